@@ -1,0 +1,42 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QSettings>
+
+#include <cstdlib>
+
+namespace quorel::test {
+
+TemporaryHome::TemporaryHome()
+{
+    hadConfig_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    previousConfig_ = qgetenv("XDG_CONFIG_HOME");
+    hadState_ = qEnvironmentVariableIsSet("XDG_STATE_HOME");
+    previousState_ = qgetenv("XDG_STATE_HOME");
+    QDir(dir_.path()).mkpath("config");
+    QDir(dir_.path()).mkpath("state");
+    qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
+    qputenv("XDG_STATE_HOME", (dir_.path() + "/state").toUtf8());
+    // QSettings caches the user scope path; point it at the new home explicitly.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome());
+}
+
+TemporaryHome::~TemporaryHome()
+{
+    if (hadConfig_) qputenv("XDG_CONFIG_HOME", previousConfig_); else qunsetenv("XDG_CONFIG_HOME");
+    if (hadState_) qputenv("XDG_STATE_HOME", previousState_); else qunsetenv("XDG_STATE_HOME");
+}
+
+QString TemporaryHome::configHome() const { return dir_.path() + "/config"; }
+
+QString testDataPath(const QString& relative)
+{
+    return QStringLiteral(QUOREL_TEST_DATA_DIR "/") + relative;
+}
+
+QString sourcePath(const QString& relative)
+{
+    return QStringLiteral(QUOREL_SOURCE_DIR "/") + relative;
+}
+
+}  // namespace quorel::test

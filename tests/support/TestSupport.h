@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace quorel::test {
+
+// Points the settings store (and every other XDG path the code reads) at a fresh temporary
+// folder for the lifetime of the object, so tests never touch the user's configuration.
+class TemporaryHome {
+public:
+    TemporaryHome();
+    ~TemporaryHome();
+    TemporaryHome(const TemporaryHome&) = delete;
+    TemporaryHome& operator=(const TemporaryHome&) = delete;
+
+    QString path() const { return dir_.path(); }
+    QString configHome() const;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray previousConfig_;
+    QByteArray previousState_;
+    bool hadConfig_ = false;
+    bool hadState_ = false;
+};
+
+// Absolute path of a file under tests/data.
+QString testDataPath(const QString& relative);
+
+// Absolute path of a file in the source tree.
+QString sourcePath(const QString& relative);
+
+}  // namespace quorel::test

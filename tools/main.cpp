@@ -1,0 +1,67 @@
+#include "Subcommand.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace quorel::tool {
+
+namespace {
+std::vector<Subcommand>& registry()
+{
+    static std::vector<Subcommand> commands;
+    return commands;
+}
+}  // namespace
+
+Registration::Registration(Subcommand command) { registry().push_back(std::move(command)); }
+
+const std::vector<Subcommand>& subcommands() { return registry(); }
+
+void printJson(const QJsonObject& object)
+{
+    const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void printJson(const QJsonArray& array)
+{
+    const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Compact);
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int fail(const QString& message)
+{
+    const QByteArray text = message.toUtf8();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+    std::fputc('\n', stderr);
+    return 1;
+}
+
+}  // namespace quorel::tool
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Quorel");
+    QCoreApplication::setApplicationName("Quorel");
+    QStringList args = app.arguments().mid(1);
+    using namespace quorel::tool;
+    if (args.isEmpty() || args.first() == "--help" || args.first() == "-h") {
+        std::fputs("usage: quorel-tool <command> [options]\n", args.isEmpty() ? stderr : stdout);
+        for (const Subcommand& c : subcommands())
+            std::fprintf(args.isEmpty() ? stderr : stdout, "  %s\n", c.usage);
+        return args.isEmpty() ? 1 : 0;
+    }
+    const QString name = args.takeFirst();
+    for (const Subcommand& c : subcommands())
+        if (name == QLatin1String(c.name)) return c.run(args);
+    return fail(QStringLiteral("Unknown command: %1").arg(name));
+}
