@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace quorel {
+
+// The settings store: an INI file at $XDG_CONFIG_HOME/Quorel/Quorel.conf (QSettings), keyed by
+// the same dotted names as everywhere in the system. JSON values are stored as strings.
+// Cheap to construct; every call opens the store afresh, so a changed XDG_CONFIG_HOME is seen.
+class UserDefaults {
+public:
+    // The store of this user (resolves XDG_CONFIG_HOME at the moment of the call).
+    static UserDefaults standard();
+    // A store at an explicit file path (tests).
+    explicit UserDefaults(const QString& filePath);
+
+    QString filePath() const { return path_; }
+
+    bool contains(const QString& key) const;
+    void remove(const QString& key);
+
+    std::optional<QString> string(const QString& key) const;  // any stored value as text
+    std::optional<bool> boolean(const QString& key) const;    // only "true" / "false"
+    std::optional<double> number(const QString& key) const;   // only a finite C-locale number
+
+    void setString(const QString& key, const QString& value);
+    void setBoolean(const QString& key, bool value);
+    void setNumber(const QString& key, double value);
+
+    void sync();
+
+private:
+    QString path_;
+};
+
+}  // namespace quorel
