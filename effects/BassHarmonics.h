@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Biquad.h"
+
+#include <array>
 #include <cstdint>
 
 namespace quorel {
@@ -10,41 +13,30 @@ namespace quorel {
 // and adds it to the dry signal.
 class BassHarmonics {
 public:
-    // One second-order section (a0 = 1), transposed direct form II.
-    struct Section {
-        float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-        float z1 = 0, z2 = 0;
-
-        static Section highPass(double frequency, double q, double sampleRate);
-        static Section lowPass(double frequency, double q, double sampleRate);
-
-        float process(float x)
-        {
-            const float y = b0 * x + z1;
-            z1 = b1 * x - a1 * y + z2;
-            z2 = b2 * x - a2 * y;
-            return y;
-        }
-
-        // Magnitude of the section's response at a frequency.
-        double magnitude(double frequency, double sampleRate) const;
-    };
-
-    // Below this amount the unit adds nothing (its filters and envelope keep running).
+    // Below this amount nothing is added (the filters and the envelope keep running, so raising
+    // the amount again starts without an envelope transient).
     static constexpr float audibleAmount = 0.05f;
+
+    // Cookbook high-pass and low-pass sections as b0, b1, b2, a1, a2 (a0 = 1), designed in
+    // double; the frequency is first limited to 0.45 of the sample rate.
+    static std::array<double, 5> highPass(double frequency, double q, double sampleRate);
+    static std::array<double, 5> lowPass(double frequency, double q, double sampleRate);
+    // Magnitude of a section's response at a frequency.
+    static double magnitude(const Biquad& section, double frequency, double sampleRate);
 
     // Designs the filters and the envelope times for the sample rate; clears the signal state.
     void prepare(double sampleRate);
-    void reset();
+    // Clears the filter memories and the envelope.
+    void reset() noexcept;
 
     // Processes `frames` samples in place (not-finite ones count as 0) with an amount of 0...1;
     // returns the peak absolute output sample.
-    float process(float* samples, uint32_t frames, float amount);
+    float process(float* samples, uint32_t frames, float amount) noexcept;
 
-    Section bandHigh, bandLow, harmonicHigh1, harmonicHigh2, harmonicLow;
+    Biquad bandHigh, bandLow, harmonicHigh1, harmonicHigh2, harmonicLow;
     float envelope = 0;
-    float attackCoefficient = 1;
-    float releaseCoefficient = 1;
+    float attackCoefficient = 1;   // 3 ms
+    float releaseCoefficient = 1;  // 60 ms
 };
 
 }  // namespace quorel

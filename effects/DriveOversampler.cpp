@@ -1,6 +1,7 @@
 #include "DriveOversampler.h"
 
 #include "FirKernel.h"
+#include "SampleSanitizing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,8 +9,9 @@
 
 namespace quorel {
 
-void DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
+bool DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
 {
+    release();
     factor_ = factor == 2 || factor == 4 ? factor : 1;
     capacity_ = capacity;
     coefficients_.fill(0);
@@ -18,8 +20,8 @@ void DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
     if (factor_ == 1) {
         history_ = 0;
         stride_ = capacity;
-        buffer_.assign(1, 0.0f);  // marks the oversampler allocated; factor 1 needs no blocks
-        return;
+        allocated_ = true;  // factor 1 needs no blocks
+        return true;
     }
     constexpr uint32_t taps = OversamplingFilter::taps;
     history_ = (taps - 1) / factor_;
@@ -33,24 +35,25 @@ void DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
             p.interpolation[j] = h * static_cast<float>(factor_);
         }
     }
-    buffer_.assign(static_cast<size_t>(stride_) * (factor_ + 1), 0.0f);
+    allocated_ = buffer_.allocate(static_cast<size_t>(stride_) * (factor_ + 1));
+    return allocated_;
 }
 
-void DriveOversampler::deallocate()
+void DriveOversampler::release()
 {
-    std::vector<float>().swap(buffer_);
+    buffer_.release();
+    allocated_ = false;
 }
 
-void DriveOversampler::reset()
+void DriveOversampler::reset() noexcept
 {
-    std::fill(buffer_.begin(), buffer_.end(), 0.0f);
+    if (buffer_)
+        buffer_.clear();
 }
 
-float DriveOversampler::process(float* samples, uint32_t frames, const DriveCurve& curve)
+float DriveOversampler::process(float* samples, uint32_t frames, const DriveCurve& curve) noexcept
 {
-    for (uint32_t i = 0; i < frames; ++i)
-        if (!std::isfinite(samples[i]))
-            samples[i] = 0;
+    sanitizeSamples(samples, frames);
     if (factor_ == 1)
         return curve.shape(samples, frames);
 
@@ -78,7 +81,7 @@ float DriveOversampler::process(float* samples, uint32_t frames, const DriveCurv
 
     // Keep the last history_ samples of every block in front of the next one.
     for (uint32_t block = 0; block <= factor_; ++block) {
-        float* start = buffer_.data() + block * stride_;
+        float* start = buffer_.data() + static_cast<size_t>(block) * stride_;
         std::memmove(start, start + frames, history_ * sizeof(float));
     }
     return activity;

@@ -2,10 +2,10 @@
 
 #include "DriveCurve.h"
 #include "OversamplingFilter.h"
+#include "RenderBuffer.h"
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
 namespace quorel {
 
@@ -20,22 +20,22 @@ namespace quorel {
 class DriveOversampler {
 public:
     // Sets up the filter for `factor` (1, 2 or 4) and allocates the channel's buffers for blocks
-    // of up to `capacity` frames, zero-filled. Throws std::bad_alloc when memory is short. Not
-    // for the real-time thread.
-    void allocate(uint32_t factor, uint32_t capacity);
-    void deallocate();
+    // of up to `capacity` frames, zero-filled. False when memory runs out. Not for the real-time
+    // thread.
+    bool allocate(uint32_t factor, uint32_t capacity);
+    void release();
 
     // Clears the filter histories.
-    void reset();
+    void reset() noexcept;
 
     // Processes `frames` (<= capacity) samples in place; not-finite input samples count as 0.
     // Returns the largest driven magnitude (0 when the curve's amount is 0).
-    float process(float* samples, uint32_t frames, const DriveCurve& curve);
+    float process(float* samples, uint32_t frames, const DriveCurve& curve) noexcept;
 
     uint32_t factor() const { return factor_; }
     uint32_t latencyFrames() const { return factor_ > 1 ? (OversamplingFilter::taps - 1) / factor_ : 0; }
     const float* coefficients() const { return coefficients_.data(); }
-    bool allocated() const { return !buffer_.empty(); }
+    bool allocated() const { return allocated_; }
 
 private:
     static constexpr uint32_t maximumFactor = 4;
@@ -58,7 +58,8 @@ private:
     std::array<Phase, maximumFactor> phases_{};
     // The input block, then one block per phase of the oversampled signal, each with its history
     // in front.
-    std::vector<float> buffer_;
+    SampleBuffer buffer_;
+    bool allocated_ = false;
 };
 
 }  // namespace quorel

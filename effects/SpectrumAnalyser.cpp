@@ -10,25 +10,25 @@ namespace quorel {
 
 namespace {
 
-// FFTW's planner is not thread-safe; only the execution of a finished plan is.
+// FFTW's planner is not thread-safe; only executing a finished plan is.
 std::mutex& plannerMutex()
 {
     static std::mutex mutex;
     return mutex;
 }
 
-// Sum of the squared Hann window (3/8 of the frame) times the frame length. A real FFT that
-// returns twice the mathematical transform, as analysers commonly use, gives squared magnitudes
-// four times ours; the energies below are kept on that scale, so a sine of amplitude A gives
-// a band energy of A^2 * 6291456.
-constexpr double energyScale = 4096.0 * 1536.0;
-constexpr float transformScale = 4.0f;  // squared magnitude of a doubled transform
+// Energies are kept on the scale of a real FFT that returns twice the mathematical transform
+// (squared magnitudes four times ours), the scale analysers commonly work on. There a sine of
+// amplitude A gives a band energy of A^2 times the frame length times the sum of the squared
+// window (3/8 of the frame): A^2 * 4096 * 1536.
+constexpr float doubledTransform = 4.0f;
+constexpr double energyPerSquaredAmplitude = 4096.0 * 1536.0;
 
 // Ratio of a band edge to its centre: 2^(1/6).
 constexpr double sixthOctaveDown = 0.8908987181403393;
 constexpr double sixthOctaveUp = 1.122462048309373;
 
-// Converts a bin position computed in double to an integer, keeping absurd centres in range.
+// A bin position computed in double as an integer; absurd centres stay in range.
 int64_t toBin(double position)
 {
     if (std::isnan(position))
@@ -38,133 +38,153 @@ int64_t toBin(double position)
 
 }  // namespace
 
-SpectrumAnalyser::~SpectrumAnalyser() { release(); }
+SpectrumAnalyser::~SpectrumAnalyser()
+{
+    release();
+}
 
 void SpectrumAnalyser::configure(const float* centres, uint32_t count)
 {
-    bandCount = centres ? std::min(count, maximumBands) : 0;
-    for (uint32_t band = 0; band < bandCount; ++band)
-        bandCentres[band] = centres[band];
+    bandCount_ = centres ? std::min(count, maximumBands) : 0;
+    std::copy_n(centres ? centres : bandCentres_.data(), bandCount_, bandCentres_.begin());
 }
 
 bool SpectrumAnalyser::allocate(double sampleRate)
 {
     release();
-    if (!(sampleRate > 0) || bandCount == 0)
+    if (!(sampleRate > 0) || bandCount_ == 0)
         return true;
 
-    analysisRing = fftwf_alloc_real(frameLength);
-    analysisFrame = fftwf_alloc_real(frameLength);
-    window = fftwf_alloc_real(frameLength);
-    magnitudes = fftwf_alloc_real(binCount);
-    spectrum = fftwf_alloc_complex(binCount + 1);
-    if (!analysisRing || !analysisFrame || !window || !magnitudes || !spectrum) {
-        release();
-        return false;
-    }
-    {
+    // Zero-filled on allocation, which touches every page before the render thread does.
+    bool allocated = analysisRing_.allocate(frameLength) && window_.allocate(frameLength)
+                     && magnitudes_.allocate(binCount);
+    analysisFrame_ = fftwf_alloc_real(frameLength);
+    spectrum_ = fftwf_alloc_complex(binCount + 1);
+    allocated = allocated && analysisFrame_ && spectrum_;
+    if (allocated) {
         std::lock_guard lock(plannerMutex());
-        fft = fftwf_plan_dft_r2c_1d(frameLength, analysisFrame, spectrum, FFTW_MEASURE);
+        fft_ = fftwf_plan_dft_r2c_1d(frameLength, analysisFrame_, spectrum_, FFTW_MEASURE);
     }
-    if (!fft) {
+    if (!allocated || !fft_) {
         release();
         return false;
     }
 
     for (uint32_t n = 0; n < frameLength; ++n)
-        window[n] = static_cast<float>(0.5 * (1 - std::cos(2 * std::numbers::pi * n / frameLength)));
-    // Zero everything (which touches every page) and run one transform, so the first analysis on
-    // the real-time thread meets warm memory.
-    std::fill_n(analysisRing, frameLength, 0.0f);
-    std::fill_n(analysisFrame, frameLength, 0.0f);
-    std::fill_n(magnitudes, binCount, 0.0f);
-    std::memset(spectrum, 0, sizeof(fftwf_complex) * (binCount + 1));
-    fftwf_execute(fft);
+        window_[n] = static_cast<float>(0.5 * (1 - std::cos(2 * std::numbers::pi * n / frameLength)));
+    // Warm up: one transform of a cleared frame, so the first analysis meets warm memory.
+    std::fill_n(analysisFrame_, frameLength, 0.0f);
+    std::memset(spectrum_, 0, sizeof(fftwf_complex) * (binCount + 1));
+    fftwf_execute(fft_);
 
     const double binWidth = sampleRate / frameLength;
-    for (uint32_t band = 0; band < bandCount; ++band) {
-        const double centre = bandCentres[band];
-        int64_t lo = toBin(std::ceil(centre * sixthOctaveDown / binWidth));
-        int64_t hi = toBin(std::floor(centre * sixthOctaveUp / binWidth));
-        if (lo > hi)
-            lo = hi = toBin(std::round(centre / binWidth));
-        lo = std::min<int64_t>(std::max<int64_t>(lo, 1), binCount - 1);
-        hi = std::max<int64_t>(std::min<int64_t>(hi, binCount - 1), lo);
-        bandLow[band] = static_cast<uint32_t>(lo);
-        bandHigh[band] = static_cast<uint32_t>(hi);
-        bandValues[band].store(0);
+    for (uint32_t band = 0; band < bandCount_; ++band) {
+        const double centre = bandCentres_[band];
+        int64_t low = toBin(std::ceil(centre * sixthOctaveDown / binWidth));
+        int64_t high = toBin(std::floor(centre * sixthOctaveUp / binWidth));
+        if (low > high)  // a band narrower than a bin: the bin of its centre
+            low = high = toBin(std::round(centre / binWidth));
+        low = std::min<int64_t>(std::max<int64_t>(low, 1), binCount - 1);
+        high = std::max<int64_t>(std::min<int64_t>(high, binCount - 1), low);
+        bandLow_[band] = static_cast<uint32_t>(low);
+        bandHigh_[band] = static_cast<uint32_t>(high);
+        bandValues_[band].store(0);
     }
-    analysisPosition = 0;
-    analysisSinceFFT = 0;
-    analyserReady = true;
+    analysisPosition_ = 0;
+    analysisSinceFFT_ = 0;
+    analyserReady_ = true;
     return true;
 }
 
 void SpectrumAnalyser::release()
 {
-    analyserReady = false;
-    fftwf_free(analysisRing);
-    fftwf_free(analysisFrame);
-    fftwf_free(window);
-    fftwf_free(magnitudes);
-    fftwf_free(spectrum);
-    analysisRing = analysisFrame = window = magnitudes = nullptr;
-    spectrum = nullptr;
-    if (fft) {
+    analyserReady_ = false;
+    analysisRing_.release();
+    window_.release();
+    magnitudes_.release();
+    fftwf_free(analysisFrame_);
+    fftwf_free(spectrum_);
+    analysisFrame_ = nullptr;
+    spectrum_ = nullptr;
+    if (fft_) {
         std::lock_guard lock(plannerMutex());
-        fftwf_destroy_plan(fft);
-        fft = nullptr;
+        fftwf_destroy_plan(fft_);
+        fft_ = nullptr;
     }
 }
 
-void SpectrumAnalyser::clear()
+void SpectrumAnalyser::reset() noexcept
 {
-    if (analysisRing)
-        std::fill_n(analysisRing, frameLength, 0.0f);
-    analysisPosition = 0;
-    analysisSinceFFT = 0;
-    for (auto& value : bandValues)
+    if (analysisRing_)
+        analysisRing_.clear();
+    analysisPosition_ = 0;
+    analysisSinceFFT_ = 0;
+    for (std::atomic<float>& value : bandValues_)
         value.store(0);
 }
 
 QRSpectrumStatus SpectrumAnalyser::status() const
 {
-    return {bandCount, analyserReady, fftRuns.load(), samplesFed.load(), lastPower.load()};
+    return {bandCount_, analyserReady_, fftRuns_.load(), samplesFed_.load(), lastPower_.load()};
 }
 
 uint32_t SpectrumAnalyser::read(float* destination, uint32_t capacity) const
 {
     if (!destination)
         return 0;
-    const uint32_t count = std::min(capacity, bandCount);
+    const uint32_t count = std::min(capacity, bandCount_);
     for (uint32_t band = 0; band < count; ++band)
-        destination[band] = bandValues[band].load(std::memory_order_relaxed);
+        destination[band] = bandValues_[band].load();
     return count;
 }
 
-void SpectrumAnalyser::analyse()
+void SpectrumAnalyser::feed(const float* samples, uint32_t count) noexcept
 {
-    // Oldest sample first.
-    const uint32_t older = frameLength - analysisPosition;
-    std::memcpy(analysisFrame, analysisRing + analysisPosition, older * sizeof(float));
-    std::memcpy(analysisFrame + older, analysisRing, analysisPosition * sizeof(float));
+    samplesFed_.fetch_add(count, std::memory_order_relaxed);
+    if (!analyserReady_)
+        return;
+    while (count > 0) {
+        // Up to the next hop and never past the end of the ring (the hop divides the ring).
+        const uint32_t chunk = std::min(count, hopLength - analysisSinceFFT_);
+        std::memcpy(analysisRing_.data() + analysisPosition_, samples, chunk * sizeof(float));
+        analysisPosition_ = (analysisPosition_ + chunk) % frameLength;
+        analysisSinceFFT_ += chunk;
+        samples += chunk;
+        count -= chunk;
+        if (analysisSinceFFT_ == hopLength) {
+            analyse();
+            analysisSinceFFT_ = 0;
+        }
+    }
+}
+
+void SpectrumAnalyser::analyse() noexcept
+{
+    // The frame oldest sample first, windowed.
+    const uint32_t older = frameLength - analysisPosition_;
+    std::memcpy(analysisFrame_, analysisRing_.data() + analysisPosition_, older * sizeof(float));
+    std::memcpy(analysisFrame_ + older, analysisRing_.data(), analysisPosition_ * sizeof(float));
+    const float* window = window_.data();
     for (uint32_t n = 0; n < frameLength; ++n)
-        analysisFrame[n] *= window[n];
-    fftwf_execute(fft);
-    // Bin 0 holds the DC term only; the Nyquist term is left out.
+        analysisFrame_[n] *= window[n];
+    fftwf_execute(fft_);
+
+    // Bins 0...2047: bin 0 holds the DC term only, the Nyquist term is left out.
+    float* magnitudes = magnitudes_.data();
     for (uint32_t k = 0; k < binCount; ++k)
-        magnitudes[k] = transformScale * (spectrum[k][0] * spectrum[k][0] + spectrum[k][1] * spectrum[k][1]);
+        magnitudes[k] = doubledTransform * (spectrum_[k][0] * spectrum_[k][0] + spectrum_[k][1] * spectrum_[k][1]);
+
     double total = 0;
-    for (uint32_t band = 0; band < bandCount; ++band) {
+    for (uint32_t band = 0; band < bandCount_; ++band) {
         double energy = 0;
-        for (uint32_t k = bandLow[band]; k <= bandHigh[band]; ++k)
+        for (uint32_t k = bandLow_[band]; k <= bandHigh_[band]; ++k)
             energy += magnitudes[k];
-        bandValues[band].store(static_cast<float>(std::sqrt(energy / energyScale)),
-                               std::memory_order_relaxed);
+        bandValues_[band].store(static_cast<float>(std::sqrt(energy / energyPerSquaredAmplitude)),
+                                std::memory_order_relaxed);
         total += energy;
     }
-    lastPower.store(static_cast<float>(total), std::memory_order_relaxed);
-    fftRuns.store(fftRuns.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    lastPower_.store(static_cast<float>(total), std::memory_order_relaxed);
+    fftRuns_.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace quorel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QRSpectrumStatus.h"
+#include "RenderBuffer.h"
 
 #include <array>
 #include <atomic>
@@ -10,19 +11,19 @@
 
 namespace quorel {
 
-// Band spectrum of a mono signal: a 4096-point FFT with a Hann window every 1024 samples (75 %
-// overlap), summed into up to 64 bands of plus or minus a sixth of an octave around the given
-// centres. Band values are linear amplitudes: a sine of amplitude A in a band reads A.
-//
-// Threads: configure, allocate, release and clear run while nothing feeds the analyser (the unit
-// is not rendering); feed runs on the real-time thread and never allocates or locks; the band
-// values, lastPower and the counters are atomics the main thread may read at any time (a copy may
-// mix two consecutive analyses).
+// The third-octave analyser a utility unit runs over the mono mix of its input: a 4096-point
+// Hann-windowed FFT every 1024 samples (75 % overlap), summed into up to 64 bands of plus or
+// minus a sixth of an octave around the given centres. Band values are linear amplitudes: a sine
+// of amplitude A whose frequency lies in a band reads A there.
+// Control thread: configure(), allocate(), release(), reset(), status(), read(). Render thread:
+// feed() while ready(); it never allocates or locks (the FFT plan is made at allocation). Band
+// values, lastPower and the counters are atomics the control thread may read at any time (a copy
+// may mix two consecutive analyses).
 class SpectrumAnalyser {
 public:
     static constexpr uint32_t maximumBands = 64;
     static constexpr uint32_t frameLength = 4096;
-    static constexpr uint32_t hop = 1024;
+    static constexpr uint32_t hopLength = 1024;
     static constexpr uint32_t binCount = frameLength / 2;
 
     SpectrumAnalyser() = default;
@@ -30,60 +31,48 @@ public:
     SpectrumAnalyser(const SpectrumAnalyser&) = delete;
     SpectrumAnalyser& operator=(const SpectrumAnalyser&) = delete;
 
-    // Keeps min(count, 64) centres (in Hz); none for a null pointer. Does not rebuild.
+    // Takes min(count, 64) centres (none for a null pointer). Does not rebuild.
     void configure(const float* centres, uint32_t count);
-
-    // Releases what exists, then builds the buffers, the window and the FFT plan and maps the
-    // bands to bins. Without bands or with a rate not above 0 it succeeds without an analyser.
-    // Returns false when memory or the plan could not be had (nothing is then left allocated).
+    // Releases, then builds the buffers, the FFT plan and the band mapping for the rate. No
+    // bands or no positive rate: succeeds without an analyser. False when memory runs out.
     bool allocate(double sampleRate);
     void release();
+    // Clears the sample ring, positions and band values; keeps the mapping and the counters.
+    void reset() noexcept;
 
-    // Clears the sample ring, its positions and every band value; keeps the mapping and counters.
-    void clear();
-
-    // Real-time thread: feeds one mono sample; every 1024th runs an analysis.
-    void feed(float sample)
-    {
-        samplesFed.store(samplesFed.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        analysisRing[analysisPosition] = sample;
-        analysisPosition = (analysisPosition + 1) % frameLength;
-        if (++analysisSinceFFT == hop) {
-            analyse();
-            analysisSinceFFT = 0;
-        }
-    }
-
-    bool ready() const { return analyserReady; }
+    bool ready() const noexcept { return analyserReady_; }
+    uint32_t bandCount() const { return bandCount_; }
     QRSpectrumStatus status() const;
-
-    // Copies min(capacity, bandCount) band values into destination; 0 for a null destination.
+    // Copies min(capacity, bandCount) band values; 0 for a null destination.
     uint32_t read(float* destination, uint32_t capacity) const;
 
-    uint32_t bands() const { return bandCount; }
-    uint32_t firstBin(uint32_t band) const { return bandLow[band]; }
-    uint32_t lastBin(uint32_t band) const { return bandHigh[band]; }
+    // Feeds `count` mono samples; transforms at every hop. Real-time safe.
+    void feed(const float* samples, uint32_t count) noexcept;
+
+    // FFT bins (inclusive) a band sums, as mapped by the last allocation.
+    uint32_t firstBin(uint32_t band) const { return bandLow_[band]; }
+    uint32_t lastBin(uint32_t band) const { return bandHigh_[band]; }
 
 private:
-    void analyse();
+    void analyse() noexcept;
 
-    uint32_t bandCount = 0;
-    std::array<float, maximumBands> bandCentres{};
-    std::array<uint32_t, maximumBands> bandLow{};
-    std::array<uint32_t, maximumBands> bandHigh{};
-    std::array<std::atomic<float>, maximumBands> bandValues{};
-    float* analysisRing = nullptr;        // the last 4096 samples
-    float* analysisFrame = nullptr;       // the frame being transformed
-    float* window = nullptr;              // 4096-point Hann window
-    float* magnitudes = nullptr;          // squared bin magnitudes, 2048
-    fftwf_complex* spectrum = nullptr;    // 2049 bins of the real transform
-    fftwf_plan fft = nullptr;
-    uint32_t analysisPosition = 0;
-    uint32_t analysisSinceFFT = 0;
-    bool analyserReady = false;
-    std::atomic<uint64_t> fftRuns{0};
-    std::atomic<uint64_t> samplesFed{0};
-    std::atomic<float> lastPower{0};
+    uint32_t bandCount_ = 0;
+    std::array<float, maximumBands> bandCentres_{};
+    std::array<uint32_t, maximumBands> bandLow_{};
+    std::array<uint32_t, maximumBands> bandHigh_{};
+    std::array<std::atomic<float>, maximumBands> bandValues_{};
+    SampleBuffer analysisRing_;              // the last 4096 samples
+    float* analysisFrame_ = nullptr;         // the frame being transformed (FFTW-aligned)
+    SampleBuffer window_;                    // 4096-point Hann window
+    SampleBuffer magnitudes_;                // 2048 squared bin magnitudes
+    fftwf_complex* spectrum_ = nullptr;      // bins 0...2048 of the real transform (FFTW-aligned)
+    fftwf_plan fft_ = nullptr;
+    uint32_t analysisPosition_ = 0;
+    uint32_t analysisSinceFFT_ = 0;
+    bool analyserReady_ = false;
+    std::atomic<uint64_t> fftRuns_{0};
+    std::atomic<uint64_t> samplesFed_{0};
+    std::atomic<float> lastPower_{0};
 };
 
 }  // namespace quorel

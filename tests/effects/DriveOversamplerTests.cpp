@@ -172,7 +172,7 @@ TEST(DriveOversampler, MatchesThePlainZeroStuffedConvolution)
         const std::vector<float> x = sine(3000, 0.9, 48000, 1500);
         const std::vector<float> expected = referenceDrive(x, factor, curve);
         DriveOversampler drive;
-        drive.allocate(factor, 256);
+        ASSERT_TRUE(drive.allocate(factor, 256));
         const std::vector<float> got = run(drive, x, 256, curve);
         for (size_t i = 0; i < x.size(); ++i)
             ASSERT_NEAR(got[i], expected[i], 2e-6) << "factor " << factor << " frame " << i;
@@ -184,11 +184,11 @@ TEST(DriveOversampler, BlockSizeDoesNotChangeTheOutput)
     const DriveCurve curve = DriveCurve::make(0.7f, 0.95f);
     const std::vector<float> x = sine(5100, 1.0, 48000, 2000);
     DriveOversampler whole;
-    whole.allocate(4, 2000);
+    ASSERT_TRUE(whole.allocate(4, 2000));
     const std::vector<float> expected = run(whole, x, 2000, curve);
     for (uint32_t block : {1u, 3u, 16u, 17u, 31u, 33u, 128u}) {
         DriveOversampler drive;
-        drive.allocate(4, 128);
+        ASSERT_TRUE(drive.allocate(4, 128));
         const std::vector<float> got = run(drive, x, block, curve);
         for (size_t i = 0; i < x.size(); ++i)
             ASSERT_NEAR(got[i], expected[i], 1e-6) << "block " << block << " frame " << i;
@@ -200,7 +200,7 @@ TEST(DriveOversampler, AmountZeroPassesTheSignalDelayedByTheLatency)
     for (double rate : {48000.0, 96000.0, 192000.0}) {
         const uint32_t factor = OversamplingFilter::factorForSampleRate(rate);
         DriveOversampler drive;
-        drive.allocate(factor, 512);
+        ASSERT_TRUE(drive.allocate(factor, 512));
         EXPECT_EQ(drive.latencyFrames(), factor == 4 ? 32u : factor == 2 ? 64u : 0u);
         const std::vector<float> x = sine(1000, 0.5, rate, 4096);
         float activity = -1;
@@ -215,7 +215,7 @@ TEST(DriveOversampler, AmountZeroPassesTheSignalDelayedByTheLatency)
 TEST(DriveOversampler, NotFiniteInputCountsAsZero)
 {
     DriveOversampler drive;
-    drive.allocate(4, 64);
+    ASSERT_TRUE(drive.allocate(4, 64));
     std::vector<float> x(64, 0.0f);
     x[3] = std::numeric_limits<float>::quiet_NaN();
     x[9] = std::numeric_limits<float>::infinity();
@@ -229,7 +229,7 @@ TEST(DriveOversampler, ResetClearsTheHistory)
 {
     const DriveCurve curve = DriveCurve::make(0.5f, 1);
     DriveOversampler drive;
-    drive.allocate(4, 256);
+    ASSERT_TRUE(drive.allocate(4, 256));
     std::vector<float> loud = sine(440, 1, 48000, 256);
     drive.process(loud.data(), 256, curve);
     drive.reset();
@@ -248,7 +248,7 @@ TEST(DriveOversampler, AliasesStaySeventyDecibelsDown)
     const size_t length = 48000;  // one second: every component falls on a whole bin
     const size_t settle = 4800;
     DriveOversampler drive;
-    drive.allocate(OversamplingFilter::factorForSampleRate(rate), 512);
+    ASSERT_TRUE(drive.allocate(OversamplingFilter::factorForSampleRate(rate), 512));
     const DriveCurve curve = DriveCurve::make(1, std::pow(10.0f, -1.0f / 20));
     const std::vector<float> y = run(drive, sine(7000, 1.0, rate, length + settle), 512, curve);
 
