@@ -1,0 +1,9 @@
+#pragma once
+
+namespace quorel {
+
+// Whether the processor runs AVX with fused multiply-add, so kernels can pick their 8-lane form.
+// Decided once, when the library is loaded.
+bool cpuHasAvxFma();
+
+}  // namespace quorel
