@@ -34,6 +34,16 @@ bool DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
             p.decimation[j] = h;
             p.interpolation[j] = h * static_cast<float>(factor_);
         }
+        // Leave out the taps at either end that lie on zeros of the sinc (rounding leaves them
+        // near 1e-17 instead of 0; they change no output sample).
+        const float negligible = 1e-9f * coefficients_[(taps - 1) / 2];
+        uint32_t first = 0, last = p.count - 1;
+        while (first < last && std::fabs(p.decimation[first]) < negligible)
+            ++first;
+        while (last > first && std::fabs(p.decimation[last]) < negligible)
+            --last;
+        p.first = first;
+        p.used = last - first + 1;
     }
     allocated_ = buffer_.allocate(static_cast<size_t>(stride_) * (factor_ + 1));
     return allocated_;
@@ -65,7 +75,8 @@ float DriveOversampler::process(float* samples, uint32_t frames, const DriveCurv
     for (uint32_t phase = 0; phase < factor_; ++phase) {
         float* block = phaseBlock(phase) + history_;
         std::fill(block, block + frames, 0.0f);
-        firAccumulate(block, in, phases_[phase].interpolation.data(), phases_[phase].count, frames);
+        const Phase& p = phases_[phase];
+        firAccumulate(block, in - p.first, p.interpolation.data() + p.first, p.used, frames);
         activity = std::max(activity, curve.shape(block, frames));
     }
 
@@ -76,7 +87,8 @@ float DriveOversampler::process(float* samples, uint32_t frames, const DriveCurv
     for (uint32_t d = 0; d < factor_; ++d) {
         const uint32_t phase = (factor_ - d) % factor_;
         const float* source = phaseBlock(phase) + history_ - (d > 0 ? 1 : 0);
-        firAccumulate(samples, source, phases_[d].decimation.data(), phases_[d].count, frames);
+        const Phase& p = phases_[d];
+        firAccumulate(samples, source - p.first, p.decimation.data() + p.first, p.used, frames);
     }
 
     // Keep the last history_ samples of every block in front of the next one.

@@ -15,7 +15,9 @@ namespace quorel {
 // the input directly (the zero-stuffed samples contribute nothing), the shaping runs on the phase
 // blocks, and the decimation filter sums the phases, so only every factor-th filter output is
 // computed. The sums are those of the zero-stuffed convolution; the latency is the two filters'
-// group delays, 128 / factor frames. Factor 1 shapes the samples directly (no filters, no
+// group delays, 128 / factor frames. Every factor-th tap of the filter (all but the centre one
+// of phase 0) lies on a zero of the sinc and is numerically nil (about 1e-17); those phases
+// are worked as the single tap they are. Factor 1 shapes the samples directly (no filters, no
 // latency).
 class DriveOversampler {
 public:
@@ -42,7 +44,8 @@ private:
     static constexpr uint32_t maximumPhaseTaps = (OversamplingFilter::taps - 1) / 2 + 1;
 
     struct Phase {
-        uint32_t count = 0;                                // taps of this phase
+        uint32_t count = 0;                                   // taps of this phase
+        uint32_t first = 0, used = 0;                         // the taps that are not zero
         std::array<float, maximumPhaseTaps> interpolation{};  // factor * h[phase + j * factor]
         std::array<float, maximumPhaseTaps> decimation{};     // h[phase + j * factor]
     };
