@@ -1,5 +1,6 @@
 #include "BassHarmonics.h"
 
+#include "CpuFeatures.h"
 #include "SampleSanitizing.h"
 
 #include <algorithm>
@@ -22,9 +23,9 @@ void angle(double frequency, double q, double sampleRate, double& cosine, double
 // Lane c holds channel c.
 using Lanes = float __attribute__((vector_size(16)));
 
-Lanes abs(Lanes v) { return v < 0 ? -v : v; }
-Lanes max(Lanes a, Lanes b) { return a > b ? a : b; }
-Lanes min(Lanes a, Lanes b) { return a < b ? a : b; }
+[[gnu::always_inline]] inline Lanes abs(Lanes v) { return v < 0 ? -v : v; }
+[[gnu::always_inline]] inline Lanes max(Lanes a, Lanes b) { return a > b ? a : b; }
+[[gnu::always_inline]] inline Lanes min(Lanes a, Lanes b) { return a < b ? a : b; }
 
 // One section for both channels: shared coefficients, per-lane memories.
 struct Section {
@@ -51,7 +52,7 @@ struct Section {
         }
     }
 
-    Lanes process(Lanes x)
+    [[gnu::always_inline]] Lanes process(Lanes x)
     {
         const Lanes y = b0 * x + z1;
         z1 = (b1 * x + z2) - a1 * y;
@@ -111,21 +112,28 @@ void BassHarmonics::reset() noexcept
     }
 }
 
-float BassHarmonics::process(float* const* data, uint32_t channels, uint32_t frames, float amount) noexcept
+namespace {
+
+// The loop, compiled twice: for any x86-64 processor and for one with AVX (three-operand
+// instructions, fewer register copies).
+[[gnu::always_inline]] inline float run(BassHarmonics& harmonics, float* const* data, uint32_t channels,
+                                        uint32_t frames, float amount)
 {
+    using Channel = BassHarmonics::Channel;
     const float a = std::clamp(amount, 0.0f, 1.0f);
-    const bool audible = a >= audibleAmount;
+    const bool audible = a >= BassHarmonics::audibleAmount;
     const float mix = 0.9f * a;
     const bool stereo = channels > 1;
     float* left = data[0];
     float* right = stereo ? data[1] : nullptr;
 
-    std::array<Channel, 2>& state = channel;
+    std::array<Channel, 2>& state = harmonics.channel;
     Section s1(state, &Channel::bandHigh), s2(state, &Channel::bandLow);
     Section s3(state, &Channel::harmonicHigh1), s4(state, &Channel::harmonicHigh2);
     Section s5(state, &Channel::harmonicLow);
     Lanes envelope{state[0].envelope, state[1].envelope, 0, 0};
-    const Lanes attack = Lanes{} + attackCoefficient, release = Lanes{} + releaseCoefficient;
+    const Lanes attack = Lanes{} + harmonics.attackCoefficient,
+                release = Lanes{} + harmonics.releaseCoefficient;
     const Lanes floor = Lanes{} + 0.0001f, one = Lanes{} + 1.0f, gain = Lanes{} + mix;
     Lanes peak{};
     // Two loops over short chunks, each with a shorter chain from input to result, so the
@@ -166,6 +174,30 @@ float BassHarmonics::process(float* const* data, uint32_t channels, uint32_t fra
     state[0].envelope = envelope[0];
     state[1].envelope = envelope[1];
     return std::max(peak[0], peak[1]);
+}
+
+float runPortable(BassHarmonics& harmonics, float* const* data, uint32_t channels, uint32_t frames, float amount)
+{
+    return run(harmonics, data, channels, frames, amount);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx"))) float runAvx(BassHarmonics& harmonics, float* const* data, uint32_t channels,
+                                            uint32_t frames, float amount)
+{
+    return run(harmonics, data, channels, frames, amount);
+}
+#endif
+
+}  // namespace
+
+float BassHarmonics::process(float* const* data, uint32_t channels, uint32_t frames, float amount) noexcept
+{
+#if defined(__x86_64__)
+    if (cpuHasAvxFma())
+        return runAvx(*this, data, channels, frames, amount);
+#endif
+    return runPortable(*this, data, channels, frames, amount);
 }
 
 }  // namespace quorel
