@@ -4,12 +4,14 @@ namespace quorel {
 
 namespace {
 
-bool detect()
+bool detect(bool avx2)
 {
 #if defined(__x86_64__)
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("fma");
+    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("fma")
+        && (!avx2 || __builtin_cpu_supports("avx2"));
 #else
+    (void)avx2;
     return false;
 #endif
 }
@@ -18,7 +20,13 @@ bool detect()
 
 bool cpuHasAvxFma()
 {
-    static const bool supported = detect();
+    static const bool supported = detect(false);
+    return supported;
+}
+
+bool cpuHasAvx2Fma()
+{
+    static const bool supported = detect(true);
     return supported;
 }
 

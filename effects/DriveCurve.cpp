@@ -11,7 +11,7 @@ namespace quorel {
 namespace {
 
 // The block kernels are written once for a vector of Lanes floats; the 4-lane form runs
-// anywhere, the 8-lane form is compiled for AVX with FMA and chosen when the processor has it.
+// anywhere, the 8-lane form is compiled for AVX2 with FMA and chosen when the processor has it.
 template <int Lanes>
 struct Vector;
 
@@ -161,7 +161,7 @@ float shapePortable(float* samples, uint32_t count, float drive, float ceiling, 
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx,fma"))) float shapeFused(float* samples, uint32_t count, float drive, float ceiling,
+__attribute__((target("avx2,fma"))) float shapeFused(float* samples, uint32_t count, float drive, float ceiling,
                                                      float knee)
 {
     return shapeBlock<8>(samples, count, drive, ceiling, knee);
@@ -173,7 +173,7 @@ using Kernel = float (*)(float*, uint32_t, float, float, float);
 Kernel chooseKernel()
 {
 #if defined(__x86_64__)
-    if (cpuHasAvxFma())
+    if (cpuHasAvx2Fma())
         return shapeFused;
 #endif
     return shapePortable;

@@ -30,9 +30,13 @@ public:
     // Clears the filter histories.
     void reset() noexcept;
 
+    struct Result {
+        float activity = 0;  // largest driven magnitude (0 when the curve's amount is 0)
+        float peak = 0;      // largest output magnitude
+    };
+
     // Processes `frames` (<= capacity) samples in place; not-finite input samples count as 0.
-    // Returns the largest driven magnitude (0 when the curve's amount is 0).
-    float process(float* samples, uint32_t frames, const DriveCurve& curve) noexcept;
+    Result process(float* samples, uint32_t frames, const DriveCurve& curve) noexcept;
 
     uint32_t factor() const { return factor_; }
     uint32_t latencyFrames() const { return factor_ > 1 ? (OversamplingFilter::taps - 1) / factor_ : 0; }
@@ -41,6 +45,8 @@ public:
 
 private:
     static constexpr uint32_t maximumFactor = 4;
+    // Longer calls are worked in pieces of this many frames, so the blocks stay in the cache.
+    static constexpr uint32_t blockFrames = 256;
     static constexpr uint32_t maximumPhaseTaps = (OversamplingFilter::taps - 1) / 2 + 1;
 
     struct Phase {
@@ -50,13 +56,14 @@ private:
         std::array<float, maximumPhaseTaps> decimation{};     // h[phase + j * factor]
     };
 
+    float processBlock(float* samples, uint32_t frames, const DriveCurve& curve) noexcept;
     float* input() { return buffer_.data(); }
     float* phaseBlock(uint32_t phase) { return buffer_.data() + (phase + 1) * stride_; }
 
     uint32_t factor_ = 1;
     uint32_t capacity_ = 0;
     uint32_t history_ = 0;  // samples kept in front of each block: 128 / factor
-    uint32_t stride_ = 0;   // history_ + capacity_
+    uint32_t stride_ = 0;   // history_ + min(capacity_, blockFrames)
     std::array<float, OversamplingFilter::taps> coefficients_{};
     std::array<Phase, maximumFactor> phases_{};
     // The input block, then one block per phase of the oversampled signal, each with its history

@@ -63,7 +63,7 @@ std::vector<float> run(DriveOversampler& drive, std::vector<float> x, uint32_t b
     float largest = 0;
     for (size_t start = 0; start < x.size(); start += block) {
         const uint32_t frames = static_cast<uint32_t>(std::min<size_t>(block, x.size() - start));
-        largest = std::max(largest, drive.process(x.data() + start, frames, curve));
+        largest = std::max(largest, drive.process(x.data() + start, frames, curve).activity);
     }
     if (activity)
         *activity = largest;
