@@ -35,6 +35,7 @@ struct QRLimiterState {
     uint64_t sampleIndex = 0;
     SampleBuffer framePeaks;                    // per render call: peak of each frame, then its gain
     SampleBuffer held;                          // one channel's input while the delay line is read
+    RenderBuffer<double> boxSums;               // per render call: the box sum after each frame
 };
 
 }  // namespace quorel

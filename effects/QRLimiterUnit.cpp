@@ -2,9 +2,11 @@
 
 #include "ParameterHandOff.h"
 #include "QREffects.h"
+#include "SampleRing.h"
 #include "SampleSanitizing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace quorel {
@@ -22,6 +24,18 @@ float clampedRelease(float seconds)
 float releaseCoefficientFor(double sampleRate, float release)
 {
     return float(1.0 - std::exp(-1.0 / (sampleRate * double(release))));
+}
+
+// Smallest of `count` gains in 0...1 (1 for none): the bit patterns of non-negative floats
+// order like their values, so the loop vectorises.
+float smallestGain(const float* gains, uint32_t count)
+{
+    uint32_t smallest = std::bit_cast<uint32_t>(1.0f);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t bits = std::bit_cast<uint32_t>(gains[i]);
+        smallest = bits < smallest ? bits : smallest;
+    }
+    return std::bit_cast<float>(smallest);
 }
 
 }  // namespace
@@ -73,7 +87,8 @@ bool QRLimiterUnit::allocateState(double sampleRate)
     s.releaseCoefficient = releaseCoefficientFor(sampleRate, s.appliedRelease);
     s.dequeCapacity = s.window + 1;
     bool allocated = s.dequeValues.allocate(s.dequeCapacity) && s.dequeIndices.allocate(s.dequeCapacity)
-        && s.box.allocate(s.window) && s.framePeaks.allocate(capacity()) && s.held.allocate(capacity());
+        && s.box.allocate(s.window) && s.framePeaks.allocate(capacity()) && s.held.allocate(capacity())
+        && s.boxSums.allocate(capacity());
     for (uint32_t channel = 0; channel < channels(); ++channel)
         allocated = allocated && s.delay[channel].allocate(s.window - 1);
     return allocated;
@@ -89,6 +104,7 @@ void QRLimiterUnit::releaseState()
     s.box.release();
     s.framePeaks.release();
     s.held.release();
+    s.boxSums.release();
 }
 
 void QRLimiterUnit::resetState()
@@ -138,9 +154,10 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         }
     }
 
-    // 2. Target gain of each frame.
+    // 2. Target gain of each frame: C / P above the ceiling, else exactly 1 (C / C), without a
+    //    branch so that the loop vectorises.
     for (uint32_t i = 0; i < frames; ++i)
-        gains[i] = gains[i] > ceiling ? ceiling / gains[i] : 1.0f;
+        gains[i] = ceiling / std::max(gains[i], ceiling);
 
     // 3. Gain curve: sliding minimum over the window, instant attack, exponential release, box
     //    average over the window.
@@ -156,6 +173,7 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
     float envelope = s.envelope;
     uint64_t sampleIndex = s.sampleIndex;
     const float coefficient = s.releaseCoefficient;
+    double* sums = s.boxSums.data();
     for (uint32_t i = 0; i < frames; ++i, ++sampleIndex) {
         const float target = gains[i];
         while (head != tail) {
@@ -177,10 +195,13 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         boxSum += double(envelope) - double(box[boxIndex]);
         box[boxIndex] = envelope;
         boxIndex = boxIndex + 1 == window ? 0 : boxIndex + 1;
-        const float average = std::clamp(float(boxSum / double(window)), 0.0f, 1.0f);
-        gains[i] = average;
-        minimum = std::min(minimum, average);
+        sums[i] = boxSum;
     }
+    // The box averages, in a loop of their own so that the divisions vectorise.
+    const double width = double(window);
+    for (uint32_t i = 0; i < frames; ++i)
+        gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
+    minimum = std::min(minimum, smallestGain(gains, frames));
     s.dequeHead = head;
     s.dequeTail = tail;
     s.boxIndex = boxIndex;
@@ -197,17 +218,9 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         float* held = s.held.data();
         std::copy_n(samples, frames, held);
         const uint32_t fromLine = std::min(length, frames);
-        const uint32_t first = std::min(fromLine, length - s.delayIndex);
-        std::copy_n(line + s.delayIndex, first, samples);
-        std::copy_n(line, fromLine - first, samples + first);
+        readRing(line, length, s.delayIndex, samples, fromLine);
         std::copy_n(held, frames - fromLine, samples + fromLine);
-        // The newest `length` inputs stay in the line, the oldest of them at delayIndex.
-        const uint32_t keep = std::min(length, frames);
-        uint32_t position = uint32_t((uint64_t(s.delayIndex) + frames - keep) % length);
-        for (uint32_t k = 0; k < keep; ++k) {
-            line[position] = held[frames - keep + k];
-            position = position + 1 == length ? 0 : position + 1;
-        }
+        writeRing(line, length, s.delayIndex, held, frames);
 
         for (uint32_t i = 0; i < frames; ++i) {
             const float y = samples[i] * gains[i];
