@@ -85,8 +85,7 @@ bool QRLimiterUnit::allocateState(double sampleRate)
     s.sampleRate = sampleRate;
     s.appliedRelease = clampedRelease(s.releaseSeconds.load());
     s.releaseCoefficient = releaseCoefficientFor(sampleRate, s.appliedRelease);
-    s.dequeCapacity = s.window + 1;
-    bool allocated = s.dequeValues.allocate(s.dequeCapacity) && s.dequeIndices.allocate(s.dequeCapacity)
+    bool allocated = s.blockTargets.allocate(s.window) && s.suffixMinima.allocate(s.window)
         && s.box.allocate(s.window) && s.framePeaks.allocate(capacity()) && s.held.allocate(capacity())
         && s.boxSums.allocate(capacity());
     for (uint32_t channel = 0; channel < channels(); ++channel)
@@ -99,8 +98,8 @@ void QRLimiterUnit::releaseState()
     QRLimiterState& s = state_;
     for (SampleBuffer& line : s.delay)
         line.release();
-    s.dequeValues.release();
-    s.dequeIndices.release();
+    s.blockTargets.release();
+    s.suffixMinima.release();
     s.box.release();
     s.framePeaks.release();
     s.held.release();
@@ -120,10 +119,11 @@ void QRLimiterUnit::resetState()
     s.boxSum = double(s.window);
     s.boxIndex = 0;
     s.delayIndex = 0;
-    s.dequeHead = 0;
-    s.dequeTail = 0;
+    // Frames before the reset do not count: their suffix minima are 1, which no target exceeds.
+    s.suffixMinima.fill(1.0f);
+    s.blockPosition = 0;
+    s.blockMinimum = 1;
     s.envelope = 1;
-    s.sampleIndex = 0;
     s.minimumGain.store(1);
 }
 
@@ -159,57 +159,63 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
     for (uint32_t i = 0; i < frames; ++i)
         gains[i] = ceiling / std::max(gains[i], ceiling);
 
-    // 3. Gain curve: sliding minimum over the window, instant attack, exponential release, box
-    //    average over the window.
+    // 3. Sliding minimum of the target gains over the last W frames (this one included), in
+    //    blocks of W frames: a window spans the end of the previous block, whose suffix minima
+    //    are kept, and the start of the current one, whose running minimum is kept. Two
+    //    comparisons per frame and no data-dependent branch.
     const uint32_t window = s.window;
-    const uint32_t queueCapacity = s.dequeCapacity;
-    float* values = s.dequeValues.data();
-    uint64_t* indices = s.dequeIndices.data();
+    float* blockTargets = s.blockTargets.data();
+    float* suffixMinima = s.suffixMinima.data();
+    uint32_t position = s.blockPosition;
+    float blockMinimum = s.blockMinimum;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float target = gains[i];
+        blockTargets[position] = target;
+        blockMinimum = position == 0 ? target : std::min(blockMinimum, target);
+        if (position + 1 < window) {
+            gains[i] = std::min(suffixMinima[position + 1], blockMinimum);
+            ++position;
+        } else {
+            gains[i] = blockMinimum;  // the window is exactly this block
+            float suffix = blockTargets[window - 1];
+            suffixMinima[window - 1] = suffix;
+            for (uint32_t k = window - 1; k-- > 0;) {
+                suffix = std::min(blockTargets[k], suffix);
+                suffixMinima[k] = suffix;
+            }
+            position = 0;
+        }
+    }
+    s.blockPosition = position;
+    s.blockMinimum = blockMinimum;
+
+    // 4. Instant attack, exponential release towards 1, running box sum over the window.
     float* box = s.box.data();
-    uint32_t head = s.dequeHead;
-    uint32_t tail = s.dequeTail;
     uint32_t boxIndex = s.boxIndex;
     double boxSum = s.boxSum;
     float envelope = s.envelope;
-    uint64_t sampleIndex = s.sampleIndex;
     const float coefficient = s.releaseCoefficient;
     double* sums = s.boxSums.data();
-    for (uint32_t i = 0; i < frames; ++i, ++sampleIndex) {
-        const float target = gains[i];
-        while (head != tail) {
-            const uint32_t last = tail == 0 ? queueCapacity - 1 : tail - 1;
-            if (!(target <= values[last]))
-                break;
-            tail = last;
-        }
-        values[tail] = target;
-        indices[tail] = sampleIndex;
-        tail = tail + 1 == queueCapacity ? 0 : tail + 1;
-        while (indices[head] + window <= sampleIndex)
-            head = head + 1 == queueCapacity ? 0 : head + 1;
-        const float smallest = values[head];
-
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float smallest = gains[i];
         const float released = envelope + (1.0f - envelope) * coefficient;
         envelope = smallest < released ? smallest : released;
-
         boxSum += double(envelope) - double(box[boxIndex]);
         box[boxIndex] = envelope;
         boxIndex = boxIndex + 1 == window ? 0 : boxIndex + 1;
         sums[i] = boxSum;
     }
-    // The box averages, in a loop of their own so that the divisions vectorise.
+    s.boxIndex = boxIndex;
+    s.boxSum = boxSum;
+    s.envelope = envelope;
+
+    // 5. The box averages, in a loop of their own so that the divisions vectorise.
     const double width = double(window);
     for (uint32_t i = 0; i < frames; ++i)
         gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
     minimum = std::min(minimum, smallestGain(gains, frames));
-    s.dequeHead = head;
-    s.dequeTail = tail;
-    s.boxIndex = boxIndex;
-    s.boxSum = boxSum;
-    s.envelope = envelope;
-    s.sampleIndex = sampleIndex;
 
-    // 4. Delay each channel by W - 1 frames, apply the gain curve, clip to the ceiling.
+    // 6. Delay each channel by W - 1 frames, apply the gain curve, clip to the ceiling.
     const uint32_t length = window - 1;
     float peak = 0;
     for (uint32_t channel = 0; channel < channelCount; ++channel) {
