@@ -56,6 +56,10 @@ uint32_t QRLimiterUnit::windowForSampleRate(double sampleRate) const
 
 double QRLimiterUnit::latency() const
 {
+    // While allocated the window is fixed, so report the delay the signal really gets even if
+    // the look-ahead was changed since.
+    if (renderResourcesAllocated())
+        return double(state_.window - 1) / state_.sampleRate;
     const double sampleRate = outputBus().format().sampleRate;
     if (!(sampleRate > 0))
         return 0;
