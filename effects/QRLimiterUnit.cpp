@@ -30,9 +30,9 @@ float releaseCoefficientFor(double sampleRate, float release)
 // order like their values, so the loop vectorises.
 float smallestGain(const float* gains, uint32_t count)
 {
-    uint32_t smallest = std::bit_cast<uint32_t>(1.0f);
+    int32_t smallest = std::bit_cast<int32_t>(1.0f);
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t bits = std::bit_cast<uint32_t>(gains[i]);
+        const int32_t bits = std::bit_cast<int32_t>(gains[i]);
         smallest = bits < smallest ? bits : smallest;
     }
     return std::bit_cast<float>(smallest);
