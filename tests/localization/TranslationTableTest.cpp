@@ -39,13 +39,15 @@ QString unescapeLiteral(QStringView body)
     return out;
 }
 
-// The literal first arguments of LocalizedMessage(...), LocalizedMessage{...},
-// LocalizedMessage::make(...), L10n::text(...) and L10n::render(...) in C++ source text,
-// also when wrapped in QStringLiteral/QString or split into adjacent literals.
+// The literal first arguments of LocalizedMessage(...), LocalizedMessage{...}, a declaration
+// LocalizedMessage name(...), LocalizedMessage::make(...), L10n::text(...), L10n::render(...)
+// and AudioFailure::localized({...}) in C++ source text, also when wrapped in
+// QStringLiteral/QString or split into adjacent literals.
 QList<std::pair<QString, qsizetype>> literalKeys(const QString& source)
 {
     static const QRegularExpression call(
-        R"re((?:\bLocalizedMessage(?:::make)?|\bL10n::(?:text|render))\s*[({]\s*)re"
+        R"re((?:\bLocalizedMessage(?:::make|\s+\w+)?|\bL10n::(?:text|render)|\bAudioFailure::localized))re"
+        R"re(\s*[({]\s*(?:\{\s*)?)re"
         R"re((?:(?:QStringLiteral|QString::fromUtf8|QString)\s*\(\s*)?)re"
         R"re(((?:(?:u8|u)?"(?:[^"\\\n]|\\.)*"\s*)+))re");
     static const QRegularExpression literal(R"re("((?:[^"\\\n]|\\.)*)")re");
@@ -107,11 +109,14 @@ TEST(TranslationTable, ScannerFindsEveryCallForm)
         L10n::text(QStringLiteral("Round {0} "
                                   "of {1}"), language, a, b);
         L10n::render(u"Wide", {}, language);
+        const LocalizedMessage status("Declared");
+        throw AudioFailure::localized({"Braced {0}", {name}});
         LocalizedMessage(key);  // not a literal
     )";
     QStringList keys;
     for (const auto& [key, offset] : literalKeys(source)) keys.append(key);
-    EXPECT_EQ(keys, (QStringList{"Could not open {0}.", "Off. Other \"apps\" play.", "Braced", "Round {0} of {1}", "Wide"}));
+    EXPECT_EQ(keys, (QStringList{"Could not open {0}.", "Off. Other \"apps\" play.", "Braced", "Round {0} of {1}", "Wide", "Declared",
+                                   "Braced {0}"}));
 }
 
 TEST(TranslationTable, PortugueseHoldsEveryKeyTheCodeRenders)
