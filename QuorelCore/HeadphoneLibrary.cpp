@@ -21,14 +21,15 @@ HeadphoneLibrary::HeadphoneLibrary(UserDefaults store, QObject* parent)
     const std::optional<QString> stored = store_.string(QLatin1String(customKey));
     if (!stored) return;
     const QJsonDocument document = QJsonDocument::fromJson(stored->toUtf8());
-    if (!document.isArray()) return;   // unreadable: start empty; the stored text stays until a write
     try {
+        if (!document.isArray()) throw std::runtime_error("not a list of profiles");
         for (const QJsonValue& entry : document.array()) {
             if (!entry.isObject()) throw std::runtime_error("not a profile object");
             custom_.push_back(HeadphoneProfile::fromJson(entry.toObject()).sanitized());
         }
     } catch (const std::exception&) {
-        custom_.clear();
+        custom_.clear();   // unreadable: start empty, keeping the stored text aside
+        store_.setAsideUnreadable(QLatin1String(customKey));
     }
 }
 

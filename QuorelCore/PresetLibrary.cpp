@@ -59,7 +59,8 @@ PresetLibrary::PresetLibrary(UserDefaults store, QObject* parent)
                 custom_.push_back(std::move(preset));
             }
         } catch (const std::exception&) {
-            custom_.clear();   // unreadable: start empty; the stored text stays until a write
+            custom_.clear();   // unreadable: start empty, keeping the stored text aside
+            store_.setAsideUnreadable(QLatin1String(customKey));
         }
     }
     selectedID_ = store_.string(QLatin1String(selectionKey));

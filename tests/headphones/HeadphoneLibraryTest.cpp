@@ -137,6 +137,8 @@ TEST_F(HeadphoneLibraryTest, CorruptStoredListReadsEmptyUntilTheNextWrite)
 
     library.importProfile(writeFile("Acme H1.txt", autoEq(2)));
     EXPECT_EQ(HeadphoneLibrary().custom().size(), 1u);
+    // The first unreadable list was kept aside before the write replaced it.
+    EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable")), QStringLiteral("{{{"));
 }
 
 TEST_F(HeadphoneLibraryTest, BadFilesAreRefusedAndChangeNothing)

@@ -201,6 +201,16 @@ TEST_F(PresetLibraryTest, CorruptStoredListReadsEmptyAndLosesNothingElse)
     EXPECT_TRUE(PresetLibrary().custom().empty());
 }
 
+TEST_F(PresetLibraryTest, UnreadableStoredListIsKeptAsideBeforeTheNextSave)
+{
+    const QString corrupt = QStringLiteral("[{\"id\": \"custom.A\"}");
+    store.setString(customKey, corrupt);
+    PresetLibrary library;
+    library.save(QStringLiteral("Fresh"), DSPSettings());
+    EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable")), corrupt);
+    EXPECT_EQ(PresetLibrary().custom().size(), 1u);
+}
+
 TEST_F(PresetLibraryTest, ImportTakesTheFirstPresetUnderANewId)
 {
     const QByteArray two = R"([
