@@ -116,7 +116,7 @@ bool SpectrumAnalyser::allocate(double sampleRate)
     allocated = allocated && analysisFrame_ && spectrum_;
     if (allocated) {
         std::lock_guard lock(plannerMutex());
-        fft_ = fftwf_plan_dft_r2c_1d(frameLength, analysisFrame_, spectrum_, FFTW_MEASURE);
+        fft_ = fftwf_plan_dft_r2c_1d(frameLength, analysisFrame_, spectrum_, FFTW_ESTIMATE);
     }
     if (!allocated || !fft_) {
         release();

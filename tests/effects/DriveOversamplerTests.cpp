@@ -154,6 +154,22 @@ TEST(DriveCurve, BlockShapingMatchesTheCurveAndStaysBelowTheCeiling)
     }
 }
 
+// So small an amount that the knee rounds to 1 and the span above it to 0: the bend must stay
+// finite (a division by the zero span must not turn into a not-a-number).
+TEST(DriveCurve, TinyAmountKeepsTheCurveFinite)
+{
+    const DriveCurve curve = DriveCurve::make(1e-9f, 0.5f);
+    ASSERT_EQ(curve.knee, 1.0f);
+    std::vector<float> block = {-4, -1, -0.5f, 0, 0.25f, 0.5f, 0.5000001f, 1, 3, 1e30f, -1e30f};
+    const std::vector<float> input = block;
+    curve.shape(block.data(), uint32_t(block.size()));
+    for (size_t i = 0; i < block.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(block[i])) << input[i];
+        EXPECT_LE(std::fabs(block[i]), 0.5f) << input[i];
+        EXPECT_EQ(std::signbit(block[i]), std::signbit(input[i])) << input[i];
+    }
+}
+
 TEST(DriveCurve, FullScaleSineAtFullAmountPeaksBelowTheTanhLimit)
 {
     const DriveCurve curve = DriveCurve::make(1, 1);
