@@ -119,6 +119,21 @@ TEST(QRDriveUnit, ShapedOutputStaysNearTheCeiling)
     EXPECT_GT(peak, ceiling * 0.95f);
 }
 
+TEST(QRDriveUnit, WithoutOversamplingTheCurveAloneShapesTheSignal)
+{
+    QRDriveUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 192000, 2));
+    ASSERT_EQ(unit.latency(), 0.0);
+    QRConfigureDrive(&unit, 1, 0.7f);
+    const auto noise = test::whiteNoise(3.0, 4096, 13);
+    const Channels out = test::renderThrough(unit, {noise, noise}, 333);
+    const DriveCurve curve = DriveCurve::make(1, 0.7f);
+    for (size_t i = 0; i < noise.size(); ++i) {
+        ASSERT_NEAR(out[0][i], curve.shapeSample(noise[i]), 1e-6) << i;
+        ASSERT_LE(std::fabs(out[0][i]), 0.7f);
+    }
+}
+
 TEST(QRDriveUnit, NotFiniteInputIsRenderedAsSilence)
 {
     QRDriveUnit unit;
