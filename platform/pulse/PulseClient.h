@@ -58,6 +58,7 @@ private:
     PulseClient();
     void shutdown();
     static void shutdownShared();
+    void stopWithApplication();  // main thread
 
     int ensureReady();
     void connectLocked();  // main-loop lock held
@@ -93,6 +94,7 @@ private:
     bool wasReady_ = false;
     uint64_t sequence_ = 0;    // number of the last published change
 
+    bool stopsWithApplication_ = false;  // main thread
     std::mutex observersMutex_;
     struct Registration {
         Observer observer;
