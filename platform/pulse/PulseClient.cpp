@@ -71,10 +71,8 @@ PulseClient::PulseClient()
 void PulseClient::stopWithApplication()
 {
     // The loop thread posts to the application object: stop it before that object goes away.
-    if (!stopsWithApplication_ && QCoreApplication::instance()) {
+    if (QCoreApplication::instance() && !stopsWithApplication_.exchange(true))
         qAddPostRoutine(&PulseClient::shutdownShared);
-        stopsWithApplication_ = true;
-    }
 }
 
 PulseClient::~PulseClient() { shutdown(); }

@@ -9,6 +9,7 @@
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -58,7 +59,7 @@ private:
     PulseClient();
     void shutdown();
     static void shutdownShared();
-    void stopWithApplication();  // main thread
+    void stopWithApplication();
 
     int ensureReady();
     void connectLocked();  // main-loop lock held
@@ -94,7 +95,7 @@ private:
     bool wasReady_ = false;
     uint64_t sequence_ = 0;    // number of the last published change
 
-    bool stopsWithApplication_ = false;  // main thread
+    std::atomic<bool> stopsWithApplication_{false};
     std::mutex observersMutex_;
     struct Registration {
         Observer observer;
