@@ -191,15 +191,25 @@ __attribute__((target("avx"))) float runAvx(BassHarmonics& harmonics, float* con
 }
 #endif
 
+using Runner = float (*)(BassHarmonics&, float* const*, uint32_t, uint32_t, float);
+
+Runner chooseRunner()
+{
+#if defined(__x86_64__)
+    if (cpuHasAvxFma())
+        return runAvx;
+#endif
+    return runPortable;
+}
+
+// Chosen once when the library is loaded, never on the real-time thread.
+const Runner runner = chooseRunner();
+
 }  // namespace
 
 float BassHarmonics::process(float* const* data, uint32_t channels, uint32_t frames, float amount) noexcept
 {
-#if defined(__x86_64__)
-    if (cpuHasAvxFma())
-        return runAvx(*this, data, channels, frames, amount);
-#endif
-    return runPortable(*this, data, channels, frames, amount);
+    return runner(*this, data, channels, frames, amount);
 }
 
 }  // namespace quorel
