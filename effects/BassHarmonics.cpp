@@ -212,4 +212,15 @@ float BassHarmonics::process(float* const* data, uint32_t channels, uint32_t fra
     return runner(*this, data, channels, frames, amount);
 }
 
+float BassHarmonics::process(KernelForm form, float* const* data, uint32_t channels, uint32_t frames,
+                             float amount) noexcept
+{
+#if defined(__x86_64__)
+    if (form == KernelForm::wide && cpuHasAvxFma())
+        return runAvx(*this, data, channels, frames, amount);
+#endif
+    (void)form;
+    return runPortable(*this, data, channels, frames, amount);
+}
+
 }  // namespace quorel

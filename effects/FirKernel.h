@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CpuFeatures.h"
+
 #include <cstdint>
 
 namespace quorel {
@@ -10,5 +12,8 @@ namespace quorel {
 // vector registers, so the taps are read once per group.
 void firAccumulate(float* out, const float* source, const float* coefficients, uint32_t count,
                    uint32_t frames);
+// The same in a given form (one that kernelFormAvailable allows).
+void firAccumulate(KernelForm form, float* out, const float* source, const float* coefficients,
+                   uint32_t count, uint32_t frames);
 
 }  // namespace quorel
