@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Biquad.h"
+#include "BiquadCoefficients.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace quorel {
+
+// The signal processing of our parametric equalizer: a series of bands (peaking, Butterworth
+// high-pass, shelves) and a global gain. Band parameters are written by the owner's thread
+// into atomics; the render thread redesigns a band's filter only when it changed.
+class ParametricEqualizer {
+public:
+    using Type = BiquadCoefficients::Type;
+
+    static constexpr float minimumFrequency = 10;
+    static constexpr float minimumBandwidth = 0.05f, maximumBandwidth = 5;
+    static constexpr float minimumGain = -96, maximumGain = 24;
+
+    explicit ParametricEqualizer(uint32_t bandCount);
+
+    uint32_t bandCount() const { return count_; }
+
+    // Owner's thread. Values are clamped into their ranges; values that are not finite are
+    // ignored.
+    void setType(uint32_t band, Type type);
+    void setFrequency(uint32_t band, float hz);
+    void setBandwidth(uint32_t band, float octaves);
+    void setGain(uint32_t band, float dB);
+    void setBypass(uint32_t band, bool bypass);
+    void setGlobalGain(float dB);
+
+    Type type(uint32_t band) const;
+    float frequency(uint32_t band) const;
+    float bandwidth(uint32_t band) const;
+    float gain(uint32_t band) const;
+    bool bypass(uint32_t band) const;
+    float globalGain() const;
+
+    // The filter a band applies at a sample rate (identity when bypassed).
+    BiquadCoefficients design(uint32_t band, double sampleRate) const;
+    // Response of the whole equalizer (bands in series and global gain) in dB.
+    double magnitudeDB(double sampleRate, double hz) const;
+
+    // Owner's thread, while not rendering.
+    void prepare(double sampleRate);
+    void reset();
+
+    // Render thread: in place over 1 or 2 channels of `frames` samples.
+    void process(float* const* channels, uint32_t channelCount, uint32_t frames);
+
+private:
+    struct Band {
+        std::atomic<int> type{0};
+        std::atomic<float> frequency{1000};
+        std::atomic<float> bandwidth{0.5f};
+        std::atomic<float> gain{0};
+        std::atomic<bool> bypass{false};
+        std::atomic<bool> changed{true};
+        Biquad filter;  // render thread
+        bool active = false;
+    };
+
+    void touch(uint32_t band);
+
+    uint32_t count_;
+    std::unique_ptr<Band[]> bands_;
+    std::atomic<float> globalGain_{0};
+    std::atomic<bool> changed_{true};
+    double sampleRate_ = 48000;
+};
+
+}  // namespace quorel
