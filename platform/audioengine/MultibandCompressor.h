@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Biquad.h"
+#include "BiquadFilter.h"
 #include "CompressorCurve.h"
 #include "RmsDetector.h"
 
@@ -47,7 +47,7 @@ public:
 
 private:
     struct Split {
-        Biquad low[2], high[2];
+        BiquadFilter low[2], high[2];
     };
     void design(const float crossovers[3]);
 
@@ -57,7 +57,7 @@ private:
     float designed_[3] = {-1, -1, -1};
     float attack_ = -1, release_ = -1;
     Split splits_[3];
-    Biquad allPass2_, allPass3_, allPass3b_;
+    BiquadFilter allPass2_, allPass3_, allPass3b_;
     RmsDetector detectors_[bandCount];
     std::vector<float> bands_;  // bandCount x 2 channels x capacity
 };

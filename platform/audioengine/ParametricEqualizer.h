@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Biquad.h"
+#include "BiquadFilter.h"
 #include "BiquadCoefficients.h"
 
 #include <atomic>
@@ -60,7 +60,7 @@ private:
         std::atomic<float> gain{0};
         std::atomic<bool> bypass{false};
         std::atomic<bool> changed{true};
-        Biquad filter;  // render thread
+        BiquadFilter filter;  // render thread
         bool active = false;
     };
 

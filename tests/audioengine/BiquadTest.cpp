@@ -1,4 +1,4 @@
-#include "Biquad.h"
+#include "BiquadFilter.h"
 #include "BiquadCoefficients.h"
 #include "SignalHelpers.h"
 
@@ -16,13 +16,13 @@ double measuredGainDB(const BiquadCoefficients& c, double sampleRate, double hz)
     const size_t n = size_t(sampleRate);  // one second, the second half measured
     std::vector<float> x = test::sine(hz, sampleRate, n, 0.25);
     std::vector<float> y = x;
-    Biquad f;
+    BiquadFilter f;
     f.setCoefficients(c);
     f.process(y.data(), uint32_t(n), 0);
     return test::dB(test::rms(y, n / 2) / test::rms(x, n / 2));
 }
 
-TEST(Biquad, ButterworthHighPassIsThreeDecibelsDownAtItsFrequency)
+TEST(BiquadFilter, ButterworthHighPassIsThreeDecibelsDownAtItsFrequency)
 {
     const auto c = BiquadCoefficients::highPass(48000, 80);
     EXPECT_NEAR(c.magnitudeDB(48000, 80), -3.0103, 1e-3);
@@ -32,7 +32,7 @@ TEST(Biquad, ButterworthHighPassIsThreeDecibelsDownAtItsFrequency)
     EXPECT_NEAR(measuredGainDB(c, 48000, 80), -3.01, 0.05);
 }
 
-TEST(Biquad, LinkwitzRileyPairSumsToTheAllPass)
+TEST(BiquadFilter, LinkwitzRileyPairSumsToTheAllPass)
 {
     const double fs = 44100, fc = 700;
     const auto lp = BiquadCoefficients::lowPass(fs, fc), hp = BiquadCoefficients::highPass(fs, fc);
@@ -45,7 +45,7 @@ TEST(Biquad, LinkwitzRileyPairSumsToTheAllPass)
     std::vector<float> impulse(2048, 0.0f), low, high, all;
     impulse[0] = 1;
     low = high = all = impulse;
-    Biquad l1, l2, h1, h2, a;
+    BiquadFilter l1, l2, h1, h2, a;
     l1.setCoefficients(lp);
     l2.setCoefficients(lp);
     h1.setCoefficients(hp);
@@ -59,7 +59,7 @@ TEST(Biquad, LinkwitzRileyPairSumsToTheAllPass)
     for (size_t i = 0; i < 2048; ++i) ASSERT_NEAR(low[i] + high[i], all[i], 1e-6) << i;
 }
 
-TEST(Biquad, ShelvesReachTheirGainAtTheEnds)
+TEST(BiquadFilter, ShelvesReachTheirGainAtTheEnds)
 {
     const auto low = BiquadCoefficients::lowShelf(48000, 100, 1.9, 6);
     EXPECT_NEAR(low.magnitudeDB(48000, 1), 6, 0.01);
@@ -71,7 +71,7 @@ TEST(Biquad, ShelvesReachTheirGainAtTheEnds)
     EXPECT_NEAR(low.magnitudeDB(48000, 100), 3, 0.05);
 }
 
-TEST(Biquad, FrequencyAtOrAboveNyquistGivesTheIdentity)
+TEST(BiquadFilter, FrequencyAtOrAboveNyquistGivesTheIdentity)
 {
     EXPECT_TRUE(BiquadCoefficients::peaking(32000, 16000, 1.0 / 3, 6).isIdentity());
     EXPECT_TRUE(BiquadCoefficients::peaking(32000, 20000, 1.0 / 3, 6).isIdentity());
@@ -80,9 +80,9 @@ TEST(Biquad, FrequencyAtOrAboveNyquistGivesTheIdentity)
     EXPECT_TRUE(BiquadCoefficients::peaking(48000, 0, 1.0 / 3, 3).isIdentity());
 }
 
-TEST(Biquad, NonFiniteInputDoesNotPoisonTheFilterForever)
+TEST(BiquadFilter, NonFiniteInputDoesNotPoisonTheFilterForever)
 {
-    Biquad f;
+    BiquadFilter f;
     f.setCoefficients(BiquadCoefficients::peaking(48000, 1000, 1.0 / 3, 6));
     std::vector<float> x(512, 0.0f);
     x[10] = std::numeric_limits<float>::quiet_NaN();

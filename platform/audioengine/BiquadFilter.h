@@ -9,7 +9,7 @@ namespace quorel {
 
 // A second-order section in transposed direct form II for up to two channels, in double
 // precision. Render-thread state; flushes denormal memories after every block.
-class Biquad {
+class BiquadFilter {
 public:
     void setCoefficients(const BiquadCoefficients& c) { c_ = c; }
     const BiquadCoefficients& coefficients() const { return c_; }
