@@ -1,6 +1,5 @@
 #pragma once
 
-#include "BiquadFilter.h"
 #include "BiquadCoefficients.h"
 
 #include <atomic>
@@ -60,14 +59,27 @@ private:
         std::atomic<float> gain{0};
         std::atomic<bool> bypass{false};
         std::atomic<bool> changed{true};
-        BiquadFilter filter;  // render thread
+    };
+    // Two doubles processed as one: the left and right channel of a frame.
+    using Pair = double __attribute__((vector_size(16)));
+    // Render thread: one band's filter (transposed direct form II, double precision), its
+    // coefficients repeated in both lanes and the memories of both channels.
+    struct Stage {
+        Pair b0{1, 1}, b1{0, 0}, b2{0, 0}, a1{0, 0}, a2{0, 0};
+        Pair s1{0, 0}, s2{0, 0};
         bool active = false;
     };
+    void processStages(float* left, float* right, uint32_t frames);
 
     void touch(uint32_t band);
 
     uint32_t count_;
     std::unique_ptr<Band[]> bands_;
+    std::unique_ptr<Stage[]> stages_;
+    std::unique_ptr<uint32_t[]> active_;  // indices of the active stages, in band order
+    uint32_t activeCount_ = 0;
+    // Render thread: the frame travelling between stage k - 1 and stage k.
+    std::unique_ptr<Pair[]> pipe_;
     std::atomic<float> globalGain_{0};
     std::atomic<bool> changed_{true};
     double sampleRate_ = 48000;
