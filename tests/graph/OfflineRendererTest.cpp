@@ -1,3 +1,4 @@
+#include "AudioGraph.h"
 #include "GraphTestSupport.h"
 #include "OfflineRenderer.h"
 #include "TestSupport.h"
@@ -73,6 +74,29 @@ TEST(OfflineRenderer, LatencyInFramesLinesBothPathsUp)
             error = std::max(error, std::fabs(double(wet.channels[1][i + frames]) - sine[i]));
         EXPECT_LT(error, 2e-3) << rate << " Hz: processed path out of line with the latency";
     }
+}
+
+// At 8 kHz every band from 4 kHz up sits at or above the Nyquist frequency: bypassed, so a
+// full boost of every band neither blows up nor colours what is left.
+TEST(OfflineRenderer, BandsAboveNyquistAtLowRatesStayOut)
+{
+    DSPSettings s;
+    for (float& b : s.bands) b = 12;
+    s.limiterCeilingDB = -0.1f;
+    const std::vector<float> sine = tone(1000, 8000, 8000, 0.01);
+    for (double rate : {8000.0, 11025.0, 16000.0}) {
+        const RenderResult r = OfflineRenderer::render({sine}, rate, s, true, std::nullopt, false, 0);
+        for (const auto& c : r.channels)
+            for (float v : c) ASSERT_TRUE(std::isfinite(v)) << rate;
+        EXPECT_GT(r.peak(), 0.01f) << rate;
+        EXPECT_LT(r.peak(), 0.98f) << rate;
+    }
+    const AudioGraph g(AudioFormat::standard(8000, 1), AudioGraph::Mode::offline(), false);
+    const ParametricEqualizer& eq = g.equalizerUnit().equalizer();
+    for (uint32_t i = 0; i < 31; ++i)
+        EXPECT_EQ(eq.bypass(i), DSPSettings::frequencies[i] >= 4000) << i;
+    EXPECT_EQ(eq.frequency(22), 3150.0f);  // below 0.45 x 8000 = 3600: kept
+    EXPECT_EQ(eq.frequency(23), 3600.0f);  // 4000 Hz, moved down (and bypassed)
 }
 
 TEST(OfflineRenderer, MonoSignalComesOutOnBothChannels)
