@@ -13,10 +13,10 @@ namespace quorel::tool {
 DSPSettings settingsArgument(const QString& value)
 {
     QByteArray text;
-    if (value.trimmed().startsWith(QLatin1Char('{'))) {
+    const QFileInfo info(value);
+    if (!info.exists()) {
         text = value.toUtf8();
     } else {
-        const QFileInfo info(value);
         if (!info.isFile() || info.size() > 1024 * 1024)
             throw std::runtime_error(
                 QStringLiteral("Settings file is not a regular file of at most 1 MiB: %1")
@@ -33,7 +33,11 @@ DSPSettings settingsArgument(const QString& value)
         throw std::runtime_error(
             QStringLiteral("Settings are not valid JSON: %1").arg(error.errorString()).toStdString());
     if (!document.isObject()) throw std::runtime_error("Settings must be a JSON object.");
-    return DSPSettings::fromJson(document.object()).sanitized();
+    try {
+        return DSPSettings::fromJson(document.object()).sanitized();
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("Invalid settings: ") + e.what());
+    }
 }
 
 }  // namespace quorel::tool
