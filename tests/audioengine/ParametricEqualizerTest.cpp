@@ -1,3 +1,4 @@
+#include "BiquadFilter.h"
 #include "ParametricEqualizer.h"
 #include "SignalHelpers.h"
 
@@ -48,6 +49,41 @@ TEST(ParametricEqualizer, PeakingBandSoundsAsTheResponseCurveIsDrawn)
             const double drawn = drawnCurveDB(1000, 12, fs, f);
             EXPECT_NEAR(eq.magnitudeDB(fs, f), drawn, 1e-9) << fs << " " << f;
             EXPECT_NEAR(heardGainDB(eq, fs, f), drawn, 0.02) << fs << " " << f;
+        }
+    }
+}
+
+// Whatever the block size and channel count, the equalizer's output is sample for sample that of
+// its bands run one after another.
+TEST(ParametricEqualizer, RendersExactlyAsAPlainCascadeForAnyBlockSize)
+{
+    for (uint32_t block : {1u, 7u, 30u, 512u}) {
+        for (uint32_t channels : {1u, 2u}) {
+            ParametricEqualizer eq(31);
+            BiquadFilter plain[31];
+            for (uint32_t i = 0; i < 31; ++i) {
+                eq.setFrequency(i, 25.0f * std::pow(1.26f, float(i)));
+                eq.setBandwidth(i, 1.0f / 3.0f);
+                eq.setGain(i, i % 3 == 0 ? 0.0f : float(i % 7) - 3.0f);
+                eq.setBypass(i, i == 5);
+                plain[i].setCoefficients(eq.design(i, 48000));
+            }
+            eq.prepare(48000);
+            std::vector<float> left = test::sine(97, 48000, 3000, 0.4), right = test::sine(5001, 48000, 3000, 0.3);
+            for (size_t n = 0; n < left.size(); n += 5) left[n] += 0.2f;
+            std::vector<float> refLeft = left, refRight = right;
+            test::inBlocks(left, right, block, [&](float* const* ch, uint32_t n) { eq.process(ch, channels, n); });
+            for (uint32_t i = 0; i < 31; ++i) {
+                if (plain[i].coefficients().isIdentity()) continue;
+                plain[i].process(refLeft.data(), uint32_t(refLeft.size()), 0);
+                plain[i].process(refRight.data(), uint32_t(refRight.size()), 1);
+            }
+            for (size_t n = 0; n < left.size(); ++n) {
+                ASSERT_NEAR(left[n], refLeft[n], 1e-6f) << block << "/" << channels << " at " << n;
+                if (channels == 2) {
+                    ASSERT_NEAR(right[n], refRight[n], 1e-6f) << block << " at " << n;
+                }
+            }
         }
     }
 }
