@@ -118,6 +118,63 @@ void QRLevelerUnit::completeBin(float strength, float target) noexcept
     }
 }
 
+void QRLevelerUnit::measureMono(const float* samples, uint32_t count) noexcept
+{
+    QRLevelerState& s = state_;
+    Biquad shelf = s.shelf[0];
+    Biquad highPass = s.highPass[0];
+    double sum = s.binSum[0];
+    for (uint32_t i = 0; i < count; ++i) {
+        const float y = highPass.process(shelf.process(samples[i]));
+        sum += double(y) * double(y);
+    }
+    s.shelf[0] = shelf;
+    s.highPass[0] = highPass;
+    s.binSum[0] = sum;
+}
+
+// Both channels at once, as two lanes of one vector: both channels share the coefficients, and
+// their filter recursions run side by side instead of one after the other.
+void QRLevelerUnit::measureStereo(const float* left, const float* right, uint32_t count) noexcept
+{
+    using Lanes = float __attribute__((vector_size(16)));  // left, right, unused, unused
+    QRLevelerState& s = state_;
+    const Biquad& shelf = s.shelf[0];
+    const Biquad& highPass = s.highPass[0];
+    const Lanes zero = {0, 0, 0, 0};
+    const Lanes sb0 = zero + shelf.b0, sb1 = zero + shelf.b1, sb2 = zero + shelf.b2;
+    const Lanes sa1 = zero + shelf.a1, sa2 = zero + shelf.a2;
+    const Lanes hb0 = zero + highPass.b0, hb1 = zero + highPass.b1, hb2 = zero + highPass.b2;
+    const Lanes ha1 = zero + highPass.a1, ha2 = zero + highPass.a2;
+    Lanes sz1 = {s.shelf[0].z1, s.shelf[1].z1, 0, 0};
+    Lanes sz2 = {s.shelf[0].z2, s.shelf[1].z2, 0, 0};
+    Lanes hz1 = {s.highPass[0].z1, s.highPass[1].z1, 0, 0};
+    Lanes hz2 = {s.highPass[0].z2, s.highPass[1].z2, 0, 0};
+    double sumLeft = s.binSum[0];
+    double sumRight = s.binSum[1];
+    for (uint32_t i = 0; i < count; ++i) {
+        const Lanes x = {left[i], right[i], 0, 0};
+        const Lanes u = sb0 * x + sz1;
+        sz1 = sb1 * x - sa1 * u + sz2;
+        sz2 = sb2 * x - sa2 * u;
+        const Lanes y = hb0 * u + hz1;
+        hz1 = hb1 * u - ha1 * y + hz2;
+        hz2 = hb2 * u - ha2 * y;
+        sumLeft += double(y[0]) * double(y[0]);
+        sumRight += double(y[1]) * double(y[1]);
+    }
+    s.shelf[0].z1 = sz1[0];
+    s.shelf[1].z1 = sz1[1];
+    s.shelf[0].z2 = sz2[0];
+    s.shelf[1].z2 = sz2[1];
+    s.highPass[0].z1 = hz1[0];
+    s.highPass[1].z1 = hz1[1];
+    s.highPass[0].z2 = hz2[0];
+    s.highPass[1].z2 = hz2[1];
+    s.binSum[0] = sumLeft;
+    s.binSum[1] = sumRight;
+}
+
 float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
 {
     QRLevelerState& s = state_;
@@ -131,19 +188,10 @@ float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
     // Measurement, bin by bin; the samples are not changed here.
     for (uint32_t start = 0; start < frames;) {
         const uint32_t count = std::min(frames - start, s.binLength - s.binCount);
-        for (uint32_t channel = 0; channel < channelCount; ++channel) {
-            const float* samples = data[channel] + start;
-            Biquad shelf = s.shelf[channel];
-            Biquad highPass = s.highPass[channel];
-            double sum = s.binSum[channel];
-            for (uint32_t i = 0; i < count; ++i) {
-                const float y = highPass.process(shelf.process(samples[i]));
-                sum += double(y) * double(y);
-            }
-            s.shelf[channel] = shelf;
-            s.highPass[channel] = highPass;
-            s.binSum[channel] = sum;
-        }
+        if (channelCount == 2)
+            measureStereo(data[0] + start, data[1] + start, count);
+        else
+            measureMono(data[0] + start, count);
         start += count;
         s.binCount += count;
         if (s.binCount == s.binLength) {

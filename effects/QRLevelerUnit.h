@@ -32,6 +32,8 @@ protected:
     float process(float* const* data, uint32_t frames) noexcept override;
 
 private:
+    void measureMono(const float* samples, uint32_t count) noexcept;
+    void measureStereo(const float* left, const float* right, uint32_t count) noexcept;
     void completeBin(float strength, float target) noexcept;
 
     QRLevelerState state_;

@@ -23,18 +23,17 @@ struct QRLimiterState {
     double sampleRate = 0;
     std::array<SampleBuffer, 2> delay;          // W - 1 frames each
     uint32_t delayIndex = 0;
-    SampleBuffer dequeValues;                   // sliding-minimum queue, W + 1 entries
-    RenderBuffer<uint64_t> dequeIndices;
-    uint32_t dequeHead = 0;
-    uint32_t dequeTail = 0;
-    uint32_t dequeCapacity = 0;
+    SampleBuffer blockTargets;                  // target gains of the current block of W frames
+    SampleBuffer suffixMinima;                  // suffix minima of the previous block's targets
+    uint32_t blockPosition = 0;                 // frames of the current block so far
+    float blockMinimum = 1;                     // smallest target of the current block so far
     SampleBuffer box;                           // last W envelope values
     uint32_t boxIndex = 0;
     double boxSum = 0;
     float envelope = 1;
-    uint64_t sampleIndex = 0;
     SampleBuffer framePeaks;                    // per render call: peak of each frame, then its gain
     SampleBuffer held;                          // one channel's input while the delay line is read
+    RenderBuffer<double> boxSums;               // per render call: the box sum after each frame
 };
 
 }  // namespace quorel

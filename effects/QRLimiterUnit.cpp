@@ -2,9 +2,11 @@
 
 #include "ParameterHandOff.h"
 #include "QREffects.h"
+#include "SampleRing.h"
 #include "SampleSanitizing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace quorel {
@@ -22,6 +24,18 @@ float clampedRelease(float seconds)
 float releaseCoefficientFor(double sampleRate, float release)
 {
     return float(1.0 - std::exp(-1.0 / (sampleRate * double(release))));
+}
+
+// Smallest of `count` gains in 0...1 (1 for none): the bit patterns of non-negative floats
+// order like their values, so the loop vectorises.
+float smallestGain(const float* gains, uint32_t count)
+{
+    int32_t smallest = std::bit_cast<int32_t>(1.0f);
+    for (uint32_t i = 0; i < count; ++i) {
+        const int32_t bits = std::bit_cast<int32_t>(gains[i]);
+        smallest = bits < smallest ? bits : smallest;
+    }
+    return std::bit_cast<float>(smallest);
 }
 
 }  // namespace
@@ -42,6 +56,10 @@ uint32_t QRLimiterUnit::windowForSampleRate(double sampleRate) const
 
 double QRLimiterUnit::latency() const
 {
+    // While allocated the window is fixed, so report the delay the signal really gets even if
+    // the look-ahead was changed since.
+    if (renderResourcesAllocated())
+        return double(state_.window - 1) / state_.sampleRate;
     const double sampleRate = outputBus().format().sampleRate;
     if (!(sampleRate > 0))
         return 0;
@@ -71,9 +89,9 @@ bool QRLimiterUnit::allocateState(double sampleRate)
     s.sampleRate = sampleRate;
     s.appliedRelease = clampedRelease(s.releaseSeconds.load());
     s.releaseCoefficient = releaseCoefficientFor(sampleRate, s.appliedRelease);
-    s.dequeCapacity = s.window + 1;
-    bool allocated = s.dequeValues.allocate(s.dequeCapacity) && s.dequeIndices.allocate(s.dequeCapacity)
-        && s.box.allocate(s.window) && s.framePeaks.allocate(capacity()) && s.held.allocate(capacity());
+    bool allocated = s.blockTargets.allocate(s.window) && s.suffixMinima.allocate(s.window)
+        && s.box.allocate(s.window) && s.framePeaks.allocate(capacity()) && s.held.allocate(capacity())
+        && s.boxSums.allocate(capacity());
     for (uint32_t channel = 0; channel < channels(); ++channel)
         allocated = allocated && s.delay[channel].allocate(s.window - 1);
     return allocated;
@@ -84,11 +102,12 @@ void QRLimiterUnit::releaseState()
     QRLimiterState& s = state_;
     for (SampleBuffer& line : s.delay)
         line.release();
-    s.dequeValues.release();
-    s.dequeIndices.release();
+    s.blockTargets.release();
+    s.suffixMinima.release();
     s.box.release();
     s.framePeaks.release();
     s.held.release();
+    s.boxSums.release();
 }
 
 void QRLimiterUnit::resetState()
@@ -104,10 +123,11 @@ void QRLimiterUnit::resetState()
     s.boxSum = double(s.window);
     s.boxIndex = 0;
     s.delayIndex = 0;
-    s.dequeHead = 0;
-    s.dequeTail = 0;
+    // Frames before the reset do not count: their suffix minima are 1, which no target exceeds.
+    s.suffixMinima.fill(1.0f);
+    s.blockPosition = 0;
+    s.blockMinimum = 1;
     s.envelope = 1;
-    s.sampleIndex = 0;
     s.minimumGain.store(1);
 }
 
@@ -138,57 +158,68 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         }
     }
 
-    // 2. Target gain of each frame.
+    // 2. Target gain of each frame: C / P above the ceiling, else exactly 1 (C / C), without a
+    //    branch so that the loop vectorises.
     for (uint32_t i = 0; i < frames; ++i)
-        gains[i] = gains[i] > ceiling ? ceiling / gains[i] : 1.0f;
+        gains[i] = ceiling / std::max(gains[i], ceiling);
 
-    // 3. Gain curve: sliding minimum over the window, instant attack, exponential release, box
-    //    average over the window.
+    // 3. Sliding minimum of the target gains over the last W frames (this one included), in
+    //    blocks of W frames: a window spans the end of the previous block, whose suffix minima
+    //    are kept, and the start of the current one, whose running minimum is kept. Two
+    //    comparisons per frame and no data-dependent branch.
     const uint32_t window = s.window;
-    const uint32_t queueCapacity = s.dequeCapacity;
-    float* values = s.dequeValues.data();
-    uint64_t* indices = s.dequeIndices.data();
+    float* blockTargets = s.blockTargets.data();
+    float* suffixMinima = s.suffixMinima.data();
+    uint32_t position = s.blockPosition;
+    float blockMinimum = s.blockMinimum;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float target = gains[i];
+        blockTargets[position] = target;
+        blockMinimum = position == 0 ? target : std::min(blockMinimum, target);
+        if (position + 1 < window) {
+            gains[i] = std::min(suffixMinima[position + 1], blockMinimum);
+            ++position;
+        } else {
+            gains[i] = blockMinimum;  // the window is exactly this block
+            float suffix = blockTargets[window - 1];
+            suffixMinima[window - 1] = suffix;
+            for (uint32_t k = window - 1; k-- > 0;) {
+                suffix = std::min(blockTargets[k], suffix);
+                suffixMinima[k] = suffix;
+            }
+            position = 0;
+        }
+    }
+    s.blockPosition = position;
+    s.blockMinimum = blockMinimum;
+
+    // 4. Instant attack, exponential release towards 1, running box sum over the window.
     float* box = s.box.data();
-    uint32_t head = s.dequeHead;
-    uint32_t tail = s.dequeTail;
     uint32_t boxIndex = s.boxIndex;
     double boxSum = s.boxSum;
     float envelope = s.envelope;
-    uint64_t sampleIndex = s.sampleIndex;
     const float coefficient = s.releaseCoefficient;
-    for (uint32_t i = 0; i < frames; ++i, ++sampleIndex) {
-        const float target = gains[i];
-        while (head != tail) {
-            const uint32_t last = tail == 0 ? queueCapacity - 1 : tail - 1;
-            if (!(target <= values[last]))
-                break;
-            tail = last;
-        }
-        values[tail] = target;
-        indices[tail] = sampleIndex;
-        tail = tail + 1 == queueCapacity ? 0 : tail + 1;
-        while (indices[head] + window <= sampleIndex)
-            head = head + 1 == queueCapacity ? 0 : head + 1;
-        const float smallest = values[head];
-
+    double* sums = s.boxSums.data();
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float smallest = gains[i];
         const float released = envelope + (1.0f - envelope) * coefficient;
         envelope = smallest < released ? smallest : released;
-
         boxSum += double(envelope) - double(box[boxIndex]);
         box[boxIndex] = envelope;
         boxIndex = boxIndex + 1 == window ? 0 : boxIndex + 1;
-        const float average = std::clamp(float(boxSum / double(window)), 0.0f, 1.0f);
-        gains[i] = average;
-        minimum = std::min(minimum, average);
+        sums[i] = boxSum;
     }
-    s.dequeHead = head;
-    s.dequeTail = tail;
     s.boxIndex = boxIndex;
     s.boxSum = boxSum;
     s.envelope = envelope;
-    s.sampleIndex = sampleIndex;
 
-    // 4. Delay each channel by W - 1 frames, apply the gain curve, clip to the ceiling.
+    // 5. The box averages, in a loop of their own so that the divisions vectorise.
+    const double width = double(window);
+    for (uint32_t i = 0; i < frames; ++i)
+        gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
+    minimum = std::min(minimum, smallestGain(gains, frames));
+
+    // 6. Delay each channel by W - 1 frames, apply the gain curve, clip to the ceiling.
     const uint32_t length = window - 1;
     float peak = 0;
     for (uint32_t channel = 0; channel < channelCount; ++channel) {
@@ -197,17 +228,9 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         float* held = s.held.data();
         std::copy_n(samples, frames, held);
         const uint32_t fromLine = std::min(length, frames);
-        const uint32_t first = std::min(fromLine, length - s.delayIndex);
-        std::copy_n(line + s.delayIndex, first, samples);
-        std::copy_n(line, fromLine - first, samples + first);
+        readRing(line, length, s.delayIndex, samples, fromLine);
         std::copy_n(held, frames - fromLine, samples + fromLine);
-        // The newest `length` inputs stay in the line, the oldest of them at delayIndex.
-        const uint32_t keep = std::min(length, frames);
-        uint32_t position = uint32_t((uint64_t(s.delayIndex) + frames - keep) % length);
-        for (uint32_t k = 0; k < keep; ++k) {
-            line[position] = held[frames - keep + k];
-            position = position + 1 == length ? 0 : position + 1;
-        }
+        writeRing(line, length, s.delayIndex, held, frames);
 
         for (uint32_t i = 0; i < frames; ++i) {
             const float y = samples[i] * gains[i];

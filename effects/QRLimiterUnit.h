@@ -22,7 +22,8 @@ public:
     // llround(sampleRate x look-ahead), the look-ahead (a float) clamped to 0.0005...0.05 s;
     // a window below 3 becomes 2.
     uint32_t windowForSampleRate(double sampleRate) const;
-    // (window - 1) / sampleRate of the output bus; 0 without a positive rate.
+    // (window - 1) / sampleRate: of the allocated window while allocated, else of the window
+    // the output bus's rate would give; 0 without a positive rate.
     double latency() const override;
 
     // Ceiling: not finite -> 0.999, else clamped to 0.1...1. Look-ahead and release are stored

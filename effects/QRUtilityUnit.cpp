@@ -2,6 +2,7 @@
 
 #include "ParameterHandOff.h"
 #include "QREffects.h"
+#include "SampleRing.h"
 #include "SampleSanitizing.h"
 
 #include <algorithm>
@@ -12,28 +13,6 @@ namespace quorel {
 namespace {
 
 constexpr float maximumGain = 16;
-
-// Copies `count` samples out of a ring of `capacity`, starting at `start`.
-void readRing(const float* ring, uint32_t capacity, uint32_t start, float* destination, uint32_t count)
-{
-    const uint32_t first = std::min(count, capacity - start);
-    std::copy_n(ring + start, first, destination);
-    std::copy_n(ring, count - first, destination + first);
-}
-
-// Writes `count` samples into a ring of `capacity` at `position`; of more samples than the ring
-// holds only the newest survive.
-void writeRing(float* ring, uint32_t capacity, uint32_t position, const float* source, uint32_t count)
-{
-    if (count > capacity) {
-        position = uint32_t((uint64_t(position) + count - capacity) % capacity);
-        source += count - capacity;
-        count = capacity;
-    }
-    const uint32_t first = std::min(count, capacity - position);
-    std::copy_n(source, first, ring + position);
-    std::copy_n(source + first, count - first, ring);
-}
 
 // Sum of squares in double precision, four running sums so that the additions overlap.
 double sumOfSquares(const float* samples, uint32_t count)

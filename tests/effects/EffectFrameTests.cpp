@@ -157,6 +157,20 @@ TEST_P(EffectFrame, OutOfMemoryAtAllocationReportsPosixTwelveAndFreesEverything)
     EXPECT_FALSE(unit->allocateRenderResources().failed());
 }
 
+TEST_P(EffectFrame, AbsurdlyLowSampleRatesStillRenderFiniteSamples)
+{
+    // A 100 ms loudness bin at 2 Hz would be 0 frames long without a floor of one frame.
+    for (double rate : {2.0, 1.0, 0.25}) {
+        auto unit = GetParam().make();
+        ASSERT_TRUE(prepareUnit(*unit, rate, 2, 64));
+        const test::Channels out = test::renderThrough(
+            *unit, {test::whiteNoise(1.0, 200, 4), test::whiteNoise(1.0, 200, 5)}, 64);
+        for (const auto& channel : out)
+            for (float sample : channel)
+                ASSERT_TRUE(std::isfinite(sample)) << rate;
+    }
+}
+
 TEST_P(EffectFrame, ExactlyCapacityFramesRender)
 {
     auto unit = GetParam().make();

@@ -42,6 +42,20 @@ TEST(LimiterUnit, LatencyIsWindowMinusOneFrames)
     EXPECT_DOUBLE_EQ(unit.latency(), 239.0 / 48000.0);
 }
 
+TEST(LimiterUnit, LatencyFollowsTheAllocatedWindowWhenTheLookaheadChangesLater)
+{
+    QRLimiterUnit unit;
+    ASSERT_TRUE(prepareUnit(unit, 48000, 1));
+    QRConfigureLimiter(&unit, 0.999f, 0.05f, 0.08f);
+    EXPECT_DOUBLE_EQ(unit.latency(), 239.0 / 48000.0);
+    std::vector<float> impulse(4096, 0.0f);
+    impulse[0] = 0.5f;
+    const Channels out = renderThrough(unit, {impulse});
+    EXPECT_EQ(out[0][239], 0.5f);  // the signal is still delayed by the allocated window
+    unit.deallocateRenderResources();
+    EXPECT_DOUBLE_EQ(unit.latency(), 2399.0 / 48000.0);
+}
+
 TEST(LimiterUnit, LookaheadExtremesClampTheWindow)
 {
     QRLimiterUnit unit;

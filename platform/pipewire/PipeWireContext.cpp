@@ -1,0 +1,331 @@
+#include "PipeWireContext.h"
+
+#include <pipewire/extensions/metadata.h>
+#include <pipewire/pipewire.h>
+#include <spa/utils/json.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace quorel::pipewire {
+
+namespace {
+
+constexpr const char* configuredSinkKey = "default.configured.audio.sink";
+constexpr const char* sinkKey = "default.audio.sink";
+
+void initialiseOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { pw_init(nullptr, nullptr); });
+}
+
+uint32_t parseUnsigned(const char* text, uint32_t fallback)
+{
+    if (!text) return fallback;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value == 0 || value > 1u << 20) return fallback;
+    return uint32_t(value);
+}
+
+std::string text(const char* value) { return value ? std::string(value) : std::string(); }
+
+class LoopLock {
+public:
+    explicit LoopLock(pw_thread_loop* loop) : loop_(loop) { pw_thread_loop_lock(loop_); }
+    ~LoopLock() { pw_thread_loop_unlock(loop_); }
+    LoopLock(const LoopLock&) = delete;
+    LoopLock& operator=(const LoopLock&) = delete;
+
+private:
+    pw_thread_loop* loop_;
+};
+
+}  // namespace
+
+std::string nameInMetadataValue(const char* json)
+{
+    if (!json) return {};
+    spa_json it[2];
+    spa_json_init(&it[0], json, std::strlen(json));
+    if (spa_json_enter_object(&it[0], &it[1]) <= 0) return {};
+    char key[64];
+    while (spa_json_get_string(&it[1], key, sizeof key) > 0) {
+        const char* value = nullptr;
+        const int length = spa_json_next(&it[1], &value);
+        if (length <= 0) break;
+        if (std::strcmp(key, "name") == 0) {
+            if (!spa_json_is_string(value, length)) return {};
+            std::string result(size_t(length) + 1, '\0');
+            if (spa_json_parse_stringn(value, length, result.data(), int(result.size())) <= 0) return {};
+            result.resize(std::strlen(result.c_str()));
+            return result;
+        }
+    }
+    return {};
+}
+
+struct PipeWireContext::Listener {
+    spa_hook core{};
+    spa_hook registry{};
+    spa_hook metadata{};
+};
+
+struct ContextCallbacks {
+    static void coreInfo(void* data, const pw_core_info* info)
+    {
+        auto* self = static_cast<PipeWireContext*>(data);
+        if (!info->props) return;
+        self->clockRate_ = parseUnsigned(spa_dict_lookup(info->props, "default.clock.rate"), self->clockRate_);
+        self->minimumQuantum_ =
+            parseUnsigned(spa_dict_lookup(info->props, "default.clock.min-quantum"), self->minimumQuantum_);
+        self->maximumQuantum_ =
+            parseUnsigned(spa_dict_lookup(info->props, "default.clock.max-quantum"), self->maximumQuantum_);
+    }
+
+    static void coreDone(void* data, uint32_t id, int seq)
+    {
+        auto* self = static_cast<PipeWireContext*>(data);
+        if (id == PW_ID_CORE && seq == self->pendingSync_) {
+            self->synced_ = true;
+            pw_thread_loop_signal(self->loop_, false);
+        }
+    }
+
+    static void coreError(void* data, uint32_t id, int, int res, const char*)
+    {
+        auto* self = static_cast<PipeWireContext*>(data);
+        if (id == PW_ID_CORE && res == -EPIPE) {
+            self->failed_ = true;
+            pw_thread_loop_signal(self->loop_, false);
+        }
+    }
+
+    static int metadataProperty(void* data, uint32_t subject, const char* key, const char*, const char* value)
+    {
+        auto* self = static_cast<PipeWireContext*>(data);
+        if (subject != PW_ID_CORE) return 0;
+        if (!key) {
+            self->defaultSink_.clear();
+            self->configuredDefaultSink_.clear();
+        } else if (std::strcmp(key, sinkKey) == 0) {
+            self->defaultSink_ = nameInMetadataValue(value);
+        } else if (std::strcmp(key, configuredSinkKey) == 0) {
+            self->configuredDefaultSink_ = nameInMetadataValue(value);
+        } else {
+            return 0;
+        }
+        self->notifyChange();
+        return 0;
+    }
+
+    static void global(void* data, uint32_t id, uint32_t, const char* type, uint32_t, const spa_dict* props)
+    {
+        auto* self = static_cast<PipeWireContext*>(data);
+        if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+            PipeWireContext::Node node;
+            node.id = id;
+            if (props) {
+                node.name = text(spa_dict_lookup(props, PW_KEY_NODE_NAME));
+                node.description = text(spa_dict_lookup(props, PW_KEY_NODE_DESCRIPTION));
+                node.mediaClass = text(spa_dict_lookup(props, PW_KEY_MEDIA_CLASS));
+                node.channels = parseUnsigned(spa_dict_lookup(props, PW_KEY_AUDIO_CHANNELS), 0);
+            }
+            self->nodes_[id] = node;
+            self->notifyChange();
+        } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0 && props) {
+            self->links_[id] = {parseUnsigned(spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE), 0),
+                                parseUnsigned(spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE), 0)};
+            self->notifyChange();
+        } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 && props && !self->metadata_) {
+            const char* name = spa_dict_lookup(props, PW_KEY_METADATA_NAME);
+            if (!name || std::strcmp(name, "default") != 0) return;
+            self->metadata_ = static_cast<pw_metadata*>(
+                pw_registry_bind(self->registry_, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
+            if (!self->metadata_) return;
+            static const pw_metadata_events events = [] {
+                pw_metadata_events e{};
+                e.version = PW_VERSION_METADATA_EVENTS;
+                e.property = &ContextCallbacks::metadataProperty;
+                return e;
+            }();
+            pw_metadata_add_listener(self->metadata_, &self->listener_->metadata, &events, self);
+        }
+    }
+
+    static void globalRemove(void* data, uint32_t id)
+    {
+        auto* self = static_cast<PipeWireContext*>(data);
+        if (self->nodes_.erase(id) + self->links_.erase(id) > 0) self->notifyChange();
+    }
+};
+
+PipeWireContext::PipeWireContext() : listener_(std::make_unique<Listener>()) {}
+
+std::unique_ptr<PipeWireContext> PipeWireContext::connect(int& error)
+{
+    initialiseOnce();
+    std::unique_ptr<PipeWireContext> context(new PipeWireContext());
+    error = 0;
+    if (!context->start(error)) return nullptr;
+    return context;
+}
+
+bool PipeWireContext::start(int& error)
+{
+    loop_ = pw_thread_loop_new("quorel-pw", nullptr);
+    if (!loop_) {
+        error = -errno;
+        return false;
+    }
+    context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
+    if (!context_) {
+        error = -errno;
+        return false;
+    }
+    if (pw_thread_loop_start(loop_) < 0) {
+        error = -EIO;
+        return false;
+    }
+    {
+        LoopLock lock(loop_);
+        core_ = pw_context_connect(context_, nullptr, 0);
+        if (!core_) {
+            error = errno ? -errno : -ECONNREFUSED;
+            return false;
+        }
+        static const pw_core_events coreEvents = [] {
+            pw_core_events e{};
+            e.version = PW_VERSION_CORE_EVENTS;
+            e.info = &ContextCallbacks::coreInfo;
+            e.done = &ContextCallbacks::coreDone;
+            e.error = &ContextCallbacks::coreError;
+            return e;
+        }();
+        pw_core_add_listener(core_, &listener_->core, &coreEvents, this);
+        registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
+        static const pw_registry_events registryEvents = [] {
+            pw_registry_events e{};
+            e.version = PW_VERSION_REGISTRY_EVENTS;
+            e.global = &ContextCallbacks::global;
+            e.global_remove = &ContextCallbacks::globalRemove;
+            return e;
+        }();
+        pw_registry_add_listener(registry_, &listener_->registry, &registryEvents, this);
+    }
+    // Twice: the first answer brings the globals (and binds the metadata), the second the
+    // metadata's properties.
+    if (!sync() || !sync()) {
+        error = -ETIMEDOUT;
+        return false;
+    }
+    return true;
+}
+
+PipeWireContext::~PipeWireContext()
+{
+    if (loop_) pw_thread_loop_stop(loop_);
+    if (metadata_) {
+        spa_hook_remove(&listener_->metadata);
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(metadata_));
+    }
+    if (registry_) {
+        spa_hook_remove(&listener_->registry);
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry_));
+    }
+    if (core_) {
+        spa_hook_remove(&listener_->core);
+        pw_core_disconnect(core_);
+    }
+    if (context_) pw_context_destroy(context_);
+    if (loop_) pw_thread_loop_destroy(loop_);
+}
+
+bool PipeWireContext::sync(int timeoutMS)
+{
+    LoopLock lock(loop_);
+    if (failed_) return false;
+    synced_ = false;
+    pendingSync_ = pw_core_sync(core_, PW_ID_CORE, 0);
+    timespec deadline{};
+    pw_thread_loop_get_time(loop_, &deadline, int64_t(timeoutMS) * SPA_NSEC_PER_MSEC);
+    while (!synced_ && !failed_)
+        if (pw_thread_loop_timed_wait_full(loop_, &deadline) != 0) break;
+    return synced_;
+}
+
+std::optional<PipeWireContext::Node> PipeWireContext::node(uint32_t id) const
+{
+    LoopLock lock(loop_);
+    const auto it = nodes_.find(id);
+    if (it == nodes_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::optional<PipeWireContext::Node> PipeWireContext::nodeNamed(const std::string& name) const
+{
+    LoopLock lock(loop_);
+    for (const auto& [id, node] : nodes_)
+        if (node.name == name) return node;
+    return std::nullopt;
+}
+
+std::map<uint32_t, PipeWireContext::Node> PipeWireContext::nodes() const
+{
+    LoopLock lock(loop_);
+    return nodes_;
+}
+
+int PipeWireContext::linksInto(uint32_t id) const
+{
+    LoopLock lock(loop_);
+    int count = 0;
+    for (const auto& [linkID, ends] : links_)
+        if (ends.second == id && ends.first != id) ++count;
+    return count;
+}
+
+std::string PipeWireContext::defaultSink() const
+{
+    LoopLock lock(loop_);
+    return defaultSink_;
+}
+
+std::string PipeWireContext::configuredDefaultSink() const
+{
+    LoopLock lock(loop_);
+    return configuredDefaultSink_;
+}
+
+bool PipeWireContext::setConfiguredDefaultSink(const std::string& name)
+{
+    {
+        LoopLock lock(loop_);
+        if (!metadata_) return false;
+        // The name is a node name: escape what JSON needs escaped.
+        std::string value = "{ \"name\": \"";
+        for (const char c : name) {
+            if (c == '"' || c == '\\') value += '\\';
+            value += c;
+        }
+        value += "\" }";
+        pw_metadata_set_property(metadata_, PW_ID_CORE, configuredSinkKey, "Spa:String:JSON", value.c_str());
+    }
+    return sync();
+}
+
+void PipeWireContext::setChangeHandler(std::function<void()> handler)
+{
+    LoopLock lock(loop_);
+    changeHandler_ = std::move(handler);
+}
+
+void PipeWireContext::notifyChange()
+{
+    if (changeHandler_) changeHandler_();
+}
+
+}  // namespace quorel::pipewire

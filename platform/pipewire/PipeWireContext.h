@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct pw_thread_loop;
+struct pw_context;
+struct pw_core;
+struct pw_registry;
+struct pw_metadata;
+struct spa_hook;
+
+namespace quorel::pipewire {
+
+// A connection to the PipeWire server on its own thread loop. It keeps a snapshot of the
+// server's clock settings, its audio sinks, the links between nodes and the "default"
+// metadata, and writes the configured default sink. Every member is safe to call from any
+// thread except the loop's own (it takes the loop's lock).
+class PipeWireContext {
+public:
+    struct Node {
+        uint32_t id = 0;
+        std::string name;         // node.name
+        std::string description;  // node.description
+        std::string mediaClass;   // media.class
+        uint32_t channels = 0;    // audio.channels, 0 when not published
+    };
+
+    // Connects; returns null and sets `error` (a negative errno) when the server cannot be
+    // reached.
+    static std::unique_ptr<PipeWireContext> connect(int& error);
+    ~PipeWireContext();
+    PipeWireContext(const PipeWireContext&) = delete;
+    PipeWireContext& operator=(const PipeWireContext&) = delete;
+
+    pw_thread_loop* loop() const { return loop_; }
+    pw_core* core() const { return core_; }
+
+    // The server's clock: default rate and the allowed quantum range.
+    uint32_t clockRate() const { return clockRate_; }
+    uint32_t minimumQuantum() const { return minimumQuantum_; }
+    uint32_t maximumQuantum() const { return maximumQuantum_; }
+
+    // Waits until the server has answered everything sent so far (true) or the time-out ran out.
+    bool sync(int timeoutMS = 3000);
+
+    std::optional<Node> node(uint32_t id) const;
+    std::optional<Node> nodeNamed(const std::string& name) const;
+    std::map<uint32_t, Node> nodes() const;
+    // Links that feed node `id` from another node.
+    int linksInto(uint32_t id) const;
+
+    // The "default" metadata: the sink in effect and the one the user configured (names).
+    std::string defaultSink() const;
+    std::string configuredDefaultSink() const;
+    // Sets the configured default sink; false when the metadata is not available.
+    bool setConfiguredDefaultSink(const std::string& name);
+
+    // Called on the loop's thread whenever nodes, links or the defaults change.
+    void setChangeHandler(std::function<void()> handler);
+
+private:
+    struct Listener;
+    PipeWireContext();
+    bool start(int& error);
+    void notifyChange();
+
+    pw_thread_loop* loop_ = nullptr;
+    pw_context* context_ = nullptr;
+    pw_core* core_ = nullptr;
+    pw_registry* registry_ = nullptr;
+    pw_metadata* metadata_ = nullptr;
+    std::unique_ptr<Listener> listener_;
+    uint32_t clockRate_ = 48000;
+    uint32_t minimumQuantum_ = 32;
+    uint32_t maximumQuantum_ = 2048;
+    int pendingSync_ = -1;
+    bool synced_ = false;
+    bool failed_ = false;
+    std::map<uint32_t, Node> nodes_;
+    std::map<uint32_t, std::pair<uint32_t, uint32_t>> links_;  // id -> (output node, input node)
+    std::string defaultSink_;
+    std::string configuredDefaultSink_;
+    std::function<void()> changeHandler_;
+
+    friend struct ContextCallbacks;
+};
+
+// The node name in a metadata value such as { "name": "test_speakers" }; empty when absent.
+std::string nameInMetadataValue(const char* json);
+
+}  // namespace quorel::pipewire

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "SpscRing.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace quorel::pipewire {
+
+// Processes one cycle: `input` holds `frames` interleaved frames of `inputChannels` (null when
+// the cycle brought no data), `output` receives `frames` interleaved frames of
+// `outputChannels`. Called on the real-time thread: must not block, allocate or throw.
+using ProcessFunction = void (*)(void* context, const float* input, uint32_t inputChannels,
+                                 float* output, uint32_t outputChannels, uint32_t frames);
+
+// What runs inside the two stream callbacks: the capture side processes each captured cycle
+// and hands the frames to the playback side through a lock-free ring. A cycle in which the
+// ring ran empty (playback) or full (capture) counts as an overload. The first captured cycle
+// is preceded by one cycle of silence, so that either callback may run first in a cycle.
+class RealtimeBridge {
+public:
+    // Largest cycle handled in one piece; longer cycles are processed in slices.
+    static constexpr uint32_t sliceFrames = 8192;
+
+    RealtimeBridge(uint32_t inputChannels, uint32_t outputChannels);
+
+    uint32_t inputChannels() const { return inputChannels_; }
+    uint32_t outputChannels() const { return outputChannels_; }
+
+    // Main thread, while no cycle runs: the processor (null = silence) and a fresh start.
+    void setProcessor(ProcessFunction function, void* context);
+    void reset();
+
+    // Real-time side.
+    void captureCycle(const float* input, uint32_t frames);
+    void playbackCycle(float* output, uint32_t frames);
+
+    // Readings, from any thread.
+    uint64_t overloads() const { return overloads_.load(std::memory_order_relaxed); }
+    uint64_t captureCycles() const { return captureCycles_.load(std::memory_order_relaxed); }
+    uint64_t playbackCycles() const { return playbackCycles_.load(std::memory_order_relaxed); }
+    uint32_t lastPlaybackFrames() const { return lastPlaybackFrames_.load(std::memory_order_relaxed); }
+    uint32_t bufferedFrames() const { return ring_.readable(); }
+
+private:
+    uint32_t inputChannels_;
+    uint32_t outputChannels_;
+    SpscRing ring_;
+    std::vector<float> scratch_;
+    std::atomic<ProcessFunction> function_{nullptr};
+    std::atomic<void*> context_{nullptr};
+    std::atomic<bool> flowing_{false};  // the first captured cycle has reached the ring
+    std::atomic<uint64_t> overloads_{0};
+    std::atomic<uint64_t> captureCycles_{0};
+    std::atomic<uint64_t> playbackCycles_{0};
+    std::atomic<uint32_t> lastPlaybackFrames_{0};
+};
+
+}  // namespace quorel::pipewire

@@ -1,0 +1,61 @@
+#include "SoundCheck.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorel::test {
+
+bool SoundCheck::writeTone(const QString& path, double seconds, double dBFS)
+{
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.toUtf8().constData(), SFM_WRITE, &info);
+    if (!file) return false;
+    const double amplitude = std::pow(10.0, dBFS / 20.0);
+    const auto frames = static_cast<size_t>(seconds * 48000);
+    std::vector<float> samples(frames * 2);
+    for (size_t i = 0; i < frames; ++i) {
+        const float v = float(amplitude * std::sin(2 * M_PI * 1000.0 * double(i) / 48000.0));
+        samples[2 * i] = samples[2 * i + 1] = v;
+    }
+    const bool ok = sf_writef_float(file, samples.data(), sf_count_t(frames)) == sf_count_t(frames);
+    sf_close(file);
+    return ok;
+}
+
+std::vector<double> SoundCheck::blockLevels(const QString& path, double blockMS)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.toUtf8().constData(), SFM_READ, &info);
+    if (!file) return {};
+    std::vector<float> samples(size_t(info.frames) * size_t(info.channels));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    const auto block = std::max<size_t>(1, size_t(info.samplerate * blockMS / 1000.0));
+    std::vector<double> levels;
+    for (size_t start = 0; start + block <= size_t(info.frames); start += block) {
+        double sum = 0;
+        for (size_t i = start; i < start + block; ++i) {
+            const double v = samples[i * size_t(info.channels)];
+            sum += v * v;
+        }
+        const double rms = std::sqrt(sum / double(block));
+        levels.push_back(rms > 0 ? 20 * std::log10(rms) : -200.0);
+    }
+    return levels;
+}
+
+double SoundCheck::medianLevel(const std::vector<double>& levels, size_t from, size_t to)
+{
+    to = std::min(to, levels.size());
+    if (from >= to) return -200;
+    std::vector<double> part(levels.begin() + long(from), levels.begin() + long(to));
+    std::nth_element(part.begin(), part.begin() + long(part.size() / 2), part.end());
+    return part[part.size() / 2];
+}
+
+}  // namespace quorel::test

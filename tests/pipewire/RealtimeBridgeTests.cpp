@@ -1,0 +1,132 @@
+#include "RealtimeBridge.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using quorel::pipewire::RealtimeBridge;
+
+namespace {
+// Doubles the input; counts calls.
+struct Doubler {
+    int calls = 0;
+    uint32_t largest = 0;
+    static void process(void* context, const float* input, uint32_t inputChannels, float* output,
+                        uint32_t outputChannels, uint32_t frames)
+    {
+        auto* self = static_cast<Doubler*>(context);
+        ++self->calls;
+        self->largest = std::max(self->largest, frames);
+        for (uint32_t i = 0; i < frames; ++i)
+            for (uint32_t c = 0; c < outputChannels; ++c)
+                output[i * outputChannels + c] =
+                    input ? 2 * input[i * inputChannels + std::min(c, inputChannels - 1)] : 0.0f;
+    }
+};
+
+std::vector<float> ramp(uint32_t frames, uint32_t channels, float start)
+{
+    std::vector<float> v(size_t(frames) * channels);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = start + float(i);
+    return v;
+}
+}  // namespace
+
+TEST(RealtimeBridge, PlaybackBeforeTheFirstCaptureIsSilentWithoutOverload)
+{
+    RealtimeBridge bridge(2, 2);
+    std::vector<float> out(256, 5.0f);
+    bridge.playbackCycle(out.data(), 128);
+    for (float v : out) EXPECT_EQ(v, 0.0f);
+    EXPECT_EQ(bridge.overloads(), 0u);
+}
+
+TEST(RealtimeBridge, OneCycleOfSilenceLeadsSoEitherCallbackOrderWorks)
+{
+    RealtimeBridge bridge(2, 2);
+    Doubler doubler;
+    bridge.setProcessor(&Doubler::process, &doubler);
+    const uint32_t n = 64;
+    std::vector<float> out(n * 2);
+    // Capture first in cycle 1, playback first in cycles 2 and 3: no underrun.
+    auto in1 = ramp(n, 2, 1);
+    bridge.captureCycle(in1.data(), n);
+    bridge.playbackCycle(out.data(), n);
+    for (float v : out) EXPECT_EQ(v, 0.0f);  // the leading silence
+    bridge.playbackCycle(out.data(), n);
+    EXPECT_EQ(out[0], 2.0f);
+    EXPECT_EQ(out[2 * n - 1], 2.0f * float(2 * n));
+    auto in2 = ramp(n, 2, 1000);
+    bridge.captureCycle(in2.data(), n);
+    bridge.playbackCycle(out.data(), n);
+    EXPECT_EQ(out[0], 2000.0f);
+    bridge.captureCycle(in2.data(), n);
+    EXPECT_EQ(bridge.overloads(), 0u);
+    EXPECT_EQ(bridge.bufferedFrames(), n);
+}
+
+TEST(RealtimeBridge, AnEmptyRingIsAnOverloadAndPlaysSilence)
+{
+    RealtimeBridge bridge(2, 2);
+    const uint32_t n = 32;
+    auto in = ramp(n, 2, 1);
+    std::vector<float> out(n * 2, 3.0f);
+    bridge.captureCycle(in.data(), n);          // silence + n frames queued
+    bridge.playbackCycle(out.data(), n);
+    bridge.playbackCycle(out.data(), n);
+    EXPECT_EQ(bridge.overloads(), 0u);
+    bridge.playbackCycle(out.data(), n);        // nothing left
+    EXPECT_EQ(bridge.overloads(), 1u);
+    for (float v : out) EXPECT_EQ(v, 0.0f);
+}
+
+TEST(RealtimeBridge, AFullRingIsAnOverload)
+{
+    RealtimeBridge bridge(1, 2);
+    const uint32_t n = RealtimeBridge::sliceFrames;
+    std::vector<float> in(n, 0.5f);
+    for (int i = 0; i < 4; ++i) bridge.captureCycle(in.data(), n);
+    EXPECT_GE(bridge.overloads(), 1u);
+}
+
+TEST(RealtimeBridge, WithoutAProcessorTheOutputIsSilence)
+{
+    RealtimeBridge bridge(2, 2);
+    const uint32_t n = 16;
+    auto in = ramp(n, 2, 1);
+    std::vector<float> out(n * 2, 3.0f);
+    bridge.captureCycle(in.data(), n);
+    bridge.playbackCycle(out.data(), n);
+    bridge.playbackCycle(out.data(), n);
+    for (float v : out) EXPECT_EQ(v, 0.0f);
+}
+
+TEST(RealtimeBridge, LongCyclesAreProcessedInSlices)
+{
+    RealtimeBridge bridge(1, 2);
+    Doubler doubler;
+    bridge.setProcessor(&Doubler::process, &doubler);
+    const uint32_t n = RealtimeBridge::sliceFrames + 100;
+    std::vector<float> in(n, 0.25f);
+    bridge.captureCycle(in.data(), n);
+    EXPECT_EQ(doubler.calls, 2);
+    EXPECT_EQ(doubler.largest, RealtimeBridge::sliceFrames);
+    EXPECT_EQ(bridge.overloads(), 0u);
+}
+
+TEST(RealtimeBridge, ResetStartsAgainWithLeadingSilence)
+{
+    RealtimeBridge bridge(2, 2);
+    Doubler doubler;
+    bridge.setProcessor(&Doubler::process, &doubler);
+    const uint32_t n = 8;
+    auto in = ramp(n, 2, 1);
+    bridge.captureCycle(in.data(), n);
+    bridge.reset();
+    EXPECT_EQ(bridge.bufferedFrames(), 0u);
+    std::vector<float> out(n * 2, 3.0f);
+    bridge.playbackCycle(out.data(), n);  // not flowing yet: silence, no overload
+    EXPECT_EQ(bridge.overloads(), 0u);
+    bridge.captureCycle(in.data(), n);
+    EXPECT_EQ(bridge.bufferedFrames(), 2 * n);
+}

@@ -1,0 +1,54 @@
+#include "HeadlessServer.h"
+
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+namespace quorel::test {
+
+HeadlessServer::HeadlessServer(int quantum)
+{
+    QProcess script;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUOREL_HEADLESS_QUANTUM", QString::number(quantum));
+    script.setProcessEnvironment(environment);
+    script.start(sourcePath("scripts/pipewire-headless"), {"start"});
+    if (!script.waitForFinished(90000) || script.exitStatus() != QProcess::NormalExit
+        || script.exitCode() != 0) {
+        error_ = QString::fromUtf8(script.readAllStandardError()).trimmed();
+        if (error_.isEmpty()) error_ = "pipewire-headless start failed";
+        return;
+    }
+    static const QRegularExpression line(R"(^export ([A-Z_]+)=(.*)$)");
+    for (const QString& text : QString::fromUtf8(script.readAllStandardOutput()).split('\n')) {
+        const QRegularExpressionMatch match = line.match(text);
+        if (!match.hasMatch()) continue;
+        qputenv(match.captured(1).toUtf8().constData(), match.captured(2).toUtf8());
+        if (match.captured(1) == "QUOREL_HEADLESS_DIR") directory_ = match.captured(2);
+    }
+}
+
+HeadlessServer::~HeadlessServer() { stop(); }
+
+void HeadlessServer::stop()
+{
+    if (directory_.isEmpty()) return;
+    QProcess::execute(sourcePath("scripts/pipewire-headless"), {"stop", directory_});
+    directory_.clear();
+}
+
+QString HeadlessServer::run(const QString& program, const QStringList& arguments, bool* ok, int timeoutMS)
+{
+    QProcess process;
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(timeoutMS);
+    if (!finished) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+    if (ok) *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+}  // namespace quorel::test

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quorel::test {
+
+// A private PipeWire server (scripts/pipewire-headless) for end-to-end tests: started in the
+// constructor, its environment exported into this process, stopped by pid in the destructor.
+// The stand-in speaker is "test_speakers", the default sink.
+class HeadlessServer {
+public:
+    explicit HeadlessServer(int quantum = 1024);
+    ~HeadlessServer();
+    HeadlessServer(const HeadlessServer&) = delete;
+    HeadlessServer& operator=(const HeadlessServer&) = delete;
+
+    bool isRunning() const { return !directory_.isEmpty(); }
+    QString directory() const { return directory_; }
+    QString error() const { return error_; }
+
+    // Stops the server early (tests of a missing server).
+    void stop();
+
+    // Runs a command in the server's environment and returns its standard output (trimmed);
+    // `ok` tells whether it exited with status 0.
+    static QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr,
+                       int timeoutMS = 10000);
+
+private:
+    QString directory_;
+    QString error_;
+};
+
+}  // namespace quorel::test
