@@ -28,8 +28,6 @@ void PlayerNode::stop()
     position_ = 0;
 }
 
-void PlayerNode::reset() {}
-
 Status PlayerNode::render(uint32_t frames, const AudioTimeStamp&, AudioBufferList& output) noexcept
 {
     const size_t available = queue_.empty() || !playing_.load(std::memory_order_relaxed)

@@ -23,7 +23,6 @@ public:
     bool isPlaying() const { return playing_.load(); }
 
 protected:
-    void reset() override;
     Status render(uint32_t frames, const AudioTimeStamp& timestamp,
                   AudioBufferList& output) noexcept override;
 
