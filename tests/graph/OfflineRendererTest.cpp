@@ -64,7 +64,9 @@ TEST(OfflineRenderer, LatencyInFramesLinesBothPathsUp)
                                                          std::nullopt, false, 0);
         const auto frames = size_t(std::llround(dry.reportedLatency * rate));
         EXPECT_NEAR(dry.reportedLatency * rate, double(frames), 1e-6) << rate;
-        if (rate == 48000) EXPECT_EQ(frames, 271u);  // limiter 239 + Drive 32
+        if (rate == 48000) {
+            EXPECT_EQ(frames, 271u);  // limiter 239 + Drive 32
+        }
         for (size_t i = 0; i < dry.channels[0].size(); ++i)
             ASSERT_EQ(dry.channels[0][i], i == 100 + frames ? 0.5f : 0.0f) << rate << " at " << i;
         const std::vector<float> sine = tone(1000, rate, 16384, 0.1);
