@@ -102,6 +102,21 @@ TEST(OfflineRenderer, BandsAboveNyquistAtLowRatesStayOut)
     EXPECT_EQ(eq.frequency(23), 3600.0f);  // 4000 Hz, moved down (and bypassed)
 }
 
+TEST(OfflineRenderer, MultibandCompressorKeepsLevelAtLoudnessZeroAndCompressesAtOne)
+{
+    test::ScopedEnvironment multiband("QUOREL_MULTIBAND", "1");
+    test::ScopedEnvironment makeup("QUOREL_MAKEUP", "0");
+    const std::vector<float> sine = tone(1000, 48000, 48000, 0.5);
+    const double inRms = 0.5 / std::sqrt(2.0);
+    DSPSettings s;
+    const RenderResult neutral = OfflineRenderer::render({sine}, 48000, s, true, std::nullopt, false, 0);
+    EXPECT_NEAR(20 * std::log10(neutral.rms() / inRms), 0, 0.05);
+    s.loudness = 1;
+    const RenderResult loud = OfflineRenderer::render({sine}, 48000, s, true, std::nullopt, false, 0);
+    EXPECT_LT(20 * std::log10(loud.rms() / inRms), -6);
+    EXPECT_EQ(loud.invalidSamples, 0u);
+}
+
 TEST(OfflineRenderer, MonoSignalComesOutOnBothChannels)
 {
     const std::vector<float> sine = tone(440, 48000, 4800, 0.25);
