@@ -1,5 +1,6 @@
 #include "PlatformEffectUnit.h"
 
+#include <bit>
 #include <cmath>
 #include <new>
 
@@ -59,22 +60,21 @@ Status PlatformEffectUnit::internalRender(RenderActionFlags& actionFlags,
     }
     if (const Status pulled = pullInput(actionFlags, timestamp, frameCount, 0, outputData))
         return pulled;
+    // Bit tests (all exponent bits set: infinite or not a number; any magnitude bit: not
+    // silent) hold under any floating-point mode and vectorise.
     float* data[2] = {};
-    bool silent = true;
     for (uint32_t c = 0; c < channels_; ++c) {
         data[c] = outputData.buffers[c].samples();
         if (!data[c]) return status::noConnection;
+        float* x = data[c];
         for (uint32_t i = 0; i < frameCount; ++i)
-            if (!std::isfinite(data[c][i])) data[c][i] = 0;
+            x[i] = (std::bit_cast<uint32_t>(x[i]) & 0x7f800000u) == 0x7f800000u ? 0.0f : x[i];
     }
     process(data, channels_, frameCount);
-    for (uint32_t c = 0; c < channels_ && silent; ++c)
-        for (uint32_t i = 0; i < frameCount; ++i)
-            if (data[c][i] != 0) {
-                silent = false;
-                break;
-            }
-    if (!silent) actionFlags &= ~renderFlags::outputIsSilence;
+    uint32_t magnitude = 0;
+    for (uint32_t c = 0; c < channels_; ++c)
+        for (uint32_t i = 0; i < frameCount; ++i) magnitude |= std::bit_cast<uint32_t>(data[c][i]) & 0x7fffffffu;
+    if (magnitude != 0) actionFlags &= ~renderFlags::outputIsSilence;
     return status::ok;
 }
 
