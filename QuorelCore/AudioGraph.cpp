@@ -99,7 +99,9 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     AudioNode* source = nullptr;
     AudioFormat outputSide = format_;
     if (mode.kind == Mode::Kind::realtime) {
-        if (mode.output.channelCount != 2 || !mode.output.isStandard() || !sourceFormat.isStandard())
+        // The pull graph does not convert rates: the device side runs at the source's rate.
+        if (mode.output.channelCount != 2 || !mode.output.isStandard() || !sourceFormat.isStandard()
+            || mode.output.sampleRate != rate)
             throw failure("Unexpected real-time format.");
         if (const Status s = engine.enableManualRenderingMode(ManualRenderingMode::realtime,
                                                               mode.output, maximumFrames))

@@ -38,6 +38,11 @@ TEST(AudioGraph, RealtimeOutputMustBeStereoFloat)
                                AudioGraph::Mode::realtime(AudioFormat::standard(48000, 1), block), false);
               }),
               "Unexpected real-time format.");
+    EXPECT_EQ(thrownText([&] {
+                  AudioGraph g(AudioFormat::standard(48000, 2),
+                               AudioGraph::Mode::realtime(AudioFormat::standard(44100, 2), block), false);
+              }),
+              "Unexpected real-time format.");
     AudioFormat interleaved = AudioFormat::standard(48000, 2);
     interleaved.interleaved = true;
     EXPECT_EQ(thrownText([&] {
