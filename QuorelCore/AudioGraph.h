@@ -27,16 +27,21 @@ namespace quorel {
 //
 // Owner's order: construct, apply(), setProcessed(), prepare(), engine().start(), then pull
 // audio (engine().renderOffline() after scheduling on player(), or engine().renderRealtime()
-// from the real-time thread), any number of apply()/setProcessed()/meter()/spectrum(), then
-// stop(). Every operation except rendering runs on the owner's thread.
+// from the real-time thread, at most maximumFrames per call, into two buffers whose byte sizes
+// cover the frames), any number of apply()/setProcessed()/meter()/spectrum(), then stop().
+// Every operation except rendering runs on the owner's thread.
 class AudioGraph {
 public:
     // How the graph is fed.
     struct Mode {
         enum class Kind { realtime, offline };
         Kind kind = Kind::offline;
-        AudioFormat output{};             // realtime: the format rendered into (device side)
-        InputNode::InputBlock inputBlock;  // realtime: hands out the source frames
+        // realtime: the format rendered into (device side): deinterleaved 32-bit float stereo
+        // at the source's rate.
+        AudioFormat output{};
+        // realtime: hands out `frames` source frames (one buffer per source channel, byte sizes
+        // set), or null; called on the rendering thread, so it must not block or allocate.
+        InputNode::InputBlock inputBlock;
 
         static Mode offline() { return {}; }
         static Mode realtime(const AudioFormat& output, InputNode::InputBlock inputBlock)
