@@ -254,7 +254,6 @@ void AudioGraph::setTime(AudioUnit* unit, uint32_t parameter, float seconds)
 void AudioGraph::apply(const DSPSettings& settings)
 {
     const DSPSettings s = settings.sanitized();
-    settings_ = s;
 
     highPassUnit_.setFrequency(0, std::max(s.highPassHz, 20.0f));
     highPassUnit_.setBypass(0, s.highPassHz == 0);
@@ -285,6 +284,7 @@ void AudioGraph::apply(const DSPSettings& settings)
         set(c, D::headroom, headroom);
         set(c, D::overallGain, makeupDB);
     }
+    settings_ = s;   // only once every write went through
     setProcessed(processed_);
 }
 
@@ -331,9 +331,9 @@ void AudioGraph::prepare()
             line += QStringLiteral(" %1 %2").arg(QLatin1String(names[i]),
                                                   shortestDecimal(order[i]->latency() * 1000));
         const QByteArray text = line.toUtf8();
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
     }
     if (!std::isfinite(total) || total < 0 || total > 1.0)
         throw failure("Unexpected effect latency. Playback stopped.");

@@ -1,5 +1,7 @@
 #include "HeadphoneLibrary.h"
 
+#include "AudioFailure.h"
+
 #include "AutoEqParser.h"
 #include "UserFile.h"
 
@@ -71,8 +73,10 @@ void HeadphoneLibrary::persist()
 {
     QJsonArray list;
     for (const HeadphoneProfile& profile : custom_) list.append(profile.toJson());
-    store_.setString(QLatin1String(customKey),
-                     QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact)));
+    if (!store_.setString(QLatin1String(customKey),
+                          QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact))))
+        throw AudioFailure::localized(
+            LocalizedMessage::make("Could not save the settings file {0}.", store_.filePath()));
 }
 
 }  // namespace quorel

@@ -68,9 +68,9 @@ void printSpectrumStatus(AudioGraph& graph)
     const QByteArray line = (QStringLiteral("analyser input: ") + fields(status.input)
                              + QStringLiteral(" · output: ") + fields(status.output))
                                 .toUtf8();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
 }
 
 }  // namespace

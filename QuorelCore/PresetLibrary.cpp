@@ -226,8 +226,10 @@ void PresetLibrary::persist()
 {
     QJsonArray list;
     for (const SoundPreset& preset : custom_) list.append(preset.toJson());
-    store_.setString(QLatin1String(customKey),
-                     QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact)));
+    if (!store_.setString(QLatin1String(customKey),
+                          QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact))))
+        throw AudioFailure::localized(
+            LocalizedMessage::make("Could not save the settings file {0}.", store_.filePath()));
 }
 
 }  // namespace quorel

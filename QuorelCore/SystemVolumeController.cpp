@@ -98,8 +98,8 @@ void SystemVolumeController::set(float volume)
         return;
     }
     volume_ = value;
-    if (value > 0 && isMuted_ && supportsMute_) setMuted(false);
     failureMessage_.reset();
+    if (value > 0 && isMuted_ && supportsMute_) setMuted(false);   // reports its own failure
     emit changed();
 }
 

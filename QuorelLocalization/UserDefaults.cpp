@@ -60,26 +60,33 @@ std::optional<double> UserDefaults::number(const QString& key) const
     return value;
 }
 
-void UserDefaults::setString(const QString& key, const QString& value)
+bool UserDefaults::setString(const QString& key, const QString& value)
 {
-    QSettings(path_, QSettings::IniFormat).setValue(key, value);
+    QSettings settings(path_, QSettings::IniFormat);
+    settings.setValue(key, value);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
-void UserDefaults::setBoolean(const QString& key, bool value)
+bool UserDefaults::setBoolean(const QString& key, bool value)
 {
-    setString(key, value ? QStringLiteral("true") : QStringLiteral("false"));
+    return setString(key, value ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
-void UserDefaults::setNumber(const QString& key, double value)
+bool UserDefaults::setNumber(const QString& key, double value)
 {
-    setString(key, QString::number(value, 'g', QLocale::FloatingPointShortest));
+    return setString(key, QString::number(value, 'g', QLocale::FloatingPointShortest));
 }
 
 void UserDefaults::setAsideUnreadable(const QString& key)
 {
     const std::optional<QString> value = string(key);
-    const QString backupKey = key + QStringLiteral(".unreadable");
-    if (!value || string(backupKey) == value) return;
+    if (!value) return;
+    QString backupKey = key + QStringLiteral(".unreadable");
+    for (int n = 2; const std::optional<QString> kept = string(backupKey); ++n) {
+        if (kept == value) return;
+        backupKey = key + QStringLiteral(".unreadable") + QString::number(n);
+    }
     setString(backupKey, *value);
     const QByteArray note = QStringLiteral("Quorel: the stored value of %1 could not be read; it is kept as %2.\n")
                                 .arg(key, backupKey).toUtf8();

@@ -26,14 +26,16 @@ public:
     std::optional<bool> boolean(const QString& key) const;    // only "true" / "false"
     std::optional<double> number(const QString& key) const;   // only a finite C-locale number
 
-    void setString(const QString& key, const QString& value);
-    void setBoolean(const QString& key, bool value);
-    void setNumber(const QString& key, double value);
+    // Writes go to the file at once; false when the file could not be written.
+    bool setString(const QString& key, const QString& value);
+    bool setBoolean(const QString& key, bool value);
+    bool setNumber(const QString& key, double value);
 
     void sync();
 
-    // Keeps a stored value that could not be read under "<key>.unreadable" (once per distinct
-    // value) and says so on standard error, so the next write of `key` loses nothing.
+    // Keeps a stored value that could not be read under "<key>.unreadable" (then
+    // "<key>.unreadable2", ... for later distinct values) and says so on standard error, so the
+    // next write of `key` loses nothing.
     void setAsideUnreadable(const QString& key);
 
 private:

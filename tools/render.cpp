@@ -16,6 +16,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
 
@@ -133,8 +134,9 @@ void writeWav(const QString& path, double sampleRate, const std::vector<std::vec
     }
     const sf_count_t written = sf_writef_float(file, interleaved.data(), sf_count_t(frames));
     const int closed = sf_close(file);
-    if (written != sf_count_t(frames) || closed != 0 || (QFile::exists(path) && !QFile::remove(path))
-        || !QFile::rename(temporary, path)) {
+    // rename(2) replaces an existing file atomically, so a failure never loses the old one.
+    if (written != sf_count_t(frames) || closed != 0
+        || std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(temporary);
         throw std::runtime_error(QStringLiteral("Could not write %1.").arg(path).toStdString());
     }

@@ -205,15 +205,15 @@ TEST(AudioGraph, LatencyDebugLineOnlyForExactlyOne)
     for (const char* value : {"true", "0", "yes"}) {
         test::ScopedEnvironment debug("QUOREL_LATENCY_DEBUG", value);
         AudioGraph g = offlineGraph(48000);
-        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         g.prepare();
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << value;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << value;
     }
     test::ScopedEnvironment debug("QUOREL_LATENCY_DEBUG", "1");
     AudioGraph g = offlineGraph(48000);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     g.prepare();
-    const std::string line = testing::internal::GetCapturedStdout();
+    const std::string line = testing::internal::GetCapturedStderr();
     EXPECT_EQ(line.rfind("latency ms · bass 0.0 highPass 0.0 leveler ", 0), 0u) << line;
     EXPECT_NE(line.find(" eq 0.0 headphoneEQ 0.0 compressor 0.0 drive "), std::string::npos) << line;
     EXPECT_NE(line.find(" limiter "), std::string::npos);

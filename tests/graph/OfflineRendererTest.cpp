@@ -214,18 +214,18 @@ TEST(OfflineRenderer, SpectrumDebugLineOnlyForExactlyOne)
     const std::vector<float> sine = tone(1000, 48000, 24000, 0.1);
     {
         test::ScopedEnvironment debug("QUOREL_SPECTRUM_DEBUG", "yes");
-        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         const RenderResult r = OfflineRenderer::render({sine}, 48000, DSPSettings(), true,
                                                        std::nullopt, true, 0);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         ASSERT_TRUE(r.spectrum.has_value());
         EXPECT_TRUE(r.spectrum->available);
         EXPECT_EQ(r.spectrum->input.size(), 31u);
     }
     test::ScopedEnvironment debug("QUOREL_SPECTRUM_DEBUG", "1");
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     OfflineRenderer::render({sine}, 48000, DSPSettings(), true, std::nullopt, true, 0);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStderr();
     EXPECT_EQ(out.rfind("analyser input: bands=31 ready=true ", 0), 0u) << out;
     EXPECT_NE(out.find(" · output: bands=31 ready=true "), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);

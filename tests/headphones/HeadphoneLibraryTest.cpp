@@ -137,8 +137,9 @@ TEST_F(HeadphoneLibraryTest, CorruptStoredListReadsEmptyUntilTheNextWrite)
 
     library.importProfile(writeFile("Acme H1.txt", autoEq(2)));
     EXPECT_EQ(HeadphoneLibrary().custom().size(), 1u);
-    // The first unreadable list was kept aside before the write replaced it.
-    EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable")), QStringLiteral("{{{"));
+    // Both unreadable lists were kept aside before the write replaced them.
+    EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable")), corrupt);
+    EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable2")), QStringLiteral("{{{"));
 }
 
 TEST_F(HeadphoneLibraryTest, BadFilesAreRefusedAndChangeNothing)

@@ -131,3 +131,28 @@ TEST(UserDefaults, HandEditedListReadsAsOneText)
     EXPECT_EQ(store.string("Quorel.Language"), "pt-BR");
     EXPECT_EQ(store.string("Corvanta.Tab.v1"), "a, b");
 }
+
+TEST(UserDefaults, UnreadableValuesAreKeptAsideWithoutLosingAnEarlierOne)
+{
+    test::TemporaryHome home;
+    UserDefaults store = UserDefaults::standard();
+    store.setString("Corvanta.Presets.Custom.v1", "[broken");
+    store.setAsideUnreadable("Corvanta.Presets.Custom.v1");
+    store.setAsideUnreadable("Corvanta.Presets.Custom.v1");   // same value: kept once
+    store.setString("Corvanta.Presets.Custom.v1", "{also broken");
+    store.setAsideUnreadable("Corvanta.Presets.Custom.v1");
+    EXPECT_EQ(store.string("Corvanta.Presets.Custom.v1.unreadable"), "[broken");
+    EXPECT_EQ(store.string("Corvanta.Presets.Custom.v1.unreadable2"), "{also broken");
+    EXPECT_FALSE(store.contains("Corvanta.Presets.Custom.v1.unreadable3"));
+}
+
+TEST(UserDefaults, AWriteThatCannotReachTheFileSaysSo)
+{
+    test::TemporaryHome home;
+    UserDefaults store = UserDefaults::standard();
+    EXPECT_TRUE(store.setString("Quorel.Language", "en"));
+    QFile::remove(store.filePath());
+    ASSERT_TRUE(QDir().mkpath(store.filePath()));   // a folder where the file belongs
+    EXPECT_FALSE(store.setString("Quorel.Language", "pt-BR"));
+    EXPECT_FALSE(store.setBoolean("Corvanta.System.Active.v1", true));
+}

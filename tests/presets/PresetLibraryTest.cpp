@@ -201,6 +201,14 @@ TEST_F(PresetLibraryTest, CorruptStoredListReadsEmptyAndLosesNothingElse)
     EXPECT_TRUE(PresetLibrary().custom().empty());
 }
 
+TEST_F(PresetLibraryTest, ASaveThatCannotReachTheFileIsReportedNotSwallowed)
+{
+    PresetLibrary library;
+    // A folder where the settings file belongs: nothing can be written there, even as root.
+    ASSERT_TRUE(QDir().mkpath(store.filePath()));
+    EXPECT_THROW(library.save(QStringLiteral("Lost"), DSPSettings()), AudioFailure);
+}
+
 TEST_F(PresetLibraryTest, UnreadableStoredListIsKeptAsideBeforeTheNextSave)
 {
     const QString corrupt = QStringLiteral("[{\"id\": \"custom.A\"}");
