@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace quorel {
 
@@ -114,7 +115,12 @@ UnitError AudioEngine::start()
     return {};
 }
 
-void AudioEngine::stop() { running_.store(false); }
+void AudioEngine::stop()
+{
+    // Pairs with renderCycle: either a render sees running_ false, or this sees it in flight.
+    running_.store(false, std::memory_order_seq_cst);
+    while (rendersInFlight_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+}
 
 void AudioEngine::reset()
 {
@@ -152,7 +158,12 @@ ManualRenderingStatus AudioEngine::renderRealtime(uint32_t frames, AudioBufferLi
 ManualRenderingStatus AudioEngine::renderCycle(uint32_t frames, AudioBufferList& output,
                                                Status* error) noexcept
 {
-    if (!running_.load(std::memory_order_acquire) || !prepared_) {
+    struct InFlight {
+        std::atomic<int>& count;
+        explicit InFlight(std::atomic<int>& c) : count(c) { count.fetch_add(1, std::memory_order_seq_cst); }
+        ~InFlight() { count.fetch_sub(1, std::memory_order_release); }
+    } inFlight(rendersInFlight_);
+    if (!running_.load(std::memory_order_seq_cst) || !prepared_.load(std::memory_order_relaxed)) {
         if (error) *error = status::uninitialized;
         return ManualRenderingStatus::error;
     }

@@ -66,11 +66,12 @@ public:
 
     // Allocates every node reachable from the output for the connection formats.
     UnitError prepare();
-    bool isPrepared() const { return prepared_; }
+    bool isPrepared() const { return prepared_.load(); }
     // Prepares when needed and starts; rendering is refused until then.
     UnitError start();
     bool isRunning() const { return running_.load(); }
-    // Stops rendering; keeps the resources.
+    // Stops rendering and returns only once no render call is running any more, so the
+    // caller may then reset or release what the render thread uses. Keeps the resources.
     void stop();
     // Brings every node's signal state to rest and the timeline to 0.
     void reset();
@@ -99,8 +100,9 @@ private:
     ManualRenderingMode mode_ = ManualRenderingMode::offline;
     AudioFormat format_{};
     uint32_t maximumFrames_ = 4096;
-    bool prepared_ = false;
+    std::atomic<bool> prepared_{false};
     std::atomic<bool> running_{false};
+    std::atomic<int> rendersInFlight_{0};
     uint64_t cycle_ = 0;
     double sampleTime_ = 0;
 };

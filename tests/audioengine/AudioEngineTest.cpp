@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace quorel {
 namespace {
 
@@ -118,6 +121,52 @@ TEST(AudioEngine, RealtimeInputShortOfDataRendersSilenceAndSaysSo)
               ManualRenderingStatus::insufficientDataFromInputNode);
     EXPECT_EQ(out->channel(0)[43], 0.25f);
     EXPECT_EQ(out->channel(0)[44], 0.0f);
+}
+
+TEST(AudioEngine, StopWaitsForTheRenderCallInFlight)
+{
+    // The input block stands in for a render thread that is inside a cycle when the owner stops
+    // the engine: stop() must not return before that cycle has left the graph, because the
+    // owner resets and releases what the cycle uses right after.
+    AudioEngine engine;
+    engine.enableManualRenderingMode(ManualRenderingMode::realtime, stereo, 4096);
+    std::vector<float> samples(4096, 0.5f);
+    AudioBufferList list;
+    std::atomic<bool> entered{false}, release{false}, inside{false};
+    engine.inputNode().setManualRenderingInputPCMFormat(stereo, [&](uint32_t f) -> const AudioBufferList* {
+        inside = true;
+        entered = true;
+        while (!release) std::this_thread::yield();
+        list.numberBuffers = 2;
+        list.buffers[0] = {1, f * 4, samples.data()};
+        list.buffers[1] = {1, f * 4, samples.data()};
+        inside = false;
+        return &list;
+    });
+    engine.connect(engine.inputNode(), engine.mainMixerNode(), stereo);
+    engine.connect(engine.mainMixerNode(), engine.outputNode(), stereo);
+    ASSERT_FALSE(engine.start());
+    auto out = PCMBuffer::make(stereo, 256);
+    out->setFrameLength(256);
+    std::thread renderer([&] {
+        Status error = 0;
+        engine.renderRealtime(256, out->mutableAudioBufferList(), &error);
+    });
+    while (!entered) std::this_thread::yield();
+    std::atomic<bool> stopped{false};
+    std::thread owner([&] {
+        engine.stop();
+        stopped = true;
+        EXPECT_FALSE(inside.load());
+    });
+    for (int i = 0; i < 1000; ++i) std::this_thread::yield();
+    EXPECT_FALSE(stopped.load());   // still waiting for the cycle
+    release = true;
+    owner.join();
+    renderer.join();
+    EXPECT_TRUE(stopped.load());
+    Status error = 0;
+    EXPECT_EQ(engine.renderRealtime(256, out->mutableAudioBufferList(), &error), ManualRenderingStatus::error);
 }
 
 TEST(AudioEngine, RenderRefusedWhenStoppedOrTooLong)
