@@ -2,6 +2,7 @@
 
 #include "HeadphoneProfile.h"
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 
@@ -45,6 +46,8 @@ struct DSPSettings {
     // Lenient decode (absent keys take defaults, 10-band layout mapped). Throws
     // std::runtime_error when a present key has the wrong type or a number does not fit a Float.
     static DSPSettings fromJson(const QJsonObject& object);
+    // The same from JSON text; also throws when the text is not JSON or not an object.
+    static DSPSettings fromJsonText(const QByteArray& text);
 
     static float decibels(float linear);   // 20·log10(x), never below -120
     static float linearGain(float dB);     // 10^(dB/20)

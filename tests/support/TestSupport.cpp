@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QSettings>
 
+#include <clocale>
 #include <cstdlib>
 
 namespace quorel::test {
@@ -25,6 +26,17 @@ TemporaryHome::~TemporaryHome()
 {
     if (hadConfig_) qputenv("XDG_CONFIG_HOME", previousConfig_); else qunsetenv("XDG_CONFIG_HOME");
     if (hadState_) qputenv("XDG_STATE_HOME", previousState_); else qunsetenv("XDG_STATE_HOME");
+}
+
+ProcessLocale::ProcessLocale(const char* name)
+{
+    previous_ = std::setlocale(LC_ALL, nullptr);
+    active_ = std::setlocale(LC_ALL, name) != nullptr;
+}
+
+ProcessLocale::~ProcessLocale()
+{
+    std::setlocale(LC_ALL, previous_.constData());
 }
 
 QString TemporaryHome::configHome() const { return dir_.path() + "/config"; }

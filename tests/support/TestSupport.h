@@ -25,6 +25,22 @@ private:
     bool hadState_ = false;
 };
 
+// Sets the process locale (LC_ALL) for the lifetime of the object and restores the previous
+// one afterwards. Check active(): a locale that is not installed leaves the process unchanged.
+class ProcessLocale {
+public:
+    explicit ProcessLocale(const char* name);
+    ~ProcessLocale();
+    ProcessLocale(const ProcessLocale&) = delete;
+    ProcessLocale& operator=(const ProcessLocale&) = delete;
+
+    bool active() const { return active_; }
+
+private:
+    QByteArray previous_;
+    bool active_ = false;
+};
+
 // Absolute path of a file under tests/data.
 QString testDataPath(const QString& relative);
 

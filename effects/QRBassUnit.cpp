@@ -1,0 +1,60 @@
+#include "QRBassUnit.h"
+
+#include "ParameterHandOff.h"
+#include "QREffects.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorel {
+
+QRBassUnit::QRBassUnit(const AudioComponentDescription& description) : EffectUnit(description) {}
+
+void QRBassUnit::configureAmount(float amount)
+{
+    if (std::isfinite(amount))
+        publishParameter(state_.amount, std::clamp(amount, 0.0f, 1.0f));
+}
+
+bool QRBassUnit::allocateState(double sampleRate)
+{
+    state_.channels = channels();
+    state_.capacity = capacity();
+    for (BassHarmonics& channel : state_.channel)
+        channel.prepare(sampleRate);
+    return true;
+}
+
+void QRBassUnit::releaseState() {}
+
+void QRBassUnit::resetState()
+{
+    for (BassHarmonics& channel : state_.channel)
+        channel.reset();
+}
+
+float QRBassUnit::process(float* const* data, uint32_t frames) noexcept
+{
+    const float amount = readParameter(state_.amount);
+    float peak = 0;
+    for (uint32_t channel = 0; channel < state_.channels; ++channel)
+        peak = std::max(peak, state_.channel[channel].process(data[channel], frames, amount));
+    return peak;
+}
+
+extern "C" {
+
+AudioComponentDescription QRRegisterBassUnit()
+{
+    return registerEffectUnitOnce<QRBassUnit>();
+}
+
+void QRConfigureBass(AudioUnit* unit, float amount)
+{
+    if (auto* bass = dynamic_cast<QRBassUnit*>(unit))
+        bass->configureAmount(amount);
+}
+
+}  // extern "C"
+
+}  // namespace quorel

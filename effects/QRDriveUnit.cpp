@@ -1,0 +1,109 @@
+#include "QRDriveUnit.h"
+
+#include "ParameterHandOff.h"
+#include "QREffects.h"
+#include "SampleSanitizing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorel {
+
+QRDriveUnit::QRDriveUnit(const AudioComponentDescription& description) : EffectUnit(description) {}
+
+uint32_t QRDriveUnit::factorForSampleRate(double sampleRate)
+{
+    return OversamplingFilter::factorForSampleRate(sampleRate);
+}
+
+double QRDriveUnit::latency() const
+{
+    const double rate = outputBus().format().sampleRate;
+    if (!(rate > 0))
+        return 0;
+    const uint32_t factor = factorForSampleRate(rate);
+    return factor == 1 ? 0 : (128.0 / factor) / rate;
+}
+
+void QRDriveUnit::configureAmount(float amount, float ceiling)
+{
+    if (std::isfinite(amount))
+        publishParameter(state_.amount, std::clamp(amount, 0.0f, 1.0f));
+    if (std::isfinite(ceiling))
+        publishParameter(state_.ceiling, std::clamp(ceiling, 0.1f, 1.0f));
+}
+
+float QRDriveUnit::readActivity()
+{
+    return takeReading(state_.activity, 0.0f);
+}
+
+bool QRDriveUnit::allocateState(double sampleRate)
+{
+    state_.channels = channels();
+    state_.capacity = capacity();
+    state_.factor = factorForSampleRate(sampleRate);
+    state_.taps = state_.factor > 1 ? OversamplingFilter::taps : 1;
+    for (uint32_t channel = 0; channel < state_.channels; ++channel)
+        if (!state_.oversampler[channel].allocate(state_.factor, state_.capacity))
+            return false;
+    state_.curveAmount = state_.curveCeiling = -1;
+    return true;
+}
+
+void QRDriveUnit::releaseState()
+{
+    for (DriveOversampler& oversampler : state_.oversampler)
+        oversampler.release();
+}
+
+void QRDriveUnit::resetState()
+{
+    if (!state_.oversampler[0].allocated())
+        return;
+    for (DriveOversampler& oversampler : state_.oversampler)
+        oversampler.reset();
+    takeReading(state_.activity, 0.0f);
+}
+
+float QRDriveUnit::process(float* const* data, uint32_t frames) noexcept
+{
+    const float amount = readParameter(state_.amount);
+    const float ceiling = readParameter(state_.ceiling);
+    if (amount != state_.curveAmount || ceiling != state_.curveCeiling) {
+        state_.curve = DriveCurve::make(amount, ceiling);
+        state_.curveAmount = amount;
+        state_.curveCeiling = ceiling;
+    }
+    float activity = state_.activity.load();
+    float peak = 0;
+    for (uint32_t channel = 0; channel < state_.channels; ++channel) {
+        activity = std::max(activity, state_.oversampler[channel].process(data[channel], frames, state_.curve));
+        peak = std::max(peak, peakMagnitude(data[channel], frames));
+    }
+    publishReading(state_.activity, activity);
+    return peak;
+}
+
+extern "C" {
+
+AudioComponentDescription QRRegisterDriveUnit()
+{
+    return registerEffectUnitOnce<QRDriveUnit>();
+}
+
+void QRConfigureDrive(AudioUnit* unit, float amount, float ceiling)
+{
+    if (auto* drive = dynamic_cast<QRDriveUnit*>(unit))
+        drive->configureAmount(amount, ceiling);
+}
+
+float QRReadDriveActivity(AudioUnit* unit)
+{
+    auto* drive = dynamic_cast<QRDriveUnit*>(unit);
+    return drive ? drive->readActivity() : 0.0f;
+}
+
+}  // extern "C"
+
+}  // namespace quorel

@@ -1,0 +1,190 @@
+#include "SpectrumAnalyser.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <numbers>
+
+namespace quorel {
+
+namespace {
+
+// FFTW's planner is not thread-safe; only executing a finished plan is.
+std::mutex& plannerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Energies are kept on the scale of a real FFT that returns twice the mathematical transform
+// (squared magnitudes four times ours), the scale analysers commonly work on. There a sine of
+// amplitude A gives a band energy of A^2 times the frame length times the sum of the squared
+// window (3/8 of the frame): A^2 * 4096 * 1536.
+constexpr float doubledTransform = 4.0f;
+constexpr double energyPerSquaredAmplitude = 4096.0 * 1536.0;
+
+// Ratio of a band edge to its centre: 2^(1/6).
+constexpr double sixthOctaveDown = 0.8908987181403393;
+constexpr double sixthOctaveUp = 1.122462048309373;
+
+// A bin position computed in double as an integer; absurd centres stay in range.
+int64_t toBin(double position)
+{
+    if (std::isnan(position))
+        return 0;
+    return static_cast<int64_t>(std::clamp(position, -1e9, 1e9));
+}
+
+}  // namespace
+
+SpectrumAnalyser::~SpectrumAnalyser()
+{
+    release();
+}
+
+void SpectrumAnalyser::configure(const float* centres, uint32_t count)
+{
+    bandCount_ = centres ? std::min(count, maximumBands) : 0;
+    std::copy_n(centres ? centres : bandCentres_.data(), bandCount_, bandCentres_.begin());
+}
+
+bool SpectrumAnalyser::allocate(double sampleRate)
+{
+    release();
+    if (!(sampleRate > 0) || bandCount_ == 0)
+        return true;
+
+    // Zero-filled on allocation, which touches every page before the render thread does.
+    bool allocated = analysisRing_.allocate(frameLength) && window_.allocate(frameLength)
+                     && magnitudes_.allocate(binCount);
+    analysisFrame_ = fftwf_alloc_real(frameLength);
+    spectrum_ = fftwf_alloc_complex(binCount + 1);
+    allocated = allocated && analysisFrame_ && spectrum_;
+    if (allocated) {
+        std::lock_guard lock(plannerMutex());
+        fft_ = fftwf_plan_dft_r2c_1d(frameLength, analysisFrame_, spectrum_, FFTW_MEASURE);
+    }
+    if (!allocated || !fft_) {
+        release();
+        return false;
+    }
+
+    for (uint32_t n = 0; n < frameLength; ++n)
+        window_[n] = static_cast<float>(0.5 * (1 - std::cos(2 * std::numbers::pi * n / frameLength)));
+    // Warm up: one transform of a cleared frame, so the first analysis meets warm memory.
+    std::fill_n(analysisFrame_, frameLength, 0.0f);
+    std::memset(spectrum_, 0, sizeof(fftwf_complex) * (binCount + 1));
+    fftwf_execute(fft_);
+
+    const double binWidth = sampleRate / frameLength;
+    for (uint32_t band = 0; band < bandCount_; ++band) {
+        const double centre = bandCentres_[band];
+        int64_t low = toBin(std::ceil(centre * sixthOctaveDown / binWidth));
+        int64_t high = toBin(std::floor(centre * sixthOctaveUp / binWidth));
+        if (low > high)  // a band narrower than a bin: the bin of its centre
+            low = high = toBin(std::round(centre / binWidth));
+        low = std::min<int64_t>(std::max<int64_t>(low, 1), binCount - 1);
+        high = std::max<int64_t>(std::min<int64_t>(high, binCount - 1), low);
+        bandLow_[band] = static_cast<uint32_t>(low);
+        bandHigh_[band] = static_cast<uint32_t>(high);
+        bandValues_[band].store(0);
+    }
+    analysisPosition_ = 0;
+    analysisSinceFFT_ = 0;
+    analyserReady_ = true;
+    return true;
+}
+
+void SpectrumAnalyser::release()
+{
+    analyserReady_ = false;
+    analysisRing_.release();
+    window_.release();
+    magnitudes_.release();
+    fftwf_free(analysisFrame_);
+    fftwf_free(spectrum_);
+    analysisFrame_ = nullptr;
+    spectrum_ = nullptr;
+    if (fft_) {
+        std::lock_guard lock(plannerMutex());
+        fftwf_destroy_plan(fft_);
+        fft_ = nullptr;
+    }
+}
+
+void SpectrumAnalyser::reset() noexcept
+{
+    if (analysisRing_)
+        analysisRing_.clear();
+    analysisPosition_ = 0;
+    analysisSinceFFT_ = 0;
+    for (std::atomic<float>& value : bandValues_)
+        value.store(0);
+}
+
+QRSpectrumStatus SpectrumAnalyser::status() const
+{
+    return {bandCount_, analyserReady_, fftRuns_.load(), samplesFed_.load(), lastPower_.load()};
+}
+
+uint32_t SpectrumAnalyser::read(float* destination, uint32_t capacity) const
+{
+    if (!destination)
+        return 0;
+    const uint32_t count = std::min(capacity, bandCount_);
+    for (uint32_t band = 0; band < count; ++band)
+        destination[band] = bandValues_[band].load();
+    return count;
+}
+
+void SpectrumAnalyser::feed(const float* samples, uint32_t count) noexcept
+{
+    samplesFed_.fetch_add(count, std::memory_order_relaxed);
+    if (!analyserReady_)
+        return;
+    while (count > 0) {
+        // Up to the next hop and never past the end of the ring (the hop divides the ring).
+        const uint32_t chunk = std::min(count, hopLength - analysisSinceFFT_);
+        std::memcpy(analysisRing_.data() + analysisPosition_, samples, chunk * sizeof(float));
+        analysisPosition_ = (analysisPosition_ + chunk) % frameLength;
+        analysisSinceFFT_ += chunk;
+        samples += chunk;
+        count -= chunk;
+        if (analysisSinceFFT_ == hopLength) {
+            analyse();
+            analysisSinceFFT_ = 0;
+        }
+    }
+}
+
+void SpectrumAnalyser::analyse() noexcept
+{
+    // The frame oldest sample first, windowed.
+    const uint32_t older = frameLength - analysisPosition_;
+    std::memcpy(analysisFrame_, analysisRing_.data() + analysisPosition_, older * sizeof(float));
+    std::memcpy(analysisFrame_ + older, analysisRing_.data(), analysisPosition_ * sizeof(float));
+    const float* window = window_.data();
+    for (uint32_t n = 0; n < frameLength; ++n)
+        analysisFrame_[n] *= window[n];
+    fftwf_execute(fft_);
+
+    // Bins 0...2047: bin 0 holds the DC term only, the Nyquist term is left out.
+    float* magnitudes = magnitudes_.data();
+    for (uint32_t k = 0; k < binCount; ++k)
+        magnitudes[k] = doubledTransform * (spectrum_[k][0] * spectrum_[k][0] + spectrum_[k][1] * spectrum_[k][1]);
+
+    double total = 0;
+    for (uint32_t band = 0; band < bandCount_; ++band) {
+        double energy = 0;
+        for (uint32_t k = bandLow_[band]; k <= bandHigh_[band]; ++k)
+            energy += magnitudes[k];
+        bandValues_[band].store(static_cast<float>(std::sqrt(energy / energyPerSquaredAmplitude)),
+                                std::memory_order_relaxed);
+        total += energy;
+    }
+    lastPower_.store(static_cast<float>(total), std::memory_order_relaxed);
+    fftRuns_.fetch_add(1, std::memory_order_relaxed);
+}
+
+}  // namespace quorel

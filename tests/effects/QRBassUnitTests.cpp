@@ -1,0 +1,180 @@
+#include "AllocationCounter.h"
+#include "BassHarmonics.h"
+#include "QRBassUnit.h"
+#include "QRDriveUnit.h"
+#include "QREffects.h"
+#include "RenderHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <numbers>
+
+namespace quorel {
+namespace {
+
+using test::Channels;
+
+// Amplitude of the component at `frequency` in a whole number of its periods (a single-bin DFT).
+double amplitudeAt(const std::vector<float>& x, size_t start, size_t length, double frequency, double rate)
+{
+    std::complex<double> sum = 0;
+    for (size_t i = 0; i < length; ++i)
+        sum += double(x[start + i]) * std::polar(1.0, -2 * std::numbers::pi * frequency * double(i) / rate);
+    return 2 * std::abs(sum) / double(length);
+}
+
+TEST(BassHarmonics, FiltersMeetTheirCornerFrequencies)
+{
+    const double rate = 48000;
+    BassHarmonics bass;
+    bass.prepare(rate);
+    const double corner = std::numbers::sqrt2 / 2;  // -3 dB of a Butterworth section
+    EXPECT_NEAR(BassHarmonics::magnitude(bass.bandHigh, 30, rate), corner, 1e-3);
+    EXPECT_NEAR(BassHarmonics::magnitude(bass.bandLow, 110, rate), corner, 1e-3);
+    EXPECT_NEAR(BassHarmonics::magnitude(bass.harmonicLow, 500, rate), corner, 1e-3);
+    EXPECT_NEAR(BassHarmonics::magnitude(bass.harmonicHigh1, 90, rate), 0.54, 1e-3);  // Q at the corner
+    EXPECT_NEAR(BassHarmonics::magnitude(bass.harmonicHigh2, 90, rate), 1.31, 1e-3);
+    EXPECT_LT(BassHarmonics::magnitude(bass.bandLow, 1000, rate), 0.02);
+    EXPECT_NEAR(bass.attackCoefficient, 1 - std::exp(-1 / (0.003 * rate)), 1e-7);
+    EXPECT_NEAR(bass.releaseCoefficient, 1 - std::exp(-1 / (0.06 * rate)), 1e-7);
+}
+
+TEST(BassHarmonics, FrequenciesAreLimitedBelowNyquist)
+{
+    EXPECT_EQ(BassHarmonics::lowPass(500, 0.7, 1000), BassHarmonics::lowPass(450, 0.7, 1000));
+    EXPECT_NE(BassHarmonics::lowPass(440, 0.7, 1000), BassHarmonics::lowPass(450, 0.7, 1000));
+}
+
+TEST(QRBassUnit, ConfigureClampsAndIgnoresValuesThatAreNotFinite)
+{
+    QRBassUnit unit;
+    EXPECT_EQ(unit.state().amount.load(), 0.0f);
+    QRConfigureBass(&unit, 0.6f);
+    EXPECT_EQ(unit.state().amount.load(), 0.6f);
+    QRConfigureBass(&unit, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(unit.state().amount.load(), 0.6f);
+    QRConfigureBass(&unit, 4);
+    EXPECT_EQ(unit.state().amount.load(), 1.0f);
+    QRConfigureBass(&unit, -4);
+    EXPECT_EQ(unit.state().amount.load(), 0.0f);
+    QRConfigureBass(nullptr, 1);
+    QRDriveUnit drive;
+    QRConfigureBass(&drive, 1);
+    EXPECT_EQ(drive.state().amount.load(), 0.0f);
+    EXPECT_EQ(unit.latency(), 0.0);
+}
+
+TEST(QRBassUnit, BelowTheAudibleAmountOutputEqualsInput)
+{
+    QRBassUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    QRConfigureBass(&unit, 0.04f);
+    const auto left = test::sine(55, 0.9, 48000, 9600);
+    const auto right = test::whiteNoise(0.5, 9600, 11);
+    const Channels out = test::renderThrough(unit, {left, right});
+    EXPECT_EQ(out[0], left);
+    EXPECT_EQ(out[1], right);
+}
+
+TEST(QRBassUnit, DeepBassGainsItsSecondThirdAndFourthHarmonics)
+{
+    const double rate = 48000;
+    QRBassUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, rate, 1));
+    QRConfigureBass(&unit, 1);
+    const auto tone = test::sine(60, 0.5, rate, 96000);
+    const Channels out = test::renderThrough(unit, {tone});
+    std::vector<float> added(tone.size());
+    for (size_t i = 0; i < tone.size(); ++i)
+        added[i] = out[0][i] - tone[i];
+    const size_t start = 48000, length = 48000;  // one second after the filters settled
+    const double h2 = amplitudeAt(added, start, length, 120, rate);
+    const double h3 = amplitudeAt(added, start, length, 180, rate);
+    const double h4 = amplitudeAt(added, start, length, 240, rate);
+    EXPECT_GT(h2, 0.02);
+    EXPECT_GT(h3, 0.02);
+    EXPECT_GT(h4, 0.02);
+    // The envelope is about 2/pi of the band's peak; the harmonic mix is at most 2.1 times it and
+    // the filters pass at most about 1.4 times it.
+    for (size_t i = start; i < start + length; ++i)
+        ASSERT_LT(std::fabs(added[i]), 0.9 * 0.5 * 2.1 * 1.4);
+    EXPECT_GT(amplitudeAt(out[0], start, length, 60, rate), 0.45);  // the dry tone is kept
+}
+
+TEST(QRBassUnit, ContentAboveTheBassBandAddsAlmostNothing)
+{
+    QRBassUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
+    QRConfigureBass(&unit, 1);
+    const auto tone = test::sine(1000, 0.9, 48000, 48000);
+    const Channels out = test::renderThrough(unit, {tone});
+    double largest = 0;
+    for (size_t i = 4800; i < tone.size(); ++i)
+        largest = std::max(largest, double(std::fabs(out[0][i] - tone[i])));
+    EXPECT_LT(largest, 0.01);
+}
+
+TEST(QRBassUnit, SilenceStaysSilentAndKeepsTheSilenceFlag)
+{
+    QRBassUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    QRConfigureBass(&unit, 1);
+    std::vector<float> zeros(512, 0.0f), outLeft(512, 1.0f), outRight(512, 1.0f);
+    const float* in[2] = {zeros.data(), zeros.data()};
+    float* out[2] = {outLeft.data(), outRight.data()};
+    RenderActionFlags flags = renderFlags::outputIsSilence;
+    ASSERT_EQ(test::renderOnce(unit, in, out, 2, 512, flags), status::ok);
+    EXPECT_EQ(outLeft, zeros);
+    EXPECT_EQ(outRight, zeros);
+    EXPECT_EQ(flags, renderFlags::outputIsSilence);
+
+    std::vector<float> one(512, 0.0f);
+    one[100] = 0.25f;
+    in[0] = one.data();
+    ASSERT_EQ(test::renderOnce(unit, in, out, 2, 512, flags), status::ok);
+    EXPECT_EQ(flags & renderFlags::outputIsSilence, 0u);
+}
+
+TEST(QRBassUnit, NotFiniteSamplesCountAsZeroAndResetRestsTheState)
+{
+    QRBassUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
+    QRConfigureBass(&unit, 1);
+    auto tone = test::sine(50, 1.0, 48000, 4800);
+    tone[1000] = std::numeric_limits<float>::quiet_NaN();
+    tone[1001] = std::numeric_limits<float>::infinity();
+    const Channels out = test::renderThrough(unit, {tone});
+    for (float s : out[0])
+        ASSERT_TRUE(std::isfinite(s));
+    EXPECT_GT(unit.state().channel[0].envelope, 0.1f);
+    unit.reset();
+    EXPECT_EQ(unit.state().channel[0].envelope, 0.0f);
+    EXPECT_EQ(unit.state().channel[0].bandHigh.z1, 0.0f);
+    EXPECT_EQ(unit.state().amount.load(), 1.0f);
+    const Channels after = test::renderThrough(unit, {std::vector<float>(512, 0.0f)});
+    for (float s : after[0])
+        ASSERT_EQ(s, 0.0f);
+}
+
+TEST(QRBassUnit, RegistersOnceAndRenderAllocatesNothing)
+{
+    EXPECT_EQ(QRRegisterBassUnit(), QRRegisterBassUnit());
+    EXPECT_EQ(QRRegisterBassUnit().componentSubType, fourCharCode("qrbs"));
+    QRBassUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 44100, 2));
+    QRConfigureBass(&unit, 0.8f);
+    const auto loud = test::whiteNoise(1.0, 4096, 5);
+    const float* in[2] = {loud.data(), loud.data()};
+    float* out[2] = {nullptr, nullptr};  // the unit's own buffers
+    RenderActionFlags flags = 0;
+    test::AllocationCounter counter;
+    for (uint32_t frames : {4096u, 128u, 7u})
+        ASSERT_EQ(test::renderOnce(unit, in, out, 2, frames, flags), status::ok);
+    EXPECT_EQ(counter.allocations(), 0u);
+}
+
+}  // namespace
+}  // namespace quorel

@@ -1,0 +1,207 @@
+#include "AllocationCounter.h"
+#include "AudioComponentRegistry.h"
+#include "QRBassUnit.h"
+#include "QRDriveUnit.h"
+#include "QREffects.h"
+#include "RenderHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace quorel {
+namespace {
+
+using test::Channels;
+
+constexpr float notANumber = std::numeric_limits<float>::quiet_NaN();
+constexpr float infinity = std::numeric_limits<float>::infinity();
+
+TEST(QRDriveUnit, StartsWithItsInitialParameters)
+{
+    QRDriveUnit unit;
+    EXPECT_EQ(unit.state().amount.load(), 0.0f);
+    EXPECT_EQ(unit.state().ceiling.load(), 0.999f);
+    EXPECT_EQ(unit.state().activity.load(), 0.0f);
+    EXPECT_EQ(unit.componentDescription(), QRRegisterDriveUnit());
+}
+
+TEST(QRDriveUnit, OversamplingFactorAndLatencyFollowTheRate)
+{
+    const struct {
+        double rate;
+        uint32_t factor;
+        double frames;
+    } cases[] = {{44100, 4, 32}, {48000, 4, 32}, {88200, 2, 64}, {96000, 2, 64}, {176400, 1, 0}, {192000, 1, 0}};
+    for (const auto& c : cases) {
+        QRDriveUnit unit;
+        ASSERT_TRUE(test::prepareUnit(unit, c.rate, 2));
+        EXPECT_EQ(unit.state().factor, c.factor) << c.rate;
+        EXPECT_EQ(unit.state().taps, c.factor > 1 ? 129u : 1u);
+        EXPECT_NEAR(unit.latency() * c.rate, c.frames, 1e-9) << c.rate;
+    }
+    QRDriveUnit unit;
+    EXPECT_NEAR(unit.latency(), 0.000667, 1e-6);  // the buses start at 48000 Hz
+}
+
+TEST(QRDriveUnit, ConfigureClampsAndIgnoresValuesThatAreNotFinite)
+{
+    QRDriveUnit unit;
+    QRConfigureDrive(&unit, 0.5f, 0.05f);
+    EXPECT_EQ(unit.state().amount.load(), 0.5f);
+    EXPECT_EQ(unit.state().ceiling.load(), 0.1f);
+    QRConfigureDrive(&unit, 3, 7);
+    EXPECT_EQ(unit.state().amount.load(), 1.0f);
+    EXPECT_EQ(unit.state().ceiling.load(), 1.0f);
+    QRConfigureDrive(&unit, -1, 0.5f);
+    EXPECT_EQ(unit.state().amount.load(), 0.0f);
+    QRConfigureDrive(&unit, notANumber, infinity);
+    EXPECT_EQ(unit.state().amount.load(), 0.0f);
+    EXPECT_EQ(unit.state().ceiling.load(), 0.5f);
+    QRConfigureDrive(&unit, 0.25f, notANumber);
+    EXPECT_EQ(unit.state().amount.load(), 0.25f);
+    EXPECT_EQ(unit.state().ceiling.load(), 0.5f);
+}
+
+TEST(QRDriveUnit, NullOrForeignUnitsAreSentNoMessage)
+{
+    QRConfigureDrive(nullptr, 1, 1);
+    EXPECT_EQ(QRReadDriveActivity(nullptr), 0.0f);
+    QRBassUnit bass;
+    QRConfigureDrive(&bass, 1, 1);
+    EXPECT_EQ(QRReadDriveActivity(&bass), 0.0f);
+}
+
+TEST(QRDriveUnit, ActivityReportsTheLargestDrivenMagnitudeOnce)
+{
+    QRDriveUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    QRConfigureDrive(&unit, 1, 1);
+    const auto tone = test::sine(1000, 1.0, 48000, 4800);
+    test::renderThrough(unit, {tone, tone});
+    // 10^(6/20) times the oversampled peak (the interpolation may round the peak by a hair).
+    EXPECT_NEAR(QRReadDriveActivity(&unit), 1.995f, 0.01f);
+    EXPECT_EQ(QRReadDriveActivity(&unit), 0.0f);
+
+    const Channels silence(2, std::vector<float>(1024, 0.0f));
+    test::renderThrough(unit, silence);  // carries the filters' tail of the tone
+    QRReadDriveActivity(&unit);
+    test::renderThrough(unit, silence);
+    EXPECT_EQ(QRReadDriveActivity(&unit), 0.0f);
+}
+
+TEST(QRDriveUnit, AmountZeroIsTheBandLimitedInputDelayed)
+{
+    QRDriveUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
+    const auto tone = test::sine(440, 0.8, 48000, 4096);
+    const Channels out = test::renderThrough(unit, {tone}, 300);
+    for (size_t i = 32; i < tone.size(); ++i)
+        ASSERT_NEAR(out[0][i], tone[i - 32], 1e-3) << i;
+    EXPECT_EQ(QRReadDriveActivity(&unit), 0.0f);
+}
+
+TEST(QRDriveUnit, ShapedOutputStaysNearTheCeiling)
+{
+    QRDriveUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    const float ceiling = 0.5f;
+    QRConfigureDrive(&unit, 1, ceiling);
+    const auto tone = test::sine(100, 4.0, 48000, 9600);  // 12 dB over full scale
+    const Channels out = test::renderThrough(unit, {tone, tone});
+    float peak = 0;
+    for (float s : out[0])
+        peak = std::max(peak, std::fabs(s));
+    // The curve stays below the ceiling; the decimation filter's ringing adds a little.
+    EXPECT_LT(peak, ceiling * 1.1f);
+    EXPECT_GT(peak, ceiling * 0.95f);
+}
+
+TEST(QRDriveUnit, NotFiniteInputIsRenderedAsSilence)
+{
+    QRDriveUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    QRConfigureDrive(&unit, 1, 1);
+    std::vector<float> left(256, 0.0f), right(256, 0.0f);
+    left[10] = notANumber;
+    right[20] = infinity;
+    right[21] = -infinity;
+    const float* in[2] = {left.data(), right.data()};
+    std::vector<float> outLeft(256, 1.0f), outRight(256, 1.0f);
+    float* out[2] = {outLeft.data(), outRight.data()};
+    RenderActionFlags flags = renderFlags::outputIsSilence;
+    ASSERT_EQ(test::renderOnce(unit, in, out, 2, 256, flags), status::ok);
+    for (size_t i = 0; i < 256; ++i) {
+        ASSERT_EQ(outLeft[i], 0.0f);
+        ASSERT_EQ(outRight[i], 0.0f);
+    }
+    EXPECT_EQ(flags & renderFlags::outputIsSilence, renderFlags::outputIsSilence);
+}
+
+TEST(QRDriveUnit, ResetClearsHistoriesAndActivityButKeepsParameters)
+{
+    QRDriveUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
+    QRConfigureDrive(&unit, 0.7f, 0.8f);
+    const auto tone = test::sine(200, 1.0, 48000, 1000);
+    test::renderThrough(unit, {tone});
+    unit.reset();
+    EXPECT_EQ(unit.state().activity.load(), 0.0f);
+    EXPECT_EQ(unit.state().amount.load(), 0.7f);
+    EXPECT_EQ(unit.state().ceiling.load(), 0.8f);
+    const Channels out = test::renderThrough(unit, {std::vector<float>(256, 0.0f)});
+    for (float s : out[0])
+        ASSERT_EQ(s, 0.0f);
+}
+
+TEST(QRDriveUnit, RegistersOnceAndInstantiatesByDescription)
+{
+    const AudioComponentDescription first = QRRegisterDriveUnit();
+    const AudioComponentDescription second = QRRegisterDriveUnit();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first.componentType, fourCharCode("aufx"));
+    EXPECT_EQ(first.componentSubType, fourCharCode("qrdr"));
+    EXPECT_EQ(first.componentManufacturer, fourCharCode("Qorl"));
+    const auto info = AudioComponentRegistry::shared().find(first);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->name, "Quorel: Drive");
+    EXPECT_EQ(info->version, 1u);
+    auto unit = AudioComponentRegistry::shared().instantiate(first);
+    EXPECT_TRUE(dynamic_cast<QRDriveUnit*>(unit.get()));
+}
+
+TEST(QRDriveUnit, RenderAllocatesNothing)
+{
+    QRDriveUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    QRConfigureDrive(&unit, 1, 0.9f);
+    const auto loud = test::whiteNoise(1.0, 4096, 3);
+    const float* in[2] = {loud.data(), loud.data()};
+    std::vector<float> left(4096), right(4096);
+    float* out[2] = {left.data(), right.data()};
+    RenderActionFlags flags = 0;
+    test::AllocationCounter counter;
+    for (uint32_t frames : {4096u, 128u, 1u, 511u})
+        ASSERT_EQ(test::renderOnce(unit, in, out, 2, frames, flags), status::ok);
+    QRConfigureDrive(&unit, 0.3f, 0.5f);
+    ASSERT_EQ(test::renderOnce(unit, in, out, 2, 512, flags), status::ok);
+    QRReadDriveActivity(&unit);
+    EXPECT_EQ(counter.allocations(), 0u);
+}
+
+TEST(QRDriveUnit, OutOfMemoryFailsTheAllocationCleanly)
+{
+    QRDriveUnit unit;
+    UnitError error;
+    {
+        test::AllocationFailure failure(1);  // the first scratch buffer only
+        error = unit.allocateRenderResources();
+    }
+    EXPECT_EQ(error, UnitError::outOfMemory());
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+}
+
+}  // namespace
+}  // namespace quorel

@@ -1,0 +1,120 @@
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace quorel;
+
+namespace {
+
+// A store read back from disk by a store that has never seen it (a fresh process would do the
+// same): QSettings keeps what this process wrote in memory, so copy the file first.
+UserDefaults reopened(const UserDefaults& store, const QString& copyPath)
+{
+    QFile::remove(copyPath);
+    EXPECT_TRUE(QFile::copy(store.filePath(), copyPath));
+    return UserDefaults(copyPath);
+}
+
+QByteArray fileText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+TEST(UserDefaults, StandardFollowsXdgConfigHomeAtEveryCall)
+{
+    test::TemporaryHome first;
+    EXPECT_EQ(UserDefaults::standard().filePath(), first.configHome() + "/Quorel/Quorel.conf");
+    UserDefaults::standard().setString("Quorel.Language", "pt-BR");
+    {
+        test::TemporaryHome second;
+        EXPECT_EQ(UserDefaults::standard().filePath(), second.configHome() + "/Quorel/Quorel.conf");
+        EXPECT_FALSE(UserDefaults::standard().contains("Quorel.Language"));
+    }
+    EXPECT_EQ(UserDefaults::standard().string("Quorel.Language"), "pt-BR");
+    qputenv("XDG_CONFIG_HOME", "relative/path");
+    EXPECT_EQ(UserDefaults::standard().filePath(), QDir::homePath() + "/.config/Quorel/Quorel.conf");
+}
+
+TEST(UserDefaults, TextsRoundTripThroughTheFile)
+{
+    test::TemporaryHome home;
+    UserDefaults store = UserDefaults::standard();
+    const QStringList texts{
+        R"({"boostDB":3,"bands":[1, 2, 3],"name":"a, \"b\""})",
+        "a, b", "a,b", "  padded  ", "@Variant(0)", "line\nbreak", "back\\slash", "", "x=y;z",
+        QString::fromUtf8("Português ✓"), "[1,2]"};
+    for (int i = 0; i < texts.size(); ++i) store.setString(QString("Corvanta.Text.v%1").arg(i), texts[i]);
+    store.sync();
+    EXPECT_TRUE(fileText(store.filePath()).contains("Corvanta.Text.v0="));
+    UserDefaults copy = reopened(store, home.path() + "/copy.conf");
+    for (int i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(copy.string(QString("Corvanta.Text.v%1").arg(i)), texts[i]) << i;
+        EXPECT_EQ(store.string(QString("Corvanta.Text.v%1").arg(i)), texts[i]) << i;
+    }
+}
+
+TEST(UserDefaults, DottedKeysStayDistinct)
+{
+    test::TemporaryHome home;
+    UserDefaults store = UserDefaults::standard();
+    store.setString("Corvanta.DSP.v2", "new");
+    store.setString("Corvanta.Lab.DSP.v1", "old");
+    store.setString("Corvanta", "bare");
+    store.sync();
+    UserDefaults copy = reopened(store, home.path() + "/copy.conf");
+    EXPECT_EQ(copy.string("Corvanta.DSP.v2"), "new");
+    EXPECT_EQ(copy.string("Corvanta.Lab.DSP.v1"), "old");
+    EXPECT_EQ(copy.string("Corvanta"), "bare");
+    store.remove("Corvanta.DSP.v2");
+    EXPECT_FALSE(store.contains("Corvanta.DSP.v2"));
+    EXPECT_TRUE(store.contains("Corvanta.Lab.DSP.v1"));
+}
+
+TEST(UserDefaults, BooleansAnswerOnlyForStoredBooleans)
+{
+    test::TemporaryHome home;
+    UserDefaults store = UserDefaults::standard();
+    store.setBoolean("flag.on", true);
+    store.setBoolean("flag.off", false);
+    store.setString("flag.text", "1");
+    store.setNumber("flag.number", 1);
+    store.sync();
+    UserDefaults copy = reopened(store, home.path() + "/copy.conf");
+    for (const UserDefaults* s : {&store, &copy}) {
+        EXPECT_EQ(s->boolean("flag.on"), true);
+        EXPECT_EQ(s->boolean("flag.off"), false);
+        EXPECT_EQ(s->boolean("flag.text"), std::nullopt);
+        EXPECT_EQ(s->boolean("flag.number"), std::nullopt);
+        EXPECT_EQ(s->boolean("flag.absent"), std::nullopt);
+    }
+}
+
+TEST(UserDefaults, NumbersAreWrittenAndReadInTheCLocale)
+{
+    test::TemporaryHome home;
+    test::ProcessLocale locale("de_DE.UTF-8");
+    ASSERT_TRUE(locale.active()) << "de_DE.UTF-8 is not installed (scripts/install-deps makes it)";
+    UserDefaults store = UserDefaults::standard();
+    store.setNumber("n.tenth", 0.1);
+    store.setNumber("n.big", -1.5e300);
+    store.setString("n.comma", "1,5");
+    store.setString("n.nan", "nan");
+    store.setString("n.word", "abc");
+    store.sync();
+    EXPECT_TRUE(fileText(store.filePath()).contains("n.tenth=0.1"));
+    UserDefaults copy = reopened(store, home.path() + "/copy.conf");
+    for (const UserDefaults* s : {&store, &copy}) {
+        EXPECT_EQ(s->number("n.tenth"), 0.1);
+        EXPECT_EQ(s->number("n.big"), -1.5e300);
+        EXPECT_EQ(s->number("n.comma"), std::nullopt);
+        EXPECT_EQ(s->number("n.nan"), std::nullopt);
+        EXPECT_EQ(s->number("n.word"), std::nullopt);
+    }
+}
