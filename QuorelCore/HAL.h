@@ -1,0 +1,139 @@
+#pragma once
+
+#include "PulseSnapshot.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quorel {
+
+// Every conversation with the sound server's devices goes through here: audio-object properties
+// read and written with uniform error messages, status codes and selectors turned into text, and
+// the list of output devices a user can choose.
+//
+// The objects are the sound server's sinks (object id = sink index, UID = sink name, name = its
+// description) and the system object. Properties keep their four-character selectors:
+//   system object: 'dOut' default output device (UInt32, settable), 'dev#' the device list
+//                  (listeners only)
+//   device:        'uid ' UID and 'lnam' name (text, global scope), 'slay' stream configuration
+//                  (channelCount, output scope), 'vmvc' main volume 0...1 (Float, output scope,
+//                  settable), 'mute' (UInt32, output scope, settable), 'nsrt' nominal sample rate
+//                  (Double), 'gone' whether another application's stream plays into it (UInt32)
+// Our own virtual sinks are the server's default while processing runs, but never the default
+// output here: that stays the real sink they replaced (see PulseSnapshot).
+//
+// Every function may be called from any thread; reads answer from the client's snapshot, writes
+// wait for the server. Reads and writes throw AudioFailure.
+namespace HAL {
+
+using ObjectID = uint32_t;
+
+struct PropertyAddress {
+    uint32_t selector = 0;
+    uint32_t scope = 0;
+    uint32_t element = 0;
+    bool operator==(const PropertyAddress&) const = default;
+};
+
+// The 32-bit value of a four-character code, first character most significant.
+constexpr uint32_t fourCC(const char (&code)[5])
+{
+    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16
+        | uint32_t(uint8_t(code[2])) << 8 | uint32_t(uint8_t(code[3]));
+}
+
+// The system object, and "no device". Sink indices start at 0 on PulseAudio, so neither 0 nor 1
+// can stand for these; libpulse's own invalid index is "no device".
+inline constexpr ObjectID systemObject = 0xFFFFFFFEu;
+inline constexpr ObjectID noDevice = 0xFFFFFFFFu;
+
+namespace scope {
+inline constexpr uint32_t global = fourCC("glob");
+inline constexpr uint32_t input = fourCC("inpt");
+inline constexpr uint32_t output = fourCC("outp");
+}  // namespace scope
+
+namespace selector {
+inline constexpr uint32_t defaultOutputDevice = fourCC("dOut");
+inline constexpr uint32_t devices = fourCC("dev#");
+inline constexpr uint32_t deviceUID = fourCC("uid ");
+inline constexpr uint32_t name = fourCC("lnam");
+inline constexpr uint32_t streamConfiguration = fourCC("slay");
+inline constexpr uint32_t volume = fourCC("vmvc");
+inline constexpr uint32_t mute = fourCC("mute");
+inline constexpr uint32_t nominalSampleRate = fourCC("nsrt");
+inline constexpr uint32_t runningSomewhere = fourCC("gone");
+}  // namespace selector
+
+// Statuses in the messages, as the hardware layer names them.
+namespace status {
+inline constexpr int32_t ok = 0;
+inline constexpr int32_t notRunning = int32_t(fourCC("stop"));       // no sound server answers
+inline constexpr int32_t badObject = int32_t(fourCC("!obj"));        // no such device
+inline constexpr int32_t unknownProperty = int32_t(fourCC("who?"));  // the object has no such property
+inline constexpr int32_t badPropertySize = int32_t(fourCC("!siz"));  // read as the wrong type
+inline constexpr int32_t unsupported = int32_t(fourCC("unop"));      // not settable
+inline constexpr int32_t permission = int32_t(fourCC("!hog"));       // the server refused access
+inline constexpr int32_t unspecified = int32_t(fourCC("what"));      // any other failure, time-outs included
+
+// The status of a libpulse error code (PA_ERR_...); 0 stays 0.
+int32_t fromPulse(int error);
+}  // namespace status
+
+// One output device a user can choose.
+struct OutputDevice {
+    ObjectID id = noDevice;
+    QString uid;
+    QString name;
+    int channels = 0;
+    bool isDefault = false;
+    bool operator==(const OutputDevice&) const = default;
+};
+
+PropertyAddress address(uint32_t selector, uint32_t scope, uint32_t element);
+
+bool has(ObjectID object, const PropertyAddress& address);
+bool isSettable(ObjectID object, const PropertyAddress& address);
+
+// Reads a value; T is uint32_t, float or double. Throws "Could not read audio property ({0}, {1})."
+template <typename T>
+T get(ObjectID object, const PropertyAddress& address);
+
+// Writes a value. Throws "Could not write audio property ({0}, {1})."
+void set(ObjectID object, const PropertyAddress& address, uint32_t value);
+void set(ObjectID object, const PropertyAddress& address, float value);
+
+// Reads a text property (element 0). Throws "Could not read audio text ({0}, {1})."
+QString string(ObjectID object, uint32_t selector, uint32_t scope);
+
+// Total channels of the object's stream configuration in the scope; every problem gives 0.
+int channelCount(ObjectID object, uint32_t scope);
+
+// A selector or status as text: the four characters between apostrophes when all four bytes are
+// printable ASCII, else the unsigned decimal value (so -50 reads 4294967246).
+QString describe(uint32_t value);
+QString describe(int32_t value);
+
+// The device's name, or "Audio output" in the saved language.
+QString name(ObjectID device);
+
+// The default output device. Throws a read error, or "No default audio output.".
+ObjectID defaultOutputDevice();
+
+// The device with this UID, our own virtual sinks included; none when there is no such device.
+std::optional<ObjectID> device(const QString& uid);
+
+// The output devices to offer, in the server's order; our own virtual sinks and devices without
+// channels or UID are left out. Never throws: without a server the list is empty.
+std::vector<OutputDevice> outputDevices();
+std::vector<OutputDevice> outputDevices(const PulseSnapshot& snapshot);
+
+// Makes the sink with this UID the server's default. Throws "Could not write audio property
+// ('dOut', {1})."
+void setDefaultOutputDevice(const QString& uid);
+
+}  // namespace HAL
+}  // namespace quorel

@@ -1,0 +1,40 @@
+#include "HAL.h"
+
+#include <gtest/gtest.h>
+
+#include <pulse/def.h>
+
+using namespace quorel;
+
+TEST(HALDescribe, FourPrintableBytesShowAsCodeInApostrophes)
+{
+    EXPECT_EQ(HAL::describe(uint32_t(0x6E6F7065)), "'nope'");
+    EXPECT_EQ(HAL::describe(uint32_t(0x20202020)), "'    '");
+    EXPECT_EQ(HAL::describe(HAL::fourCC("dev#")), "'dev#'");
+    EXPECT_EQ(HAL::describe(uint32_t(0x7E7E7E7E)), "'~~~~'");
+}
+
+TEST(HALDescribe, AnyUnprintableByteGivesTheUnsignedNumber)
+{
+    EXPECT_EQ(HAL::describe(uint32_t(0)), "0");
+    EXPECT_EQ(HAL::describe(uint32_t(0x7F000000)), "2130706432");
+    EXPECT_EQ(HAL::describe(uint32_t(0x6E6F701F)), "1852796959");  // last byte below the space
+    EXPECT_EQ(HAL::describe(uint32_t(0x806E6F70)), "2154721136");  // first byte above ASCII
+}
+
+TEST(HALDescribe, NegativeStatusShowsItsUnsignedValue)
+{
+    EXPECT_EQ(HAL::describe(int32_t(-50)), "4294967246");
+    EXPECT_EQ(HAL::describe(int32_t(-1)), "4294967295");
+    EXPECT_EQ(HAL::describe(HAL::status::notRunning), "'stop'");
+}
+
+TEST(HALStatus, PulseErrorsMapToTheHardwareLayersStatuses)
+{
+    EXPECT_EQ(HAL::status::fromPulse(PA_OK), 0);
+    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_CONNECTIONREFUSED), HAL::status::notRunning);
+    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_CONNECTIONTERMINATED), HAL::status::notRunning);
+    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_NOENTITY), HAL::status::badObject);
+    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_ACCESS), HAL::status::permission);
+    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_TIMEOUT), HAL::status::unspecified);
+}

@@ -1,0 +1,161 @@
+#include "PulseSnapshot.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorel;
+using Kind = PulseChange::Kind;
+
+namespace {
+PulseSink makeSink(uint32_t index, const QString& name, int channels = 2)
+{
+    PulseSink sink;
+    sink.index = index;
+    sink.name = name;
+    sink.description = name + " device";
+    sink.channels = channels;
+    pa_cvolume_set(&sink.volume, uint8_t(channels), PA_VOLUME_NORM);
+    return sink;
+}
+
+const QString ours = "local.quorel.aggregate.6F1C2A3B-0000-4000-8000-000000000001";
+
+// Speakers and headphones, the server's default on the speakers.
+PulseSnapshot desk()
+{
+    PulseSnapshot s;
+    s.sinks = {makeSink(40, "speakers"), makeSink(41, "headphones")};
+    s.setServerDefault("speakers");
+    return s;
+}
+
+std::vector<PulseChange> only(Kind kind) { return {PulseChange{kind, 0}}; }
+
+QString defaultName(const PulseSnapshot& s)
+{
+    const PulseSink* sink = s.defaultOutput();
+    return sink ? sink->name : QString();
+}
+}  // namespace
+
+TEST(PulseSnapshot, OwnSinksAreRecognisedByBothPrefixes)
+{
+    EXPECT_TRUE(PulseSnapshot::isOwnSink(ours));
+    EXPECT_TRUE(PulseSnapshot::isOwnSink("local.quorel.aggregate"));
+    EXPECT_TRUE(PulseSnapshot::isOwnSink("local.corvanta.aggregate"));
+    EXPECT_TRUE(PulseSnapshot::isOwnSink("local.corvanta.aggregate.old"));
+    EXPECT_FALSE(PulseSnapshot::isOwnSink("local.quorel.aggregat"));
+    EXPECT_FALSE(PulseSnapshot::isOwnSink("speakers.local.quorel.aggregate"));
+    EXPECT_FALSE(PulseSnapshot::isOwnSink(""));
+}
+
+TEST(PulseSnapshot, TheServersRealDefaultIsTheDefaultOutput)
+{
+    EXPECT_EQ(defaultName(desk()), "speakers");
+}
+
+TEST(PulseSnapshot, WhileOurSinkIsTheServersDefaultTheReplacedSinkStaysTheDefault)
+{
+    PulseSnapshot s = desk();
+    s.sinks.push_back(makeSink(50, ours));
+    s.setServerDefault(ours);
+    EXPECT_EQ(s.serverDefault, ours);
+    EXPECT_EQ(s.rememberedReal, "speakers");
+    EXPECT_EQ(defaultName(s), "speakers");
+}
+
+TEST(PulseSnapshot, ARealSinkChosenWhileProcessingRunsBecomesTheDefault)
+{
+    PulseSnapshot s = desk();
+    s.sinks.push_back(makeSink(50, ours));
+    s.setServerDefault(ours);
+    s.setServerDefault("headphones");
+    EXPECT_EQ(defaultName(s), "headphones");
+    s.setServerDefault(ours);
+    EXPECT_EQ(defaultName(s), "headphones");
+}
+
+TEST(PulseSnapshot, WhenTheRememberedSinkIsGoneTheFirstRealSinkIsTheDefault)
+{
+    PulseSnapshot s = desk();
+    s.sinks = {makeSink(50, ours), makeSink(41, "headphones")};
+    s.setServerDefault(ours);
+    EXPECT_EQ(defaultName(s), "headphones");
+}
+
+TEST(PulseSnapshot, OnlyOurOwnSinksMeanNoDefaultOutput)
+{
+    PulseSnapshot s;
+    s.sinks = {makeSink(50, ours)};
+    s.setServerDefault(ours);  // left behind by a crash, nothing remembered
+    EXPECT_EQ(s.defaultOutput(), nullptr);
+    EXPECT_EQ(PulseSnapshot().defaultOutput(), nullptr);
+}
+
+TEST(PulseSnapshot, RunningMeansAStreamThatIsNotPausedPlaysIntoTheSink)
+{
+    PulseSnapshot s = desk();
+    EXPECT_FALSE(s.isRunning(40));
+    s.inputs = {{7, 40, true}};
+    EXPECT_FALSE(s.isRunning(40));
+    s.inputs.push_back({8, 41, false});
+    EXPECT_FALSE(s.isRunning(40));
+    EXPECT_TRUE(s.isRunning(41));
+}
+
+TEST(PulseSnapshotChanges, ARealSinkAppearingOrVanishingChangesTheList)
+{
+    const PulseSnapshot before = desk();
+    PulseSnapshot after = before;
+    after.sinks.push_back(makeSink(42, "hdmi"));
+    EXPECT_EQ(PulseSnapshot::changes(before, after), only(Kind::deviceList));
+    EXPECT_EQ(PulseSnapshot::changes(after, before), only(Kind::deviceList));
+}
+
+TEST(PulseSnapshotChanges, OurOwnSinkComingAndGoingAsDefaultIsNoChange)
+{
+    const PulseSnapshot idle = desk();
+    PulseSnapshot running = idle;
+    running.sinks.push_back(makeSink(50, ours));
+    running.setServerDefault(ours);
+    EXPECT_TRUE(PulseSnapshot::changes(idle, running).empty());
+    PulseSnapshot stopped = running;
+    stopped.sinks.pop_back();
+    stopped.setServerDefault("speakers");
+    EXPECT_TRUE(PulseSnapshot::changes(running, stopped).empty());
+}
+
+TEST(PulseSnapshotChanges, TheDefaultMovingToAnotherRealSinkIsReported)
+{
+    const PulseSnapshot before = desk();
+    PulseSnapshot after = before;
+    after.setServerDefault("headphones");
+    EXPECT_EQ(PulseSnapshot::changes(before, after), only(Kind::defaultOutput));
+}
+
+TEST(PulseSnapshotChanges, VolumeAndMuteNameTheirSink)
+{
+    const PulseSnapshot before = desk();
+    PulseSnapshot after = before;
+    pa_cvolume_set(&after.sinks[1].volume, 2, PA_VOLUME_NORM / 2);
+    after.sinks[0].muted = true;
+    const std::vector<PulseChange> expected{{Kind::mute, 40}, {Kind::volume, 41}};
+    EXPECT_EQ(PulseSnapshot::changes(before, after), expected);
+}
+
+TEST(PulseSnapshotChanges, StateOfStreamsIsNoDeviceChange)
+{
+    const PulseSnapshot before = desk();
+    PulseSnapshot after = before;
+    after.inputs = {{7, 40, false}};
+    after.sinks[0].sampleRate = 44100;
+    EXPECT_TRUE(PulseSnapshot::changes(before, after).empty());
+}
+
+TEST(PulseSnapshotChanges, ASinkReplacedUnderTheSameIndexChangesTheListOnly)
+{
+    const PulseSnapshot before = desk();
+    PulseSnapshot after = before;
+    after.sinks[1] = makeSink(41, "hdmi");
+    after.sinks[1].muted = true;
+    EXPECT_EQ(PulseSnapshot::changes(before, after), only(Kind::deviceList));
+}
