@@ -17,7 +17,7 @@ namespace quorel {
 // server's default sink, and change events. The PipeWire backend is the real one; tests use a
 // simulated one.
 //
-// Statuses are 0 for success, else a platform status shown through describeStatus. Reads that
+// Statuses are 0 for success, else a platform status (shown through HAL::describe). Reads that
 // can fail throw AudioFailure. Device and capture functions may be called from any thread;
 // listener handlers run on the main thread.
 class AudioBackend {
@@ -78,11 +78,6 @@ public:
     };
     virtual std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) = 0;
 
-    // "local.quorel.aggregate..." and the older "local.corvanta.aggregate...".
-    static bool isOwnSink(const QString& uid);
-    // A status or selector as text: the four characters between apostrophes when all four
-    // bytes are printable ASCII, else the unsigned 32-bit decimal value.
-    static QString describeStatus(uint32_t value);
 };
 
 }  // namespace quorel

@@ -1,13 +1,12 @@
 #include "PipeWireAudioBackend.h"
 
 #include "AudioFailure.h"
+#include "HAL.h"
+#include "HALListener.h"
+#include "PulseSnapshot.h"
 #include "BridgeStream.h"
 #include "PipeWireContext.h"
 #include "RealtimeBridge.h"
-#include "UserDefaults.h"
-
-#include <QCoreApplication>
-#include <QMetaObject>
 
 #include <cerrno>
 #include <chrono>
@@ -20,9 +19,7 @@ namespace {
 
 constexpr AudioBackend::Status statusNope = AudioBackend::Status(0x6E6F7065);  // 'nope'
 constexpr uint32_t selectorDefaultOutput = 0x644F7574;                         // 'dOut'
-constexpr uint32_t selectorUID = 0x75696420;                                   // 'uid '
 constexpr uint32_t selectorRate = 0x6E737274;                                  // 'nsrt'
-constexpr const char* previousDefaultKey = "Quorel.System.PreviousDefaultSink.v1";
 
 constexpr int statusNotRunning = int(0x73746F70);  // 'stop': no sound server answers
 
@@ -30,13 +27,7 @@ AudioFailure readFailure(uint32_t selector, int error)
 {
     return AudioFailure::localized(
         LocalizedMessage("Could not read audio property ({0}, {1}).",
-                         {AudioBackend::describeStatus(selector), AudioBackend::describeStatus(uint32_t(error))}));
-}
-
-bool isRealSink(const pipewire::PipeWireContext::Node& node)
-{
-    return node.mediaClass == "Audio/Sink" && !node.name.empty()
-        && !AudioBackend::isOwnSink(QString::fromStdString(node.name));
+                         {HAL::describe(selector), HAL::describe(uint32_t(error))}));
 }
 
 AudioBackend::Status streamStatus(int error)
@@ -62,6 +53,8 @@ public:
         playback_.reset();
         sink_.reset();
     }
+
+    QString uid() const { return QString::fromStdString(options_.nodeName); }
 
     int createSink(const QString& uid)
     {
@@ -188,48 +181,29 @@ private:
 
 class PipeWireAudioBackend::EventListener : public AudioBackend::Listener {
 public:
-    EventListener(PipeWireAudioBackend& backend, uint64_t id) : backend_(backend), id_(id) {}
-    ~EventListener() override
-    {
-        std::lock_guard lock(backend_.mutex_);
-        backend_.watches_.erase(id_);
-    }
+    explicit EventListener(std::unique_ptr<HALListener> listener) : listener_(std::move(listener)) {}
 
 private:
-    PipeWireAudioBackend& backend_;
-    uint64_t id_;
+    std::unique_ptr<HALListener> listener_;
 };
 
 // ---- Backend
 
-PipeWireAudioBackend::PipeWireAudioBackend() : alive_(std::make_shared<int>(0)) {}
+PipeWireAudioBackend::PipeWireAudioBackend() = default;
 
 PipeWireAudioBackend::~PipeWireAudioBackend()
 {
     sessions_.clear();
-    if (context_) context_->setChangeHandler(nullptr);
 }
 
 pipewire::PipeWireContext* PipeWireAudioBackend::connectedContext(int& error)
 {
     std::lock_guard lock(mutex_);
     error = 0;
-    if (context_ && sessions_.empty() && !context_->sync(1000)) {
-        context_->setChangeHandler(nullptr);
-        context_.reset();
-    }
+    if (context_ && sessions_.empty() && !context_->sync(1000)) context_.reset();
     if (!context_) {
         context_ = pipewire::PipeWireContext::connect(error);
         if (!context_) return nullptr;
-        std::weak_ptr<int> alive = alive_;
-        context_->setChangeHandler([this, alive] {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [this, alive] {
-                    if (alive.lock()) checkChanges();
-                },
-                Qt::QueuedConnection);
-        });
     }
     return context_.get();
 }
@@ -250,63 +224,25 @@ PipeWireAudioBackend::Session* PipeWireAudioBackend::session(ObjectID id)
     return it == sessions_.end() ? nullptr : it->second.get();
 }
 
-QString PipeWireAudioBackend::realDefaultName()
-{
-    pipewire::PipeWireContext& pw = context();
-    const auto nodes = pw.nodes();
-    auto exists = [&](const QString& name) {
-        for (const auto& [id, node] : nodes)
-            if (isRealSink(node) && QString::fromStdString(node.name) == name) return true;
-        return false;
-    };
-    const QString current = QString::fromStdString(pw.defaultSink());
-    if (exists(current)) return current;
-    const std::optional<QString> stored = UserDefaults::standard().string(previousDefaultKey);
-    if (stored && exists(*stored)) return *stored;
-    for (const auto& [id, node] : nodes)
-        if (isRealSink(node)) return QString::fromStdString(node.name);
-    return {};
-}
-
-AudioBackend::ObjectID PipeWireAudioBackend::defaultOutputDevice()
-{
-    const QString name = realDefaultName();
-    const std::optional<pipewire::PipeWireContext::Node> node =
-        name.isEmpty() ? std::nullopt : context().nodeNamed(name.toStdString());
-    if (!node) throw AudioFailure::localized(LocalizedMessage("No default audio output."));
-    return node->id;
-}
+AudioBackend::ObjectID PipeWireAudioBackend::defaultOutputDevice() { return HAL::defaultOutputDevice(); }
 
 QString PipeWireAudioBackend::deviceUID(ObjectID device)
 {
-    const auto node = context().node(device);
-    if (!node || node->name.empty())
-        throw AudioFailure::localized(LocalizedMessage(
-            "Could not read audio text ({0}, {1}).",
-            {describeStatus(selectorUID), describeStatus(uint32_t(0x216F626A))}));  // '!obj'
-    return QString::fromStdString(node->name);
+    return HAL::string(device, HAL::selector::deviceUID, HAL::scope::global);
 }
 
 std::optional<QString> PipeWireAudioBackend::deviceName(ObjectID device)
 {
-    const auto node = context().node(device);
-    if (!node || node->description.empty()) return std::nullopt;
-    return QString::fromStdString(node->description);
+    try {
+        return HAL::string(device, HAL::selector::name, HAL::scope::global);
+    } catch (const AudioFailure&) {
+        return std::nullopt;
+    }
 }
 
-std::optional<AudioBackend::ObjectID> PipeWireAudioBackend::device(const QString& uid)
-{
-    const auto node = context().nodeNamed(uid.toStdString());
-    if (!node) return std::nullopt;
-    return node->id;
-}
+std::optional<AudioBackend::ObjectID> PipeWireAudioBackend::device(const QString& uid) { return HAL::device(uid); }
 
-int PipeWireAudioBackend::outputChannels(ObjectID device)
-{
-    const auto node = context().node(device);
-    if (!node || node->mediaClass != "Audio/Sink") return 0;
-    return node->channels > 0 ? int(node->channels) : 2;
-}
+int PipeWireAudioBackend::outputChannels(ObjectID device) { return HAL::channelCount(device, HAL::scope::output); }
 
 AudioBackend::Clock PipeWireAudioBackend::clock()
 {
@@ -398,10 +334,15 @@ uint64_t PipeWireAudioBackend::overloads(ObjectID aggregate)
 std::optional<bool> PipeWireAudioBackend::isSourceRunning(ObjectID tap)
 {
     Session* s = session(tap);
-    if (!s || !context_) return std::nullopt;
-    const uint32_t node = s->sinkNode();
-    if (node == 0 || node == UINT32_MAX) return std::nullopt;
-    return context_->linksInto(node) > 0;
+    if (!s) return std::nullopt;
+    // Our virtual sink is a sink of the sound server like any other: is a stream playing into it?
+    const std::optional<HAL::ObjectID> sink = HAL::device(s->uid());
+    if (!sink) return std::nullopt;
+    try {
+        return HAL::get<uint32_t>(*sink, HAL::address(HAL::selector::runningSomewhere, HAL::scope::global, 0)) != 0;
+    } catch (const AudioFailure&) {
+        return std::nullopt;
+    }
 }
 
 QString PipeWireAudioBackend::serverDefaultSink()
@@ -425,44 +366,12 @@ bool PipeWireAudioBackend::setServerDefaultSink(const QString& uid)
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event, std::function<void()> handler)
 {
-    int error = 0;
-    if (!connectedContext(error)) return nullptr;
-    std::lock_guard lock(mutex_);
-    if (watches_.empty()) {
-        // The state the first change is compared with.
-        lastDefault_.clear();
-        lastSinks_.clear();
-        for (const auto& [id, node] : context_->nodes())
-            if (isRealSink(node)) lastSinks_.insert(QString::fromStdString(node.name));
-        const QString current = QString::fromStdString(context_->defaultSink());
-        if (!isOwnSink(current)) lastDefault_ = current;
-    }
-    const uint64_t id = nextWatch_++;
-    watches_[id] = Watch{event, std::move(handler)};
-    return std::make_unique<EventListener>(*this, id);
-}
-
-void PipeWireAudioBackend::checkChanges()
-{
-    std::vector<std::function<void()>> toCall;
-    {
-        std::lock_guard lock(mutex_);
-        if (!context_ || watches_.empty()) return;
-        std::set<QString> sinks;
-        for (const auto& [id, node] : context_->nodes())
-            if (isRealSink(node)) sinks.insert(QString::fromStdString(node.name));
-        const QString current = QString::fromStdString(context_->defaultSink());
-        // Our own sink as the default is no change; a real one that differs is.
-        const bool defaultChanged = !current.isEmpty() && !isOwnSink(current) && current != lastDefault_;
-        if (!current.isEmpty() && !isOwnSink(current)) lastDefault_ = current;
-        const bool listChanged = sinks != lastSinks_;
-        lastSinks_ = sinks;
-        for (const auto& [id, watch] : watches_)
-            if ((watch.event == Event::defaultOutput && defaultChanged)
-                || (watch.event == Event::deviceList && listChanged))
-                toCall.push_back(watch.handler);
-    }
-    for (const auto& handler : toCall) handler();
+    const uint32_t selector =
+        event == Event::defaultOutput ? HAL::selector::defaultOutputDevice : HAL::selector::devices;
+    auto listener = HALListener::create(HAL::systemObject, HAL::address(selector, HAL::scope::global, 0),
+                                        std::move(handler));
+    if (!listener) return nullptr;
+    return std::make_unique<EventListener>(std::move(listener));
 }
 
 }  // namespace quorel

@@ -7,7 +7,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 
 namespace quorel {
 
@@ -18,7 +17,8 @@ class PipeWireContext;
 // The AudioBackend on a PipeWire server: the tap is our virtual sink (a capture stream that is
 // itself an Audio/Sink), the aggregate the playback stream to the chosen output in the same
 // node group, and QRSystemIO runs inside the real-time bridge between the two. The default
-// sink is set through the server's "default" metadata.
+// sink is set through the server's "default" metadata; devices, the real default output and
+// change events come from HAL.
 class PipeWireAudioBackend : public AudioBackend {
 public:
     PipeWireAudioBackend();
@@ -48,28 +48,17 @@ public:
 private:
     class Session;
     class EventListener;
-    struct Watch {
-        Event event;
-        std::function<void()> handler;
-    };
 
     // The connection, made (again) when needed; throws "Could not read audio property" when no
     // server answers.
     pipewire::PipeWireContext& context();
     pipewire::PipeWireContext* connectedContext(int& error);
     Session* session(ObjectID id);
-    void checkChanges();  // main thread
-    QString realDefaultName();
 
     std::mutex mutex_;
     std::unique_ptr<pipewire::PipeWireContext> context_;
     std::map<ObjectID, std::unique_ptr<Session>> sessions_;  // by tap id; aggregate id = tap id + 1
     ObjectID nextID_ = 2;
-    std::map<uint64_t, Watch> watches_;
-    uint64_t nextWatch_ = 1;
-    QString lastDefault_;
-    std::set<QString> lastSinks_;
-    std::shared_ptr<int> alive_;
 };
 
 }  // namespace quorel

@@ -1,6 +1,8 @@
 #include "SystemBoostEngine.h"
 
 #include "AudioFailure.h"
+#include "HAL.h"
+#include "PulseSnapshot.h"
 #include "L10n.h"
 #include "UserDefaults.h"
 
@@ -78,7 +80,7 @@ QString SystemBoostEngine::Failure::description() const
     case Kind::permission:
         return L10n::render("The system did not authorize system audio capture ({0}). Allow Quorel in the "
                             "sound settings, then try again.",
-                            {AudioBackend::describeStatus(uint32_t(status_))}, L10n::language());
+                            {HAL::describe(uint32_t(status_))}, L10n::language());
     case Kind::message:
         return text_;
     case Kind::localized:
@@ -203,7 +205,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
     capture.device = defaultDevice;
     if (outputDeviceUID && *outputDeviceUID != defaultUID) {
         const std::optional<AudioBackend::ObjectID> chosen = backend.device(*outputDeviceUID);
-        if (chosen && !AudioBackend::isOwnSink(*outputDeviceUID) && backend.outputChannels(*chosen) > 0) {
+        if (chosen && !PulseSnapshot::isOwnSink(*outputDeviceUID) && backend.outputChannels(*chosen) > 0) {
             outputUID = *outputDeviceUID;
             capture.deviceName = backend.deviceName(*chosen).value_or(audioOutputName());
             capture.capturedDeviceName = defaultName;
@@ -221,7 +223,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
         throw Failure::permission(tapStatus);
     if (tapStatus != 0 || tap == 0)
         throw Failure::localized(LocalizedMessage("Could not create system audio capture ({0}).",
-                                                  {AudioBackend::describeStatus(uint32_t(tapStatus))}));
+                                                  {HAL::describe(uint32_t(tapStatus))}));
     capture.tap = tap;
     try {
         const int tapChannels = backend.tapChannels(tap);
@@ -232,7 +234,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
         const AudioBackend::Status aggregateStatus = backend.createAggregate(tap, outputUID, aggregate);
         if (aggregateStatus != 0 || aggregate == 0)
             throw Failure::localized(LocalizedMessage("Could not create the aggregate device ({0}).",
-                                                      {AudioBackend::describeStatus(uint32_t(aggregateStatus))}));
+                                                      {HAL::describe(uint32_t(aggregateStatus))}));
         capture.aggregate = aggregate;
     } catch (...) {
         backend.destroyTap(tap);
@@ -296,7 +298,7 @@ SystemBoostEngine::Info SystemBoostEngine::attach(const Capture& capture)
     Status status = statusWhat;
     if (!device || !io_->start(*device, status))
         throw localizedFailure("The sound server could not start the audio stream ({0}).",
-                               {AudioBackend::describeStatus(uint32_t(status))});
+                               {HAL::describe(uint32_t(status))});
 
     overloadsBase_ = backend_->overloads(aggregate_);
     takeOverDefaultSink();
@@ -332,9 +334,9 @@ void SystemBoostEngine::takeOverDefaultSink()
     UserDefaults store = UserDefaults::standard();
     const QString current = backend_->serverDefaultSink();
     QString previous = current;
-    if (current.isEmpty() || AudioBackend::isOwnSink(current)) {
+    if (current.isEmpty() || PulseSnapshot::isOwnSink(current)) {
         const std::optional<QString> stored = store.string(previousDefaultKey);
-        if (stored && !stored->isEmpty() && !AudioBackend::isOwnSink(*stored) && backend_->device(*stored))
+        if (stored && !stored->isEmpty() && !PulseSnapshot::isOwnSink(*stored) && backend_->device(*stored))
             previous = *stored;
         else
             previous = backend_->deviceUID(sourceDevice_);
