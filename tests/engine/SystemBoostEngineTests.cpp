@@ -483,3 +483,39 @@ TEST_F(EngineTest, OverlappingStartsLeaveOnlyTheNewestRunning)
     EXPECT_EQ(backend->log().filter("createTap").size(), 2);
     EXPECT_EQ(backend->log().filter("destroyTap").size(), 1);
 }
+
+TEST_F(EngineTest, FailuresReadInTheSavedLanguage)
+{
+    UserDefaults::standard().setString("Quorel.Language", "pt-BR");
+    backend->tapStatus = AudioBackend::Status(0x6E6F7065);
+    EXPECT_EQ(startFailure(), QString::fromUtf8("O sistema não autorizou a captura do áudio do sistema ('nope'). "
+                                                "Permita o Quorel nas configurações de som e tente novamente."));
+    backend->tapStatus = 0;
+    const char* keys[][2] = {
+        {"{\"tapChannels\":3}", "A captura entregou 3 canais; esperava-se mono ou estéreo."},
+        {"{\"rate\":7999}", "Taxa de amostragem inesperada: 7999.0 Hz."},
+        {"{\"buffer\":0}", "Tamanho de buffer inesperado: 0 quadros."},
+        {"{\"outputs\":0}", "O dispositivo agregado não expôs entrada e saída (2/0)."},
+        {"{\"aggregate\":1}", "Não foi possível criar o dispositivo agregado (1)."},
+        {"{\"io\":1}", "O servidor de som não conseguiu iniciar o fluxo de áudio (1)."},
+    };
+    for (const auto& [what, expected] : keys) {
+        auto fresh = std::make_shared<SimulatedAudioBackend>();
+        const QString w = what;
+        if (w.contains("tapChannels")) fresh->tapChannelCount = 3;
+        if (w.contains("rate")) fresh->clockValue.sampleRate = 7999;
+        if (w.contains("buffer")) fresh->bufferFramesValue = 0;
+        if (w.contains("outputs")) fresh->outputChannelCount = 0;
+        if (w.contains("aggregate")) fresh->aggregateStatus = 1;
+        if (w.contains("io")) fresh->ioStartStatus = 1;
+        SystemBoostEngine other(fresh, [this](uint32_t, double, EngineChain::InputBlock input) {
+            return std::make_unique<FakeChain>(probe, std::move(input));
+        });
+        try {
+            other.startAndWait(settings, true, std::nullopt);
+            ADD_FAILURE() << what;
+        } catch (const DescribedError& e) {
+            EXPECT_EQ(e.description(), QString::fromUtf8(expected));
+        }
+    }
+}
