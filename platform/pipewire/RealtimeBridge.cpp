@@ -55,7 +55,9 @@ void RealtimeBridge::playbackCycle(float* output, uint32_t frames)
     uint32_t got = 0;
     if (flowing_.load(std::memory_order_acquire)) {
         got = ring_.read(output, frames);
-        if (got < frames) overloads_.fetch_add(1, std::memory_order_relaxed);
+        const uint32_t left = ring_.readable();
+        if (got < frames || (left > frames && ring_.discard(left - frames) > 0))
+            overloads_.fetch_add(1, std::memory_order_relaxed);
     }
     std::memset(output + size_t(got) * outputChannels_, 0,
                 size_t(frames - got) * outputChannels_ * sizeof(float));

@@ -17,7 +17,10 @@ using ProcessFunction = void (*)(void* context, const float* input, uint32_t inp
 // What runs inside the two stream callbacks: the capture side processes each captured cycle
 // and hands the frames to the playback side through a lock-free ring. A cycle in which the
 // ring ran empty (playback) or full (capture) counts as an overload. The first captured cycle
-// is preceded by one cycle of silence, so that either callback may run first in a cycle.
+// is preceded by one cycle of silence, so that either callback may run first in a cycle; the
+// ring then holds at most one cycle once the playback side has taken its frames. More than
+// that (a cycle the playback side missed) would stay as added latency for good, so it is
+// dropped, and counted as an overload too.
 class RealtimeBridge {
 public:
     // Largest cycle handled in one piece; longer cycles are processed in slices.

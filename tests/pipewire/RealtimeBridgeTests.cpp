@@ -1,4 +1,5 @@
 #include "RealtimeBridge.h"
+#include "SpscRing.h"
 
 #include <gtest/gtest.h>
 
@@ -129,4 +130,37 @@ TEST(RealtimeBridge, ResetStartsAgainWithLeadingSilence)
     EXPECT_EQ(bridge.overloads(), 0u);
     bridge.captureCycle(in.data(), n);
     EXPECT_EQ(bridge.bufferedFrames(), 2 * n);
+}
+
+TEST(RealtimeBridge, AMissedPlaybackCycleDoesNotAddLatencyForGood)
+{
+    RealtimeBridge bridge(2, 2);
+    const uint32_t n = 16;
+    auto in = ramp(n, 2, 1);
+    std::vector<float> out(n * 2);
+    bridge.captureCycle(in.data(), n);
+    bridge.playbackCycle(out.data(), n);
+    // The playback side misses a cycle: two captured cycles queue up.
+    bridge.captureCycle(in.data(), n);
+    bridge.captureCycle(in.data(), n);
+    bridge.playbackCycle(out.data(), n);
+    EXPECT_EQ(bridge.bufferedFrames(), n);
+    EXPECT_EQ(bridge.overloads(), 1u);
+    // From then on one cycle stays queued, as before.
+    bridge.captureCycle(in.data(), n);
+    bridge.playbackCycle(out.data(), n);
+    EXPECT_EQ(bridge.bufferedFrames(), n);
+    EXPECT_EQ(bridge.overloads(), 1u);
+}
+
+TEST(SpscRingDiscard, DropsOnlyWhatIsThere)
+{
+    quorel::pipewire::SpscRing ring(1, 8);
+    const float in[5] = {1, 2, 3, 4, 5};
+    ring.write(in, 5);
+    EXPECT_EQ(ring.discard(3), 3u);
+    float out[2];
+    ASSERT_EQ(ring.read(out, 2), 2u);
+    EXPECT_EQ(out[0], 4.0f);
+    EXPECT_EQ(ring.discard(4), 0u);
 }

@@ -62,9 +62,9 @@ struct Engine {
 };
 
 struct Rig {
-    std::unique_ptr<QRSystemIO> io;
+    FakeDevice device;  // outlives the object running on it
     Engine engine;
-    FakeDevice device;
+    std::unique_ptr<QRSystemIO> io;
 
     Rig(uint32_t channels, uint32_t outputChannels, uint32_t maximumFrames = 4096)
         : io(QRSystemIO::create(channels, outputChannels, maximumFrames))
@@ -293,8 +293,8 @@ TEST(QRSystemIO, StartingTwiceStartsNothingNew)
 
 TEST(QRSystemIO, StartFailuresReportTheStatusAndCleanUp)
 {
-    auto io = QRSystemIO::create(2, 2, 512);
     FakeDevice device;
+    auto io = QRSystemIO::create(2, 2, 512);
     Status error = 0;
     EXPECT_FALSE(io->start(device, error));
     EXPECT_EQ(error, -10867);
