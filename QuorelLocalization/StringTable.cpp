@@ -43,7 +43,7 @@ void skipSpaces(const QString& line, qsizetype& pos)
 StringTable StringTable::parse(const QByteArray& text, QStringList* problems)
 {
     StringTable table;
-    const QList<QByteArray> lines = text.split('\n');
+    const QList<QByteArray> lines = (text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text).split('\n');
     for (qsizetype index = 0; index < lines.size(); ++index) {
         const QString line = QString::fromUtf8(lines[index]).trimmed();
         if (line.isEmpty()) continue;

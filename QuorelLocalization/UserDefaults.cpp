@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <cstdio>
 
 namespace quorel {
 
@@ -72,6 +73,17 @@ void UserDefaults::setBoolean(const QString& key, bool value)
 void UserDefaults::setNumber(const QString& key, double value)
 {
     setString(key, QString::number(value, 'g', QLocale::FloatingPointShortest));
+}
+
+void UserDefaults::setAsideUnreadable(const QString& key)
+{
+    const std::optional<QString> value = string(key);
+    const QString backupKey = key + QStringLiteral(".unreadable");
+    if (!value || string(backupKey) == value) return;
+    setString(backupKey, *value);
+    const QByteArray note = QStringLiteral("Quorel: the stored value of %1 could not be read; it is kept as %2.\n")
+                                .arg(key, backupKey).toUtf8();
+    std::fputs(note.constData(), stderr);
 }
 
 void UserDefaults::sync()

@@ -32,6 +32,10 @@ public:
 
     void sync();
 
+    // Keeps a stored value that could not be read under "<key>.unreadable" (once per distinct
+    // value) and says so on standard error, so the next write of `key` loses nothing.
+    void setAsideUnreadable(const QString& key);
+
 private:
     QString path_;
 };

@@ -7,15 +7,23 @@
 
 namespace quorel {
 
-// The bass-harmonics generator of one channel: isolates the 30...110 Hz band, follows its
-// envelope, normalizes the band to unit amplitude, makes the second, third and fourth harmonics
-// with Chebyshev polynomials, restores the envelope, band-limits the result to about 90...500 Hz
-// and adds it to the dry signal.
+// The bass-harmonics generator for up to two channels: isolates the 30...110 Hz band, follows
+// its envelope, normalizes the band to unit amplitude, makes the second, third and fourth
+// harmonics with Chebyshev polynomials, restores the envelope, band-limits the result to about
+// 90...500 Hz and adds it to the dry signal. Both channels run side by side in the lanes of one
+// vector, so a stereo frame costs about what a mono sample would.
 class BassHarmonics {
 public:
     // Below this amount nothing is added (the filters and the envelope keep running, so raising
     // the amount again starts without an envelope transient).
     static constexpr float audibleAmount = 0.05f;
+
+    // The signal state of one channel: five sections (a0 = 1, transposed direct form II) and
+    // the band's envelope.
+    struct Channel {
+        Biquad bandHigh, bandLow, harmonicHigh1, harmonicHigh2, harmonicLow;
+        float envelope = 0;
+    };
 
     // Cookbook high-pass and low-pass sections as b0, b1, b2, a1, a2 (a0 = 1), designed in
     // double; the frequency is first limited to 0.45 of the sample rate.
@@ -24,19 +32,18 @@ public:
     // Magnitude of a section's response at a frequency.
     static double magnitude(const Biquad& section, double frequency, double sampleRate);
 
-    // Designs the filters and the envelope times for the sample rate; clears the signal state.
+    // Designs the filters of both channels and the envelope times for the rate; clears the state.
     void prepare(double sampleRate);
-    // Clears the filter memories and the envelope.
+    // Clears the filter memories and the envelopes.
     void reset() noexcept;
 
-    // Processes `frames` samples in place (not-finite ones count as 0) with an amount of 0...1;
-    // returns the peak absolute output sample.
-    float process(float* samples, uint32_t frames, float amount) noexcept;
+    // Processes `frames` samples of `channels` (1 or 2) buffers in place (not-finite samples count
+    // as 0) with an amount of 0...1; returns the peak absolute output sample.
+    float process(float* const* data, uint32_t channels, uint32_t frames, float amount) noexcept;
 
-    Biquad bandHigh, bandLow, harmonicHigh1, harmonicHigh2, harmonicLow;
-    float envelope = 0;
     float attackCoefficient = 1;   // 3 ms
     float releaseCoefficient = 1;  // 60 ms
+    std::array<Channel, 2> channel;
 };
 
 }  // namespace quorel

@@ -1,5 +1,7 @@
 #include "DriveCurve.h"
 
+#include "CpuFeatures.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -8,73 +10,184 @@ namespace quorel {
 
 namespace {
 
-using Float4 = float __attribute__((vector_size(16)));
-using Int4 = int32_t __attribute__((vector_size(16)));
+// The block kernels are written once for a vector of Lanes floats; the 4-lane form runs
+// anywhere, the 8-lane form is compiled for AVX2 with FMA and chosen when the processor has it.
+template <int Lanes>
+struct Vector;
 
-inline Float4 splat(float x) { return Float4{x, x, x, x}; }
+template <>
+struct Vector<4> {
+    typedef float Float __attribute__((vector_size(16)));
+    typedef int32_t Int __attribute__((vector_size(16)));
+};
 
-inline Float4 load(const float* p)
+template <>
+struct Vector<8> {
+    typedef float Float __attribute__((vector_size(32)));
+    typedef int32_t Int __attribute__((vector_size(32)));
+};
+
+// The helpers are always inlined into the kernel that uses them, so the note that an 8-lane
+// vector would be passed differently without AVX concerns no call that exists.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#define QUOREL_KERNEL [[gnu::always_inline]] inline
+
+template <typename V>
+QUOREL_KERNEL V splat(float x)
 {
-    Float4 v;
+    return V{} + x;
+}
+
+template <typename V>
+QUOREL_KERNEL V load(const float* p)
+{
+    V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-inline void store(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
-
-inline Float4 absolute(Float4 v)
+template <typename V>
+QUOREL_KERNEL void store(float* p, V v)
 {
-    Int4 bits;
+    std::memcpy(p, &v, sizeof v);
+}
+
+template <typename V, typename I>
+QUOREL_KERNEL V absolute(V v)
+{
+    I bits;
     std::memcpy(&bits, &v, sizeof v);
     bits &= 0x7fffffff;
     std::memcpy(&v, &bits, sizeof v);
     return v;
 }
 
-inline Float4 maximum(Float4 a, Float4 b) { return a > b ? a : b; }
-inline Float4 minimum(Float4 a, Float4 b) { return a < b ? a : b; }
+template <typename V>
+QUOREL_KERNEL V maximum(V a, V b)
+{
+    return a > b ? a : b;
+}
+
+template <typename V>
+QUOREL_KERNEL V minimum(V a, V b)
+{
+    return a < b ? a : b;
+}
 
 // e^x for x <= 0: x = k ln2 + r with |r| <= ln2 / 2, e^r by its Taylor series to r^7 (error
 // below 1e-8 relative), 2^k by building the exponent. Arguments below -87 give e^-87.
-inline Float4 exponentialNegative(Float4 x)
+template <typename V, typename I>
+QUOREL_KERNEL V exponentialNegative(V x)
 {
-    x = maximum(minimum(x, splat(0.0f)), splat(-87.0f));
-    const Float4 shifter = splat(12582912.0f);  // 1.5 * 2^23: adding it rounds to an integer
-    Float4 k = x * splat(1.44269504f) + shifter;
+    x = maximum(minimum(x, splat<V>(0.0f)), splat<V>(-87.0f));
+    const V shifter = splat<V>(12582912.0f);  // 1.5 * 2^23: adding it rounds to an integer
+    V k = x * 1.44269504f + shifter;
     k -= shifter;
-    const Float4 r = (x - k * splat(0.693359375f)) - k * splat(-2.12194440e-4f);
-    Float4 p = splat(1.0f / 5040);
-    p = p * r + splat(1.0f / 720);
-    p = p * r + splat(1.0f / 120);
-    p = p * r + splat(1.0f / 24);
-    p = p * r + splat(1.0f / 6);
-    p = p * r + splat(0.5f);
-    p = p * r + splat(1.0f);
-    p = p * r + splat(1.0f);
-    const Int4 exponent = (__builtin_convertvector(k, Int4) + 127) << 23;
-    Float4 scale;
+    const V r = (x - k * 0.693359375f) - k * -2.12194440e-4f;
+    V p = splat<V>(1.0f / 5040);
+    p = p * r + 1.0f / 720;
+    p = p * r + 1.0f / 120;
+    p = p * r + 1.0f / 24;
+    p = p * r + 1.0f / 6;
+    p = p * r + 0.5f;
+    p = p * r + 1.0f;
+    p = p * r + 1.0f;
+    const I exponent = (__builtin_convertvector(k, I) + 127) << 23;
+    V scale;
     std::memcpy(&scale, &exponent, sizeof scale);
     return p * scale;
 }
 
-inline Float4 tanhPositive(Float4 x)
+// tanh(x) for x >= 0 as (1 - e^-2x) / (1 + e^-2x).
+template <typename V, typename I>
+QUOREL_KERNEL V tanhPositive(V x)
 {
-    const Float4 e = exponentialNegative(x * splat(-2.0f));
-    return (splat(1.0f) - e) / (splat(1.0f) + e);
+    const V e = exponentialNegative<V, I>(x * -2.0f);
+    return (1.0f - e) / (1.0f + e);
 }
 
 // Above the knee: |v| -> t + (1 - t) tanh((|v| - t) / (1 - t)), sign kept.
-inline Float4 bend(Float4 v, Float4 knee, Float4 span, Float4 inverseSpan)
+template <typename V, typename I>
+QUOREL_KERNEL V bend(V v, float knee, float span, float inverseSpan)
 {
-    const Float4 magnitude = absolute(v);
-    const Float4 bent = knee + span * tanhPositive((magnitude - knee) * inverseSpan);
-    const Float4 shaped = magnitude > knee ? bent : magnitude;
+    const V magnitude = absolute<V, I>(v);
+    const V bent = knee + span * tanhPositive<V, I>((magnitude - knee) * inverseSpan);
+    const V shaped = magnitude > knee ? bent : magnitude;
     return v < 0 ? -shaped : shaped;
 }
 
+// Pass 1 drives the block and finds its largest magnitude; pass 2 bends what lies above the
+// knee (only when something does) and scales back to the ceiling. A tail shorter than a vector
+// goes through a zero-padded vector.
+template <int Lanes>
+QUOREL_KERNEL float shapeBlock(float* samples, uint32_t count, float drive, float ceiling, float knee)
+{
+    using V = typename Vector<Lanes>::Float;
+    using I = typename Vector<Lanes>::Int;
+    const uint32_t whole = count - count % Lanes;
+    V largest = splat<V>(0.0f);
+    for (uint32_t i = 0; i < whole; i += Lanes) {
+        const V v = load<V>(samples + i) * drive;
+        largest = maximum(largest, absolute<V, I>(v));
+        store(samples + i, v);
+    }
+    float peak = 0;
+    for (int lane = 0; lane < Lanes; ++lane)
+        peak = std::max(peak, largest[lane]);
+    for (uint32_t i = whole; i < count; ++i) {
+        samples[i] *= drive;
+        peak = std::max(peak, std::fabs(samples[i]));
+    }
+    if (peak > knee) {
+        const float span = 1 - knee, inverseSpan = 1 / (1 - knee);
+        for (uint32_t i = 0; i < whole; i += Lanes)
+            store(samples + i, bend<V, I>(load<V>(samples + i), knee, span, inverseSpan) * ceiling);
+        if (whole < count) {
+            float tail[Lanes] = {};
+            std::memcpy(tail, samples + whole, (count - whole) * sizeof(float));
+            store(tail, bend<V, I>(load<V>(tail), knee, span, inverseSpan) * ceiling);
+            std::memcpy(samples + whole, tail, (count - whole) * sizeof(float));
+        }
+    } else {
+        for (uint32_t i = 0; i < count; ++i)
+            samples[i] *= ceiling;
+    }
+    return peak;
+}
+
+float shapePortable(float* samples, uint32_t count, float drive, float ceiling, float knee)
+{
+    return shapeBlock<4>(samples, count, drive, ceiling, knee);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2,fma"))) float shapeFused(float* samples, uint32_t count, float drive, float ceiling,
+                                                     float knee)
+{
+    return shapeBlock<8>(samples, count, drive, ceiling, knee);
+}
+#endif
+
+using Kernel = float (*)(float*, uint32_t, float, float, float);
+
+Kernel chooseKernel()
+{
+#if defined(__x86_64__)
+    if (cpuHasAvx2Fma())
+        return shapeFused;
+#endif
+    return shapePortable;
+}
+
+const Kernel kernel = chooseKernel();
+
 }  // namespace
 
-float driveTanh(float x) { return tanhPositive(splat(x))[0]; }
+float driveTanh(float x)
+{
+    using V = Vector<4>::Float;
+    return tanhPositive<V, Vector<4>::Int>(splat<V>(x))[0];
+}
 
 DriveCurve DriveCurve::make(float amount, float ceiling)
 {
@@ -103,36 +216,7 @@ float DriveCurve::shape(float* samples, uint32_t count) const
 {
     if (amount <= 0)
         return 0;
-    const float drive = gain / ceiling;
-    uint32_t whole = count & ~3u;
-    // Pass 1: drive and track the largest magnitude.
-    Float4 largest = splat(0.0f);
-    for (uint32_t i = 0; i < whole; i += 4) {
-        const Float4 v = load(samples + i) * drive;
-        largest = maximum(largest, absolute(v));
-        store(samples + i, v);
-    }
-    float peak = std::max(std::max(largest[0], largest[1]), std::max(largest[2], largest[3]));
-    for (uint32_t i = whole; i < count; ++i) {
-        samples[i] *= drive;
-        peak = std::max(peak, std::fabs(samples[i]));
-    }
-    // Pass 2: bend what lies above the knee (only when something does), back to the ceiling scale.
-    if (peak > knee) {
-        const Float4 t = splat(knee), span = splat(1 - knee), inverseSpan = splat(1 / (1 - knee));
-        for (uint32_t i = 0; i < whole; i += 4)
-            store(samples + i, bend(load(samples + i), t, span, inverseSpan) * ceiling);
-        if (whole < count) {
-            float tail[4] = {0, 0, 0, 0};
-            std::memcpy(tail, samples + whole, (count - whole) * sizeof(float));
-            store(tail, bend(load(tail), t, span, inverseSpan) * ceiling);
-            std::memcpy(samples + whole, tail, (count - whole) * sizeof(float));
-        }
-    } else {
-        for (uint32_t i = 0; i < count; ++i)
-            samples[i] *= ceiling;
-    }
-    return peak;
+    return kernel(samples, count, gain / ceiling, ceiling, knee);
 }
 
 }  // namespace quorel

@@ -9,6 +9,45 @@
 
 namespace quorel {
 
+namespace {
+
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+
+// out[i] = in[i], or 0 where in[i] is infinite or not a number (its exponent bits all set).
+void copySanitized(float* out, const float* in, uint32_t count)
+{
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        Int4 bits;
+        std::memcpy(&bits, in + i, sizeof bits);
+        const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
+        bits = (bits & exponent) == exponent ? Int4{} : bits;
+        std::memcpy(out + i, &bits, sizeof bits);
+    }
+    for (; i < count; ++i)
+        out[i] = sanitizedSample(in[i]);
+}
+
+// Largest magnitude of valid samples.
+float peak(const float* samples, uint32_t count)
+{
+    Float4 largest{};
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        Float4 v;
+        std::memcpy(&v, samples + i, sizeof v);
+        v = v < 0 ? -v : v;
+        largest = v > largest ? v : largest;
+    }
+    float result = std::max(std::max(largest[0], largest[1]), std::max(largest[2], largest[3]));
+    for (; i < count; ++i)
+        result = std::max(result, std::fabs(samples[i]));
+    return result;
+}
+
+}  // namespace
+
 bool DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
 {
     release();
@@ -19,13 +58,13 @@ bool DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
     OversamplingFilter::design(factor_, coefficients_.data());
     if (factor_ == 1) {
         history_ = 0;
-        stride_ = capacity;
+        stride_ = 0;
         allocated_ = true;  // factor 1 needs no blocks
         return true;
     }
     constexpr uint32_t taps = OversamplingFilter::taps;
     history_ = (taps - 1) / factor_;
-    stride_ = history_ + capacity;
+    stride_ = history_ + std::min(capacity, blockFrames);
     for (uint32_t phase = 0; phase < factor_; ++phase) {
         Phase& p = phases_[phase];
         p.count = (taps - 1 - phase) / factor_ + 1;
@@ -34,6 +73,16 @@ bool DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
             p.decimation[j] = h;
             p.interpolation[j] = h * static_cast<float>(factor_);
         }
+        // Leave out the taps at either end that lie on zeros of the sinc (rounding leaves them
+        // near 1e-17 instead of 0; they change no output sample).
+        const float negligible = 1e-9f * coefficients_[(taps - 1) / 2];
+        uint32_t first = 0, last = p.count - 1;
+        while (first < last && std::fabs(p.decimation[first]) < negligible)
+            ++first;
+        while (last > first && std::fabs(p.decimation[last]) < negligible)
+            --last;
+        p.first = first;
+        p.used = last - first + 1;
     }
     allocated_ = buffer_.allocate(static_cast<size_t>(stride_) * (factor_ + 1));
     return allocated_;
@@ -51,21 +100,34 @@ void DriveOversampler::reset() noexcept
         buffer_.clear();
 }
 
-float DriveOversampler::process(float* samples, uint32_t frames, const DriveCurve& curve) noexcept
+DriveOversampler::Result DriveOversampler::process(float* samples, uint32_t frames, const DriveCurve& curve) noexcept
 {
-    sanitizeSamples(samples, frames);
-    if (factor_ == 1)
-        return curve.shape(samples, frames);
+    Result result;
+    if (factor_ == 1) {
+        copySanitized(samples, samples, frames);
+        result.activity = curve.shape(samples, frames);
+    } else {
+        for (uint32_t start = 0; start < frames; start += blockFrames) {
+            const uint32_t count = std::min(blockFrames, frames - start);
+            result.activity = std::max(result.activity, processBlock(samples + start, count, curve));
+        }
+    }
+    result.peak = peak(samples, frames);
+    return result;
+}
 
+float DriveOversampler::processBlock(float* samples, uint32_t frames, const DriveCurve& curve) noexcept
+{
     // Interpolation: phase r of the oversampled signal at frame k is
     // sum_j factor * h[r + j * factor] * x[k - j].
     float* in = input() + history_;
-    std::memcpy(in, samples, frames * sizeof(float));
+    copySanitized(in, samples, frames);
     float activity = 0;
     for (uint32_t phase = 0; phase < factor_; ++phase) {
         float* block = phaseBlock(phase) + history_;
         std::fill(block, block + frames, 0.0f);
-        firAccumulate(block, in, phases_[phase].interpolation.data(), phases_[phase].count, frames);
+        const Phase& p = phases_[phase];
+        firAccumulate(block, in - p.first, p.interpolation.data() + p.first, p.used, frames);
         activity = std::max(activity, curve.shape(block, frames));
     }
 
@@ -76,7 +138,8 @@ float DriveOversampler::process(float* samples, uint32_t frames, const DriveCurv
     for (uint32_t d = 0; d < factor_; ++d) {
         const uint32_t phase = (factor_ - d) % factor_;
         const float* source = phaseBlock(phase) + history_ - (d > 0 ? 1 : 0);
-        firAccumulate(samples, source, phases_[d].decimation.data(), phases_[d].count, frames);
+        const Phase& p = phases_[d];
+        firAccumulate(samples, source - p.first, p.decimation.data() + p.first, p.used, frames);
     }
 
     // Keep the last history_ samples of every block in front of the next one.

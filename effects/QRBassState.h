@@ -2,7 +2,6 @@
 
 #include "BassHarmonics.h"
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -13,9 +12,9 @@ struct QRBassState {
     std::atomic<float> amount{0};  // 0...1
     uint32_t channels = 0;
     uint32_t capacity = 0;
-    // Per channel: the five filters, the envelope and its attack (3 ms) and release (60 ms)
-    // coefficients.
-    std::array<BassHarmonics, 2> channel;
+    // The envelope's attack (3 ms) and release (60 ms) coefficients and, per channel, the five
+    // filters and the envelope.
+    BassHarmonics harmonics;
 };
 
 }  // namespace quorel

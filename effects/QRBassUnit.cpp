@@ -20,8 +20,7 @@ bool QRBassUnit::allocateState(double sampleRate)
 {
     state_.channels = channels();
     state_.capacity = capacity();
-    for (BassHarmonics& channel : state_.channel)
-        channel.prepare(sampleRate);
+    state_.harmonics.prepare(sampleRate);
     return true;
 }
 
@@ -29,17 +28,13 @@ void QRBassUnit::releaseState() {}
 
 void QRBassUnit::resetState()
 {
-    for (BassHarmonics& channel : state_.channel)
-        channel.reset();
+    state_.harmonics.reset();
 }
 
 float QRBassUnit::process(float* const* data, uint32_t frames) noexcept
 {
     const float amount = readParameter(state_.amount);
-    float peak = 0;
-    for (uint32_t channel = 0; channel < state_.channels; ++channel)
-        peak = std::max(peak, state_.channel[channel].process(data[channel], frames, amount));
-    return peak;
+    return state_.harmonics.process(data, state_.channels, frames, amount);
 }
 
 extern "C" {

@@ -2,7 +2,6 @@
 
 #include "ParameterHandOff.h"
 #include "QREffects.h"
-#include "SampleSanitizing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -78,8 +77,9 @@ float QRDriveUnit::process(float* const* data, uint32_t frames) noexcept
     float activity = state_.activity.load();
     float peak = 0;
     for (uint32_t channel = 0; channel < state_.channels; ++channel) {
-        activity = std::max(activity, state_.oversampler[channel].process(data[channel], frames, state_.curve));
-        peak = std::max(peak, peakMagnitude(data[channel], frames));
+        const DriveOversampler::Result result = state_.oversampler[channel].process(data[channel], frames, state_.curve);
+        activity = std::max(activity, result.activity);
+        peak = std::max(peak, result.peak);
     }
     publishReading(state_.activity, activity);
     return peak;

@@ -31,13 +31,14 @@ inline uint32_t sanitizeSamples(float* samples, uint32_t count) noexcept
     return invalid;
 }
 
-// Largest magnitude in a buffer of valid samples. Compares the magnitudes' bit patterns, which
-// order like the values for finite floats, so the loop vectorises without fast-math.
+// Largest magnitude in a buffer of valid samples. Compares the magnitudes' bit patterns (as
+// non-negative 32-bit integers), which order like the values for finite floats, so the loop
+// vectorises without fast-math.
 inline float peakMagnitude(const float* samples, uint32_t count) noexcept
 {
-    uint32_t peak = 0;
+    int32_t peak = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t magnitude = std::bit_cast<uint32_t>(samples[i]) & 0x7fffffffu;
+        const int32_t magnitude = std::bit_cast<int32_t>(samples[i]) & 0x7fffffff;
         peak = magnitude > peak ? magnitude : peak;
     }
     return std::bit_cast<float>(peak);

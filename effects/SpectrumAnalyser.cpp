@@ -28,6 +28,59 @@ constexpr double energyPerSquaredAmplitude = 4096.0 * 1536.0;
 constexpr double sixthOctaveDown = 0.8908987181403393;
 constexpr double sixthOctaveUp = 1.122462048309373;
 
+using Float4 = float __attribute__((vector_size(16)));
+using Vector4i = int32_t __attribute__((vector_size(16)));
+
+Float4 load(const float* p)
+{
+    Float4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void store(float* p, Float4 v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+// out[n] = a[n] * b[n].
+void multiply(float* out, const float* a, const float* b, uint32_t count)
+{
+    uint32_t n = 0;
+    for (; n + 4 <= count; n += 4)
+        store(out + n, load(a + n) * load(b + n));
+    for (; n < count; ++n)
+        out[n] = a[n] * b[n];
+}
+
+// out[k] = scale * (re^2 + im^2) of bins 0...count - 1 (count a multiple of 2).
+void squaredMagnitudes(float* out, const fftwf_complex* bins, uint32_t count, float scale)
+{
+    const float* pairs = bins[0];
+    for (uint32_t k = 0; k + 4 <= count; k += 4) {
+        const Float4 first = load(pairs + 2 * k), second = load(pairs + 2 * k + 4);
+        const Float4 a = first * first, b = second * second;
+        const Float4 re = __builtin_shuffle(a, b, (Vector4i){0, 2, 4, 6});
+        const Float4 im = __builtin_shuffle(a, b, (Vector4i){1, 3, 5, 7});
+        store(out + k, (re + im) * scale);
+    }
+    for (uint32_t k = count & ~3u; k < count; ++k)
+        out[k] = scale * (bins[k][0] * bins[k][0] + bins[k][1] * bins[k][1]);
+}
+
+// Sum in double, in four independent partial sums so the additions overlap.
+double sum(const float* values, uint32_t count)
+{
+    double partial[4] = {0, 0, 0, 0};
+    uint32_t k = 0;
+    for (; k + 4 <= count; k += 4)
+        for (uint32_t lane = 0; lane < 4; ++lane)
+            partial[lane] += values[k + lane];
+    for (; k < count; ++k)
+        partial[0] += values[k];
+    return (partial[0] + partial[1]) + (partial[2] + partial[3]);
+}
+
 // A bin position computed in double as an integer; absurd centres stay in range.
 int64_t toBin(double position)
 {
@@ -63,7 +116,7 @@ bool SpectrumAnalyser::allocate(double sampleRate)
     allocated = allocated && analysisFrame_ && spectrum_;
     if (allocated) {
         std::lock_guard lock(plannerMutex());
-        fft_ = fftwf_plan_dft_r2c_1d(frameLength, analysisFrame_, spectrum_, FFTW_MEASURE);
+        fft_ = fftwf_plan_dft_r2c_1d(frameLength, analysisFrame_, spectrum_, FFTW_ESTIMATE);
     }
     if (!allocated || !fft_) {
         release();
@@ -140,9 +193,9 @@ uint32_t SpectrumAnalyser::read(float* destination, uint32_t capacity) const
 
 void SpectrumAnalyser::feed(const float* samples, uint32_t count) noexcept
 {
-    samplesFed_.fetch_add(count, std::memory_order_relaxed);
     if (!analyserReady_)
         return;
+    samplesFed_.fetch_add(count, std::memory_order_relaxed);
     while (count > 0) {
         // Up to the next hop and never past the end of the ring (the hop divides the ring).
         const uint32_t chunk = std::min(count, hopLength - analysisSinceFFT_);
@@ -160,25 +213,22 @@ void SpectrumAnalyser::feed(const float* samples, uint32_t count) noexcept
 
 void SpectrumAnalyser::analyse() noexcept
 {
-    // The frame oldest sample first, windowed.
-    const uint32_t older = frameLength - analysisPosition_;
-    std::memcpy(analysisFrame_, analysisRing_.data() + analysisPosition_, older * sizeof(float));
-    std::memcpy(analysisFrame_ + older, analysisRing_.data(), analysisPosition_ * sizeof(float));
+    // The frame oldest sample first, windowed on the way (4 samples at a time).
+    const float* ring = analysisRing_.data();
     const float* window = window_.data();
-    for (uint32_t n = 0; n < frameLength; ++n)
-        analysisFrame_[n] *= window[n];
+    float* frame = analysisFrame_;
+    const uint32_t older = frameLength - analysisPosition_;
+    multiply(frame, ring + analysisPosition_, window, older);
+    multiply(frame + older, ring, window + older, analysisPosition_);
     fftwf_execute(fft_);
 
     // Bins 0...2047: bin 0 holds the DC term only, the Nyquist term is left out.
-    float* magnitudes = magnitudes_.data();
-    for (uint32_t k = 0; k < binCount; ++k)
-        magnitudes[k] = doubledTransform * (spectrum_[k][0] * spectrum_[k][0] + spectrum_[k][1] * spectrum_[k][1]);
+    squaredMagnitudes(magnitudes_.data(), spectrum_, binCount, doubledTransform);
 
+    const float* magnitudes = magnitudes_.data();
     double total = 0;
     for (uint32_t band = 0; band < bandCount_; ++band) {
-        double energy = 0;
-        for (uint32_t k = bandLow_[band]; k <= bandHigh_[band]; ++k)
-            energy += magnitudes[k];
+        const double energy = sum(magnitudes + bandLow_[band], bandHigh_[band] - bandLow_[band] + 1);
         bandValues_[band].store(static_cast<float>(std::sqrt(energy / energyPerSquaredAmplitude)),
                                 std::memory_order_relaxed);
         total += energy;

@@ -60,9 +60,14 @@ void StereoChain::run(benchmark::State& state)
         benchmark::DoNotOptimize(buffers_[0].data());
         benchmark::ClobberMemory();
     }
-    state.counters["ns/frame"] = benchmark::Counter(
-        double(state.iterations()) * blockFrames_ * 1e-9,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    reportTimePerFrame(state, blockFrames_);
+}
+
+void reportTimePerFrame(benchmark::State& state, uint32_t blockFrames)
+{
+    // Frames per second, inverted: seconds per frame, shown with an SI prefix (e.g. "12.3ns").
+    state.counters["time/frame"] = benchmark::Counter(
+        double(state.iterations()) * blockFrames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void blockSizes(benchmark::internal::Benchmark* benchmark)

@@ -10,7 +10,7 @@
 namespace quorel::bench {
 
 // Renders stereo 48 kHz blocks through a chain of allocated units, in place, the input pulled
-// from a fixed loud noise signal. Reports "ns/frame" (nanoseconds per stereo frame).
+// from a fixed loud noise signal. Reports "time/frame" (time per stereo frame).
 class StereoChain {
 public:
     static constexpr double sampleRate = 48000;
@@ -21,7 +21,7 @@ public:
     // Renders one block through every unit in order.
     void renderBlock();
 
-    // The benchmark loop: renders blocks and sets the ns/frame counter.
+    // The benchmark loop: renders blocks and sets the time/frame counter.
     void run(benchmark::State& state);
 
 private:
@@ -31,6 +31,9 @@ private:
     size_t position_ = 0;
     std::vector<float> buffers_[2];
 };
+
+// Sets the "time/frame" counter: time per stereo frame of `blockFrames`-frame blocks.
+void reportTimePerFrame(benchmark::State& state, uint32_t blockFrames);
 
 // The block sizes every effects benchmark runs: 128, 512 and 4096 frames.
 void blockSizes(benchmark::internal::Benchmark* benchmark);

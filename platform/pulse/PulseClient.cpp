@@ -65,8 +65,14 @@ PulseClient::PulseClient()
         }
     }
     if (!loop_) state_ = State::closed;
+    stopWithApplication();
+}
+
+void PulseClient::stopWithApplication()
+{
     // The loop thread posts to the application object: stop it before that object goes away.
-    if (QCoreApplication::instance()) qAddPostRoutine(&PulseClient::shutdownShared);
+    if (QCoreApplication::instance() && !stopsWithApplication_.exchange(true))
+        qAddPostRoutine(&PulseClient::shutdownShared);
 }
 
 PulseClient::~PulseClient() { shutdown(); }
@@ -370,6 +376,7 @@ void PulseClient::dispatch(uint64_t sequence, const std::vector<PulseChange>& ch
 
 uint64_t PulseClient::addObserver(Observer observer)
 {
+    stopWithApplication();  // the application may have been made after this client
     uint64_t since;
     {
         std::lock_guard guard(mutex_);

@@ -9,6 +9,7 @@
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -58,6 +59,7 @@ private:
     PulseClient();
     void shutdown();
     static void shutdownShared();
+    void stopWithApplication();
 
     int ensureReady();
     void connectLocked();  // main-loop lock held
@@ -93,6 +95,7 @@ private:
     bool wasReady_ = false;
     uint64_t sequence_ = 0;    // number of the last published change
 
+    std::atomic<bool> stopsWithApplication_{false};
     std::mutex observersMutex_;
     struct Registration {
         Observer observer;

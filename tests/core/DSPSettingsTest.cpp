@@ -252,3 +252,26 @@ TEST(DSPSettings, ConstantTables)
     EXPECT_STREQ(DSPSettings::frequencyLabels[22], "3.1k");
     EXPECT_STREQ(DSPSettings::frequencyLabels[28], "12k");
 }
+
+TEST(DSPSettings, JsonKeysAreTheFieldNames)
+{
+    const DSPSettings s = decode(R"({"boostDB":1,"loudness":0.2,"highPassHz":100,"comparisonTrimDB":-3,
+        "limiterCeilingDB":-2,"limiterReleaseMS":50,"driveAmount":0.4,"bassHarmonics":0.5,"levelerStrength":0.6,
+        "headphoneProfile":{"id":"autoeq.a","name":"A B","filters":[{"kind":"peak","frequency":100,"gainDB":-2,"q":1}]}})");
+    EXPECT_EQ(s.boostDB, 1);
+    EXPECT_EQ(s.loudness, 0.2f);
+    EXPECT_EQ(s.highPassHz, 100);
+    EXPECT_EQ(s.comparisonTrimDB, -3);
+    EXPECT_EQ(s.limiterCeilingDB, -2);
+    EXPECT_EQ(s.limiterReleaseMS, 50);
+    EXPECT_EQ(s.driveAmount, 0.4f);
+    EXPECT_EQ(s.bassHarmonics, 0.5f);
+    EXPECT_EQ(s.levelerStrength, 0.6f);
+    ASSERT_TRUE(s.headphoneProfile.has_value());
+    EXPECT_EQ(s.headphoneProfile->brand, "A");
+
+    EXPECT_EQ(s.toJson().keys(), (QStringList{"bands", "bassHarmonics", "boostDB", "comparisonTrimDB", "driveAmount",
+                                              "headphoneProfile", "highPassHz", "levelerStrength", "limiterCeilingDB",
+                                              "limiterReleaseMS", "loudness"}));
+    EXPECT_FALSE(DSPSettings().toJson().contains("headphoneProfile"));
+}

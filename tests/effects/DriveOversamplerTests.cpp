@@ -63,7 +63,7 @@ std::vector<float> run(DriveOversampler& drive, std::vector<float> x, uint32_t b
     float largest = 0;
     for (size_t start = 0; start < x.size(); start += block) {
         const uint32_t frames = static_cast<uint32_t>(std::min<size_t>(block, x.size() - start));
-        largest = std::max(largest, drive.process(x.data() + start, frames, curve));
+        largest = std::max(largest, drive.process(x.data() + start, frames, curve).activity);
     }
     if (activity)
         *activity = largest;
@@ -151,6 +151,22 @@ TEST(DriveCurve, BlockShapingMatchesTheCurveAndStaysBelowTheCeiling)
             largest = std::max(largest, std::fabs(block[i] * curve.gain / curve.ceiling));
         }
         EXPECT_FLOAT_EQ(activity, amount > 0 ? largest : 0.0f);
+    }
+}
+
+// So small an amount that the knee rounds to 1 and the span above it to 0: the bend must stay
+// finite (a division by the zero span must not turn into a not-a-number).
+TEST(DriveCurve, TinyAmountKeepsTheCurveFinite)
+{
+    const DriveCurve curve = DriveCurve::make(1e-9f, 0.5f);
+    ASSERT_EQ(curve.knee, 1.0f);
+    std::vector<float> block = {-4, -1, -0.5f, 0, 0.25f, 0.5f, 0.5000001f, 1, 3, 1e30f, -1e30f};
+    const std::vector<float> input = block;
+    curve.shape(block.data(), uint32_t(block.size()));
+    for (size_t i = 0; i < block.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(block[i])) << input[i];
+        EXPECT_LE(std::fabs(block[i]), 0.5f) << input[i];
+        EXPECT_EQ(std::signbit(block[i]), std::signbit(input[i])) << input[i];
     }
 }
 

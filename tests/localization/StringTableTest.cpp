@@ -8,7 +8,7 @@ TEST(StringTable, ReadsEscapesAndSpacing)
 {
     QStringList problems;
     const StringTable table = StringTable::parse(
-        "\"Say \\\"hi\\\"\" = \"Diga \\\"oi\\\"\";\n"
+        "\xEF\xBB\xBF\"Say \\\"hi\\\"\" = \"Diga \\\"oi\\\"\";\n"
         "  \"a\\\\b\"=\"c\\\\d\" ;  \n"
         "\n"
         "\"two\\nlines\" = \"duas\\nlinhas\";\n"

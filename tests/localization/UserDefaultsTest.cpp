@@ -118,3 +118,16 @@ TEST(UserDefaults, NumbersAreWrittenAndReadInTheCLocale)
         EXPECT_EQ(s->number("n.word"), std::nullopt);
     }
 }
+
+TEST(UserDefaults, HandEditedListReadsAsOneText)
+{
+    test::TemporaryHome home;
+    const QString path = home.path() + "/edited.conf";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nQuorel.Language=pt-BR\nCorvanta.Tab.v1=a, b\n");
+    file.close();
+    const UserDefaults store(path);
+    EXPECT_EQ(store.string("Quorel.Language"), "pt-BR");
+    EXPECT_EQ(store.string("Corvanta.Tab.v1"), "a, b");
+}

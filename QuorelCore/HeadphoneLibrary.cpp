@@ -1,0 +1,78 @@
+#include "HeadphoneLibrary.h"
+
+#include "AutoEqParser.h"
+#include "UserFile.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <exception>
+
+namespace quorel {
+
+HeadphoneLibrary::HeadphoneLibrary(QObject* parent)
+    : HeadphoneLibrary(UserDefaults::standard(), parent) {}
+
+HeadphoneLibrary::HeadphoneLibrary(UserDefaults store, QObject* parent)
+    : QObject(parent), store_(std::move(store))
+{
+    const std::optional<QString> stored = store_.string(QLatin1String(customKey));
+    if (!stored) return;
+    const QJsonDocument document = QJsonDocument::fromJson(stored->toUtf8());
+    try {
+        if (!document.isArray()) throw std::runtime_error("not a list of profiles");
+        for (const QJsonValue& entry : document.array()) {
+            if (!entry.isObject()) throw std::runtime_error("not a profile object");
+            custom_.push_back(HeadphoneProfile::fromJson(entry.toObject()).sanitized());
+        }
+    } catch (const std::exception&) {
+        custom_.clear();   // unreadable: start empty, keeping the stored text aside
+        store_.setAsideUnreadable(QLatin1String(customKey));
+    }
+}
+
+QString HeadphoneLibrary::profileName(const QString& path)
+{
+    QString name = QFileInfo(path).completeBaseName();
+    for (QLatin1String suffix : {QLatin1String(" ParametricEQ"), QLatin1String(" FixedBandEQ"),
+                                 QLatin1String("ParametricEQ")})
+        if (name.endsWith(suffix)) name.chop(suffix.size());
+    return name;
+}
+
+HeadphoneProfile HeadphoneLibrary::importProfile(const QString& path)
+{
+    HeadphoneProfile profile = parseAutoEQ(UserFile::readText(path), profileName(path));
+    const auto existing = std::find_if(custom_.begin(), custom_.end(), [&](const HeadphoneProfile& p) {
+        return p.name.compare(profile.name, Qt::CaseInsensitive) == 0;
+    });
+    if (existing != custom_.end()) {
+        profile.id = existing->id;
+        *existing = profile;
+    } else {
+        custom_.insert(custom_.begin(), profile);
+    }
+    emit customChanged();
+    persist();
+    return profile;
+}
+
+void HeadphoneLibrary::deleteProfile(const HeadphoneProfile& profile)
+{
+    if (profile.isBuiltIn()) return;
+    const auto removed = std::erase_if(custom_, [&](const HeadphoneProfile& p) { return p.id == profile.id; });
+    if (removed > 0) emit customChanged();
+    persist();
+}
+
+void HeadphoneLibrary::persist()
+{
+    QJsonArray list;
+    for (const HeadphoneProfile& profile : custom_) list.append(profile.toJson());
+    store_.setString(QLatin1String(customKey),
+                     QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact)));
+}
+
+}  // namespace quorel

@@ -1,0 +1,276 @@
+#include "QRLevelerUnit.h"
+
+#include "ParameterHandOff.h"
+#include "QREffects.h"
+#include "SampleSanitizing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorel {
+
+namespace {
+
+constexpr float absoluteGate = 1.172465304582298e-06f;  // a 100 ms bin at -60 LUFS
+constexpr uint32_t momentaryBins = 4;                   // 400 ms
+
+float loudnessOf(double meanSquare)
+{
+    return meanSquare > 1e-12 ? float(10 * std::log10(meanSquare) - 0.691) : -120.0f;
+}
+
+}  // namespace
+
+QRLevelerUnit::QRLevelerUnit(const AudioComponentDescription& description) : EffectUnit(description) {}
+
+void QRLevelerUnit::configureStrength(float strength, float targetLUFS)
+{
+    if (std::isfinite(strength))
+        publishParameter(state_.strength, std::clamp(strength, 0.0f, 1.0f));
+    if (std::isfinite(targetLUFS))
+        publishParameter(state_.target, std::clamp(targetLUFS, -30.0f, -6.0f));
+}
+
+QRLevelerReading QRLevelerUnit::reading() const
+{
+    return {loadReading(state_.shortTermLoudness), loadReading(state_.gainDB),
+            loadReading(state_.measuring) != 0};
+}
+
+bool QRLevelerUnit::allocateState(double sampleRate)
+{
+    QRLevelerState& s = state_;
+    s.sampleRate = sampleRate;
+    s.binLength = uint32_t(std::max(1LL, std::llround(sampleRate * 0.1)));
+    double shelf[5];
+    double highPass[5];
+    QRKWeightingCoefficients(sampleRate, shelf, highPass);
+    for (uint32_t channel = 0; channel < 2; ++channel) {
+        s.shelf[channel].setCoefficients(shelf);
+        s.highPass[channel].setCoefficients(highPass);
+    }
+    return true;
+}
+
+void QRLevelerUnit::resetState()
+{
+    QRLevelerState& s = state_;
+    for (uint32_t channel = 0; channel < 2; ++channel) {
+        s.shelf[channel].clear();
+        s.highPass[channel].clear();
+    }
+    s.binSum = {};
+    s.binCount = 0;
+    s.bins = {};
+    s.binIndex = 0;
+    s.binsFilled = 0;
+    s.desiredDB = 0;
+    s.currentDB = 0;
+    s.currentGain = 1;
+    s.shortTermLoudness.store(-120);
+    s.gainDB.store(0);
+    s.measuring.store(0);
+}
+
+void QRLevelerUnit::completeBin(float strength, float target) noexcept
+{
+    QRLevelerState& s = state_;
+    double energy = 0;
+    for (uint32_t channel = 0; channel < channels(); ++channel)
+        energy += s.binSum[channel] / double(s.binLength);
+    s.binSum = {};
+
+    s.bins[s.binIndex] = float(energy);
+    s.binIndex = (s.binIndex + 1) % QRLevelerState::binSlots;
+    s.binsFilled = std::min(s.binsFilled + 1, QRLevelerState::binSlots);
+
+    // Newest bin first.
+    double momentarySum = 0;
+    uint32_t momentaryCount = 0;
+    double gatedSum = 0;
+    uint32_t gatedCount = 0;
+    for (uint32_t age = 0; age < s.binsFilled; ++age) {
+        const float bin = s.bins[(s.binIndex + QRLevelerState::binSlots - 1 - age) % QRLevelerState::binSlots];
+        if (age < momentaryBins) {
+            momentarySum += bin;
+            ++momentaryCount;
+        }
+        if (bin > absoluteGate) {
+            gatedSum += bin;
+            ++gatedCount;
+        }
+    }
+    const float momentary = loudnessOf(momentarySum / double(momentaryCount));
+    const float shortTerm = gatedCount > 0 ? loudnessOf(gatedSum / double(gatedCount)) : -120.0f;
+
+    if (strength == 0) {
+        s.desiredDB = 0;
+        publishReading(s.measuring, 0u);
+        if (gatedCount > 0)
+            publishReading(s.shortTermLoudness, shortTerm);
+    } else if (momentary < -50 || gatedCount == 0) {
+        publishReading(s.measuring, 0u);  // hold the gain through pauses
+    } else {
+        publishReading(s.shortTermLoudness, shortTerm);
+        publishReading(s.measuring, 1u);
+        const float effective = std::isnan(shortTerm) ? momentary - 4 : std::max(shortTerm, momentary - 4);
+        s.desiredDB = std::clamp((target - effective) * strength, -12.0f, 18.0f);
+    }
+}
+
+void QRLevelerUnit::measureMono(const float* samples, uint32_t count) noexcept
+{
+    QRLevelerState& s = state_;
+    Biquad shelf = s.shelf[0];
+    Biquad highPass = s.highPass[0];
+    double sum = s.binSum[0];
+    for (uint32_t i = 0; i < count; ++i) {
+        const float y = highPass.process(shelf.process(samples[i]));
+        sum += double(y) * double(y);
+    }
+    s.shelf[0] = shelf;
+    s.highPass[0] = highPass;
+    s.binSum[0] = sum;
+}
+
+// Both channels at once, as two lanes of one vector: both channels share the coefficients, and
+// their filter recursions run side by side instead of one after the other.
+void QRLevelerUnit::measureStereo(const float* left, const float* right, uint32_t count) noexcept
+{
+    using Lanes = float __attribute__((vector_size(16)));  // left, right, unused, unused
+    QRLevelerState& s = state_;
+    const Biquad& shelf = s.shelf[0];
+    const Biquad& highPass = s.highPass[0];
+    const Lanes zero = {0, 0, 0, 0};
+    const Lanes sb0 = zero + shelf.b0, sb1 = zero + shelf.b1, sb2 = zero + shelf.b2;
+    const Lanes sa1 = zero + shelf.a1, sa2 = zero + shelf.a2;
+    const Lanes hb0 = zero + highPass.b0, hb1 = zero + highPass.b1, hb2 = zero + highPass.b2;
+    const Lanes ha1 = zero + highPass.a1, ha2 = zero + highPass.a2;
+    Lanes sz1 = {s.shelf[0].z1, s.shelf[1].z1, 0, 0};
+    Lanes sz2 = {s.shelf[0].z2, s.shelf[1].z2, 0, 0};
+    Lanes hz1 = {s.highPass[0].z1, s.highPass[1].z1, 0, 0};
+    Lanes hz2 = {s.highPass[0].z2, s.highPass[1].z2, 0, 0};
+    double sumLeft = s.binSum[0];
+    double sumRight = s.binSum[1];
+    for (uint32_t i = 0; i < count; ++i) {
+        const Lanes x = {left[i], right[i], 0, 0};
+        const Lanes u = sb0 * x + sz1;
+        sz1 = sb1 * x - sa1 * u + sz2;
+        sz2 = sb2 * x - sa2 * u;
+        const Lanes y = hb0 * u + hz1;
+        hz1 = hb1 * u - ha1 * y + hz2;
+        hz2 = hb2 * u - ha2 * y;
+        sumLeft += double(y[0]) * double(y[0]);
+        sumRight += double(y[1]) * double(y[1]);
+    }
+    s.shelf[0].z1 = sz1[0];
+    s.shelf[1].z1 = sz1[1];
+    s.shelf[0].z2 = sz2[0];
+    s.shelf[1].z2 = sz2[1];
+    s.highPass[0].z1 = hz1[0];
+    s.highPass[1].z1 = hz1[1];
+    s.highPass[0].z2 = hz2[0];
+    s.highPass[1].z2 = hz2[1];
+    s.binSum[0] = sumLeft;
+    s.binSum[1] = sumRight;
+}
+
+float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
+{
+    QRLevelerState& s = state_;
+    const uint32_t channelCount = channels();
+    const float strength = std::clamp(readParameter(s.strength), 0.0f, 1.0f);
+    const float target = std::clamp(readParameter(s.target), -30.0f, -6.0f);
+
+    for (uint32_t channel = 0; channel < channelCount; ++channel)
+        sanitizeSamples(data[channel], frames);
+
+    // Measurement, bin by bin; the samples are not changed here.
+    for (uint32_t start = 0; start < frames;) {
+        const uint32_t count = std::min(frames - start, s.binLength - s.binCount);
+        if (channelCount == 2)
+            measureStereo(data[0] + start, data[1] + start, count);
+        else
+            measureMono(data[0] + start, count);
+        start += count;
+        s.binCount += count;
+        if (s.binCount == s.binLength) {
+            s.binCount = 0;
+            completeBin(strength, target);
+        }
+    }
+
+    // Gain smoothing, once per call: falling gains move faster than rising ones.
+    if (strength == 0)
+        s.desiredDB = 0;
+    const float tau = s.desiredDB < s.currentDB ? 0.4f : 2.5f;
+    const float decay = std::exp(-(float(frames) / float(s.sampleRate)) / tau);
+    s.currentDB += (1.0f - decay) * (s.desiredDB - s.currentDB);
+    const float previousGain = s.currentGain;
+    const float gain = std::pow(10.0f, s.currentDB / 20.0f);
+    publishReading(s.gainDB, s.currentDB);
+
+    // Application: a linear ramp from the previous gain over the call.
+    float peak = 0;
+    if (frames > 0) {
+        const float step = (gain - previousGain) / float(frames);
+        for (uint32_t channel = 0; channel < channelCount; ++channel) {
+            float* samples = data[channel];
+            for (uint32_t i = 0; i < frames; ++i)
+                samples[i] *= previousGain + float(i) * step;
+            peak = std::max(peak, peakMagnitude(samples, frames));
+        }
+    }
+    s.currentGain = gain;
+    return peak;
+}
+
+extern "C" {
+
+void QRKWeightingCoefficients(double sampleRate, double* shelf, double* highPass)
+{
+    if (shelf) {
+        const double K = std::tan(5284.078578647628 / sampleRate);  // pi x 1681.974450955533 Hz
+        const double Q = 0.7071752369554196;
+        const double Vh = 1.5848647011308556;
+        const double Vb = 1.2587209302325617;
+        const double a0 = 1 + K / Q + K * K;
+        shelf[0] = (Vh + Vb * K / Q + K * K) / a0;
+        shelf[1] = 2 * (K * K - Vh) / a0;
+        shelf[2] = (Vh - Vb * K / Q + K * K) / a0;
+        shelf[3] = 2 * (K * K - 1) / a0;
+        shelf[4] = (1 - K / Q + K * K) / a0;
+    }
+    if (highPass) {
+        const double K = std::tan(119.8061151453059 / sampleRate);  // pi x 38.13547087602444 Hz
+        const double Q = 0.5003270373238773;
+        const double a0 = 1 + K / Q + K * K;
+        highPass[0] = 1;
+        highPass[1] = -2;
+        highPass[2] = 1;
+        highPass[3] = 2 * (K * K - 1) / a0;
+        highPass[4] = (1 - K / Q + K * K) / a0;
+    }
+}
+
+AudioComponentDescription QRRegisterLevelerUnit()
+{
+    return registerEffectUnitOnce<QRLevelerUnit>();
+}
+
+void QRConfigureLeveler(AudioUnit* unit, float strength, float targetLUFS)
+{
+    if (auto* leveler = dynamic_cast<QRLevelerUnit*>(unit))
+        leveler->configureStrength(strength, targetLUFS);
+}
+
+QRLevelerReading QRReadLeveler(AudioUnit* unit)
+{
+    if (auto* leveler = dynamic_cast<QRLevelerUnit*>(unit))
+        return leveler->reading();
+    return {0, 0, false};
+}
+
+}  // extern "C"
+
+}  // namespace quorel

@@ -1,0 +1,270 @@
+#include "QRLimiterUnit.h"
+
+#include "ParameterHandOff.h"
+#include "QREffects.h"
+#include "SampleRing.h"
+#include "SampleSanitizing.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace quorel {
+
+namespace {
+
+constexpr float minimumCeiling = 0.1f;
+constexpr float maximumCeiling = 1.0f;
+
+float clampedRelease(float seconds)
+{
+    return std::clamp(seconds, 0.005f, 1.0f);
+}
+
+float releaseCoefficientFor(double sampleRate, float release)
+{
+    return float(1.0 - std::exp(-1.0 / (sampleRate * double(release))));
+}
+
+// Smallest of `count` gains in 0...1 (1 for none): the bit patterns of non-negative floats
+// order like their values, so the loop vectorises.
+float smallestGain(const float* gains, uint32_t count)
+{
+    int32_t smallest = std::bit_cast<int32_t>(1.0f);
+    for (uint32_t i = 0; i < count; ++i) {
+        const int32_t bits = std::bit_cast<int32_t>(gains[i]);
+        smallest = bits < smallest ? bits : smallest;
+    }
+    return std::bit_cast<float>(smallest);
+}
+
+}  // namespace
+
+QRLimiterUnit::QRLimiterUnit(const AudioComponentDescription& description) : EffectUnit(description) {}
+
+QRLimiterUnit::~QRLimiterUnit()
+{
+    releaseState();
+}
+
+uint32_t QRLimiterUnit::windowForSampleRate(double sampleRate) const
+{
+    const float lookahead = std::clamp(state_.lookaheadSeconds.load(), 0.0005f, 0.05f);
+    const long long window = std::llround(sampleRate * double(lookahead));
+    return window < 3 ? 2u : uint32_t(window);
+}
+
+double QRLimiterUnit::latency() const
+{
+    // While allocated the window is fixed, so report the delay the signal really gets even if
+    // the look-ahead was changed since.
+    if (renderResourcesAllocated())
+        return double(state_.window - 1) / state_.sampleRate;
+    const double sampleRate = outputBus().format().sampleRate;
+    if (!(sampleRate > 0))
+        return 0;
+    return double(windowForSampleRate(sampleRate) - 1) / sampleRate;
+}
+
+void QRLimiterUnit::configureCeiling(float ceiling, float lookaheadSeconds, float releaseSeconds)
+{
+    publishParameter(state_.ceiling, std::isfinite(ceiling)
+                                         ? std::clamp(ceiling, minimumCeiling, maximumCeiling)
+                                         : 0.999f);
+    if (std::isfinite(lookaheadSeconds))
+        publishParameter(state_.lookaheadSeconds, lookaheadSeconds);
+    if (std::isfinite(releaseSeconds))
+        publishParameter(state_.releaseSeconds, releaseSeconds);
+}
+
+float QRLimiterUnit::readGain()
+{
+    return takeReading(state_.minimumGain, 1.0f);
+}
+
+bool QRLimiterUnit::allocateState(double sampleRate)
+{
+    QRLimiterState& s = state_;
+    s.window = windowForSampleRate(sampleRate);
+    s.sampleRate = sampleRate;
+    s.appliedRelease = clampedRelease(s.releaseSeconds.load());
+    s.releaseCoefficient = releaseCoefficientFor(sampleRate, s.appliedRelease);
+    bool allocated = s.blockTargets.allocate(s.window) && s.suffixMinima.allocate(s.window)
+        && s.box.allocate(s.window) && s.framePeaks.allocate(capacity()) && s.held.allocate(capacity())
+        && s.boxSums.allocate(capacity());
+    for (uint32_t channel = 0; channel < channels(); ++channel)
+        allocated = allocated && s.delay[channel].allocate(s.window - 1);
+    return allocated;
+}
+
+void QRLimiterUnit::releaseState()
+{
+    QRLimiterState& s = state_;
+    for (SampleBuffer& line : s.delay)
+        line.release();
+    s.blockTargets.release();
+    s.suffixMinima.release();
+    s.box.release();
+    s.framePeaks.release();
+    s.held.release();
+    s.boxSums.release();
+}
+
+void QRLimiterUnit::resetState()
+{
+    QRLimiterState& s = state_;
+    if (!s.box)
+        return;
+    for (SampleBuffer& line : s.delay) {
+        if (line)
+            line.clear();
+    }
+    s.box.fill(1.0f);
+    s.boxSum = double(s.window);
+    s.boxIndex = 0;
+    s.delayIndex = 0;
+    // Frames before the reset do not count: their suffix minima are 1, which no target exceeds.
+    s.suffixMinima.fill(1.0f);
+    s.blockPosition = 0;
+    s.blockMinimum = 1;
+    s.envelope = 1;
+    s.minimumGain.store(1);
+}
+
+float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
+{
+    QRLimiterState& s = state_;
+    const uint32_t channelCount = channels();
+
+    const float ceiling = std::clamp(readParameter(s.ceiling), minimumCeiling, maximumCeiling);
+    const float release = clampedRelease(readParameter(s.releaseSeconds));
+    if (release != s.appliedRelease) {
+        s.appliedRelease = release;
+        s.releaseCoefficient = releaseCoefficientFor(s.sampleRate, release);
+    }
+    float minimum = s.minimumGain.load();
+
+    // 1. Peak of each frame over the channels.
+    float* gains = s.framePeaks.data();
+    for (uint32_t channel = 0; channel < channelCount; ++channel) {
+        float* samples = data[channel];
+        sanitizeSamples(samples, frames);
+        if (channel == 0) {
+            for (uint32_t i = 0; i < frames; ++i)
+                gains[i] = std::fabs(samples[i]);
+        } else {
+            for (uint32_t i = 0; i < frames; ++i)
+                gains[i] = std::max(gains[i], std::fabs(samples[i]));
+        }
+    }
+
+    // 2. Target gain of each frame: C / P above the ceiling, else exactly 1 (C / C), without a
+    //    branch so that the loop vectorises.
+    for (uint32_t i = 0; i < frames; ++i)
+        gains[i] = ceiling / std::max(gains[i], ceiling);
+
+    // 3. Sliding minimum of the target gains over the last W frames (this one included), in
+    //    blocks of W frames: a window spans the end of the previous block, whose suffix minima
+    //    are kept, and the start of the current one, whose running minimum is kept. Two
+    //    comparisons per frame and no data-dependent branch.
+    const uint32_t window = s.window;
+    float* blockTargets = s.blockTargets.data();
+    float* suffixMinima = s.suffixMinima.data();
+    uint32_t position = s.blockPosition;
+    float blockMinimum = s.blockMinimum;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float target = gains[i];
+        blockTargets[position] = target;
+        blockMinimum = position == 0 ? target : std::min(blockMinimum, target);
+        if (position + 1 < window) {
+            gains[i] = std::min(suffixMinima[position + 1], blockMinimum);
+            ++position;
+        } else {
+            gains[i] = blockMinimum;  // the window is exactly this block
+            float suffix = blockTargets[window - 1];
+            suffixMinima[window - 1] = suffix;
+            for (uint32_t k = window - 1; k-- > 0;) {
+                suffix = std::min(blockTargets[k], suffix);
+                suffixMinima[k] = suffix;
+            }
+            position = 0;
+        }
+    }
+    s.blockPosition = position;
+    s.blockMinimum = blockMinimum;
+
+    // 4. Instant attack, exponential release towards 1, running box sum over the window.
+    float* box = s.box.data();
+    uint32_t boxIndex = s.boxIndex;
+    double boxSum = s.boxSum;
+    float envelope = s.envelope;
+    const float coefficient = s.releaseCoefficient;
+    double* sums = s.boxSums.data();
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float smallest = gains[i];
+        const float released = envelope + (1.0f - envelope) * coefficient;
+        envelope = smallest < released ? smallest : released;
+        boxSum += double(envelope) - double(box[boxIndex]);
+        box[boxIndex] = envelope;
+        boxIndex = boxIndex + 1 == window ? 0 : boxIndex + 1;
+        sums[i] = boxSum;
+    }
+    s.boxIndex = boxIndex;
+    s.boxSum = boxSum;
+    s.envelope = envelope;
+
+    // 5. The box averages, in a loop of their own so that the divisions vectorise.
+    const double width = double(window);
+    for (uint32_t i = 0; i < frames; ++i)
+        gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
+    minimum = std::min(minimum, smallestGain(gains, frames));
+
+    // 6. Delay each channel by W - 1 frames, apply the gain curve, clip to the ceiling.
+    const uint32_t length = window - 1;
+    float peak = 0;
+    for (uint32_t channel = 0; channel < channelCount; ++channel) {
+        float* samples = data[channel];
+        float* line = s.delay[channel].data();
+        float* held = s.held.data();
+        std::copy_n(samples, frames, held);
+        const uint32_t fromLine = std::min(length, frames);
+        readRing(line, length, s.delayIndex, samples, fromLine);
+        std::copy_n(held, frames - fromLine, samples + fromLine);
+        writeRing(line, length, s.delayIndex, held, frames);
+
+        for (uint32_t i = 0; i < frames; ++i) {
+            const float y = samples[i] * gains[i];
+            samples[i] = std::fabs(y) > ceiling ? std::copysign(ceiling, y) : y;
+        }
+        peak = std::max(peak, peakMagnitude(samples, frames));
+    }
+    if (frames > 0)
+        s.delayIndex = uint32_t((uint64_t(s.delayIndex) + frames) % length);
+
+    publishReading(s.minimumGain, minimum);
+    return peak;
+}
+
+extern "C" {
+
+AudioComponentDescription QRRegisterLimiterUnit()
+{
+    return registerEffectUnitOnce<QRLimiterUnit>();
+}
+
+void QRConfigureLimiter(AudioUnit* unit, float ceiling, float lookaheadSeconds, float releaseSeconds)
+{
+    if (auto* limiter = dynamic_cast<QRLimiterUnit*>(unit))
+        limiter->configureCeiling(ceiling, lookaheadSeconds, releaseSeconds);
+}
+
+float QRReadLimiterGain(AudioUnit* unit)
+{
+    if (auto* limiter = dynamic_cast<QRLimiterUnit*>(unit))
+        return limiter->readGain();
+    return 0;
+}
+
+}  // extern "C"
+
+}  // namespace quorel

@@ -1,0 +1,300 @@
+#include "QRUtilityUnit.h"
+
+#include "ParameterHandOff.h"
+#include "QREffects.h"
+#include "SampleRing.h"
+#include "SampleSanitizing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorel {
+
+namespace {
+
+constexpr float maximumGain = 16;
+
+// Sum of squares in double precision, four running sums so that the additions overlap.
+double sumOfSquares(const float* samples, uint32_t count)
+{
+    double sums[4] = {0, 0, 0, 0};
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        for (uint32_t lane = 0; lane < 4; ++lane)
+            sums[lane] += double(samples[i + lane]) * double(samples[i + lane]);
+    }
+    for (; i < count; ++i)
+        sums[0] += double(samples[i]) * double(samples[i]);
+    return (sums[0] + sums[1]) + (sums[2] + sums[3]);
+}
+
+// Limits every sample to +-ceiling; returns how many were limited.
+uint32_t applyCeiling(float* samples, uint32_t count, float ceiling)
+{
+    uint32_t limited = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const float y = samples[i];
+        const bool over = std::fabs(y) > ceiling;
+        limited += over ? 1u : 0u;
+        samples[i] = over ? std::copysign(ceiling, y) : y;
+    }
+    return limited;
+}
+
+}  // namespace
+
+QRUtilityUnit::QRUtilityUnit(const AudioComponentDescription& description) : EffectUnit(description) {}
+
+QRUtilityUnit::~QRUtilityUnit()
+{
+    releaseState();
+}
+
+void QRUtilityUnit::setGain(float gain)
+{
+    const float value = std::isfinite(gain) ? std::clamp(gain, 0.0f, maximumGain) : 0.0f;
+    state_.targetGain.store(value);
+}
+
+void QRUtilityUnit::configureDelay(uint32_t delayFrames, float ceiling)
+{
+    publishParameter(state_.delayFrames, delayFrames);
+    publishParameter(state_.ceiling, std::isfinite(ceiling) ? std::clamp(ceiling, 0.0f, 1.0f) : 0.0f);
+}
+
+QRMeterValues QRUtilityUnit::readMeter() const
+{
+    return {loadReading(state_.inputPeak), loadReading(state_.outputPeak), loadReading(state_.rms),
+            loadReading(state_.guarded), loadReading(state_.invalid)};
+}
+
+bool QRUtilityUnit::gainHasSettled() const
+{
+    return state_.targetGain.load() == state_.renderedGain.load();
+}
+
+void QRUtilityUnit::configureSpectrum(const float* centres, uint32_t count)
+{
+    state_.analyser.configure(centres, count);
+    if (renderResourcesAllocated())
+        QRAllocateAnalyser(outputBus().format().sampleRate, &state_);
+}
+
+QRSpectrumStatus QRUtilityUnit::spectrumStatus() const
+{
+    return state_.analyser.status();
+}
+
+uint32_t QRUtilityUnit::readSpectrum(float* destination, uint32_t capacity) const
+{
+    return state_.analyser.read(destination, capacity);
+}
+
+bool QRUtilityUnit::allocateState(double sampleRate)
+{
+    QRUtilityState& s = state_;
+    s.rampFrames = std::max(1u, uint32_t(sampleRate * 0.02));
+    s.ringCapacity = uint32_t(std::ceil(sampleRate)) + 1;
+    bool allocated = s.held.allocate(capacity()) && s.gains.allocate(capacity())
+        && s.mono.allocate(capacity());
+    for (uint32_t channel = 0; channel < channels(); ++channel)
+        allocated = allocated && s.delay[channel].allocate(s.ringCapacity);
+    return allocated && QRAllocateAnalyser(sampleRate, &s);
+}
+
+void QRUtilityUnit::releaseState()
+{
+    QRFreeAnalyser(&state_);
+    for (SampleBuffer& line : state_.delay)
+        line.release();
+    state_.held.release();
+    state_.gains.release();
+    state_.mono.release();
+}
+
+void QRUtilityUnit::resetState()
+{
+    QRUtilityState& s = state_;
+    for (SampleBuffer& line : s.delay) {
+        if (line)
+            line.clear();
+    }
+    s.ringPosition = 0;
+    s.analyser.reset();
+    const float target = s.targetGain.load();
+    s.currentGain = target;
+    s.rampTarget = target;
+    s.rampRemaining = 0;
+    s.renderedGain.store(target);
+    s.inputPeak.store(0);
+    s.outputPeak.store(0);
+    s.rms.store(0);
+    s.guarded.store(0);
+    s.invalid.store(0);
+}
+
+float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
+{
+    QRUtilityState& s = state_;
+    const uint32_t channelCount = channels();
+
+    // Ramp start: a new target (re)starts a ramp from wherever the gain is.
+    const float target = readParameter(s.targetGain);
+    if (target != s.rampTarget) {
+        s.rampTarget = target;
+        s.rampRemaining = s.rampFrames;
+        s.rampStep = (s.rampTarget - s.currentGain) / float(s.rampFrames);
+    }
+    const float ceiling = readParameter(s.ceiling);
+    const uint32_t delay = std::min(readParameter(s.delayFrames), s.ringCapacity - 1);
+    const bool analyse = s.analyser.ready();
+
+    // Gain of each frame, updated before the frame is scaled.
+    const bool ramping = s.rampRemaining != 0;
+    if (ramping) {
+        float* gains = s.gains.data();
+        for (uint32_t i = 0; i < frames; ++i) {
+            if (s.rampRemaining != 0) {
+                s.currentGain += s.rampStep;
+                if (--s.rampRemaining == 0)
+                    s.currentGain = s.rampTarget;
+            }
+            gains[i] = s.currentGain;
+        }
+    }
+    const float gain = s.currentGain;
+
+    uint32_t invalid = 0;
+    uint32_t guarded = 0;
+    float inputPeak = 0;
+    float outputPeak = 0;
+    double squares = 0;
+    for (uint32_t channel = 0; channel < channelCount; ++channel) {
+        float* samples = data[channel];
+        invalid += sanitizeSamples(samples, frames);
+        inputPeak = std::max(inputPeak, peakMagnitude(samples, frames));
+
+        if (analyse) {
+            float* mono = s.mono.data();
+            if (channel == 0)
+                std::copy_n(samples, frames, mono);
+            else
+                for (uint32_t i = 0; i < frames; ++i)
+                    mono[i] += samples[i];
+        }
+
+        // Delay: frame i leaves `delay` frames after it entered the line.
+        float* line = s.delay[channel].data();
+        if (delay == 0) {
+            writeRing(line, s.ringCapacity, s.ringPosition, samples, frames);
+        } else {
+            float* held = s.held.data();
+            std::copy_n(samples, frames, held);
+            const uint32_t fromLine = std::min(delay, frames);
+            readRing(line, s.ringCapacity, (s.ringPosition + s.ringCapacity - delay) % s.ringCapacity,
+                     samples, fromLine);
+            std::copy_n(held, frames - fromLine, samples + fromLine);
+            writeRing(line, s.ringCapacity, s.ringPosition, held, frames);
+        }
+
+        if (ramping) {
+            const float* gains = s.gains.data();
+            for (uint32_t i = 0; i < frames; ++i)
+                samples[i] *= gains[i];
+        } else {
+            for (uint32_t i = 0; i < frames; ++i)
+                samples[i] *= gain;
+        }
+        if (ceiling > 0)
+            guarded += applyCeiling(samples, frames, ceiling);
+        outputPeak = std::max(outputPeak, peakMagnitude(samples, frames));
+        squares += sumOfSquares(samples, frames);
+    }
+    if (frames > 0)
+        s.ringPosition = uint32_t((uint64_t(s.ringPosition) + frames) % s.ringCapacity);
+
+    if (analyse) {
+        float* mono = s.mono.data();
+        const float scale = 1.0f / float(channelCount);
+        if (channelCount > 1)
+            for (uint32_t i = 0; i < frames; ++i)
+                mono[i] *= scale;
+        s.analyser.feed(mono, frames);
+    }
+
+    publishReading(s.inputPeak, inputPeak);
+    publishReading(s.outputPeak, outputPeak);
+    publishReading(s.renderedGain, s.currentGain);
+    publishReading(s.rms, frames > 0 ? float(std::sqrt(squares / (double(frames) * channelCount))) : 0.0f);
+    s.guarded.fetch_add(guarded);
+    s.invalid.fetch_add(invalid);
+    return outputPeak;
+}
+
+extern "C" {
+
+AudioComponentDescription QRRegisterUtilityUnit()
+{
+    return registerEffectUnitOnce<QRUtilityUnit>();
+}
+
+void QRSetGain(AudioUnit* unit, float gain)
+{
+    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
+        utility->setGain(gain);
+}
+
+void QRConfigureUtility(AudioUnit* unit, uint32_t delayFrames, float ceiling)
+{
+    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
+        utility->configureDelay(delayFrames, ceiling);
+}
+
+QRMeterValues QRReadMeter(AudioUnit* unit)
+{
+    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
+        return utility->readMeter();
+    return {0, 0, 0, 0, 0};
+}
+
+bool QRGainHasSettled(AudioUnit* unit)
+{
+    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
+        return utility->gainHasSettled();
+    return false;
+}
+
+void QRConfigureSpectrum(AudioUnit* unit, const float* centres, uint32_t count)
+{
+    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
+        utility->configureSpectrum(centres, count);
+}
+
+uint32_t QRReadSpectrum(AudioUnit* unit, float* destination, uint32_t capacity)
+{
+    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
+        return utility->readSpectrum(destination, capacity);
+    return 0;
+}
+
+QRSpectrumStatus QRReadSpectrumStatus(AudioUnit* unit)
+{
+    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
+        return utility->spectrumStatus();
+    return {0, false, 0, 0, 0};
+}
+
+bool QRAllocateAnalyser(double sampleRate, QRUtilityState* state)
+{
+    return state && state->analyser.allocate(sampleRate);
+}
+
+void QRFreeAnalyser(QRUtilityState* state)
+{
+    if (state)
+        state->analyser.release();
+}
+
+}  // extern "C"
+
+}  // namespace quorel

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "HAL.h"
+#include "HeadlessServer.h"
+#include "TestSupport.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace quorel::test {
+
+// Puts the stand-in speaker back as the default at full volume, unmuted, before each test, and
+// unloads the sinks a test added after it.
+class DevicesE2ETest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static QString pactl(const QStringList& arguments, bool* ok = nullptr);
+    // Adds a null sink; its name is the UID.
+    void addSink(const QString& name, const QString& description, int channels = 2);
+    void removeSink(const QString& name);
+    // Makes the sink the server's default and waits until our client has seen that.
+    void setServerDefault(const QString& name);
+    // Runs the main loop until `condition` holds (false after the time-out).
+    static bool waitUntil(const std::function<bool()>& condition, int timeoutMS = 10000);
+    static HAL::ObjectID idOf(const QString& uid);
+
+private:
+    std::unique_ptr<TemporaryHome> home_;
+    std::vector<QString> sinks_;  // added by the test
+};
+
+}  // namespace quorel::test

@@ -1,0 +1,125 @@
+#include "QREffects.h"
+#include "QRUtilityUnit.h"
+#include "RenderHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace quorel {
+namespace {
+
+using test::Channels;
+
+const std::vector<float> thirdOctaves = {20,   25,   31.5f, 40,   50,   63,   80,    100,   125,   160,  200,
+                                         250,  315,  400,   500,  630,  800,  1000,  1250,  1600,  2000, 2500,
+                                         3150, 4000, 5000,  6300, 8000, 10000, 12500, 16000, 20000};
+constexpr size_t band1k = 17;
+
+std::vector<float> spectrum(AudioUnit& unit)
+{
+    std::vector<float> values(64);
+    values.resize(QRReadSpectrum(&unit, values.data(), uint32_t(values.size())));
+    return values;
+}
+
+TEST(UtilitySpectrum, BandsGivenBeforeAllocationAreBuiltWithTheUnit)
+{
+    QRUtilityUnit unit;
+    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
+    QRSpectrumStatus status = QRReadSpectrumStatus(&unit);
+    EXPECT_EQ(status.bandCount, 31u);
+    EXPECT_FALSE(status.ready);
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    EXPECT_TRUE(QRReadSpectrumStatus(&unit).ready);
+
+    // Given again while allocated: rebuilt at once, counters kept.
+    const auto tone = test::sine(1000, 0.1, 48000, 2048);
+    test::renderThrough(unit, {tone, tone});
+    QRConfigureSpectrum(&unit, thirdOctaves.data(), 10);
+    status = QRReadSpectrumStatus(&unit);
+    EXPECT_EQ(status.bandCount, 10u);
+    EXPECT_TRUE(status.ready);
+    EXPECT_EQ(status.samplesFed, 2048u);
+    EXPECT_EQ(status.fftRuns, 2u);
+    EXPECT_EQ(spectrum(unit), std::vector<float>(10, 0.0f));
+
+    QRConfigureSpectrum(&unit, nullptr, 31);
+    EXPECT_FALSE(QRReadSpectrumStatus(&unit).ready);
+}
+
+TEST(UtilitySpectrum, SineOfAmplitudeOneTenthReadsOneTenth)
+{
+    QRUtilityUnit unit;
+    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    const auto tone = test::sine(1000, 0.1, 48000, 8192);
+    test::renderThrough(unit, {tone, tone}, 441);
+    const std::vector<float> values = spectrum(unit);
+    ASSERT_EQ(values.size(), 31u);
+    EXPECT_NEAR(values[band1k], 0.1f, 0.001f);
+    EXPECT_LT(values[band1k - 3], 0.001f);
+    EXPECT_LT(values[band1k + 3], 0.001f);
+    EXPECT_EQ(QRReadSpectrumStatus(&unit).fftRuns, 8u);
+}
+
+TEST(UtilitySpectrum, StereoAndMonoOfTheSameSineReadTheSame)
+{
+    const auto tone = test::sine(1000, 0.25, 48000, 4096);
+    QRUtilityUnit stereo, mono;
+    QRConfigureSpectrum(&stereo, thirdOctaves.data(), 31);
+    QRConfigureSpectrum(&mono, thirdOctaves.data(), 31);
+    ASSERT_TRUE(test::prepareUnit(stereo, 48000, 2));
+    ASSERT_TRUE(test::prepareUnit(mono, 48000, 1));
+    test::renderThrough(stereo, {tone, tone});
+    test::renderThrough(mono, {tone});
+    EXPECT_EQ(spectrum(stereo), spectrum(mono));
+    EXPECT_NEAR(spectrum(mono)[band1k], 0.25f, 0.002f);
+}
+
+TEST(UtilitySpectrum, TheAnalyserSeesTheInputBeforeGainAndDelay)
+{
+    QRUtilityUnit unit;
+    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
+    QRSetGain(&unit, 0);
+    QRConfigureUtility(&unit, 1000, 0);
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
+    const auto tone = test::sine(1000, 0.1, 48000, 4096);
+    test::renderThrough(unit, {tone});
+    EXPECT_NEAR(spectrum(unit)[band1k], 0.1f, 0.001f);
+}
+
+TEST(UtilitySpectrum, ResetClearsValuesAndKeepsTheBands)
+{
+    QRUtilityUnit unit;
+    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
+    ASSERT_TRUE(test::prepareUnit(unit, 44100, 2));
+    const auto tone = test::sine(1000, 0.5, 44100, 4096);
+    test::renderThrough(unit, {tone, tone});
+    unit.reset();
+    EXPECT_EQ(spectrum(unit), std::vector<float>(31, 0.0f));
+    const QRSpectrumStatus status = QRReadSpectrumStatus(&unit);
+    EXPECT_TRUE(status.ready);
+    EXPECT_EQ(status.bandCount, 31u);
+    EXPECT_EQ(status.samplesFed, 4096u);
+    // The first values after a reset come 1024 frames on, with the cleared ring in front.
+    test::renderThrough(unit, {std::vector<float>(1023, 0.0f), std::vector<float>(1023, 0.0f)});
+    EXPECT_EQ(QRReadSpectrumStatus(&unit).fftRuns, status.fftRuns);
+    test::renderThrough(unit, {tone, tone}, 1);
+    EXPECT_EQ(QRReadSpectrumStatus(&unit).fftRuns, status.fftRuns + 4);
+}
+
+TEST(UtilitySpectrum, KeepsAtMostSixtyFourBands)
+{
+    std::vector<float> centres(70, 1000.0f);
+    QRUtilityUnit unit;
+    QRConfigureSpectrum(&unit, centres.data(), 70);
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    std::vector<float> out(100);
+    EXPECT_EQ(QRReadSpectrum(&unit, out.data(), 100), 64u);
+    EXPECT_EQ(QRReadSpectrum(&unit, out.data(), 5), 5u);
+    EXPECT_EQ(QRReadSpectrum(&unit, nullptr, 100), 0u);
+}
+
+}  // namespace
+}  // namespace quorel

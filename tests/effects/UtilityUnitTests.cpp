@@ -1,0 +1,206 @@
+#include "QREffects.h"
+#include "QRUtilityUnit.h"
+#include "RenderHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace quorel {
+namespace {
+
+using test::Channels;
+using test::prepareUnit;
+using test::renderThrough;
+
+TEST(UtilityUnit, GainRampRisesLinearlyOverTwentyMilliseconds)
+{
+    QRUtilityUnit unit;
+    QRSetGain(&unit, 0);
+    ASSERT_TRUE(prepareUnit(unit, 48000, 1));
+    QRSetGain(&unit, 1);
+    EXPECT_FALSE(QRGainHasSettled(&unit));
+
+    const Channels out = renderThrough(unit, {std::vector<float>(1000, 1.0f)}, 500);
+    for (int i = 0; i < 960; ++i)
+        ASSERT_NEAR(out[0][i], float(i + 1) / 960.0f, 1e-5f) << i;
+    EXPECT_EQ(out[0][959], 1.0f);  // the ramp ends exactly on its target
+    EXPECT_EQ(out[0][999], 1.0f);
+    EXPECT_TRUE(QRGainHasSettled(&unit));
+}
+
+TEST(UtilityUnit, GainSettlesOnlyAfterARenderCallEndsPastTheRamp)
+{
+    QRUtilityUnit unit;
+    ASSERT_TRUE(prepareUnit(unit, 48000, 2));
+    QRSetGain(&unit, 0.5f);
+    const std::vector<float> ones(480, 1.0f);
+    renderThrough(unit, {ones, ones}, 480);
+    EXPECT_FALSE(QRGainHasSettled(&unit));
+    renderThrough(unit, {ones, ones}, 480);
+    EXPECT_TRUE(QRGainHasSettled(&unit));
+}
+
+TEST(UtilityUnit, NewTargetDuringARampRestartsFromTheCurrentGain)
+{
+    QRUtilityUnit unit;
+    QRSetGain(&unit, 0);
+    ASSERT_TRUE(prepareUnit(unit, 48000, 1));
+    QRSetGain(&unit, 1);
+    Channels out = renderThrough(unit, {std::vector<float>(480, 1.0f)}, 480);
+    const float reached = out[0][479];
+    EXPECT_NEAR(reached, 0.5f, 1e-5f);
+    QRSetGain(&unit, 0);
+    out = renderThrough(unit, {std::vector<float>(960, 1.0f)}, 960);
+    EXPECT_NEAR(out[0][0], reached - reached / 960.0f, 1e-5f);
+    EXPECT_EQ(out[0][959], 0.0f);
+}
+
+TEST(UtilityUnit, GainIsClampedAndNotFiniteGainMutes)
+{
+    QRUtilityUnit unit;
+    QRSetGain(&unit, 20);
+    EXPECT_EQ(unit.state().targetGain.load(), 16.0f);
+    QRSetGain(&unit, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(unit.state().targetGain.load(), 0.0f);
+    QRSetGain(&unit, -3);
+    EXPECT_EQ(unit.state().targetGain.load(), 0.0f);
+}
+
+TEST(UtilityUnit, AllocationAndResetJumpToTheTargetGain)
+{
+    QRUtilityUnit unit;
+    QRSetGain(&unit, 0.25f);
+    ASSERT_TRUE(prepareUnit(unit, 48000, 1));
+    EXPECT_TRUE(QRGainHasSettled(&unit));
+    Channels out = renderThrough(unit, {std::vector<float>(4, 1.0f)});
+    EXPECT_EQ(out[0][0], 0.25f);
+    QRSetGain(&unit, 4);
+    unit.reset();
+    out = renderThrough(unit, {std::vector<float>(4, 0.5f)});
+    EXPECT_EQ(out[0][0], 2.0f);
+}
+
+TEST(UtilityUnit, DelaysByWholeFramesAcrossCallBoundaries)
+{
+    QRUtilityUnit unit;
+    QRConfigureUtility(&unit, 480, 0);
+    ASSERT_TRUE(prepareUnit(unit, 48000, 2));
+    const std::vector<float> left = test::whiteNoise(0.5, 5000, 1);
+    const std::vector<float> right = test::whiteNoise(0.5, 5000, 2);
+    const Channels out = renderThrough(unit, {left, right}, 333);
+    for (size_t i = 0; i < 480; ++i)
+        ASSERT_EQ(out[0][i], 0.0f);
+    for (size_t i = 480; i < 5000; ++i) {
+        ASSERT_EQ(out[0][i], left[i - 480]) << i;
+        ASSERT_EQ(out[1][i], right[i - 480]) << i;
+    }
+}
+
+TEST(UtilityUnit, DelayLongerThanOneSecondActsAsOneSecond)
+{
+    QRUtilityUnit unit;
+    QRConfigureUtility(&unit, 100000, 0);
+    ASSERT_TRUE(prepareUnit(unit, 48000, 1));
+    std::vector<float> input(60000, 0.0f);
+    input[10] = 0.75f;
+    const Channels out = renderThrough(unit, {input}, 4096);
+    for (size_t i = 0; i < out[0].size(); ++i) {
+        if (i == 48010)
+            EXPECT_EQ(out[0][i], 0.75f);
+        else
+            ASSERT_EQ(out[0][i], 0.0f) << i;
+    }
+}
+
+TEST(UtilityUnit, LongestDelayWithBlocksLongerThanTheRemainingLine)
+{
+    // A line of one second plus one frame at 8000 Hz is shorter than two full blocks: the line
+    // must still hand out each frame exactly 8000 frames later.
+    QRUtilityUnit unit;
+    QRConfigureUtility(&unit, 8000, 0);
+    ASSERT_TRUE(prepareUnit(unit, 8000, 1, 4096));
+    const std::vector<float> input = test::whiteNoise(0.5, 30000, 3);
+    const Channels out = renderThrough(unit, {input}, 4096);
+    for (size_t i = 8000; i < input.size(); ++i)
+        ASSERT_EQ(out[0][i], input[i - 8000]) << i;
+}
+
+TEST(UtilityUnit, CeilingLimitsAndCountsGuardedSamples)
+{
+    QRUtilityUnit unit;
+    QRConfigureUtility(&unit, 0, 0.5f);
+    ASSERT_TRUE(prepareUnit(unit, 48000, 2));
+    const std::vector<float> input = test::sine(1000, 1.0, 48000, 4800);
+    uint64_t above = 0;
+    for (float x : input)
+        above += std::fabs(x) > 0.5f ? 1 : 0;
+    const Channels out = renderThrough(unit, {input, input});
+    for (size_t i = 0; i < input.size(); ++i) {
+        const float expected = std::fabs(input[i]) > 0.5f ? std::copysign(0.5f, input[i]) : input[i];
+        ASSERT_EQ(out[0][i], expected) << i;
+    }
+    EXPECT_EQ(QRReadMeter(&unit).guarded, 2 * above);
+}
+
+TEST(UtilityUnit, CeilingIsClampedAndNotFiniteTurnsItOff)
+{
+    QRUtilityUnit unit;
+    QRConfigureUtility(&unit, 0, 3);
+    EXPECT_EQ(unit.state().ceiling.load(), 1.0f);
+    QRConfigureUtility(&unit, 0, std::numeric_limits<float>::infinity());
+    EXPECT_EQ(unit.state().ceiling.load(), 0.0f);
+}
+
+TEST(UtilityUnit, InvalidSamplesAreZeroAfterDelayAndGainAndCounted)
+{
+    QRUtilityUnit unit;
+    QRSetGain(&unit, 2);
+    QRConfigureUtility(&unit, 5, 0);
+    ASSERT_TRUE(prepareUnit(unit, 48000, 1));
+    std::vector<float> input(64, 0.25f);
+    input[3] = std::numeric_limits<float>::quiet_NaN();
+    input[20] = std::numeric_limits<float>::infinity();
+    input[40] = -std::numeric_limits<float>::quiet_NaN();
+    const Channels out = renderThrough(unit, {input}, 16);
+    EXPECT_EQ(out[0][8], 0.0f);
+    EXPECT_EQ(out[0][25], 0.0f);
+    EXPECT_EQ(out[0][45], 0.0f);
+    EXPECT_EQ(out[0][46], 0.5f);
+    EXPECT_EQ(QRReadMeter(&unit).invalid, 3u);
+}
+
+TEST(UtilityUnit, MetersDescribeTheLastCallAndResetClearsThem)
+{
+    QRUtilityUnit unit;
+    QRSetGain(&unit, 0.5f);
+    QRConfigureUtility(&unit, 0, 0.2f);
+    ASSERT_TRUE(prepareUnit(unit, 48000, 2));
+    const std::vector<float> left(256, 0.6f), right(256, -0.2f);
+    renderThrough(unit, {left, right}, 256);
+    QRMeterValues meter = QRReadMeter(&unit);
+    EXPECT_FLOAT_EQ(meter.inputPeak, 0.6f);
+    EXPECT_FLOAT_EQ(meter.outputPeak, 0.2f);
+    EXPECT_NEAR(meter.rms, std::sqrt((0.2 * 0.2 + 0.1 * 0.1) / 2), 1e-6);
+    EXPECT_EQ(meter.guarded, 256u);
+
+    unit.reset();
+    meter = QRReadMeter(&unit);
+    EXPECT_EQ(meter.inputPeak, 0.0f);
+    EXPECT_EQ(meter.outputPeak, 0.0f);
+    EXPECT_EQ(meter.rms, 0.0f);
+    EXPECT_EQ(meter.guarded, 0u);
+    EXPECT_EQ(meter.invalid, 0u);
+}
+
+TEST(UtilityUnit, ReportsNoLatencyWhateverItsDelay)
+{
+    QRUtilityUnit unit;
+    QRConfigureUtility(&unit, 4800, 0);
+    ASSERT_TRUE(prepareUnit(unit, 48000, 2));
+    EXPECT_EQ(unit.latency(), 0.0);
+}
+
+}  // namespace
+}  // namespace quorel

@@ -1,0 +1,160 @@
+#include "HeadphoneLibrary.h"
+
+#include "AudioFailure.h"
+#include "HeadphoneCatalog.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+using namespace quorel;
+
+namespace {
+
+const QString customKey = QString::fromLatin1(HeadphoneLibrary::customKey);
+
+QByteArray autoEq(float gain)
+{
+    return QStringLiteral("Preamp: -3 dB\nFilter 1: ON PK Fc 100 Hz Gain %1 dB Q 1\n").arg(gain).toUtf8();
+}
+
+class HeadphoneLibraryTest : public ::testing::Test {
+protected:
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = QDir(home.path()).filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        return path;
+    }
+
+    void expectRefused(const QString& path, const QString& message)
+    {
+        HeadphoneLibrary library;
+        const auto before = library.custom();
+        const std::optional<QString> stored = store.string(customKey);
+        try {
+            library.importProfile(path);
+            ADD_FAILURE() << "imported " << path.toStdString();
+        } catch (const AudioFailure& failure) {
+            EXPECT_EQ(failure.description(), message);
+        }
+        EXPECT_EQ(library.custom(), before);
+        EXPECT_EQ(store.string(customKey), stored);
+    }
+
+    test::TemporaryHome home;
+    UserDefaults store = UserDefaults::standard();
+};
+
+}  // namespace
+
+TEST(HeadphoneProfileName, SuffixesAreRemovedInTurn)
+{
+    EXPECT_EQ(HeadphoneLibrary::profileName("/x/Acme H1 ParametricEQ.txt"), QStringLiteral("Acme H1"));
+    EXPECT_EQ(HeadphoneLibrary::profileName("/x/Acme H1ParametricEQ.txt"), QStringLiteral("Acme H1"));
+    EXPECT_EQ(HeadphoneLibrary::profileName("/x/Acme H1 FixedBandEQ.txt"), QStringLiteral("Acme H1"));
+    EXPECT_EQ(HeadphoneLibrary::profileName("/x/Acme ParametricEQ ParametricEQ.txt"), QStringLiteral("Acme "));
+    EXPECT_EQ(HeadphoneLibrary::profileName("/x/Acme parametriceq.txt"), QStringLiteral("Acme parametriceq"));
+}
+
+TEST_F(HeadphoneLibraryTest, ImportNamesFromTheFileAndSurvivesARestart)
+{
+    HeadphoneLibrary library;
+    const HeadphoneProfile profile =
+        library.importProfile(writeFile("Acme ParametricEQ ParametricEQ.txt", autoEq(2)));
+    EXPECT_EQ(profile.name, QStringLiteral("Acme"));
+    EXPECT_EQ(profile.brand, QStringLiteral("Acme"));
+    EXPECT_EQ(HeadphoneLibrary().custom(), library.custom());
+    ASSERT_EQ(library.custom().size(), 1u);
+    EXPECT_EQ(library.custom()[0], profile);
+}
+
+TEST_F(HeadphoneLibraryTest, ReimportReplacesInPlaceNewOnesGoOnTop)
+{
+    HeadphoneLibrary library;
+    const HeadphoneProfile first = library.importProfile(writeFile("Acme H1 ParametricEQ.txt", autoEq(2)));
+    library.importProfile(writeFile("Bolt B2 ParametricEQ.txt", autoEq(1)));
+    EXPECT_EQ(library.custom()[0].name, QStringLiteral("Bolt B2"));
+
+    const HeadphoneProfile again = library.importProfile(writeFile("acme h1 ParametricEQ.txt", autoEq(5)));
+    EXPECT_EQ(again.id, first.id);
+    ASSERT_EQ(library.custom().size(), 2u);
+    EXPECT_EQ(library.custom()[1].id, first.id);
+    EXPECT_EQ(library.custom()[1].name, QStringLiteral("acme h1"));
+    EXPECT_EQ(library.custom()[1].brand, QStringLiteral("acme"));
+    EXPECT_EQ(library.custom()[1].filters[0].gainDB, 5);
+}
+
+TEST_F(HeadphoneLibraryTest, DeleteRemovesImportsButNeverCatalogProfiles)
+{
+    HeadphoneLibrary library;
+    const HeadphoneProfile mine = library.importProfile(writeFile("Acme H1.txt", autoEq(2)));
+    const std::optional<QString> stored = store.string(customKey);
+
+    HeadphoneProfile catalogLike = mine;
+    catalogLike.id = QStringLiteral("autoeq.x");
+    library.deleteProfile(catalogLike);
+    library.deleteProfile(HeadphoneCatalog::all().front());
+    EXPECT_EQ(library.custom().size(), 1u);
+    EXPECT_EQ(store.string(customKey), stored);
+
+    library.deleteProfile(mine);
+    EXPECT_TRUE(library.custom().empty());
+    EXPECT_TRUE(HeadphoneLibrary().custom().empty());
+}
+
+TEST_F(HeadphoneLibraryTest, StoredProfilesAreSanitizedOnLoading)
+{
+    QJsonArray filters;
+    for (int i = 0; i < 30; ++i)
+        filters.append(QJsonObject{{"kind", "peak"}, {"frequency", 100}, {"gainDB", 1}, {"q", 1}});
+    const QJsonArray list{QJsonObject{{"id", "import.A"}, {"name", "A"}, {"preampDB", 6}, {"filters", filters}}};
+    store.setString(customKey, QString::fromUtf8(QJsonDocument(list).toJson()));
+    const HeadphoneLibrary library;
+    ASSERT_EQ(library.custom().size(), 1u);
+    EXPECT_EQ(library.custom()[0].filters.size(), 12u);
+    EXPECT_EQ(library.custom()[0].preampDB, 0);
+}
+
+TEST_F(HeadphoneLibraryTest, CorruptStoredListReadsEmptyUntilTheNextWrite)
+{
+    const QString corrupt = QStringLiteral(R"([{"id": "import.A", "name": "A", "filters": [{"kind": "bandPass"}]}])");
+    store.setString(customKey, corrupt);
+    store.setString(QStringLiteral("Corvanta.Presets.Selected.v1"), QStringLiteral("builtin.music"));
+    HeadphoneLibrary library;
+    EXPECT_TRUE(library.custom().empty());
+    EXPECT_EQ(store.string(customKey), corrupt);
+    EXPECT_EQ(store.string(QStringLiteral("Corvanta.Presets.Selected.v1")), QStringLiteral("builtin.music"));
+    store.setString(customKey, QStringLiteral("{{{"));
+    EXPECT_TRUE(HeadphoneLibrary().custom().empty());
+
+    library.importProfile(writeFile("Acme H1.txt", autoEq(2)));
+    EXPECT_EQ(HeadphoneLibrary().custom().size(), 1u);
+    // The first unreadable list was kept aside before the write replaced it.
+    EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable")), QStringLiteral("{{{"));
+}
+
+TEST_F(HeadphoneLibraryTest, BadFilesAreRefusedAndChangeNothing)
+{
+    HeadphoneLibrary().importProfile(writeFile("Kept.txt", autoEq(1)));
+    const QString none = QStringLiteral("No AutoEq filters found in this file.");
+    expectRefused(writeFile("empty.txt", ""), none);
+    expectRefused(writeFile("off.txt", "Filter 1: OFF PK Fc 100 Hz Gain 1 dB Q 1\n"), none);
+    expectRefused(writeFile("json.txt", R"({"id": "import.A", "name": "A"})"), none);
+    expectRefused(writeFile("latin1.txt", "Preamp: -3 dB\xff\nFilter 1: ON PK Fc 100 Hz Gain 1 dB Q 1\n"),
+                  QStringLiteral("The file latin1.txt is not UTF-8 text."));
+    QByteArray big = autoEq(1);
+    big.append(QByteArray(1024 * 1024, '\n'));
+    expectRefused(writeFile("big.txt", big), QStringLiteral("The file big.txt is larger than 1 MiB."));
+    expectRefused(QDir(home.path()).filePath("config"), QStringLiteral("The file config is not a regular file."));
+    expectRefused(QStringLiteral("/dev/null"), QStringLiteral("The file null is not a regular file."));
+    expectRefused(QDir(home.path()).filePath("missing.txt"), QStringLiteral("Could not read the file missing.txt."));
+    EXPECT_EQ(HeadphoneLibrary().custom().size(), 1u);
+}

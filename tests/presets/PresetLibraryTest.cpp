@@ -1,0 +1,333 @@
+#include "PresetLibrary.h"
+
+#include "AudioFailure.h"
+#include "BuiltInPresets.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace quorel;
+
+namespace {
+
+const QString customKey = QString::fromLatin1(PresetLibrary::customKey);
+const QString selectionKey = QString::fromLatin1(PresetLibrary::selectionKey);
+
+class PresetLibraryTest : public ::testing::Test {
+protected:
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = QDir(home.path()).filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    DSPSettings settingsWithLoudness(float loudness)
+    {
+        DSPSettings settings;
+        settings.loudness = loudness;
+        return settings;
+    }
+
+    QStringList names(const PresetLibrary& library)
+    {
+        QStringList result;
+        for (const SoundPreset& preset : library.custom()) result.append(preset.name);
+        return result;
+    }
+
+    // Expects the import to fail with `message` and to leave the store as it was.
+    void expectRefused(const QString& path, const QString& message)
+    {
+        PresetLibrary library;
+        const size_t count = library.custom().size();
+        const std::optional<QString> before = store.string(customKey);
+        const std::optional<QString> selection = store.string(selectionKey);
+        try {
+            library.importPreset(path);
+            ADD_FAILURE() << "imported " << path.toStdString();
+        } catch (const AudioFailure& failure) {
+            EXPECT_EQ(failure.description(), message);
+        }
+        EXPECT_EQ(store.string(customKey), before);
+        EXPECT_EQ(store.string(selectionKey), selection);
+        EXPECT_EQ(library.custom().size(), count);
+    }
+
+    test::TemporaryHome home;
+    UserDefaults store = UserDefaults::standard();
+};
+
+}  // namespace
+
+TEST_F(PresetLibraryTest, SaveReplacesByNameInPlaceAndSelects)
+{
+    PresetLibrary library;
+    const SoundPreset night = library.save(QStringLiteral("Night"), settingsWithLoudness(0.1f)).value();
+    library.save(QStringLiteral("Day"), settingsWithLoudness(0.2f));
+    EXPECT_EQ(names(library), (QStringList{"Day", "Night"}));
+
+    int changed = 0;
+    QObject::connect(&library, &PresetLibrary::customChanged, [&] { ++changed; });
+    const SoundPreset renamed = library.save(QStringLiteral("  night \n"), settingsWithLoudness(0.3f)).value();
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(renamed.id, night.id);
+    EXPECT_EQ(names(library), (QStringList{"Day", "night"}));
+    EXPECT_EQ(library.custom()[1].loudness, 0.3f);
+    EXPECT_EQ(library.selectedID(), night.id);
+    EXPECT_EQ(store.string(selectionKey), night.id);
+
+    library.save(QStringLiteral("Evening"), DSPSettings());
+    EXPECT_EQ(names(library), (QStringList{"Evening", "Day", "night"}));
+
+    const PresetLibrary reopened;
+    EXPECT_EQ(reopened.custom(), library.custom());
+    EXPECT_EQ(reopened.selectedID(), library.selectedID());
+}
+
+TEST_F(PresetLibraryTest, BlankNameSavesNothing)
+{
+    PresetLibrary library;
+    EXPECT_FALSE(library.save(QStringLiteral(" \n\t "), DSPSettings()));
+    EXPECT_TRUE(library.custom().empty());
+    EXPECT_FALSE(store.contains(customKey));
+    EXPECT_FALSE(store.contains(selectionKey));
+}
+
+TEST_F(PresetLibraryTest, CustomPresetNamedKeepsLineBreaks)
+{
+    PresetLibrary library;
+    const SoundPreset day = library.save(QStringLiteral("Day"), DSPSettings()).value();
+    EXPECT_FALSE(library.customPreset(QStringLiteral("Day\n")));
+    EXPECT_EQ(library.customPreset(QStringLiteral("\tday ")).value().id, day.id);
+    EXPECT_EQ(library.save(QStringLiteral("Day\n"), DSPSettings()).value().id, day.id);
+}
+
+TEST_F(PresetLibraryTest, DeleteKeepsOrClearsTheSelection)
+{
+    PresetLibrary library;
+    const SoundPreset a = library.save(QStringLiteral("A"), settingsWithLoudness(0.1f)).value();
+    const SoundPreset b = library.save(QStringLiteral("B"), settingsWithLoudness(0.2f)).value();
+    library.deletePreset(a);
+    EXPECT_EQ(library.selectedID(), b.id);
+    library.deletePreset(b);
+    EXPECT_FALSE(library.selectedID());
+    EXPECT_FALSE(store.contains(selectionKey));
+    EXPECT_TRUE(library.custom().empty());
+
+    library.select(QStringLiteral("builtin.music"));
+    library.deletePreset(BuiltInPresets::preset("builtin.music").value());
+    EXPECT_EQ(library.selectedID(), QStringLiteral("builtin.music"));
+    EXPECT_EQ(library.presets(PresetCategory::music).size(), 7u);
+}
+
+TEST_F(PresetLibraryTest, SelectionFollowsTheSettings)
+{
+    PresetLibrary library;
+    const SoundPreset music = BuiltInPresets::preset("builtin.music").value();
+    DSPSettings settings = music.applied(DSPSettings());
+    library.settingsChanged(settings);
+    EXPECT_EQ(library.selectedID(), music.id);
+
+    // A custom copy saved and then the selection moved back to the built-in preset.
+    const SoundPreset copy = library.save(QStringLiteral("Copy"), settings).value();
+    library.select(music.id);
+    settings.boostDB = 5;   // Boost never takes part: the built-in stays selected
+    library.settingsChanged(settings);
+    EXPECT_EQ(library.selectedID(), music.id);
+
+    library.select(QStringLiteral("builtin.neutral"));   // stops matching: the custom one wins
+    library.settingsChanged(settings);
+    EXPECT_EQ(library.selectedID(), copy.id);
+
+    settings.loudness = 0.77f;
+    library.settingsChanged(settings);
+    EXPECT_FALSE(library.selectedID());
+    EXPECT_FALSE(store.contains(selectionKey));
+}
+
+TEST_F(PresetLibraryTest, UnknownSelectionReadsAsNone)
+{
+    store.setString(selectionKey, QStringLiteral("custom.gone"));
+    PresetLibrary library;
+    EXPECT_EQ(library.selectedID(), QStringLiteral("custom.gone"));
+    EXPECT_FALSE(library.selected());
+    library.settingsChanged(DSPSettings());
+    EXPECT_EQ(library.selectedID(), QStringLiteral("builtin.neutral"));
+}
+
+TEST_F(PresetLibraryTest, StoredPresetsAreNormalizedOnLoading)
+{
+    QJsonArray bands;
+    for (int i = 0; i < 10; ++i) bands.append(i == 0 ? 30 : 1);
+    const QJsonObject stored{{"id", "custom.A"}, {"name", "A"}, {"category", "music"}, {"bands", bands},
+                             {"limiterReleaseMS", 5000}};
+    store.setString(customKey, QString::fromUtf8(QJsonDocument(QJsonArray{stored}).toJson()));
+    const PresetLibrary library;
+    ASSERT_EQ(library.custom().size(), 1u);
+    const SoundPreset& preset = library.custom()[0];
+    EXPECT_EQ(preset.category, PresetCategory::custom);
+    ASSERT_EQ(preset.bands.size(), 31u);
+    EXPECT_EQ(preset.bands[0], 12);
+    EXPECT_EQ(preset.bands[9], 1);
+    EXPECT_EQ(preset.bands[10], 0);
+    EXPECT_EQ(preset.limiterReleaseMS, 5000);   // kept as stored
+}
+
+TEST_F(PresetLibraryTest, CorruptStoredListReadsEmptyAndLosesNothingElse)
+{
+    store.setString(customKey, QStringLiteral("[{\"id\": \"custom.A\"}"));
+    store.setString(selectionKey, QStringLiteral("builtin.music"));
+    store.setString(QStringLiteral("Corvanta.DSP.v2"), QStringLiteral("{}"));
+    {
+        const PresetLibrary library;
+        EXPECT_TRUE(library.custom().empty());
+        EXPECT_EQ(library.selectedID(), QStringLiteral("builtin.music"));
+    }
+    EXPECT_EQ(store.string(customKey), QStringLiteral("[{\"id\": \"custom.A\"}"));
+    EXPECT_EQ(store.string(QStringLiteral("Corvanta.DSP.v2")), QStringLiteral("{}"));
+
+    store.setString(customKey, QStringLiteral("[{\"id\": \"custom.A\", \"name\": \"A\", \"category\": \"bogus\"}]"));
+    EXPECT_TRUE(PresetLibrary().custom().empty());
+}
+
+TEST_F(PresetLibraryTest, UnreadableStoredListIsKeptAsideBeforeTheNextSave)
+{
+    const QString corrupt = QStringLiteral("[{\"id\": \"custom.A\"}");
+    store.setString(customKey, corrupt);
+    PresetLibrary library;
+    library.save(QStringLiteral("Fresh"), DSPSettings());
+    EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable")), corrupt);
+    EXPECT_EQ(PresetLibrary().custom().size(), 1u);
+}
+
+TEST_F(PresetLibraryTest, ImportTakesTheFirstPresetUnderANewId)
+{
+    const QByteArray two = R"([
+        {"id": "builtin.movies", "name": "Night", "category": "music", "symbol": "film",
+         "summary": "Mine", "loudness": 0.5, "bands": [1, 2, 3]},
+        {"id": "x", "name": "Second"}])";
+    PresetLibrary library;
+    const SoundPreset imported = library.importPreset(writeFile("two.quorelpreset", two));
+    EXPECT_TRUE(imported.id.startsWith(QStringLiteral("custom.")));
+    EXPECT_EQ(imported.name, QStringLiteral("Night"));
+    EXPECT_EQ(imported.category, PresetCategory::custom);
+    EXPECT_EQ(imported.symbol, QStringLiteral("person.crop.square"));
+    EXPECT_EQ(imported.summary, QStringLiteral("Preset saved by you."));
+    EXPECT_EQ(imported.loudness, 0.5f);
+    EXPECT_EQ(imported.bands.size(), 31u);
+    EXPECT_EQ(imported.bands[2], 3);
+    EXPECT_EQ(library.custom().size(), 1u);
+    EXPECT_EQ(library.selectedID(), imported.id);
+
+    const SoundPreset single = library.importPreset(writeFile("one.json", R"({"id": "y", "name": "Day"})"));
+    EXPECT_EQ(single.name, QStringLiteral("Day"));
+    EXPECT_EQ(PresetLibrary().custom().size(), 2u);
+}
+
+TEST_F(PresetLibraryTest, ImportNamesAfterTheFileAndNumbersClashes)
+{
+    PresetLibrary library;
+    EXPECT_EQ(library.importPreset(writeFile("Late show.json", R"({"id": "y", "name": "  "})")).name,
+              QStringLiteral("Late show"));
+    library.save(QStringLiteral("Night"), DSPSettings());
+    library.save(QStringLiteral("night (2)"), DSPSettings());
+    EXPECT_EQ(library.importPreset(writeFile("n.json", R"({"id": "y", "name": "NIGHT"})")).name,
+              QStringLiteral("NIGHT (3)"));
+}
+
+TEST_F(PresetLibraryTest, BadFilesAreRefusedAndChangeNothing)
+{
+    PresetLibrary library;
+    library.save(QStringLiteral("Kept"), DSPSettings());
+
+    expectRefused(writeFile("empty.json", ""), QStringLiteral("No preset in this file."));
+    expectRefused(writeFile("blank.json", " \n "), QStringLiteral("No preset in this file."));
+    expectRefused(writeFile("list.json", "[]"), QStringLiteral("No preset in this file."));
+    const QString invalid = QStringLiteral("This file does not hold a valid preset.");
+    expectRefused(writeFile("text.json", "hello"), invalid);
+    expectRefused(writeFile("number.json", "42"), invalid);
+    expectRefused(writeFile("shape.json", R"({"name": "no id"})"), invalid);
+    expectRefused(writeFile("types.json", R"({"id": "x", "name": "y", "bands": "loud"})"), invalid);
+    expectRefused(writeFile("mixed.json", R"([{"id": "x", "name": "y"}, 3])"), invalid);
+    expectRefused(writeFile("latin1.json", "{\"id\": \"x\", \"name\": \"caf\xe9\"}"),
+                  QStringLiteral("The file latin1.json is not UTF-8 text."));
+    expectRefused(writeFile("big.json", QByteArray(1024 * 1024 + 1, ' ')),
+                  QStringLiteral("The file big.json is larger than 1 MiB."));
+    expectRefused(home.path(), QStringLiteral("The file %1 is not a regular file.").arg(QDir(home.path()).dirName()));
+    expectRefused(QDir(home.path()).filePath("missing.json"),
+                  QStringLiteral("Could not read the file missing.json."));
+    const QString fifo = QDir(home.path()).filePath("pipe.json");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    expectRefused(fifo, QStringLiteral("The file pipe.json is not a regular file."));
+
+    EXPECT_EQ(PresetLibrary().custom().size(), 1u);
+}
+
+TEST_F(PresetLibraryTest, ExactlyOneMiBIsAccepted)
+{
+    QByteArray bytes = R"({"id": "x", "name": "Big"})";
+    bytes.append(QByteArray(1024 * 1024 - bytes.size(), ' '));
+    PresetLibrary library;
+    EXPECT_EQ(library.importPreset(writeFile("big.json", bytes)).name, QStringLiteral("Big"));
+}
+
+TEST_F(PresetLibraryTest, ExportThenImportRoundTripsEveryField)
+{
+    DSPSettings settings;
+    for (int i = 0; i < 31; ++i) settings.bands[size_t(i)] = float(i % 7) - 3.5f;
+    settings.highPassHz = 120;
+    settings.loudness = 0.37f;
+    settings.limiterReleaseMS = 123.4f;
+    settings.limiterCeilingDB = -0.7f;
+    settings.driveAmount = 0.21f;
+    settings.bassHarmonics = 0.9f;
+    PresetLibrary library;
+    const SoundPreset original = library.save(QStringLiteral("Round trip"), settings).value();
+
+    const QByteArray data = library.exportData(original);
+    const QJsonObject exported = QJsonDocument::fromJson(data).object();
+    EXPECT_EQ(exported.keys().size(), 12);
+    EXPECT_EQ(SoundPreset::fromJson(exported), original);
+
+    library.deletePreset(original);
+    SoundPreset imported = library.importPreset(writeFile("Round trip.quorelpreset", data));
+    EXPECT_NE(imported.id, original.id);
+    imported.id = original.id;
+    EXPECT_EQ(imported, original);
+}
+
+TEST_F(PresetLibraryTest, ExportOfABuiltInPreset)
+{
+    const PresetLibrary library;
+    const QByteArray data = library.exportData(BuiltInPresets::preset("builtin.movies").value());
+    EXPECT_TRUE(data.contains("\n    \"bands\""));   // pretty-printed
+    const QJsonObject object = QJsonDocument::fromJson(data).object();
+    EXPECT_EQ(object["id"].toString(), QStringLiteral("builtin.movies"));
+    EXPECT_EQ(object["category"].toString(), QStringLiteral("custom"));
+    EXPECT_EQ(object["symbol"].toString(), QStringLiteral("person.crop.square"));
+    EXPECT_EQ(object["summary"].toString(), QStringLiteral("Exported from the built-in Filmes preset."));
+    EXPECT_EQ(object["name"].toString(), QStringLiteral("Filmes"));
+}
+
+TEST_F(PresetLibraryTest, ExportFileNamesAreCleaned)
+{
+    SoundPreset preset = SoundPreset::customNamed(QStringLiteral("../etc/pass:wd\n\tx*?"), DSPSettings());
+    EXPECT_EQ(PresetLibrary::exportFileName(preset), QStringLiteral("etc pass wd x.quorelpreset"));
+    preset.name = QStringLiteral(" .. ");
+    EXPECT_EQ(PresetLibrary::exportFileName(preset), QStringLiteral("Preset.quorelpreset"));
+    preset.name = QString(300, u'a');
+    EXPECT_EQ(PresetLibrary::exportFileName(preset), QString(100, u'a') + QStringLiteral(".quorelpreset"));
+    EXPECT_EQ(PresetLibrary::exportFileName(BuiltInPresets::preset("builtin.movies-night").value()),
+              QStringLiteral("Movies at night.quorelpreset"));
+}

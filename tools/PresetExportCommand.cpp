@@ -1,0 +1,45 @@
+// quorel-tool preset-export ID --out FILE: writes a built-in or custom preset as a preset file.
+// When FILE is a folder, the file inside it is named after the preset.
+#include "Subcommand.h"
+
+#include "PresetLibrary.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <exception>
+
+namespace {
+
+int runPresetExport(const QStringList& args)
+{
+    using quorel::tool::fail;
+    if (args.size() != 3 || args[1] != QLatin1String("--out"))
+        return fail(QStringLiteral("usage: quorel-tool preset-export ID --out FILE"));
+    const QString& id = args[0];
+    quorel::PresetLibrary library;
+    std::optional<quorel::SoundPreset> found;
+    for (quorel::PresetCategory category : quorel::presetCategory::allCases)
+        for (const quorel::SoundPreset& preset : library.presets(category))
+            if (!found && preset.id == id) found = preset;
+    if (!found) return fail(QStringLiteral("No preset with the id %1.").arg(id));
+
+    QString path = args[2];
+    if (QFileInfo(path).isDir()) path = QDir(path).filePath(quorel::PresetLibrary::exportFileName(*found));
+    try {
+        const QByteArray data = library.exportData(*found);
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+            return fail(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+    } catch (const std::exception& error) {
+        return fail(QString::fromUtf8(error.what()));
+    }
+    quorel::tool::printJson(QJsonObject{{"id", found->id}, {"file", path}});
+    return 0;
+}
+
+const quorel::tool::Registration reg{
+    {"preset-export", "preset-export ID --out FILE|FOLDER", &runPresetExport}};
+
+}  // namespace
