@@ -492,7 +492,7 @@ TEST_F(EngineTest, FailuresReadInTheSavedLanguage)
                                                 "Permita o Quorel nas configurações de som e tente novamente."));
     backend->tapStatus = 0;
     const char* keys[][2] = {
-        {"{\"tapChannels\":3}", "A captura entregou 3 canais; esperava-se mono ou estéreo."},
+        {"{\"tapChannels\":3}", "A captura entregou 3 canais; o esperado era mono ou estéreo."},
         {"{\"rate\":7999}", "Taxa de amostragem inesperada: 7999.0 Hz."},
         {"{\"buffer\":0}", "Tamanho de buffer inesperado: 0 quadros."},
         {"{\"outputs\":0}", "O dispositivo agregado não expôs entrada e saída (2/0)."},
