@@ -14,7 +14,7 @@ namespace quorel {
 //       a device starting or stopping to play is no change);
 //   a device's 'vmvc' or 'mute' (output scope): that device's volume or mute changed.
 // Destroying the listener removes exactly its registration; a change already posted to the main
-// thread is then not delivered.
+// thread is then not delivered. Create and destroy listeners on the main thread.
 class HALListener {
 public:
     // Installs the listener; null when the object or property takes no listener (or, for a device,

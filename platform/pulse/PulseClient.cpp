@@ -195,6 +195,17 @@ PulseClient::Request* PulseClient::newRequestLocked(bool initial)
     return request.get();
 }
 
+void PulseClient::requestLocked(const std::function<pa_operation*(Request*)>& start, bool initial)
+{
+    Request* request = newRequestLocked(initial);
+    if (pa_operation* op = start(request)) {
+        pa_operation_unref(op);
+    } else {
+        const int error = context_ ? pa_context_errno(context_) : 0;
+        complete(request, error ? error : PA_ERR_INTERNAL);
+    }
+}
+
 void PulseClient::complete(Request* request, int error)
 {
     auto it = std::find_if(requests_.begin(), requests_.end(), [&](const auto& r) { return r.get() == request; });
@@ -225,14 +236,15 @@ void PulseClient::onState(pa_context* context, void* userdata)
         const auto mask = pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SINK_INPUT
                                                  | PA_SUBSCRIPTION_MASK_SERVER);
         self->loading_ = 4;
-        pa_operation* ops[] = {
-            pa_context_subscribe(context, mask, &PulseClient::onSuccess, self->newRequestLocked(true)),
-            pa_context_get_server_info(context, &PulseClient::onServer, self->newRequestLocked(true)),
-            pa_context_get_sink_info_list(context, &PulseClient::onSink, self->newRequestLocked(true)),
-            pa_context_get_sink_input_info_list(context, &PulseClient::onSinkInput, self->newRequestLocked(true)),
-        };
-        for (pa_operation* op : ops)
-            if (op) pa_operation_unref(op);
+        self->requestLocked(
+            [&](Request* r) { return pa_context_subscribe(context, mask, &PulseClient::onSuccess, r); }, true);
+        self->requestLocked(
+            [&](Request* r) { return pa_context_get_server_info(context, &PulseClient::onServer, r); }, true);
+        self->requestLocked(
+            [&](Request* r) { return pa_context_get_sink_info_list(context, &PulseClient::onSink, r); }, true);
+        self->requestLocked(
+            [&](Request* r) { return pa_context_get_sink_input_info_list(context, &PulseClient::onSinkInput, r); },
+            true);
         break;
     }
     case PA_CONTEXT_FAILED:
@@ -264,7 +276,6 @@ void PulseClient::onEvent(pa_context* context, pa_subscription_event_type_t type
     auto* self = static_cast<PulseClient*>(userdata);
     const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
     const bool removed = (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE;
-    pa_operation* op = nullptr;
     if (facility == PA_SUBSCRIPTION_EVENT_SINK) {
         if (removed) {
             std::lock_guard guard(self->mutex_);
@@ -272,7 +283,9 @@ void PulseClient::onEvent(pa_context* context, pa_subscription_event_type_t type
             self->publishLocked();
             self->changed_.notify_all();
         } else {
-            op = pa_context_get_sink_info_by_index(context, index, &PulseClient::onSink, self->newRequestLocked());
+            self->requestLocked([&](Request* r) {
+                return pa_context_get_sink_info_by_index(context, index, &PulseClient::onSink, r);
+            });
         }
     } else if (facility == PA_SUBSCRIPTION_EVENT_SINK_INPUT) {
         if (removed) {
@@ -280,12 +293,14 @@ void PulseClient::onEvent(pa_context* context, pa_subscription_event_type_t type
             std::erase_if(self->snapshot_.inputs, [&](const PulseSinkInput& i) { return i.index == index; });
             self->changed_.notify_all();
         } else {
-            op = pa_context_get_sink_input_info(context, index, &PulseClient::onSinkInput, self->newRequestLocked());
+            self->requestLocked([&](Request* r) {
+                return pa_context_get_sink_input_info(context, index, &PulseClient::onSinkInput, r);
+            });
         }
     } else if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
-        op = pa_context_get_server_info(context, &PulseClient::onServer, self->newRequestLocked());
+        self->requestLocked(
+            [&](Request* r) { return pa_context_get_server_info(context, &PulseClient::onServer, r); });
     }
-    if (op) pa_operation_unref(op);
 }
 
 void PulseClient::onSuccess(pa_context* context, int success, void* userdata)

@@ -66,6 +66,8 @@ private:
     void scheduleRetryLocked();
     int perform(const std::function<pa_operation*(pa_context*, Request*)>& start);
     Request* newRequestLocked(bool initial = false);
+    // Sends a request whose callbacks complete it; one the context refuses completes at once.
+    void requestLocked(const std::function<pa_operation*(Request*)>& start, bool initial = false);
     void complete(Request* request, int error);
     void publishLocked();  // mutex_ held
     void dispatch(uint64_t sequence, const std::vector<PulseChange>& changes);

@@ -115,3 +115,26 @@ TEST_F(DevicesE2ETest, TheControllerFollowsTheDefaultUnlessAPreferredDeviceExist
     EXPECT_EQ(controller.preferredUID(), "not_plugged_in");
     EXPECT_EQ(controller.failure(), std::nullopt);
 }
+
+TEST_F(DevicesE2ETest, VolumeAndMuteListenersHearOnlyTheirDevice)
+{
+    addSink("other_speakers", "Other speakers");
+    const HAL::ObjectID speakers = idOf("test_speakers");
+    int volumeFired = 0;
+    int muteFired = 0;
+    auto volume = HALListener::create(speakers, HAL::address(HAL::selector::volume, HAL::scope::output, 0),
+                                      [&] { ++volumeFired; });
+    auto mute = HALListener::create(speakers, HAL::address(HAL::selector::mute, HAL::scope::output, 0),
+                                    [&] { ++muteFired; });
+    ASSERT_NE(volume, nullptr);
+    ASSERT_NE(mute, nullptr);
+    pactl({"set-sink-volume", "other_speakers", "30%"});
+    pactl({"set-sink-mute", "other_speakers", "1"});
+    pactl({"set-sink-volume", "test_speakers", "70%"});
+    ASSERT_TRUE(waitUntil([&] { return volumeFired >= 1; }));
+    pactl({"set-sink-mute", "test_speakers", "1"});
+    ASSERT_TRUE(waitUntil([&] { return muteFired >= 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(volumeFired, 1);
+    EXPECT_EQ(muteFired, 1);
+}
