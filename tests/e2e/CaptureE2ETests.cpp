@@ -140,6 +140,25 @@ TEST_F(CaptureE2E, ATonePlayedToTheDefaultIsHeardBoostedAndContinuousThenStopRes
     EXPECT_FALSE(sinkListed("local.quorel.aggregate"));
 }
 
+TEST_F(CaptureE2E, UnprocessedPlaysTheOriginalLevel)
+{
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "4", "--unprocessed", "--settings", R"({"boostDB": 6})"});
+    ASSERT_TRUE(tool.waitForLine([](const QJsonObject& o) { return hasKey(o, "info"); }))
+        << tool.errorText().toStdString();
+    const QString heard = dir_.filePath("unprocessed.wav");
+    {
+        Recorder recorder(heard);
+        bool ok = false;
+        run("pw-play", {tone(1.5)}, &ok);
+        EXPECT_TRUE(ok);
+    }
+    EXPECT_EQ(tool.finish(), 0);
+    const auto levels = heardTone(heard);
+    ASSERT_GT(levels.size(), 60u);
+    EXPECT_NEAR(SoundCheck::medianLevel(levels, 0, 60), toneRMS, 0.5);
+}
+
 TEST_F(CaptureE2E, SigtermStopsCleanly)
 {
     ToolProcess tool;
