@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
 
 #include <stdexcept>
 
@@ -10,18 +13,31 @@ namespace quorel::tool {
 DSPSettings settingsArgument(const QString& value)
 {
     QByteArray text;
-    if (value.trimmed().startsWith('{')) {
+    const QFileInfo info(value);
+    if (!info.exists()) {
         text = value.toUtf8();
     } else {
-        const QFileInfo info(value);
-        if (!info.exists()) throw std::runtime_error("--settings: no such file, and not a JSON object: " + value.toStdString());
-        if (!info.isFile()) throw std::runtime_error("--settings: not a regular file: " + value.toStdString());
-        if (info.size() > 1024 * 1024) throw std::runtime_error("--settings: file larger than 1 MiB: " + value.toStdString());
+        if (!info.isFile() || info.size() > 1024 * 1024)
+            throw std::runtime_error(
+                QStringLiteral("Settings file is not a regular file of at most 1 MiB: %1")
+                    .arg(value).toStdString());
         QFile file(value);
-        if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("--settings: cannot read " + value.toStdString());
+        if (!file.open(QIODevice::ReadOnly))
+            throw std::runtime_error(
+                QStringLiteral("Could not read the settings file: %1").arg(value).toStdString());
         text = file.readAll();
     }
-    return DSPSettings::fromJsonText(text).sanitized();
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw std::runtime_error(
+            QStringLiteral("Settings are not valid JSON: %1").arg(error.errorString()).toStdString());
+    if (!document.isObject()) throw std::runtime_error("Settings must be a JSON object.");
+    try {
+        return DSPSettings::fromJson(document.object()).sanitized();
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("Invalid settings: ") + e.what());
+    }
 }
 
 }  // namespace quorel::tool

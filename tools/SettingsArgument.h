@@ -6,9 +6,10 @@
 
 namespace quorel::tool {
 
-// The value of `--settings FILE|JSON`: a DSPSettings JSON object given inline or in a file
-// (a regular file of at most 1 MiB), decoded leniently and sanitized. Text that is not JSON,
-// not an object, or a field of the wrong type throws std::runtime_error with the reason.
+// The value of a `--settings FILE|JSON` option: a DSPSettings object in the named file, or given
+// inline when no such file exists, decoded leniently and sanitized as the stored settings are.
+// Throws std::runtime_error with a message for an unreadable file, text that is not JSON, not
+// an object, or a field of the wrong type.
 DSPSettings settingsArgument(const QString& value);
 
 }  // namespace quorel::tool
