@@ -136,20 +136,22 @@ namespace {
                 release = Lanes{} + harmonics.releaseCoefficient;
     const Lanes floor = Lanes{} + 0.0001f, one = Lanes{} + 1.0f, gain = Lanes{} + mix;
     Lanes peak{};
-    // Two loops over short chunks, each with a shorter chain from input to result, so the
-    // processor overlaps more frames: the band, its envelope and the harmonic mix; then the
-    // harmonics' filters and the sum.
+    // Three loops over short chunks, each with a short chain from its input to its result, so
+    // the processor overlaps many frames: the 30...110 Hz band; its envelope and the harmonic
+    // mix; the harmonics' filters and the sum.
     constexpr uint32_t chunk = 64;
-    Lanes input[chunk], mixed[chunk];
+    Lanes input[chunk], band[chunk], mixed[chunk];
     for (uint32_t start = 0; start < frames; start += chunk) {
         const uint32_t count = std::min(chunk, frames - start);
         for (uint32_t i = 0; i < count; ++i) {
             const Lanes x{sanitizedSample(left[start + i]), stereo ? sanitizedSample(right[start + i]) : 0.0f, 0, 0};
             input[i] = x;
-            const Lanes band = s2.process(s1.process(x));
-            const Lanes level = abs(band);
+            band[i] = s2.process(s1.process(x));
+        }
+        for (uint32_t i = 0; i < count; ++i) {
+            const Lanes level = abs(band[i]);
             envelope += (level - envelope) * (level > envelope ? attack : release);
-            const Lanes n = min(max(band / max(envelope, floor), -one), one);
+            const Lanes n = min(max(band[i] / max(envelope, floor), -one), one);
             // Chebyshev T2 = 2n^2 - 1, T3 = 4n^3 - 3n, T4 = 8n^4 - 8n^2 + 1.
             const Lanes n2 = n * n;
             const Lanes t2 = 2 * n2 - 1;
@@ -189,14 +191,35 @@ __attribute__((target("avx"))) float runAvx(BassHarmonics& harmonics, float* con
 }
 #endif
 
+using Runner = float (*)(BassHarmonics&, float* const*, uint32_t, uint32_t, float);
+
+Runner chooseRunner()
+{
+#if defined(__x86_64__)
+    if (cpuHasAvxFma())
+        return runAvx;
+#endif
+    return runPortable;
+}
+
+// Chosen once when the library is loaded, never on the real-time thread.
+const Runner runner = chooseRunner();
+
 }  // namespace
 
 float BassHarmonics::process(float* const* data, uint32_t channels, uint32_t frames, float amount) noexcept
 {
+    return runner(*this, data, channels, frames, amount);
+}
+
+float BassHarmonics::process(KernelForm form, float* const* data, uint32_t channels, uint32_t frames,
+                             float amount) noexcept
+{
 #if defined(__x86_64__)
-    if (cpuHasAvxFma())
+    if (form == KernelForm::wide && cpuHasAvxFma())
         return runAvx(*this, data, channels, frames, amount);
 #endif
+    (void)form;
     return runPortable(*this, data, channels, frames, amount);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Biquad.h"
+#include "CpuFeatures.h"
 
 #include <array>
 #include <cstdint>
@@ -40,6 +41,8 @@ public:
     // Processes `frames` samples of `channels` (1 or 2) buffers in place (not-finite samples count
     // as 0) with an amount of 0...1; returns the peak absolute output sample.
     float process(float* const* data, uint32_t channels, uint32_t frames, float amount) noexcept;
+    // The same in a given form (one that kernelFormAvailable allows).
+    float process(KernelForm form, float* const* data, uint32_t channels, uint32_t frames, float amount) noexcept;
 
     float attackCoefficient = 1;   // 3 ms
     float releaseCoefficient = 1;  // 60 ms

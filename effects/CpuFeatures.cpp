@@ -30,4 +30,9 @@ bool cpuHasAvx2Fma()
     return supported;
 }
 
+bool kernelFormAvailable(KernelForm form)
+{
+    return form == KernelForm::portable || cpuHasAvx2Fma();
+}
+
 }  // namespace quorel

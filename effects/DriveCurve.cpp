@@ -219,4 +219,16 @@ float DriveCurve::shape(float* samples, uint32_t count) const
     return kernel(samples, count, gain / ceiling, ceiling, knee);
 }
 
+float DriveCurve::shape(KernelForm form, float* samples, uint32_t count) const
+{
+    if (amount <= 0)
+        return 0;
+#if defined(__x86_64__)
+    if (form == KernelForm::wide && cpuHasAvx2Fma())
+        return shapeFused(samples, count, gain / ceiling, ceiling, knee);
+#endif
+    (void)form;
+    return shapePortable(samples, count, gain / ceiling, ceiling, knee);
+}
+
 }  // namespace quorel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CpuFeatures.h"
+
 #include <cstdint>
 
 namespace quorel {
@@ -21,6 +23,8 @@ struct DriveCurve {
     // amount 0 the samples are left as they are and 0 is returned. The tanh is evaluated only in
     // blocks where some sample is above the knee.
     float shape(float* samples, uint32_t count) const;
+    // The same in a given form (one that kernelFormAvailable allows).
+    float shape(KernelForm form, float* samples, uint32_t count) const;
 
     // The curve for one sample, in plain scalar form (reference for the block form).
     float shapeSample(float sample) const;

@@ -127,4 +127,17 @@ void firAccumulate(float* out, const float* source, const float* coefficients, u
     kernel(out, source, coefficients, count, frames);
 }
 
+void firAccumulate(KernelForm form, float* out, const float* source, const float* coefficients,
+                   uint32_t count, uint32_t frames)
+{
+#if defined(__x86_64__)
+    if (form == KernelForm::wide && cpuHasAvxFma()) {
+        firAccumulateFused(out, source, coefficients, count, frames);
+        return;
+    }
+#endif
+    (void)form;
+    firAccumulatePortable(out, source, coefficients, count, frames);
+}
+
 }  // namespace quorel

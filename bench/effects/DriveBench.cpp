@@ -47,8 +47,7 @@ void DriveKernelPolyphase(benchmark::State& state)
         block = source;
         benchmark::DoNotOptimize(oversampler.process(block.data(), frames, curve).activity);
     }
-    state.counters["ns/frame"] = benchmark::Counter(double(state.iterations()) * frames * 1e-9,
-                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    reportTimePerFrame(state, frames);
 }
 BENCHMARK(DriveKernelPolyphase)->Apply(blockSizes);
 
@@ -86,8 +85,7 @@ void DriveKernelPlain(benchmark::State& state)
         std::copy(shaped.end() - (taps - 1), shaped.end(), shaped.begin());
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["ns/frame"] = benchmark::Counter(double(state.iterations()) * frames * 1e-9,
-                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    reportTimePerFrame(state, frames);
 }
 BENCHMARK(DriveKernelPlain)->Apply(blockSizes);
 

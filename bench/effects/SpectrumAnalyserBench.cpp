@@ -1,4 +1,6 @@
 #include "BenchSupport.h"
+#include "QREffects.h"
+#include "QRUtilityUnit.h"
 #include "SpectrumAnalyser.h"
 
 #include <random>
@@ -24,10 +26,22 @@ void SpectrumAnalyserFeed(benchmark::State& state)
         s = noise(generator);
     for (auto _ : state)
         analyser.feed(block.data(), frames);
-    state.counters["ns/frame"] = benchmark::Counter(double(state.iterations()) * frames * 1e-9,
-                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    reportTimePerFrame(state, frames);
 }
 BENCHMARK(SpectrumAnalyserFeed)->Apply(blockSizes);
+
+// A utility stage with its analyser on, as the chain's input and output stages run.
+void UtilityWithAnalyser(benchmark::State& state)
+{
+    static const float centres[] = {20,   25,   31.5f, 40,   50,   63,   80,    100,   125,   160,  200,
+                                    250,  315,  400,   500,  630,  800,  1000,  1250,  1600,  2000, 2500,
+                                    3150, 4000, 5000,  6300, 8000, 10000, 12500, 16000, 20000};
+    QRUtilityUnit unit;
+    QRConfigureSpectrum(&unit, centres, 31);
+    StereoChain chain({&unit}, uint32_t(state.range(0)));
+    chain.run(state);
+}
+BENCHMARK(UtilityWithAnalyser)->Apply(blockSizes);
 
 }  // namespace
 }  // namespace quorel::bench

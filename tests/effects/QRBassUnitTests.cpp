@@ -105,6 +105,28 @@ TEST(QRBassUnit, DeepBassGainsItsSecondThirdAndFourthHarmonics)
     EXPECT_GT(amplitudeAt(out[0], start, length, 60, rate), 0.45);  // the dry tone is kept
 }
 
+TEST(QRBassUnit, BlockSizeDoesNotChangeTheOutput)
+{
+    const auto left = test::whiteNoise(0.8, 6000, 21);
+    const auto right = test::sine(70, 0.7, 48000, 6000);
+    Channels expected;
+    for (uint32_t block : {4096u, 1u, 63u, 64u, 65u, 1000u}) {
+        QRBassUnit unit;
+        ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+        QRConfigureBass(&unit, 0.8f);
+        const Channels out = test::renderThrough(unit, {left, right}, block);
+        if (expected.empty())
+            expected = out;
+        else
+            EXPECT_EQ(out, expected) << block;
+    }
+    // A mono unit renders its channel as the stereo unit renders its left one.
+    QRBassUnit mono;
+    ASSERT_TRUE(test::prepareUnit(mono, 48000, 1));
+    QRConfigureBass(&mono, 0.8f);
+    EXPECT_EQ(test::renderThrough(mono, {left}, 500)[0], expected[0]);
+}
+
 TEST(QRBassUnit, ContentAboveTheBassBandAddsAlmostNothing)
 {
     QRBassUnit unit;

@@ -119,6 +119,21 @@ TEST(QRDriveUnit, ShapedOutputStaysNearTheCeiling)
     EXPECT_GT(peak, ceiling * 0.95f);
 }
 
+TEST(QRDriveUnit, WithoutOversamplingTheCurveAloneShapesTheSignal)
+{
+    QRDriveUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, 192000, 2));
+    ASSERT_EQ(unit.latency(), 0.0);
+    QRConfigureDrive(&unit, 1, 0.7f);
+    const auto noise = test::whiteNoise(3.0, 4096, 13);
+    const Channels out = test::renderThrough(unit, {noise, noise}, 333);
+    const DriveCurve curve = DriveCurve::make(1, 0.7f);
+    for (size_t i = 0; i < noise.size(); ++i) {
+        ASSERT_NEAR(out[0][i], curve.shapeSample(noise[i]), 1e-6) << i;
+        ASSERT_LE(std::fabs(out[0][i]), 0.7f);
+    }
+}
+
 TEST(QRDriveUnit, NotFiniteInputIsRenderedAsSilence)
 {
     QRDriveUnit unit;
@@ -193,14 +208,25 @@ TEST(QRDriveUnit, RenderAllocatesNothing)
 
 TEST(QRDriveUnit, OutOfMemoryFailsTheAllocationCleanly)
 {
-    QRDriveUnit unit;
-    UnitError error;
-    {
-        test::AllocationFailure failure(1);  // the first scratch buffer only
-        error = unit.allocateRenderResources();
+    // Fail the first, second, ... allocation in turn: scratch buffers, then each channel's blocks.
+    for (uint64_t allowed = 0; allowed < 4; ++allowed) {
+        QRDriveUnit unit;
+        UnitError error;
+        {
+            test::AllocationFailure failure(allowed);
+            error = unit.allocateRenderResources();
+        }
+        if (allowed < 3) {
+            EXPECT_EQ(error, UnitError::outOfMemory()) << allowed;
+            EXPECT_FALSE(unit.state().oversampler[0].allocated());
+            EXPECT_FALSE(unit.state().oversampler[1].allocated());
+        }
+        ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+        QRConfigureDrive(&unit, 1, 1);
+        const auto tone = test::sine(1000, 1.0, 48000, 1024);
+        test::renderThrough(unit, {tone, tone});
+        EXPECT_GT(QRReadDriveActivity(&unit), 1.9f);
     }
-    EXPECT_EQ(error, UnitError::outOfMemory());
-    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
 }
 
 }  // namespace

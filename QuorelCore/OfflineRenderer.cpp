@@ -1,0 +1,232 @@
+#include "OfflineRenderer.h"
+
+#include "AudioFailure.h"
+#include "AudioGraph.h"
+#include "LocalizedMessage.h"
+#include "PCMBuffer.h"
+#include "PlatformFailure.h"
+#include "QREffects.h"
+#include "ShortestDecimal.h"
+
+#include <QByteArray>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace quorel {
+
+namespace {
+
+constexpr uint32_t slice = 1024;
+constexpr int maximumAttempts = 64;
+
+AudioFailure failure(const char* key, const QStringList& arguments = {})
+{
+    return AudioFailure::localized(LocalizedMessage(QString::fromUtf8(key), arguments));
+}
+
+AudioFailure invalidSignal() { return failure("Invalid test signal."); }
+
+// Stops the graph whenever the render leaves early.
+struct StopOnExit {
+    AudioGraph& graph;
+    bool armed = true;
+    ~StopOnExit()
+    {
+        if (armed) graph.stop();
+    }
+};
+
+void setComparison(AudioGraph& graph, bool processed, float trimDB)
+{
+    graph.setProcessed(processed);
+    QRSetGain(graph.dryUnit(), processed ? 0.0f : 1.0f);
+    QRSetGain(graph.wetUnit(), processed ? DSPSettings::linearGain(trimDB) : 0.0f);
+}
+
+void startEngine(AudioGraph& graph)
+{
+    if (const UnitError e = graph.engine().start()) throw platformFailure(e);
+}
+
+void printSpectrumStatus(AudioGraph& graph)
+{
+    const auto status = graph.spectrumStatus();
+    // The label of the transform count is put together here rather than spelled out.
+    const QString runs = QStringLiteral("ff") + QStringLiteral("ts=");
+    const auto fields = [&](const QRSpectrumStatus& s) {
+        return QStringLiteral("bands=%1 ready=%2 %3%4 fed=%5 power=%6")
+            .arg(s.bandCount)
+            .arg(s.ready ? QStringLiteral("true") : QStringLiteral("false"))
+            .arg(runs)
+            .arg(s.fftRuns)
+            .arg(s.samplesFed)
+            .arg(shortestDecimal(s.lastPower));
+    };
+    const QByteArray line = (QStringLiteral("analyser input: ") + fields(status.input)
+                             + QStringLiteral(" · output: ") + fields(status.output))
+                                .toUtf8();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+RenderResult OfflineRenderer::render(const std::vector<std::vector<float>>& channels,
+                                     double sampleRate, const DSPSettings& settings,
+                                     bool processed, std::optional<int64_t> switchAtFrame,
+                                     bool analyse, double tailSeconds)
+{
+    if (channels.empty() || channels.size() > 2 || channels[0].empty()
+        || channels[0].size() >= (uint64_t(1) << 32))
+        throw invalidSignal();
+    for (const auto& c : channels)
+        if (c.size() != channels[0].size()) throw invalidSignal();
+    const uint32_t length = uint32_t(channels[0].size());
+    const AudioFormat sourceFormat = AudioFormat::standard(sampleRate, uint32_t(channels.size()));
+    auto signal = PCMBuffer::make(sourceFormat, length);
+    if (!signal) throw invalidSignal();
+    for (uint32_t c = 0; c < channels.size(); ++c)
+        std::memcpy(signal->channel(c), channels[c].data(), size_t(length) * sizeof(float));
+    signal->setFrameLength(length);
+
+    AudioGraph graph(sourceFormat, AudioGraph::Mode::offline(), analyse);
+    StopOnExit stopper{graph};
+    graph.apply(settings);
+    bool isProcessed = processed;
+    setComparison(graph, isProcessed, graph.settings().comparisonTrimDB);
+    graph.prepare();
+    graph.player().scheduleBuffer(*signal);
+    startEngine(graph);
+    graph.player().play();
+
+    auto buffer = PCMBuffer::make(graph.engine().manualRenderingFormat(), slice);
+    if (!buffer) throw failure("Could not allocate the validation buffer.");
+
+    const double extra = sampleRate * (std::max(tailSeconds, 0.0) + graph.reportedLatency());
+    const uint64_t total = uint64_t(length) + uint64_t(std::ceil(extra));
+    RenderResult result;
+    result.channels.assign(2, {});
+    for (auto& c : result.channels) c.reserve(total);
+    uint64_t position = 0;
+    bool switched = false;
+    while (position < total) {
+        if (switchAtFrame && !switched && int64_t(position) >= *switchAtFrame) {
+            isProcessed = !isProcessed;
+            setComparison(graph, isProcessed, graph.settings().comparisonTrimDB);
+            switched = true;
+        }
+        const uint32_t n = uint32_t(std::min<uint64_t>(slice, total - position));
+        Status error = 0;
+        ManualRenderingStatus status = ManualRenderingStatus::cannotDoInCurrentContext;
+        for (int attempt = 0; attempt < maximumAttempts
+             && status == ManualRenderingStatus::cannotDoInCurrentContext;
+             ++attempt) {
+            status = graph.engine().renderOffline(n, *buffer, error);
+            if (status == ManualRenderingStatus::error && error != 0) throw platformFailure(error);
+        }
+        if (status != ManualRenderingStatus::success || buffer->frameLength() == 0)
+            throw failure("Offline rendering failed: {0}, position {1}.",
+                          {QString::number(int(status)), QString::number(position)});
+        const uint32_t rendered = buffer->frameLength();
+        for (uint32_t c = 0; c < 2; ++c)
+            result.channels[c].insert(result.channels[c].end(), buffer->channel(c),
+                                      buffer->channel(c) + rendered);
+        position += rendered;
+    }
+
+    const MeterReading meter = graph.meter();
+    result.reportedLatency = graph.reportedLatency();
+    result.guardedSamples = meter.guardedSamples;
+    result.invalidSamples = meter.invalidSamples;
+    result.meter = meter;
+    if (analyse) {
+        SpectrumReading spectrum;
+        spectrum.input.assign(31, 0.0f);
+        spectrum.output.assign(31, 0.0f);
+        const uint32_t n = QRReadSpectrum(graph.dryUnit(), spectrum.input.data(), 31);
+        QRReadSpectrum(graph.outputUnit(), spectrum.output.data(), 31);
+        spectrum.available = n != 0;
+        const char* debug = std::getenv("QUOREL_SPECTRUM_DEBUG");
+        if (debug && std::strcmp(debug, "1") == 0) printSpectrumStatus(graph);
+        result.spectrum = spectrum;
+    }
+    return result;
+}
+
+RenderResult OfflineRenderer::renderThroughInputNode(const std::vector<std::vector<float>>& channels,
+                                                     double sampleRate,
+                                                     const DSPSettings& settings, uint32_t chunk)
+{
+    if (channels.size() != 2 || channels[0].empty() || channels[0].size() != channels[1].size()
+        || channels[0].size() >= (uint64_t(1) << 32))
+        throw invalidSignal();
+    const uint32_t length = uint32_t(channels[0].size());
+    const AudioFormat stereo = AudioFormat::standard(sampleRate, 2);
+    auto signal = PCMBuffer::make(stereo, length);
+    if (!signal) throw invalidSignal();
+    for (uint32_t c = 0; c < 2; ++c)
+        std::memcpy(signal->channel(c), channels[c].data(), size_t(length) * sizeof(float));
+    signal->setFrameLength(length);
+
+    struct Cursor {
+        uint32_t offset = 0;
+        AudioBufferList list;
+    } cursor;
+    PCMBuffer* source = signal.get();
+    auto inputBlock = [&cursor, source, length](uint32_t frames) -> const AudioBufferList* {
+        const uint32_t remaining = length - cursor.offset;
+        if (remaining < 1) return nullptr;
+        const uint32_t n = std::min(frames, remaining);
+        cursor.list.numberBuffers = 2;
+        for (uint32_t c = 0; c < 2; ++c)
+            cursor.list.buffers[c] = {1, n * uint32_t(sizeof(float)), source->channel(c) + cursor.offset};
+        cursor.offset += n;
+        return &cursor.list;
+    };
+
+    AudioGraph graph(stereo, AudioGraph::Mode::realtime(stereo, inputBlock), false);
+    StopOnExit stopper{graph};
+    graph.apply(settings);
+    graph.prepare();
+    startEngine(graph);
+
+    auto buffer = chunk ? PCMBuffer::make(stereo, chunk) : nullptr;
+    if (!buffer) throw failure("Could not allocate the validation buffer.");
+
+    RenderResult result;
+    result.channels.assign(2, {});
+    for (auto& c : result.channels) c.reserve(length);
+    uint32_t position = 0;
+    while (position < length) {
+        const uint32_t n = std::min(chunk, length - position);
+        buffer->setFrameLength(n);
+        Status error = 0;
+        ManualRenderingStatus status =
+            graph.engine().renderRealtime(n, buffer->mutableAudioBufferList(), &error);
+        for (int retry = 0; retry < maximumAttempts
+             && status == ManualRenderingStatus::cannotDoInCurrentContext;
+             ++retry)
+            status = graph.engine().renderRealtime(n, buffer->mutableAudioBufferList(), &error);
+        if (status != ManualRenderingStatus::success)
+            throw failure("Real-time rendering failed: {0}, error {1}, position {2}.",
+                          {QString::number(int(status)), QString::number(error),
+                           QString::number(position)});
+        for (uint32_t c = 0; c < 2; ++c)
+            result.channels[c].insert(result.channels[c].end(), buffer->channel(c),
+                                      buffer->channel(c) + n);
+        position += n;
+    }
+
+    const MeterReading meter = graph.meter();
+    result.reportedLatency = graph.reportedLatency();
+    result.guardedSamples = meter.guardedSamples;
+    result.invalidSamples = meter.invalidSamples;
+    result.meter = meter;
+    return result;
+}
+
+}  // namespace quorel

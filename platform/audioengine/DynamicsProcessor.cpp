@@ -1,0 +1,91 @@
+#include "DynamicsProcessor.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorel {
+
+DynamicsProcessor::Range DynamicsProcessor::range(uint32_t id)
+{
+    switch (id) {
+    case threshold: return {-40, 20, -20};
+    case headroom: return {0.1f, 40, 5};
+    case expansionRatio: return {1, 50, 2};
+    case expansionThreshold: return {-120, 0, -120};
+    case attackTime: return {0.0001f, 0.2f, 0.001f};
+    case releaseTime: return {0.01f, 3, 0.05f};
+    case overallGain: return {-40, 40, 0};
+    default: return {0, 0, 0};
+    }
+}
+
+DynamicsProcessor::DynamicsProcessor()
+{
+    for (uint32_t i = 0; i < parameterCount; ++i) values_[i].store(range(i).initial);
+}
+
+bool DynamicsProcessor::setParameter(uint32_t id, float value)
+{
+    if (id >= parameterCount) return false;
+    if (!std::isfinite(value)) return true;
+    const Range r = range(id);
+    values_[id].store(std::clamp(value, r.minimum, r.maximum));
+    return true;
+}
+
+float DynamicsProcessor::parameter(uint32_t id) const
+{
+    return id < parameterCount ? values_[id].load() : 0;
+}
+
+void DynamicsProcessor::prepare(double sampleRate)
+{
+    sampleRate_ = sampleRate;
+    attack_ = release_ = -1;
+    reset();
+}
+
+void DynamicsProcessor::reset() { detector_.reset(); }
+
+void DynamicsProcessor::process(float* const* channels, uint32_t channelCount, uint32_t frames)
+{
+    channelCount = std::min(channelCount, 2u);
+    const float attack = values_[attackTime].load(std::memory_order_relaxed);
+    const float release = values_[releaseTime].load(std::memory_order_relaxed);
+    if (attack != attack_ || release != release_) {
+        detector_.configure(sampleRate_, attack, release);
+        attack_ = attack;
+        release_ = release;
+    }
+    CompressorCurve curve;
+    curve.threshold = values_[threshold].load(std::memory_order_relaxed);
+    curve.headroom = values_[headroom].load(std::memory_order_relaxed);
+    curve.expansionRatio = values_[expansionRatio].load(std::memory_order_relaxed);
+    curve.expansionThreshold = values_[expansionThreshold].load(std::memory_order_relaxed);
+    const float makeup = values_[overallGain].load(std::memory_order_relaxed);
+    float* left = channels[0];
+    float* right = channelCount > 1 ? channels[1] : channels[0];
+
+    if (curve.isNeutral()) {
+        // Keep the detector following the signal, so a later change starts from its level.
+        for (uint32_t i = 0; i < frames; ++i)
+            detector_.follow(std::max(left[i] * left[i], right[i] * right[i]));
+        detector_.flush();
+        detector_.settle();
+        if (makeup == 0) return;
+        const float g = std::pow(10.0f, makeup / 20);
+        for (uint32_t ch = 0; ch < channelCount; ++ch)
+            for (uint32_t i = 0; i < frames; ++i) channels[ch][i] *= g;
+        return;
+    }
+    constexpr float ln10Over20 = 0.11512925465f;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float level = detector_.next(std::max(left[i] * left[i], right[i] * right[i]));
+        const float g = std::exp((curve.gainDB(level) + makeup) * ln10Over20);
+        left[i] *= g;
+        if (channelCount > 1) right[i] *= g;
+    }
+    detector_.flush();
+}
+
+}  // namespace quorel

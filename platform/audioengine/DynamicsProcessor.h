@@ -1,0 +1,49 @@
+#pragma once
+
+#include "CompressorCurve.h"
+#include "RmsDetector.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace quorel {
+
+// The signal processing of our single-band dynamics processor: a stereo-linked feed-forward
+// RMS detector, the soft-knee curve and an overall gain. No look-ahead, so no latency.
+class DynamicsProcessor {
+public:
+    // Parameter ids and ranges as the graph writes them (dB, seconds).
+    enum Parameter : uint32_t {
+        threshold = 0,
+        headroom = 1,
+        expansionRatio = 2,
+        expansionThreshold = 3,
+        attackTime = 4,
+        releaseTime = 5,
+        overallGain = 6,
+    };
+    struct Range {
+        float minimum, maximum, initial;
+    };
+    static constexpr uint32_t parameterCount = 7;
+    static Range range(uint32_t id);
+
+    DynamicsProcessor();
+
+    // Owner's thread: the value is clamped into the range; not finite is ignored.
+    // Returns false for an unknown id.
+    bool setParameter(uint32_t id, float value);
+    float parameter(uint32_t id) const;
+
+    void prepare(double sampleRate);
+    void reset();
+    void process(float* const* channels, uint32_t channelCount, uint32_t frames);
+
+private:
+    std::atomic<float> values_[parameterCount];
+    double sampleRate_ = 48000;
+    float attack_ = -1, release_ = -1;  // render thread: the times the detector was set up for
+    RmsDetector detector_;
+};
+
+}  // namespace quorel

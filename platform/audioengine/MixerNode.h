@@ -1,0 +1,30 @@
+#pragma once
+
+#include "AudioNode.h"
+
+#include <atomic>
+
+namespace quorel {
+
+// Sums every connected input bus into its output format and scales by the output volume.
+// A mono input reaches every output channel at unity gain; inputs must share the output's
+// sample rate (no rate conversion).
+class MixerNode : public AudioNode {
+public:
+    MixerNode() = default;
+
+    void setOutputVolume(float volume);
+    float outputVolume() const { return volume_.load(); }
+
+protected:
+    UnitError allocate(uint32_t maximumFrames) override;
+    Status render(uint32_t frames, const AudioTimeStamp& timestamp,
+                  AudioBufferList& output) noexcept override;
+
+private:
+    std::atomic<float> volume_{1};
+    std::vector<float> scratch_;
+    AudioBufferList scratchList_;
+};
+
+}  // namespace quorel

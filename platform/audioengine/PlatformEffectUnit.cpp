@@ -1,0 +1,81 @@
+#include "PlatformEffectUnit.h"
+
+#include <bit>
+#include <cmath>
+#include <new>
+
+namespace quorel {
+
+namespace {
+constexpr int32_t capabilities[] = {1, 1, 2, 2};
+}
+
+PlatformEffectUnit::PlatformEffectUnit(const AudioComponentDescription& description)
+    : AudioUnit(description)
+{
+}
+
+std::span<const int32_t> PlatformEffectUnit::channelCapabilities() const { return capabilities; }
+
+UnitError PlatformEffectUnit::allocateRenderResources()
+{
+    const AudioFormat& format = outputBus().format();
+    if ((format.channelCount != 1 && format.channelCount != 2) || !format.isStandard()
+        || !(format == inputBus().format()))
+        return UnitError::osStatus(status::formatNotSupported);
+    if (UnitError error = AudioUnit::allocateRenderResources()) return error;
+    channels_ = format.channelCount;
+    capacity_ = maximumFramesToRender();
+    try {
+        scratch_.assign(size_t(channels_) * capacity_, 0.0f);
+        allocateState(format.sampleRate, capacity_);
+    } catch (const std::bad_alloc&) {
+        deallocateRenderResources();
+        return UnitError::outOfMemory();
+    }
+    resetState();
+    return {};
+}
+
+void PlatformEffectUnit::deallocateRenderResources()
+{
+    releaseState();
+    scratch_.clear();
+    scratch_.shrink_to_fit();
+    AudioUnit::deallocateRenderResources();
+}
+
+Status PlatformEffectUnit::internalRender(RenderActionFlags& actionFlags,
+                                          const AudioTimeStamp& timestamp, uint32_t frameCount,
+                                          int64_t, AudioBufferList& outputData,
+                                          const PullInput& pullInput) noexcept
+{
+    if (!pullInput) return status::noConnection;
+    if (frameCount > capacity_) return status::tooManyFramesToProcess;
+    if (outputData.numberBuffers != channels_) return status::formatNotSupported;
+    for (uint32_t c = 0; c < channels_; ++c) {
+        AudioBuffer& buffer = outputData.buffers[c];
+        if (!buffer.data) buffer.data = scratch_.data() + size_t(c) * capacity_;
+        buffer.dataByteSize = frameCount * uint32_t(sizeof(float));
+    }
+    if (const Status pulled = pullInput(actionFlags, timestamp, frameCount, 0, outputData))
+        return pulled;
+    // Bit tests (all exponent bits set: infinite or not a number; any magnitude bit: not
+    // silent) hold under any floating-point mode and vectorise.
+    float* data[2] = {};
+    for (uint32_t c = 0; c < channels_; ++c) {
+        data[c] = outputData.buffers[c].samples();
+        if (!data[c]) return status::noConnection;
+        float* x = data[c];
+        for (uint32_t i = 0; i < frameCount; ++i)
+            x[i] = (std::bit_cast<uint32_t>(x[i]) & 0x7f800000u) == 0x7f800000u ? 0.0f : x[i];
+    }
+    process(data, channels_, frameCount);
+    uint32_t magnitude = 0;
+    for (uint32_t c = 0; c < channels_; ++c)
+        for (uint32_t i = 0; i < frameCount; ++i) magnitude |= std::bit_cast<uint32_t>(data[c][i]) & 0x7fffffffu;
+    if (magnitude != 0) actionFlags &= ~renderFlags::outputIsSilence;
+    return status::ok;
+}
+
+}  // namespace quorel

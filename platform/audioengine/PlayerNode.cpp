@@ -1,0 +1,47 @@
+#include "PlayerNode.h"
+
+#include "PCMBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorel {
+
+bool PlayerNode::scheduleBuffer(const PCMBuffer& buffer)
+{
+    const uint32_t channels = buffer.format().channelCount;
+    if (outputFormat().channelCount != 0 && channels != outputFormat().channelCount) return false;
+    if (queue_.size() != channels) {
+        if (!queue_.empty() && position_ < queue_[0].size()) return false;
+        queue_.assign(channels, {});
+        position_ = 0;
+    }
+    for (uint32_t c = 0; c < channels; ++c)
+        queue_[c].insert(queue_[c].end(), buffer.channel(c), buffer.channel(c) + buffer.frameLength());
+    return true;
+}
+
+void PlayerNode::stop()
+{
+    playing_.store(false);
+    queue_.clear();
+    position_ = 0;
+}
+
+Status PlayerNode::render(uint32_t frames, const AudioTimeStamp&, AudioBufferList& output) noexcept
+{
+    const size_t available = queue_.empty() || !playing_.load(std::memory_order_relaxed)
+        ? 0
+        : queue_[0].size() - position_;
+    const uint32_t n = uint32_t(std::min<size_t>(frames, available));
+    for (uint32_t c = 0; c < output.numberBuffers; ++c) {
+        float* dst = output.buffers[c].samples();
+        if (n) std::memcpy(dst, queue_[std::min<size_t>(c, queue_.size() - 1)].data() + position_,
+                           size_t(n) * sizeof(float));
+        std::memset(dst + n, 0, size_t(frames - n) * sizeof(float));
+    }
+    position_ += n;
+    return status::ok;
+}
+
+}  // namespace quorel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "AudioNode.h"
+
+#include <atomic>
+#include <vector>
+
+namespace quorel {
+
+class PCMBuffer;
+
+// Plays scheduled buffers one after another while playing, then silence.
+class PlayerNode : public AudioNode {
+public:
+    PlayerNode() = default;
+
+    // Control thread, while the engine is not rendering. Copies the buffer's valid frames;
+    // false when its channel count differs from the player's output connection.
+    bool scheduleBuffer(const PCMBuffer& buffer);
+    void play() { playing_.store(true); }
+    // Stops and drops everything scheduled.
+    void stop();
+    bool isPlaying() const { return playing_.load(); }
+
+protected:
+    Status render(uint32_t frames, const AudioTimeStamp& timestamp,
+                  AudioBufferList& output) noexcept override;
+
+private:
+    std::vector<std::vector<float>> queue_;  // per channel, every scheduled frame in order
+    size_t position_ = 0;
+    std::atomic<bool> playing_{false};
+};
+
+}  // namespace quorel

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cmath>
+
+namespace quorel {
+
+// Feed-forward RMS detector: the squared input averaged over a fixed 20 ms window gives the
+// RMS level in dB, which then rises with the attack time and falls with the release time.
+class RmsDetector {
+public:
+    static constexpr double windowSeconds = 0.02;
+    static constexpr float floorDB = -120;
+
+    void configure(double sampleRate, double attackSeconds, double releaseSeconds)
+    {
+        window_ = coefficient(sampleRate, windowSeconds);
+        attack_ = coefficient(sampleRate, attackSeconds);
+        release_ = coefficient(sampleRate, releaseSeconds);
+    }
+    void reset()
+    {
+        meanSquare_ = 0;
+        levelDB_ = floorDB;
+    }
+
+    // Feeds the squared sample; returns nothing (for stages that only need to keep up).
+    void follow(float square) { meanSquare_ += window_ * (square - meanSquare_); }
+
+    // Feeds the squared sample and returns the smoothed level in dB.
+    float next(float square)
+    {
+        follow(square);
+        const float level = meanSquare_ > 1e-12f ? 10 * std::log10(meanSquare_) : floorDB;
+        levelDB_ += (level > levelDB_ ? attack_ : release_) * (level - levelDB_);
+        return levelDB_;
+    }
+    // Called after each block: denormal or non-finite memories come to rest.
+    void flush()
+    {
+        if (!(std::isfinite(meanSquare_) && meanSquare_ >= 1e-30f)) meanSquare_ = 0;
+        if (!std::isfinite(levelDB_)) levelDB_ = floorDB;
+    }
+    // Keeps the smoothed level in step with the window while the curve is neutral.
+    void settle() { levelDB_ = meanSquare_ > 1e-12f ? 10 * std::log10(meanSquare_) : floorDB; }
+
+private:
+    static float coefficient(double sampleRate, double seconds)
+    {
+        if (!(sampleRate > 0) || !(seconds > 0)) return 1;
+        return float(1 - std::exp(-1 / (seconds * sampleRate)));
+    }
+
+    float window_ = 1;
+    float attack_ = 1;
+    float release_ = 1;
+    float meanSquare_ = 0;
+    float levelDB_ = floorDB;
+};
+
+}  // namespace quorel

@@ -1,0 +1,174 @@
+#include "BiquadFilter.h"
+#include "ParametricEqualizer.h"
+#include "SignalHelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace quorel {
+namespace {
+
+// The response curve the equalizer page draws for one band, written out on its own:
+// unnormalised peaking coefficients, |N|^2 / |D|^2.
+double drawnCurveDB(double f0, double gainDB, double sampleRate, double f)
+{
+    const double k = 0.11552453353622351;  // ln 2 / 2 times the Float nearest 1/3
+    const double w0 = 2 * std::numbers::pi * f0 / sampleRate, s = std::sin(w0);
+    const double a = std::pow(10.0, gainDB / 40), alpha = s * std::sinh(k * w0 / s);
+    const double b0 = 1 + alpha * a, b1 = -2 * std::cos(w0), b2 = 1 - alpha * a;
+    const double a0 = 1 + alpha / a, a1 = b1, a2 = 1 - alpha / a;
+    const double w = 2 * std::numbers::pi * f / sampleRate;
+    const double nr = b0 + b1 * std::cos(w) + b2 * std::cos(2 * w);
+    const double ni = b1 * std::sin(w) + b2 * std::sin(2 * w);
+    const double dr = a0 + a1 * std::cos(w) + a2 * std::cos(2 * w);
+    const double di = a1 * std::sin(w) + a2 * std::sin(2 * w);
+    return 10 * std::log10(std::max((nr * nr + ni * ni) / std::max(dr * dr + di * di, 1e-12), 1e-12));
+}
+
+double heardGainDB(ParametricEqualizer& eq, double sampleRate, double hz)
+{
+    const size_t n = size_t(sampleRate / 2);
+    std::vector<float> left = test::sine(hz, sampleRate, n, 0.1), right = left;
+    const std::vector<float> in = left;
+    eq.prepare(sampleRate);
+    test::inBlocks(left, right, 512, [&](float* const* ch, uint32_t frames) { eq.process(ch, 2, frames); });
+    EXPECT_EQ(left, right);
+    return test::dB(test::rms(left, n / 2) / test::rms(in, n / 2));
+}
+
+TEST(ParametricEqualizer, PeakingBandSoundsAsTheResponseCurveIsDrawn)
+{
+    for (double fs : {44100.0, 48000.0, 96000.0}) {
+        ParametricEqualizer eq(1);
+        eq.setFrequency(0, 1000);
+        eq.setBandwidth(0, 1.0f / 3.0f);
+        eq.setGain(0, 12);
+        for (double f : {250.0, 800.0, 1000.0, 1100.0, 4000.0}) {
+            const double drawn = drawnCurveDB(1000, 12, fs, f);
+            EXPECT_NEAR(eq.magnitudeDB(fs, f), drawn, 1e-9) << fs << " " << f;
+            EXPECT_NEAR(heardGainDB(eq, fs, f), drawn, 0.02) << fs << " " << f;
+        }
+    }
+}
+
+// Whatever the block size and channel count, the equalizer's output is sample for sample that of
+// its bands run one after another.
+TEST(ParametricEqualizer, RendersExactlyAsAPlainCascadeForAnyBlockSize)
+{
+    for (uint32_t block : {1u, 7u, 30u, 512u}) {
+        for (uint32_t channels : {1u, 2u}) {
+            ParametricEqualizer eq(31);
+            BiquadFilter plain[31];
+            for (uint32_t i = 0; i < 31; ++i) {
+                eq.setFrequency(i, 25.0f * std::pow(1.26f, float(i)));
+                eq.setBandwidth(i, 1.0f / 3.0f);
+                eq.setGain(i, i % 3 == 0 ? 0.0f : float(i % 7) - 3.0f);
+                eq.setBypass(i, i == 5);
+                plain[i].setCoefficients(eq.design(i, 48000));
+            }
+            eq.prepare(48000);
+            std::vector<float> left = test::sine(97, 48000, 3000, 0.4), right = test::sine(5001, 48000, 3000, 0.3);
+            for (size_t n = 0; n < left.size(); n += 5) left[n] += 0.2f;
+            std::vector<float> refLeft = left, refRight = right;
+            test::inBlocks(left, right, block, [&](float* const* ch, uint32_t n) { eq.process(ch, channels, n); });
+            for (uint32_t i = 0; i < 31; ++i) {
+                if (plain[i].coefficients().isIdentity()) continue;
+                plain[i].process(refLeft.data(), uint32_t(refLeft.size()), 0);
+                plain[i].process(refRight.data(), uint32_t(refRight.size()), 1);
+            }
+            for (size_t n = 0; n < left.size(); ++n) {
+                ASSERT_NEAR(left[n], refLeft[n], 1e-6f) << block << "/" << channels << " at " << n;
+                if (channels == 2) {
+                    ASSERT_NEAR(right[n], refRight[n], 1e-6f) << block << " at " << n;
+                }
+            }
+        }
+    }
+}
+
+TEST(ParametricEqualizer, BandsInSeriesAddTheirCurves)
+{
+    ParametricEqualizer eq(31);
+    const float freqs[3] = {63, 1000, 16000};
+    const float gains[3] = {6, -4, 3};
+    for (uint32_t i = 0; i < 3; ++i) {
+        eq.setFrequency(i, freqs[i]);
+        eq.setBandwidth(i, 1.0f / 3.0f);
+        eq.setGain(i, gains[i]);
+    }
+    for (double f : {63.0, 700.0, 12000.0}) {
+        double drawn = 0;
+        for (int i = 0; i < 3; ++i) drawn += drawnCurveDB(freqs[i], gains[i], 48000, f);
+        EXPECT_NEAR(eq.magnitudeDB(48000, f), drawn, 1e-9);
+    }
+}
+
+TEST(ParametricEqualizer, NeutralOrBypassedBandsLeaveSamplesUntouched)
+{
+    ParametricEqualizer eq(12);
+    for (uint32_t i = 0; i < 12; ++i) {
+        eq.setFrequency(i, 100.0f * float(i + 1));
+        eq.setGain(i, i % 2 ? 0.0f : 9.0f);
+        eq.setBypass(i, i % 2 == 0);
+    }
+    std::vector<float> left = test::sine(440, 48000, 4096, 0.5), right = test::sine(97, 48000, 4096, 0.3);
+    const auto l0 = left, r0 = right;
+    eq.prepare(48000);
+    test::inBlocks(left, right, 256, [&](float* const* ch, uint32_t n) { eq.process(ch, 2, n); });
+    EXPECT_EQ(left, l0);
+    EXPECT_EQ(right, r0);
+}
+
+TEST(ParametricEqualizer, GlobalGainAndBypassToggleWhileRendering)
+{
+    ParametricEqualizer eq(1);
+    eq.setFrequency(0, 1000);
+    eq.setGain(0, 6);
+    eq.setBandwidth(0, 1);
+    eq.setGlobalGain(-6);
+    EXPECT_NEAR(heardGainDB(eq, 48000, 1000), 0, 0.02);
+    eq.setBypass(0, true);
+    EXPECT_NEAR(heardGainDB(eq, 48000, 1000), -6, 0.02);
+}
+
+TEST(ParametricEqualizer, ValuesAreClampedAndNonFiniteIgnored)
+{
+    ParametricEqualizer eq(1);
+    eq.setBandwidth(0, 100);
+    EXPECT_EQ(eq.bandwidth(0), 5.0f);
+    eq.setBandwidth(0, 0.001f);
+    EXPECT_EQ(eq.bandwidth(0), 0.05f);
+    eq.setGain(0, 3);
+    eq.setGain(0, std::nanf(""));
+    EXPECT_EQ(eq.gain(0), 3.0f);
+    eq.setFrequency(0, -5);
+    EXPECT_EQ(eq.frequency(0), 10.0f);
+    eq.setGain(7, 3);  // no such band: nothing happens
+}
+
+TEST(ParametricEqualizer, BandAtNyquistStaysSilentNotUnstable)
+{
+    ParametricEqualizer eq(1);
+    eq.setFrequency(0, 4000);
+    eq.setGain(0, 12);
+    std::vector<float> left = test::sine(1000, 8000, 4000, 0.5), right = left;
+    const auto in = left;
+    eq.prepare(8000);
+    test::inBlocks(left, right, 512, [&](float* const* ch, uint32_t n) { eq.process(ch, 2, n); });
+    EXPECT_EQ(left, in);
+}
+
+TEST(ParametricEqualizer, HighPassTypeIsButterworthWhateverTheGain)
+{
+    ParametricEqualizer eq(1);
+    eq.setType(0, ParametricEqualizer::Type::highPass);
+    eq.setFrequency(0, 100);
+    eq.setGain(0, 0);
+    EXPECT_NEAR(heardGainDB(eq, 44100, 100), -3.01, 0.05);
+    EXPECT_NEAR(heardGainDB(eq, 44100, 2000), 0, 0.02);
+}
+
+}  // namespace
+}  // namespace quorel

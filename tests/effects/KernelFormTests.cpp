@@ -1,0 +1,79 @@
+#include "BassHarmonics.h"
+#include "DriveCurve.h"
+#include "FirKernel.h"
+#include "RenderHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+// Every kernel comes in a portable form and, on processors that have the instructions, an
+// 8-lane form; the library picks one when it loads. Both must compute the same thing, or a
+// machine without the wide instructions would hear something else.
+
+namespace quorel {
+namespace {
+
+const KernelForm forms[] = {KernelForm::portable, KernelForm::wide};
+
+TEST(KernelForm, FirAccumulateMatchesThePlainSumInEveryForm)
+{
+    const std::vector<float> source = test::whiteNoise(1.0, 400, 31);
+    const std::vector<float> coefficients = test::whiteNoise(0.2, 33, 32);
+    const uint32_t history = 32;
+    for (KernelForm form : forms) {
+        if (!kernelFormAvailable(form))
+            continue;
+        for (uint32_t frames : {1u, 7u, 8u, 63u, 64u, 65u, 200u, 368u}) {
+            std::vector<float> out(frames, 0.5f);
+            firAccumulate(form, out.data(), source.data() + history, coefficients.data(), 33, frames);
+            for (uint32_t k = 0; k < frames; ++k) {
+                double expected = 0.5;
+                for (uint32_t j = 0; j < 33; ++j)
+                    expected += double(coefficients[j]) * source[history + k - j];
+                ASSERT_NEAR(out[k], expected, 1e-5) << int(form) << " " << frames << " " << k;
+            }
+        }
+    }
+}
+
+TEST(KernelForm, DriveCurveMatchesTheScalarCurveInEveryForm)
+{
+    const std::vector<float> input = test::whiteNoise(2.5, 1001, 33);
+    for (KernelForm form : forms) {
+        if (!kernelFormAvailable(form))
+            continue;
+        for (float amount : {0.2f, 1.0f}) {
+            const DriveCurve curve = DriveCurve::make(amount, 0.9f);
+            std::vector<float> shaped = input;
+            curve.shape(form, shaped.data(), uint32_t(shaped.size()));
+            for (size_t i = 0; i < input.size(); ++i)
+                ASSERT_NEAR(shaped[i], curve.shapeSample(input[i]), 1e-6) << int(form) << " " << i;
+        }
+    }
+}
+
+TEST(KernelForm, BassHarmonicsFormsAgree)
+{
+    const std::vector<float> left = test::whiteNoise(0.8, 3000, 34);
+    const std::vector<float> right = test::sine(45, 0.9, 48000, 3000);
+    std::vector<std::vector<float>> results;
+    for (KernelForm form : forms) {
+        if (!kernelFormAvailable(form))
+            continue;
+        BassHarmonics harmonics;
+        harmonics.prepare(48000);
+        std::vector<float> l = left, r = right;
+        float* data[2] = {l.data(), r.data()};
+        harmonics.process(form, data, 2, 3000, 1);
+        l.insert(l.end(), r.begin(), r.end());
+        results.push_back(l);
+    }
+    for (size_t i = 1; i < results.size(); ++i)
+        for (size_t k = 0; k < results[0].size(); ++k)
+            ASSERT_NEAR(results[i][k], results[0][k], 1e-6) << k;
+}
+
+}  // namespace
+}  // namespace quorel

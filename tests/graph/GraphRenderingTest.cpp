@@ -1,0 +1,108 @@
+#include "AudioGraph.h"
+#include "GraphTestSupport.h"
+#include "PCMBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace quorel {
+namespace {
+
+// A real-time graph fed with a steady stereo tone, rendered 512 frames at a time.
+struct ToneGraph {
+    std::vector<float> left = std::vector<float>(4096), right = std::vector<float>(4096);
+    uint64_t phase = 0;
+    AudioBufferList list;
+    std::unique_ptr<AudioGraph> graph;
+    std::unique_ptr<PCMBuffer> out = PCMBuffer::make(AudioFormat::standard(48000, 2), 512);
+
+    explicit ToneGraph(float amplitude)
+    {
+        const AudioFormat stereo = AudioFormat::standard(48000, 2);
+        graph = std::make_unique<AudioGraph>(
+            stereo, AudioGraph::Mode::realtime(stereo, [this, amplitude](uint32_t frames) {
+                for (uint32_t i = 0; i < frames; ++i, ++phase)
+                    left[i] = right[i] = amplitude * float(std::sin(0.03 * double(phase)));
+                list.numberBuffers = 2;
+                list.buffers[0] = {1, frames * 4, left.data()};
+                list.buffers[1] = {1, frames * 4, right.data()};
+                return static_cast<const AudioBufferList*>(&list);
+            }),
+            false);
+    }
+    void start()
+    {
+        graph->prepare();
+        ASSERT_FALSE(graph->engine().start());
+    }
+    float renderPeak(int calls = 1)
+    {
+        float peak = 0;
+        for (int c = 0; c < calls; ++c) {
+            out->setFrameLength(512);
+            Status error = 0;
+            EXPECT_EQ(graph->engine().renderRealtime(512, out->mutableAudioBufferList(), &error),
+                      ManualRenderingStatus::success);
+            for (uint32_t i = 0; i < 512; ++i) peak = std::max(peak, std::fabs(out->channel(0)[i]));
+        }
+        return peak;
+    }
+};
+
+TEST(GraphRendering, ComparisonTrimReachesOnlyTheProcessedPath)
+{
+    ToneGraph t(0.5f);
+    DSPSettings s;
+    s.comparisonTrimDB = -6;
+    t.graph->apply(s);
+    t.start();
+    EXPECT_NEAR(t.renderPeak(8), 0.5 * std::pow(10.0, -6.0 / 20), 0.01);
+    t.graph->setProcessed(false);
+    t.renderPeak(4);
+    EXPECT_NEAR(t.renderPeak(4), 0.5, 0.005);
+    s.comparisonTrimDB = -3;
+    t.graph->apply(s);  // unprocessed: the wet path stays silent
+    EXPECT_NEAR(t.renderPeak(4), 0.5, 0.005);
+    t.graph->setProcessed(true);
+    t.renderPeak(4);
+    EXPECT_NEAR(t.renderPeak(4), 0.5 * std::pow(10.0, -3.0 / 20), 0.01);
+    t.graph->stop();
+}
+
+TEST(GraphRendering, AudibleFadeSettlesAndStopMakesTheOutputAudibleAgain)
+{
+    ToneGraph t(0.3f);
+    t.start();
+    t.renderPeak(2);
+    t.graph->setAudible(false);
+    EXPECT_FALSE(t.graph->outputGainHasSettled());
+    t.renderPeak(1);
+    EXPECT_FALSE(t.graph->outputGainHasSettled());  // 960 frames of ramp, 512 rendered
+    t.renderPeak(2);
+    EXPECT_TRUE(t.graph->outputGainHasSettled());
+    EXPECT_EQ(t.renderPeak(2), 0.0f);
+    t.graph->stop();
+    ASSERT_FALSE(t.graph->engine().start());
+    EXPECT_GT(t.renderPeak(2), 0.25f);
+    t.graph->stop();
+}
+
+TEST(GraphRendering, LimiterReductionIsReportedOncePerInterval)
+{
+    ToneGraph t(0.9f);
+    DSPSettings s;
+    s.boostDB = 12;
+    t.graph->apply(s);
+    t.start();
+    t.renderPeak(20);
+    const MeterReading first = t.graph->meter();
+    EXPECT_LT(first.limiterReductionDB, -3.0f);
+    EXPECT_LE(first.outputPeakDB, -0.99f);
+    EXPECT_GT(first.inputPeakDB, -1.0f);
+    EXPECT_EQ(t.graph->meter().limiterReductionDB, 0.0f);
+    t.graph->stop();
+}
+
+}  // namespace
+}  // namespace quorel

@@ -1,0 +1,213 @@
+// quorel-tool render: pushes a WAV file through the processing chain and writes the result.
+
+#include "AudioFailure.h"
+#include "L10n.h"
+#include "LocalizedMessage.h"
+#include "OfflineRenderer.h"
+#include "SettingsArgument.h"
+#include "Subcommand.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <optional>
+#include <stdexcept>
+
+namespace quorel::tool {
+namespace {
+
+struct Options {
+    QString in, out;
+    DSPSettings settings;
+    bool unprocessed = false;
+    std::optional<int64_t> switchAt;
+    bool analyse = false;
+    double tail = 0;
+    bool hasTail = false;
+    std::optional<uint32_t> chunk;
+};
+
+struct Signal {
+    double sampleRate = 0;
+    std::vector<std::vector<float>> channels;
+};
+
+QString valueOf(const QStringList& args, int& i)
+{
+    if (i + 1 >= args.size())
+        throw std::runtime_error(QStringLiteral("%1 needs a value.").arg(args[i]).toStdString());
+    return args[++i];
+}
+
+Options parse(const QStringList& args)
+{
+    Options o;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        bool ok = true;
+        if (a == "--in") o.in = valueOf(args, i);
+        else if (a == "--out") o.out = valueOf(args, i);
+        else if (a == "--settings") o.settings = settingsArgument(valueOf(args, i));
+        else if (a == "--unprocessed") o.unprocessed = true;
+        else if (a == "--analyse") o.analyse = true;
+        else if (a == "--switch-at") {
+            const qlonglong v = valueOf(args, i).toLongLong(&ok);
+            ok = ok && v >= 0;
+            o.switchAt = v;
+        } else if (a == "--tail") {
+            o.tail = valueOf(args, i).toDouble(&ok);
+            ok = ok && std::isfinite(o.tail);
+            o.hasTail = true;
+        } else if (a == "--chunk") {
+            const qulonglong v = valueOf(args, i).toULongLong(&ok);
+            ok = ok && v >= 1 && v <= 4096;
+            o.chunk = uint32_t(v);
+        } else
+            throw std::runtime_error(QStringLiteral("Unknown option: %1").arg(a).toStdString());
+        if (!ok)
+            throw std::runtime_error(
+                QStringLiteral("Invalid value for %1: %2").arg(a, args[i]).toStdString());
+    }
+    if (o.in.isEmpty() || o.out.isEmpty()) throw std::runtime_error("--in and --out are required.");
+    if (o.chunk && (o.unprocessed || o.switchAt || o.analyse || o.hasTail))
+        throw std::runtime_error(
+            "--chunk renders through the real-time path, which takes no --unprocessed, "
+            "--switch-at, --analyse or --tail.");
+    return o;
+}
+
+Signal readWav(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        throw std::runtime_error(QStringLiteral("Not a readable file: %1").arg(path).toStdString());
+    SF_INFO format{};
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &format);
+    if (!file)
+        throw std::runtime_error(QStringLiteral("Could not read %1: %2")
+                                     .arg(path, QString::fromUtf8(sf_strerror(nullptr)))
+                                     .toStdString());
+    // The chain takes mono or stereo between 8 and 192 kHz; say so before reading anything.
+    if (format.channels < 1 || format.channels > 2 || format.samplerate < 8000
+        || format.samplerate > 192000) {
+        sf_close(file);
+        throw AudioFailure::localized(
+            LocalizedMessage("Unsupported format: use mono or stereo audio between 8 and 192 kHz."));
+    }
+    Signal s;
+    s.sampleRate = format.samplerate;
+    std::vector<float> interleaved(size_t(format.frames) * size_t(format.channels));
+    const sf_count_t read = sf_readf_float(file, interleaved.data(), format.frames);
+    sf_close(file);
+    s.channels.assign(size_t(format.channels), std::vector<float>(size_t(std::max<sf_count_t>(read, 0))));
+    for (sf_count_t f = 0; f < read; ++f)
+        for (int c = 0; c < format.channels; ++c)
+            s.channels[size_t(c)][size_t(f)] = interleaved[size_t(f) * size_t(format.channels) + size_t(c)];
+    return s;
+}
+
+// Writes 32-bit float stereo next to the destination, then moves it into place.
+void writeWav(const QString& path, double sampleRate, const std::vector<std::vector<float>>& channels)
+{
+    const QString temporary = path + QStringLiteral(".partial");
+    SF_INFO format{};
+    format.samplerate = int(sampleRate);
+    format.channels = 2;
+    format.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(QFile::encodeName(temporary).constData(), SFM_WRITE, &format);
+    if (!file)
+        throw std::runtime_error(QStringLiteral("Could not write %1: %2")
+                                     .arg(path, QString::fromUtf8(sf_strerror(nullptr)))
+                                     .toStdString());
+    const size_t frames = channels[0].size();
+    std::vector<float> interleaved(frames * 2);
+    for (size_t f = 0; f < frames; ++f) {
+        interleaved[2 * f] = channels[0][f];
+        interleaved[2 * f + 1] = channels[1][f];
+    }
+    const sf_count_t written = sf_writef_float(file, interleaved.data(), sf_count_t(frames));
+    const int closed = sf_close(file);
+    if (written != sf_count_t(frames) || closed != 0 || (QFile::exists(path) && !QFile::remove(path))
+        || !QFile::rename(temporary, path)) {
+        QFile::remove(temporary);
+        throw std::runtime_error(QStringLiteral("Could not write %1.").arg(path).toStdString());
+    }
+}
+
+QJsonArray floats(const std::vector<float>& values)
+{
+    QJsonArray a;
+    for (float v : values) a.append(double(v));
+    return a;
+}
+
+QJsonObject meterJson(const MeterReading& m)
+{
+    return {
+        {"inputPeakDB", double(m.inputPeakDB)},
+        {"outputPeakDB", double(m.outputPeakDB)},
+        {"outputRMSDB", double(m.outputRMSDB)},
+        {"limiterReductionDB", double(m.limiterReductionDB)},
+        {"guardedSamples", qint64(m.guardedSamples)},
+        {"invalidSamples", qint64(m.invalidSamples)},
+        {"levelerLoudnessLUFS", double(m.levelerLoudnessLUFS)},
+        {"levelerGainDB", double(m.levelerGainDB)},
+        {"levelerMeasuring", m.levelerMeasuring},
+        {"driveActivity", double(m.driveActivity)},
+    };
+}
+
+int runRender(const QStringList& args)
+{
+    try {
+        const Options o = parse(args);
+        Signal s = readWav(o.in);
+        const size_t inputChannels = s.channels.size();
+        const size_t inputFrames = s.channels.empty() ? 0 : s.channels[0].size();
+        RenderResult r;
+        if (o.chunk) {
+            if (s.channels.size() == 1) s.channels.push_back(s.channels[0]);
+            r = OfflineRenderer::renderThroughInputNode(s.channels, s.sampleRate, o.settings, *o.chunk);
+        } else {
+            r = OfflineRenderer::render(s.channels, s.sampleRate, o.settings, !o.unprocessed,
+                                        o.switchAt, o.analyse, o.tail);
+        }
+        writeWav(o.out, s.sampleRate, r.channels);
+        QJsonObject json{
+            {"sampleRate", s.sampleRate},
+            {"channels", qint64(inputChannels)},
+            {"inputFrames", qint64(inputFrames)},
+            {"outputFrames", qint64(r.channels[0].size())},
+            {"reportedLatency", r.reportedLatency},
+            {"latencyFrames", qint64(std::round(r.reportedLatency * s.sampleRate))},
+            {"peak", double(r.peak())},
+            {"rms", r.rms()},
+            {"guardedSamples", qint64(r.guardedSamples)},
+            {"invalidSamples", qint64(r.invalidSamples)},
+            {"meter", meterJson(r.meter)},
+        };
+        if (r.spectrum)
+            json.insert("spectrum", QJsonObject{{"input", floats(r.spectrum->input)},
+                                                {"output", floats(r.spectrum->output)}});
+        printJson(json);
+        return 0;
+    } catch (const DescribedError& e) {
+        return fail(e.description());
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+}
+
+const Registration reg{{"render",
+                        "render --in IN.wav --out OUT.wav [--settings FILE|JSON] [--unprocessed] "
+                        "[--switch-at FRAMES] [--analyse] [--tail SECONDS] [--chunk FRAMES]",
+                        &runRender}};
+
+}  // namespace
+}  // namespace quorel::tool
