@@ -3,6 +3,7 @@
 #include "AudioFailure.h"
 #include "HAL.h"
 #include "PulseSnapshot.h"
+#include "ShortestDecimal.h"
 #include "L10n.h"
 #include "UserDefaults.h"
 
@@ -10,7 +11,6 @@
 #include <QEventLoop>
 #include <QMetaObject>
 
-#include <charconv>
 #include <cmath>
 #include <thread>
 
@@ -19,18 +19,6 @@ namespace quorel {
 namespace {
 
 QString audioOutputName() { return L10n::render("Audio output", {}, L10n::language()); }
-
-// A Double as its shortest round-trip text; whole numbers keep a trailing ".0".
-QString shortestDecimal(double value)
-{
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    QString text = QString::fromLatin1(buffer, int(result.ptr - buffer));
-    if (!text.contains('.') && !text.contains('e')) text += ".0";
-    return text;
-}
 
 AudioFailure localizedFailure(const char* key, const QStringList& arguments = {})
 {
