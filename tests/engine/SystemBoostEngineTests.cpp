@@ -1,3 +1,4 @@
+#include "GraphChain.h"
 #include "SimulatedAudioBackend.h"
 #include "SystemBoostEngine.h"
 #include "TestSupport.h"
@@ -518,4 +519,29 @@ TEST_F(EngineTest, FailuresReadInTheSavedLanguage)
             EXPECT_EQ(e.description(), QString::fromUtf8(expected));
         }
     }
+}
+
+TEST(SystemBoostEngineGraph, AMonoCaptureRendersThroughTheStereoGraphEveryCycle)
+{
+    quorel::test::TemporaryHome home;
+    auto backend = std::make_shared<SimulatedAudioBackend>();
+    backend->inputChannelCount = 1;
+    SystemBoostEngine engine(backend, GraphChain::factory());
+    DSPSettings settings;
+    settings.boostDB = 6;
+    const auto info = engine.startAndWait(settings, true, std::nullopt);
+    EXPECT_GT(info.effectsLatencyMS, 0);
+    std::vector<float> out;
+    for (int i = 0; i < 8; ++i) out = backend->runCycle(512, 0.1f);
+    const auto stats = engine.stats();
+    EXPECT_EQ(stats.callbacks, 8u);
+    EXPECT_EQ(stats.renderErrors, 0u);
+    EXPECT_DOUBLE_EQ(stats.renderedSeconds, 8 * 512 / 48000.0);
+    // Both device channels carry the boosted capture.
+    EXPECT_NEAR(out[2 * 500], 0.2f, 0.01f);
+    EXPECT_NEAR(out[2 * 500 + 1], 0.2f, 0.01f);
+    engine.setProcessed(false);
+    for (int i = 0; i < 8; ++i) out = backend->runCycle(512, 0.1f);
+    EXPECT_NEAR(out[2 * 500], 0.1f, 0.01f);
+    EXPECT_TRUE(engine.meter());
 }
