@@ -1,10 +1,12 @@
 #include "SystemBoostEngine.h"
 
 #include "AudioFailure.h"
+#include "GraphChain.h"
 #include "HAL.h"
 #include "PulseSnapshot.h"
 #include "ShortestDecimal.h"
 #include "L10n.h"
+#include "PipeWireAudioBackend.h"
 #include "UserDefaults.h"
 
 #include <QCoreApplication>
@@ -83,6 +85,11 @@ std::shared_ptr<const DescribedError> SystemBoostEngine::Failure::clone() const
 }
 
 // ---- Construction
+
+SystemBoostEngine::SystemBoostEngine()
+    : SystemBoostEngine(std::make_shared<PipeWireAudioBackend>(), GraphChain::factory())
+{
+}
 
 SystemBoostEngine::SystemBoostEngine(std::shared_ptr<AudioBackend> backend, EngineChain::Factory chainFactory)
     : backend_(std::move(backend)), chainFactory_(std::move(chainFactory)), alive_(std::make_shared<int>(0))

@@ -83,6 +83,8 @@ public:
     // Ends with the Info, or with the exception the start failed with. Main thread.
     using Completion = std::function<void(std::optional<Info>, std::exception_ptr)>;
 
+    // The idle engine on the PipeWire server, processing through the AudioGraph.
+    SystemBoostEngine();
     SystemBoostEngine(std::shared_ptr<AudioBackend> backend, EngineChain::Factory chainFactory);
     ~SystemBoostEngine();
     SystemBoostEngine(const SystemBoostEngine&) = delete;

@@ -3,8 +3,6 @@
 // meter, then stops in order. SIGINT and SIGTERM stop it early, just as cleanly.
 #include "Subcommand.h"
 
-#include "GraphChain.h"
-#include "PipeWireAudioBackend.h"
 #include "SettingsArgument.h"
 #include "SystemBoostEngine.h"
 
@@ -116,7 +114,7 @@ int runCapture(const QStringList& args)
 
     std::signal(SIGINT, &requestStop);
     std::signal(SIGTERM, &requestStop);
-    SystemBoostEngine engine(std::make_shared<PipeWireAudioBackend>(), GraphChain::factory());
+    SystemBoostEngine engine;
     engine.onDefaultDeviceChange = [] { tool::printJson(QJsonObject{{"event", "defaultDeviceChange"}}); };
     try {
         const SystemBoostEngine::Info info = engine.startAndWait(settings, processed, output);
