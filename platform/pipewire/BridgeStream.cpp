@@ -4,7 +4,7 @@
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
-#include <spa/param/latency-utils.h>
+#include <spa/node/io.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,9 +38,17 @@ struct BridgeStream::Callbacks {
         pw_thread_loop_signal(self->context_.loop(), false);
     }
 
+    static void ioChanged(void* data, uint32_t id, void* area, uint32_t)
+    {
+        auto* self = static_cast<BridgeStream*>(data);
+        if (id == SPA_IO_Position) self->position_ = static_cast<spa_io_position*>(area);
+    }
+
     static void process(void* data)
     {
         auto* self = static_cast<BridgeStream*>(data);
+        // The graph cycle, the same for both streams of the group (0 = unknown).
+        const uint64_t cycle = self->position_ ? self->position_->clock.position + 1 : 0;
         pw_buffer* buffer = pw_stream_dequeue_buffer(self->stream_);
         if (!buffer) return;
         spa_data& d = buffer->buffer->datas[0];
@@ -58,11 +66,11 @@ struct BridgeStream::Callbacks {
                 frames = self->bridge_.lastPlaybackFrames();
                 samples = nullptr;
             }
-            if (frames > 0) self->bridge_.captureCycle(samples, frames);
+            if (frames > 0) self->bridge_.captureCycle(samples, frames, cycle);
         } else if (d.data) {
             uint32_t frames = d.maxsize / stride;
             if (buffer->requested > 0) frames = std::min(frames, uint32_t(buffer->requested));
-            self->bridge_.playbackCycle(static_cast<float*>(d.data), frames);
+            self->bridge_.playbackCycle(static_cast<float*>(d.data), frames, cycle);
             d.chunk->offset = 0;
             d.chunk->stride = int32_t(stride);
             d.chunk->size = frames * stride;
@@ -109,6 +117,7 @@ std::unique_ptr<BridgeStream> BridgeStream::create(PipeWireContext& context, Rea
         e.version = PW_VERSION_STREAM_EVENTS;
         e.state_changed = &Callbacks::stateChanged;
         e.process = &Callbacks::process;
+        e.io_changed = &Callbacks::ioChanged;
         return e;
     }();
     self->stream_ = pw_stream_new(context.core(), options.nodeName.c_str(), props);

@@ -7,6 +7,7 @@
 #include <string>
 
 struct pw_stream;
+struct spa_io_position;
 
 namespace quorel::pipewire {
 
@@ -57,7 +58,8 @@ private:
     uint32_t channels_;
     pw_stream* stream_ = nullptr;
     std::unique_ptr<Hook> hook_;
-    int state_ = 0;  // pw_stream_state
+    spa_io_position* position_ = nullptr;  // the graph clock, read in the real-time callbacks
+    int state_ = 0;                        // pw_stream_state
     bool connected_ = false;
     int error_ = 0;
 };

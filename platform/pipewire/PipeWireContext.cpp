@@ -257,6 +257,15 @@ bool PipeWireContext::sync(int timeoutMS)
     return synced_;
 }
 
+void PipeWireContext::flushRealtime()
+{
+    pw_data_loop* dataLoop = pw_context_get_data_loop(context_);
+    if (!dataLoop) return;
+    pw_data_loop_invoke(
+        dataLoop, [](spa_loop*, bool, uint32_t, const void*, size_t, void*) { return 0; }, 0, nullptr, 0, true,
+        nullptr);
+}
+
 std::optional<PipeWireContext::Node> PipeWireContext::node(uint32_t id) const
 {
     LoopLock lock(loop_);

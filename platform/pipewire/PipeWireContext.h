@@ -45,6 +45,10 @@ public:
     uint32_t minimumQuantum() const { return minimumQuantum_; }
     uint32_t maximumQuantum() const { return maximumQuantum_; }
 
+    // Returns once no real-time callback of this client is running any longer (those that
+    // start afterwards see what was changed before the call).
+    void flushRealtime();
+
     // Waits until the server has answered everything sent so far (true) or the time-out ran out.
     bool sync(int timeoutMS = 3000);
 

@@ -23,9 +23,11 @@ void RealtimeBridge::reset()
 {
     ring_.clear();
     flowing_.store(false, std::memory_order_release);
+    settled_.store(false, std::memory_order_relaxed);
+    lastCaptureCycle_.store(0, std::memory_order_relaxed);
 }
 
-void RealtimeBridge::captureCycle(const float* input, uint32_t frames)
+void RealtimeBridge::captureCycle(const float* input, uint32_t frames, uint64_t cycle)
 {
     captureCycles_.fetch_add(1, std::memory_order_relaxed);
     const ProcessFunction function = function_.load(std::memory_order_acquire);
@@ -46,16 +48,25 @@ void RealtimeBridge::captureCycle(const float* input, uint32_t frames)
         done += n;
     }
     if (overflow) overloads_.fetch_add(1, std::memory_order_relaxed);
+    lastCaptureCycle_.store(cycle, std::memory_order_release);
 }
 
-void RealtimeBridge::playbackCycle(float* output, uint32_t frames)
+void RealtimeBridge::playbackCycle(float* output, uint32_t frames, uint64_t cycle)
 {
     playbackCycles_.fetch_add(1, std::memory_order_relaxed);
     lastPlaybackFrames_.store(frames, std::memory_order_relaxed);
     uint32_t got = 0;
     if (flowing_.load(std::memory_order_acquire)) {
+        const bool capturedThisCycle =
+            cycle != 0 && lastCaptureCycle_.load(std::memory_order_acquire) == cycle;
+        const uint32_t expected = capturedThisCycle ? 2 * frames : frames;
+        const uint32_t queued = ring_.readable();
+        bool overload = queued > expected && ring_.discard(queued - expected) > 0
+                        && settled_.load(std::memory_order_relaxed);
         got = ring_.read(output, frames);
-        if (got < frames) overloads_.fetch_add(1, std::memory_order_relaxed);
+        overload = overload || got < frames;
+        settled_.store(true, std::memory_order_relaxed);
+        if (overload) overloads_.fetch_add(1, std::memory_order_relaxed);
     }
     std::memset(output + size_t(got) * outputChannels_, 0,
                 size_t(frames - got) * outputChannels_ * sizeof(float));

@@ -16,8 +16,15 @@ using ProcessFunction = void (*)(void* context, const float* input, uint32_t inp
 
 // What runs inside the two stream callbacks: the capture side processes each captured cycle
 // and hands the frames to the playback side through a lock-free ring. A cycle in which the
-// ring ran empty (playback) or full (capture) counts as an overload. The first captured cycle
-// is preceded by one cycle of silence, so that either callback may run first in a cycle.
+// ring ran empty (playback) or full (capture) counts as an overload.
+//
+// The two callbacks run once in every cycle of the same graph, in either order. Playback plays
+// what was captured in the previous cycle, so the bridge adds exactly one cycle of latency
+// whatever the order: the first captured cycle is preceded by one cycle of silence, and when
+// the playback side finds more than it should (two cycles when the capture already ran in this
+// cycle, else one) the oldest frames are dropped, so that a missed cycle never adds latency for
+// good. Such a drop, after the start, also counts as an overload. `cycle` identifies the graph
+// cycle (its clock position); 0 when unknown.
 class RealtimeBridge {
 public:
     // Largest cycle handled in one piece; longer cycles are processed in slices.
@@ -33,8 +40,8 @@ public:
     void reset();
 
     // Real-time side.
-    void captureCycle(const float* input, uint32_t frames);
-    void playbackCycle(float* output, uint32_t frames);
+    void captureCycle(const float* input, uint32_t frames, uint64_t cycle = 0);
+    void playbackCycle(float* output, uint32_t frames, uint64_t cycle = 0);
 
     // Readings, from any thread.
     uint64_t overloads() const { return overloads_.load(std::memory_order_relaxed); }
@@ -51,6 +58,8 @@ private:
     std::atomic<ProcessFunction> function_{nullptr};
     std::atomic<void*> context_{nullptr};
     std::atomic<bool> flowing_{false};  // the first captured cycle has reached the ring
+    std::atomic<bool> settled_{false};  // the playback side has taken its first frames
+    std::atomic<uint64_t> lastCaptureCycle_{0};
     std::atomic<uint64_t> overloads_{0};
     std::atomic<uint64_t> captureCycles_{0};
     std::atomic<uint64_t> playbackCycles_{0};

@@ -66,6 +66,15 @@ uint32_t SpscRing::read(float* interleaved, uint32_t frames)
     return count;
 }
 
+uint32_t SpscRing::discard(uint32_t frames)
+{
+    const uint64_t r = readPosition_.load(std::memory_order_relaxed);
+    const uint64_t w = writePosition_.load(std::memory_order_acquire);
+    const uint32_t count = std::min(frames, uint32_t(w - r));
+    readPosition_.store(r + count, std::memory_order_release);
+    return count;
+}
+
 void SpscRing::clear()
 {
     readPosition_.store(writePosition_.load(std::memory_order_acquire), std::memory_order_release);

@@ -28,6 +28,9 @@ public:
     // Consumer side: copies up to `frames` frames and returns how many there were.
     uint32_t read(float* interleaved, uint32_t frames);
 
+    // Consumer side: drops up to `frames` frames; returns how many were dropped.
+    uint32_t discard(uint32_t frames);
+
     // Empties the ring. Only while neither side runs.
     void clear();
 

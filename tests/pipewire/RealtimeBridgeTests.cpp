@@ -1,4 +1,5 @@
 #include "RealtimeBridge.h"
+#include "SpscRing.h"
 
 #include <gtest/gtest.h>
 
@@ -41,28 +42,49 @@ TEST(RealtimeBridge, PlaybackBeforeTheFirstCaptureIsSilentWithoutOverload)
     EXPECT_EQ(bridge.overloads(), 0u);
 }
 
-TEST(RealtimeBridge, OneCycleOfSilenceLeadsSoEitherCallbackOrderWorks)
+TEST(RealtimeBridge, PlaybackIsOneCycleLateWhicheverCallbackRunsFirst)
 {
     RealtimeBridge bridge(2, 2);
     Doubler doubler;
     bridge.setProcessor(&Doubler::process, &doubler);
     const uint32_t n = 64;
     std::vector<float> out(n * 2);
-    // Capture first in cycle 1, playback first in cycles 2 and 3: no underrun.
+    // Cycle 1, capture first: the cycle of silence leads.
     auto in1 = ramp(n, 2, 1);
-    bridge.captureCycle(in1.data(), n);
-    bridge.playbackCycle(out.data(), n);
-    for (float v : out) EXPECT_EQ(v, 0.0f);  // the leading silence
-    bridge.playbackCycle(out.data(), n);
+    bridge.captureCycle(in1.data(), n, 1);
+    bridge.playbackCycle(out.data(), n, 1);
+    for (float v : out) EXPECT_EQ(v, 0.0f);
+    // Cycle 2, playback first: plays cycle 1.
+    bridge.playbackCycle(out.data(), n, 2);
     EXPECT_EQ(out[0], 2.0f);
     EXPECT_EQ(out[2 * n - 1], 2.0f * float(2 * n));
     auto in2 = ramp(n, 2, 1000);
-    bridge.captureCycle(in2.data(), n);
-    bridge.playbackCycle(out.data(), n);
+    bridge.captureCycle(in2.data(), n, 2);
+    // Cycle 3, capture first again: plays cycle 2.
+    auto in3 = ramp(n, 2, 5000);
+    bridge.captureCycle(in3.data(), n, 3);
+    bridge.playbackCycle(out.data(), n, 3);
     EXPECT_EQ(out[0], 2000.0f);
-    bridge.captureCycle(in2.data(), n);
     EXPECT_EQ(bridge.overloads(), 0u);
     EXPECT_EQ(bridge.bufferedFrames(), n);
+}
+
+TEST(RealtimeBridge, PlaybackFirstFromTheStartIsAlsoOneCycleLate)
+{
+    RealtimeBridge bridge(2, 2);
+    Doubler doubler;
+    bridge.setProcessor(&Doubler::process, &doubler);
+    const uint32_t n = 32;
+    std::vector<float> out(n * 2, 3.0f);
+    for (uint64_t cycle = 1; cycle <= 4; ++cycle) {
+        bridge.playbackCycle(out.data(), n, cycle);
+        if (cycle >= 2) {
+            EXPECT_EQ(out[0], 2.0f * float(cycle - 1)) << cycle;  // the previous cycle's frames
+        }
+        std::vector<float> in(n * 2, float(cycle));
+        bridge.captureCycle(in.data(), n, cycle);
+    }
+    EXPECT_EQ(bridge.overloads(), 0u);
 }
 
 TEST(RealtimeBridge, AnEmptyRingIsAnOverloadAndPlaysSilence)
@@ -71,11 +93,11 @@ TEST(RealtimeBridge, AnEmptyRingIsAnOverloadAndPlaysSilence)
     const uint32_t n = 32;
     auto in = ramp(n, 2, 1);
     std::vector<float> out(n * 2, 3.0f);
-    bridge.captureCycle(in.data(), n);          // silence + n frames queued
-    bridge.playbackCycle(out.data(), n);
-    bridge.playbackCycle(out.data(), n);
+    bridge.captureCycle(in.data(), n, 1);       // silence + n frames queued
+    bridge.playbackCycle(out.data(), n, 1);
+    bridge.playbackCycle(out.data(), n, 2);
     EXPECT_EQ(bridge.overloads(), 0u);
-    bridge.playbackCycle(out.data(), n);        // nothing left
+    bridge.playbackCycle(out.data(), n, 3);     // nothing left
     EXPECT_EQ(bridge.overloads(), 1u);
     for (float v : out) EXPECT_EQ(v, 0.0f);
 }
@@ -95,9 +117,9 @@ TEST(RealtimeBridge, WithoutAProcessorTheOutputIsSilence)
     const uint32_t n = 16;
     auto in = ramp(n, 2, 1);
     std::vector<float> out(n * 2, 3.0f);
-    bridge.captureCycle(in.data(), n);
-    bridge.playbackCycle(out.data(), n);
-    bridge.playbackCycle(out.data(), n);
+    bridge.captureCycle(in.data(), n, 1);
+    bridge.playbackCycle(out.data(), n, 1);
+    bridge.playbackCycle(out.data(), n, 2);
     for (float v : out) EXPECT_EQ(v, 0.0f);
 }
 
@@ -121,12 +143,46 @@ TEST(RealtimeBridge, ResetStartsAgainWithLeadingSilence)
     bridge.setProcessor(&Doubler::process, &doubler);
     const uint32_t n = 8;
     auto in = ramp(n, 2, 1);
-    bridge.captureCycle(in.data(), n);
+    bridge.captureCycle(in.data(), n, 1);
     bridge.reset();
     EXPECT_EQ(bridge.bufferedFrames(), 0u);
     std::vector<float> out(n * 2, 3.0f);
-    bridge.playbackCycle(out.data(), n);  // not flowing yet: silence, no overload
+    bridge.playbackCycle(out.data(), n, 2);  // not flowing yet: silence, no overload
     EXPECT_EQ(bridge.overloads(), 0u);
-    bridge.captureCycle(in.data(), n);
+    bridge.captureCycle(in.data(), n, 2);
     EXPECT_EQ(bridge.bufferedFrames(), 2 * n);
+}
+
+TEST(RealtimeBridge, AMissedPlaybackCycleDoesNotAddLatencyForGood)
+{
+    RealtimeBridge bridge(2, 2);
+    const uint32_t n = 16;
+    auto in = ramp(n, 2, 1);
+    std::vector<float> out(n * 2);
+    bridge.captureCycle(in.data(), n, 1);
+    bridge.playbackCycle(out.data(), n, 1);
+    // Cycle 2: the playback side misses it.
+    bridge.captureCycle(in.data(), n, 2);
+    // Cycle 3: two captured cycles wait; the older one is dropped.
+    bridge.captureCycle(in.data(), n, 3);
+    bridge.playbackCycle(out.data(), n, 3);
+    EXPECT_EQ(bridge.bufferedFrames(), n);
+    EXPECT_EQ(bridge.overloads(), 1u);
+    // From then on one cycle stays queued, as before.
+    bridge.captureCycle(in.data(), n, 4);
+    bridge.playbackCycle(out.data(), n, 4);
+    EXPECT_EQ(bridge.bufferedFrames(), n);
+    EXPECT_EQ(bridge.overloads(), 1u);
+}
+
+TEST(SpscRingDiscard, DropsOnlyWhatIsThere)
+{
+    quorel::pipewire::SpscRing ring(1, 8);
+    const float in[5] = {1, 2, 3, 4, 5};
+    ring.write(in, 5);
+    EXPECT_EQ(ring.discard(3), 3u);
+    float out[2];
+    ASSERT_EQ(ring.read(out, 2), 2u);
+    EXPECT_EQ(out[0], 4.0f);
+    EXPECT_EQ(ring.discard(4), 0u);
 }

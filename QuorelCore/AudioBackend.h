@@ -1,0 +1,83 @@
+#pragma once
+
+#include "QRAudioDevice.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quorel {
+
+// What SystemBoostEngine asks of the sound system: the output devices, the capture (a virtual
+// sink every other application plays into, standing in for a process tap), the "aggregate"
+// that plays the processed audio to the chosen output device in step with the capture, the
+// server's default sink, and change events. The PipeWire backend is the real one; tests use a
+// simulated one.
+//
+// Statuses are 0 for success, else a platform status (shown through HAL::describe). Reads that
+// can fail throw AudioFailure. Device and capture functions may be called from any thread;
+// listener handlers run on the main thread.
+class AudioBackend {
+public:
+    using ObjectID = uint32_t;
+    using Status = int32_t;
+
+    virtual ~AudioBackend() = default;
+
+    // Output devices (sinks): id, UID (the sink's name), name.
+    // The real default output (never one of our virtual sinks). Throws a read error, or
+    // "No default audio output." when there is none.
+    virtual ObjectID defaultOutputDevice() = 0;
+    virtual QString deviceUID(ObjectID device) = 0;  // throws "Could not read audio text ..."
+    virtual std::optional<QString> deviceName(ObjectID device) = 0;
+    virtual std::optional<ObjectID> device(const QString& uid) = 0;
+    virtual int outputChannels(ObjectID device) = 0;  // 0 when unknown
+
+    // The server's clock: its sample rate and the cycle sizes it allows.
+    struct Clock {
+        double sampleRate = 0;
+        uint32_t minimumFrames = 0;
+        uint32_t maximumFrames = 0;
+    };
+    virtual Clock clock() = 0;  // throws a read error
+
+    // The capture: a virtual sink named `uid` ("local.quorel.aggregate." + UUID) at the
+    // server's rate, asking for cycles of `bufferFrames`.
+    virtual Status createTap(const QString& uid, uint32_t bufferFrames, ObjectID& tap) = 0;
+    virtual int tapChannels(ObjectID tap) = 0;  // throws a read error
+    // The playback to the output device `outputUID`, in one group with the tap; also the device
+    // QRSystemIO runs on.
+    virtual Status createAggregate(ObjectID tap, const QString& outputUID, ObjectID& aggregate) = 0;
+    virtual void destroyAggregate(ObjectID aggregate) = 0;
+    virtual void destroyTap(ObjectID tap) = 0;
+    virtual QRAudioDevice* ioDevice(ObjectID aggregate) = 0;
+
+    // The aggregate's cycle size once it runs (before that, what was asked for), its channel
+    // counts (0 when unknown) and its latency to the speaker in frames (none when unknown).
+    virtual uint32_t bufferFrames(ObjectID aggregate) = 0;
+    virtual int channelCount(ObjectID aggregate, bool input) = 0;
+    virtual std::optional<uint32_t> latencyFrames(ObjectID aggregate) = 0;
+    // Cycles in which the aggregate's hand-over ran empty or full.
+    virtual uint64_t overloads(ObjectID aggregate) = 0;
+    // Whether another application's stream plays into the tap; none when unknown.
+    virtual std::optional<bool> isSourceRunning(ObjectID tap) = 0;
+
+    // The sink the server's default is configured to (empty when unknown), and setting it.
+    virtual QString serverDefaultSink() = 0;
+    virtual bool setServerDefaultSink(const QString& uid) = 0;
+
+    // Change events: the real default output changed (our own sinks never count), or a device
+    // appeared or vanished (ours excluded). The listener lives as long as the returned object.
+    enum class Event { defaultOutput, deviceList };
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+    };
+    virtual std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) = 0;
+
+};
+
+}  // namespace quorel

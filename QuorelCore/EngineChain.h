@@ -1,0 +1,43 @@
+#pragma once
+
+#include "AudioBufferList.h"
+#include "AudioUnitStatus.h"
+#include "DSPSettings.h"
+#include "MeterReading.h"
+#include "SpectrumReading.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quorel {
+
+// The processing side of SystemBoostEngine: the chain that pulls the captured frames through
+// its real-time input block and renders them processed, in stereo.
+class EngineChain {
+public:
+    // Hands out the next `frames` captured frames of the current cycle, or null.
+    using InputBlock = std::function<const AudioBufferList*(uint32_t frames)>;
+
+    virtual ~EngineChain() = default;
+
+    virtual void apply(const DSPSettings& settings) = 0;  // throws
+    // The A/B stages: the unprocessed path's gain and the processed path's gain (linear).
+    virtual void setPathGains(float dry, float wet) = 0;
+    virtual void prepare() = 0;  // throws
+    virtual void start() = 0;    // throws
+    virtual void stop() = 0;
+    // Real-time thread: renders `frames` processed frames into `output` (two mono buffers).
+    virtual Status render(uint32_t frames, AudioBufferList& output) = 0;
+
+    virtual MeterReading meter() = 0;
+    virtual SpectrumReading spectrum() = 0;
+    virtual double reportedLatency() const = 0;  // seconds
+
+    // Builds a chain for a source of `channels` (1 or 2) at `sampleRate`; throws on failure.
+    using Factory = std::function<std::unique_ptr<EngineChain>(uint32_t channels, double sampleRate,
+                                                               InputBlock input)>;
+};
+
+}  // namespace quorel

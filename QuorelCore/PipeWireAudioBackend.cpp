@@ -1,0 +1,377 @@
+#include "PipeWireAudioBackend.h"
+
+#include "AudioFailure.h"
+#include "HAL.h"
+#include "HALListener.h"
+#include "PulseSnapshot.h"
+#include "BridgeStream.h"
+#include "PipeWireContext.h"
+#include "RealtimeBridge.h"
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace quorel {
+
+namespace {
+
+constexpr AudioBackend::Status statusNope = AudioBackend::Status(0x6E6F7065);  // 'nope'
+constexpr uint32_t selectorDefaultOutput = 0x644F7574;                         // 'dOut'
+constexpr uint32_t selectorRate = 0x6E737274;                                  // 'nsrt'
+
+constexpr int statusNotRunning = int(0x73746F70);  // 'stop': no sound server answers
+
+AudioFailure readFailure(uint32_t selector, int error)
+{
+    return AudioFailure::localized(
+        LocalizedMessage("Could not read audio property ({0}, {1}).",
+                         {HAL::describe(selector), HAL::describe(uint32_t(error))}));
+}
+
+AudioBackend::Status streamStatus(int error)
+{
+    return error == -EACCES || error == -EPERM ? statusNope : AudioBackend::Status(error);
+}
+
+}  // namespace
+
+// ---- One capture: the bridge, the virtual sink and the playback stream.
+
+class PipeWireAudioBackend::Session : public QRAudioDevice {
+public:
+    Session(pipewire::PipeWireContext& context, uint32_t requestedFrames)
+        : context_(context), bridge_(2, 2), silence_(size_t(pipewire::RealtimeBridge::sliceFrames) * 2, 0.0f),
+          requestedFrames_(requestedFrames)
+    {
+    }
+
+    ~Session() override
+    {
+        stopIOProc(0);
+        playback_.reset();
+        sink_.reset();
+    }
+
+    QString uid() const { return QString::fromStdString(options_.nodeName); }
+
+    int createSink(const QString& uid)
+    {
+        int error = 0;
+        options_.nodeName = uid.toStdString();
+        options_.description = "Quorel";
+        options_.group = "quorel.group." + uid.mid(int(qstrlen("local.quorel.aggregate."))).toStdString();
+        options_.rate = context_.clockRate();
+        options_.latencyFrames = requestedFrames_;
+        sink_ = pipewire::BridgeStream::create(context_, bridge_, pipewire::BridgeStream::Role::VirtualSink, options_,
+                                               error);
+        return sink_ ? 0 : (error ? error : -EIO);
+    }
+
+    int createPlayback(const QString& outputUID)
+    {
+        int error = 0;
+        pipewire::BridgeStream::Options options = options_;
+        options.nodeName = options_.nodeName + ".playback";
+        options.target = outputUID.toStdString();
+        playback_ = pipewire::BridgeStream::create(context_, bridge_, pipewire::BridgeStream::Role::Playback, options,
+                                                   error);
+        return playback_ ? 0 : (error ? error : -EIO);
+    }
+
+    void destroyPlayback()
+    {
+        stopIOProc(0);
+        playback_.reset();
+    }
+
+    uint32_t sinkNode() const { return sink_ ? sink_->nodeID() : 0; }
+    pipewire::RealtimeBridge& bridge() { return bridge_; }
+    bool hasPlayback() const { return playback_ != nullptr; }
+
+    uint32_t bufferFrames()
+    {
+        // Once running, the cycle the server settled on; wait a moment for the first one.
+        if (running_)
+            for (int i = 0; i < 50 && bridge_.playbackCycles() == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const uint32_t observed = bridge_.lastPlaybackFrames();
+        return observed > 0 ? observed : requestedFrames_;
+    }
+
+    std::optional<uint32_t> latencyFrames() const
+    {
+        if (!playback_) return std::nullopt;
+        const int64_t delay = playback_->delayFrames();
+        if (delay <= 0) return std::nullopt;
+        return uint32_t(delay);
+    }
+
+    // QRAudioDevice
+    Status createIOProc(IOProc proc, void* context, uint64_t& procID) override
+    {
+        if (!sink_ || !playback_) return -ENODEV;
+        proc_ = proc;
+        procContext_ = context;
+        procID = 1;
+        return 0;
+    }
+
+    Status startIOProc(uint64_t) override
+    {
+        if (!proc_) return -EINVAL;
+        bridge_.reset();
+        bridge_.setProcessor(&Session::process, this);
+        int result = sink_->setActive(true);
+        if (result >= 0) result = playback_->setActive(true);
+        if (result < 0) {
+            stopIOProc(0);
+            return result;
+        }
+        running_ = true;
+        return 0;
+    }
+
+    void stopIOProc(uint64_t) override
+    {
+        if (!running_) return;
+        running_ = false;
+        if (sink_) sink_->setActive(false);
+        if (playback_) playback_->setActive(false);
+        bridge_.setProcessor(nullptr, nullptr);
+        context_.flushRealtime();
+    }
+
+    void destroyIOProc(uint64_t) override
+    {
+        proc_ = nullptr;
+        procContext_ = nullptr;
+    }
+
+private:
+    // Real-time thread: one interleaved buffer in, one out.
+    static void process(void* context, const float* input, uint32_t inputChannels, float* output,
+                        uint32_t outputChannels, uint32_t frames)
+    {
+        auto* self = static_cast<Session*>(context);
+        AudioBufferList in;
+        in.numberBuffers = 1;
+        in.buffers[0] = AudioBuffer{inputChannels, frames * inputChannels * uint32_t(sizeof(float)),
+                                    const_cast<float*>(input ? input : self->silence_.data())};
+        AudioBufferList out;
+        out.numberBuffers = 1;
+        out.buffers[0] = AudioBuffer{outputChannels, frames * outputChannels * uint32_t(sizeof(float)), output};
+        self->proc_(self->procContext_, &in, &out);
+    }
+
+    pipewire::PipeWireContext& context_;
+    pipewire::RealtimeBridge bridge_;
+    std::vector<float> silence_;
+    uint32_t requestedFrames_;
+    pipewire::BridgeStream::Options options_;
+    std::unique_ptr<pipewire::BridgeStream> sink_;
+    std::unique_ptr<pipewire::BridgeStream> playback_;
+    IOProc proc_ = nullptr;
+    void* procContext_ = nullptr;
+    bool running_ = false;
+};
+
+// ---- Listener handle
+
+class PipeWireAudioBackend::EventListener : public AudioBackend::Listener {
+public:
+    explicit EventListener(std::unique_ptr<HALListener> listener) : listener_(std::move(listener)) {}
+
+private:
+    std::unique_ptr<HALListener> listener_;
+};
+
+// ---- Backend
+
+PipeWireAudioBackend::PipeWireAudioBackend() = default;
+
+PipeWireAudioBackend::~PipeWireAudioBackend()
+{
+    sessions_.clear();
+}
+
+pipewire::PipeWireContext* PipeWireAudioBackend::connectedContext(int& error)
+{
+    std::lock_guard lock(mutex_);
+    error = 0;
+    if (context_ && sessions_.empty() && !context_->sync(1000)) context_.reset();
+    if (!context_) {
+        context_ = pipewire::PipeWireContext::connect(error);
+        if (!context_) return nullptr;
+    }
+    return context_.get();
+}
+
+pipewire::PipeWireContext& PipeWireAudioBackend::context()
+{
+    int error = 0;
+    pipewire::PipeWireContext* context = connectedContext(error);
+    if (!context) throw readFailure(selectorDefaultOutput, statusNotRunning);
+    return *context;
+}
+
+PipeWireAudioBackend::Session* PipeWireAudioBackend::session(ObjectID id)
+{
+    std::lock_guard lock(mutex_);
+    auto it = sessions_.find(id);
+    if (it == sessions_.end()) it = sessions_.find(id - 1);
+    return it == sessions_.end() ? nullptr : it->second.get();
+}
+
+AudioBackend::ObjectID PipeWireAudioBackend::defaultOutputDevice() { return HAL::defaultOutputDevice(); }
+
+QString PipeWireAudioBackend::deviceUID(ObjectID device)
+{
+    return HAL::string(device, HAL::selector::deviceUID, HAL::scope::global);
+}
+
+std::optional<QString> PipeWireAudioBackend::deviceName(ObjectID device)
+{
+    try {
+        return HAL::string(device, HAL::selector::name, HAL::scope::global);
+    } catch (const AudioFailure&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<AudioBackend::ObjectID> PipeWireAudioBackend::device(const QString& uid) { return HAL::device(uid); }
+
+int PipeWireAudioBackend::outputChannels(ObjectID device) { return HAL::channelCount(device, HAL::scope::output); }
+
+AudioBackend::Clock PipeWireAudioBackend::clock()
+{
+    int error = 0;
+    pipewire::PipeWireContext* pw = connectedContext(error);
+    if (!pw) throw readFailure(selectorRate, statusNotRunning);
+    return Clock{double(pw->clockRate()), pw->minimumQuantum(), pw->maximumQuantum()};
+}
+
+AudioBackend::Status PipeWireAudioBackend::createTap(const QString& uid, uint32_t bufferFrames, ObjectID& tap)
+{
+    int error = 0;
+    pipewire::PipeWireContext* pw = connectedContext(error);
+    if (!pw) return streamStatus(error);
+    auto session = std::make_unique<Session>(*pw, bufferFrames);
+    const int result = session->createSink(uid);
+    if (result != 0) return streamStatus(result);
+    std::lock_guard lock(mutex_);
+    tap = nextID_;
+    nextID_ += 2;
+    sessions_[tap] = std::move(session);
+    return 0;
+}
+
+int PipeWireAudioBackend::tapChannels(ObjectID tap)
+{
+    Session* s = session(tap);
+    return s ? int(s->bridge().inputChannels()) : 0;
+}
+
+AudioBackend::Status PipeWireAudioBackend::createAggregate(ObjectID tap, const QString& outputUID, ObjectID& aggregate)
+{
+    Session* s = session(tap);
+    if (!s) return -ENOENT;
+    const int result = s->createPlayback(outputUID);
+    if (result != 0) return streamStatus(result);
+    aggregate = tap + 1;
+    return 0;
+}
+
+void PipeWireAudioBackend::destroyAggregate(ObjectID aggregate)
+{
+    if (Session* s = session(aggregate)) s->destroyPlayback();
+}
+
+void PipeWireAudioBackend::destroyTap(ObjectID tap)
+{
+    std::unique_ptr<Session> gone;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = sessions_.find(tap);
+        if (it == sessions_.end()) return;
+        gone = std::move(it->second);
+        sessions_.erase(it);
+    }
+}
+
+QRAudioDevice* PipeWireAudioBackend::ioDevice(ObjectID aggregate)
+{
+    Session* s = session(aggregate);
+    return s && s->hasPlayback() ? s : nullptr;
+}
+
+uint32_t PipeWireAudioBackend::bufferFrames(ObjectID aggregate)
+{
+    Session* s = session(aggregate);
+    return s ? s->bufferFrames() : 0;
+}
+
+int PipeWireAudioBackend::channelCount(ObjectID aggregate, bool input)
+{
+    Session* s = session(aggregate);
+    if (!s) return 0;
+    return int(input ? s->bridge().inputChannels() : s->bridge().outputChannels());
+}
+
+std::optional<uint32_t> PipeWireAudioBackend::latencyFrames(ObjectID aggregate)
+{
+    Session* s = session(aggregate);
+    return s ? s->latencyFrames() : std::nullopt;
+}
+
+uint64_t PipeWireAudioBackend::overloads(ObjectID aggregate)
+{
+    Session* s = session(aggregate);
+    return s ? s->bridge().overloads() : 0;
+}
+
+std::optional<bool> PipeWireAudioBackend::isSourceRunning(ObjectID tap)
+{
+    Session* s = session(tap);
+    if (!s) return std::nullopt;
+    // Our virtual sink is a sink of the sound server like any other: is a stream playing into it?
+    const std::optional<HAL::ObjectID> sink = HAL::device(s->uid());
+    if (!sink) return std::nullopt;
+    try {
+        return HAL::get<uint32_t>(*sink, HAL::address(HAL::selector::runningSomewhere, HAL::scope::global, 0)) != 0;
+    } catch (const AudioFailure&) {
+        return std::nullopt;
+    }
+}
+
+QString PipeWireAudioBackend::serverDefaultSink()
+{
+    pipewire::PipeWireContext& pw = context();
+    const std::string configured = pw.configuredDefaultSink();
+    return QString::fromStdString(configured.empty() ? pw.defaultSink() : configured);
+}
+
+bool PipeWireAudioBackend::setServerDefaultSink(const QString& uid)
+{
+    pipewire::PipeWireContext& pw = context();
+    if (!pw.setConfiguredDefaultSink(uid.toStdString())) return false;
+    // Wait until the session manager has followed, so the change is in effect on return.
+    for (int i = 0; i < 100; ++i) {
+        if (pw.defaultSink() == uid.toStdString()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return pw.defaultSink() == uid.toStdString();
+}
+
+std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event, std::function<void()> handler)
+{
+    const uint32_t selector =
+        event == Event::defaultOutput ? HAL::selector::defaultOutputDevice : HAL::selector::devices;
+    auto listener = HALListener::create(HAL::systemObject, HAL::address(selector, HAL::scope::global, 0),
+                                        std::move(handler));
+    if (!listener) return nullptr;
+    return std::make_unique<EventListener>(std::move(listener));
+}
+
+}  // namespace quorel

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "AudioBackend.h"
+
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace quorel {
+
+namespace pipewire {
+class PipeWireContext;
+}
+
+// The AudioBackend on a PipeWire server: the tap is our virtual sink (a capture stream that is
+// itself an Audio/Sink), the aggregate the playback stream to the chosen output in the same
+// node group, and QRSystemIO runs inside the real-time bridge between the two. The default
+// sink is set through the server's "default" metadata; devices, the real default output and
+// change events come from HAL.
+class PipeWireAudioBackend : public AudioBackend {
+public:
+    PipeWireAudioBackend();
+    ~PipeWireAudioBackend() override;
+
+    ObjectID defaultOutputDevice() override;
+    QString deviceUID(ObjectID device) override;
+    std::optional<QString> deviceName(ObjectID device) override;
+    std::optional<ObjectID> device(const QString& uid) override;
+    int outputChannels(ObjectID device) override;
+    Clock clock() override;
+    Status createTap(const QString& uid, uint32_t bufferFrames, ObjectID& tap) override;
+    int tapChannels(ObjectID tap) override;
+    Status createAggregate(ObjectID tap, const QString& outputUID, ObjectID& aggregate) override;
+    void destroyAggregate(ObjectID aggregate) override;
+    void destroyTap(ObjectID tap) override;
+    QRAudioDevice* ioDevice(ObjectID aggregate) override;
+    uint32_t bufferFrames(ObjectID aggregate) override;
+    int channelCount(ObjectID aggregate, bool input) override;
+    std::optional<uint32_t> latencyFrames(ObjectID aggregate) override;
+    uint64_t overloads(ObjectID aggregate) override;
+    std::optional<bool> isSourceRunning(ObjectID tap) override;
+    QString serverDefaultSink() override;
+    bool setServerDefaultSink(const QString& uid) override;
+    std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
+
+private:
+    class Session;
+    class EventListener;
+
+    // The connection, made (again) when needed; throws "Could not read audio property" when no
+    // server answers.
+    pipewire::PipeWireContext& context();
+    pipewire::PipeWireContext* connectedContext(int& error);
+    Session* session(ObjectID id);
+
+    std::mutex mutex_;
+    std::unique_ptr<pipewire::PipeWireContext> context_;
+    std::map<ObjectID, std::unique_ptr<Session>> sessions_;  // by tap id; aggregate id = tap id + 1
+    ObjectID nextID_ = 2;
+};
+
+}  // namespace quorel

@@ -1,0 +1,437 @@
+#include "SystemBoostEngine.h"
+
+#include "AudioFailure.h"
+#include "GraphChain.h"
+#include "HAL.h"
+#include "PulseSnapshot.h"
+#include "ShortestDecimal.h"
+#include "L10n.h"
+#include "PipeWireAudioBackend.h"
+#include "UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+
+#include <cmath>
+#include <thread>
+
+namespace quorel {
+
+namespace {
+
+QString audioOutputName() { return L10n::render("Audio output", {}, L10n::language()); }
+
+AudioFailure localizedFailure(const char* key, const QStringList& arguments = {})
+{
+    return AudioFailure::localized(LocalizedMessage(QString::fromUtf8(key), arguments));
+}
+
+constexpr AudioBackend::Status statusNope = AudioBackend::Status(0x6E6F7065);  // 'nope'
+constexpr AudioBackend::Status statusStop = AudioBackend::Status(0x73746F70);  // 'stop'
+constexpr AudioBackend::Status statusWhat = AudioBackend::Status(0x77686174);  // 'what'
+
+Status renderThroughChain(void* context, uint32_t frames, AudioBufferList& output)
+{
+    return static_cast<EngineChain*>(context)->render(frames, output);
+}
+
+}  // namespace
+
+// ---- Failure
+
+SystemBoostEngine::Failure SystemBoostEngine::Failure::permission(int32_t status)
+{
+    Failure f;
+    f.kind_ = Kind::permission;
+    f.status_ = status;
+    return f;
+}
+
+SystemBoostEngine::Failure SystemBoostEngine::Failure::message(const QString& text)
+{
+    Failure f;
+    f.kind_ = Kind::message;
+    f.text_ = text;
+    return f;
+}
+
+SystemBoostEngine::Failure SystemBoostEngine::Failure::localized(const LocalizedMessage& message)
+{
+    Failure f;
+    f.kind_ = Kind::localized;
+    f.localized_ = message;
+    return f;
+}
+
+QString SystemBoostEngine::Failure::description() const
+{
+    switch (kind_) {
+    case Kind::permission:
+        return L10n::render("The system did not authorize system audio capture ({0}). Allow Quorel in the "
+                            "sound settings, then try again.",
+                            {HAL::describe(uint32_t(status_))}, L10n::language());
+    case Kind::message:
+        return text_;
+    case Kind::localized:
+        return localized_->text();
+    }
+    return text_;
+}
+
+std::shared_ptr<const DescribedError> SystemBoostEngine::Failure::clone() const
+{
+    return std::make_shared<Failure>(*this);
+}
+
+// ---- Construction
+
+SystemBoostEngine::SystemBoostEngine()
+    : SystemBoostEngine(std::make_shared<PipeWireAudioBackend>(), GraphChain::factory())
+{
+}
+
+SystemBoostEngine::SystemBoostEngine(std::shared_ptr<AudioBackend> backend, EngineChain::Factory chainFactory)
+    : backend_(std::move(backend)), chainFactory_(std::move(chainFactory)), alive_(std::make_shared<int>(0))
+{
+}
+
+SystemBoostEngine::~SystemBoostEngine() { stop(); }
+
+float SystemBoostEngine::peakDB(float linear)
+{
+    if (!(linear > 0) || !std::isfinite(linear)) return -120;
+    return std::max(20 * std::log10(linear), -120.0f);
+}
+
+uint32_t SystemBoostEngine::requestedBufferFrames(uint32_t minimum, uint32_t maximum)
+{
+    return std::min(std::max(minimum, 512u), std::min(maximum, maximumFrames));
+}
+
+// ---- Start
+
+void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
+                              const std::optional<QString>& outputDeviceUID, Completion completion)
+{
+    stop();
+    settings_ = settings;
+    processed_ = processed;
+    startToken_ = QUuid::createUuid();
+    const QUuid token = startToken_;
+    std::shared_ptr<AudioBackend> backend = backend_;
+    std::weak_ptr<int> alive = alive_;
+    std::thread([this, backend, alive, token, outputDeviceUID, completion = std::move(completion)] {
+        std::optional<Capture> capture;
+        std::exception_ptr error;
+        try {
+            capture = createCapture(*backend, outputDeviceUID);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this, backend, alive, token, capture, error, completion] {
+                if (alive.lock()) {
+                    finishStart(token, capture, error, completion);
+                } else {
+                    if (capture) destroyCapture(*backend, *capture);
+                    completion(std::nullopt, std::make_exception_ptr(Cancelled()));
+                }
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+SystemBoostEngine::Info SystemBoostEngine::startAndWait(const DSPSettings& settings, bool processed,
+                                                        const std::optional<QString>& outputDeviceUID)
+{
+    QEventLoop loop;
+    std::optional<Info> result;
+    std::exception_ptr failure;
+    bool done = false;
+    start(settings, processed, outputDeviceUID, [&](std::optional<Info> info, std::exception_ptr error) {
+        result = info;
+        failure = error;
+        done = true;
+        loop.quit();
+    });
+    if (!done) loop.exec();
+    if (failure) std::rethrow_exception(failure);
+    return *result;
+}
+
+void SystemBoostEngine::finishStart(const QUuid& token, std::optional<Capture> capture, std::exception_ptr error,
+                                    const Completion& completion)
+{
+    if (error) {
+        completion(std::nullopt, error);
+        return;
+    }
+    if (token != startToken_) {
+        destroyCapture(*backend_, *capture);
+        completion(std::nullopt, std::make_exception_ptr(Cancelled()));
+        return;
+    }
+    try {
+        info_ = attach(*capture);
+    } catch (...) {
+        const std::exception_ptr failure = std::current_exception();
+        tap_ = capture->tap;
+        aggregate_ = capture->aggregate;
+        stop();
+        completion(std::nullopt, failure);
+        return;
+    }
+    completion(info_, nullptr);
+}
+
+SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backend,
+                                                            const std::optional<QString>& outputDeviceUID)
+{
+    Capture capture;
+    // The default output first, also when a UID was given.
+    const AudioBackend::ObjectID defaultDevice = backend.defaultOutputDevice();
+    const QString defaultUID = backend.deviceUID(defaultDevice);
+    const QString defaultName = backend.deviceName(defaultDevice).value_or(audioOutputName());
+
+    QString outputUID = defaultUID;
+    capture.deviceName = defaultName;
+    capture.device = defaultDevice;
+    if (outputDeviceUID && *outputDeviceUID != defaultUID) {
+        const std::optional<AudioBackend::ObjectID> chosen = backend.device(*outputDeviceUID);
+        if (chosen && !PulseSnapshot::isOwnSink(*outputDeviceUID) && backend.outputChannels(*chosen) > 0) {
+            outputUID = *outputDeviceUID;
+            capture.deviceName = backend.deviceName(*chosen).value_or(audioOutputName());
+            capture.capturedDeviceName = defaultName;
+        }
+    }
+
+    // The capture: our virtual sink, asking for the cycle size the server's range allows.
+    const AudioBackend::Clock clock = backend.clock();
+    const uint32_t requested = requestedBufferFrames(clock.minimumFrames, clock.maximumFrames);
+    capture.aggregateUID =
+        "local.quorel.aggregate." + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    AudioBackend::ObjectID tap = 0;
+    const AudioBackend::Status tapStatus = backend.createTap(capture.aggregateUID, requested, tap);
+    if (tapStatus == statusNope || tapStatus == statusStop || tapStatus == statusWhat)
+        throw Failure::permission(tapStatus);
+    if (tapStatus != 0 || tap == 0)
+        throw Failure::localized(LocalizedMessage("Could not create system audio capture ({0}).",
+                                                  {HAL::describe(uint32_t(tapStatus))}));
+    capture.tap = tap;
+    try {
+        const int tapChannels = backend.tapChannels(tap);
+        if (tapChannels != 1 && tapChannels != 2)
+            throw Failure::localized(LocalizedMessage("Capture delivered {0} channels; expected mono or stereo.",
+                                                      {QString::number(tapChannels)}));
+        AudioBackend::ObjectID aggregate = 0;
+        const AudioBackend::Status aggregateStatus = backend.createAggregate(tap, outputUID, aggregate);
+        if (aggregateStatus != 0 || aggregate == 0)
+            throw Failure::localized(LocalizedMessage("Could not create the aggregate device ({0}).",
+                                                      {HAL::describe(uint32_t(aggregateStatus))}));
+        capture.aggregate = aggregate;
+    } catch (...) {
+        backend.destroyTap(tap);
+        throw;
+    }
+    try {
+        capture.bufferFrames = backend.bufferFrames(capture.aggregate);
+        if (capture.bufferFrames < 1 || capture.bufferFrames > maximumFrames)
+            throw Failure::localized(LocalizedMessage("Unexpected buffer size: {0} frames.",
+                                                      {QString::number(capture.bufferFrames)}));
+        capture.sampleRate = clock.sampleRate;
+        if (!(capture.sampleRate >= 8000 && capture.sampleRate <= 192000))
+            throw Failure::localized(
+                LocalizedMessage("Unexpected sample rate: {0} Hz.", {shortestDecimal(capture.sampleRate)}));
+        capture.inputChannels = backend.channelCount(capture.aggregate, true);
+        capture.outputChannels = backend.channelCount(capture.aggregate, false);
+        if (capture.inputChannels < 1 || capture.outputChannels < 1)
+            throw Failure::localized(LocalizedMessage("The aggregate device did not expose input and output ({0}/{1}).",
+                                                      {QString::number(capture.inputChannels),
+                                                       QString::number(capture.outputChannels)}));
+        capture.reportedLatencyMS =
+            double(backend.latencyFrames(capture.aggregate).value_or(0)) / capture.sampleRate * 1000;
+    } catch (...) {
+        destroyCapture(backend, capture);
+        throw;
+    }
+    return capture;
+}
+
+void SystemBoostEngine::destroyCapture(AudioBackend& backend, const Capture& capture)
+{
+    if (capture.aggregate != 0) backend.destroyAggregate(capture.aggregate);
+    if (capture.tap != 0) backend.destroyTap(capture.tap);
+}
+
+// ---- Attach
+
+SystemBoostEngine::Info SystemBoostEngine::attach(const Capture& capture)
+{
+    tap_ = capture.tap;
+    aggregate_ = capture.aggregate;
+    sourceDevice_ = capture.device;
+    aggregateUID_ = capture.aggregateUID;
+
+    const uint32_t channels = uint32_t(std::min(capture.inputChannels, 2));
+    auto io = QRSystemIO::create(channels, uint32_t(capture.outputChannels), maximumFrames);
+    if (!io) throw localizedFailure("Could not prepare the real-time buffers.");
+    QRSystemIO* ioPointer = io.get();
+    auto graph = chainFactory_(channels, capture.sampleRate,
+                               [ioPointer](uint32_t frames) { return ioPointer->input(frames); });
+    graph->apply(settings_);
+    const float trim = DSPSettings::linearGain(settings_.comparisonTrimDB);
+    graph->setPathGains(processed_ ? 0.0f : 1.0f, processed_ ? trim : 0.0f);
+    graph->prepare();
+    graph->start();
+    io->setRenderBlock({&renderThroughChain, graph.get()});
+    graph_ = std::move(graph);
+    io_ = std::move(io);
+
+    QRAudioDevice* device = backend_->ioDevice(aggregate_);
+    Status status = statusWhat;
+    if (!device || !io_->start(*device, status))
+        throw localizedFailure("The sound server could not start the audio stream ({0}).",
+                               {HAL::describe(uint32_t(status))});
+
+    overloadsBase_ = backend_->overloads(aggregate_);
+    takeOverDefaultSink();
+    for (const AudioBackend::Event event : {AudioBackend::Event::defaultOutput, AudioBackend::Event::deviceList}) {
+        std::weak_ptr<int> alive = alive_;
+        auto listener = backend_->listen(event, [this, alive] {
+            if (alive.lock() && onDefaultDeviceChange) onDefaultDeviceChange();
+        });
+        if (listener) listeners_.push_back(std::move(listener));
+    }
+
+    Info info;
+    info.deviceName = capture.deviceName;
+    info.capturedDeviceName = capture.capturedDeviceName;
+    info.sampleRate = capture.sampleRate;
+    // The server settles the cycle size once the streams run: read it again.
+    const uint32_t running = backend_->bufferFrames(aggregate_);
+    info.bufferFrames = running >= 1 && running <= maximumFrames ? running : capture.bufferFrames;
+    info.inputChannels = capture.inputChannels;
+    info.outputChannels = capture.outputChannels;
+    const std::optional<uint32_t> latency = backend_->latencyFrames(aggregate_);
+    info.reportedDeviceLatencyMS =
+        latency ? double(*latency) / capture.sampleRate * 1000 : capture.reportedLatencyMS;
+    info.effectsLatencyMS = graph_->reportedLatency() * 1000;
+    return info;
+}
+
+// The server's default becomes our virtual sink, so every other application plays into it.
+// The sink it replaces is remembered (also in the settings store): a default still naming a
+// virtual sink of ours from a run that crashed is given back to the sink remembered then.
+void SystemBoostEngine::takeOverDefaultSink()
+{
+    UserDefaults store = UserDefaults::standard();
+    const QString current = backend_->serverDefaultSink();
+    QString previous = current;
+    if (current.isEmpty() || PulseSnapshot::isOwnSink(current)) {
+        const std::optional<QString> stored = store.string(previousDefaultKey);
+        if (stored && !stored->isEmpty() && !PulseSnapshot::isOwnSink(*stored) && backend_->device(*stored))
+            previous = *stored;
+        else
+            previous = backend_->deviceUID(sourceDevice_);
+    }
+    previousDefault_ = previous;
+    store.setString(previousDefaultKey, previous);
+    store.sync();
+    backend_->setServerDefaultSink(aggregateUID_);
+}
+
+// Gives the default back, but only while it still names our sink: a default the user chose
+// meanwhile stays.
+void SystemBoostEngine::restoreDefaultSink()
+{
+    if (previousDefault_.isEmpty() || aggregateUID_.isEmpty()) return;
+    if (backend_->serverDefaultSink() == aggregateUID_) backend_->setServerDefaultSink(previousDefault_);
+}
+
+// ---- Running
+
+void SystemBoostEngine::stop()
+{
+    startToken_ = QUuid::createUuid();
+    listeners_.clear();
+    if (io_) {
+        io_->stop();
+        io_.reset();
+    }
+    if (graph_) {
+        graph_->stop();
+        graph_.reset();
+    }
+    try {
+        restoreDefaultSink();
+    } catch (...) {
+        // A server that went away has no default to give back.
+    }
+    previousDefault_.clear();
+    aggregateUID_.clear();
+    if (aggregate_ != 0) {
+        backend_->destroyAggregate(aggregate_);
+        aggregate_ = 0;
+    }
+    if (tap_ != 0) {
+        backend_->destroyTap(tap_);
+        tap_ = 0;
+    }
+    sourceDevice_ = 0;
+    info_.reset();
+}
+
+void SystemBoostEngine::cancelStart() { startToken_ = QUuid::createUuid(); }
+
+void SystemBoostEngine::apply(const DSPSettings& settings)
+{
+    settings_ = settings;
+    if (graph_) graph_->apply(settings);
+}
+
+void SystemBoostEngine::setProcessed(bool processed)
+{
+    processed_ = processed;
+    if (!graph_) return;
+    const float trim = DSPSettings::linearGain(settings_.comparisonTrimDB);
+    graph_->setPathGains(processed ? 0.0f : 1.0f, processed ? trim : 0.0f);
+}
+
+std::optional<bool> SystemBoostEngine::isSourceRunningSomewhere() const
+{
+    if (!io_ || tap_ == 0) return std::nullopt;
+    return backend_->isSourceRunning(tap_);
+}
+
+std::optional<MeterReading> SystemBoostEngine::meter() const
+{
+    if (!graph_) return std::nullopt;
+    return graph_->meter();
+}
+
+std::optional<SpectrumReading> SystemBoostEngine::spectrum() const
+{
+    if (!graph_) return std::nullopt;
+    return graph_->spectrum();
+}
+
+SystemBoostEngine::Stats SystemBoostEngine::stats() const
+{
+    if (!io_ || !info_) return Stats();
+    const QRSystemIOStats s = io_->stats();
+    Stats stats;
+    stats.callbacks = s.callbacks;
+    stats.renderedSeconds = double(s.renderedFrames) / info_->sampleRate;
+    stats.renderErrors = s.renderErrors;
+    stats.inputMismatches = s.inputMismatches;
+    stats.outputMismatches = s.outputMismatches;
+    stats.oversizedBuffers = s.oversizedBuffers;
+    stats.overloads = backend_->overloads(aggregate_) - overloadsBase_;
+    stats.inputPeakDB = peakDB(s.inputPeak);
+    stats.outputPeakDB = peakDB(s.outputPeak);
+    return stats;
+}
+
+}  // namespace quorel

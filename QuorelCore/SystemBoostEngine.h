@@ -1,0 +1,166 @@
+#pragma once
+
+#include "AudioBackend.h"
+#include "DSPSettings.h"
+#include "EngineChain.h"
+#include "LocalizedMessage.h"
+#include "MeterReading.h"
+#include "QRSystemIO.h"
+#include "SpectrumReading.h"
+
+#include <QString>
+#include <QUuid>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace quorel {
+
+// Processes all system audio: captures what every other application plays (through the
+// backend's virtual sink, made the server's default while running), runs it through the
+// processing chain on the real-time thread and plays it to the chosen output device.
+// Confined to the main thread; the capture is created on a worker thread.
+class SystemBoostEngine {
+public:
+    struct Info {
+        QString deviceName;
+        std::optional<QString> capturedDeviceName;
+        double sampleRate = 0;
+        uint32_t bufferFrames = 0;
+        int inputChannels = 0;
+        int outputChannels = 0;
+        double reportedDeviceLatencyMS = 0;
+        double effectsLatencyMS = 0;
+        double bufferMS() const { return sampleRate > 0 ? bufferFrames / sampleRate * 1000 : 0; }
+        bool operator==(const Info&) const = default;
+    };
+
+    struct Stats {
+        uint64_t callbacks = 0;
+        double renderedSeconds = 0;
+        uint64_t renderErrors = 0;
+        uint64_t inputMismatches = 0;
+        uint64_t outputMismatches = 0;
+        uint64_t oversizedBuffers = 0;
+        uint64_t overloads = 0;
+        float inputPeakDB = -120;
+        float outputPeakDB = -120;
+    };
+
+    // The engine's own failures. `permission` carries the refusing status.
+    class Failure : public DescribedError {
+    public:
+        enum class Kind { permission, message, localized };
+        static Failure permission(int32_t status);
+        static Failure message(const QString& text);
+        static Failure localized(const LocalizedMessage& message);
+        Kind kind() const { return kind_; }
+        int32_t status() const { return status_; }
+        QString description() const override;
+        std::shared_ptr<const DescribedError> clone() const override;
+
+    private:
+        Kind kind_ = Kind::message;
+        int32_t status_ = 0;
+        QString text_;
+        std::optional<LocalizedMessage> localized_;
+    };
+
+    // A start overtaken by stop(), cancelStart() or a newer start.
+    class Cancelled : public std::exception {
+    public:
+        const char* what() const noexcept override { return "The start was cancelled."; }
+    };
+
+    // The settings key under which the sink that was the server's default before our virtual
+    // sink replaced it is remembered, so that a start after a crash can give it back.
+    static constexpr const char* previousDefaultKey = "Quorel.System.PreviousDefaultSink.v1";
+    static constexpr uint32_t maximumFrames = 4096;
+
+    // Ends with the Info, or with the exception the start failed with. Main thread.
+    using Completion = std::function<void(std::optional<Info>, std::exception_ptr)>;
+
+    // The idle engine on the PipeWire server, processing through the AudioGraph.
+    SystemBoostEngine();
+    SystemBoostEngine(std::shared_ptr<AudioBackend> backend, EngineChain::Factory chainFactory);
+    ~SystemBoostEngine();
+    SystemBoostEngine(const SystemBoostEngine&) = delete;
+    SystemBoostEngine& operator=(const SystemBoostEngine&) = delete;
+
+    // Stops anything running, then creates the capture on a worker thread and attaches the
+    // real-time path back on the main thread. `outputDeviceUID` none = the default output.
+    void start(const DSPSettings& settings, bool processed, const std::optional<QString>& outputDeviceUID,
+               Completion completion);
+    // start() that waits in a local event loop; throws what the start failed with.
+    Info startAndWait(const DSPSettings& settings, bool processed,
+                      const std::optional<QString>& outputDeviceUID);
+
+    void stop();
+    void cancelStart();
+    void apply(const DSPSettings& settings);
+    void setProcessed(bool processed);
+
+    bool isRunning() const { return io_ != nullptr; }
+    const std::optional<Info>& info() const { return info_; }
+    const DSPSettings& settings() const { return settings_; }
+    bool processed() const { return processed_; }
+
+    std::optional<bool> isSourceRunningSomewhere() const;
+    std::optional<MeterReading> meter() const;
+    std::optional<SpectrumReading> spectrum() const;
+    Stats stats() const;
+
+    // Called on the main thread when the default output or the device list changes.
+    std::function<void()> onDefaultDeviceChange;
+
+    // 20·log10 of a linear peak, -120 for anything not positive and finite or lower.
+    static float peakDB(float linear);
+    // The cycle size asked of the server for its allowed range.
+    static uint32_t requestedBufferFrames(uint32_t minimum, uint32_t maximum);
+
+private:
+    struct Capture {
+        QString deviceName;
+        AudioBackend::ObjectID device = 0;
+        std::optional<QString> capturedDeviceName;
+        AudioBackend::ObjectID tap = 0;
+        AudioBackend::ObjectID aggregate = 0;
+        QString aggregateUID;
+        QString previousDefault;
+        uint32_t bufferFrames = 0;
+        double sampleRate = 0;
+        int inputChannels = 0;
+        int outputChannels = 0;
+        double reportedLatencyMS = 0;
+    };
+
+    static Capture createCapture(AudioBackend& backend, const std::optional<QString>& outputDeviceUID);
+    static void destroyCapture(AudioBackend& backend, const Capture& capture);
+    void finishStart(const QUuid& token, std::optional<Capture> capture, std::exception_ptr error,
+                     const Completion& completion);
+    Info attach(const Capture& capture);
+    void takeOverDefaultSink();
+    void restoreDefaultSink();
+
+    std::shared_ptr<AudioBackend> backend_;
+    EngineChain::Factory chainFactory_;
+    std::optional<Info> info_;
+    AudioBackend::ObjectID tap_ = 0;
+    AudioBackend::ObjectID aggregate_ = 0;
+    AudioBackend::ObjectID sourceDevice_ = 0;
+    QString aggregateUID_;
+    QString previousDefault_;
+    std::unique_ptr<QRSystemIO> io_;
+    std::unique_ptr<EngineChain> graph_;
+    uint64_t overloadsBase_ = 0;
+    std::vector<std::unique_ptr<AudioBackend::Listener>> listeners_;
+    DSPSettings settings_;
+    bool processed_ = true;
+    QUuid startToken_ = QUuid::createUuid();
+    std::shared_ptr<int> alive_;  // hand-backs from the worker thread check it is still there
+};
+
+}  // namespace quorel

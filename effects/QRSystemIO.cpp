@@ -1,0 +1,216 @@
+#include "QRSystemIO.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace quorel {
+
+namespace {
+constexpr Status statusWhat = Status(0x77686174);  // 'what'
+
+float finiteOrZero(float v) { return std::isfinite(v) ? v : 0.0f; }
+
+void silence(AudioBufferList& output)
+{
+    for (uint32_t b = 0; b < std::min(output.numberBuffers, AudioBufferList::maximumBuffers); ++b)
+        if (output.buffers[b].data) std::memset(output.buffers[b].data, 0, output.buffers[b].dataByteSize);
+}
+}  // namespace
+
+// What the running procedure sees: the object and the render block it was started with.
+struct QRSystemIO::Callback {
+    QRSystemIO* io;
+    RenderBlock render;
+
+    static void run(void* context, const AudioBufferList* input, AudioBufferList* output)
+    {
+        auto* self = static_cast<Callback*>(context);
+        self->io->cycle(self->render, input, output);
+    }
+};
+
+std::unique_ptr<QRSystemIO> QRSystemIO::create(uint32_t channels, uint32_t outputChannels, uint32_t maximumFrames)
+{
+    if (channels < 1 || channels > 2 || maximumFrames < 1 || maximumFrames > 65536) return nullptr;
+    try {
+        return std::unique_ptr<QRSystemIO>(new QRSystemIO(channels, outputChannels, maximumFrames));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+QRSystemIO::QRSystemIO(uint32_t channels, uint32_t outputChannels, uint32_t maximumFrames)
+    : inputChannels_(channels),
+      outputChannels_(outputChannels),
+      maximumFrames_(maximumFrames),
+      inputStorage_(size_t(channels) * maximumFrames, 0.0f),
+      renderedStorage_(size_t(renderChannels) * maximumFrames, 0.0f)
+{
+    inputList_.numberBuffers = inputChannels_;
+    renderList_.numberBuffers = renderChannels;
+}
+
+QRSystemIO::~QRSystemIO() { stop(); }
+
+const AudioBufferList* QRSystemIO::input(uint32_t frames)
+{
+    if (frames == 0 || uint64_t(consumed_) + frames > available_) return nullptr;
+    for (uint32_t c = 0; c < inputChannels_; ++c) {
+        inputList_.buffers[c].numberChannels = 1;
+        inputList_.buffers[c].data = inputStorage_.data() + size_t(c) * maximumFrames_ + consumed_;
+        inputList_.buffers[c].dataByteSize = frames * uint32_t(sizeof(float));
+    }
+    consumed_ += frames;
+    return &inputList_;
+}
+
+bool QRSystemIO::start(QRAudioDevice& device, Status& error)
+{
+    if (procID_ != 0) return true;
+    if (!renderBlock_.function) {
+        error = status::uninitialized;
+        return false;
+    }
+    auto callback = std::make_unique<Callback>(Callback{this, renderBlock_});
+    uint64_t id = 0;
+    const Status created = device.createIOProc(&Callback::run, callback.get(), id);
+    if (created != status::ok || id == 0) {
+        error = created != status::ok ? created : statusWhat;
+        return false;
+    }
+    const Status started = device.startIOProc(id);
+    if (started != status::ok) {
+        device.destroyIOProc(id);
+        error = started;
+        return false;
+    }
+    callback_ = std::move(callback);
+    device_ = &device;
+    procID_ = id;
+    return true;
+}
+
+void QRSystemIO::stop()
+{
+    if (procID_ == 0) return;
+    device_->stopIOProc(procID_);
+    device_->destroyIOProc(procID_);
+    procID_ = 0;
+    device_ = nullptr;
+    callback_.reset();
+}
+
+QRSystemIOStats QRSystemIO::stats() const
+{
+    QRSystemIOStats s;
+    s.callbacks = callbacks_.load(std::memory_order_relaxed);
+    s.renderedFrames = renderedFrames_.load(std::memory_order_relaxed);
+    s.renderErrors = renderErrors_.load(std::memory_order_relaxed);
+    s.inputMismatches = inputMismatches_.load(std::memory_order_relaxed);
+    s.outputMismatches = outputMismatches_.load(std::memory_order_relaxed);
+    s.oversizedBuffers = oversizedBuffers_.load(std::memory_order_relaxed);
+    s.inputPeak = inputPeak_.load(std::memory_order_relaxed);
+    s.outputPeak = outputPeak_.load(std::memory_order_relaxed);
+    return s;
+}
+
+void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output)
+{
+    callbacks_.fetch_add(1, std::memory_order_relaxed);
+    if (!output || output->numberBuffers == 0) return;
+    const uint32_t outputBuffers = std::min(output->numberBuffers, AudioBufferList::maximumBuffers);
+    const AudioBuffer& first = output->buffers[0];
+    const uint32_t n = first.dataByteSize / (4 * std::max(first.numberChannels, 1u));
+    if (n == 0) return;
+    if (n > maximumFrames_) {
+        silence(*output);
+        oversizedBuffers_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+
+    // Capture.
+    float* in[2] = {inputStorage_.data(), inputStorage_.data() + (inputChannels_ - 1) * size_t(maximumFrames_)};
+    for (uint32_t c = 0; c < inputChannels_; ++c) std::memset(in[c], 0, n * sizeof(float));
+    if (!input || input->numberBuffers == 0) {
+        inputMismatches_.fetch_add(1, std::memory_order_relaxed);
+        inputPeak_.store(0, std::memory_order_relaxed);
+    } else {
+        uint32_t c = 0;
+        float peak = 0;
+        bool mismatch = false;
+        const uint32_t inputBuffers = std::min(input->numberBuffers, AudioBufferList::maximumBuffers);
+        for (uint32_t b = 0; b < inputBuffers && c < inputChannels_; ++b) {
+            const AudioBuffer& buffer = input->buffers[b];
+            const uint32_t s = std::max(buffer.numberChannels, 1u);
+            const uint32_t m = buffer.dataByteSize / (4 * s);
+            if (m == 0 || !buffer.data) continue;
+            if (m != n) mismatch = true;
+            const uint32_t k = std::min(m, n);
+            const float* samples = static_cast<const float*>(buffer.data);
+            for (uint32_t j = 0; j < s && c < inputChannels_; ++j, ++c)
+                for (uint32_t i = 0; i < k; ++i) {
+                    const float v = finiteOrZero(samples[j + size_t(i) * s]);
+                    in[c][i] = v;
+                    peak = std::max(peak, std::fabs(v));
+                }
+        }
+        if (inputChannels_ == 2 && c == 1) std::memcpy(in[1], in[0], n * sizeof(float));
+        if (c == 0 || mismatch) inputMismatches_.fetch_add(1, std::memory_order_relaxed);
+        inputPeak_.store(peak, std::memory_order_relaxed);
+    }
+
+    // Render.
+    available_ = n;
+    consumed_ = 0;
+    for (uint32_t c = 0; c < renderChannels; ++c) {
+        renderList_.buffers[c].numberChannels = 1;
+        renderList_.buffers[c].data = renderedStorage_.data() + size_t(c) * maximumFrames_;
+        renderList_.buffers[c].dataByteSize = n * uint32_t(sizeof(float));
+    }
+    if (!render.function || render.function(render.context, n, renderList_) != status::ok) {
+        silence(*output);
+        renderErrors_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    // The renderer may have pointed the list at buffers of its own.
+    const float* rendered[renderChannels];
+    for (uint32_t c = 0; c < renderChannels; ++c)
+        rendered[c] = renderList_.buffers[c].data ? renderList_.buffers[c].samples()
+                                                  : renderedStorage_.data() + size_t(c) * maximumFrames_;
+    const float* left = rendered[0];
+    const float* right = rendered[renderChannels - 1];
+
+    // Output.
+    uint32_t base = 0;
+    float peak = 0;
+    bool mismatch = false;
+    for (uint32_t b = 0; b < outputBuffers; ++b) {
+        AudioBuffer& buffer = output->buffers[b];
+        if (!buffer.data) continue;
+        const uint32_t s = std::max(buffer.numberChannels, 1u);
+        const uint32_t m = buffer.dataByteSize / (4 * s);
+        const uint32_t w = std::min(m, n);
+        float* samples = buffer.samples();
+        for (uint32_t j = 0; j < s; ++j) {
+            const uint32_t k = base + j;
+            for (uint32_t i = 0; i < w; ++i) {
+                float v;
+                if (outputChannels_ == 1)
+                    v = (left[i] + right[i]) * 0.5f;
+                else
+                    v = k == 0 ? left[i] : k == 1 ? right[i] : 0.0f;
+                samples[j + size_t(i) * s] = v;
+                peak = std::max(peak, std::fabs(v));
+            }
+        }
+        if (m != n) mismatch = true;
+        if (m > n) std::memset(samples + size_t(w) * s, 0, buffer.dataByteSize - size_t(w) * s * sizeof(float));
+        base += s;
+    }
+    if (mismatch) outputMismatches_.fetch_add(1, std::memory_order_relaxed);
+    outputPeak_.store(peak, std::memory_order_relaxed);
+    renderedFrames_.fetch_add(n, std::memory_order_relaxed);
+}
+
+}  // namespace quorel

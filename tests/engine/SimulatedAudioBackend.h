@@ -1,0 +1,100 @@
+#pragma once
+
+#include "AudioBackend.h"
+
+#include <QStringList>
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace quorel::test {
+
+// An in-process sound system for the engine's tests: devices that fail, vanish, refuse or run
+// at odd rates, a log of what the engine asked for, and a device whose cycles the test runs.
+class SimulatedAudioBackend : public AudioBackend, public QRAudioDevice {
+public:
+    struct Device {
+        QString uid;
+        std::optional<QString> name;
+        int channels = 2;
+    };
+
+    // Configuration (set before the engine asks).
+    std::map<ObjectID, Device> devices{{10, {"speakers", QString("Speakers"), 2}}};
+    std::optional<ObjectID> defaultDevice = 10;
+    Clock clockValue{48000, 32, 2048};
+    Status tapStatus = 0;
+    ObjectID tapID = 100;
+    int tapChannelCount = 2;
+    Status aggregateStatus = 0;
+    std::optional<uint32_t> bufferFramesValue;  // none: what was asked for
+    int inputChannelCount = 2, outputChannelCount = 2;
+    std::optional<uint32_t> latency;
+    Status ioCreateStatus = 0, ioStartStatus = 0;
+    std::optional<bool> sourceRunning = false;
+    uint64_t overloadCount = 0;
+    QString serverDefault = "speakers";
+    bool holdCapture = false;  // createTap waits until release()
+
+    // What happened, in order ("createTap local.quorel...", "destroyTap", "setDefault X", ...).
+    QStringList log() const;
+    bool logContains(const QString& prefix) const;
+    void release();
+    // Whether a capture is waiting in createTap.
+    bool waitingInCapture() const;
+
+    // Runs one device cycle of `frames` stereo frames of `value`; returns the output.
+    std::vector<float> runCycle(uint32_t frames, float value);
+    void fire(Event event);
+    int listenerCount() const;
+    uint32_t requestedFrames() const { return requested_; }
+    QString tapUID() const { return tapUID_; }
+
+    // AudioBackend
+    ObjectID defaultOutputDevice() override;
+    QString deviceUID(ObjectID device) override;
+    std::optional<QString> deviceName(ObjectID device) override;
+    std::optional<ObjectID> device(const QString& uid) override;
+    int outputChannels(ObjectID device) override;
+    Clock clock() override { return clockValue; }
+    Status createTap(const QString& uid, uint32_t bufferFrames, ObjectID& tap) override;
+    int tapChannels(ObjectID) override { return tapChannelCount; }
+    Status createAggregate(ObjectID tap, const QString& outputUID, ObjectID& aggregate) override;
+    void destroyAggregate(ObjectID aggregate) override;
+    void destroyTap(ObjectID tap) override;
+    QRAudioDevice* ioDevice(ObjectID) override { return this; }
+    uint32_t bufferFrames(ObjectID) override { return bufferFramesValue.value_or(requested_); }
+    int channelCount(ObjectID, bool input) override { return input ? inputChannelCount : outputChannelCount; }
+    std::optional<uint32_t> latencyFrames(ObjectID) override { return latency; }
+    uint64_t overloads(ObjectID) override { return overloadCount; }
+    std::optional<bool> isSourceRunning(ObjectID) override { return sourceRunning; }
+    QString serverDefaultSink() override;
+    bool setServerDefaultSink(const QString& uid) override;
+    std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
+
+    // QRAudioDevice
+    quorel::Status createIOProc(IOProc proc, void* context, uint64_t& procID) override;
+    quorel::Status startIOProc(uint64_t procID) override;
+    void stopIOProc(uint64_t procID) override;
+    void destroyIOProc(uint64_t procID) override;
+
+private:
+    class SimulatedListener;
+    void note(const QString& entry);
+
+    mutable std::mutex mutex_;
+    std::condition_variable released_;
+    bool waiting_ = false;
+    QStringList log_;
+    uint32_t requested_ = 0;
+    QString tapUID_;
+    IOProc proc_ = nullptr;
+    void* procContext_ = nullptr;
+    std::map<int, std::pair<Event, std::function<void()>>> listeners_;
+    int nextListener_ = 1;
+};
+
+}  // namespace quorel::test

@@ -1,0 +1,547 @@
+#include "GraphChain.h"
+#include "SimulatedAudioBackend.h"
+#include "SystemBoostEngine.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+using namespace quorel;
+using quorel::test::SimulatedAudioBackend;
+using Event = AudioBackend::Event;
+
+namespace {
+
+// A chain that multiplies by the wet gain plus the dry gain and can be told to fail.
+struct ChainProbe {
+    uint32_t channels = 0;
+    double sampleRate = 0;
+    float dry = -1, wet = -1;
+    int applies = 0;
+    float lastBoost = 0;
+    bool failApply = false, failPrepare = false;
+    bool stopped = false;
+    double latency = 0.005;
+};
+
+class FakeChain : public EngineChain {
+public:
+    FakeChain(ChainProbe& probe, InputBlock input) : probe_(probe), input_(std::move(input)) {}
+    void apply(const DSPSettings& s) override
+    {
+        if (probe_.failApply) throw std::runtime_error("apply failed");
+        ++probe_.applies;
+        probe_.lastBoost = s.boostDB;
+    }
+    void setPathGains(float dry, float wet) override { probe_.dry = dry, probe_.wet = wet; }
+    void prepare() override
+    {
+        if (probe_.failPrepare) throw std::runtime_error("prepare failed");
+    }
+    void start() override {}
+    void stop() override { probe_.stopped = true; }
+    Status render(uint32_t frames, AudioBufferList& out) override
+    {
+        const AudioBufferList* in = input_(frames);
+        if (!in) return status::noConnection;
+        for (uint32_t c = 0; c < 2; ++c)
+            for (uint32_t i = 0; i < frames; ++i)
+                out.buffers[c].samples()[i] =
+                    in->buffers[std::min(c, in->numberBuffers - 1)].samples()[i] * (probe_.dry + probe_.wet);
+        return status::ok;
+    }
+    MeterReading meter() override { return MeterReading{-6, -3, -9, 0, 0, 0}; }
+    SpectrumReading spectrum() override { return SpectrumReading{true, {1}, {2}}; }
+    double reportedLatency() const override { return probe_.latency; }
+
+private:
+    ChainProbe& probe_;
+    InputBlock input_;
+};
+
+class EngineTest : public testing::Test {
+protected:
+    EngineTest()
+        : backend(std::make_shared<SimulatedAudioBackend>()),
+          engine(backend, [this](uint32_t channels, double rate, EngineChain::InputBlock input) {
+              probe.channels = channels;
+              probe.sampleRate = rate;
+              return std::make_unique<FakeChain>(probe, std::move(input));
+          })
+    {
+    }
+
+    SystemBoostEngine::Info start(std::optional<QString> uid = std::nullopt)
+    {
+        return engine.startAndWait(settings, processed, uid);
+    }
+
+    // The description of what the start failed with; empty when it succeeded.
+    QString startFailure(std::optional<QString> uid = std::nullopt)
+    {
+        try {
+            start(uid);
+        } catch (const DescribedError& e) {
+            return e.description();
+        } catch (const std::exception& e) {
+            return QString::fromUtf8(e.what());
+        }
+        return {};
+    }
+
+    quorel::test::TemporaryHome home;
+    ChainProbe probe;
+    std::shared_ptr<SimulatedAudioBackend> backend;
+    SystemBoostEngine engine;
+    DSPSettings settings;
+    bool processed = true;
+};
+
+}  // namespace
+
+TEST(SystemBoostEngineRules, PeaksInDecibels)
+{
+    EXPECT_EQ(SystemBoostEngine::peakDB(0), -120);
+    EXPECT_EQ(SystemBoostEngine::peakDB(-0.5f), -120);
+    EXPECT_EQ(SystemBoostEngine::peakDB(std::numeric_limits<float>::infinity()), -120);
+    EXPECT_EQ(SystemBoostEngine::peakDB(std::numeric_limits<float>::quiet_NaN()), -120);
+    EXPECT_EQ(SystemBoostEngine::peakDB(1e-7f), -120);
+    EXPECT_FLOAT_EQ(SystemBoostEngine::peakDB(1), 0);
+    EXPECT_NEAR(SystemBoostEngine::peakDB(0.5f), -6.0206, 1e-3);
+}
+
+TEST(SystemBoostEngineRules, TheBufferRequestFollowsTheAllowedRange)
+{
+    EXPECT_EQ(SystemBoostEngine::requestedBufferFrames(64, 256), 256u);
+    EXPECT_EQ(SystemBoostEngine::requestedBufferFrames(1024, 8192), 1024u);
+    EXPECT_EQ(SystemBoostEngine::requestedBufferFrames(128, 8192), 512u);
+    EXPECT_EQ(SystemBoostEngine::requestedBufferFrames(16, 2048), 512u);
+}
+
+TEST_F(EngineTest, IdleEngineReadsNothing)
+{
+    const auto s = engine.stats();
+    EXPECT_EQ(s.callbacks, 0u);
+    EXPECT_EQ(s.inputPeakDB, -120);
+    EXPECT_EQ(s.outputPeakDB, -120);
+    EXPECT_FALSE(engine.meter());
+    EXPECT_FALSE(engine.spectrum());
+    EXPECT_FALSE(engine.isSourceRunningSomewhere());
+    EXPECT_FALSE(engine.isRunning());
+}
+
+TEST_F(EngineTest, StartRunsTheCaptureInOrderAndDescribesIt)
+{
+    backend->latency = 480;
+    const auto info = start();
+    EXPECT_TRUE(engine.isRunning());
+    EXPECT_EQ(info.deviceName, "Speakers");
+    EXPECT_FALSE(info.capturedDeviceName);
+    EXPECT_EQ(info.sampleRate, 48000);
+    EXPECT_EQ(info.bufferFrames, 512u);
+    EXPECT_DOUBLE_EQ(info.reportedDeviceLatencyMS, 10);
+    EXPECT_DOUBLE_EQ(info.effectsLatencyMS, 5);
+    EXPECT_EQ(backend->requestedFrames(), 512u);
+    EXPECT_TRUE(backend->tapUID().startsWith("local.quorel.aggregate."));
+    const QString uuid = backend->tapUID().mid(int(qstrlen("local.quorel.aggregate.")));
+    EXPECT_EQ(uuid.size(), 36);
+    EXPECT_EQ(uuid, uuid.toUpper());
+    const QStringList log = backend->log();
+    ASSERT_GE(log.size(), 5);
+    EXPECT_TRUE(log[0].startsWith("createTap local.quorel.aggregate."));
+    EXPECT_EQ(log[1], "createAggregate speakers");
+    EXPECT_EQ(log[2], "createIOProc");
+    EXPECT_EQ(log[3], "startIO");
+    EXPECT_EQ(log[4], "setDefault " + backend->tapUID());
+    EXPECT_EQ(backend->listenerCount(), 2);
+}
+
+TEST_F(EngineTest, StopTearsDownInOrderAndGivesTheDefaultBack)
+{
+    start();
+    const QString ours = backend->tapUID();
+    engine.stop();
+    const QStringList log = backend->log();
+    const qsizetype stopAt = log.indexOf("stopIO");
+    ASSERT_GE(stopAt, 0);
+    EXPECT_EQ(log.mid(stopAt), (QStringList{"stopIO", "destroyIOProc", "setDefault speakers", "destroyAggregate",
+                                            "destroyTap"}));
+    EXPECT_EQ(backend->serverDefault, "speakers");
+    EXPECT_TRUE(probe.stopped);
+    EXPECT_EQ(backend->listenerCount(), 0);
+    EXPECT_FALSE(engine.info());
+    // A second stop finds nothing to destroy.
+    const auto before = backend->log().size();
+    engine.stop();
+    EXPECT_EQ(backend->log().size(), before);
+    EXPECT_NE(ours, "");
+}
+
+TEST_F(EngineTest, ADefaultTheUserChoseMeanwhileIsKept)
+{
+    backend->devices[11] = {"headphones", QString("Headphones"), 2};
+    start();
+    backend->serverDefault = "headphones";
+    engine.stop();
+    EXPECT_EQ(backend->serverDefault, "headphones");
+    EXPECT_FALSE(backend->logContains("setDefault speakers"));
+}
+
+TEST_F(EngineTest, TheReplacedDefaultIsRememberedAndAStaleOneRepaired)
+{
+    start();
+    EXPECT_EQ(UserDefaults::standard().string(SystemBoostEngine::previousDefaultKey), "speakers");
+    engine.stop();
+
+    // A crashed run left the default on its own vanished sink; the remembered one comes back.
+    backend->devices[11] = {"headphones", QString("Headphones"), 2};
+    backend->defaultDevice = 11;  // what the server fell back to
+    backend->serverDefault = "local.quorel.aggregate.0000-DEAD";
+    start();
+    engine.stop();
+    EXPECT_EQ(backend->serverDefault, "speakers");
+}
+
+TEST_F(EngineTest, AStaleDefaultWithNothingRememberedGoesToTheRealDefault)
+{
+    backend->serverDefault = "local.corvanta.aggregate.OLD";
+    start();
+    engine.stop();
+    EXPECT_EQ(backend->serverDefault, "speakers");
+}
+
+TEST_F(EngineTest, AChosenOutputIsUsedAndTheDefaultNamedAsCaptured)
+{
+    backend->devices[11] = {"headphones", QString("Headphones"), 2};
+    const auto info = start(QString("headphones"));
+    EXPECT_EQ(info.deviceName, "Headphones");
+    EXPECT_EQ(info.capturedDeviceName, "Speakers");
+    EXPECT_TRUE(backend->logContains("createAggregate headphones"));
+}
+
+TEST_F(EngineTest, TheDefaultsOwnUIDMeansNoSeparateCapturedDevice)
+{
+    const auto info = start(QString("speakers"));
+    EXPECT_FALSE(info.capturedDeviceName);
+}
+
+TEST_F(EngineTest, AMissingOrInputOnlyOrOwnDeviceFallsBackToTheDefault)
+{
+    backend->devices[12] = {"microphone", QString("Microphone"), 0};
+    backend->devices[13] = {"local.quorel.aggregate.X", QString("Quorel"), 2};
+    for (const QString uid : {"gone", "microphone", "local.quorel.aggregate.X"}) {
+        const auto info = start(uid);
+        EXPECT_EQ(info.deviceName, "Speakers") << uid.toStdString();
+        EXPECT_FALSE(info.capturedDeviceName);
+        engine.stop();
+    }
+    EXPECT_FALSE(backend->logContains("createAggregate microphone"));
+}
+
+TEST_F(EngineTest, NoDefaultOutputFailsEvenWithAValidUIDAndCreatesNothing)
+{
+    backend->devices[11] = {"headphones", QString("Headphones"), 2};
+    backend->defaultDevice.reset();
+    EXPECT_EQ(startFailure(QString("headphones")), "No default audio output.");
+    EXPECT_TRUE(backend->log().isEmpty());
+}
+
+TEST_F(EngineTest, AnUnreadableNameIsAudioOutput)
+{
+    backend->devices[10].name.reset();
+    EXPECT_EQ(start().deviceName, "Audio output");
+}
+
+TEST_F(EngineTest, ARefusedCaptureIsAPermissionFailureNamingTheStatus)
+{
+    backend->tapStatus = AudioBackend::Status(0x6E6F7065);  // 'nope'
+    try {
+        start();
+        FAIL() << "the start succeeded";
+    } catch (const SystemBoostEngine::Failure& failure) {
+        EXPECT_EQ(failure.kind(), SystemBoostEngine::Failure::Kind::permission);
+        EXPECT_TRUE(failure.description().contains("'nope'")) << failure.description().toStdString();
+    }
+    EXPECT_FALSE(backend->logContains("createAggregate"));
+}
+
+TEST_F(EngineTest, TapFailuresNameTheirStatus)
+{
+    backend->tapID = 0;
+    EXPECT_EQ(startFailure(), "Could not create system audio capture (0).");
+    backend->tapID = 100;
+    backend->tapStatus = -111;
+    EXPECT_EQ(startFailure(), "Could not create system audio capture (4294967185).");
+}
+
+TEST_F(EngineTest, AThreeChannelTapFailsBeforeAnyAggregate)
+{
+    backend->tapChannelCount = 3;
+    EXPECT_EQ(startFailure(), "Capture delivered 3 channels; expected mono or stereo.");
+    EXPECT_EQ(backend->log().mid(1), QStringList{"destroyTap"});
+}
+
+TEST_F(EngineTest, AFailedAggregateDestroysTheTap)
+{
+    backend->aggregateStatus = -2;
+    EXPECT_EQ(startFailure(), "Could not create the aggregate device (4294967294).");
+    EXPECT_EQ(backend->log().last(), "destroyTap");
+    EXPECT_FALSE(backend->logContains("destroyAggregate"));
+}
+
+TEST_F(EngineTest, SampleRatesAtTheLimitsPassAndBeyondThemFailAfterCleanUp)
+{
+    for (const double rate : {8000.0, 192000.0, 44100.0}) {
+        backend->clockValue.sampleRate = rate;
+        EXPECT_EQ(startFailure(), "") << rate;
+        engine.stop();
+    }
+    backend->clockValue.sampleRate = 7999;
+    EXPECT_EQ(startFailure(), "Unexpected sample rate: 7999.0 Hz.");
+    EXPECT_EQ(backend->log().mid(backend->log().size() - 2), (QStringList{"destroyAggregate", "destroyTap"}));
+    backend->clockValue.sampleRate = 192001;
+    EXPECT_EQ(startFailure(), "Unexpected sample rate: 192001.0 Hz.");
+    backend->clockValue.sampleRate = 44100.5;
+    EXPECT_EQ(startFailure(), "");
+}
+
+TEST_F(EngineTest, BufferSizesOutsideTheLimitFail)
+{
+    backend->bufferFramesValue = 8192;
+    EXPECT_EQ(startFailure(), "Unexpected buffer size: 8192 frames.");
+    backend->bufferFramesValue = 0;
+    EXPECT_EQ(startFailure(), "Unexpected buffer size: 0 frames.");
+    EXPECT_EQ(backend->log().last(), "destroyTap");
+}
+
+TEST_F(EngineTest, MissingChannelsFail)
+{
+    backend->outputChannelCount = 0;
+    EXPECT_EQ(startFailure(), "The aggregate device did not expose input and output (2/0).");
+}
+
+TEST_F(EngineTest, UnknownLatencyCountsAsZero)
+{
+    backend->latency.reset();
+    EXPECT_EQ(start().reportedDeviceLatencyMS, 0);
+}
+
+TEST_F(EngineTest, SourceChannelsFollowTheCapture)
+{
+    backend->inputChannelCount = 6;
+    start();
+    EXPECT_EQ(probe.channels, 2u);
+    engine.stop();
+    backend->inputChannelCount = 1;
+    start();
+    EXPECT_EQ(probe.channels, 1u);
+    // A mono capture renders through the stereo graph without render errors.
+    backend->runCycle(256, 0.25f);
+    EXPECT_EQ(engine.stats().renderErrors, 0u);
+}
+
+TEST_F(EngineTest, ABSwitchSetsThePathGains)
+{
+    settings.comparisonTrimDB = -6;
+    start();
+    EXPECT_EQ(probe.dry, 0);
+    EXPECT_NEAR(probe.wet, 0.501, 1e-3);
+    engine.setProcessed(false);
+    EXPECT_EQ(probe.dry, 1);
+    EXPECT_EQ(probe.wet, 0);
+}
+
+TEST_F(EngineTest, SettingsAndTheSwitchWhileIdleAreUsedByTheNextStart)
+{
+    DSPSettings s;
+    s.boostDB = 4;
+    engine.apply(s);
+    engine.setProcessed(false);
+    EXPECT_EQ(probe.applies, 0);
+    engine.startAndWait(engine.settings(), engine.processed(), std::nullopt);
+    EXPECT_EQ(probe.lastBoost, 4);
+    EXPECT_EQ(probe.dry, 1);
+}
+
+TEST_F(EngineTest, AFailedApplyWhileRunningKeepsRunningWithTheSettingsStored)
+{
+    start();
+    probe.failApply = true;
+    DSPSettings s;
+    s.boostDB = 3;
+    EXPECT_THROW(engine.apply(s), std::runtime_error);
+    EXPECT_TRUE(engine.isRunning());
+    EXPECT_EQ(engine.settings().boostDB, 3);
+}
+
+TEST_F(EngineTest, AFailingGraphTearsEverythingDown)
+{
+    probe.failPrepare = true;
+    EXPECT_EQ(startFailure(), "prepare failed");
+    EXPECT_FALSE(engine.isRunning());
+    EXPECT_EQ(backend->log().mid(backend->log().size() - 2), (QStringList{"destroyAggregate", "destroyTap"}));
+    EXPECT_FALSE(backend->logContains("setDefault"));
+}
+
+TEST_F(EngineTest, ADeviceThatRefusesToStartTearsEverythingDown)
+{
+    backend->ioStartStatus = -16;
+    EXPECT_EQ(startFailure(), "The sound server could not start the audio stream (4294967280).");
+    EXPECT_FALSE(engine.isRunning());
+    EXPECT_TRUE(backend->logContains("destroyIOProc"));
+    EXPECT_EQ(backend->log().last(), "destroyTap");
+    EXPECT_EQ(backend->serverDefault, "speakers");
+}
+
+TEST_F(EngineTest, StatsCountCyclesAndOverloadsFromThisAttach)
+{
+    backend->overloadCount = 5;
+    start();
+    backend->runCycle(480, 0.5f);
+    backend->runCycle(480, 0.5f);
+    backend->overloadCount = 7;
+    const auto s = engine.stats();
+    EXPECT_EQ(s.callbacks, 2u);
+    EXPECT_DOUBLE_EQ(s.renderedSeconds, 960.0 / 48000);
+    EXPECT_EQ(s.overloads, 2u);
+    EXPECT_NEAR(s.inputPeakDB, -6.02, 0.01);
+    EXPECT_NEAR(s.outputPeakDB, -6.02, 0.01);
+    EXPECT_TRUE(engine.meter());
+    EXPECT_TRUE(engine.spectrum()->available);
+}
+
+TEST_F(EngineTest, SourceActivityIsReadFromTheBackend)
+{
+    start();
+    backend->sourceRunning = true;
+    EXPECT_EQ(engine.isSourceRunningSomewhere(), true);
+    backend->sourceRunning.reset();
+    EXPECT_EQ(engine.isSourceRunningSomewhere(), std::nullopt);
+}
+
+TEST_F(EngineTest, DeviceChangesReachTheOwnerWhileRunningOnly)
+{
+    int calls = 0;
+    engine.onDefaultDeviceChange = [&] { ++calls; };
+    start();
+    backend->fire(Event::defaultOutput);
+    backend->fire(Event::deviceList);
+    EXPECT_EQ(calls, 2);
+    engine.stop();
+    backend->fire(Event::defaultOutput);
+    EXPECT_EQ(calls, 2);
+}
+
+TEST_F(EngineTest, StopWhileTheCaptureIsBeingCreatedCancelsTheStartAndLeavesNothing)
+{
+    backend->holdCapture = true;
+    std::optional<bool> succeeded;
+    bool cancelled = false;
+    engine.start(settings, true, std::nullopt, [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr e) {
+        succeeded = info.has_value();
+        try {
+            if (e) std::rethrow_exception(e);
+        } catch (const SystemBoostEngine::Cancelled&) {
+            cancelled = true;
+        } catch (...) {
+        }
+    });
+    QElapsedTimer timer;
+    timer.start();
+    while (!backend->waitingInCapture() && timer.elapsed() < 5000) QCoreApplication::processEvents();
+    engine.stop();
+    backend->release();
+    while (!succeeded && timer.elapsed() < 5000) QCoreApplication::processEvents();
+    ASSERT_TRUE(succeeded);
+    EXPECT_FALSE(*succeeded);
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(engine.isRunning());
+    EXPECT_EQ(backend->log().mid(backend->log().size() - 2), (QStringList{"destroyAggregate", "destroyTap"}));
+    EXPECT_FALSE(backend->logContains("createIOProc"));
+}
+
+TEST_F(EngineTest, OverlappingStartsLeaveOnlyTheNewestRunning)
+{
+    std::vector<bool> results;
+    auto record = [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) {
+        results.push_back(info.has_value());
+    };
+    engine.start(settings, true, std::nullopt, record);
+    engine.start(settings, true, std::nullopt, record);
+    QElapsedTimer timer;
+    timer.start();
+    while (results.size() < 2 && timer.elapsed() < 5000) QCoreApplication::processEvents();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(std::count(results.begin(), results.end(), true), 1);
+    EXPECT_TRUE(engine.isRunning());
+    EXPECT_EQ(backend->log().filter("createTap").size(), 2);
+    EXPECT_EQ(backend->log().filter("destroyTap").size(), 1);
+}
+
+TEST_F(EngineTest, FailuresReadInTheSavedLanguage)
+{
+    UserDefaults::standard().setString("Quorel.Language", "pt-BR");
+    backend->tapStatus = AudioBackend::Status(0x6E6F7065);
+    EXPECT_EQ(startFailure(), QString::fromUtf8("O sistema não autorizou a captura do áudio do sistema ('nope'). "
+                                                "Permita o Quorel nas configurações de som e tente novamente."));
+    backend->tapStatus = 0;
+    const char* keys[][2] = {
+        {"{\"tapChannels\":3}", "A captura entregou 3 canais; o esperado era mono ou estéreo."},
+        {"{\"rate\":7999}", "Taxa de amostragem inesperada: 7999.0 Hz."},
+        {"{\"buffer\":0}", "Tamanho de buffer inesperado: 0 quadros."},
+        {"{\"outputs\":0}", "O dispositivo agregado não expôs entrada e saída (2/0)."},
+        {"{\"aggregate\":1}", "Não foi possível criar o dispositivo agregado (1)."},
+        {"{\"io\":1}", "O servidor de som não conseguiu iniciar o fluxo de áudio (1)."},
+    };
+    for (const auto& [what, expected] : keys) {
+        auto fresh = std::make_shared<SimulatedAudioBackend>();
+        const QString w = what;
+        if (w.contains("tapChannels")) fresh->tapChannelCount = 3;
+        if (w.contains("rate")) fresh->clockValue.sampleRate = 7999;
+        if (w.contains("buffer")) fresh->bufferFramesValue = 0;
+        if (w.contains("outputs")) fresh->outputChannelCount = 0;
+        if (w.contains("aggregate")) fresh->aggregateStatus = 1;
+        if (w.contains("io")) fresh->ioStartStatus = 1;
+        SystemBoostEngine other(fresh, [this](uint32_t, double, EngineChain::InputBlock input) {
+            return std::make_unique<FakeChain>(probe, std::move(input));
+        });
+        try {
+            other.startAndWait(settings, true, std::nullopt);
+            ADD_FAILURE() << what;
+        } catch (const DescribedError& e) {
+            EXPECT_EQ(e.description(), QString::fromUtf8(expected));
+        }
+    }
+}
+
+TEST(SystemBoostEngineGraph, AMonoCaptureRendersThroughTheStereoGraphEveryCycle)
+{
+    quorel::test::TemporaryHome home;
+    auto backend = std::make_shared<SimulatedAudioBackend>();
+    backend->inputChannelCount = 1;
+    SystemBoostEngine engine(backend, GraphChain::factory());
+    DSPSettings settings;
+    settings.boostDB = 6;
+    const auto info = engine.startAndWait(settings, true, std::nullopt);
+    EXPECT_GT(info.effectsLatencyMS, 0);
+    std::vector<float> out;
+    for (int i = 0; i < 8; ++i) out = backend->runCycle(512, 0.1f);
+    const auto stats = engine.stats();
+    EXPECT_EQ(stats.callbacks, 8u);
+    EXPECT_EQ(stats.renderErrors, 0u);
+    EXPECT_DOUBLE_EQ(stats.renderedSeconds, 8 * 512 / 48000.0);
+    // Both device channels carry the boosted capture.
+    EXPECT_NEAR(out[2 * 500], 0.2f, 0.01f);
+    EXPECT_NEAR(out[2 * 500 + 1], 0.2f, 0.01f);
+    engine.setProcessed(false);
+    for (int i = 0; i < 8; ++i) out = backend->runCycle(512, 0.1f);
+    EXPECT_NEAR(out[2 * 500], 0.1f, 0.01f);
+    EXPECT_TRUE(engine.meter());
+}

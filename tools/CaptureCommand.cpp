@@ -1,0 +1,156 @@
+// quorel-tool capture: processes the system's audio like the application does, for N seconds.
+// Prints the running capture's Info, then one line per second with the statistics and the
+// meter, then stops in order. SIGINT and SIGTERM stop it early, just as cleanly.
+#include "Subcommand.h"
+
+#include "SettingsArgument.h"
+#include "SystemBoostEngine.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonValue>
+#include <QTimer>
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <stdexcept>
+
+namespace {
+
+using namespace quorel;
+
+std::atomic<bool> stopRequested{false};
+
+void requestStop(int) { stopRequested.store(true); }
+
+QJsonObject infoJson(const SystemBoostEngine::Info& info)
+{
+    return QJsonObject{
+        {"deviceName", info.deviceName},
+        {"capturedDeviceName", info.capturedDeviceName ? QJsonValue(*info.capturedDeviceName) : QJsonValue()},
+        {"sampleRate", info.sampleRate},
+        {"bufferFrames", qint64(info.bufferFrames)},
+        {"bufferMS", info.bufferMS()},
+        {"inputChannels", info.inputChannels},
+        {"outputChannels", info.outputChannels},
+        {"reportedDeviceLatencyMS", info.reportedDeviceLatencyMS},
+        {"effectsLatencyMS", info.effectsLatencyMS},
+    };
+}
+
+QJsonObject statsJson(const SystemBoostEngine::Stats& s)
+{
+    return QJsonObject{
+        {"callbacks", qint64(s.callbacks)},
+        {"renderedSeconds", s.renderedSeconds},
+        {"renderErrors", qint64(s.renderErrors)},
+        {"inputMismatches", qint64(s.inputMismatches)},
+        {"outputMismatches", qint64(s.outputMismatches)},
+        {"oversizedBuffers", qint64(s.oversizedBuffers)},
+        {"overloads", qint64(s.overloads)},
+        {"inputPeakDB", double(s.inputPeakDB)},
+        {"outputPeakDB", double(s.outputPeakDB)},
+    };
+}
+
+QJsonObject meterJson(const MeterReading& m)
+{
+    return QJsonObject{
+        {"inputPeakDB", double(m.inputPeakDB)},
+        {"outputPeakDB", double(m.outputPeakDB)},
+        {"outputRMSDB", double(m.outputRMSDB)},
+        {"limiterReductionDB", double(m.limiterReductionDB)},
+        {"guardedSamples", qint64(m.guardedSamples)},
+        {"invalidSamples", qint64(m.invalidSamples)},
+        {"levelerLoudnessLUFS", double(m.levelerLoudnessLUFS)},
+        {"levelerGainDB", double(m.levelerGainDB)},
+        {"levelerMeasuring", m.levelerMeasuring},
+        {"driveActivity", double(m.driveActivity)},
+    };
+}
+
+QJsonObject reading(SystemBoostEngine& engine, double elapsed)
+{
+    QJsonObject line{{"elapsed", elapsed}, {"stats", statsJson(engine.stats())}};
+    const std::optional<MeterReading> meter = engine.meter();
+    line["meter"] = meter ? QJsonValue(meterJson(*meter)) : QJsonValue();
+    const std::optional<bool> running = engine.isSourceRunningSomewhere();
+    line["sourceRunning"] = running ? QJsonValue(*running) : QJsonValue();
+    return line;
+}
+
+int runCapture(const QStringList& args)
+{
+    double seconds = -1;
+    DSPSettings settings;
+    std::optional<QString> output;
+    bool processed = true;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--seconds" && hasValue) {
+            bool ok = false;
+            seconds = args[++i].toDouble(&ok);  // QString::toDouble reads the C locale
+            if (!ok || !std::isfinite(seconds) || seconds <= 0)
+                return tool::fail("--seconds needs a positive number of seconds");
+        } else if (a == "--settings" && hasValue) {
+            try {
+                settings = tool::settingsArgument(args[++i]);
+            } catch (const std::exception& error) {
+                return tool::fail(QString::fromUtf8(error.what()));
+            }
+        } else if (a == "--output" && hasValue) {
+            output = args[++i];
+        } else if (a == "--unprocessed") {
+            processed = false;
+        } else {
+            return tool::fail("usage: quorel-tool capture --seconds N [--settings FILE|JSON] [--output UID] "
+                              "[--unprocessed]");
+        }
+    }
+    if (seconds <= 0) return tool::fail("capture needs --seconds N");
+
+    std::signal(SIGINT, &requestStop);
+    std::signal(SIGTERM, &requestStop);
+    SystemBoostEngine engine;
+    engine.onDefaultDeviceChange = [] { tool::printJson(QJsonObject{{"event", "defaultDeviceChange"}}); };
+    try {
+        const SystemBoostEngine::Info info = engine.startAndWait(settings, processed, output);
+        tool::printJson(QJsonObject{{"info", infoJson(info)}});
+    } catch (const DescribedError& error) {
+        return tool::fail(error.description());
+    } catch (const std::exception& error) {
+        return tool::fail(QString::fromUtf8(error.what()));
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    double nextReport = 1;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const double elapsed = double(clock.elapsed()) / 1000;
+        if (stopRequested.load() || elapsed >= seconds) {
+            QJsonObject last = reading(engine, elapsed);
+            last["final"] = true;
+            tool::printJson(last);
+            loop.quit();
+        } else if (elapsed >= nextReport) {
+            tool::printJson(reading(engine, elapsed));
+            nextReport += 1;
+        }
+    });
+    tick.start(20);
+    loop.exec();
+    engine.stop();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return 0;
+}
+
+const quorel::tool::Registration reg{
+    {"capture", "capture --seconds N [--settings FILE|JSON] [--output UID] [--unprocessed]", &runCapture}};
+
+}  // namespace
