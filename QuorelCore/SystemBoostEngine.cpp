@@ -132,12 +132,10 @@ void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [this, backend, alive, token, capture, error, completion] {
-                if (alive.lock()) {
+                if (alive.lock())
                     finishStart(token, capture, error, completion);
-                } else {
-                    if (capture) destroyCapture(*backend, *capture);
-                    completion(std::nullopt, std::make_exception_ptr(Cancelled()));
-                }
+                else if (capture)  // the engine is gone, and whoever waited with it
+                    destroyCapture(*backend, *capture);
             },
             Qt::QueuedConnection);
     }).detach();
