@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -41,9 +42,9 @@ public:
     pw_core* core() const { return core_; }
 
     // The server's clock: default rate and the allowed quantum range.
-    uint32_t clockRate() const { return clockRate_; }
-    uint32_t minimumQuantum() const { return minimumQuantum_; }
-    uint32_t maximumQuantum() const { return maximumQuantum_; }
+    uint32_t clockRate() const { return clockRate_.load(); }
+    uint32_t minimumQuantum() const { return minimumQuantum_.load(); }
+    uint32_t maximumQuantum() const { return maximumQuantum_.load(); }
 
     // Returns once no real-time callback of this client is running any longer (those that
     // start afterwards see what was changed before the call).
@@ -79,9 +80,10 @@ private:
     pw_registry* registry_ = nullptr;
     pw_metadata* metadata_ = nullptr;
     std::unique_ptr<Listener> listener_;
-    uint32_t clockRate_ = 48000;
-    uint32_t minimumQuantum_ = 32;
-    uint32_t maximumQuantum_ = 2048;
+    // Written on the loop thread, read on any.
+    std::atomic<uint32_t> clockRate_{48000};
+    std::atomic<uint32_t> minimumQuantum_{32};
+    std::atomic<uint32_t> maximumQuantum_{2048};
     int pendingSync_ = -1;
     bool synced_ = false;
     bool failed_ = false;

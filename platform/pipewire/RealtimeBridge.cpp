@@ -8,7 +8,7 @@ namespace quorel::pipewire {
 RealtimeBridge::RealtimeBridge(uint32_t inputChannels, uint32_t outputChannels)
     : inputChannels_(std::max(inputChannels, 1u)),
       outputChannels_(std::max(outputChannels, 1u)),
-      ring_(outputChannels_, 4 * sliceFrames),
+      ring_(outputChannels_, 4 * largestCycle),
       scratch_(size_t(sliceFrames) * outputChannels_, 0.0f)
 {
 }

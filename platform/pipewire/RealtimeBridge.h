@@ -27,8 +27,10 @@ using ProcessFunction = void (*)(void* context, const float* input, uint32_t inp
 // cycle (its clock position); 0 when unknown.
 class RealtimeBridge {
 public:
-    // Largest cycle handled in one piece; longer cycles are processed in slices.
-    static constexpr uint32_t sliceFrames = 8192;
+    // Largest cycle handled in one piece (the processing chain renders at most 4096 frames per
+    // call); longer cycles, up to the server's largest quantum of 8192, are processed in slices.
+    static constexpr uint32_t sliceFrames = 4096;
+    static constexpr uint32_t largestCycle = 8192;
 
     RealtimeBridge(uint32_t inputChannels, uint32_t outputChannels);
 

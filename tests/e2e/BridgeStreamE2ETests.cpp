@@ -79,7 +79,6 @@ TEST(BridgeStreamE2E, ProcessesWhatAnApplicationPlaysIntoTheVirtualSink)
     bool ok = false;
     HeadlessServer::run("pw-play", {tone}, &ok, 20000);
     EXPECT_TRUE(ok);
-    EXPECT_GE(context->linksInto(sink->nodeID()), 0);
     recorder.terminate();
     recorder.waitForFinished(5000);
 

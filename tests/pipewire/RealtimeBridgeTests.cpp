@@ -105,7 +105,7 @@ TEST(RealtimeBridge, AnEmptyRingIsAnOverloadAndPlaysSilence)
 TEST(RealtimeBridge, AFullRingIsAnOverload)
 {
     RealtimeBridge bridge(1, 2);
-    const uint32_t n = RealtimeBridge::sliceFrames;
+    const uint32_t n = RealtimeBridge::largestCycle;
     std::vector<float> in(n, 0.5f);
     for (int i = 0; i < 4; ++i) bridge.captureCycle(in.data(), n);
     EXPECT_GE(bridge.overloads(), 1u);
@@ -128,11 +128,12 @@ TEST(RealtimeBridge, LongCyclesAreProcessedInSlices)
     RealtimeBridge bridge(1, 2);
     Doubler doubler;
     bridge.setProcessor(&Doubler::process, &doubler);
-    const uint32_t n = RealtimeBridge::sliceFrames + 100;
+    // The server's largest quantum reaches the chain in pieces it can render (4096 at most).
+    const uint32_t n = RealtimeBridge::largestCycle;
     std::vector<float> in(n, 0.25f);
     bridge.captureCycle(in.data(), n);
     EXPECT_EQ(doubler.calls, 2);
-    EXPECT_EQ(doubler.largest, RealtimeBridge::sliceFrames);
+    EXPECT_EQ(doubler.largest, 4096u);
     EXPECT_EQ(bridge.overloads(), 0u);
 }
 
