@@ -1,6 +1,7 @@
 // quorel-tool capture: processes the system's audio like the application does, for N seconds.
 // Prints the running capture's Info, then one line per second with the statistics and the
 // meter, then stops in order. SIGINT and SIGTERM stop it early, just as cleanly.
+#include "MeterJson.h"
 #include "Subcommand.h"
 
 #include "SettingsArgument.h"
@@ -55,27 +56,11 @@ QJsonObject statsJson(const SystemBoostEngine::Stats& s)
     };
 }
 
-QJsonObject meterJson(const MeterReading& m)
-{
-    return QJsonObject{
-        {"inputPeakDB", double(m.inputPeakDB)},
-        {"outputPeakDB", double(m.outputPeakDB)},
-        {"outputRMSDB", double(m.outputRMSDB)},
-        {"limiterReductionDB", double(m.limiterReductionDB)},
-        {"guardedSamples", qint64(m.guardedSamples)},
-        {"invalidSamples", qint64(m.invalidSamples)},
-        {"levelerLoudnessLUFS", double(m.levelerLoudnessLUFS)},
-        {"levelerGainDB", double(m.levelerGainDB)},
-        {"levelerMeasuring", m.levelerMeasuring},
-        {"driveActivity", double(m.driveActivity)},
-    };
-}
-
 QJsonObject reading(SystemBoostEngine& engine, double elapsed)
 {
     QJsonObject line{{"elapsed", elapsed}, {"stats", statsJson(engine.stats())}};
     const std::optional<MeterReading> meter = engine.meter();
-    line["meter"] = meter ? QJsonValue(meterJson(*meter)) : QJsonValue();
+    line["meter"] = meter ? QJsonValue(tool::meterJson(*meter)) : QJsonValue();
     const std::optional<bool> running = engine.isSourceRunningSomewhere();
     line["sourceRunning"] = running ? QJsonValue(*running) : QJsonValue();
     return line;

@@ -5,6 +5,7 @@
 #include "LocalizedMessage.h"
 #include "OfflineRenderer.h"
 #include "SettingsArgument.h"
+#include "MeterJson.h"
 #include "Subcommand.h"
 
 #include <QDir>
@@ -147,22 +148,6 @@ QJsonArray floats(const std::vector<float>& values)
     QJsonArray a;
     for (float v : values) a.append(double(v));
     return a;
-}
-
-QJsonObject meterJson(const MeterReading& m)
-{
-    return {
-        {"inputPeakDB", double(m.inputPeakDB)},
-        {"outputPeakDB", double(m.outputPeakDB)},
-        {"outputRMSDB", double(m.outputRMSDB)},
-        {"limiterReductionDB", double(m.limiterReductionDB)},
-        {"guardedSamples", qint64(m.guardedSamples)},
-        {"invalidSamples", qint64(m.invalidSamples)},
-        {"levelerLoudnessLUFS", double(m.levelerLoudnessLUFS)},
-        {"levelerGainDB", double(m.levelerGainDB)},
-        {"levelerMeasuring", m.levelerMeasuring},
-        {"driveActivity", double(m.driveActivity)},
-    };
 }
 
 int runRender(const QStringList& args)
