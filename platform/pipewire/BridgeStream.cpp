@@ -1,5 +1,6 @@
 #include "BridgeStream.h"
 
+#include "LoopLock.h"
 #include "PipeWireContext.h"
 
 #include <pipewire/pipewire.h>
@@ -11,19 +12,6 @@
 #include <string>
 
 namespace quorel::pipewire {
-
-namespace {
-class LoopLock {
-public:
-    explicit LoopLock(pw_thread_loop* loop) : loop_(loop) { pw_thread_loop_lock(loop_); }
-    ~LoopLock() { pw_thread_loop_unlock(loop_); }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-private:
-    pw_thread_loop* loop_;
-};
-}  // namespace
 
 struct BridgeStream::Hook {
     spa_hook listener{};

@@ -1,5 +1,7 @@
 #include "PipeWireContext.h"
 
+#include "LoopLock.h"
+
 #include <pipewire/extensions/metadata.h>
 #include <pipewire/pipewire.h>
 #include <spa/utils/json.h>
@@ -32,17 +34,6 @@ uint32_t parseUnsigned(const char* text, uint32_t fallback)
 }
 
 std::string text(const char* value) { return value ? std::string(value) : std::string(); }
-
-class LoopLock {
-public:
-    explicit LoopLock(pw_thread_loop* loop) : loop_(loop) { pw_thread_loop_lock(loop_); }
-    ~LoopLock() { pw_thread_loop_unlock(loop_); }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-private:
-    pw_thread_loop* loop_;
-};
 
 }  // namespace
 
