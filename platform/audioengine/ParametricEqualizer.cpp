@@ -3,13 +3,46 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace quorel {
+
+namespace {
+
+bool wideAvailable()
+{
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("fma");
+#else
+    return false;
+#endif
+}
+
+// Decided once, when the library is loaded.
+const bool wideKernel = wideAvailable();
+
+}  // namespace
 
 ParametricEqualizer::ParametricEqualizer(uint32_t bandCount)
     : count_(bandCount), bands_(std::make_unique<Band[]>(bandCount)),
       stages_(std::make_unique<Stage[]>(bandCount)), active_(std::make_unique<uint32_t[]>(bandCount)),
-      pipe_(std::make_unique<Pair[]>(bandCount + 1))
+      packed_(std::make_unique<SectionPair[]>(bandCount / 2 + 1)),
+      pipe_(std::make_unique<Pair[]>(bandCount + 2)),
+      kernel_(wideKernel ? Kernel::wide : Kernel::portable)
 {
+}
+
+bool ParametricEqualizer::kernelAvailable(Kernel kernel)
+{
+    return kernel == Kernel::portable || wideKernel;
+}
+
+void ParametricEqualizer::setKernel(Kernel kernel)
+{
+    if (kernelAvailable(kernel)) kernel_ = kernel;
 }
 
 void ParametricEqualizer::touch(uint32_t band)
@@ -109,15 +142,84 @@ void ParametricEqualizer::prepare(double sampleRate)
 
 void ParametricEqualizer::reset()
 {
-    for (uint32_t i = 0; i < count_; ++i) {
-        stages_[i].s1 = Pair{0, 0};
-        stages_[i].s2 = Pair{0, 0};
-    }
+    for (uint32_t i = 0; i < count_; ++i) stages_[i].s1 = stages_[i].s2 = Pair{0, 0};
+    for (uint32_t j = 0; j < count_ / 2 + 1; ++j)
+        for (int h = 0; h < 2; ++h) packed_[j].s1[h] = packed_[j].s2[h] = Pair{0, 0};
 }
 
 namespace {
+
 // Denormal or non-finite memories restart from rest.
 inline double flushed(double v) { return std::isfinite(v) && std::fabs(v) >= 1e-30 ? v : 0.0; }
+
+#if defined(__x86_64__)
+// A section pair's fields, in doubles from its start (see SectionPair).
+constexpr int b0 = 0, b1 = 4, b2 = 8, a1 = 12, a2 = 16, s1 = 20, s2 = 24, stride = 28;
+
+// Both filters of a section pair over their inputs x; their outputs go to `out`.
+__attribute__((target("avx,fma"), always_inline)) inline void sectionPair(double* p, __m256d x,
+                                                                          double* out)
+{
+    const __m256d y = _mm256_fmadd_pd(_mm256_load_pd(p + b0), x, _mm256_load_pd(p + s1));
+    const __m256d m1 = _mm256_fmadd_pd(_mm256_load_pd(p + b1), x, _mm256_load_pd(p + s2));
+    const __m256d m2 = _mm256_mul_pd(_mm256_load_pd(p + b2), x);
+    _mm256_store_pd(p + s1, _mm256_fnmadd_pd(_mm256_load_pd(p + a1), y, m1));
+    _mm256_store_pd(p + s2, _mm256_fnmadd_pd(_mm256_load_pd(p + a2), y, m2));
+    _mm256_storeu_pd(out, y);
+}
+
+// The wavefront below with two filters in each 4-lane vector: lanes [2 j L, 2 j R, 2 j + 1 L,
+// 2 j + 1 R] of section pair j. Filter 2 j takes what filter 2 j - 1 (the upper half of pair
+// j - 1) produced in the step before, filter 2 j + 1 what filter 2 j did: one lane shuffle per
+// pair. Pair j works in steps 2 j ... frames + 2 j; in its first only its lower filter has a
+// frame and in its last only its upper one, so there the other half keeps its memories.
+// `wave` holds the pairs' outputs of the step before (unaligned, 4 doubles a pair).
+__attribute__((target("avx,fma"))) void wavefrontFused(double* packed, uint32_t pairs, double* wave,
+                                                        float* left, float* right, uint32_t frames)
+{
+    for (uint32_t j = 0; j < pairs; ++j) _mm256_storeu_pd(wave + 4 * j, _mm256_setzero_pd());
+    const uint32_t stages = 2 * pairs;
+    const uint64_t steps = uint64_t(frames) + stages - 1;
+    for (uint64_t i = 0; i < steps; ++i) {
+        const uint32_t first = i > frames ? uint32_t((i - frames + 1) / 2) : 0;
+        const uint32_t last = uint32_t(std::min<uint64_t>(pairs - 1, i / 2));
+        const bool headAlone = i % 2 == 0 && i / 2 < pairs;           // pair `last`: lower only
+        const bool tailAlone = i >= frames && (i - frames) % 2 == 0;  // pair `first`: upper only
+        double* head = packed + size_t(stride) * last;
+        double* tail = packed + size_t(stride) * first;
+        const __m256d headS1 = _mm256_load_pd(head + s1), headS2 = _mm256_load_pd(head + s2);
+        const __m256d tailS1 = _mm256_load_pd(tail + s1), tailS2 = _mm256_load_pd(tail + s2);
+        // From the last pair down, so each reads its inputs before the pair below overwrites them.
+        double* p = head;
+        double* w = wave + 4 * last;
+        __m256d mine = _mm256_loadu_pd(w);
+        for (uint32_t j = last; j > first; --j, p -= stride, w -= 4) {
+            const __m256d below = _mm256_loadu_pd(w - 4);
+            sectionPair(p, _mm256_permute2f128_pd(below, mine, 0x21), w);
+            mine = below;
+        }
+        // Frame i enters pair 0 in the upper half, where filter 0 looks for its input.
+        const __m256d below = first ? _mm256_loadu_pd(w - 4)
+                              : i < frames ? _mm256_set_pd(right ? right[i] : 0.0, left[i], 0, 0)
+                                           : _mm256_setzero_pd();
+        sectionPair(p, _mm256_permute2f128_pd(below, mine, 0x21), w);
+        if (headAlone) {
+            _mm256_store_pd(head + s1, _mm256_blend_pd(_mm256_load_pd(head + s1), headS1, 0b1100));
+            _mm256_store_pd(head + s2, _mm256_blend_pd(_mm256_load_pd(head + s2), headS2, 0b1100));
+        }
+        if (tailAlone) {
+            _mm256_store_pd(tail + s1, _mm256_blend_pd(_mm256_load_pd(tail + s1), tailS1, 0b0011));
+            _mm256_store_pd(tail + s2, _mm256_blend_pd(_mm256_load_pd(tail + s2), tailS2, 0b0011));
+        }
+        if (i + 1 >= stages) {
+            const uint64_t f = i + 1 - stages;
+            left[f] = float(wave[4 * (pairs - 1) + 2]);
+            if (right) right[f] = float(wave[4 * (pairs - 1) + 3]);
+        }
+    }
+}
+#endif
+
 }  // namespace
 
 // A wavefront over the stages: in step i, stage k filters frame i - k, taking what stage k - 1
@@ -130,57 +232,85 @@ void ParametricEqualizer::processStages(float* left, float* right, uint32_t fram
 {
     const uint32_t count = activeCount_;
     if (count == 0 || frames == 0) return;
-    Stage* stages = stages_.get();
-    const uint32_t* active = active_.get();
-    Pair* pipe = pipe_.get();
-    const uint64_t steps = uint64_t(frames) + count - 1;
-    for (uint64_t i = 0; i < steps; ++i) {
-        if (i < frames) pipe[0] = Pair{left[i], right ? right[i] : 0.0};
-        const uint32_t first = i >= frames ? uint32_t(i - frames + 1) : 0;
-        const uint32_t last = uint32_t(std::min<uint64_t>(count - 1, i));
-        for (uint32_t k = last + 1; k-- > first;) {
-            Stage& st = stages[active[k]];
-            const Pair x = pipe[k];
-            const Pair y = st.b0 * x + st.s1;
-            st.s1 = st.b1 * x - st.a1 * y + st.s2;
-            st.s2 = st.b2 * x - st.a2 * y;
-            pipe[k + 1] = y;
-        }
-        if (i + 1 >= count) {
-            const uint64_t f = i + 1 - count;
-            left[f] = float(pipe[count][0]);
-            if (right) right[f] = float(pipe[count][1]);
+    SectionPair* packed = packed_.get();
+    const uint32_t pairs = (count + 1) / 2;
+#if defined(__x86_64__)
+    if (kernel_ == Kernel::wide) {
+        wavefrontFused(reinterpret_cast<double*>(packed), pairs, reinterpret_cast<double*>(pipe_.get()),
+                       left, right, frames);
+    } else
+#endif
+    {
+        Pair* pipe = pipe_.get();
+        const uint64_t steps = uint64_t(frames) + count - 1;
+        for (uint64_t i = 0; i < steps; ++i) {
+            if (i < frames) pipe[0] = Pair{left[i], right ? right[i] : 0.0};
+            const uint32_t first = i >= frames ? uint32_t(i - frames + 1) : 0;
+            const uint32_t last = uint32_t(std::min<uint64_t>(count - 1, i));
+            for (uint32_t k = last + 1; k-- > first;) {
+                SectionPair& sp = packed[k / 2];
+                const uint32_t h = k % 2;
+                const Pair x = pipe[k];
+                const Pair y = sp.b0[h] * x + sp.s1[h];
+                sp.s1[h] = sp.b1[h] * x - sp.a1[h] * y + sp.s2[h];
+                sp.s2[h] = sp.b2[h] * x - sp.a2[h] * y;
+                pipe[k + 1] = y;
+            }
+            if (i + 1 >= count) {
+                const uint64_t f = i + 1 - count;
+                left[f] = float(pipe[count][0]);
+                if (right) right[f] = float(pipe[count][1]);
+            }
         }
     }
-    for (uint32_t k = 0; k < count; ++k) {
-        Stage& st = stages[active[k]];
-        for (int ch = 0; ch < 2; ++ch) {
-            st.s1[ch] = flushed(st.s1[ch]);
-            st.s2[ch] = flushed(st.s2[ch]);
+    for (uint32_t j = 0; j < pairs; ++j) {
+        for (int h = 0; h < 2; ++h) {
+            for (int ch = 0; ch < 2; ++ch) {
+                packed[j].s1[h][ch] = flushed(packed[j].s1[h][ch]);
+                packed[j].s2[h][ch] = flushed(packed[j].s2[h][ch]);
+            }
         }
+    }
+}
+
+// Render thread, after a band changed: redesigns the changed bands and packs the active ones
+// anew, their memories going with them.
+void ParametricEqualizer::repack()
+{
+    for (uint32_t k = 0; k < activeCount_; ++k) {
+        Stage& st = stages_[active_[k]];
+        st.s1 = packed_[k / 2].s1[k % 2];
+        st.s2 = packed_[k / 2].s2[k % 2];
+    }
+    activeCount_ = 0;
+    for (uint32_t i = 0; i < count_; ++i) {
+        Stage& st = stages_[i];
+        if (bands_[i].changed.exchange(false)) {
+            st.c = design(i, sampleRate_);
+            const bool wasActive = st.active;
+            st.active = !st.c.isIdentity();
+            if (st.active && !wasActive) st.s1 = st.s2 = Pair{0, 0};
+        }
+        if (st.active) active_[activeCount_++] = i;
+    }
+    for (uint32_t k = 0; k < activeCount_ + activeCount_ % 2; ++k) {
+        SectionPair& sp = packed_[k / 2];
+        const uint32_t h = k % 2;
+        const Stage* st = k < activeCount_ ? &stages_[active_[k]] : nullptr;
+        const BiquadCoefficients c = st ? st->c : BiquadCoefficients::identity();
+        sp.b0[h] = Pair{c.b0, c.b0};
+        sp.b1[h] = Pair{c.b1, c.b1};
+        sp.b2[h] = Pair{c.b2, c.b2};
+        sp.a1[h] = Pair{c.a1, c.a1};
+        sp.a2[h] = Pair{c.a2, c.a2};
+        sp.s1[h] = st ? st->s1 : Pair{0, 0};
+        sp.s2[h] = st ? st->s2 : Pair{0, 0};
     }
 }
 
 void ParametricEqualizer::process(float* const* channels, uint32_t channelCount, uint32_t frames)
 {
-    if (changed_.exchange(false)) {
-        activeCount_ = 0;
-        for (uint32_t i = 0; i < count_; ++i) {
-            Stage& st = stages_[i];
-            if (bands_[i].changed.exchange(false)) {
-                const BiquadCoefficients c = design(i, sampleRate_);
-                const bool wasActive = st.active;
-                st.active = !c.isIdentity();
-                if (st.active && !wasActive) st.s1 = st.s2 = Pair{0, 0};
-                st.b0 = Pair{c.b0, c.b0};
-                st.b1 = Pair{c.b1, c.b1};
-                st.b2 = Pair{c.b2, c.b2};
-                st.a1 = Pair{c.a1, c.a1};
-                st.a2 = Pair{c.a2, c.a2};
-            }
-            if (st.active) active_[activeCount_++] = i;
-        }
-    }
+    if (changed_.exchange(false)) repack();
     if (channelCount >= 2)
         processStages(channels[0], channels[1], frames);
     else if (channelCount == 1)
