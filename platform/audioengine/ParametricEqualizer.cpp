@@ -30,7 +30,8 @@ ParametricEqualizer::ParametricEqualizer(uint32_t bandCount)
     : count_(bandCount), bands_(std::make_unique<Band[]>(bandCount)),
       stages_(std::make_unique<Stage[]>(bandCount)), active_(std::make_unique<uint32_t[]>(bandCount)),
       packed_(std::make_unique<SectionPair[]>(bandCount / 2 + 1)),
-      pipe_(std::make_unique<Pair[]>(bandCount + 2)),
+      pipe_(std::make_unique<Pair[]>(bandCount + 1)),
+      frames2_(std::make_unique<double[]>(2 * size_t(wideBlock))),
       kernel_(wideKernel ? Kernel::wide : Kernel::portable)
 {
 }
@@ -155,67 +156,103 @@ inline double flushed(double v) { return std::isfinite(v) && std::fabs(v) >= 1e-
 #if defined(__x86_64__)
 // A section pair's fields, in doubles from its start (see SectionPair).
 constexpr int b0 = 0, b1 = 4, b2 = 8, a1 = 12, a2 = 16, s1 = 20, s2 = 24, stride = 28;
+// Section pairs whose memories and outputs stay in registers through a block (three measured
+// fastest; with four the sixteen vector registers run out).
+constexpr int groupSize = 3;
 
-// Both filters of a section pair over their inputs x; their outputs go to `out`.
-__attribute__((target("avx,fma"), always_inline)) inline void sectionPair(double* p, __m256d x,
-                                                                          double* out)
+// One wavefront step of a group of G section pairs: lanes [2 j L, 2 j R, 2 j + 1 L, 2 j + 1 R]
+// of pair j. Filter 2 j takes what filter 2 j - 1 (the upper half of pair j - 1, or `in` for
+// j = 0) produced in the step before, filter 2 j + 1 what filter 2 j did: one lane shuffle per
+// pair. From the last pair down, so each reads its inputs before the pair below replaces them.
+template <int G>
+__attribute__((target("avx,fma"), always_inline)) inline void groupStep(const double* p, __m256d (&m1)[G],
+                                                                         __m256d (&m2)[G], __m256d (&y)[G],
+                                                                         __m256d in)
 {
-    const __m256d y = _mm256_fmadd_pd(_mm256_load_pd(p + b0), x, _mm256_load_pd(p + s1));
-    const __m256d m1 = _mm256_fmadd_pd(_mm256_load_pd(p + b1), x, _mm256_load_pd(p + s2));
-    const __m256d m2 = _mm256_mul_pd(_mm256_load_pd(p + b2), x);
-    _mm256_store_pd(p + s1, _mm256_fnmadd_pd(_mm256_load_pd(p + a1), y, m1));
-    _mm256_store_pd(p + s2, _mm256_fnmadd_pd(_mm256_load_pd(p + a2), y, m2));
-    _mm256_storeu_pd(out, y);
+#pragma GCC unroll 4
+    for (int j = G - 1; j >= 0; --j) {
+        const double* q = p + stride * j;
+        const __m256d x = _mm256_permute2f128_pd(j ? y[j - 1] : in, y[j], 0x21);
+        const __m256d out = _mm256_fmadd_pd(_mm256_load_pd(q + b0), x, m1[j]);
+        m1[j] = _mm256_fnmadd_pd(_mm256_load_pd(q + a1), out, _mm256_fmadd_pd(_mm256_load_pd(q + b1), x, m2[j]));
+        m2[j] = _mm256_fnmadd_pd(_mm256_load_pd(q + a2), out, _mm256_mul_pd(_mm256_load_pd(q + b2), x));
+        y[j] = out;
+    }
 }
 
-// The wavefront below with two filters in each 4-lane vector: lanes [2 j L, 2 j R, 2 j + 1 L,
-// 2 j + 1 R] of section pair j. Filter 2 j takes what filter 2 j - 1 (the upper half of pair
-// j - 1) produced in the step before, filter 2 j + 1 what filter 2 j did: one lane shuffle per
-// pair. Pair j works in steps 2 j ... frames + 2 j; in its first only its lower filter has a
-// frame and in its last only its upper one, so there the other half keeps its memories.
-// `wave` holds the pairs' outputs of the step before (unaligned, 4 doubles a pair).
-__attribute__((target("avx,fma"))) void wavefrontFused(double* packed, uint32_t pairs, double* wave,
+// The same at the block's edges, where a filter has no frame yet (step i < its index k) or no
+// more (i >= frames + k): there it keeps its memories.
+template <int G>
+__attribute__((target("avx,fma"), always_inline)) inline void groupEdgeStep(const double* p, __m256d (&m1)[G],
+                                                                             __m256d (&m2)[G], __m256d (&y)[G],
+                                                                             __m256d in, uint64_t i, uint64_t frames)
+{
+    __m256d kept1[G], kept2[G];
+#pragma GCC unroll 4
+    for (int j = 0; j < G; ++j) kept1[j] = m1[j], kept2[j] = m2[j];
+    groupStep<G>(p, m1, m2, y, in);
+#pragma GCC unroll 4
+    for (int j = 0; j < G; ++j) {
+        const bool lower = i >= uint64_t(2 * j) && i < frames + 2 * j;
+        const bool upper = i >= uint64_t(2 * j + 1) && i < frames + 2 * j + 1;
+        const __m256d works = _mm256_castsi256_pd(
+            _mm256_set_epi64x(-int64_t(upper), -int64_t(upper), -int64_t(lower), -int64_t(lower)));
+        m1[j] = _mm256_blendv_pd(kept1[j], m1[j], works);
+        m2[j] = _mm256_blendv_pd(kept2[j], m2[j], works);
+    }
+}
+
+// A group of G section pairs over a block of interleaved double frames, in place: frame i - 2 G
+// + 1 is written after frame i was read. Each filter does exactly the plain cascade's arithmetic
+// (with fused multiply-adds).
+template <int G>
+__attribute__((target("avx,fma"))) void groupFused(double* p, double* frames2, uint32_t frames)
+{
+    __m256d m1[G], m2[G], y[G];
+#pragma GCC unroll 4
+    for (int j = 0; j < G; ++j) {
+        m1[j] = _mm256_load_pd(p + stride * j + s1);
+        m2[j] = _mm256_load_pd(p + stride * j + s2);
+        y[j] = _mm256_setzero_pd();
+    }
+    constexpr uint32_t delay = 2 * G - 1;
+    const uint64_t steps = uint64_t(frames) + delay;
+    for (uint64_t i = 0; i < steps; ++i) {
+        // Frame i enters in the upper half, where filter 0 looks for its input.
+        const __m256d in = i < frames ? _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(frames2 + 2 * i))
+                                      : _mm256_setzero_pd();
+        if (i >= delay && i < frames)
+            groupStep<G>(p, m1, m2, y, in);
+        else
+            groupEdgeStep<G>(p, m1, m2, y, in, i, frames);
+        if (i >= delay) _mm_storeu_pd(frames2 + 2 * (i - delay), _mm256_extractf128_pd(y[G - 1], 1));
+    }
+#pragma GCC unroll 4
+    for (int j = 0; j < G; ++j) {
+        _mm256_store_pd(p + stride * j + s1, m1[j]);
+        _mm256_store_pd(p + stride * j + s2, m2[j]);
+    }
+}
+
+// The series in groups of section pairs, each group over the whole block before the next.
+__attribute__((target("avx,fma"))) void wavefrontFused(double* packed, uint32_t pairs, double* frames2,
                                                         float* left, float* right, uint32_t frames)
 {
-    for (uint32_t j = 0; j < pairs; ++j) _mm256_storeu_pd(wave + 4 * j, _mm256_setzero_pd());
-    const uint32_t stages = 2 * pairs;
-    const uint64_t steps = uint64_t(frames) + stages - 1;
-    for (uint64_t i = 0; i < steps; ++i) {
-        const uint32_t first = i > frames ? uint32_t((i - frames + 1) / 2) : 0;
-        const uint32_t last = uint32_t(std::min<uint64_t>(pairs - 1, i / 2));
-        const bool headAlone = i % 2 == 0 && i / 2 < pairs;           // pair `last`: lower only
-        const bool tailAlone = i >= frames && (i - frames) % 2 == 0;  // pair `first`: upper only
-        double* head = packed + size_t(stride) * last;
-        double* tail = packed + size_t(stride) * first;
-        const __m256d headS1 = _mm256_load_pd(head + s1), headS2 = _mm256_load_pd(head + s2);
-        const __m256d tailS1 = _mm256_load_pd(tail + s1), tailS2 = _mm256_load_pd(tail + s2);
-        // From the last pair down, so each reads its inputs before the pair below overwrites them.
-        double* p = head;
-        double* w = wave + 4 * last;
-        __m256d mine = _mm256_loadu_pd(w);
-        for (uint32_t j = last; j > first; --j, p -= stride, w -= 4) {
-            const __m256d below = _mm256_loadu_pd(w - 4);
-            sectionPair(p, _mm256_permute2f128_pd(below, mine, 0x21), w);
-            mine = below;
+    for (uint32_t i = 0; i < frames; ++i) {
+        frames2[2 * i] = left[i];
+        frames2[2 * i + 1] = right ? right[i] : 0.0;
+    }
+    for (uint32_t j = 0; j < pairs; j += groupSize) {
+        double* p = packed + size_t(stride) * j;
+        switch (std::min<uint32_t>(pairs - j, groupSize)) {
+        case 1: groupFused<1>(p, frames2, frames); break;
+        case 2: groupFused<2>(p, frames2, frames); break;
+        default: groupFused<groupSize>(p, frames2, frames); break;
         }
-        // Frame i enters pair 0 in the upper half, where filter 0 looks for its input.
-        const __m256d below = first ? _mm256_loadu_pd(w - 4)
-                              : i < frames ? _mm256_set_pd(right ? right[i] : 0.0, left[i], 0, 0)
-                                           : _mm256_setzero_pd();
-        sectionPair(p, _mm256_permute2f128_pd(below, mine, 0x21), w);
-        if (headAlone) {
-            _mm256_store_pd(head + s1, _mm256_blend_pd(_mm256_load_pd(head + s1), headS1, 0b1100));
-            _mm256_store_pd(head + s2, _mm256_blend_pd(_mm256_load_pd(head + s2), headS2, 0b1100));
-        }
-        if (tailAlone) {
-            _mm256_store_pd(tail + s1, _mm256_blend_pd(_mm256_load_pd(tail + s1), tailS1, 0b0011));
-            _mm256_store_pd(tail + s2, _mm256_blend_pd(_mm256_load_pd(tail + s2), tailS2, 0b0011));
-        }
-        if (i + 1 >= stages) {
-            const uint64_t f = i + 1 - stages;
-            left[f] = float(wave[4 * (pairs - 1) + 2]);
-            if (right) right[f] = float(wave[4 * (pairs - 1) + 3]);
-        }
+    }
+    for (uint32_t i = 0; i < frames; ++i) {
+        left[i] = float(frames2[2 * i]);
+        if (right) right[i] = float(frames2[2 * i + 1]);
     }
 }
 #endif
@@ -236,8 +273,11 @@ void ParametricEqualizer::processStages(float* left, float* right, uint32_t fram
     const uint32_t pairs = (count + 1) / 2;
 #if defined(__x86_64__)
     if (kernel_ == Kernel::wide) {
-        wavefrontFused(reinterpret_cast<double*>(packed), pairs, reinterpret_cast<double*>(pipe_.get()),
-                       left, right, frames);
+        for (uint32_t done = 0; done < frames; done += wideBlock) {
+            const uint32_t n = std::min(frames - done, wideBlock);
+            wavefrontFused(reinterpret_cast<double*>(packed), pairs, frames2_.get(), left + done,
+                           right ? right + done : nullptr, n);
+        }
     } else
 #endif
     {

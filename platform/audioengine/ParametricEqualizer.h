@@ -96,8 +96,12 @@ private:
     std::unique_ptr<uint32_t[]> active_;  // indices of the active stages, in band order
     uint32_t activeCount_ = 0;
     std::unique_ptr<SectionPair[]> packed_;  // (count + 1) / 2 section pairs
-    // Render thread: the frame travelling between filter k - 1 and filter k (count + 2 pairs).
+    // Render thread: the frame travelling between filter k - 1 and filter k (portable kernel).
     std::unique_ptr<Pair[]> pipe_;
+    // Render thread: the wide kernel's frames in double precision, left and right interleaved,
+    // up to wideBlock at a time.
+    static constexpr uint32_t wideBlock = 512;
+    std::unique_ptr<double[]> frames2_;
     Kernel kernel_;
     std::atomic<float> globalGain_{0};
     std::atomic<bool> changed_{true};

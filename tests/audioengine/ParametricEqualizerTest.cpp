@@ -60,7 +60,7 @@ TEST(ParametricEqualizer, RendersExactlyAsAPlainCascadeForAnyBlockSize)
     using Kernel = ParametricEqualizer::Kernel;
     for (Kernel kernel : {Kernel::portable, Kernel::wide}) {
         if (!ParametricEqualizer::kernelAvailable(kernel)) continue;
-        for (uint32_t block : {1u, 2u, 7u, 30u, 512u}) {
+        for (uint32_t block : {1u, 2u, 7u, 30u, 512u, 1000u}) {
             for (uint32_t channels : {1u, 2u}) {
                 for (bool oddCount : {false, true}) {
                     ParametricEqualizer eq(31);
