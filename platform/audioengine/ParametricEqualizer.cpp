@@ -238,7 +238,15 @@ __attribute__((target("avx,fma"))) void groupFused(double* p, double* frames2, u
 __attribute__((target("avx,fma"))) void wavefrontFused(double* packed, uint32_t pairs, double* frames2,
                                                         float* left, float* right, uint32_t frames)
 {
-    for (uint32_t i = 0; i < frames; ++i) {
+    // Four frames at a time: [L0 L1 L2 L3] and [R0 R1 R2 R3] to [L0 R0 L1 R1] [L2 R2 L3 R3].
+    uint32_t i = 0;
+    for (; right && i + 4 <= frames; i += 4) {
+        const __m256d l = _mm256_cvtps_pd(_mm_loadu_ps(left + i)), r = _mm256_cvtps_pd(_mm_loadu_ps(right + i));
+        const __m256d low = _mm256_unpacklo_pd(l, r), high = _mm256_unpackhi_pd(l, r);
+        _mm256_storeu_pd(frames2 + 2 * i, _mm256_permute2f128_pd(low, high, 0x20));
+        _mm256_storeu_pd(frames2 + 2 * i + 4, _mm256_permute2f128_pd(low, high, 0x31));
+    }
+    for (; i < frames; ++i) {
         frames2[2 * i] = left[i];
         frames2[2 * i + 1] = right ? right[i] : 0.0;
     }
@@ -250,7 +258,16 @@ __attribute__((target("avx,fma"))) void wavefrontFused(double* packed, uint32_t 
         default: groupFused<groupSize>(p, frames2, frames); break;
         }
     }
-    for (uint32_t i = 0; i < frames; ++i) {
+    // And back: [L0 R0 L1 R1] [L2 R2 L3 R3] to [L0 L2 L1 L3] and [R0 R2 R1 R3], then in order.
+    i = 0;
+    for (; right && i + 4 <= frames; i += 4) {
+        const __m256d a = _mm256_loadu_pd(frames2 + 2 * i), b = _mm256_loadu_pd(frames2 + 2 * i + 4);
+        const __m128 l = _mm256_cvtpd_ps(_mm256_unpacklo_pd(a, b));
+        const __m128 r = _mm256_cvtpd_ps(_mm256_unpackhi_pd(a, b));
+        _mm_storeu_ps(left + i, _mm_shuffle_ps(l, l, _MM_SHUFFLE(3, 1, 2, 0)));
+        _mm_storeu_ps(right + i, _mm_shuffle_ps(r, r, _MM_SHUFFLE(3, 1, 2, 0)));
+    }
+    for (; i < frames; ++i) {
         left[i] = float(frames2[2 * i]);
         if (right) right[i] = float(frames2[2 * i + 1]);
     }
