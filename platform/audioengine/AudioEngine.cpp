@@ -101,6 +101,10 @@ UnitError AudioEngine::prepare()
         }
         allocated_.push_back(node);
     }
+    for (AudioNode* node : order) node->consumers_ = 0;
+    for (AudioNode* node : order)
+        for (const AudioNode::Connection& c : node->inputs_)
+            if (c.source) ++c.source->consumers_;
     cycle_ = 0;
     sampleTime_ = 0;
     prepared_ = true;

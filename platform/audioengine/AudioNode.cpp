@@ -47,6 +47,24 @@ Status AudioNode::pullInput(uint32_t bus, uint32_t frames, const AudioTimeStamp&
     return inputs_[bus].source->pull(cycle_, frames, timestamp, data);
 }
 
+Status AudioNode::pullInputInPlace(uint32_t bus, uint32_t frames, const AudioTimeStamp& timestamp,
+                                   AudioBufferList& output) noexcept
+{
+    const AudioBufferList* in = nullptr;
+    if (const Status s = pullInput(bus, frames, timestamp, in)) return s;
+    bool shared = inputs_[bus].source->consumers_ == 1 && in->numberBuffers == output.numberBuffers;
+    for (uint32_t c = 0; shared && c < in->numberBuffers; ++c) shared = in->buffers[c].data != nullptr;
+    if (!shared) {
+        copyChannels(*in, output, frames);
+        return status::ok;
+    }
+    for (uint32_t c = 0; c < output.numberBuffers; ++c) {
+        output.buffers[c].data = in->buffers[c].data;
+        output.buffers[c].dataByteSize = frames * uint32_t(sizeof(float));
+    }
+    return status::ok;
+}
+
 Status AudioNode::pull(uint64_t cycle, uint32_t frames, const AudioTimeStamp& timestamp,
                        const AudioBufferList*& data) noexcept
 {

@@ -50,6 +50,12 @@ protected:
     // cycle. -10876 when nothing is connected.
     Status pullInput(uint32_t bus, uint32_t frames, const AudioTimeStamp& timestamp,
                      const AudioBufferList*& data) noexcept;
+    // Render thread: the same, to be worked on in place in `output`. Where this node is the
+    // source's only consumer and both have the same channels, `output` is pointed at the
+    // source's buffers (every output lives in some node's storage, and nothing else reads that
+    // one this cycle); otherwise the source is copied into `output` (see copyChannels).
+    Status pullInputInPlace(uint32_t bus, uint32_t frames, const AudioTimeStamp& timestamp,
+                            AudioBufferList& output) noexcept;
 
     // Render thread: this node's output for the cycle.
     Status pull(uint64_t cycle, uint32_t frames, const AudioTimeStamp& timestamp,
@@ -65,6 +71,7 @@ private:
     std::vector<float> storage_;
     AudioBufferList output_;
     uint64_t cycle_ = 0;
+    uint32_t consumers_ = 0;  // input buses fed by this node, counted when the engine prepares
     uint64_t renderedCycle_ = UINT64_MAX;
     Status renderedStatus_ = 0;
     AudioEngine* engine_ = nullptr;

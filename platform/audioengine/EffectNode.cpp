@@ -31,15 +31,9 @@ void EffectNode::deallocate()
 Status EffectNode::render(uint32_t frames, const AudioTimeStamp& timestamp,
                           AudioBufferList& output) noexcept
 {
-    // The unit pulls into the output buffers and processes in place.
+    // The unit pulls into the output buffers (or takes over its source's) and processes in place.
     auto pull = [this](RenderActionFlags&, const AudioTimeStamp& ts, uint32_t n, int64_t,
-                       AudioBufferList& data) -> Status {
-        const AudioBufferList* in = nullptr;
-        const Status s = pullInput(0, n, ts, in);
-        if (s != status::ok) return s;
-        copyChannels(*in, data, n);
-        return status::ok;
-    };
+                       AudioBufferList& data) -> Status { return pullInputInPlace(0, n, ts, data); };
     RenderActionFlags flags = 0;
     return unit_->render(flags, timestamp, frames, 0, output, PullInput(pull));
 }

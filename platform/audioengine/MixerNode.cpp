@@ -32,18 +32,23 @@ Status MixerNode::render(uint32_t frames, const AudioTimeStamp& timestamp,
     bool first = true;
     for (uint32_t bus = 0; bus < inputs().size(); ++bus) {
         if (!inputs()[bus].source) continue;
-        const AudioBufferList* in = nullptr;
-        const Status s = pullInput(bus, frames, timestamp, in);
-        if (s != status::ok) return s;
         if (first) {
-            copyChannels(*in, output, frames);
+            if (const Status s = pullInputInPlace(bus, frames, timestamp, output)) return s;
             first = false;
             continue;
         }
-        copyChannels(*in, scratchList_, frames);
+        const AudioBufferList* in = nullptr;
+        if (const Status s = pullInput(bus, frames, timestamp, in)) return s;
+        // Added straight from the source where the channels agree, else mapped first.
+        bool direct = in->numberBuffers == output.numberBuffers;
+        for (uint32_t c = 0; direct && c < in->numberBuffers; ++c) direct = in->buffers[c].data != nullptr;
+        if (!direct) {
+            copyChannels(*in, scratchList_, frames);
+            in = &scratchList_;
+        }
         for (uint32_t c = 0; c < output.numberBuffers; ++c) {
             float* dst = output.buffers[c].samples();
-            const float* src = scratchList_.buffers[c].samples();
+            const float* src = in->buffers[c].samples();
             for (uint32_t i = 0; i < frames; ++i) dst[i] += src[i];
         }
     }

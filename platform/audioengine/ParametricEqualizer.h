@@ -51,6 +51,15 @@ public:
     // Render thread: in place over 1 or 2 channels of `frames` samples.
     void process(float* const* channels, uint32_t channelCount, uint32_t frames);
 
+    // The forms of the filter kernel: `portable` runs on any processor; `wide` works two
+    // sections at once in 4-lane double vectors with fused multiply-adds (AVX with FMA) and
+    // exists only where kernelAvailable says so. Both give the plain cascade's output to float
+    // rounding. The best available form is used unless a test picks one (owner's thread, while
+    // not rendering).
+    enum class Kernel { portable, wide };
+    static bool kernelAvailable(Kernel kernel);
+    void setKernel(Kernel kernel);
+
 private:
     struct Band {
         std::atomic<int> type{0};
@@ -62,13 +71,21 @@ private:
     };
     // Two doubles processed as one: the left and right channel of a frame.
     using Pair = double __attribute__((vector_size(16)));
-    // Render thread: one band's filter (transposed direct form II, double precision), its
-    // coefficients repeated in both lanes and the memories of both channels.
+    // Render thread: one band's filter and, while the band is not in the packed series, the
+    // memories of both channels.
     struct Stage {
-        Pair b0{1, 1}, b1{0, 0}, b2{0, 0}, a1{0, 0}, a2{0, 0};
+        BiquadCoefficients c;
         Pair s1{0, 0}, s2{0, 0};
         bool active = false;
     };
+    // Render thread: the active filters in band order, packed two to a section pair: element
+    // [h] of each field belongs to filter 2 j + h (coefficients repeated in both channel lanes,
+    // transposed direct form II memories of both channels). An odd series ends in an identity.
+    struct alignas(32) SectionPair {
+        Pair b0[2], b1[2], b2[2], a1[2], a2[2];
+        Pair s1[2], s2[2];
+    };
+    void repack();
     void processStages(float* left, float* right, uint32_t frames);
 
     void touch(uint32_t band);
@@ -78,8 +95,14 @@ private:
     std::unique_ptr<Stage[]> stages_;
     std::unique_ptr<uint32_t[]> active_;  // indices of the active stages, in band order
     uint32_t activeCount_ = 0;
-    // Render thread: the frame travelling between stage k - 1 and stage k.
+    std::unique_ptr<SectionPair[]> packed_;  // (count + 1) / 2 section pairs
+    // Render thread: the frame travelling between filter k - 1 and filter k (portable kernel).
     std::unique_ptr<Pair[]> pipe_;
+    // Render thread: the wide kernel's frames in double precision, left and right interleaved,
+    // up to wideBlock at a time.
+    static constexpr uint32_t wideBlock = 512;
+    std::unique_ptr<double[]> frames2_;
+    Kernel kernel_;
     std::atomic<float> globalGain_{0};
     std::atomic<bool> changed_{true};
     double sampleRate_ = 48000;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 namespace quorel {
@@ -81,6 +82,47 @@ TEST(AudioEngine, SharedSourceRendersOncePerCycleAndMixerSums)
     ASSERT_EQ(engine.renderOffline(512, *out, error), ManualRenderingStatus::success);
     // Both paths carry the same (neutral equalizer) signal: 2x, then the 0.5 volume.
     for (size_t i = 0; i < 512; ++i) ASSERT_EQ(out->channel(1)[i], ramp[i]) << i;
+}
+
+// Nodes work in place in their source's buffers where they are its only consumer; a source
+// that feeds two nodes must reach each of them untouched by the other. Here the shared source
+// feeds a mixer directly and, through two equalizers in series (-6 dB each), a second bus.
+TEST(AudioEngine, SharedSourceReachesEveryConsumerUntouchedByTheOthers)
+{
+    AudioEngine engine;
+    ASSERT_EQ(engine.enableManualRenderingMode(ManualRenderingMode::offline, stereo, 512), 0);
+    PlayerNode player;
+    MixerNode split, sum;
+    auto quieter = [] {
+        auto unit = std::make_unique<EqualizerUnit>(1);
+        unit->setParameter(EqualizerUnit::globalGainParameter, -6);
+        return std::make_unique<EffectNode>(std::move(unit));
+    };
+    std::unique_ptr<EffectNode> first = quieter(), second = quieter();
+    for (AudioNode* n : std::initializer_list<AudioNode*>{&player, &split, &sum, first.get(), second.get()})
+        engine.attach(*n);
+    ASSERT_TRUE(engine.connect(player, split, stereo));
+    ASSERT_TRUE(engine.connect(split, {{first.get(), 0}, {&sum, 1}}, 0, stereo));
+    ASSERT_TRUE(engine.connect(*first, *second, stereo));
+    ASSERT_TRUE(engine.connect(*second, sum, 0, 0, stereo));
+    ASSERT_TRUE(engine.connect(sum, engine.mainMixerNode(), stereo));
+    ASSERT_TRUE(engine.connect(engine.mainMixerNode(), engine.outputNode(), stereo));
+    ASSERT_FALSE(engine.start());
+    std::vector<float> ramp(1024);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = float(i) / 2048.0f;
+    player.scheduleBuffer(*bufferOf({ramp, ramp}));
+    player.play();
+    auto out = PCMBuffer::make(stereo, 512);
+    Status error = 0;
+    const float g = std::pow(10.0f, -6.0f / 20);
+    for (size_t block = 0; block < 2; ++block) {
+        ASSERT_EQ(engine.renderOffline(512, *out, error), ManualRenderingStatus::success);
+        for (size_t i = 0; i < 512; ++i) {
+            const float x = ramp[block * 512 + i];
+            ASSERT_FLOAT_EQ(out->channel(0)[i], x * g * g + x) << block << " " << i;
+            ASSERT_FLOAT_EQ(out->channel(1)[i], x * g * g + x) << block << " " << i;
+        }
+    }
 }
 
 struct RealtimeFixture {

@@ -53,37 +53,85 @@ TEST(ParametricEqualizer, PeakingBandSoundsAsTheResponseCurveIsDrawn)
     }
 }
 
-// Whatever the block size and channel count, the equalizer's output is sample for sample that of
-// its bands run one after another.
+// Whatever the kernel, block size, channel count and number of active bands (odd or even), the
+// equalizer's output is that of its bands run one after another, to float rounding.
 TEST(ParametricEqualizer, RendersExactlyAsAPlainCascadeForAnyBlockSize)
 {
-    for (uint32_t block : {1u, 7u, 30u, 512u}) {
-        for (uint32_t channels : {1u, 2u}) {
-            ParametricEqualizer eq(31);
-            BiquadFilter plain[31];
-            for (uint32_t i = 0; i < 31; ++i) {
-                eq.setFrequency(i, 25.0f * std::pow(1.26f, float(i)));
-                eq.setBandwidth(i, 1.0f / 3.0f);
-                eq.setGain(i, i % 3 == 0 ? 0.0f : float(i % 7) - 3.0f);
-                eq.setBypass(i, i == 5);
-                plain[i].setCoefficients(eq.design(i, 48000));
-            }
-            eq.prepare(48000);
-            std::vector<float> left = test::sine(97, 48000, 3000, 0.4), right = test::sine(5001, 48000, 3000, 0.3);
-            for (size_t n = 0; n < left.size(); n += 5) left[n] += 0.2f;
-            std::vector<float> refLeft = left, refRight = right;
-            test::inBlocks(left, right, block, [&](float* const* ch, uint32_t n) { eq.process(ch, channels, n); });
-            for (uint32_t i = 0; i < 31; ++i) {
-                if (plain[i].coefficients().isIdentity()) continue;
-                plain[i].process(refLeft.data(), uint32_t(refLeft.size()), 0);
-                plain[i].process(refRight.data(), uint32_t(refRight.size()), 1);
-            }
-            for (size_t n = 0; n < left.size(); ++n) {
-                ASSERT_NEAR(left[n], refLeft[n], 1e-6f) << block << "/" << channels << " at " << n;
-                if (channels == 2) {
-                    ASSERT_NEAR(right[n], refRight[n], 1e-6f) << block << " at " << n;
+    using Kernel = ParametricEqualizer::Kernel;
+    for (Kernel kernel : {Kernel::portable, Kernel::wide}) {
+        if (!ParametricEqualizer::kernelAvailable(kernel)) continue;
+        for (uint32_t block : {1u, 2u, 7u, 30u, 512u, 1000u}) {
+            for (uint32_t channels : {1u, 2u}) {
+                for (bool oddCount : {false, true}) {
+                    ParametricEqualizer eq(31);
+                    eq.setKernel(kernel);
+                    BiquadFilter plain[31];
+                    uint32_t active = 0;
+                    for (uint32_t i = 0; i < 31; ++i) {
+                        eq.setFrequency(i, 25.0f * std::pow(1.26f, float(i)));
+                        eq.setBandwidth(i, 1.0f / 3.0f);
+                        eq.setGain(i, i % 3 == 0 ? 0.0f : float(i % 7) - 3.0f);
+                        eq.setBypass(i, i == 5 || (!oddCount && i == 8));
+                        plain[i].setCoefficients(eq.design(i, 48000));
+                        if (!plain[i].coefficients().isIdentity()) ++active;
+                    }
+                    ASSERT_EQ(active % 2, oddCount ? 1u : 0u);
+                    eq.prepare(48000);
+                    std::vector<float> left = test::sine(97, 48000, 3000, 0.4), right = test::sine(5001, 48000, 3000, 0.3);
+                    for (size_t n = 0; n < left.size(); n += 5) left[n] += 0.2f;
+                    std::vector<float> refLeft = left, refRight = right;
+                    test::inBlocks(left, right, block, [&](float* const* ch, uint32_t n) { eq.process(ch, channels, n); });
+                    for (uint32_t i = 0; i < 31; ++i) {
+                        if (plain[i].coefficients().isIdentity()) continue;
+                        plain[i].process(refLeft.data(), uint32_t(refLeft.size()), 0);
+                        plain[i].process(refRight.data(), uint32_t(refRight.size()), 1);
+                    }
+                    for (size_t n = 0; n < left.size(); ++n) {
+                        ASSERT_NEAR(left[n], refLeft[n], 1e-6f) << int(kernel) << "/" << block << "/" << channels << " at " << n;
+                        if (channels == 2) {
+                            ASSERT_NEAR(right[n], refRight[n], 1e-6f) << int(kernel) << "/" << block << " at " << n;
+                        }
+                    }
                 }
             }
+        }
+    }
+}
+
+// A band switched off and on again while rendering takes the others' memories along unharmed:
+// both kernels stay on the plain cascade of whatever bands are active.
+TEST(ParametricEqualizer, BandsSwitchedWhileRenderingKeepTheOthersMemories)
+{
+    using Kernel = ParametricEqualizer::Kernel;
+    for (Kernel kernel : {Kernel::portable, Kernel::wide}) {
+        if (!ParametricEqualizer::kernelAvailable(kernel)) continue;
+        ParametricEqualizer eq(5);
+        eq.setKernel(kernel);
+        BiquadFilter plain[5];
+        for (uint32_t i = 0; i < 5; ++i) {
+            eq.setFrequency(i, 60.0f * float(i + 1));
+            eq.setGain(i, 4);
+            plain[i].setCoefficients(eq.design(i, 44100));
+        }
+        eq.prepare(44100);
+        std::vector<float> left = test::sine(150, 44100, 4096, 0.4), right = test::sine(70, 44100, 4096, 0.3);
+        std::vector<float> refLeft = left, refRight = right;
+        uint32_t calls = 0;
+        test::inBlocks(left, right, 256, [&](float* const* ch, uint32_t n) {
+            // Band 2 leaves after the fourth block; its filter is then skipped in the reference.
+            if (calls++ == 4) eq.setBypass(2, true);
+            eq.process(ch, 2, n);
+        });
+        float* ref[2] = {refLeft.data(), refRight.data()};
+        for (uint32_t start = 0; start < 4096; start += 256) {
+            for (uint32_t i = 0; i < 5; ++i) {
+                if (i == 2 && start >= 4 * 256) continue;
+                for (uint32_t c = 0; c < 2; ++c) plain[i].process(ref[c] + start, 256, c);
+            }
+        }
+        for (size_t n = 0; n < left.size(); ++n) {
+            ASSERT_NEAR(left[n], refLeft[n], 1e-6f) << int(kernel) << " at " << n;
+            ASSERT_NEAR(right[n], refRight[n], 1e-6f) << int(kernel) << " at " << n;
         }
     }
 }
