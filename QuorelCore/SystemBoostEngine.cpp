@@ -337,15 +337,19 @@ void SystemBoostEngine::takeOverDefaultSink()
     previousDefault_ = previous;
     store.setString(previousDefaultKey, previous);
     store.sync();
-    backend_->setServerDefaultSink(aggregateUID_);
+    // Without the default, every application would go on playing straight to the device while
+    // processing looked switched on.
+    if (!backend_->setServerDefaultSink(aggregateUID_))
+        throw localizedFailure("The sound server did not make Quorel the default output.", {});
 }
 
 // Gives the default back, but only while it still names our sink: a default the user chose
-// meanwhile stays.
-void SystemBoostEngine::restoreDefaultSink()
+// meanwhile stays. False when the server kept our sink as its default.
+bool SystemBoostEngine::restoreDefaultSink()
 {
-    if (previousDefault_.isEmpty() || aggregateUID_.isEmpty()) return;
-    if (backend_->serverDefaultSink() == aggregateUID_) backend_->setServerDefaultSink(previousDefault_);
+    if (previousDefault_.isEmpty() || aggregateUID_.isEmpty()) return true;
+    if (backend_->serverDefaultSink() != aggregateUID_) return true;
+    return backend_->setServerDefaultSink(previousDefault_);
 }
 
 // ---- Running
@@ -354,6 +358,14 @@ void SystemBoostEngine::stop()
 {
     startToken_ = QUuid::createUuid();
     listeners_.clear();
+    // The default goes back first, while our sink still plays: the applications move over
+    // without a gap of silence.
+    bool restored = true;
+    try {
+        restored = restoreDefaultSink();
+    } catch (...) {
+        // A server that went away has no default to give back.
+    }
     if (io_) {
         io_->stop();
         io_.reset();
@@ -362,13 +374,6 @@ void SystemBoostEngine::stop()
         graph_->stop();
         graph_.reset();
     }
-    try {
-        restoreDefaultSink();
-    } catch (...) {
-        // A server that went away has no default to give back.
-    }
-    previousDefault_.clear();
-    aggregateUID_.clear();
     if (aggregate_ != 0) {
         backend_->destroyAggregate(aggregate_);
         aggregate_ = 0;
@@ -377,6 +382,16 @@ void SystemBoostEngine::stop()
         backend_->destroyTap(tap_);
         tap_ = 0;
     }
+    // Once our sink is gone the server no longer holds on to it; name the real device again
+    // rather than leave the choice to the server's fallback.
+    if (!restored) {
+        try {
+            backend_->setServerDefaultSink(previousDefault_);
+        } catch (...) {
+        }
+    }
+    previousDefault_.clear();
+    aggregateUID_.clear();
     sourceDevice_ = 0;
     info_.reset();
 }

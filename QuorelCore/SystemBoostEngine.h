@@ -143,7 +143,7 @@ private:
                      const Completion& completion);
     Info attach(const Capture& capture);
     void takeOverDefaultSink();
-    void restoreDefaultSink();
+    bool restoreDefaultSink();
 
     std::shared_ptr<AudioBackend> backend_;
     EngineChain::Factory chainFactory_;

@@ -118,6 +118,10 @@ bool SimulatedAudioBackend::setServerDefaultSink(const QString& uid)
 {
     note("setDefault " + uid);
     std::lock_guard lock(mutex_);
+    if (refuseDefaultChanges > 0) {
+        --refuseDefaultChanges;
+        return false;
+    }
     serverDefault = uid;
     return true;
 }

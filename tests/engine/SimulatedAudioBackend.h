@@ -37,6 +37,7 @@ public:
     std::optional<bool> sourceRunning = false;
     uint64_t overloadCount = 0;
     QString serverDefault = "speakers";
+    int refuseDefaultChanges = 0;  // the next n default changes fail
     bool holdCapture = false;  // createTap waits until release()
 
     // What happened, in order ("createTap local.quorel...", "destroyTap", "setDefault X", ...).

@@ -169,9 +169,10 @@ TEST_F(EngineTest, StopTearsDownInOrderAndGivesTheDefaultBack)
     const QString ours = backend->tapUID();
     engine.stop();
     const QStringList log = backend->log();
-    const qsizetype stopAt = log.indexOf("stopIO");
+    const qsizetype stopAt = log.indexOf("setDefault speakers");
     ASSERT_GE(stopAt, 0);
-    EXPECT_EQ(log.mid(stopAt), (QStringList{"stopIO", "destroyIOProc", "setDefault speakers", "destroyAggregate",
+    // The default goes back while our sink still plays, then the capture comes down.
+    EXPECT_EQ(log.mid(stopAt), (QStringList{"setDefault speakers", "stopIO", "destroyIOProc", "destroyAggregate",
                                             "destroyTap"}));
     EXPECT_EQ(backend->serverDefault, "speakers");
     EXPECT_TRUE(probe.stopped);
@@ -182,6 +183,25 @@ TEST_F(EngineTest, StopTearsDownInOrderAndGivesTheDefaultBack)
     engine.stop();
     EXPECT_EQ(backend->log().size(), before);
     EXPECT_NE(ours, "");
+}
+
+TEST_F(EngineTest, AStartWhoseDefaultIsRefusedFailsAndCleansUp)
+{
+    backend->refuseDefaultChanges = 1;
+    EXPECT_ANY_THROW(engine.startAndWait(settings, true, std::nullopt));
+    EXPECT_FALSE(engine.isRunning());
+    EXPECT_TRUE(backend->logContains("destroyTap"));
+    EXPECT_EQ(backend->serverDefault, "speakers");
+}
+
+TEST_F(EngineTest, ADefaultKeptOnOurSinkIsNamedAgainOnceTheSinkIsGone)
+{
+    start();
+    backend->refuseDefaultChanges = 1;
+    engine.stop();
+    EXPECT_EQ(backend->serverDefault, "speakers");
+    const QStringList log = backend->log();
+    EXPECT_EQ(log.last(), "setDefault speakers");
 }
 
 TEST_F(EngineTest, ADefaultTheUserChoseMeanwhileIsKept)
