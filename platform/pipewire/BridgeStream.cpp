@@ -29,14 +29,16 @@ struct BridgeStream::Callbacks {
     static void ioChanged(void* data, uint32_t id, void* area, uint32_t)
     {
         auto* self = static_cast<BridgeStream*>(data);
-        if (id == SPA_IO_Position) self->position_ = static_cast<spa_io_position*>(area);
+        if (id == SPA_IO_Position)
+            self->position_.store(static_cast<spa_io_position*>(area), std::memory_order_release);
     }
 
     static void process(void* data)
     {
         auto* self = static_cast<BridgeStream*>(data);
         // The graph cycle, the same for both streams of the group (0 = unknown).
-        const uint64_t cycle = self->position_ ? self->position_->clock.position + 1 : 0;
+        const spa_io_position* position = self->position_.load(std::memory_order_acquire);
+        const uint64_t cycle = position ? position->clock.position + 1 : 0;
         pw_buffer* buffer = pw_stream_dequeue_buffer(self->stream_);
         if (!buffer) return;
         spa_data& d = buffer->buffer->datas[0];
@@ -56,8 +58,13 @@ struct BridgeStream::Callbacks {
             }
             if (frames > 0) self->bridge_.captureCycle(samples, frames, cycle);
         } else if (d.data) {
+            // One cycle's worth: what the server asks for, else the cycle's duration; never the
+            // whole buffer, which would queue several cycles of latency.
             uint32_t frames = d.maxsize / stride;
             if (buffer->requested > 0) frames = std::min(frames, uint32_t(buffer->requested));
+            else if (position && position->clock.duration > 0)
+                frames = std::min<uint64_t>(frames, std::min<uint64_t>(position->clock.duration,
+                                                                        RealtimeBridge::largestCycle));
             self->bridge_.playbackCycle(static_cast<float*>(d.data), frames, cycle);
             d.chunk->offset = 0;
             d.chunk->stride = int32_t(stride);

@@ -2,6 +2,7 @@
 
 #include "RealtimeBridge.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,7 +59,7 @@ private:
     uint32_t channels_;
     pw_stream* stream_ = nullptr;
     std::unique_ptr<Hook> hook_;
-    spa_io_position* position_ = nullptr;  // the graph clock, read in the real-time callbacks
+    std::atomic<spa_io_position*> position_{nullptr};  // the graph clock, read in the real-time callbacks
     int state_ = 0;                        // pw_stream_state
     bool connected_ = false;
     int error_ = 0;
