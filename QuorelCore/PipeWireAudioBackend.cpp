@@ -8,6 +8,8 @@
 #include "PipeWireContext.h"
 #include "RealtimeBridge.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -126,7 +128,8 @@ public:
         int result = sink_->setActive(true);
         if (result >= 0) result = playback_->setActive(true);
         if (result < 0) {
-            stopIOProc(0);
+            // One stream may already be cycling: the caller frees the callback after this failure.
+            halt();
             return result;
         }
         running_ = true;
@@ -135,12 +138,7 @@ public:
 
     void stopIOProc(uint64_t) override
     {
-        if (!running_) return;
-        running_ = false;
-        if (sink_) sink_->setActive(false);
-        if (playback_) playback_->setActive(false);
-        bridge_.setProcessor(nullptr, nullptr);
-        context_.flushRealtime();
+        if (running_) halt();
     }
 
     void destroyIOProc(uint64_t) override
@@ -150,11 +148,26 @@ public:
     }
 
 private:
+    // Both streams paused and no real-time callback left that could still reach the IO proc.
+    void halt()
+    {
+        running_ = false;
+        if (sink_) sink_->setActive(false);
+        if (playback_) playback_->setActive(false);
+        bridge_.setProcessor(nullptr, nullptr);
+        context_.flushRealtime();
+    }
+
     // Real-time thread: one interleaved buffer in, one out.
     static void process(void* context, const float* input, uint32_t inputChannels, float* output,
                         uint32_t outputChannels, uint32_t frames)
     {
         auto* self = static_cast<Session*>(context);
+        const IOProc proc = self->proc_;
+        if (!proc) {
+            std::fill_n(output, size_t(frames) * outputChannels, 0.0f);
+            return;
+        }
         AudioBufferList in;
         in.numberBuffers = 1;
         in.buffers[0] = AudioBuffer{inputChannels, frames * inputChannels * uint32_t(sizeof(float)),
@@ -162,7 +175,7 @@ private:
         AudioBufferList out;
         out.numberBuffers = 1;
         out.buffers[0] = AudioBuffer{outputChannels, frames * outputChannels * uint32_t(sizeof(float)), output};
-        self->proc_(self->procContext_, &in, &out);
+        proc(self->procContext_, &in, &out);
     }
 
     pipewire::PipeWireContext& context_;
@@ -172,8 +185,9 @@ private:
     pipewire::BridgeStream::Options options_;
     std::unique_ptr<pipewire::BridgeStream> sink_;
     std::unique_ptr<pipewire::BridgeStream> playback_;
-    IOProc proc_ = nullptr;
-    void* procContext_ = nullptr;
+    // Set and cleared on the caller's thread, read in the real-time callback.
+    std::atomic<IOProc> proc_{nullptr};
+    std::atomic<void*> procContext_{nullptr};
     bool running_ = false;
 };
 
