@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -43,9 +44,9 @@ AudioBackend::Status streamStatus(int error)
 
 class PipeWireAudioBackend::Session : public QRAudioDevice {
 public:
-    Session(pipewire::PipeWireContext& context, uint32_t requestedFrames)
-        : context_(context), bridge_(2, 2), silence_(size_t(pipewire::RealtimeBridge::sliceFrames) * 2, 0.0f),
-          requestedFrames_(requestedFrames)
+    Session(std::shared_ptr<pipewire::PipeWireContext> context, uint32_t requestedFrames)
+        : context_(std::move(context)), bridge_(2, 2),
+          silence_(size_t(pipewire::RealtimeBridge::sliceFrames) * 2, 0.0f), requestedFrames_(requestedFrames)
     {
     }
 
@@ -64,9 +65,9 @@ public:
         options_.nodeName = uid.toStdString();
         options_.description = "Quorel";
         options_.group = "quorel.group." + uid.mid(int(qstrlen("local.quorel.aggregate."))).toStdString();
-        options_.rate = context_.clockRate();
+        options_.rate = context_->clockRate();
         options_.latencyFrames = requestedFrames_;
-        sink_ = pipewire::BridgeStream::create(context_, bridge_, pipewire::BridgeStream::Role::VirtualSink, options_,
+        sink_ = pipewire::BridgeStream::create(*context_, bridge_, pipewire::BridgeStream::Role::VirtualSink, options_,
                                                error);
         return sink_ ? 0 : (error ? error : -EIO);
     }
@@ -77,7 +78,7 @@ public:
         pipewire::BridgeStream::Options options = options_;
         options.nodeName = options_.nodeName + ".playback";
         options.target = outputUID.toStdString();
-        playback_ = pipewire::BridgeStream::create(context_, bridge_, pipewire::BridgeStream::Role::Playback, options,
+        playback_ = pipewire::BridgeStream::create(*context_, bridge_, pipewire::BridgeStream::Role::Playback, options,
                                                    error);
         return playback_ ? 0 : (error ? error : -EIO);
     }
@@ -155,7 +156,7 @@ private:
         if (sink_) sink_->setActive(false);
         if (playback_) playback_->setActive(false);
         bridge_.setProcessor(nullptr, nullptr);
-        context_.flushRealtime();
+        context_->flushRealtime();
     }
 
     // Real-time thread: one interleaved buffer in, one out.
@@ -178,7 +179,9 @@ private:
         proc(self->procContext_, &in, &out);
     }
 
-    pipewire::PipeWireContext& context_;
+    // Shared with the backend: the connection outlives the streams made on it, even when the
+    // backend replaces a connection that stopped answering.
+    std::shared_ptr<pipewire::PipeWireContext> context_;
     pipewire::RealtimeBridge bridge_;
     std::vector<float> silence_;
     uint32_t requestedFrames_;
@@ -210,7 +213,7 @@ PipeWireAudioBackend::~PipeWireAudioBackend()
     sessions_.clear();
 }
 
-pipewire::PipeWireContext* PipeWireAudioBackend::connectedContext(int& error)
+std::shared_ptr<pipewire::PipeWireContext> PipeWireAudioBackend::connectedContext(int& error)
 {
     std::lock_guard lock(mutex_);
     error = 0;
@@ -219,15 +222,15 @@ pipewire::PipeWireContext* PipeWireAudioBackend::connectedContext(int& error)
         context_ = pipewire::PipeWireContext::connect(error);
         if (!context_) return nullptr;
     }
-    return context_.get();
+    return context_;
 }
 
-pipewire::PipeWireContext& PipeWireAudioBackend::context()
+std::shared_ptr<pipewire::PipeWireContext> PipeWireAudioBackend::context()
 {
     int error = 0;
-    pipewire::PipeWireContext* context = connectedContext(error);
+    std::shared_ptr<pipewire::PipeWireContext> context = connectedContext(error);
     if (!context) throw readFailure(selectorDefaultOutput, statusNotRunning);
-    return *context;
+    return context;
 }
 
 PipeWireAudioBackend::Session* PipeWireAudioBackend::session(ObjectID id)
@@ -261,7 +264,7 @@ int PipeWireAudioBackend::outputChannels(ObjectID device) { return HAL::channelC
 AudioBackend::Clock PipeWireAudioBackend::clock()
 {
     int error = 0;
-    pipewire::PipeWireContext* pw = connectedContext(error);
+    const std::shared_ptr<pipewire::PipeWireContext> pw = connectedContext(error);
     if (!pw) throw readFailure(selectorRate, statusNotRunning);
     return Clock{double(pw->clockRate()), pw->minimumQuantum(), pw->maximumQuantum()};
 }
@@ -269,9 +272,9 @@ AudioBackend::Clock PipeWireAudioBackend::clock()
 AudioBackend::Status PipeWireAudioBackend::createTap(const QString& uid, uint32_t bufferFrames, ObjectID& tap)
 {
     int error = 0;
-    pipewire::PipeWireContext* pw = connectedContext(error);
+    std::shared_ptr<pipewire::PipeWireContext> pw = connectedContext(error);
     if (!pw) return streamStatus(error);
-    auto session = std::make_unique<Session>(*pw, bufferFrames);
+    auto session = std::make_unique<Session>(std::move(pw), bufferFrames);
     const int result = session->createSink(uid);
     if (result != 0) return streamStatus(result);
     std::lock_guard lock(mutex_);
@@ -361,21 +364,21 @@ std::optional<bool> PipeWireAudioBackend::isSourceRunning(ObjectID tap)
 
 QString PipeWireAudioBackend::serverDefaultSink()
 {
-    pipewire::PipeWireContext& pw = context();
-    const std::string configured = pw.configuredDefaultSink();
-    return QString::fromStdString(configured.empty() ? pw.defaultSink() : configured);
+    const std::shared_ptr<pipewire::PipeWireContext> pw = context();
+    const std::string configured = pw->configuredDefaultSink();
+    return QString::fromStdString(configured.empty() ? pw->defaultSink() : configured);
 }
 
 bool PipeWireAudioBackend::setServerDefaultSink(const QString& uid)
 {
-    pipewire::PipeWireContext& pw = context();
-    if (!pw.setConfiguredDefaultSink(uid.toStdString())) return false;
+    const std::shared_ptr<pipewire::PipeWireContext> pw = context();
+    if (!pw->setConfiguredDefaultSink(uid.toStdString())) return false;
     // Wait until the session manager has followed, so the change is in effect on return.
     for (int i = 0; i < 100; ++i) {
-        if (pw.defaultSink() == uid.toStdString()) return true;
+        if (pw->defaultSink() == uid.toStdString()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return pw.defaultSink() == uid.toStdString();
+    return pw->defaultSink() == uid.toStdString();
 }
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event, std::function<void()> handler)

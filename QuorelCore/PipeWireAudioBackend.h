@@ -50,13 +50,14 @@ private:
     class EventListener;
 
     // The connection, made (again) when needed; throws "Could not read audio property" when no
-    // server answers.
-    pipewire::PipeWireContext& context();
-    pipewire::PipeWireContext* connectedContext(int& error);
+    // server answers. Callers hold the pointer while they use it: the backend may replace a
+    // connection that stopped answering at any time.
+    std::shared_ptr<pipewire::PipeWireContext> context();
+    std::shared_ptr<pipewire::PipeWireContext> connectedContext(int& error);
     Session* session(ObjectID id);
 
     std::mutex mutex_;
-    std::unique_ptr<pipewire::PipeWireContext> context_;
+    std::shared_ptr<pipewire::PipeWireContext> context_;
     std::map<ObjectID, std::unique_ptr<Session>> sessions_;  // by tap id; aggregate id = tap id + 1
     ObjectID nextID_ = 2;
 };

@@ -132,11 +132,13 @@ struct ContextCallbacks {
                                 parseUnsigned(spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE), 0)};
             self->notifyChange();
         } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 && props && !self->metadata_) {
+            // The session manager owns it: a restarted one publishes a new one, bound here again.
             const char* name = spa_dict_lookup(props, PW_KEY_METADATA_NAME);
             if (!name || std::strcmp(name, "default") != 0) return;
             self->metadata_ = static_cast<pw_metadata*>(
                 pw_registry_bind(self->registry_, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
             if (!self->metadata_) return;
+            self->metadataID_ = id;
             static const pw_metadata_events events = [] {
                 pw_metadata_events e{};
                 e.version = PW_VERSION_METADATA_EVENTS;
@@ -150,7 +152,14 @@ struct ContextCallbacks {
     static void globalRemove(void* data, uint32_t id)
     {
         auto* self = static_cast<PipeWireContext*>(data);
-        if (self->nodes_.erase(id) + self->links_.erase(id) > 0) self->notifyChange();
+        if (self->metadata_ && id == self->metadataID_) {
+            self->releaseMetadata();
+            self->defaultSink_.clear();
+            self->configuredDefaultSink_.clear();
+            self->notifyChange();
+        } else if (self->nodes_.erase(id) + self->links_.erase(id) > 0) {
+            self->notifyChange();
+        }
     }
 };
 
@@ -219,10 +228,7 @@ bool PipeWireContext::start(int& error)
 PipeWireContext::~PipeWireContext()
 {
     if (loop_) pw_thread_loop_stop(loop_);
-    if (metadata_) {
-        spa_hook_remove(&listener_->metadata);
-        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(metadata_));
-    }
+    releaseMetadata();
     if (registry_) {
         spa_hook_remove(&listener_->registry);
         pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry_));
@@ -233,6 +239,15 @@ PipeWireContext::~PipeWireContext()
     }
     if (context_) pw_context_destroy(context_);
     if (loop_) pw_thread_loop_destroy(loop_);
+}
+
+void PipeWireContext::releaseMetadata()
+{
+    if (!metadata_) return;
+    spa_hook_remove(&listener_->metadata);
+    pw_proxy_destroy(reinterpret_cast<pw_proxy*>(metadata_));
+    metadata_ = nullptr;
+    metadataID_ = 0;
 }
 
 bool PipeWireContext::sync(int timeoutMS)

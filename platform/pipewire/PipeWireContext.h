@@ -62,7 +62,8 @@ public:
     // The "default" metadata: the sink in effect and the one the user configured (names).
     std::string defaultSink() const;
     std::string configuredDefaultSink() const;
-    // Sets the configured default sink; false when the metadata is not available.
+    // Sets the configured default sink; false when no "default" metadata is bound (no session
+    // manager runs) or the server did not answer.
     bool setConfiguredDefaultSink(const std::string& name);
 
     // Called on the loop's thread whenever nodes, links or the defaults change.
@@ -73,12 +74,15 @@ private:
     PipeWireContext();
     bool start(int& error);
     void notifyChange();
+    // Drops the bound "default" metadata (its owner went away, or on destruction).
+    void releaseMetadata();
 
     pw_thread_loop* loop_ = nullptr;
     pw_context* context_ = nullptr;
     pw_core* core_ = nullptr;
     pw_registry* registry_ = nullptr;
     pw_metadata* metadata_ = nullptr;
+    uint32_t metadataID_ = 0;  // its global id
     std::unique_ptr<Listener> listener_;
     // Written on the loop thread, read on any.
     std::atomic<uint32_t> clockRate_{48000};
