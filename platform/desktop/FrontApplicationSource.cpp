@@ -1,0 +1,7 @@
+#include "FrontApplicationSource.h"
+
+namespace quorel {
+
+FrontApplicationSource::~FrontApplicationSource() = default;
+
+}  // namespace quorel

@@ -1,0 +1,7 @@
+#include "ShortcutBackend.h"
+
+namespace quorel {
+
+ShortcutBackend::~ShortcutBackend() = default;
+
+}  // namespace quorel
