@@ -175,3 +175,14 @@ TEST(X11ConnectionTest, NoDisplayOpensNothing)
 {
     EXPECT_EQ(X11Connection::open(":9876"), nullptr);
 }
+
+TEST_F(X11FrontApplicationTest, AWindowThatVanishedIsNoApplicationAndNoEndOfTheProcess)
+{
+    X11FrontApplicationSource source(connection);
+    // Xlib's own handler would end the process on this BadWindow.
+    EXPECT_FALSE(source.applicationOfWindow(0x7ffffff).has_value());
+    const unsigned long window = wm->createWindow({{}, "files", "Files", 0, {}, false, 0});
+    wm->setClientList({0x7ffffff, window});
+    ASSERT_EQ(source.runningApplications().size(), 1u);
+    EXPECT_TRUE(source.isAvailable());
+}
