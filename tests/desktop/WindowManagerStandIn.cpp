@@ -158,3 +158,18 @@ bool WindowManagerStandIn::numLockOn()
 }
 
 }  // namespace quorel::test
+
+namespace quorel::test {
+
+void WindowManagerStandIn::holdShortcut(const char* keysym, int repeats)
+{
+    const KeyCode keys[] = {XKeysymToKeycode(display_, XK_Control_L), XKeysymToKeycode(display_, XK_Alt_L),
+                            XKeysymToKeycode(display_, XK_Super_L),
+                            XKeysymToKeycode(display_, XStringToKeysym(keysym))};
+    for (const KeyCode key : keys) XTestFakeKeyEvent(display_, key, True, CurrentTime);
+    for (int i = 0; i < repeats; ++i) XTestFakeKeyEvent(display_, keys[3], True, CurrentTime);
+    for (int i = 3; i >= 0; --i) XTestFakeKeyEvent(display_, keys[i], False, CurrentTime);
+    sync();
+}
+
+}  // namespace quorel::test

@@ -40,6 +40,9 @@ public:
 
     // Presses and releases Control+Alt+Super+`keysym` through XTest.
     void pressShortcut(const char* keysym);
+    // Presses Control+Alt+Super+`keysym` and presses the key `repeats` times more before
+    // releasing it all, as a key held down repeats.
+    void holdShortcut(const char* keysym, int repeats);
     // Presses and releases Num Lock.
     void toggleNumLock();
     // True when the keyboard state has NumLock's modifier set.
