@@ -161,13 +161,17 @@ bool WindowManagerStandIn::numLockOn()
 
 namespace quorel::test {
 
-void WindowManagerStandIn::holdShortcut(const char* keysym, int repeats)
+void WindowManagerStandIn::holdShortcut(const char* keysym, int heldMS, const std::function<void(int)>& holdFor)
 {
+    // The server repeats a held key after 30 ms, every 10 ms.
+    XkbSetAutoRepeatRate(display_, XkbUseCoreKbd, 30, 10);
+    sync();
     const KeyCode keys[] = {XKeysymToKeycode(display_, XK_Control_L), XKeysymToKeycode(display_, XK_Alt_L),
                             XKeysymToKeycode(display_, XK_Super_L),
                             XKeysymToKeycode(display_, XStringToKeysym(keysym))};
     for (const KeyCode key : keys) XTestFakeKeyEvent(display_, key, True, CurrentTime);
-    for (int i = 0; i < repeats; ++i) XTestFakeKeyEvent(display_, keys[3], True, CurrentTime);
+    sync();
+    holdFor(heldMS);
     for (int i = 3; i >= 0; --i) XTestFakeKeyEvent(display_, keys[i], False, CurrentTime);
     sync();
 }

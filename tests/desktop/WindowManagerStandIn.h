@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 typedef struct _XDisplay Display;
@@ -40,9 +41,9 @@ public:
 
     // Presses and releases Control+Alt+Super+`keysym` through XTest.
     void pressShortcut(const char* keysym);
-    // Presses Control+Alt+Super+`keysym` and presses the key `repeats` times more before
-    // releasing it all, as a key held down repeats.
-    void holdShortcut(const char* keysym, int repeats);
+    // Presses Control+Alt+Super+`keysym` and holds it while `holdFor(heldMS)` runs (the server
+    // repeats the key meanwhile), then releases it all.
+    void holdShortcut(const char* keysym, int heldMS, const std::function<void(int)>& holdFor);
     // Presses and releases Num Lock.
     void toggleNumLock();
     // True when the keyboard state has NumLock's modifier set.

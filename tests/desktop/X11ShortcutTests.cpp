@@ -127,7 +127,7 @@ TEST_F(X11ShortcutTest, AVanishedServerLeavesTheProcessRunningAndTheBackendUnava
 TEST_F(X11ShortcutTest, AKeyHeldDownIsOnePress)
 {
     backend->registerShortcuts(sixShortcuts());
-    wm->holdShortcut("Up", 3);
+    wm->holdShortcut("Up", 400, test::processEventsFor);
     // Released and pressed again: a new press.
     ASSERT_TRUE(press("Down", 2));
     EXPECT_EQ(presses, (std::vector<uint32_t>{3, 4}));
