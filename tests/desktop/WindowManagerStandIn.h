@@ -14,7 +14,7 @@ namespace quorel::test {
 // holds keys as another program would, and presses keys through XTest.
 class WindowManagerStandIn {
 public:
-    struct WindowSpec {
+    struct WindowProperties {
         QString gtkApplicationID;
         QString instance;
         QString className;
@@ -31,7 +31,7 @@ public:
 
     bool isOpen() const { return display_ != nullptr; }
 
-    unsigned long createWindow(const WindowSpec& spec);
+    unsigned long createWindow(const WindowProperties& properties);
     void setActiveWindow(unsigned long window);
     void setClientList(const std::vector<unsigned long>& windows);
 

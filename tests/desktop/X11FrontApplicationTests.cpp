@@ -78,7 +78,7 @@ TEST_F(X11FrontApplicationTest, NamesTheFrontApplicationByEachRule)
     QObject::connect(&source, &FrontApplicationSource::frontApplicationChanged, [&] { ++changes; });
 
     struct Case {
-        test::WindowManagerStandIn::WindowSpec spec;
+        test::WindowManagerStandIn::WindowProperties window;
         DesktopApplication expected;
     };
     const unsigned long sleeperPid = static_cast<unsigned long>(sleeper.processId());
@@ -98,7 +98,7 @@ TEST_F(X11FrontApplicationTest, NamesTheFrontApplicationByEachRule)
     };
     int expectedChanges = 0;
     for (const Case& item : cases) {
-        const unsigned long window = wm->createWindow(item.spec);
+        const unsigned long window = wm->createWindow(item.window);
         wm->setActiveWindow(window);
         ++expectedChanges;
         ASSERT_TRUE(waitUntil([&] { return changes == expectedChanges; })) << qPrintable(item.expected.id);
