@@ -2,13 +2,14 @@
 
 #include "MainTab.h"
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
 
 class QLabel;
-class QMessageBox;
+
 class QScrollArea;
 class QVBoxLayout;
 

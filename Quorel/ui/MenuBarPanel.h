@@ -5,7 +5,9 @@
 #include <functional>
 
 class QLabel;
+class QAbstractButton;
 class QMenu;
+class QPushButton;
 
 namespace quorel {
 
@@ -76,7 +78,7 @@ private:
     QMenu* presetMenu_;
     ComparisonSwitch* comparison_;
     StudioButton* open_;
-    class QPushButton* quit_;
+    QPushButton* quit_;
 };
 
 }  // namespace quorel

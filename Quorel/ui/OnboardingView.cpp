@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -190,6 +191,16 @@ void OnboardingView::reject()
     QDialog::reject();
 }
 
+void OnboardingView::keyPressEvent(QKeyEvent* event)
+{
+    // The forward button is the sheet's default action.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        forward_->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void OnboardingView::refresh()
 {
     const AppLanguage language = L10n::language();
@@ -208,7 +219,6 @@ void OnboardingView::refresh()
     back_->setText(L10n::text("Back", language));
     back_->setVisible(step > 0);
     forward_->setText(step == 2 ? L10n::text("Finish", language) : L10n::text("Continue", language));
-    forward_->setDefault(true);
     buildStep();
 }
 

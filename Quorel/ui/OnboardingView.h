@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QAbstractButton;
 class QComboBox;
 class QLabel;
 class QVBoxLayout;
@@ -40,6 +41,9 @@ public:
 
     // Closing by the window (Esc, close button): hides the sheet, the flag stays as it was.
     void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildStep();

@@ -178,7 +178,7 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
         row->addWidget(keys, 0, Qt::AlignBaseline);
         row->addWidget(description, 1, Qt::AlignBaseline);
         list->addLayout(row);
-        shortcuts_.append({keys, description});
+        shortcuts_.append(qMakePair(keys, description));
     }
     column->addLayout(list);
 
