@@ -70,6 +70,8 @@ public:
 
 }  // namespace
 
+OnboardingView* MainView::onboardingSheet() const { return sheet_.data(); }
+
 void MainView::setPageBuilder(PageBuilder builder) { pageBuilder() = std::move(builder); }
 
 MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)

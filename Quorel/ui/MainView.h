@@ -43,7 +43,7 @@ public:
     QWidget* banner() const { return banner_; }
     StudioButton* bannerButton() const { return bannerButton_; }
     OnboardingState& onboarding() const { return *onboarding_; }
-    OnboardingView* onboardingSheet() const { return sheet_; }
+    OnboardingView* onboardingSheet() const;
     QMessageBox* alertBox() const { return alertBox_; }
     Alert shownAlert() const { return shownAlert_; }
     QScrollArea* scrollArea() const { return scroll_; }
