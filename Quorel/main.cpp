@@ -1,3 +1,6 @@
+#include "DesignCommands.h"
+
+#include <QApplication>
 #include <QCoreApplication>
 #include <QStringList>
 
@@ -5,6 +8,10 @@
 
 int main(int argc, char** argv)
 {
+    if (quorel::DesignCommands::wanted(argc, argv)) {
+        QApplication app(argc, argv);
+        return *quorel::DesignCommands::run(app.arguments());
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Quorel");
     QCoreApplication::setApplicationName("Quorel");
