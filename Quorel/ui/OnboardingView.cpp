@@ -108,7 +108,6 @@ OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidge
     : QDialog(parent), model_(model), state_(state)
 {
     setWindowModality(Qt::WindowModal);
-    setFixedWidth(560);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Studio::background());
@@ -119,6 +118,11 @@ OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidge
     column->setContentsMargins(28, 28, 28, 28);
     column->setSpacing(22);
     column->setSizeConstraint(QLayout::SetFixedSize);
+    // The sheet is 560 wide; its height follows the step.
+    auto* strut = new QWidget(this);
+    strut->setFixedSize(560 - 2 * 28, 0);
+    column->addWidget(strut);
+    column->addSpacing(-22);
 
     auto* header = new QHBoxLayout;
     header->setSpacing(12);

@@ -80,6 +80,8 @@ QuorelApp::QuorelApp(StartupOptions options, SingleInstance* instance, QObject* 
         model_->handle(url);
 }
 
+MainWindow* QuorelApp::window() const { return window_.data(); }
+
 QuorelApp::~QuorelApp()
 {
     delete window_;

@@ -31,7 +31,7 @@ public:
 
     BoostModel& model() const { return *model_; }
     UpdateChecker& updater() const { return *updater_; }
-    MainWindow* window() const { return window_; }
+    MainWindow* window() const;
     TrayController* tray() const { return tray_; }
     StartupTask& startupTask() const { return *startup_; }
 

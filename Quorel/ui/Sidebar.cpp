@@ -194,7 +194,7 @@ Sidebar::Sidebar(BoostModel& model, QWidget* parent) : QWidget(parent), model_(m
 
     // 1. Brand block.
     auto* brand = new QVBoxLayout;
-    brand->setContentsMargins(20, 44, 20, 24);
+    brand->setContentsMargins(20, 44, 6, 24);  // the name may use the right margin: DejaVu runs wider
     brand->setSpacing(10);
     auto* mark = new QHBoxLayout;
     mark->setSpacing(12);
