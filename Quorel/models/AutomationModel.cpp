@@ -305,7 +305,7 @@ void AutomationModel::perform(Action action)
     case Action::toggle: model.system().setActive(!model.system().isActive()); break;
     case Action::compare:
         model.setProcessed(!model.processed());
-        model.system().configure(model.settings(), model.processed());
+        model.configureSystem();
         break;
     case Action::boostUp: model.adjustBoost(1); break;
     case Action::boostDown: model.adjustBoost(-1); break;

@@ -40,7 +40,7 @@ void BlindTestModel::listen(const QString& side)
     const bool processed = (side == QLatin1String("A")) == processedIsA_[static_cast<size_t>(round_)];
     model_->setProcessed(processed);
     emit changed();
-    model_->system().configure(model_->settings(), processed);
+    model_->configureSystem();
 }
 
 void BlindTestModel::choose(const std::optional<QString>& side)
@@ -75,7 +75,7 @@ void BlindTestModel::selectProcessed()
 {
     if (!model_) return;
     model_->setProcessed(true);
-    model_->system().configure(model_->settings(), true);
+    model_->configureSystem();
 }
 
 AppLanguage BlindTestModel::savedLanguage() const

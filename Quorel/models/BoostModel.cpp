@@ -89,6 +89,12 @@ void BoostModel::setProcessed(bool processed)
     emit processedChanged();
 }
 
+void BoostModel::configureSystem()
+{
+    system_->configure(settings_, processed_);
+    emit systemConfigured();
+}
+
 void BoostModel::setTab(MainTab tab)
 {
     tab_ = tab;
@@ -131,7 +137,7 @@ void BoostModel::scheduleUpdate()
     updateTimer_ = clock_->schedule(updateDelay, [this] {
         // A fired timer is done: release it, so updatePending() tells the truth.
         const std::unique_ptr<ClockTimer> fired = std::move(updateTimer_);
-        system_->configure(settings_, processed_);
+        configureSystem();
     });
 }
 
@@ -295,7 +301,7 @@ void BoostModel::handleCommand(const QString& command, const QString& argument)
         system_->setActive(false);
     } else if (command == QLatin1String("compare")) {
         setProcessed(!processed_);
-        system_->configure(settings_, processed_);
+        configureSystem();
     } else if (command == QLatin1String("next")) {
         cyclePreset(1);
     } else if (command == QLatin1String("previous")) {

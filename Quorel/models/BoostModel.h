@@ -57,6 +57,9 @@ public:
     bool processed() const { return processed_; }
     // Only publishes the flag; the writer then calls system().configure(settings(), flag) itself.
     void setProcessed(bool processed);
+    // Hands the current settings and flag to the engine controller at once (no debounce): what
+    // every writer of the flag does after setProcessed(), and what the debounced update does.
+    void configureSystem();
     MainTab tab() const { return tab_; }
     // Shows a page and stores it (every write, also of the page shown).
     void setTab(MainTab tab);
@@ -111,6 +114,8 @@ signals:
     void processedChanged();
     void tabChanged();
     void blindTestRunningChanged();
+    // The engine controller was handed the settings and flag (configureSystem()).
+    void systemConfigured();
 
 private:
     void write(const QString& key, const QString& value);
