@@ -24,6 +24,8 @@ public:
     ~PortalShortcutBackend() override;
 
     bool isAvailable() const override { return available_; }
+    // The portal answered whether it offers global shortcuts.
+    bool hasProbed() const { return probed_; }
     void registerShortcuts(const std::vector<GlobalShortcut>& shortcuts) override;
     void unregisterShortcuts() override;
 

@@ -124,9 +124,21 @@ void X11ShortcutBackend::registerShortcuts(const std::vector<GlobalShortcut>& sh
         });
         if (!failed) grabs[attempt.grab].modifiers.push_back(attempt.modifiers);
     }
+    // A key whose plain combination another client holds is skipped whole: our remaining
+    // variants would only make it work while a lock key is on.
+    bool released = false;
     for (Grab& grab : grabs) {
-        if (!grab.modifiers.empty()) grabs_.push_back(std::move(grab));
+        const bool plain = std::find(grab.modifiers.begin(), grab.modifiers.end(), 0u) != grab.modifiers.end();
+        if (plain) {
+            grabs_.push_back(std::move(grab));
+            continue;
+        }
+        for (const unsigned int variant : grab.modifiers) {
+            XUngrabKey(display, grab.keycode, modifiers_.required | variant, root);
+            released = true;
+        }
     }
+    if (released) connection_->syncAndTakeErrors();
     connection_->drain();
 }
 
