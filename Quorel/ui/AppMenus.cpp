@@ -3,7 +3,7 @@
 #include "BoostModel.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
-#include "SystemServices.h"
+#include "SystemVolumeController.h"
 #include "UpdateChecker.h"
 
 #include <QAction>
@@ -12,6 +12,15 @@
 #include <QWidget>
 
 namespace quorel {
+
+namespace {
+
+bool supportsVolume(const SystemModel& system)
+{
+    return system.volume() && system.volume()->supportsVolume();
+}
+
+}  // namespace
 
 AppMenus::AppMenus(BoostModel& model, UpdateChecker& updater, QMenuBar* bar, QWidget* window)
     : QObject(bar), model_(model), updater_(updater), window_(window)
@@ -49,8 +58,8 @@ AppMenus::AppMenus(BoostModel& model, UpdateChecker& updater, QMenuBar* bar, QWi
     });
     connect(volume_, &QAction::triggered, this, [this] {
         // The enabled state is refreshed live, but a shortcut may race a device change.
-        if (SystemServices::supportsVolume(model_.system()))
-            SystemServices::setVolumeToMaximum(model_.system());
+        if (supportsVolume(model_.system()))
+            model_.system().volume()->set(1.0f);
     });
     connect(reset_, &QAction::triggered, this, [this] { model_.reset(); });
 
@@ -75,6 +84,8 @@ AppMenus::AppMenus(BoostModel& model, UpdateChecker& updater, QMenuBar* bar, QWi
     }
 
     connect(&model_.system(), &SystemModel::activeChanged, this, &AppMenus::refresh);
+    if (SystemVolumeController* volume = model_.system().volume())
+        connect(volume, &SystemVolumeController::changed, this, &AppMenus::refresh);
     connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &AppMenus::refresh);
     connect(processing_, &QMenu::aboutToShow, this, &AppMenus::refresh);
     refresh();
@@ -92,7 +103,7 @@ void AppMenus::refresh()
                                                 : L10n::text("Process all system audio", language));
     compare_->setText(L10n::text("Compare original/processed", language));
     volume_->setText(L10n::text("Set system volume to maximum", language));
-    volume_->setEnabled(SystemServices::supportsVolume(model_.system()));
+    volume_->setEnabled(supportsVolume(model_.system()));
     reset_->setText(L10n::text("Reset settings", language));
 
     section_->setTitle(L10n::text("Section", language));

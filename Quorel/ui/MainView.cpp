@@ -11,7 +11,6 @@
 #include "Studio.h"
 #include "StudioButton.h"
 #include "Symbols.h"
-#include "SystemServices.h"
 #include "UpdateChecker.h"
 
 #include <QDesktopServices>
@@ -131,7 +130,7 @@ MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)
     bannerButton_ = new StudioButton(QString(), true, banner_);
     bannerRow->addWidget(bannerButton_);
     column_->addWidget(banner_);
-    connect(bannerButton_, &QAbstractButton::clicked, this, [this] { SystemServices::openSoundSettings(model_.system()); });
+    connect(bannerButton_, &QAbstractButton::clicked, this, [this] { model_.system().openPrivacySettings(); });
 
     column_->addStretch(1);
     scroll_->setWidget(column);
@@ -148,6 +147,7 @@ MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)
             showAlert(shownAlert_);  // the same alert, rendered again in the new language
     });
     connect(&model_.system(), &SystemModel::errorChanged, this, &MainView::presentNext);
+    connect(&model_.system(), &SystemModel::flagsChanged, this, &MainView::refresh);
     connect(&model_.system(), &SystemModel::statusChanged, this, &MainView::refresh);
     connect(&updater_, &UpdateChecker::availableChanged, this, &MainView::presentNext);
     connect(&updater_, &UpdateChecker::localizedMessageChanged, this, &MainView::presentNext);
@@ -168,10 +168,10 @@ void MainView::refresh()
     const AppLanguage language = L10n::language();
     title_->setText(mainTab::title(model_.tab(), language));
     subtitle_->setText(mainTab::subtitle(model_.tab(), language));
-    banner_->setVisible(SystemServices::needsPermission(model_.system()));
+    banner_->setVisible(model_.system().needsPermission());
     bannerText_->setText(L10n::text("Allow audio access to get started.", language));
     bannerButton_->setText(L10n::text("Open sound settings", language));
-    bannerButton_->setVisible(SystemServices::canOpenSoundSettings(model_.system()));
+    bannerButton_->setVisible(model_.system().canOpenSoundSettings());
 }
 
 void MainView::rebuildPage()
@@ -298,14 +298,14 @@ void MainView::showAlert(Alert alert)
         box->setWindowTitle(L10n::text("System audio", language));
         box->setText(L10n::text("System audio", language));
         box->setInformativeText(system.errorMessage() ? system.errorMessage()->localized(language) : QString());
-        if (SystemServices::canRestartAudioService(system))
+        if (system.canRestartAudioService())
             choices.push_back({L10n::text("Restart audio service", language), [this] {
                                    model_.system().setErrorMessage(std::nullopt);
-                                   SystemServices::restartAudioService(model_.system());
+                                   model_.system().restartAudioService();
                                }});
-        if (SystemServices::needsPermission(system))
+        if (system.needsPermission())
             choices.push_back({L10n::text("Open sound settings", language), [this] {
-                                   SystemServices::openSoundSettings(model_.system());
+                                   model_.system().openPrivacySettings();
                                    model_.system().setErrorMessage(std::nullopt);
                                }});
         choices.push_back({L10n::text("OK", language), [this] { model_.system().setErrorMessage(std::nullopt); }});

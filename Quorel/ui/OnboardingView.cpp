@@ -11,7 +11,6 @@
 #include "Studio.h"
 #include "StudioButton.h"
 #include "Symbols.h"
-#include "SystemServices.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -183,6 +182,7 @@ OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidge
     connect(&model_.presets(), &PresetLibrary::selectedIDChanged, this, &OnboardingView::refresh);
     connect(&model_.system(), &SystemModel::activeChanged, this, &OnboardingView::refresh);
     connect(&model_.system(), &SystemModel::statusChanged, this, &OnboardingView::refresh);
+    connect(&model_.system(), &SystemModel::flagsChanged, this, &OnboardingView::refresh);
     refresh();
 }
 
@@ -276,10 +276,10 @@ void OnboardingView::buildStep()
         enable_->setEnabled(!active);
         connect(enable_, &QAbstractButton::clicked, this, [this] { model_.system().setActive(true); });
         actions->addWidget(enable_);
-        if (SystemServices::needsPermission(system) && SystemServices::canOpenSoundSettings(system)) {
+        if (system.needsPermission() && system.canOpenSoundSettings()) {
             soundSettings_ = new StudioButton(L10n::text("Open sound settings", language), false, content_);
             connect(soundSettings_, &QAbstractButton::clicked, this,
-                    [this] { SystemServices::openSoundSettings(model_.system()); });
+                    [this] { model_.system().openPrivacySettings(); });
             actions->addWidget(soundSettings_);
         }
         actions->addStretch(1);

@@ -1,5 +1,6 @@
 #include "StatisticsLine.h"
 
+#include "SystemBoostEngine.h"
 #include "SystemModel.h"
 
 namespace quorel {
@@ -31,6 +32,18 @@ StatisticsLine StatisticsLine::read(const SystemModel& system, const QDateTime& 
     StatisticsLine line;
     line.date = now;
     line.active = system.isActive();
+    const SystemBoostEngine::Stats& stats = system.stats();
+    line.callbacks = stats.callbacks;
+    line.renderedSeconds = stats.renderedSeconds;
+    line.renderErrors = stats.renderErrors;
+    line.inputMismatches = stats.inputMismatches;
+    line.outputMismatches = stats.outputMismatches;
+    line.oversizedBuffers = stats.oversizedBuffers;
+    line.overloads = stats.overloads;
+    line.inputDB = system.meters().inputDB;
+    line.outputDB = system.meters().outputDB;
+    line.limiterDB = system.meters().limiterDB;
+    line.sourceRunning = system.isSourceRunningSomewhere();
     line.status = system.status().text();
     if (system.errorMessage())
         line.error = system.errorMessage()->text();
