@@ -298,7 +298,16 @@ SystemBoostEngine::Info SystemBoostEngine::attach(const Capture& capture)
     for (const AudioBackend::Event event : {AudioBackend::Event::defaultOutput, AudioBackend::Event::deviceList}) {
         std::weak_ptr<int> alive = alive_;
         auto listener = backend_->listen(event, [this, alive] {
-            if (alive.lock() && onDefaultDeviceChange) onDefaultDeviceChange();
+            if (alive.lock()) deviceChanged();
+        });
+        if (listener) listeners_.push_back(std::move(listener));
+    }
+    {
+        // A fault told late belongs to this run only.
+        std::weak_ptr<int> alive = alive_;
+        const QUuid token = startToken_;
+        auto listener = backend_->listenForFault(aggregate_, [this, alive, token](AudioBackend::Fault fault) {
+            if (alive.lock() && token == startToken_) faulted(fault);
         });
         if (listener) listeners_.push_back(std::move(listener));
     }
@@ -308,8 +317,11 @@ SystemBoostEngine::Info SystemBoostEngine::attach(const Capture& capture)
     info.capturedDeviceName = capture.capturedDeviceName;
     info.sampleRate = capture.sampleRate;
     // The server settles the cycle size once the streams run: read it again.
+    // Cycles longer than the chain takes at once are processed in slices, so the size that runs
+    // is shown whatever it is.
     const uint32_t running = backend_->bufferFrames(aggregate_);
-    info.bufferFrames = running >= 1 && running <= maximumFrames ? running : capture.bufferFrames;
+    info.bufferFrames = running >= 1 ? running : capture.bufferFrames;
+    info.realtime = backend_->isRealtime(aggregate_).value_or(false);
     info.inputChannels = capture.inputChannels;
     info.outputChannels = capture.outputChannels;
     const std::optional<uint32_t> latency = backend_->latencyFrames(aggregate_);
@@ -350,6 +362,35 @@ bool SystemBoostEngine::restoreDefaultSink()
     if (previousDefault_.isEmpty() || aggregateUID_.isEmpty()) return true;
     if (backend_->serverDefaultSink() != aggregateUID_) return true;
     return backend_->setServerDefaultSink(previousDefault_);
+}
+
+// A default-output and a device-list change that arrive together are told once.
+void SystemBoostEngine::deviceChanged()
+{
+    if (deviceChangePending_) return;
+    deviceChangePending_ = true;
+    std::weak_ptr<int> alive = alive_;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, alive] {
+            if (!alive.lock()) return;
+            deviceChangePending_ = false;
+            if (io_ && onDefaultDeviceChange) onDefaultDeviceChange();
+        },
+        Qt::QueuedConnection);
+}
+
+// Processing ended under us: stop in order (the default goes back while the server answers),
+// then tell the owner.
+void SystemBoostEngine::faulted(AudioBackend::Fault fault)
+{
+    if (!io_) return;
+    const char* key = fault == AudioBackend::Fault::connectionLost ? "The connection to the sound server was lost."
+        : fault == AudioBackend::Fault::outputGone                  ? "The output device is no longer available."
+                                                                    : "The sound server stopped the audio stream.";
+    const Failure failure = Failure::localized(LocalizedMessage(QString::fromUtf8(key)));
+    stop();
+    if (onFailure) onFailure(failure);
 }
 
 // ---- Running
