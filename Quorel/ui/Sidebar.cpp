@@ -2,6 +2,7 @@
 
 #include "BoostModel.h"
 #include "BrandIcon.h"
+#include "SidebarBrandIcon.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
 #include "ProductInfo.h"
