@@ -1,6 +1,8 @@
 #include "MainView.h"
 
+#include "AutomationPanel.h"
 #include "BoostModel.h"
+#include "EqualizerPage.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
 #include "OnboardingState.h"
@@ -38,6 +40,10 @@ MainView::PageBuilder& pageBuilder()
 
 QWidget* defaultPage(MainTab tab, BoostModel& model, UpdateChecker& updater, QWidget* parent)
 {
+    if (tab == MainTab::equalizer)
+        return EqualizerPage::build(model, parent);
+    if (tab == MainTab::automation)
+        return new AutomationPanel(model, parent);
     if (tab == MainTab::settings)
         return new SettingsPanel(model, updater, parent);
     auto* empty = new QWidget(parent);
