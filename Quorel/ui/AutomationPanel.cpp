@@ -226,12 +226,16 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     shortcuts->contentLayout()->addWidget(shortcutsNote_);
     shortcuts->contentLayout()->setAlignment(shortcutsNote_, Qt::Alignment());
     shortcuts->contentLayout()->addStretch(1);
-    lower->addWidget(shortcuts, 1);
+    lower->addWidget(shortcuts, 1, Qt::AlignTop);
     connect(hotkeysSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setHotkeysEnabled(on); });
 
     StudioPanel* url = card(this, 10);
     urlHeading_ = new PanelHeading(QString(), QStringLiteral("link"), std::nullopt, url);
-    url->contentLayout()->addWidget(urlHeading_);
+    auto* urlHeader = new QHBoxLayout;
+    urlHeader->addWidget(urlHeading_);
+    urlHeader->addStretch(1);
+    urlHeader->addSpacerItem(new QSpacerItem(0, hotkeysSwitch_->sizeHint().height(), QSizePolicy::Fixed, QSizePolicy::Fixed));
+    url->contentLayout()->addLayout(urlHeader);
     urlIntro_ = wrapped(11, Studio::secondary(), url);
     url->contentLayout()->addWidget(urlIntro_);
     url->contentLayout()->setAlignment(urlIntro_, Qt::Alignment());
@@ -247,7 +251,7 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     url->contentLayout()->addWidget(urlNote_);
     url->contentLayout()->setAlignment(urlNote_, Qt::Alignment());
     url->contentLayout()->addStretch(1);
-    lower->addWidget(url, 1);
+    lower->addWidget(url, 1, Qt::AlignTop);
     page->addLayout(lower);
 
     connect(&automation, &AutomationModel::rulesEnabledChanged, this, &AutomationPanel::refresh);

@@ -131,7 +131,7 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetrics name(Studio::font(10, QFont::Medium));
-        return {9 + 9 + 5 + name.horizontalAdvance(text()) + 9, name.height() + 12};
+        return {9 + 9 + 5 + name.horizontalAdvance(text()) + 2 + 9, name.height() + 12};
     }
     QSize minimumSizeHint() const override
     {
@@ -295,6 +295,7 @@ void PresetsPanel::rebuildChips()
     auto* row = static_cast<QHBoxLayout*>(chipRow_->layout());
     for (SelectableButton* chip : chips_) {
         row->removeWidget(chip);
+        chip->hide();
         chip->deleteLater();
     }
     chips_.clear();
@@ -398,6 +399,7 @@ void PresetsPanel::showReplace()
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::NoIcon);
+    box->setStyleSheet(QStringLiteral("QLabel { min-width: 300px; }"));
     box->setWindowTitle(L10n::text("Replace preset?", language));
     box->setText(L10n::text("Replace preset?", language));
     box->setInformativeText(L10n::text("A preset named “{0}” already exists. Your current settings will replace it.",
@@ -420,6 +422,7 @@ void PresetsPanel::showDelete()
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::NoIcon);
+    box->setStyleSheet(QStringLiteral("QLabel { min-width: 300px; }"));
     box->setWindowTitle(L10n::text("Delete preset?", language));
     box->setText(L10n::text("Delete preset?", language));
     box->setInformativeText(L10n::text("“{0}” will be removed. Your current settings will stay as they are.", language,

@@ -42,6 +42,9 @@ BoostModel& PanelsTest::make()
 {
     window.reset();
     model.reset();
+    // Each model starts from nothing stored (snapshots make one per language).
+    for (const char* key : {AutomationModel::key, PresetLibrary::customKey, PresetLibrary::selectionKey, BoostModel::preferencesKey})
+        store.remove(QString::fromLatin1(key));
     BoostModel::Options options;
     options.clock = clock;
     options.store = store;
@@ -120,7 +123,8 @@ void PanelsTest::show(QWidget* widget, int width)
     window->resize(width + 56, 200);
     window->show();
     QCoreApplication::processEvents();
-    window->resize(width + 56, window->sizeHint().height());
+    // Tall enough for any page: the widget takes its height for the width, the stretch the rest.
+    window->resize(width + 56, 1600);
     QCoreApplication::processEvents();
 }
 
