@@ -1,17 +1,56 @@
 #include "UserDefaults.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStringList>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
 
 namespace quorel {
 
 // Every value is written as text, so what a later process reads back (QSettings keeps no types
 // in INI files) is exactly what this process sees. QSettings quotes texts holding commas, so a
 // JSON value never comes back as a list.
+
+namespace {
+
+// Says once per process and path that the store is refused.
+void reportRefused(const QString& path)
+{
+    static std::mutex mutex;
+    static std::set<QString> reported;
+    const std::lock_guard lock(mutex);
+    if (!reported.insert(path).second) return;
+    const QByteArray note =
+        QStringLiteral("Quorel: the settings file %1 is not a regular file; it is not used.\n").arg(path).toUtf8();
+    std::fputs(note.constData(), stderr);
+}
+
+// A key as it stands in the INI file, or empty when QSettings would escape any of its
+// characters (our keys are dotted ASCII names, which it writes as they are).
+QByteArray plainIniKey(const QString& key)
+{
+    QByteArray bytes;
+    for (const QChar c : key) {
+        const char16_t u = c.unicode();
+        const bool plain = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z')
+            || (u >= u'0' && u <= u'9') || u == u'.' || u == u'_' || u == u'-';
+        if (!plain) return {};
+        bytes.append(char(u));
+    }
+    return bytes;
+}
+
+// A value QSettings hands back as it was written: plain text, not a list or a typed variant.
+bool isPlainText(const QVariant& value) { return value.typeId() == QMetaType::QString; }
+
+}  // namespace
 
 UserDefaults UserDefaults::standard()
 {
@@ -23,23 +62,67 @@ UserDefaults UserDefaults::standard()
 
 UserDefaults::UserDefaults(const QString& filePath) : path_(filePath) {}
 
+bool UserDefaults::isUsable() const
+{
+    // Something other than a regular file (a FIFO would block every read forever, a folder
+    // can never be written) is refused before QSettings opens it.
+    struct stat status {};
+    if (::stat(QFile::encodeName(path_).constData(), &status) != 0) return errno == ENOENT || errno == ENOTDIR;
+    if (S_ISREG(status.st_mode)) return true;
+    reportRefused(path_);
+    return false;
+}
+
 bool UserDefaults::contains(const QString& key) const
 {
-    return QSettings(path_, QSettings::IniFormat).contains(key);
+    return isUsable() && QSettings(path_, QSettings::IniFormat).contains(key);
 }
 
 void UserDefaults::remove(const QString& key)
 {
-    QSettings(path_, QSettings::IniFormat).remove(key);
+    if (isUsable()) QSettings(path_, QSettings::IniFormat).remove(key);
+}
+
+std::optional<QString> UserDefaults::rawText(const QString& key) const
+{
+    const QByteArray wanted = plainIniKey(key);
+    if (wanted.isEmpty() || !isUsable()) return std::nullopt;
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    // Keys without a slash live in the [General] section (or before any section).
+    bool general = true;
+    std::optional<QByteArray> found;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        if (line.startsWith('[')) {
+            general = line == "[General]";
+            continue;
+        }
+        if (!general || line.startsWith(';')) continue;
+        const qsizetype equals = line.indexOf('=');
+        if (equals < 0 || line.left(equals).trimmed() != wanted) continue;
+        QByteArray value = line.mid(equals + 1).trimmed();
+        // A line ending in a backslash goes on in the next one.
+        while (value.endsWith('\\') && i + 1 < lines.size()) value += '\n' + lines[++i];
+        found = value;   // the last occurrence is the one QSettings reads
+    }
+    if (!found) return std::nullopt;
+    return QString::fromUtf8(*found);
 }
 
 std::optional<QString> UserDefaults::string(const QString& key) const
 {
-    const QVariant value = QSettings(path_, QSettings::IniFormat).value(key);
-    if (!value.isValid()) return std::nullopt;
+    if (!isUsable()) return std::nullopt;
+    const QSettings settings(path_, QSettings::IniFormat);
+    const QVariant value = settings.value(key);
+    if (isPlainText(value)) return value.toString();
     // A hand-edited line with unquoted commas reads as a list.
     if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
+    if (!settings.contains(key)) return std::nullopt;
+    // A line QSettings takes for a typed value ("@Variant(...)", "@Invalid()", a list with such
+    // an entry) has no text of its own: its text is the line as it stands in the file.
+    return rawText(key).value_or(value.toString());
 }
 
 std::optional<bool> UserDefaults::boolean(const QString& key) const
@@ -62,10 +145,23 @@ std::optional<double> UserDefaults::number(const QString& key) const
 
 bool UserDefaults::setString(const QString& key, const QString& value)
 {
+    if (!isUsable()) return false;
+    {
+        // What QSettings cannot give back as text is kept aside before it is replaced.
+        const QSettings current(path_, QSettings::IniFormat);
+        if (current.contains(key) && !isPlainText(current.value(key))) setAsideUnreadable(key);
+    }
     QSettings settings(path_, QSettings::IniFormat);
+    const QVariant previous = settings.value(key);
+    const bool existed = settings.contains(key);
     settings.setValue(key, value);
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    if (settings.status() == QSettings::NoError) return true;
+    // QSettings keeps an unwritten change in memory and would write it with the next change
+    // that succeeds: put the old value back, so a failed write changes nothing.
+    if (existed) settings.setValue(key, previous);
+    else settings.remove(key);
+    return false;
 }
 
 bool UserDefaults::setBoolean(const QString& key, bool value)
@@ -80,7 +176,16 @@ bool UserDefaults::setNumber(const QString& key, double value)
 
 void UserDefaults::setAsideUnreadable(const QString& key)
 {
-    const std::optional<QString> value = string(key);
+    if (!isUsable()) return;
+    std::optional<QString> value;
+    {
+        const QSettings settings(path_, QSettings::IniFormat);
+        if (!settings.contains(key)) return;
+        // Plain text is kept as it reads; anything else as the line stands in the file.
+        const QVariant stored = settings.value(key);
+        value = isPlainText(stored) ? std::optional<QString>(stored.toString()) : rawText(key);
+    }
+    if (!value) value = string(key);
     if (!value) return;
     QString backupKey = key + QStringLiteral(".unreadable");
     for (int n = 2; const std::optional<QString> kept = string(backupKey); ++n) {
@@ -95,7 +200,7 @@ void UserDefaults::setAsideUnreadable(const QString& key)
 
 void UserDefaults::sync()
 {
-    QSettings(path_, QSettings::IniFormat).sync();
+    if (isUsable()) QSettings(path_, QSettings::IniFormat).sync();
 }
 
 }  // namespace quorel

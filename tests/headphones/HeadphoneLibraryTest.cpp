@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace quorel;
 
 namespace {
@@ -158,4 +160,34 @@ TEST_F(HeadphoneLibraryTest, BadFilesAreRefusedAndChangeNothing)
     expectRefused(QStringLiteral("/dev/null"), QStringLiteral("The file null is not a regular file."));
     expectRefused(QDir(home.path()).filePath("missing.txt"), QStringLiteral("Could not read the file missing.txt."));
     EXPECT_EQ(HeadphoneLibrary().custom().size(), 1u);
+}
+
+TEST_F(HeadphoneLibraryTest, AFailedWriteChangesNothingAndPublishesNothing)
+{
+    HeadphoneLibrary library;
+    const HeadphoneProfile acme = library.importProfile(writeFile("Acme H1.txt", autoEq(2)));
+    library.importProfile(writeFile("Bolt B2.txt", autoEq(1)));
+    const std::vector<HeadphoneProfile> before = library.custom();
+    int changes = 0;
+    QObject::connect(&library, &HeadphoneLibrary::customChanged, [&] { ++changes; });
+
+    // A folder where the store's file belongs: every write fails.
+    ASSERT_TRUE(QFile::remove(store.filePath()));
+    ASSERT_TRUE(QDir().mkpath(store.filePath()));
+    const QString message = QStringLiteral("Could not save the settings file %1.").arg(store.filePath());
+    const auto expectFailure = [&](const char* what, const std::function<void()>& operation) {
+        SCOPED_TRACE(what);
+        try {
+            operation();
+            ADD_FAILURE() << "the write did not fail";
+        } catch (const AudioFailure& failure) {
+            EXPECT_EQ(failure.description(), message);
+        }
+        EXPECT_EQ(library.custom(), before);
+        EXPECT_EQ(changes, 0);
+    };
+    expectFailure("new import", [&] { library.importProfile(writeFile("Cord C3.txt", autoEq(3))); });
+    expectFailure("import over an existing profile",
+                  [&] { library.importProfile(writeFile("acme h1.txt", autoEq(4))); });
+    expectFailure("delete", [&] { library.deleteProfile(acme); });
 }
