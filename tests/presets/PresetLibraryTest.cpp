@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -401,4 +402,21 @@ TEST_F(PresetLibraryTest, AFailedWriteChangesNothingAndPublishesNothing)
     expectUnchanged("import");
     expectFailure([&] { library.deletePreset(day); });
     expectUnchanged("delete of the selected preset");
+}
+
+TEST_F(PresetLibraryTest, AStoredListQSettingsTakesForTypedValuesIsKeptAsItStands)
+{
+    // A hand-edited line that QSettings reads as a list holding a typed entry.
+    const QByteArray line = R"([{"id": "custom.A", "name": "A", "bands": []}, @oops])";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(store.filePath()).path()));
+    QFile file(store.filePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nCorvanta.Presets.Custom.v1=" + line + "\nCorvanta.Presets.Selected.v1=custom.A\n");
+    file.close();
+
+    PresetLibrary library;
+    EXPECT_TRUE(library.custom().empty());
+    library.save(QStringLiteral("Night"), settingsWithLoudness(0.1f));
+    EXPECT_EQ(names(PresetLibrary()), QStringList{"Night"});
+    EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable")), QString::fromUtf8(line));
 }
