@@ -222,4 +222,5 @@ TEST_F(HeadphoneLibraryTest, AFileWhoseNameIsNotUtf8ImportsByItsBytes)
     EXPECT_EQ(profile.filters.size(), 1u);
     EXPECT_TRUE(profile.name.startsWith(QStringLiteral("Acme ")));
     EXPECT_TRUE(profile.name.endsWith(QStringLiteral(" H1")));
+    ::unlink(native.constData());   // QTemporaryDir cannot remove names that are not UTF-8
 }

@@ -204,6 +204,9 @@ TEST_F(ToolInputTest, FilesWhoseNamesAreNotUtf8OpenByTheirBytes)
     const RawToolRun presetRun = tool({"preset-import", preset});
     EXPECT_EQ(presetRun.exitCode, 0) << presetRun.err.constData();
     EXPECT_EQ(json(presetRun)["name"].toString(), QStringLiteral("Night"));
+
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    for (const QByteArray& file : {in, out, autoEq, preset}) ::unlink(file.constData());
 }
 
 TEST_F(ToolInputTest, AStoreThatIsNotARegularFileIsRefusedNotWaitedFor)
