@@ -206,16 +206,9 @@ bool UserDefaults::setString(const QString& key, const QString& value)
     if (!isUsable()) return false;
     QSettings settings(path_, QSettings::IniFormat);
     keepTypedValuesAside(settings, path_);
-    const QVariant previous = settings.value(key);
-    const bool existed = settings.contains(key);
     settings.setValue(key, value);
     settings.sync();
-    if (settings.status() == QSettings::NoError) return true;
-    // QSettings keeps an unwritten change in memory and would write it with the next change
-    // that succeeds: put the old value back, so a failed write changes nothing.
-    if (existed) settings.setValue(key, previous);
-    else settings.remove(key);
-    return false;
+    return settings.status() == QSettings::NoError;
 }
 
 bool UserDefaults::setBoolean(const QString& key, bool value)
