@@ -2,9 +2,11 @@
 
 #include "Clock.h"
 #include "DSPSettings.h"
+#include "FrontApplicationSource.h"
 #include "HeadphoneProfile.h"
 #include "MainTab.h"
 #include "RandomSource.h"
+#include "ShortcutBackend.h"
 #include "SoundPreset.h"
 #include "SystemModel.h"
 #include "UserDefaults.h"
@@ -21,10 +23,8 @@
 namespace quorel {
 
 class AutomationModel;
-class FrontApplicationSource;
 class HeadphoneLibrary;
 class PresetLibrary;
-class ShortcutBackend;
 
 // The root model: owns the engine controller, the preset and headphone libraries and the
 // automation, holds the current settings, the A/B flag and the page, and is the one road by
