@@ -2,7 +2,7 @@
 // (X11) reports them to the per-app rules.
 #include "Subcommand.h"
 
-#include "DesktopServices.h"
+#include "DesktopSession.h"
 #include "FrontApplicationSource.h"
 
 #include <QJsonArray>
@@ -19,7 +19,7 @@ QJsonObject appJson(const DesktopApplication& app)
 int runApps(const QStringList& args)
 {
     if (!args.isEmpty()) return tool::fail(QStringLiteral("usage: quorel-tool apps"));
-    const std::unique_ptr<FrontApplicationSource> source = desktopServices::frontApplicationSource();
+    const std::unique_ptr<FrontApplicationSource> source = makeFrontApplicationSource();
     const bool available = source && source->isAvailable();
     QJsonValue front;
     QJsonArray running;

@@ -13,6 +13,9 @@ RootModelRun::RootModelRun(std::unique_ptr<FrontApplicationSource> front, std::s
     options.clock = clock;
     options.store = UserDefaults::standard();
     options.system.preview = true;
+    options.system.followVolume = false;
+    options.system.sleepEvents = false;
+    options.system.outputDevices = [] { return std::vector<HAL::OutputDevice>(); };
     options.frontApplications = std::move(front);
     options.random = std::move(random);
     options.desktopServices = false;

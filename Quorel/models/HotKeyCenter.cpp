@@ -23,7 +23,8 @@ void HotKeyCenter::registerKeys()
     if (!backend_) return;
     std::vector<GlobalShortcut> shortcuts;
     for (Action action : action::allCases)
-        shortcuts.push_back({action::rawValue(action), action::keysym(action), action::label(action)});
+        shortcuts.push_back(
+            {action::rawValue(action), action::keysym(action), action::label(action), action::name(action)});
     backend_->registerShortcuts(shortcuts);
 }
 
