@@ -65,7 +65,8 @@ protected:
     {
         first = std::make_unique<QProcess>();
         first->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        first->start(QStringLiteral(QUOREL_APP_PATH), arguments);
+        // No silent-playback primer: a player still running at exit outlives the process's objects.
+        first->start(QStringLiteral(QUOREL_APP_PATH), QStringList{"--no-prime"} + arguments);
         ASSERT_TRUE(first->waitForStarted(10000));
         ASSERT_TRUE(eventually([this] { return instanceRunning(); })) << "the first instance never owned the name";
     }
