@@ -9,7 +9,10 @@ namespace quorel {
 HotKeyCenter::HotKeyCenter(std::unique_ptr<ShortcutBackend> backend, QObject* parent)
     : QObject(parent), backend_(std::move(backend))
 {
-    if (backend_) connect(backend_.get(), &ShortcutBackend::activated, this, &HotKeyCenter::fire);
+    if (backend_) {
+        connect(backend_.get(), &ShortcutBackend::activated, this, &HotKeyCenter::fire);
+        connect(backend_.get(), &ShortcutBackend::availabilityChanged, this, &HotKeyCenter::availabilityChanged);
+    }
 }
 
 HotKeyCenter::~HotKeyCenter() = default;
