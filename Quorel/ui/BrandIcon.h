@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SidebarBrandIcon.h"  // the other brand artwork widget, for callers of this header
+
 #include <QImage>
 #include <QWidget>
 

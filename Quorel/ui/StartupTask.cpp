@@ -28,13 +28,19 @@ StartupTask::StartupTask(BoostModel& model, UpdateChecker& updater, StartupOptio
     if (!hooks_.checkControls)
         hooks_.checkControls = [] { return ControlChecks::run(); };
     if (!hooks_.exit)
-        hooks_.exit = [](int status) { QCoreApplication::exit(status); };
+        // Queued: the window may be shown before the event loop runs, and an exit asked for
+        // then would be lost.
+        hooks_.exit = [](int status) {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [status] { QCoreApplication::exit(status); },
+                                      Qt::QueuedConnection);
+        };
     if (!hooks_.exportGlyph)
         hooks_.exportGlyph = [](const QString& path) { return DesignCommands::exportGlyph(path); };
     if (!hooks_.snapshot)
         hooks_.snapshot = [](const QString& path) { WindowSnapshot::save(path); };
     if (!hooks_.standardOutput)
         hooks_.standardOutput = stdout;
+    choiceAtStart_ = model_.store().boolean(SystemModel::activeKey);
 }
 
 StartupTask::~StartupTask() = default;
@@ -62,10 +68,12 @@ void StartupTask::start()
     }
 
     // 5. Processing back on after 0.6 s; the diagnostic options wait for it.
-    const bool storedActive = model_.store().boolean(SystemModel::activeKey).value_or(false);
-    if (options_.system || storedActive) {
+    // A URL opened with the launch ("off", "toggle") is a newer choice than the stored one: then
+    // the stored choice no longer decides.
+    if (options_.system || choiceAtStart_ == true) {
         activationTimer_ = clock_->schedule(activationDelay, [this] {
-            model_.system().setActive(true);
+            if (model_.store().boolean(SystemModel::activeKey) == choiceAtStart_)
+                model_.system().setActive(true);
             afterActivation();
         });
     } else {
