@@ -125,6 +125,26 @@ TEST_F(LiveE2E, TheDataThreadRunsRealtimeAndInfoSaysSo)
     EXPECT_FALSE(tool.errorText().contains("real-time")) << tool.errorText().toStdString();
 }
 
+TEST_F(LiveE2E, RealtimeRefusedStillProcessesAndSaysSoOnce)
+{
+    // Without the right to raise a thread's priority (and no RTKit on the private bus).
+    QProcess tool;
+    tool.start("setpriv", {"--bounding-set=-sys_nice", "--", ToolProcess::program(), "capture", "--seconds", "3"});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    const QList<QByteArray> lines = tool.readAllStandardOutput().split('\n');
+    ASSERT_GE(lines.size(), 3);
+    const QJsonObject info = QJsonDocument::fromJson(lines.first()).object()["info"].toObject();
+    EXPECT_FALSE(info["realtime"].toBool(true));
+    const QString errors = QString::fromUtf8(tool.readAllStandardError());
+    EXPECT_EQ(errors.count("The audio thread runs without real-time priority"), 1) << errors.toStdString();
+    QJsonObject last;
+    for (const QByteArray& line : lines)
+        if (!line.isEmpty()) last = QJsonDocument::fromJson(line).object();
+    EXPECT_TRUE(last["final"].toBool());
+    EXPECT_GT(last["stats"].toObject()["renderedSeconds"].toDouble(), 1.0);
+}
+
 TEST_F(LiveE2E, InfoShowsTheCycleSizeThatRunsNotTheOneAskedFor)
 {
     run("pw-metadata", {"-n", "settings", "0", "clock.force-quantum", "8192"});
