@@ -1,0 +1,151 @@
+#include "AutostartEntry.h"
+#include "LoginItemState.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include "SignalCounter.h"
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quorel;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& contents)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+// A temporary configuration home and system configuration folders.
+class LoginItem : public testing::Test {
+protected:
+    LoginItem()
+    {
+        hadDirs_ = qEnvironmentVariableIsSet("XDG_CONFIG_DIRS");
+        previousDirs_ = qgetenv("XDG_CONFIG_DIRS");
+        qputenv("XDG_CONFIG_DIRS", (systemDir_.path() + "/first:" + systemDir_.path() + "/second").toUtf8());
+    }
+    ~LoginItem() override
+    {
+        if (hadDirs_) qputenv("XDG_CONFIG_DIRS", previousDirs_); else qunsetenv("XDG_CONFIG_DIRS");
+    }
+
+    QString userEntry() const { return home_.configHome() + "/autostart/quorel.desktop"; }
+    QString systemEntry() const { return systemDir_.path() + "/second/autostart/quorel.desktop"; }
+
+    test::TemporaryHome home_;
+    QTemporaryDir systemDir_;
+    bool hadDirs_ = false;
+    QByteArray previousDirs_;
+};
+
+}  // namespace
+
+TEST_F(LoginItem, RoundTrip)
+{
+    EXPECT_EQ(AutostartEntry::userEntryPath(), userEntry());
+    LoginItemState state;
+    EXPECT_FALSE(state.enabled());
+    EXPECT_FALSE(state.error());
+    test::SignalCounter enabledSpy(&state, &LoginItemState::enabledChanged);
+
+    state.set(true);
+    EXPECT_TRUE(state.enabled());
+    EXPECT_FALSE(state.error());
+    EXPECT_EQ(enabledSpy.count(), 1);
+    const QByteArray entry = readAll(userEntry());
+    EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(entry.contains("\nType=Application\n"));
+    EXPECT_TRUE(entry.contains("\nExec=\"" + QCoreApplication::applicationFilePath().toUtf8() + "\"\n"));
+    EXPECT_FALSE(entry.contains("--system"));
+    EXPECT_FALSE(entry.contains("Hidden"));
+    EXPECT_TRUE(LoginItemState().enabled());  // a new state reads the same
+
+    state.set(false);
+    EXPECT_FALSE(state.enabled());
+    EXPECT_FALSE(state.error());
+    EXPECT_FALSE(QFile::exists(userEntry()));
+    EXPECT_EQ(enabledSpy.count(), 2);
+    state.set(false);  // nothing left to remove: still a success
+    EXPECT_FALSE(state.error());
+}
+
+TEST_F(LoginItem, AHiddenEntryIsNotEnabled)
+{
+    writeFile(userEntry(), "[Desktop Entry]\nType=Application\nExec=quorel\nHidden=true\n");
+    EXPECT_FALSE(LoginItemState().enabled());
+    writeFile(userEntry(), "[Desktop Entry]\nType=Application\nExec=quorel\nHidden=false\n");
+    EXPECT_TRUE(LoginItemState().enabled());
+    // Hidden only counts in the main group.
+    writeFile(userEntry(), "[Desktop Entry]\nExec=quorel\n[Desktop Action x]\nHidden=true\n");
+    EXPECT_TRUE(LoginItemState().enabled());
+}
+
+TEST_F(LoginItem, ASystemWideEntryIsHiddenOnDisable)
+{
+    writeFile(systemEntry(), "[Desktop Entry]\nType=Application\nExec=/usr/bin/quorel\n");
+    LoginItemState state;
+    EXPECT_TRUE(state.enabled());
+
+    state.set(false);
+    EXPECT_FALSE(state.error());
+    EXPECT_FALSE(state.enabled());
+    EXPECT_TRUE(readAll(userEntry()).contains("\nHidden=true\n"));
+    EXPECT_TRUE(QFile::exists(systemEntry()));  // never touched
+
+    state.set(true);
+    EXPECT_TRUE(state.enabled());
+    EXPECT_FALSE(readAll(userEntry()).contains("Hidden"));
+}
+
+TEST_F(LoginItem, AnUnwritableFolderGivesTheErrorAndALaterSuccessClearsIt)
+{
+    // A plain file where the autostart folder belongs: no user, not even root, can write there.
+    writeFile(home_.configHome() + "/autostart", "not a folder");
+    LoginItemState state;
+    test::SignalCounter errorSpy(&state, &LoginItemState::errorChanged);
+
+    state.set(true);
+    ASSERT_TRUE(state.error());
+    EXPECT_TRUE(state.error()->contains("autostart")) << state.error()->toStdString();
+    EXPECT_FALSE(state.enabled());
+    EXPECT_EQ(errorSpy.count(), 1);
+
+    ASSERT_TRUE(QFile::remove(home_.configHome() + "/autostart"));
+    state.set(true);
+    EXPECT_FALSE(state.error());
+    EXPECT_TRUE(state.enabled());
+    EXPECT_EQ(errorSpy.count(), 2);
+}
+
+TEST_F(LoginItem, AnEntryThatCannotBeRemovedGivesTheError)
+{
+    // A folder in the entry's place cannot be removed as a file.
+    QDir().mkpath(userEntry() + "/inside");
+    LoginItemState state;
+    state.set(false);
+    ASSERT_TRUE(state.error());
+    EXPECT_TRUE(state.error()->contains("quorel.desktop"));
+}
+
+TEST(AutostartExec, QuotesAndEscapesThePath)
+{
+    EXPECT_EQ(AutostartEntry::execValue("/opt/Quorel/quorel"), "\"/opt/Quorel/quorel\"");
+    EXPECT_EQ(AutostartEntry::execValue("/home/a b/quorel"), "\"/home/a b/quorel\"");
+    // $ ` " take one backslash inside the quotes, % is doubled, and the file's own escaping
+    // doubles every backslash once more.
+    EXPECT_EQ(AutostartEntry::execValue("/x/$HOME`\"%/q"), "\"/x/\\\\$HOME\\\\`\\\\\"%%/q\"");
+    EXPECT_EQ(AutostartEntry::execValue("/x\\y"), "\"/x\\\\\\\\y\"");
+}
