@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <string>
 
 namespace quorel::pipewire {
@@ -56,15 +57,18 @@ struct BridgeStream::Callbacks {
                 frames = self->bridge_.lastPlaybackFrames();
                 samples = nullptr;
             }
-            if (frames > 0) self->bridge_.captureCycle(samples, frames, cycle);
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const uint64_t nowNS = uint64_t(now.tv_sec) * 1000000000ull + uint64_t(now.tv_nsec);
+            if (frames > 0) self->bridge_.captureCycle(samples, frames, cycle, nowNS);
         } else if (d.data) {
             // One cycle's worth: what the server asks for, else the cycle's duration; never the
             // whole buffer, which would queue several cycles of latency.
             uint32_t frames = d.maxsize / stride;
             if (buffer->requested > 0) frames = std::min(frames, uint32_t(buffer->requested));
             else if (position && position->clock.duration > 0)
-                frames = std::min<uint64_t>(frames, std::min<uint64_t>(position->clock.duration,
-                                                                        RealtimeBridge::largestCycle));
+                frames = uint32_t(std::min<uint64_t>(frames, position->clock.duration));
+            frames = std::min(frames, RealtimeBridge::largestCycle);
             self->bridge_.playbackCycle(static_cast<float*>(d.data), frames, cycle);
             d.chunk->offset = 0;
             d.chunk->stride = int32_t(stride);

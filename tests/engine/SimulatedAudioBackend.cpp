@@ -41,6 +41,7 @@ void SimulatedAudioBackend::release()
 {
     std::lock_guard lock(mutex_);
     holdCapture = false;
+    holdDefaultChanges = false;
     released_.notify_all();
 }
 
@@ -48,6 +49,12 @@ bool SimulatedAudioBackend::waitingInCapture() const
 {
     std::lock_guard lock(mutex_);
     return waiting_;
+}
+
+bool SimulatedAudioBackend::waitingInDefaultChange() const
+{
+    std::lock_guard lock(mutex_);
+    return waitingDefault_;
 }
 
 AudioBackend::ObjectID SimulatedAudioBackend::defaultOutputDevice()
@@ -116,8 +123,11 @@ QString SimulatedAudioBackend::serverDefaultSink()
 
 bool SimulatedAudioBackend::setServerDefaultSink(const QString& uid)
 {
-    note("setDefault " + uid);
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    waitingDefault_ = holdDefaultChanges;
+    released_.wait(lock, [this] { return !holdDefaultChanges; });
+    waitingDefault_ = false;
+    log_.append("setDefault " + uid);
     if (refuseDefaultChanges > 0) {
         --refuseDefaultChanges;
         return false;
@@ -132,6 +142,45 @@ std::unique_ptr<AudioBackend::Listener> SimulatedAudioBackend::listen(Event even
     const int id = nextListener_++;
     listeners_[id] = {event, std::move(handler)};
     return std::make_unique<SimulatedListener>(*this, id);
+}
+
+class SimulatedAudioBackend::FaultListener : public AudioBackend::Listener {
+public:
+    FaultListener(SimulatedAudioBackend& backend, int id) : backend_(backend), id_(id) {}
+    ~FaultListener() override
+    {
+        std::lock_guard lock(backend_.mutex_);
+        backend_.faultListeners_.erase(id_);
+    }
+
+private:
+    SimulatedAudioBackend& backend_;
+    int id_;
+};
+
+std::unique_ptr<AudioBackend::Listener> SimulatedAudioBackend::listenForFault(ObjectID, std::function<void(Fault)> handler)
+{
+    std::lock_guard lock(mutex_);
+    const int id = nextListener_++;
+    faultHandlersGiven.push_back(handler);
+    faultListeners_[id] = std::move(handler);
+    return std::make_unique<FaultListener>(*this, id);
+}
+
+void SimulatedAudioBackend::fault(Fault fault)
+{
+    std::vector<std::function<void(Fault)>> handlers;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, handler] : faultListeners_) handlers.push_back(handler);
+    }
+    for (const auto& handler : handlers) handler(fault);
+}
+
+int SimulatedAudioBackend::faultListenerCount() const
+{
+    std::lock_guard lock(mutex_);
+    return int(faultListeners_.size());
 }
 
 void SimulatedAudioBackend::fire(Event event)
@@ -164,10 +213,15 @@ quorel::Status SimulatedAudioBackend::createIOProc(IOProc proc, void* context, u
 quorel::Status SimulatedAudioBackend::startIOProc(uint64_t)
 {
     note("startIO");
+    started_ = ioStartStatus == 0;
     return ioStartStatus;
 }
 
-void SimulatedAudioBackend::stopIOProc(uint64_t) { note("stopIO"); }
+void SimulatedAudioBackend::stopIOProc(uint64_t)
+{
+    note("stopIO");
+    started_ = false;
+}
 
 void SimulatedAudioBackend::destroyIOProc(uint64_t)
 {

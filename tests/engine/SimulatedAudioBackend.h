@@ -31,6 +31,8 @@ public:
     int tapChannelCount = 2;
     Status aggregateStatus = 0;
     std::optional<uint32_t> bufferFramesValue;  // none: what was asked for
+    std::optional<uint32_t> runningFramesValue;  // the cycle size once started; none: as before
+    std::optional<bool> realtimeValue;
     int inputChannelCount = 2, outputChannelCount = 2;
     std::optional<uint32_t> latency;
     Status ioCreateStatus = 0, ioStartStatus = 0;
@@ -39,6 +41,7 @@ public:
     QString serverDefault = "speakers";
     int refuseDefaultChanges = 0;  // the next n default changes fail
     bool holdCapture = false;  // createTap waits until release()
+    bool holdDefaultChanges = false;  // setServerDefaultSink waits until release()
 
     // What happened, in order ("createTap local.quorel...", "destroyTap", "setDefault X", ...).
     QStringList log() const;
@@ -46,10 +49,17 @@ public:
     void release();
     // Whether a capture is waiting in createTap.
     bool waitingInCapture() const;
+    // Whether a default change is waiting in setServerDefaultSink.
+    bool waitingInDefaultChange() const;
 
     // Runs one device cycle of `frames` stereo frames of `value`; returns the output.
     std::vector<float> runCycle(uint32_t frames, float value);
     void fire(Event event);
+    // Tells the engine's fault listener of a fault, as the backend's watch would on the main thread.
+    void fault(Fault fault);
+    // Every fault handler the engine gave, in order (kept after its listener is gone).
+    std::vector<std::function<void(Fault)>> faultHandlersGiven;
+    int faultListenerCount() const;
     int listenerCount() const;
     uint32_t requestedFrames() const { return requested_; }
     QString tapUID() const { return tapUID_; }
@@ -67,7 +77,13 @@ public:
     void destroyAggregate(ObjectID aggregate) override;
     void destroyTap(ObjectID tap) override;
     QRAudioDevice* ioDevice(ObjectID) override { return this; }
-    uint32_t bufferFrames(ObjectID) override { return bufferFramesValue.value_or(requested_); }
+    uint32_t bufferFrames(ObjectID) override
+    {
+        if (started_ && runningFramesValue) return *runningFramesValue;
+        return bufferFramesValue.value_or(requested_);
+    }
+    std::optional<bool> isRealtime(ObjectID) override { return realtimeValue; }
+    std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
     int channelCount(ObjectID, bool input) override { return input ? inputChannelCount : outputChannelCount; }
     std::optional<uint32_t> latencyFrames(ObjectID) override { return latency; }
     uint64_t overloads(ObjectID) override { return overloadCount; }
@@ -84,17 +100,21 @@ public:
 
 private:
     class SimulatedListener;
+    class FaultListener;
     void note(const QString& entry);
 
     mutable std::mutex mutex_;
     std::condition_variable released_;
     bool waiting_ = false;
+    bool waitingDefault_ = false;
     QStringList log_;
     uint32_t requested_ = 0;
     QString tapUID_;
     IOProc proc_ = nullptr;
     void* procContext_ = nullptr;
     std::map<int, std::pair<Event, std::function<void()>>> listeners_;
+    std::map<int, std::function<void(Fault)>> faultListeners_;
+    bool started_ = false;
     int nextListener_ = 1;
 };
 
