@@ -165,7 +165,7 @@ void SystemModel::readOutputDevices()
 void SystemModel::setActive(bool active)
 {
     if (shutDown_) return;
-    restartTimer_.reset();
+    cancelRestart();
     resumeAfterWake_ = false;
     reportWriteFailure(store_.setBoolean(activeKey, active));
     silentStartRetries_ = 0;
@@ -281,20 +281,25 @@ void SystemModel::scheduleRestart(const LocalizedMessage& status, double delay)
     if (shutDown_ || !(isActive_ || resumeAfterWake_)) return;
     deactivate(status);
     std::weak_ptr<int> alive = alive_;
+    restartPending_ = true;
     restartTimer_ = clock_->schedule(delay, [this, alive] {
-        if (!alive.lock()) return;
-        // Kept until replaced or cancelled: a timer is not destroyed from inside its own call.
-        std::unique_ptr<ClockTimer> done = std::move(restartTimer_);
-        QMetaObject::invokeMethod(this, [timer = std::shared_ptr<ClockTimer>(std::move(done))] {}, Qt::QueuedConnection);
+        if (!alive.lock() || !restartPending_) return;
+        restartPending_ = false;  // the timer itself stays until replaced or cancelled
         activate();
     });
+}
+
+void SystemModel::cancelRestart()
+{
+    restartPending_ = false;
+    restartTimer_.reset();
 }
 
 void SystemModel::shutdown()
 {
     if (shutDown_) return;
     shutDown_ = true;
-    restartTimer_.reset();
+    cancelRestart();
     resumeAfterWake_ = false;
     if (options_.preview) {
         simulate(false);
