@@ -458,23 +458,23 @@ void SystemModel::engineFailed(const LocalizedMessage& failure)
 
 void SystemModel::willSleep()
 {
-    if (!isActive_) {
+    std::weak_ptr<int> alive = alive_;
+    const auto ready = [this, alive] {
+        if (alive.lock()) emit readyToSleep();
+    };
+    // A start under way or a reconnection waiting for its delay counts as on: it resumes after
+    // the wake rather than starting while the system goes to sleep.
+    if (!isActive_ && !restartPending_ && activation_ == 0) {
         // Nothing of ours holds the default: sleep may go on once earlier teardowns ended.
-        std::weak_ptr<int> alive = alive_;
-        if (options_.preview) {
+        if (options_.preview)
             emit readyToSleep();
-            return;
-        }
-        engine_->stop([this, alive] {
-            if (alive.lock()) emit readyToSleep();
-        });
+        else
+            engine_->stop(ready);
         return;
     }
+    cancelRestart();
     resumeAfterWake_ = true;
-    std::weak_ptr<int> alive = alive_;
-    deactivate(LocalizedMessage("Paused while the system is asleep."), [this, alive] {
-        if (alive.lock()) emit readyToSleep();
-    });
+    deactivate(LocalizedMessage("Paused while the system is asleep."), ready);
 }
 
 void SystemModel::didWake()

@@ -654,3 +654,36 @@ TEST(SystemModel, InvalidSamplesStopProcessingAtOnceKeepingTheCounters)
     EXPECT_EQ(h.model->stats().callbacks, 2u);
     EXPECT_FALSE(h.model->isRestartPending());
 }
+
+TEST(SystemModel, AReconnectionWaitingAtSleepResumesAfterTheWakeNotDuringSleep)
+{
+    ModelHarness h;
+    start(h);
+    h.model->outputChanged();
+    ASSERT_TRUE(h.model->isRestartPending());
+    h.model->willSleep();
+    EXPECT_FALSE(h.model->isRestartPending());
+    EXPECT_EQ(h.status(), "Paused while the system is asleep.");
+    h.advance(5);
+    EXPECT_FALSE(h.model->isActive());
+    h.model->didWake();
+    h.advance(0.9);
+    EXPECT_TRUE(h.model->isActive());
+}
+
+TEST(SystemModel, AStartUnderWayAtSleepResumesAfterTheWake)
+{
+    ModelHarness h;
+    h.backend->holdCapture = true;
+    h.model->setActive(true);
+    ASSERT_TRUE(quorel::test::spinUntil([&] { return h.backend->waitingInCapture(); }));
+    h.model->willSleep();
+    h.backend->release();
+    h.settle();
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), "Paused while the system is asleep.");
+    h.model->didWake();
+    h.advance(0.9);
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_EQ(h.storedActive(), true);
+}
