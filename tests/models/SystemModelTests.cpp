@@ -687,3 +687,27 @@ TEST(SystemModel, AStartUnderWayAtSleepResumesAfterTheWake)
     EXPECT_TRUE(h.model->isActive());
     EXPECT_EQ(h.storedActive(), true);
 }
+
+TEST(SystemModel, ShutdownGivesUpWaitingAfterThreeSeconds)
+{
+    ModelHarness h;
+    start(h);
+    h.backend->holdDefaultChanges = true;
+    // Model time passes while shutdown waits: 2.9 s keep it waiting, 3 s end the wait.
+    bool stillWaiting = false;
+    QTimer::singleShot(0, [&] {
+        h.clock->advance(2.9);
+        QTimer::singleShot(0, [&] {
+            stillWaiting = true;
+            h.clock->advance(0.2);
+        });
+    });
+    h.model->shutdown();
+    EXPECT_TRUE(stillWaiting);
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_TRUE(h.engine->isBusy());  // the server still holds the teardown
+    EXPECT_EQ(h.storedActive(), true);
+    h.backend->release();
+    ASSERT_TRUE(h.engine->waitUntilIdle());
+    EXPECT_EQ(h.backend->serverDefault, "speakers");
+}
