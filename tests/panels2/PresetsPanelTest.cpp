@@ -307,3 +307,26 @@ TEST_F(PresetsCard, PortugueseTexts)
     EXPECT_EQ(panel->saveButton()->text(), "Save as…");
     EXPECT_EQ(panel->chips()[0]->text(), "Neutral");
 }
+
+TEST_F(PresetsCard, EveryKindOfBadFileIsReportedAndTheGoodOnesImport)
+{
+    make();
+    PresetsPanel* panel = makePanel();
+    const SoundPreset good = SoundPreset::customNamed("Good", [] { DSPSettings s; s.bands[6] = 4; return s; }());
+    write(home.path() + "/good.quorelpreset", model->presets().exportData(good));
+    QDir(home.path()).mkdir("folder.quorelpreset");
+    write(home.path() + "/huge.json", QByteArray(1024 * 1024 + 10, ' '));
+    write(home.path() + "/latin1.json", "{\"name\": \"Caf\xe9\"}");
+    write(home.path() + "/array.json", "[]");
+    for (const QString& bad : QStringList{"folder.quorelpreset", "huge.json", "latin1.json", "array.json", "missing.json"}) {
+        model->system().setErrorMessage(std::nullopt);
+        const QStringList chosen{home.path() + "/good.quorelpreset", home.path() + "/" + bad};
+        PresetFileDialogs::setOverride([chosen](QWidget*) { return chosen; }, {});
+        const size_t before = model->presets().custom().size();
+        panel->importFiles();
+        EXPECT_EQ(model->presets().custom().size(), before + 1) << qPrintable(bad);
+        ASSERT_TRUE(model->system().errorMessage()) << qPrintable(bad);
+        EXPECT_TRUE(model->system().errorMessage()->text().startsWith("Could not import the preset: ")) << qPrintable(bad);
+        EXPECT_EQ(model->settings().bands[6], 4.0f);
+    }
+}
