@@ -6,10 +6,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
 
 using namespace quorel;
 
@@ -20,15 +24,41 @@ struct AppRun {
     QByteArray out;
 };
 
-AppRun runApp(const QStringList& arguments, const QString& configHome)
+QProcessEnvironment appEnvironment(const QString& configHome)
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_CONFIG_HOME", configHome);
-    process.setProcessEnvironment(env);
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorel-test/bus");
+    env.insert("PULSE_SERVER", "unix:/nonexistent/quorel-test/native");
+    env.insert("PIPEWIRE_REMOTE", "/nonexistent/quorel-test/pipewire-0");
+    return env;
+}
+
+AppRun runApp(const QStringList& arguments, const QString& configHome)
+{
+    QProcess process;
+    process.setProcessEnvironment(appEnvironment(configHome));
     process.start(QStringLiteral(QUOREL_APP_BINARY), arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput()};
+}
+
+// The application keeps running after the glyph export: wait until `done` (or `seconds`), then
+// end it with SIGTERM, which is a clean quit.
+AppRun runAppUntil(const QStringList& arguments, const QString& configHome, const std::function<bool()>& done,
+                   int seconds)
+{
+    QProcess process;
+    process.setProcessEnvironment(appEnvironment(configHome));
+    process.start(QStringLiteral(QUOREL_APP_BINARY), arguments);
+    EXPECT_TRUE(process.waitForStarted());
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < seconds * 1000)
+        process.waitForFinished(50);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    EXPECT_TRUE(process.waitForFinished(20000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput()};
 }
 
@@ -52,7 +82,8 @@ TEST(Binary, ExportGlyphWritesTheFiveBarsOnATransparentGround)
     test::TemporaryHome home;
     QTemporaryDir dir;
     const QString path = dir.filePath("glyph.png");
-    const AppRun result = runApp({"--export-glyph", path}, home.configHome());
+    const AppRun result = runAppUntil({"--export-glyph", path}, home.configHome(),
+                                      [&] { return !QImage(path).isNull(); }, 30);
     EXPECT_EQ(result.exitCode, 0);
     const QImage image(path);
     ASSERT_FALSE(image.isNull());
@@ -78,7 +109,9 @@ TEST(Binary, ExportGlyphWritesTheFiveBarsOnATransparentGround)
 TEST(Binary, ExportGlyphWithoutAPathWritesNothing)
 {
     test::TemporaryHome home;
-    const AppRun result = runApp({"--export-glyph"}, home.configHome());
+    QTemporaryDir dir;
+    const AppRun result = runAppUntil({"--export-glyph"}, home.configHome(), [] { return false; }, 3);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
