@@ -26,7 +26,11 @@ void SoundServerRestart::run(QObject* context, Done done, int timeoutMS)
         if (*reported) return;
         *reported = true;
         process->disconnect();
-        if (process->state() != QProcess::NotRunning) process->kill();
+        if (process->state() != QProcess::NotRunning) {
+            // Given up: killed, which ends it at once.
+            process->kill();
+            process->waitForFinished(1000);
+        }
         process->deleteLater();
         done(std::move(failure));
     };
