@@ -454,8 +454,10 @@ void PresetsPanel::exportCurrent()
     QString failure;
     try {
         const QByteArray data = model_.presets().exportData(preset);
+        // Unbuffered: a buffered write that fails only when flushed at commit() would still be
+        // committed, a cut file over the old one.
         QSaveFile file(*path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(data) != data.size() || !file.commit())
             failure = file.errorString();
     } catch (const std::exception& error) {
         failure = LocalizedMessage::fromError(error).localized(language);

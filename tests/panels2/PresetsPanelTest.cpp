@@ -16,6 +16,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace quorel;
 using namespace quorel::test;
 
@@ -329,4 +332,35 @@ TEST_F(PresetsCard, EveryKindOfBadFileIsReportedAndTheGoodOnesImport)
         EXPECT_TRUE(model->system().errorMessage()->text().startsWith("Could not import the preset: ")) << qPrintable(bad);
         EXPECT_EQ(model->settings().bands[6], 4.0f);
     }
+}
+
+// A write that fails half-way (here the process's file-size limit) leaves the file that was
+// there as it was, and the banner says why.
+TEST_F(PresetsCard, AFailedExportLeavesTheExistingFileWhole)
+{
+    make();
+    PresetsPanel* panel = makePanel();
+    model->apply(*BuiltInPresets::preset("builtin.movies"));
+    const QString target = home.path() + "/kept.quorelpreset";
+    const QByteArray before("an earlier export");
+    write(target, before);
+    PresetFileDialogs::setOverride({}, [&](QWidget*, const QString&) -> std::optional<QString> { return target; });
+    ASSERT_GT(model->presets().exportData(*model->presets().selected()).size(), 200);
+
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    panel->exportCurrent();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(read(target), before);
+    ASSERT_TRUE(model->system().errorMessage());
+    EXPECT_TRUE(model->system().errorMessage()->text().startsWith("Could not export: "));
+    setLanguage(AppLanguage::portuguese);
+    EXPECT_TRUE(model->system().errorMessage()->text().startsWith("Não foi possível exportar: "));
+    EXPECT_EQ(QDir(home.path()).entryList({"kept*"}, QDir::Files), QStringList{"kept.quorelpreset"});
 }
