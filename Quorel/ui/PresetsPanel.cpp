@@ -25,6 +25,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSaveFile>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -167,6 +168,61 @@ private:
     QString symbol_;
 };
 
+// The chips left to right, spaced 6 apart, wrapping onto a new line where the card is too
+// narrow for them all (so no chip has to cut its name).
+class ChipFlow : public QWidget {
+public:
+    static constexpr int spacing = 6;
+
+    explicit ChipFlow(QWidget* parent) : QWidget(parent)
+    {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+    void setChips(const QList<QWidget*>& chips)
+    {
+        chips_ = chips;
+        setFixedHeight(std::max(place(width()), 1));
+    }
+    QSize sizeHint() const override
+    {
+        int w = 0, h = 0;
+        for (QWidget* chip : chips_) {
+            w += chip->sizeHint().width() + (w ? spacing : 0);
+            h = std::max(h, chip->sizeHint().height());
+        }
+        return {w, height() > 1 ? height() : h};
+    }
+    QSize minimumSizeHint() const override { return {0, chips_.isEmpty() ? 0 : chips_.front()->sizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        Q_UNUSED(event);
+        setFixedHeight(std::max(place(width()), 1));
+    }
+
+private:
+    // Lays the chips out in `width` (moving them when `apply`); the height they take.
+    int place(int width, bool apply = true)
+    {
+        int x = 0, y = 0, line = 0;
+        for (QWidget* chip : chips_) {
+            const QSize hint = chip->sizeHint();
+            if (x > 0 && x + hint.width() > width) {
+                x = 0;
+                y += line + spacing;
+                line = 0;
+            }
+            if (apply) chip->setGeometry(x, y, std::min(hint.width(), std::max(width, 1)), hint.height());
+            x += hint.width() + spacing;
+            line = std::max(line, hint.height());
+        }
+        return y + line;
+    }
+
+    QList<QWidget*> chips_;
+};
+
 }  // namespace
 
 std::vector<SoundPreset> PresetsPanel::chipPresets(const std::vector<SoundPreset>& custom)
@@ -224,10 +280,7 @@ PresetsPanel::PresetsPanel(BoostModel& model, QWidget* parent)
     header->addWidget(fileButton);
     column->addLayout(header);
 
-    chipRow_ = new QWidget(card);
-    auto* chips = new QHBoxLayout(chipRow_);
-    chips->setContentsMargins(0, 0, 0, 0);
-    chips->setSpacing(6);
+    chipRow_ = new ChipFlow(card);
     column->addWidget(chipRow_);
     column->setAlignment(chipRow_, Qt::Alignment());
 
@@ -292,24 +345,23 @@ void PresetsPanel::rebuildChips()
 {
     const AppLanguage language = L10n::language();
     const PresetLibrary& library = model_.presets();
-    auto* row = static_cast<QHBoxLayout*>(chipRow_->layout());
     for (SelectableButton* chip : chips_) {
-        row->removeWidget(chip);
         chip->hide();
         chip->deleteLater();
     }
     chips_.clear();
-    while (row->count() > 0) delete row->takeAt(0);
+    QList<QWidget*> shown;
     for (const SoundPreset& preset : chipPresets(library.custom())) {
         auto* chip = new PresetChip(preset.symbol, chipRow_);
         chip->setText(preset.localizedName(language));
         chip->setToolTip(preset.localizedSummary());
         chip->setSelected(library.selectedID() && *library.selectedID() == preset.id);
         connect(chip, &QAbstractButton::clicked, this, [this, preset] { model_.apply(preset); });
-        row->addWidget(chip);
+        chip->show();
         chips_.append(chip);
+        shown.append(chip);
     }
-    row->addStretch(1);
+    static_cast<ChipFlow*>(chipRow_)->setChips(shown);
 }
 
 void PresetsPanel::rebuildMenu()

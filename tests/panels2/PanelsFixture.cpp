@@ -130,7 +130,7 @@ void PanelsTest::show(QWidget* widget, int width)
 
 QImage PanelsTest::snapshot(QWidget* widget, const QString& name)
 {
-    QCoreApplication::processEvents();
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();  // layouts that settle in steps
     const QImage image = widget->grab().toImage();
     const QString folder = qEnvironmentVariable("QUOREL_BINARY_DIR", QDir::currentPath()) + "/snapshots";
     QDir().mkpath(folder);

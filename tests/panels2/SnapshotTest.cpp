@@ -9,6 +9,8 @@
 #include "PresetsPanel.h"
 #include "PresetsPanelState.h"
 #include "SpectrumModel.h"
+#include "SelectableButton.h"
+#include "Studio.h"
 #include "StudioButton.h"
 
 #include <QLabel>
@@ -148,6 +150,19 @@ TEST_F(Snapshots, PresetsCardStates)
             model->presets().save(QString("Sofa %1").arg(i), model->settings());
         }
         snapshot(presets, "presets-custom");
+        emit presets->presetMenu()->aboutToShow();
+        presets->presetMenu()->adjustSize();
+        {
+            QImage tall(presets->width(), presets->presetMenu()->height() + presets->menuButton()->geometry().bottom() + 40,
+                        QImage::Format_ARGB32_Premultiplied);
+            tall.fill(Studio::background());
+            QPainter painter(&tall);
+            painter.drawImage(0, 0, presets->grab().toImage());
+            const QPoint at = presets->menuButton()->mapTo(presets, QPoint(0, presets->menuButton()->height() + 2));
+            painter.drawImage(at, presets->presetMenu()->grab().toImage());
+            painter.end();
+            save(tall, "presets-menu-open");
+        }
 
         presets->saveAs();
         ASSERT_TRUE(presets->nameDialog());
