@@ -278,3 +278,25 @@ TEST_F(EqualizerPage, LimiterSlidersWriteTheirFieldOnly)
     model->change([](DSPSettings& s) { s.limiterReleaseMS = 75.5f; });
     EXPECT_EQ(detail->releaseValue()->text(), "75 ms");
 }
+
+TEST_F(EqualizerPage, ACanvasUnderSixtyPointsDrawsNothing)
+{
+    make();
+    SpectrumModel spectrum;
+    EqualizerSpectrum overlay(spectrum);
+    overlay.setBands(std::vector<float>(31, 6.0f));
+    overlay.resize(59, 100);
+    QImage image = overlay.grab().toImage();
+    bool blank = true;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) blank = blank && image.pixelColor(x, y).alpha() == 0;
+    EXPECT_TRUE(blank);
+    EXPECT_EQ(overlay.curveRenders(), 0);
+    overlay.resize(120, 100);
+    image = overlay.grab().toImage();
+    EXPECT_EQ(overlay.curveRenders(), 1);
+    // +6 dB everywhere: the curve runs above the middle line.
+    bool drawnAbove = false;
+    for (int y = 5; y < 50; ++y) drawnAbove = drawnAbove || image.pixelColor(60, y).alpha() > 100;
+    EXPECT_TRUE(drawnAbove);
+}
