@@ -239,3 +239,41 @@ TEST(UserDefaults, AStoreThatIsNotARegularFileIsNeverOpened)
     EXPECT_FALSE(writable.setString("Quorel.Language", "en"));
     EXPECT_TRUE(UserDefaults(home.path() + "/not-yet.conf").isUsable());
 }
+
+// When the file can be written only part-way (the file size limit here; a full disk is the
+// same), QSettings still puts the cut file in place and reports success. The store notices,
+// keeps the settings the file held, and reports the failure.
+TEST(UserDefaults, AWriteCutShortKeepsTheSettingsAndFails)
+{
+    test::TemporaryHome home;
+    UserDefaults store(home.path() + "/store.conf");
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(store.setString(QStringLiteral("Quorel.Key%1").arg(i), QString(20, QChar(u'a' + i))));
+    const QByteArray before = fileText(store.filePath());
+    ASSERT_LT(before.size(), 512);
+
+    const int code = test::exitCodeWithFileSizeLimit(512, [&] {
+        UserDefaults child(store.filePath());
+        const bool saved = child.setString("Quorel.Long", QString(2000, u'x'));
+        return saved ? 1 : 0;
+    });
+    EXPECT_EQ(code, 0) << "a cut settings file was reported as saved";
+    EXPECT_EQ(fileText(store.filePath()).toStdString(), before.toStdString());
+    const UserDefaults fresh = reopened(store, home.path() + "/copy.conf");
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(fresh.string(QStringLiteral("Quorel.Key%1").arg(i)), QString(20, QChar(u'a' + i))) << i;
+    EXPECT_FALSE(fresh.contains("Quorel.Long"));
+
+    // A removal that cannot be written keeps the file as it was, too.
+    const int removed = test::exitCodeWithFileSizeLimit(100, [&] {
+        UserDefaults(store.filePath()).remove("Quorel.Key0");
+        return 0;
+    });
+    EXPECT_EQ(removed, 0);
+    EXPECT_EQ(fileText(store.filePath()).toStdString(), before.toStdString());
+
+    // Within the limit the same kind of write is saved.
+    EXPECT_EQ(test::exitCodeWithFileSizeLimit(4096, [&] {
+        return UserDefaults(store.filePath()).setString("Quorel.Long", QString(200, u'x')) ? 0 : 1;
+    }), 0);
+    EXPECT_EQ(reopened(store, home.path() + "/copy2.conf").string("Quorel.Long"), QString(200, u'x'));
+}
