@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSettings>
 
 #include <cerrno>
@@ -55,6 +57,14 @@ QString testDataPath(const QString& relative)
 QString sourcePath(const QString& relative)
 {
     return QStringLiteral(QUOREL_SOURCE_DIR "/") + relative;
+}
+
+bool spinUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
 }
 
 int exitCodeWithFileSizeLimit(long bytes, const std::function<int()>& body)

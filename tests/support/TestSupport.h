@@ -43,6 +43,9 @@ private:
     bool active_ = false;
 };
 
+// Processes events until `done` or ten seconds pass; true when `done`.
+bool spinUntil(const std::function<bool()>& done);
+
 // Runs `body` in a forked child whose files may grow to at most `bytes` (RLIMIT_FSIZE, with
 // SIGXFSZ ignored, so an over-long write fails with EFBIG part-way instead of killing the
 // child) and gives the exit code it returned; -1 when the child could not run or crashed.
