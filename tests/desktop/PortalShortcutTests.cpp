@@ -2,7 +2,6 @@
 #include "FakePortal.h"
 #include "PortalShortcutBackend.h"
 #include "PrivateSessionBus.h"
-
 #include "SixShortcuts.h"
 
 #include <gtest/gtest.h>

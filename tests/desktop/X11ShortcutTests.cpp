@@ -1,10 +1,9 @@
 #include "EventWait.h"
+#include "SixShortcuts.h"
 #include "WindowManagerStandIn.h"
 #include "X11Connection.h"
 #include "X11ShortcutBackend.h"
 #include "XvfbServer.h"
-
-#include "SixShortcuts.h"
 
 #include <gtest/gtest.h>
 
