@@ -8,14 +8,9 @@
 #include <gtest/gtest.h>
 
 using namespace quorel;
+using test::fileBytes;
 
 namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 bool put(const QString& path, const QByteArray& bytes)
 {

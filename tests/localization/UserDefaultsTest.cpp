@@ -27,11 +27,6 @@ UserDefaults reopened(const UserDefaults& store, const QString& copyPath)
     return UserDefaults(copyPath);
 }
 
-QByteArray fileText(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 }  // namespace
 
@@ -60,7 +55,7 @@ TEST(UserDefaults, TextsRoundTripThroughTheFile)
         QString::fromUtf8("Português ✓"), "[1,2]"};
     for (int i = 0; i < texts.size(); ++i) store.setString(QString("Corvanta.Text.v%1").arg(i), texts[i]);
     store.sync();
-    EXPECT_TRUE(fileText(store.filePath()).contains("Corvanta.Text.v0="));
+    EXPECT_TRUE(test::fileBytes(store.filePath()).contains("Corvanta.Text.v0="));
     UserDefaults copy = reopened(store, home.path() + "/copy.conf");
     for (int i = 0; i < texts.size(); ++i) {
         EXPECT_EQ(copy.string(QString("Corvanta.Text.v%1").arg(i)), texts[i]) << i;
@@ -116,7 +111,7 @@ TEST(UserDefaults, NumbersAreWrittenAndReadInTheCLocale)
     store.setString("n.nan", "nan");
     store.setString("n.word", "abc");
     store.sync();
-    EXPECT_TRUE(fileText(store.filePath()).contains("n.tenth=0.1"));
+    EXPECT_TRUE(test::fileBytes(store.filePath()).contains("n.tenth=0.1"));
     UserDefaults copy = reopened(store, home.path() + "/copy.conf");
     for (const UserDefaults* s : {&store, &copy}) {
         EXPECT_EQ(s->number("n.tenth"), 0.1);
@@ -203,7 +198,7 @@ TEST(UserDefaults, ARewriteKeepsTheRawTextOfATypedValueAside)
     store.setAsideUnreadable("Corvanta.Presets.Custom.v1");
     EXPECT_TRUE(store.setString("Corvanta.Presets.Custom.v1", "[]"));
     EXPECT_EQ(store.string("Corvanta.Presets.Custom.v1.unreadable"), QString::fromUtf8(list));
-    EXPECT_FALSE(store.contains("Corvanta.Presets.Custom.v1.unreadable2")) << fileText(store.filePath()).constData();
+    EXPECT_FALSE(store.contains("Corvanta.Presets.Custom.v1.unreadable2")) << test::fileBytes(store.filePath()).constData();
     // Overwritten by a writer that never looked at it.
     EXPECT_TRUE(store.setString("Corvanta.DSP.v2", "{}"));
     EXPECT_EQ(store.string("Corvanta.DSP.v2.unreadable"), QStringLiteral("@Invalid()"));
@@ -248,7 +243,7 @@ TEST(UserDefaults, AWriteCutShortKeepsTheSettingsAndFails)
     test::TemporaryHome home;
     UserDefaults store(home.path() + "/store.conf");
     for (int i = 0; i < 8; ++i) ASSERT_TRUE(store.setString(QStringLiteral("Quorel.Key%1").arg(i), QString(20, QChar(u'a' + i))));
-    const QByteArray before = fileText(store.filePath());
+    const QByteArray before = test::fileBytes(store.filePath());
     ASSERT_LT(before.size(), 512);
 
     const int code = test::exitCodeWithFileSizeLimit(512, [&] {
@@ -257,7 +252,7 @@ TEST(UserDefaults, AWriteCutShortKeepsTheSettingsAndFails)
         return saved ? 1 : 0;
     });
     EXPECT_EQ(code, 0) << "a cut settings file was reported as saved";
-    EXPECT_EQ(fileText(store.filePath()).toStdString(), before.toStdString());
+    EXPECT_EQ(test::fileBytes(store.filePath()).toStdString(), before.toStdString());
     const UserDefaults fresh = reopened(store, home.path() + "/copy.conf");
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(fresh.string(QStringLiteral("Quorel.Key%1").arg(i)), QString(20, QChar(u'a' + i))) << i;
@@ -269,7 +264,7 @@ TEST(UserDefaults, AWriteCutShortKeepsTheSettingsAndFails)
         return 0;
     });
     EXPECT_EQ(removed, 0);
-    EXPECT_EQ(fileText(store.filePath()).toStdString(), before.toStdString());
+    EXPECT_EQ(test::fileBytes(store.filePath()).toStdString(), before.toStdString());
 
     // Within the limit the same kind of write is saved.
     EXPECT_EQ(test::exitCodeWithFileSizeLimit(4096, [&] {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSettings>
 
 #include <cerrno>
@@ -57,6 +58,12 @@ QString testDataPath(const QString& relative)
 QString sourcePath(const QString& relative)
 {
     return QStringLiteral(QUOREL_SOURCE_DIR "/") + relative;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool spinUntil(const std::function<bool()>& done)

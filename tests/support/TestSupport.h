@@ -43,6 +43,9 @@ private:
     bool active_ = false;
 };
 
+// The bytes of the file at `path`; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
+
 // Processes events until `done` or ten seconds pass; true when `done`.
 bool spinUntil(const std::function<bool()>& done);
 
