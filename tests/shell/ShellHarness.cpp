@@ -36,10 +36,16 @@ ShellHarness::ShellHarness(std::function<void(SystemModel::Options&)> tweak)
         tweak(system);
     model = std::make_unique<BoostModel>(std::move(options));
 
+    checkUpdatesAt(QUrl("http://127.0.0.1:9/updates/appcast.json"));
+}
+
+void ShellHarness::checkUpdatesAt(const QUrl& feed, const QString& publicKey)
+{
     UpdateChecker::Options updates;
     updates.clock = clock;
     updates.store = UserDefaults::standard();
-    updates.feedURL = QUrl("http://127.0.0.1:9/updates/appcast.json");
+    updates.feedURL = feed;
+    if (!publicKey.isEmpty()) updates.publicKey = publicKey;
     updater = std::make_unique<UpdateChecker>(updates);
 }
 

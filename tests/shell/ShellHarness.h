@@ -36,6 +36,9 @@ public:
     // permission and the restart flags are set.
     void failSilentStart();
     std::optional<bool> storedActive() const;
+    // A new update checker on `feed`, checking its signatures with `publicKey` (empty: the
+    // built-in key).
+    void checkUpdatesAt(const QUrl& feed, const QString& publicKey = {});
 
     void setLanguage(AppLanguage language) { LocalizationModel::shared().setLanguage(language); }
 
