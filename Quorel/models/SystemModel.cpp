@@ -150,6 +150,16 @@ void SystemModel::reportWriteFailure(bool written)
     if (!written) setErrorMessage(LocalizedMessage("Could not save the settings file {0}.", {store_.filePath()}));
 }
 
+// A start that succeeds clears the error banner, but not the news that the choice it carries out
+// could not be stored: the next launch would not resume processing.
+void SystemModel::clearError()
+{
+    if (choiceUnsaved_)
+        reportWriteFailure(false);
+    else
+        setErrorMessage(std::nullopt);
+}
+
 void SystemModel::readOutputDevices()
 {
     try {
@@ -167,7 +177,8 @@ void SystemModel::setActive(bool active)
     if (shutDown_) return;
     cancelRestart();
     resumeAfterWake_ = false;
-    reportWriteFailure(store_.setBoolean(activeKey, active));
+    choiceUnsaved_ = !store_.setBoolean(activeKey, active);
+    reportWriteFailure(!choiceUnsaved_);
     silentStartRetries_ = 0;
     stallRestarts_.clear();
     primeKicks_ = 0;
@@ -202,7 +213,7 @@ void SystemModel::activate()
                            lastCallbackCount_ = 0;
                            lastProgress_ = clock_->now();
                            setFlag(needsPermission_, false);
-                           setErrorMessage(std::nullopt);
+                           clearError();
                            stats_ = SystemBoostEngine::Stats();
                            emit statsChanged();
                            setFlag(waitingForAudio_, false);
@@ -266,7 +277,7 @@ void SystemModel::simulate(bool active)
     info_.reset();
     emit infoChanged();
     setFlag(needsPermission_, false);
-    setErrorMessage(std::nullopt);
+    clearError();
     if (active) {
         setMeters(Meters{-18, -6, -1.8f, -17, 3.2f, true, 0.9f});
         setStatus(LocalizedMessage("Design preview: demonstration values, no audio is processed."));
