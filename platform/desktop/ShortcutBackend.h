@@ -14,6 +14,9 @@ struct GlobalShortcut {
     uint32_t id = 0;
     QString key;
     QString description;
+    // A stable name for desktops that list shortcuts by name (the portal's shortcut id);
+    // empty: "shortcut-<id>".
+    QString name;
 };
 
 // Registers global shortcuts with the desktop: XGrabKey on X11, the GlobalShortcuts portal on
@@ -32,6 +35,8 @@ public:
 
 signals:
     void activated(uint32_t id);
+    // isAvailable() changed (the X server went away, the portal answered or failed).
+    void availabilityChanged();
 };
 
 }  // namespace quorel

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace quorel {
+
+// Shows the colour icon in a `size` x `size` square, aspect kept; without the icon resource the
+// "waveform" symbol in violet, inset by 20 % on every side. Decoration: assistive technologies
+// see no object for it (the texts beside it carry the meaning).
+class BrandIcon : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit BrandIcon(qreal size, QWidget* parent = nullptr);
+
+    qreal iconSize() const { return size_; }
+    // Tests and the gallery: draw as if the icon resource were missing.
+    void setIconAvailable(bool available);
+    bool showsIcon() const;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    qreal size_;
+    bool iconAllowed_ = true;
+    QImage cache_;
+};
+
+// The brand mark on its plate at `size` (the sidebar uses 80). Decoration, like BrandIcon.
+class SidebarBrandIcon : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SidebarBrandIcon(qreal size = 80, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    qreal size_;
+    QImage cache_;
+    qreal cacheRatio_ = 0;
+};
+
+namespace Decoration {
+// Marks `widget` as decoration: it gets an accessible interface that is ignored by assistive
+// technologies (no name, no role, invisible, no children).
+void mark(QWidget* widget);
+bool isDecoration(const QWidget* widget);
+}  // namespace Decoration
+
+}  // namespace quorel

@@ -1,0 +1,7 @@
+#include "UnavailableFrontApplicationSource.h"
+
+namespace quorel {
+
+UnavailableFrontApplicationSource::~UnavailableFrontApplicationSource() = default;
+
+}  // namespace quorel

@@ -1,0 +1,7 @@
+#include "UnavailableShortcutBackend.h"
+
+namespace quorel {
+
+UnavailableShortcutBackend::~UnavailableShortcutBackend() = default;
+
+}  // namespace quorel
