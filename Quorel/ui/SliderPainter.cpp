@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <vector>
+
 namespace quorel::SliderPainter {
 
 void drawBar(QPainter& painter, const SliderPaintState& st)
@@ -38,9 +40,12 @@ void drawBar(QPainter& painter, const SliderPaintState& st)
     painter.restore();
 }
 
-void drawKnob(QPainter& painter, const SliderPaintState& st)
+namespace {
+
+// Shadow, base, gradient and rim of a knob whose shape is `shapeRect`.
+void paintKnobBody(QPainter& painter, const QRectF& shapeRect, double radius, bool enabled)
 {
-    const auto k = SliderGeometry::knob(st.knob, st.vertical, st.compact);
+    const SliderGeometry::Knob k{shapeRect, radius, false, {}};
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
@@ -54,7 +59,7 @@ void drawKnob(QPainter& painter, const SliderPaintState& st)
                              k.radius + grow, k.radius + grow);
         painter.fillPath(layer, QColor(0, 0, 0, int(0.5 * 255 / 5.0)));
     }
-    painter.fillPath(shape, SliderGeometry::knobBase(st.enabled));
+    painter.fillPath(shape, SliderGeometry::knobBase(enabled));
 
     // The gradient at 90 degrees in the control's flipped space: light at the top, darker below.
     // It is opaque, so of the base only its shadow shows.
@@ -66,7 +71,51 @@ void drawKnob(QPainter& painter, const SliderPaintState& st)
     painter.setPen(QPen(Studio::rgb(1, 1, 1, 0.65), 0.5));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(shape);
+    painter.restore();
+}
 
+constexpr double spriteMargin = 6;
+
+// The knob body drawn once per look and pixel ratio; a repaint of many faders then copies it.
+const QImage& knobSprite(const QSizeF& size, double radius, bool enabled, qreal ratio)
+{
+    struct Entry {
+        QSizeF size;
+        double radius;
+        bool enabled;
+        qreal ratio;
+        QImage image;
+    };
+    static std::vector<Entry> cache;  // main thread only; a handful of looks
+    for (const Entry& e : cache)
+        if (e.size == size && e.radius == radius && e.enabled == enabled && e.ratio == ratio) return e.image;
+    const QSizeF logical(size.width() + 2 * spriteMargin, size.height() + 2 * spriteMargin);
+    QImage image((logical * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        paintKnobBody(p, QRectF(QPointF(spriteMargin, spriteMargin), size), radius, enabled);
+    }
+    cache.push_back({size, radius, enabled, ratio, std::move(image)});
+    return cache.back().image;
+}
+
+}  // namespace
+
+void drawKnob(QPainter& painter, const SliderPaintState& st)
+{
+    const auto k = SliderGeometry::knob(st.knob, st.vertical, st.compact);
+    const QTransform::TransformationType type = painter.worldTransform().type();
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (type <= QTransform::TxTranslate) {
+        painter.drawImage(k.shape.topLeft() - QPointF(spriteMargin, spriteMargin),
+                          knobSprite(k.shape.size(), k.radius, st.enabled, ratio));
+    } else {
+        paintKnobBody(painter, k.shape, k.radius, st.enabled);
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
     if (k.hasAccentLine) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(Studio::withOpacity(SliderGeometry::accent(st.cyan), 0.9));

@@ -278,7 +278,7 @@ void waveformPath(const Pen& p)
     for (int i = 0; i <= 80; ++i) {
         const double x = 2 + 20.0 * i / 80;
         const double env = std::sin(std::numbers::pi * i / 80);
-        w.lineTo(x, 12 - 8 * env * std::sin(i * 0.55));
+        w.lineTo(x, 12 - 8.5 * env * std::sin(i * 2 * std::numbers::pi * 3.5 / 80));
     }
     p.stroke(w, 1.6);
 }
@@ -506,20 +506,19 @@ void gamecontroller(const Pen& p)
 
 void guitars(const Pen& p)
 {
-    // An electric and an acoustic guitar, crossed.
+    // A guitar across the box: the waisted body at the lower left with its sound hole, the neck
+    // and head towards the upper right, and a second neck behind it.
+    p.line(5.5, 4.5, 12, 11, 1.5);
+    p.roundedRect(3, 2, 3.6, 3.6, 1, true);
+    QPainterPath body = circlePath(8.2, 15.8, 5.4).united(circlePath(11.6, 12.4, 4));
+    body.addPath(circlePath(9.6, 14.4, 1.7));
+    body.setFillRule(Qt::OddEvenFill);
+    p.fill(body);
+    p.line(13, 11, 19.6, 4.4, 2);
     p.painter.save();
-    p.painter.translate(12, 12);
-    for (double angle : {-35.0, 35.0}) {
-        p.painter.save();
-        p.painter.rotate(angle);
-        QPainterPath body = circlePath(0, 6, 3.6);
-        body.addPath(circlePath(0, 2, 2.6));
-        body = body.simplified();
-        p.fill(body);
-        p.line(0, 2, 0, -9.5, 1.5);
-        p.roundedRect(-1.3, -11.5, 2.6, 2.6, 0.6, true);
-        p.painter.restore();
-    }
+    p.painter.translate(20.4, 3.6);
+    p.painter.rotate(45);
+    p.roundedRect(-1.6, -2.6, 3.2, 5.2, 1, true);
     p.painter.restore();
 }
 
