@@ -78,6 +78,19 @@ public:
     };
     virtual std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) = 0;
 
+    // Whether the aggregate's real-time thread runs with a real-time scheduling policy, once
+    // the first cycle has run; none when unknown.
+    virtual std::optional<bool> isRealtime(ObjectID /*aggregate*/) { return std::nullopt; }
+
+    // Faults of a running aggregate that end processing: the connection to the sound server
+    // was lost, the output device it plays to went away, or the server stopped one of its
+    // streams. The handler runs on the main thread, at most once per listener; the listener
+    // lives as long as the returned object (null when the backend reports no faults).
+    enum class Fault { connectionLost, outputGone, streamFailed };
+    virtual std::unique_ptr<Listener> listenForFault(ObjectID /*aggregate*/, std::function<void(Fault)> /*handler*/)
+    {
+        return nullptr;
+    }
 };
 
 }  // namespace quorel

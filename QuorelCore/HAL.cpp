@@ -5,6 +5,8 @@
 #include "LocalizedMessage.h"
 #include "PulseClient.h"
 #include "PulseVolume.h"
+#include "SystemBoostEngine.h"
+#include "UserDefaults.h"
 
 #include <pulse/def.h>
 
@@ -31,7 +33,14 @@ QString audioOutput() { return L10n::text(QStringLiteral("Audio output"), L10n::
 
 int32_t readSnapshot(PulseSnapshot& snapshot)
 {
-    return status::fromPulse(PulseClient::shared().read(snapshot));
+    const int32_t status = status::fromPulse(PulseClient::shared().read(snapshot));
+    // While processing runs in another process, this one may never have seen the real default:
+    // the sink processing replaced is in the settings store.
+    if (status == status::ok && PulseSnapshot::isOwnSink(snapshot.serverDefault) && !snapshot.sink(snapshot.rememberedReal))
+        snapshot.storedPrevious = UserDefaults::standard()
+                                      .string(QString::fromLatin1(SystemBoostEngine::previousDefaultKey))
+                                      .value_or(QString());
+    return status;
 }
 
 // The value of a property in the snapshot; a property that exists but has no single value (the

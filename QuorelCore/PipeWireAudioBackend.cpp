@@ -3,15 +3,21 @@
 #include "AudioFailure.h"
 #include "HAL.h"
 #include "HALListener.h"
+#include "L10n.h"
 #include "PulseSnapshot.h"
 #include "BridgeStream.h"
 #include "PipeWireContext.h"
 #include "RealtimeBridge.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QTimer>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -67,6 +73,7 @@ public:
         options_.group = "quorel.group." + uid.mid(int(qstrlen("local.quorel.aggregate."))).toStdString();
         options_.rate = context_->clockRate();
         options_.latencyFrames = requestedFrames_;
+        bridge_.setSampleRate(options_.rate);
         sink_ = pipewire::BridgeStream::create(*context_, bridge_, pipewire::BridgeStream::Role::VirtualSink, options_,
                                                error);
         return sink_ ? 0 : (error ? error : -EIO);
@@ -75,9 +82,9 @@ public:
     int createPlayback(const QString& outputUID)
     {
         int error = 0;
+        options_.target = outputUID.toStdString();
         pipewire::BridgeStream::Options options = options_;
         options.nodeName = options_.nodeName + ".playback";
-        options.target = outputUID.toStdString();
         playback_ = pipewire::BridgeStream::create(*context_, bridge_, pipewire::BridgeStream::Role::Playback, options,
                                                    error);
         return playback_ ? 0 : (error ? error : -EIO);
@@ -93,14 +100,35 @@ public:
     pipewire::RealtimeBridge& bridge() { return bridge_; }
     bool hasPlayback() const { return playback_ != nullptr; }
 
+    // Once running, the size of the first cycle that ran (what the server settled on, which
+    // may differ from what was asked for); before that, what was asked for.
     uint32_t bufferFrames()
     {
-        // Once running, the cycle the server settled on; wait a moment for the first one.
-        if (running_)
-            for (int i = 0; i < 50 && bridge_.playbackCycles() == 0; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const uint32_t observed = bridge_.lastPlaybackFrames();
+        waitForFirstCycle();
+        const uint32_t observed = bridge_.firstPlaybackFrames();
         return observed > 0 ? observed : requestedFrames_;
+    }
+
+    // The real-time module raises the thread just after starting it: look again for a moment.
+    std::optional<bool> isRealtime()
+    {
+        waitForFirstCycle();
+        std::optional<bool> realtime = context_->realtimeThread();
+        for (int i = 0; i < 10 && running_ && realtime != true; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            realtime = context_->realtimeThread();
+        }
+        return realtime;
+    }
+
+    // A fault that ends this capture, if one happened.
+    std::optional<Fault> fault() const
+    {
+        if (!context_->isConnected()) return Fault::connectionLost;
+        if (!playback_ || !sink_) return std::nullopt;
+        if (!context_->nodeNamed(options_.target)) return Fault::outputGone;
+        if (playback_->isBroken() || sink_->isBroken()) return Fault::streamFailed;
+        return std::nullopt;
     }
 
     std::optional<uint32_t> latencyFrames() const
@@ -149,6 +177,14 @@ public:
     }
 
 private:
+    // Waits a moment for the first cycle after a start.
+    void waitForFirstCycle()
+    {
+        if (!running_) return;
+        for (int i = 0; i < 100 && bridge_.firstPlaybackFrames() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
     // Both streams paused and no real-time callback left that could still reach the IO proc.
     void halt()
     {
@@ -202,6 +238,36 @@ public:
 
 private:
     std::unique_ptr<HALListener> listener_;
+};
+
+// ---- Fault watch: checks the session's streams and connection from the main thread.
+
+class PipeWireAudioBackend::FaultWatch : public AudioBackend::Listener {
+public:
+    FaultWatch(PipeWireAudioBackend& backend, ObjectID aggregate, std::function<void(Fault)> handler)
+        : backend_(backend), aggregate_(aggregate), handler_(std::move(handler))
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { check(); });
+        timer_.start(100);
+    }
+
+private:
+    void check()
+    {
+        Session* s = backend_.session(aggregate_);
+        const std::optional<Fault> fault = s ? s->fault() : std::optional<Fault>(Fault::streamFailed);
+        if (!fault) return;
+        timer_.stop();
+        // Told from the event loop: the handler may release this watch.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [handler = handler_, fault = *fault] { handler(fault); },
+            Qt::QueuedConnection);
+    }
+
+    PipeWireAudioBackend& backend_;
+    ObjectID aggregate_;
+    std::function<void(Fault)> handler_;
+    QTimer timer_;
 };
 
 // ---- Backend
@@ -379,6 +445,30 @@ bool PipeWireAudioBackend::setServerDefaultSink(const QString& uid)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return pw->defaultSink() == uid.toStdString();
+}
+
+std::optional<bool> PipeWireAudioBackend::isRealtime(ObjectID aggregate)
+{
+    Session* s = session(aggregate);
+    if (!s) return std::nullopt;
+    const std::optional<bool> realtime = s->isRealtime();
+    // Said once per process: processing runs on, but may drop out on a busy system.
+    static std::atomic<bool> told{false};
+    if (realtime == false && !told.exchange(true)) {
+        const QString text = L10n::render(
+            "The audio thread runs without real-time priority; the sound may drop out while the "
+            "system is busy.",
+            {}, L10n::language());
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    }
+    return realtime;
+}
+
+std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForFault(ObjectID aggregate,
+                                                                              std::function<void(Fault)> handler)
+{
+    if (!handler || !session(aggregate)) return nullptr;
+    return std::make_unique<FaultWatch>(*this, aggregate, std::move(handler));
 }
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event, std::function<void()> handler)

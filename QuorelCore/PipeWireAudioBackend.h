@@ -44,10 +44,13 @@ public:
     QString serverDefaultSink() override;
     bool setServerDefaultSink(const QString& uid) override;
     std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
+    std::optional<bool> isRealtime(ObjectID aggregate) override;
+    std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
 
 private:
     class Session;
     class EventListener;
+    class FaultWatch;
 
     // The connection, made (again) when needed; throws "Could not read audio property" when no
     // server answers. Callers hold the pointer while they use it: the backend may replace a

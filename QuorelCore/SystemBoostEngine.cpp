@@ -228,10 +228,49 @@ void SystemBoostEngine::install(std::shared_ptr<Running> running)
     for (const AudioBackend::Event event : {AudioBackend::Event::defaultOutput, AudioBackend::Event::deviceList}) {
         std::weak_ptr<int> alive = alive_;
         auto listener = backend_->listen(event, [this, alive] {
-            if (alive.lock() && onDefaultDeviceChange) onDefaultDeviceChange();
+            if (alive.lock()) deviceChanged();
         });
         if (listener) listeners_.push_back(std::move(listener));
     }
+    {
+        // A fault told late belongs to this run only.
+        std::weak_ptr<int> alive = alive_;
+        const uint64_t generation = generation_->load();
+        auto listener = backend_->listenForFault(
+            running_->capture.aggregate, [this, alive, generation](AudioBackend::Fault fault) {
+                if (alive.lock() && generation == generation_->load()) faulted(fault);
+            });
+        if (listener) listeners_.push_back(std::move(listener));
+    }
+}
+
+// A default-output and a device-list change that arrive together are told once.
+void SystemBoostEngine::deviceChanged()
+{
+    if (deviceChangePending_) return;
+    deviceChangePending_ = true;
+    std::weak_ptr<int> alive = alive_;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, alive] {
+            if (!alive.lock()) return;
+            deviceChangePending_ = false;
+            if (running_ && onDefaultDeviceChange) onDefaultDeviceChange();
+        },
+        Qt::QueuedConnection);
+}
+
+// Processing ended under us: stop in order (the default goes back while the server answers),
+// then tell the owner.
+void SystemBoostEngine::faulted(AudioBackend::Fault fault)
+{
+    if (!running_) return;
+    const char* key = fault == AudioBackend::Fault::connectionLost ? "The connection to the sound server was lost."
+        : fault == AudioBackend::Fault::outputGone                  ? "The output device is no longer available."
+                                                                    : "The sound server stopped the audio stream.";
+    const Failure failure = Failure::localized(LocalizedMessage(QString::fromUtf8(key)));
+    stop();
+    if (onFailure) onFailure(failure);
 }
 
 SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backend,
@@ -348,8 +387,11 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, const EngineChain::Factor
     info.capturedDeviceName = capture.capturedDeviceName;
     info.sampleRate = capture.sampleRate;
     // The server settles the cycle size once the streams run: read it again.
+    // Cycles longer than the chain takes at once are processed in slices, so the size that runs
+    // is shown whatever it is.
     const uint32_t cycle = backend.bufferFrames(capture.aggregate);
-    info.bufferFrames = cycle >= 1 && cycle <= maximumFrames ? cycle : capture.bufferFrames;
+    info.bufferFrames = cycle >= 1 ? cycle : capture.bufferFrames;
+    info.realtime = backend.isRealtime(capture.aggregate).value_or(false);
     info.inputChannels = capture.inputChannels;
     info.outputChannels = capture.outputChannels;
     const std::optional<uint32_t> latency = backend.latencyFrames(capture.aggregate);

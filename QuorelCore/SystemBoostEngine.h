@@ -39,6 +39,8 @@ public:
         int outputChannels = 0;
         double reportedDeviceLatencyMS = 0;
         double effectsLatencyMS = 0;
+        // Whether the real-time thread that runs the chain has a real-time scheduling policy.
+        bool realtime = false;
         double bufferMS() const { return sampleRate > 0 ? bufferFrames / sampleRate * 1000 : 0; }
         bool operator==(const Info&) const = default;
     };
@@ -128,8 +130,14 @@ public:
     std::optional<SpectrumReading> spectrum() const;
     Stats stats() const;
 
-    // Called on the main thread when the default output or the device list changes.
+    // Called on the main thread when the default output or the device list changes (once for
+    // changes that arrive together).
     std::function<void()> onDefaultDeviceChange;
+    // Called on the main thread when processing ended under the engine: the sound server went
+    // away, the output device vanished, or the server stopped the streams. The engine has
+    // stopped already (its teardown gives the default output back where the server still
+    // answers); the owner decides whether to start again.
+    std::function<void(const Failure&)> onFailure;
 
     // 20·log10 of a linear peak, -120 for anything not positive and finite or lower.
     static float peakDB(float linear);
@@ -175,12 +183,15 @@ private:
     void finishStart(uint64_t generation, std::shared_ptr<Running> running, std::exception_ptr error,
                      const Completion& completion);
     void install(std::shared_ptr<Running> running);
+    void deviceChanged();
+    void faulted(AudioBackend::Fault fault);
 
     std::shared_ptr<AudioBackend> backend_;
     EngineChain::Factory chainFactory_;
     std::optional<Info> info_;
     std::shared_ptr<Running> running_;
     std::vector<std::unique_ptr<AudioBackend::Listener>> listeners_;
+    bool deviceChangePending_ = false;
     DSPSettings settings_;
     bool processed_ = true;
     bool changedWhileStarting_ = false;

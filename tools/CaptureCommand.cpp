@@ -38,6 +38,7 @@ QJsonObject infoJson(const SystemBoostEngine::Info& info)
         {"outputChannels", info.outputChannels},
         {"reportedDeviceLatencyMS", info.reportedDeviceLatencyMS},
         {"effectsLatencyMS", info.effectsLatencyMS},
+        {"realtime", info.realtime},
     };
 }
 
@@ -113,6 +114,12 @@ int runCapture(const QStringList& args)
     QElapsedTimer clock;
     clock.start();
     QEventLoop loop;
+    // Processing ended under us (the engine has stopped and given the default back).
+    std::optional<QString> failure;
+    engine.onFailure = [&](const SystemBoostEngine::Failure& error) {
+        failure = error.description();
+        loop.quit();
+    };
     double nextReport = 1;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
@@ -129,9 +136,11 @@ int runCapture(const QStringList& args)
     });
     tick.start(20);
     loop.exec();
+    tick.stop();
     engine.stop();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    if (failure) return tool::fail(*failure);
     return 0;
 }
 

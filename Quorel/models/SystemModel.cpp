@@ -61,6 +61,9 @@ SystemModel::SystemModel(Options options, QObject* parent)
     engine_->onDefaultDeviceChange = [this, alive] {
         if (alive.lock()) outputChanged();
     };
+    engine_->onFailure = [this, alive](const SystemBoostEngine::Failure& failure) {
+        if (alive.lock()) engineFailed(LocalizedMessage::fromError(failure));
+    };
     timer_ = clock_->schedule(
         refreshPeriod,
         [this, alive] {
@@ -82,6 +85,7 @@ SystemModel::~SystemModel()
     restartTimer_.reset();
     serviceRestartWait_.reset();
     engine_->onDefaultDeviceChange = nullptr;
+    engine_->onFailure = nullptr;
 }
 
 SystemModel::Options SystemModel::optionsFromArguments(const QStringList& arguments)
@@ -433,6 +437,23 @@ void SystemModel::refresh()
 
     if (reading->invalidSamples != 0)
         fail(LocalizedMessage("Invalid samples were detected in system audio. Processing was stopped."));
+}
+
+// Processing ended under the engine (the server went away, the output vanished, the streams
+// were stopped): counted with the stalls, so it reconnects, and gives up with that failure.
+void SystemModel::engineFailed(const LocalizedMessage& failure)
+{
+    if (!isActive_) return;
+    const double now = clock_->now();
+    std::erase_if(stallRestarts_, [now](double date) { return now - date >= stallWindow; });
+    if (stallRestarts_.size() < stallLimit) {
+        stallRestarts_.push_back(now);
+        scheduleRestart(LocalizedMessage("Audio stopped flowing; reconnecting ({0} of 3).",
+                                         {QString::number(stallRestarts_.size())}),
+                        stallDelay);
+    } else {
+        fail(failure);
+    }
 }
 
 // ---- Sleep, wake, output device, sound-server restart

@@ -160,6 +160,7 @@ private:
     void simulate(bool active);
     void scheduleRestart(const LocalizedMessage& status, double delay);
     void enterWaitingForAudio();
+    void engineFailed(const LocalizedMessage& failure);
     void kickPrimer();
     void setStatus(const LocalizedMessage& status);
     void setMeters(const Meters& meters);

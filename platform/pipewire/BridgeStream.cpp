@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <string>
 
 namespace quorel::pipewire {
@@ -56,7 +57,10 @@ struct BridgeStream::Callbacks {
                 frames = self->bridge_.lastPlaybackFrames();
                 samples = nullptr;
             }
-            if (frames > 0) self->bridge_.captureCycle(samples, frames, cycle);
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const uint64_t nowNS = uint64_t(now.tv_sec) * 1000000000ull + uint64_t(now.tv_nsec);
+            if (frames > 0) self->bridge_.captureCycle(samples, frames, cycle, nowNS);
         } else if (d.data) {
             // One cycle's worth: what the server asks for, else the cycle's duration; never the
             // whole buffer, which would queue several cycles of latency.

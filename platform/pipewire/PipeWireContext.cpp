@@ -10,6 +10,9 @@
 #include <cstring>
 #include <mutex>
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace quorel::pipewire {
 
 namespace {
@@ -181,7 +184,11 @@ bool PipeWireContext::start(int& error)
         error = -errno;
         return false;
     }
-    context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
+    // The configuration the server's own real-time clients use: it loads the real-time module,
+    // which raises the data thread to a real-time policy (directly where the process may, else
+    // through RTKit). Where both refuse, the thread stays as it is and processing still runs.
+    context_ = pw_context_new(pw_thread_loop_get_loop(loop_),
+                              pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
     if (!context_) {
         error = -errno;
         return false;
@@ -270,6 +277,24 @@ void PipeWireContext::flushRealtime()
     pw_data_loop_invoke(
         dataLoop, [](spa_loop*, bool, uint32_t, const void*, size_t, void*) { return 0; }, 0, nullptr, 0, true,
         nullptr);
+}
+
+std::optional<bool> PipeWireContext::realtimeThread() const
+{
+    pw_data_loop* dataLoop = pw_context_get_data_loop(context_);
+    spa_thread* thread = dataLoop ? pw_data_loop_get_thread(dataLoop) : nullptr;
+    if (!thread) return std::nullopt;
+    int policy = 0;
+    sched_param parameters{};
+    if (pthread_getschedparam(pthread_t(thread), &policy, &parameters) != 0) return std::nullopt;
+    policy &= ~SCHED_RESET_ON_FORK;  // the real-time module sets it with the policy
+    return policy == SCHED_FIFO || policy == SCHED_RR;
+}
+
+bool PipeWireContext::isConnected() const
+{
+    LoopLock lock(loop_);
+    return !failed_;
 }
 
 std::optional<PipeWireContext::Node> PipeWireContext::node(uint32_t id) const

@@ -50,6 +50,13 @@ public:
     // start afterwards see what was changed before the call).
     void flushRealtime();
 
+    // Whether the thread that runs the real-time callbacks has a real-time scheduling policy;
+    // none before it runs.
+    std::optional<bool> realtimeThread() const;
+
+    // False once the server closed the connection (it went away); a lost connection stays lost.
+    bool isConnected() const;
+
     // Waits until the server has answered everything sent so far (true) or the time-out ran out.
     bool sync(int timeoutMS = 3000);
 

@@ -25,11 +25,21 @@ void RealtimeBridge::reset()
     flowing_.store(false, std::memory_order_release);
     settled_.store(false, std::memory_order_relaxed);
     lastCaptureCycle_.store(0, std::memory_order_relaxed);
+    lastCaptureNS_.store(0, std::memory_order_relaxed);
+    firstPlaybackFrames_.store(0, std::memory_order_relaxed);
 }
 
-void RealtimeBridge::captureCycle(const float* input, uint32_t frames, uint64_t cycle)
+void RealtimeBridge::captureCycle(const float* input, uint32_t frames, uint64_t cycle, uint64_t nowNS)
 {
     captureCycles_.fetch_add(1, std::memory_order_relaxed);
+    const uint32_t rate = sampleRate_.load(std::memory_order_relaxed);
+    const uint64_t lastNS = lastCaptureNS_.exchange(nowNS, std::memory_order_relaxed);
+    if (rate > 0 && frames > 0 && lastNS > 0 && nowNS > lastNS) {
+        const uint64_t periodNS = uint64_t(frames) * 1000000000ull / rate;
+        const uint64_t gap = nowNS - lastNS;
+        if (periodNS > 0 && gap > 2 * periodNS)
+            missedCycles_.fetch_add((gap + periodNS / 2) / periodNS - 1, std::memory_order_relaxed);
+    }
     const ProcessFunction function = function_.load(std::memory_order_acquire);
     void* const context = context_.load(std::memory_order_relaxed);
     bool overflow = false;
@@ -55,6 +65,8 @@ void RealtimeBridge::playbackCycle(float* output, uint32_t frames, uint64_t cycl
 {
     playbackCycles_.fetch_add(1, std::memory_order_relaxed);
     lastPlaybackFrames_.store(frames, std::memory_order_relaxed);
+    if (firstPlaybackFrames_.load(std::memory_order_relaxed) == 0)
+        firstPlaybackFrames_.store(frames, std::memory_order_relaxed);
     uint32_t got = 0;
     if (flowing_.load(std::memory_order_acquire)) {
         const bool capturedThisCycle =

@@ -40,13 +40,26 @@ public:
     // Main thread, while no cycle runs: the processor (null = silence) and a fresh start.
     void setProcessor(ProcessFunction function, void* context);
     void reset();
+    // The graph's sample rate, which turns the time between two captured cycles into cycles
+    // (0 = unknown: stalls are not counted).
+    void setSampleRate(uint32_t rate) { sampleRate_.store(rate, std::memory_order_relaxed); }
 
-    // Real-time side.
-    void captureCycle(const float* input, uint32_t frames, uint64_t cycle = 0);
+    // Real-time side. `nowNS` is the monotonic time the cycle's callback started (0 = unknown);
+    // a captured cycle that comes more than two cycles after the one before counts the cycles
+    // that never came as missed: the graph stalled or this client's thread ran too late.
+    void captureCycle(const float* input, uint32_t frames, uint64_t cycle = 0, uint64_t nowNS = 0);
     void playbackCycle(float* output, uint32_t frames, uint64_t cycle = 0);
 
-    // Readings, from any thread.
-    uint64_t overloads() const { return overloads_.load(std::memory_order_relaxed); }
+    // Readings, from any thread. Overloads: cycles in which the ring ran empty or full, and
+    // missed cycles.
+    uint64_t overloads() const
+    {
+        return overloads_.load(std::memory_order_relaxed) + missedCycles_.load(std::memory_order_relaxed);
+    }
+    uint64_t missedCycles() const { return missedCycles_.load(std::memory_order_relaxed); }
+    // The first playback cycle's size since the last reset (0 before it ran).
+    uint32_t firstPlaybackFrames() const { return firstPlaybackFrames_.load(std::memory_order_relaxed); }
+
     uint64_t captureCycles() const { return captureCycles_.load(std::memory_order_relaxed); }
     uint64_t playbackCycles() const { return playbackCycles_.load(std::memory_order_relaxed); }
     uint32_t lastPlaybackFrames() const { return lastPlaybackFrames_.load(std::memory_order_relaxed); }
@@ -66,6 +79,10 @@ private:
     std::atomic<uint64_t> captureCycles_{0};
     std::atomic<uint64_t> playbackCycles_{0};
     std::atomic<uint32_t> lastPlaybackFrames_{0};
+    std::atomic<uint32_t> firstPlaybackFrames_{0};
+    std::atomic<uint32_t> sampleRate_{0};
+    std::atomic<uint64_t> lastCaptureNS_{0};
+    std::atomic<uint64_t> missedCycles_{0};
 };
 
 }  // namespace quorel::pipewire

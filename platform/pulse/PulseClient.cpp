@@ -259,7 +259,9 @@ void PulseClient::onState(pa_context* context, void* userdata)
             self->snapshot_.inputs.clear();
             self->snapshot_.serverDefault.clear();
             for (auto& request : self->requests_) request->done = true, request->error = self->error_;
-            self->publishLocked();
+            // A lost connection is no change of the devices (reads fail meanwhile): the snapshot
+            // made after reconnecting is compared with the last one published, so a restart
+            // of the server's pulse layer reports only what really changed in between.
             self->changed_.notify_all();
         }
         self->requests_.clear();

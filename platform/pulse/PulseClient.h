@@ -47,7 +47,8 @@ public:
     // Observers are called on the main thread with the changes of one update of the snapshot;
     // without a QCoreApplication nobody is called. An observer is told only of changes published
     // after it was added, and an observer removed on the main thread is never called afterwards.
-    // The first connection is no change; a reconnection after a lost connection is.
+    // The first connection is no change; neither is a lost connection: after reconnecting, what
+    // differs from the last published snapshot is (a device added meanwhile, a new default).
     using Observer = std::function<void(const std::vector<PulseChange>&)>;
     uint64_t addObserver(Observer observer);
     void removeObserver(uint64_t id);

@@ -35,6 +35,8 @@ const PulseSink* PulseSnapshot::defaultOutput() const
     if (!isOwnSink(serverDefault))
         if (const PulseSink* s = sink(serverDefault)) return s;
     if (const PulseSink* s = sink(rememberedReal)) return s;
+    if (!isOwnSink(storedPrevious))
+        if (const PulseSink* s = sink(storedPrevious)) return s;
     auto it = std::find_if(sinks.begin(), sinks.end(), [](const PulseSink& s) { return !isOwnSink(s.name); });
     return it == sinks.end() ? nullptr : &*it;
 }

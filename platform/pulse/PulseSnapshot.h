@@ -28,6 +28,9 @@ struct PulseSnapshot {
     std::vector<PulseSinkInput> inputs;
     QString serverDefault;   // the sink the server names as its default right now
     QString rememberedReal;  // the last real (not our own) sink the server named as its default
+    // The real sink that processing replaced, as the process that started processing stored it
+    // (a process that never saw the server's real default learns it from there).
+    QString storedPrevious;
 
     static bool isOwnSink(const QString& name);
 
@@ -38,7 +41,8 @@ struct PulseSnapshot {
     const PulseSink* sink(const QString& name) const;
 
     // The real default output: the server's default when it is a real sink that exists, else the
-    // remembered real default when it exists, else the first real sink; null without one.
+    // remembered real default when it exists, else the stored previous default when it is a
+    // real sink that exists, else the first real sink; null without one.
     const PulseSink* defaultOutput() const;
 
     // Whether another stream that is not paused plays into the sink.

@@ -144,6 +144,39 @@ std::unique_ptr<AudioBackend::Listener> SimulatedAudioBackend::listen(Event even
     return std::make_unique<SimulatedListener>(*this, id);
 }
 
+class SimulatedAudioBackend::FaultListener : public AudioBackend::Listener {
+public:
+    FaultListener(SimulatedAudioBackend& backend, int id) : backend_(backend), id_(id) {}
+    ~FaultListener() override
+    {
+        std::lock_guard lock(backend_.mutex_);
+        backend_.faultListeners_.erase(id_);
+    }
+
+private:
+    SimulatedAudioBackend& backend_;
+    int id_;
+};
+
+std::unique_ptr<AudioBackend::Listener> SimulatedAudioBackend::listenForFault(ObjectID,
+                                                                              std::function<void(Fault)> handler)
+{
+    std::lock_guard lock(mutex_);
+    const int id = nextListener_++;
+    faultListeners_[id] = std::move(handler);
+    return std::make_unique<FaultListener>(*this, id);
+}
+
+void SimulatedAudioBackend::fault(Fault fault)
+{
+    std::vector<std::function<void(Fault)>> handlers;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, handler] : faultListeners_) handlers.push_back(handler);
+    }
+    for (const auto& h : handlers) h(fault);
+}
+
 void SimulatedAudioBackend::fire(Event event)
 {
     std::vector<std::function<void()>> handlers;

@@ -53,6 +53,8 @@ public:
     // Runs one device cycle of `frames` stereo frames of `value`; returns the output.
     std::vector<float> runCycle(uint32_t frames, float value);
     void fire(Event event);
+    // Tells the running aggregate's fault listeners (on the calling thread).
+    void fault(Fault fault);
     int listenerCount() const;
     uint32_t requestedFrames() const { return requested_; }
     QString tapUID() const { return tapUID_; }
@@ -78,6 +80,7 @@ public:
     QString serverDefaultSink() override;
     bool setServerDefaultSink(const QString& uid) override;
     std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
+    std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
 
     // QRAudioDevice
     quorel::Status createIOProc(IOProc proc, void* context, uint64_t& procID) override;
@@ -87,6 +90,7 @@ public:
 
 private:
     class SimulatedListener;
+    class FaultListener;
     void note(const QString& entry);
 
     mutable std::mutex mutex_;
@@ -99,6 +103,7 @@ private:
     IOProc proc_ = nullptr;
     void* procContext_ = nullptr;
     std::map<int, std::pair<Event, std::function<void()>>> listeners_;
+    std::map<int, std::function<void(Fault)>> faultListeners_;
     int nextListener_ = 1;
 };
 

@@ -459,11 +459,18 @@ TEST_F(EngineTest, DeviceChangesReachTheOwnerWhileRunningOnly)
     int calls = 0;
     engine.onDefaultDeviceChange = [&] { ++calls; };
     start();
+    // Changes that arrive together are told once, on a later turn of the main loop.
     backend->fire(Event::defaultOutput);
     backend->fire(Event::deviceList);
+    EXPECT_EQ(calls, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 1);
+    backend->fire(Event::deviceList);
+    QCoreApplication::processEvents();
     EXPECT_EQ(calls, 2);
     stopAndWait();
     backend->fire(Event::defaultOutput);
+    QCoreApplication::processEvents();
     EXPECT_EQ(calls, 2);
 }
 
@@ -653,4 +660,20 @@ TEST_F(EngineTest, SettingsChangedWhileStartingReachTheRunningChain)
     ASSERT_TRUE(*succeeded);
     EXPECT_EQ(probe.lastBoost, 5);
     EXPECT_EQ(probe.dry, 1);
+}
+
+TEST_F(EngineTest, AFaultStopsInOrderAndTellsTheOwnerOnce)
+{
+    std::vector<QString> failures;
+    engine.onFailure = [&](const SystemBoostEngine::Failure& failure) { failures.push_back(failure.description()); };
+    start();
+    backend->fault(AudioBackend::Fault::connectionLost);
+    EXPECT_FALSE(engine.isRunning());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures.front(), "The connection to the sound server was lost.");
+    ASSERT_TRUE(engine.waitUntilIdle());
+    EXPECT_EQ(backend->serverDefault, "speakers");
+    EXPECT_EQ(backend->log().last(), "destroyTap");
+    backend->fault(AudioBackend::Fault::outputGone);  // nothing left listening
+    EXPECT_EQ(failures.size(), 1u);
 }

@@ -358,7 +358,6 @@ TEST(SystemModel, ShutdownStopsGivesTheDefaultBackAndKeepsTheChoice)
     h.model->shutdown();
     EXPECT_FALSE(h.model->isActive());
     EXPECT_FALSE(h.engine->isRunning());
-    EXPECT_FALSE(h.engine->isBusy());
     EXPECT_EQ(h.backend->serverDefault, "speakers");
     EXPECT_EQ(h.storedActive(), true);
     // Nothing starts again after quitting.
@@ -417,6 +416,7 @@ TEST(SystemModel, ADefaultOutputChangeReconnectsAfterADelay)
     ModelHarness h;
     start(h);
     h.backend->fire(AudioBackend::Event::defaultOutput);
+    QCoreApplication::processEvents();
     EXPECT_EQ(h.status(), "The output changed; reconnecting.");
     h.advance(0.7);
     EXPECT_FALSE(h.model->isActive());
@@ -552,4 +552,22 @@ TEST(SystemModel, OpeningTheSoundSettingsUsesTheDesktopsProgram)
     EXPECT_TRUE(h.model->canOpenSoundSettings());
     h.model->openPrivacySettings();
     EXPECT_EQ(opened, 1);
+}
+
+TEST(SystemModel, ProcessingEndingUnderTheEngineReconnectsLikeAStallAndThenGivesUp)
+{
+    ModelHarness h;
+    start(h);
+    for (int restart = 1; restart <= 3; ++restart) {
+        h.backend->fault(AudioBackend::Fault::connectionLost);
+        ASSERT_EQ(h.status(), QString("Audio stopped flowing; reconnecting (%1 of 3).").arg(restart));
+        h.advance(1.1);
+        ASSERT_TRUE(h.model->isActive());
+    }
+    h.backend->fault(AudioBackend::Fault::streamFailed);
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), "Stopped because of an error.");
+    EXPECT_EQ(h.model->error(), "The sound server stopped the audio stream.");
+    EXPECT_TRUE(h.model->canRestartAudioService());
+    EXPECT_EQ(h.storedActive(), true);
 }
