@@ -1,6 +1,7 @@
 #include "MainView.h"
 
 #include "BoostModel.h"
+#include "FeaturePages.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
 #include "OnboardingState.h"
@@ -40,6 +41,10 @@ QWidget* defaultPage(MainTab tab, BoostModel& model, UpdateChecker& updater, QWi
 {
     if (tab == MainTab::settings)
         return new SettingsPanel(model, updater, parent);
+    if (tab == MainTab::boost)
+        return FeaturePages::boost(model, parent);
+    if (tab == MainTab::output)
+        return FeaturePages::output(model, parent);
     auto* empty = new QWidget(parent);
     empty->setFixedHeight(0);
     return empty;
