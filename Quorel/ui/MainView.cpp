@@ -27,6 +27,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <map>
+#include <memory>
+
 namespace quorel {
 
 namespace {
@@ -239,14 +242,9 @@ void MainView::presentNext()
                                   (shownAlert_ == Alert::update && updater_.available()) ||
                                   (shownAlert_ == Alert::updateMessage && updater_.localizedMessage());
             if (stillDue) {
-                showAlert(shownAlert_);
+                showAlert(shownAlert_);  // rebuilt only when its texts or buttons changed
             } else {
-                QMessageBox* box = alertBox_;
-                box->disconnect(this);
-                alertBox_ = nullptr;
-                shownAlert_ = Alert::none;
-                box->done(0);
-                box->deleteLater();
+                dismissAlert();
                 presentNext();
             }
             return;
@@ -275,34 +273,34 @@ void MainView::presentNext()
     });
 }
 
+void MainView::dismissAlert()
+{
+    QMessageBox* box = alertBox_;
+    if (!box)
+        return;
+    box->disconnect(this);
+    alertBox_ = nullptr;
+    shownAlert_ = Alert::none;
+    box->done(0);
+    box->deleteLater();
+}
+
 void MainView::showAlert(Alert alert)
 {
     const AppLanguage language = L10n::language();
-    const bool fresh = !alertBox_;
-    QMessageBox* box = alertBox_;
-    if (fresh) {
-        box = new QMessageBox(window());
-        box->setWindowModality(Qt::WindowModal);
-        box->setIcon(QMessageBox::NoIcon);
-        alertBox_ = box;
-        shownAlert_ = alert;
-    } else {
-        for (QAbstractButton* button : box->buttons())
-            box->removeButton(button), button->deleteLater();
-    }
     SystemModel& system = model_.system();
-
     struct Choice {
         QString text;
         std::function<void()> action;
     };
+    QString title;
+    QString message;
     std::vector<Choice> choices;
     int escapeIndex = 0;
     switch (alert) {
     case Alert::error: {
-        box->setWindowTitle(L10n::text("System audio", language));
-        box->setText(L10n::text("System audio", language));
-        box->setInformativeText(system.errorMessage() ? system.errorMessage()->localized(language) : QString());
+        title = L10n::text("System audio", language);
+        message = system.errorMessage() ? system.errorMessage()->localized(language) : QString();
         if (system.canRestartAudioService())
             choices.push_back({L10n::text("Restart audio service", language), [this] {
                                    model_.system().setErrorMessage(std::nullopt);
@@ -319,11 +317,9 @@ void MainView::showAlert(Alert alert)
     }
     case Alert::update: {
         const std::optional<UpdateChecker::Release>& release = updater_.available();
-        box->setWindowTitle(L10n::text("Update available", language));
-        box->setText(L10n::text("Update available", language));
-        box->setInformativeText(L10n::text("Version {0} is available. {1}", language,
-                                           release ? release->version : QString(),
-                                           release ? release->notes : QString()));
+        title = L10n::text("Update available", language);
+        message = L10n::text("Version {0} is available. {1}", language, release ? release->version : QString(),
+                             release ? release->notes : QString());
         choices.push_back({L10n::text("Download", language), [this] {
                                if (const auto& available = updater_.available()) {
                                    QDesktopServices::openUrl(available->url);
@@ -335,38 +331,55 @@ void MainView::showAlert(Alert alert)
         break;
     }
     case Alert::updateMessage: {
-        box->setWindowTitle(L10n::text("Updates", language));
-        box->setText(L10n::text("Updates", language));
-        box->setInformativeText(updater_.localizedMessage() ? updater_.localizedMessage()->localized(language)
-                                                            : QString());
+        title = L10n::text("Updates", language);
+        message = updater_.localizedMessage() ? updater_.localizedMessage()->localized(language) : QString();
         choices.push_back({L10n::text("OK", language), [this] { updater_.clearLocalizedMessage(); }});
-        escapeIndex = 0;
         break;
     }
     case Alert::none:
         return;
     }
 
+    QStringList signature{title, message};
+    for (const Choice& choice : choices)
+        signature << choice.text;
+    if (alertBox_) {
+        if (shownAlert_ == alert && alertBox_->property("signature").toStringList() == signature)
+            return;  // already shown as it is
+        dismissAlert();  // new texts or buttons: shown afresh
+    }
+
+    auto* box = new QMessageBox(window());
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::NoIcon);
+    box->setWindowTitle(title);
+    box->setText(title);
+    box->setInformativeText(message);
+    box->setProperty("signature", signature);
     // Every button takes the same role, so the button box keeps them in the given order on
     // every desktop's layout.
     QList<QPushButton*> buttons;
+    auto actions = std::make_shared<std::map<QAbstractButton*, std::function<void()>>>();
     for (const Choice& choice : choices) {
         QPushButton* button = box->addButton(choice.text, QMessageBox::ActionRole);
-        std::function<void()> action = choice.action;
-        connect(button, &QPushButton::clicked, this, [action] { action(); });
+        (*actions)[button] = choice.action;
         buttons.append(button);
     }
+    // buttonClicked comes before the box closes, so each action runs in its own order before
+    // the close clears what is left.
+    connect(box, &QMessageBox::buttonClicked, this, [actions](QAbstractButton* button) {
+        if (auto found = actions->find(button); found != actions->end())
+            found->second();
+    });
     box->setEscapeButton(buttons.at(escapeIndex));
     box->setDefaultButton(buttons.last());
-
-    if (fresh) {
-        connect(box, &QMessageBox::finished, this, [this, box] {
-            if (alertBox_ != box)
-                return;
+    alertBox_ = box;
+    shownAlert_ = alert;
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        if (alertBox_ == box)
             alertClosed();
-        });
-        box->open();
-    }
+    });
+    box->open();
 }
 
 void MainView::alertClosed()

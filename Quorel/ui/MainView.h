@@ -65,6 +65,8 @@ protected:
 private:
     void rebuildPage();
     void showAlert(Alert alert);
+    // Closes the shown alert without running any of its actions.
+    void dismissAlert();
     void alertClosed();
 
     BoostModel& model_;

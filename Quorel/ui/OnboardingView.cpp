@@ -103,8 +103,8 @@ private:
 const QStringList OnboardingView::startingPresetIDs{"builtin.macbook-speakers", "builtin.movies", "builtin.music",
                                                     "builtin.voice"};
 
-OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidget* parent)
-    : QDialog(parent), model_(model), state_(state)
+OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidget* parent, QStringList presetIDs)
+    : QDialog(parent), model_(model), state_(state), presetIDs_(std::move(presetIDs))
 {
     setWindowModality(Qt::WindowModal);
     setAutoFillBackground(true);
@@ -302,7 +302,7 @@ void OnboardingView::buildStep()
         auto* cards = new QHBoxLayout;
         cards->setSpacing(8);
         const std::optional<QString>& selected = model_.presets().selectedID();
-        for (const QString& id : startingPresetIDs) {
+        for (const QString& id : presetIDs_) {
             const std::optional<SoundPreset> preset = BuiltInPresets::preset(id);
             if (!preset)
                 continue;

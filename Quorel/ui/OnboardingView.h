@@ -23,7 +23,8 @@ public:
     // The four starting presets, in order.
     static const QStringList startingPresetIDs;
 
-    OnboardingView(BoostModel& model, OnboardingState& state, QWidget* parent = nullptr);
+    OnboardingView(BoostModel& model, OnboardingState& state, QWidget* parent = nullptr,
+                   QStringList presetIDs = startingPresetIDs);
 
     QString titleText() const;
     QString stepText() const;
@@ -62,6 +63,7 @@ private:
     StudioButton* soundSettings_ = nullptr;
     QLabel* statusWord_ = nullptr;
     QList<QAbstractButton*> cards_;
+    QStringList presetIDs_;
 };
 
 }  // namespace quorel

@@ -28,7 +28,12 @@ StartupTask::StartupTask(BoostModel& model, UpdateChecker& updater, StartupOptio
     if (!hooks_.checkControls)
         hooks_.checkControls = [] { return ControlChecks::run(); };
     if (!hooks_.exit)
-        hooks_.exit = [](int status) { QCoreApplication::exit(status); };
+        // Queued: the window may be shown before the event loop runs, and an exit asked for
+        // then would be lost.
+        hooks_.exit = [](int status) {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [status] { QCoreApplication::exit(status); },
+                                      Qt::QueuedConnection);
+        };
     if (!hooks_.exportGlyph)
         hooks_.exportGlyph = [](const QString& path) { return DesignCommands::exportGlyph(path); };
     if (!hooks_.snapshot)

@@ -3,13 +3,18 @@
 #include "SystemBoostEngine.h"
 #include "SystemModel.h"
 
+#include <charconv>
+
 namespace quorel {
 
 namespace {
 
+// "%.1f" without a locale: std::to_chars never reads it, and rounds as printf does.
 QString decimal(double value)
 {
-    return QString::number(value, 'f', 1);  // QString::number never follows the locale
+    char text[64];
+    const std::to_chars_result result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1);
+    return QString::fromLatin1(text, result.ptr - text);
 }
 
 }  // namespace
