@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SidebarBrandIcon.h"  // the other brand artwork widget, for callers of this header
+
 #include <QImage>
 #include <QWidget>
 
@@ -29,29 +31,5 @@ private:
     bool iconAllowed_ = true;
     QImage cache_;
 };
-
-// The brand mark on its plate at `size` (the sidebar uses 80). Decoration, like BrandIcon.
-class SidebarBrandIcon : public QWidget {
-    Q_OBJECT
-
-public:
-    explicit SidebarBrandIcon(qreal size = 80, QWidget* parent = nullptr);
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    qreal size_;
-    QImage cache_;
-    qreal cacheRatio_ = 0;
-};
-
-namespace Decoration {
-// Marks `widget` as decoration: it gets an accessible interface that is ignored by assistive
-// technologies (no name, no role, invisible, no children).
-void mark(QWidget* widget);
-bool isDecoration(const QWidget* widget);
-}  // namespace Decoration
 
 }  // namespace quorel

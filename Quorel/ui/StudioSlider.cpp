@@ -243,8 +243,10 @@ void StudioSlider::changeEvent(QEvent* event)
 {
     QSlider::changeEvent(event);
     if (event->type() == QEvent::EnabledChange) {
-        QAccessibleEvent changed(this, QAccessible::StateChanged);
-        QAccessible::updateAccessibility(&changed);
+        QAccessible::State changed;
+        changed.disabled = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
         update();
     }
 }

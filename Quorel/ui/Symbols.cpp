@@ -1,5 +1,6 @@
 #include "Symbols.h"
 
+#include "Decoration.h"
 #include "SymbolDrawings.h"
 
 #include <QIconEngine>
@@ -104,6 +105,7 @@ QIcon icon(const QString& name, const QColor& colour)
 SymbolView::SymbolView(const QString& name, int pixelSize, const QColor& colour, QWidget* parent)
     : QWidget(parent), name_(name), pixelSize_(pixelSize), colour_(colour)
 {
+    Decoration::mark(this);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 

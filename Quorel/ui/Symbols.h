@@ -32,7 +32,7 @@ QIcon icon(const QString& name, const QColor& colour);
 }  // namespace Symbols
 
 // A widget showing one symbol. Its square side is `pixelSize` x 1.25 (like a glyph with its line
-// height); the drawing fills `pixelSize`, centred. Decorative: it has no accessible text of its own.
+// height); the drawing fills `pixelSize`, centred. Decoration (see Decoration.h).
 class SymbolView : public QWidget {
     Q_OBJECT
 

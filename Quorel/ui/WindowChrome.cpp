@@ -50,6 +50,8 @@ WindowChrome* WindowChrome::attach(QWidget* window, bool logStats)
                            Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowMaximizeButtonHint);
     window->installEventFilter(chrome);
+    // Quitting with the window still open saves too.
+    connect(qApp, &QCoreApplication::aboutToQuit, chrome, &WindowChrome::saveGeometry);
     window->setProperty(chromeProperty, true);
     chrome->applyFirstLayoutOrRestore();
     if (logStats) {

@@ -17,7 +17,7 @@ class UserDefaults;
 // the title bar and buttons: title "Quorel", Studio background, close/minimise/maximise hints,
 // dragging by the background (QWindow::startSystemMove), the first-layout rule (1120 x 640,
 // centred where the platform lets us place windows, once per layout version), and the window
-// geometry saved under "Quorel.WindowGeometry" on close and restored at the next start.
+// geometry saved under "Quorel.WindowGeometry" on close (and on quit) and restored at the next start.
 // Lives as a child of the window.
 class WindowChrome : public QObject {
     Q_OBJECT
@@ -44,7 +44,7 @@ public:
     // Whether `frame` lies on some current screen (intersects its available area).
     static bool fitsAScreen(const QRect& frame);
 
-    // Saves the window's geometry now (also done on close).
+    // Saves the window's geometry now (also done on close and when the application quits).
     void saveGeometry();
     bool firstLayoutScheduled() const { return firstLayout_; }
 

@@ -24,7 +24,6 @@ std::map<Display*, X11Connection*>& connections()
 
 XErrorHandler previousErrorHandler = nullptr;
 XIOErrorHandler previousIOErrorHandler = nullptr;
-bool handlersInstalled = false;
 
 std::weak_ptr<X11Connection>& sharedConnection()
 {
@@ -72,11 +71,11 @@ X11Connection::X11Connection(Display* display)
 {
     root_ = DefaultRootWindow(display_);
     connections()[display_] = this;
-    if (!handlersInstalled) {
-        previousErrorHandler = XSetErrorHandler(&X11ConnectionHandlers::error);
-        previousIOErrorHandler = XSetIOErrorHandler(&X11ConnectionHandlers::ioError);
-        handlersInstalled = true;
-    }
+    // Installed again when a toolkit replaced them since; the toolkit's are kept for its displays.
+    const XErrorHandler previous = XSetErrorHandler(&X11ConnectionHandlers::error);
+    if (previous != &X11ConnectionHandlers::error) previousErrorHandler = previous;
+    const XIOErrorHandler previousIO = XSetIOErrorHandler(&X11ConnectionHandlers::ioError);
+    if (previousIO != &X11ConnectionHandlers::ioError) previousIOErrorHandler = previousIO;
     XSetIOErrorExitHandler(display_, &X11ConnectionHandlers::ioErrorExit, this);
 
     notifier_ = new QSocketNotifier(ConnectionNumber(display_), QSocketNotifier::Read, this);

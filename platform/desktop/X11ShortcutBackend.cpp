@@ -45,10 +45,14 @@ X11ShortcutBackend::X11ShortcutBackend(std::shared_ptr<X11Connection> connection
     if (!connection_ || !connection_->isAlive()) return;
     handlerToken_ = connection_->addEventHandler([this](const XEvent& event) {
         if (event.type == KeyPress) keyPressed(event.xkey.keycode, event.xkey.state);
+        else if (event.type == KeyRelease) held_.erase(event.xkey.keycode);
         else if (event.type == MappingNotify && event.xmapping.request != MappingPointer) {
             XRefreshKeyboardMapping(const_cast<XMappingEvent*>(&event.xmapping));
         }
     });
+    // A key held down repeats as presses alone (no release between), so one press is one action.
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(connection_->display(), True, &supported);
     connect(connection_.get(), &X11Connection::lost, this, &X11ShortcutBackend::connectionLost);
 }
 
@@ -145,6 +149,7 @@ void X11ShortcutBackend::registerShortcuts(const std::vector<GlobalShortcut>& sh
 void X11ShortcutBackend::unregisterShortcuts()
 {
     registered_ = false;
+    held_.clear();
     requested_.clear();
     if (isAvailable()) {
         Display* display = connection_->display();
@@ -174,6 +179,7 @@ void X11ShortcutBackend::keyPressed(unsigned int keycode, unsigned int state)
     if (relevant != modifiers_.required) return;
     for (const Grab& grab : grabs_) {
         if (grab.keycode == int(keycode)) {
+            if (!held_.insert(keycode).second) return;  // auto-repeat of a key held down
             emit activated(grab.id);
             return;
         }

@@ -3,6 +3,7 @@
 #include "ShortcutBackend.h"
 
 #include <memory>
+#include <set>
 
 namespace quorel {
 
@@ -43,6 +44,7 @@ private:
     std::vector<GlobalShortcut> requested_;
     bool registered_ = false;
     std::vector<Grab> grabs_;
+    std::set<unsigned int> held_;  // keycodes pressed and not yet released
     Modifiers modifiers_;
     int handlerToken_ = 0;
 };

@@ -55,38 +55,38 @@ void WindowManagerStandIn::sync()
     XSync(display_, False);
 }
 
-unsigned long WindowManagerStandIn::createWindow(const WindowSpec& spec)
+unsigned long WindowManagerStandIn::createWindow(const WindowProperties& properties)
 {
     const Window root = DefaultRootWindow(display_);
     const Window window = XCreateSimpleWindow(display_, root, 0, 0, 10, 10, 0, 0, 0);
-    if (!spec.gtkApplicationID.isEmpty()) {
-        const QByteArray id = spec.gtkApplicationID.toUtf8();
+    if (!properties.gtkApplicationID.isEmpty()) {
+        const QByteArray id = properties.gtkApplicationID.toUtf8();
         XChangeProperty(display_, window, XInternAtom(display_, "_GTK_APPLICATION_ID", False),
                         XInternAtom(display_, "UTF8_STRING", False), 8, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(id.constData()), int(id.size()));
     }
-    if (!spec.instance.isEmpty() || !spec.className.isEmpty()) {
-        QByteArray instance = spec.instance.toLatin1();
-        QByteArray className = spec.className.toLatin1();
+    if (!properties.instance.isEmpty() || !properties.className.isEmpty()) {
+        QByteArray instance = properties.instance.toLatin1();
+        QByteArray className = properties.className.toLatin1();
         XClassHint hint{instance.data(), className.data()};
         XSetClassHint(display_, window, &hint);
     }
-    if (spec.pid != 0) {
-        const unsigned long pid = spec.pid;
+    if (properties.pid != 0) {
+        const unsigned long pid = properties.pid;
         XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
                         PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
     }
-    if (!spec.type.isEmpty()) {
-        const Atom type = XInternAtom(display_, spec.type.toLatin1().constData(), False);
+    if (!properties.type.isEmpty()) {
+        const Atom type = XInternAtom(display_, properties.type.toLatin1().constData(), False);
         XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
                         PropModeReplace, reinterpret_cast<const unsigned char*>(&type), 1);
     }
-    if (spec.skipTaskbar) {
+    if (properties.skipTaskbar) {
         const Atom state = XInternAtom(display_, "_NET_WM_STATE_SKIP_TASKBAR", False);
         XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_STATE", False), XA_ATOM, 32,
                         PropModeReplace, reinterpret_cast<const unsigned char*>(&state), 1);
     }
-    if (spec.transientFor != 0) XSetTransientForHint(display_, window, spec.transientFor);
+    if (properties.transientFor != 0) XSetTransientForHint(display_, window, properties.transientFor);
     sync();
     return window;
 }
@@ -155,6 +155,25 @@ bool WindowManagerStandIn::numLockOn()
     XkbStateRec state;
     if (XkbGetState(display_, XkbUseCoreKbd, &state) != Success) return false;
     return (state.locked_mods & maskOf(display_, XK_Num_Lock)) != 0;
+}
+
+}  // namespace quorel::test
+
+namespace quorel::test {
+
+void WindowManagerStandIn::holdShortcut(const char* keysym, int heldMS, const std::function<void(int)>& holdFor)
+{
+    // The server repeats a held key after 30 ms, every 10 ms.
+    XkbSetAutoRepeatRate(display_, XkbUseCoreKbd, 30, 10);
+    sync();
+    const KeyCode keys[] = {XKeysymToKeycode(display_, XK_Control_L), XKeysymToKeycode(display_, XK_Alt_L),
+                            XKeysymToKeycode(display_, XK_Super_L),
+                            XKeysymToKeycode(display_, XStringToKeysym(keysym))};
+    for (const KeyCode key : keys) XTestFakeKeyEvent(display_, key, True, CurrentTime);
+    sync();
+    holdFor(heldMS);
+    for (int i = 3; i >= 0; --i) XTestFakeKeyEvent(display_, keys[i], False, CurrentTime);
+    sync();
 }
 
 }  // namespace quorel::test

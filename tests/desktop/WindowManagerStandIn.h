@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 typedef struct _XDisplay Display;
@@ -13,7 +14,7 @@ namespace quorel::test {
 // holds keys as another program would, and presses keys through XTest.
 class WindowManagerStandIn {
 public:
-    struct WindowSpec {
+    struct WindowProperties {
         QString gtkApplicationID;
         QString instance;
         QString className;
@@ -30,7 +31,7 @@ public:
 
     bool isOpen() const { return display_ != nullptr; }
 
-    unsigned long createWindow(const WindowSpec& spec);
+    unsigned long createWindow(const WindowProperties& properties);
     void setActiveWindow(unsigned long window);
     void setClientList(const std::vector<unsigned long>& windows);
 
@@ -40,6 +41,9 @@ public:
 
     // Presses and releases Control+Alt+Super+`keysym` through XTest.
     void pressShortcut(const char* keysym);
+    // Presses Control+Alt+Super+`keysym` and holds it while `holdFor(heldMS)` runs (the server
+    // repeats the key meanwhile), then releases it all.
+    void holdShortcut(const char* keysym, int heldMS, const std::function<void(int)>& holdFor);
     // Presses and releases Num Lock.
     void toggleNumLock();
     // True when the keyboard state has NumLock's modifier set.

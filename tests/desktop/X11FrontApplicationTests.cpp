@@ -78,7 +78,7 @@ TEST_F(X11FrontApplicationTest, NamesTheFrontApplicationByEachRule)
     QObject::connect(&source, &FrontApplicationSource::frontApplicationChanged, [&] { ++changes; });
 
     struct Case {
-        test::WindowManagerStandIn::WindowSpec spec;
+        test::WindowManagerStandIn::WindowProperties window;
         DesktopApplication expected;
     };
     const unsigned long sleeperPid = static_cast<unsigned long>(sleeper.processId());
@@ -98,7 +98,7 @@ TEST_F(X11FrontApplicationTest, NamesTheFrontApplicationByEachRule)
     };
     int expectedChanges = 0;
     for (const Case& item : cases) {
-        const unsigned long window = wm->createWindow(item.spec);
+        const unsigned long window = wm->createWindow(item.window);
         wm->setActiveWindow(window);
         ++expectedChanges;
         ASSERT_TRUE(waitUntil([&] { return changes == expectedChanges; })) << qPrintable(item.expected.id);
@@ -174,4 +174,15 @@ TEST_F(X11FrontApplicationTest, AVanishedServerLeavesTheProcessRunningAndTheSour
 TEST(X11ConnectionTest, NoDisplayOpensNothing)
 {
     EXPECT_EQ(X11Connection::open(":9876"), nullptr);
+}
+
+TEST_F(X11FrontApplicationTest, AWindowThatVanishedIsNoApplicationAndNoEndOfTheProcess)
+{
+    X11FrontApplicationSource source(connection);
+    // Xlib's own handler would end the process on this BadWindow.
+    EXPECT_FALSE(source.applicationOfWindow(0x7ffffff).has_value());
+    const unsigned long window = wm->createWindow({{}, "files", "Files", 0, {}, false, 0});
+    wm->setClientList({0x7ffffff, window});
+    ASSERT_EQ(source.runningApplications().size(), 1u);
+    EXPECT_TRUE(source.isAvailable());
 }

@@ -123,3 +123,12 @@ TEST_F(X11ShortcutTest, AVanishedServerLeavesTheProcessRunningAndTheBackendUnava
     backend->unregisterShortcuts();
     EXPECT_TRUE(backend->registeredIDs().empty());
 }
+
+TEST_F(X11ShortcutTest, AKeyHeldDownIsOnePress)
+{
+    backend->registerShortcuts(sixShortcuts());
+    wm->holdShortcut("Up", 400, test::processEventsFor);
+    // Released and pressed again: a new press.
+    ASSERT_TRUE(press("Down", 2));
+    EXPECT_EQ(presses, (std::vector<uint32_t>{3, 4}));
+}

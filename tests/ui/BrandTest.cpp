@@ -1,6 +1,8 @@
 #include "Brand.h"
 #include "BrandIcon.h"
+#include "SidebarBrandIcon.h"
 #include "Studio.h"
+#include "Symbols.h"
 
 #include <QAccessible>
 #include <QHBoxLayout>
@@ -133,4 +135,13 @@ TEST(BrandIcon, ShowsTheIconOrTheFallbackAndIsDecoration)
         }
     EXPECT_GT(violetInside, 40);
     EXPECT_EQ(paintedOutside, 0);
+}
+
+TEST(Decoration, SymbolsBesideTextsAreSkippedToo)
+{
+    SymbolView symbol("power", 13, Studio::violet());
+    EXPECT_TRUE(invisibleToAssistiveTechnology(&symbol));
+    EXPECT_EQ(symbol.focusPolicy(), Qt::NoFocus);
+    QLabel text("Power");
+    EXPECT_FALSE(invisibleToAssistiveTechnology(&text));
 }

@@ -3,6 +3,7 @@
 // artwork and every symbol by name, in English and in Brazilian Portuguese.
 #include "Brand.h"
 #include "BrandIcon.h"
+#include "SidebarBrandIcon.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
 #include "PanelHeading.h"
