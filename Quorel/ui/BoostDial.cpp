@@ -20,12 +20,16 @@ namespace quorel {
 
 namespace {
 
+// Strokes, shadow and glow reach past the gauge's square; the widget keeps this margin for them.
+constexpr int gaugeMargin = 6;
+
 // The drawing of the gauge: glow, track, value arc, ticks, knob and readout.
 class DialGauge : public QWidget {
 public:
     DialGauge(BoostDial* dial, int size) : QWidget(dial), dial_(dial), size_(size)
     {
-        setFixedSize(size, size);
+        // The square is `size`; strokes and shadows reach past it, so the widget keeps a margin.
+        setFixedSize(size + 2 * gaugeMargin, size + 2 * gaugeMargin);
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
     }
@@ -35,9 +39,10 @@ protected:
     {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
+        paintStatic(p);
+        p.translate(gaugeMargin, gaugeMargin);
         const qreal s = size_;
         const QPointF centre(s / 2, s / 2);
-        paintStatic(p);
 
         // Value arc: from -135 degrees clockwise over 75% x fraction of the circle.
         const float fraction = dial_->value() / 12.0f;
@@ -107,11 +112,12 @@ private:
     {
         const qreal ratio = devicePixelRatioF();
         if (background_.isNull() || background_.devicePixelRatio() != ratio) {
-            background_ = QPixmap(QSize(size_, size_) * ratio);
+            background_ = QPixmap(size() * ratio);
             background_.setDevicePixelRatio(ratio);
             background_.fill(Qt::transparent);
             QPainter b(&background_);
             b.setRenderHint(QPainter::Antialiasing);
+            b.translate(gaugeMargin, gaugeMargin);
             const qreal s = size_;
             const QPointF centre(s / 2, s / 2);
             // Glow: a violet disc (diameter size - 28), softened by rings of falling opacity.
@@ -148,11 +154,12 @@ BoostDial::BoostDial(int size, QWidget* parent) : QWidget(parent), size_(size)
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(7);
+    column->setSpacing(7 - gaugeMargin);
     gauge_ = new DialGauge(this, size);
     column->addWidget(gauge_, 0, Qt::AlignHCenter);
 
     auto* row = new QHBoxLayout;
+    row->setContentsMargins(gaugeMargin, 0, gaugeMargin, 0);
     row->setSpacing(10);
     minus_ = new StudioButton(QString(), false, this);
     minus_->setSymbol(QStringLiteral("minus"));

@@ -100,8 +100,10 @@ OutputPanel::OutputPanel(SystemModel& system, SystemVolumeController* volume, QW
     dividerBox->addWidget(PanelWidgets::hairline(Qt::Vertical, card));
     row->addLayout(dividerBox);
 
-    // Volume column.
-    auto* volumeColumn = new QVBoxLayout;
+    // Volume column: centred beside the taller device column.
+    auto* volumeBox = new QWidget(card);
+    auto* volumeColumn = new QVBoxLayout(volumeBox);
+    volumeColumn->setContentsMargins(0, 0, 0, 0);
     volumeColumn->setSpacing(8);
     auto* header = new QHBoxLayout;
     volumeTitle_ = label(11, QFont::Normal, Studio::secondary(), card);
@@ -126,7 +128,7 @@ OutputPanel::OutputPanel(SystemModel& system, SystemVolumeController* volume, QW
     maximum_ = PanelWidgets::textButton(10, QFont::Medium, Studio::cyan(), card);
     footer->addWidget(maximum_);
     volumeColumn->addLayout(footer);
-    row->addLayout(volumeColumn, 1);
+    row->addWidget(volumeBox, 1, Qt::AlignVCenter);
     card->contentLayout()->addLayout(row);
 
     connect(slider_, &StudioSlider::valueEdited, this, [this](float value) {
