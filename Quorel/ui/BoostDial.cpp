@@ -73,20 +73,10 @@ protected:
             p.restore();
         }
 
-        // Knob.
-        const qreal knobR = (s - 46) / 2;
-        const QRectF knob(centre.x() - knobR, centre.y() - knobR, 2 * knobR, 2 * knobR);
-        for (int i = 8; i >= 1; --i)  // a soft shadow, 5 px down
-            p.setBrush(QColor(0, 0, 0, int(0.45 * 255 / 8 * (9 - i) / 4.5))),
-                p.setPen(Qt::NoPen), p.drawEllipse(knob.translated(0, 5).adjusted(-i, -i, i, i));
-        QLinearGradient face(knob.topLeft(), knob.bottomRight());
-        face.setColorAt(0, Studio::raised());
-        face.setColorAt(1, Studio::panel());
-        p.setBrush(face);
-        p.drawEllipse(knob);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(QColor(255, 255, 255, 23), 1));
-        p.drawEllipse(knob.adjusted(0.5, 0.5, -0.5, -0.5));
+        // Knob (drawn once, like the glow and the track).
+        p.translate(-gaugeMargin, -gaugeMargin);
+        p.drawPixmap(0, 0, knob_);
+        p.translate(gaugeMargin, gaugeMargin);
 
         // Readout: the number over the unit line, spacing 1.
         QFont numberFont = Studio::font(39, QFont::Medium);
@@ -107,7 +97,7 @@ protected:
     }
 
 private:
-    // Glow and track never change with the value: drawn once into a pixmap.
+    // Glow, track and knob never change with the value: each drawn once into a pixmap.
     void paintStatic(QPainter& p)
     {
         const qreal ratio = devicePixelRatioF();
@@ -141,11 +131,40 @@ private:
             b.strokePath(track, QPen(QColor(255, 255, 255, 18), 5, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
         }
         p.drawPixmap(0, 0, background_);
+        if (knob_.isNull() || knob_.devicePixelRatio() != ratio) {
+            knob_ = QPixmap(size() * ratio);
+            knob_.setDevicePixelRatio(ratio);
+            knob_.fill(Qt::transparent);
+            QPainter k(&knob_);
+            k.setRenderHint(QPainter::Antialiasing);
+            k.translate(gaugeMargin, gaugeMargin);
+            const qreal s = size_;
+            const QPointF centre(s / 2, s / 2);
+            // A circle of diameter size - 46 with a soft black shadow 5 px below it.
+            const qreal knobR = (s - 46) / 2;
+            const QRectF knob(centre.x() - knobR, centre.y() - knobR, 2 * knobR, 2 * knobR);
+            QRadialGradient shadow(knob.center() + QPointF(0, 5), knobR + 8);
+            shadow.setColorAt(0, QColor(0, 0, 0, 115));
+            shadow.setColorAt((knobR - 8) / (knobR + 8), QColor(0, 0, 0, 115));
+            shadow.setColorAt(1, QColor(0, 0, 0, 0));
+            k.setPen(Qt::NoPen);
+            k.setBrush(shadow);
+            k.drawEllipse(knob.center() + QPointF(0, 5), knobR + 8, knobR + 8);
+            QLinearGradient face(knob.topLeft(), knob.bottomRight());
+            face.setColorAt(0, Studio::raised());
+            face.setColorAt(1, Studio::panel());
+            k.setBrush(face);
+            k.drawEllipse(knob);
+            k.setBrush(Qt::NoBrush);
+            k.setPen(QPen(QColor(255, 255, 255, 23), 1));
+            k.drawEllipse(knob.adjusted(0.5, 0.5, -0.5, -0.5));
+        }
     }
 
     BoostDial* dial_;
     int size_;
     QPixmap background_;
+    QPixmap knob_;
 };
 
 }  // namespace

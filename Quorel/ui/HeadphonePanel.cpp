@@ -72,7 +72,7 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetrics metrics(Studio::font(12, QFont::DemiBold));
-        const int width = 12 + 14 + 8 + metrics.horizontalAdvance(text()) + 8 + 9 + 12;
+        const int width = 12 + 14 + 8 + metrics.horizontalAdvance(text()) + 2 + 8 + 9 + 12;
         return {width, std::max(metrics.height(), 14) + 14};
     }
     QSize minimumSizeHint() const override { return sizeHint(); }

@@ -131,10 +131,10 @@ void LevelMeter::paintEvent(QPaintEvent* event)
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF bar = barRect();
     const qreal w = segmentWidth(bar.width());
+    p.setPen(Qt::NoPen);
     for (int i = 0; i < PanelFormat::segmentCount; ++i) {
-        QPainterPath segment;
-        segment.addRoundedRect(QRectF(bar.left() + i * (w + gap), bar.top(), w, bar.height()), 1.5, 1.5);
-        p.fillPath(segment, segmentColour(i));
+        p.setBrush(segmentColour(i));
+        p.drawRoundedRect(QRectF(bar.left() + i * (w + gap), bar.top(), w, bar.height()), 1.5, 1.5);
     }
 }
 
