@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QDir>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -15,6 +17,10 @@ int main(int argc, char** argv)
     // Wayland desktops match the window to resources/quorel.desktop and its icon by this id.
     QGuiApplication::setDesktopFileName(QStringLiteral("quorel"));
 
+    if (app.arguments().contains(QStringLiteral("--version"))) {
+        std::printf("Quorel %s (build %s)\n", QUOREL_VERSION, QUOREL_BUILD_NUMBER);
+        return 0;
+    }
     const quorel::StartupOptions options = quorel::StartupOptions::parse(app.arguments());
 
     // Two instances must never both drive the audio: a launch hands its URLs (or a request to

@@ -50,29 +50,34 @@ HeadphoneProfile HeadphoneLibrary::importProfile(const QString& path)
     const auto existing = std::find_if(custom_.begin(), custom_.end(), [&](const HeadphoneProfile& p) {
         return p.name.compare(profile.name, Qt::CaseInsensitive) == 0;
     });
+    // The list changes only once the store holds it, so a failed write changes nothing.
+    std::vector<HeadphoneProfile> list = custom_;
     if (existing != custom_.end()) {
         profile.id = existing->id;
-        *existing = profile;
+        list[size_t(existing - custom_.begin())] = profile;
     } else {
-        custom_.insert(custom_.begin(), profile);
+        list.insert(list.begin(), profile);
     }
+    persist(list);
+    custom_ = std::move(list);
     emit customChanged();
-    persist();
     return profile;
 }
 
 void HeadphoneLibrary::deleteProfile(const HeadphoneProfile& profile)
 {
     if (profile.isBuiltIn()) return;
-    const auto removed = std::erase_if(custom_, [&](const HeadphoneProfile& p) { return p.id == profile.id; });
+    std::vector<HeadphoneProfile> list = custom_;
+    const auto removed = std::erase_if(list, [&](const HeadphoneProfile& p) { return p.id == profile.id; });
+    persist(list);
+    custom_ = std::move(list);
     if (removed > 0) emit customChanged();
-    persist();
 }
 
-void HeadphoneLibrary::persist()
+void HeadphoneLibrary::persist(const std::vector<HeadphoneProfile>& profiles)
 {
     QJsonArray list;
-    for (const HeadphoneProfile& profile : custom_) list.append(profile.toJson());
+    for (const HeadphoneProfile& profile : profiles) list.append(profile.toJson());
     if (!store_.setString(QLatin1String(customKey),
                           QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact))))
         throw AudioFailure::localized(

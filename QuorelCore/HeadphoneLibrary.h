@@ -36,7 +36,8 @@ signals:
     void customChanged();
 
 private:
-    void persist();
+    // Writes `profiles` under the custom key; throws when the store cannot be written.
+    void persist(const std::vector<HeadphoneProfile>& profiles);
 
     UserDefaults store_;
     std::vector<HeadphoneProfile> custom_;

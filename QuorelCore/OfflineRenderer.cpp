@@ -29,6 +29,14 @@ AudioFailure failure(const char* key, const QStringList& arguments = {})
 
 AudioFailure invalidSignal() { return failure("Invalid test signal."); }
 
+// The longest signal, in frames, that a render takes or gives.
+constexpr uint64_t maximumFrames = (uint64_t(1) << 32) - 1;
+
+AudioFailure tailRefused(double seconds)
+{
+    return failure("A tail of {0} seconds cannot be rendered.", {shortestDecimal(seconds)});
+}
+
 // Stops the graph whenever the render leaves early.
 struct StopOnExit {
     AudioGraph& graph;
@@ -80,18 +88,24 @@ RenderResult OfflineRenderer::render(const std::vector<std::vector<float>>& chan
                                      bool processed, std::optional<int64_t> switchAtFrame,
                                      bool analyse, double tailSeconds)
 {
+    return render(std::vector<std::vector<float>>(channels), sampleRate, settings, processed,
+                  switchAtFrame, analyse, tailSeconds);
+}
+
+RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels,
+                                     double sampleRate, const DSPSettings& settings,
+                                     bool processed, std::optional<int64_t> switchAtFrame,
+                                     bool analyse, double tailSeconds)
+{
     if (channels.empty() || channels.size() > 2 || channels[0].empty()
-        || channels[0].size() >= (uint64_t(1) << 32))
+        || channels[0].size() > maximumFrames)
         throw invalidSignal();
     for (const auto& c : channels)
         if (c.size() != channels[0].size()) throw invalidSignal();
+    if (std::isnan(tailSeconds)) throw tailRefused(tailSeconds);
     const uint32_t length = uint32_t(channels[0].size());
     const AudioFormat sourceFormat = AudioFormat::standard(sampleRate, uint32_t(channels.size()));
-    auto signal = PCMBuffer::make(sourceFormat, length);
-    if (!signal) throw invalidSignal();
-    for (uint32_t c = 0; c < channels.size(); ++c)
-        std::memcpy(signal->channel(c), channels[c].data(), size_t(length) * sizeof(float));
-    signal->setFrameLength(length);
+    if (!PCMBuffer::make(sourceFormat, 1)) throw invalidSignal();
 
     AudioGraph graph(sourceFormat, AudioGraph::Mode::offline(), analyse);
     StopOnExit stopper{graph};
@@ -99,18 +113,27 @@ RenderResult OfflineRenderer::render(const std::vector<std::vector<float>>& chan
     bool isProcessed = processed;
     setComparison(graph, isProcessed, graph.settings().comparisonTrimDB);
     graph.prepare();
-    graph.player().scheduleBuffer(*signal);
+
+    // The whole output is held once, so its length must be one a render can give.
+    const double extra = std::ceil(sampleRate * (std::max(tailSeconds, 0.0) + graph.reportedLatency()));
+    if (!(double(length) + extra <= double(maximumFrames))) throw tailRefused(tailSeconds);
+    const uint64_t total = uint64_t(length) + uint64_t(extra);
+    RenderResult result;
+    result.channels.assign(2, {});
+    try {
+        for (auto& c : result.channels) c.reserve(total);
+    } catch (const std::bad_alloc&) {
+        throw failure("Not enough memory to render {0} frames.", {QString::number(total)});
+    }
+
+    // The player takes the input over: the render holds it once, beside the output.
+    if (!graph.player().scheduleChannels(std::move(channels))) throw invalidSignal();
     startEngine(graph);
     graph.player().play();
 
     auto buffer = PCMBuffer::make(graph.engine().manualRenderingFormat(), slice);
     if (!buffer) throw failure("Could not allocate the validation buffer.");
 
-    const double extra = sampleRate * (std::max(tailSeconds, 0.0) + graph.reportedLatency());
-    const uint64_t total = uint64_t(length) + uint64_t(std::ceil(extra));
-    RenderResult result;
-    result.channels.assign(2, {});
-    for (auto& c : result.channels) c.reserve(total);
     uint64_t position = 0;
     bool switched = false;
     while (position < total) {
@@ -161,29 +184,36 @@ RenderResult OfflineRenderer::renderThroughInputNode(const std::vector<std::vect
                                                      double sampleRate,
                                                      const DSPSettings& settings, uint32_t chunk)
 {
+    return renderThroughInputNode(std::vector<std::vector<float>>(channels), sampleRate, settings, chunk);
+}
+
+RenderResult OfflineRenderer::renderThroughInputNode(std::vector<std::vector<float>>&& channels,
+                                                     double sampleRate,
+                                                     const DSPSettings& settings, uint32_t chunk)
+{
     if (channels.size() != 2 || channels[0].empty() || channels[0].size() != channels[1].size()
-        || channels[0].size() >= (uint64_t(1) << 32))
+        || channels[0].size() > maximumFrames)
         throw invalidSignal();
     const uint32_t length = uint32_t(channels[0].size());
     const AudioFormat stereo = AudioFormat::standard(sampleRate, 2);
-    auto signal = PCMBuffer::make(stereo, length);
-    if (!signal) throw invalidSignal();
-    for (uint32_t c = 0; c < 2; ++c)
-        std::memcpy(signal->channel(c), channels[c].data(), size_t(length) * sizeof(float));
-    signal->setFrameLength(length);
+    if (!PCMBuffer::make(stereo, 1)) throw invalidSignal();
+    // The input block hands out slices of the channels themselves (the input node only reads
+    // them), so the render holds the input once, beside the output.
+    const std::vector<std::vector<float>> signal = std::move(channels);
 
     struct Cursor {
         uint32_t offset = 0;
         AudioBufferList list;
     } cursor;
-    PCMBuffer* source = signal.get();
+    const std::vector<std::vector<float>>* source = &signal;
     auto inputBlock = [&cursor, source, length](uint32_t frames) -> const AudioBufferList* {
         const uint32_t remaining = length - cursor.offset;
         if (remaining < 1) return nullptr;
         const uint32_t n = std::min(frames, remaining);
         cursor.list.numberBuffers = 2;
         for (uint32_t c = 0; c < 2; ++c)
-            cursor.list.buffers[c] = {1, n * uint32_t(sizeof(float)), source->channel(c) + cursor.offset};
+            cursor.list.buffers[c] = {1, n * uint32_t(sizeof(float)),
+                                      const_cast<float*>((*source)[c].data()) + cursor.offset};
         cursor.offset += n;
         return &cursor.list;
     };

@@ -23,5 +23,14 @@ RenderResult renderThroughInputNode(const std::vector<std::vector<float>>& chann
                                     double sampleRate, const DSPSettings& settings,
                                     uint32_t chunk);
 
+// The same, taking the channels over, so the render holds the input once beside the output.
+// A tail (seconds) that is NaN or makes the output longer than 2^32 - 1 frames is refused.
+RenderResult render(std::vector<std::vector<float>>&& channels, double sampleRate,
+                    const DSPSettings& settings, bool processed,
+                    std::optional<int64_t> switchAtFrame, bool analyse, double tailSeconds);
+RenderResult renderThroughInputNode(std::vector<std::vector<float>>&& channels,
+                                    double sampleRate, const DSPSettings& settings,
+                                    uint32_t chunk);
+
 }  // namespace OfflineRenderer
 }  // namespace quorel

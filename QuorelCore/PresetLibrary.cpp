@@ -126,14 +126,17 @@ std::optional<SoundPreset> PresetLibrary::save(const QString& name, const DSPSet
     SoundPreset made = SoundPreset::customNamed(trimmed, settings);
     const auto existing = std::find_if(custom_.begin(), custom_.end(),
                                        [&](const SoundPreset& p) { return sameName(p.name, trimmed); });
+    // The list changes only once the store holds it, so a failed write changes nothing.
+    std::vector<SoundPreset> list = custom_;
     if (existing != custom_.end()) {
         made.id = existing->id;
-        *existing = made;
+        list[size_t(existing - custom_.begin())] = made;
     } else {
-        custom_.insert(custom_.begin(), made);
+        list.insert(list.begin(), made);
     }
+    persist(list);
+    custom_ = std::move(list);
     emit customChanged();
-    persist();
     setSelectedID(made.id);
     return made;
 }
@@ -149,9 +152,11 @@ std::optional<SoundPreset> PresetLibrary::customPreset(const QString& named) con
 void PresetLibrary::deletePreset(const SoundPreset& preset)
 {
     if (!preset.id.startsWith(customPrefix)) return;
-    const auto removed = std::erase_if(custom_, [&](const SoundPreset& p) { return p.id == preset.id; });
+    std::vector<SoundPreset> list = custom_;
+    const auto removed = std::erase_if(list, [&](const SoundPreset& p) { return p.id == preset.id; });
+    persist(list);
+    custom_ = std::move(list);
     if (removed > 0) emit customChanged();
-    persist();
     if (selectedID_ == preset.id) setSelectedID(std::nullopt);
 }
 
@@ -186,9 +191,11 @@ SoundPreset PresetLibrary::importPreset(const QString& path)
     }
 
     const SoundPreset made = SoundPreset::customNamed(name, first.applied(DSPSettings()));
-    custom_.insert(custom_.begin(), made);
+    std::vector<SoundPreset> updated = custom_;
+    updated.insert(updated.begin(), made);
+    persist(updated);
+    custom_ = std::move(updated);
     emit customChanged();
-    persist();
     setSelectedID(made.id);
     return made;
 }
@@ -227,10 +234,10 @@ QString PresetLibrary::exportFileName(const SoundPreset& preset)
     return name + u'.' + QLatin1String(fileExtension);
 }
 
-void PresetLibrary::persist()
+void PresetLibrary::persist(const std::vector<SoundPreset>& presets)
 {
     QJsonArray list;
-    for (const SoundPreset& preset : custom_) list.append(preset.toJson());
+    for (const SoundPreset& preset : presets) list.append(preset.toJson());
     if (!store_.setString(QLatin1String(customKey),
                           QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact))))
         throw AudioFailure::localized(

@@ -59,7 +59,8 @@ signals:
 
 private:
     void setSelectedID(const std::optional<QString>& id);
-    void persist();
+    // Writes `presets` under the custom key; throws when the store cannot be written.
+    void persist(const std::vector<SoundPreset>& presets);
 
     UserDefaults store_;
     std::vector<SoundPreset> custom_;

@@ -1,17 +1,127 @@
 #include "UserDefaults.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStringList>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
 
 namespace quorel {
 
 // Every value is written as text, so what a later process reads back (QSettings keeps no types
 // in INI files) is exactly what this process sees. QSettings quotes texts holding commas, so a
 // JSON value never comes back as a list.
+
+namespace {
+
+// Says once per process and path that the store is refused.
+void reportRefused(const QString& path)
+{
+    static std::mutex mutex;
+    static std::set<QString> reported;
+    const std::lock_guard lock(mutex);
+    if (!reported.insert(path).second) return;
+    const QByteArray note =
+        QStringLiteral("Quorel: the settings file %1 is not a regular file; it is not used.\n").arg(path).toUtf8();
+    std::fputs(note.constData(), stderr);
+}
+
+// A key as it stands in the INI file, or empty when QSettings would escape any of its
+// characters (our keys are dotted ASCII names, which it writes as they are).
+QByteArray plainIniKey(const QString& key)
+{
+    QByteArray bytes;
+    for (const QChar c : key) {
+        const char16_t u = c.unicode();
+        const bool plain = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z')
+            || (u >= u'0' && u <= u'9') || u == u'.' || u == u'_' || u == u'-';
+        if (!plain) return {};
+        bytes.append(char(u));
+    }
+    return bytes;
+}
+
+// A value QSettings hands back as it was written: plain text, not a list or a typed variant.
+bool isPlainText(const QVariant& value) { return value.typeId() == QMetaType::QString; }
+
+// The lines of the [General] section (where keys without a slash live) as they stand in the
+// file: key to the text after "=". The last line of a key wins, as in QSettings.
+std::map<QByteArray, QByteArray> rawLines(const QString& path)
+{
+    std::map<QByteArray, QByteArray> result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return result;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    bool general = true;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        if (line.startsWith('[')) {
+            general = line == "[General]";
+            continue;
+        }
+        if (!general || line.startsWith(';')) continue;
+        const qsizetype equals = line.indexOf('=');
+        if (equals <= 0) continue;
+        QByteArray value = line.mid(equals + 1).trimmed();
+        // A line ending in a backslash goes on in the next one.
+        while (value.endsWith('\\') && i + 1 < lines.size()) value += '\n' + lines[++i];
+        result[line.left(equals).trimmed()] = value;
+    }
+    return result;
+}
+
+// Where a value of `key` is (or would be) kept aside: the first of "<key>.unreadable",
+// "<key>.unreadable2", ... that is free, or none when one of them already holds `value`.
+std::optional<QString> backupKeyFor(const QSettings& settings, const QString& key, const QString& value)
+{
+    QString backupKey = key + QStringLiteral(".unreadable");
+    for (int n = 2; settings.contains(backupKey); ++n) {
+        if (settings.value(backupKey).toString() == value) return std::nullopt;
+        backupKey = key + QStringLiteral(".unreadable") + QString::number(n);
+    }
+    return backupKey;
+}
+
+void noteKeptAside(const QString& key, const QString& backupKey)
+{
+    const QByteArray note = QStringLiteral("Quorel: the stored value of %1 could not be read; it is kept as %2.\n")
+                                .arg(key, backupKey).toUtf8();
+    std::fputs(note.constData(), stderr);
+}
+
+// QSettings writes every value of the file anew when it writes one, and a line it took for a
+// list or a typed value ("@Variant(...)", "@Invalid()") comes out changed or empty. Before any
+// write, the text of each such line is kept aside, and the line itself turned into that text,
+// both as plain text, so no write loses it.
+void keepTypedValuesAside(QSettings& settings, const QString& path)
+{
+    std::optional<std::map<QByteArray, QByteArray>> lines;
+    for (const QString& key : settings.allKeys()) {
+        if (isPlainText(settings.value(key))) continue;
+        const QByteArray plain = plainIniKey(key);
+        if (plain.isEmpty()) continue;
+        if (!lines) lines = rawLines(path);
+        const auto found = lines->find(plain);
+        if (found == lines->end()) continue;
+        const QString text = QString::fromUtf8(found->second);
+        if (const std::optional<QString> backupKey = backupKeyFor(settings, key, text)) {
+            settings.setValue(*backupKey, text);
+            noteKeptAside(key, *backupKey);
+        }
+        // The value itself becomes the plain text it reads as (string() gives the same), so
+        // the write keeps it as it was and it is never taken for a typed value again.
+        settings.setValue(key, text);
+    }
+}
+
+}  // namespace
 
 UserDefaults UserDefaults::standard()
 {
@@ -23,21 +133,52 @@ UserDefaults UserDefaults::standard()
 
 UserDefaults::UserDefaults(const QString& filePath) : path_(filePath) {}
 
+bool UserDefaults::isUsable() const
+{
+    // Something other than a regular file (a FIFO would block every read forever, a folder
+    // can never be written) is refused before QSettings opens it.
+    struct stat status {};
+    if (::stat(QFile::encodeName(path_).constData(), &status) != 0) return errno == ENOENT || errno == ENOTDIR;
+    if (S_ISREG(status.st_mode)) return true;
+    reportRefused(path_);
+    return false;
+}
+
 bool UserDefaults::contains(const QString& key) const
 {
-    return QSettings(path_, QSettings::IniFormat).contains(key);
+    return isUsable() && QSettings(path_, QSettings::IniFormat).contains(key);
 }
 
 void UserDefaults::remove(const QString& key)
 {
-    QSettings(path_, QSettings::IniFormat).remove(key);
+    if (!isUsable()) return;
+    QSettings settings(path_, QSettings::IniFormat);
+    if (!settings.contains(key)) return;
+    keepTypedValuesAside(settings, path_);
+    settings.remove(key);
+}
+
+std::optional<QString> UserDefaults::rawText(const QString& key) const
+{
+    const QByteArray wanted = plainIniKey(key);
+    if (wanted.isEmpty() || !isUsable()) return std::nullopt;
+    const std::map<QByteArray, QByteArray> lines = rawLines(path_);
+    const auto found = lines.find(wanted);
+    if (found == lines.end()) return std::nullopt;
+    return QString::fromUtf8(found->second);
 }
 
 std::optional<QString> UserDefaults::string(const QString& key) const
 {
-    const QVariant value = QSettings(path_, QSettings::IniFormat).value(key);
-    if (!value.isValid()) return std::nullopt;
-    // A hand-edited line with unquoted commas reads as a list.
+    if (!isUsable()) return std::nullopt;
+    const QSettings settings(path_, QSettings::IniFormat);
+    const QVariant value = settings.value(key);
+    if (isPlainText(value)) return value.toString();
+    if (!settings.contains(key)) return std::nullopt;
+    // A hand-edited line with unquoted commas reads as a list, and one QSettings takes for a
+    // typed value ("@Variant(...)", "@Invalid()") has no text of its own: the text is the line
+    // as it stands in the file.
+    if (const std::optional<QString> raw = rawText(key)) return raw;
     if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", "));
     return value.toString();
 }
@@ -62,7 +203,9 @@ std::optional<double> UserDefaults::number(const QString& key) const
 
 bool UserDefaults::setString(const QString& key, const QString& value)
 {
+    if (!isUsable()) return false;
     QSettings settings(path_, QSettings::IniFormat);
+    keepTypedValuesAside(settings, path_);
     settings.setValue(key, value);
     settings.sync();
     return settings.status() == QSettings::NoError;
@@ -80,22 +223,27 @@ bool UserDefaults::setNumber(const QString& key, double value)
 
 void UserDefaults::setAsideUnreadable(const QString& key)
 {
-    const std::optional<QString> value = string(key);
-    if (!value) return;
-    QString backupKey = key + QStringLiteral(".unreadable");
-    for (int n = 2; const std::optional<QString> kept = string(backupKey); ++n) {
-        if (kept == value) return;
-        backupKey = key + QStringLiteral(".unreadable") + QString::number(n);
+    if (!isUsable()) return;
+    QSettings settings(path_, QSettings::IniFormat);
+    if (!settings.contains(key)) return;
+    // Plain text is kept as it reads; anything else as its line stands in the file (which the
+    // write below does itself).
+    const QVariant stored = settings.value(key);
+    if (isPlainText(stored)) {
+        if (const std::optional<QString> backupKey = backupKeyFor(settings, key, stored.toString())) {
+            keepTypedValuesAside(settings, path_);
+            settings.setValue(*backupKey, stored.toString());
+            noteKeptAside(key, *backupKey);
+        }
+    } else {
+        keepTypedValuesAside(settings, path_);
     }
-    setString(backupKey, *value);
-    const QByteArray note = QStringLiteral("Quorel: the stored value of %1 could not be read; it is kept as %2.\n")
-                                .arg(key, backupKey).toUtf8();
-    std::fputs(note.constData(), stderr);
+    settings.sync();
 }
 
 void UserDefaults::sync()
 {
-    QSettings(path_, QSettings::IniFormat).sync();
+    if (isUsable()) QSettings(path_, QSettings::IniFormat).sync();
 }
 
 }  // namespace quorel

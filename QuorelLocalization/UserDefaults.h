@@ -33,6 +33,15 @@ public:
 
     void sync();
 
+    // False when something other than a regular file stands at the path (a FIFO, a folder):
+    // such a store is never opened, reads find nothing and writes fail, and standard error
+    // says so once. A path that does not exist yet is usable.
+    bool isUsable() const;
+
+    // The value of `key` as its line stands in the file (after "key="), for values that
+    // QSettings reads as a list or a typed value; none when there is no such line.
+    std::optional<QString> rawText(const QString& key) const;
+
     // Keeps a stored value that could not be read under "<key>.unreadable" (then
     // "<key>.unreadable2", ... for later distinct values) and says so on standard error, so the
     // next write of `key` loses nothing.

@@ -1,4 +1,5 @@
 #include "Subcommand.h"
+#include "UserFile.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -52,7 +53,9 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Quorel");
     QCoreApplication::setApplicationName("Quorel");
-    QStringList args = app.arguments().mid(1);
+    // Arguments are taken as bytes, so a file name that is not UTF-8 still names its file.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args.append(quorel::UserFile::decodeName(QByteArray(argv[i])));
     using namespace quorel::tool;
     if (args.isEmpty() || args.first() == "--help" || args.first() == "-h") {
         std::fputs("usage: quorel-tool <command> [options]\n", args.isEmpty() ? stderr : stdout);

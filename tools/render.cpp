@@ -7,6 +7,7 @@
 #include "SettingsArgument.h"
 #include "MeterJson.h"
 #include "Subcommand.h"
+#include "UserFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,10 +17,15 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <stdexcept>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorel::tool {
 namespace {
@@ -84,33 +90,72 @@ Options parse(const QStringList& args)
     return o;
 }
 
+// Closes the sound file on every path.
+struct SoundFileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
+
+// Frames read and written per step: the whole file is never held twice.
+constexpr sf_count_t step = 65536;
+// The longest input a render takes.
+constexpr uint64_t maximumFrames = (uint64_t(1) << 32) - 1;
+
+QString nameOf(const QString& path) { return QFileInfo(path).fileName(); }
+
 Signal readWav(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        throw std::runtime_error(QStringLiteral("Not a readable file: %1").arg(path).toStdString());
+    const QByteArray native = UserFile::encodeName(path);
+    struct stat status {};
+    if (::stat(native.constData(), &status) != 0)
+        throw std::runtime_error(QStringLiteral("The file %1 does not exist.").arg(path).toStdString());
+    if (!S_ISREG(status.st_mode))
+        throw std::runtime_error(QStringLiteral("The file %1 is not a regular file.").arg(path).toStdString());
     SF_INFO format{};
-    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &format);
+    const SoundFile file(sf_open(native.constData(), SFM_READ, &format));
     if (!file)
         throw std::runtime_error(QStringLiteral("Could not read %1: %2")
                                      .arg(path, QString::fromUtf8(sf_strerror(nullptr)))
                                      .toStdString());
     // The chain takes mono or stereo between 8 and 192 kHz; say so before reading anything.
     if (format.channels < 1 || format.channels > 2 || format.samplerate < 8000
-        || format.samplerate > 192000) {
-        sf_close(file);
+        || format.samplerate > 192000)
         throw AudioFailure::localized(
             LocalizedMessage("Unsupported format: use mono or stereo audio between 8 and 192 kHz."));
-    }
+    const size_t channels = size_t(format.channels);
     Signal s;
     s.sampleRate = format.samplerate;
-    std::vector<float> interleaved(size_t(format.frames) * size_t(format.channels));
-    const sf_count_t read = sf_readf_float(file, interleaved.data(), format.frames);
-    sf_close(file);
-    s.channels.assign(size_t(format.channels), std::vector<float>(size_t(std::max<sf_count_t>(read, 0))));
-    for (sf_count_t f = 0; f < read; ++f)
-        for (int c = 0; c < format.channels; ++c)
-            s.channels[size_t(c)][size_t(f)] = interleaved[size_t(f) * size_t(format.channels) + size_t(c)];
+    s.channels.assign(channels, {});
+    // The header's frame count is only a hint: it is believed no further than the file's size
+    // allows for uncompressed audio of at least 8 bits, and reading goes on to the real end.
+    const uint64_t plausible = uint64_t(status.st_size) / channels + 1;
+    const uint64_t hint = std::min({uint64_t(std::max<sf_count_t>(format.frames, 0)), plausible, maximumFrames});
+    std::vector<float> interleaved(size_t(step) * channels);
+    try {
+        for (auto& c : s.channels) c.reserve(size_t(hint));
+        for (;;) {
+            const sf_count_t read = sf_readf_float(file.get(), interleaved.data(), step);
+            if (read <= 0) break;
+            if (s.channels[0].size() + uint64_t(read) > maximumFrames)
+                throw std::runtime_error(
+                    QStringLiteral("The file %1 is too long to render.").arg(nameOf(path)).toStdString());
+            for (size_t c = 0; c < channels; ++c) {
+                std::vector<float>& channel = s.channels[c];
+                const size_t at = channel.size();
+                channel.resize(at + size_t(read));
+                float* out = channel.data() + at;
+                const float* in = interleaved.data() + c;
+                for (sf_count_t f = 0; f < read; ++f) out[f] = in[size_t(f) * channels];
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error(
+            QStringLiteral("Not enough memory to read the file %1.").arg(nameOf(path)).toStdString());
+    }
+    if (sf_error(file.get()) != SF_ERR_NO_ERROR)
+        throw std::runtime_error(QStringLiteral("Could not read %1: %2")
+                                     .arg(path, QString::fromUtf8(sf_strerror(file.get())))
+                                     .toStdString());
     return s;
 }
 
@@ -118,27 +163,32 @@ Signal readWav(const QString& path)
 void writeWav(const QString& path, double sampleRate, const std::vector<std::vector<float>>& channels)
 {
     const QString temporary = path + QStringLiteral(".partial");
+    const QByteArray nativeTemporary = UserFile::encodeName(temporary);
     SF_INFO format{};
     format.samplerate = int(sampleRate);
     format.channels = 2;
     format.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(QFile::encodeName(temporary).constData(), SFM_WRITE, &format);
+    SoundFile file(sf_open(nativeTemporary.constData(), SFM_WRITE, &format));
     if (!file)
         throw std::runtime_error(QStringLiteral("Could not write %1: %2")
                                      .arg(path, QString::fromUtf8(sf_strerror(nullptr)))
                                      .toStdString());
     const size_t frames = channels[0].size();
-    std::vector<float> interleaved(frames * 2);
-    for (size_t f = 0; f < frames; ++f) {
-        interleaved[2 * f] = channels[0][f];
-        interleaved[2 * f + 1] = channels[1][f];
+    std::vector<float> interleaved(size_t(step) * 2);
+    bool written = true;
+    for (size_t at = 0; at < frames && written; at += size_t(step)) {
+        const size_t n = std::min(frames - at, size_t(step));
+        for (size_t f = 0; f < n; ++f) {
+            interleaved[2 * f] = channels[0][at + f];
+            interleaved[2 * f + 1] = channels[1][at + f];
+        }
+        written = sf_writef_float(file.get(), interleaved.data(), sf_count_t(n)) == sf_count_t(n);
     }
-    const sf_count_t written = sf_writef_float(file, interleaved.data(), sf_count_t(frames));
-    const int closed = sf_close(file);
+    const int closed = sf_close(file.release());
     // rename(2) replaces an existing file atomically, so a failure never loses the old one.
-    if (written != sf_count_t(frames) || closed != 0
-        || std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(temporary);
+    if (!written || closed != 0
+        || std::rename(nativeTemporary.constData(), UserFile::encodeName(path).constData()) != 0) {
+        ::unlink(nativeTemporary.constData());
         throw std::runtime_error(QStringLiteral("Could not write %1.").arg(path).toStdString());
     }
 }
@@ -160,9 +210,9 @@ int runRender(const QStringList& args)
         RenderResult r;
         if (o.chunk) {
             if (s.channels.size() == 1) s.channels.push_back(s.channels[0]);
-            r = OfflineRenderer::renderThroughInputNode(s.channels, s.sampleRate, o.settings, *o.chunk);
+            r = OfflineRenderer::renderThroughInputNode(std::move(s.channels), s.sampleRate, o.settings, *o.chunk);
         } else {
-            r = OfflineRenderer::render(s.channels, s.sampleRate, o.settings, !o.unprocessed,
+            r = OfflineRenderer::render(std::move(s.channels), s.sampleRate, o.settings, !o.unprocessed,
                                         o.switchAt, o.analyse, o.tail);
         }
         writeWav(o.out, s.sampleRate, r.channels);
@@ -186,6 +236,8 @@ int runRender(const QStringList& args)
         return 0;
     } catch (const DescribedError& e) {
         return fail(e.description());
+    } catch (const std::bad_alloc&) {
+        return fail(QStringLiteral("Not enough memory to render this file."));
     } catch (const std::exception& e) {
         return fail(QString::fromUtf8(e.what()));
     }

@@ -12,6 +12,19 @@ std::optional<Action> fromRawValue(uint32_t raw)
     return static_cast<Action>(raw);
 }
 
+QString name(Action action)
+{
+    switch (action) {
+    case Action::toggle: return QStringLiteral("toggle");
+    case Action::compare: return QStringLiteral("compare");
+    case Action::boostUp: return QStringLiteral("boostUp");
+    case Action::boostDown: return QStringLiteral("boostDown");
+    case Action::nextPreset: return QStringLiteral("nextPreset");
+    case Action::previousPreset: return QStringLiteral("previousPreset");
+    }
+    return {};
+}
+
 QString keysym(Action action)
 {
     switch (action) {

@@ -19,6 +19,8 @@ inline constexpr std::array<Action, 6> allCases{Action::toggle,    Action::compa
                                                 Action::boostDown, Action::nextPreset, Action::previousPreset};
 
 uint32_t rawValue(Action action);
+// The case name ("toggle", "compare", "boostUp", ...): the id the shortcut portal lists it under.
+QString name(Action action);
 std::optional<Action> fromRawValue(uint32_t raw);   // none for 0 and 7 and above
 // The X keysym name of the key pressed with Control+Alt+Super: "b", "a", "Up", "Down", "Right", "Left".
 QString keysym(Action action);

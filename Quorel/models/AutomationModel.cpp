@@ -76,6 +76,7 @@ AutomationModel::AutomationModel(UserDefaults store, std::shared_ptr<Clock> cloc
     }
     if (front_) connect(front_.get(), &FrontApplicationSource::availabilityChanged, this,
                         &AutomationModel::availabilityChanged);
+    connect(&hotKeys_, &HotKeyCenter::availabilityChanged, this, &AutomationModel::availabilityChanged);
 }
 
 AutomationModel::~AutomationModel() = default;

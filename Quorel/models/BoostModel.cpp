@@ -3,7 +3,7 @@
 #include "AudioFailure.h"
 #include "AutomationModel.h"
 #include "BuiltInPresets.h"
-#include "DesktopServices.h"
+#include "DesktopSession.h"
 #include "FrontApplicationSource.h"
 #include "HeadphoneLibrary.h"
 #include "L10n.h"
@@ -46,11 +46,15 @@ BoostModel::BoostModel(Options options, QObject* parent)
     system_ = std::make_unique<SystemModel>(systemOptions(std::move(options_.system), clock_, store_));
     presets_ = std::make_unique<PresetLibrary>(store_);
     headphones_ = std::make_unique<HeadphoneLibrary>(store_);
+    UpdateChecker::Options updates;
+    updates.clock = clock_;
+    updates.store = store_;
+    updater_ = std::make_unique<UpdateChecker>(std::move(updates));
     std::unique_ptr<FrontApplicationSource> front = std::move(options_.frontApplications);
     std::unique_ptr<ShortcutBackend> shortcuts = std::move(options_.shortcuts);
     if (options_.desktopServices) {
-        if (!front) front = desktopServices::frontApplicationSource();
-        if (!shortcuts) shortcuts = desktopServices::shortcutBackend();
+        if (!front) front = makeFrontApplicationSource();
+        if (!shortcuts) shortcuts = makeShortcutBackend();
     }
     automation_ = std::make_unique<AutomationModel>(store_, clock_, std::move(front), std::move(shortcuts));
 

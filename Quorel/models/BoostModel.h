@@ -2,11 +2,14 @@
 
 #include "Clock.h"
 #include "DSPSettings.h"
+#include "FrontApplicationSource.h"
 #include "HeadphoneProfile.h"
 #include "MainTab.h"
 #include "RandomSource.h"
+#include "ShortcutBackend.h"
 #include "SoundPreset.h"
 #include "SystemModel.h"
+#include "UpdateChecker.h"
 #include "UserDefaults.h"
 
 #include <QObject>
@@ -21,10 +24,8 @@
 namespace quorel {
 
 class AutomationModel;
-class FrontApplicationSource;
 class HeadphoneLibrary;
 class PresetLibrary;
-class ShortcutBackend;
 
 // The root model: owns the engine controller, the preset and headphone libraries and the
 // automation, holds the current settings, the A/B flag and the page, and is the one road by
@@ -42,8 +43,8 @@ public:
         std::shared_ptr<Clock> clock;                            // none: Clock::system()
         std::optional<UserDefaults> store;                       // none: UserDefaults::standard()
         SystemModel::Options system;                             // its clock and store default to ours
-        std::unique_ptr<FrontApplicationSource> frontApplications;  // none: the desktop's (or unavailable)
-        std::unique_ptr<ShortcutBackend> shortcuts;              // none: the desktop's (or unavailable)
+        std::unique_ptr<FrontApplicationSource> frontApplications;  // none: this session's (X11, portal or unavailable)
+        std::unique_ptr<ShortcutBackend> shortcuts;              // none: this session's (X11, portal or unavailable)
         std::shared_ptr<RandomSource> random;                    // none: RandomSource::system()
         bool desktopServices = true;   // false: leave the absent desktop services absent (tools, tests)
     };
@@ -74,6 +75,7 @@ public:
     PresetLibrary& presets() { return *presets_; }
     const PresetLibrary& presets() const { return *presets_; }
     HeadphoneLibrary& headphones() { return *headphones_; }
+    UpdateChecker& updater() { return *updater_; }
     AutomationModel& automation() { return *automation_; }
     const AutomationModel& automation() const { return *automation_; }
     // The services it was built on.
@@ -134,6 +136,7 @@ private:
     std::unique_ptr<SystemModel> system_;
     std::unique_ptr<PresetLibrary> presets_;
     std::unique_ptr<HeadphoneLibrary> headphones_;
+    std::unique_ptr<UpdateChecker> updater_;
     std::unique_ptr<AutomationModel> automation_;
     std::unique_ptr<ClockTimer> updateTimer_;
 };

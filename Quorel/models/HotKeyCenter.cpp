@@ -9,7 +9,10 @@ namespace quorel {
 HotKeyCenter::HotKeyCenter(std::unique_ptr<ShortcutBackend> backend, QObject* parent)
     : QObject(parent), backend_(std::move(backend))
 {
-    if (backend_) connect(backend_.get(), &ShortcutBackend::activated, this, &HotKeyCenter::fire);
+    if (backend_) {
+        connect(backend_.get(), &ShortcutBackend::activated, this, &HotKeyCenter::fire);
+        connect(backend_.get(), &ShortcutBackend::availabilityChanged, this, &HotKeyCenter::availabilityChanged);
+    }
 }
 
 HotKeyCenter::~HotKeyCenter() = default;
@@ -23,7 +26,8 @@ void HotKeyCenter::registerKeys()
     if (!backend_) return;
     std::vector<GlobalShortcut> shortcuts;
     for (Action action : action::allCases)
-        shortcuts.push_back({action::rawValue(action), action::keysym(action), action::label(action), {}});
+        shortcuts.push_back(
+            {action::rawValue(action), action::keysym(action), action::label(action), action::name(action)});
     backend_->registerShortcuts(shortcuts);
 }
 

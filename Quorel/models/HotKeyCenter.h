@@ -34,6 +34,10 @@ public:
     // A press of the shortcut with this id; ids outside 1...6 are ignored.
     void fire(uint32_t id);
 
+signals:
+    // isAvailable() changed (the X server went away, the portal answered).
+    void availabilityChanged();
+
 private:
     std::unique_ptr<ShortcutBackend> backend_;
     bool registered_ = false;

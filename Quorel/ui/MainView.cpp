@@ -102,7 +102,6 @@ MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll_->viewport()->setAutoFillBackground(false);
-    scroll_->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
     auto* column = new PageColumn;
     column->setAutoFillBackground(false);
     column_ = new QVBoxLayout(column);
@@ -142,6 +141,7 @@ MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)
 
     column_->addStretch(1);
     scroll_->setWidget(column);
+    column->setAutoFillBackground(false);  // setWidget turned it on; the window background shows
     row->addWidget(scroll_, 1);
 
     connect(&model_, &BoostModel::tabChanged, this, [this] {

@@ -128,7 +128,7 @@ OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidge
     header->addWidget(new BrandIcon(44, this));
     auto* titles = new QVBoxLayout;
     titles->setSpacing(2);
-    title_ = textLabel(20, QFont::DemiBold, Studio::text(), this, false);
+    title_ = textLabel(20, QFont::DemiBold, Studio::text(), this, true);  // long titles wrap; the sheet stays 560 wide
     titles->addWidget(title_);
     step_ = textLabel(11, QFont::Normal, Studio::secondary(), this, false);
     titles->addWidget(step_);

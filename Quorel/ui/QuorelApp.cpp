@@ -48,15 +48,14 @@ QuorelApp::QuorelApp(StartupOptions options, SingleInstance* instance, QObject* 
 {
     QApplication::setQuitOnLastWindowClosed(false);
     model_ = std::make_unique<BoostModel>(modelOptions(options_));
-    updater_ = std::make_unique<UpdateChecker>();
     ReduceMotion::shared().watchPortal();
 
-    window_ = new MainWindow(*model_, *updater_, options_.logStats);
+    window_ = new MainWindow(*model_, model_->updater(), options_.logStats);
     window_->setAttribute(Qt::WA_DeleteOnClose, false);
     window_->setKeepRunningOnClose([this] { return keepsRunningOnClose(); });
     connect(window_, &MainWindow::quitRequested, this, &QuorelApp::quit);
 
-    startup_ = new StartupTask(*model_, *updater_, options_, this);
+    startup_ = new StartupTask(*model_, model_->updater(), options_, this);
     connect(window_, &MainWindow::shown, startup_, &StartupTask::start);
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {

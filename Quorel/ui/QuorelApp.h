@@ -18,7 +18,7 @@ class StartupTask;
 class TrayController;
 class UpdateChecker;
 
-// The application: one root model and update checker for the life of the process, the main
+// The application: one root model (with its update checker) for the life of the process, the main
 // window and (where a tray host exists) the tray icon with its panel. URLs from the command line
 // and from later launches go to the root model unchanged; every quit (menu, tray, closing the
 // window without a tray, SIGTERM, SIGINT) stops processing through SystemModel::shutdown(), so
@@ -30,7 +30,6 @@ public:
     ~QuorelApp() override;
 
     BoostModel& model() const { return *model_; }
-    UpdateChecker& updater() const { return *updater_; }
     MainWindow* window() const;
     TrayController* tray() const { return tray_; }
     StartupTask& startupTask() const { return *startup_; }
@@ -50,7 +49,6 @@ private:
 
     StartupOptions options_;
     std::unique_ptr<BoostModel> model_;
-    std::unique_ptr<UpdateChecker> updater_;
     QPointer<MainWindow> window_;
     TrayController* tray_ = nullptr;
     StartupTask* startup_ = nullptr;

@@ -40,6 +40,7 @@ StartupTask::StartupTask(BoostModel& model, UpdateChecker& updater, StartupOptio
         hooks_.snapshot = [](const QString& path) { WindowSnapshot::save(path); };
     if (!hooks_.standardOutput)
         hooks_.standardOutput = stdout;
+    choiceAtStart_ = model_.store().boolean(SystemModel::activeKey);
 }
 
 StartupTask::~StartupTask() = default;
@@ -67,10 +68,12 @@ void StartupTask::start()
     }
 
     // 5. Processing back on after 0.6 s; the diagnostic options wait for it.
-    const bool storedActive = model_.store().boolean(SystemModel::activeKey).value_or(false);
-    if (options_.system || storedActive) {
+    // A URL opened with the launch ("off", "toggle") is a newer choice than the stored one: then
+    // the stored choice no longer decides.
+    if (options_.system || choiceAtStart_ == true) {
         activationTimer_ = clock_->schedule(activationDelay, [this] {
-            model_.system().setActive(true);
+            if (model_.store().boolean(SystemModel::activeKey) == choiceAtStart_)
+                model_.system().setActive(true);
             afterActivation();
         });
     } else {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace quorel {
 
@@ -64,6 +65,7 @@ private:
     Hooks hooks_;
     std::shared_ptr<Clock> clock_;
     bool started_ = false;
+    std::optional<bool> choiceAtStart_;  // the stored on/off choice when the task was made
     std::unique_ptr<ClockTimer> updateTimer_;
     std::unique_ptr<ClockTimer> activationTimer_;
     std::unique_ptr<ClockTimer> statisticsTimer_;

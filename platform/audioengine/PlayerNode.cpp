@@ -21,6 +21,23 @@ bool PlayerNode::scheduleBuffer(const PCMBuffer& buffer)
     return true;
 }
 
+bool PlayerNode::scheduleChannels(std::vector<std::vector<float>>&& channels)
+{
+    const size_t count = channels.size();
+    if (count == 0 || count > 8) return false;
+    for (const std::vector<float>& c : channels)
+        if (c.size() != channels[0].size()) return false;
+    if (outputFormat().channelCount != 0 && count != outputFormat().channelCount) return false;
+    if (queue_.empty() || position_ >= queue_[0].size()) {
+        queue_ = std::move(channels);
+        position_ = 0;
+        return true;
+    }
+    if (queue_.size() != count) return false;
+    for (size_t c = 0; c < count; ++c) queue_[c].insert(queue_[c].end(), channels[c].begin(), channels[c].end());
+    return true;
+}
+
 void PlayerNode::stop()
 {
     playing_.store(false);

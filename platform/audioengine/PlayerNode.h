@@ -17,6 +17,9 @@ public:
     // Control thread, while the engine is not rendering. Copies the buffer's valid frames;
     // false when its channel count differs from the player's output connection.
     bool scheduleBuffer(const PCMBuffer& buffer);
+    // The same for whole channels (1 to 8 of one length), taken over without a copy when nothing
+    // is scheduled yet: an offline render of a long file then holds its input once.
+    bool scheduleChannels(std::vector<std::vector<float>>&& channels);
     void play() { playing_.store(true); }
     // Stops and drops everything scheduled.
     void stop();

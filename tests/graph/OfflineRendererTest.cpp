@@ -231,5 +231,39 @@ TEST(OfflineRenderer, SpectrumDebugLineOnlyForExactlyOne)
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
 }
 
+TEST(OfflineRenderer, ATailThatCannotBeRenderedIsRefusedBeforeAnythingIsHeld)
+{
+    const auto render = [](double tail) {
+        return thrownText([&] {
+            OfflineRenderer::render({std::vector<float>(480, 0.1f)}, 48000, DSPSettings(), true,
+                                    std::nullopt, false, tail);
+        });
+    };
+    const auto refused = [](const QString& text) {
+        return text.startsWith(QStringLiteral("A tail of ")) && text.endsWith(QStringLiteral(" seconds cannot be rendered."));
+    };
+    // NaN; 123456 s at 48 kHz, beyond 2^32 frames; 1e20 and 1e300, beyond any frame count.
+    for (const double tail : {std::nan(""), 123456.0, 1e20, 1e300, HUGE_VAL})
+        EXPECT_TRUE(refused(render(tail))) << tail << ": " << render(tail).toStdString();
+    // A negative tail counts as none, and a short one renders.
+    EXPECT_TRUE(render(-1).isEmpty());
+    EXPECT_TRUE(render(0.5).isEmpty());
+}
+
+TEST(OfflineRenderer, ChannelsHandedOverRenderAsCopiedOnes)
+{
+    const std::vector<std::vector<float>> input{tone(440, 48000, 5000, 0.2), tone(660, 48000, 5000, 0.2)};
+    const DSPSettings settings = everythingEngaged();
+    const RenderResult copied = OfflineRenderer::render(input, 48000, settings, true, std::nullopt, false, 0.01);
+    const RenderResult moved = OfflineRenderer::render(std::vector<std::vector<float>>(input), 48000, settings,
+                                                       true, std::nullopt, false, 0.01);
+    EXPECT_EQ(copied.channels, moved.channels);
+    const RenderResult chunked = OfflineRenderer::renderThroughInputNode(input, 48000, settings, 1024);
+    const RenderResult chunkedMoved =
+        OfflineRenderer::renderThroughInputNode(std::vector<std::vector<float>>(input), 48000, settings, 1024);
+    EXPECT_EQ(chunked.channels, chunkedMoved.channels);
+    EXPECT_EQ(chunked.channels[0].size(), 5000u);
+}
+
 }  // namespace
 }  // namespace quorel

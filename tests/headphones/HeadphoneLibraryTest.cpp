@@ -4,6 +4,7 @@
 #include "HeadphoneCatalog.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
+#include "UserFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,11 @@
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace quorel;
 
@@ -158,4 +164,63 @@ TEST_F(HeadphoneLibraryTest, BadFilesAreRefusedAndChangeNothing)
     expectRefused(QStringLiteral("/dev/null"), QStringLiteral("The file null is not a regular file."));
     expectRefused(QDir(home.path()).filePath("missing.txt"), QStringLiteral("Could not read the file missing.txt."));
     EXPECT_EQ(HeadphoneLibrary().custom().size(), 1u);
+}
+
+TEST_F(HeadphoneLibraryTest, AFailedWriteChangesNothingAndPublishesNothing)
+{
+    HeadphoneLibrary library;
+    const HeadphoneProfile acme = library.importProfile(writeFile("Acme H1.txt", autoEq(2)));
+    library.importProfile(writeFile("Bolt B2.txt", autoEq(1)));
+    const std::vector<HeadphoneProfile> before = library.custom();
+    int changes = 0;
+    QObject::connect(&library, &HeadphoneLibrary::customChanged, [&] { ++changes; });
+
+    // A folder where the store's file belongs: every write fails.
+    ASSERT_TRUE(QFile::remove(store.filePath()));
+    ASSERT_TRUE(QDir().mkpath(store.filePath()));
+    const QString message = QStringLiteral("Could not save the settings file %1.").arg(store.filePath());
+    const auto expectFailure = [&](const char* what, const std::function<void()>& operation) {
+        SCOPED_TRACE(what);
+        try {
+            operation();
+            ADD_FAILURE() << "the write did not fail";
+        } catch (const AudioFailure& failure) {
+            EXPECT_EQ(failure.description(), message);
+        }
+        EXPECT_EQ(library.custom(), before);
+        EXPECT_EQ(changes, 0);
+    };
+    expectFailure("new import", [&] { library.importProfile(writeFile("Cord C3.txt", autoEq(3))); });
+    expectFailure("import over an existing profile",
+                  [&] { library.importProfile(writeFile("acme h1.txt", autoEq(4))); });
+    expectFailure("delete", [&] { library.deleteProfile(acme); });
+}
+
+TEST(UserFileNames, NamesThatAreNotUtf8KeepTheirBytes)
+{
+    for (const QByteArray& bytes : {QByteArray("plain.txt"), QByteArray("caf\xc3\xa9 \xf0\x9f\x8e\xa7.txt"),
+                                   QByteArray("\xff\xfe.txt"), QByteArray("a\xc3(b"), QByteArray("\xed\xa0\x80"),
+                                   QByteArray("\xc0\xaf"), QByteArray("\xf4\x90\x80\x80"), QByteArray("end\xe2\x82")}) {
+        const QString name = UserFile::decodeName(bytes);
+        EXPECT_EQ(UserFile::encodeName(name), bytes) << bytes.toHex().constData();
+    }
+    // Valid UTF-8 decodes as itself.
+    EXPECT_EQ(UserFile::decodeName("caf\xc3\xa9"), QStringLiteral("café"));
+    EXPECT_EQ(UserFile::encodeName(QStringLiteral("café 🎧")), QByteArray("caf\xc3\xa9 \xf0\x9f\x8e\xa7"));
+}
+
+TEST_F(HeadphoneLibraryTest, AFileWhoseNameIsNotUtf8ImportsByItsBytes)
+{
+    const QByteArray native = QFile::encodeName(home.path()) + "/Acme \xff H1 ParametricEQ.txt";
+    const QByteArray text = autoEq(2);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, text.constData(), size_t(text.size())), ssize_t(text.size()));
+    ::close(fd);
+    HeadphoneLibrary library;
+    const HeadphoneProfile profile = library.importProfile(UserFile::decodeName(native));
+    EXPECT_EQ(profile.filters.size(), 1u);
+    EXPECT_TRUE(profile.name.startsWith(QStringLiteral("Acme ")));
+    EXPECT_TRUE(profile.name.endsWith(QStringLiteral(" H1")));
+    ::unlink(native.constData());   // QTemporaryDir cannot remove names that are not UTF-8
 }

@@ -6,6 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <tuple>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace quorel;
 
 namespace {
@@ -155,4 +163,79 @@ TEST(UserDefaults, AWriteThatCannotReachTheFileSaysSo)
     ASSERT_TRUE(QDir().mkpath(store.filePath()));   // a folder where the file belongs
     EXPECT_FALSE(store.setString("Quorel.Language", "pt-BR"));
     EXPECT_FALSE(store.setBoolean("Corvanta.System.Active.v1", true));
+}
+
+namespace {
+
+// A store file written by hand, as a user or a broken editor leaves it.
+UserDefaults handWritten(const test::TemporaryHome& home, const QByteArray& text)
+{
+    const QString path = home.path() + "/hand.conf";
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+    return UserDefaults(path);
+}
+
+}  // namespace
+
+TEST(UserDefaults, ValuesQSettingsTakesForTypedOnesKeepTheirRawText)
+{
+    test::TemporaryHome home;
+    const QByteArray list = R"([{"id": "custom.A", "name": "A"}, @oops])";
+    const QByteArray variant = "@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\tQJunk)";
+    const UserDefaults store = handWritten(
+        home, "[General]\nCorvanta.Presets.Custom.v1=" + list + "\nQuorel.Headphones.Custom.v1=" + variant
+                  + "\nCorvanta.DSP.v2=@Invalid()\n");
+    // Each reads as the text that stands in the file, never as nothing or as an empty text.
+    EXPECT_EQ(store.string("Corvanta.Presets.Custom.v1"), QString::fromUtf8(list));
+    EXPECT_EQ(store.string("Quorel.Headphones.Custom.v1"), QString::fromUtf8(variant));
+    EXPECT_EQ(store.string("Corvanta.DSP.v2"), QStringLiteral("@Invalid()"));
+}
+
+TEST(UserDefaults, ARewriteKeepsTheRawTextOfATypedValueAside)
+{
+    test::TemporaryHome home;
+    const QByteArray list = R"([{"id": "custom.A", "name": "A"}, @oops])";
+    UserDefaults store = handWritten(home, "[General]\nCorvanta.Presets.Custom.v1=" + list
+                                               + "\nCorvanta.DSP.v2=@Invalid()\n");
+    // Kept aside explicitly, and again (once) when it is overwritten.
+    store.setAsideUnreadable("Corvanta.Presets.Custom.v1");
+    EXPECT_TRUE(store.setString("Corvanta.Presets.Custom.v1", "[]"));
+    EXPECT_EQ(store.string("Corvanta.Presets.Custom.v1.unreadable"), QString::fromUtf8(list));
+    EXPECT_FALSE(store.contains("Corvanta.Presets.Custom.v1.unreadable2")) << fileText(store.filePath()).constData();
+    // Overwritten by a writer that never looked at it.
+    EXPECT_TRUE(store.setString("Corvanta.DSP.v2", "{}"));
+    EXPECT_EQ(store.string("Corvanta.DSP.v2.unreadable"), QStringLiteral("@Invalid()"));
+    EXPECT_EQ(store.string("Corvanta.DSP.v2"), QStringLiteral("{}"));
+
+    const UserDefaults again = reopened(store, home.path() + "/copy.conf");
+    EXPECT_EQ(again.string("Corvanta.Presets.Custom.v1.unreadable"), QString::fromUtf8(list));
+    EXPECT_EQ(again.string("Corvanta.DSP.v2.unreadable"), QStringLiteral("@Invalid()"));
+}
+
+TEST(UserDefaults, AStoreThatIsNotARegularFileIsNeverOpened)
+{
+    test::TemporaryHome home;
+    const QString path = home.path() + "/fifo.conf";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    const UserDefaults store(path);
+    // Run where a blocked open can be released: if the store opened the FIFO, this test
+    // opens its other end so that the read ends, and fails.
+    auto reading = std::async(std::launch::async, [&] {
+        return std::make_tuple(store.isUsable(), store.string("Quorel.Language"), store.contains("Quorel.Language"));
+    });
+    if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
+        reading.wait();
+        FAIL() << "reading the store waited on the FIFO";
+    }
+    const auto [usable, text, found] = reading.get();
+    EXPECT_FALSE(usable);
+    EXPECT_FALSE(text.has_value());
+    EXPECT_FALSE(found);
+    UserDefaults writable(path);
+    EXPECT_FALSE(writable.setString("Quorel.Language", "en"));
+    EXPECT_TRUE(UserDefaults(home.path() + "/not-yet.conf").isUsable());
 }

@@ -7,10 +7,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -338,4 +341,82 @@ TEST_F(PresetLibraryTest, ExportFileNamesAreCleaned)
     EXPECT_EQ(PresetLibrary::exportFileName(preset), QString(100, u'a') + QStringLiteral(".quorelpreset"));
     EXPECT_EQ(PresetLibrary::exportFileName(BuiltInPresets::preset("builtin.movies-night").value()),
               QStringLiteral("Movies at night.quorelpreset"));
+}
+
+namespace {
+
+// Replaces the store's file by a folder of the same name, so every later write fails.
+void makeStoreUnwritable(const UserDefaults& store)
+{
+    ASSERT_TRUE(QFile::remove(store.filePath()));
+    ASSERT_TRUE(QDir().mkpath(store.filePath()));
+}
+
+QStringList idsOf(const PresetLibrary& library)
+{
+    QStringList ids;
+    for (const SoundPreset& preset : library.custom()) ids.append(preset.id);
+    return ids;
+}
+
+}  // namespace
+
+TEST_F(PresetLibraryTest, AFailedWriteChangesNothingAndPublishesNothing)
+{
+    PresetLibrary library;
+    const SoundPreset night = library.save(QStringLiteral("Night"), settingsWithLoudness(0.1f)).value();
+    const SoundPreset day = library.save(QStringLiteral("Day"), settingsWithLoudness(0.2f)).value();
+    const QString file = writeFile("Late.quorelpreset", QJsonDocument(night.toJson()).toJson());
+    const QStringList ids = idsOf(library);
+    const std::optional<QString> selection = library.selectedID();
+    ASSERT_EQ(selection, day.id);
+
+    int listChanges = 0, selectionChanges = 0;
+    QObject::connect(&library, &PresetLibrary::customChanged, [&] { ++listChanges; });
+    QObject::connect(&library, &PresetLibrary::selectedIDChanged, [&] { ++selectionChanges; });
+    makeStoreUnwritable(store);
+    const QString message = QStringLiteral("Could not save the settings file %1.").arg(store.filePath());
+
+    const auto expectUnchanged = [&](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(idsOf(library), ids);
+        EXPECT_EQ(names(library), (QStringList{"Day", "Night"}));
+        EXPECT_EQ(library.custom()[1].applied(DSPSettings()).loudness, 0.1f);
+        EXPECT_EQ(library.selectedID(), selection);
+        EXPECT_EQ(listChanges, 0);
+        EXPECT_EQ(selectionChanges, 0);
+    };
+    const auto expectFailure = [&](const std::function<void()>& operation) {
+        try {
+            operation();
+            ADD_FAILURE() << "the write did not fail";
+        } catch (const AudioFailure& failure) {
+            EXPECT_EQ(failure.description(), message);
+        }
+    };
+    expectFailure([&] { library.save(QStringLiteral("Evening"), settingsWithLoudness(0.3f)); });
+    expectUnchanged("save of a new preset");
+    expectFailure([&] { library.save(QStringLiteral("night"), settingsWithLoudness(0.4f)); });
+    expectUnchanged("save over an existing preset");
+    expectFailure([&] { library.importPreset(file); });
+    expectUnchanged("import");
+    expectFailure([&] { library.deletePreset(day); });
+    expectUnchanged("delete of the selected preset");
+}
+
+TEST_F(PresetLibraryTest, AStoredListQSettingsTakesForTypedValuesIsKeptAsItStands)
+{
+    // A hand-edited line that QSettings reads as a list holding a typed entry.
+    const QByteArray line = R"([{"id": "custom.A", "name": "A", "bands": []}, @oops])";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(store.filePath()).path()));
+    QFile file(store.filePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nCorvanta.Presets.Custom.v1=" + line + "\nCorvanta.Presets.Selected.v1=custom.A\n");
+    file.close();
+
+    PresetLibrary library;
+    EXPECT_TRUE(library.custom().empty());
+    library.save(QStringLiteral("Night"), settingsWithLoudness(0.1f));
+    EXPECT_EQ(names(PresetLibrary()), QStringList{"Night"});
+    EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable")), QString::fromUtf8(line));
 }

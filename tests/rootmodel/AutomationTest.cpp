@@ -1,6 +1,7 @@
 #include "RootModelFixture.h"
 
 #include "Action.h"
+#include "MainTab.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -347,6 +348,23 @@ TEST(ActionTest, RawValuesAndLabels)
     EXPECT_EQ(action::label(Action::toggle, AppLanguage::portuguese),
               QStringLiteral("Ligar ou desligar o processamento"));
     EXPECT_EQ(action::trigger(Action::toggle), QStringLiteral("Ctrl+Alt+Super+B"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SavedLanguage, LabelsAndPageTitlesFollowItAtEveryRead)
+{
+    TemporaryHome home;
+    UserDefaults store = UserDefaults::standard();
+    EXPECT_EQ(action::label(Action::nextPreset), QStringLiteral("Next preset"));
+    EXPECT_EQ(mainTab::title(MainTab::equalizer), QStringLiteral("Equalizer"));
+    store.setString(appLanguage::preferenceKey, QStringLiteral("pt-BR"));
+    EXPECT_EQ(action::label(Action::nextPreset), QStringLiteral("Próximo preset"));
+    EXPECT_EQ(mainTab::title(MainTab::equalizer), QStringLiteral("Equalizador"));
+    EXPECT_EQ(mainTab::subtitle(MainTab::settings),
+              QStringLiteral("Abrir ao iniciar a sessão, verificação de atualizações e atalhos globais."));
 }
 
 }  // namespace

@@ -105,6 +105,9 @@ protected:
         options.clock = clock;
         options.store = store;
         options.system.preview = true;
+        options.system.followVolume = false;
+        options.system.sleepEvents = false;
+        options.system.outputDevices = [] { return std::vector<HAL::OutputDevice>(); };
         auto frontSource = std::make_unique<FakeFrontApplications>();
         auto shortcutBackend = std::make_unique<FakeShortcuts>();
         front = frontSource.get();

@@ -77,6 +77,31 @@ TEST(Binary, PreviewWritesGlyphAndSnapshotAndEndsCleanlyOnSigterm)
     EXPECT_TRUE(conf.readAll().contains("Corvanta.System.Active.v1=true"));
 }
 
+TEST(Binary, TheWindowAtScaleFactorTwo)
+{
+    QTemporaryDir home;
+    QDir().mkpath(home.path() + "/config/Quorel");
+    {
+        QFile conf(home.path() + "/config/Quorel/Quorel.conf");
+        ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+        conf.write("[General]\nCorvanta.Onboarding.v1=true\nCorvanta.Tab.v1=settings\n");
+    }
+    const QString snapshot = test::snapshotFolder() + "/main-window-scale2.png";
+    QFile::remove(snapshot);
+    QProcessEnvironment env = environment(home.path());
+    env.insert("QT_SCALE_FACTOR", "2");
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QUOREL_BINARY, {"--preview", "--system", "--snapshot", snapshot});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(test::spinUntil([&] { return QFileInfo(snapshot).size() > 0; }));
+    ::kill(pid_t(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0);
+    const QImage image(snapshot);
+    EXPECT_GE(image.width(), 2 * 1040);  // drawn at twice the logical size
+}
+
 TEST(Binary, LogStatsAppendsWellFormedLinesUnderPortuguese)
 {
     QTemporaryDir home;

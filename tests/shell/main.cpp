@@ -1,3 +1,5 @@
+#include "Studio.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@ int main(int argc, char** argv)
     qputenv("PULSE_SERVER", "unix:/nonexistent/quorel-test/native");
     qputenv("PIPEWIRE_REMOTE", "/nonexistent/quorel-test/pipewire-0");
     QApplication app(argc, argv);
+    quorel::Studio::install(app);  // the look the application gives itself
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,226 @@
+#include "RawToolRun.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quorel;
+using test::RawToolRun;
+using test::runToolRaw;
+
+namespace {
+
+class ToolInputTest : public ::testing::Test {
+protected:
+    // A path in the test's folder, as bytes (the name may be any bytes but '/' and NUL).
+    QByteArray path(const QByteArray& name) const { return QFile::encodeName(dir.path()) + '/' + name; }
+
+    // A signal of `frames` frames in the given file format.
+    static bool writeSound(const QByteArray& file, int format, int rate, int channels, sf_count_t frames)
+    {
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = format;
+        if (!sf_format_check(&info)) return false;
+        SNDFILE* f = sf_open(file.constData(), SFM_WRITE, &info);
+        if (!f) return false;
+        std::vector<float> block(size_t(4096 * channels));
+        for (sf_count_t done = 0; done < frames;) {
+            const sf_count_t n = std::min<sf_count_t>(4096, frames - done);
+            for (sf_count_t i = 0; i < n; ++i)
+                for (int c = 0; c < channels; ++c)
+                    block[size_t(i * channels + c)] =
+                        0.25f * std::sin(0.0571f * float(done + i) * float(c + 1));
+            sf_writef_float(f, block.data(), n);
+            done += n;
+        }
+        return sf_close(f) == 0;
+    }
+
+    static bool writeBytes(const QByteArray& file, const QByteArray& bytes)
+    {
+        const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0) return false;
+        const bool ok = ::write(fd, bytes.constData(), size_t(bytes.size())) == ssize_t(bytes.size());
+        return ::close(fd) == 0 && ok;
+    }
+
+    static bool exists(const QByteArray& file)
+    {
+        struct stat status {};
+        return ::stat(file.constData(), &status) == 0;
+    }
+
+    RawToolRun tool(const std::vector<QByteArray>& arguments, int timeoutSeconds = 60) const
+    {
+        return runToolRaw(arguments, home.configHome(), timeoutSeconds);
+    }
+
+    test::TemporaryHome home;
+    QTemporaryDir dir;
+};
+
+QJsonObject json(const RawToolRun& run) { return QJsonDocument::fromJson(run.out).object(); }
+
+}  // namespace
+
+TEST_F(ToolInputTest, RenderRefusesATailItCannotRender)
+{
+    const QByteArray in = path("in.wav"), out = path("out.wav");
+    ASSERT_TRUE(writeSound(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 2000));
+    // 1e6 s would be 4.8e10 frames; 1e20 and 1e300 overflow any frame count.
+    for (const char* tail : {"1e6", "1e20", "1e300"}) {
+        SCOPED_TRACE(tail);
+        const RawToolRun run = tool({"render", "--in", in, "--out", out, "--tail", tail});
+        EXPECT_EQ(run.exitCode, 1) << run.out.constData();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_TRUE(run.err.contains("seconds cannot be rendered.")) << run.err.constData();
+        EXPECT_FALSE(run.err.contains("bad_alloc"));
+        EXPECT_FALSE(exists(out));
+    }
+    for (const char* tail : {"nan", "inf"}) {
+        const RawToolRun run = tool({"render", "--in", in, "--out", out, "--tail", tail});
+        EXPECT_EQ(run.exitCode, 1) << tail;
+        EXPECT_TRUE(run.err.contains("--tail")) << run.err.constData();
+    }
+    // A long but renderable tail still renders.
+    const RawToolRun run = tool({"render", "--in", in, "--out", out, "--tail", "2"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_GE(json(run)["outputFrames"].toInteger(), 2000 + 96000);
+}
+
+TEST_F(ToolInputTest, RenderReadsToTheRealEndWhateverTheHeaderClaims)
+{
+    const QByteArray in = path("claims.flac"), out = path("out.wav");
+    if (!writeSound(in, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 1, 2519))
+        GTEST_SKIP() << "libsndfile writes no FLAC here";
+    QFile file(QFile::decodeName(in));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    // STREAMINFO: after "fLaC" and the block header, 10 bytes of block and frame sizes, then
+    // 20 bits of rate, 3 of channels, 5 of sample size and 36 of total samples. Claim 2^36 - 1.
+    ASSERT_TRUE(bytes.startsWith("fLaC"));
+    bytes[21] = char(uchar(bytes[21]) | 0x0F);
+    for (int i = 22; i < 26; ++i) bytes[i] = char(0xFF);
+    ASSERT_TRUE(file.seek(0));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+    file.close();
+    SF_INFO info{};
+    SNDFILE* f = sf_open(in.constData(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    sf_close(f);
+    ASSERT_GT(info.frames, sf_count_t(1) << 35) << "the header does not claim the long length";
+
+    const RawToolRun run = tool({"render", "--in", in, "--out", out});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(json(run)["inputFrames"].toInteger(), 2519);
+    // Nothing near the claimed length was ever held.
+    EXPECT_LT(run.peakKiB, 1024 * 1024);
+}
+
+TEST_F(ToolInputTest, RenderHoldsTheInputAndTheOutputOnce)
+{
+    const QByteArray shortIn = path("short.wav"), longIn = path("long.wav"), out = path("out.wav");
+    constexpr int rate = 48000;
+    constexpr sf_count_t frames = sf_count_t(60) * rate;
+    ASSERT_TRUE(writeSound(shortIn, SF_FORMAT_WAV | SF_FORMAT_FLOAT, rate, 2, 4800));
+    ASSERT_TRUE(writeSound(longIn, SF_FORMAT_WAV | SF_FORMAT_FLOAT, rate, 2, frames));
+    const RawToolRun base = tool({"render", "--in", shortIn, "--out", out});
+    ASSERT_EQ(base.exitCode, 0) << base.err.constData();
+    const RawToolRun run = tool({"render", "--in", longIn, "--out", out});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    ASSERT_EQ(json(run)["inputFrames"].toInteger(), frames);
+    // One whole stereo copy of the file; input and output make two, and a third is the most
+    // that the small working buffers and the allocator's slack may add.
+    const double copyKiB = double(frames) * 2 * sizeof(float) / 1024;
+    const double extra = double(run.peakKiB - base.peakKiB) / copyKiB;
+    EXPECT_LT(extra, 3.0) << "the render held " << extra << " copies of the file";
+}
+
+TEST_F(ToolInputTest, SettingsArgumentIsStrictAndNamesTheKey)
+{
+    const QByteArray in = path("in.wav"), out = path("out.wav");
+    ASSERT_TRUE(writeSound(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 1000));
+    const struct {
+        QByteArray settings;
+        QByteArray says;
+    } cases[] = {
+        {R"({"boostdb":12})", "\"boostdb\""},
+        {R"({"bands":[6]})", "\"bands\""},
+        {R"({"bands":[1,2,3,4,5,6,7,8,9,10,11]})", "\"bands\""},
+        {R"({"bands":"flat"})", "\"bands\""},
+        {R"({"headphoneProfile":[]})", "\"headphoneProfile\""},
+        {R"({"headphoneProfile":{"name":"no id"}})", "\"headphoneProfile\""},
+        {R"({"boostDB":"loud"})", "boostDB"},
+        {path("missing-settings.json"), "does not exist"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings.constData());
+        const RawToolRun run = tool({"render", "--in", in, "--out", out, "--settings", c.settings});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(c.says)) << run.err.constData();
+        EXPECT_FALSE(exists(out));
+    }
+    // What the record knows still passes, the older ten bands included.
+    const QByteArray settingsFile = path("settings.json");
+    ASSERT_TRUE(writeBytes(settingsFile, R"({"boostDB": 3, "bands": [1,2,3,4,5,6,7,8,9,10], "headphoneProfile": null})"));
+    for (const QByteArray& settings : {QByteArray(R"({"boostDB": 3, "levelerStrength": 0.5})"), settingsFile}) {
+        const RawToolRun run = tool({"render", "--in", in, "--out", out, "--settings", settings});
+        EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    }
+}
+
+TEST_F(ToolInputTest, FilesWhoseNamesAreNotUtf8OpenByTheirBytes)
+{
+    const QByteArray in = path("in-\xff\xfe.wav"), out = path("out-\xe9.wav");
+    ASSERT_TRUE(writeSound(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 1000));
+    const RawToolRun render = tool({"render", "--in", in, "--out", out});
+    EXPECT_EQ(render.exitCode, 0) << render.err.constData();
+    EXPECT_TRUE(exists(out));
+
+    const QByteArray autoEq = path("Acme \xff H1 ParametricEQ.txt");
+    ASSERT_TRUE(writeBytes(autoEq, "Preamp: -3 dB\nFilter 1: ON PK Fc 100 Hz Gain 2 dB Q 1\n"));
+    const RawToolRun parsed = tool({"autoeq", autoEq});
+    EXPECT_EQ(parsed.exitCode, 0) << parsed.err.constData();
+    const RawToolRun imported = tool({"headphone-import", autoEq});
+    EXPECT_EQ(imported.exitCode, 0) << imported.err.constData();
+
+    const QByteArray preset = path("Night \xff.quorelpreset");
+    ASSERT_TRUE(writeBytes(preset, R"({"id": "custom.x", "name": "Night", "bands": []})"));
+    const RawToolRun presetRun = tool({"preset-import", preset});
+    EXPECT_EQ(presetRun.exitCode, 0) << presetRun.err.constData();
+    EXPECT_EQ(json(presetRun)["name"].toString(), QStringLiteral("Night"));
+
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    for (const QByteArray& file : {in, out, autoEq, preset}) ::unlink(file.constData());
+}
+
+TEST_F(ToolInputTest, AStoreThatIsNotARegularFileIsRefusedNotWaitedFor)
+{
+    const QString folder = home.configHome() + QStringLiteral("/Quorel");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QByteArray store = QFile::encodeName(folder + QStringLiteral("/Quorel.conf"));
+    ASSERT_EQ(::mkfifo(store.constData(), 0600), 0);
+
+    const QByteArray preset = path("Night.quorelpreset");
+    ASSERT_TRUE(writeBytes(preset, R"({"id": "custom.x", "name": "Night", "bands": []})"));
+    const RawToolRun import = tool({"preset-import", preset}, 20);
+    ASSERT_TRUE(import.finished) << "blocked on the store";
+    EXPECT_EQ(import.exitCode, 1);
+    EXPECT_TRUE(import.err.contains("Could not save the settings file")) << import.err.constData();
+    EXPECT_TRUE(import.err.contains("is not a regular file")) << import.err.constData();
+}
