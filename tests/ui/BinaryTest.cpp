@@ -1,4 +1,5 @@
 #include "ControlChecks.h"
+#include "DesignCommands.h"
 
 #include "TestSupport.h"
 
@@ -52,8 +53,22 @@ TEST(Binary, ExportGlyphWritesTheFiveBarsOnATransparentGround)
     test::TemporaryHome home;
     QTemporaryDir dir;
     const QString path = dir.filePath("glyph.png");
-    const AppRun result = runApp({"--export-glyph", path}, home.configHome());
-    EXPECT_EQ(result.exitCode, 0);
+    // The application may stay open after the export (it does once it has its window): wait for
+    // the file, then end the process.
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", home.configHome());
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QUOREL_APP_BINARY), {"--export-glyph", path, "--preview"});
+    ASSERT_TRUE(process.waitForStarted());
+    for (int i = 0; i < 600 && !QFile::exists(path) && process.state() != QProcess::NotRunning; ++i)
+        process.waitForFinished(100);
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(10000)) process.kill();
+        process.waitForFinished();
+    }
     const QImage image(path);
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(144, 144));
@@ -75,10 +90,23 @@ TEST(Binary, ExportGlyphWritesTheFiveBarsOnATransparentGround)
     EXPECT_EQ(runs, 5);
 }
 
-TEST(Binary, ExportGlyphWithoutAPathWritesNothing)
+TEST(DesignCommands, ExportGlyphWithoutAPathWritesNothing)
 {
-    test::TemporaryHome home;
-    const AppRun result = runApp({"--export-glyph"}, home.configHome());
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "");
+    QTemporaryDir dir;
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    EXPECT_EQ(DesignCommands::run({"quorel", "--export-glyph"}), 0);
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+    QDir::setCurrent(before);
+    EXPECT_EQ(DesignCommands::run({"quorel", "--version"}), std::nullopt);
+}
+
+TEST(DesignCommands, ExportGlyphTakesTheNextArgumentWhateverItBeginsWith)
+{
+    QTemporaryDir dir;
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    EXPECT_EQ(DesignCommands::run({"quorel", "--export-glyph", "--odd-name.png"}), 0);
+    EXPECT_EQ(QImage(dir.filePath("--odd-name.png")).size(), QSize(144, 144));
+    QDir::setCurrent(before);
 }
