@@ -172,7 +172,7 @@ void SystemModel::readOutputDevices()
 void SystemModel::setActive(bool active)
 {
     if (shutDown_) return;
-    restartTimer_.reset();
+    cancelRestart();
     resumeAfterWake_ = false;
     reportWriteFailure(store_.setBoolean(activeKey, active));
     silentStartRetries_ = 0;
@@ -288,20 +288,25 @@ void SystemModel::scheduleRestart(const LocalizedMessage& status, double delay)
     if (shutDown_ || !(isActive_ || resumeAfterWake_)) return;
     deactivate(status);
     std::weak_ptr<int> alive = alive_;
+    restartPending_ = true;
     restartTimer_ = clock_->schedule(delay, [this, alive] {
-        if (!alive.lock()) return;
-        // Kept until replaced or cancelled: a timer is not destroyed from inside its own call.
-        std::unique_ptr<ClockTimer> done = std::move(restartTimer_);
-        QMetaObject::invokeMethod(this, [timer = std::shared_ptr<ClockTimer>(std::move(done))] {}, Qt::QueuedConnection);
+        if (!alive.lock() || !restartPending_) return;
+        restartPending_ = false;  // the timer itself stays until replaced or cancelled
         activate();
     });
+}
+
+void SystemModel::cancelRestart()
+{
+    restartPending_ = false;
+    restartTimer_.reset();
 }
 
 void SystemModel::shutdown()
 {
     if (shutDown_) return;
     shutDown_ = true;
-    restartTimer_.reset();
+    cancelRestart();
     resumeAfterWake_ = false;
     if (options_.preview) {
         simulate(false);
@@ -460,23 +465,23 @@ void SystemModel::engineFailed(const LocalizedMessage& failure)
 
 void SystemModel::willSleep()
 {
-    if (!isActive_) {
+    std::weak_ptr<int> alive = alive_;
+    const auto ready = [this, alive] {
+        if (alive.lock()) emit readyToSleep();
+    };
+    // A start under way or a reconnection waiting for its delay counts as on: it resumes after
+    // the wake rather than starting while the system goes to sleep.
+    if (!isActive_ && !restartPending_ && activation_ == 0) {
         // Nothing of ours holds the default: sleep may go on once earlier teardowns ended.
-        std::weak_ptr<int> alive = alive_;
-        if (options_.preview) {
+        if (options_.preview)
             emit readyToSleep();
-            return;
-        }
-        engine_->stop([this, alive] {
-            if (alive.lock()) emit readyToSleep();
-        });
+        else
+            engine_->stop(ready);
         return;
     }
+    cancelRestart();
     resumeAfterWake_ = true;
-    std::weak_ptr<int> alive = alive_;
-    deactivate(LocalizedMessage("Paused while the system is asleep."), [this, alive] {
-        if (alive.lock()) emit readyToSleep();
-    });
+    deactivate(LocalizedMessage("Paused while the system is asleep."), ready);
 }
 
 void SystemModel::didWake()

@@ -103,7 +103,7 @@ public:
     int primeKicks() const { return primeKicks_; }
     int silentStartRetries() const { return silentStartRetries_; }
     int stallRestarts() const { return int(stallRestarts_.size()); }
-    bool isRestartPending() const { return restartTimer_ != nullptr; }
+    bool isRestartPending() const { return restartPending_; }
     // Whether the engine still tears down or builds up on its worker.
     bool isEngineBusy() const;
     // Whether another application plays into the capture right now; none when it cannot tell
@@ -159,6 +159,7 @@ private:
     void fail(const LocalizedMessage& error);
     void simulate(bool active);
     void scheduleRestart(const LocalizedMessage& status, double delay);
+    void cancelRestart();
     void enterWaitingForAudio();
     void engineFailed(const LocalizedMessage& failure);
     void kickPrimer();
@@ -195,6 +196,7 @@ private:
     std::unique_ptr<ClockTimer> timer_;
     bool resumeAfterWake_ = false;
     std::unique_ptr<ClockTimer> restartTimer_;
+    bool restartPending_ = false;
     uint64_t activation_ = 0;  // the running start's number; 0 = none
     uint64_t activations_ = 0;
     std::optional<double> activatedAt_;

@@ -26,8 +26,14 @@ void SoundServerRestart::run(QObject* context, Done done, int timeoutMS)
         if (*reported) return;
         *reported = true;
         process->disconnect();
-        if (process->state() != QProcess::NotRunning) process->kill();
-        process->deleteLater();
+        if (process->state() != QProcess::NotRunning) {
+            // Given up: ended, and freed once it is gone (also when its context goes first).
+            process->setParent(nullptr);
+            QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+            process->kill();
+        } else {
+            process->deleteLater();
+        }
         done(std::move(failure));
     };
     process->setProcessChannelMode(QProcess::SeparateChannels);

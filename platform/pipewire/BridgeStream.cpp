@@ -67,8 +67,8 @@ struct BridgeStream::Callbacks {
             uint32_t frames = d.maxsize / stride;
             if (buffer->requested > 0) frames = std::min(frames, uint32_t(buffer->requested));
             else if (position && position->clock.duration > 0)
-                frames = std::min<uint64_t>(frames, std::min<uint64_t>(position->clock.duration,
-                                                                        RealtimeBridge::largestCycle));
+                frames = uint32_t(std::min<uint64_t>(frames, position->clock.duration));
+            frames = std::min(frames, RealtimeBridge::largestCycle);
             self->bridge_.playbackCycle(static_cast<float*>(d.data), frames, cycle);
             d.chunk->offset = 0;
             d.chunk->stride = int32_t(stride);

@@ -9,20 +9,22 @@
 #include <sys/types.h>
 
 using namespace quorel;
+using quorel::test::HeadlessServer;
 using quorel::test::DevicesE2ETest;
 
 namespace {
-// The pid of the headless server's pipewire-pulse, from the list of pids the server keeps.
+// The pid of the headless server's newest pipewire-pulse, from the list of pids the server keeps.
 qint64 pulseServerPid(const QString& directory)
 {
     QFile pids(directory + "/pids");
     if (!pids.open(QIODevice::ReadOnly)) return 0;
+    qint64 found = 0;
     for (const QByteArray& line : pids.readAll().split('\n')) {
         QFile name("/proc/" + QString::fromLatin1(line.trimmed()) + "/comm");
         if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "pipewire-pulse")
-            return line.trimmed().toLongLong();
+            found = line.trimmed().toLongLong();
     }
-    return 0;
+    return found;
 }
 
 bool speakersListed()
@@ -33,7 +35,7 @@ bool speakersListed()
 }
 }  // namespace
 
-TEST_F(DevicesE2ETest, ARestartedSoundServerIsFoundAgainAndReported)
+TEST_F(DevicesE2ETest, ARestartedSoundServerIsFoundAgainAndOnlyRealChangesAreReported)
 {
     const QString directory = qEnvironmentVariable("QUOREL_HEADLESS_DIR");
     const qint64 pid = pulseServerPid(directory);
@@ -42,10 +44,15 @@ TEST_F(DevicesE2ETest, ARestartedSoundServerIsFoundAgainAndReported)
     auto listener = HALListener::create(
         HAL::systemObject, HAL::address(HAL::selector::devices, HAL::scope::global, 0), [&] { ++fired; });
     ASSERT_NE(listener, nullptr);
+    int defaultChanges = 0;
+    auto defaultListener = HALListener::create(
+        HAL::systemObject, HAL::address(HAL::selector::defaultOutputDevice, HAL::scope::global, 0),
+        [&] { ++defaultChanges; });
+    ASSERT_NE(defaultListener, nullptr);
 
+    // A lost connection is no change of the devices; reads fail meanwhile.
     ASSERT_EQ(::kill(pid_t(pid), SIGTERM), 0);
-    ASSERT_TRUE(waitUntil([&] { return fired == 1; }));
-    EXPECT_FALSE(speakersListed());
+    ASSERT_TRUE(waitUntil([&] { return !speakersListed(); }));
     try {
         HAL::defaultOutputDevice();
         ADD_FAILURE() << "no exception";
@@ -65,6 +72,27 @@ TEST_F(DevicesE2ETest, ARestartedSoundServerIsFoundAgainAndReported)
     pids.write(QByteArray::number(restarted) + "\n");
     pids.close();
 
-    EXPECT_TRUE(waitUntil([&] { return fired == 2 && speakersListed(); }, 20000));
+    EXPECT_TRUE(waitUntil([&] { return speakersListed(); }, 20000));
     EXPECT_EQ(HAL::defaultOutputDevice(), idOf("test_speakers"));
+    waitUntil([] { return false; }, 300);  // any change posted by the reconnection is delivered
+    EXPECT_EQ(fired, 0);
+    EXPECT_EQ(defaultChanges, 0);
+
+    // A device that appeared while the connection was lost is a change, told once reconnected.
+    const qint64 again = pulseServerPid(directory);
+    ASSERT_GT(again, 0);
+    ASSERT_EQ(::kill(pid_t(again), SIGTERM), 0);
+    ASSERT_TRUE(waitUntil([&] { return !speakersListed(); }));
+    HeadlessServer::run("pw-cli", {"create-node", "adapter",
+                                   "{ factory.name=support.null-audio-sink node.name=test_meanwhile "
+                                   "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }"});
+    qint64 third = 0;
+    ASSERT_TRUE(server.startDetached(&third));
+    ASSERT_TRUE(pids.open(QIODevice::Append));
+    pids.write(QByteArray::number(third) + "\n");
+    pids.close();
+    EXPECT_TRUE(waitUntil([&] { return fired == 1 && speakersListed(); }, 20000)) << fired;
+    EXPECT_EQ(defaultChanges, 0);
+    HeadlessServer::run("pw-cli", {"destroy", "test_meanwhile"});
+    EXPECT_TRUE(waitUntil([&] { return fired == 2; }));
 }

@@ -158,11 +158,11 @@ private:
     int id_;
 };
 
-std::unique_ptr<AudioBackend::Listener> SimulatedAudioBackend::listenForFault(ObjectID,
-                                                                              std::function<void(Fault)> handler)
+std::unique_ptr<AudioBackend::Listener> SimulatedAudioBackend::listenForFault(ObjectID, std::function<void(Fault)> handler)
 {
     std::lock_guard lock(mutex_);
     const int id = nextListener_++;
+    faultHandlersGiven.push_back(handler);
     faultListeners_[id] = std::move(handler);
     return std::make_unique<FaultListener>(*this, id);
 }
@@ -174,7 +174,13 @@ void SimulatedAudioBackend::fault(Fault fault)
         std::lock_guard lock(mutex_);
         for (const auto& [id, handler] : faultListeners_) handlers.push_back(handler);
     }
-    for (const auto& h : handlers) h(fault);
+    for (const auto& handler : handlers) handler(fault);
+}
+
+int SimulatedAudioBackend::faultListenerCount() const
+{
+    std::lock_guard lock(mutex_);
+    return int(faultListeners_.size());
 }
 
 void SimulatedAudioBackend::fire(Event event)
@@ -207,10 +213,15 @@ quorel::Status SimulatedAudioBackend::createIOProc(IOProc proc, void* context, u
 quorel::Status SimulatedAudioBackend::startIOProc(uint64_t)
 {
     note("startIO");
+    started_ = ioStartStatus == 0;
     return ioStartStatus;
 }
 
-void SimulatedAudioBackend::stopIOProc(uint64_t) { note("stopIO"); }
+void SimulatedAudioBackend::stopIOProc(uint64_t)
+{
+    note("stopIO");
+    started_ = false;
+}
 
 void SimulatedAudioBackend::destroyIOProc(uint64_t)
 {

@@ -31,6 +31,8 @@ public:
     int tapChannelCount = 2;
     Status aggregateStatus = 0;
     std::optional<uint32_t> bufferFramesValue;  // none: what was asked for
+    std::optional<uint32_t> runningFramesValue;  // the cycle size once started; none: as before
+    std::optional<bool> realtimeValue;
     int inputChannelCount = 2, outputChannelCount = 2;
     std::optional<uint32_t> latency;
     Status ioCreateStatus = 0, ioStartStatus = 0;
@@ -53,8 +55,11 @@ public:
     // Runs one device cycle of `frames` stereo frames of `value`; returns the output.
     std::vector<float> runCycle(uint32_t frames, float value);
     void fire(Event event);
-    // Tells the running aggregate's fault listeners (on the calling thread).
+    // Tells the engine's fault listener of a fault, as the backend's watch would on the main thread.
     void fault(Fault fault);
+    // Every fault handler the engine gave, in order (kept after its listener is gone).
+    std::vector<std::function<void(Fault)>> faultHandlersGiven;
+    int faultListenerCount() const;
     int listenerCount() const;
     uint32_t requestedFrames() const { return requested_; }
     QString tapUID() const { return tapUID_; }
@@ -72,7 +77,13 @@ public:
     void destroyAggregate(ObjectID aggregate) override;
     void destroyTap(ObjectID tap) override;
     QRAudioDevice* ioDevice(ObjectID) override { return this; }
-    uint32_t bufferFrames(ObjectID) override { return bufferFramesValue.value_or(requested_); }
+    uint32_t bufferFrames(ObjectID) override
+    {
+        if (started_ && runningFramesValue) return *runningFramesValue;
+        return bufferFramesValue.value_or(requested_);
+    }
+    std::optional<bool> isRealtime(ObjectID) override { return realtimeValue; }
+    std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
     int channelCount(ObjectID, bool input) override { return input ? inputChannelCount : outputChannelCount; }
     std::optional<uint32_t> latencyFrames(ObjectID) override { return latency; }
     uint64_t overloads(ObjectID) override { return overloadCount; }
@@ -80,7 +91,6 @@ public:
     QString serverDefaultSink() override;
     bool setServerDefaultSink(const QString& uid) override;
     std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
-    std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
 
     // QRAudioDevice
     quorel::Status createIOProc(IOProc proc, void* context, uint64_t& procID) override;
@@ -104,6 +114,7 @@ private:
     void* procContext_ = nullptr;
     std::map<int, std::pair<Event, std::function<void()>>> listeners_;
     std::map<int, std::function<void(Fault)>> faultListeners_;
+    bool started_ = false;
     int nextListener_ = 1;
 };
 

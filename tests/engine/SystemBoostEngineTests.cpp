@@ -474,6 +474,69 @@ TEST_F(EngineTest, DeviceChangesReachTheOwnerWhileRunningOnly)
     EXPECT_EQ(calls, 2);
 }
 
+TEST_F(EngineTest, ACycleSizeThatRunsOtherThanTheOneAskedForIsShown)
+{
+    backend->runningFramesValue = 8192;  // the server's forced quantum, processed in slices
+    const SystemBoostEngine::Info info = start();
+    EXPECT_EQ(info.bufferFrames, 8192u);
+    EXPECT_NEAR(info.bufferMS(), 170.667, 1e-3);
+    EXPECT_EQ(backend->requestedFrames(), 512u);
+}
+
+TEST_F(EngineTest, InfoTellsWhetherTheRealtimeThreadRunsRealtime)
+{
+    backend->realtimeValue = true;
+    EXPECT_TRUE(start().realtime);
+    backend->realtimeValue = false;
+    EXPECT_FALSE(start().realtime);
+    backend->realtimeValue.reset();
+    EXPECT_FALSE(start().realtime);
+}
+
+TEST_F(EngineTest, AFaultStopsTheEngineGivesTheDefaultBackAndReachesTheOwner)
+{
+    std::vector<QString> failures;
+    engine.onFailure = [&](const SystemBoostEngine::Failure& failure) {
+        EXPECT_FALSE(engine.isRunning());  // stopped before the owner is told
+        failures.push_back(failure.description());
+    };
+    start();
+    ASSERT_EQ(backend->faultListenerCount(), 1);
+    EXPECT_EQ(backend->serverDefaultSink(), backend->tapUID());
+    backend->fault(AudioBackend::Fault::outputGone);
+    EXPECT_FALSE(engine.isRunning());
+    ASSERT_TRUE(engine.waitUntilIdle());  // the teardown runs on the engine's worker
+    EXPECT_EQ(backend->serverDefaultSink(), "speakers");
+    EXPECT_TRUE(backend->logContains("destroyTap"));
+    EXPECT_EQ(failures, std::vector<QString>{"The output device is no longer available."});
+    EXPECT_EQ(backend->faultListenerCount(), 0);
+
+    start();
+    backend->fault(AudioBackend::Fault::connectionLost);
+    backend->fault(AudioBackend::Fault::streamFailed);  // told once only: the engine has stopped
+    EXPECT_EQ(failures.back(), "The connection to the sound server was lost.");
+    EXPECT_EQ(failures.size(), 2u);
+    start();
+    backend->fault(AudioBackend::Fault::streamFailed);
+    EXPECT_EQ(failures.back(), "The sound server stopped the audio stream.");
+}
+
+TEST_F(EngineTest, AFaultOfAnEarlierRunDoesNotStopTheNextOne)
+{
+    int failures = 0;
+    engine.onFailure = [&](const SystemBoostEngine::Failure&) { ++failures; };
+    start();
+    start();  // restarts
+    ASSERT_EQ(backend->faultHandlersGiven.size(), 2u);
+    // The first run's fault, told after that run had ended.
+    backend->faultHandlersGiven.front()(AudioBackend::Fault::outputGone);
+    EXPECT_EQ(failures, 0);
+    EXPECT_TRUE(engine.isRunning());
+    backend->faultHandlersGiven.back()(AudioBackend::Fault::outputGone);
+    EXPECT_EQ(failures, 1);
+    EXPECT_FALSE(engine.isRunning());
+}
+
 TEST_F(EngineTest, StopWhileTheCaptureIsBeingCreatedCancelsTheStartAndLeavesNothing)
 {
     backend->holdCapture = true;

@@ -1,4 +1,5 @@
 #include "ModelTestSupport.h"
+#include "SleepMonitor.h"
 #include "SoundServerRestart.h"
 
 #include <QFile>
@@ -97,4 +98,13 @@ TEST(SoundSettings, TheFirstKnownProgramOnThePathIsUsed)
     EXPECT_EQ(SoundSettings::command(), (QStringList{path.folder() + "/systemsettings", "kcm_pulseaudio"}));
     path.add("gnome-control-center", "exit 0");
     EXPECT_EQ(SoundSettings::command(), (QStringList{path.folder() + "/gnome-control-center", "sound"}));
+}
+
+TEST(SleepMonitor, WithoutABusThereAreNoSleepEventsAndNothingFails)
+{
+    SleepMonitor monitor(QDBusConnection(QStringLiteral("quorel-test-no-bus")));
+    EXPECT_FALSE(monitor.isAvailable());
+    EXPECT_FALSE(monitor.holdsInhibitor());
+    monitor.allowSleep();
+    EXPECT_FALSE(monitor.holdsInhibitor());
 }

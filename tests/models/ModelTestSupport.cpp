@@ -15,7 +15,7 @@ bool spinUntil(const std::function<bool()>& done)
     return done();
 }
 
-ModelHarness::ModelHarness(std::function<void(SystemModel::Options&)> tweak)
+ModelHarness::ModelHarness(std::function<void(SystemModel::Options&)> tweak, EngineChain::Factory chain)
 {
     CapturePrimer::Options primerOptions;
     primerOptions.player = home.path() + "/no-such-player";
@@ -25,8 +25,9 @@ ModelHarness::ModelHarness(std::function<void(SystemModel::Options&)> tweak)
     SystemModel::Options options;
     options.clock = clock;
     options.store = UserDefaults::standard();
-    options.engineFactory = [this] {
-        auto made = std::make_unique<SystemBoostEngine>(backend, GraphChain::factory());
+    if (!chain) chain = GraphChain::factory();
+    options.engineFactory = [this, chain] {
+        auto made = std::make_unique<SystemBoostEngine>(backend, chain);
         engine = made.get();
         return made;
     };

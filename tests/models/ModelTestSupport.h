@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CapturePrimer.h"
+#include "EngineChain.h"
 #include "ManualClock.h"
 #include "SimulatedAudioBackend.h"
 #include "SystemModel.h"
@@ -18,7 +19,8 @@ bool spinUntil(const std::function<bool()>& done);
 // and a primer whose player is missing (kicks are counted, nothing plays).
 class ModelHarness {
 public:
-    explicit ModelHarness(std::function<void(SystemModel::Options&)> tweak = {});
+    // `chain` none: the real processing graph.
+    explicit ModelHarness(std::function<void(SystemModel::Options&)> tweak = {}, EngineChain::Factory chain = {});
 
     // Lets the engine's worker finish and delivers what it handed back.
     void settle();

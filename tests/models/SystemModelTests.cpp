@@ -571,3 +571,143 @@ TEST(SystemModel, ProcessingEndingUnderTheEngineReconnectsLikeAStallAndThenGives
     EXPECT_TRUE(h.model->canRestartAudioService());
     EXPECT_EQ(h.storedActive(), true);
 }
+
+TEST(SystemModel, AnInputDropOfTwentyDecibelsShowsFullyAfterSevenRefreshes)
+{
+    ModelHarness h;
+    start(h);
+    h.cycle(1.0f);
+    h.advance(0.2);
+    ASSERT_NEAR(h.model->meters().inputDB, 0, 0.01);
+    std::vector<float> shown;
+    for (int i = 0; i < 8; ++i) {
+        h.cycle(0.1f);  // -20 dBFS
+        h.clock->advance(0.2);
+        h.settle();
+        shown.push_back(h.model->meters().inputDB);
+    }
+    EXPECT_NEAR(shown[0], -3, 0.01);
+    EXPECT_NEAR(shown[5], -18, 0.01);
+    EXPECT_NEAR(shown[6], -20, 0.01);
+    EXPECT_NEAR(shown[7], -20, 0.01);
+    // A rise shows in the next refresh.
+    h.cycle(1.0f);
+    h.clock->advance(0.2);
+    h.settle();
+    EXPECT_NEAR(h.model->meters().inputDB, 0, 0.01);
+}
+
+namespace {
+
+// A chain that passes its input through and reports invalid samples when told to.
+class InvalidReportingChain : public EngineChain {
+public:
+    InvalidReportingChain(std::shared_ptr<uint64_t> invalid, InputBlock input)
+        : invalid_(std::move(invalid)), input_(std::move(input))
+    {
+    }
+    void apply(const DSPSettings&) override {}
+    void setPathGains(float, float) override {}
+    void prepare() override {}
+    void start() override {}
+    void stop() override {}
+    Status render(uint32_t frames, AudioBufferList& out) override
+    {
+        const AudioBufferList* in = input_(frames);
+        if (!in) return status::noConnection;
+        for (uint32_t c = 0; c < 2; ++c)
+            for (uint32_t i = 0; i < frames; ++i)
+                out.buffers[c].samples()[i] = in->buffers[std::min(c, in->numberBuffers - 1)].samples()[i];
+        return status::ok;
+    }
+    MeterReading meter() override { return MeterReading{-6, -6, -9, -2, 0, *invalid_}; }
+    SpectrumReading spectrum() override { return SpectrumReading{}; }
+    double reportedLatency() const override { return 0; }
+
+private:
+    std::shared_ptr<uint64_t> invalid_;
+    InputBlock input_;
+};
+
+}  // namespace
+
+TEST(SystemModel, InvalidSamplesStopProcessingAtOnceKeepingTheCounters)
+{
+    auto invalid = std::make_shared<uint64_t>(0);
+    ModelHarness h({}, [invalid](uint32_t, double, EngineChain::InputBlock input) {
+        return std::make_unique<InvalidReportingChain>(invalid, std::move(input));
+    });
+    start(h);
+    h.cycle(0.5f);
+    h.advance(0.2);
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_NEAR(h.model->meters().limiterDB, -2, 1e-6);
+    *invalid = 3;
+    h.cycle(0.5f);
+    h.clock->advance(0.2);
+    h.settle();
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), "Stopped because of an error.");
+    EXPECT_EQ(h.model->error(), "Invalid samples were detected in system audio. Processing was stopped.");
+    EXPECT_TRUE(h.model->canRestartAudioService());
+    EXPECT_EQ(h.model->meters(), SystemModel::Meters());
+    EXPECT_EQ(h.model->stats().callbacks, 2u);
+    EXPECT_FALSE(h.model->isRestartPending());
+}
+
+TEST(SystemModel, AReconnectionWaitingAtSleepResumesAfterTheWakeNotDuringSleep)
+{
+    ModelHarness h;
+    start(h);
+    h.model->outputChanged();
+    ASSERT_TRUE(h.model->isRestartPending());
+    h.model->willSleep();
+    EXPECT_FALSE(h.model->isRestartPending());
+    EXPECT_EQ(h.status(), "Paused while the system is asleep.");
+    h.advance(5);
+    EXPECT_FALSE(h.model->isActive());
+    h.model->didWake();
+    h.advance(0.9);
+    EXPECT_TRUE(h.model->isActive());
+}
+
+TEST(SystemModel, AStartUnderWayAtSleepResumesAfterTheWake)
+{
+    ModelHarness h;
+    h.backend->holdCapture = true;
+    h.model->setActive(true);
+    ASSERT_TRUE(quorel::test::spinUntil([&] { return h.backend->waitingInCapture(); }));
+    h.model->willSleep();
+    h.backend->release();
+    h.settle();
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), "Paused while the system is asleep.");
+    h.model->didWake();
+    h.advance(0.9);
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_EQ(h.storedActive(), true);
+}
+
+TEST(SystemModel, ShutdownGivesUpWaitingAfterThreeSeconds)
+{
+    ModelHarness h;
+    start(h);
+    h.backend->holdDefaultChanges = true;
+    // Model time passes while shutdown waits: 2.9 s keep it waiting, 3 s end the wait.
+    bool stillWaiting = false;
+    QTimer::singleShot(0, [&] {
+        h.clock->advance(2.9);
+        QTimer::singleShot(0, [&] {
+            stillWaiting = true;
+            h.clock->advance(0.2);
+        });
+    });
+    h.model->shutdown();
+    EXPECT_TRUE(stillWaiting);
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_TRUE(h.engine->isBusy());  // the server still holds the teardown
+    EXPECT_EQ(h.storedActive(), true);
+    h.backend->release();
+    ASSERT_TRUE(h.engine->waitUntilIdle());
+    EXPECT_EQ(h.backend->serverDefault, "speakers");
+}

@@ -187,3 +187,82 @@ TEST(SpscRingDiscard, DropsOnlyWhatIsThere)
     EXPECT_EQ(out[0], 4.0f);
     EXPECT_EQ(ring.discard(4), 0u);
 }
+
+namespace {
+constexpr uint64_t msNS = 1000000;
+// Capture cycles of `frames` at 48 kHz, each `stepNS` after the one before, from `startNS`.
+uint64_t captureCycles(RealtimeBridge& bridge, int count, uint32_t frames, uint64_t startNS, uint64_t stepNS)
+{
+    std::vector<float> in(size_t(frames) * 2, 0.1f), out(size_t(frames) * 2);
+    uint64_t now = startNS;
+    for (int i = 0; i < count; ++i, now += stepNS) {
+        bridge.captureCycle(in.data(), frames, 0, now);
+        bridge.playbackCycle(out.data(), frames, 0);
+    }
+    return now;
+}
+}  // namespace
+
+TEST(RealtimeBridgeStalls, AStalledGraphCountsTheCyclesThatNeverCame)
+{
+    RealtimeBridge bridge(2, 2);
+    bridge.setSampleRate(48000);
+    const uint64_t period = 1024 * 1000000000ull / 48000;  // 21.33 ms
+    uint64_t now = captureCycles(bridge, 20, 1024, 1000 * msNS, period);
+    EXPECT_EQ(bridge.missedCycles(), 0u);
+    EXPECT_EQ(bridge.overloads(), 0u);
+    // The graph stops for 4 s (a stopped server, a session manager restarting), then runs on.
+    now += 4000 * msNS;
+    captureCycles(bridge, 5, 1024, now, period);
+    EXPECT_EQ(bridge.missedCycles(), 188u);  // 4021 ms between two cycles: 188 cycles missed
+    EXPECT_EQ(bridge.overloads(), 188u);
+}
+
+TEST(RealtimeBridgeStalls, LateCallbacksWithinTwoCyclesAreNoDropout)
+{
+    RealtimeBridge bridge(2, 2);
+    bridge.setSampleRate(48000);
+    const uint64_t p = 256 * 1000000000ull / 48000;  // 5.33 ms
+    const uint64_t t0 = 1000 * msNS;
+    // On time, then one callback late by most of a cycle, the next on time again.
+    for (uint64_t t : {t0, t0 + p, t0 + 2 * p, t0 + 3 * p + p * 9 / 10, t0 + 4 * p, t0 + 5 * p})
+        captureCycles(bridge, 1, 256, t, 0);
+    EXPECT_EQ(bridge.missedCycles(), 0u);
+    // A callback that comes four cycles after the one before: three never came.
+    captureCycles(bridge, 1, 256, t0 + 9 * p, 0);
+    EXPECT_EQ(bridge.missedCycles(), 3u);
+}
+
+TEST(RealtimeBridgeStalls, WithoutARateOrATimeNothingIsCounted)
+{
+    RealtimeBridge bridge(2, 2);
+    captureCycles(bridge, 2, 1024, 1000 * msNS, 5000 * msNS);  // no rate told
+    bridge.setSampleRate(48000);
+    captureCycles(bridge, 2, 1024, 0, 0);  // no times told
+    EXPECT_EQ(bridge.missedCycles(), 0u);
+}
+
+TEST(RealtimeBridgeStalls, ResetForgetsTheLastCycleTime)
+{
+    RealtimeBridge bridge(2, 2);
+    bridge.setSampleRate(48000);
+    captureCycles(bridge, 2, 1024, 1000 * msNS, 21 * msNS);
+    bridge.reset();  // stopped, started again much later
+    captureCycles(bridge, 2, 1024, 60000 * msNS, 21 * msNS);
+    EXPECT_EQ(bridge.missedCycles(), 0u);
+}
+
+TEST(RealtimeBridge, TheFirstPlaybackCycleSizeIsKeptUntilTheNextReset)
+{
+    RealtimeBridge bridge(2, 2);
+    EXPECT_EQ(bridge.firstPlaybackFrames(), 0u);
+    std::vector<float> out(8192 * 2);
+    bridge.playbackCycle(out.data(), 8192);
+    bridge.playbackCycle(out.data(), 1024);
+    EXPECT_EQ(bridge.firstPlaybackFrames(), 8192u);
+    EXPECT_EQ(bridge.lastPlaybackFrames(), 1024u);
+    bridge.reset();
+    EXPECT_EQ(bridge.firstPlaybackFrames(), 0u);
+    bridge.playbackCycle(out.data(), 256);
+    EXPECT_EQ(bridge.firstPlaybackFrames(), 256u);
+}

@@ -82,6 +82,31 @@ TEST(PulseSnapshot, WhenTheRememberedSinkIsGoneTheFirstRealSinkIsTheDefault)
     EXPECT_EQ(defaultName(s), "headphones");
 }
 
+TEST(PulseSnapshot, AProcessThatNeverSawTheRealDefaultTakesTheStoredPreviousDefault)
+{
+    // Headphones were the default when processing started in another process; this one came
+    // later and only ever saw our sink as the server's default.
+    PulseSnapshot s;
+    s.sinks = {makeSink(40, "speakers"), makeSink(41, "headphones"), makeSink(50, ours)};
+    s.setServerDefault(ours);
+    EXPECT_EQ(defaultName(s), "speakers");  // nothing known: the first real sink
+    s.storedPrevious = "headphones";
+    EXPECT_EQ(defaultName(s), "headphones");
+    // What this process saw itself comes first.
+    s.rememberedReal = "speakers";
+    EXPECT_EQ(defaultName(s), "speakers");
+    // A stored sink that is gone, or one of ours, is passed over.
+    s.rememberedReal.clear();
+    s.storedPrevious = "gone";
+    EXPECT_EQ(defaultName(s), "speakers");
+    s.storedPrevious = ours;
+    EXPECT_EQ(defaultName(s), "speakers");
+    // The server naming a real sink again wins over both.
+    s.storedPrevious = "headphones";
+    s.setServerDefault("speakers");
+    EXPECT_EQ(defaultName(s), "speakers");
+}
+
 TEST(PulseSnapshot, OnlyOurOwnSinksMeanNoDefaultOutput)
 {
     PulseSnapshot s;

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -204,6 +205,40 @@ TEST_F(SystemE2E, RestartingTheSoundServerWithoutAUserSystemdSaysWhatSystemctlSa
     EXPECT_EQ(model->status().text(), "Audio service was not restarted (" + said + ").");
     EXPECT_FALSE(model->isActive());
     EXPECT_EQ(pactl({"get-default-sink"}), "test_speakers");
+}
+
+TEST_F(SystemE2E, TheToolProcessesReconnectsAndOnSigtermGivesTheDefaultBackKeepingTheChoice)
+{
+    addSink("tool_speakers", "Tool-speakers");
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.configHome());
+    tool.setProcessEnvironment(environment);
+    tool.start(QUOREL_TOOL_PATH, {"system", "--seconds", "60", "--no-prime"});
+    ASSERT_TRUE(tool.waitForStarted(10000));
+    QByteArray out;
+    const auto seen = [&](const QByteArray& text) {
+        out += tool.readAllStandardOutput();
+        return out.contains(text);
+    };
+    ASSERT_TRUE(waitUntil([&] { return seen("\"status\":\"Processing system audio on Test speakers.\""); }, 30000))
+        << out.constData();
+    ASSERT_TRUE(waitUntil([&] { return seen("\"meters\":"); }, 10000));
+    EXPECT_TRUE(ourSinkIsTheDefault());
+    pactl({"set-default-sink", "tool_speakers"});
+    ASSERT_TRUE(waitUntil([&] { return seen("\"status\":\"Processing system audio on Tool-speakers.\""); }, 30000))
+        << out.constData();
+    EXPECT_TRUE(out.contains("The output changed; reconnecting."));
+    ::kill(pid_t(tool.processId()), SIGTERM);
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    out += tool.readAllStandardOutput();
+    EXPECT_EQ(tool.exitCode(), 0);
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    EXPECT_TRUE(lines.last().contains("\"final\":true"));
+    EXPECT_TRUE(lines.last().contains("\"isActive\":false"));
+    EXPECT_EQ(pactl({"get-default-sink"}), "tool_speakers");
+    QSettings stored(home.configHome() + "/Quorel/Quorel.conf", QSettings::IniFormat);
+    EXPECT_EQ(stored.value(SystemModel::activeKey).toString(), "true");
 }
 
 // Last: a session manager that was stopped may take its time to answer again.

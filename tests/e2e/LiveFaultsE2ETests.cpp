@@ -1,0 +1,299 @@
+// The live path when the sound server changes under it: real-time priority, the cycle size that
+// runs, stalls, a restarted pulse layer, a vanished output, a second process asking for the
+// default, and the sound server itself going away.
+#include "HeadlessServer.h"
+#include "ToolProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+
+using quorel::test::HeadlessServer;
+using quorel::test::ToolProcess;
+
+namespace {
+
+bool hasKey(const QJsonObject& o, const char* key) { return o.contains(QLatin1String(key)); }
+bool isInfo(const QJsonObject& o) { return hasKey(o, "info"); }
+bool isFinal(const QJsonObject& o) { return o.value("final").toBool(); }
+bool isDeviceChange(const QJsonObject& o) { return o.value("event") == "defaultDeviceChange"; }
+
+QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
+{
+    return HeadlessServer::run(program, arguments, ok);
+}
+
+QString defaultSink() { return run("pactl", {"get-default-sink"}); }
+bool sinkListed(const QString& prefix) { return run("pactl", {"list", "short", "sinks"}).contains(prefix); }
+
+template <typename Condition>
+bool waitUntil(Condition condition, int timeoutMS = 10000)
+{
+    for (int waited = 0; waited < timeoutMS; waited += 50) {
+        if (condition()) return true;
+        QThread::msleep(50);
+    }
+    return condition();
+}
+
+// The pid of one of the processes the headless server started, by its command name.
+qint64 serverPid(const QString& command)
+{
+    QFile pids(qEnvironmentVariable("QUOREL_HEADLESS_DIR") + "/pids");
+    if (!pids.open(QIODevice::ReadOnly)) return 0;
+    qint64 found = 0;
+    for (const QByteArray& line : pids.readAll().split('\n')) {
+        QFile name("/proc/" + QString::fromLatin1(line.trimmed()) + "/comm");
+        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == command.toUtf8())
+            found = line.trimmed().toLongLong();  // the newest one
+    }
+    return found;
+}
+
+// Starts a program in the server's environment; the server's stop ends it with the rest.
+qint64 startServerProcess(const QString& program)
+{
+    const QString directory = qEnvironmentVariable("QUOREL_HEADLESS_DIR");
+    QProcess process;
+    process.setProgram(program);
+    process.setStandardOutputFile(directory + "/logs/" + program + "-restarted.log");
+    process.setStandardErrorFile(directory + "/logs/" + program + "-restarted.log");
+    qint64 pid = 0;
+    if (!process.startDetached(&pid)) return 0;
+    QFile pids(directory + "/pids");
+    if (pids.open(QIODevice::Append)) pids.write(QByteArray::number(pid) + "\n");
+    return pid;
+}
+
+bool createSink(const QString& name, const QString& description)
+{
+    bool ok = false;
+    run("pw-cli", {"create-node", "adapter",
+                   QString("{ factory.name=support.null-audio-sink node.name=%1 node.description=\"%2\" "
+                           "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }")
+                       .arg(name, description)},
+        &ok);
+    return ok && waitUntil([&] { return sinkListed(name); });
+}
+
+class LiveE2E : public testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = std::make_unique<HeadlessServer>(); }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(server_->isRunning()) << server_->error().toStdString();
+        ASSERT_TRUE(waitUntil([] { return defaultSink() == "test_speakers"; }));
+    }
+
+    void TearDown() override
+    {
+        run("pw-metadata", {"-n", "settings", "0", "clock.force-quantum", "1024"});
+        run("pactl", {"set-default-sink", "test_speakers"});
+        waitUntil([] { return defaultSink() == "test_speakers"; });
+    }
+
+    static std::unique_ptr<HeadlessServer> server_;
+};
+
+std::unique_ptr<HeadlessServer> LiveE2E::server_;
+
+}  // namespace
+
+TEST_F(LiveE2E, TheDataThreadRunsRealtimeAndInfoSaysSo)
+{
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "3"});
+    const auto info = tool.waitForLine(isInfo);
+    ASSERT_TRUE(info) << tool.errorText().toStdString();
+    EXPECT_TRUE(info->value("info")["realtime"].toBool());
+    // Some thread of the tool runs with a real-time class (FF), as pw-play's data thread does.
+    const QString threads =
+        run("ps", {"-L", "-o", "cls=", "-p", QString::number(tool.process().processId())});
+    EXPECT_TRUE(threads.contains("FF")) << threads.toStdString();
+    EXPECT_EQ(tool.finish(), 0);
+    EXPECT_FALSE(tool.errorText().contains("real-time")) << tool.errorText().toStdString();
+}
+
+TEST_F(LiveE2E, RealtimeRefusedStillProcessesAndSaysSoOnce)
+{
+    // Without the right to raise a thread's priority (and no RTKit on the private bus).
+    QProcess tool;
+    tool.start("setpriv", {"--bounding-set=-sys_nice", "--", ToolProcess::program(), "capture", "--seconds", "3"});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    const QList<QByteArray> lines = tool.readAllStandardOutput().split('\n');
+    ASSERT_GE(lines.size(), 3);
+    const QJsonObject info = QJsonDocument::fromJson(lines.first()).object()["info"].toObject();
+    EXPECT_FALSE(info["realtime"].toBool(true));
+    const QString errors = QString::fromUtf8(tool.readAllStandardError());
+    EXPECT_EQ(errors.count("The audio thread runs without real-time priority"), 1) << errors.toStdString();
+    QJsonObject last;
+    for (const QByteArray& line : lines)
+        if (!line.isEmpty()) last = QJsonDocument::fromJson(line).object();
+    EXPECT_TRUE(last["final"].toBool());
+    EXPECT_GT(last["stats"].toObject()["renderedSeconds"].toDouble(), 1.0);
+}
+
+TEST_F(LiveE2E, InfoShowsTheCycleSizeThatRunsNotTheOneAskedFor)
+{
+    run("pw-metadata", {"-n", "settings", "0", "clock.force-quantum", "8192"});
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "2"});
+    const auto info = tool.waitForLine(isInfo);
+    ASSERT_TRUE(info) << tool.errorText().toStdString();
+    EXPECT_EQ(info->value("info")["bufferFrames"].toInt(), 8192);
+    EXPECT_NEAR(info->value("info")["bufferMS"].toDouble(), 170.667, 0.01);
+    const auto last = tool.waitForLine(isFinal);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->value("stats")["oversizedBuffers"].toInt(), 0);
+    EXPECT_EQ(tool.finish(), 0);
+}
+
+TEST_F(LiveE2E, AStalledGraphIsCountedAsDropouts)
+{
+    const qint64 pipewire = serverPid("pipewire");
+    ASSERT_GT(pipewire, 0);
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "6"});
+    ASSERT_TRUE(tool.waitForLine(isInfo)) << tool.errorText().toStdString();
+    QThread::msleep(1000);
+    // The graph's driver stops for a second.
+    ASSERT_EQ(::kill(pid_t(pipewire), SIGSTOP), 0);
+    QThread::msleep(1000);
+    ::kill(pid_t(pipewire), SIGCONT);
+    const auto last = tool.waitForLine(isFinal, 20000);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(tool.finish(), 0);
+    // About 47 cycles of 1024 frames never came.
+    EXPECT_GE(last->value("stats")["overloads"].toInt(), 20) << QJsonDocument(*last).toJson().toStdString();
+}
+
+TEST_F(LiveE2E, RestartingThePulseLayerIsNoDeviceChange)
+{
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60"});
+    ASSERT_TRUE(tool.waitForLine(isInfo)) << tool.errorText().toStdString();
+    const qint64 pulse = serverPid("pipewire-pulse");
+    ASSERT_GT(pulse, 0);
+    ASSERT_EQ(::kill(pid_t(pulse), SIGTERM), 0);
+    ASSERT_TRUE(waitUntil([&] { return !QFile::exists("/proc/" + QString::number(pulse)); }));
+    ASSERT_GT(startServerProcess("pipewire-pulse"), 0);
+    ASSERT_TRUE(waitUntil([] { return sinkListed("test_speakers"); }, 20000));
+    // Time for the tool's client to reconnect (once a second) and compare.
+    QThread::msleep(3000);
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    int changes = 0;
+    ASSERT_TRUE(tool.waitForLine([&](const QJsonObject& o) {
+        changes += isDeviceChange(o) ? 1 : 0;
+        return isFinal(o);
+    }));
+    EXPECT_EQ(tool.finish(), 0) << tool.errorText().toStdString();
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(LiveE2E, TheOutputVanishingWhileProcessingGivesTheDefaultBackAndFails)
+{
+    ASSERT_TRUE(createSink("test_gone", "Vanishing speakers"));
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60", "--output", "test_gone"});
+    const auto info = tool.waitForLine(isInfo);
+    ASSERT_TRUE(info) << tool.errorText().toStdString();
+    EXPECT_EQ(info->value("info")["deviceName"].toString(), "Vanishing speakers");
+    ASSERT_TRUE(defaultSink().startsWith("local.quorel.aggregate."));
+
+    bool ok = false;
+    run("pw-cli", {"destroy", "test_gone"}, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(tool.finish(10000), 1);
+    EXPECT_EQ(tool.errorText(), "The output device is no longer available.");
+    EXPECT_EQ(defaultSink(), "test_speakers");
+    EXPECT_FALSE(sinkListed("local.quorel.aggregate"));
+}
+
+TEST_F(LiveE2E, ASecondProcessNamesTheDefaultThatProcessingReplaced)
+{
+    // The replaced default is not the server's first sink.
+    ASSERT_TRUE(createSink("test_second", "Second speakers"));
+    run("pactl", {"set-default-sink", "test_second"});
+    ASSERT_TRUE(waitUntil([] { return defaultSink() == "test_second"; }));
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60"});
+    ASSERT_TRUE(tool.waitForLine(isInfo)) << tool.errorText().toStdString();
+    ASSERT_TRUE(defaultSink().startsWith("local.quorel.aggregate."));
+
+    QProcess devices;
+    devices.start(ToolProcess::program(), {"devices"});
+    ASSERT_TRUE(devices.waitForFinished(20000));
+    EXPECT_EQ(devices.exitCode(), 0) << devices.readAllStandardError().toStdString();
+    QString named;
+    for (const QJsonValue& device : QJsonDocument::fromJson(devices.readAllStandardOutput()).array())
+        if (device["isDefault"].toBool()) named += device["uid"].toString();
+    EXPECT_EQ(named, "test_second");
+
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0);
+    EXPECT_EQ(defaultSink(), "test_second");
+    run("pw-cli", {"destroy", "test_second"});
+}
+
+// Last: it ends the server.
+TEST_F(LiveE2E, TheSoundServerGoingAwayEndsCaptureWithAnError)
+{
+    const qint64 pipewire = serverPid("pipewire");
+    ASSERT_GT(pipewire, 0);
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60"});
+    ASSERT_TRUE(tool.waitForLine(isInfo)) << tool.errorText().toStdString();
+    ASSERT_EQ(::kill(pid_t(pipewire), SIGKILL), 0);
+    EXPECT_EQ(tool.finish(10000), 1);
+    EXPECT_EQ(tool.errorText(), "The connection to the sound server was lost.");
+}
+
+TEST(HeadlessServerScript, AFailedStartLeavesNoProcessAndNoFolder)
+{
+    // A stand-in speaker that cannot be made: pw-cli fails after the bus, pipewire, wireplumber
+    // and pipewire-pulse were started.
+    QTemporaryDir temporary;
+    ASSERT_TRUE(QDir().mkpath(temporary.filePath("bin")));
+    QFile fake(temporary.filePath("bin/pw-cli"));
+    ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
+    fake.write("#!/bin/sh\nexit 1\n");
+    fake.close();
+    fake.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(QDir().mkpath(temporary.filePath("tmp")));
+
+    for (const QString& command : {QString("start"), QString("run")}) {
+        QProcess script;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PATH", temporary.filePath("bin") + ":" + environment.value("PATH"));
+        environment.insert("TMPDIR", temporary.filePath("tmp"));
+        script.setProcessEnvironment(environment);
+        QStringList arguments{command};
+        if (command == "run") arguments << "true";
+        script.start(QString(QUOREL_SOURCE_DIR) + "/scripts/pipewire-headless", arguments);
+        ASSERT_TRUE(script.waitForFinished(120000));
+        EXPECT_EQ(script.exitCode(), 1) << command.toStdString();
+        EXPECT_TRUE(script.readAllStandardError().contains("could not create the stand-in speaker"));
+        // No folder left, and no process left that was started in one.
+        EXPECT_TRUE(QDir(temporary.filePath("tmp")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot))
+            << command.toStdString();
+        const QByteArray marker = temporary.filePath("tmp").toUtf8();
+        for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
+            QFile environ("/proc/" + pid + "/environ");
+            if (environ.open(QIODevice::ReadOnly)) {
+                EXPECT_FALSE(environ.readAll().contains(marker)) << "process " << pid.toStdString() << " left";
+            }
+        }
+    }
+}
