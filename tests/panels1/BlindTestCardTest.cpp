@@ -14,6 +14,7 @@
 #include "StudioButton.h"
 #include "UpdateChecker.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -47,8 +48,12 @@ protected:
     void expectBlind()
     {
         for (ComparisonSwitch* comparison : {boost->comparisonSwitch(), tray->comparisonSwitch()}) {
-            EXPECT_FALSE(comparison->originalSegment()->isSelected());
-            EXPECT_FALSE(comparison->processedSegment()->isSelected());
+            for (SelectableButton* segment : {comparison->originalSegment(), comparison->processedSegment()}) {
+                EXPECT_FALSE(segment->isSelected());
+                QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(segment);
+                ASSERT_TRUE(accessible);
+                EXPECT_FALSE(accessible->state().selected) << "assistive technologies must not hear the side either";
+            }
         }
         EXPECT_EQ(sidebar->statusText(), "Processing system audio");
         EXPECT_EQ(tray->statusText(), "Processing");

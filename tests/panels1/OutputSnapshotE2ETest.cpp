@@ -8,9 +8,11 @@
 #include "OutputPanel.h"
 #include "PanelsFixture.h"
 #include "StudioButton.h"
+#include "StudioSlider.h"
 #include "SystemVolumeController.h"
 
 #include <QComboBox>
+#include <QPushButton>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -91,7 +93,20 @@ TEST_P(OutputSnapshotsE2E, EveryState)
     volume->setMuted(true);
     QTRY_COMPARE(output->volumeValue()->text(), L10n::text("Muted", GetParam()));
     shot("muted");
-    volume->setMuted(false);
+    // "Maximum" stays enabled on a muted device at any volume, and unmutes it.
+    volume->set(1.0f);
+    volume->setMuted(true);
+    QTRY_VERIFY(volume->isMuted());
+    QTRY_VERIFY(output->maximumButton()->isEnabled());
+    output->maximumButton()->click();
+    QTRY_VERIFY(!volume->isMuted());
+    EXPECT_FLOAT_EQ(volume->volume(), 1.0f);
+    QTRY_VERIFY(!output->maximumButton()->isEnabled());
+    // The slider writes the volume on the user's input only.
+    output->volumeSlider()->setFocus();
+    QTest::keyClick(output->volumeSlider(), Qt::Key_Left);
+    QTRY_COMPARE(output->volumeValue()->text(), "99%");
+    volume->set(0.62f);
 
     // Processing that never receives audio ends with the restart advised.
     system.setActive(true);
