@@ -73,9 +73,10 @@ void LevelMeter::setLevel(float level, const QString& valueText)
         update(QRect(0, 0, width(), headerHeight));
     }
     if (level == level_ || (std::isnan(level) && std::isnan(level_))) return;
-    // An easing in progress starts the next one from what it showed (close enough: the
-    // segments that change mid-way finish their fade from where the last target put them).
-    from_ = progress_ < 0.5 ? from_ : level_;
+    // Each change fades from the last level's segments to the new level's. Readings come every
+    // 0.2 s and a fade lasts 0.15 s, so a fade is rarely cut short; when it is, the new one
+    // starts from the last target.
+    from_ = level_;
     level_ = level;
     bool changes = false;
     for (int i = 0; i < PanelFormat::segmentCount && !changes; ++i)
