@@ -27,13 +27,11 @@ void SoundServerRestart::run(QObject* context, Done done, int timeoutMS)
         *reported = true;
         process->disconnect();
         if (process->state() != QProcess::NotRunning) {
-            // Given up: ended, and freed once it is gone (also when its context goes first).
-            process->setParent(nullptr);
-            QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+            // Given up: killed, which ends it at once.
             process->kill();
-        } else {
-            process->deleteLater();
+            process->waitForFinished(1000);
         }
+        process->deleteLater();
         done(std::move(failure));
     };
     process->setProcessChannelMode(QProcess::SeparateChannels);
