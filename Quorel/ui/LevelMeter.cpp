@@ -43,6 +43,9 @@ LevelMeter::LevelMeter(const QColor& accent, QWidget* parent)
     : QWidget(parent), accent_(accent), ease_(new QVariantAnimation(this))
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The meter sits inside a card and paints the card's colour itself, so a frame of the fade
+    // repaints the meter alone, not the card, page and window behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     ease_->setDuration(150);
     ease_->setEasingCurve(QEasingCurve::OutQuad);
     ease_->setStartValue(0.0);
@@ -82,7 +85,8 @@ void LevelMeter::setLevel(float level, const QString& valueText)
     for (int i = 0; i < PanelFormat::segmentCount && !changes; ++i)
         changes = PanelFormat::segmentLit(from_, i) != PanelFormat::segmentLit(level_, i);
     ease_->stop();
-    if (!changes || ReduceMotion::shared().isOn() || !isVisible()) {
+    // No fade where nobody sees it: motion reduced, or the bar hidden or scrolled out of view.
+    if (!changes || ReduceMotion::shared().isOn() || !isVisible() || visibleRegion().isEmpty()) {
         progress_ = 1;
         update(barRect().toAlignedRect());
         return;
@@ -120,6 +124,7 @@ QSize LevelMeter::minimumSizeHint() const { return {40, headerHeight + spacing +
 void LevelMeter::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
+    p.fillRect(event->rect(), Studio::panel());
     const QRectF header(0, 0, width(), headerHeight);
     if (event->rect().intersects(header.toAlignedRect())) {
         p.setFont(titleFont());

@@ -11,7 +11,8 @@ namespace quorel {
 // One segmented level meter of the monitor card: a header (title, then the value and " dBFS")
 // over a bar of 24 segments. A change of level cross-fades the segments that change over
 // 0.15 s with an ease-out curve, unless the desktop asks to reduce motion; the header never
-// animates. To assistive technologies it is one element, "Title: value dBFS".
+// animates. To assistive technologies it is one element, "Title: value dBFS". It paints its
+// own background in the card colour (it belongs inside a card).
 class LevelMeter : public QWidget {
     Q_OBJECT
 public:
