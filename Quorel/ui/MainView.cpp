@@ -185,6 +185,26 @@ void MainView::refresh()
 void MainView::rebuildPage()
 {
     const int index = page_ ? column_->indexOf(page_) : column_->count() - 1;
+    const bool animate = !ReduceMotion::shared().isOn() && isVisible();
+    if (page_ && animate && page_->height() > 0) {
+        // The old page fades out over the new one as a picture of itself.
+        auto* ghost = new QLabel(scroll_->widget());
+        ghost->setPixmap(page_->grab());
+        ghost->setGeometry(page_->geometry());
+        ghost->setAttribute(Qt::WA_TransparentForMouseEvents);
+        auto* effect = new QGraphicsOpacityEffect(ghost);
+        effect->setOpacity(1);
+        ghost->setGraphicsEffect(effect);
+        auto* fade = new QPropertyAnimation(effect, "opacity", ghost);
+        fade->setDuration(180);
+        fade->setEasingCurve(QEasingCurve::OutCubic);
+        fade->setStartValue(1.0);
+        fade->setEndValue(0.0);
+        connect(fade, &QPropertyAnimation::finished, ghost, &QObject::deleteLater);
+        ghost->show();
+        ghost->raise();
+        fade->start(QAbstractAnimation::DeleteWhenStopped);
+    }
     if (page_) {
         column_->removeWidget(page_);
         page_->hide();
@@ -197,7 +217,7 @@ void MainView::rebuildPage()
     if (!page_)
         page_ = defaultPage(pageTab_, model_, updater_, parent);
     column_->insertWidget(index, page_);
-    if (!ReduceMotion::shared().isOn() && isVisible()) {
+    if (animate) {
         auto* effect = new QGraphicsOpacityEffect(page_);
         effect->setOpacity(0);
         page_->setGraphicsEffect(effect);

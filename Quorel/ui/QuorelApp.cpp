@@ -83,6 +83,9 @@ MainWindow* QuorelApp::window() const { return window_.data(); }
 
 QuorelApp::~QuorelApp()
 {
+    // Everything that holds the root model goes before it.
+    delete startup_;
+    startup_ = nullptr;
     delete window_;
     delete tray_;
     tray_ = nullptr;

@@ -72,7 +72,7 @@ void StartupTask::start()
     // the stored choice no longer decides.
     if (options_.system || choiceAtStart_ == true) {
         activationTimer_ = clock_->schedule(activationDelay, [this] {
-            if (model_.store().boolean(SystemModel::activeKey) == choiceAtStart_)
+            if (model_.store().boolean(SystemModel::activeKey) == choiceAtStart_ && !model_.system().isActive())
                 model_.system().setActive(true);
             afterActivation();
         });

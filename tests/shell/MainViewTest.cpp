@@ -129,6 +129,25 @@ TEST(MainView, BothFlagsGiveThreeButtonsInOrderAndRestartClearsFirst)
     EXPECT_TRUE(test::spinUntil([&] { return h.restarts == 1; }));
 }
 
+TEST(MainView, RepeatedStallsOfferTheRestartWithoutSoundSettings)
+{
+    test::ShellHarness h;
+    Window w(h);
+    h.backend->sourceRunning = true;
+    h.start();
+    for (int stall = 1; stall <= 4; ++stall) {
+        h.backend->runCycle(512, 0.1f);
+        h.advance(3.5);
+        if (stall < 4)
+            h.advance(1.1);
+    }
+    ASSERT_TRUE(h.system().canRestartAudioService());
+    ASSERT_FALSE(h.system().needsPermission());
+    ASSERT_TRUE(waitForAlert(w.view()));
+    EXPECT_EQ(buttonTexts(w.view()->alertBox()), (QStringList{"Restart audio service", "OK"}));
+    EXPECT_FALSE(w.view()->banner()->isVisibleTo(w.view()));
+}
+
 TEST(MainView, EscapeClosesTheErrorAlertAndClearsOnlyItsValue)
 {
     test::ShellHarness h;
