@@ -114,6 +114,13 @@ std::optional<SpectrumReading> SystemModel::spectrum() const
 
 bool SystemModel::isEngineBusy() const { return engine_->isBusy(); }
 
+std::optional<bool> SystemModel::isSourceRunningSomewhere() const
+{
+    if (!engine_)
+        return std::nullopt;
+    return engine_->isSourceRunningSomewhere();
+}
+
 // ---- Published fields
 
 void SystemModel::setStatus(const LocalizedMessage& status)

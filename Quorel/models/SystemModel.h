@@ -106,6 +106,9 @@ public:
     bool isRestartPending() const { return restartPending_; }
     // Whether the engine still tears down or builds up on its worker.
     bool isEngineBusy() const;
+    // Whether another application plays into the capture right now; none when it cannot tell
+    // (asked of the engine at the call, for the statistics line).
+    std::optional<bool> isSourceRunningSomewhere() const;
 
     // ---- Operations (main thread)
     // The user's on/off choice: stores it under activeKey, resets the watchdog's counters,

@@ -44,7 +44,12 @@ protected:
     TemporaryHome home;
     std::unique_ptr<QProcess> first;
 
-    void SetUp() override { ASSERT_TRUE(server.isRunning()) << server.error().toStdString(); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+        // The application opens its window; here on the offscreen platform (the launches inherit it).
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
 
     void TearDown() override
     {
