@@ -190,15 +190,27 @@ bool update(const QString& path, const Change& change)
         }
     }
 
-    QSettings settings(path, QSettings::IniFormat);
-    change(settings, path, true);
-    settings.sync();
-    if (settings.status() != QSettings::NoError) return false;
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        std::map<QString, QVariant> held;
+        for (const QString& key : settings.allKeys()) held[key] = settings.value(key);
+        change(settings, path, true);
+        settings.sync();
+        if (settings.status() == QSettings::NoError && holdsEverything(fileBytes(path).value_or(QByteArray()), settings))
+            return true;
+        // QSettings keeps an unwritten change in its per-process cache of the file, where every
+        // later read would see it and the next successful write would store it after all: take
+        // it back.
+        for (const QString& key : settings.allKeys())
+            if (!held.contains(key)) settings.remove(key);
+        for (const auto& [key, value] : held)
+            if (!settings.contains(key) || settings.value(key) != value) settings.setValue(key, value);
+        settings.sync();
+    }
     const std::optional<QByteArray> after = fileBytes(path);
-    if (holdsEverything(after.value_or(QByteArray()), settings)) return true;
     if (!before) QFile::remove(path);
     else if (after != before) AtomicFile::write(path, *before);
-    noteNotWritten(path);
+    if (after != before) noteNotWritten(path);
     return false;
 }
 

@@ -81,6 +81,7 @@ ComparisonSwitch::ComparisonSwitch(BoostModel& model, QWidget* parent) : QWidget
     connect(original_, &QAbstractButton::clicked, this, [this] { choose(false); });
     connect(processed_, &QAbstractButton::clicked, this, [this] { choose(true); });
     connect(&model_, &BoostModel::processedChanged, this, &ComparisonSwitch::refresh);
+    connect(&model_, &BoostModel::blindTestRunningChanged, this, &ComparisonSwitch::refresh);
     connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &ComparisonSwitch::refresh);
     refresh();
 }
@@ -97,8 +98,11 @@ void ComparisonSwitch::refresh()
     original_->setText(L10n::text("Original", language));
     processed_->setText(L10n::text("Processed", language));
     setToolTip(L10n::text("Compare the original audio with your settings. Shortcut: Ctrl+B.", language));
-    original_->setSelected(!model_.processed());
-    processed_->setSelected(model_.processed());
+    // While a blind test runs neither segment stands selected: the switch must not tell which
+    // side of the test is heard.
+    const bool blind = model_.blindTestRunning();
+    original_->setSelected(!blind && !model_.processed());
+    processed_->setSelected(!blind && model_.processed());
     updateGeometry();
     update();
 }

@@ -3,6 +3,7 @@
 #include "AutomationPanel.h"
 #include "BoostModel.h"
 #include "EqualizerPage.h"
+#include "FeaturePages.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
 #include "OnboardingState.h"
@@ -49,6 +50,10 @@ QWidget* defaultPage(MainTab tab, BoostModel& model, UpdateChecker& updater, QWi
         return new AutomationPanel(model, parent);
     if (tab == MainTab::settings)
         return new SettingsPanel(model, updater, parent);
+    if (tab == MainTab::boost)
+        return FeaturePages::boost(model, parent);
+    if (tab == MainTab::output)
+        return FeaturePages::output(model, parent);
     auto* empty = new QWidget(parent);
     empty->setFixedHeight(0);
     return empty;

@@ -139,6 +139,7 @@ MenuBarPanel::MenuBarPanel(BoostModel& model, QWidget* parent) : QWidget(parent)
 
     connect(&model_, &BoostModel::settingsChanged, this, &MenuBarPanel::refresh);
     connect(&model_, &BoostModel::processedChanged, this, &MenuBarPanel::refresh);
+    connect(&model_, &BoostModel::blindTestRunningChanged, this, &MenuBarPanel::refresh);
     connect(&model_.system(), &SystemModel::activeChanged, this, &MenuBarPanel::refresh);
     connect(&model_.presets(), &PresetLibrary::selectedIDChanged, this, &MenuBarPanel::refresh);
     connect(&model_.presets(), &PresetLibrary::customChanged, this, &MenuBarPanel::refresh);
@@ -187,7 +188,8 @@ void MenuBarPanel::refresh()
 {
     const AppLanguage language = L10n::language();
     const bool active = model_.system().isActive();
-    const bool processed = model_.processed();
+    // A blind test hides which side plays: the status line then always reads processed.
+    const bool processed = model_.processed() || model_.blindTestRunning();
 
     auto* dot = static_cast<StatusDot*>(statusDot_);
     if (!active) {

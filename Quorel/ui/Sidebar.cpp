@@ -272,6 +272,7 @@ Sidebar::Sidebar(BoostModel& model, QWidget* parent) : QWidget(parent), model_(m
 
     connect(&model_, &BoostModel::tabChanged, this, &Sidebar::refresh);
     connect(&model_, &BoostModel::processedChanged, this, &Sidebar::refresh);
+    connect(&model_, &BoostModel::blindTestRunningChanged, this, &Sidebar::refresh);
     connect(&model_.system(), &SystemModel::activeChanged, this, &Sidebar::refresh);
     connect(&model_.system(), &SystemModel::statusChanged, this, &Sidebar::refresh);
     connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &Sidebar::refresh);
@@ -300,7 +301,8 @@ void Sidebar::refresh()
         statusText_->setText(L10n::text("Off", language));
     } else {
         statusDot_->setColour(Studio::cyan());
-        statusText_->setText(model_.processed() ? L10n::text("Processing system audio", language)
+        // A blind test hides which side plays: the line then always reads processed.
+        statusText_->setText(model_.processed() || model_.blindTestRunning() ? L10n::text("Processing system audio", language)
                                                 : L10n::text("Original sound", language));
     }
     statusLine_->setToolTip(model_.system().status().localized(language));
