@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStringList>
 #include <QTemporaryFile>
@@ -169,10 +170,18 @@ using Change = std::function<void(QSettings& settings, const QString& file, bool
 // before are put back. False when the change could not be saved.
 bool update(const QString& path, const Change& change)
 {
+    // The file read back must be the one this write made: one update at a time, among the
+    // threads of this process and among processes (QSettings takes "<path>.lock" itself while
+    // it writes, so this lock has a name of its own).
+    static std::mutex mutex;
+    const std::lock_guard threads(mutex);
+    const QFileInfo info(path);
+    QDir().mkpath(info.absolutePath());  // as QSettings does on its first write
+    QLockFile processes(path + QStringLiteral(".update-lock"));
+    if (!processes.lock()) return false;
+
     const std::optional<QByteArray> before = fileBytes(path);
     {
-        const QFileInfo info(path);
-        QDir().mkpath(info.absolutePath());  // as QSettings does on its first write
         QTemporaryFile copy(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
         if (!copy.open()) return false;
         if (before && (copy.write(*before) != before->size() || !copy.flush())) {

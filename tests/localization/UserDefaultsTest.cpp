@@ -326,3 +326,26 @@ TEST(UserDefaults, AWriteCutShortKeepsTheSettingsAndFails)
     }), 0);
     EXPECT_EQ(reopened(store, home.path() + "/copy2.conf").string("Quorel.Long"), QString(200, u'x'));
 }
+
+// Writes from two threads at once (the engine's worker stores the previous default output while
+// the window stores a choice) are each saved and reported as saved: the check of what landed in
+// the file never takes one thread's write for a cut file of the other.
+TEST(UserDefaults, WritesFromTwoThreadsAreAllSaved)
+{
+    test::TemporaryHome home;
+    const QString path = home.path() + "/store.conf";
+    const auto writer = [&path](const QString& prefix) {
+        int saved = 0;
+        for (int i = 0; i < 40; ++i) saved += UserDefaults(path).setString(prefix + QString::number(i), "v") ? 1 : 0;
+        return saved;
+    };
+    auto first = std::async(std::launch::async, writer, QStringLiteral("Quorel.A"));
+    auto second = std::async(std::launch::async, writer, QStringLiteral("Quorel.B"));
+    EXPECT_EQ(first.get(), 40);
+    EXPECT_EQ(second.get(), 40);
+    const UserDefaults fresh = reopened(UserDefaults(path), home.path() + "/copy.conf");
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(fresh.string(QStringLiteral("Quorel.A%1").arg(i)), "v") << i;
+        EXPECT_EQ(fresh.string(QStringLiteral("Quorel.B%1").arg(i)), "v") << i;
+    }
+}
