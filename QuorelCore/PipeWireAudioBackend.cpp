@@ -100,6 +100,7 @@ public:
     // may differ from what was asked for); before that, what was asked for.
     uint32_t bufferFrames()
     {
+        if (!running_) return requestedFrames_;
         waitForFirstCycle();
         const uint32_t observed = path_ ? path_->filter().firstCycleFrames() : 0;
         return observed > 0 ? observed : requestedFrames_;
