@@ -54,7 +54,8 @@ struct ChainFilter::Callbacks {
 };
 
 ChainFilter::ChainFilter(PipeWireContext& context)
-    : context_(context), hook_(std::make_unique<Hook>()), silence_(largestCycle, 0.0f)
+    : context_(context), hook_(std::make_unique<Hook>()), silence_(largestCycle, 0.0f),
+      scratch_(size_t(channels) * largestCycle, 0.0f)
 {
 }
 
@@ -207,24 +208,25 @@ void ChainFilter::process(uint32_t frames)
     for (uint32_t c = 0; c < channels; ++c) {
         const auto* data = static_cast<const float*>(pw_filter_get_dsp_buffer(inputs_[c], frames));
         in[c] = data ? data : silence_.data();
-        out[c] = static_cast<float*>(pw_filter_get_dsp_buffer(outputs_[c], frames));
+        auto* buffer = static_cast<float*>(pw_filter_get_dsp_buffer(outputs_[c], frames));
+        // An output nothing is linked to has no buffer: the chain still runs, into scratch.
+        out[c] = buffer ? buffer : scratch_.data() + size_t(c) * largestCycle;
     }
     const PlanarProcessFunction function = function_.load(std::memory_order_acquire);
     void* const context = processContext_.load(std::memory_order_relaxed);
     const uint32_t written = outputChannels_.load(std::memory_order_relaxed);
-    if (!function || !out[0] || (written > 1 && !out[1])) {
-        for (float* o : out)
-            if (o) std::memset(o, 0, size_t(frames) * sizeof(float));
+    if (!function) {
+        for (float* o : out) std::memset(o, 0, size_t(frames) * sizeof(float));
         return;
     }
     for (uint32_t done = 0; done < frames;) {
         const uint32_t n = std::min(frames - done, sliceFrames);
         const float* sliceIn[channels] = {in[0] + done, in[1] + done};
-        float* sliceOut[channels] = {out[0] + done, out[1] ? out[1] + done : nullptr};
+        float* sliceOut[channels] = {out[0] + done, out[1] + done};
         function(context, sliceIn, channels, sliceOut, written, n);
         done += n;
     }
-    if (written < channels && out[1]) std::memset(out[1], 0, size_t(frames) * sizeof(float));
+    if (written < channels) std::memset(out[1], 0, size_t(frames) * sizeof(float));
 }
 
 }  // namespace quorel::pipewire

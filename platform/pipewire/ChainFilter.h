@@ -89,6 +89,7 @@ private:
     int state_ = 0;  // pw_filter_state
     bool connected_ = false;
     std::vector<float> silence_;  // largestCycle zeros, read where an input has no buffer
+    std::vector<float> scratch_;  // channels x largestCycle, written where an output has no buffer
     std::atomic<PlanarProcessFunction> function_{nullptr};
     std::atomic<void*> processContext_{nullptr};
     std::atomic<uint32_t> outputChannels_{2};
