@@ -51,6 +51,9 @@ AudioBackend::Status streamStatus(int error)
 
 class PipeWireAudioBackend::Session : public QRAudioDevice {
 public:
+    // How long the output device may be away before the capture ends.
+    static constexpr std::chrono::milliseconds outputGrace{3000};
+
     Session(std::shared_ptr<pipewire::PipeWireContext> context, uint32_t requestedFrames)
         : context_(std::move(context)), requestedFrames_(requestedFrames)
     {
@@ -72,6 +75,7 @@ public:
         options.description = "Quorel";
         options.rate = context_->clockRate();
         options.latencyFrames = requestedFrames_;
+        sessionManagers_ = context_->sessionManagerCount();
         path_ = pipewire::GraphPath::create(*context_, options, error);
         return path_ ? 0 : (error ? error : -EIO);
     }
@@ -122,10 +126,32 @@ public:
     // if one happened.
     std::optional<Fault> watch()
     {
+        using Clock = std::chrono::steady_clock;
         if (!context_->isConnected()) return Fault::connectionLost;
         if (!playing_ || !path_) return std::nullopt;
-        if (!context_->nodeNamed(path_->target())) return Fault::outputGone;
         if (path_->filter().isBroken() || path_->isSinkGone()) return Fault::streamFailed;
+        // The output device is gone once it stays away: a restarting session manager takes
+        // the devices it made away for a moment and brings them back under the same names.
+        if (!context_->nodeNamed(path_->target())) {
+            if (!missingSince_) missingSince_ = Clock::now();
+            if (Clock::now() - *missingSince_ >= outputGrace) return Fault::outputGone;
+        } else {
+            missingSince_.reset();
+        }
+        // A session manager that starts again takes over a new sink of ours (same name), to
+        // which it links the applications again: made as soon as the old one went away, so the
+        // new one finds it in place.
+        const bool present = context_->hasSessionManager();
+        const uint64_t count = context_->sessionManagerCount();
+        const bool restarted = present && count != sessionManagers_;
+        if ((!present && !renewedWhileAway_) || (restarted && !renewedWhileAway_)) {
+            if (path_->renewSink() != 0) return Fault::streamFailed;
+            renewedWhileAway_ = !present;
+        }
+        if (present) {
+            sessionManagers_ = count;
+            renewedWhileAway_ = false;
+        }
         path_->relink();
         return std::nullopt;
     }
@@ -219,6 +245,9 @@ private:
     uint32_t requestedFrames_;
     std::unique_ptr<pipewire::GraphPath> path_;
     bool playing_ = false;
+    uint64_t sessionManagers_ = 0;                                 // the count last seen
+    bool renewedWhileAway_ = false;  // the sink was made anew while no session manager ran
+    std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
     // Set and cleared on the caller's thread, read in the real-time callback.
     std::atomic<IOProc> proc_{nullptr};
     std::atomic<void*> procContext_{nullptr};

@@ -16,26 +16,7 @@ GraphPath::GraphPath(PipeWireContext& context, const Options& options) : context
 std::unique_ptr<GraphPath> GraphPath::create(PipeWireContext& context, const Options& options, int& error)
 {
     std::unique_ptr<GraphPath> self(new GraphPath(context, options));
-    const std::string latency = std::to_string(options.latencyFrames) + "/" + std::to_string(options.rate);
-    self->sink_ = ServerObject::create(
-        context, "adapter", PW_TYPE_INTERFACE_Node, PW_VERSION_NODE,
-        {
-            {"factory.name", "support.null-audio-sink"},
-            {PW_KEY_NODE_NAME, options.sinkName},
-            {PW_KEY_NODE_DESCRIPTION, options.description},
-            {PW_KEY_MEDIA_CLASS, "Audio/Sink"},
-            {"audio.position", "[ FL FR ]"},
-            {PW_KEY_AUDIO_RATE, std::to_string(options.rate)},
-            {PW_KEY_NODE_LATENCY, latency},
-            // What applications play reaches the filter at the volume set on our sink.
-            {"monitor.channel-volumes", "true"},
-            // The device's clock drives the graph, never this sink; and the session manager
-            // never falls back to it on its own.
-            {PW_KEY_PRIORITY_DRIVER, "1"},
-            {PW_KEY_PRIORITY_SESSION, "0"},
-            {PW_KEY_APP_NAME, "Quorel"},
-        },
-        error);
+    self->sink_ = self->makeSink(error);
     if (!self->sink_) return nullptr;
     ChainFilter::Options filterOptions;
     filterOptions.nodeName = options.sinkName + ".filter";
@@ -58,6 +39,40 @@ std::unique_ptr<GraphPath> GraphPath::create(PipeWireContext& context, const Opt
     return self;
 }
 
+std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
+{
+    const std::string latency = std::to_string(options_.latencyFrames) + "/" + std::to_string(options_.rate);
+    return ServerObject::create(
+        context_, "adapter", PW_TYPE_INTERFACE_Node, PW_VERSION_NODE,
+        {
+            {"factory.name", "support.null-audio-sink"},
+            {PW_KEY_NODE_NAME, options_.sinkName},
+            {PW_KEY_NODE_DESCRIPTION, options_.description},
+            {PW_KEY_MEDIA_CLASS, "Audio/Sink"},
+            {"audio.position", "[ FL FR ]"},
+            {PW_KEY_AUDIO_RATE, std::to_string(options_.rate)},
+            {PW_KEY_NODE_LATENCY, latency},
+            // What applications play reaches the filter at the volume set on our sink.
+            {"monitor.channel-volumes", "true"},
+            // The device's clock drives the graph, never this sink; and the session manager
+            // never falls back to it on its own.
+            {PW_KEY_PRIORITY_DRIVER, "1"},
+            {PW_KEY_PRIORITY_SESSION, "0"},
+            {PW_KEY_APP_NAME, "Quorel"},
+        },
+        error);
+}
+
+int GraphPath::renewSink()
+{
+    inputLinks_.clear();
+    madeInput_.clear();
+    sink_.reset();
+    int error = 0;
+    sink_ = makeSink(error);
+    return sink_ ? 0 : (error != 0 ? error : -EIO);
+}
+
 GraphPath::~GraphPath()
 {
     // Links first, then the nodes they join.
@@ -70,6 +85,7 @@ GraphPath::~GraphPath()
 bool GraphPath::wantedInputLinks(std::vector<Wanted>& links) const
 {
     links.clear();
+    if (!sink_) return false;
     const uint32_t sink = sink_->id();
     for (uint32_t c = 0; c < ChainFilter::channels; ++c) {
         const std::string channel = c == 0 ? "FL" : "FR";

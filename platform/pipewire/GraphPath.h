@@ -36,7 +36,7 @@ public:
 
     ChainFilter& filter() { return *filter_; }
     const ChainFilter& filter() const { return *filter_; }
-    uint32_t sinkNode() const { return sink_->id(); }
+    uint32_t sinkNode() const { return sink_ ? sink_->id() : 0; }
     const std::string& sinkName() const { return options_.sinkName; }
 
     // Links the filter's outputs to the playback ports of the node named `target` (a mono
@@ -51,11 +51,17 @@ public:
     // Removes the links to the output device.
     void disconnectOutput();
 
+    // Makes the virtual sink anew, under the same name, and links its monitor again once its
+    // ports are there (relink). A session manager that starts while our sink exists, and has
+    // carried sound, cannot take it over (and then links no application to it); a new one it
+    // takes over like any other. Returns 0 or a negative errno.
+    int renewSink();
+
     // Makes again any of our links the server dropped while both of its ends exist (the
     // session manager restarted and rebuilt the ports, the device came back). Main thread.
     void relink();
     // The virtual sink is gone from the server.
-    bool isSinkGone() const { return sink_->isGone(); }
+    bool isSinkGone() const { return !sink_ || sink_->isGone(); }
 
 private:
     struct Wanted {
@@ -65,6 +71,7 @@ private:
     // The links the path needs now, from the registry; false when an end is missing.
     bool wantedInputLinks(std::vector<Wanted>& links) const;
     bool wantedOutputLinks(const std::string& target, std::vector<Wanted>& links, uint32_t& channels) const;
+    std::unique_ptr<ServerObject> makeSink(int& error);
     std::unique_ptr<ServerObject> link(const Wanted& wanted, int& error);
     int makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links);
 

@@ -154,6 +154,7 @@ struct ContextCallbacks {
                 pw_registry_bind(self->registry_, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
             if (!self->metadata_) return;
             self->metadataID_ = id;
+            ++self->sessionManagers_;
             static const pw_metadata_events events = [] {
                 pw_metadata_events e{};
                 e.version = PW_VERSION_METADATA_EVENTS;
@@ -307,6 +308,18 @@ bool PipeWireContext::isConnected() const
 {
     LoopLock lock(loop_);
     return !failed_;
+}
+
+bool PipeWireContext::hasSessionManager() const
+{
+    LoopLock lock(loop_);
+    return metadata_ != nullptr;
+}
+
+uint64_t PipeWireContext::sessionManagerCount() const
+{
+    LoopLock lock(loop_);
+    return sessionManagers_;
 }
 
 std::optional<PipeWireContext::Node> PipeWireContext::node(uint32_t id) const

@@ -67,6 +67,11 @@ public:
     // False once the server closed the connection (it went away); a lost connection stays lost.
     bool isConnected() const;
 
+    // Whether a session manager runs (its "default" metadata is bound), and how many times one
+    // has come up since we connected: a restarted one counts again.
+    bool hasSessionManager() const;
+    uint64_t sessionManagerCount() const;
+
     // Waits until the server has answered everything sent so far (true) or the time-out ran out.
     bool sync(int timeoutMS = 3000);
 
@@ -104,6 +109,7 @@ private:
     pw_registry* registry_ = nullptr;
     pw_metadata* metadata_ = nullptr;
     uint32_t metadataID_ = 0;  // its global id
+    uint64_t sessionManagers_ = 0;
     std::unique_ptr<Listener> listener_;
     // Written on the loop thread, read on any.
     std::atomic<uint32_t> clockRate_{48000};
