@@ -373,3 +373,90 @@ TEST(InGraphE2E, AfterTheSessionManagerStartsAgainOurSinkIsTheDefaultAndThePathI
     EXPECT_EQ(tool.finish(), 0) << tool.errorText().toStdString();
     EXPECT_TRUE(ourNodes().isEmpty());
 }
+
+// ---- Mono and surround devices
+
+namespace {
+
+bool createSpeaker(const QString& name, const QString& positions)
+{
+    bool ok = false;
+    run("pw-cli", {"create-node", "adapter",
+                   QString("{ factory.name=support.null-audio-sink node.name=%1 media.class=Audio/Sink "
+                           "object.linger=true audio.position=[%2] }")
+                       .arg(name, positions)},
+        &ok);
+    return ok && waitUntil([&] { return run("pactl", {"list", "short", "sinks"}).contains(name); });
+}
+
+// Plays a -20 dBFS tone through the capture to `speaker` and returns the median level of each
+// recorded channel of its monitor.
+std::vector<double> heardPerChannel(const QString& speaker, int channels, QJsonObject& info)
+{
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    if (!SoundCheck::writeTone(tone, 2.0, -20)) return {};
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60", "--output", speaker});
+    const auto line = tool.waitForLine(isInfo, 20000);
+    if (!line) return {};
+    info = line->value("info").toObject();
+    std::vector<QString> files;
+    std::vector<std::unique_ptr<QProcess>> recorders;
+    // One recorder per channel: the monitor's channels one by one.
+    for (int c = 0; c < channels; ++c) {
+        files.push_back(dir.filePath(QString("heard-%1.wav").arg(c)));
+        auto recorder = std::make_unique<QProcess>();
+        recorder->start("parecord", {"--latency-msec=20", "--device=" + speaker + ".monitor", "--file-format=wav",
+                                     "--format=float32le", "--rate=48000", "--channels=1", "--no-remix",
+                                     QString("--channel-map=%1").arg(c == 0 ? (channels == 1 ? "mono" : "front-left")
+                                                                     : c == 1 ? "front-right"
+                                                                     : c == 2 ? "front-center"
+                                                                              : "lfe"),
+                                     files.back()});
+        recorder->waitForStarted();
+        recorders.push_back(std::move(recorder));
+    }
+    QThread::msleep(400);
+    run("pw-play", {tone}, nullptr, 20000);
+    QThread::msleep(200);
+    for (auto& recorder : recorders) {
+        recorder->terminate();
+        recorder->waitForFinished(5000);
+    }
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    tool.finish();
+    std::vector<double> result;
+    for (const QString& file : files) {
+        const std::vector<double> levels = SoundCheck::blockLevels(file, 20);
+        double loudest = -200;
+        for (const double level : levels) loudest = std::max(loudest, level);
+        result.push_back(loudest);
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST(InGraphE2E, AMonoDeviceGetsTheMixAndASurroundDeviceTheFrontPair)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(createSpeaker("mono_speaker", "MONO"));
+    ASSERT_TRUE(createSpeaker("surround_speakers", "FL FR FC LFE RL RR"));
+
+    QJsonObject info;
+    const std::vector<double> mono = heardPerChannel("mono_speaker", 1, info);
+    ASSERT_EQ(mono.size(), 1u);
+    EXPECT_EQ(info["outputChannels"].toInt(), 1);
+    // The mean of two equal channels: the tone's own level (-23 dBFS RMS), not 6 dB more.
+    EXPECT_NEAR(mono[0], -20 - 3.0103, 1.0);
+
+    const std::vector<double> surround = heardPerChannel("surround_speakers", 4, info);
+    ASSERT_EQ(surround.size(), 4u);
+    EXPECT_EQ(info["outputChannels"].toInt(), 2);
+    EXPECT_NEAR(surround[0], -20 - 3.0103, 1.0);
+    EXPECT_NEAR(surround[1], -20 - 3.0103, 1.0);
+    EXPECT_LT(surround[2], -80);  // centre and LFE stay silent
+    EXPECT_LT(surround[3], -80);
+}
