@@ -101,31 +101,37 @@ bool GraphPath::wantedInputLinks(std::vector<Wanted>& links) const
     return true;
 }
 
+std::vector<uint32_t> GraphPath::playbackPorts(const std::vector<PipeWireContext::Port>& ports)
+{
+    std::vector<PipeWireContext::Port> playback;
+    for (const PipeWireContext::Port& port : ports)
+        if (port.input && !port.monitor) playback.push_back(port);
+    std::sort(playback.begin(), playback.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+    if (playback.size() <= 1) {
+        std::vector<uint32_t> result;
+        for (const auto& port : playback) result.push_back(port.id);
+        return result;
+    }
+    // Front left and right where the device names both, else its first two ports.
+    uint32_t left = 0, right = 0;
+    for (const PipeWireContext::Port& port : playback) {
+        if (port.channel == "FL" && left == 0) left = port.id;
+        if (port.channel == "FR" && right == 0) right = port.id;
+    }
+    if (left == 0 || right == 0) return {playback[0].id, playback[1].id};
+    return {left, right};
+}
+
 bool GraphPath::wantedOutputLinks(const std::string& target, std::vector<Wanted>& links, uint32_t& channels) const
 {
     links.clear();
     const std::optional<PipeWireContext::Node> node = context_.nodeNamed(target);
     if (!node) return false;
-    std::vector<PipeWireContext::Port> playback;
-    for (const PipeWireContext::Port& port : context_.ports(node->id))
-        if (port.input && !port.monitor) playback.push_back(port);
-    if (playback.empty()) return false;
-    std::sort(playback.begin(), playback.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
-    const uint32_t filterNode = filter_->nodeID();
-    if (playback.size() == 1) {
-        channels = 1;
-        links.push_back({filterNode, filter_->outputPort(0), node->id, playback[0].id});
-        return true;
-    }
-    // Front left and right where the device names them, else its first two ports.
-    uint32_t left = playback[0].id, right = playback[1].id;
-    for (const PipeWireContext::Port& port : playback) {
-        if (port.channel == "FL") left = port.id;
-        if (port.channel == "FR") right = port.id;
-    }
-    channels = 2;
-    links.push_back({filterNode, filter_->outputPort(0), node->id, left});
-    links.push_back({filterNode, filter_->outputPort(1), node->id, right});
+    const std::vector<uint32_t> ports = playbackPorts(context_.ports(node->id));
+    if (ports.empty()) return false;
+    channels = uint32_t(ports.size());
+    for (uint32_t c = 0; c < channels; ++c)
+        links.push_back({filter_->nodeID(), filter_->outputPort(c), node->id, ports[c]});
     return true;
 }
 

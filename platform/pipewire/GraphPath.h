@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChainFilter.h"
+#include "PipeWireContext.h"
 #include "ServerObject.h"
 
 #include <cstdint>
@@ -50,6 +51,11 @@ public:
 
     // Removes the links to the output device.
     void disconnectOutput();
+
+    // The playback ports of a device the filter's outputs go to, by global id: one for a mono
+    // device, else front left and right (or the first two where it names no such pair); none
+    // when it has no playback port.
+    static std::vector<uint32_t> playbackPorts(const std::vector<PipeWireContext::Port>& ports);
 
     // Makes the virtual sink anew, under the same name, and links its monitor again once its
     // ports are there (relink). A session manager that starts while our sink exists, and has
