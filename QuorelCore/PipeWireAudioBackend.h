@@ -46,6 +46,7 @@ public:
     std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
     std::optional<bool> isRealtime(ObjectID aggregate) override;
     std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
+    Status moveAggregate(ObjectID aggregate, const QString& outputUID) override;
 
 private:
     class Session;
