@@ -167,6 +167,10 @@ int GraphPath::connectOutput(const std::string& target)
     std::vector<Wanted> wanted;
     uint32_t channels = 2;
     if (!wantedOutputLinks(target, wanted, channels)) return -ENOENT;
+    if (target == target_) {  // the same device again: no second link between two ports
+        outputLinks_.clear();
+        madeOutput_.clear();
+    }
     const int result = makeLinks(wanted, outputLinks_);
     if (result != 0) return result;
     target_ = target;
@@ -190,7 +194,10 @@ void GraphPath::relink()
         for (size_t i = 0; whole && i < links.size(); ++i)
             whole = !links[i]->isGone() && made[i].outputPort == wanted[i].outputPort
                     && made[i].inputPort == wanted[i].inputPort;
-        if (!whole && makeLinks(wanted, links) == 0) made = wanted;
+        if (whole) return;
+        // The links still there go first: the server refuses a second link between two ports.
+        links.clear();
+        made = makeLinks(wanted, links) == 0 ? wanted : std::vector<Wanted>();
     };
     std::vector<Wanted> wanted;
     if (wantedInputLinks(wanted)) repair(inputLinks_, madeInput_, wanted);

@@ -461,3 +461,54 @@ TEST(InGraphE2E, AMonoDeviceGetsTheMixAndASurroundDeviceTheFrontPair)
     EXPECT_LT(surround[2], -80);  // centre and LFE stay silent
     EXPECT_LT(surround[3], -80);
 }
+
+// ---- Links the server dropped
+
+TEST(InGraphE2E, RelinkMakesAgainALinkTakenAwayAndFollowsADeviceThatCameBackUnderItsName)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(createSpeaker("coming_back", "FL FR"));
+    int error = 0;
+    auto context = PipeWireContext::connect(error);
+    ASSERT_TRUE(context) << error;
+    GraphPath::Options options;
+    options.sinkName = "local.quorel.aggregate.RELINK";
+    options.description = "Quorel";
+    auto path = GraphPath::create(*context, options, error);
+    ASSERT_TRUE(path) << error;
+    ASSERT_TRUE(waitUntil([&] { return context->nodeNamed("coming_back").has_value(); }));
+    ASSERT_EQ(path->connectOutput("coming_back"), 0);
+    // The same device again: its links are made anew, not refused as doubles.
+    ASSERT_EQ(path->connectOutput("coming_back"), 0);
+    auto linkedToDevice = [&] {
+        const auto node = context->nodeNamed("coming_back");
+        return node && context->linksInto(node->id) == 2;
+    };
+    ASSERT_TRUE(waitUntil(linkedToDevice));
+
+    // Someone else removes one of our links.
+    const QSet<int> links = linksTouching({int(path->filter().nodeID())});
+    ASSERT_EQ(links.size(), 4);
+    bool ok = false;
+    run("pw-cli", {"destroy", QString::number(*links.begin())}, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(waitUntil([&] { return linksTouching({int(path->filter().nodeID())}).size() == 3; }));
+    path->relink();
+    EXPECT_TRUE(waitUntil([&] { return linksTouching({int(path->filter().nodeID())}).size() == 4; }));
+
+    // The device goes and comes back (a new node under the same name).
+    run("pw-cli", {"destroy", "coming_back"}, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(waitUntil([&] { return !context->nodeNamed("coming_back"); }));
+    ASSERT_TRUE(createSpeaker("coming_back", "FL FR"));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto node = context->nodeNamed("coming_back");
+        return node && context->ports(node->id).size() >= 4;
+    }));
+    EXPECT_FALSE(linkedToDevice());
+    path->relink();
+    EXPECT_TRUE(waitUntil(linkedToDevice));
+    path.reset();
+    run("pw-cli", {"destroy", "coming_back"});
+}
