@@ -1,21 +1,45 @@
-#include <QCoreApplication>
-#include <QStringList>
+#include "QuorelApp.h"
+#include "SingleInstance.h"
+#include "StartupOptions.h"
+#include "Studio.h"
+
+#include <QApplication>
+#include <QDir>
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName("Quorel");
-    QCoreApplication::setApplicationName("Quorel");
-    QCoreApplication::setApplicationVersion(QUOREL_VERSION);
-    const QStringList args = app.arguments();
-    if (args.contains("--version") || args.size() == 1) {
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Quorel"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quorel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUOREL_VERSION));
+    // Wayland desktops match the window to resources/quorel.desktop and its icon by this id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorel"));
+
+    if (app.arguments().contains(QStringLiteral("--version"))) {
         std::printf("Quorel %s (build %s)\n", QUOREL_VERSION, QUOREL_BUILD_NUMBER);
-        if (args.size() == 1)
-            std::printf("The audio processing window is not part of this build yet.\n");
         return 0;
     }
-    std::fprintf(stderr, "Unknown option. Use --version.\n");
-    return 1;
+    const quorel::StartupOptions options = quorel::StartupOptions::parse(app.arguments());
+
+    // Two instances must never both drive the audio: a launch hands its URLs (or a request to
+    // come forward) to the running one, unless it is a design preview or a self-check.
+    quorel::SingleInstance instance;
+    if (!options.standsAlone() && instance.claim() == quorel::SingleInstance::Role::Secondary) {
+        QStringList uris;
+        for (const QUrl& url : options.urls)
+            uris << url.toString();
+        if (instance.handOff(uris))
+            return 0;
+        std::fprintf(stderr, "Quorel: could not reach the running instance: %s\n",
+                     qPrintable(instance.errorMessage()));
+        return 1;
+    }
+
+    quorel::Studio::install(app);
+    quorel::QuorelApp quorel(options, instance.role() == quorel::SingleInstance::Role::Primary ? &instance : nullptr);
+    quorel.installSignalHandlers();
+    quorel.showWindow();
+    return app.exec();
 }

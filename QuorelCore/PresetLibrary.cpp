@@ -82,12 +82,17 @@ std::vector<SoundPreset> PresetLibrary::presets(PresetCategory category) const
     return result;
 }
 
+std::optional<SoundPreset> PresetLibrary::find(const QString& id) const
+{
+    for (const SoundPreset& preset : combined())
+        if (preset.id == id) return preset;
+    return std::nullopt;
+}
+
 std::optional<SoundPreset> PresetLibrary::selected() const
 {
     if (!selectedID_) return std::nullopt;
-    for (const SoundPreset& preset : combined())
-        if (preset.id == *selectedID_) return preset;
-    return std::nullopt;
+    return find(*selectedID_);
 }
 
 void PresetLibrary::setSelectedID(const std::optional<QString>& id)

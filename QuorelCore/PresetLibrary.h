@@ -30,6 +30,11 @@ public:
     const std::vector<SoundPreset>& custom() const { return custom_; }
     const std::optional<QString>& selectedID() const { return selectedID_; }
 
+    // The custom presets in their stored order, then the built-in table: the one list in which
+    // presets are looked up, stepped through and matched.
+    std::vector<SoundPreset> combined() const;
+    // The first preset of combined() whose id is exactly `id`.
+    std::optional<SoundPreset> find(const QString& id) const;
     std::vector<SoundPreset> presets(PresetCategory category) const;
     std::optional<SoundPreset> selected() const;
 
@@ -53,7 +58,6 @@ signals:
     void selectedIDChanged();
 
 private:
-    std::vector<SoundPreset> combined() const;
     void setSelectedID(const std::optional<QString>& id);
     // Writes `presets` under the custom key; throws when the store cannot be written.
     void persist(const std::vector<SoundPreset>& presets);

@@ -13,8 +13,8 @@
 #include <QEventLoop>
 #include <QMetaObject>
 
+#include <chrono>
 #include <cmath>
-#include <thread>
 
 namespace quorel {
 
@@ -92,11 +92,18 @@ SystemBoostEngine::SystemBoostEngine()
 }
 
 SystemBoostEngine::SystemBoostEngine(std::shared_ptr<AudioBackend> backend, EngineChain::Factory chainFactory)
-    : backend_(std::move(backend)), chainFactory_(std::move(chainFactory)), alive_(std::make_shared<int>(0))
+    : backend_(std::move(backend)), chainFactory_(std::move(chainFactory)),
+      generation_(std::make_shared<std::atomic<uint64_t>>(0)), alive_(std::make_shared<int>(0)),
+      worker_(std::make_unique<SerialWorker>())
 {
 }
 
-SystemBoostEngine::~SystemBoostEngine() { stop(); }
+SystemBoostEngine::~SystemBoostEngine()
+{
+    alive_.reset();
+    stop();
+    worker_.reset();  // runs the teardown to its end
+}
 
 float SystemBoostEngine::peakDB(float linear)
 {
@@ -117,28 +124,53 @@ void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
     stop();
     settings_ = settings;
     processed_ = processed;
-    startToken_ = QUuid::createUuid();
-    const QUuid token = startToken_;
+    changedWhileStarting_ = false;
+    const uint64_t generation = ++*generation_;
+    std::shared_ptr<std::atomic<uint64_t>> current = generation_;
     std::shared_ptr<AudioBackend> backend = backend_;
+    EngineChain::Factory chainFactory = chainFactory_;
     std::weak_ptr<int> alive = alive_;
-    std::thread([this, backend, alive, token, outputDeviceUID, completion = std::move(completion)] {
-        std::optional<Capture> capture;
+    worker_->post([this, backend, chainFactory, current, generation, alive, settings, processed, outputDeviceUID,
+                   completion = std::move(completion)] {
+        std::shared_ptr<Running> running;
         std::exception_ptr error;
-        try {
-            capture = createCapture(*backend, outputDeviceUID);
-        } catch (...) {
-            error = std::current_exception();
+        if (current->load() != generation) {
+            // Superseded while it waited behind the work before it: nothing to create.
+            error = std::make_exception_ptr(Cancelled());
+        } else {
+            try {
+                running = std::make_shared<Running>();
+                running->capture = createCapture(*backend, outputDeviceUID);
+            } catch (...) {
+                running.reset();
+                error = std::current_exception();
+            }
+        }
+        if (running && current->load() != generation) {
+            // Stopped while the capture was being made: take it down before it ever ran.
+            destroyCapture(*backend, running->capture);
+            running.reset();
+            error = std::make_exception_ptr(Cancelled());
+        }
+        if (running) {
+            try {
+                bringUp(*backend, chainFactory, settings, processed, *running);
+            } catch (...) {
+                error = std::current_exception();
+                tearDown(*backend, *running);
+                running.reset();
+            }
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [this, backend, alive, token, capture, error, completion] {
+            [this, backend, alive, generation, running, error, completion] {
                 if (alive.lock())
-                    finishStart(token, capture, error, completion);
-                else if (capture)  // the engine is gone, and whoever waited with it
-                    destroyCapture(*backend, *capture);
+                    finishStart(generation, running, error, completion);
+                else if (running)  // the engine is gone, and whoever waited with it
+                    tearDown(*backend, *running);
             },
             Qt::QueuedConnection);
-    }).detach();
+    });
 }
 
 SystemBoostEngine::Info SystemBoostEngine::startAndWait(const DSPSettings& settings, bool processed,
@@ -159,29 +191,86 @@ SystemBoostEngine::Info SystemBoostEngine::startAndWait(const DSPSettings& setti
     return *result;
 }
 
-void SystemBoostEngine::finishStart(const QUuid& token, std::optional<Capture> capture, std::exception_ptr error,
+void SystemBoostEngine::finishStart(uint64_t generation, std::shared_ptr<Running> running, std::exception_ptr error,
                                     const Completion& completion)
 {
     if (error) {
         completion(std::nullopt, error);
         return;
     }
-    if (token != startToken_) {
-        destroyCapture(*backend_, *capture);
+    if (generation != generation_->load()) {
+        // Overtaken after the worker finished: the newer start or stop is already queued behind
+        // this teardown's place in line.
+        std::shared_ptr<AudioBackend> backend = backend_;
+        worker_->post([backend, running] { tearDown(*backend, *running); });
         completion(std::nullopt, std::make_exception_ptr(Cancelled()));
         return;
     }
-    try {
-        info_ = attach(*capture);
-    } catch (...) {
-        const std::exception_ptr failure = std::current_exception();
-        tap_ = capture->tap;
-        aggregate_ = capture->aggregate;
-        stop();
-        completion(std::nullopt, failure);
-        return;
-    }
+    install(std::move(running));
     completion(info_, nullptr);
+}
+
+void SystemBoostEngine::install(std::shared_ptr<Running> running)
+{
+    running_ = std::move(running);
+    info_ = running_->info;
+    // What changed while the worker built the chain reaches it now.
+    if (changedWhileStarting_) {
+        changedWhileStarting_ = false;
+        try {
+            running_->graph->apply(settings_);
+        } catch (...) {
+            // Kept as stored; the next apply reports the failure.
+        }
+        const float trim = DSPSettings::linearGain(settings_.comparisonTrimDB);
+        running_->graph->setPathGains(processed_ ? 0.0f : 1.0f, processed_ ? trim : 0.0f);
+    }
+    for (const AudioBackend::Event event : {AudioBackend::Event::defaultOutput, AudioBackend::Event::deviceList}) {
+        std::weak_ptr<int> alive = alive_;
+        auto listener = backend_->listen(event, [this, alive] {
+            if (alive.lock()) deviceChanged();
+        });
+        if (listener) listeners_.push_back(std::move(listener));
+    }
+    {
+        // A fault told late belongs to this run only.
+        std::weak_ptr<int> alive = alive_;
+        const uint64_t generation = generation_->load();
+        auto listener = backend_->listenForFault(
+            running_->capture.aggregate, [this, alive, generation](AudioBackend::Fault fault) {
+                if (alive.lock() && generation == generation_->load()) faulted(fault);
+            });
+        if (listener) listeners_.push_back(std::move(listener));
+    }
+}
+
+// A default-output and a device-list change that arrive together are told once.
+void SystemBoostEngine::deviceChanged()
+{
+    if (deviceChangePending_) return;
+    deviceChangePending_ = true;
+    std::weak_ptr<int> alive = alive_;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, alive] {
+            if (!alive.lock()) return;
+            deviceChangePending_ = false;
+            if (running_ && onDefaultDeviceChange) onDefaultDeviceChange();
+        },
+        Qt::QueuedConnection);
+}
+
+// Processing ended under us: stop in order (the default goes back while the server answers),
+// then tell the owner.
+void SystemBoostEngine::faulted(AudioBackend::Fault fault)
+{
+    if (!running_) return;
+    const char* key = fault == AudioBackend::Fault::connectionLost ? "The connection to the sound server was lost."
+        : fault == AudioBackend::Fault::outputGone                  ? "The output device is no longer available."
+                                                                    : "The sound server stopped the audio stream.";
+    const Failure failure = Failure::localized(LocalizedMessage(QString::fromUtf8(key)));
+    stop();
+    if (onFailure) onFailure(failure);
 }
 
 SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backend,
@@ -263,218 +352,193 @@ void SystemBoostEngine::destroyCapture(AudioBackend& backend, const Capture& cap
     if (capture.tap != 0) backend.destroyTap(capture.tap);
 }
 
-// ---- Attach
+// ---- Bring-up and teardown (worker)
 
-SystemBoostEngine::Info SystemBoostEngine::attach(const Capture& capture)
+void SystemBoostEngine::bringUp(AudioBackend& backend, const EngineChain::Factory& chainFactory,
+                                const DSPSettings& settings, bool processed, Running& running)
 {
-    tap_ = capture.tap;
-    aggregate_ = capture.aggregate;
-    sourceDevice_ = capture.device;
-    aggregateUID_ = capture.aggregateUID;
-
+    const Capture& capture = running.capture;
     const uint32_t channels = uint32_t(std::min(capture.inputChannels, 2));
     auto io = QRSystemIO::create(channels, uint32_t(capture.outputChannels), maximumFrames);
     if (!io) throw localizedFailure("Could not prepare the real-time buffers.");
     QRSystemIO* ioPointer = io.get();
-    auto graph = chainFactory_(channels, capture.sampleRate,
-                               [ioPointer](uint32_t frames) { return ioPointer->input(frames); });
-    graph->apply(settings_);
-    const float trim = DSPSettings::linearGain(settings_.comparisonTrimDB);
-    graph->setPathGains(processed_ ? 0.0f : 1.0f, processed_ ? trim : 0.0f);
+    auto graph = chainFactory(channels, capture.sampleRate,
+                              [ioPointer](uint32_t frames) { return ioPointer->input(frames); });
+    graph->apply(settings);
+    const float trim = DSPSettings::linearGain(settings.comparisonTrimDB);
+    graph->setPathGains(processed ? 0.0f : 1.0f, processed ? trim : 0.0f);
     graph->prepare();
     graph->start();
     io->setRenderBlock({&renderThroughChain, graph.get()});
-    graph_ = std::move(graph);
-    io_ = std::move(io);
+    running.graph = std::move(graph);
+    running.io = std::move(io);
 
-    QRAudioDevice* device = backend_->ioDevice(aggregate_);
+    QRAudioDevice* device = backend.ioDevice(capture.aggregate);
     Status status = statusWhat;
-    if (!device || !io_->start(*device, status))
+    if (!device || !running.io->start(*device, status))
         throw localizedFailure("The sound server could not start the audio stream ({0}).",
                                {HAL::describe(uint32_t(status))});
 
-    overloadsBase_ = backend_->overloads(aggregate_);
-    takeOverDefaultSink();
-    for (const AudioBackend::Event event : {AudioBackend::Event::defaultOutput, AudioBackend::Event::deviceList}) {
-        std::weak_ptr<int> alive = alive_;
-        auto listener = backend_->listen(event, [this, alive] {
-            if (alive.lock()) deviceChanged();
-        });
-        if (listener) listeners_.push_back(std::move(listener));
-    }
-    {
-        // A fault told late belongs to this run only.
-        std::weak_ptr<int> alive = alive_;
-        const QUuid token = startToken_;
-        auto listener = backend_->listenForFault(aggregate_, [this, alive, token](AudioBackend::Fault fault) {
-            if (alive.lock() && token == startToken_) faulted(fault);
-        });
-        if (listener) listeners_.push_back(std::move(listener));
-    }
+    running.overloadsBase = backend.overloads(capture.aggregate);
+    takeOverDefaultSink(backend, running);
 
-    Info info;
+    Info& info = running.info;
     info.deviceName = capture.deviceName;
     info.capturedDeviceName = capture.capturedDeviceName;
     info.sampleRate = capture.sampleRate;
     // The server settles the cycle size once the streams run: read it again.
     // Cycles longer than the chain takes at once are processed in slices, so the size that runs
     // is shown whatever it is.
-    const uint32_t running = backend_->bufferFrames(aggregate_);
-    info.bufferFrames = running >= 1 ? running : capture.bufferFrames;
-    info.realtime = backend_->isRealtime(aggregate_).value_or(false);
+    const uint32_t cycle = backend.bufferFrames(capture.aggregate);
+    info.bufferFrames = cycle >= 1 ? cycle : capture.bufferFrames;
+    info.realtime = backend.isRealtime(capture.aggregate).value_or(false);
     info.inputChannels = capture.inputChannels;
     info.outputChannels = capture.outputChannels;
-    const std::optional<uint32_t> latency = backend_->latencyFrames(aggregate_);
+    const std::optional<uint32_t> latency = backend.latencyFrames(capture.aggregate);
     info.reportedDeviceLatencyMS =
         latency ? double(*latency) / capture.sampleRate * 1000 : capture.reportedLatencyMS;
-    info.effectsLatencyMS = graph_->reportedLatency() * 1000;
-    return info;
+    info.effectsLatencyMS = running.graph->reportedLatency() * 1000;
 }
 
 // The server's default becomes our virtual sink, so every other application plays into it.
 // The sink it replaces is remembered (also in the settings store): a default still naming a
 // virtual sink of ours from a run that crashed is given back to the sink remembered then.
-void SystemBoostEngine::takeOverDefaultSink()
+void SystemBoostEngine::takeOverDefaultSink(AudioBackend& backend, Running& running)
 {
     UserDefaults store = UserDefaults::standard();
-    const QString current = backend_->serverDefaultSink();
+    const QString current = backend.serverDefaultSink();
     QString previous = current;
     if (current.isEmpty() || PulseSnapshot::isOwnSink(current)) {
         const std::optional<QString> stored = store.string(previousDefaultKey);
-        if (stored && !stored->isEmpty() && !PulseSnapshot::isOwnSink(*stored) && backend_->device(*stored))
+        if (stored && !stored->isEmpty() && !PulseSnapshot::isOwnSink(*stored) && backend.device(*stored))
             previous = *stored;
         else
-            previous = backend_->deviceUID(sourceDevice_);
+            previous = backend.deviceUID(running.capture.device);
     }
-    previousDefault_ = previous;
+    running.previousDefault = previous;
     store.setString(previousDefaultKey, previous);
     store.sync();
     // Without the default, every application would go on playing straight to the device while
     // processing looked switched on.
-    if (!backend_->setServerDefaultSink(aggregateUID_))
+    if (!backend.setServerDefaultSink(running.capture.aggregateUID))
         throw localizedFailure("The sound server did not make Quorel the default output.", {});
 }
 
 // Gives the default back, but only while it still names our sink: a default the user chose
 // meanwhile stays. False when the server kept our sink as its default.
-bool SystemBoostEngine::restoreDefaultSink()
+bool SystemBoostEngine::restoreDefaultSink(AudioBackend& backend, const Running& running)
 {
-    if (previousDefault_.isEmpty() || aggregateUID_.isEmpty()) return true;
-    if (backend_->serverDefaultSink() != aggregateUID_) return true;
-    return backend_->setServerDefaultSink(previousDefault_);
+    if (running.previousDefault.isEmpty() || running.capture.aggregateUID.isEmpty()) return true;
+    if (backend.serverDefaultSink() != running.capture.aggregateUID) return true;
+    return backend.setServerDefaultSink(running.previousDefault);
 }
 
-// A default-output and a device-list change that arrive together are told once.
-void SystemBoostEngine::deviceChanged()
+void SystemBoostEngine::tearDown(AudioBackend& backend, Running& running)
 {
-    if (deviceChangePending_) return;
-    deviceChangePending_ = true;
-    std::weak_ptr<int> alive = alive_;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [this, alive] {
-            if (!alive.lock()) return;
-            deviceChangePending_ = false;
-            if (io_ && onDefaultDeviceChange) onDefaultDeviceChange();
-        },
-        Qt::QueuedConnection);
-}
-
-// Processing ended under us: stop in order (the default goes back while the server answers),
-// then tell the owner.
-void SystemBoostEngine::faulted(AudioBackend::Fault fault)
-{
-    if (!io_) return;
-    const char* key = fault == AudioBackend::Fault::connectionLost ? "The connection to the sound server was lost."
-        : fault == AudioBackend::Fault::outputGone                  ? "The output device is no longer available."
-                                                                    : "The sound server stopped the audio stream.";
-    const Failure failure = Failure::localized(LocalizedMessage(QString::fromUtf8(key)));
-    stop();
-    if (onFailure) onFailure(failure);
-}
-
-// ---- Running
-
-void SystemBoostEngine::stop()
-{
-    startToken_ = QUuid::createUuid();
-    listeners_.clear();
     // The default goes back first, while our sink still plays: the applications move over
     // without a gap of silence.
     bool restored = true;
     try {
-        restored = restoreDefaultSink();
+        restored = restoreDefaultSink(backend, running);
     } catch (...) {
         // A server that went away has no default to give back.
     }
-    if (io_) {
-        io_->stop();
-        io_.reset();
+    if (running.io) {
+        running.io->stop();
+        running.io.reset();
     }
-    if (graph_) {
-        graph_->stop();
-        graph_.reset();
+    if (running.graph) {
+        running.graph->stop();
+        running.graph.reset();
     }
-    if (aggregate_ != 0) {
-        backend_->destroyAggregate(aggregate_);
-        aggregate_ = 0;
-    }
-    if (tap_ != 0) {
-        backend_->destroyTap(tap_);
-        tap_ = 0;
-    }
+    destroyCapture(backend, running.capture);
+    running.capture.aggregate = 0;
+    running.capture.tap = 0;
     // Once our sink is gone the server no longer holds on to it; name the real device again
     // rather than leave the choice to the server's fallback.
     if (!restored) {
         try {
-            backend_->setServerDefaultSink(previousDefault_);
+            backend.setServerDefaultSink(running.previousDefault);
         } catch (...) {
         }
     }
-    previousDefault_.clear();
-    aggregateUID_.clear();
-    sourceDevice_ = 0;
-    info_.reset();
 }
 
-void SystemBoostEngine::cancelStart() { startToken_ = QUuid::createUuid(); }
+// ---- Running
+
+void SystemBoostEngine::stop(std::function<void()> teardownDone)
+{
+    ++*generation_;
+    listeners_.clear();
+    info_.reset();
+    std::shared_ptr<Running> running = std::move(running_);
+    running_.reset();
+    if (!running && !teardownDone) return;
+    std::shared_ptr<AudioBackend> backend = backend_;
+    std::weak_ptr<int> alive = alive_;
+    worker_->post([backend, running, alive, teardownDone = std::move(teardownDone)] {
+        if (running) tearDown(*backend, *running);
+        if (!teardownDone) return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [alive, teardownDone] {
+                if (alive.lock()) teardownDone();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SystemBoostEngine::cancelStart() { ++*generation_; }
+
+bool SystemBoostEngine::waitUntilIdle(int timeoutMS) const
+{
+    return worker_->waitUntilIdle(std::chrono::milliseconds(timeoutMS));
+}
+
+bool SystemBoostEngine::isBusy() const { return !worker_->isIdle(); }
 
 void SystemBoostEngine::apply(const DSPSettings& settings)
 {
     settings_ = settings;
-    if (graph_) graph_->apply(settings);
+    if (running_)
+        running_->graph->apply(settings);
+    else
+        changedWhileStarting_ = true;
 }
 
 void SystemBoostEngine::setProcessed(bool processed)
 {
     processed_ = processed;
-    if (!graph_) return;
+    if (!running_) {
+        changedWhileStarting_ = true;
+        return;
+    }
     const float trim = DSPSettings::linearGain(settings_.comparisonTrimDB);
-    graph_->setPathGains(processed ? 0.0f : 1.0f, processed ? trim : 0.0f);
+    running_->graph->setPathGains(processed ? 0.0f : 1.0f, processed ? trim : 0.0f);
 }
 
 std::optional<bool> SystemBoostEngine::isSourceRunningSomewhere() const
 {
-    if (!io_ || tap_ == 0) return std::nullopt;
-    return backend_->isSourceRunning(tap_);
+    if (!running_ || running_->capture.tap == 0) return std::nullopt;
+    return backend_->isSourceRunning(running_->capture.tap);
 }
 
 std::optional<MeterReading> SystemBoostEngine::meter() const
 {
-    if (!graph_) return std::nullopt;
-    return graph_->meter();
+    if (!running_) return std::nullopt;
+    return running_->graph->meter();
 }
 
 std::optional<SpectrumReading> SystemBoostEngine::spectrum() const
 {
-    if (!graph_) return std::nullopt;
-    return graph_->spectrum();
+    if (!running_) return std::nullopt;
+    return running_->graph->spectrum();
 }
 
 SystemBoostEngine::Stats SystemBoostEngine::stats() const
 {
-    if (!io_ || !info_) return Stats();
-    const QRSystemIOStats s = io_->stats();
+    if (!running_ || !info_) return Stats();
+    const QRSystemIOStats s = running_->io->stats();
     Stats stats;
     stats.callbacks = s.callbacks;
     stats.renderedSeconds = double(s.renderedFrames) / info_->sampleRate;
@@ -482,7 +546,7 @@ SystemBoostEngine::Stats SystemBoostEngine::stats() const
     stats.inputMismatches = s.inputMismatches;
     stats.outputMismatches = s.outputMismatches;
     stats.oversizedBuffers = s.oversizedBuffers;
-    stats.overloads = backend_->overloads(aggregate_) - overloadsBase_;
+    stats.overloads = backend_->overloads(running_->capture.aggregate) - running_->overloadsBase;
     stats.inputPeakDB = peakDB(s.inputPeak);
     stats.outputPeakDB = peakDB(s.outputPeak);
     return stats;

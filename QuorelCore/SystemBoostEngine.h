@@ -6,11 +6,13 @@
 #include "LocalizedMessage.h"
 #include "MeterReading.h"
 #include "QRSystemIO.h"
+#include "SerialWorker.h"
 #include "SpectrumReading.h"
 
 #include <QString>
 #include <QUuid>
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -22,7 +24,10 @@ namespace quorel {
 // Processes all system audio: captures what every other application plays (through the
 // backend's virtual sink, made the server's default while running), runs it through the
 // processing chain on the real-time thread and plays it to the chosen output device.
-// Confined to the main thread; the capture is created on a worker thread.
+// Confined to the main thread. Every sound-server call that can wait (creating the capture,
+// starting it, taking and giving back the default, tearing it down) runs on the engine's one
+// worker thread in the order it was asked for, so the main thread never waits on the server;
+// completions arrive on the main thread.
 class SystemBoostEngine {
 public:
     struct Info {
@@ -92,20 +97,30 @@ public:
     SystemBoostEngine(const SystemBoostEngine&) = delete;
     SystemBoostEngine& operator=(const SystemBoostEngine&) = delete;
 
-    // Stops anything running, then creates the capture on a worker thread and attaches the
-    // real-time path back on the main thread. `outputDeviceUID` none = the default output.
+    // Stops anything running, then (on the worker, after that stop's teardown) creates the
+    // capture, starts it and makes it the default; `completion` follows on the main thread.
+    // `outputDeviceUID` none = the default output.
     void start(const DSPSettings& settings, bool processed, const std::optional<QString>& outputDeviceUID,
                Completion completion);
     // start() that waits in a local event loop; throws what the start failed with.
     Info startAndWait(const DSPSettings& settings, bool processed,
                       const std::optional<QString>& outputDeviceUID);
 
-    void stop();
+    // Returns at once: the running capture is torn down on the worker (the default given back
+    // first). `teardownDone`, when given, runs on the main thread once that teardown (and any
+    // queued before it) is over, also when nothing was running.
+    void stop(std::function<void()> teardownDone = {});
     void cancelStart();
     void apply(const DSPSettings& settings);
     void setProcessed(bool processed);
 
-    bool isRunning() const { return io_ != nullptr; }
+    // Blocks until the worker has finished everything asked of it so far; false on time-out.
+    // For tools and tests; the application waits through stop()'s `teardownDone` instead.
+    bool waitUntilIdle(int timeoutMS = 10000) const;
+    // Whether the worker still has a start or a teardown to finish.
+    bool isBusy() const;
+
+    bool isRunning() const { return running_ != nullptr; }
     const std::optional<Info>& info() const { return info_; }
     const DSPSettings& settings() const { return settings_; }
     bool processed() const { return processed_; }
@@ -120,8 +135,8 @@ public:
     std::function<void()> onDefaultDeviceChange;
     // Called on the main thread when processing ended under the engine: the sound server went
     // away, the output device vanished, or the server stopped the streams. The engine has
-    // stopped already (the default output given back where the server still answers); the
-    // owner decides whether to start again.
+    // stopped already (its teardown gives the default output back where the server still
+    // answers); the owner decides whether to start again.
     std::function<void(const Failure&)> onFailure;
 
     // 20·log10 of a linear peak, -120 for anything not positive and finite or lower.
@@ -145,33 +160,45 @@ private:
         double reportedLatencyMS = 0;
     };
 
+    // What one start builds on the worker: the capture, the real-time path on it, the default
+    // it took over. Owned by the main thread while it runs; torn down on the worker.
+    struct Running {
+        Capture capture;
+        std::unique_ptr<QRSystemIO> io;
+        std::unique_ptr<EngineChain> graph;
+        QString previousDefault;
+        uint64_t overloadsBase = 0;
+        Info info;
+    };
+
     static Capture createCapture(AudioBackend& backend, const std::optional<QString>& outputDeviceUID);
     static void destroyCapture(AudioBackend& backend, const Capture& capture);
-    void finishStart(const QUuid& token, std::optional<Capture> capture, std::exception_ptr error,
+    // Worker: the real-time path on the capture, the default taken over, the Info read.
+    static void bringUp(AudioBackend& backend, const EngineChain::Factory& chainFactory,
+                        const DSPSettings& settings, bool processed, Running& running);
+    // Worker: the default given back while our sink still plays, then everything destroyed.
+    static void tearDown(AudioBackend& backend, Running& running);
+    static void takeOverDefaultSink(AudioBackend& backend, Running& running);
+    static bool restoreDefaultSink(AudioBackend& backend, const Running& running);
+    void finishStart(uint64_t generation, std::shared_ptr<Running> running, std::exception_ptr error,
                      const Completion& completion);
-    Info attach(const Capture& capture);
-    void takeOverDefaultSink();
-    bool restoreDefaultSink();
+    void install(std::shared_ptr<Running> running);
     void deviceChanged();
     void faulted(AudioBackend::Fault fault);
 
     std::shared_ptr<AudioBackend> backend_;
     EngineChain::Factory chainFactory_;
     std::optional<Info> info_;
-    AudioBackend::ObjectID tap_ = 0;
-    AudioBackend::ObjectID aggregate_ = 0;
-    AudioBackend::ObjectID sourceDevice_ = 0;
-    QString aggregateUID_;
-    QString previousDefault_;
-    std::unique_ptr<QRSystemIO> io_;
-    std::unique_ptr<EngineChain> graph_;
-    uint64_t overloadsBase_ = 0;
+    std::shared_ptr<Running> running_;
     std::vector<std::unique_ptr<AudioBackend::Listener>> listeners_;
     bool deviceChangePending_ = false;
     DSPSettings settings_;
     bool processed_ = true;
-    QUuid startToken_ = QUuid::createUuid();
-    std::shared_ptr<int> alive_;  // hand-backs from the worker thread check it is still there
+    bool changedWhileStarting_ = false;
+    // Every start, stop and cancel moves it on: a start that finds it moved is superseded.
+    std::shared_ptr<std::atomic<uint64_t>> generation_;
+    std::shared_ptr<int> alive_;  // hand-backs from the worker check it is still there
+    std::unique_ptr<SerialWorker> worker_;  // last: joined before anything else goes
 };
 
 }  // namespace quorel

@@ -1,8 +1,40 @@
 #include "SystemModel.h"
 
-#include "SystemBoostEngine.h"
+#include "AudioFailure.h"
+#include "CapturePrimer.h"
+#include "SleepMonitor.h"
+#include "SoundServerRestart.h"
+#include "SystemVolumeController.h"
+
+#include <QEventLoop>
+
+#include <algorithm>
 
 namespace quorel {
+
+namespace {
+
+constexpr double refreshPeriod = 0.2;
+constexpr int devicePeriod = 10;               // refreshes between device-list reads
+constexpr double stallTime = 3.0;              // seconds without a new callback, after one
+constexpr double stallWindow = 300.0;          // stall restarts younger than this count
+constexpr size_t stallLimit = 3;               // stall restarts within the window
+constexpr double silentStartTime = 2.0;        // seconds after a start with no callback at all
+constexpr int silentStartLimit = 5;            // silent-start retries
+constexpr double secondKickTime = 4.0;         // the primer's second kick, after the start
+constexpr int kickLimit = 2;
+constexpr double stallDelay = 1.0;
+constexpr double silentStartDelay = 5.0;
+constexpr double wakeDelay = 0.8;
+constexpr double outputChangeDelay = 0.8;
+constexpr double outputSwitchDelay = 0.3;
+constexpr double serviceRestartSettle = 3.0;   // after the sound server restarted
+constexpr double shutdownWait = 3.0;           // at most, for the default output to be back
+
+const char* const offStatus = "Off. Other apps play directly to the output.";
+const char* const processingStatus = "Processing system audio on {0}.";
+
+}  // namespace
 
 SystemModel::SystemModel(QObject* parent) : SystemModel(Options{}, parent) {}
 
@@ -10,43 +42,108 @@ SystemModel::SystemModel(Options options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
       store_(options_.store ? *options_.store : UserDefaults::standard()),
-      status_(LocalizedMessage::make("Off. Other apps play directly to the output."))
+      clock_(options_.clock ? options_.clock : Clock::system()),
+      status_(LocalizedMessage(offStatus))
 {
-    if (!options_.clock)
-        options_.clock = Clock::system();
-    if (auto uid = store_.string(outputDeviceKey); uid && !uid->isEmpty())
-        outputDeviceUID_ = *uid;
-}
+    engine_ = options_.engineFactory ? options_.engineFactory() : std::make_unique<SystemBoostEngine>();
+    primer_ = options_.primer ? options_.primer : CapturePrimer::shared();
+    canOpenSoundSettings_ =
+        options_.canOpenSoundSettings.value_or(options_.openSoundSettings ? true : SoundSettings::command().has_value());
 
-SystemModel::~SystemModel() = default;
+    if (auto uid = store_.string(outputDeviceKey); uid && !uid->isEmpty()) outputDeviceUID_ = *uid;
+    if (options_.followVolume) {
+        volume_ = std::make_unique<SystemVolumeController>();
+        volume_->follow(outputDeviceUID_);
+    }
+    readOutputDevices();
 
-void SystemModel::setActive(bool active)
-{
-    if (!store_.setBoolean(activeKey, active))
-        setErrorMessage(LocalizedMessage::make("Could not save the settings file {0}.", store_.filePath()));
-    if (isActive_ != active) {
-        isActive_ = active;
-        emit activeChanged();
+    std::weak_ptr<int> alive = alive_;
+    engine_->onDefaultDeviceChange = [this, alive] {
+        if (alive.lock()) outputChanged();
+    };
+    engine_->onFailure = [this, alive](const SystemBoostEngine::Failure& failure) {
+        if (alive.lock()) engineFailed(LocalizedMessage::fromError(failure));
+    };
+    timer_ = clock_->schedule(
+        refreshPeriod,
+        [this, alive] {
+            if (alive.lock()) refresh();
+        },
+        true);
+    if (options_.sleepEvents) {
+        sleepMonitor_ = std::make_unique<SleepMonitor>();
+        connect(sleepMonitor_.get(), &SleepMonitor::aboutToSleep, this, &SystemModel::willSleep);
+        connect(sleepMonitor_.get(), &SleepMonitor::resumed, this, &SystemModel::didWake);
+        connect(this, &SystemModel::readyToSleep, sleepMonitor_.get(), &SleepMonitor::allowSleep);
     }
 }
 
-void SystemModel::shutdown()
+SystemModel::~SystemModel()
 {
-    if (isActive_) {
-        isActive_ = false;
-        emit activeChanged();
-    }
+    alive_.reset();
+    timer_.reset();
+    restartTimer_.reset();
+    serviceRestartWait_.reset();
+    engine_->onDefaultDeviceChange = nullptr;
+    engine_->onFailure = nullptr;
 }
 
-void SystemModel::configure(const DSPSettings& settings, bool processed)
+SystemModel::Options SystemModel::optionsFromArguments(const QStringList& arguments)
 {
-    settings_ = settings;
-    processed_ = processed;
+    return optionsFromArguments(arguments, Options{});
+}
+
+SystemModel::Options SystemModel::optionsFromArguments(const QStringList& arguments, Options options)
+{
+    if (arguments.contains(QStringLiteral("--preview"))) options.preview = true;
+    if (arguments.contains(QStringLiteral("--no-prime"))) options.noPrime = true;
+    return options;
+}
+
+std::optional<QString> SystemModel::error() const
+{
+    if (!errorMessage_) return std::nullopt;
+    return errorMessage_->text();
+}
+
+std::optional<SpectrumReading> SystemModel::spectrum() const
+{
+    if (!isActive_ || options_.preview) return std::nullopt;
+    return engine_->spectrum();
+}
+
+bool SystemModel::isEngineBusy() const { return engine_->isBusy(); }
+
+std::optional<bool> SystemModel::isSourceRunningSomewhere() const
+{
+    if (!engine_)
+        return std::nullopt;
+    return engine_->isSourceRunningSomewhere();
+}
+
+// ---- Published fields
+
+void SystemModel::setStatus(const LocalizedMessage& status)
+{
+    status_ = status;
+    emit statusChanged();
+}
+
+void SystemModel::setMeters(const Meters& meters)
+{
+    meters_ = meters;
+    emit metersChanged();
+}
+
+void SystemModel::setFlag(bool& field, bool value)
+{
+    field = value;
+    emit flagsChanged();
 }
 
 void SystemModel::setError(const std::optional<QString>& text)
 {
-    setErrorMessage(text ? std::optional<LocalizedMessage>(LocalizedMessage::make(*text)) : std::nullopt);
+    setErrorMessage(text ? std::optional<LocalizedMessage>(LocalizedMessage(*text)) : std::nullopt);
 }
 
 void SystemModel::setErrorMessage(const std::optional<LocalizedMessage>& message)
@@ -55,16 +152,399 @@ void SystemModel::setErrorMessage(const std::optional<LocalizedMessage>& message
     emit errorChanged();
 }
 
+void SystemModel::reportWriteFailure(bool written)
+{
+    if (!written) setErrorMessage(LocalizedMessage("Could not save the settings file {0}.", {store_.filePath()}));
+}
+
+void SystemModel::readOutputDevices()
+{
+    try {
+        outputDevices_ = options_.outputDevices ? options_.outputDevices() : HAL::outputDevices();
+    } catch (const std::exception&) {
+        outputDevices_.clear();  // no sound server: nothing to offer
+    }
+    emit outputDevicesChanged();
+}
+
+// ---- Switching on and off
+
+void SystemModel::setActive(bool active)
+{
+    if (shutDown_) return;
+    cancelRestart();
+    resumeAfterWake_ = false;
+    reportWriteFailure(store_.setBoolean(activeKey, active));
+    silentStartRetries_ = 0;
+    stallRestarts_.clear();
+    primeKicks_ = 0;
+    if (options_.preview) {
+        simulate(active);
+        return;
+    }
+    if (active)
+        activate();
+    else
+        deactivate(LocalizedMessage(offStatus));
+}
+
+void SystemModel::activate()
+{
+    if (shutDown_) return;
+    setStatus(LocalizedMessage("Starting… the system may ask for System Audio Recording permission."));
+    const uint64_t number = ++activations_;
+    activation_ = number;
+    std::weak_ptr<int> alive = alive_;
+    engine_->start(settings_, processed_, outputDeviceUID_,
+                   [this, alive, number](std::optional<SystemBoostEngine::Info> info, std::exception_ptr failure) {
+                       if (!alive.lock() || activation_ != number) return;  // superseded: dropped
+                       activation_ = 0;
+                       if (info) {
+                           info_ = info;
+                           emit infoChanged();
+                           isActive_ = true;
+                           emit activeChanged();
+                           setFlag(canRestartAudioService_, false);
+                           activatedAt_ = clock_->now();
+                           lastCallbackCount_ = 0;
+                           lastProgress_ = clock_->now();
+                           setFlag(needsPermission_, false);
+                           setErrorMessage(std::nullopt);
+                           stats_ = SystemBoostEngine::Stats();
+                           emit statsChanged();
+                           setFlag(waitingForAudio_, false);
+                           setStatus(LocalizedMessage(processingStatus, {info->deviceName}));
+                           kickPrimer();
+                           return;
+                       }
+                       try {
+                           std::rethrow_exception(failure);
+                       } catch (const SystemBoostEngine::Cancelled&) {
+                           return;  // a newer start or a stop decides
+                       } catch (const SystemBoostEngine::Failure& error) {
+                           isActive_ = false;
+                           emit activeChanged();
+                           info_.reset();
+                           emit infoChanged();
+                           if (error.kind() == SystemBoostEngine::Failure::Kind::permission)
+                               setFlag(needsPermission_, true);
+                           setStatus(LocalizedMessage("Could not enable processing."));
+                           setErrorMessage(LocalizedMessage::fromError(error));
+                       } catch (const std::exception& error) {
+                           isActive_ = false;
+                           emit activeChanged();
+                           info_.reset();
+                           emit infoChanged();
+                           setStatus(LocalizedMessage("Could not enable processing."));
+                           setErrorMessage(LocalizedMessage::fromError(error));
+                       }
+                   });
+}
+
+void SystemModel::deactivate(const LocalizedMessage& status, std::function<void()> teardownDone)
+{
+    activation_ = 0;
+    if (!options_.preview) {
+        engine_->cancelStart();
+        engine_->stop(std::move(teardownDone));
+    } else if (teardownDone) {
+        teardownDone();
+    }
+    isActive_ = false;
+    emit activeChanged();
+    setFlag(waitingForAudio_, false);
+    info_.reset();
+    emit infoChanged();
+    setMeters(Meters());
+    setStatus(status);
+}
+
+void SystemModel::fail(const LocalizedMessage& error)
+{
+    setFlag(canRestartAudioService_, true);
+    deactivate(LocalizedMessage("Stopped because of an error."));
+    setErrorMessage(error);
+}
+
+void SystemModel::simulate(bool active)
+{
+    isActive_ = active;
+    emit activeChanged();
+    info_.reset();
+    emit infoChanged();
+    setFlag(needsPermission_, false);
+    setErrorMessage(std::nullopt);
+    if (active) {
+        setMeters(Meters{-18, -6, -1.8f, -17, 3.2f, true, 0.9f});
+        setStatus(LocalizedMessage("Design preview: demonstration values, no audio is processed."));
+    } else {
+        setMeters(Meters());
+        setStatus(LocalizedMessage(offStatus));
+    }
+}
+
+void SystemModel::scheduleRestart(const LocalizedMessage& status, double delay)
+{
+    if (shutDown_ || !(isActive_ || resumeAfterWake_)) return;
+    deactivate(status);
+    std::weak_ptr<int> alive = alive_;
+    restartPending_ = true;
+    restartTimer_ = clock_->schedule(delay, [this, alive] {
+        if (!alive.lock() || !restartPending_) return;
+        restartPending_ = false;  // the timer itself stays until replaced or cancelled
+        activate();
+    });
+}
+
+void SystemModel::cancelRestart()
+{
+    restartPending_ = false;
+    restartTimer_.reset();
+}
+
+void SystemModel::shutdown()
+{
+    if (shutDown_) return;
+    shutDown_ = true;
+    cancelRestart();
+    resumeAfterWake_ = false;
+    if (options_.preview) {
+        simulate(false);
+        return;
+    }
+    struct Wait {
+        bool done = false;
+        QEventLoop loop;
+    };
+    auto wait = std::make_shared<Wait>();
+    deactivate(LocalizedMessage(offStatus), [wait] {
+        wait->done = true;
+        wait->loop.quit();
+    });
+    if (wait->done) return;
+    // The main loop keeps running meanwhile: the interface never freezes while quitting.
+    std::unique_ptr<ClockTimer> giveUp = clock_->schedule(shutdownWait, [wait] { wait->loop.quit(); });
+    wait->loop.exec();
+}
+
+void SystemModel::configure(const DSPSettings& settings, bool processed)
+{
+    settings_ = settings;
+    processed_ = processed;
+    if (!isActive_ || options_.preview) return;
+    try {
+        engine_->apply(settings);
+    } catch (const std::exception& error) {
+        fail(LocalizedMessage::fromError(error));
+    }
+    engine_->setProcessed(processed);
+}
+
+// ---- The 0.2 s refresh: meters and watchdog
+
+void SystemModel::kickPrimer()
+{
+    ++primeKicks_;
+    if (!options_.noPrime && primer_) primer_->kick();
+}
+
+void SystemModel::enterWaitingForAudio()
+{
+    if (waitingForAudio_ || !info_) return;
+    setFlag(waitingForAudio_, true);
+    setStatus(LocalizedMessage("Ready on {0}. Processing starts with the first sound an app plays.",
+                               {info_->deviceName}));
+}
+
+void SystemModel::refresh()
+{
+    ++deviceRefreshTick_;
+    if (deviceRefreshTick_ % devicePeriod == 0) readOutputDevices();
+    if (!isActive_ || options_.preview) return;
+
+    const double now = clock_->now();
+    stats_ = engine_->stats();
+    emit statsChanged();
+
+    if (stats_.callbacks == lastCallbackCount_) {
+        if (stats_.callbacks > 0 && now - lastProgress_ > stallTime) {
+            const std::optional<bool> playing = engine_->isSourceRunningSomewhere();
+            if (playing == false) {
+                enterWaitingForAudio();
+                lastProgress_ = now;
+                return;
+            }
+            std::erase_if(stallRestarts_, [now](double date) { return now - date >= stallWindow; });
+            if (stallRestarts_.size() < stallLimit) {
+                stallRestarts_.push_back(now);
+                scheduleRestart(LocalizedMessage("Audio stopped flowing; reconnecting ({0} of 3).",
+                                                 {QString::number(stallRestarts_.size())}),
+                                stallDelay);
+            } else {
+                fail(LocalizedMessage("System audio repeatedly stopped flowing. Use “Restart audio service” to "
+                                      "resume processing automatically."));
+            }
+            return;
+        }
+    } else {
+        if (waitingForAudio_ && info_) {
+            setFlag(waitingForAudio_, false);
+            setStatus(LocalizedMessage(processingStatus, {info_->deviceName}));
+        }
+        lastCallbackCount_ = stats_.callbacks;
+        lastProgress_ = now;
+    }
+
+    if (stats_.callbacks == 0 && activatedAt_ && now - *activatedAt_ > silentStartTime) {
+        const std::optional<bool> playing = engine_->isSourceRunningSomewhere();
+        if (playing != false) {
+            if (silentStartRetries_ < silentStartLimit) {
+                ++silentStartRetries_;
+                scheduleRestart(LocalizedMessage("An app is playing, but no audio reaches Quorel; retrying in 5 s "
+                                                 "({0} of 5). If the system asks for permission, click Allow.",
+                                                 {QString::number(silentStartRetries_)}),
+                                silentStartDelay);
+            } else {
+                fail(LocalizedMessage("The system did not deliver audio to Quorel. If System Audio Recording is "
+                                      "already allowed, the sound server (PipeWire) may be stuck. Use “Restart "
+                                      "audio service” to resume processing automatically."));
+                setFlag(needsPermission_, true);
+            }
+        } else {
+            enterWaitingForAudio();
+            if (primeKicks_ < kickLimit && now - *activatedAt_ > secondKickTime) kickPrimer();
+        }
+        return;
+    }
+
+    if (waitingForAudio_) {
+        Meters resting = meters_;
+        resting.inputDB = -120;
+        resting.outputDB = -120;
+        resting.limiterDB = 0;
+        resting.levelerMeasuring = false;
+        resting.driveActivity = 0;
+        setMeters(resting);
+        return;
+    }
+
+    const std::optional<MeterReading> reading = engine_->meter();
+    if (!reading) return;
+    Meters next;
+    next.inputDB = std::max(stats_.inputPeakDB, meters_.inputDB - 3);
+    next.outputDB = std::max(reading->outputPeakDB, meters_.outputDB - 3);
+    next.limiterDB = std::min(reading->limiterReductionDB, meters_.limiterDB + 1.5f);
+    next.levelerLoudness = reading->levelerLoudnessLUFS;
+    next.levelerGain = reading->levelerGainDB;
+    next.levelerMeasuring = reading->levelerMeasuring;
+    next.driveActivity = std::max(reading->driveActivity, meters_.driveActivity - 0.15f);
+    setMeters(next);
+
+    if (reading->invalidSamples != 0)
+        fail(LocalizedMessage("Invalid samples were detected in system audio. Processing was stopped."));
+}
+
+// Processing ended under the engine (the server went away, the output vanished, the streams
+// were stopped): counted with the stalls, so it reconnects, and gives up with that failure.
+void SystemModel::engineFailed(const LocalizedMessage& failure)
+{
+    if (!isActive_) return;
+    const double now = clock_->now();
+    std::erase_if(stallRestarts_, [now](double date) { return now - date >= stallWindow; });
+    if (stallRestarts_.size() < stallLimit) {
+        stallRestarts_.push_back(now);
+        scheduleRestart(LocalizedMessage("Audio stopped flowing; reconnecting ({0} of 3).",
+                                         {QString::number(stallRestarts_.size())}),
+                        stallDelay);
+    } else {
+        fail(failure);
+    }
+}
+
+// ---- Sleep, wake, output device, sound-server restart
+
+void SystemModel::willSleep()
+{
+    std::weak_ptr<int> alive = alive_;
+    const auto ready = [this, alive] {
+        if (alive.lock()) emit readyToSleep();
+    };
+    // A start under way or a reconnection waiting for its delay counts as on: it resumes after
+    // the wake rather than starting while the system goes to sleep.
+    if (!isActive_ && !restartPending_ && activation_ == 0) {
+        // Nothing of ours holds the default: sleep may go on once earlier teardowns ended.
+        if (options_.preview)
+            emit readyToSleep();
+        else
+            engine_->stop(ready);
+        return;
+    }
+    cancelRestart();
+    resumeAfterWake_ = true;
+    deactivate(LocalizedMessage("Paused while the system is asleep."), ready);
+}
+
+void SystemModel::didWake()
+{
+    if (!resumeAfterWake_) return;
+    scheduleRestart(LocalizedMessage("Resuming after sleep."), wakeDelay);
+    resumeAfterWake_ = false;
+}
+
+void SystemModel::outputChanged()
+{
+    scheduleRestart(LocalizedMessage("The output changed; reconnecting."), outputChangeDelay);
+}
+
 void SystemModel::setOutputDevice(const std::optional<QString>& uid)
 {
     outputDeviceUID_ = uid;
-    if (uid)
-        store_.setString(outputDeviceKey, *uid);
-    else
-        store_.remove(outputDeviceKey);
     emit outputDeviceChanged();
+    if (uid) {
+        reportWriteFailure(store_.setString(outputDeviceKey, *uid));
+    } else {
+        store_.remove(outputDeviceKey);
+        reportWriteFailure(!store_.contains(outputDeviceKey));
+    }
+    if (volume_) volume_->follow(uid);
+    if (isActive_) scheduleRestart(LocalizedMessage("Switching output…"), outputSwitchDelay);
 }
 
-void SystemModel::refresh() {}
+void SystemModel::restartAudioService()
+{
+    if (restartingAudioService_ || shutDown_) return;
+    setFlag(restartingAudioService_, true);
+    std::weak_ptr<int> alive = alive_;
+    auto finish = [this, alive](std::optional<QString> failure) {
+        if (!alive.lock()) return;
+        // The new server needs a moment before it takes streams.
+        serviceRestartWait_ = clock_->schedule(serviceRestartSettle, [this, alive, failure] {
+            if (!alive.lock()) return;
+            setFlag(restartingAudioService_, false);
+            if (!failure) {
+                setErrorMessage(std::nullopt);
+                setActive(true);
+            } else {
+                setStatus(LocalizedMessage("Audio service was not restarted ({0}).", {*failure}));
+            }
+        });
+    };
+    // The sound server goes down only once our stop has given the default output back.
+    deactivate(LocalizedMessage("Restarting the sound server (PipeWire)…"), [this, alive, finish] {
+        if (!alive.lock()) return;
+        if (options_.restartAudioService)
+            options_.restartAudioService(finish);
+        else
+            SoundServerRestart::run(this, finish);
+    });
+}
+
+void SystemModel::openPrivacySettings()
+{
+    if (options_.openSoundSettings)
+        options_.openSoundSettings();
+    else
+        SoundSettings::open();
+}
 
 }  // namespace quorel

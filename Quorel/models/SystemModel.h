@@ -2,7 +2,10 @@
 
 #include "Clock.h"
 #include "DSPSettings.h"
+#include "HAL.h"
 #include "LocalizedMessage.h"
+#include "SpectrumReading.h"
+#include "SystemBoostEngine.h"
 #include "UserDefaults.h"
 
 #include <QObject>
@@ -11,25 +14,55 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace quorel {
 
-class SystemBoostEngine;
+class CapturePrimer;
+class SleepMonitor;
+class SystemVolumeController;
 
-// The main-thread controller of the audio engine: activation, configuration, the output device,
-// meters, status and error messages. One exists per process, owned by the root model.
+// The main-thread controller of the audio engine: switches the processing of system audio on
+// and off, hands the settings to the running engine, watches the audio flow five times a
+// second and reconnects, pauses for sleep, follows the output device, restarts the sound
+// server, and publishes the on/off state, status and error lines, the engine's information and
+// counters, the meters and the output devices. One exists per process, owned by the root model.
 //
-// (Interim surface: the engine-controller work fills in the engine, watchdog, sleep and wake,
-// meters and device list behind these same calls.)
+// Every delay (the 0.2 s refresh, the delayed restarts, the watchdog's dates) runs on the
+// Clock of the options.
 class SystemModel : public QObject {
     Q_OBJECT
 public:
+    // Outcome of a sound-server restart: none on success, else the failure's text.
+    using RestartDone = std::function<void(std::optional<QString> failure)>;
+
     struct Options {
         std::shared_ptr<Clock> clock;                             // none: Clock::system()
         std::optional<UserDefaults> store;                        // none: UserDefaults::standard()
         std::function<std::unique_ptr<SystemBoostEngine>()> engineFactory;  // none: the PipeWire engine
         bool preview = false;                                     // "--preview": demonstration values, no engine
         bool noPrime = false;                                     // "--no-prime"
+        std::shared_ptr<CapturePrimer> primer;                    // none: CapturePrimer::shared()
+        std::function<std::vector<HAL::OutputDevice>()> outputDevices;  // none: HAL::outputDevices()
+        bool followVolume = true;   // own a SystemVolumeController following the chosen output
+        bool sleepEvents = true;    // take sleep and wake from logind (SleepMonitor)
+        // Restarts the sound server and reports once, on the main thread; none: systemctl.
+        std::function<void(RestartDone)> restartAudioService;
+        // Opens the desktop's sound settings; none: the first of the known programs on PATH.
+        std::function<bool()> openSoundSettings;
+        std::optional<bool> canOpenSoundSettings;  // none: whether such a program is on PATH
+    };
+
+    // The published meters (dBFS, dB, LUFS, 0...1).
+    struct Meters {
+        float inputDB = -120;
+        float outputDB = -120;
+        float limiterDB = 0;
+        float levelerLoudness = -120;
+        float levelerGain = 0;
+        bool levelerMeasuring = false;
+        float driveActivity = 0;
+        bool operator==(const Meters&) const = default;
     };
 
     explicit SystemModel(QObject* parent = nullptr);
@@ -38,41 +71,143 @@ public:
 
     static constexpr const char* activeKey = "Corvanta.System.Active.v1";
     static constexpr const char* outputDeviceKey = "Corvanta.OutputDeviceUID";
+    // Reads "--preview" and "--no-prime" (whole arguments, exact) into the options.
+    static Options optionsFromArguments(const QStringList& arguments, Options options);
+    static Options optionsFromArguments(const QStringList& arguments);
 
+    // ---- Published state
     bool isActive() const { return isActive_; }
     const LocalizedMessage& status() const { return status_; }
     const std::optional<LocalizedMessage>& errorMessage() const { return errorMessage_; }
+    // The error line's text in the saved language; none without an error.
+    std::optional<QString> error() const;
+    bool canRestartAudioService() const { return canRestartAudioService_; }
+    const std::optional<SystemBoostEngine::Info>& info() const { return info_; }
+    const SystemBoostEngine::Stats& stats() const { return stats_; }
+    const Meters& meters() const { return meters_; }
+    bool needsPermission() const { return needsPermission_; }
     const std::optional<QString>& outputDeviceUID() const { return outputDeviceUID_; }
+    const std::vector<HAL::OutputDevice>& outputDevices() const { return outputDevices_; }
+    bool waitingForAudio() const { return waitingForAudio_; }
+    bool restartingAudioService() const { return restartingAudioService_; }
+    bool canOpenSoundSettings() const { return canOpenSoundSettings_; }
     bool isPreview() const { return options_.preview; }
+    // The spectrum of the running chain; none while off.
+    std::optional<SpectrumReading> spectrum() const;
+    // The volume and mute of the chosen output (null without followVolume).
+    SystemVolumeController* volume() const { return volume_.get(); }
+    const DSPSettings& settings() const { return settings_; }
+    bool processed() const { return processed_; }
 
-    // Switches processing on or off and stores the choice under activeKey.
+    // Watchdog counters (diagnostics and tests).
+    int primeKicks() const { return primeKicks_; }
+    int silentStartRetries() const { return silentStartRetries_; }
+    int stallRestarts() const { return int(stallRestarts_.size()); }
+    bool isRestartPending() const { return restartPending_; }
+    // Whether the engine still tears down or builds up on its worker.
+    bool isEngineBusy() const;
+    // Whether another application plays into the capture right now; none when it cannot tell
+    // (asked of the engine at the call, for the statistics line).
+    std::optional<bool> isSourceRunningSomewhere() const;
+
+    // ---- Operations (main thread)
+    // The user's on/off choice: stores it under activeKey, resets the watchdog's counters,
+    // cancels a pending restart and a pending resume after sleep, then starts or stops.
     void setActive(bool active);
-    // Stops processing as quitting does: the stored choice stays as it was.
+    // Stops processing as quitting does, and waits (at most 3 s, the main loop running) until
+    // the default output is back. The stored choice stays as it was; nothing restarts after.
     void shutdown();
     // The settings and processed flag for the next activation; applied at once while active.
     void configure(const DSPSettings& settings, bool processed);
-    // Sets (or with none, clears) the error message shown as the window's banner.
+    // Sets (or with none, clears) the error line; a text is shown as it stands.
     void setError(const std::optional<QString>& text);
     void setErrorMessage(const std::optional<LocalizedMessage>& message);
-    // Chooses the output device (none: the system default) and restarts processing on it.
+    // Chooses the output device (none: the system default), remembers it and, while active,
+    // reconnects on it after 0.3 s.
     void setOutputDevice(const std::optional<QString>& uid);
+    // One 0.2 s step of the meters and the watchdog (the timer calls it).
     void refresh();
+    // Stops processing, restarts the sound server once the teardown is done, waits 3 s and
+    // then switches processing on (or reports why the restart failed).
+    void restartAudioService();
+    // Opens the desktop's sound settings (where one is installed).
+    void openPrivacySettings();
+
+    // Sleep and wake (from the SleepMonitor; public for tests and tools).
+    void willSleep();
+    void didWake();
+    // The engine reported a change of the default output or the device list.
+    void outputChanged();
 
 signals:
     void activeChanged();
     void statusChanged();
     void errorChanged();
     void outputDeviceChanged();
+    void outputDevicesChanged();
+    void infoChanged();
+    void statsChanged();
+    void metersChanged();
+    // needsPermission, canRestartAudioService, waitingForAudio, restartingAudioService.
+    void flagsChanged();
+    // The stop that sleep asked for has given the default output back: sleep may go on.
+    void readyToSleep();
 
 private:
+    void activate();
+    void deactivate(const LocalizedMessage& status, std::function<void()> teardownDone = {});
+    void fail(const LocalizedMessage& error);
+    void simulate(bool active);
+    void scheduleRestart(const LocalizedMessage& status, double delay);
+    void cancelRestart();
+    void enterWaitingForAudio();
+    void engineFailed(const LocalizedMessage& failure);
+    void kickPrimer();
+    void setStatus(const LocalizedMessage& status);
+    void setMeters(const Meters& meters);
+    void setFlag(bool& field, bool value);
+    void reportWriteFailure(bool written);
+    void readOutputDevices();
+
     Options options_;
     UserDefaults store_;
+    std::shared_ptr<Clock> clock_;
+    std::unique_ptr<SystemBoostEngine> engine_;
+    std::shared_ptr<CapturePrimer> primer_;
+    std::unique_ptr<SystemVolumeController> volume_;
+    std::unique_ptr<SleepMonitor> sleepMonitor_;
+
     bool isActive_ = false;
     LocalizedMessage status_;
+    bool canRestartAudioService_ = false;
+    std::optional<SystemBoostEngine::Info> info_;
+    SystemBoostEngine::Stats stats_;
+    Meters meters_;
+    bool needsPermission_ = false;
     std::optional<LocalizedMessage> errorMessage_;
     std::optional<QString> outputDeviceUID_;
+    std::vector<HAL::OutputDevice> outputDevices_;
+    int deviceRefreshTick_ = 0;
+    uint64_t lastCallbackCount_ = 0;
+    double lastProgress_ = 0;
+    std::vector<double> stallRestarts_;
     DSPSettings settings_;
     bool processed_ = true;
+    std::unique_ptr<ClockTimer> timer_;
+    bool resumeAfterWake_ = false;
+    std::unique_ptr<ClockTimer> restartTimer_;
+    bool restartPending_ = false;
+    uint64_t activation_ = 0;  // the running start's number; 0 = none
+    uint64_t activations_ = 0;
+    std::optional<double> activatedAt_;
+    int silentStartRetries_ = 0;
+    int primeKicks_ = 0;
+    bool waitingForAudio_ = false;
+    bool restartingAudioService_ = false;
+    bool canOpenSoundSettings_ = false;
+    bool shutDown_ = false;
+    std::unique_ptr<ClockTimer> serviceRestartWait_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace quorel

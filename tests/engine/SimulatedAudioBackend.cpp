@@ -41,6 +41,7 @@ void SimulatedAudioBackend::release()
 {
     std::lock_guard lock(mutex_);
     holdCapture = false;
+    holdDefaultChanges = false;
     released_.notify_all();
 }
 
@@ -48,6 +49,12 @@ bool SimulatedAudioBackend::waitingInCapture() const
 {
     std::lock_guard lock(mutex_);
     return waiting_;
+}
+
+bool SimulatedAudioBackend::waitingInDefaultChange() const
+{
+    std::lock_guard lock(mutex_);
+    return waitingDefault_;
 }
 
 AudioBackend::ObjectID SimulatedAudioBackend::defaultOutputDevice()
@@ -116,8 +123,11 @@ QString SimulatedAudioBackend::serverDefaultSink()
 
 bool SimulatedAudioBackend::setServerDefaultSink(const QString& uid)
 {
-    note("setDefault " + uid);
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    waitingDefault_ = holdDefaultChanges;
+    released_.wait(lock, [this] { return !holdDefaultChanges; });
+    waitingDefault_ = false;
+    log_.append("setDefault " + uid);
     if (refuseDefaultChanges > 0) {
         --refuseDefaultChanges;
         return false;

@@ -41,6 +41,7 @@ public:
     QString serverDefault = "speakers";
     int refuseDefaultChanges = 0;  // the next n default changes fail
     bool holdCapture = false;  // createTap waits until release()
+    bool holdDefaultChanges = false;  // setServerDefaultSink waits until release()
 
     // What happened, in order ("createTap local.quorel...", "destroyTap", "setDefault X", ...).
     QStringList log() const;
@@ -48,6 +49,8 @@ public:
     void release();
     // Whether a capture is waiting in createTap.
     bool waitingInCapture() const;
+    // Whether a default change is waiting in setServerDefaultSink.
+    bool waitingInDefaultChange() const;
 
     // Runs one device cycle of `frames` stereo frames of `value`; returns the output.
     std::vector<float> runCycle(uint32_t frames, float value);
@@ -103,6 +106,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable released_;
     bool waiting_ = false;
+    bool waitingDefault_ = false;
     QStringList log_;
     uint32_t requested_ = 0;
     QString tapUID_;

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,13 @@ protected:
               return std::make_unique<FakeChain>(probe, std::move(input));
           })
     {
+    }
+
+    // stop() returns at once; the checks below look at what its teardown did.
+    void stopAndWait()
+    {
+        engine.stop();
+        ASSERT_TRUE(engine.waitUntilIdle());
     }
 
     SystemBoostEngine::Info start(std::optional<QString> uid = std::nullopt)
@@ -167,7 +175,7 @@ TEST_F(EngineTest, StopTearsDownInOrderAndGivesTheDefaultBack)
 {
     start();
     const QString ours = backend->tapUID();
-    engine.stop();
+    stopAndWait();
     const QStringList log = backend->log();
     const qsizetype stopAt = log.indexOf("setDefault speakers");
     ASSERT_GE(stopAt, 0);
@@ -180,7 +188,7 @@ TEST_F(EngineTest, StopTearsDownInOrderAndGivesTheDefaultBack)
     EXPECT_FALSE(engine.info());
     // A second stop finds nothing to destroy.
     const auto before = backend->log().size();
-    engine.stop();
+    stopAndWait();
     EXPECT_EQ(backend->log().size(), before);
     EXPECT_NE(ours, "");
 }
@@ -198,7 +206,7 @@ TEST_F(EngineTest, ADefaultKeptOnOurSinkIsNamedAgainOnceTheSinkIsGone)
 {
     start();
     backend->refuseDefaultChanges = 1;
-    engine.stop();
+    stopAndWait();
     EXPECT_EQ(backend->serverDefault, "speakers");
     const QStringList log = backend->log();
     EXPECT_EQ(log.last(), "setDefault speakers");
@@ -209,7 +217,7 @@ TEST_F(EngineTest, ADefaultTheUserChoseMeanwhileIsKept)
     backend->devices[11] = {"headphones", QString("Headphones"), 2};
     start();
     backend->serverDefault = "headphones";
-    engine.stop();
+    stopAndWait();
     EXPECT_EQ(backend->serverDefault, "headphones");
     EXPECT_FALSE(backend->logContains("setDefault speakers"));
 }
@@ -218,14 +226,14 @@ TEST_F(EngineTest, TheReplacedDefaultIsRememberedAndAStaleOneRepaired)
 {
     start();
     EXPECT_EQ(UserDefaults::standard().string(SystemBoostEngine::previousDefaultKey), "speakers");
-    engine.stop();
+    stopAndWait();
 
     // A crashed run left the default on its own vanished sink; the remembered one comes back.
     backend->devices[11] = {"headphones", QString("Headphones"), 2};
     backend->defaultDevice = 11;  // what the server fell back to
     backend->serverDefault = "local.quorel.aggregate.0000-DEAD";
     start();
-    engine.stop();
+    stopAndWait();
     EXPECT_EQ(backend->serverDefault, "speakers");
 }
 
@@ -233,7 +241,7 @@ TEST_F(EngineTest, AStaleDefaultWithNothingRememberedGoesToTheRealDefault)
 {
     backend->serverDefault = "local.corvanta.aggregate.OLD";
     start();
-    engine.stop();
+    stopAndWait();
     EXPECT_EQ(backend->serverDefault, "speakers");
 }
 
@@ -260,7 +268,7 @@ TEST_F(EngineTest, AMissingOrInputOnlyOrOwnDeviceFallsBackToTheDefault)
         const auto info = start(uid);
         EXPECT_EQ(info.deviceName, "Speakers") << uid.toStdString();
         EXPECT_FALSE(info.capturedDeviceName);
-        engine.stop();
+        stopAndWait();
     }
     EXPECT_FALSE(backend->logContains("createAggregate microphone"));
 }
@@ -321,7 +329,7 @@ TEST_F(EngineTest, SampleRatesAtTheLimitsPassAndBeyondThemFailAfterCleanUp)
     for (const double rate : {8000.0, 192000.0, 44100.0}) {
         backend->clockValue.sampleRate = rate;
         EXPECT_EQ(startFailure(), "") << rate;
-        engine.stop();
+        stopAndWait();
     }
     backend->clockValue.sampleRate = 7999;
     EXPECT_EQ(startFailure(), "Unexpected sample rate: 7999.0 Hz.");
@@ -358,7 +366,7 @@ TEST_F(EngineTest, SourceChannelsFollowTheCapture)
     backend->inputChannelCount = 6;
     start();
     EXPECT_EQ(probe.channels, 2u);
-    engine.stop();
+    stopAndWait();
     backend->inputChannelCount = 1;
     start();
     EXPECT_EQ(probe.channels, 1u);
@@ -451,15 +459,16 @@ TEST_F(EngineTest, DeviceChangesReachTheOwnerWhileRunningOnly)
     int calls = 0;
     engine.onDefaultDeviceChange = [&] { ++calls; };
     start();
-    // A default and a device-list change that arrive together are told once.
+    // Changes that arrive together are told once, on a later turn of the main loop.
     backend->fire(Event::defaultOutput);
     backend->fire(Event::deviceList);
+    EXPECT_EQ(calls, 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 1);
     backend->fire(Event::deviceList);
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 2);
-    engine.stop();
+    stopAndWait();
     backend->fire(Event::defaultOutput);
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 2);
@@ -496,6 +505,7 @@ TEST_F(EngineTest, AFaultStopsTheEngineGivesTheDefaultBackAndReachesTheOwner)
     EXPECT_EQ(backend->serverDefaultSink(), backend->tapUID());
     backend->fault(AudioBackend::Fault::outputGone);
     EXPECT_FALSE(engine.isRunning());
+    ASSERT_TRUE(engine.waitUntilIdle());  // the teardown runs on the engine's worker
     EXPECT_EQ(backend->serverDefaultSink(), "speakers");
     EXPECT_TRUE(backend->logContains("destroyTap"));
     EXPECT_EQ(failures, std::vector<QString>{"The output device is no longer available."});
@@ -569,8 +579,9 @@ TEST_F(EngineTest, OverlappingStartsLeaveOnlyTheNewestRunning)
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(std::count(results.begin(), results.end(), true), 1);
     EXPECT_TRUE(engine.isRunning());
-    EXPECT_EQ(backend->log().filter("createTap").size(), 2);
-    EXPECT_EQ(backend->log().filter("destroyTap").size(), 1);
+    // The first start either never created anything or took down what it created.
+    ASSERT_TRUE(engine.waitUntilIdle());
+    EXPECT_EQ(backend->log().filter("createTap").size() - backend->log().filter("destroyTap").size(), 1);
 }
 
 TEST_F(EngineTest, FailuresReadInTheSavedLanguage)
@@ -632,4 +643,100 @@ TEST(SystemBoostEngineGraph, AMonoCaptureRendersThroughTheStereoGraphEveryCycle)
     for (int i = 0; i < 8; ++i) out = backend->runCycle(512, 0.1f);
     EXPECT_NEAR(out[2 * 500], 0.1f, 0.01f);
     EXPECT_TRUE(engine.meter());
+}
+
+namespace {
+
+// Processes events until `done` or five seconds pass.
+template <typename Condition>
+bool spinUntil(Condition done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+}  // namespace
+
+TEST_F(EngineTest, StopReturnsWhileTheServerStillHoldsTheTeardownAndReportsItsEnd)
+{
+    start();
+    backend->holdDefaultChanges = true;
+    bool done = false;
+    engine.stop([&] { done = true; });
+    // The worker now waits in the default change; the caller does not.
+    ASSERT_TRUE(spinUntil([&] { return backend->waitingInDefaultChange(); }));
+    EXPECT_FALSE(engine.isRunning());
+    EXPECT_FALSE(engine.info());
+    EXPECT_TRUE(engine.isBusy());
+    EXPECT_FALSE(backend->logContains("destroyTap"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(done);
+    backend->release();
+    ASSERT_TRUE(spinUntil([&] { return done; }));
+    EXPECT_EQ(backend->serverDefault, "speakers");
+    EXPECT_EQ(backend->log().last(), "destroyTap");
+}
+
+TEST_F(EngineTest, AStartAskedForDuringATeardownBeginsAfterIt)
+{
+    start();
+    backend->holdDefaultChanges = true;
+    engine.stop();
+    std::optional<bool> succeeded;
+    engine.start(settings, true, std::nullopt,
+                 [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { succeeded = info.has_value(); });
+    ASSERT_TRUE(spinUntil([&] { return backend->waitingInDefaultChange(); }));
+    EXPECT_EQ(backend->log().filter("createTap").size(), 1);
+    backend->release();
+    ASSERT_TRUE(spinUntil([&] { return succeeded.has_value(); }));
+    EXPECT_TRUE(*succeeded);
+    const QStringList log = backend->log();
+    const qsizetype teardownEnd = log.indexOf("destroyTap");
+    const qsizetype secondCapture = log.lastIndexOf(QRegularExpression("createTap .*"));
+    ASSERT_GE(teardownEnd, 0);
+    EXPECT_GT(secondCapture, teardownEnd);
+    EXPECT_EQ(backend->serverDefault, backend->tapUID());
+}
+
+TEST_F(EngineTest, TeardownDoneArrivesAlsoWhenNothingRan)
+{
+    bool done = false;
+    engine.stop([&] { done = true; });
+    EXPECT_FALSE(done);  // always on a later turn of the main loop
+    ASSERT_TRUE(spinUntil([&] { return done; }));
+}
+
+TEST_F(EngineTest, SettingsChangedWhileStartingReachTheRunningChain)
+{
+    std::optional<bool> succeeded;
+    backend->holdCapture = true;
+    engine.start(settings, true, std::nullopt,
+                 [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { succeeded = info.has_value(); });
+    DSPSettings changed;
+    changed.boostDB = 5;
+    engine.apply(changed);
+    engine.setProcessed(false);
+    backend->release();
+    ASSERT_TRUE(spinUntil([&] { return succeeded.has_value(); }));
+    ASSERT_TRUE(*succeeded);
+    EXPECT_EQ(probe.lastBoost, 5);
+    EXPECT_EQ(probe.dry, 1);
+}
+
+TEST_F(EngineTest, AFaultStopsInOrderAndTellsTheOwnerOnce)
+{
+    std::vector<QString> failures;
+    engine.onFailure = [&](const SystemBoostEngine::Failure& failure) { failures.push_back(failure.description()); };
+    start();
+    backend->fault(AudioBackend::Fault::connectionLost);
+    EXPECT_FALSE(engine.isRunning());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures.front(), "The connection to the sound server was lost.");
+    ASSERT_TRUE(engine.waitUntilIdle());
+    EXPECT_EQ(backend->serverDefault, "speakers");
+    EXPECT_EQ(backend->log().last(), "destroyTap");
+    backend->fault(AudioBackend::Fault::outputGone);  // nothing left listening
+    EXPECT_EQ(failures.size(), 1u);
 }

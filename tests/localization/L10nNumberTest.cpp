@@ -41,3 +41,15 @@ TEST(L10nNumber, OddDigitCountsAndValues)
               "340282346638528859811704183484516925440");
     EXPECT_EQ(L10n::number(std::numeric_limits<float>::infinity(), 1, AppLanguage::portuguese), "inf");
 }
+
+TEST(L10nNumber, AZeroResultHasNoMinus)
+{
+    EXPECT_EQ(L10n::number(-0.0f, 1, AppLanguage::english), "0.0");
+    EXPECT_EQ(L10n::number(-0.04f, 1, AppLanguage::english), "0.0");
+    EXPECT_EQ(L10n::number(-0.04f, 1, AppLanguage::portuguese), "0,0");
+    EXPECT_EQ(L10n::number(-0.4f, 0, AppLanguage::english), "0");
+    EXPECT_EQ(L10n::number(-0.05f, 1, AppLanguage::english), "-0.1");  // -0.0500000007 rounds away
+    EXPECT_EQ(L10n::number(-0.04f, 2, AppLanguage::english), "-0.04");
+    EXPECT_EQ(L10n::number(-10.0f, 0, AppLanguage::english), "-10");
+    EXPECT_EQ(L10n::number(-std::numeric_limits<float>::infinity(), 1, AppLanguage::english), "-inf");
+}

@@ -1,0 +1,431 @@
+#include "AutomationPanel.h"
+
+#include "AutomationModel.h"
+#include "BoostModel.h"
+#include "BuiltInPresets.h"
+#include "DesktopEntryIndex.h"
+#include "L10n.h"
+#include "LocalizationModel.h"
+#include "PanelHeading.h"
+#include "PanelText.h"
+#include "PresetLibrary.h"
+#include "PresetPicker.h"
+#include "Studio.h"
+#include "StudioButton.h"
+#include "StudioPanel.h"
+#include "StudioSwitch.h"
+#include "Symbols.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QSet>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace quorel {
+
+namespace {
+
+QLabel* wrapped(int pixelSize, const QColor& colour, QWidget* parent)
+{
+    QLabel* label = PanelText::label(pixelSize, QFont::Normal, colour, parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+StudioPanel* card(QWidget* parent, int spacing)
+{
+    auto* panel = new StudioPanel(parent, 18);
+    panel->contentLayout()->setSpacing(spacing);
+    return panel;
+}
+
+}  // namespace
+
+std::vector<RunningApp> AutomationPanel::offeredApps(const std::vector<RunningApp>& running, const std::vector<AppRule>& rules)
+{
+    QSet<QString> taken;
+    for (const AppRule& rule : rules) taken.insert(rule.bundleID);
+    std::vector<RunningApp> offered;
+    for (const RunningApp& app : running) {
+        if (taken.contains(app.bundleID)) continue;
+        taken.insert(app.bundleID);  // each id once
+        offered.push_back(app);
+    }
+    return offered;
+}
+
+QString AutomationPanel::newRulePreset(const std::optional<QString>& selectedID)
+{
+    return selectedID.value_or(QString::fromLatin1(BuiltInPresets::neutralID));
+}
+
+std::vector<int> AutomationPanel::timeChoices()
+{
+    std::vector<int> times;
+    for (int v = 0; v < 1440; v += 30) times.push_back(v);
+    return times;
+}
+
+QString AutomationPanel::timeText(int minutes) { return QString::asprintf("%02d:%02d", minutes / 60, minutes % 60); }
+
+QString AutomationPanel::shortcutText(Action action)
+{
+    QString key;
+    switch (action) {
+    case Action::boostUp: key = QStringLiteral("\u2191"); break;
+    case Action::boostDown: key = QStringLiteral("\u2193"); break;
+    case Action::nextPreset: key = QStringLiteral("\u2192"); break;
+    case Action::previousPreset: key = QStringLiteral("\u2190"); break;
+    default: key = action::keysym(action).toUpper(); break;
+    }
+    return QStringLiteral("Ctrl+Alt+Super+") + key;
+}
+
+QIcon AutomationPanel::applicationIcon(const QString& icon)
+{
+    if (icon.isEmpty()) return {};
+    if (QFileInfo(icon).isAbsolute()) return QFileInfo::exists(icon) ? QIcon(icon) : QIcon();
+    return QIcon::fromTheme(icon);
+}
+
+AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
+    : QWidget(parent), model_(model), entries_(std::make_unique<DesktopEntryIndex>())
+{
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(14);
+
+    // Per-app rules.
+    StudioPanel* rules = card(this, 14);
+    auto* rulesHeader = new QHBoxLayout;
+    rulesHeading_ = new PanelHeading(QString(), QStringLiteral("app.badge"), std::nullopt, rules);
+    rulesHeader->addWidget(rulesHeading_);
+    rulesHeader->addStretch(1);
+    rulesSwitch_ = new StudioSwitch(rules);
+    rulesHeader->addWidget(rulesSwitch_);
+    rulesHeader->addSpacing(8);
+    addApp_ = new StudioButton(QString(), true, rules);
+    addApp_->setSymbol(QStringLiteral("plus"));
+    rulesHeader->addWidget(addApp_);
+    addAppMenu_ = new QMenu(this);
+    rules->contentLayout()->addLayout(rulesHeader);
+    rulesNote_ = wrapped(11, Studio::secondary(), rules);
+    rules->contentLayout()->addWidget(rulesNote_);
+    rules->contentLayout()->setAlignment(rulesNote_, Qt::Alignment());
+    unavailable_ = wrapped(11, Studio::withOpacity(Studio::cyan(), 0.9), rules);
+    rules->contentLayout()->addWidget(unavailable_);
+    rules->contentLayout()->setAlignment(unavailable_, Qt::Alignment());
+    empty_ = wrapped(11, Studio::withOpacity(Studio::secondary(), 0.8), rules);
+    rules->contentLayout()->addWidget(empty_);
+    rules->contentLayout()->setAlignment(empty_, Qt::Alignment());
+    ruleList_ = new QWidget(rules);
+    ruleLayout_ = new QVBoxLayout(ruleList_);
+    ruleLayout_->setContentsMargins(0, 0, 0, 0);
+    ruleLayout_->setSpacing(6);
+    rules->contentLayout()->addWidget(ruleList_);
+    rules->contentLayout()->setAlignment(ruleList_, Qt::Alignment());
+    page->addWidget(rules);
+
+    AutomationModel& automation = model_.automation();
+    connect(rulesSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setRulesEnabled(on); });
+    connect(addApp_, &QAbstractButton::clicked, this,
+            [this] { addAppMenu_->popup(addApp_->mapToGlobal(QPoint(0, addApp_->height() + 2))); });
+    connect(addAppMenu_, &QMenu::aboutToShow, this, &AutomationPanel::rebuildAddMenu);
+
+    // Night mode.
+    StudioPanel* night = card(this, 12);
+    auto* nightHeader = new QHBoxLayout;
+    nightHeading_ = new PanelHeading(QString(), QStringLiteral("moon.stars"), std::nullopt, night);
+    nightHeader->addWidget(nightHeading_);
+    nightBadge_ = PanelText::badge(0.8, night);
+    nightHeader->addWidget(nightBadge_);
+    nightHeader->addStretch(1);
+    nightSwitch_ = new StudioSwitch(night);
+    nightHeader->addWidget(nightSwitch_);
+    night->contentLayout()->addLayout(nightHeader);
+    auto* schedule = new QHBoxLayout;
+    schedule->setSpacing(16);
+    auto timePicker = [night, schedule](QLabel*& title, QComboBox*& picker) {
+        auto* pair = new QHBoxLayout;
+        pair->setSpacing(6);
+        title = PanelText::label(11, QFont::Normal, Studio::secondary(), night);
+        picker = new QComboBox(night);
+        picker->setFixedWidth(84);
+        for (int v : timeChoices()) picker->addItem(timeText(v), v);
+        pair->addWidget(title);
+        pair->addWidget(picker);
+        schedule->addLayout(pair);
+    };
+    timePicker(fromTitle_, start_);
+    timePicker(toTitle_, end_);
+    applyText_ = PanelText::label(11, QFont::Normal, Studio::secondary(), night);
+    schedule->addWidget(applyText_);
+    nightPreset_ = new PresetPicker(night);
+    nightPreset_->setFixedWidth(200);
+    schedule->addWidget(nightPreset_);
+    schedule->addStretch(1);
+    night->contentLayout()->addLayout(schedule);
+    nightNote_ = wrapped(11, Studio::secondary(), night);
+    night->contentLayout()->addWidget(nightNote_);
+    night->contentLayout()->setAlignment(nightNote_, Qt::Alignment());
+    page->addWidget(night);
+
+    connect(nightSwitch_, &QAbstractButton::clicked, this, [this](bool on) {
+        NightSchedule schedule = model_.automation().night();
+        schedule.enabled = on;
+        model_.automation().setNight(schedule);
+    });
+    connect(start_, &QComboBox::activated, this, [this](int index) {
+        NightSchedule schedule = model_.automation().night();
+        schedule.startMinutes = start_->itemData(index).toInt();
+        model_.automation().setNight(schedule);
+    });
+    connect(end_, &QComboBox::activated, this, [this](int index) {
+        NightSchedule schedule = model_.automation().night();
+        schedule.endMinutes = end_->itemData(index).toInt();
+        model_.automation().setNight(schedule);
+    });
+    connect(nightPreset_, &PresetPicker::presetChosen, this, [this](const QString& id) {
+        NightSchedule schedule = model_.automation().night();
+        schedule.presetID = id;
+        model_.automation().setNight(schedule);
+    });
+
+    // Shortcuts beside URL commands.
+    auto* lower = new QHBoxLayout;
+    lower->setSpacing(14);
+    StudioPanel* shortcuts = card(this, 10);
+    auto* shortcutsHeader = new QHBoxLayout;
+    shortcutsHeading_ = new PanelHeading(QString(), QStringLiteral("keyboard"), std::nullopt, shortcuts);
+    shortcutsHeader->addWidget(shortcutsHeading_);
+    shortcutsHeader->addStretch(1);
+    hotkeysSwitch_ = new StudioSwitch(shortcuts);
+    shortcutsHeader->addWidget(hotkeysSwitch_);
+    shortcuts->contentLayout()->addLayout(shortcutsHeader);
+    int keysWidth = 70;
+    for (Action action : action::allCases) {
+        QLabel* keys = PanelText::mono(10, QFont::Medium, Studio::violet(), shortcuts);
+        keys->setText(shortcutText(action));
+        keysWidth = std::max(keysWidth, keys->sizeHint().width());
+        QLabel* label = PanelText::label(11, QFont::Normal, Studio::secondary(), shortcuts);
+        shortcuts_.append(qMakePair(keys, label));
+    }
+    for (const auto& [keys, label] : shortcuts_) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(12);
+        keys->setFixedWidth(keysWidth);
+        row->addWidget(keys);
+        row->addWidget(label, 1);
+        shortcuts->contentLayout()->addLayout(row);
+    }
+    shortcutsNote_ = wrapped(10, Studio::withOpacity(Studio::secondary(), 0.8), shortcuts);
+    shortcuts->contentLayout()->addWidget(shortcutsNote_);
+    shortcuts->contentLayout()->setAlignment(shortcutsNote_, Qt::Alignment());
+    shortcuts->contentLayout()->addStretch(1);
+    lower->addWidget(shortcuts, 1, Qt::AlignTop);
+    connect(hotkeysSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setHotkeysEnabled(on); });
+
+    StudioPanel* url = card(this, 10);
+    urlHeading_ = new PanelHeading(QString(), QStringLiteral("link"), std::nullopt, url);
+    auto* urlHeader = new QHBoxLayout;
+    urlHeader->addWidget(urlHeading_);
+    urlHeader->addStretch(1);
+    urlHeader->addSpacerItem(new QSpacerItem(0, hotkeysSwitch_->sizeHint().height(), QSizePolicy::Fixed, QSizePolicy::Fixed));
+    url->contentLayout()->addLayout(urlHeader);
+    urlIntro_ = wrapped(11, Studio::secondary(), url);
+    url->contentLayout()->addWidget(urlIntro_);
+    url->contentLayout()->setAlignment(urlIntro_, Qt::Alignment());
+    const char* examples[] = {"quorel://toggle", "quorel://on · quorel://off", "quorel://compare", "quorel://preset/Filmes",
+                              "quorel://boost/6 · boost/up · boost/down", "quorel://next · quorel://previous"};
+    for (const char* example : examples) {
+        QLabel* line = PanelText::mono(10, QFont::Normal, Studio::withOpacity(Studio::text(), 0.85), url);
+        line->setText(QString::fromUtf8(example));
+        line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        url->contentLayout()->addWidget(line);
+    }
+    urlNote_ = wrapped(10, Studio::withOpacity(Studio::secondary(), 0.8), url);
+    url->contentLayout()->addWidget(urlNote_);
+    url->contentLayout()->setAlignment(urlNote_, Qt::Alignment());
+    url->contentLayout()->addStretch(1);
+    lower->addWidget(url, 1, Qt::AlignTop);
+    page->addLayout(lower);
+
+    connect(&automation, &AutomationModel::rulesEnabledChanged, this, &AutomationPanel::refresh);
+    connect(&automation, &AutomationModel::rulesChanged, this, &AutomationPanel::rebuildRules);
+    connect(&automation, &AutomationModel::activeRuleChanged, this, &AutomationPanel::rebuildRules);
+    connect(&automation, &AutomationModel::runningAppsChanged, this, &AutomationPanel::rebuildRules);
+    connect(&automation, &AutomationModel::availabilityChanged, this, &AutomationPanel::refresh);
+    connect(&automation, &AutomationModel::nightChanged, this, &AutomationPanel::refreshNight);
+    connect(&automation, &AutomationModel::nightActiveChanged, this, &AutomationPanel::refreshNight);
+    connect(&automation, &AutomationModel::hotkeysEnabledChanged, this, &AutomationPanel::refresh);
+    connect(&model_.presets(), &PresetLibrary::customChanged, this, [this] {
+        rebuildRules();
+        refreshNight();
+    });
+    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &AutomationPanel::refreshTexts);
+    refreshTexts();
+}
+
+AutomationPanel::~AutomationPanel() = default;
+
+void AutomationPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) model_.automation().refreshRunningApps();
+}
+
+void AutomationPanel::refreshTexts()
+{
+    const AppLanguage language = L10n::language();
+    rulesHeading_->setTitle(L10n::text("Per-app presets", language));
+    rulesSwitch_->setAccessibleName(L10n::text("Switch presets for the foreground app", language));
+    addApp_->setText(L10n::text("Add app", language));
+    rulesNote_->setText(L10n::text("When the foreground app has a rule, its preset is applied. Your previous settings "
+                                   "return when you leave. Boost stays the same.",
+                                   language));
+    unavailable_->setText(L10n::text("Per-app presets are unavailable in this session: the app in front can only be "
+                                     "known on X11.",
+                                     language));
+    empty_->setText(L10n::text("No rules yet. Open an app and use “Add app” to assign the currently selected preset.", language));
+    nightHeading_->setTitle(L10n::text("Night mode", language));
+    nightBadge_->setText(L10n::text("ACTIVE", language));
+    nightSwitch_->setAccessibleName(L10n::text("Enable scheduled night mode", language));
+    fromTitle_->setText(L10n::text("From", language));
+    toTitle_->setText(L10n::text("to", language));
+    start_->setAccessibleName(fromTitle_->text());
+    end_->setAccessibleName(toTitle_->text());
+    applyText_->setText(L10n::text("apply", language));
+    nightPreset_->setAccessibleName(L10n::text("Night preset", language));
+    nightNote_->setText(L10n::text("The selected preset is applied during these hours. Try “Movies at night” for less "
+                                   "bass and clearer voices. Your settings return afterward.",
+                                   language));
+    shortcutsHeading_->setTitle(L10n::text("Global shortcuts", language));
+    hotkeysSwitch_->setAccessibleName(L10n::text("Enable global shortcuts", language));
+    for (size_t i = 0; i < action::allCases.size(); ++i)
+        shortcuts_[qsizetype(i)].second->setText(action::label(action::allCases[i], language));
+    shortcutsNote_->setText(L10n::text("Work in any app.", language));
+    urlHeading_->setTitle(L10n::text("URL commands", language));
+    urlIntro_->setText(L10n::text("For scripts or a terminal (`xdg-open`):", language));
+    urlNote_->setText(L10n::text("Open .quorelpreset and .corvantapreset files in the app to import them.", language));
+    refresh();
+}
+
+void AutomationPanel::refresh()
+{
+    const AutomationModel& automation = model_.automation();
+    rulesSwitch_->setChecked(automation.rulesEnabled());
+    hotkeysSwitch_->setChecked(automation.hotkeysEnabled());
+    const bool available = automation.rulesAvailable();
+    unavailable_->setVisible(!available);
+    addApp_->setEnabled(available);
+    rebuildRules();
+    refreshNight();
+}
+
+void AutomationPanel::refreshNight()
+{
+    const AutomationModel& automation = model_.automation();
+    const NightSchedule& night = automation.night();
+    nightSwitch_->setChecked(night.enabled);
+    nightBadge_->setVisible(automation.nightActive());
+    auto show = [](QComboBox* picker, int64_t minutes) {
+        const QSignalBlocker blocker(picker);
+        picker->setCurrentIndex(minutes % 30 == 0 && minutes >= 0 && minutes < 1440 ? int(minutes / 30) : -1);
+    };
+    show(start_, night.startMinutes);
+    show(end_, night.endMinutes);
+    nightPreset_->rebuild(model_.presets(), L10n::language(), night.presetID);
+}
+
+QIcon AutomationPanel::ruleIcon(const QString& bundleID)
+{
+    for (const RunningApp& app : model_.automation().runningApps())
+        if (app.bundleID == bundleID) {
+            const QIcon icon = applicationIcon(app.icon);
+            if (!icon.isNull()) return icon;
+            break;
+        }
+    if (const std::optional<DesktopEntry> entry = entries_->byID(bundleID)) return applicationIcon(entry->icon);
+    return {};
+}
+
+void AutomationPanel::rebuildRules()
+{
+    const AppLanguage language = L10n::language();
+    const AutomationModel& automation = model_.automation();
+    for (RuleRow& row : rows_) {
+        ruleLayout_->removeWidget(row.row);
+        row.row->hide();
+        row.row->deleteLater();
+    }
+    rows_.clear();
+    const std::vector<AppRule>& rules = automation.rules();
+    empty_->setVisible(rules.empty());
+    ruleList_->setVisible(!rules.empty());
+    for (const AppRule& rule : rules) {
+        RuleRow row;
+        row.bundleID = rule.bundleID;
+        row.row = new QWidget(ruleList_);
+        auto* line = new QHBoxLayout(row.row);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->setSpacing(10);
+        const QIcon icon = ruleIcon(rule.bundleID);
+        if (!icon.isNull()) {
+            row.icon = new QLabel(row.row);
+            row.icon->setPixmap(icon.pixmap(QSize(20, 20), devicePixelRatioF()));
+            row.icon->setFixedSize(20, 20);
+            line->addWidget(row.icon);
+        }
+        row.name = PanelText::label(12, QFont::Medium, Studio::text(), row.row);
+        row.name->setFixedWidth(180);
+        row.name->setText(QFontMetrics(row.name->font()).elidedText(rule.name, Qt::ElideRight, 180));
+        row.name->setToolTip(rule.name);
+        line->addWidget(row.name);
+        row.picker = new PresetPicker(row.row);
+        row.picker->setFixedWidth(220);
+        row.picker->rebuild(model_.presets(), language, rule.presetID);
+        row.picker->setAccessibleName(L10n::text("Preset", language));
+        line->addWidget(row.picker);
+        const QString bundleID = rule.bundleID;
+        const QString name = rule.name;
+        connect(row.picker, &PresetPicker::presetChosen, this,
+                [this, bundleID, name](const QString& id) { model_.automation().setRule(bundleID, name, id); });
+        if (automation.activeRuleBundleID() && *automation.activeRuleBundleID() == rule.bundleID) {
+            row.badge = PanelText::badge(0.8, row.row);
+            row.badge->setText(L10n::text("ACTIVE", language));
+            line->addWidget(row.badge);
+        }
+        line->addStretch(1);
+        row.remove = new StudioButton(QString(), false, row.row);
+        row.remove->setSymbol(QStringLiteral("trash"));
+        row.remove->setAccessibleName(L10n::text("Remove rule for {0}", language, rule.name));
+        row.remove->setToolTip(row.remove->accessibleName());
+        connect(row.remove, &QAbstractButton::clicked, this, [this, bundleID] { model_.automation().removeRule(bundleID); });
+        line->addWidget(row.remove);
+        ruleLayout_->addWidget(row.row);
+        rows_.push_back(row);
+    }
+}
+
+void AutomationPanel::rebuildAddMenu()
+{
+    const AppLanguage language = L10n::language();
+    const AutomationModel& automation = model_.automation();
+    addAppMenu_->clear();
+    for (const RunningApp& app : offeredApps(automation.runningApps(), automation.rules())) {
+        QAction* item = addAppMenu_->addAction(applicationIcon(app.icon), app.name);
+        const RunningApp chosen = app;
+        connect(item, &QAction::triggered, this, [this, chosen] {
+            model_.automation().setRule(chosen.bundleID, chosen.name, newRulePreset(model_.presets().selectedID()));
+        });
+    }
+    addAppMenu_->addSeparator();
+    QAction* refresh = addAppMenu_->addAction(L10n::text("Refresh list", language));
+    connect(refresh, &QAction::triggered, this, [this] { model_.automation().refreshRunningApps(); });
+}
+
+}  // namespace quorel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QWidget>
+
+namespace quorel {
+
+class BoostModel;
+class SelectableButton;
+
+// The two-segment A/B switch "Original" / "Processed". Choosing a segment sets the root model's
+// processed flag and hands the current settings with it to the engine controller at once (no
+// debounce, nothing stored). Follows the flag and the language live.
+class ComparisonSwitch : public QWidget {
+    Q_OBJECT
+public:
+    explicit ComparisonSwitch(BoostModel& model, QWidget* parent = nullptr);
+
+    SelectableButton* originalSegment() const { return original_; }
+    SelectableButton* processedSegment() const { return processed_; }
+
+    void refresh();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void choose(bool processed);
+
+    BoostModel& model_;
+    SelectableButton* original_;
+    SelectableButton* processed_;
+};
+
+}  // namespace quorel

@@ -1,0 +1,110 @@
+#include "MonitorPanel.h"
+
+#include "L10n.h"
+#include "LevelMeter.h"
+#include "LocalizationModel.h"
+#include "PanelFormat.h"
+#include "PanelHeading.h"
+#include "PanelWidgets.h"
+#include "StatusDot.h"
+#include "Studio.h"
+#include "StudioPanel.h"
+#include "Symbols.h"
+#include "SystemModel.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace quorel {
+
+using PanelWidgets::label;
+
+MonitorPanel::MonitorPanel(SystemModel& system, QWidget* parent) : QWidget(parent), system_(system)
+{
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* card = new StudioPanel(this, 18);
+    outer->addWidget(card);
+    card->contentLayout()->setSpacing(16);
+
+    auto* headingRow = new QHBoxLayout;
+    heading_ = new PanelHeading(QString(), QStringLiteral("waveform"), std::nullopt, card);
+    headingRow->addWidget(heading_);
+    headingRow->addStretch(1);
+    auto* badgeRow = new QHBoxLayout;
+    badgeRow->setSpacing(6);
+    badgeDot_ = new StatusDot(5, card);
+    badgeRow->addWidget(badgeDot_, 0, Qt::AlignVCenter);
+    badge_ = label(8, QFont::DemiBold, Studio::secondary(), card);
+    PanelWidgets::setTracking(badge_, 1);
+    badgeRow->addWidget(badge_, 0, Qt::AlignVCenter);
+    headingRow->addLayout(badgeRow);
+    card->contentLayout()->addLayout(headingRow);
+
+    auto* meters = new QHBoxLayout;
+    meters->setSpacing(26);
+    input_ = new LevelMeter(Studio::violet(), card);
+    output_ = new LevelMeter(Studio::cyan(), card);
+    meters->addWidget(input_, 1, Qt::AlignTop);
+    meters->addWidget(output_, 1, Qt::AlignTop);
+
+    column_ = new QWidget(card);
+    column_->setFixedWidth(150);
+    auto* column = new QVBoxLayout(column_);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+    reductionTitle_ = label(11, QFont::Normal, Studio::secondary(), column_);
+    column->addWidget(reductionTitle_);
+    auto* valueRow = new QHBoxLayout;
+    valueRow->setSpacing(4);
+    reduction_ = label(26, QFont::Light, Studio::text(), column_);
+    valueRow->addWidget(reduction_, 0, Qt::AlignBaseline);
+    QLabel* unit = label(11, QFont::Normal, Studio::secondary(), column_);
+    unit->setText(QStringLiteral("dB"));
+    valueRow->addWidget(unit, 0, Qt::AlignBaseline);
+    valueRow->addStretch(1);
+    shield_ = new SymbolView(QStringLiteral("shield.lefthalf.filled"), 18, Studio::cyan(), column_);
+    valueRow->addWidget(shield_, 0, Qt::AlignVCenter);
+    column->addLayout(valueRow);
+    meters->addWidget(column_, 0, Qt::AlignTop);
+    card->contentLayout()->addLayout(meters);
+
+    connect(&system_, &SystemModel::activeChanged, this, &MonitorPanel::refreshReadings);
+    connect(&system_, &SystemModel::metersChanged, this, &MonitorPanel::refreshReadings);
+    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &MonitorPanel::refreshTexts);
+    refreshTexts();
+}
+
+void MonitorPanel::refreshReadings()
+{
+    const AppLanguage language = L10n::language();
+    const bool active = system_.isActive();
+    badgeDot_->setColour(active ? Studio::cyan() : Studio::withOpacity(Studio::secondary(), 0.4));
+    const QString badge = active ? L10n::text(QStringLiteral("LIVE"), language)
+                                 : L10n::text(QStringLiteral("STOPPED"), language);
+    if (badge_->text() != badge) badge_->setText(badge);
+
+    const SystemModel::Meters& meters = system_.meters();
+    input_->setLevel(meters.inputDB, PanelFormat::levelText(meters.inputDB, language));
+    output_->setLevel(meters.outputDB, PanelFormat::levelText(meters.outputDB, language));
+    const QString reduction = L10n::number(meters.limiterDB, 1, language);
+    if (reduction_->text() != reduction) reduction_->setText(reduction);
+    const QColor shield = PanelFormat::reductionWarning(meters.limiterDB) ? QColor(255, 149, 0)
+                                                                           : Studio::withOpacity(Studio::cyan(), 0.7);
+    if (shield_->colour() != shield) shield_->setColour(shield);
+}
+
+void MonitorPanel::refreshTexts()
+{
+    const AppLanguage language = L10n::language();
+    heading_->setTitle(L10n::text(QStringLiteral("Monitor"), language));
+    input_->setTitle(L10n::text(QStringLiteral("Input"), language));
+    output_->setTitle(L10n::text(QStringLiteral("Output"), language));
+    reductionTitle_->setText(L10n::text(QStringLiteral("Peak reduction"), language));
+    column_->setToolTip(L10n::text(
+        QStringLiteral("How much the limiter reduced the peaks. Distortion becomes more likely above 6 dB."), language));
+    refreshReadings();
+}
+
+}  // namespace quorel

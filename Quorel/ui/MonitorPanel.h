@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+namespace quorel {
+
+class LevelMeter;
+class PanelHeading;
+class StatusDot;
+class SymbolView;
+class SystemModel;
+
+// The level monitor card: "LIVE" or "STOPPED", the input and output meters in dBFS and the peak
+// limiter's reduction with its shield. Shows the engine controller's readings; writes nothing.
+class MonitorPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit MonitorPanel(SystemModel& system, QWidget* parent = nullptr);
+
+    LevelMeter* inputMeter() const { return input_; }
+    LevelMeter* outputMeter() const { return output_; }
+    QLabel* badge() const { return badge_; }
+    StatusDot* badgeDot() const { return badgeDot_; }
+    QLabel* reduction() const { return reduction_; }
+    SymbolView* shield() const { return shield_; }
+    QWidget* reductionColumn() const { return column_; }
+
+    void refreshReadings();
+    void refreshTexts();
+
+private:
+    SystemModel& system_;
+    PanelHeading* heading_;
+    StatusDot* badgeDot_;
+    QLabel* badge_;
+    LevelMeter* input_;
+    LevelMeter* output_;
+    QWidget* column_;
+    QLabel* reductionTitle_;
+    QLabel* reduction_;
+    SymbolView* shield_;
+};
+
+}  // namespace quorel

@@ -1,0 +1,60 @@
+#include "PanelWidgets.h"
+
+#include "Studio.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace quorel::PanelWidgets {
+
+QLabel* label(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setFont(Studio::font(pixelSize, weight));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    return label;
+}
+
+QLabel* monoLabel(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent)
+{
+    QLabel* made = label(pixelSize, weight, colour, parent);
+    QFont font = made->font();
+    font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace")});
+    made->setFont(font);
+    return made;
+}
+
+QWidget* hairline(Qt::Orientation orientation, QWidget* parent)
+{
+    auto* line = new QWidget(parent);
+    if (orientation == Qt::Vertical) line->setFixedWidth(1);
+    else line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, Studio::line());
+    line->setPalette(palette);
+    return line;
+}
+
+QPushButton* textButton(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent)
+{
+    auto* button = new QPushButton(parent);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFont(Studio::font(pixelSize, weight));
+    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; color: %1; padding: 0px; }"
+                                         "QPushButton:disabled { color: %2; }")
+                              .arg(colour.name(QColor::HexArgb), Studio::withOpacity(colour, 0.4).name(QColor::HexArgb)));
+    return button;
+}
+
+void setTracking(QLabel* label, qreal pixels)
+{
+    QFont font = label->font();
+    font.setLetterSpacing(QFont::AbsoluteSpacing, pixels);
+    label->setFont(font);
+}
+
+}  // namespace quorel::PanelWidgets

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace quorel {
+
+// Small building blocks the feature cards share.
+namespace PanelWidgets {
+
+// A label in the interface font at `pixelSize`, `weight` and `colour`.
+QLabel* label(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent);
+// The same label in the monospaced face.
+QLabel* monoLabel(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent);
+// A 1 px hairline in Studio::line(): vertical (fixed width) or horizontal (fixed height).
+QWidget* hairline(Qt::Orientation orientation, QWidget* parent);
+// A borderless text button in `colour` (a link-like action); dimmed while disabled.
+QPushButton* textButton(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent);
+// Letter spacing in pixels on a label's font.
+void setTracking(QLabel* label, qreal pixels);
+
+}  // namespace PanelWidgets
+}  // namespace quorel

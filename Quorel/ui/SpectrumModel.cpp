@@ -1,0 +1,78 @@
+#include "SpectrumModel.h"
+
+#include "DSPSettings.h"
+#include "SystemModel.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorel {
+
+SpectrumModel::SpectrumModel(QObject* parent)
+    : QObject(parent), input_(DSPSettings::frequencies.size(), floorDB), output_(DSPSettings::frequencies.size(), floorDB)
+{
+}
+
+SpectrumModel::~SpectrumModel() = default;
+
+void SpectrumModel::start(SystemModel* system)
+{
+    system_ = system;
+    if (timer_) return;
+    timer_ = new QTimer(this);
+    timer_->setTimerType(Qt::PreciseTimer);
+    timer_->setInterval(intervalMS);
+    connect(timer_, &QTimer::timeout, this, &SpectrumModel::tick);
+    timer_->start();
+}
+
+void SpectrumModel::stop()
+{
+    if (timer_) {
+        timer_->stop();
+        timer_->deleteLater();
+        timer_ = nullptr;
+    }
+    setLive(false);
+}
+
+void SpectrumModel::tick()
+{
+    SystemModel* system = system_.data();
+    if (system && system->isActive()) {
+        const std::optional<SpectrumReading> reading = system->spectrum();
+        if (reading && reading->available) {
+            input_ = smooth(input_, reading->input);
+            output_ = smooth(output_, reading->output);
+            live_ = true;
+            emit changed();
+            return;
+        }
+    }
+    setLive(false);
+}
+
+void SpectrumModel::setLive(bool live)
+{
+    if (live_ == live) return;
+    live_ = live;
+    emit changed();
+}
+
+float SpectrumModel::decibels(float level)
+{
+    if (!(level > 0) || !std::isfinite(level)) return floorDB;
+    return std::max(20 * std::log10(level), floorDB);
+}
+
+std::vector<float> SpectrumModel::smooth(const std::vector<float>& previous, const std::vector<float>& levels)
+{
+    const size_t count = std::min(previous.size(), levels.size());
+    std::vector<float> result(count);
+    for (size_t i = 0; i < count; ++i) result[i] = std::max(decibels(levels[i]), previous[i] - fallPerTick);
+    return result;
+}
+
+}  // namespace quorel

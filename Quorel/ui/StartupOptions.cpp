@@ -1,0 +1,70 @@
+#include "StartupOptions.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace quorel {
+
+namespace {
+
+// The options that take the next argument as their value. "--log-stats" takes it only when it
+// does not begin with "--".
+bool takesValue(const QString& option, const QString& next)
+{
+    if (option == "--export-glyph" || option == "--snapshot")
+        return true;
+    if (option == "--log-stats")
+        return !next.startsWith("--");
+    return false;
+}
+
+bool isCommandURL(const QString& argument)
+{
+    return argument.startsWith("quorel:", Qt::CaseInsensitive) ||
+           argument.startsWith("corvanta:", Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+StartupOptions StartupOptions::parse(const QStringList& arguments)
+{
+    StartupOptions options;
+    auto valueAfter = [&](const QString& option) -> std::optional<QString> {
+        const qsizetype at = arguments.indexOf(option, 1);
+        if (at < 0 || at + 1 >= arguments.size())
+            return std::nullopt;
+        return arguments[at + 1];
+    };
+
+    options.system = arguments.indexOf("--system", 1) >= 0;
+    options.checkControls = arguments.indexOf("--check-controls", 1) >= 0;
+    options.preview = arguments.indexOf("--preview", 1) >= 0;
+    options.noPrime = arguments.indexOf("--no-prime", 1) >= 0;
+    options.logStats = arguments.indexOf("--log-stats", 1) >= 0;
+    if (options.logStats) {
+        if (auto path = valueAfter("--log-stats"); path && !path->startsWith("--"))
+            options.logStatsPath = path;
+    }
+    options.exportGlyphPath = valueAfter("--export-glyph");
+    options.snapshotPath = valueAfter("--snapshot");
+
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (i + 1 < arguments.size() && takesValue(argument, arguments[i + 1])) {
+            ++i;  // the option's value, never a file
+            continue;
+        }
+        if (argument.isEmpty() || argument.startsWith('-'))
+            continue;
+        if (isCommandURL(argument)) {
+            options.urls.append(QUrl(argument));
+        } else if (argument.startsWith("file:", Qt::CaseInsensitive)) {
+            options.urls.append(QUrl(argument));
+        } else {
+            options.urls.append(QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath()));
+        }
+    }
+    return options;
+}
+
+}  // namespace quorel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+namespace quorel {
+
+// The command-line options, read once from the process's argument list (the first element is
+// the executable). An option is a whole argument compared exactly; its value is the argument
+// right after its first occurrence. Unknown arguments are ignored.
+struct StartupOptions {
+    bool system = false;          // "--system": turn processing on 0.6 s after start
+    bool checkControls = false;   // "--check-controls": run the control self-check, then quit
+    bool preview = false;         // "--preview": demonstration values, no audio
+    bool noPrime = false;         // "--no-prime": no wake-up playback
+    bool logStats = false;        // "--log-stats": a statistics line every 2 s
+    std::optional<QString> logStatsPath;     // its file; none: standard output
+    std::optional<QString> exportGlyphPath;  // "--export-glyph" FILE
+    std::optional<QString> snapshotPath;     // "--snapshot" FILE
+    // "quorel:" and "corvanta:" URLs and file paths among the arguments, in order. Option values
+    // are never taken for files.
+    QList<QUrl> urls;
+
+    static StartupOptions parse(const QStringList& arguments);
+
+    // Whether this launch may run beside a running instance (it never drives the audio then
+    // either: a design preview or a self-check).
+    bool standsAlone() const { return preview || checkControls; }
+};
+
+}  // namespace quorel

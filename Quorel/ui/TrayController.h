@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
+
+namespace quorel {
+
+class BoostModel;
+class MenuBarPanel;
+
+// The tray icon with tooltip "Quorel" and the colour icon. A click toggles the tray panel in a
+// frameless popup beside the icon, which hides when it loses focus; hosts that open a menu
+// instead get "Open Quorel" and "Quit". Only made when a tray host exists.
+class TrayController : public QObject {
+    Q_OBJECT
+public:
+    explicit TrayController(BoostModel& model, QObject* parent = nullptr);
+    ~TrayController() override;
+
+    QSystemTrayIcon* icon() const { return icon_; }
+    QWidget* popup() const { return popup_; }
+    MenuBarPanel* panel() const { return panel_; }
+    QMenu* menu() const { return menu_; }
+
+    void togglePanel();
+    void showPanel();
+    void hidePanel();
+
+signals:
+    void openRequested();
+    void quitRequested();
+
+private:
+    void retranslate();
+
+    BoostModel& model_;
+    QSystemTrayIcon* icon_ = nullptr;
+    QMenu* menu_ = nullptr;
+    QAction* open_ = nullptr;
+    QAction* quit_ = nullptr;
+    QPointer<QWidget> popup_;
+    MenuBarPanel* panel_ = nullptr;
+};
+
+}  // namespace quorel

@@ -1,0 +1,60 @@
+#include "WindowSnapshot.h"
+
+#include "L10n.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QPixmap>
+#include <QSaveFile>
+#include <QWidget>
+
+namespace quorel::WindowSnapshot {
+
+namespace {
+
+void write(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+QWidget* chooseWindow()
+{
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->isWindow() && !(w->windowType() == Qt::Desktop)) return w;
+    return nullptr;
+}
+
+}  // namespace
+
+bool save(const QString& path)
+{
+    return save(path, stdout, stderr);
+}
+
+bool save(const QString& path, std::FILE* out, std::FILE* err)
+{
+    QWidget* window = chooseWindow();
+    const QPixmap image = window ? window->grab() : QPixmap();
+    if (!window || image.isNull()) {
+        write(err, L10n::render(QStringLiteral("snapshot: no visible window\n"), {}, L10n::language()));
+        return false;
+    }
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG") || png.isEmpty()) return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
+        write(err, QStringLiteral("snapshot: ") + file.errorString() + QStringLiteral("\n"));
+        return false;
+    }
+    write(out, QStringLiteral("snapshot: ") + path + QStringLiteral("\n"));
+    return true;
+}
+
+}  // namespace quorel::WindowSnapshot

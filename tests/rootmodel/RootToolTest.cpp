@@ -1,0 +1,122 @@
+#include "TestSupport.h"
+#include "ToolRun.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using namespace quorel::test;
+
+namespace {
+
+QJsonObject object(const ToolRun& run)
+{
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    return QJsonDocument::fromJson(run.out).object();
+}
+
+QList<QJsonObject> lines(const ToolRun& run)
+{
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QList<QJsonObject> result;
+    for (const QByteArray& line : run.out.split('\n'))
+        if (!line.isEmpty()) result.append(QJsonDocument::fromJson(line).object());
+    return result;
+}
+
+TEST(RootTool, UrlRunsTheCommandsInOrderOnTheStoredSettings)
+{
+    TemporaryHome home;
+    QJsonObject state = object(runTool({"url", "quorel://boost/2,5", "quorel://tab/Output", "quorel://preset/rock",
+                                        "quorel://nonsense", "https://on"},
+                                       home.configHome()));
+    EXPECT_DOUBLE_EQ(state["settings"].toObject()["boostDB"].toDouble(), 2.5);
+    EXPECT_EQ(state["tab"].toString(), "output");
+    EXPECT_EQ(state["selectedPresetID"].toString(), "builtin.rock");
+    EXPECT_TRUE(state["processed"].toBool());
+    EXPECT_TRUE(state["activeChoice"].isNull());
+    EXPECT_TRUE(state["error"].isNull());
+
+    // The next run starts from what the first stored.
+    state = object(runTool({"url", "quorel://boost/up", "quorel://on", "quorel://compare"}, home.configHome()));
+    EXPECT_DOUBLE_EQ(state["settings"].toObject()["boostDB"].toDouble(), 3.5);
+    EXPECT_EQ(state["activeChoice"].toBool(), true);
+    EXPECT_FALSE(state["processed"].toBool());
+    EXPECT_EQ(state["tab"].toString(), "output");
+
+    state = object(runTool({"url", "file:///nowhere/missing.quorelpreset"}, home.configHome()));
+    EXPECT_TRUE(state["error"].toString().startsWith("Could not import the preset: "));
+    EXPECT_EQ(runTool({"url"}, home.configHome()).exitCode, 1);
+}
+
+TEST(RootTool, AutomationPrintsOneLinePerStep)
+{
+    TemporaryHome home;
+    const QList<QJsonObject> steps =
+        lines(runTool({"automation", "--at", "21:00", "--rule", "vlc=builtin.movies", "--front", "vlc", "--front",
+                       "gedit", "--night", "22:00-07:00=builtin.movies-night", "--at", "23:30", "--at", "07:00",
+                       "--remove-rule", "vlc"},
+                      home.configHome()));
+    ASSERT_EQ(steps.size(), 8);
+    EXPECT_EQ(steps[0]["step"].toString(), "--at 21:00");
+    EXPECT_TRUE(steps[1]["activeRule"].isNull());
+    EXPECT_EQ(steps[2]["activeRule"].toString(), "vlc");
+    EXPECT_EQ(steps[2]["selectedPresetID"].toString(), "builtin.movies");
+    EXPECT_TRUE(steps[3]["activeRule"].isNull());
+    EXPECT_EQ(steps[3]["settings"], steps[0]["settings"]);
+    EXPECT_FALSE(steps[4]["nightActive"].toBool());
+    EXPECT_TRUE(steps[5]["nightActive"].toBool());
+    EXPECT_EQ(steps[5]["selectedPresetID"].toString(), "builtin.movies-night");
+    EXPECT_FALSE(steps[6]["nightActive"].toBool());
+    EXPECT_EQ(steps[6]["settings"], steps[0]["settings"]);
+
+    EXPECT_EQ(runTool({"automation", "--night", "25:00-07:00=x"}, home.configHome()).exitCode, 1);
+    EXPECT_EQ(runTool({"automation", "--rule", "novalue"}, home.configHome()).exitCode, 1);
+    EXPECT_EQ(runTool({"automation", "--fly", "x"}, home.configHome()).exitCode, 1);
+}
+
+TEST(RootTool, BlindTestIsReproducibleFromItsSeed)
+{
+    TemporaryHome home;
+    const QJsonObject first = object(runTool({"blind-test", "--seed", "42", "--answers", "A,B,-,A,A"}, home.configHome()));
+    const QJsonObject again = object(runTool({"blind-test", "--seed", "42", "--answers", "A,B,-,A,A"}, home.configHome()));
+    EXPECT_EQ(first, again);
+    const QJsonArray assignment = first["processedIsA"].toArray();
+    ASSERT_EQ(assignment.size(), 5);
+    // Count what the answers must give under the printed assignment.
+    const QStringList answers{"A", "B", "-", "A", "A"};
+    int processed = 0, original = 0;
+    for (int i = 0; i < 5; ++i) {
+        if (answers[i] == "-") continue;
+        ((answers[i] == "A") == assignment[i].toBool() ? processed : original)++;
+    }
+    EXPECT_EQ(first["preferredProcessed"].toInt(), processed);
+    EXPECT_EQ(first["preferredOriginal"].toInt(), original);
+    EXPECT_EQ(first["undecided"].toInt(), 1);
+    EXPECT_EQ(first["phase"].toString(), "done");
+    EXPECT_EQ(first["round"].toInt(), 4);
+    EXPECT_TRUE(first["processed"].toBool());
+    EXPECT_TRUE(first["summary"].toString().startsWith("You preferred processed audio in"));
+
+    const QJsonObject partial = object(runTool({"blind-test", "--seed", "1", "--answers", "A,-"}, home.configHome()));
+    EXPECT_EQ(partial["phase"].toString(), "running");
+    EXPECT_EQ(partial["round"].toInt(), 2);
+    EXPECT_EQ(runTool({"blind-test", "--seed", "1", "--answers", "A,C"}, home.configHome()).exitCode, 1);
+    EXPECT_EQ(runTool({"blind-test", "--answers", "A"}, home.configHome()).exitCode, 1);
+    // A simulated test leaves the stored on/off choice alone.
+    EXPECT_TRUE(object(runTool({"url", "quorel://nothing"}, home.configHome()))["activeChoice"].isNull());
+}
+
+TEST(RootTool, AppsWithoutADisplayIsUnavailable)
+{
+    TemporaryHome home;
+    qunsetenv("DISPLAY");
+    const QJsonObject apps = object(runTool({"apps"}, home.configHome()));
+    EXPECT_FALSE(apps["available"].toBool());
+    EXPECT_TRUE(apps["front"].isNull());
+    EXPECT_TRUE(apps["running"].toArray().isEmpty());
+}
+
+}  // namespace

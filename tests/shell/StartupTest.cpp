@@ -1,0 +1,158 @@
+#include "ShellHarness.h"
+
+#include "MainWindow.h"
+#include "OnboardingState.h"
+#include "StartupOptions.h"
+#include "StartupTask.h"
+#include "StatisticsLine.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+
+using namespace quorel;
+
+TEST(StartupOptions, ValuesAreTheNextArgumentAndNeverFiles)
+{
+    const StartupOptions a = StartupOptions::parse(
+        {"quorel", "--snapshot", "--weird.png", "--log-stats", "--system", "quorel://on", "notes.quorelpreset",
+         "--export-glyph", "g.png", "corvanta://toggle", "--snapshot", "second.png"});
+    EXPECT_EQ(a.snapshotPath, QString("--weird.png"));  // taken whatever it begins with
+    EXPECT_TRUE(a.logStats);
+    EXPECT_FALSE(a.logStatsPath);  // "--"-prefixed: standard output
+    EXPECT_TRUE(a.system);
+    EXPECT_EQ(a.exportGlyphPath, QString("g.png"));
+    ASSERT_EQ(a.urls.size(), 3);
+    EXPECT_EQ(a.urls[0], QUrl("quorel://on"));
+    EXPECT_TRUE(a.urls[1].isLocalFile());
+    EXPECT_TRUE(a.urls[1].toLocalFile().endsWith("/notes.quorelpreset"));
+    EXPECT_EQ(a.urls[2], QUrl("corvanta://toggle"));  // "second.png" is a value, not a file
+
+    const StartupOptions b = StartupOptions::parse({"quorel", "--log-stats", "stats.txt", "--snapshot"});
+    EXPECT_EQ(b.logStatsPath, QString("stats.txt"));
+    EXPECT_FALSE(b.snapshotPath);  // a missing value does nothing
+    EXPECT_TRUE(b.urls.isEmpty());
+    EXPECT_FALSE(StartupOptions::parse({"quorel", "--System", "--preview=1"}).system);
+    EXPECT_TRUE(StartupOptions::parse({"quorel", "--preview"}).standsAlone());
+    EXPECT_TRUE(StartupOptions::parse({"quorel", "--check-controls"}).standsAlone());
+    EXPECT_FALSE(StartupOptions::parse({"quorel", "--system"}).standsAlone());
+}
+
+TEST(StatisticsLine, NumbersStayInTheCLocaleUnderPortuguese)
+{
+    test::ProcessLocale locale("pt_BR.UTF-8");
+    ASSERT_TRUE(locale.active()) << "the pt_BR.UTF-8 locale must be installed";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5");  // the trap this line must not fall into
+
+    StatisticsLine line;
+    line.date = QDateTime(QDate(2026, 12, 8), QTime(10, 0), Qt::UTC);
+    line.active = true;
+    line.callbacks = 12;
+    line.renderedSeconds = 1.25;
+    line.inputMismatches = 1;
+    line.outputMismatches = 2;
+    line.oversizedBuffers = 3;
+    line.inputDB = -18.04f;
+    line.outputDB = -6.5f;
+    line.limiterDB = -1.75f;
+    line.sourceRunning = true;
+    line.status = "Processing system audio on Speakers.";
+    EXPECT_EQ(QString::fromUtf8(line.text()),
+              "2026-12-08T10:00:00Z sys: active=1 callbacks=12 rendered=1.2s errors=0 mismatches=1/2/3 overloads=0 "
+              "in=-18.0 out=-6.5 limiter=-1.8 running=1 status=Processing system audio on Speakers. error=-\n");
+    line.sourceRunning.reset();
+    line.error = "50% of {0} %1";
+    EXPECT_TRUE(QString::fromUtf8(line.text()).endsWith("running=- status=Processing system audio on Speakers. error=50% of {0} %1\n"));
+}
+
+TEST(StartupTask, ShowHideShowRunsItOnceAndSystemActivatesOnceAfterSixTenths)
+{
+    test::ShellHarness h;
+    UserDefaults::standard().setBoolean(OnboardingState::key, true);
+    UserDefaults::standard().setBoolean(SystemModel::activeKey, true);
+    MainWindow window(*h.model, *h.updater, false);
+    StartupTask task(*h.model, *h.updater, StartupOptions::parse({"quorel", "--system", "--preview"}));
+    QObject::connect(&window, &MainWindow::shown, &task, &StartupTask::start);
+    int activations = 0;
+    QObject::connect(&h.system(), &SystemModel::activeChanged, [&] {
+        if (h.system().isActive())
+            ++activations;
+    });
+    window.show();
+    window.hide();
+    window.show();
+    EXPECT_TRUE(task.started());
+    h.advance(0.5);
+    EXPECT_FALSE(h.system().isActive());
+    h.advance(0.2);
+    EXPECT_TRUE(h.system().isActive());
+    h.advance(3);
+    EXPECT_EQ(activations, 1);
+}
+
+TEST(StartupTask, DiagnosticsWaitForActivationAndTheStatisticsFileFallsBack)
+{
+    test::ShellHarness h;
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/stats.log";
+    int snapshots = 0, glyphs = 0, checks = 0;
+    StartupTask::Hooks hooks;
+    hooks.snapshot = [&](const QString& path) {
+        EXPECT_EQ(path, "s.png");
+        ++snapshots;
+    };
+    hooks.exportGlyph = [&](const QString&) { return ++glyphs, true; };
+    hooks.checkControls = [&] { return ++checks, 0; };
+    std::FILE* out = std::tmpfile();
+    hooks.standardOutput = out;
+    StartupTask task(*h.model, *h.updater,
+                     StartupOptions::parse({"quorel", "--system", "--log-stats", file, "--snapshot", "s.png",
+                                            "--export-glyph", "g.png"}),
+                     hooks);
+    task.start();
+    h.advance(0.5);
+    EXPECT_EQ(glyphs, 0);  // waits for the activation step
+    h.advance(0.1);
+    EXPECT_EQ(glyphs, 1);
+    h.advance(4.05);
+    EXPECT_EQ(snapshots, 1);
+    QFile log(file);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    EXPECT_EQ(lines.size(), 3);  // two lines and the empty rest
+    static const QRegularExpression shape(
+        R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ sys: active=1 callbacks=\d+ rendered=\d+\.\ds errors=\d+ mismatches=\d+/\d+/\d+ overloads=\d+ in=-?\d+\.\d out=-?\d+\.\d limiter=-?\d+\.\d running=[01-] status=.+ error=.+$)");
+    EXPECT_TRUE(shape.match(QString::fromUtf8(lines[0])).hasMatch()) << lines[0].toStdString();
+    EXPECT_EQ(checks, 0);
+
+    // An unwritable file: that line goes to standard output.
+    log.close();
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner));
+    if (!QFile(file).open(QIODevice::Append)) {  // root may still write
+        task.emitStatistics();
+        std::fflush(out);
+        EXPECT_GT(std::ftell(out), 50);
+    }
+    std::fclose(out);
+}
+
+TEST(StartupTask, CheckControlsRunsTheCheckAndExitsWithItsStatusBeforeActivation)
+{
+    test::ShellHarness h;
+    int exitStatus = -1;
+    StartupTask::Hooks hooks;
+    hooks.checkControls = [] { return 1; };
+    hooks.exit = [&](int status) { exitStatus = status; };
+    StartupTask task(*h.model, *h.updater, StartupOptions::parse({"quorel", "--check-controls", "--system"}), hooks);
+    task.start();
+    EXPECT_EQ(exitStatus, 1);
+    h.advance(1);
+    EXPECT_FALSE(h.system().isActive());
+}

@@ -1,0 +1,162 @@
+// quorel-tool system: runs the engine controller as the application does and switches
+// processing on. Prints a line at each change of its state, one line of meters and counters a
+// second, and after N seconds (or SIGINT/SIGTERM) stops as quitting does: the stored on/off
+// choice stays as it was.
+#include "MeterJson.h"
+#include "Subcommand.h"
+
+#include "SystemModel.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonValue>
+#include <QTimer>
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+
+namespace {
+
+using namespace quorel;
+
+std::atomic<bool> stopRequested{false};
+
+void requestStop(int) { stopRequested.store(true); }
+
+QJsonObject statsJson(const SystemBoostEngine::Stats& s)
+{
+    return QJsonObject{
+        {"callbacks", qint64(s.callbacks)},
+        {"renderedSeconds", s.renderedSeconds},
+        {"renderErrors", qint64(s.renderErrors)},
+        {"inputMismatches", qint64(s.inputMismatches)},
+        {"outputMismatches", qint64(s.outputMismatches)},
+        {"oversizedBuffers", qint64(s.oversizedBuffers)},
+        {"overloads", qint64(s.overloads)},
+        {"inputPeakDB", double(s.inputPeakDB)},
+        {"outputPeakDB", double(s.outputPeakDB)},
+    };
+}
+
+QJsonObject metersJson(const SystemModel::Meters& m)
+{
+    return QJsonObject{
+        {"inputDB", double(m.inputDB)},
+        {"outputDB", double(m.outputDB)},
+        {"limiterDB", double(m.limiterDB)},
+        {"levelerLoudness", double(m.levelerLoudness)},
+        {"levelerGain", double(m.levelerGain)},
+        {"levelerMeasuring", m.levelerMeasuring},
+        {"driveActivity", double(m.driveActivity)},
+    };
+}
+
+QJsonObject stateJson(const SystemModel& model)
+{
+    const std::optional<QString> error = model.error();
+    const auto& info = model.info();
+    return QJsonObject{
+        {"isActive", model.isActive()},
+        {"status", model.status().text()},
+        {"error", error ? QJsonValue(*error) : QJsonValue()},
+        {"waitingForAudio", model.waitingForAudio()},
+        {"needsPermission", model.needsPermission()},
+        {"canRestartAudioService", model.canRestartAudioService()},
+        {"device", info ? QJsonValue(info->deviceName) : QJsonValue()},
+    };
+}
+
+int runSystem(const QStringList& args)
+{
+    double seconds = -1;
+    std::optional<QString> output;
+    SystemModel::Options options;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--seconds" && hasValue) {
+            bool ok = false;
+            seconds = args[++i].toDouble(&ok);  // QString::toDouble reads the C locale
+            if (!ok || !std::isfinite(seconds) || seconds <= 0)
+                return tool::fail("--seconds needs a positive number of seconds");
+        } else if (a == "--output" && hasValue) {
+            output = args[++i];
+        } else if (a == "--preview") {
+            options.preview = true;
+        } else if (a == "--no-prime") {
+            options.noPrime = true;
+        } else {
+            return tool::fail("usage: quorel-tool system --seconds N [--output UID] [--preview] [--no-prime]");
+        }
+    }
+    if (seconds <= 0) return tool::fail("system needs --seconds N");
+
+    stopRequested.store(false);
+    std::signal(SIGINT, &requestStop);
+    std::signal(SIGTERM, &requestStop);
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto elapsed = [&] { return double(clock.elapsed()) / 1000; };
+    SystemModel model(options);
+    // One line per change, once the model's step that made it is complete.
+    QJsonObject last;
+    auto printChange = [&] {
+        const QJsonObject state = stateJson(model);
+        if (state == last) return;
+        last = state;
+        QJsonObject line = state;
+        line["t"] = elapsed();
+        tool::printJson(line);
+    };
+    bool pending = false;
+    auto changed = [&] {
+        if (pending) return;
+        pending = true;
+        QTimer::singleShot(0, [&] {
+            pending = false;
+            printChange();
+        });
+    };
+    for (auto signal : {&SystemModel::activeChanged, &SystemModel::statusChanged, &SystemModel::errorChanged,
+                        &SystemModel::flagsChanged, &SystemModel::infoChanged})
+        QObject::connect(&model, signal, changed);
+    printChange();
+    if (output) model.setOutputDevice(*output);
+    model.setActive(true);
+
+    QEventLoop loop;
+    double nextReport = 1;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const double t = elapsed();
+        if (stopRequested.load() || t >= seconds) {
+            loop.quit();
+        } else if (t >= nextReport) {
+            tool::printJson(QJsonObject{{"t", t}, {"meters", metersJson(model.meters())}, {"stats", statsJson(model.stats())}});
+            nextReport += 1;
+        }
+    });
+    tick.start(20);
+    loop.exec();
+    tick.stop();
+    printChange();
+    model.shutdown();
+    printChange();
+    QJsonObject final = stateJson(model);
+    final["t"] = elapsed();
+    final["meters"] = metersJson(model.meters());
+    final["stats"] = statsJson(model.stats());
+    final["final"] = true;
+    tool::printJson(final);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return 0;
+}
+
+const quorel::tool::Registration reg{
+    {"system", "system --seconds N [--output UID] [--preview] [--no-prime]", &runSystem}};
+
+}  // namespace
