@@ -469,6 +469,9 @@ std::optional<bool> PipeWireAudioBackend::isSourceRunning(ObjectID tap)
 QString PipeWireAudioBackend::serverDefaultSink()
 {
     const std::shared_ptr<pipewire::PipeWireContext> pw = context();
+    // Read afresh: the snapshot follows change events, which a session manager that was stopped
+    // for a while can stop sending.
+    pw->refreshDefaults();
     const std::string configured = pw->configuredDefaultSink();
     return QString::fromStdString(configured.empty() ? pw->defaultSink() : configured);
 }
@@ -476,13 +479,20 @@ QString PipeWireAudioBackend::serverDefaultSink()
 bool PipeWireAudioBackend::setServerDefaultSink(const QString& uid)
 {
     const std::shared_ptr<pipewire::PipeWireContext> pw = context();
-    if (!pw->setConfiguredDefaultSink(uid.toStdString())) return false;
-    // Wait until the session manager has followed, so the change is in effect on return.
-    for (int i = 0; i < 100; ++i) {
-        if (pw->defaultSink() == uid.toStdString()) return true;
+    const std::string name = uid.toStdString();
+    if (!pw->setConfiguredDefaultSink(name)) return false;
+    // Wait until the session manager has followed, so the change is in effect on return. Change
+    // events normally tell; every tenth of a second the default is also read afresh, as they may
+    // not come (see refreshDefaults).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (int i = 1;; ++i) {
+        if (pw->defaultSink() == name) return true;
+        if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (i % 10 == 0) pw->refreshDefaults(250);
     }
-    return pw->defaultSink() == uid.toStdString();
+    pw->refreshDefaults();
+    return pw->defaultSink() == name;
 }
 
 std::optional<bool> PipeWireAudioBackend::isRealtime(ObjectID aggregate)

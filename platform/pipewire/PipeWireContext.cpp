@@ -399,6 +399,33 @@ bool PipeWireContext::setConfiguredDefaultSink(const std::string& name)
     return sync();
 }
 
+bool PipeWireContext::refreshDefaults(int timeoutMS)
+{
+    // A second proxy of the same global: binding it makes the server replay the current
+    // properties to it, which land in the snapshot exactly as change events would.
+    pw_proxy* fresh = nullptr;
+    spa_hook hook{};
+    {
+        LoopLock lock(loop_);
+        if (!metadata_ || failed_) return false;
+        fresh = static_cast<pw_proxy*>(
+            pw_registry_bind(registry_, metadataID_, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
+        if (!fresh) return false;
+        static const pw_metadata_events events = [] {
+            pw_metadata_events e{};
+            e.version = PW_VERSION_METADATA_EVENTS;
+            e.property = &ContextCallbacks::metadataProperty;
+            return e;
+        }();
+        pw_metadata_add_listener(reinterpret_cast<pw_metadata*>(fresh), &hook, &events, this);
+    }
+    const bool answered = sync(timeoutMS);
+    LoopLock lock(loop_);
+    spa_hook_remove(&hook);
+    pw_proxy_destroy(fresh);
+    return answered;
+}
+
 void PipeWireContext::setChangeHandler(std::function<void()> handler)
 {
     LoopLock lock(loop_);

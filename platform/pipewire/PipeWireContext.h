@@ -91,6 +91,11 @@ public:
     // Sets the configured default sink; false when no "default" metadata is bound (no session
     // manager runs) or the server did not answer.
     bool setConfiguredDefaultSink(const std::string& name);
+    // Reads the "default" metadata afresh into the snapshot: a new bind of it replays every
+    // property. Changes normally arrive as events, but a session manager that was stopped for a
+    // while (SIGSTOP) can stop sending them to later listeners while it still follows the
+    // configured default. False when none is bound or the server did not answer in time.
+    bool refreshDefaults(int timeoutMS = 1000);
 
     // Called on the loop's thread whenever nodes, links or the defaults change.
     void setChangeHandler(std::function<void()> handler);

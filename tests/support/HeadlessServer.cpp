@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -30,6 +31,21 @@ HeadlessServer::HeadlessServer(int quantum)
 }
 
 HeadlessServer::~HeadlessServer() { stop(); }
+
+long HeadlessServer::sessionManagerPid() const
+{
+    // The script lists every process it started, one pid a line, in the order it started them.
+    QFile pids(directory_ + "/pids");
+    if (directory_.isEmpty() || !pids.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : pids.readAll().split('\n')) {
+        bool ok = false;
+        const long pid = line.trimmed().toLong(&ok);
+        if (!ok) continue;
+        QFile name(QString("/proc/%1/comm").arg(pid));
+        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "wireplumber") return pid;
+    }
+    return 0;
+}
 
 void HeadlessServer::stop()
 {

@@ -22,6 +22,9 @@ public:
     // Stops the server early (tests of a missing server).
     void stop();
 
+    // The pid of the session manager (WirePlumber) it started, 0 when unknown.
+    long sessionManagerPid() const;
+
     // Runs a command in the server's environment and returns its standard output (trimmed);
     // `ok` tells whether it exited with status 0.
     static QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr,
