@@ -116,6 +116,17 @@ struct ContextCallbacks {
         return 0;
     }
 
+    // A property replayed to a fresh bind (refreshDefaults): taken only while that metadata is
+    // still the one bound (a restarted session manager publishes a new one).
+    static int freshMetadataProperty(void* data, uint32_t subject, const char* key, const char* type,
+                                     const char* value)
+    {
+        auto* reading = static_cast<PipeWireContext::FreshMetadata*>(data);
+        PipeWireContext* self = reading->self;
+        if (!self->metadata_ || self->metadataID_ != reading->id) return 0;
+        return metadataProperty(self, subject, key, type, value);
+    }
+
     static void global(void* data, uint32_t id, uint32_t, const char* type, uint32_t, const spa_dict* props)
     {
         auto* self = static_cast<PipeWireContext*>(data);
@@ -405,19 +416,21 @@ bool PipeWireContext::refreshDefaults(int timeoutMS)
     // properties to it, which land in the snapshot exactly as change events would.
     pw_proxy* fresh = nullptr;
     spa_hook hook{};
+    FreshMetadata reading{this, 0};
     {
         LoopLock lock(loop_);
         if (!metadata_ || failed_) return false;
         fresh = static_cast<pw_proxy*>(
             pw_registry_bind(registry_, metadataID_, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
         if (!fresh) return false;
+        reading.id = metadataID_;
         static const pw_metadata_events events = [] {
             pw_metadata_events e{};
             e.version = PW_VERSION_METADATA_EVENTS;
-            e.property = &ContextCallbacks::metadataProperty;
+            e.property = &ContextCallbacks::freshMetadataProperty;
             return e;
         }();
-        pw_metadata_add_listener(reinterpret_cast<pw_metadata*>(fresh), &hook, &events, this);
+        pw_metadata_add_listener(reinterpret_cast<pw_metadata*>(fresh), &hook, &events, &reading);
     }
     const bool answered = sync(timeoutMS);
     LoopLock lock(loop_);

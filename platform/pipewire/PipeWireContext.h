@@ -102,6 +102,10 @@ public:
 
 private:
     struct Listener;
+    struct FreshMetadata {
+        PipeWireContext* self;
+        uint32_t id;  // the global read
+    };
     PipeWireContext();
     bool start(int& error);
     void notifyChange();
