@@ -1,5 +1,5 @@
 // With the session manager stopped, pipewire-pulse takes new connections and never answers them:
-// the tools must give up after a short wait instead of freezing for the server.
+// the tools must give up after a short wait instead of freezing for the server, and say why.
 #include "DevicesE2ETest.h"
 
 #include <QElapsedTimer>
@@ -52,7 +52,7 @@ private:
 };
 }  // namespace
 
-TEST_F(DevicesE2ETest, WithTheSessionManagerStoppedTheToolsFailSoon)
+TEST_F(DevicesE2ETest, WithTheSessionManagerStoppedTheToolsSoonSayTheServerIsNotAnswering)
 {
     {
         Paused paused(HeadlessServer::sessionManagerPid());
@@ -61,10 +61,13 @@ TEST_F(DevicesE2ETest, WithTheSessionManagerStoppedTheToolsFailSoon)
         // read); generous for a loaded machine.
         const ToolResult volume = runTool({"volume"});
         EXPECT_EQ(volume.status, 1);
+        EXPECT_EQ(volume.errors, "The sound server is not answering.");
+        EXPECT_EQ(volume.json["failure"].toString(), "The sound server is not answering.");
         EXPECT_LT(volume.milliseconds, 4000);
         EXPECT_FALSE(volume.json["supportsVolume"].toBool());
         const ToolResult devices = runTool({"devices"});
         EXPECT_EQ(devices.status, 1);
+        EXPECT_EQ(devices.errors, "The sound server is not answering.");
         EXPECT_LT(devices.milliseconds, 4000);
     }
     // Let go on, the server answers again.
