@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -36,6 +37,19 @@ void HeadlessServer::stop()
     if (directory_.isEmpty()) return;
     QProcess::execute(sourcePath("scripts/pipewire-headless"), {"stop", directory_});
     directory_.clear();
+}
+
+qint64 HeadlessServer::sessionManagerPid()
+{
+    QFile pids(qEnvironmentVariable("QUOREL_HEADLESS_DIR") + "/pids");
+    if (!pids.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : pids.readAll().split('\n')) {
+        QFile command("/proc/" + QString::fromLatin1(line.trimmed()) + "/comm");
+        if (!line.trimmed().isEmpty() && command.open(QIODevice::ReadOnly)
+            && command.readAll().trimmed() == "wireplumber")
+            return line.trimmed().toLongLong();
+    }
+    return 0;
 }
 
 QString HeadlessServer::run(const QString& program, const QStringList& arguments, bool* ok, int timeoutMS)
