@@ -206,9 +206,18 @@ bool UserDefaults::setString(const QString& key, const QString& value)
     if (!isUsable()) return false;
     QSettings settings(path_, QSettings::IniFormat);
     keepTypedValuesAside(settings, path_);
+    const bool had = settings.contains(key);
+    const QVariant previous = settings.value(key);
     settings.setValue(key, value);
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    if (settings.status() == QSettings::NoError) return true;
+    // QSettings keeps an unwritten change in its per-process cache of the file, where every later
+    // read would see it and the next successful write would store it after all: take it back.
+    if (had)
+        settings.setValue(key, previous);
+    else
+        settings.remove(key);
+    return false;
 }
 
 bool UserDefaults::setBoolean(const QString& key, bool value)

@@ -97,6 +97,8 @@ int runAutomation(const QStringList& args)
             {"selectedPresetID", tool::optionalJson(model.presets().selectedID())},
             {"settings", model.settings().toJson()},
         });
+        // A rule or schedule that could not be stored is gone at the next start.
+        if (const QJsonValue error = tool::errorJson(model); error.isString()) return tool::fail(error.toString());
     }
     return 0;
 }

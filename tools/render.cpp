@@ -135,6 +135,9 @@ Signal readWav(const QString& path)
         for (auto& c : s.channels) c.reserve(size_t(hint));
         for (;;) {
             const sf_count_t read = sf_readf_float(file.get(), interleaved.data(), step);
+            // A damaged or cut-off stream reports its error with the frames read before it, and
+            // the next read clears it: the file is refused, not rendered in part.
+            if (sf_error(file.get()) != SF_ERR_NO_ERROR) break;
             if (read <= 0) break;
             if (s.channels[0].size() + uint64_t(read) > maximumFrames)
                 throw std::runtime_error(

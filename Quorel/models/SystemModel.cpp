@@ -157,6 +157,16 @@ void SystemModel::reportWriteFailure(bool written)
     if (!written) setErrorMessage(LocalizedMessage("Could not save the settings file {0}.", {store_.filePath()}));
 }
 
+// A start that succeeds clears the error banner, but not the news that the choice it carries out
+// could not be stored: the next launch would not resume processing.
+void SystemModel::clearError()
+{
+    if (choiceUnsaved_)
+        reportWriteFailure(false);
+    else
+        setErrorMessage(std::nullopt);
+}
+
 void SystemModel::readOutputDevices()
 {
     try {
@@ -174,7 +184,8 @@ void SystemModel::setActive(bool active)
     if (shutDown_) return;
     cancelRestart();
     resumeAfterWake_ = false;
-    reportWriteFailure(store_.setBoolean(activeKey, active));
+    choiceUnsaved_ = !store_.setBoolean(activeKey, active);
+    reportWriteFailure(!choiceUnsaved_);
     silentStartRetries_ = 0;
     stallRestarts_.clear();
     primeKicks_ = 0;
@@ -209,7 +220,7 @@ void SystemModel::activate()
                            lastCallbackCount_ = 0;
                            lastProgress_ = clock_->now();
                            setFlag(needsPermission_, false);
-                           setErrorMessage(std::nullopt);
+                           clearError();
                            stats_ = SystemBoostEngine::Stats();
                            emit statsChanged();
                            setFlag(waitingForAudio_, false);
@@ -273,7 +284,7 @@ void SystemModel::simulate(bool active)
     info_.reset();
     emit infoChanged();
     setFlag(needsPermission_, false);
-    setErrorMessage(std::nullopt);
+    clearError();
     if (active) {
         setMeters(Meters{-18, -6, -1.8f, -17, 3.2f, true, 0.9f});
         setStatus(LocalizedMessage("Design preview: demonstration values, no audio is processed."));

@@ -167,6 +167,7 @@ private:
     void setMeters(const Meters& meters);
     void setFlag(bool& field, bool value);
     void reportWriteFailure(bool written);
+    void clearError();
     void readOutputDevices();
 
     Options options_;
@@ -206,6 +207,7 @@ private:
     bool restartingAudioService_ = false;
     bool canOpenSoundSettings_ = false;
     bool shutDown_ = false;
+    bool choiceUnsaved_ = false;  // the last on/off choice could not be stored
     std::unique_ptr<ClockTimer> serviceRestartWait_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

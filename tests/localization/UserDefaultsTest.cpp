@@ -10,7 +10,10 @@
 #include <future>
 #include <tuple>
 
+#include <csignal>
+
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -163,6 +166,57 @@ TEST(UserDefaults, AWriteThatCannotReachTheFileSaysSo)
     ASSERT_TRUE(QDir().mkpath(store.filePath()));   // a folder where the file belongs
     EXPECT_FALSE(store.setString("Quorel.Language", "pt-BR"));
     EXPECT_FALSE(store.setBoolean("Corvanta.System.Active.v1", true));
+}
+
+namespace {
+
+// Every write of a file past a few bytes fails for this process while it lives, for root too,
+// where folder permissions would not stop a write.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = SIG_DFL;
+};
+
+}  // namespace
+
+TEST(UserDefaults, AValueThatCouldNotBeWrittenIsNotKeptInMemory)
+{
+    test::TemporaryHome home;
+    UserDefaults store = UserDefaults::standard();
+    ASSERT_TRUE(store.setString("Quorel.Language", "en"));
+    const QByteArray before = fileText(store.filePath());
+    {
+        FileSizeLimit limit(8);
+        EXPECT_FALSE(store.setString("Quorel.Language", "pt-BR"));
+        EXPECT_FALSE(store.setBoolean("Corvanta.System.Active.v1", true));
+    }
+    EXPECT_EQ(fileText(store.filePath()), before);
+    // Neither a read in this process nor its next successful write brings the refused values back.
+    EXPECT_EQ(store.string("Quorel.Language"), "en");
+    EXPECT_FALSE(store.contains("Corvanta.System.Active.v1"));
+    ASSERT_TRUE(store.setString("Quorel.Tab", "boost"));
+    const UserDefaults copy = reopened(store, home.path() + "/copy.conf");
+    EXPECT_EQ(copy.string("Quorel.Language"), "en");
+    EXPECT_FALSE(copy.contains("Corvanta.System.Active.v1"));
+    EXPECT_EQ(copy.string("Quorel.Tab"), "boost");
 }
 
 namespace {

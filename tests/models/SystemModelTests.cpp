@@ -495,6 +495,25 @@ TEST(SystemModel, AFailedSettingsWriteIsReported)
     EXPECT_EQ(*h.model->error(), "Could not save the settings file " + home.path() + "/store.conf.");
 }
 
+TEST(SystemModel, AChoiceThatCouldNotBeStoredStaysReportedAfterTheStartSucceeds)
+{
+    quorel::test::TemporaryHome home;
+    QDir(home.path()).mkpath("store.conf");  // a folder where the file should be
+    const QString failure = "Could not save the settings file " + home.path() + "/store.conf.";
+    ModelHarness h([&](SystemModel::Options& o) { o.store = UserDefaults(home.path() + "/store.conf"); });
+    start(h);
+    ASSERT_TRUE(h.model->error());
+    EXPECT_EQ(*h.model->error(), failure);  // processing runs, but the next start will not resume it
+
+    ModelHarness preview([&](SystemModel::Options& o) {
+        o.preview = true;
+        o.store = UserDefaults(home.path() + "/store.conf");
+    });
+    preview.model->setActive(true);
+    ASSERT_TRUE(preview.model->error());
+    EXPECT_EQ(*preview.model->error(), failure);
+}
+
 TEST(SystemModel, TheSoundServerRestartWaitsForTheTeardownThenStartsAndStoresOn)
 {
     std::vector<SystemModel::RestartDone> calls;

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "ToolRun.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -75,6 +76,15 @@ TEST(RootTool, AutomationPrintsOneLinePerStep)
     EXPECT_EQ(runTool({"automation", "--night", "25:00-07:00=x"}, home.configHome()).exitCode, 1);
     EXPECT_EQ(runTool({"automation", "--rule", "novalue"}, home.configHome()).exitCode, 1);
     EXPECT_EQ(runTool({"automation", "--fly", "x"}, home.configHome()).exitCode, 1);
+}
+
+TEST(RootTool, AutomationSaysWhenItsChangeCouldNotBeStored)
+{
+    TemporaryHome home;
+    ASSERT_TRUE(QDir().mkpath(home.configHome() + "/Quorel/Quorel.conf"));  // a folder where the file belongs
+    const ToolRun run = runTool({"automation", "--rule", "vlc=builtin.movies"}, home.configHome());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Could not save the settings file")) << run.err.toStdString();
 }
 
 TEST(RootTool, BlindTestIsReproducibleFromItsSeed)

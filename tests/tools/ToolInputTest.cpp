@@ -132,6 +132,29 @@ TEST_F(ToolInputTest, RenderReadsToTheRealEndWhateverTheHeaderClaims)
     EXPECT_LT(run.peakKiB, 1024 * 1024);
 }
 
+TEST_F(ToolInputTest, RenderRefusesAFileThatBreaksOffOrLosesItsWay)
+{
+    const QByteArray whole = path("whole.flac");
+    if (!writeSound(whole, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 2, 48000))
+        GTEST_SKIP() << "libsndfile writes no FLAC here";
+    QFile file(QFile::decodeName(whole));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_GT(bytes.size(), 20000);
+
+    QByteArray damaged = bytes;  // a few bytes overwritten in the middle of the audio
+    for (qsizetype i = bytes.size() / 3; i < bytes.size() / 3 + 8; ++i) damaged[i] = char(0xFF);
+    const QByteArray cut = bytes.left(bytes.size() / 2);  // a download that broke off
+    for (const auto& [name, content] : {std::pair{QByteArray("damaged.flac"), damaged}, {"cut.flac", cut}}) {
+        const QByteArray in = path(name), out = path(name + ".wav");
+        ASSERT_TRUE(writeBytes(in, content));
+        const RawToolRun run = tool({"render", "--in", in, "--out", out});
+        EXPECT_EQ(run.exitCode, 1) << name.constData() << " rendered in part: " << run.out.constData();
+        EXPECT_TRUE(run.err.contains("Could not read")) << run.err.constData();
+        EXPECT_FALSE(exists(out)) << name.constData();
+    }
+}
+
 TEST_F(ToolInputTest, RenderHoldsTheInputAndTheOutputOnce)
 {
     const QByteArray shortIn = path("short.wav"), longIn = path("long.wav"), out = path("out.wav");
