@@ -48,8 +48,8 @@ public:
     // server's rate, asking for cycles of `bufferFrames`.
     virtual Status createTap(const QString& uid, uint32_t bufferFrames, ObjectID& tap) = 0;
     virtual int tapChannels(ObjectID tap) = 0;  // throws a read error
-    // The playback to the output device `outputUID`, in one group with the tap; also the device
-    // QRSystemIO runs on.
+    // The processed path from the tap to the output device `outputUID`, in the same clock and
+    // cycle as the tap; also the device QRSystemIO runs on.
     virtual Status createAggregate(ObjectID tap, const QString& outputUID, ObjectID& aggregate) = 0;
     virtual void destroyAggregate(ObjectID aggregate) = 0;
     virtual void destroyTap(ObjectID tap) = 0;
@@ -60,7 +60,7 @@ public:
     virtual uint32_t bufferFrames(ObjectID aggregate) = 0;
     virtual int channelCount(ObjectID aggregate, bool input) = 0;
     virtual std::optional<uint32_t> latencyFrames(ObjectID aggregate) = 0;
-    // Cycles in which the aggregate's hand-over ran empty or full.
+    // Cycles the aggregate missed: the graph stalled, or its real-time thread ran too late.
     virtual uint64_t overloads(ObjectID aggregate) = 0;
     // Whether another application's stream plays into the tap; none when unknown.
     virtual std::optional<bool> isSourceRunning(ObjectID tap) = 0;
@@ -90,6 +90,15 @@ public:
     virtual std::unique_ptr<Listener> listenForFault(ObjectID /*aggregate*/, std::function<void(Fault)> /*handler*/)
     {
         return nullptr;
+    }
+
+    // Moves a running aggregate to another output device without stopping it: the new device
+    // plays before the old one stops, so the sound has no gap. Fails (a platform status; the
+    // caller then starts again) where the backend cannot, or where the new device takes another
+    // number of output channels than the running aggregate.
+    virtual Status moveAggregate(ObjectID /*aggregate*/, const QString& /*outputUID*/)
+    {
+        return Status(0x756E6F70);  // 'unop': not supported
     }
 };
 

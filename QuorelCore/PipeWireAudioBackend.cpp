@@ -5,9 +5,9 @@
 #include "HALListener.h"
 #include "L10n.h"
 #include "PulseSnapshot.h"
-#include "BridgeStream.h"
+#include "ChainFilter.h"
+#include "GraphPath.h"
 #include "PipeWireContext.h"
-#include "RealtimeBridge.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -46,66 +46,81 @@ AudioBackend::Status streamStatus(int error)
 
 }  // namespace
 
-// ---- One capture: the bridge, the virtual sink and the playback stream.
+// ---- One capture: the virtual sink, the filter that runs the chain, and the links to the
+// output device, all inside the server's graph.
 
 class PipeWireAudioBackend::Session : public QRAudioDevice {
 public:
+    // How long the output device may be away before the capture ends.
+    static constexpr std::chrono::milliseconds outputGrace{3000};
+
     Session(std::shared_ptr<pipewire::PipeWireContext> context, uint32_t requestedFrames)
-        : context_(std::move(context)), bridge_(2, 2),
-          silence_(size_t(pipewire::RealtimeBridge::sliceFrames) * 2, 0.0f), requestedFrames_(requestedFrames)
+        : context_(std::move(context)), requestedFrames_(requestedFrames)
     {
     }
 
     ~Session() override
     {
         stopIOProc(0);
-        playback_.reset();
-        sink_.reset();
+        path_.reset();
     }
 
-    QString uid() const { return QString::fromStdString(options_.nodeName); }
+    QString uid() const { return path_ ? QString::fromStdString(path_->sinkName()) : QString(); }
 
     int createSink(const QString& uid)
     {
         int error = 0;
-        options_.nodeName = uid.toStdString();
-        options_.description = "Quorel";
-        options_.group = "quorel.group." + uid.mid(int(qstrlen("local.quorel.aggregate."))).toStdString();
-        options_.rate = context_->clockRate();
-        options_.latencyFrames = requestedFrames_;
-        bridge_.setSampleRate(options_.rate);
-        sink_ = pipewire::BridgeStream::create(*context_, bridge_, pipewire::BridgeStream::Role::VirtualSink, options_,
-                                               error);
-        return sink_ ? 0 : (error ? error : -EIO);
+        pipewire::GraphPath::Options options;
+        options.sinkName = uid.toStdString();
+        options.description = "Quorel";
+        options.rate = context_->clockRate();
+        options.latencyFrames = requestedFrames_;
+        sessionManagers_ = context_->sessionManagerCount();
+        path_ = pipewire::GraphPath::create(*context_, options, error);
+        return path_ ? 0 : (error ? error : -EIO);
     }
 
     int createPlayback(const QString& outputUID)
     {
-        int error = 0;
-        options_.target = outputUID.toStdString();
-        pipewire::BridgeStream::Options options = options_;
-        options.nodeName = options_.nodeName + ".playback";
-        playback_ = pipewire::BridgeStream::create(*context_, bridge_, pipewire::BridgeStream::Role::Playback, options,
-                                                   error);
-        return playback_ ? 0 : (error ? error : -EIO);
+        if (!path_) return -ENODEV;
+        const int result = path_->connectOutput(outputUID.toStdString());
+        playing_ = result == 0;
+        return result;
     }
 
     void destroyPlayback()
     {
         stopIOProc(0);
-        playback_.reset();
+        if (path_) path_->disconnectOutput();
+        playing_ = false;
     }
 
-    uint32_t sinkNode() const { return sink_ ? sink_->nodeID() : 0; }
-    pipewire::RealtimeBridge& bridge() { return bridge_; }
-    bool hasPlayback() const { return playback_ != nullptr; }
+    // Moves the output to another device while running; the new links come before the old go.
+    int movePlayback(const QString& outputUID)
+    {
+        if (!path_ || !playing_) return -ENODEV;
+        std::vector<uint32_t> ports;
+        if (const auto node = context_->nodeNamed(outputUID.toStdString()))
+            ports = pipewire::GraphPath::playbackPorts(context_->ports(node->id));
+        if (ports.empty()) return -ENOENT;
+        if (ports.size() != path_->outputChannels()) return -EINVAL;
+        const int result = path_->connectOutput(outputUID.toStdString());
+        if (result == 0) missingSince_.reset();
+        return result;
+    }
+
+    bool hasPlayback() const { return playing_; }
+    uint32_t inputChannels() const { return pipewire::ChainFilter::channels; }
+    uint32_t outputChannels() const { return path_ ? path_->outputChannels() : 0; }
+    uint64_t overloads() const { return path_ ? path_->filter().missedCycles() : 0; }
 
     // Once running, the size of the first cycle that ran (what the server settled on, which
     // may differ from what was asked for); before that, what was asked for.
     uint32_t bufferFrames()
     {
+        if (!running_) return requestedFrames_;
         waitForFirstCycle();
-        const uint32_t observed = bridge_.firstPlaybackFrames();
+        const uint32_t observed = path_ ? path_->filter().firstCycleFrames() : 0;
         return observed > 0 ? observed : requestedFrames_;
     }
 
@@ -121,28 +136,51 @@ public:
         return realtime;
     }
 
-    // A fault that ends this capture, if one happened.
-    std::optional<Fault> fault() const
+    // Main thread: links the server dropped are made again; a fault that ends this capture,
+    // if one happened.
+    std::optional<Fault> watch()
     {
+        using Clock = std::chrono::steady_clock;
         if (!context_->isConnected()) return Fault::connectionLost;
-        if (!playback_ || !sink_) return std::nullopt;
-        if (!context_->nodeNamed(options_.target)) return Fault::outputGone;
-        if (playback_->isBroken() || sink_->isBroken()) return Fault::streamFailed;
+        if (!playing_ || !path_) return std::nullopt;
+        if (path_->filter().isBroken() || path_->isSinkGone()) return Fault::streamFailed;
+        // The output device is gone once it stays away: a restarting session manager takes
+        // the devices it made away for a moment and brings them back under the same names.
+        if (!context_->nodeNamed(path_->target())) {
+            if (!missingSince_) missingSince_ = Clock::now();
+            if (Clock::now() - *missingSince_ >= outputGrace) return Fault::outputGone;
+        } else {
+            missingSince_.reset();
+        }
+        // A session manager that starts again takes over a new sink of ours (same name), to
+        // which it links the applications again: made as soon as the old one went away, so the
+        // new one finds it in place.
+        const bool present = context_->hasSessionManager();
+        const uint64_t count = context_->sessionManagerCount();
+        const bool restarted = present && count != sessionManagers_;
+        if ((!present && !renewedWhileAway_) || (restarted && !renewedWhileAway_)) {
+            if (path_->renewSink() != 0) return Fault::streamFailed;
+            renewedWhileAway_ = !present;
+        }
+        if (present) {
+            sessionManagers_ = count;
+            renewedWhileAway_ = false;
+        }
+        path_->relink();
         return std::nullopt;
     }
 
     std::optional<uint32_t> latencyFrames() const
     {
-        if (!playback_) return std::nullopt;
-        const int64_t delay = playback_->delayFrames();
-        if (delay <= 0) return std::nullopt;
-        return uint32_t(delay);
+        const uint32_t frames = path_ ? path_->filter().downstreamLatencyFrames() : 0;
+        if (frames == 0) return std::nullopt;
+        return frames;
     }
 
     // QRAudioDevice
     Status createIOProc(IOProc proc, void* context, uint64_t& procID) override
     {
-        if (!sink_ || !playback_) return -ENODEV;
+        if (!path_ || !playing_) return -ENODEV;
         proc_ = proc;
         procContext_ = context;
         procID = 1;
@@ -152,12 +190,11 @@ public:
     Status startIOProc(uint64_t) override
     {
         if (!proc_) return -EINVAL;
-        bridge_.reset();
-        bridge_.setProcessor(&Session::process, this);
-        int result = sink_->setActive(true);
-        if (result >= 0) result = playback_->setActive(true);
+        pipewire::ChainFilter& filter = path_->filter();
+        filter.reset();
+        filter.setProcessor(&Session::process, this, path_->outputChannels());
+        const int result = filter.setActive(true);
         if (result < 0) {
-            // One stream may already be cycling: the caller frees the callback after this failure.
             halt();
             return result;
         }
@@ -180,50 +217,51 @@ private:
     // Waits a moment for the first cycle after a start.
     void waitForFirstCycle()
     {
-        if (!running_) return;
-        for (int i = 0; i < 100 && bridge_.firstPlaybackFrames() == 0; ++i)
+        if (!running_ || !path_) return;
+        for (int i = 0; i < 100 && path_->filter().firstCycleFrames() == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 
-    // Both streams paused and no real-time callback left that could still reach the IO proc.
+    // The filter paused and no real-time callback left that could still reach the IO proc.
     void halt()
     {
         running_ = false;
-        if (sink_) sink_->setActive(false);
-        if (playback_) playback_->setActive(false);
-        bridge_.setProcessor(nullptr, nullptr);
+        if (!path_) return;
+        path_->filter().setActive(false);
+        path_->filter().setProcessor(nullptr, nullptr, path_->outputChannels());
         context_->flushRealtime();
     }
 
-    // Real-time thread: one interleaved buffer in, one out.
-    static void process(void* context, const float* input, uint32_t inputChannels, float* output,
+    // Real-time thread: one slice of planar channels in, one out.
+    static void process(void* context, const float* const* input, uint32_t inputChannels, float* const* output,
                         uint32_t outputChannels, uint32_t frames)
     {
         auto* self = static_cast<Session*>(context);
         const IOProc proc = self->proc_;
         if (!proc) {
-            std::fill_n(output, size_t(frames) * outputChannels, 0.0f);
+            for (uint32_t c = 0; c < outputChannels; ++c) std::fill_n(output[c], frames, 0.0f);
             return;
         }
         AudioBufferList in;
-        in.numberBuffers = 1;
-        in.buffers[0] = AudioBuffer{inputChannels, frames * inputChannels * uint32_t(sizeof(float)),
-                                    const_cast<float*>(input ? input : self->silence_.data())};
+        in.numberBuffers = inputChannels;
+        for (uint32_t c = 0; c < inputChannels; ++c)
+            in.buffers[c] = AudioBuffer{1, frames * uint32_t(sizeof(float)), const_cast<float*>(input[c])};
         AudioBufferList out;
-        out.numberBuffers = 1;
-        out.buffers[0] = AudioBuffer{outputChannels, frames * outputChannels * uint32_t(sizeof(float)), output};
+        out.numberBuffers = outputChannels;
+        for (uint32_t c = 0; c < outputChannels; ++c)
+            out.buffers[c] = AudioBuffer{1, frames * uint32_t(sizeof(float)), output[c]};
         proc(self->procContext_, &in, &out);
     }
 
-    // Shared with the backend: the connection outlives the streams made on it, even when the
+    // Shared with the backend: the connection outlives the objects made on it, even when the
     // backend replaces a connection that stopped answering.
     std::shared_ptr<pipewire::PipeWireContext> context_;
-    pipewire::RealtimeBridge bridge_;
-    std::vector<float> silence_;
     uint32_t requestedFrames_;
-    pipewire::BridgeStream::Options options_;
-    std::unique_ptr<pipewire::BridgeStream> sink_;
-    std::unique_ptr<pipewire::BridgeStream> playback_;
+    std::unique_ptr<pipewire::GraphPath> path_;
+    bool playing_ = false;
+    uint64_t sessionManagers_ = 0;                                 // the count last seen
+    bool renewedWhileAway_ = false;  // the sink was made anew while no session manager ran
+    std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
     // Set and cleared on the caller's thread, read in the real-time callback.
     std::atomic<IOProc> proc_{nullptr};
     std::atomic<void*> procContext_{nullptr};
@@ -255,7 +293,7 @@ private:
     void check()
     {
         Session* s = backend_.session(aggregate_);
-        const std::optional<Fault> fault = s ? s->fault() : std::optional<Fault>(Fault::streamFailed);
+        const std::optional<Fault> fault = s ? s->watch() : std::optional<Fault>(Fault::streamFailed);
         if (!fault) return;
         timer_.stop();
         // Told from the event loop: the handler may release this watch.
@@ -353,7 +391,7 @@ AudioBackend::Status PipeWireAudioBackend::createTap(const QString& uid, uint32_
 int PipeWireAudioBackend::tapChannels(ObjectID tap)
 {
     Session* s = session(tap);
-    return s ? int(s->bridge().inputChannels()) : 0;
+    return s ? int(s->inputChannels()) : 0;
 }
 
 AudioBackend::Status PipeWireAudioBackend::createAggregate(ObjectID tap, const QString& outputUID, ObjectID& aggregate)
@@ -399,7 +437,7 @@ int PipeWireAudioBackend::channelCount(ObjectID aggregate, bool input)
 {
     Session* s = session(aggregate);
     if (!s) return 0;
-    return int(input ? s->bridge().inputChannels() : s->bridge().outputChannels());
+    return int(input ? s->inputChannels() : s->outputChannels());
 }
 
 std::optional<uint32_t> PipeWireAudioBackend::latencyFrames(ObjectID aggregate)
@@ -411,7 +449,7 @@ std::optional<uint32_t> PipeWireAudioBackend::latencyFrames(ObjectID aggregate)
 uint64_t PipeWireAudioBackend::overloads(ObjectID aggregate)
 {
     Session* s = session(aggregate);
-    return s ? s->bridge().overloads() : 0;
+    return s ? s->overloads() : 0;
 }
 
 std::optional<bool> PipeWireAudioBackend::isSourceRunning(ObjectID tap)
@@ -469,6 +507,13 @@ std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForFault(Obj
 {
     if (!handler || !session(aggregate)) return nullptr;
     return std::make_unique<FaultWatch>(*this, aggregate, std::move(handler));
+}
+
+AudioBackend::Status PipeWireAudioBackend::moveAggregate(ObjectID aggregate, const QString& outputUID)
+{
+    Session* s = session(aggregate);
+    if (!s) return -ENOENT;
+    return streamStatus(s->movePlayback(outputUID));
 }
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event, std::function<void()> handler)

@@ -14,11 +14,11 @@ namespace pipewire {
 class PipeWireContext;
 }
 
-// The AudioBackend on a PipeWire server: the tap is our virtual sink (a capture stream that is
-// itself an Audio/Sink), the aggregate the playback stream to the chosen output in the same
-// node group, and QRSystemIO runs inside the real-time bridge between the two. The default
-// sink is set through the server's "default" metadata; devices, the real default output and
-// change events come from HAL.
+// The AudioBackend on a PipeWire server, all inside the server's graph: the tap is our virtual
+// sink (a null sink our client owns), the aggregate the links from the filter that runs
+// QRSystemIO to the chosen output device, so one server cycle carries an application's sound
+// through the chain to the device. The default sink is set through the server's "default"
+// metadata; devices, the real default output and change events come from HAL.
 class PipeWireAudioBackend : public AudioBackend {
 public:
     PipeWireAudioBackend();
@@ -46,6 +46,7 @@ public:
     std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
     std::optional<bool> isRealtime(ObjectID aggregate) override;
     std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
+    Status moveAggregate(ObjectID aggregate, const QString& outputUID) override;
 
 private:
     class Session;

@@ -1,13 +1,19 @@
 #include "UserDefaults.h"
 
+#include "AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStringList>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -89,8 +95,9 @@ std::optional<QString> backupKeyFor(const QSettings& settings, const QString& ke
     return backupKey;
 }
 
-void noteKeptAside(const QString& key, const QString& backupKey)
+void noteKeptAside(const QString& key, const QString& backupKey, bool report)
 {
+    if (!report) return;
     const QByteArray note = QStringLiteral("Quorel: the stored value of %1 could not be read; it is kept as %2.\n")
                                 .arg(key, backupKey).toUtf8();
     std::fputs(note.constData(), stderr);
@@ -100,7 +107,7 @@ void noteKeptAside(const QString& key, const QString& backupKey)
 // list or a typed value ("@Variant(...)", "@Invalid()") comes out changed or empty. Before any
 // write, the text of each such line is kept aside, and the line itself turned into that text,
 // both as plain text, so no write loses it.
-void keepTypedValuesAside(QSettings& settings, const QString& path)
+void keepTypedValuesAside(QSettings& settings, const QString& path, bool report)
 {
     std::optional<std::map<QByteArray, QByteArray>> lines;
     for (const QString& key : settings.allKeys()) {
@@ -113,12 +120,107 @@ void keepTypedValuesAside(QSettings& settings, const QString& path)
         const QString text = QString::fromUtf8(found->second);
         if (const std::optional<QString> backupKey = backupKeyFor(settings, key, text)) {
             settings.setValue(*backupKey, text);
-            noteKeptAside(key, *backupKey);
+            noteKeptAside(key, *backupKey, report);
         }
         // The value itself becomes the plain text it reads as (string() gives the same), so
         // the write keeps it as it was and it is never taken for a typed value again.
         settings.setValue(key, text);
     }
+}
+
+// The bytes of the file at `path`, or none when there is no file to read.
+std::optional<QByteArray> fileBytes(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return file.readAll();
+}
+
+// Whether `bytes`, read as the store's INI file by a QSettings that has never seen it, hold
+// every key of `settings` with the same value and nothing else.
+bool holdsEverything(const QByteArray& bytes, const QSettings& settings)
+{
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) return false;
+    copy.close();
+    const QSettings written(copy.fileName(), QSettings::IniFormat);
+    const QStringList keys = settings.allKeys();
+    if (written.status() != QSettings::NoError || written.allKeys().size() != keys.size()) return false;
+    for (const QString& key : keys)
+        if (written.value(key) != settings.value(key)) return false;
+    return true;
+}
+
+void noteNotWritten(const QString& path)
+{
+    const QByteArray note =
+        QStringLiteral("Quorel: the settings file %1 could not be written whole; it is kept as it was.\n").arg(path).toUtf8();
+    std::fputs(note.constData(), stderr);
+}
+
+// One change to the store, made on `settings`, whose file is `file`; it notes on standard error
+// only when `report` is set (the trial run below stays silent).
+using Change = std::function<void(QSettings& settings, const QString& file, bool report)>;
+
+// Makes `change` to the store at `path` and writes it. QSettings reports success even when its
+// file could be written only part-way (a full disk, a file size limit), and then puts the cut
+// file in place of the whole one. So the change is first made on a copy beside the file, and
+// the store is written only when the copy came out whole; the store is then read back too, and
+// when it does not hold every setting (something changed between the two) the bytes it had
+// before are put back. False when the change could not be saved.
+bool update(const QString& path, const Change& change)
+{
+    // The file read back must be the one this write made: one update at a time, among the
+    // threads of this process and among processes (QSettings takes "<path>.lock" itself while
+    // it writes, so this lock has a name of its own).
+    static std::mutex mutex;
+    const std::lock_guard threads(mutex);
+    const QFileInfo info(path);
+    QDir().mkpath(info.absolutePath());  // as QSettings does on its first write
+    QLockFile processes(path + QStringLiteral(".update-lock"));
+    if (!processes.lock()) return false;
+
+    const std::optional<QByteArray> before = fileBytes(path);
+    {
+        QTemporaryFile copy(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+        if (!copy.open()) return false;
+        if (before && (copy.write(*before) != before->size() || !copy.flush())) {
+            noteNotWritten(path);
+            return false;
+        }
+        copy.close();
+        QSettings trial(copy.fileName(), QSettings::IniFormat);
+        change(trial, copy.fileName(), false);
+        trial.sync();
+        if (trial.status() != QSettings::NoError) return false;
+        if (!holdsEverything(fileBytes(copy.fileName()).value_or(QByteArray()), trial)) {
+            noteNotWritten(path);
+            return false;
+        }
+    }
+
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        std::map<QString, QVariant> held;
+        for (const QString& key : settings.allKeys()) held[key] = settings.value(key);
+        change(settings, path, true);
+        settings.sync();
+        if (settings.status() == QSettings::NoError && holdsEverything(fileBytes(path).value_or(QByteArray()), settings))
+            return true;
+        // QSettings keeps an unwritten change in its per-process cache of the file, where every
+        // later read would see it and the next successful write would store it after all: take
+        // it back.
+        for (const QString& key : settings.allKeys())
+            if (!held.contains(key)) settings.remove(key);
+        for (const auto& [key, value] : held)
+            if (!settings.contains(key) || settings.value(key) != value) settings.setValue(key, value);
+        settings.sync();
+    }
+    const std::optional<QByteArray> after = fileBytes(path);
+    if (!before) QFile::remove(path);
+    else if (after != before) AtomicFile::write(path, *before);
+    if (after != before) noteNotWritten(path);
+    return false;
 }
 
 }  // namespace
@@ -152,10 +254,11 @@ bool UserDefaults::contains(const QString& key) const
 void UserDefaults::remove(const QString& key)
 {
     if (!isUsable()) return;
-    QSettings settings(path_, QSettings::IniFormat);
-    if (!settings.contains(key)) return;
-    keepTypedValuesAside(settings, path_);
-    settings.remove(key);
+    if (!QSettings(path_, QSettings::IniFormat).contains(key)) return;
+    update(path_, [&](QSettings& settings, const QString& file, bool report) {
+        keepTypedValuesAside(settings, file, report);
+        settings.remove(key);
+    });
 }
 
 std::optional<QString> UserDefaults::rawText(const QString& key) const
@@ -204,20 +307,10 @@ std::optional<double> UserDefaults::number(const QString& key) const
 bool UserDefaults::setString(const QString& key, const QString& value)
 {
     if (!isUsable()) return false;
-    QSettings settings(path_, QSettings::IniFormat);
-    keepTypedValuesAside(settings, path_);
-    const bool had = settings.contains(key);
-    const QVariant previous = settings.value(key);
-    settings.setValue(key, value);
-    settings.sync();
-    if (settings.status() == QSettings::NoError) return true;
-    // QSettings keeps an unwritten change in its per-process cache of the file, where every later
-    // read would see it and the next successful write would store it after all: take it back.
-    if (had)
-        settings.setValue(key, previous);
-    else
-        settings.remove(key);
-    return false;
+    return update(path_, [&](QSettings& settings, const QString& file, bool report) {
+        keepTypedValuesAside(settings, file, report);
+        settings.setValue(key, value);
+    });
 }
 
 bool UserDefaults::setBoolean(const QString& key, bool value)
@@ -233,21 +326,21 @@ bool UserDefaults::setNumber(const QString& key, double value)
 void UserDefaults::setAsideUnreadable(const QString& key)
 {
     if (!isUsable()) return;
-    QSettings settings(path_, QSettings::IniFormat);
-    if (!settings.contains(key)) return;
-    // Plain text is kept as it reads; anything else as its line stands in the file (which the
-    // write below does itself).
-    const QVariant stored = settings.value(key);
-    if (isPlainText(stored)) {
-        if (const std::optional<QString> backupKey = backupKeyFor(settings, key, stored.toString())) {
-            keepTypedValuesAside(settings, path_);
-            settings.setValue(*backupKey, stored.toString());
-            noteKeptAside(key, *backupKey);
+    if (!QSettings(path_, QSettings::IniFormat).contains(key)) return;
+    // Plain text is kept as it reads; anything else as its line stands in the file (which
+    // keepTypedValuesAside does itself).
+    update(path_, [&](QSettings& settings, const QString& file, bool report) {
+        const QVariant stored = settings.value(key);
+        if (!isPlainText(stored)) {
+            keepTypedValuesAside(settings, file, report);
+            return;
         }
-    } else {
-        keepTypedValuesAside(settings, path_);
-    }
-    settings.sync();
+        if (const std::optional<QString> backupKey = backupKeyFor(settings, key, stored.toString())) {
+            keepTypedValuesAside(settings, file, report);
+            settings.setValue(*backupKey, stored.toString());
+            noteKeptAside(key, *backupKey, report);
+        }
+    });
 }
 
 void UserDefaults::sync()

@@ -4,13 +4,13 @@
 // Development tool: its output is committed as resources/HeadphoneProfiles.json.
 #include "Subcommand.h"
 
+#include "AtomicFile.h"
 #include "AutoEqParser.h"
 #include "UserFile.h"
 
 #include <QDir>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSet>
 
 #include <exception>
@@ -59,10 +59,9 @@ int runCatalogGenerate(const QStringList& args)
     }
     if (catalog.isEmpty()) return fail(QStringLiteral("No profiles listed in %1").arg(folder.filePath("SOURCES.md")));
 
-    QSaveFile out(args[2]);
     const QByteArray data = QJsonDocument(catalog).toJson(QJsonDocument::Indented);
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
-        return fail(QStringLiteral("Could not write %1: %2").arg(args[2], out.errorString()));
+    if (const std::optional<QString> reason = quorel::AtomicFile::write(args[2], data))
+        return fail(QStringLiteral("Could not write %1: %2").arg(args[2], *reason));
     quorel::tool::printJson(QJsonObject{{"profiles", catalog.size()}, {"file", args[2]}});
     return 0;
 }

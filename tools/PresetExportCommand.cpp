@@ -2,11 +2,11 @@
 // When FILE is a folder, the file inside it is named after the preset.
 #include "Subcommand.h"
 
+#include "AtomicFile.h"
 #include "PresetLibrary.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <exception>
 
@@ -29,9 +29,8 @@ int runPresetExport(const QStringList& args)
     if (QFileInfo(path).isDir()) path = QDir(path).filePath(quorel::PresetLibrary::exportFileName(*found));
     try {
         const QByteArray data = library.exportData(*found);
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-            return fail(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+        if (const std::optional<QString> reason = quorel::AtomicFile::write(path, data))
+            return fail(QStringLiteral("Could not write %1: %2").arg(path, *reason));
     } catch (const std::exception& error) {
         return fail(QString::fromUtf8(error.what()));
     }

@@ -1,9 +1,10 @@
 #include "CapturePrimer.h"
 
+#include "AtomicFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QtEndian>
 
@@ -86,9 +87,7 @@ std::optional<QString> CapturePrimer::silentFile() const
     const QString path = filePath();
     const QFileInfo info(path);
     if (info.isFile() && info.size() == fileSize) return path;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return std::nullopt;
-    if (file.write(silence()) != fileSize || !file.commit()) return std::nullopt;
+    if (AtomicFile::write(path, silence())) return std::nullopt;
     return path;
 }
 

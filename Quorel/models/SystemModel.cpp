@@ -385,16 +385,8 @@ void SystemModel::refresh()
                 lastProgress_ = now;
                 return;
             }
-            std::erase_if(stallRestarts_, [now](double date) { return now - date >= stallWindow; });
-            if (stallRestarts_.size() < stallLimit) {
-                stallRestarts_.push_back(now);
-                scheduleRestart(LocalizedMessage("Audio stopped flowing; reconnecting ({0} of 3).",
-                                                 {QString::number(stallRestarts_.size())}),
-                                stallDelay);
-            } else {
-                fail(LocalizedMessage("System audio repeatedly stopped flowing. Use “Restart audio service” to "
-                                      "resume processing automatically."));
-            }
+            countStall(now, LocalizedMessage("System audio repeatedly stopped flowing. Use “Restart audio service” "
+                                             "to resume processing automatically."));
             return;
         }
     } else {
@@ -460,7 +452,11 @@ void SystemModel::refresh()
 void SystemModel::engineFailed(const LocalizedMessage& failure)
 {
     if (!isActive_) return;
-    const double now = clock_->now();
+    countStall(clock_->now(), failure);
+}
+
+void SystemModel::countStall(double now, const LocalizedMessage& giveUp)
+{
     std::erase_if(stallRestarts_, [now](double date) { return now - date >= stallWindow; });
     if (stallRestarts_.size() < stallLimit) {
         stallRestarts_.push_back(now);
@@ -468,7 +464,7 @@ void SystemModel::engineFailed(const LocalizedMessage& failure)
                                          {QString::number(stallRestarts_.size())}),
                         stallDelay);
     } else {
-        fail(failure);
+        fail(giveUp);
     }
 }
 

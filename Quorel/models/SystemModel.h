@@ -162,6 +162,9 @@ private:
     void cancelRestart();
     void enterWaitingForAudio();
     void engineFailed(const LocalizedMessage& failure);
+    // Counts a stall at `now`: reconnects while fewer than three fell in the window, else fails
+    // with `giveUp`.
+    void countStall(double now, const LocalizedMessage& giveUp);
     void kickPrimer();
     void setStatus(const LocalizedMessage& status);
     void setMeters(const Meters& meters);

@@ -1,5 +1,6 @@
 #include "ControlChecks.h"
 
+#include "AtomicFile.h"
 #include "StudioSlider.h"
 
 #include <QAccessible>
@@ -7,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QKeyEvent>
-#include <QSaveFile>
 #include <QSlider>
 #include <QWidget>
 
@@ -115,8 +115,7 @@ int run(const QString& resultFolder)
     std::fputs("\n", stdout);
     std::fflush(stdout);
 
-    QSaveFile file(QDir(resultFolder).filePath(QString::fromLatin1(resultFileName)));
-    if (file.open(QIODevice::WriteOnly) && file.write(line) == line.size()) file.commit();
+    AtomicFile::write(QDir(resultFolder).filePath(QString::fromLatin1(resultFileName)), line);
     return 0;
 }
 

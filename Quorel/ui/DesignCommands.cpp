@@ -1,10 +1,11 @@
 #include "DesignCommands.h"
 
+#include "AtomicFile.h"
 #include "Brand.h"
 #include "ControlChecks.h"
 
+#include <QBuffer>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <cstring>
 
@@ -22,12 +23,15 @@ bool exportGlyph(const QString& path)
 {
     QImage glyph = Brand::templateImage(144, 1.0);
     glyph.setDevicePixelRatio(1.0);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    QImageWriter writer(&file, "png");
-    writer.setText(QStringLiteral("Description"), QStringLiteral("Quorel"));
-    if (!writer.write(glyph)) return false;
-    return file.commit();
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        writer.setText(QStringLiteral("Description"), QStringLiteral("Quorel"));
+        if (!writer.write(glyph)) return false;
+    }
+    return !AtomicFile::write(path, png);
 }
 
 std::optional<int> run(const QStringList& arguments)

@@ -1,5 +1,6 @@
 #include "PresetsPanel.h"
 
+#include "AtomicFile.h"
 #include "BoostModel.h"
 #include "BuiltInPresets.h"
 #include "L10n.h"
@@ -26,7 +27,6 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -506,11 +506,7 @@ void PresetsPanel::exportCurrent()
     QString failure;
     try {
         const QByteArray data = model_.presets().exportData(preset);
-        // Unbuffered: a buffered write that fails only when flushed at commit() would still be
-        // committed, a cut file over the old one.
-        QSaveFile file(*path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(data) != data.size() || !file.commit())
-            failure = file.errorString();
+        if (const std::optional<QString> reason = AtomicFile::write(*path, data)) failure = *reason;
     } catch (const std::exception& error) {
         failure = LocalizedMessage::fromError(error).localized(language);
     }

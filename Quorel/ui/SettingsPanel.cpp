@@ -6,6 +6,7 @@
 #include "LocalizationModel.h"
 #include "LoginItemState.h"
 #include "PanelHeading.h"
+#include "PanelText.h"
 #include "ProductInfo.h"
 #include "Studio.h"
 #include "StudioButton.h"
@@ -24,27 +25,15 @@ namespace quorel {
 
 namespace {
 
+// A wrapping panel text.
 QLabel* text(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent)
 {
-    auto* label = new QLabel(parent);
-    label->setFont(Studio::font(pixelSize, weight));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    QLabel* label = PanelText::label(pixelSize, weight, colour, parent);
     label->setWordWrap(true);
     return label;
 }
 
-QWidget* divider(QWidget* parent)
-{
-    auto* line = new QWidget(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, Studio::line());
-    line->setPalette(palette);
-    return line;
-}
+using PanelText::divider;
 
 QPushButton* linkButton(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent)
 {

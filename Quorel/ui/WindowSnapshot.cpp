@@ -1,11 +1,11 @@
 #include "WindowSnapshot.h"
 
+#include "AtomicFile.h"
 #include "L10n.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QPixmap>
-#include <QSaveFile>
 #include <QWidget>
 
 namespace quorel::WindowSnapshot {
@@ -48,9 +48,8 @@ bool save(const QString& path, std::FILE* out, std::FILE* err)
         buffer.open(QIODevice::WriteOnly);
         if (!image.save(&buffer, "PNG") || png.isEmpty()) return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
-        write(err, QStringLiteral("snapshot: ") + file.errorString() + QStringLiteral("\n"));
+    if (const std::optional<QString> reason = AtomicFile::write(path, png)) {
+        write(err, QStringLiteral("snapshot: ") + *reason + QStringLiteral("\n"));
         return false;
     }
     write(out, QStringLiteral("snapshot: ") + path + QStringLiteral("\n"));

@@ -7,7 +7,7 @@
 namespace quorel {
 
 // A PNG of the application's window: the active window, else the first visible top-level
-// widget. Written through QSaveFile, so a reader never sees half a file. Outcomes go to
+// widget. Written through AtomicFile, so a reader never sees half a file. Outcomes go to
 // standard output ("snapshot: PATH") or standard error (no window, write error).
 namespace WindowSnapshot {
 // Returns whether a file was written.

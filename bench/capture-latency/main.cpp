@@ -3,6 +3,7 @@
 // (--clicks N) or the blocks of a continuous tone that fell out (--tone SECONDS), as one JSON
 // object. Positions come from the graph clock of each cycle, so the figure is exact to the frame.
 #include <pipewire/pipewire.h>
+#include <spa/node/io.h>
 #include <spa/param/audio/format-utils.h>
 
 #include <algorithm>
@@ -41,9 +42,12 @@ struct Run {
     std::atomic<uint64_t> captured{0};
 };
 
-// Both streams run once in every cycle of the same graph, microseconds apart; the monotonic
-// time of each callback tells the cycles apart (they are at least 5 ms apart).
+// Both streams run once in every cycle of the same graph. The graph clock's position is the
+// same for every node of one cycle; without it, the monotonic time of each callback tells the
+// cycles apart (which needs both callbacks well within half a cycle of each other).
 std::atomic<uint32_t> cycleFrames{0};
+std::atomic<spa_io_position*> playbackPosition{nullptr};
+std::atomic<spa_io_position*> capturePosition{nullptr};
 
 double nowSeconds()
 {
@@ -54,8 +58,9 @@ double nowSeconds()
 
 // A position in frames on a time line shared by both streams: the cycle's start time in
 // frames, snapped to whole cycles, plus the offset in the cycle.
-int64_t cycleTicks(pw_stream*)
+int64_t cycleTicks(const std::atomic<spa_io_position*>& position)
 {
+    if (const spa_io_position* p = position.load(std::memory_order_acquire)) return int64_t(p->clock.position);
     const uint32_t frames = std::max(cycleFrames.load(), 1u);
     const double cycles = nowSeconds() * rate / frames;
     return int64_t(std::llround(cycles)) * frames;
@@ -71,7 +76,7 @@ void onPlayback(void* data)
     uint32_t frames = d.maxsize / (channels * sizeof(float));
     if (b->requested) frames = std::min(frames, uint32_t(b->requested));
     cycleFrames.store(frames);
-    const int64_t ticks = cycleTicks(run->playback);
+    const int64_t ticks = cycleTicks(playbackPosition);
     const uint64_t toneFrames = uint64_t(run->toneSeconds * rate);
     for (uint32_t i = 0; i < frames; ++i) {
         const uint64_t n = run->written + i;
@@ -102,7 +107,7 @@ void onCapture(void* data)
     spa_data& d = b->buffer->datas[0];
     const uint32_t frames = d.chunk->size / (channels * sizeof(float));
     const auto* in = static_cast<const float*>(d.data) + d.chunk->offset / sizeof(float);
-    const int64_t ticks = cycleTicks(run->capture);
+    const int64_t ticks = cycleTicks(capturePosition);
     for (uint32_t i = 0; i < frames; ++i) {
         const float v = in[i * channels];
         if (run->tone) {
@@ -135,6 +140,12 @@ pw_stream* makeStream(pw_thread_loop* loop, pw_core* core, Run* run, bool isPlay
     playbackEvents.version = captureEvents.version = PW_VERSION_STREAM_EVENTS;
     playbackEvents.process = &onPlayback;
     captureEvents.process = &onCapture;
+    playbackEvents.io_changed = [](void*, uint32_t id, void* area, uint32_t) {
+        if (id == SPA_IO_Position) playbackPosition.store(static_cast<spa_io_position*>(area));
+    };
+    captureEvents.io_changed = [](void*, uint32_t id, void* area, uint32_t) {
+        if (id == SPA_IO_Position) capturePosition.store(static_cast<spa_io_position*>(area));
+    };
     pw_stream* stream = pw_stream_new(core, isPlayback ? "latency-probe-out" : "latency-probe-in", props);
     pw_stream_add_listener(stream, hook, isPlayback ? &playbackEvents : &captureEvents, run);
     uint8_t buffer[1024];

@@ -1,9 +1,10 @@
 #include "AutostartEntry.h"
 
+#include "AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -72,10 +73,7 @@ std::optional<QString> makeFolder(const QString& path)
 std::optional<QString> writeEntry(const QString& path, const QByteArray& contents)
 {
     if (auto error = makeFolder(path)) return error;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return describe(path, file.errorString());
-    if (file.write(contents) != contents.size()) return describe(path, file.errorString());
-    if (!file.commit()) return describe(path, file.errorString());
+    if (const std::optional<QString> reason = AtomicFile::write(path, contents)) return describe(path, *reason);
     return std::nullopt;
 }
 

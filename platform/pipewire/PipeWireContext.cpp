@@ -132,7 +132,19 @@ struct ContextCallbacks {
             self->notifyChange();
         } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0 && props) {
             self->links_[id] = {parseUnsigned(spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE), 0),
-                                parseUnsigned(spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE), 0)};
+                                parseUnsigned(spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_PORT), 0),
+                                parseUnsigned(spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE), 0),
+                                parseUnsigned(spa_dict_lookup(props, PW_KEY_LINK_INPUT_PORT), 0)};
+            self->notifyChange();
+        } else if (std::strcmp(type, PW_TYPE_INTERFACE_Port) == 0 && props) {
+            PipeWireContext::Port port;
+            port.id = id;
+            port.node = parseUnsigned(spa_dict_lookup(props, PW_KEY_NODE_ID), 0);
+            port.input = text(spa_dict_lookup(props, PW_KEY_PORT_DIRECTION)) == "in";
+            port.monitor = text(spa_dict_lookup(props, PW_KEY_PORT_MONITOR)) == "true";
+            port.name = text(spa_dict_lookup(props, PW_KEY_PORT_NAME));
+            port.channel = text(spa_dict_lookup(props, PW_KEY_AUDIO_CHANNEL));
+            self->ports_[id] = port;
             self->notifyChange();
         } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 && props && !self->metadata_) {
             // The session manager owns it: a restarted one publishes a new one, bound here again.
@@ -142,6 +154,7 @@ struct ContextCallbacks {
                 pw_registry_bind(self->registry_, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
             if (!self->metadata_) return;
             self->metadataID_ = id;
+            ++self->sessionManagers_;
             static const pw_metadata_events events = [] {
                 pw_metadata_events e{};
                 e.version = PW_VERSION_METADATA_EVENTS;
@@ -160,7 +173,7 @@ struct ContextCallbacks {
             self->defaultSink_.clear();
             self->configuredDefaultSink_.clear();
             self->notifyChange();
-        } else if (self->nodes_.erase(id) + self->links_.erase(id) > 0) {
+        } else if (self->nodes_.erase(id) + self->links_.erase(id) + self->ports_.erase(id) > 0) {
             self->notifyChange();
         }
     }
@@ -297,6 +310,18 @@ bool PipeWireContext::isConnected() const
     return !failed_;
 }
 
+bool PipeWireContext::hasSessionManager() const
+{
+    LoopLock lock(loop_);
+    return metadata_ != nullptr;
+}
+
+uint64_t PipeWireContext::sessionManagerCount() const
+{
+    LoopLock lock(loop_);
+    return sessionManagers_;
+}
+
 std::optional<PipeWireContext::Node> PipeWireContext::node(uint32_t id) const
 {
     LoopLock lock(loop_);
@@ -324,8 +349,25 @@ int PipeWireContext::linksInto(uint32_t id) const
     LoopLock lock(loop_);
     int count = 0;
     for (const auto& [linkID, ends] : links_)
-        if (ends.second == id && ends.first != id) ++count;
+        if (ends.inputNode == id && ends.outputNode != id) ++count;
     return count;
+}
+
+std::vector<PipeWireContext::Port> PipeWireContext::ports(uint32_t node) const
+{
+    LoopLock lock(loop_);
+    std::vector<Port> result;
+    for (const auto& [id, port] : ports_)
+        if (port.node == node) result.push_back(port);
+    return result;
+}
+
+bool PipeWireContext::isLinked(uint32_t from, uint32_t to) const
+{
+    LoopLock lock(loop_);
+    for (const auto& [id, ends] : links_)
+        if (ends.outputPort == from && ends.inputPort == to) return true;
+    return false;
 }
 
 std::string PipeWireContext::defaultSink() const

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct pw_thread_loop;
 struct pw_context;
@@ -29,6 +30,15 @@ public:
         std::string description;  // node.description
         std::string mediaClass;   // media.class
         uint32_t channels = 0;    // audio.channels, 0 when not published
+    };
+
+    struct Port {
+        uint32_t id = 0;
+        uint32_t node = 0;        // node.id
+        bool input = false;       // port.direction "in"
+        bool monitor = false;     // port.monitor
+        std::string name;         // port.name
+        std::string channel;      // audio.channel, empty when not published
     };
 
     // Connects; returns null and sets `error` (a negative errno) when the server cannot be
@@ -57,6 +67,11 @@ public:
     // False once the server closed the connection (it went away); a lost connection stays lost.
     bool isConnected() const;
 
+    // Whether a session manager runs (its "default" metadata is bound), and how many times one
+    // has come up since we connected: a restarted one counts again.
+    bool hasSessionManager() const;
+    uint64_t sessionManagerCount() const;
+
     // Waits until the server has answered everything sent so far (true) or the time-out ran out.
     bool sync(int timeoutMS = 3000);
 
@@ -65,6 +80,10 @@ public:
     std::map<uint32_t, Node> nodes() const;
     // Links that feed node `id` from another node.
     int linksInto(uint32_t id) const;
+    // The ports of node `id`, by global id.
+    std::vector<Port> ports(uint32_t node) const;
+    // Whether a link joins output port `from` to input port `to`.
+    bool isLinked(uint32_t from, uint32_t to) const;
 
     // The "default" metadata: the sink in effect and the one the user configured (names).
     std::string defaultSink() const;
@@ -90,6 +109,7 @@ private:
     pw_registry* registry_ = nullptr;
     pw_metadata* metadata_ = nullptr;
     uint32_t metadataID_ = 0;  // its global id
+    uint64_t sessionManagers_ = 0;
     std::unique_ptr<Listener> listener_;
     // Written on the loop thread, read on any.
     std::atomic<uint32_t> clockRate_{48000};
@@ -99,7 +119,11 @@ private:
     bool synced_ = false;
     bool failed_ = false;
     std::map<uint32_t, Node> nodes_;
-    std::map<uint32_t, std::pair<uint32_t, uint32_t>> links_;  // id -> (output node, input node)
+    struct LinkEnds {
+        uint32_t outputNode = 0, outputPort = 0, inputNode = 0, inputPort = 0;
+    };
+    std::map<uint32_t, LinkEnds> links_;
+    std::map<uint32_t, Port> ports_;
     std::string defaultSink_;
     std::string configuredDefaultSink_;
     std::function<void()> changeHandler_;

@@ -1,4 +1,5 @@
 #include "EventWait.h"
+#include "SixShortcuts.h"
 #include "WindowManagerStandIn.h"
 #include "X11Connection.h"
 #include "X11ShortcutBackend.h"
@@ -7,16 +8,10 @@
 #include <gtest/gtest.h>
 
 using namespace quorel;
+using quorel::test::sixShortcuts;
 using quorel::test::waitUntil;
 
 namespace {
-
-std::vector<GlobalShortcut> sixShortcuts()
-{
-    return {{1, "b", "Turn processing on or off", "toggle"}, {2, "a", "Original / processed", "compare"},
-            {3, "Up", "Boost +1 dB", "boost-up"},          {4, "Down", "Boost -1 dB", "boost-down"},
-            {5, "Right", "Next preset", "next-preset"},     {6, "Left", "Previous preset", "previous-preset"}};
-}
 
 class X11ShortcutTest : public ::testing::Test {
 protected:

@@ -121,7 +121,7 @@ TEST_F(CaptureE2E, ATonePlayedToTheDefaultIsHeardBoostedAndContinuousThenStopRes
     ASSERT_TRUE(last);
     EXPECT_EQ(tool.finish(), 0);
     // Dropouts are judged on what was heard (below); an application connecting or leaving may
-    // cost the bridge a cycle outside the tone.
+    // cost a cycle outside the tone.
     const QJsonObject stats = last->value("stats").toObject();
     EXPECT_LE(stats["overloads"].toInt(), 1);
     EXPECT_EQ(stats["renderErrors"].toInt(), 0);

@@ -30,11 +30,6 @@ UserDefaults reopened(const UserDefaults& store, const QString& copyPath)
     return UserDefaults(copyPath);
 }
 
-QByteArray fileText(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 }  // namespace
 
@@ -63,7 +58,7 @@ TEST(UserDefaults, TextsRoundTripThroughTheFile)
         QString::fromUtf8("Português ✓"), "[1,2]"};
     for (int i = 0; i < texts.size(); ++i) store.setString(QString("Corvanta.Text.v%1").arg(i), texts[i]);
     store.sync();
-    EXPECT_TRUE(fileText(store.filePath()).contains("Corvanta.Text.v0="));
+    EXPECT_TRUE(test::fileBytes(store.filePath()).contains("Corvanta.Text.v0="));
     UserDefaults copy = reopened(store, home.path() + "/copy.conf");
     for (int i = 0; i < texts.size(); ++i) {
         EXPECT_EQ(copy.string(QString("Corvanta.Text.v%1").arg(i)), texts[i]) << i;
@@ -119,7 +114,7 @@ TEST(UserDefaults, NumbersAreWrittenAndReadInTheCLocale)
     store.setString("n.nan", "nan");
     store.setString("n.word", "abc");
     store.sync();
-    EXPECT_TRUE(fileText(store.filePath()).contains("n.tenth=0.1"));
+    EXPECT_TRUE(test::fileBytes(store.filePath()).contains("n.tenth=0.1"));
     UserDefaults copy = reopened(store, home.path() + "/copy.conf");
     for (const UserDefaults* s : {&store, &copy}) {
         EXPECT_EQ(s->number("n.tenth"), 0.1);
@@ -202,13 +197,13 @@ TEST(UserDefaults, AValueThatCouldNotBeWrittenIsNotKeptInMemory)
     test::TemporaryHome home;
     UserDefaults store = UserDefaults::standard();
     ASSERT_TRUE(store.setString("Quorel.Language", "en"));
-    const QByteArray before = fileText(store.filePath());
+    const QByteArray before = test::fileBytes(store.filePath());
     {
         FileSizeLimit limit(8);
         EXPECT_FALSE(store.setString("Quorel.Language", "pt-BR"));
         EXPECT_FALSE(store.setBoolean("Corvanta.System.Active.v1", true));
     }
-    EXPECT_EQ(fileText(store.filePath()), before);
+    EXPECT_EQ(test::fileBytes(store.filePath()), before);
     // Neither a read in this process nor its next successful write brings the refused values back.
     EXPECT_EQ(store.string("Quorel.Language"), "en");
     EXPECT_FALSE(store.contains("Corvanta.System.Active.v1"));
@@ -257,7 +252,7 @@ TEST(UserDefaults, ARewriteKeepsTheRawTextOfATypedValueAside)
     store.setAsideUnreadable("Corvanta.Presets.Custom.v1");
     EXPECT_TRUE(store.setString("Corvanta.Presets.Custom.v1", "[]"));
     EXPECT_EQ(store.string("Corvanta.Presets.Custom.v1.unreadable"), QString::fromUtf8(list));
-    EXPECT_FALSE(store.contains("Corvanta.Presets.Custom.v1.unreadable2")) << fileText(store.filePath()).constData();
+    EXPECT_FALSE(store.contains("Corvanta.Presets.Custom.v1.unreadable2")) << test::fileBytes(store.filePath()).constData();
     // Overwritten by a writer that never looked at it.
     EXPECT_TRUE(store.setString("Corvanta.DSP.v2", "{}"));
     EXPECT_EQ(store.string("Corvanta.DSP.v2.unreadable"), QStringLiteral("@Invalid()"));
@@ -292,4 +287,65 @@ TEST(UserDefaults, AStoreThatIsNotARegularFileIsNeverOpened)
     UserDefaults writable(path);
     EXPECT_FALSE(writable.setString("Quorel.Language", "en"));
     EXPECT_TRUE(UserDefaults(home.path() + "/not-yet.conf").isUsable());
+}
+
+// When the file can be written only part-way (the file size limit here; a full disk is the
+// same), QSettings still puts the cut file in place and reports success. The store notices,
+// keeps the settings the file held, and reports the failure.
+TEST(UserDefaults, AWriteCutShortKeepsTheSettingsAndFails)
+{
+    test::TemporaryHome home;
+    UserDefaults store(home.path() + "/store.conf");
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(store.setString(QStringLiteral("Quorel.Key%1").arg(i), QString(20, QChar(u'a' + i))));
+    const QByteArray before = test::fileBytes(store.filePath());
+    ASSERT_LT(before.size(), 512);
+
+    const int code = test::exitCodeWithFileSizeLimit(512, [&] {
+        UserDefaults child(store.filePath());
+        const bool saved = child.setString("Quorel.Long", QString(2000, u'x'));
+        return saved ? 1 : 0;
+    });
+    EXPECT_EQ(code, 0) << "a cut settings file was reported as saved";
+    EXPECT_EQ(test::fileBytes(store.filePath()).toStdString(), before.toStdString());
+    const UserDefaults fresh = reopened(store, home.path() + "/copy.conf");
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(fresh.string(QStringLiteral("Quorel.Key%1").arg(i)), QString(20, QChar(u'a' + i))) << i;
+    EXPECT_FALSE(fresh.contains("Quorel.Long"));
+
+    // A removal that cannot be written keeps the file as it was, too.
+    const int removed = test::exitCodeWithFileSizeLimit(100, [&] {
+        UserDefaults(store.filePath()).remove("Quorel.Key0");
+        return 0;
+    });
+    EXPECT_EQ(removed, 0);
+    EXPECT_EQ(test::fileBytes(store.filePath()).toStdString(), before.toStdString());
+
+    // Within the limit the same kind of write is saved.
+    EXPECT_EQ(test::exitCodeWithFileSizeLimit(4096, [&] {
+        return UserDefaults(store.filePath()).setString("Quorel.Long", QString(200, u'x')) ? 0 : 1;
+    }), 0);
+    EXPECT_EQ(reopened(store, home.path() + "/copy2.conf").string("Quorel.Long"), QString(200, u'x'));
+}
+
+// Writes from two threads at once (the engine's worker stores the previous default output while
+// the window stores a choice) are each saved and reported as saved: the check of what landed in
+// the file never takes one thread's write for a cut file of the other.
+TEST(UserDefaults, WritesFromTwoThreadsAreAllSaved)
+{
+    test::TemporaryHome home;
+    const QString path = home.path() + "/store.conf";
+    const auto writer = [&path](const QString& prefix) {
+        int saved = 0;
+        for (int i = 0; i < 40; ++i) saved += UserDefaults(path).setString(prefix + QString::number(i), "v") ? 1 : 0;
+        return saved;
+    };
+    auto first = std::async(std::launch::async, writer, QStringLiteral("Quorel.A"));
+    auto second = std::async(std::launch::async, writer, QStringLiteral("Quorel.B"));
+    EXPECT_EQ(first.get(), 40);
+    EXPECT_EQ(second.get(), 40);
+    const UserDefaults fresh = reopened(UserDefaults(path), home.path() + "/copy.conf");
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(fresh.string(QStringLiteral("Quorel.A%1").arg(i)), "v") << i;
+        EXPECT_EQ(fresh.string(QStringLiteral("Quorel.B%1").arg(i)), "v") << i;
+    }
 }

@@ -50,6 +50,28 @@ TEST_F(PresetTool, ExportThenImport)
     EXPECT_TRUE(QFile::exists(QDir(home.path()).filePath("Filmes.quorelpreset")));
 }
 
+// An export that can be written only part-way (the file size limit here; a full disk is the
+// same) fails and leaves the file that was there as it was.
+TEST_F(PresetTool, AnExportCutShortKeepsTheOldFile)
+{
+    const QString file = QDir(home.path()).filePath("movies.quorelpreset");
+    ASSERT_EQ(run({"preset-export", "builtin.movies", "--out", file}).exitCode, 0);
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    ASSERT_GT(written.size(), 300);
+    written.close();
+    {
+        QFile old(file);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    const test::ToolRun cut = test::runTool({"preset-export", "builtin.movies", "--out", file}, home.configHome(), 256);
+    EXPECT_EQ(cut.exitCode, 1) << "a cut export was reported as written";
+    QFile after(file);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll().toStdString(), "old");
+}
+
 TEST_F(PresetTool, FailuresExitOneWithTheMessage)
 {
     EXPECT_EQ(run({"preset-export", "builtin.nothing", "--out", home.path()}).exitCode, 1);

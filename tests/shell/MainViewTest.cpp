@@ -154,12 +154,7 @@ TEST(MainView, EscapeClosesTheErrorAlertAndClearsOnlyItsValue)
     test::FeedKeys keys = test::FeedKeys::generate();
     test::FeedServer server;
     server.respond(200, test::signedFeed(test::sampleFeed(ProductInfo::build() + 1), keys));
-    UpdateChecker::Options options;
-    options.clock = h.clock;
-    options.store = UserDefaults::standard();
-    options.feedURL = QUrl(server.url());
-    options.publicKey = keys.publicBase64();
-    h.updater = std::make_unique<UpdateChecker>(options);
+    h.checkUpdatesAt(QUrl(server.url()), keys.publicBase64());
     Window w(h);
 
     h.system().setError(QString("First."));

@@ -1,6 +1,5 @@
 #include "ShellHarness.h"
 
-#include "GraphChain.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -8,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,39 +14,15 @@
 
 namespace quorel::test {
 
-bool spinUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 ShellHarness::ShellHarness(std::function<void(SystemModel::Options&)> tweak)
 {
     LocalizationModel::shared().setLanguage(AppLanguage::english);
-    CapturePrimer::Options primerOptions;
-    primerOptions.player = home.path() + "/no-such-player";
-    primerOptions.directory = home.path();
-    primer = std::make_shared<CapturePrimer>(primerOptions);
-
     BoostModel::Options options;
     options.clock = clock;
     options.store = UserDefaults::standard();
     options.desktopServices = false;
+    options.system = SimulatedSystem::options();
     SystemModel::Options& system = options.system;
-    system.clock = clock;
-    system.store = UserDefaults::standard();
-    system.engineFactory = [this] {
-        auto made = std::make_unique<SystemBoostEngine>(backend, GraphChain::factory());
-        engine = made.get();
-        return made;
-    };
-    system.primer = primer;
-    system.outputDevices = [] { return std::vector<HAL::OutputDevice>{{10, "speakers", "Speakers", 2, true}}; };
-    system.followVolume = false;
-    system.sleepEvents = false;
     system.canOpenSoundSettings = true;
     system.openSoundSettings = [this] {
         ++soundSettingsOpened;
@@ -62,10 +36,16 @@ ShellHarness::ShellHarness(std::function<void(SystemModel::Options&)> tweak)
         tweak(system);
     model = std::make_unique<BoostModel>(std::move(options));
 
+    checkUpdatesAt(QUrl("http://127.0.0.1:9/updates/appcast.json"));
+}
+
+void ShellHarness::checkUpdatesAt(const QUrl& feed, const QString& publicKey)
+{
     UpdateChecker::Options updates;
     updates.clock = clock;
     updates.store = UserDefaults::standard();
-    updates.feedURL = QUrl("http://127.0.0.1:9/updates/appcast.json");
+    updates.feedURL = feed;
+    if (!publicKey.isEmpty()) updates.publicKey = publicKey;
     updater = std::make_unique<UpdateChecker>(updates);
 }
 
@@ -74,24 +54,6 @@ ShellHarness::~ShellHarness()
     updater.reset();
     model.reset();
     LocalizationModel::shared().setLanguage(AppLanguage::english);
-}
-
-void ShellHarness::settle()
-{
-    for (int i = 0; i < 3; ++i) {
-        if (engine)
-            engine->waitUntilIdle();
-        QCoreApplication::processEvents();
-    }
-}
-
-void ShellHarness::advance(double seconds)
-{
-    const int steps = int(seconds * 10 + 0.5);
-    for (int i = 0; i < steps; ++i) {
-        clock->advance(0.1);
-        settle();
-    }
 }
 
 void ShellHarness::start()

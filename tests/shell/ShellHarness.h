@@ -4,12 +4,8 @@
 #include "FrontApplicationSource.h"
 #include "L10n.h"
 #include "ShortcutBackend.h"
-#include "CapturePrimer.h"
 #include "LocalizationModel.h"
-#include "ManualClock.h"
-#include "SimulatedAudioBackend.h"
-#include "SystemModel.h"
-#include "TestSupport.h"
+#include "SimulatedSystem.h"
 #include "UpdateChecker.h"
 
 #include <QObject>
@@ -24,35 +20,28 @@ class QWidget;
 
 namespace quorel::test {
 
-// Processes events until `done` or ten seconds pass; true when `done`.
-bool spinUntil(const std::function<bool()>& done);
-
 // The application's models as the windows get them: a root model whose engine runs on the
 // simulated sound system, a manual clock, an update checker that reaches nothing, a temporary
 // settings store in English, and no desktop services. The engine is never started unless a
 // test switches processing on.
-class ShellHarness {
+class ShellHarness : public SimulatedSystem {
 public:
     explicit ShellHarness(std::function<void(SystemModel::Options&)> tweak = {});
     ~ShellHarness();
 
     SystemModel& system() { return model->system(); }
-    void settle();
-    void advance(double seconds);
     // Switches processing on and waits until it runs.
     void start();
     // The silent-start road to its end: processing stops with an error, and both the
     // permission and the restart flags are set.
     void failSilentStart();
     std::optional<bool> storedActive() const;
+    // A new update checker on `feed`, checking its signatures with `publicKey` (empty: the
+    // built-in key).
+    void checkUpdatesAt(const QUrl& feed, const QString& publicKey = {});
 
     void setLanguage(AppLanguage language) { LocalizationModel::shared().setLanguage(language); }
 
-    TemporaryHome home;
-    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
-    std::shared_ptr<SimulatedAudioBackend> backend = std::make_shared<SimulatedAudioBackend>();
-    std::shared_ptr<CapturePrimer> primer;
-    SystemBoostEngine* engine = nullptr;
     int soundSettingsOpened = 0;
     int restarts = 0;
     bool canOpenSoundSettings = true;

@@ -76,12 +76,7 @@ TEST(Snapshots, BannerAndAlerts)
     test::ShellHarness h;
     test::FeedKeys keys = test::FeedKeys::generate();
     test::FeedServer server;
-    UpdateChecker::Options options;
-    options.clock = h.clock;
-    options.store = UserDefaults::standard();
-    options.feedURL = QUrl(server.url());
-    options.publicKey = keys.publicBase64();
-    h.updater = std::make_unique<UpdateChecker>(options);
+    h.checkUpdatesAt(QUrl(server.url()), keys.publicBase64());
     auto window = shownWindow(h);
 
     h.failSilentStart();  // an error with both buttons, and the permission banner

@@ -1,10 +1,19 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QSettings>
 
+#include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quorel::test {
 
@@ -49,6 +58,36 @@ QString testDataPath(const QString& relative)
 QString sourcePath(const QString& relative)
 {
     return QStringLiteral(QUOREL_SOURCE_DIR "/") + relative;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool spinUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+int exitCodeWithFileSizeLimit(long bytes, const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{rlim_t(bytes), rlim_t(bytes)};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(99);
+        ::_exit(body());
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace quorel::test

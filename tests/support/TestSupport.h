@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace quorel::test {
 
 // Points the settings store (and every other XDG path the code reads) at a fresh temporary
@@ -40,6 +42,17 @@ private:
     QByteArray previous_;
     bool active_ = false;
 };
+
+// The bytes of the file at `path`; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
+
+// Processes events until `done` or ten seconds pass; true when `done`.
+bool spinUntil(const std::function<bool()>& done);
+
+// Runs `body` in a forked child whose files may grow to at most `bytes` (RLIMIT_FSIZE, with
+// SIGXFSZ ignored, so an over-long write fails with EFBIG part-way instead of killing the
+// child) and gives the exit code it returned; -1 when the child could not run or crashed.
+int exitCodeWithFileSizeLimit(long bytes, const std::function<int()>& body);
 
 // Absolute path of a file under tests/data.
 QString testDataPath(const QString& relative);

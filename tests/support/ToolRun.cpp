@@ -3,14 +3,25 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 namespace quorel::test {
 
-ToolRun runTool(const QStringList& arguments, const QString& configHome)
+ToolRun runTool(const QStringList& arguments, const QString& configHome, long fileSizeLimit)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     QProcess process;
     process.setProcessEnvironment(environment);
+    if (fileSizeLimit > 0) {
+        process.setChildProcessModifier([fileSizeLimit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
     process.start(qEnvironmentVariable("QUOREL_BINARY_DIR") + QStringLiteral("/tools/quorel-tool"), arguments);
     ToolRun run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {

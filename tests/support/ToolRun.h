@@ -14,7 +14,8 @@ struct ToolRun {
 };
 
 // Runs the quorel-tool of this build with `arguments`, its settings store under `configHome`
-// (XDG_CONFIG_HOME) and English as the process language.
-ToolRun runTool(const QStringList& arguments, const QString& configHome);
+// (XDG_CONFIG_HOME) and English as the process language. A `fileSizeLimit` above 0 caps the
+// size of every file the tool writes (RLIMIT_FSIZE, SIGXFSZ ignored), so a write fails part-way.
+ToolRun runTool(const QStringList& arguments, const QString& configHome, long fileSizeLimit = 0);
 
 }  // namespace quorel::test

@@ -110,3 +110,25 @@ TEST(DesignCommands, ExportGlyphTakesTheNextArgumentWhateverItBeginsWith)
     EXPECT_EQ(QImage(dir.filePath("--odd-name.png")).size(), QSize(144, 144));
     QDir::setCurrent(before);
 }
+
+// A glyph that can be written only part-way (the file size limit here; a full disk is the same)
+// leaves the file that was there as it was.
+TEST(DesignCommands, AGlyphCutShortKeepsTheOldFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("glyph.png");
+    ASSERT_EQ(DesignCommands::run({"quorel", "--export-glyph", path}), 0);
+    ASSERT_GT(QFileInfo(path).size(), 512);
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    EXPECT_EQ(test::exitCodeWithFileSizeLimit(512, [&] {
+        return DesignCommands::run({"quorel", "--export-glyph", path}).value_or(-1);
+    }), 0);
+    QFile after(path);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll().toStdString(), "old");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"glyph.png"});
+}

@@ -14,11 +14,7 @@ using namespace quorel;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using test::fileBytes;
 
 void writeFile(const QString& path, const QByteArray& contents)
 {
@@ -65,7 +61,7 @@ TEST_F(LoginItem, RoundTrip)
     EXPECT_TRUE(state.enabled());
     EXPECT_FALSE(state.error());
     EXPECT_EQ(enabledSpy.count(), 1);
-    const QByteArray entry = readAll(userEntry());
+    const QByteArray entry = fileBytes(userEntry());
     EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
     EXPECT_TRUE(entry.contains("\nType=Application\n"));
     EXPECT_TRUE(entry.contains("\nExec=\"" + QCoreApplication::applicationFilePath().toUtf8() + "\"\n"));
@@ -102,12 +98,12 @@ TEST_F(LoginItem, ASystemWideEntryIsHiddenOnDisable)
     state.set(false);
     EXPECT_FALSE(state.error());
     EXPECT_FALSE(state.enabled());
-    EXPECT_TRUE(readAll(userEntry()).contains("\nHidden=true\n"));
+    EXPECT_TRUE(fileBytes(userEntry()).contains("\nHidden=true\n"));
     EXPECT_TRUE(QFile::exists(systemEntry()));  // never touched
 
     state.set(true);
     EXPECT_TRUE(state.enabled());
-    EXPECT_FALSE(readAll(userEntry()).contains("Hidden"));
+    EXPECT_FALSE(fileBytes(userEntry()).contains("Hidden"));
 }
 
 TEST_F(LoginItem, AnUnwritableFolderGivesTheErrorAndALaterSuccessClearsIt)

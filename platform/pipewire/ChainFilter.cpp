@@ -1,0 +1,232 @@
+#include "ChainFilter.h"
+
+#include "LoopLock.h"
+#include "PipeWireContext.h"
+
+#include <pipewire/filter.h>
+#include <pipewire/pipewire.h>
+#include <spa/param/latency-utils.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+namespace quorel::pipewire {
+
+namespace {
+constexpr const char* channelNames[ChainFilter::channels] = {"FL", "FR"};
+}
+
+struct ChainFilter::Hook {
+    spa_hook listener{};
+};
+
+struct ChainFilter::Callbacks {
+    static void stateChanged(void* data, pw_filter_state, pw_filter_state state, const char*)
+    {
+        auto* self = static_cast<ChainFilter*>(data);
+        self->state_ = state;
+        pw_thread_loop_signal(self->context_.loop(), false);
+    }
+
+    // The latency the graph reports from our outputs to the device.
+    static void paramChanged(void* data, void* port, uint32_t id, const spa_pod* param)
+    {
+        auto* self = static_cast<ChainFilter*>(data);
+        if (id != SPA_PARAM_Latency || !param || port != self->outputs_[0]) return;
+        spa_latency_info info{};
+        if (spa_latency_parse(param, &info) < 0 || info.direction != SPA_DIRECTION_INPUT) return;
+        const uint32_t quantum = std::max(self->lastCycleFrames_.load(std::memory_order_relaxed), 1u);
+        const double frames = double(info.min_quantum) * quantum + double(info.min_rate)
+                              + double(info.min_ns) * self->rate_ / 1e9;
+        self->downstreamLatency_.store(frames > 0 ? uint32_t(std::lround(frames)) : 0, std::memory_order_relaxed);
+    }
+
+    static void process(void* data, spa_io_position* position)
+    {
+        auto* self = static_cast<ChainFilter*>(data);
+        uint32_t frames = position ? uint32_t(std::min<uint64_t>(position->clock.duration, largestCycle))
+                                   : self->lastCycleFrames_.load(std::memory_order_relaxed);
+        if (frames > 0) self->process(frames);
+    }
+};
+
+ChainFilter::ChainFilter(PipeWireContext& context)
+    : context_(context), hook_(std::make_unique<Hook>()), silence_(largestCycle, 0.0f),
+      scratch_(size_t(channels) * largestCycle, 0.0f)
+{
+}
+
+std::unique_ptr<ChainFilter> ChainFilter::create(PipeWireContext& context, const Options& options, int& error)
+{
+    std::unique_ptr<ChainFilter> self(new ChainFilter(context));
+    self->rate_ = options.rate;
+    const std::string latency = std::to_string(options.latencyFrames) + "/" + std::to_string(options.rate);
+    {
+        LoopLock lock(context.loop());
+        pw_properties* props = pw_properties_new(
+            PW_KEY_MEDIA_TYPE, "Audio",
+            PW_KEY_MEDIA_CATEGORY, "Filter",
+            PW_KEY_MEDIA_ROLE, "DSP",
+            PW_KEY_NODE_NAME, options.nodeName.c_str(),
+            PW_KEY_NODE_DESCRIPTION, options.description.c_str(),
+            PW_KEY_NODE_LATENCY, latency.c_str(),
+            PW_KEY_NODE_ALWAYS_PROCESS, "true",
+            // Our own links join it to the graph; the session manager links nothing to it.
+            PW_KEY_NODE_AUTOCONNECT, "false",
+            PW_KEY_APP_NAME, "Quorel",
+            nullptr);
+        static const pw_filter_events events = [] {
+            pw_filter_events e{};
+            e.version = PW_VERSION_FILTER_EVENTS;
+            e.state_changed = &Callbacks::stateChanged;
+            e.param_changed = &Callbacks::paramChanged;
+            e.process = &Callbacks::process;
+            return e;
+        }();
+        self->filter_ = pw_filter_new(context.core(), options.nodeName.c_str(), props);
+        if (!self->filter_) {
+            error = errno ? -errno : -ENOMEM;
+            return nullptr;
+        }
+        pw_filter_add_listener(self->filter_, &self->hook_->listener, &events, self.get());
+        for (uint32_t c = 0; c < channels; ++c) {
+            for (const bool input : {true, false}) {
+                const std::string name = std::string(input ? "input_" : "output_") + channelNames[c];
+                void* port = pw_filter_add_port(self->filter_, input ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
+                                                PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
+                                                pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio",
+                                                                  PW_KEY_PORT_NAME, name.c_str(),
+                                                                  PW_KEY_AUDIO_CHANNEL, channelNames[c], nullptr),
+                                                nullptr, 0);
+                if (!port) {
+                    error = errno ? -errno : -ENOMEM;
+                    return nullptr;
+                }
+                (input ? self->inputs_ : self->outputs_)[c] = port;
+            }
+        }
+        const int result = pw_filter_connect(
+            self->filter_, pw_filter_flags(PW_FILTER_FLAG_RT_PROCESS | PW_FILTER_FLAG_INACTIVE), nullptr, 0);
+        if (result < 0) {
+            error = result;
+            return nullptr;
+        }
+        timespec deadline{};
+        pw_thread_loop_get_time(context.loop(), &deadline, 5 * SPA_NSEC_PER_SEC);
+        while (self->state_ != PW_FILTER_STATE_PAUSED && self->state_ != PW_FILTER_STATE_STREAMING
+               && self->state_ != PW_FILTER_STATE_ERROR)
+            if (pw_thread_loop_timed_wait_full(context.loop(), &deadline) != 0) break;
+        if (self->state_ != PW_FILTER_STATE_PAUSED && self->state_ != PW_FILTER_STATE_STREAMING) {
+            error = self->state_ == PW_FILTER_STATE_ERROR ? -EIO : -ETIMEDOUT;
+            return nullptr;
+        }
+        self->nodeID_ = pw_filter_get_node_id(self->filter_);
+    }
+    // The ports' global ids, once the registry has told them.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (!context.sync()) break;
+        int found = 0;
+        for (const PipeWireContext::Port& port : context.ports(self->nodeID_)) {
+            for (uint32_t c = 0; c < channels; ++c) {
+                if (port.name == std::string("input_") + channelNames[c] && port.input) {
+                    self->inputPorts_[c] = port.id;
+                    ++found;
+                } else if (port.name == std::string("output_") + channelNames[c] && !port.input) {
+                    self->outputPorts_[c] = port.id;
+                    ++found;
+                }
+            }
+        }
+        if (found == 2 * int(channels)) {
+            self->connected_ = true;
+            return self;
+        }
+        struct timespec pause{0, 20 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    error = -ETIMEDOUT;
+    return nullptr;
+}
+
+ChainFilter::~ChainFilter()
+{
+    if (!filter_) return;
+    LoopLock lock(context_.loop());
+    spa_hook_remove(&hook_->listener);
+    pw_filter_destroy(filter_);
+}
+
+void ChainFilter::setProcessor(PlanarProcessFunction function, void* context, uint32_t outputChannels)
+{
+    outputChannels_.store(std::clamp(outputChannels, 1u, channels), std::memory_order_relaxed);
+    processContext_.store(context, std::memory_order_relaxed);
+    function_.store(function, std::memory_order_release);
+}
+
+int ChainFilter::setActive(bool active)
+{
+    LoopLock lock(context_.loop());
+    return pw_filter_set_active(filter_, active);
+}
+
+bool ChainFilter::isBroken() const
+{
+    LoopLock lock(context_.loop());
+    return connected_ && (state_ == PW_FILTER_STATE_ERROR || state_ == PW_FILTER_STATE_UNCONNECTED);
+}
+
+void ChainFilter::reset()
+{
+    firstCycleFrames_.store(0, std::memory_order_relaxed);
+    lastCycleNS_.store(0, std::memory_order_relaxed);
+}
+
+// Real-time thread.
+void ChainFilter::process(uint32_t frames)
+{
+    cycles_.fetch_add(1, std::memory_order_relaxed);
+    lastCycleFrames_.store(frames, std::memory_order_relaxed);
+    if (firstCycleFrames_.load(std::memory_order_relaxed) == 0)
+        firstCycleFrames_.store(frames, std::memory_order_relaxed);
+
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t nowNS = uint64_t(now.tv_sec) * 1000000000ull + uint64_t(now.tv_nsec);
+    const uint64_t lastNS = lastCycleNS_.exchange(nowNS, std::memory_order_relaxed);
+    if (rate_ > 0 && lastNS > 0 && nowNS > lastNS) {
+        const uint64_t periodNS = uint64_t(frames) * 1000000000ull / rate_;
+        const uint64_t gap = nowNS - lastNS;
+        if (periodNS > 0 && gap > 2 * periodNS)
+            missedCycles_.fetch_add((gap + periodNS / 2) / periodNS - 1, std::memory_order_relaxed);
+    }
+
+    const float* in[channels];
+    float* out[channels];
+    for (uint32_t c = 0; c < channels; ++c) {
+        const auto* data = static_cast<const float*>(pw_filter_get_dsp_buffer(inputs_[c], frames));
+        in[c] = data ? data : silence_.data();
+        auto* buffer = static_cast<float*>(pw_filter_get_dsp_buffer(outputs_[c], frames));
+        // An output nothing is linked to has no buffer: the chain still runs, into scratch.
+        out[c] = buffer ? buffer : scratch_.data() + size_t(c) * largestCycle;
+    }
+    const PlanarProcessFunction function = function_.load(std::memory_order_acquire);
+    void* const context = processContext_.load(std::memory_order_relaxed);
+    const uint32_t written = outputChannels_.load(std::memory_order_relaxed);
+    if (!function) {
+        for (float* o : out) std::memset(o, 0, size_t(frames) * sizeof(float));
+        return;
+    }
+    for (uint32_t done = 0; done < frames;) {
+        const uint32_t n = std::min(frames - done, sliceFrames);
+        const float* sliceIn[channels] = {in[0] + done, in[1] + done};
+        float* sliceOut[channels] = {out[0] + done, out[1] + done};
+        function(context, sliceIn, channels, sliceOut, written, n);
+        done += n;
+    }
+    if (written < channels) std::memset(out[1], 0, size_t(frames) * sizeof(float));
+}
+
+}  // namespace quorel::pipewire

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct pw_filter;
+
+namespace quorel::pipewire {
+
+class PipeWireContext;
+
+// Processes one slice of a cycle: `input` holds `inputChannels` planar channels, `output`
+// receives `outputChannels` planar channels, `frames` frames each. Called on the real-time
+// thread: must not block, allocate or throw.
+using PlanarProcessFunction = void (*)(void* context, const float* const* input, uint32_t inputChannels,
+                                       float* const* output, uint32_t outputChannels, uint32_t frames);
+
+// The processing node inside the server's graph: a filter with two input ports ("input_FL",
+// "input_FR") and two output ports ("output_FL", "output_FR"), one float channel each. The
+// server runs it in the same cycle as the nodes that feed it and the node it feeds, once they
+// are linked, so it adds no latency of its own. Its process callback runs on our client's
+// real-time data thread. Created inactive; setActive starts the cycles.
+class ChainFilter {
+public:
+    // Largest cycle handled in one piece (the processing chain renders at most 4096 frames per
+    // call); longer cycles, up to the server's largest quantum of 8192, are processed in slices.
+    static constexpr uint32_t sliceFrames = 4096;
+    static constexpr uint32_t largestCycle = 8192;
+    static constexpr uint32_t channels = 2;
+
+    struct Options {
+        std::string nodeName;
+        std::string description;
+        uint32_t rate = 48000;
+        uint32_t latencyFrames = 512;
+    };
+
+    // Creates and connects the filter and waits until the server has accepted it and published
+    // its ports. Returns null and sets `error` (a negative errno) on failure.
+    static std::unique_ptr<ChainFilter> create(PipeWireContext& context, const Options& options, int& error);
+    ~ChainFilter();
+    ChainFilter(const ChainFilter&) = delete;
+    ChainFilter& operator=(const ChainFilter&) = delete;
+
+    uint32_t nodeID() const { return nodeID_; }
+    // Global ids of the ports, by channel (0 = FL, 1 = FR).
+    uint32_t inputPort(uint32_t channel) const { return inputPorts_[channel]; }
+    uint32_t outputPort(uint32_t channel) const { return outputPorts_[channel]; }
+
+    // Main thread, while no cycle runs: the processor (null = silence) and how many output
+    // channels it writes (1 or 2; with 1 the second output port plays silence).
+    void setProcessor(PlanarProcessFunction function, void* context, uint32_t outputChannels);
+    // Starts or pauses the cycles; returns a negative errno on failure.
+    int setActive(bool active);
+    // The server stopped the filter after it had been created.
+    bool isBroken() const;
+    // Starts counting afresh (the first cycle's size), while no cycle runs.
+    void reset();
+
+    // Readings, from any thread.
+    uint64_t cycles() const { return cycles_.load(std::memory_order_relaxed); }
+    // Cycles that never came: a processed cycle more than two cycles after the one before
+    // counts those in between (the graph stalled or our thread ran too late).
+    uint64_t missedCycles() const { return missedCycles_.load(std::memory_order_relaxed); }
+    uint32_t firstCycleFrames() const { return firstCycleFrames_.load(std::memory_order_relaxed); }
+    uint32_t lastCycleFrames() const { return lastCycleFrames_.load(std::memory_order_relaxed); }
+    // The latency from our output ports to the edge of the graph (the device), in frames at
+    // the graph's rate; 0 while unknown.
+    uint32_t downstreamLatencyFrames() const { return downstreamLatency_.load(std::memory_order_relaxed); }
+
+private:
+    struct Callbacks;
+    struct Hook;
+    explicit ChainFilter(PipeWireContext& context);
+    void process(uint32_t frames);
+
+    PipeWireContext& context_;
+    pw_filter* filter_ = nullptr;
+    std::unique_ptr<Hook> hook_;
+    void* inputs_[channels] = {};
+    void* outputs_[channels] = {};
+    uint32_t inputPorts_[channels] = {};
+    uint32_t outputPorts_[channels] = {};
+    uint32_t nodeID_ = 0;
+    uint32_t rate_ = 48000;
+    int state_ = 0;  // pw_filter_state
+    bool connected_ = false;
+    std::vector<float> silence_;  // largestCycle zeros, read where an input has no buffer
+    std::vector<float> scratch_;  // channels x largestCycle, written where an output has no buffer
+    std::atomic<PlanarProcessFunction> function_{nullptr};
+    std::atomic<void*> processContext_{nullptr};
+    std::atomic<uint32_t> outputChannels_{2};
+    std::atomic<uint64_t> cycles_{0};
+    std::atomic<uint64_t> missedCycles_{0};
+    std::atomic<uint64_t> lastCycleNS_{0};
+    std::atomic<uint32_t> firstCycleFrames_{0};
+    std::atomic<uint32_t> lastCycleFrames_{0};
+    std::atomic<uint32_t> downstreamLatency_{0};
+};
+
+}  // namespace quorel::pipewire

@@ -1,0 +1,209 @@
+#include "GraphPath.h"
+
+#include "PipeWireContext.h"
+
+#include <pipewire/pipewire.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+namespace quorel::pipewire {
+
+GraphPath::GraphPath(PipeWireContext& context, const Options& options) : context_(context), options_(options) {}
+
+std::unique_ptr<GraphPath> GraphPath::create(PipeWireContext& context, const Options& options, int& error)
+{
+    std::unique_ptr<GraphPath> self(new GraphPath(context, options));
+    self->sink_ = self->makeSink(error);
+    if (!self->sink_) return nullptr;
+    ChainFilter::Options filterOptions;
+    filterOptions.nodeName = options.sinkName + ".filter";
+    filterOptions.description = options.description;
+    filterOptions.rate = options.rate;
+    filterOptions.latencyFrames = options.latencyFrames;
+    self->filter_ = ChainFilter::create(context, filterOptions, error);
+    if (!self->filter_) return nullptr;
+    // The sink's monitor ports are published once the session manager has configured it.
+    std::vector<Wanted> wanted;
+    for (int i = 0; i < 250 && !self->wantedInputLinks(wanted); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (wanted.empty()) {
+        error = -ETIMEDOUT;
+        return nullptr;
+    }
+    error = self->makeLinks(wanted, self->inputLinks_);
+    if (error != 0) return nullptr;
+    self->madeInput_ = wanted;
+    return self;
+}
+
+std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
+{
+    const std::string latency = std::to_string(options_.latencyFrames) + "/" + std::to_string(options_.rate);
+    return ServerObject::create(
+        context_, "adapter", PW_TYPE_INTERFACE_Node, PW_VERSION_NODE,
+        {
+            {"factory.name", "support.null-audio-sink"},
+            {PW_KEY_NODE_NAME, options_.sinkName},
+            {PW_KEY_NODE_DESCRIPTION, options_.description},
+            {PW_KEY_MEDIA_CLASS, "Audio/Sink"},
+            {"audio.position", "[ FL FR ]"},
+            {PW_KEY_AUDIO_RATE, std::to_string(options_.rate)},
+            {PW_KEY_NODE_LATENCY, latency},
+            // What applications play reaches the filter at the volume set on our sink.
+            {"monitor.channel-volumes", "true"},
+            // The device's clock drives the graph, never this sink; and the session manager
+            // never falls back to it on its own.
+            {PW_KEY_PRIORITY_DRIVER, "1"},
+            {PW_KEY_PRIORITY_SESSION, "0"},
+            {PW_KEY_APP_NAME, "Quorel"},
+        },
+        error);
+}
+
+int GraphPath::renewSink()
+{
+    inputLinks_.clear();
+    madeInput_.clear();
+    sink_.reset();
+    int error = 0;
+    sink_ = makeSink(error);
+    return sink_ ? 0 : (error != 0 ? error : -EIO);
+}
+
+GraphPath::~GraphPath()
+{
+    // Links first, then the nodes they join.
+    outputLinks_.clear();
+    inputLinks_.clear();
+    filter_.reset();
+    sink_.reset();
+}
+
+bool GraphPath::wantedInputLinks(std::vector<Wanted>& links) const
+{
+    links.clear();
+    if (!sink_) return false;
+    const uint32_t sink = sink_->id();
+    for (uint32_t c = 0; c < ChainFilter::channels; ++c) {
+        const std::string channel = c == 0 ? "FL" : "FR";
+        uint32_t monitor = 0;
+        for (const PipeWireContext::Port& port : context_.ports(sink))
+            if (!port.input && port.monitor && port.channel == channel) monitor = port.id;
+        if (monitor == 0) {
+            links.clear();
+            return false;
+        }
+        links.push_back({sink, monitor, filter_->nodeID(), filter_->inputPort(c)});
+    }
+    return true;
+}
+
+std::vector<uint32_t> GraphPath::playbackPorts(const std::vector<PipeWireContext::Port>& ports)
+{
+    std::vector<PipeWireContext::Port> playback;
+    for (const PipeWireContext::Port& port : ports)
+        if (port.input && !port.monitor) playback.push_back(port);
+    std::sort(playback.begin(), playback.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+    if (playback.size() <= 1) {
+        std::vector<uint32_t> result;
+        for (const auto& port : playback) result.push_back(port.id);
+        return result;
+    }
+    // Front left and right where the device names both, else its first two ports.
+    uint32_t left = 0, right = 0;
+    for (const PipeWireContext::Port& port : playback) {
+        if (port.channel == "FL" && left == 0) left = port.id;
+        if (port.channel == "FR" && right == 0) right = port.id;
+    }
+    if (left == 0 || right == 0) return {playback[0].id, playback[1].id};
+    return {left, right};
+}
+
+bool GraphPath::wantedOutputLinks(const std::string& target, std::vector<Wanted>& links, uint32_t& channels) const
+{
+    links.clear();
+    const std::optional<PipeWireContext::Node> node = context_.nodeNamed(target);
+    if (!node) return false;
+    const std::vector<uint32_t> ports = playbackPorts(context_.ports(node->id));
+    if (ports.empty()) return false;
+    channels = uint32_t(ports.size());
+    for (uint32_t c = 0; c < channels; ++c)
+        links.push_back({filter_->nodeID(), filter_->outputPort(c), node->id, ports[c]});
+    return true;
+}
+
+std::unique_ptr<ServerObject> GraphPath::link(const Wanted& wanted, int& error)
+{
+    return ServerObject::create(context_, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK,
+                                {
+                                    {PW_KEY_LINK_OUTPUT_NODE, std::to_string(wanted.outputNode)},
+                                    {PW_KEY_LINK_OUTPUT_PORT, std::to_string(wanted.outputPort)},
+                                    {PW_KEY_LINK_INPUT_NODE, std::to_string(wanted.inputNode)},
+                                    {PW_KEY_LINK_INPUT_PORT, std::to_string(wanted.inputPort)},
+                                },
+                                error);
+}
+
+int GraphPath::makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links)
+{
+    std::vector<std::unique_ptr<ServerObject>> made;
+    for (const Wanted& w : wanted) {
+        int error = 0;
+        auto l = link(w, error);
+        if (!l) return error != 0 ? error : -EIO;
+        made.push_back(std::move(l));
+    }
+    // The new links run before the old ones go.
+    links.swap(made);
+    made.clear();
+    return 0;
+}
+
+int GraphPath::connectOutput(const std::string& target)
+{
+    std::vector<Wanted> wanted;
+    uint32_t channels = 2;
+    if (!wantedOutputLinks(target, wanted, channels)) return -ENOENT;
+    if (target == target_) {  // the same device again: no second link between two ports
+        outputLinks_.clear();
+        madeOutput_.clear();
+    }
+    const int result = makeLinks(wanted, outputLinks_);
+    if (result != 0) return result;
+    target_ = target;
+    outputChannels_ = channels;
+    madeOutput_ = wanted;
+    return 0;
+}
+
+void GraphPath::disconnectOutput()
+{
+    outputLinks_.clear();
+    madeOutput_.clear();
+    target_.clear();
+}
+
+void GraphPath::relink()
+{
+    auto repair = [this](std::vector<std::unique_ptr<ServerObject>>& links, std::vector<Wanted>& made,
+                         const std::vector<Wanted>& wanted) {
+        bool whole = links.size() == wanted.size() && made.size() == wanted.size();
+        for (size_t i = 0; whole && i < links.size(); ++i)
+            whole = !links[i]->isGone() && made[i].outputPort == wanted[i].outputPort
+                    && made[i].inputPort == wanted[i].inputPort;
+        if (whole) return;
+        // The links still there go first: the server refuses a second link between two ports.
+        links.clear();
+        made = makeLinks(wanted, links) == 0 ? wanted : std::vector<Wanted>();
+    };
+    std::vector<Wanted> wanted;
+    if (wantedInputLinks(wanted)) repair(inputLinks_, madeInput_, wanted);
+    uint32_t channels = outputChannels_;
+    if (!target_.empty() && wantedOutputLinks(target_, wanted, channels) && channels == outputChannels_)
+        repair(outputLinks_, madeOutput_, wanted);
+}
+
+}  // namespace quorel::pipewire

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "ChainFilter.h"
+#include "PipeWireContext.h"
+#include "ServerObject.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorel::pipewire {
+
+class PipeWireContext;
+
+// The capture path inside the server's graph, all of it owned by our client (nothing lingers,
+// so it vanishes with our process): a virtual sink (a null sink that other applications play
+// into), whose monitor ports feed the ChainFilter, whose outputs are linked to the playback
+// ports of the chosen output device. The server orders the three within one cycle, so the
+// path adds no latency beyond what the processing itself reports. The session manager links
+// applications to the sink; every other link is made here.
+class GraphPath {
+public:
+    struct Options {
+        std::string sinkName;     // node.name of the virtual sink
+        std::string description;  // its node.description
+        uint32_t rate = 48000;
+        uint32_t latencyFrames = 512;
+    };
+
+    // Creates the sink and the filter and links them. Null with `error` (a negative errno)
+    // on failure.
+    static std::unique_ptr<GraphPath> create(PipeWireContext& context, const Options& options, int& error);
+    ~GraphPath();
+    GraphPath(const GraphPath&) = delete;
+    GraphPath& operator=(const GraphPath&) = delete;
+
+    ChainFilter& filter() { return *filter_; }
+    const ChainFilter& filter() const { return *filter_; }
+    uint32_t sinkNode() const { return sink_ ? sink_->id() : 0; }
+    const std::string& sinkName() const { return options_.sinkName; }
+
+    // Links the filter's outputs to the playback ports of the node named `target` (a mono
+    // device takes the first output only; a device with more channels takes front left and
+    // right). The new links are made before the old ones go, so moving to another device
+    // leaves no gap. Returns 0 or a negative errno (-ENOENT: no such node or no playback port).
+    int connectOutput(const std::string& target);
+    const std::string& target() const { return target_; }
+    // The output channels the device takes from the filter: 1 for a mono device, else 2.
+    uint32_t outputChannels() const { return outputChannels_; }
+
+    // Removes the links to the output device.
+    void disconnectOutput();
+
+    // The playback ports of a device the filter's outputs go to, by global id: one for a mono
+    // device, else front left and right (or the first two where it names no such pair); none
+    // when it has no playback port.
+    static std::vector<uint32_t> playbackPorts(const std::vector<PipeWireContext::Port>& ports);
+
+    // Makes the virtual sink anew, under the same name, and links its monitor again once its
+    // ports are there (relink). A session manager that starts while our sink exists, and has
+    // carried sound, cannot take it over (and then links no application to it); a new one it
+    // takes over like any other. Returns 0 or a negative errno.
+    int renewSink();
+
+    // Makes again any of our links the server dropped while both of its ends exist (the
+    // session manager restarted and rebuilt the ports, the device came back). Main thread.
+    void relink();
+    // The virtual sink is gone from the server.
+    bool isSinkGone() const { return !sink_ || sink_->isGone(); }
+
+private:
+    struct Wanted {
+        uint32_t outputNode, outputPort, inputNode, inputPort;
+    };
+    GraphPath(PipeWireContext& context, const Options& options);
+    // The links the path needs now, from the registry; false when an end is missing.
+    bool wantedInputLinks(std::vector<Wanted>& links) const;
+    bool wantedOutputLinks(const std::string& target, std::vector<Wanted>& links, uint32_t& channels) const;
+    std::unique_ptr<ServerObject> makeSink(int& error);
+    std::unique_ptr<ServerObject> link(const Wanted& wanted, int& error);
+    int makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links);
+
+    PipeWireContext& context_;
+    Options options_;
+    std::unique_ptr<ServerObject> sink_;
+    std::unique_ptr<ChainFilter> filter_;
+    std::vector<std::unique_ptr<ServerObject>> inputLinks_;
+    std::vector<std::unique_ptr<ServerObject>> outputLinks_;
+    std::vector<Wanted> madeInput_;   // the ends of each link, in order
+    std::vector<Wanted> madeOutput_;
+    std::string target_;
+    uint32_t outputChannels_ = 2;
+};
+
+}  // namespace quorel::pipewire

@@ -1,0 +1,55 @@
+#include "SimulatedSystem.h"
+
+#include "GraphChain.h"
+
+#include <QCoreApplication>
+
+namespace quorel::test {
+
+SimulatedSystem::SimulatedSystem()
+{
+    CapturePrimer::Options primerOptions;
+    primerOptions.player = home.path() + "/no-such-player";
+    primerOptions.directory = home.path();
+    primer = std::make_shared<CapturePrimer>(primerOptions);
+}
+
+SystemModel::Options SimulatedSystem::options(EngineChain::Factory chain)
+{
+    SystemModel::Options options;
+    options.clock = clock;
+    options.store = UserDefaults::standard();
+    if (!chain) chain = GraphChain::factory();
+    options.engineFactory = [this, chain] {
+        auto made = std::make_unique<SystemBoostEngine>(backend, chain);
+        engine = made.get();
+        return made;
+    };
+    options.primer = primer;
+    options.outputDevices = [this] {
+        ++deviceReads;
+        return std::vector<HAL::OutputDevice>{{10, "speakers", "Speakers", 2, true}};
+    };
+    options.followVolume = false;
+    options.sleepEvents = false;
+    return options;
+}
+
+void SimulatedSystem::settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        if (engine) engine->waitUntilIdle();
+        QCoreApplication::processEvents();
+    }
+}
+
+void SimulatedSystem::advance(double seconds)
+{
+    const int steps = int(seconds * 10 + 0.5);
+    for (int i = 0; i < steps; ++i) {
+        clock->advance(0.1);
+        settle();
+    }
+}
+
+}  // namespace quorel::test

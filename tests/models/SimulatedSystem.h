@@ -1,0 +1,38 @@
+#pragma once
+
+#include "CapturePrimer.h"
+#include "EngineChain.h"
+#include "ManualClock.h"
+#include "SimulatedAudioBackend.h"
+#include "SystemModel.h"
+#include "TestSupport.h"
+
+#include <memory>
+
+namespace quorel::test {
+
+// What a SystemModel runs on in the tests of the models and of the windows: a temporary settings
+// store, the simulated sound system with one output ("Speakers", counted in deviceReads), a
+// manual clock and a primer whose player is missing (kicks are counted, nothing plays).
+class SimulatedSystem {
+public:
+    SimulatedSystem();
+
+    // The model's options on these parts, with the real processing graph unless `chain` is
+    // given; no volume following, no sleep events.
+    SystemModel::Options options(EngineChain::Factory chain = {});
+
+    // Lets the engine's worker finish and delivers what it handed back.
+    void settle();
+    // Moves model time on in 0.1 s steps, settling after each.
+    void advance(double seconds);
+
+    TemporaryHome home;
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    std::shared_ptr<SimulatedAudioBackend> backend = std::make_shared<SimulatedAudioBackend>();
+    std::shared_ptr<CapturePrimer> primer;
+    SystemBoostEngine* engine = nullptr;
+    int deviceReads = 0;
+};
+
+}  // namespace quorel::test
