@@ -31,12 +31,25 @@ struct Outcome {
 
 QString audioOutput() { return L10n::text(QStringLiteral("Audio output"), L10n::language()); }
 
-int32_t readSnapshot(PulseSnapshot& snapshot)
+// A failure whose cause is that no sound server can be reached is said plainly: the user can do
+// something about that, and a property's status would not tell them what.
+[[noreturn]] void failServer(const char* key, uint32_t selector, int pulseError)
 {
-    const int32_t status = status::fromPulse(PulseClient::shared().read(snapshot));
+    if (pulseError == PA_ERR_TIMEOUT)
+        throw AudioFailure::localized(LocalizedMessage("The sound server is not answering."));
+    const int32_t status = status::fromPulse(pulseError);
+    if (status == status::notRunning)
+        throw AudioFailure::localized(LocalizedMessage("The sound server is not running."));
+    fail(key, selector, status);
+}
+
+// The libpulse error code of the read: the connection's, as reads answer from the snapshot.
+int readSnapshot(PulseSnapshot& snapshot)
+{
+    const int status = PulseClient::shared().read(snapshot);
     // While processing runs in another process, this one may never have seen the real default:
     // the sink processing replaced is in the settings store.
-    if (status == status::ok && PulseSnapshot::isOwnSink(snapshot.serverDefault) && !snapshot.sink(snapshot.rememberedReal))
+    if (status == PA_OK && PulseSnapshot::isOwnSink(snapshot.serverDefault) && !snapshot.sink(snapshot.rememberedReal))
         snapshot.storedPrevious = UserDefaults::standard()
                                       .string(QString::fromLatin1(SystemBoostEngine::previousDefaultKey))
                                       .value_or(QString());
@@ -87,7 +100,7 @@ constexpr const char* writeKey = "Could not write audio property ({0}, {1}).";
 PulseSnapshot writable(ObjectID object, const PropertyAddress& address)
 {
     PulseSnapshot snapshot;
-    if (int32_t status = readSnapshot(snapshot)) fail(writeKey, address.selector, status);
+    if (int error = readSnapshot(snapshot)) failServer(writeKey, address.selector, error);
     const Outcome outcome = lookup(snapshot, object, address);
     if (outcome.status) fail(writeKey, address.selector, outcome.status);
     if (!settable(object, address)) fail(writeKey, address.selector, status::unsupported);
@@ -119,7 +132,7 @@ PropertyAddress address(uint32_t selector, uint32_t scope, uint32_t element) { r
 bool has(ObjectID object, const PropertyAddress& address)
 {
     PulseSnapshot snapshot;
-    return readSnapshot(snapshot) == status::ok && lookup(snapshot, object, address).status == status::ok;
+    return readSnapshot(snapshot) == PA_OK && lookup(snapshot, object, address).status == status::ok;
 }
 
 bool isSettable(ObjectID object, const PropertyAddress& address)
@@ -132,7 +145,7 @@ T get(ObjectID object, const PropertyAddress& address)
 {
     static const char* key = "Could not read audio property ({0}, {1}).";
     PulseSnapshot snapshot;
-    if (int32_t status = readSnapshot(snapshot)) fail(key, address.selector, status);
+    if (int error = readSnapshot(snapshot)) failServer(key, address.selector, error);
     const Outcome outcome = lookup(snapshot, object, address);
     if (outcome.status) fail(key, address.selector, outcome.status);
     if (const T* value = std::get_if<T>(&outcome.value)) return *value;
@@ -156,7 +169,7 @@ void set(ObjectID object, const PropertyAddress& address, uint32_t value)
     } else {
         fail(writeKey, address.selector, status::badPropertySize);
     }
-    if (error) fail(writeKey, address.selector, status::fromPulse(error));
+    if (error) failServer(writeKey, address.selector, error);
 }
 
 void set(ObjectID object, const PropertyAddress& address, float value)
@@ -166,14 +179,14 @@ void set(ObjectID object, const PropertyAddress& address, float value)
     const PulseSink* sink = snapshot.sink(object);
     if (!pa_cvolume_valid(&sink->volume)) fail(writeKey, address.selector, status::unsupported);
     if (int error = PulseClient::shared().setSinkVolume(object, pulseVolume::scaled(sink->volume, value)))
-        fail(writeKey, address.selector, status::fromPulse(error));
+        failServer(writeKey, address.selector, error);
 }
 
 QString string(ObjectID object, uint32_t selector, uint32_t scope)
 {
     static const char* key = "Could not read audio text ({0}, {1}).";
     PulseSnapshot snapshot;
-    if (int32_t status = readSnapshot(snapshot)) fail(key, selector, status);
+    if (int error = readSnapshot(snapshot)) failServer(key, selector, error);
     const Outcome outcome = lookup(snapshot, object, address(selector, scope, 0));
     if (outcome.status) fail(key, selector, outcome.status);
     const QString* text = std::get_if<QString>(&outcome.value);
@@ -249,7 +262,7 @@ void setDefaultOutputDevice(const QString& uid)
 {
     const uint32_t selector = selector::defaultOutputDevice;
     if (uid.isEmpty()) fail(writeKey, selector, status::badObject);
-    if (int error = PulseClient::shared().setDefaultSink(uid)) fail(writeKey, selector, status::fromPulse(error));
+    if (int error = PulseClient::shared().setDefaultSink(uid)) failServer(writeKey, selector, error);
 }
 
 }  // namespace quorel::HAL

@@ -26,7 +26,9 @@ namespace quorel {
 // output here: that stays the real sink they replaced (see PulseSnapshot).
 //
 // Every function may be called from any thread; reads answer from the client's snapshot, writes
-// wait for the server. Reads and writes throw AudioFailure.
+// wait for the server. Reads and writes throw AudioFailure; when no sound server can be reached
+// the message says so ("The sound server is not running." or, for one that takes the connection
+// and does not answer, "The sound server is not answering.") instead of naming a property.
 namespace HAL {
 
 using ObjectID = uint32_t;
@@ -71,7 +73,7 @@ inline constexpr uint32_t runningSomewhere = fourCC("gone");
 // Statuses in the messages, as the hardware layer names them.
 namespace status {
 inline constexpr int32_t ok = 0;
-inline constexpr int32_t notRunning = int32_t(fourCC("stop"));       // no sound server answers
+inline constexpr int32_t notRunning = int32_t(fourCC("stop"));       // no sound server (said plainly)
 inline constexpr int32_t badObject = int32_t(fourCC("!obj"));        // no such device
 inline constexpr int32_t unknownProperty = int32_t(fourCC("who?"));  // the object has no such property
 inline constexpr int32_t badPropertySize = int32_t(fourCC("!siz"));  // read as the wrong type

@@ -30,7 +30,9 @@ void BlindTestModel::start(BoostModel& model)
     phase_ = Phase::running;
     model.setBlindTestRunning(true);
     emit changed();
-    model.system().setActive(true);
+    // Only switch processing on: asking a running engine to start again stops and restarts it,
+    // a drop-out in the sound and a new default output just as the listening begins.
+    if (!model.system().isActive()) model.system().setActive(true);
 }
 
 void BlindTestModel::listen(const QString& side)

@@ -56,6 +56,10 @@ SystemModel::SystemModel(Options options, QObject* parent)
         volume_->follow(outputDeviceUID_);
     }
     readOutputDevices();
+    if (!options_.outputDevices)
+        deviceListListener_ = HALListener::create(
+            HAL::systemObject, HAL::address(HAL::selector::devices, HAL::scope::global, 0),
+            [this] { readOutputDevices(); });
 
     std::weak_ptr<int> alive = alive_;
     engine_->onDefaultDeviceChange = [this, alive] {

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "DSPSettings.h"
 #include "HAL.h"
+#include "HALListener.h"
 #include "LocalizedMessage.h"
 #include "SpectrumReading.h"
 #include "SystemBoostEngine.h"
@@ -179,6 +180,7 @@ private:
     std::unique_ptr<SystemBoostEngine> engine_;
     std::shared_ptr<CapturePrimer> primer_;
     std::unique_ptr<SystemVolumeController> volume_;
+    std::unique_ptr<HALListener> deviceListListener_;  // the devices appear when the server answers
     std::unique_ptr<SleepMonitor> sleepMonitor_;
 
     bool isActive_ = false;

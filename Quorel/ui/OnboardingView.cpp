@@ -132,8 +132,7 @@ OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidge
     titles->addWidget(title_);
     step_ = textLabel(11, QFont::Normal, Studio::secondary(), this, false);
     titles->addWidget(step_);
-    header->addLayout(titles);
-    header->addStretch(1);
+    header->addLayout(titles, 1);  // the free width goes to the title, which wraps only when it must
     language_ = new QComboBox(this);
     language_->setFixedWidth(115);
     for (AppLanguage language : appLanguage::allCases)

@@ -4,6 +4,7 @@
 #include "FrontApplicationSource.h"
 #include "ShortcutBackend.h"
 #include "MainWindow.h"
+#include "QtTranslations.h"
 #include "ReduceMotion.h"
 #include "SingleInstance.h"
 #include "StartupTask.h"
@@ -49,6 +50,7 @@ QuorelApp::QuorelApp(StartupOptions options, SingleInstance* instance, QObject* 
     QApplication::setQuitOnLastWindowClosed(false);
     model_ = std::make_unique<BoostModel>(modelOptions(options_));
     ReduceMotion::shared().watchPortal();
+    new QtTranslations(this);
 
     window_ = new MainWindow(*model_, model_->updater(), options_.logStats);
     window_->setAttribute(Qt::WA_DeleteOnClose, false);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QThread>
 
 #include <pulse/error.h>
 #include <pulse/proplist.h>
@@ -14,6 +15,8 @@ namespace quorel {
 
 namespace {
 constexpr auto connectTimeout = std::chrono::seconds(5);
+// The main thread draws the windows: it waits no longer than this for a connection.
+constexpr auto mainThreadConnectTimeout = std::chrono::milliseconds(500);
 constexpr auto replyTimeout = std::chrono::seconds(5);
 constexpr auto settleTimeout = std::chrono::seconds(2);
 constexpr pa_usec_t retryInterval = PA_USEC_PER_SEC;
@@ -121,8 +124,21 @@ int PulseClient::ensureReady()
         }
         lock.lock();
     }
-    changed_.wait_for(lock, connectTimeout, [&] { return state_ != State::connecting; });
+    // Each connection attempt is waited for once: a server that is slow to answer (its session
+    // manager stopped, say) costs the first caller the wait, not every read. The main thread
+    // draws the windows and waits only briefly.
+    if (state_ == State::connecting && waitedAttempt_ != attempt_) {
+        const uint64_t attempt = attempt_;
+        const bool mainThread = QCoreApplication::instance()
+            && QThread::currentThread() == QCoreApplication::instance()->thread();
+        const auto timeout = mainThread ? std::chrono::milliseconds(mainThreadConnectTimeout)
+                                        : std::chrono::milliseconds(connectTimeout);
+        if (!changed_.wait_for(lock, timeout, [&] { return state_ != State::connecting || attempt_ != attempt; }))
+            waitedAttempt_ = attempt;
+    }
     if (state_ == State::ready) return 0;
+    // This caller saw no devices: once the server answers, the first snapshot is news to it.
+    missed_ = true;
     if (state_ == State::connecting) return PA_ERR_TIMEOUT;
     return error_ ? error_ : PA_ERR_CONNECTIONREFUSED;
 }
@@ -133,6 +149,7 @@ void PulseClient::connectLocked()
         std::lock_guard guard(mutex_);
         if (state_ == State::connecting || state_ == State::ready || state_ == State::closed) return;
         state_ = State::connecting;
+        ++attempt_;
     }
     if (retry_) {
         pa_threaded_mainloop_get_api(loop_)->time_free(retry_);
@@ -362,8 +379,10 @@ void PulseClient::publishLocked()
     if (state_ == State::connecting) return;  // the first complete snapshot is published at once
     std::vector<PulseChange> changes = PulseSnapshot::changes(published_, snapshot_);
     published_ = snapshot_;
-    // The first connection is how things are, not a change.
-    if (changes.empty() || !std::exchange(wasReady_, true)) return;
+    // The first connection is how things are, not a change, unless a read before it found no
+    // server: then the devices it missed are news.
+    const bool first = !std::exchange(wasReady_, true);
+    if (changes.empty() || (first && !missed_)) return;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
     const uint64_t sequence = ++sequence_;

@@ -25,8 +25,9 @@ namespace quorel {
 // pipewire-pulse and on PulseAudio). It keeps a snapshot of the sinks, the default sink, their
 // volumes and the streams playing into them, updated from the server's change events. Reads
 // answer from the snapshot on any thread; writes wait for the server's reply; observers are
-// called on the Qt main thread. A lost connection is retried every second; the snapshot is empty
-// meanwhile. Errors are libpulse error codes (PA_ERR_...), 0 for success.
+// called on the Qt main thread. A connection that is slow to come costs one short wait, not one
+// per read. A lost connection is retried every second; the snapshot is empty meanwhile. Errors
+// are libpulse error codes (PA_ERR_...), 0 for success.
 class PulseClient {
 public:
     static PulseClient& shared();
@@ -35,8 +36,10 @@ public:
     PulseClient(const PulseClient&) = delete;
     PulseClient& operator=(const PulseClient&) = delete;
 
-    // Copies the snapshot into `out`, connecting first when needed (waiting a few seconds at
-    // most). On an error `out` is left alone.
+    // Copies the snapshot into `out`, connecting first when needed. Each connection attempt is
+    // waited for once (half a second on the main thread, a few seconds elsewhere); reads while it
+    // is still pending fail at once with PA_ERR_TIMEOUT, and once the server answers, its devices
+    // reach the observers as changes. On an error `out` is left alone.
     int read(PulseSnapshot& out);
 
     // Writes; each waits for the server's reply and then for the snapshot to show the change.
@@ -47,8 +50,9 @@ public:
     // Observers are called on the main thread with the changes of one update of the snapshot;
     // without a QCoreApplication nobody is called. An observer is told only of changes published
     // after it was added, and an observer removed on the main thread is never called afterwards.
-    // The first connection is no change; neither is a lost connection: after reconnecting, what
-    // differs from the last published snapshot is (a device added meanwhile, a new default).
+    // The first connection is no change (unless a read failed before it); neither is a lost
+    // connection: after reconnecting, what differs from the last published snapshot is (a device
+    // added meanwhile, a new default).
     using Observer = std::function<void(const std::vector<PulseChange>&)>;
     uint64_t addObserver(Observer observer);
     void removeObserver(uint64_t id);
@@ -96,6 +100,9 @@ private:
     PulseSnapshot snapshot_;   // what reads see while ready
     PulseSnapshot published_;  // what observers were last told about
     bool wasReady_ = false;
+    bool missed_ = false;       // a read failed because the server was not ready
+    uint64_t attempt_ = 0;      // number of the last connection attempt
+    uint64_t waitedAttempt_ = 0;  // the last attempt a caller waited for in vain
     uint64_t sequence_ = 0;    // number of the last published change
 
     std::atomic<bool> stopsWithApplication_{false};

@@ -273,5 +273,5 @@ TEST(CaptureWithoutServer, ASoundServerThatIsNotRunningGivesTheReadFailure)
     tool.process().setProcessEnvironment(environment);
     tool.start({"capture", "--seconds", "1"});
     EXPECT_EQ(tool.finish(), 1);
-    EXPECT_EQ(tool.errorText(), "Could not read audio property ('dOut', 'stop').");
+    EXPECT_EQ(tool.errorText(), "The sound server is not running.");
 }

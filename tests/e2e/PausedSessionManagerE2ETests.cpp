@@ -24,7 +24,7 @@ bool hasKey(const QJsonObject& o, const char* key) { return o.contains(QLatin1St
 // assertion).
 class PausedProcess {
 public:
-    explicit PausedProcess(long pid) : pid_(pid) { ::kill(pid_t(pid_), SIGSTOP); }
+    explicit PausedProcess(qint64 pid) : pid_(pid) { ::kill(pid_t(pid_), SIGSTOP); }
     ~PausedProcess() { resume(); }
     void resume()
     {
@@ -33,7 +33,7 @@ public:
     }
 
 private:
-    long pid_;
+    qint64 pid_;
 };
 
 class PausedSessionManagerE2E : public testing::Test {
@@ -45,7 +45,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server_->isRunning()) << server_->error().toStdString();
-        ASSERT_GT(server_->sessionManagerPid(), 0);
+        ASSERT_GT(HeadlessServer::sessionManagerPid(), 0);
         ASSERT_EQ(defaultSink(), "test_speakers");
     }
 
@@ -59,7 +59,7 @@ std::unique_ptr<HeadlessServer> PausedSessionManagerE2E::server_;
 TEST_F(PausedSessionManagerE2E, ProcessingStartsAgainAfterARunWhileTheSessionManagerWasStopped)
 {
     {
-        PausedProcess paused(server_->sessionManagerPid());
+        PausedProcess paused(HeadlessServer::sessionManagerPid());
         ToolProcess tool;
         tool.start({"system", "--seconds", "2"});
         // Whatever this run manages without a session manager, it must end.

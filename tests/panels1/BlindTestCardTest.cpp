@@ -17,6 +17,7 @@
 #include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -121,6 +122,24 @@ TEST_F(BlindTestCard, StaysBlindThroughoutAndEndsOnProcessed)
 
     blind->closeButton()->click();
     EXPECT_EQ(blind->test().phase(), BlindTestModel::Phase::idle);
+}
+
+// Starting (or trying again) while processing runs must not stop and restart it: the sound
+// would drop out and the default output would be handed to a new device mid-test.
+TEST_F(BlindTestCard, StartingWhileProcessingRunsKeepsItRunning)
+{
+    goLive(0.1f, MeterReading{-120, -20, -20, 0, 0, 0});
+    ASSERT_TRUE(model->system().isActive());
+    QSignalSpy activeChanges(&model->system(), &SystemModel::activeChanged);
+    blind->startButton()->click();
+    settle();
+    for (int round = 0; round < 5; ++round) blind->preferAButton()->click();
+    blind->tryAgainButton()->click();
+    settle();
+    EXPECT_TRUE(model->system().isActive());
+    EXPECT_EQ(activeChanges.count(), 0);
+    EXPECT_EQ(blind->test().phase(), BlindTestModel::Phase::running);
+    EXPECT_TRUE(UserDefaults::standard().boolean("Corvanta.System.Active.v1").value_or(false));
 }
 
 TEST_F(BlindTestCard, OriginalPreferredAndCancel)

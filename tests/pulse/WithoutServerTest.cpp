@@ -15,37 +15,37 @@ namespace {
 const HAL::PropertyAddress defaultAddress{HAL::selector::defaultOutputDevice, HAL::scope::global, 0};
 }
 
-TEST(WithoutServer, ReadsFailWithTheNotRunningStatus)
+TEST(WithoutServer, ReadsSayTheServerIsNotRunning)
 {
     test::TemporaryHome home;
     try {
         HAL::defaultOutputDevice();
         FAIL() << "no exception";
     } catch (const AudioFailure& failure) {
-        EXPECT_EQ(failure.description(), "Could not read audio property ('dOut', 'stop').");
+        EXPECT_EQ(failure.description(), "The sound server is not running.");
     }
     try {
         HAL::string(40, HAL::selector::name, HAL::scope::global);
         FAIL() << "no exception";
     } catch (const AudioFailure& failure) {
-        EXPECT_EQ(failure.description(), "Could not read audio text ('lnam', 'stop').");
+        EXPECT_EQ(failure.description(), "The sound server is not running.");
     }
 }
 
-TEST(WithoutServer, WritesFailWithTheWriteMessage)
+TEST(WithoutServer, WritesSayTheServerIsNotRunning)
 {
     test::TemporaryHome home;
     try {
         HAL::set(40, {HAL::selector::volume, HAL::scope::output, 0}, 0.5f);
         FAIL() << "no exception";
     } catch (const AudioFailure& failure) {
-        EXPECT_EQ(failure.description(), "Could not write audio property ('vmvc', 'stop').");
+        EXPECT_EQ(failure.description(), "The sound server is not running.");
     }
     try {
         HAL::setDefaultOutputDevice("speakers");
         FAIL() << "no exception";
     } catch (const AudioFailure& failure) {
-        EXPECT_EQ(failure.description(), "Could not write audio property ('dOut', 'stop').");
+        EXPECT_EQ(failure.description(), "The sound server is not running.");
     }
 }
 
@@ -58,7 +58,7 @@ TEST(WithoutServer, TheMessageIsRenderedInTheSavedLanguage)
         FAIL() << "no exception";
     } catch (const AudioFailure& failure) {
         EXPECT_EQ(failure.description(),
-                  QString::fromUtf8("Não foi possível ler a propriedade de áudio ('dOut', 'stop')."));
+                  QString::fromUtf8("O servidor de som não está em execução."));
     }
 }
 
@@ -91,7 +91,7 @@ TEST(WithoutServer, TheVolumeControllerReportsTheFailureAndControlsNothing)
 {
     test::TemporaryHome home;
     SystemVolumeController controller;
-    EXPECT_EQ(controller.failure(), "Could not read audio property ('dOut', 'stop').");
+    EXPECT_EQ(controller.failure(), "The sound server is not running.");
     EXPECT_EQ(controller.deviceName(), "Audio output");
     EXPECT_FALSE(controller.supportsVolume());
     EXPECT_FALSE(controller.supportsMute());
@@ -104,5 +104,5 @@ TEST(WithoutServer, TheVolumeControllerReportsTheFailureAndControlsNothing)
 
     controller.follow(QString("speakers"));
     EXPECT_EQ(controller.preferredUID(), "speakers");
-    EXPECT_EQ(controller.failure(), "Could not read audio property ('dOut', 'stop').");
+    EXPECT_EQ(controller.failure(), "The sound server is not running.");
 }

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLayout>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -171,4 +172,33 @@ TEST(Onboarding, PortugueseFromThePickerRendersTheSheetAtOnce)
     EXPECT_EQ(view.stepText(), "Passo 1 de 3");
     EXPECT_EQ(view.languagePicker()->itemText(0), "English");
     EXPECT_EQ(state.step(), 0);
+}
+
+// The step title takes the header's free width (between the icon and the language picker) and
+// wraps only when it does not fit there ("Welcome to Quorel" stays on one line).
+TEST(Onboarding, StepTitlesUseTheHeadersWidth)
+{
+    test::ShellHarness h;
+    for (AppLanguage language : {AppLanguage::english, AppLanguage::portuguese}) {
+        h.setLanguage(language);
+        OnboardingState state;
+        OnboardingView view(*h.model, state);
+        view.show();
+        for (int step = 0; step < 3; ++step) {
+            QCoreApplication::processEvents();
+            view.layout()->activate();
+            QLabel* title = nullptr;
+            for (QLabel* label : view.findChildren<QLabel*>())
+                if (label->text() == view.titleText()) title = label;
+            ASSERT_TRUE(title) << step;
+            const QFontMetrics metrics(title->font());
+            // 504 inside the margins, less the 44 icon, the 115 picker and two gaps of 12.
+            EXPECT_GE(title->width(), 320) << title->text().toStdString();
+            if (metrics.horizontalAdvance(title->text()) <= title->width()) {
+                EXPECT_LT(title->height(), 2 * metrics.lineSpacing()) << title->text().toStdString();
+            }
+            if (step < 2) QTest::mouseClick(view.forwardButton(), Qt::LeftButton);
+        }
+    }
+    h.setLanguage(AppLanguage::english);
 }

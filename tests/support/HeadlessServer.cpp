@@ -32,26 +32,24 @@ HeadlessServer::HeadlessServer(int quantum)
 
 HeadlessServer::~HeadlessServer() { stop(); }
 
-long HeadlessServer::sessionManagerPid() const
-{
-    // The script lists every process it started, one pid a line, in the order it started them.
-    QFile pids(directory_ + "/pids");
-    if (directory_.isEmpty() || !pids.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : pids.readAll().split('\n')) {
-        bool ok = false;
-        const long pid = line.trimmed().toLong(&ok);
-        if (!ok) continue;
-        QFile name(QString("/proc/%1/comm").arg(pid));
-        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "wireplumber") return pid;
-    }
-    return 0;
-}
-
 void HeadlessServer::stop()
 {
     if (directory_.isEmpty()) return;
     QProcess::execute(sourcePath("scripts/pipewire-headless"), {"stop", directory_});
     directory_.clear();
+}
+
+qint64 HeadlessServer::sessionManagerPid()
+{
+    QFile pids(qEnvironmentVariable("QUOREL_HEADLESS_DIR") + "/pids");
+    if (!pids.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : pids.readAll().split('\n')) {
+        QFile command("/proc/" + QString::fromLatin1(line.trimmed()) + "/comm");
+        if (!line.trimmed().isEmpty() && command.open(QIODevice::ReadOnly)
+            && command.readAll().trimmed() == "wireplumber")
+            return line.trimmed().toLongLong();
+    }
+    return 0;
 }
 
 QString HeadlessServer::run(const QString& program, const QStringList& arguments, bool* ok, int timeoutMS)

@@ -22,8 +22,9 @@ public:
     // Stops the server early (tests of a missing server).
     void stop();
 
-    // The pid of the session manager (WirePlumber) it started, 0 when unknown.
-    long sessionManagerPid() const;
+    // The pid of the session manager (WirePlumber) of the server this process uses, 0 when none
+    // is known; tests stop it (SIGSTOP) to see a server that does not answer.
+    static qint64 sessionManagerPid();
 
     // Runs a command in the server's environment and returns its standard output (trimmed);
     // `ok` tells whether it exited with status 0.

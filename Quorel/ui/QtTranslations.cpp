@@ -1,0 +1,41 @@
+#include "QtTranslations.h"
+
+#include "LocalizationModel.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace quorel {
+
+QtTranslations::QtTranslations(QObject* parent) : QObject(parent)
+{
+    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &QtTranslations::follow);
+    follow();
+}
+
+QtTranslations::~QtTranslations()
+{
+    if (translator_) QCoreApplication::removeTranslator(translator_);
+}
+
+void QtTranslations::follow()
+{
+    if (translator_) {
+        QCoreApplication::removeTranslator(translator_);
+        delete translator_;
+        translator_ = nullptr;
+    }
+    const AppLanguage language = LocalizationModel::shared().language();
+    if (language == AppLanguage::english) return;
+    auto* translator = new QTranslator(this);
+    if (translator->load(appLanguage::locale(language), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        && QCoreApplication::installTranslator(translator)) {
+        translator_ = translator;
+    } else {
+        delete translator;
+    }
+}
+
+}  // namespace quorel
