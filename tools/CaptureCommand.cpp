@@ -42,24 +42,9 @@ QJsonObject infoJson(const SystemBoostEngine::Info& info)
     };
 }
 
-QJsonObject statsJson(const SystemBoostEngine::Stats& s)
-{
-    return QJsonObject{
-        {"callbacks", qint64(s.callbacks)},
-        {"renderedSeconds", s.renderedSeconds},
-        {"renderErrors", qint64(s.renderErrors)},
-        {"inputMismatches", qint64(s.inputMismatches)},
-        {"outputMismatches", qint64(s.outputMismatches)},
-        {"oversizedBuffers", qint64(s.oversizedBuffers)},
-        {"overloads", qint64(s.overloads)},
-        {"inputPeakDB", double(s.inputPeakDB)},
-        {"outputPeakDB", double(s.outputPeakDB)},
-    };
-}
-
 QJsonObject reading(SystemBoostEngine& engine, double elapsed)
 {
-    QJsonObject line{{"elapsed", elapsed}, {"stats", statsJson(engine.stats())}};
+    QJsonObject line{{"elapsed", elapsed}, {"stats", tool::statsJson(engine.stats())}};
     const std::optional<MeterReading> meter = engine.meter();
     line["meter"] = meter ? QJsonValue(tool::meterJson(*meter)) : QJsonValue();
     const std::optional<bool> running = engine.isSourceRunningSomewhere();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MeterReading.h"
+#include "SystemBoostEngine.h"
 
 #include <QJsonObject>
 
@@ -8,5 +9,7 @@ namespace quorel::tool {
 
 // Every field of a meter reading under its own name.
 QJsonObject meterJson(const MeterReading& m);
+// Every field of the engine's statistics under its own name.
+QJsonObject statsJson(const SystemBoostEngine::Stats& s);
 
 }  // namespace quorel::tool

@@ -25,21 +25,6 @@ std::atomic<bool> stopRequested{false};
 
 void requestStop(int) { stopRequested.store(true); }
 
-QJsonObject statsJson(const SystemBoostEngine::Stats& s)
-{
-    return QJsonObject{
-        {"callbacks", qint64(s.callbacks)},
-        {"renderedSeconds", s.renderedSeconds},
-        {"renderErrors", qint64(s.renderErrors)},
-        {"inputMismatches", qint64(s.inputMismatches)},
-        {"outputMismatches", qint64(s.outputMismatches)},
-        {"oversizedBuffers", qint64(s.oversizedBuffers)},
-        {"overloads", qint64(s.overloads)},
-        {"inputPeakDB", double(s.inputPeakDB)},
-        {"outputPeakDB", double(s.outputPeakDB)},
-    };
-}
-
 QJsonObject metersJson(const SystemModel::Meters& m)
 {
     return QJsonObject{
@@ -135,7 +120,7 @@ int runSystem(const QStringList& args)
         if (stopRequested.load() || t >= seconds) {
             loop.quit();
         } else if (t >= nextReport) {
-            tool::printJson(QJsonObject{{"t", t}, {"meters", metersJson(model.meters())}, {"stats", statsJson(model.stats())}});
+            tool::printJson(QJsonObject{{"t", t}, {"meters", metersJson(model.meters())}, {"stats", tool::statsJson(model.stats())}});
             nextReport += 1;
         }
     });
@@ -148,7 +133,7 @@ int runSystem(const QStringList& args)
     QJsonObject final = stateJson(model);
     final["t"] = elapsed();
     final["meters"] = metersJson(model.meters());
-    final["stats"] = statsJson(model.stats());
+    final["stats"] = tool::statsJson(model.stats());
     final["final"] = true;
     tool::printJson(final);
     std::signal(SIGINT, SIG_DFL);

@@ -314,40 +314,6 @@ TEST(InGraphE2E, MovingToAnotherDeviceWhilePlayingLeavesAtMostOneCycleOfGap)
 
 // ---- The session manager starting again
 
-namespace {
-
-// The pid of one of the processes the headless server started, by its command name.
-qint64 serverPid(const QString& command)
-{
-    QFile pids(qEnvironmentVariable("QUOREL_HEADLESS_DIR") + "/pids");
-    if (!pids.open(QIODevice::ReadOnly)) return 0;
-    qint64 found = 0;
-    for (const QByteArray& line : pids.readAll().split('\n')) {
-        QFile name("/proc/" + QString::fromLatin1(line.trimmed()) + "/comm");
-        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == command.toUtf8())
-            found = line.trimmed().toLongLong();  // the newest one
-    }
-    return found;
-}
-
-// Starts a program in the server's environment; the server's stop ends it with the rest.
-qint64 startServerProcess(const QString& program)
-{
-    const QString directory = qEnvironmentVariable("QUOREL_HEADLESS_DIR");
-    QProcess process;
-    process.setProgram(program);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(directory + "/logs/" + program + "-restarted.log");
-    process.setStandardErrorFile(directory + "/logs/" + program + "-restarted.log");
-    qint64 pid = 0;
-    if (!process.startDetached(&pid)) return 0;
-    QFile pids(directory + "/pids");
-    if (pids.open(QIODevice::Append)) pids.write(QByteArray::number(pid) + "\n");
-    return pid;
-}
-
-}  // namespace
-
 TEST(InGraphE2E, AfterTheSessionManagerStartsAgainOurSinkIsTheDefaultAndThePathIsWhole)
 {
     HeadlessServer server;
@@ -358,12 +324,12 @@ TEST(InGraphE2E, AfterTheSessionManagerStartsAgainOurSinkIsTheDefaultAndThePathI
     const QString ours = defaultSink();
     ASSERT_TRUE(ours.startsWith("local.quorel.aggregate."));
 
-    const qint64 manager = serverPid("wireplumber");
+    const qint64 manager = HeadlessServer::processPid("wireplumber");
     ASSERT_GT(manager, 0);
     ASSERT_EQ(::kill(pid_t(manager), SIGTERM), 0);
     ASSERT_TRUE(waitUntil([&] { return !QFile::exists("/proc/" + QString::number(manager)); }));
     QThread::msleep(500);
-    ASSERT_GT(startServerProcess("wireplumber"), 0);
+    ASSERT_GT(HeadlessServer::startProcess("wireplumber"), 0);
     // It takes our sink over again: still the default, and its monitor feeds the filter again.
     ASSERT_TRUE(waitUntil([&] { return run("pw-metadata", {"-n", "default", "0", "default.audio.sink"}).contains(ours); },
                           20000));

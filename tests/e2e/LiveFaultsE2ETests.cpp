@@ -45,35 +45,6 @@ bool waitUntil(Condition condition, int timeoutMS = 10000)
     return condition();
 }
 
-// The pid of one of the processes the headless server started, by its command name.
-qint64 serverPid(const QString& command)
-{
-    QFile pids(qEnvironmentVariable("QUOREL_HEADLESS_DIR") + "/pids");
-    if (!pids.open(QIODevice::ReadOnly)) return 0;
-    qint64 found = 0;
-    for (const QByteArray& line : pids.readAll().split('\n')) {
-        QFile name("/proc/" + QString::fromLatin1(line.trimmed()) + "/comm");
-        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == command.toUtf8())
-            found = line.trimmed().toLongLong();  // the newest one
-    }
-    return found;
-}
-
-// Starts a program in the server's environment; the server's stop ends it with the rest.
-qint64 startServerProcess(const QString& program)
-{
-    const QString directory = qEnvironmentVariable("QUOREL_HEADLESS_DIR");
-    QProcess process;
-    process.setProgram(program);
-    process.setStandardOutputFile(directory + "/logs/" + program + "-restarted.log");
-    process.setStandardErrorFile(directory + "/logs/" + program + "-restarted.log");
-    qint64 pid = 0;
-    if (!process.startDetached(&pid)) return 0;
-    QFile pids(directory + "/pids");
-    if (pids.open(QIODevice::Append)) pids.write(QByteArray::number(pid) + "\n");
-    return pid;
-}
-
 bool createSink(const QString& name, const QString& description)
 {
     bool ok = false;
@@ -162,7 +133,7 @@ TEST_F(LiveE2E, InfoShowsTheCycleSizeThatRunsNotTheOneAskedFor)
 
 TEST_F(LiveE2E, AStalledGraphIsCountedAsDropouts)
 {
-    const qint64 pipewire = serverPid("pipewire");
+    const qint64 pipewire = HeadlessServer::processPid("pipewire");
     ASSERT_GT(pipewire, 0);
     ToolProcess tool;
     tool.start({"capture", "--seconds", "6"});
@@ -184,11 +155,11 @@ TEST_F(LiveE2E, RestartingThePulseLayerIsNoDeviceChange)
     ToolProcess tool;
     tool.start({"capture", "--seconds", "60"});
     ASSERT_TRUE(tool.waitForLine(isInfo)) << tool.errorText().toStdString();
-    const qint64 pulse = serverPid("pipewire-pulse");
+    const qint64 pulse = HeadlessServer::processPid("pipewire-pulse");
     ASSERT_GT(pulse, 0);
     ASSERT_EQ(::kill(pid_t(pulse), SIGTERM), 0);
     ASSERT_TRUE(waitUntil([&] { return !QFile::exists("/proc/" + QString::number(pulse)); }));
-    ASSERT_GT(startServerProcess("pipewire-pulse"), 0);
+    ASSERT_GT(HeadlessServer::startProcess("pipewire-pulse"), 0);
     ASSERT_TRUE(waitUntil([] { return sinkListed("test_speakers"); }, 20000));
     // Time for the tool's client to reconnect (once a second) and compare.
     QThread::msleep(3000);
@@ -250,7 +221,7 @@ TEST_F(LiveE2E, ASecondProcessNamesTheDefaultThatProcessingReplaced)
 // Last: it ends the server.
 TEST_F(LiveE2E, TheSoundServerGoingAwayEndsCaptureWithAnError)
 {
-    const qint64 pipewire = serverPid("pipewire");
+    const qint64 pipewire = HeadlessServer::processPid("pipewire");
     ASSERT_GT(pipewire, 0);
     ToolProcess tool;
     tool.start({"capture", "--seconds", "60"});

@@ -41,15 +41,36 @@ void HeadlessServer::stop()
 
 qint64 HeadlessServer::sessionManagerPid()
 {
+    return processPid("wireplumber");
+}
+
+qint64 HeadlessServer::processPid(const QString& command)
+{
     QFile pids(qEnvironmentVariable("QUOREL_HEADLESS_DIR") + "/pids");
     if (!pids.open(QIODevice::ReadOnly)) return 0;
+    qint64 found = 0;
     for (const QByteArray& line : pids.readAll().split('\n')) {
-        QFile command("/proc/" + QString::fromLatin1(line.trimmed()) + "/comm");
-        if (!line.trimmed().isEmpty() && command.open(QIODevice::ReadOnly)
-            && command.readAll().trimmed() == "wireplumber")
-            return line.trimmed().toLongLong();
+        QFile name("/proc/" + QString::fromLatin1(line.trimmed()) + "/comm");
+        if (!line.trimmed().isEmpty() && name.open(QIODevice::ReadOnly)
+            && name.readAll().trimmed() == command.toUtf8())
+            found = line.trimmed().toLongLong();  // the newest one
     }
-    return 0;
+    return found;
+}
+
+qint64 HeadlessServer::startProcess(const QString& program)
+{
+    const QString directory = qEnvironmentVariable("QUOREL_HEADLESS_DIR");
+    QProcess process;
+    process.setProgram(program);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(directory + "/logs/" + program + "-restarted.log");
+    process.setStandardErrorFile(directory + "/logs/" + program + "-restarted.log");
+    qint64 pid = 0;
+    if (!process.startDetached(&pid)) return 0;
+    QFile pids(directory + "/pids");
+    if (pids.open(QIODevice::Append)) pids.write(QByteArray::number(pid) + "\n");
+    return pid;
 }
 
 QString HeadlessServer::run(const QString& program, const QStringList& arguments, bool* ok, int timeoutMS)

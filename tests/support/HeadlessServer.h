@@ -25,6 +25,11 @@ public:
     // The pid of the session manager (WirePlumber) of the server this process uses, 0 when none
     // is known; tests stop it (SIGSTOP) to see a server that does not answer.
     static qint64 sessionManagerPid();
+    // The pid of the newest process of the server by its command name ("pipewire"), 0 when none.
+    static qint64 processPid(const QString& command);
+    // Starts a program in the server's environment (output in its logs folder); the server's stop
+    // ends it with the rest. Returns its pid, 0 when it could not start.
+    static qint64 startProcess(const QString& program);
 
     // Runs a command in the server's environment and returns its standard output (trimmed);
     // `ok` tells whether it exited with status 0.
