@@ -8,6 +8,7 @@
 #include "OnboardingState.h"
 #include "PresetLibrary.h"
 #include "StatusDot.h"
+#include "FocusRing.h"
 #include "Studio.h"
 #include "StudioButton.h"
 #include "Symbols.h"
@@ -91,6 +92,7 @@ protected:
         painter.setPen(colour);
         painter.drawText(QRectF(6, top + 22, bounds.width() - 12, textHeight), Qt::AlignHCenter | Qt::TextWordWrap,
                          text());
+        FocusRing::drawIfFocused(painter, *this, 10);
     }
 
 private:
