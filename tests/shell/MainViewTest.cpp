@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -231,12 +232,12 @@ TEST(MainView, CtrlDigitsChooseThePagesAndCtrlMFollowsActivity)
         EXPECT_EQ(h.model->tab(), tabs[i - 1]) << i;
     }
     AppMenus* menus = w.window->menus();
-    EXPECT_EQ(menus->toggleAction()->text(), "Process all system audio");
+    EXPECT_EQ(menus->toggleAction()->text(), "&Process all system audio");
     EXPECT_EQ(menus->toggleAction()->shortcut(), QKeySequence("Ctrl+M"));
     QTest::keyClick(w.window.get(), Qt::Key_M, Qt::ControlModifier);
     h.settle();
     ASSERT_TRUE(h.system().isActive());
-    EXPECT_EQ(menus->toggleAction()->text(), "Turn off system audio processing");
+    EXPECT_EQ(menus->toggleAction()->text(), "&Turn off system audio processing");
     EXPECT_EQ(h.storedActive(), true);
     QTest::keyClick(w.window.get(), Qt::Key_B, Qt::ControlModifier);
     EXPECT_FALSE(h.model->processed());
@@ -247,7 +248,7 @@ TEST(MainView, CtrlDigitsChooseThePagesAndCtrlMFollowsActivity)
     QTest::keyClick(w.window.get(), Qt::Key_M, Qt::ControlModifier);
     h.settle();
     EXPECT_FALSE(h.system().isActive());
-    EXPECT_EQ(menus->toggleAction()->text(), "Process all system audio");
+    EXPECT_EQ(menus->toggleAction()->text(), "&Process all system audio");
     EXPECT_EQ(menus->closeWindowAction()->shortcut(), QKeySequence("Ctrl+W"));
     EXPECT_EQ(menus->quitAction()->shortcut(), QKeySequence("Ctrl+Q"));
 }
@@ -267,5 +268,59 @@ TEST(MainView, NoEnglishIsLeftAfterASwitchToPortuguese)
     }
     for (QAction* action : w.window->menuBar()->actions())
         EXPECT_EQ(L10n::render(action->text(), {}, AppLanguage::portuguese), action->text());
-    EXPECT_EQ(w.window->menus()->toggleAction()->text(), QString::fromUtf8("Desligar o processamento do áudio do sistema"));
+    EXPECT_EQ(w.window->menus()->toggleAction()->text(), QString::fromUtf8("&Desligar o processamento do áudio do sistema"));
+}
+
+namespace {
+
+// The mnemonic letter of a menu text ('&' before it), or a null character.
+QChar mnemonic(const QString& text)
+{
+    const qsizetype at = text.indexOf(u'&');
+    return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+}
+
+// Texts of one menu (or the bar) whose mnemonic is missing or taken by an earlier text.
+QStringList mnemonicProblems(const QList<QAction*>& actions)
+{
+    QStringList problems;
+    QSet<QChar> taken;
+    for (QAction* action : actions) {
+        if (action->isSeparator()) continue;
+        const QChar key = mnemonic(action->text());
+        if (key.isNull() || taken.contains(key)) problems << action->text();
+        taken.insert(key);
+    }
+    return problems;
+}
+
+}  // namespace
+
+TEST(MainView, TheMenusAreReachableByKeyboardInBothLanguages)
+{
+    test::ShellHarness h;
+    Window w(h);
+    AppMenus* menus = w.window->menus();
+    for (AppLanguage language : appLanguage::allCases) {
+        h.setLanguage(language);
+        for (bool active : {false, true}) {
+            if (active) h.start();
+            menus->refresh();
+            EXPECT_EQ(mnemonicProblems(w.window->menuBar()->actions()), QStringList());
+            for (QMenu* menu : {menus->applicationMenu(), menus->processingMenu(), menus->sectionMenu()})
+                EXPECT_EQ(mnemonicProblems(menu->actions()), QStringList()) << menu->title().toStdString();
+        }
+        h.system().setActive(false);
+        h.settle();
+    }
+    h.setLanguage(AppLanguage::english);
+    EXPECT_EQ(menus->applicationMenu()->title(), "&Quorel");
+
+    // F10 opens the first menu, as GNOME and KDE do.
+    w.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.window.get()));
+    QTest::keyClick(w.window.get(), Qt::Key_F10);
+    EXPECT_EQ(w.window->menuBar()->activeAction(), menus->applicationMenu()->menuAction());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return menus->applicationMenu()->isVisible(); }, 2000));
+    menus->applicationMenu()->close();
 }

@@ -6,6 +6,7 @@
 #include "ProductInfo.h"
 #include "SettingsPanel.h"
 #include "StudioButton.h"
+#include "TrayPresence.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -63,13 +64,19 @@ TEST(SettingsPanel, ShortcutsFooterAndLinks)
     EXPECT_EQ(rows[2].first, "Ctrl+Shift+M");
     EXPECT_EQ(rows[2].second, "Set system volume to maximum");
     EXPECT_EQ(rows[3].first, "Ctrl+1 to Ctrl+5");
-    EXPECT_EQ(rows[4].second, "Close the window; Quorel stays in the system tray");
+    // Ctrl+W says what a close does at this moment: with no tray host it quits.
+    EXPECT_EQ(rows[4].second, "Close the window and quit Quorel");
+    TrayPresence::shared().setPresent(true);
+    EXPECT_EQ(panel.shortcutRows()[4].second, "Close the window; Quorel stays in the system tray");
     EXPECT_EQ(panel.versionLabel()->text(),
               "v" + ProductInfo::version() + " (" + QString::number(ProductInfo::build()) + ")");
 
     h.setLanguage(AppLanguage::portuguese);
     EXPECT_EQ(panel.shortcutRows()[3].first, "Ctrl+1 a Ctrl+5");
     EXPECT_EQ(panel.shortcutRows()[0].first, "Ctrl+M");
+    EXPECT_EQ(panel.shortcutRows()[4].second, "Fecha a janela; o Quorel continua na bandeja do sistema");
+    TrayPresence::shared().setPresent(false);
+    EXPECT_EQ(panel.shortcutRows()[4].second, "Fecha a janela e encerra o Quorel");
     EXPECT_EQ(panel.languagePicker()->itemText(0), "English");
     EXPECT_EQ(panel.languagePicker()->itemText(1), QString::fromUtf8("Português"));
 

@@ -16,6 +16,9 @@ TEST(TrayController, AClickTogglesThePanelAndTheMenuOffersOpenAndQuit)
 {
     test::ShellHarness h;
     TrayController tray(*h.model);
+    EXPECT_EQ(tray.icon(), nullptr);  // until a tray host is there
+    tray.showIcon();
+    ASSERT_TRUE(tray.icon());
     EXPECT_EQ(tray.icon()->toolTip(), "Quorel");
     EXPECT_FALSE(tray.icon()->icon().isNull());
 

@@ -1,5 +1,6 @@
 #include "PowerButton.h"
 
+#include "FocusRing.h"
 #include "Studio.h"
 #include "Symbols.h"
 
@@ -34,6 +35,7 @@ void PowerButton::paintEvent(QPaintEvent*)
         painter.fillPath(shape, Studio::gradient(bounds));
     const QColor symbol = on_ ? Studio::violet() : Studio::rgb(0.12, 0.08, 0.25);
     Symbols::draw(painter, "power", QRectF(bounds.center().x() - 6.5, bounds.center().y() - 6.5, 13, 13), symbol);
+    FocusRing::drawIfFocused(painter, *this, 9);
 }
 
 }  // namespace quorel

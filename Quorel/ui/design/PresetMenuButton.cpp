@@ -1,5 +1,6 @@
 #include "PresetMenuButton.h"
 
+#include "FocusRing.h"
 #include "Studio.h"
 #include "Symbols.h"
 
@@ -61,6 +62,7 @@ void PresetMenuButton::paintEvent(QPaintEvent*)
     const QString shown = metrics.elidedText(text(), Qt::ElideRight, int(chevronX - 6 - x));
     painter.drawText(QRectF(x, bounds.top(), chevronX - 6 - x, bounds.height()), Qt::AlignVCenter | Qt::AlignLeft, shown);
     Symbols::draw(painter, "chevron.up.chevron.down", QRectF(chevronX, midY - 4, 8, 8), Studio::secondary());
+    FocusRing::drawIfFocused(painter, *this, 8);
 }
 
 }  // namespace quorel

@@ -1,5 +1,6 @@
 #include "SliderPainter.h"
 
+#include "FocusRing.h"
 #include "SliderGeometry.h"
 #include "Studio.h"
 
@@ -128,13 +129,7 @@ void drawFocusRing(QPainter& painter, const SliderPaintState& st)
 {
     if (!st.focused) return;
     const auto k = SliderGeometry::knob(st.knob, st.vertical, st.compact);
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Studio::withOpacity(Studio::violet(), 0.75), 2));
-    painter.setBrush(Qt::NoBrush);
-    const QRectF ring = k.shape.adjusted(-3, -3, 3, 3);
-    painter.drawRoundedRect(ring, k.radius + 3, k.radius + 3);
-    painter.restore();
+    FocusRing::draw(painter, k.shape.adjusted(-3, -3, 3, 3), k.radius + 3);
 }
 
 void draw(QPainter& painter, const SliderPaintState& state)

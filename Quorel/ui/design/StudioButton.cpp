@@ -1,5 +1,6 @@
 #include "StudioButton.h"
 
+#include "FocusRing.h"
 #include "Studio.h"
 #include "Symbols.h"
 
@@ -90,11 +91,7 @@ void StudioButton::paintEvent(QPaintEvent*)
         painter.drawText(QRectF(x, bounds.top(), textWidth + 1, bounds.height()),
                          Qt::AlignLeft | Qt::AlignVCenter, text());
     }
-    if (hasFocus()) {
-        painter.setOpacity(1.0);
-        painter.setPen(QPen(Studio::withOpacity(Studio::violet(), 0.7), 1.5));
-        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), r - 1, r - 1);
-    }
+    FocusRing::drawIfFocused(painter, *this, r);
 }
 
 }  // namespace quorel

@@ -205,6 +205,9 @@ void StudioSlider::announceValue()
 {
     QAccessibleValueChangeEvent event(this, double(value_));
     QAccessible::updateAccessibility(&event);
+    // The spoken value also travels as the description (see StudioSliderAccessible).
+    QAccessibleEvent described(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&described);
 }
 
 void StudioSlider::keyPressEvent(QKeyEvent* event)

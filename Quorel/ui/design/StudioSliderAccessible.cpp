@@ -39,6 +39,9 @@ QString StudioSliderAccessible::text(QAccessible::Text t) const
     case QAccessible::Name:
         return slider()->label();
     case QAccessible::Value:
+    case QAccessible::Description:
+        // The AT-SPI bridge publishes only the number of the value interface, never the
+        // value's text; screen readers speak the description after it.
         return slider()->spokenValue();
     default:
         return QAccessibleWidget::text(t);

@@ -7,9 +7,10 @@ namespace quorel {
 
 class StudioSlider;
 
-// What assistive technologies see of a StudioSlider: name = label, value = the spoken value,
-// a value interface whose setting is snapped like user input, and the increase, decrease and
-// focus actions while the slider takes input (none while disabled).
+// What assistive technologies see of a StudioSlider: name = label, value and description = the
+// spoken value ("6.0 dB", "50%"), a value interface whose setting is snapped like user input,
+// and the increase, decrease and focus actions while the slider takes input (none while
+// disabled).
 class StudioSliderAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
     explicit StudioSliderAccessible(StudioSlider* slider);

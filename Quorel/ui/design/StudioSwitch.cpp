@@ -1,5 +1,6 @@
 #include "StudioSwitch.h"
 
+#include "FocusRing.h"
 #include "Studio.h"
 
 #include <QPainter>
@@ -36,11 +37,7 @@ void StudioSwitch::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(isChecked() ? Studio::text() : Studio::secondary());
     painter.drawEllipse(QRectF(x, bounds.top() + 2, knob, knob));
-    if (hasFocus()) {
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(Studio::withOpacity(Studio::violet(), 0.6), 1));
-        painter.drawPath(track);
-    }
+    FocusRing::drawIfFocused(painter, *this, height() / 2.0);
 }
 
 }  // namespace quorel

@@ -4,6 +4,7 @@
 #include "L10n.h"
 #include "LocalizationModel.h"
 #include "SelectableButton.h"
+#include "FocusRing.h"
 #include "Studio.h"
 #include "Symbols.h"
 
@@ -61,6 +62,7 @@ protected:
         painter.setPen(colour);
         painter.drawText(QRectF(x, bounds.top(), textWidth + 1, bounds.height()), Qt::AlignVCenter | Qt::AlignLeft,
                          text());
+        FocusRing::drawIfFocused(painter, *this, 8);
     }
 
 private:

@@ -11,6 +11,7 @@
 #include "PanelText.h"
 #include "SelectableButton.h"
 #include "SpectrumModel.h"
+#include "FocusRing.h"
 #include "Studio.h"
 #include "StudioButton.h"
 #include "StudioPanel.h"
@@ -157,6 +158,7 @@ protected:
         painter.setFont(font());
         painter.setPen(isSelected() ? Studio::violet() : Studio::secondary());
         painter.drawText(rect(), Qt::AlignCenter, text());
+        FocusRing::drawIfFocused(painter, *this, 6);
     }
 };
 

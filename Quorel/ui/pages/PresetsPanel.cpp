@@ -11,6 +11,7 @@
 #include "PresetLibrary.h"
 #include "PresetsPanelState.h"
 #include "SelectableButton.h"
+#include "FocusRing.h"
 #include "Studio.h"
 #include "StudioButton.h"
 #include "StudioPanel.h"
@@ -89,6 +90,7 @@ protected:
         painter.drawText(QRectF(x, 0, textWidth + 1, bounds.height()), Qt::AlignVCenter | Qt::AlignLeft, text());
         x += textWidth + 8;
         Symbols::draw(painter, QStringLiteral("chevron.up.chevron.down"), QRectF(x, mid - 4.5, 9, 9), Studio::secondary());
+        FocusRing::drawIfFocused(painter, *this, 9);
     }
 
 private:
@@ -115,6 +117,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         Symbols::draw(painter, symbol_, QRectF(4, 4, 14, 14), isDown() ? Studio::text() : Studio::secondary());
+        FocusRing::drawIfFocused(painter, *this, 6);
     }
 
 private:
@@ -162,6 +165,7 @@ protected:
         const QRectF textRect(9 + 9 + 5, 0, bounds.width() - (9 + 9 + 5) - 9, bounds.height());
         const QString shown = QFontMetrics(font).elidedText(text(), Qt::ElideRight, int(textRect.width() + 0.5));
         painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, shown);
+        FocusRing::drawIfFocused(painter, *this, radius);
     }
 
 private:

@@ -25,7 +25,7 @@ bool supportsVolume(const SystemModel& system)
 AppMenus::AppMenus(BoostModel& model, UpdateChecker& updater, QMenuBar* bar, QWidget* window)
     : QObject(bar), model_(model), updater_(updater), window_(window)
 {
-    application_ = bar->addMenu(QStringLiteral("Quorel"));
+    application_ = bar->addMenu(QString());
     checkUpdates_ = application_->addAction(QString());
     checkUpdates_->setMenuRole(QAction::ApplicationSpecificRole);
     application_->addSeparator();
@@ -73,8 +73,13 @@ AppMenus::AppMenus(BoostModel& model, UpdateChecker& updater, QMenuBar* bar, QWi
         ++position;
     }
 
+    // F10 opens the first menu, as on GNOME and KDE; the arrow keys and mnemonics go on from there.
+    openMenuBar_ = new QAction(this);
+    openMenuBar_->setShortcut(QKeySequence(Qt::Key_F10));
+    connect(openMenuBar_, &QAction::triggered, this, [this, bar] { bar->setActiveAction(application_->menuAction()); });
+
     // Shortcuts work while the window is active even with the menu bar hidden.
-    for (QAction* action : {closeWindow_, quit_, toggle_, compare_, volume_}) {
+    for (QAction* action : {closeWindow_, quit_, toggle_, compare_, volume_, openMenuBar_}) {
         action->setShortcutContext(Qt::WindowShortcut);
         window_->addAction(action);
     }
@@ -93,22 +98,25 @@ AppMenus::AppMenus(BoostModel& model, UpdateChecker& updater, QMenuBar* bar, QWi
 
 void AppMenus::refresh()
 {
+    // Each text carries its mnemonic (&), chosen per language so that none clashes in its menu.
     const AppLanguage language = L10n::language();
-    checkUpdates_->setText(L10n::text("Check for Updates…", language));
-    closeWindow_->setText(L10n::text("Close Window", language));
-    quit_->setText(L10n::text("Quit", language));
+    application_->setTitle(L10n::text("&Quorel", language));
+    checkUpdates_->setText(L10n::text("Check for &Updates…", language));
+    closeWindow_->setText(L10n::text("&Close Window", language));
+    quit_->setText(L10n::text("&Quit", language));
 
-    processing_->setTitle(L10n::text("Processing", language));
-    toggle_->setText(model_.system().isActive() ? L10n::text("Turn off system audio processing", language)
-                                                : L10n::text("Process all system audio", language));
-    compare_->setText(L10n::text("Compare original/processed", language));
-    volume_->setText(L10n::text("Set system volume to maximum", language));
+    processing_->setTitle(L10n::text("&Processing", language));
+    toggle_->setText(model_.system().isActive() ? L10n::text("&Turn off system audio processing", language)
+                                                : L10n::text("&Process all system audio", language));
+    compare_->setText(L10n::text("&Compare original/processed", language));
+    volume_->setText(L10n::text("Set system &volume to maximum", language));
     volume_->setEnabled(supportsVolume(model_.system()));
-    reset_->setText(L10n::text("Reset settings", language));
+    reset_->setText(L10n::text("&Reset settings", language));
 
-    section_->setTitle(L10n::text("Section", language));
+    section_->setTitle(L10n::text("&Section", language));
+    // The page titles begin with different letters in both languages.
     for (size_t i = 0; i < sections_.size(); ++i)
-        sections_[i]->setText(mainTab::title(mainTab::allCases[i], language));
+        sections_[i]->setText(QStringLiteral("&") + mainTab::title(mainTab::allCases[i], language));
 }
 
 }  // namespace quorel

@@ -16,9 +16,10 @@ class UpdateChecker;
 
 // The main window's menus: "Quorel" (check for updates, close window, quit), "Processing"
 // (the processing switch, the A/B comparison, system volume to maximum, reset) and "Section"
-// (one page per Ctrl+1 to Ctrl+5). Texts follow the language, the first "Processing" item
-// follows the system model's activity and the volume item follows whether the output's volume
-// can be set, all live. No command opens a new window.
+// (one page per Ctrl+1 to Ctrl+5), every text with a mnemonic; F10 opens the first menu.
+// Texts follow the language, the first "Processing" item follows the system model's activity
+// and the volume item follows whether the output's volume can be set, all live. No command
+// opens a new window.
 class AppMenus : public QObject {
     Q_OBJECT
 public:
@@ -34,6 +35,7 @@ public:
     QAction* compareAction() const { return compare_; }
     QAction* volumeAction() const { return volume_; }
     QAction* resetAction() const { return reset_; }
+    QAction* openMenuBarAction() const { return openMenuBar_; }
     const std::vector<QAction*>& sectionActions() const { return sections_; }
 
     void refresh();
@@ -56,6 +58,7 @@ private:
     QAction* compare_;
     QAction* volume_;
     QAction* reset_;
+    QAction* openMenuBar_;
     std::vector<QAction*> sections_;
 };
 

@@ -104,6 +104,8 @@ MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)
 
     scroll_ = new QScrollArea(this);
     scroll_->setFrameShape(QFrame::NoFrame);
+    // The page's controls take the Tab stops; the scroll area follows them and has none of its own.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->setWidgetResizable(true);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

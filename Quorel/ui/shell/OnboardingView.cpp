@@ -8,6 +8,7 @@
 #include "OnboardingState.h"
 #include "PresetLibrary.h"
 #include "StatusDot.h"
+#include "FocusRing.h"
 #include "Studio.h"
 #include "StudioButton.h"
 #include "Symbols.h"
@@ -91,6 +92,7 @@ protected:
         painter.setPen(colour);
         painter.drawText(QRectF(6, top + 22, bounds.width() - 12, textHeight), Qt::AlignHCenter | Qt::TextWordWrap,
                          text());
+        FocusRing::drawIfFocused(painter, *this, 10);
     }
 
 private:
@@ -317,6 +319,14 @@ void OnboardingView::buildStep()
         layout->addWidget(hint);
     }
     contentSlot_->addWidget(content_);
+    // Tab follows reading order: the language, the step's own controls, then the buttons below
+    // (the step is built after the buttons, so Qt would visit it last).
+    QList<QWidget*> order{language_};
+    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
+        if (content_->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) order << w;
+    order << skip_ << back_ << forward_;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 }  // namespace quorel

@@ -10,11 +10,12 @@
 #include "StartupTask.h"
 #include "SystemModel.h"
 #include "TrayController.h"
+#include "TrayHostWatcher.h"
+#include "TrayPresence.h"
 #include "UpdateChecker.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
-#include <QSystemTrayIcon>
 #include <QUrl>
 
 #include <csignal>
@@ -60,11 +61,22 @@ QuorelApp::QuorelApp(StartupOptions options, SingleInstance* instance, QObject* 
     startup_ = new StartupTask(*model_, model_->updater(), options_, this);
     connect(window_, &MainWindow::shown, startup_, &StartupTask::start);
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray_ = new TrayController(*model_, this);
-        connect(tray_, &TrayController::openRequested, this, &QuorelApp::showWindow);
-        connect(tray_, &TrayController::quitRequested, this, &QuorelApp::quit);
-    }
+    // The icon follows the desktop's tray host: shown anew to every host that comes (a panel
+    // that starts after us or restarts), removed while there is none. Qt is not asked whether
+    // a tray exists before a host is seen: it would remember the answer for the whole process.
+    tray_ = new TrayController(*model_, this);
+    connect(tray_, &TrayController::openRequested, this, &QuorelApp::showWindow);
+    connect(tray_, &TrayController::quitRequested, this, &QuorelApp::quit);
+    trayHost_ = TrayHostWatcher::forSession();
+    connect(trayHost_.get(), &TrayHostWatcher::hostAppeared, tray_, &TrayController::showIcon);
+    connect(trayHost_.get(), &TrayHostWatcher::availableChanged, this, [this](bool available) {
+        if (!available)
+            tray_->hideIcon();
+        TrayPresence::shared().setPresent(available);
+    });
+    if (trayHost_->available())
+        tray_->showIcon();
+    TrayPresence::shared().setPresent(trayHost_->available());
 
     if (instance) {
         connect(instance, &SingleInstance::openRequested, this, [this](const QStringList& uris) {
@@ -89,8 +101,10 @@ QuorelApp::~QuorelApp()
     delete startup_;
     startup_ = nullptr;
     delete window_;
+    trayHost_.reset();
     delete tray_;
     tray_ = nullptr;
+    TrayPresence::shared().setPresent(false);
     if (signalPipe[0] >= 0) {
         std::signal(SIGTERM, SIG_DFL);
         std::signal(SIGINT, SIG_DFL);
@@ -104,7 +118,7 @@ void QuorelApp::handle(const QString& uri)
 
 bool QuorelApp::keepsRunningOnClose() const
 {
-    return tray_ && QSystemTrayIcon::isSystemTrayAvailable();
+    return trayHost_ && trayHost_->available();
 }
 
 void QuorelApp::showWindow()

@@ -11,6 +11,7 @@
 #include "Studio.h"
 #include "StudioButton.h"
 #include "StudioPanel.h"
+#include "TrayPresence.h"
 #include "UpdateChecker.h"
 
 #include <QCheckBox>
@@ -202,6 +203,7 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
     connect(loginItem_, &LoginItemState::errorChanged, this, &SettingsPanel::refresh);
     connect(&updater_, &UpdateChecker::automaticChanged, this, &SettingsPanel::refresh);
     connect(&updater_, &UpdateChecker::checkingChanged, this, &SettingsPanel::refresh);
+    connect(&TrayPresence::shared(), &TrayPresence::changed, this, &SettingsPanel::refresh);
     refresh();
 }
 
@@ -251,7 +253,9 @@ void SettingsPanel::refresh()
         {QStringLiteral("Ctrl+B"), L10n::text("Compare original and processed", language)},
         {QStringLiteral("Ctrl+Shift+M"), L10n::text("Set system volume to maximum", language)},
         {L10n::text("Ctrl+1 to Ctrl+5", language), L10n::text("Switch sections", language)},
-        {QStringLiteral("Ctrl+W"), L10n::text("Close the window; Quorel stays in the system tray", language)},
+        {QStringLiteral("Ctrl+W"), TrayPresence::shared().isPresent()
+                                       ? L10n::text("Close the window; Quorel stays in the system tray", language)
+                                       : L10n::text("Close the window and quit Quorel", language)},
     };
     for (int i = 0; i < 5; ++i) {
         shortcuts_[i].first->setText(rows[i][0]);

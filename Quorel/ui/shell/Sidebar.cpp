@@ -7,6 +7,7 @@
 #include "LocalizationModel.h"
 #include "ProductInfo.h"
 #include "StatusDot.h"
+#include "FocusRing.h"
 #include "Studio.h"
 #include "Symbols.h"
 
@@ -20,6 +21,9 @@
 namespace quorel {
 
 namespace {
+
+// Room around the link's label for the focus ring.
+constexpr int linkPadding = 3;
 
 QString rowSymbol(MainTab tab)
 {
@@ -107,6 +111,7 @@ void SidebarItem::paintEvent(QPaintEvent*)
     painter.setPen(isSelected() ? Studio::text() : Studio::secondary());
     const QRectF titleRect(chip.right() + 11, 0, bounds.width() - chip.right() - 11 - 10, bounds.height());
     painter.drawText(titleRect, Qt::AlignVCenter | Qt::AlignLeft, text());
+    FocusRing::drawIfFocused(painter, *this, 12);
 }
 
 // ---- WebsiteLink
@@ -122,7 +127,7 @@ WebsiteLink::WebsiteLink(QWidget* parent) : QAbstractButton(parent)
 QSize WebsiteLink::sizeHint() const
 {
     const QFontMetrics metrics(Studio::font(12, QFont::Medium));
-    return {12 + 5 + metrics.horizontalAdvance(text()) + 2, metrics.height() + 2};
+    return {2 * linkPadding + 12 + 5 + metrics.horizontalAdvance(text()) + 2, 2 * linkPadding + metrics.height() + 2};
 }
 
 void WebsiteLink::enterEvent(QEnterEvent* event)
@@ -145,12 +150,14 @@ void WebsiteLink::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor colour = hovered_ ? Studio::text() : Studio::secondary();
     const qreal midY = height() / 2.0;
-    Symbols::draw(painter, "globe", QRectF(0, midY - 6, 12, 12), colour);
+    Symbols::draw(painter, "globe", QRectF(linkPadding, midY - 6, 12, 12), colour);
     QFont font = Studio::font(12, QFont::Medium);
     font.setUnderline(hovered_);
     painter.setFont(font);
     painter.setPen(colour);
-    painter.drawText(QRectF(17, 0, width() - 17, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
+    painter.drawText(QRectF(linkPadding + 17, 0, width() - 17 - linkPadding, height()), Qt::AlignVCenter | Qt::AlignLeft,
+                     text());
+    FocusRing::drawIfFocused(painter, *this, 6);
 }
 
 // ---- SidebarSwitch
@@ -199,6 +206,7 @@ void SidebarSwitch::paintEvent(QPaintEvent*)
     painter.setFont(font);
     painter.setPen(foreground);
     painter.drawText(QRectF(x, 0, textWidth + 2, bounds.height()), Qt::AlignVCenter | Qt::AlignLeft, text());
+    FocusRing::drawIfFocused(painter, *this, 12);
 }
 
 // ---- Sidebar

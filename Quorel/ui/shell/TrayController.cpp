@@ -36,30 +36,43 @@ QIcon trayIcon()
 
 TrayController::TrayController(BoostModel& model, QObject* parent) : QObject(parent), model_(model)
 {
-    icon_ = new QSystemTrayIcon(trayIcon(), this);
-    icon_->setToolTip(QStringLiteral("Quorel"));
     menu_ = new QMenu();
     open_ = menu_->addAction(QString());
     quit_ = menu_->addAction(QString());
-    icon_->setContextMenu(menu_);
     connect(open_, &QAction::triggered, this, &TrayController::openRequested);
     connect(quit_, &QAction::triggered, this, [this] {
         model_.system().shutdown();
         emit quitRequested();
     });
-    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-            togglePanel();
-    });
     connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &TrayController::retranslate);
     retranslate();
-    icon_->show();
 }
 
 TrayController::~TrayController()
 {
+    hideIcon();
     delete popup_;
     delete menu_;
+}
+
+void TrayController::showIcon()
+{
+    hideIcon();
+    icon_ = new QSystemTrayIcon(trayIcon(), this);
+    icon_->setToolTip(QStringLiteral("Quorel"));
+    icon_->setContextMenu(menu_);
+    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            togglePanel();
+    });
+    icon_->show();
+}
+
+void TrayController::hideIcon()
+{
+    hidePanel();
+    delete icon_;
+    icon_ = nullptr;
 }
 
 void TrayController::retranslate()
@@ -95,7 +108,7 @@ void TrayController::showPanel()
     }
     popup_->adjustSize();
     const QSize size = popup_->sizeHint();
-    QRect anchor = icon_->geometry();
+    QRect anchor = icon_ ? icon_->geometry() : QRect();
     if (!anchor.isValid())
         anchor = QRect(QCursor::pos(), QSize(1, 1));
     QScreen* screen = QGuiApplication::screenAt(anchor.center());

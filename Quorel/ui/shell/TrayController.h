@@ -15,17 +15,24 @@ class MenuBarPanel;
 
 // The tray icon with tooltip "Quorel" and the colour icon. A click toggles the tray panel in a
 // frameless popup beside the icon, which hides when it loses focus; hosts that open a menu
-// instead get "Open Quorel" and "Quit". Only made when a tray host exists.
+// instead get "Open Quorel" and "Quit". The icon exists only while the application says a tray
+// host is there: showIcon() makes it afresh for each host that comes (Qt's tray icon does not
+// find a host that starts after it), hideIcon() removes it.
 class TrayController : public QObject {
     Q_OBJECT
 public:
     explicit TrayController(BoostModel& model, QObject* parent = nullptr);
     ~TrayController() override;
 
+    // Null while no icon is shown.
     QSystemTrayIcon* icon() const { return icon_; }
     QWidget* popup() const { return popup_; }
     MenuBarPanel* panel() const { return panel_; }
     QMenu* menu() const { return menu_; }
+
+    // Shows a new icon (replacing the one before, which a host that went took with it).
+    void showIcon();
+    void hideIcon();
 
     void togglePanel();
     void showPanel();

@@ -1,0 +1,112 @@
+// Every control that takes keyboard focus draws the one focus ring: each is focused by Tab in
+// its own window, grabbed, and the ring's pixels checked along its left and top edges (and
+// absent once the focus has gone). The images go to snapshots/focus-*.png.
+
+#include "ShellHarness.h"
+
+#include "ComparisonSwitch.h"
+#include "FocusRing.h"
+#include "MainView.h"
+#include "MainWindow.h"
+#include "MenuBarPanel.h"
+#include "OnboardingState.h"
+#include "OnboardingView.h"
+#include "PowerButton.h"
+#include "PresetMenuButton.h"
+#include "SelectableButton.h"
+#include "StudioButton.h"
+#include "Sidebar.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImage>
+#include <QScrollArea>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace quorel;
+
+namespace {
+
+bool isRing(QRgb pixel)
+{
+    const QColor ring = FocusRing::colour();
+    return std::abs(qRed(pixel) - ring.red()) <= 2 && std::abs(qGreen(pixel) - ring.green()) <= 2 &&
+           std::abs(qBlue(pixel) - ring.blue()) <= 2;
+}
+
+// Whether the ring runs along the middle of the left edge and of the top edge of `image`.
+bool ringDrawn(const QImage& image)
+{
+    const QImage img = image.convertToFormat(QImage::Format_RGB32);
+    const qreal ratio = image.devicePixelRatio();
+    const int inside = int(ratio);  // the second device pixel of the 2-px ring
+    return isRing(img.pixel(inside, img.height() / 2)) && isRing(img.pixel(img.width() / 2, inside));
+}
+
+void activate(QWidget* window)
+{
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+// Focuses `control` as Tab would, checks the ring, saves the picture, and checks that the ring
+// goes with the focus.
+void expectRing(QWidget* control, const QString& name)
+{
+    SCOPED_TRACE(name.toStdString());
+    ASSERT_NE(control->focusPolicy() & Qt::TabFocus, 0);
+    control->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(control->hasFocus());
+    const QImage focused = control->grab().toImage();
+    focused.save(test::snapshotFolder() + "/focus-" + name + ".png");
+    EXPECT_TRUE(ringDrawn(focused));
+    control->clearFocus();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ringDrawn(control->grab().toImage()));
+}
+
+}  // namespace
+
+TEST(FocusRings, SidebarAndPageControlsDrawTheRing)
+{
+    test::ShellHarness h;
+    UserDefaults::standard().setBoolean(OnboardingState::key, true);
+    MainWindow window(*h.model, *h.updater, false);
+    window.resize(1120, 640);
+    activate(&window);
+    Sidebar* sidebar = window.view()->sidebar();
+    for (size_t i = 0; i < sidebar->items().size(); ++i)
+        expectRing(sidebar->items()[i], QString("sidebar-row-%1").arg(i + 1));
+    expectRing(sidebar->websiteLink(), "website-link");
+    expectRing(sidebar->powerSwitch(), "sidebar-power");
+    // Nothing is drawn for the scroll area, so it takes no Tab stop.
+    EXPECT_EQ(window.view()->scrollArea()->focusPolicy(), Qt::NoFocus);
+}
+
+TEST(FocusRings, TrayPanelControlsDrawTheRing)
+{
+    test::ShellHarness h;
+    MenuBarPanel panel(*h.model);
+    activate(&panel);
+    expectRing(panel.powerButton(), "tray-power");
+    expectRing(panel.presetButton(), "tray-preset-menu");
+    expectRing(panel.comparisonSwitch()->originalSegment(), "switch-original");
+    expectRing(panel.comparisonSwitch()->processedSegment(), "switch-processed");
+    expectRing(panel.openButton(), "tray-open");
+}
+
+TEST(FocusRings, OnboardingPresetCardsDrawTheRing)
+{
+    test::ShellHarness h;
+    OnboardingState state;
+    state.setStep(2);
+    OnboardingView view(*h.model, state);
+    activate(&view);
+    ASSERT_EQ(view.presetCards().size(), 4);
+    for (int i = 0; i < view.presetCards().size(); ++i)
+        expectRing(view.presetCards()[i], QString("onboarding-card-%1").arg(i + 1));
+}
