@@ -378,6 +378,10 @@ AudioBackend::Status PipeWireAudioBackend::createTap(const QString& uid, uint32_
     int error = 0;
     std::shared_ptr<pipewire::PipeWireContext> pw = connectedContext(error);
     if (!pw) return streamStatus(error);
+    // Two sinks under one name would be one to the session manager. Synced first: a sink of
+    // ours destroyed just before is gone from the snapshot by then.
+    pw->sync();
+    if (pw->nodeNamed(uid.toStdString())) return -EEXIST;
     auto session = std::make_unique<Session>(std::move(pw), bufferFrames);
     const int result = session->createSink(uid);
     if (result != 0) return streamStatus(result);

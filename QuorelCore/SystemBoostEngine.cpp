@@ -13,8 +13,11 @@
 #include <QEventLoop>
 #include <QMetaObject>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+
+#include <unistd.h>
 
 namespace quorel {
 
@@ -30,6 +33,18 @@ AudioFailure localizedFailure(const char* key, const QStringList& arguments = {}
 constexpr AudioBackend::Status statusNope = AudioBackend::Status(0x6E6F7065);  // 'nope'
 constexpr AudioBackend::Status statusStop = AudioBackend::Status(0x73746F70);  // 'stop'
 constexpr AudioBackend::Status statusWhat = AudioBackend::Status(0x77686174);  // 'what'
+
+constexpr const char* sinkPrefix = "local.quorel.aggregate.";
+
+// Our virtual sink's name: the same for this user on every start. The session manager keeps the
+// last few configured defaults by name, and a new name each start would push the user's own
+// devices out of that history.
+QString ownSinkName()
+{
+    static const QUuid space = QUuid::fromString(QStringLiteral("{5b0e7f6c-3d1a-4c8e-9f57-2a61d4c0b9e3}"));
+    const QByteArray user = "uid:" + QByteArray::number(qulonglong(::getuid()));
+    return sinkPrefix + QUuid::createUuidV5(space, user).toString(QUuid::WithoutBraces).toUpper();
+}
 
 Status renderThroughChain(void* context, uint32_t frames, AudioBufferList& output)
 {
@@ -297,10 +312,15 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
     // The capture: our virtual sink, asking for the cycle size the server's range allows.
     const AudioBackend::Clock clock = backend.clock();
     const uint32_t requested = requestedBufferFrames(clock.minimumFrames, clock.maximumFrames);
-    capture.aggregateUID =
-        "local.quorel.aggregate." + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    capture.aggregateUID = ownSinkName();
     AudioBackend::ObjectID tap = 0;
-    const AudioBackend::Status tapStatus = backend.createTap(capture.aggregateUID, requested, tap);
+    AudioBackend::Status tapStatus = backend.createTap(capture.aggregateUID, requested, tap);
+    if (tapStatus == -EEXIST) {
+        // Another process of this user processes already under that name: this run takes a
+        // name of its own.
+        capture.aggregateUID = sinkPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        tapStatus = backend.createTap(capture.aggregateUID, requested, tap);
+    }
     if (tapStatus == statusNope || tapStatus == statusStop || tapStatus == statusWhat)
         throw Failure::permission(tapStatus);
     if (tapStatus != 0 || tap == 0)

@@ -2,6 +2,10 @@
 // records the speaker's monitor in the same graph, then reports either the delay of clicks
 // (--clicks N) or the blocks of a continuous tone that fell out (--tone SECONDS), as one JSON
 // object. Positions come from the graph clock of each cycle, so the figure is exact to the frame.
+// --split plays the clicks twice at the same moment of the graph clock: on the left channel into
+// the default sink, on the right channel straight to the speaker, and hears both in one recording
+// of the speaker's monitor; the difference of the two delays is what the default sink's path adds,
+// whichever node drives the graph and however late the monitor itself is.
 #include <pipewire/pipewire.h>
 #include <spa/node/io.h>
 #include <spa/param/audio/format-utils.h>
@@ -40,6 +44,21 @@ struct Run {
     double blockSum = 0;
     uint32_t blockFill = 0;
     std::atomic<uint64_t> captured{0};
+    // --split: the clicks heard on the right channel (played straight to the speaker).
+    bool split = false;
+    std::vector<int64_t> heardRightTicks;
+    int64_t lastHeardRight = -1000000000;
+};
+
+// --split: one of the two players, clicking on one channel at the same graph-clock positions as
+// the other (positions of the cycle plus the offset in it).
+struct SplitPlayer {
+    Run* run = nullptr;
+    pw_stream* stream = nullptr;
+    uint32_t channel = 0;
+    std::atomic<spa_io_position*> position{nullptr};
+    std::vector<int64_t> clickTicks;
+    std::atomic<bool> done{false};
 };
 
 // Both streams run once in every cycle of the same graph. The graph clock's position is the
@@ -99,6 +118,38 @@ void onPlayback(void* data)
     pw_stream_queue_buffer(run->playback, b);
 }
 
+void onSplitPlayback(void* data)
+{
+    auto* player = static_cast<SplitPlayer*>(data);
+    Run* run = player->run;
+    pw_buffer* b = pw_stream_dequeue_buffer(player->stream);
+    if (!b) return;
+    spa_data& d = b->buffer->datas[0];
+    auto* out = static_cast<float*>(d.data);
+    uint32_t frames = d.maxsize / (channels * sizeof(float));
+    if (b->requested) frames = std::min(frames, uint32_t(b->requested));
+    const spa_io_position* position = player->position.load(std::memory_order_acquire);
+    std::fill_n(out, size_t(frames) * channels, 0.0f);
+    // Without the graph clock both players cannot agree on a moment: play silence.
+    if (position) {
+        const auto ticks = int64_t(position->clock.position);
+        for (uint32_t i = 0; i < frames; ++i) {
+            // The first click a second into the run, so both players are linked by then.
+            const int64_t t = ticks + i;
+            if (t % run->period == run->period / 2 && player->clickTicks.size() < run->clicks
+                && (player->clickTicks.empty() ? t > int64_t(rate) * 2 : true)) {
+                out[i * channels + player->channel] = 0.5f;
+                player->clickTicks.push_back(t);
+            }
+        }
+    }
+    if (player->clickTicks.size() >= run->clicks) player->done.store(true);
+    d.chunk->offset = 0;
+    d.chunk->stride = channels * sizeof(float);
+    d.chunk->size = frames * channels * sizeof(float);
+    pw_stream_queue_buffer(player->stream, b);
+}
+
 void onCapture(void* data)
 {
     auto* run = static_cast<Run*>(data);
@@ -122,6 +173,12 @@ void onCapture(void* data)
         } else if (std::fabs(v) > 0.25f && ticks + i - run->lastHeard > run->period / 2) {
             run->lastHeard = ticks + i;
             if (run->heardTicks.size() < run->heardTicks.capacity()) run->heardTicks.push_back(ticks + i);
+        }
+        const float right = in[i * channels + 1];
+        if (run->split && std::fabs(right) > 0.25f && ticks + i - run->lastHeardRight > run->period / 2) {
+            run->lastHeardRight = ticks + i;
+            if (run->heardRightTicks.size() < run->heardRightTicks.capacity())
+                run->heardRightTicks.push_back(ticks + i);
         }
     }
     run->captured += frames;
@@ -165,6 +222,49 @@ pw_stream* makeStream(pw_thread_loop* loop, pw_core* core, Run* run, bool isPlay
     return stream;
 }
 
+// --split: a player on `channel`, into `target` (null = the default sink).
+void connectSplitPlayer(pw_core* core, SplitPlayer& player, const char* name, const char* target, spa_hook* hook)
+{
+    pw_properties* props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
+                                             PW_KEY_NODE_NAME, name, nullptr);
+    if (target) pw_properties_set(props, PW_KEY_TARGET_OBJECT, target);
+    static pw_stream_events events{};
+    events.version = PW_VERSION_STREAM_EVENTS;
+    events.process = &onSplitPlayback;
+    events.io_changed = [](void* data, uint32_t id, void* area, uint32_t) {
+        if (id == SPA_IO_Position)
+            static_cast<SplitPlayer*>(data)->position.store(static_cast<spa_io_position*>(area));
+    };
+    player.stream = pw_stream_new(core, name, props);
+    pw_stream_add_listener(player.stream, hook, &events, &player);
+    uint8_t buffer[1024];
+    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+    spa_audio_info_raw info{};
+    info.format = SPA_AUDIO_FORMAT_F32;
+    info.rate = rate;
+    info.channels = channels;
+    info.position[0] = SPA_AUDIO_CHANNEL_FL;
+    info.position[1] = SPA_AUDIO_CHANNEL_FR;
+    const spa_pod* params[1] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
+    pw_stream_connect(player.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
+                      pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS
+                                      | PW_STREAM_FLAG_RT_PROCESS),
+                      params, 1);
+}
+
+// The median delay from each click to the first one heard after it (-1: none heard).
+int64_t medianDelay(const std::vector<int64_t>& clicks, const std::vector<int64_t>& heard)
+{
+    std::vector<int64_t> delays;
+    for (const int64_t h : heard) {
+        const auto after = std::upper_bound(clicks.begin(), clicks.end(), h);
+        if (after != clicks.begin()) delays.push_back(h - *(after - 1));
+    }
+    if (delays.empty()) return -1;
+    std::sort(delays.begin(), delays.end());
+    return delays[delays.size() / 2];
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -174,15 +274,17 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--direct") direct = true;
+        else if (a == "--split") run.split = true;
         else if (a == "--clicks" && i + 1 < argc) run.clicks = uint32_t(std::stoul(argv[++i]));
         else if (a == "--tone" && i + 1 < argc) run.tone = true, run.toneSeconds = std::stod(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: capture_latency [--direct] [--clicks N | --tone SECONDS]\n");
+            std::fprintf(stderr, "usage: capture_latency [--direct | --split] [--clicks N | --tone SECONDS]\n");
             return 1;
         }
     }
     run.clickTicks.reserve(run.clicks);
     run.heardTicks.reserve(run.clicks + 16);
+    run.heardRightTicks.reserve(run.clicks + 16);
     run.blockLevels.reserve(size_t(run.toneSeconds * 50) + 500);
 
     pw_init(&argc, &argv);
@@ -200,6 +302,33 @@ int main(int argc, char** argv)
     run.capture = makeStream(loop, core, &run, false, "test_speakers", &captureHook);
     pw_thread_loop_unlock(loop);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (run.split) {
+        SplitPlayer through, straight;
+        through.run = straight.run = &run;
+        straight.channel = 1;
+        spa_hook throughHook{}, straightHook{};
+        pw_thread_loop_lock(loop);
+        connectSplitPlayer(core, through, "latency-probe-out", nullptr, &throughHook);
+        connectSplitPlayer(core, straight, "latency-probe-direct", "test_speakers", &straightHook);
+        pw_thread_loop_unlock(loop);
+        for (int waited = 0; !(through.done && straight.done) && waited < int(run.clicks * 50 + 1000); ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        pw_thread_loop_lock(loop);
+        pw_stream_destroy(through.stream);
+        pw_stream_destroy(straight.stream);
+        pw_stream_destroy(run.capture);
+        pw_thread_loop_unlock(loop);
+        pw_thread_loop_stop(loop);
+        const int64_t throughFrames = medianDelay(through.clickTicks, run.heardTicks);
+        const int64_t directFrames = medianDelay(straight.clickTicks, run.heardRightTicks);
+        std::printf("{\"mode\":\"split\",\"clicks\":%zu,\"heardThrough\":%zu,\"heardDirect\":%zu,"
+                    "\"throughFrames\":%lld,\"directFrames\":%lld,\"addedFrames\":%lld}\n",
+                    through.clickTicks.size(), run.heardTicks.size(), run.heardRightTicks.size(),
+                    (long long)throughFrames, (long long)directFrames,
+                    throughFrames < 0 || directFrames < 0 ? -1LL : (long long)(throughFrames - directFrames));
+        return 0;
+    }
     pw_thread_loop_lock(loop);
     run.playback = makeStream(loop, core, &run, true, direct ? "test_speakers" : nullptr, &playbackHook);
     pw_thread_loop_unlock(loop);

@@ -44,6 +44,39 @@ struct ChainFilter::Callbacks {
         self->downstreamLatency_.store(frames > 0 ? uint32_t(std::lround(frames)) : 0, std::memory_order_relaxed);
     }
 
+    // The server takes a port's buffers away (its link went, the device vanished, the format
+    // changed) on the loop's thread and unmaps them right after this returns: no cycle may touch
+    // them from here on. Main loop thread.
+    static void removeBuffer(void* data, void* port, pw_buffer*)
+    {
+        auto* self = static_cast<ChainFilter*>(data);
+        if (const int index = self->portIndex(port); index >= 0 && self->buffers_[index] > 0) --self->buffers_[index];
+        self->closePort(port);
+    }
+
+    // A port's link area going away closes it too; a new one opens it again where the port
+    // still has its buffers.
+    static void ioChanged(void* data, void* port, uint32_t id, void* area, uint32_t)
+    {
+        auto* self = static_cast<ChainFilter*>(data);
+        const int index = self->portIndex(port);
+        if (index < 0 || id != SPA_IO_Buffers) return;
+        if (!area)
+            self->closePort(port);
+        else if (self->buffers_[index] > 0)
+            self->open_[index].store(true, std::memory_order_release);
+    }
+
+    // New buffers, mapped before they are handed to the port: cycles may use them.
+    static void addBuffer(void* data, void* port, pw_buffer*)
+    {
+        auto* self = static_cast<ChainFilter*>(data);
+        const int index = self->portIndex(port);
+        if (index < 0) return;
+        ++self->buffers_[index];
+        self->open_[index].store(true, std::memory_order_release);
+    }
+
     static void process(void* data, spa_io_position* position)
     {
         auto* self = static_cast<ChainFilter*>(data);
@@ -84,6 +117,9 @@ std::unique_ptr<ChainFilter> ChainFilter::create(PipeWireContext& context, const
             e.state_changed = &Callbacks::stateChanged;
             e.param_changed = &Callbacks::paramChanged;
             e.process = &Callbacks::process;
+            e.add_buffer = &Callbacks::addBuffer;
+            e.remove_buffer = &Callbacks::removeBuffer;
+            e.io_changed = &Callbacks::ioChanged;
             return e;
         }();
         self->filter_ = pw_filter_new(context.core(), options.nodeName.c_str(), props);
@@ -178,6 +214,23 @@ bool ChainFilter::isBroken() const
     return connected_ && (state_ == PW_FILTER_STATE_ERROR || state_ == PW_FILTER_STATE_UNCONNECTED);
 }
 
+int ChainFilter::portIndex(const void* port) const
+{
+    for (uint32_t c = 0; c < channels; ++c) {
+        if (port == inputs_[c]) return int(c);
+        if (port == outputs_[c]) return int(channels + c);
+    }
+    return -1;
+}
+
+void ChainFilter::closePort(const void* port)
+{
+    const int index = portIndex(port);
+    if (index < 0 || !open_[index].exchange(false, std::memory_order_acq_rel)) return;
+    // A cycle that began before the port was closed ends before its buffers go.
+    context_.flushRealtime();
+}
+
 void ChainFilter::reset()
 {
     firstCycleFrames_.store(0, std::memory_order_relaxed);
@@ -206,9 +259,14 @@ void ChainFilter::process(uint32_t frames)
     const float* in[channels];
     float* out[channels];
     for (uint32_t c = 0; c < channels; ++c) {
-        const auto* data = static_cast<const float*>(pw_filter_get_dsp_buffer(inputs_[c], frames));
+        // A closed port's buffers are on their way out: never touched, not even dequeued.
+        const auto* data = open_[c].load(std::memory_order_acquire)
+                               ? static_cast<const float*>(pw_filter_get_dsp_buffer(inputs_[c], frames))
+                               : nullptr;
         in[c] = data ? data : silence_.data();
-        auto* buffer = static_cast<float*>(pw_filter_get_dsp_buffer(outputs_[c], frames));
+        auto* buffer = open_[channels + c].load(std::memory_order_acquire)
+                           ? static_cast<float*>(pw_filter_get_dsp_buffer(outputs_[c], frames))
+                           : nullptr;
         // An output nothing is linked to has no buffer: the chain still runs, into scratch.
         out[c] = buffer ? buffer : scratch_.data() + size_t(c) * largestCycle;
     }

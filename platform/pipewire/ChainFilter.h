@@ -23,6 +23,10 @@ using PlanarProcessFunction = void (*)(void* context, const float* const* input,
 // server runs it in the same cycle as the nodes that feed it and the node it feeds, once they
 // are linked, so it adds no latency of its own. Its process callback runs on our client's
 // real-time data thread. Created inactive; setActive starts the cycles.
+// A cycle runs on buffers that stay valid for the whole cycle or leaves them alone: the server
+// takes a port's buffers away on the loop's thread (a link or the device vanished), so each port
+// is closed there first, and that waits for a cycle in progress to end, before they are unmapped.
+// The real-time path takes no lock for this: one flag per port.
 class ChainFilter {
 public:
     // Largest cycle handled in one piece (the processing chain renders at most 4096 frames per
@@ -76,6 +80,10 @@ private:
     struct Hook;
     explicit ChainFilter(PipeWireContext& context);
     void process(uint32_t frames);
+    // Index into open_ of a port (inputs, then outputs); -1 when not ours.
+    int portIndex(const void* port) const;
+    // No cycle touches the port's buffers any longer; returns once a running one has ended.
+    void closePort(const void* port);
 
     PipeWireContext& context_;
     pw_filter* filter_ = nullptr;
@@ -90,6 +98,10 @@ private:
     bool connected_ = false;
     std::vector<float> silence_;  // largestCycle zeros, read where an input has no buffer
     std::vector<float> scratch_;  // channels x largestCycle, written where an output has no buffer
+    // Per port (inputs, then outputs): whether cycles may use its buffers. Cleared on the loop's
+    // thread before the server takes the buffers away, set once new ones are added.
+    std::atomic<bool> open_[2 * channels] = {};
+    int buffers_[2 * channels] = {};  // each port's buffers, counted on the loop's thread
     std::atomic<PlanarProcessFunction> function_{nullptr};
     std::atomic<void*> processContext_{nullptr};
     std::atomic<uint32_t> outputChannels_{2};

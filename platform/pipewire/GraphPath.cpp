@@ -54,9 +54,13 @@ std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
             {PW_KEY_NODE_LATENCY, latency},
             // What applications play reaches the filter at the volume set on our sink.
             {"monitor.channel-volumes", "true"},
-            // The device's clock drives the graph, never this sink; and the session manager
-            // never falls back to it on its own.
-            {PW_KEY_PRIORITY_DRIVER, "1"},
+            // The device's clock drives the graph, never this sink. A null sink can always
+            // drive; among the drivers that links join, the server picks the highest
+            // priority.driver (compared unsigned: a negative one ranks above all), and between
+            // equal ones the one made first. So ours names none, the lowest there is: a sound
+            // card (about 1000) and a virtual device made before it (none) drive it. Driven by
+            // the device, the path adds no cycle, and a stalled Quorel stalls only what plays
+            // through it. The session manager never falls back to it on its own.
             {PW_KEY_PRIORITY_SESSION, "0"},
             {PW_KEY_APP_NAME, "Quorel"},
         },

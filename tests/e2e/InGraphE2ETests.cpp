@@ -1,5 +1,5 @@
-// The capture path inside the server's graph: the latency it adds, what a crash leaves behind,
-// and moving to another output device while sound plays.
+// The capture path inside the server's graph: what a crash leaves behind, and moving to another
+// output device while sound plays.
 #include "ChainFilter.h"
 #include "GraphPath.h"
 #include "HeadlessServer.h"
@@ -11,7 +11,6 @@
 #include <pipewire/pipewire.h>
 
 #include <QFile>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -53,21 +52,6 @@ bool waitUntil(Condition condition, int timeoutMS = 10000)
     return condition();
 }
 
-// The median delay in frames from an application's write to the speaker's monitor, measured by
-// the latency probe (the one bench/capture-latency uses); -1 when it failed.
-int probeFrames(bool direct)
-{
-    QStringList arguments{"--clicks", "10"};
-    if (direct) arguments.prepend("--direct");
-    bool ok = false;
-    const QString out =
-        run(qEnvironmentVariable("QUOREL_BINARY_DIR") + "/tests/e2e/e2e_latency_probe", arguments, &ok, 60000);
-    const QJsonObject result = QJsonDocument::fromJson(out.toUtf8()).object();
-    // A click lost in a dropout of a busy machine leaves the median of the others.
-    if (!ok || result["heard"].toInt() < 6) return -1;
-    return result["medianFrames"].toInt();
-}
-
 // Global ids of the objects `pw-cli ls TYPE` lists whose properties match `pattern`.
 QSet<int> objectsMatching(const QString& type, const QRegularExpression& pattern)
 {
@@ -95,35 +79,6 @@ QSet<int> linksTouching(const QSet<int>& nodes)
 }
 
 }  // namespace
-
-// ---- Added latency
-
-class AddedLatencyE2E : public testing::TestWithParam<int> {};
-
-TEST_P(AddedLatencyE2E, IsTheChainsLookAheadAndNoCycleMore)
-{
-    HeadlessServer server(GetParam());
-    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
-    const int direct = probeFrames(true);
-    ASSERT_GT(direct, 0);
-
-    ToolProcess tool;
-    tool.start({"capture", "--seconds", "60"});
-    const auto info = tool.waitForLine(isInfo, 20000);
-    ASSERT_TRUE(info) << tool.errorText().toStdString();
-    EXPECT_EQ(info->value("info")["bufferFrames"].toInt(), GetParam());
-    const double lookAheadMS = info->value("info")["effectsLatencyMS"].toDouble();
-    const int lookAhead = int(std::lround(lookAheadMS * 48));
-    ASSERT_GT(lookAhead, 0);
-    const int through = probeFrames(false);
-    ::kill(pid_t(tool.process().processId()), SIGINT);
-    EXPECT_EQ(tool.finish(), 0);
-
-    ASSERT_GT(through, 0);
-    EXPECT_NEAR(through - direct, lookAhead, 32) << "direct " << direct << ", through " << through;
-}
-
-INSTANTIATE_TEST_SUITE_P(Quanta, AddedLatencyE2E, testing::Values(1024, 256));
 
 // ---- A crash
 

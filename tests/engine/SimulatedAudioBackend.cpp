@@ -1,5 +1,7 @@
 #include "SimulatedAudioBackend.h"
 
+#include <cerrno>
+
 #include "AudioFailure.h"
 
 namespace quorel::test {
@@ -101,6 +103,7 @@ AudioBackend::Status SimulatedAudioBackend::createTap(const QString& uid, uint32
         tapUID_ = uid;
     }
     note("createTap " + uid);
+    if (takenNames.count(uid) > 0) return -EEXIST;
     if (tapStatus == 0) tap = tapID;
     return tapStatus;
 }

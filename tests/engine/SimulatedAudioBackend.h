@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace quorel::test {
@@ -27,6 +28,7 @@ public:
     std::optional<ObjectID> defaultDevice = 10;
     Clock clockValue{48000, 32, 2048};
     Status tapStatus = 0;
+    std::set<QString> takenNames;  // createTap refuses these with -EEXIST
     ObjectID tapID = 100;
     int tapChannelCount = 2;
     Status aggregateStatus = 0;

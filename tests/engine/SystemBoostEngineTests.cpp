@@ -171,6 +171,25 @@ TEST_F(EngineTest, StartRunsTheCaptureInOrderAndDescribesIt)
     EXPECT_EQ(backend->listenerCount(), 2);
 }
 
+TEST_F(EngineTest, EveryStartNamesOurSinkTheSameUnlessThatNameIsTaken)
+{
+    // The session manager remembers defaults by name: one name for every start of this user.
+    start();
+    const QString first = backend->tapUID();
+    stopAndWait();
+    start();
+    EXPECT_EQ(backend->tapUID(), first);
+    EXPECT_TRUE(first.startsWith("local.quorel.aggregate."));
+    stopAndWait();
+    // Another process of ours holds the name: this one takes a name of its own and runs.
+    backend->takenNames.insert(first);
+    start();
+    EXPECT_TRUE(engine.isRunning());
+    EXPECT_TRUE(backend->tapUID().startsWith("local.quorel.aggregate."));
+    EXPECT_NE(backend->tapUID(), first);
+    EXPECT_EQ(backend->serverDefault, backend->tapUID());
+}
+
 TEST_F(EngineTest, StopTearsDownInOrderAndGivesTheDefaultBack)
 {
     start();

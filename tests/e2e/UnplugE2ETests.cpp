@@ -1,0 +1,130 @@
+// Output devices vanishing under the running path: a cycle in progress never meets buffers that
+// were taken away, and the sound goes on on the next device.
+#include "ChainFilter.h"
+#include "GraphPath.h"
+#include "HeadlessServer.h"
+#include "PipeWireContext.h"
+#include "SoundCheck.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+using namespace quorel::pipewire;
+using quorel::test::HeadlessServer;
+using quorel::test::SoundCheck;
+
+namespace {
+
+QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
+{
+    return HeadlessServer::run(program, arguments, ok);
+}
+
+template <typename Condition>
+bool waitUntil(Condition condition, int timeoutMS = 10000)
+{
+    for (int waited = 0; waited < timeoutMS; waited += 10) {
+        if (condition()) return true;
+        QThread::msleep(10);
+    }
+    return condition();
+}
+
+// Keeps writing its outputs for most of a 1024-frame cycle, so that a device taken away meets a
+// cycle in progress far more often than the real chain would let it.
+void slowWriter(void*, const float* const*, uint32_t, float* const* output, uint32_t outputChannels, uint32_t frames)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(15);
+    float value = 0.25f;
+    do {
+        for (uint32_t c = 0; c < outputChannels; ++c)
+            for (uint32_t i = 0; i < frames; ++i) output[c][i] = value;
+        value = -value;
+    } while (std::chrono::steady_clock::now() < until);
+}
+
+bool hasPlaybackPorts(PipeWireContext& context, const std::string& name)
+{
+    const auto node = context.nodeNamed(name);
+    return node && GraphPath::playbackPorts(context.ports(node->id)).size() == 2;
+}
+
+}  // namespace
+
+TEST(UnplugE2E, FiftyDevicesVanishingUnderARunningCycleNeverReachIt)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    int error = 0;
+    auto context = PipeWireContext::connect(error);
+    ASSERT_TRUE(context) << error;
+    GraphPath::Options options;
+    options.sinkName = "local.quorel.aggregate.UNPLUG";
+    options.description = "Quorel";
+    options.latencyFrames = 1024;
+    auto path = GraphPath::create(*context, options, error);
+    ASSERT_TRUE(path) << error;
+    path->filter().setProcessor(&slowWriter, nullptr, 2);
+    ASSERT_EQ(path->filter().setActive(true), 0);
+
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_TRUE(SoundCheck::writeTone(tone, 120.0, -20));
+    QProcess player;  // into our sink: its input ports carry sound too
+    player.start("pw-play", {"--target", QString::fromStdString(options.sinkName), tone});
+    ASSERT_TRUE(player.waitForStarted());
+
+    for (int round = 0; round < 50; ++round) {
+        const std::string name = "test_unplugged_" + std::to_string(round);
+        bool ok = false;
+        run("pw-cli", {"create-node", "adapter",
+                       QString("{ factory.name=support.null-audio-sink node.name=%1 media.class=Audio/Sink "
+                               "object.linger=true audio.position=[FL FR] }")
+                           .arg(QString::fromStdString(name))},
+            &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_TRUE(waitUntil([&] { return hasPlaybackPorts(*context, name); })) << name;
+        ASSERT_EQ(path->connectOutput(name), 0) << name;
+        QProcess recorder;  // on the device's monitor, as a user's recorder would be
+        recorder.start("parecord", {"--device=" + QString::fromStdString(name) + ".monitor", "/dev/null"});
+        ASSERT_TRUE(recorder.waitForStarted());
+        const uint64_t cycles = path->filter().cycles();
+        ASSERT_TRUE(waitUntil([&] { return path->filter().cycles() >= cycles + 3; })) << name;
+        // At a different moment of the cycle each round.
+        QThread::usleep(unsigned(round * 397 % 21000));
+        run("pw-cli", {"destroy", QString::fromStdString(name)}, &ok);
+        ASSERT_TRUE(ok) << name;
+        ASSERT_TRUE(waitUntil([&] { return !context->nodeNamed(name); })) << name;
+        recorder.kill();
+        recorder.waitForFinished(5000);
+    }
+
+    // The next device gets the sound.
+    ASSERT_EQ(path->connectOutput("test_speakers"), 0);
+    const auto speakers = context->nodeNamed("test_speakers");
+    ASSERT_TRUE(speakers);
+    EXPECT_TRUE(context->isLinked(path->filter().outputPort(0), GraphPath::playbackPorts(context->ports(speakers->id))[0]));
+    const uint64_t cycles = path->filter().cycles();
+    EXPECT_TRUE(waitUntil([&] { return path->filter().cycles() >= cycles + 10; }));
+    const QString heard = dir.filePath("heard.wav");
+    QProcess recorder;
+    recorder.start("parecord", {"--latency-msec=20", "--device=test_speakers.monitor", "--file-format=wav", heard});
+    ASSERT_TRUE(recorder.waitForStarted());
+    QThread::msleep(1500);
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(5000));
+    const std::vector<double> levels = SoundCheck::blockLevels(heard, 20);
+    ASSERT_GT(levels.size(), size_t(20));
+    EXPECT_GT(SoundCheck::medianLevel(levels, 5, levels.size() - 5), -20.0);
+
+    player.kill();
+    player.waitForFinished(5000);
+    path->filter().setActive(false);
+    context->flushRealtime();
+}
