@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -348,4 +349,59 @@ TEST(UserDefaults, WritesFromTwoThreadsAreAllSaved)
         EXPECT_EQ(fresh.string(QStringLiteral("Quorel.A%1").arg(i)), "v") << i;
         EXPECT_EQ(fresh.string(QStringLiteral("Quorel.B%1").arg(i)), "v") << i;
     }
+}
+
+// One backslash lost inside a stored JSON value makes QSettings read on from that quote into the
+// lines after it, without an error. The store notices that keys standing in the file were not
+// read, keeps the whole file beside it, and reads every line on its own: no intact key is lost,
+// neither to a read nor to the next write.
+TEST(UserDefaults, ADamagedLineLosesNoOtherKeyAndTheWholeFileIsKeptBesideIt)
+{
+    test::TemporaryHome home;
+    const QString path = home.path() + "/Quorel.conf";
+    const std::vector<std::pair<QString, QString>> intact{
+        {"Corvanta.System.Active.v1", "true"},
+        {"Corvanta.Tab.v1", "equalizer"},
+        {"Quorel.Headphones.Custom.v1", R"([{"id":"import.X","name":"Phones"}])"},
+        {"Quorel.Language", "pt-BR"},
+        {"Quorel.System.PreviousDefaultSink.v1", "alsa_output.pci-0000_00_1f.3.analog-stereo"},
+    };
+    {
+        UserDefaults writer(path);
+        ASSERT_TRUE(writer.setString("Corvanta.Presets.Custom.v1", R"([{"id":"custom.A","name":"A","boostDB":3}])"));
+        for (const auto& [key, value] : intact) ASSERT_TRUE(writer.setString(key, value));
+    }
+    QByteArray damaged = test::fileBytes(path);
+    const qsizetype at = damaged.indexOf(R"(\"name)");
+    ASSERT_GT(at, 0);
+    ASSERT_LT(at, damaged.indexOf("Corvanta.System.Active.v1"));  // inside the presets' line
+    damaged.remove(at, 1);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(damaged);
+    }
+    // What QSettings alone makes of it.
+    {
+        const QString copy = home.path() + "/plain.conf";
+        ASSERT_TRUE(QFile::copy(path, copy));
+        ASSERT_FALSE(QSettings(copy, QSettings::IniFormat).contains("Corvanta.Tab.v1"));
+    }
+
+    UserDefaults store(path);
+    for (const auto& [key, value] : intact) EXPECT_EQ(store.string(key), value) << key.toStdString();
+    EXPECT_TRUE(store.contains("Corvanta.Presets.Custom.v1"));
+    const QStringList copies = QDir(home.path()).entryList({"Quorel.conf.damaged-*"}, QDir::Files);
+    ASSERT_EQ(copies.size(), 1) << copies.join(", ").toStdString();
+    EXPECT_EQ(test::fileBytes(home.path() + "/" + copies.first()), damaged);
+
+    // The next write keeps them, and a later reader sees them all.
+    ASSERT_TRUE(store.setString("Corvanta.Tab.v1", "boost"));
+    const UserDefaults fresh = reopened(store, home.path() + "/copy.conf");
+    EXPECT_EQ(fresh.string("Corvanta.Tab.v1"), "boost");
+    for (const auto& [key, value] : intact) {
+        if (key == "Corvanta.Tab.v1") continue;
+        EXPECT_EQ(fresh.string(key), value) << key.toStdString();
+    }
+    EXPECT_EQ(QDir(home.path()).entryList({"Quorel.conf.damaged-*"}, QDir::Files).size(), 1);
 }
