@@ -302,12 +302,41 @@ private:
     bool locked_ = false;
 };
 
+// Values of the application's state that could not be written yet (none: removed), per store.
+using Unsaved = std::map<QString, std::optional<QString>>;
+std::mutex unsavedMutex;
+std::map<QString, Unsaved> unsavedByPath;
+
+Unsaved unsaved(const QString& path)
+{
+    const std::lock_guard guard(unsavedMutex);
+    const auto found = unsavedByPath.find(path);
+    return found == unsavedByPath.end() ? Unsaved() : found->second;
+}
+
 bool update(const QString& path, const Change& change)
 {
     const StoreLock lock(path);
     if (!lock.isLocked()) return false;
     if (!repairIfCut(path)) return false;
-    return writeChecked(path, change);
+    // What waits to be written goes first, so the change itself (newer) wins.
+    const Unsaved waiting = unsaved(path);
+    const bool written = writeChecked(path, [&](QSettings& settings, const QString& file, bool report) {
+        for (const auto& [key, value] : waiting) {
+            if (value) settings.setValue(key, *value);
+            else settings.remove(key);
+        }
+        change(settings, file, report);
+    });
+    if (written && !waiting.empty()) {
+        const std::lock_guard guard(unsavedMutex);
+        Unsaved& now = unsavedByPath[path];
+        for (const auto& [key, value] : waiting) {
+            const auto found = now.find(key);
+            if (found != now.end() && found->second == value) now.erase(found);
+        }
+    }
+    return written;
 }
 
 // Before a read: a store that was not read whole is mended first (where it can be written).
@@ -438,6 +467,27 @@ void UserDefaults::setAsideUnreadable(const QString& key)
         }
     });
 }
+
+bool UserDefaults::save(const QString& key, const std::optional<QString>& value)
+{
+    {
+        const std::lock_guard guard(unsavedMutex);
+        unsavedByPath[path_][key] = value;
+    }
+    bool written = false;
+    if (isUsable()) {
+        written = update(path_, [&](QSettings& settings, const QString& file, bool report) {
+            keepTypedValuesAside(settings, file, report);
+        });
+    }
+    if (!written) {
+        const QByteArray note = QStringLiteral("Quorel: Could not save the settings file %1.\n").arg(path_).toUtf8();
+        std::fputs(note.constData(), stderr);
+    }
+    return written;
+}
+
+bool UserDefaults::hasUnsavedChanges() const { return !unsaved(path_).empty(); }
 
 void UserDefaults::sync()
 {

@@ -172,11 +172,11 @@ void SystemModel::reportWriteFailure(bool written)
     if (!written) setErrorMessage(LocalizedMessage("Could not save the settings file {0}.", {store_.filePath()}));
 }
 
-// A start that succeeds clears the error banner, but not the news that the choice it carries out
-// could not be stored: the next launch would not resume processing.
+// A start that succeeds clears the error banner, but not the news that a choice (the one it
+// carries out, say) could not be stored: the next launch would not find it.
 void SystemModel::clearError()
 {
-    if (choiceUnsaved_)
+    if (store_.hasUnsavedChanges())
         reportWriteFailure(false);
     else
         setErrorMessage(std::nullopt);
@@ -214,8 +214,7 @@ void SystemModel::setActive(bool active)
     resumeAfterWake_ = false;
     reconnecting_ = false;
     awaitingServer_ = false;
-    choiceUnsaved_ = !store_.setBoolean(activeKey, active);
-    reportWriteFailure(!choiceUnsaved_);
+    reportWriteFailure(store_.save(activeKey, active ? QStringLiteral("true") : QStringLiteral("false")));
     silentStartRetries_ = 0;
     stallRestarts_.clear();
     primeKicks_ = 0;
@@ -566,12 +565,7 @@ void SystemModel::setOutputDevice(const std::optional<QString>& uid)
 {
     outputDeviceUID_ = uid;
     emit outputDeviceChanged();
-    if (uid) {
-        reportWriteFailure(store_.setString(outputDeviceKey, *uid));
-    } else {
-        store_.remove(outputDeviceKey);
-        reportWriteFailure(!store_.contains(outputDeviceKey));
-    }
+    reportWriteFailure(store_.save(outputDeviceKey, uid));
     if (volume_) volume_->follow(uid);
     if (isActive_) scheduleRestart(LocalizedMessage("Switching output…"), outputSwitchDelay);
 }

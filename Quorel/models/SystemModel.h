@@ -222,7 +222,6 @@ private:
     bool restartingAudioService_ = false;
     bool canOpenSoundSettings_ = false;
     bool shutDown_ = false;
-    bool choiceUnsaved_ = false;  // the last on/off choice could not be stored
     std::unique_ptr<ClockTimer> serviceRestartWait_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -3,11 +3,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <tuple>
 
@@ -404,4 +406,67 @@ TEST(UserDefaults, ADamagedLineLosesNoOtherKeyAndTheWholeFileIsKeptBesideIt)
         EXPECT_EQ(fresh.string(key), value) << key.toStdString();
     }
     EXPECT_EQ(QDir(home.path()).entryList({"Quorel.conf.damaged-*"}, QDir::Files).size(), 1);
+}
+
+// A value of the application's state that cannot be written (the file or its folder immutable,
+// the folder unreachable) fails every time, says so every time, leaves the old file byte for
+// byte, and is written with the next write that succeeds, with the rest of the state.
+TEST(UserDefaults, SavedStateThatCouldNotBeWrittenGoesWithTheNextWriteThatSucceeds)
+{
+    test::TemporaryHome home;
+    const QString folder = home.path() + "/Quorel";
+    const QString path = folder + "/Quorel.conf";
+    struct Blocker {
+        const char* name;
+        std::function<bool()> block;
+        std::function<void()> unblock;
+    };
+    const std::vector<Blocker> blockers{
+        {"immutable file", [&] { return test::setImmutable(path, true); }, [&] { test::setImmutable(path, false); }},
+        {"immutable folder", [&] { return test::setImmutable(folder, true); }, [&] { test::setImmutable(folder, false); }},
+        // Works for root and on every file system: the folder cannot be reached.
+        {"folder under a file",
+         [&] {
+             return QDir(folder).removeRecursively() && QFile(folder).open(QIODevice::WriteOnly);
+         },
+         [&] {
+             QFile::remove(folder);
+             QDir().mkpath(folder);
+         }},
+    };
+    int tried = 0;
+    for (const Blocker& blocker : blockers) {
+        UserDefaults store(path);
+        ASSERT_TRUE(store.setString("Quorel.Language", "en"));
+        ASSERT_TRUE(store.save("Corvanta.Tab.v1", "boost"));
+        const QByteArray before = test::fileBytes(path);
+        if (!blocker.block()) continue;
+        ++tried;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(store.save("Corvanta.DSP.v2", R"({"boostDB":7})")) << blocker.name;
+        EXPECT_FALSE(store.save("Corvanta.Tab.v1", "equalizer")) << blocker.name;
+        EXPECT_FALSE(store.save("Corvanta.OutputDeviceUID", std::nullopt)) << blocker.name;
+        EXPECT_FALSE(store.save("Corvanta.DSP.v2", R"({"boostDB":8})")) << blocker.name;
+        const QString errors = QString::fromStdString(testing::internal::GetCapturedStderr());
+        EXPECT_EQ(errors.count("Could not save the settings file " + path + "."), 4) << errors.toStdString();
+        EXPECT_TRUE(store.hasUnsavedChanges());
+        blocker.unblock();
+        if (QFileInfo::exists(path)) {
+            EXPECT_EQ(test::fileBytes(path), before) << blocker.name;
+        } else {  // the folder itself was taken away to block it
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(before);
+        }
+
+        // Any write that succeeds, here one that is no part of it, stores the whole state.
+        ASSERT_TRUE(store.setString("Quorel.Language", "pt-BR")) << blocker.name;
+        EXPECT_FALSE(store.hasUnsavedChanges());
+        const UserDefaults fresh = reopened(store, home.path() + "/copy.conf");
+        EXPECT_EQ(fresh.string("Corvanta.DSP.v2"), R"({"boostDB":8})") << blocker.name;
+        EXPECT_EQ(fresh.string("Corvanta.Tab.v1"), "equalizer") << blocker.name;
+        EXPECT_EQ(fresh.string("Quorel.Language"), "pt-BR") << blocker.name;
+        ASSERT_TRUE(QFile::remove(path));
+    }
+    EXPECT_GE(tried, 1);
 }
