@@ -97,8 +97,7 @@ std::optional<SoundPreset> PresetLibrary::selected() const
 
 void PresetLibrary::setSelectedID(const std::optional<QString>& id)
 {
-    if (id) store_.setString(QLatin1String(selectionKey), *id);
-    else store_.remove(QLatin1String(selectionKey));
+    store_.save(QLatin1String(selectionKey), id);
     if (selectedID_ == id) return;
     selectedID_ = id;
     emit selectedIDChanged();

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -168,18 +169,9 @@ using Change = std::function<void(QSettings& settings, const QString& file, bool
 // the store is written only when the copy came out whole; the store is then read back too, and
 // when it does not hold every setting (something changed between the two) the bytes it had
 // before are put back. False when the change could not be saved.
-bool update(const QString& path, const Change& change)
+bool writeChecked(const QString& path, const Change& change)
 {
-    // The file read back must be the one this write made: one update at a time, among the
-    // threads of this process and among processes (QSettings takes "<path>.lock" itself while
-    // it writes, so this lock has a name of its own).
-    static std::mutex mutex;
-    const std::lock_guard threads(mutex);
     const QFileInfo info(path);
-    QDir().mkpath(info.absolutePath());  // as QSettings does on its first write
-    QLockFile processes(path + QStringLiteral(".update-lock"));
-    if (!processes.lock()) return false;
-
     const std::optional<QByteArray> before = fileBytes(path);
     {
         QTemporaryFile copy(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
@@ -223,6 +215,138 @@ bool update(const QString& path, const Change& change)
     return false;
 }
 
+// Whether QSettings read every key that stands as a line of the [General] section in the file.
+// A damaged line (a quote whose escape was lost) makes it read on into the lines after it, as
+// part of that value, without any error: their keys are then missing.
+bool readWhole(const QString& path)
+{
+    const std::map<QByteArray, QByteArray> lines = rawLines(path);
+    if (lines.empty()) return true;
+    const QSettings settings(path, QSettings::IniFormat);
+    for (const auto& [key, value] : lines) {
+        const QString name = QString::fromLatin1(key);
+        // Keys QSettings writes escaped are not compared.
+        if (plainIniKey(name) != key) continue;
+        if (!settings.contains(name)) return false;
+    }
+    return true;
+}
+
+// Every key line of the file read on its own, so a damaged one takes nothing else with it.
+std::map<QString, QVariant> valuesLineByLine(const QString& path)
+{
+    std::map<QString, QVariant> values;
+    for (const auto& [key, value] : rawLines(path)) {
+        QTemporaryFile line;
+        if (!line.open()) continue;
+        line.write("[General]\n" + key + '=' + value + '\n');
+        line.close();
+        const QSettings alone(line.fileName(), QSettings::IniFormat);
+        const QString name = plainIniKey(QString::fromLatin1(key)).isEmpty() ? QString() : QString::fromLatin1(key);
+        const QStringList keys = alone.allKeys();
+        if (!name.isEmpty() && alone.contains(name))
+            values[name] = alone.value(name);
+        else if (keys.size() == 1)
+            values[keys.first()] = alone.value(keys.first());
+    }
+    return values;
+}
+
+// A store that QSettings did not read whole is never written as it read it: the whole file is
+// first kept beside it ("<name>.damaged-<UTC time>"), then written again with every line read on
+// its own. False when that could not be done; the store is then left as it is.
+bool repairIfCut(const QString& path)
+{
+    if (readWhole(path)) return true;
+    const std::optional<QByteArray> bytes = fileBytes(path);
+    if (!bytes) return false;
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString copy = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(copy); ++n) copy = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    if (AtomicFile::write(copy, *bytes)) return false;
+    const std::map<QString, QVariant> values = valuesLineByLine(path);
+    const bool written = writeChecked(path, [&](QSettings& settings, const QString&, bool) {
+        settings.clear();
+        for (const auto& [key, value] : values) settings.setValue(key, value);
+    });
+    const QByteArray note = (written ? QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
+                                                      "as %2, and every setting that could be read was kept.\n")
+                                     : QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
+                                                      "as %2, and it was not written.\n"))
+                                .arg(path, copy)
+                                .toUtf8();
+    std::fputs(note.constData(), stderr);
+    return written;
+}
+
+// One update of the store at a time, among the threads of this process and among processes
+// (QSettings takes "<path>.lock" itself while it writes, so this lock has a name of its own):
+// the file read back must be the one this write made.
+class StoreLock {
+public:
+    explicit StoreLock(const QString& path) : threads_(mutex()), processes_(path + QStringLiteral(".update-lock"))
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());  // as QSettings does on its first write
+        locked_ = processes_.lock();
+    }
+    bool isLocked() const { return locked_; }
+
+private:
+    static std::mutex& mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    std::lock_guard<std::mutex> threads_;
+    QLockFile processes_;
+    bool locked_ = false;
+};
+
+// Values of the application's state that could not be written yet (none: removed), per store.
+using Unsaved = std::map<QString, std::optional<QString>>;
+std::mutex unsavedMutex;
+std::map<QString, Unsaved> unsavedByPath;
+
+Unsaved unsaved(const QString& path)
+{
+    const std::lock_guard guard(unsavedMutex);
+    const auto found = unsavedByPath.find(path);
+    return found == unsavedByPath.end() ? Unsaved() : found->second;
+}
+
+bool update(const QString& path, const Change& change)
+{
+    const StoreLock lock(path);
+    if (!lock.isLocked()) return false;
+    if (!repairIfCut(path)) return false;
+    // What waits to be written goes first, so the change itself (newer) wins.
+    const Unsaved waiting = unsaved(path);
+    const bool written = writeChecked(path, [&](QSettings& settings, const QString& file, bool report) {
+        for (const auto& [key, value] : waiting) {
+            if (value) settings.setValue(key, *value);
+            else settings.remove(key);
+        }
+        change(settings, file, report);
+    });
+    if (written && !waiting.empty()) {
+        const std::lock_guard guard(unsavedMutex);
+        Unsaved& now = unsavedByPath[path];
+        for (const auto& [key, value] : waiting) {
+            const auto found = now.find(key);
+            if (found != now.end() && found->second == value) now.erase(found);
+        }
+    }
+    return written;
+}
+
+// Before a read: a store that was not read whole is mended first (where it can be written).
+void prepareRead(const QString& path)
+{
+    if (readWhole(path)) return;
+    const StoreLock lock(path);
+    if (lock.isLocked()) repairIfCut(path);
+}
+
 }  // namespace
 
 UserDefaults UserDefaults::standard()
@@ -248,13 +372,14 @@ bool UserDefaults::isUsable() const
 
 bool UserDefaults::contains(const QString& key) const
 {
-    return isUsable() && QSettings(path_, QSettings::IniFormat).contains(key);
+    if (!isUsable()) return false;
+    prepareRead(path_);
+    return QSettings(path_, QSettings::IniFormat).contains(key);
 }
 
 void UserDefaults::remove(const QString& key)
 {
-    if (!isUsable()) return;
-    if (!QSettings(path_, QSettings::IniFormat).contains(key)) return;
+    if (!contains(key)) return;
     update(path_, [&](QSettings& settings, const QString& file, bool report) {
         keepTypedValuesAside(settings, file, report);
         settings.remove(key);
@@ -274,6 +399,7 @@ std::optional<QString> UserDefaults::rawText(const QString& key) const
 std::optional<QString> UserDefaults::string(const QString& key) const
 {
     if (!isUsable()) return std::nullopt;
+    prepareRead(path_);
     const QSettings settings(path_, QSettings::IniFormat);
     const QVariant value = settings.value(key);
     if (isPlainText(value)) return value.toString();
@@ -325,8 +451,7 @@ bool UserDefaults::setNumber(const QString& key, double value)
 
 void UserDefaults::setAsideUnreadable(const QString& key)
 {
-    if (!isUsable()) return;
-    if (!QSettings(path_, QSettings::IniFormat).contains(key)) return;
+    if (!contains(key)) return;
     // Plain text is kept as it reads; anything else as its line stands in the file (which
     // keepTypedValuesAside does itself).
     update(path_, [&](QSettings& settings, const QString& file, bool report) {
@@ -342,6 +467,27 @@ void UserDefaults::setAsideUnreadable(const QString& key)
         }
     });
 }
+
+bool UserDefaults::save(const QString& key, const std::optional<QString>& value)
+{
+    {
+        const std::lock_guard guard(unsavedMutex);
+        unsavedByPath[path_][key] = value;
+    }
+    bool written = false;
+    if (isUsable()) {
+        written = update(path_, [&](QSettings& settings, const QString& file, bool report) {
+            keepTypedValuesAside(settings, file, report);
+        });
+    }
+    if (!written) {
+        const QByteArray note = QStringLiteral("Quorel: Could not save the settings file %1.\n").arg(path_).toUtf8();
+        std::fputs(note.constData(), stderr);
+    }
+    return written;
+}
+
+bool UserDefaults::hasUnsavedChanges() const { return !unsaved(path_).empty(); }
 
 void UserDefaults::sync()
 {

@@ -31,6 +31,14 @@ public:
     bool setBoolean(const QString& key, bool value);
     bool setNumber(const QString& key, double value);
 
+    // Stores (with none: removes) one value of the application's current state. A value that
+    // cannot be written now is kept, in this process, and written with the next write to this
+    // store that succeeds, so that write stores the whole current state; each failure says so on
+    // standard error. False when it could not be written now.
+    bool save(const QString& key, const std::optional<QString>& value);
+    // Whether saved values of this process still wait to be written.
+    bool hasUnsavedChanges() const;
+
     void sync();
 
     // False when something other than a regular file stands at the path (a FIFO, a folder):

@@ -25,7 +25,8 @@ int runUrl(const QStringList& args)
         {"activeChoice", active ? QJsonValue(*active) : QJsonValue()},
         {"error", tool::errorJson(model)},
     });
-    return 0;
+    // A change that could not be stored is a failure (standard error said so at the write).
+    return model.store().hasUnsavedChanges() ? 1 : 0;
 }
 
 const tool::Registration reg{{"url", "url URL...", &runUrl}};

@@ -115,7 +115,7 @@ void BoostModel::setBlindTestRunning(bool running)
 
 void BoostModel::write(const QString& key, const QString& value)
 {
-    if (!store_.setString(key, value))
+    if (!store_.save(key, value))
         system_->setErrorMessage(LocalizedMessage::make("Could not save the settings file {0}.", store_.filePath()));
 }
 

@@ -1,12 +1,18 @@
 #include "CapturePrimer.h"
 
-#include "AtomicFile.h"
-
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtEndian>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorel {
 
@@ -14,6 +20,32 @@ namespace {
 
 void putU32(QByteArray& bytes, int offset, quint32 value) { qToLittleEndian(value, bytes.data() + offset); }
 void putU16(QByteArray& bytes, int offset, quint16 value) { qToLittleEndian(value, bytes.data() + offset); }
+
+// Whether `path` is a regular file of this user (never a link) of `size` bytes.
+bool isOwnFile(const QByteArray& path, qint64 size)
+{
+    struct stat status {};
+    return ::lstat(path.constData(), &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::getuid()
+        && status.st_size == size;
+}
+
+// Puts `bytes` at `path` without ever following a link: into a new file made beside it
+// (O_EXCL, O_NOFOLLOW), which then replaces whatever stood at the path, a link itself included.
+bool writeWithoutLinks(const QByteArray& path, const QByteArray& bytes)
+{
+    QByteArray temporary = path + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n <= 0) break;
+        written += n;
+    }
+    const bool ok = ::close(fd) == 0 && written == bytes.size() && ::rename(temporary.constData(), path.constData()) == 0;
+    if (!ok) ::unlink(temporary.constData());
+    return ok;
+}
 
 }  // namespace
 
@@ -23,6 +55,7 @@ CapturePrimer::CapturePrimer(Options options) : options_(std::move(options)) {}
 
 CapturePrimer::~CapturePrimer()
 {
+    // The folder of our own goes with the primer (a player still running has its file open).
     // A player still running is left to finish on its own; only our bookkeeping goes.
     if (running_) {
         running_->disconnect(this);
@@ -56,16 +89,30 @@ QByteArray CapturePrimer::silence()
     return bytes;
 }
 
+QString CapturePrimer::privateDirectory() const
+{
+    if (!privateDirectory_) {
+        privateDirectory_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/quorel-XXXXXX"));
+        if (!privateDirectory_->isValid()) {
+            privateDirectory_.reset();
+            return {};
+        }
+    }
+    return privateDirectory_->path();
+}
+
 QString CapturePrimer::filePath() const
 {
+    // Never the shared temporary folder itself: another user could plant a file of the right
+    // size there that would play on this user's speakers, or a link that we would write through.
+    // The user's own runtime folder, else a folder of our own (mkdtemp makes it mode 0700).
     QString directory;
     if (options_.directory) {
         directory = *options_.directory;
     } else {
-        // The user's own runtime folder: in the shared temporary folder another user could
-        // plant a file of the right size that would then play on this user's speakers.
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        directory = runtime.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(runtime);
+        directory = runtime.isEmpty() ? privateDirectory() : QString::fromLocal8Bit(runtime);
+        if (directory.isEmpty()) return {};
     }
     return QDir(directory).filePath(QString::fromLatin1(fileName));
 }
@@ -85,9 +132,10 @@ std::optional<QString> CapturePrimer::player() const
 std::optional<QString> CapturePrimer::silentFile() const
 {
     const QString path = filePath();
-    const QFileInfo info(path);
-    if (info.isFile() && info.size() == fileSize) return path;
-    if (AtomicFile::write(path, silence())) return std::nullopt;
+    if (path.isEmpty()) return std::nullopt;
+    const QByteArray name = QFile::encodeName(path);
+    if (isOwnFile(name, fileSize)) return path;
+    if (!writeWithoutLinks(name, silence())) return std::nullopt;
     return path;
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 
 class QProcess;
+class QTemporaryDir;
 
 namespace quorel {
 
@@ -20,7 +21,9 @@ class CapturePrimer : public QObject {
 public:
     struct Options {
         std::optional<QString> player;     // none: `pw-play` found on PATH
-        std::optional<QString> directory;  // none: $XDG_RUNTIME_DIR, or the temporary folder when unset
+        // none: $XDG_RUNTIME_DIR, or without one a folder of our own (mode 0700) made in the
+        // temporary folder
+        std::optional<QString> directory;
     };
 
     CapturePrimer();
@@ -41,7 +44,7 @@ public:
     // Calls of kick(), and players started (diagnostics and tests).
     int kicks() const { return kicks_; }
     int launches() const { return launches_; }
-    // Where the silent file lives.
+    // Where the silent file lives; empty when no folder of our own could be made.
     QString filePath() const;
 
 signals:
@@ -52,11 +55,14 @@ private:
     std::optional<QString> player() const;
     // The silent file, written when missing or of another size; none when it cannot be written.
     std::optional<QString> silentFile() const;
+    // The folder of our own in the temporary folder, made on first use.
+    QString privateDirectory() const;
 
     Options options_;
     QProcess* running_ = nullptr;
     int kicks_ = 0;
     int launches_ = 0;
+    mutable std::unique_ptr<QTemporaryDir> privateDirectory_;
 };
 
 }  // namespace quorel

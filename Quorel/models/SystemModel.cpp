@@ -9,6 +9,8 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 
 namespace quorel {
 
@@ -33,6 +35,15 @@ constexpr double shutdownWait = 3.0;           // at most, for the default outpu
 
 const char* const offStatus = "Off. Other apps play directly to the output.";
 const char* const processingStatus = "Processing system audio on {0}.";
+const char* const repeatedStall =
+    "System audio repeatedly stopped flowing. Use “Restart audio service” to resume processing automatically.";
+
+// What happened to processing is also said on standard error.
+void note(const QString& text)
+{
+    const QByteArray line = QStringLiteral("Quorel: %1\n").arg(text).toUtf8();
+    std::fputs(line.constData(), stderr);
+}
 
 }  // namespace
 
@@ -161,17 +172,17 @@ void SystemModel::reportWriteFailure(bool written)
     if (!written) setErrorMessage(LocalizedMessage("Could not save the settings file {0}.", {store_.filePath()}));
 }
 
-// A start that succeeds clears the error banner, but not the news that the choice it carries out
-// could not be stored: the next launch would not resume processing.
+// A start that succeeds clears the error banner, but not the news that a choice (the one it
+// carries out, say) could not be stored: the next launch would not find it.
 void SystemModel::clearError()
 {
-    if (choiceUnsaved_)
+    if (store_.hasUnsavedChanges())
         reportWriteFailure(false);
     else
         setErrorMessage(std::nullopt);
 }
 
-void SystemModel::readOutputDevices()
+bool SystemModel::readOutputDevices()
 {
     try {
         outputDevices_ = options_.outputDevices ? options_.outputDevices() : HAL::outputDevices();
@@ -179,6 +190,19 @@ void SystemModel::readOutputDevices()
         outputDevices_.clear();  // no sound server: nothing to offer
     }
     emit outputDevicesChanged();
+    const bool answered = !outputDevices_.empty();
+    if (answered && awaitingServer_ && !shutDown_ && !options_.preview && !isActive_ && activation_ == 0) {
+        // The sound server is back while the choice is still on: a fresh start with fresh counts.
+        awaitingServer_ = false;
+        note(QStringLiteral("the sound server answers again; processing resumes."));
+        cancelRestart();
+        stallRestarts_.clear();
+        silentStartRetries_ = 0;
+        setErrorMessage(std::nullopt);
+        reconnecting_ = true;
+        activate();
+    }
+    return answered;
 }
 
 // ---- Switching on and off
@@ -188,8 +212,9 @@ void SystemModel::setActive(bool active)
     if (shutDown_) return;
     cancelRestart();
     resumeAfterWake_ = false;
-    choiceUnsaved_ = !store_.setBoolean(activeKey, active);
-    reportWriteFailure(!choiceUnsaved_);
+    reconnecting_ = false;
+    awaitingServer_ = false;
+    reportWriteFailure(store_.save(activeKey, active ? QStringLiteral("true") : QStringLiteral("false")));
     silentStartRetries_ = 0;
     stallRestarts_.clear();
     primeKicks_ = 0;
@@ -214,6 +239,7 @@ void SystemModel::activate()
                    [this, alive, number](std::optional<SystemBoostEngine::Info> info, std::exception_ptr failure) {
                        if (!alive.lock() || activation_ != number) return;  // superseded: dropped
                        activation_ = 0;
+                       const bool reconnection = std::exchange(reconnecting_, false);
                        if (info) {
                            info_ = info;
                            emit infoChanged();
@@ -232,27 +258,28 @@ void SystemModel::activate()
                            kickPrimer();
                            return;
                        }
+                       std::optional<LocalizedMessage> message;
                        try {
                            std::rethrow_exception(failure);
                        } catch (const SystemBoostEngine::Cancelled&) {
                            return;  // a newer start or a stop decides
                        } catch (const SystemBoostEngine::Failure& error) {
-                           isActive_ = false;
-                           emit activeChanged();
-                           info_.reset();
-                           emit infoChanged();
                            if (error.kind() == SystemBoostEngine::Failure::Kind::permission)
                                setFlag(needsPermission_, true);
-                           setStatus(LocalizedMessage("Could not enable processing."));
-                           setErrorMessage(LocalizedMessage::fromError(error));
+                           message = LocalizedMessage::fromError(error);
                        } catch (const std::exception& error) {
-                           isActive_ = false;
-                           emit activeChanged();
-                           info_.reset();
-                           emit infoChanged();
-                           setStatus(LocalizedMessage("Could not enable processing."));
-                           setErrorMessage(LocalizedMessage::fromError(error));
+                           message = LocalizedMessage::fromError(error);
                        }
+                       isActive_ = false;
+                       emit activeChanged();
+                       info_.reset();
+                       emit infoChanged();
+                       if (reconnection) {
+                           reconnectionFailed(*message);
+                           return;
+                       }
+                       setStatus(LocalizedMessage("Could not enable processing."));
+                       setErrorMessage(*message);
                    });
 }
 
@@ -301,12 +328,18 @@ void SystemModel::simulate(bool active)
 void SystemModel::scheduleRestart(const LocalizedMessage& status, double delay)
 {
     if (shutDown_ || !(isActive_ || resumeAfterWake_)) return;
+    restartLater(status, delay);
+}
+
+void SystemModel::restartLater(const LocalizedMessage& status, double delay)
+{
     deactivate(status);
     std::weak_ptr<int> alive = alive_;
     restartPending_ = true;
     restartTimer_ = clock_->schedule(delay, [this, alive] {
         if (!alive.lock() || !restartPending_) return;
         restartPending_ = false;  // the timer itself stays until replaced or cancelled
+        reconnecting_ = true;
         activate();
     });
 }
@@ -389,8 +422,7 @@ void SystemModel::refresh()
                 lastProgress_ = now;
                 return;
             }
-            countStall(now, LocalizedMessage("System audio repeatedly stopped flowing. Use “Restart audio service” "
-                                             "to resume processing automatically."));
+            countStall(now, LocalizedMessage(repeatedStall));
             return;
         }
     } else {
@@ -456,20 +488,42 @@ void SystemModel::refresh()
 void SystemModel::engineFailed(const LocalizedMessage& failure)
 {
     if (!isActive_) return;
+    note(failure.text());
     countStall(clock_->now(), failure);
 }
 
-void SystemModel::countStall(double now, const LocalizedMessage& giveUp)
+// The server that went away (restarted, crashed, updated) may not answer yet: each failed start
+// is one more reconnection, and the give-up says that the flow repeatedly stopped.
+void SystemModel::reconnectionFailed(const LocalizedMessage& failure)
+{
+    note(QStringLiteral("reconnecting failed: %1").arg(failure.text()));
+    countStall(clock_->now(), LocalizedMessage(repeatedStall), true);
+}
+
+void SystemModel::countStall(double now, const LocalizedMessage& giveUp, bool afterFailedStart)
 {
     std::erase_if(stallRestarts_, [now](double date) { return now - date >= stallWindow; });
     if (stallRestarts_.size() < stallLimit) {
         stallRestarts_.push_back(now);
-        scheduleRestart(LocalizedMessage("Audio stopped flowing; reconnecting ({0} of 3).",
-                                         {QString::number(stallRestarts_.size())}),
-                        stallDelay);
+        const LocalizedMessage status("Audio stopped flowing; reconnecting ({0} of 3).",
+                                      {QString::number(stallRestarts_.size())});
+        if (afterFailedStart)
+            restartLater(status, stallDelay);
+        else
+            scheduleRestart(status, stallDelay);
     } else {
         fail(giveUp);
+        note(giveUp.text());
+        awaitServerIfGone();
     }
+}
+
+void SystemModel::awaitServerIfGone()
+{
+    if (shutDown_ || options_.preview) return;
+    if (readOutputDevices()) return;
+    awaitingServer_ = true;
+    note(QStringLiteral("processing resumes once the sound server answers again."));
 }
 
 // ---- Sleep, wake, output device, sound-server restart
@@ -511,12 +565,7 @@ void SystemModel::setOutputDevice(const std::optional<QString>& uid)
 {
     outputDeviceUID_ = uid;
     emit outputDeviceChanged();
-    if (uid) {
-        reportWriteFailure(store_.setString(outputDeviceKey, *uid));
-    } else {
-        store_.remove(outputDeviceKey);
-        reportWriteFailure(!store_.contains(outputDeviceKey));
-    }
+    reportWriteFailure(store_.save(outputDeviceKey, uid));
     if (volume_) volume_->follow(uid);
     if (isActive_) scheduleRestart(LocalizedMessage("Switching output…"), outputSwitchDelay);
 }

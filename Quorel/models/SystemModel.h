@@ -160,19 +160,27 @@ private:
     void fail(const LocalizedMessage& error);
     void simulate(bool active);
     void scheduleRestart(const LocalizedMessage& status, double delay);
+    // scheduleRestart without its guard: also after a reconnection's start failed.
+    void restartLater(const LocalizedMessage& status, double delay);
     void cancelRestart();
     void enterWaitingForAudio();
     void engineFailed(const LocalizedMessage& failure);
     // Counts a stall at `now`: reconnects while fewer than three fell in the window, else fails
     // with `giveUp`.
-    void countStall(double now, const LocalizedMessage& giveUp);
+    void countStall(double now, const LocalizedMessage& giveUp, bool afterFailedStart = false);
+    // A start of an automatic reconnection failed: counted with the stalls.
+    void reconnectionFailed(const LocalizedMessage& failure);
+    // The watchdog gave up: when the sound server does not answer now, processing resumes by
+    // itself once it answers again.
+    void awaitServerIfGone();
     void kickPrimer();
     void setStatus(const LocalizedMessage& status);
     void setMeters(const Meters& meters);
     void setFlag(bool& field, bool value);
     void reportWriteFailure(bool written);
     void clearError();
-    void readOutputDevices();
+    // Reads the output devices; true when the sound server answered with at least one.
+    bool readOutputDevices();
 
     Options options_;
     UserDefaults store_;
@@ -206,13 +214,14 @@ private:
     uint64_t activation_ = 0;  // the running start's number; 0 = none
     uint64_t activations_ = 0;
     std::optional<double> activatedAt_;
+    bool reconnecting_ = false;    // the running start is an automatic reconnection
+    bool awaitingServer_ = false;  // given up while the sound server was gone: resume once it answers
     int silentStartRetries_ = 0;
     int primeKicks_ = 0;
     bool waitingForAudio_ = false;
     bool restartingAudioService_ = false;
     bool canOpenSoundSettings_ = false;
     bool shutDown_ = false;
-    bool choiceUnsaved_ = false;  // the last on/off choice could not be stored
     std::unique_ptr<ClockTimer> serviceRestartWait_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <QtGlobal>
 
+#include <cstdio>
+
 namespace quorel {
 
 SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent)
@@ -104,8 +106,18 @@ QStringList SingleInstance::urisFromArguments(const QStringList& arguments, cons
 
 void SingleInstance::open(const QStringList& uris, const QVariantMap&)
 {
-    if (uris.isEmpty()) emit activateRequested();
-    else emit openRequested(uris);
+    if (uris.isEmpty()) {
+        emit activateRequested();
+    } else if (uris.size() > maximumOpenedURIs) {
+        const QByteArray note = QStringLiteral("Quorel: %1 URLs were handed over at once; only the first %2 are opened.\n")
+                                    .arg(uris.size())
+                                    .arg(maximumOpenedURIs)
+                                    .toUtf8();
+        std::fputs(note.constData(), stderr);
+        emit openRequested(uris.mid(0, maximumOpenedURIs));
+    } else {
+        emit openRequested(uris);
+    }
 }
 
 void SingleInstance::activate(const QVariantMap&)

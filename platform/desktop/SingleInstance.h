@@ -26,6 +26,9 @@ public:
     static constexpr const char* serviceName = "app.quorel.Quorel";
     static constexpr const char* objectPath = "/app/quorel/Quorel";
     static constexpr int defaultHandOffTimeoutMS = 5000;
+    // At most this many URIs of one Open are handled (each may change and store the settings):
+    // a call asking for more cannot hold the window up for seconds.
+    static constexpr int maximumOpenedURIs = 64;
 
     enum class Role {
         Undecided,  // claim() not called yet
@@ -52,7 +55,8 @@ public:
     // against `workingFolder` (the caller's own).
     static QStringList urisFromArguments(const QStringList& arguments, const QString& workingFolder);
 
-    // Called by the D-Bus adaptor (and usable directly): emit the signals below.
+    // Called by the D-Bus adaptor (and usable directly): emit the signals below. Of more than
+    // maximumOpenedURIs URIs only the first are handed on; standard error says so.
     void open(const QStringList& uris, const QVariantMap& platformData);
     void activate(const QVariantMap& platformData);
 

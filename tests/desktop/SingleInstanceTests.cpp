@@ -84,6 +84,36 @@ TEST_F(SingleInstanceTest, ALaterLaunchHandsItsURLsToTheFirst)
     EXPECT_EQ(opened.size(), 1u);
 }
 
+// One Open asking for thousands of URLs is cut to what the window can handle at once, and the
+// cut is said on standard error.
+TEST_F(SingleInstanceTest, AnOpenOfThousandsOfURLsIsBounded)
+{
+    SingleInstance first(connect("bounded"));
+    ASSERT_EQ(first.claim(), SingleInstance::Role::Primary);
+    std::vector<QStringList> opened;
+    QObject::connect(&first, &SingleInstance::openRequested, [&](const QStringList& uris) { opened.push_back(uris); });
+
+    QStringList urls;
+    for (int i = 0; i < 2001; ++i) urls << QStringLiteral("quorel://boost/%1").arg(i % 12);
+    QTemporaryDir folder;
+    testing::internal::CaptureStderr();
+    const int code = secondLaunch(urls, folder.path());
+    const std::string errors = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(code, 0);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened.front().size(), SingleInstance::maximumOpenedURIs);
+    EXPECT_EQ(opened.front(), urls.mid(0, SingleInstance::maximumOpenedURIs));
+    EXPECT_NE(errors.find("2001 URLs were handed over at once; only the first 64 are opened."), std::string::npos)
+        << errors;
+
+    // Up to the bound everything is handed on, without a word.
+    testing::internal::CaptureStderr();
+    first.open(urls.mid(0, SingleInstance::maximumOpenedURIs), {});
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened.back().size(), SingleInstance::maximumOpenedURIs);
+}
+
 TEST_F(SingleInstanceTest, ASecondClaimInTheSameSessionIsSecondary)
 {
     SingleInstance first(connect("claim-a"));

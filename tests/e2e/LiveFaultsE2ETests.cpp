@@ -5,6 +5,7 @@
 #include "ToolProcess.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 
 using quorel::test::HeadlessServer;
@@ -229,6 +231,55 @@ TEST_F(LiveE2E, TheSoundServerGoingAwayEndsCaptureWithAnError)
     ASSERT_EQ(::kill(pid_t(pipewire), SIGKILL), 0);
     EXPECT_EQ(tool.finish(10000), 1);
     EXPECT_EQ(tool.errorText(), "The connection to the sound server was lost.");
+}
+
+// The whole sound server restarted under running processing (what "Restart audio service", a
+// crash or an update does): the engine controller reconnects, counted, and processing comes back
+// by itself once the server answers again, the stored choice being on; standard error says why.
+TEST(SoundServerRestart, ProcessingComesBackByItself)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ToolProcess tool;
+    tool.start({"system", "--seconds", "60", "--no-prime"});
+    const auto isActive = [](const QJsonObject& o) { return o.value("isActive").toBool(); };
+    ASSERT_TRUE(tool.waitForLine(isActive, 20000)) << tool.errorText().toStdString();
+
+    for (const QString& command : {QString("pipewire-pulse"), QString("wireplumber"), QString("pipewire")}) {
+        const qint64 pid = HeadlessServer::processPid(command);
+        ASSERT_GT(pid, 0) << command.toStdString();
+        ::kill(pid_t(pid), SIGTERM);
+        ASSERT_TRUE(waitUntil([&] { return !QFile::exists("/proc/" + QString::number(pid)); }))
+            << command.toStdString();
+    }
+    ASSERT_TRUE(tool.waitForLine(
+        [](const QJsonObject& o) { return o.value("status") == "Audio stopped flowing; reconnecting (1 of 3)."; }));
+    QThread::msleep(5000);  // longer than the reconnections take
+
+    const QString folder = server.directory();
+    ASSERT_GT(HeadlessServer::startProcess("pipewire"), 0);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(folder + "/pipewire-0"); }, 20000));
+    ASSERT_GT(HeadlessServer::startProcess("wireplumber"), 0);
+    ASSERT_GT(HeadlessServer::startProcess("pipewire-pulse"), 0);
+    bool answers = false;
+    ASSERT_TRUE(waitUntil([&] { run("pactl", {"info"}, &answers); return answers; }, 30000));
+    ASSERT_TRUE(createSink("test_speakers", "Test speakers"));
+    run("pactl", {"set-default-sink", "test_speakers"});
+    run("pw-metadata", {"-n", "settings", "0", "clock.force-quantum", "1024"});
+    QElapsedTimer back;
+    back.start();
+
+    const auto resumed = tool.waitForLine(isActive, 20000);
+    ASSERT_TRUE(resumed) << tool.errorText().toStdString();
+    std::fprintf(stderr, "processing came back %.1f s after the server answered again\n", back.elapsed() / 1000.0);
+    EXPECT_EQ(resumed->value("status").toString(), "Processing system audio on Test speakers.");
+    EXPECT_TRUE(resumed->value("error").isNull());
+    EXPECT_TRUE(waitUntil([] { return defaultSink().startsWith("local.quorel.aggregate."); }));
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0);
+    const QString errors = tool.errorText();
+    EXPECT_TRUE(errors.contains("The connection to the sound server was lost.")) << errors.toStdString();
+    EXPECT_TRUE(errors.contains("the sound server answers again; processing resumes.")) << errors.toStdString();
 }
 
 TEST(HeadlessServerScript, AFailedStartLeavesNoProcessAndNoFolder)

@@ -3,10 +3,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <tuple>
 
@@ -348,4 +351,122 @@ TEST(UserDefaults, WritesFromTwoThreadsAreAllSaved)
         EXPECT_EQ(fresh.string(QStringLiteral("Quorel.A%1").arg(i)), "v") << i;
         EXPECT_EQ(fresh.string(QStringLiteral("Quorel.B%1").arg(i)), "v") << i;
     }
+}
+
+// One backslash lost inside a stored JSON value makes QSettings read on from that quote into the
+// lines after it, without an error. The store notices that keys standing in the file were not
+// read, keeps the whole file beside it, and reads every line on its own: no intact key is lost,
+// neither to a read nor to the next write.
+TEST(UserDefaults, ADamagedLineLosesNoOtherKeyAndTheWholeFileIsKeptBesideIt)
+{
+    test::TemporaryHome home;
+    const QString path = home.path() + "/Quorel.conf";
+    const std::vector<std::pair<QString, QString>> intact{
+        {"Corvanta.System.Active.v1", "true"},
+        {"Corvanta.Tab.v1", "equalizer"},
+        {"Quorel.Headphones.Custom.v1", R"([{"id":"import.X","name":"Phones"}])"},
+        {"Quorel.Language", "pt-BR"},
+        {"Quorel.System.PreviousDefaultSink.v1", "alsa_output.pci-0000_00_1f.3.analog-stereo"},
+    };
+    {
+        UserDefaults writer(path);
+        ASSERT_TRUE(writer.setString("Corvanta.Presets.Custom.v1", R"([{"id":"custom.A","name":"A","boostDB":3}])"));
+        for (const auto& [key, value] : intact) ASSERT_TRUE(writer.setString(key, value));
+    }
+    QByteArray damaged = test::fileBytes(path);
+    const qsizetype at = damaged.indexOf(R"(\"name)");
+    ASSERT_GT(at, 0);
+    ASSERT_LT(at, damaged.indexOf("Corvanta.System.Active.v1"));  // inside the presets' line
+    damaged.remove(at, 1);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(damaged);
+    }
+    // What QSettings alone makes of it.
+    {
+        const QString copy = home.path() + "/plain.conf";
+        ASSERT_TRUE(QFile::copy(path, copy));
+        ASSERT_FALSE(QSettings(copy, QSettings::IniFormat).contains("Corvanta.Tab.v1"));
+    }
+
+    UserDefaults store(path);
+    for (const auto& [key, value] : intact) EXPECT_EQ(store.string(key), value) << key.toStdString();
+    EXPECT_TRUE(store.contains("Corvanta.Presets.Custom.v1"));
+    const QStringList copies = QDir(home.path()).entryList({"Quorel.conf.damaged-*"}, QDir::Files);
+    ASSERT_EQ(copies.size(), 1) << copies.join(", ").toStdString();
+    EXPECT_EQ(test::fileBytes(home.path() + "/" + copies.first()), damaged);
+
+    // The next write keeps them, and a later reader sees them all.
+    ASSERT_TRUE(store.setString("Corvanta.Tab.v1", "boost"));
+    const UserDefaults fresh = reopened(store, home.path() + "/copy.conf");
+    EXPECT_EQ(fresh.string("Corvanta.Tab.v1"), "boost");
+    for (const auto& [key, value] : intact) {
+        if (key == "Corvanta.Tab.v1") continue;
+        EXPECT_EQ(fresh.string(key), value) << key.toStdString();
+    }
+    EXPECT_EQ(QDir(home.path()).entryList({"Quorel.conf.damaged-*"}, QDir::Files).size(), 1);
+}
+
+// A value of the application's state that cannot be written (the file or its folder immutable,
+// the folder unreachable) fails every time, says so every time, leaves the old file byte for
+// byte, and is written with the next write that succeeds, with the rest of the state.
+TEST(UserDefaults, SavedStateThatCouldNotBeWrittenGoesWithTheNextWriteThatSucceeds)
+{
+    test::TemporaryHome home;
+    const QString folder = home.path() + "/Quorel";
+    const QString path = folder + "/Quorel.conf";
+    struct Blocker {
+        const char* name;
+        std::function<bool()> block;
+        std::function<void()> unblock;
+    };
+    const std::vector<Blocker> blockers{
+        {"immutable file", [&] { return test::setImmutable(path, true); }, [&] { test::setImmutable(path, false); }},
+        {"immutable folder", [&] { return test::setImmutable(folder, true); }, [&] { test::setImmutable(folder, false); }},
+        // Works for root and on every file system: the folder cannot be reached.
+        {"folder under a file",
+         [&] {
+             return QDir(folder).removeRecursively() && QFile(folder).open(QIODevice::WriteOnly);
+         },
+         [&] {
+             QFile::remove(folder);
+             QDir().mkpath(folder);
+         }},
+    };
+    int tried = 0;
+    for (const Blocker& blocker : blockers) {
+        UserDefaults store(path);
+        ASSERT_TRUE(store.setString("Quorel.Language", "en"));
+        ASSERT_TRUE(store.save("Corvanta.Tab.v1", "boost"));
+        const QByteArray before = test::fileBytes(path);
+        if (!blocker.block()) continue;
+        ++tried;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(store.save("Corvanta.DSP.v2", R"({"boostDB":7})")) << blocker.name;
+        EXPECT_FALSE(store.save("Corvanta.Tab.v1", "equalizer")) << blocker.name;
+        EXPECT_FALSE(store.save("Corvanta.OutputDeviceUID", std::nullopt)) << blocker.name;
+        EXPECT_FALSE(store.save("Corvanta.DSP.v2", R"({"boostDB":8})")) << blocker.name;
+        const QString errors = QString::fromStdString(testing::internal::GetCapturedStderr());
+        EXPECT_EQ(errors.count("Could not save the settings file " + path + "."), 4) << errors.toStdString();
+        EXPECT_TRUE(store.hasUnsavedChanges());
+        blocker.unblock();
+        if (QFileInfo::exists(path)) {
+            EXPECT_EQ(test::fileBytes(path), before) << blocker.name;
+        } else {  // the folder itself was taken away to block it
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(before);
+        }
+
+        // Any write that succeeds, here one that is no part of it, stores the whole state.
+        ASSERT_TRUE(store.setString("Quorel.Language", "pt-BR")) << blocker.name;
+        EXPECT_FALSE(store.hasUnsavedChanges());
+        const UserDefaults fresh = reopened(store, home.path() + "/copy.conf");
+        EXPECT_EQ(fresh.string("Corvanta.DSP.v2"), R"({"boostDB":8})") << blocker.name;
+        EXPECT_EQ(fresh.string("Corvanta.Tab.v1"), "equalizer") << blocker.name;
+        EXPECT_EQ(fresh.string("Quorel.Language"), "pt-BR") << blocker.name;
+        ASSERT_TRUE(QFile::remove(path));
+    }
+    EXPECT_GE(tried, 1);
 }

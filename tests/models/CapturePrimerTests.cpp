@@ -1,11 +1,14 @@
 #include "CapturePrimer.h"
 #include "ModelTestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace quorel;
 
@@ -101,15 +104,88 @@ TEST(CapturePrimer, WithoutAPlayerNothingIsWrittenOrRun)
     EXPECT_FALSE(QFileInfo::exists(home.path() + "/quorel-silence.wav"));
 }
 
-TEST(CapturePrimer, TheFileLivesInTheUsersRuntimeFolder)
+namespace {
+
+// Sets an environment variable (none: unsets it) for the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::optional<QString>& value) : name_(name), previous_(qgetenv(name))
+    {
+        had_ = qEnvironmentVariableIsSet(name);
+        if (value) qputenv(name, value->toUtf8());
+        else qunsetenv(name);
+    }
+    ~ScopedVariable()
+    {
+        if (had_) qputenv(name_, previous_);
+        else qunsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    QByteArray previous_;
+    bool had_ = false;
+};
+
+}  // namespace
+
+TEST(CapturePrimer, TheFileLivesInTheUsersRuntimeFolderElseInAFolderOfItsOwn)
 {
     quorel::test::TemporaryHome home;
-    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
-    EXPECT_EQ(CapturePrimer().filePath(), home.path() + "/quorel-silence.wav");
-    qunsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(CapturePrimer().filePath(), QDir::tempPath() + "/quorel-silence.wav");
-    if (!previous.isEmpty()) qputenv("XDG_RUNTIME_DIR", previous);
+    {
+        ScopedVariable runtime("XDG_RUNTIME_DIR", home.path());
+        EXPECT_EQ(CapturePrimer().filePath(), home.path() + "/quorel-silence.wav");
+    }
+    ScopedVariable runtime("XDG_RUNTIME_DIR", std::nullopt);
+    ScopedVariable temporary("TMPDIR", home.path());
+    CapturePrimer primer;
+    const QFileInfo folder(QFileInfo(primer.filePath()).path());
+    EXPECT_EQ(folder.dir().path(), home.path());
+    EXPECT_NE(folder.filePath(), home.path());
+    EXPECT_TRUE(folder.isDir());
+    EXPECT_EQ(folder.permissions() & 0x0077, 0) << "readable or writable by others";
+    EXPECT_EQ(primer.filePath(), primer.filePath());  // one folder for the primer's life
+}
+
+// Without a runtime folder (su, sudo, cron) a link planted in the shared temporary folder, or in
+// the folder the file lives in, is never written through.
+TEST(CapturePrimer, APlantedLinkIsNeverFollowed)
+{
+    quorel::test::TemporaryHome home;
+    QFile(home.path() + "/stop").open(QIODevice::WriteOnly);
+    const QString victim = home.path() + "/victim";
+    for (const QByteArray& content : {QByteArray("precious"), QByteArray(96044, 'v')}) {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+
+        ASSERT_TRUE(QDir().mkpath(home.path() + "/tmp"));
+        QFile::remove(home.path() + "/tmp/quorel-silence.wav");
+        ASSERT_TRUE(QFile::link(victim, home.path() + "/tmp/quorel-silence.wav"));
+        {
+            ScopedVariable runtime("XDG_RUNTIME_DIR", std::nullopt);
+            ScopedVariable temporary("TMPDIR", home.path() + "/tmp");
+            CapturePrimer primer({writePlayer(home.path()), std::nullopt});
+            QSignalSpy finished(&primer, &CapturePrimer::finished);
+            primer.kick();
+            ASSERT_TRUE(quorel::test::spinUntil([&] { return finished.count() == 1; }));
+            EXPECT_EQ(readAll(primer.filePath()), CapturePrimer::silence());
+            EXPECT_EQ(readAll(victim), content);
+        }
+
+        // A link where the file belongs in the folder given.
+        QFile::remove(home.path() + "/quorel-silence.wav");
+        ASSERT_TRUE(QFile::link(victim, home.path() + "/quorel-silence.wav"));
+        CapturePrimer primer({writePlayer(home.path()), home.path()});
+        QSignalSpy finished(&primer, &CapturePrimer::finished);
+        primer.kick();
+        ASSERT_TRUE(quorel::test::spinUntil([&] { return finished.count() == 1; }));
+        EXPECT_EQ(readAll(victim), content);
+        EXPECT_FALSE(QFileInfo(home.path() + "/quorel-silence.wav").isSymLink());
+        EXPECT_EQ(readAll(home.path() + "/quorel-silence.wav"), CapturePrimer::silence());
+        QFile::remove(home.path() + "/played");
+    }
 }
 
 TEST(CapturePrimer, AnUnwritableFolderPlaysNothing)

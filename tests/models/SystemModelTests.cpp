@@ -730,3 +730,69 @@ TEST(SystemModel, ShutdownGivesUpWaitingAfterThreeSeconds)
     ASSERT_TRUE(h.engine->waitUntilIdle());
     EXPECT_EQ(h.backend->serverDefault, "speakers");
 }
+
+// The sound server restarting (killed and started again, as an update or "Restart audio service"
+// does): each failed start counts as one more reconnection; a server that is back within them
+// resumes processing, and one that takes longer ends in the repeated-stall error, after which
+// processing resumes by itself once the server answers again, the stored choice still on.
+TEST(SystemModel, AfterTheSoundServerRestartsProcessingComesBackByItself)
+{
+    bool serverUp = true;
+    ModelHarness h([&](SystemModel::Options& o) {
+        o.outputDevices = [&] {
+            if (!serverUp) throw std::runtime_error("The sound server is not running.");
+            return std::vector<HAL::OutputDevice>{{10, "speakers", "Speakers", 2, true}};
+        };
+    });
+    const auto serverGoes = [&] {
+        serverUp = false;
+        h.backend->defaultDevice = std::nullopt;
+        h.backend->fault(AudioBackend::Fault::connectionLost);
+    };
+    const auto serverComes = [&] {
+        serverUp = true;
+        h.backend->defaultDevice = 10;
+    };
+
+    // Back within the reconnections.
+    start(h);
+    serverGoes();
+    EXPECT_EQ(h.status(), "Audio stopped flowing; reconnecting (1 of 3).");
+    h.advance(1.1);
+    EXPECT_EQ(h.status(), "Audio stopped flowing; reconnecting (2 of 3).");
+    EXPECT_FALSE(h.model->error());
+    serverComes();
+    h.advance(1.1);
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_EQ(h.status(), processing);
+    EXPECT_FALSE(h.model->error());
+
+    // Away for longer: the error says what happened, then the server answers again.
+    h.model->setActive(true);
+    h.settle();
+    serverGoes();
+    h.advance(3.5);
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), "Stopped because of an error.");
+    EXPECT_EQ(h.model->error(), QString::fromUtf8("System audio repeatedly stopped flowing. Use “Restart audio service” "
+                                                  "to resume processing automatically."));
+    EXPECT_TRUE(h.model->canRestartAudioService());
+    h.advance(30);
+    EXPECT_FALSE(h.model->isActive());
+    serverComes();
+    h.advance(2.1);  // the device list is read every 2 s
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_EQ(h.status(), processing);
+    EXPECT_FALSE(h.model->error());
+    EXPECT_EQ(h.storedActive(), true);
+
+    // Switched off meanwhile: the server coming back does not switch it on.
+    serverGoes();
+    h.advance(3.5);
+    ASSERT_EQ(h.status(), "Stopped because of an error.");
+    h.model->setActive(false);
+    serverComes();
+    h.advance(4);
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), off);
+}

@@ -130,3 +130,30 @@ TEST(RootTool, AppsWithoutADisplayIsUnavailable)
 }
 
 }  // namespace
+
+// The URL commands of the tool on a store that cannot be written: each change that could not be
+// stored is said, the tool fails, and the old file stays as it was.
+TEST(RootTool, UrlFailsWhenItsChangesCouldNotBeStored)
+{
+    TemporaryHome home;
+    const QString path = home.configHome() + "/Quorel/Quorel.conf";
+    ASSERT_EQ(runTool({"url", "quorel://tab/boost"}, home.configHome()).exitCode, 0);
+    const QByteArray before = fileBytes(path);
+    const QStringList changes{"quorel://boost/7", "quorel://tab/equalizer", "quorel://preset/builtin.movies",
+                              "quorel://boost/8"};
+    // A full disk (the file size limit stands in for it), and where chattr works, an immutable file.
+    std::vector<ToolRun> runs{runTool(QStringList{"url"} + changes, home.configHome(), 1)};
+    if (setImmutable(path, true)) {
+        runs.push_back(runTool(QStringList{"url"} + changes, home.configHome()));
+        runs.push_back(runTool({"url", "quorel://boost/up"}, home.configHome()));
+        setImmutable(path, false);
+    }
+    for (const ToolRun& run : runs) {
+        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains("Could not save the settings file " + path.toUtf8() + ".")) << run.err.toStdString();
+        EXPECT_EQ(QJsonDocument::fromJson(run.out).object()["error"].toString(),
+                  "Could not save the settings file " + path + ".");
+    }
+    EXPECT_GE(runs.front().err.count("Could not save the settings file"), 4);
+    EXPECT_EQ(fileBytes(path), before);
+}

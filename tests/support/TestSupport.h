@@ -46,6 +46,10 @@ private:
 // The bytes of the file at `path`; empty when it cannot be read.
 QByteArray fileBytes(const QString& path);
 
+// Sets (or clears) the immutable attribute of a file or folder with chattr: then nobody, root
+// included, can change it. False where the file system or the user does not allow it.
+bool setImmutable(const QString& path, bool immutable);
+
 // Processes events until `done` or ten seconds pass; true when `done`.
 bool spinUntil(const std::function<bool()>& done);
 
