@@ -115,7 +115,7 @@ TEST_F(SystemE2E, AStartShowsItsStatusesAndSwitchingOffGivesTheDefaultBack)
     makeModel();
     start();
     ASSERT_GE(statuses.size(), 2);
-    EXPECT_EQ(statuses.first(), QString::fromUtf8("Starting… the system may ask for System Audio Recording permission."));
+    EXPECT_EQ(statuses.first(), QString::fromUtf8("Starting… Quorel becomes the default output while processing runs."));
     EXPECT_EQ(statuses.last(), processingOnSpeakers);
     EXPECT_EQ(model->info()->deviceName, "Test speakers");
     EXPECT_FALSE(model->errorMessage());
