@@ -1,3 +1,5 @@
+#include "DesignCommands.h"
+#include "L10n.h"
 #include "QuorelApp.h"
 #include "SingleInstance.h"
 #include "StartupOptions.h"
@@ -27,6 +29,17 @@ int main(int argc, char** argv)
     // come forward) to the running one, unless it is a design preview or a self-check.
     quorel::SingleInstance instance;
     if (!options.standsAlone() && instance.claim() == quorel::SingleInstance::Role::Secondary) {
+        // The glyph needs no audio: written here, by this launch alone.
+        const bool exported = options.exportGlyphPath && quorel::DesignCommands::exportGlyph(*options.exportGlyphPath);
+        if (options.describesItsOwnProcess()) {
+            const QString message = quorel::L10n::text(
+                "Quorel is already running. --snapshot and --log-stats apply only to the process started with them.",
+                quorel::L10n::language());
+            std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+            return 1;
+        }
+        if (options.exportGlyphPath && options.urls.isEmpty())
+            return exported ? 0 : 1;
         QStringList uris;
         for (const QUrl& url : options.urls)
             uris << url.toString();

@@ -10,6 +10,7 @@
 
 #include <pulse/def.h>
 
+#include <cstring>
 #include <variant>
 
 namespace quorel::HAL {
@@ -209,6 +210,12 @@ QString describe(uint32_t value)
     bool printable = true;
     for (char b : bytes) printable = printable && uint8_t(b) >= 0x20 && uint8_t(b) <= 0x7E;
     if (printable) return QLatin1Char('\'') + QString::fromLatin1(bytes, 4) + QLatin1Char('\'');
+    if (const int32_t status = int32_t(value); status < 0 && status > -4096) {
+        // strerrordesc_np: the C library's English words, the same on every thread and locale.
+        if (const char* words = strerrordesc_np(-status))
+            return QString::number(status) + QStringLiteral(" (") + QString::fromUtf8(words) + QLatin1Char(')');
+        return QString::number(status);
+    }
     return QString::number(value);
 }
 

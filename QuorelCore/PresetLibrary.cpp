@@ -28,7 +28,7 @@ QString trimmedSpacesAndTabs(const QString& text)
     return text.mid(begin, end - begin);
 }
 
-bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameName(const QString& a, const QString& b) { return SoundPreset::sameName(a, b); }
 
 std::vector<SoundPreset> decodeList(const QByteArray& bytes)
 {

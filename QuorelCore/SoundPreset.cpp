@@ -85,12 +85,18 @@ QString SoundPreset::localizedSummary() const
     return L10n::render(id + QStringLiteral(".summary"), {}, language);
 }
 
+bool SoundPreset::sameName(const QString& a, const QString& b)
+{
+    return a.normalized(QString::NormalizationForm_C)
+               .compare(b.normalized(QString::NormalizationForm_C), Qt::CaseInsensitive) == 0;
+}
+
 bool SoundPreset::matchesNameOrID(const QString& text) const
 {
     if (text == id) return true;
-    if (text.compare(name, Qt::CaseInsensitive) == 0) return true;
+    if (sameName(text, name)) return true;
     for (AppLanguage language : appLanguage::allCases)
-        if (text.compare(localizedName(language), Qt::CaseInsensitive) == 0) return true;
+        if (sameName(text, localizedName(language))) return true;
     return false;
 }
 

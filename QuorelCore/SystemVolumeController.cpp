@@ -13,6 +13,8 @@ SystemVolumeController::SystemVolumeController(QObject* parent)
     defaultListener_ = HALListener::create(
         HAL::systemObject, HAL::address(HAL::selector::defaultOutputDevice, HAL::scope::global, 0),
         [this] { reload(); });
+    deviceListListener_ = HALListener::create(
+        HAL::systemObject, HAL::address(HAL::selector::devices, HAL::scope::global, 0), [this] { reload(); });
     reload();
 }
 
@@ -38,6 +40,7 @@ void SystemVolumeController::reload()
         try {
             chosen = HAL::defaultOutputDevice();
         } catch (const std::exception& error) {
+            device_ = HAL::noDevice;  // the one followed so far may be gone: never write to it
             supportsVolume_ = false;
             supportsMute_ = false;
             fail(error);

@@ -35,7 +35,9 @@ public:
     HAL::ObjectID device() const { return device_; }  // HAL::noDevice when none
     const std::optional<QString>& preferredUID() const { return preferredUID_; }
 
-    // Re-selects the device and reads everything again.
+    // Re-selects the device and reads everything again. Runs by itself when the default output
+    // changes and when devices come or go, so a chosen device that is unplugged hands over to
+    // the default output (where processed audio now plays) and is followed again when it returns.
     void reload();
     // Follows the device with this UID (none: the default output), then reloads.
     void follow(const std::optional<QString>& deviceUID);
@@ -62,6 +64,7 @@ private:
     std::optional<QString> preferredUID_;
     std::vector<std::unique_ptr<HALListener>> deviceListeners_;
     std::unique_ptr<HALListener> defaultListener_;
+    std::unique_ptr<HALListener> deviceListListener_;
     const HAL::PropertyAddress volumeAddress_{HAL::selector::volume, HAL::scope::output, 0};
     const HAL::PropertyAddress muteAddress_{HAL::selector::mute, HAL::scope::output, 0};
 };

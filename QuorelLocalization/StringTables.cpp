@@ -82,8 +82,17 @@ QString StringTables::fillPlaceholders(const QString& text, const QStringList& a
         }
         bool fits = false;
         const qlonglong n = QStringView(text).mid(open + 1, end - open - 1).toLongLong(&fits);
-        if (fits && n < arguments.size()) out += arguments[qsizetype(n)];
-        else out += QStringView(text).mid(open, end + 1 - open);
+        if (fits && n < arguments.size()) {
+            // A reason that is a sentence of its own, placed in parentheses, gives up its full
+            // stop there: "(systemctl did not finish within 30 s)." never "(... 30 s.).".
+            QStringView argument = arguments[qsizetype(n)];
+            if (end + 1 < text.size() && text[end + 1] == u')' && argument.endsWith(u'.') && !argument.endsWith(u"..")) {
+                argument.chop(1);
+            }
+            out += argument;
+        } else {
+            out += QStringView(text).mid(open, end + 1 - open);
+        }
         pos = end + 1;
     }
     out += QStringView(text).mid(pos);

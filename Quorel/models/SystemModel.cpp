@@ -231,7 +231,7 @@ void SystemModel::setActive(bool active)
 void SystemModel::activate()
 {
     if (shutDown_) return;
-    setStatus(LocalizedMessage("Starting… the system may ask for System Audio Recording permission."));
+    setStatus(LocalizedMessage("Starting… Quorel becomes the default output while processing runs."));
     const uint64_t number = ++activations_;
     activation_ = number;
     std::weak_ptr<int> alive = alive_;
@@ -440,13 +440,12 @@ void SystemModel::refresh()
             if (silentStartRetries_ < silentStartLimit) {
                 ++silentStartRetries_;
                 scheduleRestart(LocalizedMessage("An app is playing, but no audio reaches Quorel; retrying in 5 s "
-                                                 "({0} of 5). If the system asks for permission, click Allow.",
+                                                 "({0} of 5). If this keeps up, the sound server (PipeWire) may need a restart.",
                                                  {QString::number(silentStartRetries_)}),
                                 silentStartDelay);
             } else {
-                fail(LocalizedMessage("The system did not deliver audio to Quorel. If System Audio Recording is "
-                                      "already allowed, the sound server (PipeWire) may be stuck. Use “Restart "
-                                      "audio service” to resume processing automatically."));
+                fail(LocalizedMessage("The system did not deliver audio to Quorel. The sound server (PipeWire) may "
+                                      "be stuck. Use “Restart audio service” to resume processing automatically."));
                 setFlag(needsPermission_, true);
             }
         } else {

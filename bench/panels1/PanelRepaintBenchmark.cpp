@@ -75,7 +75,7 @@ void MonitorBarsWhileEasing(benchmark::State& state)
 {
     Models models;
     ReduceMotion::shared().set(false);
-    Shown<MonitorPanel> shown(models.model->system());
+    Shown<MonitorPanel> shown(*models.model);
     LevelMeter* meters[] = {shown.card->inputMeter(), shown.card->outputMeter()};
     QImage frame(shown.host.size() * qreal(state.range(0)), QImage::Format_ARGB32_Premultiplied);
     frame.setDevicePixelRatio(qreal(state.range(0)));
@@ -94,7 +94,7 @@ void MonitorBarsWhileEasing(benchmark::State& state)
 void MonitorCardWhole(benchmark::State& state)
 {
     Models models;
-    Shown<MonitorPanel> shown(models.model->system());
+    Shown<MonitorPanel> shown(*models.model);
     QImage frame(shown.host.size() * qreal(state.range(0)), QImage::Format_ARGB32_Premultiplied);
     frame.setDevicePixelRatio(qreal(state.range(0)));
     for (auto _ : state) {

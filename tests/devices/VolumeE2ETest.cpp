@@ -111,3 +111,27 @@ TEST_F(DevicesE2ETest, WithoutARunningServerTheToolGivesTheMessage)
     EXPECT_EQ(devices.status, 1);
     EXPECT_EQ(devices.errors, "The sound server is not running.");
 }
+
+TEST_F(DevicesE2ETest, AnUnpluggedChosenDeviceHandsTheVolumeToTheDefaultOutput)
+{
+    addSink("usb_headset", "USB Headset");
+    pactl({"set-sink-volume", "usb_headset", "97%"});
+    SystemVolumeController controller;
+    controller.follow(QString("usb_headset"));
+    ASSERT_EQ(controller.device(), idOf("usb_headset"));
+    EXPECT_EQ(controller.deviceName(), "USB Headset");
+
+    // Unplugged: the control follows the device that now plays, and moves its volume.
+    removeSink("usb_headset");
+    ASSERT_TRUE(waitUntil([&] { return controller.device() == idOf("test_speakers"); }));
+    EXPECT_EQ(controller.deviceName(), "Test speakers");
+    EXPECT_TRUE(controller.supportsVolume());
+    controller.set(0.5f);
+    EXPECT_EQ(channelVolumes(pactl({"get-sink-volume", "test_speakers"})), (std::vector<int>{32768, 32768}));
+    EXPECT_EQ(controller.preferredUID(), std::optional<QString>("usb_headset"));
+
+    // Plugged in again: followed again.
+    addSink("usb_headset", "USB Headset");
+    ASSERT_TRUE(waitUntil([&] { return controller.device() == idOf("usb_headset"); }));
+    EXPECT_EQ(controller.deviceName(), "USB Headset");
+}

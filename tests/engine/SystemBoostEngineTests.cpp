@@ -325,7 +325,7 @@ TEST_F(EngineTest, TapFailuresNameTheirStatus)
     EXPECT_EQ(startFailure(), "Could not create system audio capture (0).");
     backend->tapID = 100;
     backend->tapStatus = -111;
-    EXPECT_EQ(startFailure(), "Could not create system audio capture (4294967185).");
+    EXPECT_EQ(startFailure(), "Could not create system audio capture (-111 (Connection refused)).");
 }
 
 TEST_F(EngineTest, AThreeChannelTapFailsBeforeAnyAggregate)
@@ -338,7 +338,7 @@ TEST_F(EngineTest, AThreeChannelTapFailsBeforeAnyAggregate)
 TEST_F(EngineTest, AFailedAggregateDestroysTheTap)
 {
     backend->aggregateStatus = -2;
-    EXPECT_EQ(startFailure(), "Could not create the aggregate device (4294967294).");
+    EXPECT_EQ(startFailure(), "Could not create the aggregate device (-2 (No such file or directory)).");
     EXPECT_EQ(backend->log().last(), "destroyTap");
     EXPECT_FALSE(backend->logContains("destroyAggregate"));
 }
@@ -440,7 +440,7 @@ TEST_F(EngineTest, AFailingGraphTearsEverythingDown)
 TEST_F(EngineTest, ADeviceThatRefusesToStartTearsEverythingDown)
 {
     backend->ioStartStatus = -16;
-    EXPECT_EQ(startFailure(), "The sound server could not start the audio stream (4294967280).");
+    EXPECT_EQ(startFailure(), "The sound server could not start the audio stream (-16 (Device or resource busy)).");
     EXPECT_FALSE(engine.isRunning());
     EXPECT_TRUE(backend->logContains("destroyIOProc"));
     EXPECT_EQ(backend->log().last(), "destroyTap");

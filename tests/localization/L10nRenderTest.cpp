@@ -50,6 +50,18 @@ TEST(L10nRender, ReplacementsAreNotScannedAgain)
     EXPECT_EQ(renderEnglish("{0} and {1}", {"{1}", "B"}), "{1} and B");
 }
 
+TEST(L10nRender, AReasonInParenthesesEndsWithoutItsOwnFullStop)
+{
+    EXPECT_EQ(renderEnglish("Audio service was not restarted ({0}).", {"systemctl did not finish within 30 s."}),
+              "Audio service was not restarted (systemctl did not finish within 30 s).");
+    EXPECT_EQ(L10n::render("Audio service was not restarted ({0}).", {"systemctl did not finish within 30 s."},
+                           AppLanguage::portuguese),
+              QString::fromUtf8("O serviço de áudio não foi reiniciado (systemctl did not finish within 30 s)."));
+    // Only right before the parenthesis, and an ellipsis stays whole.
+    EXPECT_EQ(renderEnglish("({0}) {1}", {"Waiting...", "Done."}), "(Waiting...) Done.");
+    EXPECT_EQ(renderEnglish("{0}: ({1})", {"A.", "B"}), "A.: (B)");
+}
+
 TEST(L10nRender, NonAsciiDigitsAreNotPlaceholders)
 {
     // Arabic-Indic digit zero.

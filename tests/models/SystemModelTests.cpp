@@ -13,7 +13,7 @@ using quorel::test::ModelHarness;
 namespace {
 
 const QString off = "Off. Other apps play directly to the output.";
-const QString starting = QString::fromUtf8("Starting… the system may ask for System Audio Recording permission.");
+const QString starting = QString::fromUtf8("Starting… Quorel becomes the default output while processing runs.");
 const QString processing = "Processing system audio on Speakers.";
 const QString ready = "Ready on Speakers. Processing starts with the first sound an app plays.";
 
@@ -173,7 +173,7 @@ TEST(SystemModel, AnAppPlayingWithNothingArrivingRetriesFiveTimesThenFails)
         h.advance(1.9);
         for (int i = 0; i < 4 && !h.model->isRestartPending(); ++i) h.advance(0.1);
         ASSERT_EQ(h.status(), QString("An app is playing, but no audio reaches Quorel; retrying in 5 s (%1 of 5). If "
-                                      "the system asks for permission, click Allow.")
+                                      "this keeps up, the sound server (PipeWire) may need a restart.")
                                   .arg(retry));
         EXPECT_FALSE(h.model->isActive());
         EXPECT_TRUE(h.model->isRestartPending());
@@ -187,7 +187,8 @@ TEST(SystemModel, AnAppPlayingWithNothingArrivingRetriesFiveTimesThenFails)
     h.advance(2.2);
     EXPECT_FALSE(h.model->isActive());
     EXPECT_EQ(h.status(), "Stopped because of an error.");
-    EXPECT_TRUE(h.model->error()->startsWith("The system did not deliver audio to Quorel."));
+    EXPECT_EQ(*h.model->error(), "The system did not deliver audio to Quorel. The sound server (PipeWire) may be "
+                                 "stuck. Use “Restart audio service” to resume processing automatically.");
     EXPECT_TRUE(h.model->needsPermission());
     EXPECT_TRUE(h.model->canRestartAudioService());
     EXPECT_FALSE(h.model->isRestartPending());

@@ -12,8 +12,11 @@
 #include "StudioButton.h"
 
 #include <QFileInfo>
+#include <QList>
 #include <QLabel>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace quorel;
 using namespace quorel::test;
@@ -30,8 +33,15 @@ protected:
         page = FeaturePages::boost(*model, nullptr);
         backdrop = std::make_unique<Backdrop>(page);
     }
+    // A picture shows the state its name says: the meters have finished easing to their levels.
     void shot(const QString& state)
     {
+        const QList<LevelMeter*> meters = page->findChildren<LevelMeter*>();
+        auto easing = [&] {
+            return std::any_of(meters.begin(), meters.end(), [](const LevelMeter* m) { return m->isEasing(); });
+        };
+        for (int waited = 0; easing() && waited < 2000; waited += 10) QTest::qWait(10);
+        EXPECT_FALSE(easing()) << state.toStdString();
         const QString path = backdrop->save("boost-" + state + "-" + lang());
         EXPECT_GT(QFileInfo(path).size(), 1000) << path.toStdString();
     }
@@ -76,11 +86,11 @@ TEST_P(BoostSnapshots, EveryState)
     EXPECT_TRUE(boost->driveShaping());
     EXPECT_TRUE(boost->levelerReadout()->text().endsWith("+0" + QString(GetParam() == AppLanguage::english ? "." : ",") + "0 dB"));
     shot("live-gain0");
+    EXPECT_EQ(monitor->outputMeter()->segmentColour(22), QColor(255, 149, 0));   // -3 dBFS, as drawn
     goLive(0.2427f, reading(-3, -6.1f, true, -18, -2.5f, 0.9f));
     EXPECT_TRUE(boost->levelerReadout()->text().endsWith("2" + QString(GetParam() == AppLanguage::english ? "." : ",") + "5 dB"));
     shot("live-gain-2.5");
     // The monitor: input -12.3, output -3 (the orange segment 22 lit), reduction 6.1 dB.
-    QTest::qWait(200);  // let the bars finish easing
     EXPECT_EQ(monitor->inputMeter()->valueText(), GetParam() == AppLanguage::english ? "-12.3" : "-12,3");
     shot("monitor-live");
 

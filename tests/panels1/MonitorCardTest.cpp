@@ -21,7 +21,7 @@ protected:
     {
         ReduceMotion::shared().set(false);
         make();
-        panel = new MonitorPanel(model->system());
+        panel = new MonitorPanel(*model);
         backdrop = std::make_unique<Backdrop>(panel);
     }
     void TearDown() override { ReduceMotion::shared().set(false); }
@@ -102,4 +102,28 @@ TEST_F(MonitorCard, NarrowBarsKeepOnePixelSegments)
     EXPECT_EQ(LevelMeter::segmentWidth(93), 1);
     EXPECT_EQ(LevelMeter::segmentWidth(40), 1);
     EXPECT_EQ(LevelMeter::segmentWidth(69 + 240), 10);
+}
+
+TEST_F(MonitorCard, DuringABlindTestOnlyTheInputIsShownSoNoSideIsNamed)
+{
+    ReduceMotion::shared().set(true);
+    // The original side: the output reads the input's level and nothing is reduced.
+    goLive(0.2427f, MeterReading{-120, -12.3f, -15, 0, 0, 0});
+    ASSERT_EQ(panel->outputMeter()->valueText(), "-12.3");
+    model->setBlindTestRunning(true);
+    const QString unprocessedOutput = panel->outputMeter()->valueText();
+    const QString unprocessedReduction = panel->reduction()->text();
+    const QColor unprocessedShield = panel->shield()->colour();
+    // The processed side: louder out, peaks reduced.
+    goLive(0.2427f, MeterReading{-120, -1, -4, -7.5f, 0, 0});
+    EXPECT_EQ(panel->outputMeter()->valueText(), unprocessedOutput);
+    EXPECT_EQ(panel->reduction()->text(), unprocessedReduction);
+    EXPECT_EQ(panel->shield()->colour(), unprocessedShield);
+    EXPECT_EQ(panel->outputMeter()->valueText(), QString::fromUtf8("\u2014"));
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(panel->outputMeter()->segmentColour(i), QColor(255, 255, 255, 17)) << i;
+    EXPECT_EQ(panel->inputMeter()->valueText(), "-12.3");   // the same on both sides: still live
+
+    model->setBlindTestRunning(false);
+    EXPECT_EQ(panel->outputMeter()->valueText(), "-1.0");
+    EXPECT_NE(panel->reduction()->text(), QString::fromUtf8("\u2014"));
 }

@@ -78,6 +78,11 @@ TEST_F(OutputCard, AStoredDeviceThatIsGoneStaysChosen)
     advance(3);  // the model reads the device list again
     EXPECT_EQ(entries(), (QStringList{"System default", "Device disconnected"}));
     EXPECT_EQ(system.outputDeviceUID(), std::optional<QString>("gone-dac"));
+    // No device is followed: the card says so, and no volume control is offered.
+    EXPECT_EQ(panel->deviceName()->text(), "Device disconnected");
+    EXPECT_FALSE(panel->volumeSlider()->isEnabled());
+    EXPECT_FALSE(panel->maximumButton()->isEnabled());
+    EXPECT_EQ(panel->volumeValue()->text(), "");
 }
 
 TEST_F(OutputCard, WithoutAVolumeControlTheColumnIsDisabled)

@@ -1,5 +1,6 @@
 #include "HeadphoneProfile.h"
 #include "PanelFormat.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,16 @@ constexpr AppLanguage en = AppLanguage::english;
 constexpr AppLanguage pt = AppLanguage::portuguese;
 const float notANumber = std::numeric_limits<float>::quiet_NaN();
 }  // namespace
+
+TEST(PanelFormat, PrintfIsTheCLibrarysInTheCLocale)
+{
+    test::ProcessLocale locale("pt_BR.UTF-8");
+    ASSERT_TRUE(locale.active()) << "the pt_BR.UTF-8 locale must be installed";
+    EXPECT_EQ(F::printf("%+.0f", -2.5), "-2");   // halves to even, as printf rounds
+    EXPECT_EQ(F::printf("%+.0f", 3.5), "+4");
+    EXPECT_EQ(F::printf("%.1f", 1.25), "1.2");   // a point, whatever the process locale says
+    EXPECT_EQ(F::printf("%02d:%02d", 0, 1), "00:01");
+}
 
 TEST(PanelFormat, DialAngleRunsFromSevenThirtyOverNoonToFourThirty)
 {

@@ -186,7 +186,7 @@ TEST_F(AutomationPage, RedrawsNeverWriteARuleOrTheNight)
     setLanguage(AppLanguage::english);
     EXPECT_EQ(nightWrites, 0);
     EXPECT_EQ(ruleWrites, 0);
-    EXPECT_EQ(panel->startPicker()->currentIndex(), -1);
+    EXPECT_EQ(panel->startPicker()->currentText(), "22:05");
     EXPECT_EQ(panel->nightPresetPicker()->currentIndex(), -1);
     EXPECT_EQ(panel->ruleRows()[0].picker->currentIndex(), -1);
     EXPECT_EQ(model->automation().night().startMinutes, 1325);
@@ -214,6 +214,31 @@ TEST_F(AutomationPage, NightTimesPresetAndTheBadgeAtOnce)
     chooseTime(panel->endPicker(), 720);   // the window closes before now
     EXPECT_FALSE(model->automation().nightActive());
     EXPECT_FALSE(panel->nightBadge()->isVisible());
+}
+
+TEST_F(AutomationPage, StoredTimesOffTheHalfHourShowInBothLanguagesAndSurviveTheOtherChoice)
+{
+    make();
+    NightSchedule night = model->automation().night();
+    night.startMinutes = 1439;   // 23:59
+    night.endMinutes = 1;        // 00:01
+    model->automation().setNight(night);
+    AutomationPanel* panel = makePanel();
+    for (AppLanguage language : {AppLanguage::english, AppLanguage::portuguese}) {
+        setLanguage(language);
+        EXPECT_EQ(panel->startPicker()->currentText(), "23:59");
+        EXPECT_EQ(panel->endPicker()->currentText(), "00:01");
+    }
+    // The rows stay in time order: 00:01 right after 00:00, 23:59 last.
+    EXPECT_EQ(panel->endPicker()->itemText(1), "00:01");
+    EXPECT_EQ(panel->startPicker()->itemText(panel->startPicker()->count() - 1), "23:59");
+
+    chooseTime(panel->endPicker(), 420);   // only the end changes
+    EXPECT_EQ(model->automation().night().startMinutes, 1439);
+    EXPECT_EQ(model->automation().night().endMinutes, 420);
+    EXPECT_EQ(panel->startPicker()->currentText(), "23:59");
+    EXPECT_EQ(panel->endPicker()->currentText(), "07:00");
+    EXPECT_EQ(panel->endPicker()->count(), 48);   // the row of a time no longer stored is gone
 }
 
 TEST_F(AutomationPage, SwitchesWriteTheirFlags)

@@ -175,6 +175,11 @@ TEST(EqualizerPanelText, FaderLabelsOnlyExactZeroIsPlain)
     EXPECT_EQ(EqualizerPanel::faderText(-0.3f), "-0");
     EXPECT_EQ(EqualizerPanel::faderText(3), "+3");
     EXPECT_EQ(EqualizerPanel::faderText(-12), "-12");
+    // As C's printf writes "%+.0f": halves go to the even neighbour.
+    EXPECT_EQ(EqualizerPanel::faderText(-2.5f), "-2");
+    EXPECT_EQ(EqualizerPanel::faderText(2.5f), "+2");
+    EXPECT_EQ(EqualizerPanel::faderText(-3.5f), "-4");
+    EXPECT_EQ(EqualizerPanel::faderText(0.5f), "+0");
     EXPECT_EQ(EqualizerPanel::percentText(0.35f), "35%");
     EXPECT_EQ(EqualizerPanel::percentText(0), "0%");
     EXPECT_EQ(EqualizerPanel::percentText(1), "100%");

@@ -116,6 +116,19 @@ TEST_F(PresetLibraryTest, CustomPresetNamedKeepsLineBreaks)
     EXPECT_EQ(library.save(QStringLiteral("Day\n"), DSPSettings()).value().id, day.id);
 }
 
+TEST_F(PresetLibraryTest, NamesInComposedAndDecomposedSpellingAreOneName)
+{
+    PresetLibrary library;
+    const QString composed = QString::fromUtf8("Ação");
+    const QString decomposed = QString::fromUtf8("Ac\u0327a\u0303o");
+    ASSERT_NE(composed, decomposed);
+    const SoundPreset first = library.save(composed, DSPSettings()).value();
+    EXPECT_EQ(library.customPreset(decomposed).value().id, first.id);
+    EXPECT_EQ(library.save(decomposed, DSPSettings()).value().id, first.id);  // replaced, not a second one
+    EXPECT_EQ(library.custom().size(), 1u);
+    EXPECT_FALSE(library.customPreset(QStringLiteral("Acao")));  // accents count
+}
+
 TEST_F(PresetLibraryTest, DeleteKeepsOrClearsTheSelection)
 {
     PresetLibrary library;

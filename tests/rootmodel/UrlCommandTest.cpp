@@ -157,6 +157,24 @@ TEST_F(UrlCommands, PresetsAreFoundByIdOrNameCustomFirstAndPathsRejoined)
     EXPECT_EQ(model->settings(), before);
 }
 
+TEST_F(UrlCommands, APresetNameMatchesInEitherUnicodeSpellingButAccentsCount)
+{
+    DSPSettings mine;
+    unmatched(mine);
+    const std::optional<SoundPreset> night = model->presets().save(QString::fromUtf8("Ação Noturna"), mine);
+    ASSERT_TRUE(night);
+    model->apply(builtIn("builtin.neutral"));
+    // "c" + combining cedilla, "a" + combining tilde: the decomposed spelling of the same name.
+    model->handle(QStringLiteral("quorel://preset/Ac%CC%A7a%CC%83o%20Noturna"));
+    EXPECT_EQ(model->presets().selectedID(), night->id);
+
+    model->apply(builtIn("builtin.neutral"));
+    model->handle(QStringLiteral("quorel://preset/acao%20noturna"));  // accents count
+    EXPECT_EQ(model->presets().selectedID(), QStringLiteral("builtin.neutral"));
+    model->handle(QStringLiteral("quorel://preset/A%C3%87%C3%83O%20NOTURNA"));  // case does not
+    EXPECT_EQ(model->presets().selectedID(), night->id);
+}
+
 TEST_F(UrlCommands, NextAndPreviousStepThroughThePresets)
 {
     model->apply(builtIn("builtin.neutral"));

@@ -4,7 +4,10 @@
 #include "ShellHarness.h"
 
 #include "ControlChecks.h"
+#include "PrivateSessionBus.h"
+#include "SingleInstance.h"
 
+#include <QDBusConnection>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -135,4 +138,59 @@ TEST(Binary, LogStatsAppendsWellFormedLinesUnderPortuguese)
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ sys: active=1 callbacks=\d+ rendered=\d+\.\ds errors=\d+ mismatches=\d+/\d+/\d+ overloads=\d+ in=-?\d+\.\d out=-?\d+\.\d limiter=-?\d+\.\d running=[01-] status=.+ error=.+$)");
     for (int i = 1; i < lines.size(); ++i)
         EXPECT_TRUE(shape.match(lines[i]).hasMatch()) << lines[i].toStdString();
+}
+
+TEST(Binary, BesideARunningQuorelTheGlyphIsWrittenAloneAndSnapshotOrStatisticsAreRefused)
+{
+    test::PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning()) << bus.error().toStdString();
+    // The running Quorel, as the bus sees it.
+    SingleInstance running(QDBusConnection::connectToBus(bus.address(), "running-quorel"));
+    ASSERT_EQ(running.claim(), SingleInstance::Role::Primary);
+    int calls = 0;
+    QObject::connect(&running, &SingleInstance::activateRequested, [&] { ++calls; });
+    QObject::connect(&running, &SingleInstance::openRequested, [&] { ++calls; });
+
+    QTemporaryDir home;
+    QProcessEnvironment env = environment(home.path());
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    struct Run {
+        int status = -1;
+        QString errors;
+    };
+    auto launch = [&](const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QUOREL_BINARY, arguments);
+        Run run;
+        if (!process.waitForStarted()) return run;
+        // The running instance answers while we wait.
+        test::spinUntil([&] { return process.state() == QProcess::NotRunning; });
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.errors = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    };
+
+    const QString glyph = home.path() + "/glyph.png";
+    const Run exported = launch({"--export-glyph", glyph});
+    EXPECT_EQ(exported.status, 0) << exported.errors.toStdString();
+    EXPECT_EQ(QImage(glyph).size(), QSize(144, 144));
+    EXPECT_EQ(calls, 0);   // nothing asked of the running one
+
+    const QString snapshot = home.path() + "/shot.png";
+    const QString refusal =
+        "Quorel is already running. --snapshot and --log-stats apply only to the process started with them.\n";
+    const Run shot = launch({"--snapshot", snapshot});
+    EXPECT_EQ(shot.status, 1);
+    EXPECT_EQ(shot.errors, refusal);
+    EXPECT_FALSE(QFile::exists(snapshot));
+    const Run stats = launch({"--log-stats", home.path() + "/stats.log"});
+    EXPECT_EQ(stats.status, 1);
+    EXPECT_EQ(stats.errors, refusal);
+    EXPECT_FALSE(QFile::exists(home.path() + "/stats.log"));
+    EXPECT_EQ(calls, 0);
+
+    // A plain second launch still brings the running one forward.
+    EXPECT_EQ(launch({}).status, 0);
+    EXPECT_EQ(calls, 1);
 }

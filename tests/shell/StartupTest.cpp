@@ -6,6 +6,7 @@
 #include "StartupTask.h"
 #include "StatisticsLine.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -41,6 +42,30 @@ TEST(StartupOptions, ValuesAreTheNextArgumentAndNeverFiles)
     EXPECT_TRUE(StartupOptions::parse({"quorel", "--preview"}).standsAlone());
     EXPECT_TRUE(StartupOptions::parse({"quorel", "--check-controls"}).standsAlone());
     EXPECT_FALSE(StartupOptions::parse({"quorel", "--system"}).standsAlone());
+}
+
+TEST(StartupOptions, OnlyFileURLsAndPlainPathsAreFilesOtherSchemesAreIgnored)
+{
+    const StartupOptions a = StartupOptions::parse({"quorel", "https://quorel.app/x", "mailto:a@b.c", "quorel://on",
+                                                    "file:///tmp/night.json", "HTTP://x", "presets/day.json",
+                                                    "/abs/evening.json"});
+    ASSERT_EQ(a.urls.size(), 4);
+    EXPECT_EQ(a.urls[0], QUrl("quorel://on"));
+    EXPECT_EQ(a.urls[1], QUrl("file:///tmp/night.json"));
+    EXPECT_TRUE(a.urls[2].isLocalFile());
+    EXPECT_TRUE(a.urls[2].toLocalFile().endsWith("/presets/day.json"));
+    EXPECT_EQ(a.urls[3], QUrl::fromLocalFile("/abs/evening.json"));
+
+    // A file whose name merely looks like a URL is still a file.
+    QTemporaryDir folder;
+    const QString odd = folder.path() + "/notes:1.json";
+    QFile(odd).open(QIODevice::WriteOnly);
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    const StartupOptions b = StartupOptions::parse({"quorel", "notes:1.json"});
+    QDir::setCurrent(previous);
+    ASSERT_EQ(b.urls.size(), 1);
+    EXPECT_EQ(b.urls[0], QUrl::fromLocalFile(odd));
 }
 
 TEST(StatisticsLine, NumbersStayInTheCLocaleUnderPortuguese)

@@ -205,6 +205,30 @@ TEST(WindowSnapshot, NoVisibleWindowGivesOnlyTheMessage)
     EXPECT_FALSE(QFile::exists(dir.filePath("shot.png")));
 }
 
+TEST(WindowSnapshot, AHiddenMainWindowIsNeverStoodInForByAnotherWindow)
+{
+    test::TemporaryHome home;
+    auto window = openWindow();
+    window->hide();   // closed to the tray
+    QWidget trayIcon;  // a small visible window of our own, as the tray icon's is
+    trayIcon.resize(22, 26);
+    trayIcon.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&trayIcon));
+    trayIcon.activateWindow();
+    QApplication::processEvents();
+    QTemporaryDir dir;
+    Capture out, err;
+    EXPECT_FALSE(WindowSnapshot::save(dir.filePath("shot.png"), out.file, err.file));
+    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(err.text(), "snapshot: no visible window\n");
+    EXPECT_FALSE(QFile::exists(dir.filePath("shot.png")));
+
+    window->show();   // back: its picture, not the icon's
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_TRUE(WindowSnapshot::save(dir.filePath("shot.png"), out.file, err.file));
+    EXPECT_EQ(QImage(dir.filePath("shot.png")).size(), window->size() * window->devicePixelRatio());
+}
+
 TEST(WindowSnapshot, NoVisibleWindowInPortuguese)
 {
     test::TemporaryHome home;

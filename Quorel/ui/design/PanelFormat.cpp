@@ -3,9 +3,27 @@
 #include "HeadphoneProfile.h"
 #include "L10n.h"
 
+#include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 
 namespace quorel::PanelFormat {
+
+QString printf(const char* format, ...)
+{
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const locale_t previous = uselocale(cLocale);
+    char text[256];
+    va_list arguments;
+    va_start(arguments, format);
+    const int length = std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    uselocale(previous);
+    if (length < 0) return QString();
+    return QString::fromUtf8(text, std::min<qsizetype>(length, qsizetype(sizeof text) - 1));
+}
 
 float dialAngle(float decibels) { return -135.0f + 22.5f * decibels; }
 

@@ -12,6 +12,11 @@ struct HeadphoneProfile;
 // apart from the widgets so each rule can be checked on its own.
 namespace PanelFormat {
 
+// What C's printf writes for `format` in the C locale (rounding halves to even as the C library
+// does: "%+.0f" of -2.5 is "-2"); the pages' printf formats go through here, never through
+// QString::asprintf, which rounds on its own.
+QString printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Boost dial: the gauge maps 0 dB to -135 degrees (clockwise from 12 o'clock) and 12 dB to +135.
 float dialAngle(float decibels);
 // The last lit tick of the 37 (tick i stands for i/3 dB): value x 3, truncated toward zero.

@@ -2,8 +2,14 @@
 
 #include "Studio.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace quorel::PanelWidgets {
 
@@ -55,6 +61,28 @@ void setTracking(QLabel* label, qreal pixels)
     QFont font = label->font();
     font.setLetterSpacing(QFont::AbsoluteSpacing, pixels);
     label->setFont(font);
+}
+
+void fitAlert(QMessageBox* box)
+{
+    // The window manager's title bar holds its buttons and an icon beside the title.
+    constexpr int titleBarChrome = 200;
+    constexpr int widest = 520;
+    auto* message = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    if (!message) message = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!message) return;
+    const QFontMetrics textMetrics(message->font());
+    int sentence = 0;
+    static const QRegularExpression sentenceEnd(QStringLiteral("(?<=[.!?…])\\s+"));
+    for (const QString& part : message->text().split(sentenceEnd, Qt::SkipEmptyParts))
+        sentence = std::max(sentence, textMetrics.horizontalAdvance(part));
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    const int title = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + titleBarChrome;
+    const QScreen* screen = box->screen() ? box->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() - 80 : widest;
+    // The title is measured against the whole box: the label sits inside its margins (about 48).
+    message->setMinimumWidth(std::clamp(std::max(sentence, title - 48), 0, std::min(widest, room)));
 }
 
 }  // namespace quorel::PanelWidgets

@@ -4,6 +4,7 @@
 #include <QFont>
 
 class QLabel;
+class QMessageBox;
 class QPushButton;
 class QWidget;
 
@@ -22,6 +23,9 @@ QWidget* hairline(Qt::Orientation orientation, QWidget* parent);
 QPushButton* textButton(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent);
 // Letter spacing in pixels on a label's font.
 void setTracking(QLabel* label, qreal pixels);
+// Gives an alert, once its texts are set, the width to show its title in the window manager's
+// title bar (beside its buttons) and its longest sentence on one line, within the screen.
+void fitAlert(QMessageBox* box);
 
 }  // namespace PanelWidgets
 }  // namespace quorel

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "L10n.h"
+#include "WindowChrome.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -19,11 +20,15 @@ void write(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+// The main window (the one the chrome styles) while it is visible: the active one first. Never
+// another window (the tray icon's, a popup panel, a dialog): hidden, the main window has no
+// picture to give.
 QWidget* chooseWindow()
 {
-    if (QWidget* active = QApplication::activeWindow()) return active;
+    QWidget* active = QApplication::activeWindow();
+    if (active && active->isVisible() && WindowChrome::isStyled(active)) return active;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->isWindow() && !(w->windowType() == Qt::Desktop)) return w;
+        if (w->isVisible() && w->isWindow() && WindowChrome::isStyled(w)) return w;
     return nullptr;
 }
 

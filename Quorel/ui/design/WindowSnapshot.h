@@ -6,8 +6,8 @@
 
 namespace quorel {
 
-// A PNG of the application's window: the active window, else the first visible top-level
-// widget. Written through AtomicFile, so a reader never sees half a file. Outcomes go to
+// A PNG of the application's main window (the window WindowChrome styles) while it is visible;
+// no other window, ever. Written through AtomicFile, so a reader never sees half a file. Outcomes go to
 // standard output ("snapshot: PATH") or standard error (no window, write error).
 namespace WindowSnapshot {
 // Returns whether a file was written.

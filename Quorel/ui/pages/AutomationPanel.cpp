@@ -6,6 +6,7 @@
 #include "DesktopEntryIndex.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
+#include "PanelFormat.h"
 #include "PanelHeading.h"
 #include "PanelText.h"
 #include "PresetLibrary.h"
@@ -24,6 +25,8 @@
 #include <QSet>
 #include <QShowEvent>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quorel {
 
@@ -70,7 +73,10 @@ std::vector<int> AutomationPanel::timeChoices()
     return times;
 }
 
-QString AutomationPanel::timeText(int minutes) { return QString::asprintf("%02d:%02d", minutes / 60, minutes % 60); }
+QString AutomationPanel::timeText(int64_t minutes)
+{
+    return PanelFormat::printf("%02lld:%02lld", static_cast<long long>(minutes / 60), static_cast<long long>(minutes % 60));
+}
 
 QString AutomationPanel::shortcutText(Action action)
 {
@@ -155,7 +161,7 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
         title = PanelText::label(11, QFont::Normal, Studio::secondary(), night);
         picker = new QComboBox(night);
         picker->setFixedWidth(84);
-        for (int v : timeChoices()) picker->addItem(timeText(v), v);
+        for (int v : timeChoices()) picker->addItem(timeText(v), QVariant::fromValue<qlonglong>(v));
         pair->addWidget(title);
         pair->addWidget(picker);
         schedule->addLayout(pair);
@@ -181,12 +187,12 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     });
     connect(start_, &QComboBox::activated, this, [this](int index) {
         NightSchedule schedule = model_.automation().night();
-        schedule.startMinutes = start_->itemData(index).toInt();
+        schedule.startMinutes = start_->itemData(index).toLongLong();
         model_.automation().setNight(schedule);
     });
     connect(end_, &QComboBox::activated, this, [this](int index) {
         NightSchedule schedule = model_.automation().night();
-        schedule.endMinutes = end_->itemData(index).toInt();
+        schedule.endMinutes = end_->itemData(index).toLongLong();
         model_.automation().setNight(schedule);
     });
     connect(nightPreset_, &PresetPicker::presetChosen, this, [this](const QString& id) {
@@ -332,9 +338,19 @@ void AutomationPanel::refreshNight()
     const NightSchedule& night = automation.night();
     nightSwitch_->setChecked(night.enabled);
     nightBadge_->setVisible(automation.nightActive());
+    // A stored time off the half-hour rows (written by an older version or by hand) gets a row
+    // of its own, in time order, for as long as it is the stored one.
     auto show = [](QComboBox* picker, int64_t minutes) {
         const QSignalBlocker blocker(picker);
-        picker->setCurrentIndex(minutes % 30 == 0 && minutes >= 0 && minutes < 1440 ? int(minutes / 30) : -1);
+        const std::vector<int> grid = timeChoices();
+        for (int i = picker->count() - 1; i >= 0; --i)
+            if (!std::binary_search(grid.begin(), grid.end(), picker->itemData(i).toLongLong())) picker->removeItem(i);
+        int index = picker->findData(QVariant::fromValue<qlonglong>(minutes));
+        if (index < 0) {
+            index = int(std::lower_bound(grid.begin(), grid.end(), minutes) - grid.begin());
+            picker->insertItem(index, timeText(minutes), QVariant::fromValue<qlonglong>(minutes));
+        }
+        picker->setCurrentIndex(index);
     };
     show(start_, night.startMinutes);
     show(end_, night.endMinutes);

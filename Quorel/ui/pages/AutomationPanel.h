@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -40,7 +41,7 @@ public:
     static QString newRulePreset(const std::optional<QString>& selectedID);
     // The 48 times of a day in steps of 30 minutes.
     static std::vector<int> timeChoices();
-    static QString timeText(int minutes);   // "22:00"
+    static QString timeText(int64_t minutes);   // "22:00"
     // A shortcut as shown: "Ctrl+Alt+Super+B", arrows as arrow glyphs.
     static QString shortcutText(Action action);
     // An application icon from its icon name or path (empty: none).

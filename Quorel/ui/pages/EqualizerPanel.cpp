@@ -7,6 +7,7 @@
 #include "EqualizerSpectrum.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
+#include "PanelFormat.h"
 #include "PanelHeading.h"
 #include "PanelText.h"
 #include "SelectableButton.h"
@@ -183,7 +184,7 @@ protected:
 QString EqualizerPanel::faderText(float gain)
 {
     if (gain == 0) return QStringLiteral("0");
-    return QString::asprintf("%+.0f", double(gain));
+    return PanelFormat::printf("%+.0f", double(gain));
 }
 
 float EqualizerPanel::nyquist(const std::optional<SystemBoostEngine::Info>& info)
@@ -203,7 +204,7 @@ bool EqualizerPanel::faderEnabled(int band, float nyquist)
 
 QString EqualizerPanel::percentText(float amount)
 {
-    return QString::asprintf("%lld%%", static_cast<long long>(std::llround(double(amount) * 100)));
+    return PanelFormat::printf("%lld%%", static_cast<long long>(std::llround(double(amount) * 100)));
 }
 
 EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)

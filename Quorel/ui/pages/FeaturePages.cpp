@@ -31,14 +31,14 @@ QWidget* stack(QWidget* parent, std::initializer_list<QWidget*> cards)
 
 QWidget* boost(BoostModel& model, QWidget* parent)
 {
-    return stack(parent, {new BoostPanel(model, model.system()), new MonitorPanel(model.system()),
+    return stack(parent, {new BoostPanel(model, model.system()), new MonitorPanel(model),
                           new BlindTestPanel(model)});
 }
 
 QWidget* output(BoostModel& model, QWidget* parent)
 {
     return stack(parent, {new OutputPanel(model.system(), model.system().volume()),
-                          new HeadphonePanel(model, model.headphones()), new MonitorPanel(model.system())});
+                          new HeadphonePanel(model, model.headphones()), new MonitorPanel(model)});
 }
 
 }  // namespace quorel::FeaturePages

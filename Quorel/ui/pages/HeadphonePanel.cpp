@@ -270,6 +270,7 @@ void HeadphonePanel::showConfirmation()
     confirmation_->setText(L10n::text(QStringLiteral("Delete profile?"), language));
     confirmation_->setInformativeText(L10n::text(QStringLiteral("“{0}” will be removed from your imported profiles."),
                                                  language, profile ? profile->name : QString()));
+    PanelWidgets::fitAlert(confirmation_);
     confirmation_->open();
 }
 

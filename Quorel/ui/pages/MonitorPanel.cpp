@@ -1,5 +1,6 @@
 #include "MonitorPanel.h"
 
+#include "BoostModel.h"
 #include "L10n.h"
 #include "LevelMeter.h"
 #include "LocalizationModel.h"
@@ -20,7 +21,10 @@ namespace quorel {
 
 using PanelWidgets::label;
 
-MonitorPanel::MonitorPanel(SystemModel& system, QWidget* parent) : QWidget(parent), system_(system)
+QString MonitorPanel::withheld() { return QStringLiteral("\u2014"); }
+
+MonitorPanel::MonitorPanel(BoostModel& model, QWidget* parent)
+    : QWidget(parent), model_(model), system_(model.system())
 {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -72,6 +76,7 @@ MonitorPanel::MonitorPanel(SystemModel& system, QWidget* parent) : QWidget(paren
 
     connect(&system_, &SystemModel::activeChanged, this, &MonitorPanel::refreshReadings);
     connect(&system_, &SystemModel::metersChanged, this, &MonitorPanel::refreshReadings);
+    connect(&model_, &BoostModel::blindTestRunningChanged, this, &MonitorPanel::refreshReadings);
     connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &MonitorPanel::refreshTexts);
     refreshTexts();
 }
@@ -87,11 +92,16 @@ void MonitorPanel::refreshReadings()
 
     const SystemModel::Meters& meters = system_.meters();
     input_->setLevel(meters.inputDB, PanelFormat::levelText(meters.inputDB, language));
-    output_->setLevel(meters.outputDB, PanelFormat::levelText(meters.outputDB, language));
-    const QString reduction = L10n::number(meters.limiterDB, 1, language);
+    const bool blind = model_.blindTestRunning();
+    if (blind)
+        output_->setLevel(-120, withheld());
+    else
+        output_->setLevel(meters.outputDB, PanelFormat::levelText(meters.outputDB, language));
+    const QString reduction = blind ? withheld() : L10n::number(meters.limiterDB, 1, language);
     if (reduction_->text() != reduction) reduction_->setText(reduction);
-    const QColor shield = PanelFormat::reductionWarning(meters.limiterDB) ? QColor(255, 149, 0)
-                                                                           : Studio::withOpacity(Studio::cyan(), 0.7);
+    const QColor shield = !blind && PanelFormat::reductionWarning(meters.limiterDB)
+                              ? QColor(255, 149, 0)
+                              : Studio::withOpacity(Studio::cyan(), 0.7);
     if (shield_->colour() != shield) shield_->setColour(shield);
 }
 

@@ -6,6 +6,7 @@ class QLabel;
 
 namespace quorel {
 
+class BoostModel;
 class LevelMeter;
 class PanelHeading;
 class StatusDot;
@@ -14,10 +15,13 @@ class SystemModel;
 
 // The level monitor card: "LIVE" or "STOPPED", the input and output meters in dBFS and the peak
 // limiter's reduction with its shield. Shows the engine controller's readings; writes nothing.
+// While a blind test runs the output meter and the reduction rest at "—": on the original side
+// the output would read the input's level and no reduction, and so name the side being heard.
+// The input reads the same on both sides and stays live.
 class MonitorPanel : public QWidget {
     Q_OBJECT
 public:
-    explicit MonitorPanel(SystemModel& system, QWidget* parent = nullptr);
+    explicit MonitorPanel(BoostModel& model, QWidget* parent = nullptr);
 
     LevelMeter* inputMeter() const { return input_; }
     LevelMeter* outputMeter() const { return output_; }
@@ -30,7 +34,11 @@ public:
     void refreshReadings();
     void refreshTexts();
 
+    // The text of a reading held back during a blind test.
+    static QString withheld();
+
 private:
+    BoostModel& model_;
     SystemModel& system_;
     PanelHeading* heading_;
     StatusDot* badgeDot_;

@@ -21,6 +21,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace quorel {
 
 using PanelWidgets::label;
@@ -187,7 +189,18 @@ void OutputPanel::refresh()
     const AppLanguage language = L10n::language();
     heading_->setTitle(L10n::text(QStringLiteral("Audio output"), language));
 
-    const QString name = volume_ ? volume_->deviceName() : QString();
+    // A chosen device that is gone while the volume control follows no device (not even the
+    // default output that now plays): the card says so and offers no volume control until a
+    // device is chosen or comes back.
+    const std::optional<QString>& chosen = system_.outputDeviceUID();
+    const std::vector<HAL::OutputDevice>& devices = system_.outputDevices();
+    const bool disconnected =
+        chosen &&
+        std::none_of(devices.begin(), devices.end(), [&](const HAL::OutputDevice& d) { return d.uid == *chosen; }) &&
+        (!volume_ || volume_->device() == HAL::noDevice);
+
+    const QString name = disconnected ? L10n::text(QStringLiteral("Device disconnected"), language)
+                                      : volume_ ? volume_->deviceName() : QString();
     symbol_->setName(PanelFormat::deviceSymbol(name));
     name_->setText(name);
     source_->setText(system_.outputDeviceUID()
@@ -214,11 +227,11 @@ void OutputPanel::refresh()
     if (capturing)
         capturing_->setText(L10n::text(QStringLiteral("Capturing from: {0}"), language, *info->capturedDeviceName));
 
-    const bool supports = volume_ && volume_->supportsVolume();
+    const bool supports = !disconnected && volume_ && volume_->supportsVolume();
     const float level = volume_ ? volume_->volume() : 0;
     const bool muted = volume_ && volume_->isMuted();
     volumeTitle_->setText(L10n::text(QStringLiteral("System volume"), language));
-    volumeValue_->setText(PanelFormat::volumeText(level, muted, language));
+    volumeValue_->setText(disconnected ? QString() : PanelFormat::volumeText(level, muted, language));
     slider_->setValue(level);
     slider_->setEnabled(supports);
     slider_->setLabel(L10n::text(QStringLiteral("System volume"), language));

@@ -7,6 +7,7 @@
 #include "LocalizationModel.h"
 #include "PanelHeading.h"
 #include "PanelText.h"
+#include "PanelWidgets.h"
 #include "PresetFileDialogs.h"
 #include "PresetLibrary.h"
 #include "PresetsPanelState.h"
@@ -455,11 +456,11 @@ void PresetsPanel::showReplace()
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::NoIcon);
-    box->setStyleSheet(QStringLiteral("QLabel { min-width: 300px; }"));
     box->setWindowTitle(L10n::text("Replace preset?", language));
     box->setText(L10n::text("Replace preset?", language));
     box->setInformativeText(L10n::text("A preset named “{0}” already exists. Your current settings will replace it.",
                                        language, PresetsPanelState::trimmedName(state_->name())));
+    PanelWidgets::fitAlert(box);
     QPushButton* replace = box->addButton(L10n::text("Replace", language), QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(L10n::text("Cancel", language), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);
@@ -478,11 +479,11 @@ void PresetsPanel::showDelete()
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::NoIcon);
-    box->setStyleSheet(QStringLiteral("QLabel { min-width: 300px; }"));
     box->setWindowTitle(L10n::text("Delete preset?", language));
     box->setText(L10n::text("Delete preset?", language));
     box->setInformativeText(L10n::text("“{0}” will be removed. Your current settings will stay as they are.", language,
                                        target ? target->localizedName(language) : QString()));
+    PanelWidgets::fitAlert(box);
     QPushButton* remove = box->addButton(L10n::text("Delete", language), QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(L10n::text("Cancel", language), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);

@@ -8,6 +8,7 @@
 #include "LocalizationModel.h"
 #include "OnboardingState.h"
 #include "OnboardingView.h"
+#include "PanelWidgets.h"
 #include "ReduceMotion.h"
 #include "SettingsPanel.h"
 #include "Sidebar.h"
@@ -383,6 +384,7 @@ void MainView::showAlert(Alert alert)
     box->setWindowTitle(title);
     box->setText(title);
     box->setInformativeText(message);
+    PanelWidgets::fitAlert(box);
     box->setProperty("signature", signature);
     // Every button takes the same role, so the button box keeps them in the given order on
     // every desktop's layout.

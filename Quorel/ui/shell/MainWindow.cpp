@@ -19,7 +19,7 @@ MainWindow::MainWindow(BoostModel& model, UpdateChecker& updater, bool logStats,
     setCentralWidget(view_);
     menus_ = new AppMenus(model, updater, menuBar(), this);
     connect(menus_, &AppMenus::quitRequested, this, &MainWindow::quitRequested);
-    resize(1120, 640);
+    resize(WindowChrome::windowSize(this, WindowChrome::firstSize));
     WindowChrome::attach(this, logStats);
 }
 

@@ -257,7 +257,7 @@ void OnboardingView::buildStep()
                                             language),
                                  content_));
         layout->addLayout(bullet(QStringLiteral("lock.shield"),
-                                 L10n::text("Everything happens in this computer's memory. Nothing is recorded or "
+                                 L10n::text("Everything happens in this computer’s memory. Nothing is recorded or "
                                             "sent.",
                                             language),
                                  content_));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace quorel {
 
@@ -22,6 +23,13 @@ bool isCommandURL(const QString& argument)
 {
     return argument.startsWith("quorel:", Qt::CaseInsensitive) ||
            argument.startsWith("corvanta:", Qt::CaseInsensitive);
+}
+
+// "scheme:..." with a scheme as URLs spell it: a letter, then letters, digits, "+", "-" or ".".
+bool hasScheme(const QString& argument)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    return scheme.match(argument).hasMatch();
 }
 
 }  // namespace
@@ -60,6 +68,8 @@ StartupOptions StartupOptions::parse(const QStringList& arguments)
             options.urls.append(QUrl(argument));
         } else if (argument.startsWith("file:", Qt::CaseInsensitive)) {
             options.urls.append(QUrl(argument));
+        } else if (hasScheme(argument) && !QFileInfo::exists(argument)) {
+            continue;  // a URL of another scheme (https:, mailto:): not ours, ignored
         } else {
             options.urls.append(QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath()));
         }

@@ -20,8 +20,9 @@ struct StartupOptions {
     std::optional<QString> logStatsPath;     // its file; none: standard output
     std::optional<QString> exportGlyphPath;  // "--export-glyph" FILE
     std::optional<QString> snapshotPath;     // "--snapshot" FILE
-    // "quorel:" and "corvanta:" URLs and file paths among the arguments, in order. Option values
-    // are never taken for files.
+    // "quorel:" and "corvanta:" URLs, "file:" URLs and plain paths among the arguments, in order.
+    // URLs of other schemes ("https:", "mailto:") are left out; option values are never taken
+    // for files.
     QList<QUrl> urls;
 
     static StartupOptions parse(const QStringList& arguments);
@@ -29,6 +30,9 @@ struct StartupOptions {
     // Whether this launch may run beside a running instance (it never drives the audio then
     // either: a design preview or a self-check).
     bool standsAlone() const { return preview || checkControls; }
+    // Whether an option reports on this very process ("--snapshot", "--log-stats"): beside a
+    // running instance such a launch has nothing to report on.
+    bool describesItsOwnProcess() const { return snapshotPath.has_value() || logStats; }
 };
 
 }  // namespace quorel

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
@@ -62,6 +64,18 @@ WindowChrome* WindowChrome::attach(QWidget* window, bool logStats)
     return chrome;
 }
 
+bool WindowChrome::isStyled(const QWidget* window) { return window && window->property(chromeProperty).toBool(); }
+
+QSize WindowChrome::windowSize(const QWidget* window, QSize content)
+{
+    const auto* main = qobject_cast<const QMainWindow*>(window);
+    const QWidget* menu = main ? main->menuWidget() : nullptr;
+    const auto* bar = qobject_cast<const QMenuBar*>(menu);
+    if (!menu || !menu->isVisibleTo(window) || (bar && bar->isNativeMenuBar())) return content;
+    const int height = menu->heightForWidth(content.width());
+    return content + QSize(0, height > 0 ? height : menu->sizeHint().height());
+}
+
 QString WindowChrome::stateLine(const QWidget* window)
 {
     auto truth = [](bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); };
@@ -114,7 +128,7 @@ void WindowChrome::applyFirstLayoutOrRestore()
         // After the current pass, as the window gets its first layout.
         QTimer::singleShot(0, window_, [window] {
             if (!window) return;
-            window->resize(firstSize);
+            window->resize(windowSize(window, firstSize));
             if (!canPlaceWindows()) return;
             QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
             if (!screen) return;

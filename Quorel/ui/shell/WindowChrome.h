@@ -15,8 +15,9 @@ class UserDefaults;
 
 // Styles a top-level window the way the interface wants it, while the desktop keeps drawing
 // the title bar and buttons: title "Quorel", Studio background, close/minimise/maximise hints,
-// dragging by the background (QWindow::startSystemMove), the first-layout rule (1120 x 640,
-// centred where the platform lets us place windows, once per layout version), and the window
+// dragging by the background (QWindow::startSystemMove), the first-layout rule (content of
+// 1120 x 640, a menu bar not counted; centred where the platform lets us place windows, once
+// per layout version), and the window
 // geometry saved under "Quorel.WindowGeometry" on close (and on quit) and restored at the next start.
 // Lives as a child of the window.
 class WindowChrome : public QObject {
@@ -33,6 +34,12 @@ public:
     static WindowChrome* attach(QWidget* window, bool logStats);
     // The same, reading "--log-stats" from the application's arguments.
     static WindowChrome* attach(QWidget* window);
+
+    // Whether `window` is one the chrome styles: the application's main window.
+    static bool isStyled(const QWidget* window);
+    // The window size that gives `content` to the window's content: a main window's menu bar
+    // (drawn inside the window) comes on top.
+    static QSize windowSize(const QWidget* window, QSize content);
 
     // "window chrome: titleHidden=... movableByBackground=..." for the window as it is.
     static QString stateLine(const QWidget* window);
