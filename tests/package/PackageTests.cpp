@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +35,27 @@ CommandResult run(const QString& program, const QStringList& arguments,
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
 }
+
+// Waits up to `seconds` for `done`.
+bool waitFor(const std::function<bool()>& done, int seconds)
+{
+    for (int i = 0; i < seconds * 20; ++i) {
+        if (done()) return true;
+        QThread::msleep(50);
+    }
+    return done();
+}
+
+// A process that lives as long as the object.
+struct Background {
+    QProcess process;
+    ~Background()
+    {
+        process.terminate();
+        if (!process.waitForFinished(5000)) process.kill();
+        process.waitForFinished(5000);
+    }
+};
 
 // The package is made once, into a temporary folder, and unpacked beside it.
 class Package : public testing::Test {
@@ -161,6 +184,48 @@ TEST_F(Package, PresetFilesAndURLsOpenWithQuorel)
     for (const char* type : {"application/x-quorel-preset", "x-scheme-handler/quorel", "x-scheme-handler/corvanta"}) {
         const CommandResult handler = run("xdg-mime", {"query", "default", type}, environment);
         EXPECT_EQ(handler.out.trimmed(), "app.quorel.Quorel.desktop") << type << handler.err.toStdString();
+    }
+}
+
+// On a Wayland session (a headless Weston here) the installed program comes up natively: the
+// window's application id is ours, and nothing falls back to X11.
+TEST_F(Package, TheUnpackedProgramRunsNativelyOnWayland)
+{
+    if (QStandardPaths::findExecutable("weston").isEmpty()) GTEST_SKIP() << "weston is not installed";
+    QTemporaryDir runtime;  // mode 700, as XDG_RUNTIME_DIR must be
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY"}) environment.remove(name);
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    environment.insert("XDG_CONFIG_HOME", runtime.filePath("config"));
+
+    Background weston;
+    weston.process.setProcessEnvironment(environment);
+    weston.process.start("weston", {"--backend=headless-backend.so", "--socket=quorel-test", "--idle-time=0"});
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(runtime.filePath("quorel-test")); }, 20)) << "weston did not start";
+    Background bus;
+    bus.process.start("dbus-daemon", {"--session", "--nofork", "--address=unix:path=" + runtime.filePath("bus")});
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(runtime.filePath("bus")); }, 20)) << "no session bus";
+
+    environment.insert("WAYLAND_DISPLAY", "quorel-test");
+    environment.insert("XDG_SESSION_TYPE", "wayland");
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + runtime.filePath("bus"));
+    environment.insert("WAYLAND_DEBUG", "client");  // the protocol trace shows the window's id
+    const QString snapshot = runtime.filePath("window.png");
+    Background quorel;
+    quorel.process.setProcessEnvironment(environment);
+    quorel.process.start(root_ + "/usr/bin/quorel", {"--snapshot", snapshot});
+    EXPECT_TRUE(waitFor([&] { return QFile::exists(snapshot); }, 60)) << "no window was drawn";
+    quorel.process.terminate();
+    ASSERT_TRUE(quorel.process.waitForFinished(20000));
+    EXPECT_EQ(quorel.process.exitStatus(), QProcess::NormalExit);
+
+    const QString log = QString::fromUtf8(quorel.process.readAllStandardError());
+    EXPECT_TRUE(log.contains("xdg_toplevel@") && log.contains(".set_app_id(\"app.quorel.Quorel\")"))
+        << log.left(4000).toStdString();
+    for (const QString& line : log.split('\n')) {
+        if (line.startsWith('[')) continue;  // the protocol trace
+        EXPECT_FALSE(line.contains("X11") || line.contains("xcb") || line.contains("display"))
+            << line.toStdString();
     }
 }
 
