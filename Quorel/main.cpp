@@ -9,20 +9,25 @@
 #include <QDir>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
+    // Answered before the application connects to a display, so it works on a server or in a script.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Quorel %s (build %s)\n", QUOREL_VERSION, QUOREL_BUILD_NUMBER);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quorel"));
     QCoreApplication::setApplicationName(QStringLiteral("Quorel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUOREL_VERSION));
-    // Wayland desktops match the window to resources/quorel.desktop and its icon by this id.
-    QGuiApplication::setDesktopFileName(QStringLiteral("quorel"));
+    // The application id: desktops match the window to app.quorel.Quorel.desktop and its icon by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.quorel.Quorel"));
 
-    if (app.arguments().contains(QStringLiteral("--version"))) {
-        std::printf("Quorel %s (build %s)\n", QUOREL_VERSION, QUOREL_BUILD_NUMBER);
-        return 0;
-    }
     const quorel::StartupOptions options = quorel::StartupOptions::parse(app.arguments());
 
     // Two instances must never both drive the audio: a launch hands its URLs (or a request to

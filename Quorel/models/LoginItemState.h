@@ -12,7 +12,8 @@ namespace quorel {
 class LoginItemState : public QObject {
     Q_OBJECT
 public:
-    // Reads the current state; `error` starts as none.
+    // Replaces an entry an earlier version left under the old name, then reads the state;
+    // `error` starts as none, or as the reason that entry could not be replaced.
     explicit LoginItemState(QObject* parent = nullptr);
 
     bool enabled() const { return enabled_; }

@@ -1,10 +1,12 @@
 #include "AutostartEntry.h"
 
 #include "AtomicFile.h"
+#include "DesktopEntryIndex.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -27,25 +29,62 @@ QString configHome()
     return value.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : value;
 }
 
-// Whether the [Desktop Entry] group of the file says Hidden=true. A file that cannot be read
-// counts as not hidden: it is there, and the session would try it.
-bool isHidden(const QString& path)
+// The keys of the [Desktop Entry] group that decide whether the session starts an entry.
+struct EntryKeys {
+    bool hidden = false;
+    bool switchedOff = false;  // X-GNOME-Autostart-enabled=false, as GNOME's own tools write it
+    QString exec;
+};
+
+EntryKeys readKeys(const QString& path)
 {
+    EntryKeys keys;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text) || file.size() > 1024 * 1024) return keys;
     bool inMainGroup = false;
     while (!file.atEnd()) {
-        const QByteArray line = file.readLine(64 * 1024).trimmed();
-        if (line.startsWith('[')) {
-            inMainGroup = line == "[Desktop Entry]";
+        const QString line = QString::fromUtf8(file.readLine(64 * 1024)).trimmed();
+        if (line.startsWith(u'[')) {
+            inMainGroup = line == QLatin1String("[Desktop Entry]");
             continue;
         }
-        if (!inMainGroup) continue;
-        const qsizetype equals = line.indexOf('=');
-        if (equals < 0) continue;
-        if (line.left(equals).trimmed() == "Hidden") return line.mid(equals + 1).trimmed() == "true";
+        const qsizetype equals = line.indexOf(u'=');
+        if (!inMainGroup || equals < 0) continue;
+        const QString key = line.left(equals).trimmed();
+        const QString value = line.mid(equals + 1).trimmed();
+        if (key == QLatin1String("Hidden")) keys.hidden = value == QLatin1String("true");
+        else if (key == QLatin1String("X-GNOME-Autostart-enabled")) keys.switchedOff = value == QLatin1String("false");
+        else if (key == QLatin1String("Exec")) keys.exec = DesktopEntryIndex::unescape(value);
     }
-    return false;
+    return keys;
+}
+
+// Whether the session would start Quorel from the entry at `path`: `programPath` itself, or a
+// program named quorel that is there to run (an installed copy, an earlier build).
+bool startsQuorel(const QString& path, const QString& programPath)
+{
+    const EntryKeys keys = readKeys(path);
+    if (keys.hidden || keys.switchedOff) return false;
+    const QString program = DesktopEntryIndex::programOfExec(keys.exec);
+    if (program.isEmpty()) return false;
+    const QString found = QStandardPaths::findExecutable(program);
+    if (found.isEmpty()) return false;
+    const QFileInfo info(found);
+    return info.canonicalFilePath() == QFileInfo(programPath).canonicalFilePath()
+        || info.fileName() == QLatin1String("quorel");
+}
+
+// The user's entry of that name where there is one, else the first system-wide one.
+std::optional<QString> entryThatApplies(const QString& name)
+{
+    const QString user = QFileInfo(AutostartEntry::userEntryPath()).absolutePath() + u'/' + name;
+    const QFileInfo info(user);
+    if (info.exists() || info.isSymLink()) return user;
+    for (const QString& folder : AutostartEntry::systemFolders()) {
+        const QString path = folder + u'/' + name;
+        if (QFileInfo(path).isFile()) return path;
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> systemEntry()
@@ -77,11 +116,25 @@ std::optional<QString> writeEntry(const QString& path, const QByteArray& content
     return std::nullopt;
 }
 
+std::optional<QString> removeEntry(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) return std::nullopt;
+    QFile file(path);
+    if (!file.remove()) return describe(path, file.errorString());
+    return std::nullopt;
+}
+
 }  // namespace
 
 QString AutostartEntry::userEntryPath()
 {
     return configHome() + QStringLiteral("/autostart/") + QLatin1String(fileName);
+}
+
+QString AutostartEntry::oldUserEntryPath()
+{
+    return configHome() + QStringLiteral("/autostart/") + QLatin1String(oldFileName);
 }
 
 QStringList AutostartEntry::systemFolders()
@@ -94,12 +147,13 @@ QStringList AutostartEntry::systemFolders()
     return folders;
 }
 
-bool AutostartEntry::isEnabled()
+bool AutostartEntry::isEnabled(const QString& programPath)
 {
-    const QString user = userEntryPath();
-    if (QFileInfo(user).isFile()) return !isHidden(user);
-    const std::optional<QString> system = systemEntry();
-    return system && !isHidden(*system);
+    for (const char* name : {fileName, oldFileName}) {
+        const std::optional<QString> entry = entryThatApplies(QLatin1String(name));
+        if (entry && startsQuorel(*entry, programPath)) return true;
+    }
+    return false;
 }
 
 QString AutostartEntry::execValue(const QString& programPath)
@@ -130,25 +184,31 @@ std::optional<QString> AutostartEntry::enable(const QString& programPath)
                                 "Type=Application\n"
                                 "Name=Quorel\n"
                                 "Exec=" + execValue(QFileInfo(programPath).absoluteFilePath()).toUtf8() + "\n"
+                                "Icon=app.quorel.Quorel\n"
                                 "Terminal=false\n"
                                 "X-GNOME-Autostart-enabled=true\n";
-    return writeEntry(userEntryPath(), contents);
+    if (auto error = writeEntry(userEntryPath(), contents)) return error;
+    return removeEntry(oldUserEntryPath());
 }
 
-std::optional<QString> AutostartEntry::disable()
+std::optional<QString> AutostartEntry::disable(const QString& programPath)
 {
-    const QString user = userEntryPath();
-    const QFileInfo info(user);
-    if (info.exists() || info.isSymLink()) {
-        QFile file(user);
-        if (!file.remove()) return describe(user, file.errorString());
-    }
+    for (const QString& path : {userEntryPath(), oldUserEntryPath()})
+        if (auto error = removeEntry(path)) return error;
     const std::optional<QString> system = systemEntry();
-    if (!system || isHidden(*system)) return std::nullopt;
-    return writeEntry(user, "[Desktop Entry]\n"
-                            "Type=Application\n"
-                            "Name=Quorel\n"
-                            "Hidden=true\n");
+    if (!system || !startsQuorel(*system, programPath)) return std::nullopt;
+    return writeEntry(userEntryPath(), "[Desktop Entry]\n"
+                                       "Type=Application\n"
+                                       "Name=Quorel\n"
+                                       "Hidden=true\n");
+}
+
+std::optional<QString> AutostartEntry::replaceOldEntry(const QString& programPath)
+{
+    const QString old = oldUserEntryPath();
+    const QFileInfo info(old);
+    if (!info.exists() && !info.isSymLink()) return std::nullopt;
+    return startsQuorel(old, programPath) ? enable(programPath) : removeEntry(old);
 }
 
 }  // namespace quorel

@@ -25,26 +25,6 @@ QString defaultLocale()
     return {};
 }
 
-// Undoes the escapes of a desktop-entry string value.
-QString unescape(const QString& value)
-{
-    QString out;
-    out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\' || i + 1 == value.size()) {
-            out += value[i];
-            continue;
-        }
-        const QChar next = value[++i];
-        if (next == 's') out += ' ';
-        else if (next == 'n') out += '\n';
-        else if (next == 't') out += '\t';
-        else if (next == 'r') out += '\r';
-        else out += next;
-    }
-    return out;
-}
-
 // Splits an Exec value into arguments (double quotes, backslash escapes inside quotes).
 QStringList splitExec(const QString& exec)
 {
@@ -91,6 +71,25 @@ QStringList DesktopEntryIndex::applicationFolders()
     for (const QString& dir : dataDirs.split(':', Qt::SkipEmptyParts)) folders << dir + "/applications";
     folders.removeDuplicates();
     return folders;
+}
+
+QString DesktopEntryIndex::unescape(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        const QChar next = value[++i];
+        if (next == 's') out += ' ';
+        else if (next == 'n') out += '\n';
+        else if (next == 't') out += '\t';
+        else if (next == 'r') out += '\r';
+        else out += next;
+    }
+    return out;
 }
 
 QString DesktopEntryIndex::programOfExec(const QString& exec)

@@ -37,6 +37,8 @@ public:
     static QStringList applicationFolders();
     // Parses one desktop entry; nullopt when it is no visible application.
     static std::optional<DesktopEntry> parse(const QString& path, const QString& id, const QString& locale);
+    // Undoes the escapes of a desktop-entry string value (\s, \n, \t, \r, \\).
+    static QString unescape(const QString& value);
     // The program named by an Exec line ("env A=1 /usr/bin/foo --x %U" -> "/usr/bin/foo").
     static QString programOfExec(const QString& exec);
 

@@ -23,7 +23,7 @@ class FrontApplicationSource : public QObject {
     Q_OBJECT
 public:
     // The id under which our own windows are reported.
-    static constexpr const char* ownApplicationID = "quorel";
+    static constexpr const char* ownApplicationID = "app.quorel.Quorel";
 
     using QObject::QObject;
     ~FrontApplicationSource() override;

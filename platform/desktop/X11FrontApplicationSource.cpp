@@ -66,7 +66,7 @@ QStringList programPathsOfProcess(unsigned long pid)
 
 DesktopApplication ownApplication()
 {
-    return {FrontApplicationSource::ownApplicationID, QStringLiteral("Quorel"), QStringLiteral("quorel")};
+    return {FrontApplicationSource::ownApplicationID, QStringLiteral("Quorel"), FrontApplicationSource::ownApplicationID};
 }
 
 DesktopApplication fromEntry(const DesktopEntry& entry)

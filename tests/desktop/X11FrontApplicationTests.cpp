@@ -92,7 +92,7 @@ TEST_F(X11FrontApplicationTest, NamesTheFrontApplicationByEachRule)
         // The window's process matched to an entry's Exec (through env, in a subfolder).
         {{{}, {}, {}, sleeperPid, {}, false, 0}, {"tools-sleeper", "Sleeper", "sleeper"}},
         // A window of this process is our own application.
-        {{{}, "quorel", "Quorel", static_cast<unsigned long>(getpid()), {}, false, 0}, {"quorel", "Quorel", "quorel"}},
+        {{{}, "quorel", "Quorel", static_cast<unsigned long>(getpid()), {}, false, 0}, {"app.quorel.Quorel", "Quorel", "app.quorel.Quorel"}},
         // Nothing known: named by its class.
         {{{}, "xterm", "XTerm", 0, {}, false, 0}, {"XTerm", "XTerm", ""}},
     };

@@ -275,7 +275,7 @@ TEST_F(Automation, RulesAreSortedByNameAndReplacedByApplication)
 TEST_F(Automation, RunningApplicationsAreSortedWithoutOurOwn)
 {
     make();
-    front->running = {{"vlc", "VLC", "vlc"}, {"quorel", "Quorel", ""}, {"a", "", ""}, {"fx", "firefox", "ff"}};
+    front->running = {{"vlc", "VLC", "vlc"}, {FrontApplicationSource::ownApplicationID, "Quorel", ""}, {"a", "", ""}, {"fx", "firefox", "ff"}};
     automation().refreshRunningApps();
     std::vector<QString> ids;
     for (const RunningApp& app : automation().runningApps()) ids.push_back(app.bundleID);

@@ -38,8 +38,11 @@ protected:
         if (hadDirs_) qputenv("XDG_CONFIG_DIRS", previousDirs_); else qunsetenv("XDG_CONFIG_DIRS");
     }
 
-    QString userEntry() const { return home_.configHome() + "/autostart/quorel.desktop"; }
-    QString systemEntry() const { return systemDir_.path() + "/second/autostart/quorel.desktop"; }
+    QString userEntry() const { return home_.configHome() + "/autostart/app.quorel.Quorel.desktop"; }
+    QString oldUserEntry() const { return home_.configHome() + "/autostart/quorel.desktop"; }
+    QString systemEntry() const { return systemDir_.path() + "/second/autostart/app.quorel.Quorel.desktop"; }
+    // The Exec line of an entry that starts this program.
+    static QByteArray execThis() { return "Exec=\"" + QCoreApplication::applicationFilePath().toUtf8() + "\"\n"; }
 
     test::TemporaryHome home_;
     QTemporaryDir systemDir_;
@@ -80,18 +83,75 @@ TEST_F(LoginItem, RoundTrip)
 
 TEST_F(LoginItem, AHiddenEntryIsNotEnabled)
 {
-    writeFile(userEntry(), "[Desktop Entry]\nType=Application\nExec=quorel\nHidden=true\n");
+    writeFile(userEntry(), "[Desktop Entry]\nType=Application\n" + execThis() + "Hidden=true\n");
     EXPECT_FALSE(LoginItemState().enabled());
-    writeFile(userEntry(), "[Desktop Entry]\nType=Application\nExec=quorel\nHidden=false\n");
+    writeFile(userEntry(), "[Desktop Entry]\nType=Application\n" + execThis() + "Hidden=false\n");
     EXPECT_TRUE(LoginItemState().enabled());
     // Hidden only counts in the main group.
-    writeFile(userEntry(), "[Desktop Entry]\nExec=quorel\n[Desktop Action x]\nHidden=true\n");
+    writeFile(userEntry(), "[Desktop Entry]\n" + execThis() + "[Desktop Action x]\nHidden=true\n");
     EXPECT_TRUE(LoginItemState().enabled());
+}
+
+TEST_F(LoginItem, OnlyAnEntryThatWouldStartQuorelIsEnabled)
+{
+    const auto enabledWith = [&](const QByteArray& keys) {
+        writeFile(userEntry(), "[Desktop Entry]\nType=Application\n" + keys);
+        return LoginItemState().enabled();
+    };
+    EXPECT_TRUE(enabledWith(execThis()));
+    EXPECT_TRUE(enabledWith(execThis() + "X-GNOME-Autostart-enabled=true\n"));
+    EXPECT_TRUE(enabledWith("Exec=env A=1 \"" + QCoreApplication::applicationFilePath().toUtf8() + "\" %U\n"));
+    // Switched off the way GNOME's own tools do it.
+    EXPECT_FALSE(enabledWith(execThis() + "X-GNOME-Autostart-enabled=false\n"));
+    // Another program, no program, a program that is not there.
+    EXPECT_FALSE(enabledWith("Exec=/bin/true\n"));
+    EXPECT_FALSE(enabledWith("Name=Quorel\n"));
+    EXPECT_FALSE(enabledWith("Exec=" + home_.path().toUtf8() + "/gone/quorel\n"));
+    // A system-wide entry that the desktop would not start is not hidden on disable either.
+    QFile::remove(userEntry());
+    writeFile(systemEntry(), "[Desktop Entry]\nType=Application\nExec=/bin/true\n");
+    LoginItemState state;
+    EXPECT_FALSE(state.enabled());
+    state.set(false);
+    EXPECT_FALSE(QFile::exists(userEntry()));
+}
+
+TEST_F(LoginItem, AnEntryUnderTheOldNameIsReplaced)
+{
+    // An earlier build's entry, starting that build's program: read as on, rewritten under the
+    // new name for this program, and the old one gone.
+    const QString earlierBuild = home_.path() + "/build/release/Quorel/quorel";
+    writeFile(earlierBuild, "#!/bin/sh\n");
+    QFile(earlierBuild).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeFile(oldUserEntry(), "[Desktop Entry]\nType=Application\nExec=\"" + earlierBuild.toUtf8() + "\"\n");
+    {
+        LoginItemState state;
+        EXPECT_TRUE(state.enabled());
+        EXPECT_FALSE(state.error());
+    }
+    EXPECT_FALSE(QFile::exists(oldUserEntry()));
+    EXPECT_TRUE(fileBytes(userEntry()).contains("\n" + execThis()));
+
+    // One switched off is removed, and stays off.
+    QFile::remove(userEntry());
+    writeFile(oldUserEntry(), "[Desktop Entry]\nType=Application\n" + execThis() + "X-GNOME-Autostart-enabled=false\n");
+    EXPECT_FALSE(LoginItemState().enabled());
+    EXPECT_FALSE(QFile::exists(oldUserEntry()));
+    EXPECT_FALSE(QFile::exists(userEntry()));
+
+    // Switching off removes both names, so nothing is left behind twice.
+    LoginItemState state;
+    state.set(true);
+    writeFile(oldUserEntry(), "[Desktop Entry]\nType=Application\n" + execThis());
+    state.set(false);
+    EXPECT_FALSE(state.enabled());
+    EXPECT_FALSE(QFile::exists(oldUserEntry()));
+    EXPECT_FALSE(QFile::exists(userEntry()));
 }
 
 TEST_F(LoginItem, ASystemWideEntryIsHiddenOnDisable)
 {
-    writeFile(systemEntry(), "[Desktop Entry]\nType=Application\nExec=/usr/bin/quorel\n");
+    writeFile(systemEntry(), "[Desktop Entry]\nType=Application\n" + execThis());
     LoginItemState state;
     EXPECT_TRUE(state.enabled());
 
@@ -133,7 +193,7 @@ TEST_F(LoginItem, AnEntryThatCannotBeRemovedGivesTheError)
     LoginItemState state;
     state.set(false);
     ASSERT_TRUE(state.error());
-    EXPECT_TRUE(state.error()->contains("quorel.desktop"));
+    EXPECT_TRUE(state.error()->contains("app.quorel.Quorel.desktop"));
 }
 
 TEST(AutostartExec, QuotesAndEscapesThePath)
