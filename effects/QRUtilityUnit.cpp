@@ -80,6 +80,11 @@ void QRUtilityUnit::configureSpectrum(const float* centres, uint32_t count)
         QRAllocateAnalyser(outputBus().format().sampleRate, &state_);
 }
 
+void QRUtilityUnit::setSpectrumWanted(bool wanted)
+{
+    publishParameter(state_.spectrumWanted, wanted);
+}
+
 QRSpectrumStatus QRUtilityUnit::spectrumStatus() const
 {
     return state_.analyser.status();
@@ -219,7 +224,7 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
         if (channelCount > 1)
             for (uint32_t i = 0; i < frames; ++i)
                 mono[i] *= scale;
-        s.analyser.feed(mono, frames);
+        s.analyser.feed(mono, frames, readParameter(s.spectrumWanted));
     }
 
     publishReading(s.inputPeak, inputPeak);
