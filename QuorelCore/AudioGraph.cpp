@@ -79,21 +79,19 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     compressor_ = platformEffect(multiband_ ? MultibandCompressorUnit::subtype
                                             : DynamicsProcessorUnit::subtype);
 
-    limiter_ = ownEffect(QRRegisterLimiterUnit());
-    bass_ = ownEffect(QRRegisterBassUnit());
-    leveler_ = ownEffect(QRRegisterLevelerUnit());
-    drive_ = ownEffect(QRRegisterDriveUnit());
-    dry_ = ownEffect(QRRegisterUtilityUnit());
-    output_ = ownEffect(QRRegisterUtilityUnit());
+    limiter_ = ownEffect(QRRegisterLimiterUnit(), limiterUnit_);
+    bass_ = ownEffect(QRRegisterBassUnit(), bassUnit_);
+    leveler_ = ownEffect(QRRegisterLevelerUnit(), levelerUnit_);
+    drive_ = ownEffect(QRRegisterDriveUnit(), driveUnit_);
+    dry_ = ownEffect(QRRegisterUtilityUnit(), dryUnit_);
+    output_ = ownEffect(QRRegisterUtilityUnit(), outputUnit_);
 
     const auto& centres = DSPSettings::frequencies;
-    QRConfigureSpectrum(dry_->audioUnit(), analyse ? centres.data() : nullptr,
-                        analyse ? uint32_t(centres.size()) : 0);
-    QRConfigureSpectrum(output_->audioUnit(), analyse ? centres.data() : nullptr,
-                        analyse ? uint32_t(centres.size()) : 0);
+    for (QRUtilityUnit* unit : {dryUnit_, outputUnit_})
+        unit->configureSpectrum(analyse ? centres.data() : nullptr, analyse ? uint32_t(centres.size()) : 0);
 
-    wet_ = ownEffect(QRRegisterUtilityUnit());
-    preamp_ = ownEffect(QRRegisterUtilityUnit());
+    wet_ = ownEffect(QRRegisterUtilityUnit(), wetUnit_);
+    preamp_ = ownEffect(QRRegisterUtilityUnit(), preampUnit_);
 
     AudioEngine& engine = *engine_;
     AudioNode* source = nullptr;
@@ -187,13 +185,12 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     }
 
     const float ceiling = DSPSettings::linearGain(DSPSettings().limiterCeilingDB);
-    QRConfigureLimiter(limiter_->audioUnit(), ceiling, defaultLookahead,
-                       DSPSettings().limiterReleaseMS / 1000);
-    QRConfigureDrive(drive_->audioUnit(), 0, ceiling);
-    QRConfigureBass(bass_->audioUnit(), 0);
-    QRConfigureLeveler(leveler_->audioUnit(), 0, DSPSettings::levelerTargetLUFS);
-    QRSetGain(output_->audioUnit(), 1.0f);
-    QRConfigureUtility(output_->audioUnit(), 0, 1.0f);
+    limiterUnit_->configureCeiling(ceiling, defaultLookahead, DSPSettings().limiterReleaseMS / 1000);
+    driveUnit_->configureAmount(0, ceiling);
+    bassUnit_->configureAmount(0);
+    levelerUnit_->configureStrength(0, DSPSettings::levelerTargetLUFS);
+    outputUnit_->setGain(1.0f);
+    outputUnit_->configureDelay(0, 1.0f);
 
     apply(DSPSettings());
     setProcessed(true);
@@ -210,13 +207,15 @@ std::unique_ptr<EffectNode> AudioGraph::platformEffect(FourCharCode subtype)
     return std::make_unique<EffectNode>(std::move(unit));
 }
 
-std::unique_ptr<EffectNode> AudioGraph::ownEffect(const AudioComponentDescription& description)
+template <typename Unit>
+std::unique_ptr<EffectNode> AudioGraph::ownEffect(const AudioComponentDescription& description, Unit*& unit)
 {
-    auto unit = AudioComponentRegistry::shared().instantiate(description);
+    auto instance = AudioComponentRegistry::shared().instantiate(description);
+    unit = dynamic_cast<Unit*>(instance.get());
     if (!unit)
         throw failure("A required audio unit is unavailable ({0}).",
                       {QString::number(description.componentSubType)});
-    return std::make_unique<EffectNode>(std::move(unit));
+    return std::make_unique<EffectNode>(std::move(instance));
 }
 
 QRParameterBounds AudioGraph::bounds(AudioUnit* unit, uint32_t parameter)
@@ -259,12 +258,12 @@ void AudioGraph::apply(const DSPSettings& settings)
     highPassUnit_.setBypass(0, s.highPassHz == 0);
     for (uint32_t i = 0; i < 31 && i < s.bands.size(); ++i) equalizerUnit_.setGain(i, s.bands[i]);
 
-    QRSetGain(preamp_->audioUnit(), DSPSettings::linearGain(s.boostDB));
+    preampUnit_->setGain(DSPSettings::linearGain(s.boostDB));
     const float ceiling = DSPSettings::linearGain(s.limiterCeilingDB);
-    QRConfigureLimiter(limiter_->audioUnit(), ceiling, defaultLookahead, s.limiterReleaseMS / 1000);
-    QRConfigureDrive(drive_->audioUnit(), s.driveAmount, ceiling);
-    QRConfigureBass(bass_->audioUnit(), s.bassHarmonics);
-    QRConfigureLeveler(leveler_->audioUnit(), s.levelerStrength, DSPSettings::levelerTargetLUFS);
+    limiterUnit_->configureCeiling(ceiling, defaultLookahead, s.limiterReleaseMS / 1000);
+    driveUnit_->configureAmount(s.driveAmount, ceiling);
+    bassUnit_->configureAmount(s.bassHarmonics);
+    levelerUnit_->configureStrength(s.levelerStrength, DSPSettings::levelerTargetLUFS);
     applyHeadphoneProfile(s.headphoneProfile);
 
     auto [threshold, headroom, makeupDB] = DSPSettings::compressorSettings(s.loudness);
@@ -338,33 +337,38 @@ void AudioGraph::prepare()
     if (!std::isfinite(total) || total < 0 || total > 1.0)
         throw failure("Unexpected effect latency. Playback stopped.");
     const double frames = std::round(total * format_.sampleRate);
-    QRConfigureUtility(dry_->audioUnit(), uint32_t(frames), 0);
+    dryUnit_->configureDelay(uint32_t(frames), 0);
 }
 
 void AudioGraph::setProcessed(bool processed)
 {
     processed_ = processed;
-    QRSetGain(dry_->audioUnit(), processed ? 0.0f : 1.0f);
-    QRSetGain(wet_->audioUnit(),
-              processed ? DSPSettings::linearGain(settings_.comparisonTrimDB) : 0.0f);
+    dryUnit_->setGain(processed ? 0.0f : 1.0f);
+    wetUnit_->setGain(processed ? DSPSettings::linearGain(settings_.comparisonTrimDB) : 0.0f);
 }
 
 void AudioGraph::setAudible(bool audible)
 {
-    QRSetGain(output_->audioUnit(), audible ? 1.0f : 0.0f);
+    outputUnit_->setGain(audible ? 1.0f : 0.0f);
 }
 
-bool AudioGraph::outputGainHasSettled() const { return QRGainHasSettled(output_->audioUnit()); }
+void AudioGraph::setSpectrumWanted(bool wanted)
+{
+    dryUnit_->setSpectrumWanted(wanted);
+    outputUnit_->setSpectrumWanted(wanted);
+}
+
+bool AudioGraph::outputGainHasSettled() const { return outputUnit_->gainHasSettled(); }
 
 MeterReading AudioGraph::meter()
 {
-    const QRMeterValues dry = QRReadMeter(dry_->audioUnit());
-    const QRMeterValues output = QRReadMeter(output_->audioUnit());
-    const QRMeterValues preamp = QRReadMeter(preamp_->audioUnit());
-    const QRMeterValues wet = QRReadMeter(wet_->audioUnit());
-    const float limiterGain = QRReadLimiterGain(limiter_->audioUnit());
-    const QRLevelerReading leveler = QRReadLeveler(leveler_->audioUnit());
-    const float activity = QRReadDriveActivity(drive_->audioUnit());
+    const QRMeterValues dry = dryUnit_->readMeter();
+    const QRMeterValues output = outputUnit_->readMeter();
+    const QRMeterValues preamp = preampUnit_->readMeter();
+    const QRMeterValues wet = wetUnit_->readMeter();
+    const float limiterGain = limiterUnit_->readGain();
+    const QRLevelerReading leveler = levelerUnit_->reading();
+    const float activity = driveUnit_->readActivity();
     MeterReading m{};
     m.inputPeakDB = DSPSettings::decibels(dry.inputPeak);
     m.outputPeakDB = DSPSettings::decibels(output.outputPeak);
@@ -384,15 +388,15 @@ SpectrumReading AudioGraph::spectrum()
     SpectrumReading r;
     r.input.assign(31, 0.0f);
     r.output.assign(31, 0.0f);
-    const uint32_t n = QRReadSpectrum(dry_->audioUnit(), r.input.data(), 31);
-    QRReadSpectrum(output_->audioUnit(), r.output.data(), 31);
+    const uint32_t n = dryUnit_->readSpectrum(r.input.data(), 31);
+    outputUnit_->readSpectrum(r.output.data(), 31);
     r.available = n != 0;
     return r;
 }
 
 AudioGraph::SpectrumStatusPair AudioGraph::spectrumStatus()
 {
-    return {QRReadSpectrumStatus(dry_->audioUnit()), QRReadSpectrumStatus(output_->audioUnit())};
+    return {dryUnit_->spectrumStatus(), outputUnit_->spectrumStatus()};
 }
 
 void AudioGraph::stop()
@@ -400,7 +404,7 @@ void AudioGraph::stop()
     if (usesPlayer_) player_.stop();
     engine_->stop();
     engine_->reset();
-    QRSetGain(output_->audioUnit(), 1.0f);
+    outputUnit_->setGain(1.0f);
 }
 
 }  // namespace quorel

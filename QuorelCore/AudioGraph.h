@@ -7,8 +7,13 @@
 #include "MeterReading.h"
 #include "MixerNode.h"
 #include "PlayerNode.h"
+#include "QRBassUnit.h"
+#include "QRDriveUnit.h"
+#include "QRLevelerUnit.h"
+#include "QRLimiterUnit.h"
 #include "QRParameterBounds.h"
 #include "QRSpectrumStatus.h"
+#include "QRUtilityUnit.h"
 #include "SpectrumReading.h"
 
 #include <cstdint>
@@ -73,6 +78,9 @@ public:
     void prepare();
     void setProcessed(bool processed);
     void setAudible(bool audible);
+    // Whether anyone reads spectrum() (initially true): without readers the two analysers
+    // transform nothing; asked again, they have current bands after one render call.
+    void setSpectrumWanted(bool wanted);
     bool outputGainHasSettled() const;
     MeterReading meter();
     SpectrumReading spectrum();
@@ -84,10 +92,10 @@ public:
     void stop();
 
     // The hosted units, for the offline renderer and for checks.
-    AudioUnit* dryUnit() const { return dry_->audioUnit(); }
-    AudioUnit* wetUnit() const { return wet_->audioUnit(); }
-    AudioUnit* outputUnit() const { return output_->audioUnit(); }
-    AudioUnit* preampUnit() const { return preamp_->audioUnit(); }
+    QRUtilityUnit& dryUnit() const { return *dryUnit_; }
+    QRUtilityUnit& wetUnit() const { return *wetUnit_; }
+    QRUtilityUnit& outputUnit() const { return *outputUnit_; }
+    QRUtilityUnit& preampUnit() const { return *preampUnit_; }
     AudioUnit* compressorUnit() const { return compressor_->audioUnit(); }
     EqualizerUnit& highPassUnit() const { return highPassUnit_; }
     EqualizerUnit& equalizerUnit() const { return equalizerUnit_; }
@@ -97,7 +105,9 @@ public:
 
 private:
     static std::unique_ptr<EffectNode> platformEffect(FourCharCode subtype);
-    static std::unique_ptr<EffectNode> ownEffect(const AudioComponentDescription& description);
+    // Instantiates the registered unit and keeps it by its class (throws when it is another).
+    template <typename Unit>
+    static std::unique_ptr<EffectNode> ownEffect(const AudioComponentDescription& description, Unit*& unit);
     void set(AudioUnit* unit, uint32_t parameter, float value);
     void setTime(AudioUnit* unit, uint32_t parameter, float seconds);
     QRParameterBounds bounds(AudioUnit* unit, uint32_t parameter);
@@ -127,6 +137,14 @@ private:
     std::unique_ptr<EffectNode> wet_;
     std::unique_ptr<EffectNode> output_;
     std::unique_ptr<EffectNode> preamp_;
+    QRLimiterUnit* limiterUnit_ = nullptr;
+    QRBassUnit* bassUnit_ = nullptr;
+    QRLevelerUnit* levelerUnit_ = nullptr;
+    QRDriveUnit* driveUnit_ = nullptr;
+    QRUtilityUnit* dryUnit_ = nullptr;
+    QRUtilityUnit* wetUnit_ = nullptr;
+    QRUtilityUnit* outputUnit_ = nullptr;
+    QRUtilityUnit* preampUnit_ = nullptr;
     DSPSettings settings_;
     std::map<const AudioUnit*, std::map<uint32_t, QRParameterBounds>> parameterBounds_;
     uint64_t boundsReads_ = 0;

@@ -33,6 +33,8 @@ public:
 
     virtual MeterReading meter() = 0;
     virtual SpectrumReading spectrum() = 0;
+    // Whether anyone reads spectrum(); a chain may skip its analysis while nobody does.
+    virtual void setSpectrumWanted(bool wanted) { (void)wanted; }
     virtual double reportedLatency() const = 0;  // seconds
 
     // Builds a chain for a source of `channels` (1 or 2) at `sampleRate`; throws on failure.

@@ -26,8 +26,8 @@ void GraphChain::apply(const DSPSettings& settings) { graph_->apply(settings); }
 
 void GraphChain::setPathGains(float dry, float wet)
 {
-    QRSetGain(graph_->dryUnit(), dry);
-    QRSetGain(graph_->wetUnit(), wet);
+    graph_->dryUnit().setGain(dry);
+    graph_->wetUnit().setGain(wet);
 }
 
 void GraphChain::prepare() { graph_->prepare(); }
@@ -50,6 +50,8 @@ Status GraphChain::render(uint32_t frames, AudioBufferList& output)
 MeterReading GraphChain::meter() { return graph_->meter(); }
 
 SpectrumReading GraphChain::spectrum() { return graph_->spectrum(); }
+
+void GraphChain::setSpectrumWanted(bool wanted) { graph_->setSpectrumWanted(wanted); }
 
 double GraphChain::reportedLatency() const { return graph_->reportedLatency(); }
 

@@ -22,6 +22,7 @@ public:
     Status render(uint32_t frames, AudioBufferList& output) override;
     MeterReading meter() override;
     SpectrumReading spectrum() override;
+    void setSpectrumWanted(bool wanted) override;
     double reportedLatency() const override;
 
     static Factory factory();

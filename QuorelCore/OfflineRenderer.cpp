@@ -50,8 +50,8 @@ struct StopOnExit {
 void setComparison(AudioGraph& graph, bool processed, float trimDB)
 {
     graph.setProcessed(processed);
-    QRSetGain(graph.dryUnit(), processed ? 0.0f : 1.0f);
-    QRSetGain(graph.wetUnit(), processed ? DSPSettings::linearGain(trimDB) : 0.0f);
+    graph.dryUnit().setGain(processed ? 0.0f : 1.0f);
+    graph.wetUnit().setGain(processed ? DSPSettings::linearGain(trimDB) : 0.0f);
 }
 
 void startEngine(AudioGraph& graph)
@@ -170,8 +170,8 @@ RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels,
         SpectrumReading spectrum;
         spectrum.input.assign(31, 0.0f);
         spectrum.output.assign(31, 0.0f);
-        const uint32_t n = QRReadSpectrum(graph.dryUnit(), spectrum.input.data(), 31);
-        QRReadSpectrum(graph.outputUnit(), spectrum.output.data(), 31);
+        const uint32_t n = graph.dryUnit().readSpectrum(spectrum.input.data(), 31);
+        graph.outputUnit().readSpectrum(spectrum.output.data(), 31);
         spectrum.available = n != 0;
         const char* debug = std::getenv("QUOREL_SPECTRUM_DEBUG");
         if (debug && std::strcmp(debug, "1") == 0) printSpectrumStatus(graph);

@@ -229,6 +229,7 @@ void SystemBoostEngine::install(std::shared_ptr<Running> running)
 {
     running_ = std::move(running);
     info_ = running_->info;
+    running_->graph->setSpectrumWanted(spectrumWanted_);
     // What changed while the worker built the chain reaches it now.
     if (changedWhileStarting_) {
         changedWhileStarting_ = false;
@@ -387,6 +388,7 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, const EngineChain::Factor
     graph->apply(settings);
     const float trim = DSPSettings::linearGain(settings.comparisonTrimDB);
     graph->setPathGains(processed ? 0.0f : 1.0f, processed ? trim : 0.0f);
+    graph->setSpectrumWanted(false);  // until install() tells whether anyone reads it
     graph->prepare();
     graph->start();
     io->setRenderBlock({&renderThroughChain, graph.get()});
@@ -553,6 +555,12 @@ std::optional<SpectrumReading> SystemBoostEngine::spectrum() const
 {
     if (!running_) return std::nullopt;
     return running_->graph->spectrum();
+}
+
+void SystemBoostEngine::setSpectrumWanted(bool wanted)
+{
+    spectrumWanted_ = wanted;
+    if (running_) running_->graph->setSpectrumWanted(wanted);
 }
 
 SystemBoostEngine::Stats SystemBoostEngine::stats() const

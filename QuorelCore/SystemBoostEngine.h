@@ -128,6 +128,10 @@ public:
     std::optional<bool> isSourceRunningSomewhere() const;
     std::optional<MeterReading> meter() const;
     std::optional<SpectrumReading> spectrum() const;
+    // Whether anyone reads spectrum() (initially nobody): the running chain, and every chain
+    // started later, analyse only while someone does.
+    void setSpectrumWanted(bool wanted);
+    bool spectrumWanted() const { return spectrumWanted_; }
     Stats stats() const;
 
     // Called on the main thread when the default output or the device list changes (once for
@@ -194,6 +198,7 @@ private:
     bool deviceChangePending_ = false;
     DSPSettings settings_;
     bool processed_ = true;
+    bool spectrumWanted_ = false;
     bool changedWhileStarting_ = false;
     // Every start, stop and cancel moves it on: a start that finds it moved is superseded.
     std::shared_ptr<std::atomic<uint64_t>> generation_;

@@ -21,6 +21,7 @@ struct QRUtilityState {
     std::atomic<uint64_t> invalid{0};    // not-finite input samples replaced by 0
     std::atomic<float> ceiling{0};       // linear 0...1, 0 = off
     std::atomic<uint32_t> delayFrames{0};
+    std::atomic<bool> spectrumWanted{true};  // false: the analyser only keeps its ring filled
 
     // Render thread.
     float currentGain = 1;

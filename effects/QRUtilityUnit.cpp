@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace quorel {
 
@@ -14,31 +15,61 @@ namespace {
 
 constexpr float maximumGain = 16;
 
-// Sum of squares in double precision, four running sums so that the additions overlap.
-double sumOfSquares(const float* samples, uint32_t count)
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+using Double4 = double __attribute__((vector_size(32)));
+
+// What the output stage measured of one channel.
+struct OutputMeasure {
+    float peak = 0;
+    double squares = 0;
+    uint32_t guarded = 0;
+};
+
+// The output stage of one channel in one pass: scales every sample by `gains[i]` (or `gain`
+// without a ramp), limits it to +-ceiling (0: no ceiling), and measures the result: its peak
+// magnitude, how many samples the ceiling limited and the sum of squares in double precision
+// (four running sums, one per lane, added pairwise at the end).
+OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
 {
-    double sums[4] = {0, 0, 0, 0};
+    OutputMeasure m;
+    Float4 peak{};
+    Int4 limited{};
+    Double4 sums{};
+    const Float4 top = Float4{} + ceiling;
     uint32_t i = 0;
     for (; i + 4 <= count; i += 4) {
-        for (uint32_t lane = 0; lane < 4; ++lane)
-            sums[lane] += double(samples[i + lane]) * double(samples[i + lane]);
+        Float4 y, g = Float4{} + gain;
+        std::memcpy(&y, samples + i, sizeof y);
+        if (gains)
+            std::memcpy(&g, gains + i, sizeof g);
+        y *= g;
+        Float4 magnitude = y < 0 ? -y : y;
+        if (ceiling > 0) {
+            const Int4 over = magnitude > top;
+            limited -= over;
+            y = over ? (y < 0 ? -top : top) : y;
+            magnitude = over ? top : magnitude;
+        }
+        std::memcpy(samples + i, &y, sizeof y);
+        peak = magnitude > peak ? magnitude : peak;
+        const Double4 d = __builtin_convertvector(y, Double4);
+        sums += d * d;
     }
-    for (; i < count; ++i)
-        sums[0] += double(samples[i]) * double(samples[i]);
-    return (sums[0] + sums[1]) + (sums[2] + sums[3]);
-}
-
-// Limits every sample to +-ceiling; returns how many were limited.
-uint32_t applyCeiling(float* samples, uint32_t count, float ceiling)
-{
-    uint32_t limited = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        const float y = samples[i];
-        const bool over = std::fabs(y) > ceiling;
-        limited += over ? 1u : 0u;
-        samples[i] = over ? std::copysign(ceiling, y) : y;
+    m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
+    for (; i < count; ++i) {
+        float y = samples[i] * (gains ? gains[i] : gain);
+        if (ceiling > 0 && std::fabs(y) > ceiling) {
+            y = std::copysign(ceiling, y);
+            ++m.guarded;
+        }
+        samples[i] = y;
+        m.peak = std::max(m.peak, std::fabs(y));
+        sums[0] += double(y) * double(y);
     }
-    return limited;
+    m.squares = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    return m;
 }
 
 }  // namespace
@@ -78,6 +109,11 @@ void QRUtilityUnit::configureSpectrum(const float* centres, uint32_t count)
     state_.analyser.configure(centres, count);
     if (renderResourcesAllocated())
         QRAllocateAnalyser(outputBus().format().sampleRate, &state_);
+}
+
+void QRUtilityUnit::setSpectrumWanted(bool wanted)
+{
+    publishParameter(state_.spectrumWanted, wanted);
 }
 
 QRSpectrumStatus QRUtilityUnit::spectrumStatus() const
@@ -197,18 +233,10 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
             writeRing(line, s.ringCapacity, s.ringPosition, held, frames);
         }
 
-        if (ramping) {
-            const float* gains = s.gains.data();
-            for (uint32_t i = 0; i < frames; ++i)
-                samples[i] *= gains[i];
-        } else {
-            for (uint32_t i = 0; i < frames; ++i)
-                samples[i] *= gain;
-        }
-        if (ceiling > 0)
-            guarded += applyCeiling(samples, frames, ceiling);
-        outputPeak = std::max(outputPeak, peakMagnitude(samples, frames));
-        squares += sumOfSquares(samples, frames);
+        const OutputMeasure m = scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling);
+        guarded += m.guarded;
+        outputPeak = std::max(outputPeak, m.peak);
+        squares += m.squares;
     }
     if (frames > 0)
         s.ringPosition = uint32_t((uint64_t(s.ringPosition) + frames) % s.ringCapacity);
@@ -219,7 +247,7 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
         if (channelCount > 1)
             for (uint32_t i = 0; i < frames; ++i)
                 mono[i] *= scale;
-        s.analyser.feed(mono, frames);
+        s.analyser.feed(mono, frames, readParameter(s.spectrumWanted));
     }
 
     publishReading(s.inputPeak, inputPeak);

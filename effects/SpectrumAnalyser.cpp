@@ -172,6 +172,7 @@ void SpectrumAnalyser::reset() noexcept
         analysisRing_.clear();
     analysisPosition_ = 0;
     analysisSinceFFT_ = 0;
+    hopsSkipped_ = false;
     for (std::atomic<float>& value : bandValues_)
         value.store(0);
 }
@@ -191,7 +192,7 @@ uint32_t SpectrumAnalyser::read(float* destination, uint32_t capacity) const
     return count;
 }
 
-void SpectrumAnalyser::feed(const float* samples, uint32_t count) noexcept
+void SpectrumAnalyser::feed(const float* samples, uint32_t count, bool transform) noexcept
 {
     if (!analyserReady_)
         return;
@@ -205,9 +206,15 @@ void SpectrumAnalyser::feed(const float* samples, uint32_t count) noexcept
         samples += chunk;
         count -= chunk;
         if (analysisSinceFFT_ == hopLength) {
-            analyse();
+            if (transform)
+                analyse();
+            hopsSkipped_ = !transform;
             analysisSinceFFT_ = 0;
         }
+    }
+    if (transform && hopsSkipped_) {
+        analyse();
+        hopsSkipped_ = false;
     }
 }
 

@@ -47,7 +47,11 @@ public:
     uint32_t read(float* destination, uint32_t capacity) const;
 
     // Feeds `count` mono samples; transforms at every hop. Real-time safe.
-    void feed(const float* samples, uint32_t count) noexcept;
+    void feed(const float* samples, uint32_t count) noexcept { feed(samples, count, true); }
+    // The same; without `transform` the samples only enter the ring (no transform, no band
+    // values). The first call that transforms again after hops went by without one transforms
+    // at its end, so the bands are current at once.
+    void feed(const float* samples, uint32_t count, bool transform) noexcept;
 
     // FFT bins (inclusive) a band sums, as mapped by the last allocation.
     uint32_t firstBin(uint32_t band) const { return bandLow_[band]; }
@@ -70,6 +74,7 @@ private:
     uint32_t analysisPosition_ = 0;
     uint32_t analysisSinceFFT_ = 0;
     bool analyserReady_ = false;
+    bool hopsSkipped_ = false;
     std::atomic<uint64_t> fftRuns_{0};
     std::atomic<uint64_t> samplesFed_{0};
     std::atomic<float> lastPower_{0};

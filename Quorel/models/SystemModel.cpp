@@ -127,6 +127,11 @@ std::optional<SpectrumReading> SystemModel::spectrum() const
     return engine_->spectrum();
 }
 
+void SystemModel::setSpectrumWanted(bool wanted)
+{
+    if (engine_) engine_->setSpectrumWanted(wanted);
+}
+
 bool SystemModel::isEngineBusy() const { return engine_->isBusy(); }
 
 std::optional<bool> SystemModel::isSourceRunningSomewhere() const

@@ -95,6 +95,8 @@ public:
     bool isPreview() const { return options_.preview; }
     // The spectrum of the running chain; none while off.
     std::optional<SpectrumReading> spectrum() const;
+    // Whether a view reads spectrum(): the chain analyses only while one does.
+    void setSpectrumWanted(bool wanted);
     // The volume and mute of the chosen output (null without followVolume).
     SystemVolumeController* volume() const { return volume_.get(); }
     const DSPSettings& settings() const { return settings_; }

@@ -78,12 +78,19 @@ void DynamicsProcessor::process(float* const* channels, uint32_t channelCount, u
             for (uint32_t i = 0; i < frames; ++i) channels[ch][i] *= g;
         return;
     }
-    constexpr float ln10Over20 = 0.11512925465f;
-    for (uint32_t i = 0; i < frames; ++i) {
-        const float level = detector_.next(std::max(left[i] * left[i], right[i] * right[i]));
-        const float g = std::exp((curve.gainDB(level) + makeup) * ln10Over20);
-        left[i] *= g;
-        if (channelCount > 1) right[i] *= g;
+    // In pieces: the squared input, its smoothed level, the gain, then one multiply loop.
+    constexpr uint32_t piece = 256;
+    float values[piece];
+    for (uint32_t start = 0; start < frames; start += piece) {
+        const uint32_t count = std::min(piece, frames - start);
+        float* l = left + start;
+        float* r = right + start;
+        for (uint32_t i = 0; i < count; ++i) values[i] = std::max(l[i] * l[i], r[i] * r[i]);
+        detector_.levels(values, count);
+        curve.gains(values, values, count, makeup);
+        for (uint32_t i = 0; i < count; ++i) l[i] *= values[i];
+        if (channelCount > 1)
+            for (uint32_t i = 0; i < count; ++i) r[i] *= values[i];
     }
     detector_.flush();
 }

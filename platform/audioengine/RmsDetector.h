@@ -1,6 +1,9 @@
 #pragma once
 
+#include "VectorMath.h"
+
 #include <cmath>
+#include <cstdint>
 
 namespace quorel {
 
@@ -34,6 +37,42 @@ public:
         levelDB_ += (level > levelDB_ ? attack_ : release_) * (level - levelDB_);
         return levelDB_;
     }
+    // next() for a block: turns `count` squared samples into smoothed levels in dB, in place.
+    // The logarithms are taken four at a time (also the last few, padded), so the levels do not
+    // depend on how a signal is cut into blocks; they stay within 1e-5 dB of next()'s.
+    void levels(float* values, uint32_t count)
+    {
+        // Locals, so the recurrences stay in registers (`values` could alias the members).
+        float meanSquare = meanSquare_;
+        const float window = window_;
+        for (uint32_t i = 0; i < count; ++i) {
+            meanSquare += window * (values[i] - meanSquare);
+            values[i] = meanSquare;
+        }
+        meanSquare_ = meanSquare;
+        using namespace vectormath;
+        auto decibels = [](Float4 squares) {
+            const Float4 level = log2(maximum(squares, splat(1e-12f))) * 3.01029996f;
+            return squares > 1e-12f ? level : splat(floorDB);
+        };
+        const uint32_t whole = count - count % 4;
+        for (uint32_t i = 0; i < whole; i += 4) store(values + i, decibels(load(values + i)));
+        if (whole < count) {
+            float lanes[4] = {1, 1, 1, 1};
+            for (uint32_t i = whole; i < count; ++i) lanes[i - whole] = values[i];
+            store(lanes, decibels(load(lanes)));
+            for (uint32_t i = whole; i < count; ++i) values[i] = lanes[i - whole];
+        }
+        float levelDB = levelDB_;
+        const float attack = attack_, release = release_;
+        for (uint32_t i = 0; i < count; ++i) {
+            const float level = values[i];
+            levelDB += (level > levelDB ? attack : release) * (level - levelDB);
+            values[i] = levelDB;
+        }
+        levelDB_ = levelDB;
+    }
+
     // Called after each block: denormal or non-finite memories come to rest.
     void flush()
     {

@@ -230,6 +230,40 @@ TEST(DriveOversampler, AmountZeroPassesTheSignalDelayedByTheLatency)
     }
 }
 
+// Amount 0 bypasses the filters. Leaving the bypass gives exactly what filters that ran all along
+// give; entering it fades to the delayed input over one call, and nothing on the way steps by
+// more than the signal itself does.
+TEST(DriveOversampler, BypassAtAmountZeroJoinsTheFilteredSignalSeamlessly)
+{
+    const DriveCurve off = DriveCurve::make(0, 0.9f), on = DriveCurve::make(0.8f, 0.9f);
+    const std::vector<float> x = sine(440, 0.7, 48000, 6 * 512);
+    DriveOversampler always, switched;
+    ASSERT_TRUE(always.allocate(4, 512));
+    ASSERT_TRUE(switched.allocate(4, 512));
+    std::vector<float> reference = x, y = x;
+    const DriveCurve* curves[] = {&off, &off, &on, &on, &off, &off};
+    for (size_t block = 0; block < 6; ++block) {
+        const DriveCurve& curve = *curves[block];
+        always.process(reference.data() + block * 512, 512, curve);
+        const bool wasBypassed = switched.bypassed();
+        switched.process(y.data() + block * 512, 512, curve);
+        EXPECT_EQ(switched.bypassed(), curve.amount == 0) << block;
+        if (curve.amount != 0 || !wasBypassed) {
+            // Active, or the call that fades into the bypass: the filtered signal, or close to it.
+            for (size_t i = block * 512; i < (block + 1) * 512; ++i)
+                ASSERT_NEAR(y[i], reference[i], curve.amount != 0 ? 0.0 : 1e-3) << i;
+        } else {
+            for (size_t i = block * 512; i < (block + 1) * 512; ++i)
+                ASSERT_EQ(y[i], i >= 32 ? x[i - 32] : 0.0f) << i;
+        }
+    }
+    float largestStep = 0;
+    for (size_t i = 1; i < x.size(); ++i)
+        largestStep = std::max(largestStep, std::fabs(reference[i] - reference[i - 1]));
+    for (size_t i = 1; i < y.size(); ++i)
+        ASSERT_LE(std::fabs(y[i] - y[i - 1]), largestStep * 1.01f) << i;
+}
+
 TEST(DriveOversampler, NotFiniteInputCountsAsZero)
 {
     DriveOversampler drive;

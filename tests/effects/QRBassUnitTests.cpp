@@ -80,6 +80,41 @@ TEST(QRBassUnit, BelowTheAudibleAmountOutputEqualsInput)
     EXPECT_EQ(out[1], right);
 }
 
+// Raising the amount from 0 and lowering it back: the harmonics fade in and out, so the added
+// signal never steps by more than it moves from sample to sample while the amount holds; at
+// amount 0 the filters stand still and the output is the input.
+TEST(QRBassUnit, EnteringAndLeavingTheBypassIsClickFree)
+{
+    const double rate = 48000;
+    QRBassUnit unit;
+    ASSERT_TRUE(test::prepareUnit(unit, rate, 1));
+    const auto tone = test::sine(50, 0.5, rate, 4 * 24000);
+    std::vector<float> out;
+    const float amounts[] = {0, 0.8f, 0, 0.8f};
+    for (size_t part = 0; part < 4; ++part) {
+        QRConfigureBass(&unit, amounts[part]);
+        const std::vector<float> piece(tone.begin() + long(part * 24000), tone.begin() + long((part + 1) * 24000));
+        const Channels rendered = test::renderThrough(unit, {piece});
+        out.insert(out.end(), rendered[0].begin(), rendered[0].end());
+        if (amounts[part] == 0) {
+            EXPECT_TRUE(unit.state().harmonics.bypassed()) << part;
+        }
+    }
+    std::vector<float> added(out.size());
+    for (size_t i = 0; i < out.size(); ++i)
+        added[i] = out[i] - tone[i];
+    // The largest step of the added signal while the amount holds (after it settled).
+    float steady = 0;
+    for (size_t i = 24000 + 12000; i < 48000; ++i)
+        steady = std::max(steady, std::fabs(added[i] - added[i - 1]));
+    ASSERT_GT(steady, 0.0f);
+    for (size_t i = 1; i < added.size(); ++i)
+        ASSERT_LE(std::fabs(added[i] - added[i - 1]), 1.5f * steady) << i;
+    // Well after the fade out, the output is the input again.
+    for (size_t i = 48000 + 4800; i < 72000; ++i)
+        ASSERT_EQ(added[i], 0.0f) << i;
+}
+
 TEST(QRBassUnit, DeepBassGainsItsSecondThirdAndFourthHarmonics)
 {
     const double rate = 48000;

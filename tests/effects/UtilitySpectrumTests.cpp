@@ -48,6 +48,28 @@ TEST(UtilitySpectrum, BandsGivenBeforeAllocationAreBuiltWithTheUnit)
     EXPECT_FALSE(QRReadSpectrumStatus(&unit).ready);
 }
 
+// Nobody reading: the samples keep the analyser's ring filled, nothing is transformed. Asked
+// again, the next render call brings the whole spectrum of the last 4096 samples.
+TEST(UtilitySpectrum, TransformsOnlyWhileWantedAndFillsAtOnceWhenWantedAgain)
+{
+    QRUtilityUnit unit;
+    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
+    ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+    unit.setSpectrumWanted(false);
+    const auto tone = test::sine(1000, 0.1, 48000, 48000);
+    test::renderThrough(unit, {tone, tone}, 512);
+    QRSpectrumStatus status = QRReadSpectrumStatus(&unit);
+    EXPECT_EQ(status.samplesFed, 48000u);
+    EXPECT_EQ(status.fftRuns, 0u);
+    EXPECT_EQ(spectrum(unit), std::vector<float>(31, 0.0f));
+
+    unit.setSpectrumWanted(true);
+    const auto more = test::sine(1000, 0.1, 48000, 128);
+    test::renderThrough(unit, {more, more}, 128);
+    EXPECT_EQ(QRReadSpectrumStatus(&unit).fftRuns, 1u);
+    EXPECT_NEAR(spectrum(unit)[band1k], 0.1f, 0.002f);
+}
+
 TEST(UtilitySpectrum, SineOfAmplitudeOneTenthReadsOneTenth)
 {
     QRUtilityUnit unit;

@@ -227,9 +227,14 @@ TEST_F(EqualizerPage, APageChangeStopsThePoll)
     QPointer<EqualizerPanel> panel = view->page()->findChild<EqualizerPanel*>();
     ASSERT_TRUE(panel);
     SpectrumModel* spectrum = &panel->spectrumModel();
+    // Processing off: nothing to read, no poll.
+    EXPECT_FALSE(spectrum->isPolling());
+    activate(48000);
     EXPECT_TRUE(spectrum->isPolling());
+    EXPECT_TRUE(feed->isWanted());
     model->setTab(MainTab::settings);
     if (panel) { EXPECT_FALSE(spectrum->isPolling()); }
+    EXPECT_FALSE(feed->isWanted());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(panel.isNull());
     // Coming back builds a new spectrum model.
@@ -239,6 +244,13 @@ TEST_F(EqualizerPage, APageChangeStopsThePoll)
     ASSERT_TRUE(again);
     EXPECT_TRUE(again->spectrumModel().isPolling());
     EXPECT_FALSE(again->spectrumModel().live());
+    EXPECT_TRUE(feed->isWanted());
+    // Processing off stops the poll; on again, it resumes and the chain is asked again.
+    deactivate();
+    EXPECT_FALSE(again->spectrumModel().isPolling());
+    activate(48000);
+    EXPECT_TRUE(again->spectrumModel().isPolling());
+    EXPECT_TRUE(feed->isWanted());
 }
 
 TEST_F(EqualizerPage, PortugueseTextsAndLiteralMarks)

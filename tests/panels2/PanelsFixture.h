@@ -35,6 +35,18 @@ struct SpectrumFeed {
         std::lock_guard lock(mutex);
         return reading;
     }
+    // What the engine last told the chain: whether anyone reads the spectrum.
+    bool wanted = false;
+    void setWanted(bool value)
+    {
+        std::lock_guard lock(mutex);
+        wanted = value;
+    }
+    bool isWanted()
+    {
+        std::lock_guard lock(mutex);
+        return wanted;
+    }
 };
 
 // A chain that passes the audio through and reports the feed's spectrum.
@@ -49,6 +61,7 @@ public:
     Status render(uint32_t frames, AudioBufferList& out) override;
     MeterReading meter() override { return MeterReading{-20, -18, 0, 0, 0, 0}; }
     SpectrumReading spectrum() override { return feed_->get(); }
+    void setSpectrumWanted(bool wanted) override { feed_->setWanted(wanted); }
     double reportedLatency() const override { return 0; }
 
 private:

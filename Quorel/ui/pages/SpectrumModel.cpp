@@ -15,27 +15,46 @@ SpectrumModel::SpectrumModel(QObject* parent)
 {
 }
 
-SpectrumModel::~SpectrumModel() = default;
-
 void SpectrumModel::start(SystemModel* system)
 {
-    system_ = system;
-    if (timer_) return;
-    timer_ = new QTimer(this);
-    timer_->setTimerType(Qt::PreciseTimer);
-    timer_->setInterval(intervalMS);
-    connect(timer_, &QTimer::timeout, this, &SpectrumModel::tick);
-    timer_->start();
+    if (system_.data() != system) {
+        if (system_) system_->setSpectrumWanted(false);
+        if (system_) disconnect(system_.data(), nullptr, this, nullptr);
+        system_ = system;
+        if (system) connect(system, &SystemModel::activeChanged, this, &SpectrumModel::follow);
+    }
+    started_ = true;
+    if (system) system->setSpectrumWanted(true);
+    follow();
 }
 
 void SpectrumModel::stop()
 {
-    if (timer_) {
+    started_ = false;
+    if (system_) system_->setSpectrumWanted(false);
+    follow();
+}
+
+SpectrumModel::~SpectrumModel()
+{
+    if (started_ && system_) system_->setSpectrumWanted(false);
+}
+
+void SpectrumModel::follow()
+{
+    const bool poll = started_ && system_ && system_->isActive();
+    if (poll && !timer_) {
+        timer_ = new QTimer(this);
+        timer_->setTimerType(Qt::PreciseTimer);
+        timer_->setInterval(intervalMS);
+        connect(timer_, &QTimer::timeout, this, &SpectrumModel::tick);
+        timer_->start();
+    } else if (!poll && timer_) {
         timer_->stop();
         timer_->deleteLater();
         timer_ = nullptr;
     }
-    setLive(false);
+    if (!poll) setLive(false);
 }
 
 void SpectrumModel::tick()

@@ -13,10 +13,10 @@ namespace quorel {
 
 class SystemModel;
 
-// The live spectrum behind the equalizer's faders: while started it polls the system model's
-// engine 30 times a second and keeps smoothed band levels in dB (a louder level shows at once,
-// a quieter one falls by at most 1.3 dB per tick, nothing below -120). Owned by the equalizer
-// card; main thread only.
+// The live spectrum behind the equalizer's faders: while started it asks the system model for
+// the spectrum (the chain analyses only then) and, while processing is on, polls it 30 times a
+// second and keeps smoothed band levels in dB (a louder level shows at once, a quieter one falls
+// by at most 1.3 dB per tick, nothing below -120). Owned by the equalizer card; main thread only.
 class SpectrumModel : public QObject {
     Q_OBJECT
 public:
@@ -33,9 +33,11 @@ public:
     bool isPolling() const { return timer_ != nullptr; }
     SystemModel* system() const { return system_.data(); }
 
-    // Remembers `system` (weakly) and starts the 1/30 s poll unless it runs already.
+    // Remembers `system` (weakly), asks it for the spectrum and polls every 1/30 s while its
+    // processing is on.
     void start(SystemModel* system);
-    // Ends the poll and turns `live` off; the smoothed values stay for the next start.
+    // Ends the poll and the request and turns `live` off; the smoothed values stay for the next
+    // start.
     void stop();
     // One poll (the timer's step; public for tests).
     void tick();
@@ -51,10 +53,13 @@ signals:
 
 private:
     void setLive(bool live);
+    // Runs the poll exactly while started with processing on.
+    void follow();
 
     std::vector<float> input_;
     std::vector<float> output_;
     bool live_ = false;
+    bool started_ = false;
     QTimer* timer_ = nullptr;
     QPointer<SystemModel> system_;
 };
