@@ -1,7 +1,8 @@
 // The tray icon follows a real tray host that starts after Quorel and restarts: the quorel
 // binary runs on a private X server (and a private session bus) with no tray; then `trayer`
 // (an XEmbed system tray) starts, stops and starts again, or a StatusNotifierWatcher appears on
-// the bus, goes and comes back. Each new host must get our icon within a second.
+// the bus, goes and comes back. Each new host must get our icon within a second, and closing
+// the window hides it while a tray is there and quits once the tray has gone.
 
 #include "ShellHarness.h"
 
@@ -10,7 +11,9 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -89,6 +92,13 @@ protected:
         connection = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus.address(), "tray-host-test"));
         ASSERT_TRUE(connection->isConnected());
 
+        // Past the first-run sheet, which would hold the window's shortcuts.
+        QDir().mkpath(home.path() + "/config/Quorel");
+        QFile settings(home.path() + "/config/Quorel/Quorel.conf");
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nCorvanta.Onboarding.v1=true\n");
+        settings.close();
+
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "xcb");
         env.insert("DISPLAY", xvfb.display());
@@ -140,6 +150,41 @@ protected:
         trayer.waitForFinished();
     }
 
+    // The main window, when it is mapped.
+    unsigned long mainWindow()
+    {
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        unsigned long found = 0;
+        if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
+        for (unsigned int i = 0; i < count && !found; ++i) {
+            XWindowAttributes attributes;
+            XClassHint hint{};
+            if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable ||
+                attributes.width < 1000 || !XGetClassHint(display, children[i], &hint))
+                continue;
+            if (hint.res_class && QByteArray(hint.res_class) == "Quorel") found = children[i];
+            if (hint.res_name) XFree(hint.res_name);
+            if (hint.res_class) XFree(hint.res_class);
+        }
+        if (children) XFree(children);
+        return found;
+    }
+
+    // Ctrl+W in the main window.
+    void closeMainWindow()
+    {
+        const unsigned long window = mainWindow();
+        ASSERT_NE(window, 0u);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", xvfb.display());
+        QProcess xdotool;
+        xdotool.setProcessEnvironment(env);
+        xdotool.start("xdotool", {"windowfocus", "--sync", QString::number(window), "key", "ctrl+w"});
+        ASSERT_TRUE(xdotool.waitForFinished(10000));
+    }
+
     bool trayOwned() { return XGetSelectionOwner(display, traySelection) != 0; }
 
     // Whether a window of ours sits inside another client's window (embedded by the tray)
@@ -185,6 +230,7 @@ protected:
 
 TEST_F(TrayHostTest, AnXEmbedTrayThatStartsLateAndRestartsGetsTheIcon)
 {
+    if (QStandardPaths::findExecutable("xdotool").isEmpty()) GTEST_SKIP() << "xdotool is not installed";
     EXPECT_FALSE(iconEmbedded());
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "late start" : "restart");
@@ -194,11 +240,28 @@ TEST_F(TrayHostTest, AnXEmbedTrayThatStartsLateAndRestartsGetsTheIcon)
         sinceTray.start();
         EXPECT_TRUE(waitFor([&] { return iconEmbedded(); }, 1000));
         std::cerr << "icon embedded " << sinceTray.elapsed() << " ms after the tray took the selection\n";
+        if (round == 0) {
+            // With a tray, closing the window only hides it.
+            ASSERT_TRUE(waitFor([&] { return mainWindow() != 0; }, 10000));
+            closeMainWindow();
+            EXPECT_TRUE(waitFor([&] { return mainWindow() == 0; }, 5000));
+            QTest::qWait(300);
+            EXPECT_EQ(quorel.state(), QProcess::Running);
+        }
         stopTrayer();
         ASSERT_TRUE(waitFor([&] { return !trayOwned(); }, 5000));
         EXPECT_TRUE(waitFor([&] { return !iconEmbedded(); }, 2000));
     }
-    EXPECT_EQ(quorel.state(), QProcess::Running);
+    // The tray is gone: a second launch brings the window back, and closing it now quits.
+    ASSERT_EQ(quorel.state(), QProcess::Running);
+    QProcess second;
+    second.setProcessEnvironment(quorel.processEnvironment());
+    second.start(QUOREL_BINARY, {});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    ASSERT_TRUE(waitFor([&] { return mainWindow() != 0; }, 10000));
+    closeMainWindow();
+    EXPECT_TRUE(quorel.waitForFinished(10000));
+    EXPECT_EQ(quorel.exitCode(), 0);
 }
 
 TEST_F(TrayHostTest, AStatusNotifierWatcherThatComesLateAndRestartsGetsTheIcon)
