@@ -1,6 +1,7 @@
 // Every control that takes keyboard focus draws the one focus ring: each is focused by Tab in
 // its own window, grabbed, and the ring's pixels checked along its left and top edges (and
-// absent once the focus has gone). The images go to snapshots/focus-*.png.
+// absent once the focus has gone, or when the focus came from a click or the window opening).
+// The images go to snapshots/focus-*.png.
 
 #include "ShellHarness.h"
 
@@ -58,6 +59,7 @@ void expectRing(QWidget* control, const QString& name)
 {
     SCOPED_TRACE(name.toStdString());
     ASSERT_NE(control->focusPolicy() & Qt::TabFocus, 0);
+    control->clearFocus();  // the window may have given it the focus when it opened
     control->setFocus(Qt::TabFocusReason);
     QCoreApplication::processEvents();
     ASSERT_TRUE(control->hasFocus());
@@ -109,4 +111,25 @@ TEST(FocusRings, OnboardingPresetCardsDrawTheRing)
     ASSERT_EQ(view.presetCards().size(), 4);
     for (int i = 0; i < view.presetCards().size(); ++i)
         expectRing(view.presetCards()[i], QString("onboarding-card-%1").arg(i + 1));
+}
+
+TEST(FocusRings, OnlyFocusFromTheKeyboardShowsTheRing)
+{
+    test::ShellHarness h;
+    MenuBarPanel panel(*h.model);
+    activate(&panel);
+    QWidget* power = panel.powerButton();
+    // The first control of a window that opens, and a control clicked, show no ring.
+    power->setFocus(Qt::ActiveWindowFocusReason);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(power->hasFocus());
+    EXPECT_FALSE(ringDrawn(power->grab().toImage()));
+    power->clearFocus();
+    power->setFocus(Qt::MouseFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ringDrawn(power->grab().toImage()));
+    power->clearFocus();
+    power->setFocus(Qt::BacktabFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ringDrawn(power->grab().toImage()));
 }

@@ -2,6 +2,8 @@
 
 #include "Studio.h"
 
+#include <QCoreApplication>
+#include <QFocusEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QWidget>
@@ -9,6 +11,47 @@
 #include <algorithm>
 
 namespace quorel {
+
+namespace {
+
+constexpr const char* keyboardFocusProperty = "quorelKeyboardFocus";
+
+// Notes on every widget how it last took the focus. A window that becomes active again, or a
+// menu that closes, gives the focus back as it was: those leave the note alone.
+class FocusReasonTracker : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusIn && watched->isWidgetType()) {
+            switch (static_cast<QFocusEvent*>(event)->reason()) {
+            case Qt::TabFocusReason:
+            case Qt::BacktabFocusReason:
+            case Qt::ShortcutFocusReason:
+            case Qt::OtherFocusReason:
+                watched->setProperty(keyboardFocusProperty, true);
+                break;
+            case Qt::MouseFocusReason:
+                watched->setProperty(keyboardFocusProperty, false);
+                break;
+            default:
+                break;
+            }
+        }
+        return false;
+    }
+};
+
+void installFocusReasonTracker()
+{
+    QCoreApplication::instance()->installEventFilter(new FocusReasonTracker(QCoreApplication::instance()));
+}
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(installFocusReasonTracker)
 
 QColor FocusRing::colour()
 {
@@ -31,9 +74,14 @@ void FocusRing::draw(QPainter& painter, const QRectF& bounds, qreal radius)
     painter.restore();
 }
 
+bool FocusRing::showsRing(const QWidget& widget)
+{
+    return widget.hasFocus() && widget.property(keyboardFocusProperty).toBool();
+}
+
 void FocusRing::drawIfFocused(QPainter& painter, const QWidget& widget, qreal radius)
 {
-    if (widget.hasFocus())
+    if (showsRing(widget))
         draw(painter, QRectF(widget.rect()), radius);
 }
 

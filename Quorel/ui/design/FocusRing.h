@@ -20,8 +20,11 @@ public:
     static QColor colour();
     // Draws the ring along the inside of the rounded rectangle `bounds` with corner `radius`.
     static void draw(QPainter& painter, const QRectF& bounds, qreal radius);
-    // Draws the ring inside `widget`'s whole rectangle while it has keyboard focus.
+    // Draws the ring inside `widget`'s whole rectangle while it has the focus and took it from
+    // the keyboard (Tab, a shortcut, an assistive technology): not for a click, nor for the
+    // first control of a window that just opened.
     static void drawIfFocused(QPainter& painter, const QWidget& widget, qreal radius);
+    static bool showsRing(const QWidget& widget);
 };
 
 }  // namespace quorel
