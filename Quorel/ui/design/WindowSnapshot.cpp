@@ -2,12 +2,17 @@
 
 #include "AtomicFile.h"
 #include "L10n.h"
-#include "WindowChrome.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QPixmap>
 #include <QWidget>
+
+
+namespace {
+// The shell marks its main window with this property when it dresses it.
+bool isMainWindow(const QWidget* window) { return window && window->property("quorelWindowChrome").toBool(); }
+}
 
 namespace quorel::WindowSnapshot {
 
@@ -26,9 +31,9 @@ void write(std::FILE* stream, const QString& text)
 QWidget* chooseWindow()
 {
     QWidget* active = QApplication::activeWindow();
-    if (active && active->isVisible() && WindowChrome::isStyled(active)) return active;
+    if (active && active->isVisible() && isMainWindow(active)) return active;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->isWindow() && WindowChrome::isStyled(w)) return w;
+        if (w->isVisible() && w->isWindow() && isMainWindow(w)) return w;
     return nullptr;
 }
 
