@@ -7,6 +7,7 @@
 #include "LoginItemState.h"
 #include "PanelHeading.h"
 #include "PanelText.h"
+#include "PanelWidgets.h"
 #include "ProductInfo.h"
 #include "Studio.h"
 #include "StudioButton.h"
@@ -36,17 +37,7 @@ QLabel* text(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget*
 
 using PanelText::divider;
 
-QPushButton* linkButton(int pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent)
-{
-    auto* button = new QPushButton(parent);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setFont(Studio::font(pixelSize, weight));
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; color: %1; padding: 0px; }"
-                                         "QPushButton:disabled { color: %2; }")
-                              .arg(colour.name(QColor::HexArgb), Studio::withOpacity(colour, 0.4).name(QColor::HexArgb)));
-    return button;
-}
+using PanelWidgets::textButton;
 
 // A switch row: the check box carries no text; the label stack beside it does.
 QCheckBox* switchBox(QWidget* parent)
@@ -138,7 +129,7 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
     automaticTitle_ = text(12, QFont::Medium, Studio::text(), card);
     automaticTitle_->setWordWrap(false);
     updateTitleRow->addWidget(automaticTitle_);
-    check_ = linkButton(10, QFont::Medium, Studio::cyan(), card);
+    check_ = textButton(10, QFont::Medium, Studio::cyan(), card);
     updateTitleRow->addWidget(check_);
     updateTitleRow->addStretch(1);
     updateLabels->addLayout(updateTitleRow);
@@ -181,9 +172,9 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
     footer_->setWordWrap(false);
     footer->addWidget(footer_);
     footer->addStretch(1);
-    privacy_ = linkButton(10, QFont::Normal, Studio::text(), card);
+    privacy_ = textButton(10, QFont::Normal, Studio::text(), card);
     footer->addWidget(privacy_);
-    support_ = linkButton(10, QFont::Normal, Studio::text(), card);
+    support_ = textButton(10, QFont::Normal, Studio::text(), card);
     footer->addWidget(support_);
     version_ = text(9, QFont::Normal, Studio::withOpacity(Studio::secondary(), 0.6), card);
     QFont versionFont = version_->font();
