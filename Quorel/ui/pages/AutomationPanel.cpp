@@ -3,9 +3,10 @@
 #include "AutomationModel.h"
 #include "BoostModel.h"
 #include "BuiltInPresets.h"
+#include "CardHeader.h"
 #include "DesktopEntryIndex.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "PanelHeading.h"
 #include "PanelText.h"
 #include "PresetLibrary.h"
@@ -101,33 +102,26 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
 
     // Per-app rules.
     StudioPanel* rules = card(this, 14);
-    auto* rulesHeader = new QHBoxLayout;
-    rulesHeading_ = new PanelHeading(QString(), QStringLiteral("app.badge"), std::nullopt, rules);
-    rulesHeader->addWidget(rulesHeading_);
-    rulesHeader->addStretch(1);
+    const CardHeader rulesHeader = addCardHeader(rules, QStringLiteral("app.badge"));
+    rulesHeading_ = rulesHeader.heading;
     rulesSwitch_ = new StudioSwitch(rules);
-    rulesHeader->addWidget(rulesSwitch_);
-    rulesHeader->addSpacing(8);
+    rulesHeader.row->addWidget(rulesSwitch_);
+    rulesHeader.row->addSpacing(8);
     addApp_ = new StudioButton(QString(), true, rules);
     addApp_->setSymbol(QStringLiteral("plus"));
-    rulesHeader->addWidget(addApp_);
+    rulesHeader.row->addWidget(addApp_);
     addAppMenu_ = new QMenu(this);
-    rules->contentLayout()->addLayout(rulesHeader);
     rulesNote_ = wrapped(11, Studio::secondary(), rules);
-    rules->contentLayout()->addWidget(rulesNote_);
-    rules->contentLayout()->setAlignment(rulesNote_, Qt::Alignment());
+    rules->addFullWidth(rulesNote_);
     unavailable_ = wrapped(11, Studio::withOpacity(Studio::cyan(), 0.9), rules);
-    rules->contentLayout()->addWidget(unavailable_);
-    rules->contentLayout()->setAlignment(unavailable_, Qt::Alignment());
+    rules->addFullWidth(unavailable_);
     empty_ = wrapped(11, Studio::withOpacity(Studio::secondary(), 0.8), rules);
-    rules->contentLayout()->addWidget(empty_);
-    rules->contentLayout()->setAlignment(empty_, Qt::Alignment());
+    rules->addFullWidth(empty_);
     ruleList_ = new QWidget(rules);
     ruleLayout_ = new QVBoxLayout(ruleList_);
     ruleLayout_->setContentsMargins(0, 0, 0, 0);
     ruleLayout_->setSpacing(6);
-    rules->contentLayout()->addWidget(ruleList_);
-    rules->contentLayout()->setAlignment(ruleList_, Qt::Alignment());
+    rules->addFullWidth(ruleList_);
     page->addWidget(rules);
 
     AutomationModel& automation = model_.automation();
@@ -138,15 +132,12 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
 
     // Night mode.
     StudioPanel* night = card(this, 12);
-    auto* nightHeader = new QHBoxLayout;
-    nightHeading_ = new PanelHeading(QString(), QStringLiteral("moon.stars"), std::nullopt, night);
-    nightHeader->addWidget(nightHeading_);
+    const CardHeader nightHeader = addCardHeader(night, QStringLiteral("moon.stars"));
+    nightHeading_ = nightHeader.heading;
     nightBadge_ = PanelText::badge(0.8, night);
-    nightHeader->addWidget(nightBadge_);
-    nightHeader->addStretch(1);
+    nightHeader.row->insertWidget(1, nightBadge_);
     nightSwitch_ = new StudioSwitch(night);
-    nightHeader->addWidget(nightSwitch_);
-    night->contentLayout()->addLayout(nightHeader);
+    nightHeader.row->addWidget(nightSwitch_);
     auto* schedule = new QHBoxLayout;
     schedule->setSpacing(16);
     auto timePicker = [night, schedule](QLabel*& title, QComboBox*& picker) {
@@ -170,8 +161,7 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     schedule->addStretch(1);
     night->contentLayout()->addLayout(schedule);
     nightNote_ = wrapped(11, Studio::secondary(), night);
-    night->contentLayout()->addWidget(nightNote_);
-    night->contentLayout()->setAlignment(nightNote_, Qt::Alignment());
+    night->addFullWidth(nightNote_);
     page->addWidget(night);
 
     connect(nightSwitch_, &QAbstractButton::clicked, this, [this](bool on) {
@@ -199,13 +189,10 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     auto* lower = new QHBoxLayout;
     lower->setSpacing(14);
     StudioPanel* shortcuts = card(this, 10);
-    auto* shortcutsHeader = new QHBoxLayout;
-    shortcutsHeading_ = new PanelHeading(QString(), QStringLiteral("keyboard"), std::nullopt, shortcuts);
-    shortcutsHeader->addWidget(shortcutsHeading_);
-    shortcutsHeader->addStretch(1);
+    const CardHeader shortcutsHeader = addCardHeader(shortcuts, QStringLiteral("keyboard"));
+    shortcutsHeading_ = shortcutsHeader.heading;
     hotkeysSwitch_ = new StudioSwitch(shortcuts);
-    shortcutsHeader->addWidget(hotkeysSwitch_);
-    shortcuts->contentLayout()->addLayout(shortcutsHeader);
+    shortcutsHeader.row->addWidget(hotkeysSwitch_);
     int keysWidth = 70;
     for (Action action : action::allCases) {
         QLabel* keys = PanelText::mono(10, QFont::Medium, Studio::violet(), shortcuts);
@@ -223,22 +210,19 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
         shortcuts->contentLayout()->addLayout(row);
     }
     shortcutsNote_ = wrapped(10, Studio::withOpacity(Studio::secondary(), 0.8), shortcuts);
-    shortcuts->contentLayout()->addWidget(shortcutsNote_);
-    shortcuts->contentLayout()->setAlignment(shortcutsNote_, Qt::Alignment());
+    shortcuts->addFullWidth(shortcutsNote_);
     shortcuts->contentLayout()->addStretch(1);
     lower->addWidget(shortcuts, 1, Qt::AlignTop);
     connect(hotkeysSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setHotkeysEnabled(on); });
 
     StudioPanel* url = card(this, 10);
-    urlHeading_ = new PanelHeading(QString(), QStringLiteral("link"), std::nullopt, url);
-    auto* urlHeader = new QHBoxLayout;
-    urlHeader->addWidget(urlHeading_);
-    urlHeader->addStretch(1);
-    urlHeader->addSpacerItem(new QSpacerItem(0, hotkeysSwitch_->sizeHint().height(), QSizePolicy::Fixed, QSizePolicy::Fixed));
-    url->contentLayout()->addLayout(urlHeader);
+    const CardHeader urlHeader = addCardHeader(url, QStringLiteral("link"));
+    urlHeading_ = urlHeader.heading;
+    // As tall as the shortcuts card's heading row with its switch.
+    urlHeader.row->addSpacerItem(
+        new QSpacerItem(0, hotkeysSwitch_->sizeHint().height(), QSizePolicy::Fixed, QSizePolicy::Fixed));
     urlIntro_ = wrapped(11, Studio::secondary(), url);
-    url->contentLayout()->addWidget(urlIntro_);
-    url->contentLayout()->setAlignment(urlIntro_, Qt::Alignment());
+    url->addFullWidth(urlIntro_);
     const char* examples[] = {"quorel://toggle", "quorel://on · quorel://off", "quorel://compare", "quorel://preset/Filmes",
                               "quorel://boost/6 · boost/up · boost/down", "quorel://next · quorel://previous"};
     for (const char* example : examples) {
@@ -248,8 +232,7 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
         url->contentLayout()->addWidget(line);
     }
     urlNote_ = wrapped(10, Studio::withOpacity(Studio::secondary(), 0.8), url);
-    url->contentLayout()->addWidget(urlNote_);
-    url->contentLayout()->setAlignment(urlNote_, Qt::Alignment());
+    url->addFullWidth(urlNote_);
     url->contentLayout()->addStretch(1);
     lower->addWidget(url, 1, Qt::AlignTop);
     page->addLayout(lower);
@@ -266,7 +249,7 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
         rebuildRules();
         refreshNight();
     });
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &AutomationPanel::refreshTexts);
+    LanguageBinding::follow(this, &AutomationPanel::refreshTexts);
     refreshTexts();
 }
 

@@ -1,8 +1,9 @@
 #include "MonitorPanel.h"
 
+#include "CardHeader.h"
 #include "L10n.h"
+#include "LanguageBinding.h"
 #include "LevelMeter.h"
-#include "LocalizationModel.h"
 #include "PanelFormat.h"
 #include "PanelHeading.h"
 #include "PanelWidgets.h"
@@ -22,16 +23,11 @@ using PanelWidgets::label;
 
 MonitorPanel::MonitorPanel(SystemModel& system, QWidget* parent) : QWidget(parent), system_(system)
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     card->contentLayout()->setSpacing(16);
 
-    auto* headingRow = new QHBoxLayout;
-    heading_ = new PanelHeading(QString(), QStringLiteral("waveform"), std::nullopt, card);
-    headingRow->addWidget(heading_);
-    headingRow->addStretch(1);
+    const CardHeader header = addCardHeader(card, QStringLiteral("waveform"));
+    heading_ = header.heading;
     auto* badgeRow = new QHBoxLayout;
     badgeRow->setSpacing(6);
     badgeDot_ = new StatusDot(5, card);
@@ -39,8 +35,7 @@ MonitorPanel::MonitorPanel(SystemModel& system, QWidget* parent) : QWidget(paren
     badge_ = label(8, QFont::DemiBold, Studio::secondary(), card);
     PanelWidgets::setTracking(badge_, 1);
     badgeRow->addWidget(badge_, 0, Qt::AlignVCenter);
-    headingRow->addLayout(badgeRow);
-    card->contentLayout()->addLayout(headingRow);
+    header.row->addLayout(badgeRow);
 
     auto* meters = new QHBoxLayout;
     meters->setSpacing(26);
@@ -72,7 +67,7 @@ MonitorPanel::MonitorPanel(SystemModel& system, QWidget* parent) : QWidget(paren
 
     connect(&system_, &SystemModel::activeChanged, this, &MonitorPanel::refreshReadings);
     connect(&system_, &SystemModel::metersChanged, this, &MonitorPanel::refreshReadings);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &MonitorPanel::refreshTexts);
+    LanguageBinding::follow(this, &MonitorPanel::refreshTexts);
     refreshTexts();
 }
 
@@ -90,7 +85,7 @@ void MonitorPanel::refreshReadings()
     output_->setLevel(meters.outputDB, PanelFormat::levelText(meters.outputDB, language));
     const QString reduction = L10n::number(meters.limiterDB, 1, language);
     if (reduction_->text() != reduction) reduction_->setText(reduction);
-    const QColor shield = PanelFormat::reductionWarning(meters.limiterDB) ? QColor(255, 149, 0)
+    const QColor shield = PanelFormat::reductionWarning(meters.limiterDB) ? Studio::warning()
                                                                            : Studio::withOpacity(Studio::cyan(), 0.7);
     if (shield_->colour() != shield) shield_->setColour(shield);
 }

@@ -2,7 +2,9 @@
 
 #include "AppLanguage.h"
 #include "BoostModel.h"
+#include "CardHeader.h"
 #include "L10n.h"
+#include "LanguageBinding.h"
 #include "LocalizationModel.h"
 #include "LoginItemState.h"
 #include "PanelHeading.h"
@@ -74,22 +76,16 @@ std::optional<QUrl> SettingsPanel::supportURL(const QString& version)
 SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget* parent)
     : QWidget(parent), model_(model), updater_(updater), loginItem_(new LoginItemState(this))
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     QVBoxLayout* column = card->contentLayout();
     column->setSpacing(16);
 
     // Heading row.
-    auto* headingRow = new QHBoxLayout;
-    heading_ = new PanelHeading(QString(), QStringLiteral("gearshape"), std::nullopt, card);
-    headingRow->addWidget(heading_);
-    headingRow->addStretch(1);
+    const CardHeader header = addCardHeader(card, QStringLiteral("gearshape"));
+    heading_ = header.heading;
     reset_ = new StudioButton(QString(), false, card);
     reset_->setSymbol(QStringLiteral("arrow.counterclockwise"));
-    headingRow->addWidget(reset_);
-    column->addLayout(headingRow);
+    header.row->addWidget(reset_);
     connect(reset_, &QAbstractButton::clicked, this, [this] { model_.reset(); });
 
     // Settings block.
@@ -197,7 +193,7 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
             QDesktopServices::openUrl(*url);
     });
 
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &SettingsPanel::refresh);
+    LanguageBinding::follow(this, &SettingsPanel::refresh);
     connect(loginItem_, &LoginItemState::enabledChanged, this, &SettingsPanel::refresh);
     connect(loginItem_, &LoginItemState::errorChanged, this, &SettingsPanel::refresh);
     connect(&updater_, &UpdateChecker::automaticChanged, this, &SettingsPanel::refresh);
@@ -231,7 +227,7 @@ void SettingsPanel::refresh()
     QPalette captionPalette = loginCaption_->palette();
     if (loginItem_->error()) {
         loginCaption_->setText(*loginItem_->error());
-        captionPalette.setColor(QPalette::WindowText, QColor(255, 149, 0));
+        captionPalette.setColor(QPalette::WindowText, Studio::warning());
     } else {
         loginCaption_->setText(
             L10n::text("Processing resumes when you log in if it was previously enabled.", language));
