@@ -100,7 +100,37 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(14);
 
-    // Per-app rules.
+    page->addWidget(buildRulesCard());
+    page->addWidget(buildNightCard());
+    // Shortcuts beside URL commands.
+    auto* lower = new QHBoxLayout;
+    lower->setSpacing(14);
+    lower->addWidget(buildShortcutsCard(), 1, Qt::AlignTop);
+    lower->addWidget(buildUrlCard(), 1, Qt::AlignTop);
+    page->addLayout(lower);
+
+    AutomationModel& automation = model_.automation();
+    connect(&automation, &AutomationModel::rulesEnabledChanged, this, &AutomationPanel::refresh);
+    connect(&automation, &AutomationModel::rulesChanged, this, &AutomationPanel::rebuildRules);
+    connect(&automation, &AutomationModel::activeRuleChanged, this, &AutomationPanel::rebuildRules);
+    connect(&automation, &AutomationModel::runningAppsChanged, this, &AutomationPanel::rebuildRules);
+    connect(&automation, &AutomationModel::availabilityChanged, this, &AutomationPanel::refresh);
+    connect(&automation, &AutomationModel::nightChanged, this, &AutomationPanel::refreshNight);
+    connect(&automation, &AutomationModel::nightActiveChanged, this, &AutomationPanel::refreshNight);
+    connect(&automation, &AutomationModel::hotkeysEnabledChanged, this, &AutomationPanel::refresh);
+    connect(&model_.presets(), &PresetLibrary::customChanged, this, [this] {
+        rebuildRules();
+        refreshNight();
+    });
+    LanguageBinding::follow(this, &AutomationPanel::refreshTexts);
+    refreshTexts();
+}
+
+AutomationPanel::~AutomationPanel() = default;
+
+// Per-app rules: the switch, Add app, the notes and one row per rule.
+StudioPanel* AutomationPanel::buildRulesCard()
+{
     StudioPanel* rules = card(this, 14);
     const CardHeader rulesHeader = addCardHeader(rules, QStringLiteral("app.badge"));
     rulesHeading_ = rulesHeader.heading;
@@ -122,15 +152,16 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     ruleLayout_->setContentsMargins(0, 0, 0, 0);
     ruleLayout_->setSpacing(6);
     rules->addFullWidth(ruleList_);
-    page->addWidget(rules);
-
-    AutomationModel& automation = model_.automation();
     connect(rulesSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setRulesEnabled(on); });
     connect(addApp_, &QAbstractButton::clicked, this,
             [this] { addAppMenu_->popup(addApp_->mapToGlobal(QPoint(0, addApp_->height() + 2))); });
     connect(addAppMenu_, &QMenu::aboutToShow, this, &AutomationPanel::rebuildAddMenu);
+    return rules;
+}
 
-    // Night mode.
+// Night mode: the switch and badge, the time span and preset, a note.
+StudioPanel* AutomationPanel::buildNightCard()
+{
     StudioPanel* night = card(this, 12);
     const CardHeader nightHeader = addCardHeader(night, QStringLiteral("moon.stars"));
     nightHeading_ = nightHeader.heading;
@@ -162,7 +193,6 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     night->contentLayout()->addLayout(schedule);
     nightNote_ = wrapped(11, Studio::secondary(), night);
     night->addFullWidth(nightNote_);
-    page->addWidget(night);
 
     connect(nightSwitch_, &QAbstractButton::clicked, this, [this](bool on) {
         NightSchedule schedule = model_.automation().night();
@@ -184,10 +214,12 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
         schedule.presetID = id;
         model_.automation().setNight(schedule);
     });
+    return night;
+}
 
-    // Shortcuts beside URL commands.
-    auto* lower = new QHBoxLayout;
-    lower->setSpacing(14);
+// Global shortcuts: the switch and one line per action.
+StudioPanel* AutomationPanel::buildShortcutsCard()
+{
     StudioPanel* shortcuts = card(this, 10);
     const CardHeader shortcutsHeader = addCardHeader(shortcuts, QStringLiteral("keyboard"));
     shortcutsHeading_ = shortcutsHeader.heading;
@@ -212,9 +244,13 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     shortcutsNote_ = wrapped(10, Studio::withOpacity(Studio::secondary(), 0.8), shortcuts);
     shortcuts->addFullWidth(shortcutsNote_);
     shortcuts->contentLayout()->addStretch(1);
-    lower->addWidget(shortcuts, 1, Qt::AlignTop);
     connect(hotkeysSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setHotkeysEnabled(on); });
+    return shortcuts;
+}
 
+// URL commands: examples to copy.
+StudioPanel* AutomationPanel::buildUrlCard()
+{
     StudioPanel* url = card(this, 10);
     const CardHeader urlHeader = addCardHeader(url, QStringLiteral("link"));
     urlHeading_ = urlHeader.heading;
@@ -234,26 +270,8 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     urlNote_ = wrapped(10, Studio::withOpacity(Studio::secondary(), 0.8), url);
     url->addFullWidth(urlNote_);
     url->contentLayout()->addStretch(1);
-    lower->addWidget(url, 1, Qt::AlignTop);
-    page->addLayout(lower);
-
-    connect(&automation, &AutomationModel::rulesEnabledChanged, this, &AutomationPanel::refresh);
-    connect(&automation, &AutomationModel::rulesChanged, this, &AutomationPanel::rebuildRules);
-    connect(&automation, &AutomationModel::activeRuleChanged, this, &AutomationPanel::rebuildRules);
-    connect(&automation, &AutomationModel::runningAppsChanged, this, &AutomationPanel::rebuildRules);
-    connect(&automation, &AutomationModel::availabilityChanged, this, &AutomationPanel::refresh);
-    connect(&automation, &AutomationModel::nightChanged, this, &AutomationPanel::refreshNight);
-    connect(&automation, &AutomationModel::nightActiveChanged, this, &AutomationPanel::refreshNight);
-    connect(&automation, &AutomationModel::hotkeysEnabledChanged, this, &AutomationPanel::refresh);
-    connect(&model_.presets(), &PresetLibrary::customChanged, this, [this] {
-        rebuildRules();
-        refreshNight();
-    });
-    LanguageBinding::follow(this, &AutomationPanel::refreshTexts);
-    refreshTexts();
+    return url;
 }
-
-AutomationPanel::~AutomationPanel() = default;
 
 void AutomationPanel::showEvent(QShowEvent* event)
 {

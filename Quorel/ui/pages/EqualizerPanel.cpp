@@ -165,7 +165,28 @@ EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
     QVBoxLayout* column = card->contentLayout();
     column->setSpacing(12);
 
-    // Heading, legend and Reset.
+    addHeader(card);
+    column->addLayout(buildFaders(card));
+    column->addWidget(PanelText::divider(card));
+    column->addLayout(buildBassCut(card));
+    column->addLayout(buildHarmonics(card));
+
+    connect(&model_, &BoostModel::settingsChanged, this, &EqualizerPanel::refresh);
+    connect(&model_.system(), &SystemModel::infoChanged, this, &EqualizerPanel::refresh);
+    LanguageBinding::follow(this, &EqualizerPanel::refreshTexts);
+    connect(spectrum_, &SpectrumModel::changed, this, [this] {
+        if (spectrum_->live() != lastLive_) refreshLegendHelp();
+    });
+
+    refreshTexts();
+    refresh();
+}
+
+EqualizerPanel::~EqualizerPanel() = default;
+
+// Heading, legend and Reset.
+void EqualizerPanel::addHeader(StudioPanel* card)
+{
     const CardHeader header = addCardHeader(card, QStringLiteral("slider.vertical.3"), QString());
     heading_ = header.heading;
     legend_ = new QWidget(card);
@@ -193,8 +214,11 @@ EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
     header.row->addWidget(reset_);
     connect(reset_, &QAbstractButton::clicked, this,
             [this] { model_.change([](DSPSettings& s) { s.bands.assign(31, 0.0f); }); });
+}
 
-    // Scale and faders over the spectrum.
+// The dB scale and the faders over the spectrum.
+QHBoxLayout* EqualizerPanel::buildFaders(StudioPanel* card)
+{
     auto* faderRow = new QHBoxLayout;
     faderRow->setSpacing(2);
     faderRow->addWidget(new DecibelScale(card), 0, Qt::AlignVCenter);
@@ -228,11 +252,12 @@ EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
     area->shown = [this] { spectrum_->start(&model_.system()); };
     area->hidden = [this] { spectrum_->stop(); };
     faderRow->addWidget(area, 1);
-    column->addLayout(faderRow);
+    return faderRow;
+}
 
-    column->addWidget(PanelText::divider(card));
-
-    // Bass cut.
+// The bass-cut choice.
+QHBoxLayout* EqualizerPanel::buildBassCut(StudioPanel* card)
+{
     auto* bassRow = new QHBoxLayout;
     bassRow->setSpacing(8);
     bassRow->addStretch(1);
@@ -249,9 +274,12 @@ EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
     bassRow->addWidget(PanelText::label(10, QFont::Normal, Studio::secondary(), card));
     static_cast<QLabel*>(bassRow->itemAt(bassRow->count() - 1)->widget())->setText(QStringLiteral("Hz"));
     bassRow->addStretch(1);
-    column->addLayout(bassRow);
+    return bassRow;
+}
 
-    // Bass harmonics.
+// The bass-harmonics slider.
+QHBoxLayout* EqualizerPanel::buildHarmonics(StudioPanel* card)
+{
     auto* harmonicsRow = new QHBoxLayout;
     harmonicsRow->setSpacing(8);
     harmonicsRow->addStretch(1);
@@ -269,22 +297,10 @@ EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
     harmonicsValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     harmonicsRow->addWidget(harmonicsValue_);
     harmonicsRow->addStretch(1);
-    column->addLayout(harmonicsRow);
     connect(harmonics_, &StudioSlider::valueEdited, this,
             [this](float value) { model_.change([value](DSPSettings& s) { s.bassHarmonics = value; }); });
-
-    connect(&model_, &BoostModel::settingsChanged, this, &EqualizerPanel::refresh);
-    connect(&model_.system(), &SystemModel::infoChanged, this, &EqualizerPanel::refresh);
-    LanguageBinding::follow(this, &EqualizerPanel::refreshTexts);
-    connect(spectrum_, &SpectrumModel::changed, this, [this] {
-        if (spectrum_->live() != lastLive_) refreshLegendHelp();
-    });
-
-    refreshTexts();
-    refresh();
+    return harmonicsRow;
 }
-
-EqualizerPanel::~EqualizerPanel() = default;
 
 void EqualizerPanel::refresh()
 {

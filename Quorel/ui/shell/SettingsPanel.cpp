@@ -88,7 +88,23 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
     header.row->addWidget(reset_);
     connect(reset_, &QAbstractButton::clicked, this, [this] { model_.reset(); });
 
-    // Settings block.
+    column->addLayout(buildSettings(card));
+    column->addWidget(divider(card));
+    column->addLayout(buildShortcutList(card));
+    column->addWidget(divider(card));
+    column->addLayout(buildFooter(card));
+
+    LanguageBinding::follow(this, &SettingsPanel::refresh);
+    connect(loginItem_, &LoginItemState::enabledChanged, this, &SettingsPanel::refresh);
+    connect(loginItem_, &LoginItemState::errorChanged, this, &SettingsPanel::refresh);
+    connect(&updater_, &UpdateChecker::automaticChanged, this, &SettingsPanel::refresh);
+    connect(&updater_, &UpdateChecker::checkingChanged, this, &SettingsPanel::refresh);
+    refresh();
+}
+
+// Language, start at login, automatic updates.
+QVBoxLayout* SettingsPanel::buildSettings(StudioPanel* card)
+{
     auto* block = new QVBoxLayout;
     block->setSpacing(10);
     auto* languageRow = new QHBoxLayout;
@@ -143,11 +159,12 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
     block->addLayout(updateRow);
     connect(automatic_, &QCheckBox::clicked, this, [this](bool on) { updater_.setAutomatic(on); });
     connect(check_, &QPushButton::clicked, this, [this] { updater_.check(true); });
-    column->addLayout(block);
+    return block;
+}
 
-    column->addWidget(divider(card));
-
-    // Shortcut list.
+// The global shortcuts, one line each.
+QVBoxLayout* SettingsPanel::buildShortcutList(StudioPanel* card)
+{
     auto* list = new QVBoxLayout;
     list->setSpacing(7);
     for (int i = 0; i < 5; ++i) {
@@ -165,11 +182,12 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
         list->addLayout(row);
         shortcuts_.append(qMakePair(keys, description));
     }
-    column->addLayout(list);
+    return list;
+}
 
-    column->addWidget(divider(card));
-
-    // Footer.
+// Version, privacy and support.
+QHBoxLayout* SettingsPanel::buildFooter(StudioPanel* card)
+{
     auto* footer = new QHBoxLayout;
     footer->setSpacing(14);
     footer_ = text(10, QFont::Normal, Studio::secondary(), card);
@@ -186,19 +204,12 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
     version_->setFont(versionFont);
     version_->setWordWrap(false);
     footer->addWidget(version_);
-    column->addLayout(footer);
     connect(privacy_, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(ProductInfo::privacyURL()); });
     connect(support_, &QPushButton::clicked, this, [] {
         if (auto url = supportURL(ProductInfo::version()))
             QDesktopServices::openUrl(*url);
     });
-
-    LanguageBinding::follow(this, &SettingsPanel::refresh);
-    connect(loginItem_, &LoginItemState::enabledChanged, this, &SettingsPanel::refresh);
-    connect(loginItem_, &LoginItemState::errorChanged, this, &SettingsPanel::refresh);
-    connect(&updater_, &UpdateChecker::automaticChanged, this, &SettingsPanel::refresh);
-    connect(&updater_, &UpdateChecker::checkingChanged, this, &SettingsPanel::refresh);
-    refresh();
+    return footer;
 }
 
 QList<QPair<QString, QString>> SettingsPanel::shortcutRows() const
