@@ -1,11 +1,15 @@
+#include "EqualizerPanel.h"
 #include "HeadphoneProfile.h"
+#include "MenuBarPanel.h"
 #include "PanelFormat.h"
 #include "TestSupport.h"
+#include "SliderGeometry.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 using namespace quorel;
 namespace F = quorel::PanelFormat;
@@ -75,6 +79,26 @@ TEST(PanelFormat, PercentagesRoundHalvesAwayFromZero)
     EXPECT_EQ(F::percent(0.45f), 45);
     EXPECT_EQ(F::percent(1), 100);
     EXPECT_EQ(F::percent(0.125f), 13);
+}
+
+// The Boost cards, the output volume, the bass harmonics, the tray panel and the sliders' spoken
+// values all show their percentages through one formatter, so one amount reads the same
+// everywhere (they once rounded 0.575 to 58% on one page and 57% on another).
+TEST(PanelFormat, EveryPercentageOnScreenReadsTheSame)
+{
+    const std::pair<float, const char*> cases[] = {
+        {0, "0%"}, {0.575f, "58%"}, {0.285f, "29%"}, {0.005f, "1%"}, {0.35f, "35%"}, {1, "100%"}};
+    for (const auto& [amount, text] : cases) {
+        SCOPED_TRACE(amount);
+        EXPECT_EQ(F::percentText(amount), text);
+        EXPECT_EQ(QString::number(F::percent(amount)) + "%", text);
+        EXPECT_EQ(F::volumeText(amount, false, en), text);
+        EXPECT_EQ(EqualizerPanel::percentText(amount), text);
+        EXPECT_EQ(MenuBarPanel::percentText(amount), text);
+        EXPECT_EQ(SliderMath::spokenValue(amount, "%", pt), text);
+    }
+    EXPECT_EQ(F::percentText(notANumber), "%");
+    EXPECT_EQ(F::percentText(std::numeric_limits<float>::infinity()), "%");
 }
 
 TEST(PanelFormat, LevelerReadout)

@@ -100,7 +100,7 @@ bool LevelMeter::isEasing() const { return ease_->state() == QAbstractAnimation:
 QColor LevelMeter::restingColour(float level, int segment) const
 {
     if (!PanelFormat::segmentLit(level, segment)) return QColor(255, 255, 255, 17);  // white at 0.065
-    if (segment >= PanelFormat::segmentCount - PanelFormat::orangeSegments) return QColor(255, 149, 0);
+    if (segment >= PanelFormat::segmentCount - PanelFormat::orangeSegments) return Studio::warning();
     return accent_;
 }
 

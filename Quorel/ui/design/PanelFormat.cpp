@@ -37,7 +37,14 @@ bool driveShaping(bool active, float driveAmount, float driveActivity)
     return active && driveAmount > 0 && driveActivity > threshold;
 }
 
+// In single precision, so an amount written as a decimal half (0.575) reads as that half (58%).
 int percent(float amount) { return static_cast<int>(std::lround(amount * 100.0f)); }
+
+QString percentText(float amount)
+{
+    if (!std::isfinite(amount * 100.0f)) return QStringLiteral("%");
+    return QString::number(percent(amount)) + u'%';
+}
 
 QString signedNumber(float value, int digits, AppLanguage language)
 {
@@ -79,7 +86,7 @@ QString deviceSymbol(const QString& deviceName)
 QString volumeText(float volume, bool muted, AppLanguage language)
 {
     if (muted) return L10n::text(QStringLiteral("Muted"), language);
-    return QString::number(std::lround(double(volume) * 100)) + u'%';
+    return percentText(volume);
 }
 
 bool maximumEnabled(bool supportsVolume, float volume, bool muted)

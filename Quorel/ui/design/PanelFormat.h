@@ -28,8 +28,11 @@ bool isTallTick(int tick);
 // Whether Drive shapes peaks now: processing on, an amount above 0, and an activity strictly
 // above 1 - 0.5 x amount (computed in single precision; a NaN is never shaping).
 bool driveShaping(bool active, float driveAmount, float driveActivity);
-// An effect amount (0...1) as a whole percentage, halves away from zero.
+// An amount (0...1) as a whole percentage, halves away from zero.
 int percent(float amount);
+// Every percentage the window shows: the whole percentage and "%" ("35%"), plain digits in every
+// language; a value that is not finite shows "%" alone.
+QString percentText(float amount);
 // A number with a "+" in front unless it is formatted with a leading minus; a NaN gets no sign.
 QString signedNumber(float value, int digits, AppLanguage language);
 // The leveler's status line: "waiting for sound", or "{0} LUFS · {1} dB".

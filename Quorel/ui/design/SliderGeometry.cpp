@@ -1,6 +1,7 @@
 #include "SliderGeometry.h"
 
 #include "L10n.h"
+#include "PanelFormat.h"
 #include "Studio.h"
 
 #include <algorithm>
@@ -35,11 +36,7 @@ double displayed(double value, double lo, double hi)
 
 QString spokenValue(float value, const QString& unit, AppLanguage language)
 {
-    if (unit == QStringLiteral("%")) {
-        const double percent = std::round(double(value) * 100.0);
-        if (!std::isfinite(percent)) return QStringLiteral("%");
-        return QString::number(qint64(percent)) + QStringLiteral("%");
-    }
+    if (unit == QStringLiteral("%")) return PanelFormat::percentText(value);
     return L10n::number(value, 1, language) + QStringLiteral(" ") + unit;
 }
 

@@ -25,6 +25,7 @@ QColor Studio::text() { static const QColor c = rgb(0.955, 0.953, 0.985); return
 QColor Studio::secondary() { static const QColor c = rgb(0.63, 0.65, 0.72); return c; }
 QColor Studio::violet() { static const QColor c = rgb(0.68, 0.61, 1.0); return c; }
 QColor Studio::cyan() { static const QColor c = rgb(0.43, 0.85, 0.79); return c; }
+QColor Studio::warning() { static const QColor c(255, 149, 0); return c; }
 QColor Studio::gradientStart() { static const QColor c = rgb(0.76, 0.68, 1.0); return c; }
 QColor Studio::gradientEnd() { static const QColor c = rgb(0.46, 0.37, 0.91); return c; }
 

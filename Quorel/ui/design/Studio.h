@@ -25,6 +25,7 @@ public:
     static QColor secondary();   // secondary text
     static QColor violet();      // accent
     static QColor cyan();        // second accent
+    static QColor warning();     // orange: a limit reached, peaks being shaped
 
     // An sRGB colour from 0...1 components.
     static QColor rgb(double r, double g, double b, double alpha = 1.0);

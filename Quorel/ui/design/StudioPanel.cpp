@@ -20,6 +20,15 @@ StudioPanel::StudioPanel(QWidget* parent, qreal padding)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
 }
 
+StudioPanel* StudioPanel::filling(QWidget* owner, qreal padding)
+{
+    auto* outer = new QVBoxLayout(owner);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* card = new StudioPanel(owner, padding);
+    outer->addWidget(card);
+    return card;
+}
+
 void StudioPanel::setPadding(qreal padding)
 {
     padding_ = padding;
@@ -30,6 +39,11 @@ void StudioPanel::setPadding(qreal padding)
 void StudioPanel::addWidget(QWidget* widget)
 {
     layout_->addWidget(widget, 0, Qt::AlignLeft);
+}
+
+void StudioPanel::addFullWidth(QWidget* widget)
+{
+    layout_->addWidget(widget);
 }
 
 QRectF StudioPanel::outlineRect(const QRectF& bounds)

@@ -1,7 +1,7 @@
 #include "StudioSlider.h"
 
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "SliderGeometry.h"
 #include "SliderPainter.h"
 #include "StudioSliderAccessible.h"
@@ -68,7 +68,7 @@ StudioSlider::StudioSlider(Qt::Orientation orientation, QWidget* parent) : QSlid
     syncing_ = false;
     syncPosition();
     connect(this, &QSlider::valueChanged, this, &StudioSlider::onSliderValueChanged);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, [this] {
+    LanguageBinding::follow(this, [this] {
         update();
         announceValue();
     });

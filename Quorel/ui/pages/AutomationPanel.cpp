@@ -3,10 +3,12 @@
 #include "AutomationModel.h"
 #include "BoostModel.h"
 #include "BuiltInPresets.h"
+#include "CardHeader.h"
 #include "DesktopEntryIndex.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
 #include "PanelFormat.h"
+#include "LanguageBinding.h"
 #include "PanelHeading.h"
 #include "PanelText.h"
 #include "PresetLibrary.h"
@@ -105,54 +107,75 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(14);
 
-    // Per-app rules.
+    page->addWidget(buildRulesCard());
+    page->addWidget(buildNightCard());
+    // Shortcuts beside URL commands.
+    auto* lower = new QHBoxLayout;
+    lower->setSpacing(14);
+    lower->addWidget(buildShortcutsCard(), 1, Qt::AlignTop);
+    lower->addWidget(buildUrlCard(), 1, Qt::AlignTop);
+    page->addLayout(lower);
+
+    AutomationModel& automation = model_.automation();
+    connect(&automation, &AutomationModel::rulesEnabledChanged, this, &AutomationPanel::refresh);
+    connect(&automation, &AutomationModel::rulesChanged, this, &AutomationPanel::rebuildRules);
+    connect(&automation, &AutomationModel::activeRuleChanged, this, &AutomationPanel::rebuildRules);
+    connect(&automation, &AutomationModel::runningAppsChanged, this, &AutomationPanel::rebuildRules);
+    connect(&automation, &AutomationModel::availabilityChanged, this, &AutomationPanel::refresh);
+    connect(&automation, &AutomationModel::nightChanged, this, &AutomationPanel::refreshNight);
+    connect(&automation, &AutomationModel::nightActiveChanged, this, &AutomationPanel::refreshNight);
+    connect(&automation, &AutomationModel::hotkeysEnabledChanged, this, &AutomationPanel::refresh);
+    connect(&model_.presets(), &PresetLibrary::customChanged, this, [this] {
+        rebuildRules();
+        refreshNight();
+    });
+    LanguageBinding::follow(this, &AutomationPanel::refreshTexts);
+    refreshTexts();
+}
+
+AutomationPanel::~AutomationPanel() = default;
+
+// Per-app rules: the switch, Add app, the notes and one row per rule.
+StudioPanel* AutomationPanel::buildRulesCard()
+{
     StudioPanel* rules = card(this, 14);
-    auto* rulesHeader = new QHBoxLayout;
-    rulesHeading_ = new PanelHeading(QString(), QStringLiteral("app.badge"), std::nullopt, rules);
-    rulesHeader->addWidget(rulesHeading_);
-    rulesHeader->addStretch(1);
+    const CardHeader rulesHeader = addCardHeader(rules, QStringLiteral("app.badge"));
+    rulesHeading_ = rulesHeader.heading;
     rulesSwitch_ = new StudioSwitch(rules);
-    rulesHeader->addWidget(rulesSwitch_);
-    rulesHeader->addSpacing(8);
+    rulesHeader.row->addWidget(rulesSwitch_);
+    rulesHeader.row->addSpacing(8);
     addApp_ = new StudioButton(QString(), true, rules);
     addApp_->setSymbol(QStringLiteral("plus"));
-    rulesHeader->addWidget(addApp_);
+    rulesHeader.row->addWidget(addApp_);
     addAppMenu_ = new QMenu(this);
-    rules->contentLayout()->addLayout(rulesHeader);
     rulesNote_ = wrapped(11, Studio::secondary(), rules);
-    rules->contentLayout()->addWidget(rulesNote_);
-    rules->contentLayout()->setAlignment(rulesNote_, Qt::Alignment());
+    rules->addFullWidth(rulesNote_);
     unavailable_ = wrapped(11, Studio::withOpacity(Studio::cyan(), 0.9), rules);
-    rules->contentLayout()->addWidget(unavailable_);
-    rules->contentLayout()->setAlignment(unavailable_, Qt::Alignment());
+    rules->addFullWidth(unavailable_);
     empty_ = wrapped(11, Studio::withOpacity(Studio::secondary(), 0.8), rules);
-    rules->contentLayout()->addWidget(empty_);
-    rules->contentLayout()->setAlignment(empty_, Qt::Alignment());
+    rules->addFullWidth(empty_);
     ruleList_ = new QWidget(rules);
     ruleLayout_ = new QVBoxLayout(ruleList_);
     ruleLayout_->setContentsMargins(0, 0, 0, 0);
     ruleLayout_->setSpacing(6);
-    rules->contentLayout()->addWidget(ruleList_);
-    rules->contentLayout()->setAlignment(ruleList_, Qt::Alignment());
-    page->addWidget(rules);
-
-    AutomationModel& automation = model_.automation();
+    rules->addFullWidth(ruleList_);
     connect(rulesSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setRulesEnabled(on); });
     connect(addApp_, &QAbstractButton::clicked, this,
             [this] { addAppMenu_->popup(addApp_->mapToGlobal(QPoint(0, addApp_->height() + 2))); });
     connect(addAppMenu_, &QMenu::aboutToShow, this, &AutomationPanel::rebuildAddMenu);
+    return rules;
+}
 
-    // Night mode.
+// Night mode: the switch and badge, the time span and preset, a note.
+StudioPanel* AutomationPanel::buildNightCard()
+{
     StudioPanel* night = card(this, 12);
-    auto* nightHeader = new QHBoxLayout;
-    nightHeading_ = new PanelHeading(QString(), QStringLiteral("moon.stars"), std::nullopt, night);
-    nightHeader->addWidget(nightHeading_);
+    const CardHeader nightHeader = addCardHeader(night, QStringLiteral("moon.stars"));
+    nightHeading_ = nightHeader.heading;
     nightBadge_ = PanelText::badge(0.8, night);
-    nightHeader->addWidget(nightBadge_);
-    nightHeader->addStretch(1);
+    nightHeader.row->insertWidget(1, nightBadge_);
     nightSwitch_ = new StudioSwitch(night);
-    nightHeader->addWidget(nightSwitch_);
-    night->contentLayout()->addLayout(nightHeader);
+    nightHeader.row->addWidget(nightSwitch_);
     auto* schedule = new QHBoxLayout;
     schedule->setSpacing(16);
     auto timePicker = [night, schedule](QLabel*& title, QComboBox*& picker) {
@@ -176,9 +199,7 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
     schedule->addStretch(1);
     night->contentLayout()->addLayout(schedule);
     nightNote_ = wrapped(11, Studio::secondary(), night);
-    night->contentLayout()->addWidget(nightNote_);
-    night->contentLayout()->setAlignment(nightNote_, Qt::Alignment());
-    page->addWidget(night);
+    night->addFullWidth(nightNote_);
 
     connect(nightSwitch_, &QAbstractButton::clicked, this, [this](bool on) {
         NightSchedule schedule = model_.automation().night();
@@ -200,18 +221,17 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
         schedule.presetID = id;
         model_.automation().setNight(schedule);
     });
+    return night;
+}
 
-    // Shortcuts beside URL commands.
-    auto* lower = new QHBoxLayout;
-    lower->setSpacing(14);
+// Global shortcuts: the switch and one line per action.
+StudioPanel* AutomationPanel::buildShortcutsCard()
+{
     StudioPanel* shortcuts = card(this, 10);
-    auto* shortcutsHeader = new QHBoxLayout;
-    shortcutsHeading_ = new PanelHeading(QString(), QStringLiteral("keyboard"), std::nullopt, shortcuts);
-    shortcutsHeader->addWidget(shortcutsHeading_);
-    shortcutsHeader->addStretch(1);
+    const CardHeader shortcutsHeader = addCardHeader(shortcuts, QStringLiteral("keyboard"));
+    shortcutsHeading_ = shortcutsHeader.heading;
     hotkeysSwitch_ = new StudioSwitch(shortcuts);
-    shortcutsHeader->addWidget(hotkeysSwitch_);
-    shortcuts->contentLayout()->addLayout(shortcutsHeader);
+    shortcutsHeader.row->addWidget(hotkeysSwitch_);
     int keysWidth = 70;
     for (Action action : action::allCases) {
         QLabel* keys = PanelText::mono(10, QFont::Medium, Studio::violet(), shortcuts);
@@ -229,22 +249,23 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
         shortcuts->contentLayout()->addLayout(row);
     }
     shortcutsNote_ = wrapped(10, Studio::withOpacity(Studio::secondary(), 0.8), shortcuts);
-    shortcuts->contentLayout()->addWidget(shortcutsNote_);
-    shortcuts->contentLayout()->setAlignment(shortcutsNote_, Qt::Alignment());
+    shortcuts->addFullWidth(shortcutsNote_);
     shortcuts->contentLayout()->addStretch(1);
-    lower->addWidget(shortcuts, 1, Qt::AlignTop);
     connect(hotkeysSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setHotkeysEnabled(on); });
+    return shortcuts;
+}
 
+// URL commands: examples to copy.
+StudioPanel* AutomationPanel::buildUrlCard()
+{
     StudioPanel* url = card(this, 10);
-    urlHeading_ = new PanelHeading(QString(), QStringLiteral("link"), std::nullopt, url);
-    auto* urlHeader = new QHBoxLayout;
-    urlHeader->addWidget(urlHeading_);
-    urlHeader->addStretch(1);
-    urlHeader->addSpacerItem(new QSpacerItem(0, hotkeysSwitch_->sizeHint().height(), QSizePolicy::Fixed, QSizePolicy::Fixed));
-    url->contentLayout()->addLayout(urlHeader);
+    const CardHeader urlHeader = addCardHeader(url, QStringLiteral("link"));
+    urlHeading_ = urlHeader.heading;
+    // As tall as the shortcuts card's heading row with its switch.
+    urlHeader.row->addSpacerItem(
+        new QSpacerItem(0, hotkeysSwitch_->sizeHint().height(), QSizePolicy::Fixed, QSizePolicy::Fixed));
     urlIntro_ = wrapped(11, Studio::secondary(), url);
-    url->contentLayout()->addWidget(urlIntro_);
-    url->contentLayout()->setAlignment(urlIntro_, Qt::Alignment());
+    url->addFullWidth(urlIntro_);
     const char* examples[] = {"quorel://toggle", "quorel://on · quorel://off", "quorel://compare", "quorel://preset/Filmes",
                               "quorel://boost/6 · boost/up · boost/down", "quorel://next · quorel://previous"};
     for (const char* example : examples) {
@@ -254,29 +275,10 @@ AutomationPanel::AutomationPanel(BoostModel& model, QWidget* parent)
         url->contentLayout()->addWidget(line);
     }
     urlNote_ = wrapped(10, Studio::withOpacity(Studio::secondary(), 0.8), url);
-    url->contentLayout()->addWidget(urlNote_);
-    url->contentLayout()->setAlignment(urlNote_, Qt::Alignment());
+    url->addFullWidth(urlNote_);
     url->contentLayout()->addStretch(1);
-    lower->addWidget(url, 1, Qt::AlignTop);
-    page->addLayout(lower);
-
-    connect(&automation, &AutomationModel::rulesEnabledChanged, this, &AutomationPanel::refresh);
-    connect(&automation, &AutomationModel::rulesChanged, this, &AutomationPanel::rebuildRules);
-    connect(&automation, &AutomationModel::activeRuleChanged, this, &AutomationPanel::rebuildRules);
-    connect(&automation, &AutomationModel::runningAppsChanged, this, &AutomationPanel::rebuildRules);
-    connect(&automation, &AutomationModel::availabilityChanged, this, &AutomationPanel::refresh);
-    connect(&automation, &AutomationModel::nightChanged, this, &AutomationPanel::refreshNight);
-    connect(&automation, &AutomationModel::nightActiveChanged, this, &AutomationPanel::refreshNight);
-    connect(&automation, &AutomationModel::hotkeysEnabledChanged, this, &AutomationPanel::refresh);
-    connect(&model_.presets(), &PresetLibrary::customChanged, this, [this] {
-        rebuildRules();
-        refreshNight();
-    });
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &AutomationPanel::refreshTexts);
-    refreshTexts();
+    return url;
 }
-
-AutomationPanel::~AutomationPanel() = default;
 
 void AutomationPanel::showEvent(QShowEvent* event)
 {

@@ -23,6 +23,7 @@ class DesktopEntryIndex;
 class PanelHeading;
 class PresetPicker;
 class StudioButton;
+class StudioPanel;
 class StudioSwitch;
 
 // The Automation page: the per-app rules card, the night mode card, and below them the global
@@ -80,6 +81,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    StudioPanel* buildRulesCard();
+    StudioPanel* buildNightCard();
+    StudioPanel* buildShortcutsCard();
+    StudioPanel* buildUrlCard();
     void rebuildRules();
     void rebuildAddMenu();
     void refreshNight();

@@ -2,8 +2,9 @@
 
 #include "BlindTestModel.h"
 #include "BoostModel.h"
+#include "CardHeader.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "PanelHeading.h"
 #include "PanelWidgets.h"
 #include "Studio.h"
@@ -23,19 +24,13 @@ using PanelWidgets::label;
 BlindTestPanel::BlindTestPanel(BoostModel& model, std::shared_ptr<RandomSource> random, QWidget* parent)
     : QWidget(parent), model_(model), test_(new BlindTestModel(std::move(random), this))
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     card->contentLayout()->setSpacing(12);
 
-    auto* header = new QHBoxLayout;
-    heading_ = new PanelHeading(QString(), QStringLiteral("eye.slash"), std::nullopt, card);
-    header->addWidget(heading_);
-    header->addStretch(1);
+    const CardHeader header = addCardHeader(card, QStringLiteral("eye.slash"));
+    heading_ = header.heading;
     counter_ = label(11, QFont::Medium, Studio::secondary(), card);
-    header->addWidget(counter_);
-    card->contentLayout()->addLayout(header);
+    header.row->addWidget(counter_);
 
     // Idle.
     idle_ = new QWidget(card);
@@ -106,7 +101,7 @@ BlindTestPanel::BlindTestPanel(BoostModel& model, std::shared_ptr<RandomSource> 
     connect(close_, &QAbstractButton::clicked, this, [this] { test_->cancel(); });
 
     connect(test_, &BlindTestModel::changed, this, &BlindTestPanel::refresh);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &BlindTestPanel::refresh);
+    LanguageBinding::follow(this, &BlindTestPanel::refresh);
     refresh();
 }
 

@@ -1,7 +1,7 @@
 #include "BoostDial.h"
 
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "PanelFormat.h"
 #include "Studio.h"
 #include "StudioButton.h"
@@ -199,7 +199,7 @@ BoostDial::BoostDial(int size, QWidget* parent) : QWidget(parent), size_(size)
     connect(minus_, &QAbstractButton::clicked, this, [this] { emit valueWritten(std::max(0.0f, value_ - 0.5f)); });
     connect(plus_, &QAbstractButton::clicked, this, [this] { emit valueWritten(std::min(value_ + 0.5f, 12.0f)); });
     connect(slider_, &StudioSlider::valueEdited, this, [this](float value) { emit valueWritten(value); });
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &BoostDial::refreshTexts);
+    LanguageBinding::follow(this, &BoostDial::refreshTexts);
     refreshTexts();
 }
 

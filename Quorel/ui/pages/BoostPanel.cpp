@@ -4,7 +4,7 @@
 #include "BoostModel.h"
 #include "ComparisonSwitch.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "PanelFormat.h"
 #include "PanelHeading.h"
 #include "PanelWidgets.h"
@@ -27,10 +27,7 @@ using PanelWidgets::label;
 BoostPanel::BoostPanel(BoostModel& model, SystemModel& system, QWidget* parent)
     : QWidget(parent), model_(model), system_(system)
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     auto* row = new QHBoxLayout;
     row->setSpacing(25);
     card->contentLayout()->addLayout(row);
@@ -85,7 +82,7 @@ BoostPanel::BoostPanel(BoostModel& model, SystemModel& system, QWidget* parent)
     connect(&model_, &BoostModel::settingsChanged, this, &BoostPanel::refreshSettings);
     connect(&system_, &SystemModel::activeChanged, this, &BoostPanel::refreshReadings);
     connect(&system_, &SystemModel::metersChanged, this, &BoostPanel::refreshReadings);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &BoostPanel::refreshTexts);
+    LanguageBinding::follow(this, &BoostPanel::refreshTexts);
     refreshTexts();
     refreshSettings();
 }
@@ -151,7 +148,7 @@ void BoostPanel::refreshSettings()
         {&loudness_, settings.loudness}, {&drive_, settings.driveAmount}, {&leveler_, settings.levelerStrength}};
     for (const auto& [effect, amount] : amounts) {
         effect->slider->setValue(amount);
-        const QString text = QString::number(PanelFormat::percent(amount)) + u'%';
+        const QString text = PanelFormat::percentText(amount);
         if (effect->percent->text() != text) effect->percent->setText(text);
     }
     refreshReadings();
@@ -161,7 +158,7 @@ void BoostPanel::refreshReadings()
 {
     const AppLanguage language = L10n::language();
     const bool shaping = driveShaping();
-    const QColor dot = shaping ? QColor(255, 149, 0) : Studio::withOpacity(Studio::secondary(), 0.25);
+    const QColor dot = shaping ? Studio::warning() : Studio::withOpacity(Studio::secondary(), 0.25);
     if (driveDot_->colour() != dot) {
         driveDot_->setColour(dot);
         driveDot_->setToolTip(shaping ? L10n::text(QStringLiteral("Drive is shaping peaks right now."), language)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "SegmentedControl.h"
 
 namespace quorel {
 
@@ -10,7 +10,7 @@ class SelectableButton;
 // The two-segment A/B switch "Original" / "Processed". Choosing a segment sets the root model's
 // processed flag and hands the current settings with it to the engine controller at once (no
 // debounce, nothing stored). Follows the flag and the language live.
-class ComparisonSwitch : public QWidget {
+class ComparisonSwitch : public SegmentedControl {
     Q_OBJECT
 public:
     explicit ComparisonSwitch(BoostModel& model, QWidget* parent = nullptr);
@@ -19,9 +19,6 @@ public:
     SelectableButton* processedSegment() const { return processed_; }
 
     void refresh();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     void choose(bool processed);

@@ -1,9 +1,10 @@
 #include "DetailPanels.h"
 
 #include "BoostModel.h"
+#include "CardHeader.h"
 #include "DSPSettings.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "PanelHeading.h"
 #include "PanelText.h"
 #include "Studio.h"
@@ -30,20 +31,14 @@ QString DetailPanels::ceilingText(float decibels, AppLanguage language)
 
 DetailPanels::DetailPanels(BoostModel& model, QWidget* parent) : QWidget(parent), model_(model)
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     QVBoxLayout* column = card->contentLayout();
     column->setSpacing(12);
 
-    auto* headingRow = new QHBoxLayout;
-    heading_ = new PanelHeading(QString(), QStringLiteral("shield.lefthalf.filled"), std::nullopt, card);
-    headingRow->addWidget(heading_);
-    headingRow->addStretch(1);
+    const CardHeader header = addCardHeader(card, QStringLiteral("shield.lefthalf.filled"));
+    heading_ = header.heading;
     badge_ = PanelText::badge(0.7, card);
-    headingRow->addWidget(badge_);
-    column->addLayout(headingRow);
+    header.row->addWidget(badge_);
 
     auto makeRow = [card](QWidget*& row, QLabel*& title, QLabel*& value, StudioSlider*& slider) {
         row = new QWidget(card);
@@ -80,7 +75,7 @@ DetailPanels::DetailPanels(BoostModel& model, QWidget* parent) : QWidget(parent)
     connect(ceiling_, &StudioSlider::valueEdited, this,
             [this](float value) { model_.change([value](DSPSettings& s) { s.limiterCeilingDB = value; }); });
     connect(&model_, &BoostModel::settingsChanged, this, &DetailPanels::refresh);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &DetailPanels::refreshTexts);
+    LanguageBinding::follow(this, &DetailPanels::refreshTexts);
     refreshTexts();
 }
 

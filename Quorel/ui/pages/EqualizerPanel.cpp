@@ -1,15 +1,17 @@
 #include "EqualizerPanel.h"
 
 #include "BoostModel.h"
+#include "CardHeader.h"
 #include "Decoration.h"
 #include "DSPSettings.h"
 #include "EqualizerFader.h"
 #include "EqualizerSpectrum.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "PanelFormat.h"
 #include "PanelHeading.h"
 #include "PanelText.h"
+#include "SegmentedControl.h"
 #include "SelectableButton.h"
 #include "SpectrumModel.h"
 #include "FocusRing.h"
@@ -22,7 +24,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -130,55 +131,6 @@ private:
     bool line_;
 };
 
-// A segment of the bass-cut choice: violet text on a faint violet plate when selected.
-class SegmentButton : public SelectableButton {
-public:
-    explicit SegmentButton(QWidget* parent) : SelectableButton(parent)
-    {
-        setCursor(Qt::PointingHandCursor);
-        QFont font = Studio::font(10, QFont::Medium);
-        setFont(font);
-    }
-    QSize sizeHint() const override
-    {
-        const QFontMetrics metrics(font());
-        return {metrics.horizontalAdvance(text()) + 16, metrics.height() + 12};
-    }
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        if (isSelected()) {
-            QPainterPath plate;
-            plate.addRoundedRect(QRectF(rect()), 6, 6);
-            painter.fillPath(plate, Studio::withOpacity(Studio::violet(), 0.13));
-        }
-        painter.setFont(font());
-        painter.setPen(isSelected() ? Studio::violet() : Studio::secondary());
-        painter.drawText(rect(), Qt::AlignCenter, text());
-        FocusRing::drawIfFocused(painter, *this, 6);
-    }
-};
-
-// The rounded dark plate behind the segments.
-class SegmentPlate : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath plate;
-        plate.addRoundedRect(QRectF(rect()), 8, 8);
-        painter.fillPath(plate, QColor(0, 0, 0, int(0.16 * 255 + 0.5)));
-    }
-};
-
 }  // namespace
 
 QString EqualizerPanel::faderText(float gain)
@@ -204,24 +156,40 @@ bool EqualizerPanel::faderEnabled(int band, float nyquist)
 
 QString EqualizerPanel::percentText(float amount)
 {
-    return PanelFormat::printf("%lld%%", static_cast<long long>(std::llround(double(amount) * 100)));
+    return PanelFormat::percentText(amount);
 }
 
 EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
     : QWidget(parent), model_(model), spectrum_(new SpectrumModel(this))
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     QVBoxLayout* column = card->contentLayout();
     column->setSpacing(12);
 
-    // Heading, legend and Reset.
-    auto* headingRow = new QHBoxLayout;
-    heading_ = new PanelHeading(QString(), QStringLiteral("slider.vertical.3"), QString(), card);
-    headingRow->addWidget(heading_);
-    headingRow->addStretch(1);
+    addHeader(card);
+    column->addLayout(buildFaders(card));
+    column->addWidget(PanelText::divider(card));
+    column->addLayout(buildBassCut(card));
+    column->addLayout(buildHarmonics(card));
+
+    connect(&model_, &BoostModel::settingsChanged, this, &EqualizerPanel::refresh);
+    connect(&model_.system(), &SystemModel::infoChanged, this, &EqualizerPanel::refresh);
+    LanguageBinding::follow(this, &EqualizerPanel::refreshTexts);
+    connect(spectrum_, &SpectrumModel::changed, this, [this] {
+        if (spectrum_->live() != lastLive_) refreshLegendHelp();
+    });
+
+    refreshTexts();
+    refresh();
+}
+
+EqualizerPanel::~EqualizerPanel() = default;
+
+// Heading, legend and Reset.
+void EqualizerPanel::addHeader(StudioPanel* card)
+{
+    const CardHeader header = addCardHeader(card, QStringLiteral("slider.vertical.3"), QString());
+    heading_ = header.heading;
     legend_ = new QWidget(card);
     auto* legendRow = new QHBoxLayout(legend_);
     legendRow->setContentsMargins(0, 0, 6, 0);
@@ -241,15 +209,17 @@ EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
         legendTexts_.append(text);
         legendRow->addLayout(item);
     }
-    headingRow->addWidget(legend_);
+    header.row->addWidget(legend_);
     reset_ = new StudioButton(QString(), false, card);
     reset_->setSymbol(QStringLiteral("arrow.counterclockwise"));
-    headingRow->addWidget(reset_);
-    column->addLayout(headingRow);
+    header.row->addWidget(reset_);
     connect(reset_, &QAbstractButton::clicked, this,
             [this] { model_.change([](DSPSettings& s) { s.bands.assign(31, 0.0f); }); });
+}
 
-    // Scale and faders over the spectrum.
+// The dB scale and the faders over the spectrum.
+QHBoxLayout* EqualizerPanel::buildFaders(StudioPanel* card)
+{
     auto* faderRow = new QHBoxLayout;
     faderRow->setSpacing(2);
     faderRow->addWidget(new DecibelScale(card), 0, Qt::AlignVCenter);
@@ -283,36 +253,34 @@ EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
     area->shown = [this] { spectrum_->start(&model_.system()); };
     area->hidden = [this] { spectrum_->stop(); };
     faderRow->addWidget(area, 1);
-    column->addLayout(faderRow);
+    return faderRow;
+}
 
-    column->addWidget(PanelText::divider(card));
-
-    // Bass cut.
+// The bass-cut choice.
+QHBoxLayout* EqualizerPanel::buildBassCut(StudioPanel* card)
+{
     auto* bassRow = new QHBoxLayout;
     bassRow->setSpacing(8);
     bassRow->addStretch(1);
     bassRow->addWidget(new SymbolView(QStringLiteral("speaker.wave.1"), 12, Studio::secondary(), card));
     bassCutTitle_ = PanelText::label(11, QFont::Medium, Studio::text(), card);
     bassRow->addWidget(bassCutTitle_);
-    auto* plate = new SegmentPlate(card);
-    auto* segments = new QHBoxLayout(plate);
-    segments->setContentsMargins(3, 3, 3, 3);
-    segments->setSpacing(3);
-    for (size_t k = 0; k < DSPSettings::highPassOptions.size(); ++k) {
-        auto* button = new SegmentButton(plate);
-        segments->addWidget(button);
-        bassCut_.push_back(button);
-        const float option = DSPSettings::highPassOptions[k];
-        connect(button, &QAbstractButton::clicked, this,
-                [this, option] { model_.change([option](DSPSettings& s) { s.highPassHz = option; }); });
-    }
-    bassRow->addWidget(plate);
+    auto* choice = new SegmentedControl(SegmentedControl::Look::tinted, card);
+    for (size_t k = 0; k < DSPSettings::highPassOptions.size(); ++k) bassCut_.push_back(choice->addSegment());
+    connect(choice, &SegmentedControl::chosen, this, [this](int k) {
+        const float option = DSPSettings::highPassOptions[size_t(k)];
+        model_.change([option](DSPSettings& s) { s.highPassHz = option; });
+    });
+    bassRow->addWidget(choice);
     bassRow->addWidget(PanelText::label(10, QFont::Normal, Studio::secondary(), card));
     static_cast<QLabel*>(bassRow->itemAt(bassRow->count() - 1)->widget())->setText(QStringLiteral("Hz"));
     bassRow->addStretch(1);
-    column->addLayout(bassRow);
+    return bassRow;
+}
 
-    // Bass harmonics.
+// The bass-harmonics slider.
+QHBoxLayout* EqualizerPanel::buildHarmonics(StudioPanel* card)
+{
     auto* harmonicsRow = new QHBoxLayout;
     harmonicsRow->setSpacing(8);
     harmonicsRow->addStretch(1);
@@ -330,22 +298,10 @@ EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
     harmonicsValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     harmonicsRow->addWidget(harmonicsValue_);
     harmonicsRow->addStretch(1);
-    column->addLayout(harmonicsRow);
     connect(harmonics_, &StudioSlider::valueEdited, this,
             [this](float value) { model_.change([value](DSPSettings& s) { s.bassHarmonics = value; }); });
-
-    connect(&model_, &BoostModel::settingsChanged, this, &EqualizerPanel::refresh);
-    connect(&model_.system(), &SystemModel::infoChanged, this, &EqualizerPanel::refresh);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &EqualizerPanel::refreshTexts);
-    connect(spectrum_, &SpectrumModel::changed, this, [this] {
-        if (spectrum_->live() != lastLive_) refreshLegendHelp();
-    });
-
-    refreshTexts();
-    refresh();
+    return harmonicsRow;
 }
-
-EqualizerPanel::~EqualizerPanel() = default;
 
 void EqualizerPanel::refresh()
 {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+class QHBoxLayout;
 class QLabel;
 
 namespace quorel {
@@ -18,6 +19,7 @@ class PanelHeading;
 class SelectableButton;
 class SpectrumModel;
 class StudioButton;
+class StudioPanel;
 class StudioSlider;
 
 // The Equalizer page's tone card: 31 faders (one per third-octave band) over the live
@@ -58,6 +60,10 @@ public:
     void refresh();
 
 private:
+    void addHeader(StudioPanel* card);
+    QHBoxLayout* buildFaders(StudioPanel* card);
+    QHBoxLayout* buildBassCut(StudioPanel* card);
+    QHBoxLayout* buildHarmonics(StudioPanel* card);
     void refreshTexts();
     void refreshLegendHelp();
 

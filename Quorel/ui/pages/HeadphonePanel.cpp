@@ -1,12 +1,13 @@
 #include "HeadphonePanel.h"
 
 #include "BoostModel.h"
+#include "CardHeader.h"
 #include "HeadphoneCatalog.h"
 #include "HeadphoneLibrary.h"
 #include "HeadphonePanelState.h"
 #include "HeadphoneProfile.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "PanelFormat.h"
 #include "PanelHeading.h"
 #include "PanelWidgets.h"
@@ -115,27 +116,21 @@ QString HeadphonePanel::autoEqAddress() { return QStringLiteral("https://github.
 HeadphonePanel::HeadphonePanel(BoostModel& model, HeadphoneLibrary& library, QWidget* parent)
     : QWidget(parent), model_(model), library_(library), state_(new HeadphonePanelState(this))
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     card->contentLayout()->setSpacing(12);
 
     // Heading row.
-    auto* headingRow = new QHBoxLayout;
-    headingRow->setSpacing(12);
-    heading_ = new PanelHeading(QString(), QStringLiteral("headphones"), std::nullopt, card);
-    headingRow->addWidget(heading_);
+    const CardHeader header = addCardHeader(card, QStringLiteral("headphones"));
+    header.row->setSpacing(12);
+    heading_ = header.heading;
     menuButton_ = new ProfileMenuButton(card);
-    headingRow->addWidget(menuButton_);
-    headingRow->addStretch(1);
+    header.row->insertWidget(1, menuButton_);
     import_ = new StudioButton(QString(), false, card);
     import_->setSymbol(QStringLiteral("square.and.arrow.down"));
-    headingRow->addWidget(import_);
+    header.row->addWidget(import_);
     delete_ = new StudioButton(QString(), false, card);
     delete_->setSymbol(QStringLiteral("trash"));
-    headingRow->addWidget(delete_);
-    card->contentLayout()->addLayout(headingRow);
+    header.row->addWidget(delete_);
     connect(menuButton_, &QPushButton::clicked, this, [this] {
         QMenu* menu = buildMenu(this);
         menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -187,7 +182,7 @@ HeadphonePanel::HeadphonePanel(BoostModel& model, HeadphoneLibrary& library, QWi
 
     connect(&model_, &BoostModel::settingsChanged, this, &HeadphonePanel::refresh);
     connect(&library_, &HeadphoneLibrary::customChanged, this, &HeadphonePanel::refresh);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &HeadphonePanel::refresh);
+    LanguageBinding::follow(this, &HeadphonePanel::refresh);
     refresh();
 }
 

@@ -1,9 +1,10 @@
 #include "MonitorPanel.h"
 
 #include "BoostModel.h"
+#include "CardHeader.h"
 #include "L10n.h"
+#include "LanguageBinding.h"
 #include "LevelMeter.h"
-#include "LocalizationModel.h"
 #include "PanelFormat.h"
 #include "PanelHeading.h"
 #include "PanelWidgets.h"
@@ -26,16 +27,11 @@ QString MonitorPanel::withheld() { return QStringLiteral("\u2014"); }
 MonitorPanel::MonitorPanel(BoostModel& model, QWidget* parent)
     : QWidget(parent), model_(model), system_(model.system())
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     card->contentLayout()->setSpacing(16);
 
-    auto* headingRow = new QHBoxLayout;
-    heading_ = new PanelHeading(QString(), QStringLiteral("waveform"), std::nullopt, card);
-    headingRow->addWidget(heading_);
-    headingRow->addStretch(1);
+    const CardHeader header = addCardHeader(card, QStringLiteral("waveform"));
+    heading_ = header.heading;
     auto* badgeRow = new QHBoxLayout;
     badgeRow->setSpacing(6);
     badgeDot_ = new StatusDot(5, card);
@@ -43,8 +39,7 @@ MonitorPanel::MonitorPanel(BoostModel& model, QWidget* parent)
     badge_ = label(8, QFont::DemiBold, Studio::secondary(), card);
     PanelWidgets::setTracking(badge_, 1);
     badgeRow->addWidget(badge_, 0, Qt::AlignVCenter);
-    headingRow->addLayout(badgeRow);
-    card->contentLayout()->addLayout(headingRow);
+    header.row->addLayout(badgeRow);
 
     auto* meters = new QHBoxLayout;
     meters->setSpacing(26);
@@ -77,7 +72,7 @@ MonitorPanel::MonitorPanel(BoostModel& model, QWidget* parent)
     connect(&system_, &SystemModel::activeChanged, this, &MonitorPanel::refreshReadings);
     connect(&system_, &SystemModel::metersChanged, this, &MonitorPanel::refreshReadings);
     connect(&model_, &BoostModel::blindTestRunningChanged, this, &MonitorPanel::refreshReadings);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &MonitorPanel::refreshTexts);
+    LanguageBinding::follow(this, &MonitorPanel::refreshTexts);
     refreshTexts();
 }
 
@@ -100,7 +95,7 @@ void MonitorPanel::refreshReadings()
     const QString reduction = blind ? withheld() : L10n::number(meters.limiterDB, 1, language);
     if (reduction_->text() != reduction) reduction_->setText(reduction);
     const QColor shield = !blind && PanelFormat::reductionWarning(meters.limiterDB)
-                              ? QColor(255, 149, 0)
+                              ? Studio::warning()
                               : Studio::withOpacity(Studio::cyan(), 0.7);
     if (shield_->colour() != shield) shield_->setColour(shield);
 }

@@ -1,7 +1,7 @@
 #include "OutputPanel.h"
 
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "PanelFormat.h"
 #include "PanelHeading.h"
 #include "PanelWidgets.h"
@@ -57,10 +57,7 @@ protected:
 OutputPanel::OutputPanel(SystemModel& system, SystemVolumeController* volume, QWidget* parent)
     : QWidget(parent), system_(system), volume_(volume)
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     card->contentLayout()->setSpacing(18);
     heading_ = new PanelHeading(QString(), QStringLiteral("hifispeaker"), std::nullopt, card);
     card->contentLayout()->addWidget(heading_);
@@ -146,7 +143,7 @@ OutputPanel::OutputPanel(SystemModel& system, SystemVolumeController* volume, QW
     connect(&system_, &SystemModel::flagsChanged, this, &OutputPanel::refresh);
     connect(&system_, &SystemModel::infoChanged, this, &OutputPanel::refresh);
     if (volume_) connect(volume_, &SystemVolumeController::changed, this, &OutputPanel::refresh);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &OutputPanel::refresh);
+    LanguageBinding::follow(this, &OutputPanel::refresh);
     refresh();
 }
 

@@ -3,8 +3,9 @@
 #include "AtomicFile.h"
 #include "BoostModel.h"
 #include "BuiltInPresets.h"
+#include "CardHeader.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "PanelHeading.h"
 #include "PanelText.h"
 #include "PanelWidgets.h"
@@ -252,48 +253,40 @@ std::vector<PresetsPanel::Section> PresetsPanel::menuSections(const PresetLibrar
 PresetsPanel::PresetsPanel(BoostModel& model, QWidget* parent)
     : QWidget(parent), model_(model), state_(new PresetsPanelState(this))
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 16);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this, 16);
     QVBoxLayout* column = card->contentLayout();
     column->setSpacing(12);
 
-    auto* header = new QHBoxLayout;
-    header->setSpacing(12);
-    heading_ = new PanelHeading(QString(), QStringLiteral("rectangle.stack"), std::nullopt, card);
-    header->addWidget(heading_);
+    const CardHeader header = addCardHeader(card, QStringLiteral("rectangle.stack"));
+    header.row->setSpacing(12);
+    heading_ = header.heading;
     auto* menuLabel = new PresetMenuLabel(card);
     menuButton_ = menuLabel;
     presetMenu_ = new QMenu(this);
     menuLabel->menu = presetMenu_;
     connect(presetMenu_, &QMenu::aboutToShow, this, &PresetsPanel::rebuildMenu);
-    header->addWidget(menuLabel);
-    header->addStretch(1);
+    header.row->insertWidget(1, menuLabel);
     save_ = new StudioButton(QString(), false, card);
     save_->setSymbol(QStringLiteral("square.and.arrow.down"));
-    header->addWidget(save_);
+    header.row->addWidget(save_);
     delete_ = new StudioButton(QString(), false, card);
     delete_->setSymbol(QStringLiteral("trash"));
-    header->addWidget(delete_);
+    header.row->addWidget(delete_);
     auto* fileButton = new SymbolMenuButton(QStringLiteral("ellipsis.circle"), card);
     fileButton_ = fileButton;
     fileMenu_ = new QMenu(this);
     exportAction_ = fileMenu_->addAction(QString(), this, &PresetsPanel::exportCurrent);
     importAction_ = fileMenu_->addAction(QString(), this, &PresetsPanel::importFiles);
     fileButton->menu = fileMenu_;
-    header->addWidget(fileButton);
-    column->addLayout(header);
+    header.row->addWidget(fileButton);
 
     chipRow_ = new ChipFlow(card);
-    column->addWidget(chipRow_);
-    column->setAlignment(chipRow_, Qt::Alignment());
+    card->addFullWidth(chipRow_);
 
     summary_ = PanelText::label(11, QFont::Normal, Studio::secondary(), card);
     summary_->setWordWrap(true);
     summary_->setMaximumHeight(QFontMetrics(summary_->font()).lineSpacing() * 2 + 2);
-    column->addWidget(summary_);
-    column->setAlignment(summary_, Qt::Alignment());
+    card->addFullWidth(summary_);
 
     connect(save_, &QAbstractButton::clicked, this, &PresetsPanel::saveAs);
     connect(delete_, &QAbstractButton::clicked, this, &PresetsPanel::askDelete);
@@ -306,7 +299,7 @@ PresetsPanel::PresetsPanel(BoostModel& model, QWidget* parent)
     PresetLibrary& library = model_.presets();
     connect(&library, &PresetLibrary::customChanged, this, &PresetsPanel::refresh);
     connect(&library, &PresetLibrary::selectedIDChanged, this, &PresetsPanel::refresh);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &PresetsPanel::refreshTexts);
+    LanguageBinding::follow(this, &PresetsPanel::refreshTexts);
     refreshTexts();
 }
 

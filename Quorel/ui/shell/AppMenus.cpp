@@ -2,7 +2,7 @@
 
 #include "BoostModel.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "SystemVolumeController.h"
 #include "UpdateChecker.h"
 
@@ -91,7 +91,7 @@ AppMenus::AppMenus(BoostModel& model, UpdateChecker& updater, QMenuBar* bar, QWi
     connect(&model_.system(), &SystemModel::activeChanged, this, &AppMenus::refresh);
     if (SystemVolumeController* volume = model_.system().volume())
         connect(volume, &SystemVolumeController::changed, this, &AppMenus::refresh);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &AppMenus::refresh);
+    LanguageBinding::follow(this, &AppMenus::refresh);
     connect(processing_, &QMenu::aboutToShow, this, &AppMenus::refresh);
     refresh();
 }

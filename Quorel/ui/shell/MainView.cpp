@@ -5,10 +5,11 @@
 #include "EqualizerPage.h"
 #include "FeaturePages.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "OnboardingState.h"
 #include "OnboardingView.h"
 #include "PanelWidgets.h"
+#include "Plate.h"
 #include "ReduceMotion.h"
 #include "SettingsPanel.h"
 #include "Sidebar.h"
@@ -23,7 +24,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollArea>
@@ -59,22 +59,6 @@ QWidget* defaultPage(MainTab tab, BoostModel& model, UpdateChecker& updater, QWi
     empty->setFixedHeight(0);
     return empty;
 }
-
-// The permission banner's plate: a rounded rectangle in faint violet, no border.
-class BannerPlate : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 12, 12);
-        painter.fillPath(shape, Studio::withOpacity(Studio::violet(), 0.08));
-    }
-};
 
 // The page column inside the scroll area: transparent over the window background.
 class PageColumn : public QWidget {
@@ -134,7 +118,8 @@ MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)
     header->addWidget(subtitle_);
     column_->addLayout(header);
 
-    banner_ = new BannerPlate(column);
+    // The permission banner, on a faint violet plate.
+    banner_ = new Plate(12, Studio::withOpacity(Studio::violet(), 0.08), column);
     auto* bannerRow = new QHBoxLayout(banner_);
     bannerRow->setContentsMargins(13, 13, 13, 13);
     bannerRow->setSpacing(10);
@@ -158,7 +143,7 @@ MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)
             rebuildPage();
         refresh();
     });
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, [this] {
+    LanguageBinding::follow(this, [this] {
         refresh();
         if (alertBox_)
             showAlert(shownAlert_);  // the same alert, rendered again in the new language

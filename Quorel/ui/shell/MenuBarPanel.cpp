@@ -4,7 +4,8 @@
 #include "BrandIcon.h"
 #include "ComparisonSwitch.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
+#include "PanelFormat.h"
 #include "PowerButton.h"
 #include "PresetCategory.h"
 #include "PresetLibrary.h"
@@ -21,8 +22,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include <cmath>
 
 namespace quorel {
 
@@ -42,8 +41,7 @@ QLabel* label(const QFont& font, const QColor& colour, QWidget* parent)
 
 QString MenuBarPanel::percentText(float value)
 {
-    // Halves away from zero, as std::round does; the text is plain digits in every language.
-    return QString::number(static_cast<long long>(std::round(double(value) * 100.0))) + "%";
+    return PanelFormat::percentText(value);
 }
 
 MenuBarPanel::MenuBarPanel(BoostModel& model, QWidget* parent) : QWidget(parent), model_(model)
@@ -143,7 +141,7 @@ MenuBarPanel::MenuBarPanel(BoostModel& model, QWidget* parent) : QWidget(parent)
     connect(&model_.system(), &SystemModel::activeChanged, this, &MenuBarPanel::refresh);
     connect(&model_.presets(), &PresetLibrary::selectedIDChanged, this, &MenuBarPanel::refresh);
     connect(&model_.presets(), &PresetLibrary::customChanged, this, &MenuBarPanel::refresh);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &MenuBarPanel::refresh);
+    LanguageBinding::follow(this, &MenuBarPanel::refresh);
     refresh();
 }
 

@@ -4,6 +4,7 @@
 #include "BrandIcon.h"
 #include "BuiltInPresets.h"
 #include "L10n.h"
+#include "LanguageBinding.h"
 #include "LocalizationModel.h"
 #include "OnboardingState.h"
 #include "PresetLibrary.h"
@@ -178,7 +179,7 @@ OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidge
         if (!presented && isVisible())
             QDialog::done(QDialog::Accepted);
     });
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &OnboardingView::refresh);
+    LanguageBinding::follow(this, &OnboardingView::refresh);
     connect(&model_, &BoostModel::settingsChanged, this, &OnboardingView::refresh);
     connect(&model_.presets(), &PresetLibrary::selectedIDChanged, this, &OnboardingView::refresh);
     connect(&model_.system(), &SystemModel::activeChanged, this, &OnboardingView::refresh);

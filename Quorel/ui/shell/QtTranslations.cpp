@@ -1,5 +1,6 @@
 #include "QtTranslations.h"
 
+#include "LanguageBinding.h"
 #include "LocalizationModel.h"
 
 #include <QCoreApplication>
@@ -10,7 +11,7 @@ namespace quorel {
 
 QtTranslations::QtTranslations(QObject* parent) : QObject(parent)
 {
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &QtTranslations::follow);
+    LanguageBinding::follow(this, &QtTranslations::follow);
     follow();
 }
 

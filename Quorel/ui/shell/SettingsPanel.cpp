@@ -2,7 +2,9 @@
 
 #include "AppLanguage.h"
 #include "BoostModel.h"
+#include "CardHeader.h"
 #include "L10n.h"
+#include "LanguageBinding.h"
 #include "LocalizationModel.h"
 #include "LoginItemState.h"
 #include "PanelHeading.h"
@@ -66,25 +68,36 @@ std::optional<QUrl> SettingsPanel::supportURL(const QString& version)
 SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget* parent)
     : QWidget(parent), model_(model), updater_(updater), loginItem_(new LoginItemState(this))
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* card = new StudioPanel(this, 18);
-    outer->addWidget(card);
+    StudioPanel* card = StudioPanel::filling(this);
     QVBoxLayout* column = card->contentLayout();
     column->setSpacing(16);
 
     // Heading row.
-    auto* headingRow = new QHBoxLayout;
-    heading_ = new PanelHeading(QString(), QStringLiteral("gearshape"), std::nullopt, card);
-    headingRow->addWidget(heading_);
-    headingRow->addStretch(1);
+    const CardHeader header = addCardHeader(card, QStringLiteral("gearshape"));
+    heading_ = header.heading;
     reset_ = new StudioButton(QString(), false, card);
     reset_->setSymbol(QStringLiteral("arrow.counterclockwise"));
-    headingRow->addWidget(reset_);
-    column->addLayout(headingRow);
+    header.row->addWidget(reset_);
     connect(reset_, &QAbstractButton::clicked, this, [this] { model_.reset(); });
 
-    // Settings block.
+    column->addLayout(buildSettings(card));
+    column->addWidget(divider(card));
+    column->addLayout(buildShortcutList(card));
+    column->addWidget(divider(card));
+    column->addLayout(buildFooter(card));
+
+    LanguageBinding::follow(this, &SettingsPanel::refresh);
+    connect(loginItem_, &LoginItemState::enabledChanged, this, &SettingsPanel::refresh);
+    connect(loginItem_, &LoginItemState::errorChanged, this, &SettingsPanel::refresh);
+    connect(&updater_, &UpdateChecker::automaticChanged, this, &SettingsPanel::refresh);
+    connect(&updater_, &UpdateChecker::checkingChanged, this, &SettingsPanel::refresh);
+    connect(&TrayPresence::shared(), &TrayPresence::changed, this, &SettingsPanel::refresh);
+    refresh();
+}
+
+// Language, start at login, automatic updates.
+QVBoxLayout* SettingsPanel::buildSettings(StudioPanel* card)
+{
     auto* block = new QVBoxLayout;
     block->setSpacing(10);
     auto* languageRow = new QHBoxLayout;
@@ -139,11 +152,12 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
     block->addLayout(updateRow);
     connect(automatic_, &QCheckBox::clicked, this, [this](bool on) { updater_.setAutomatic(on); });
     connect(check_, &QPushButton::clicked, this, [this] { updater_.check(true); });
-    column->addLayout(block);
+    return block;
+}
 
-    column->addWidget(divider(card));
-
-    // Shortcut list.
+// The global shortcuts, one line each.
+QVBoxLayout* SettingsPanel::buildShortcutList(StudioPanel* card)
+{
     auto* list = new QVBoxLayout;
     list->setSpacing(7);
     for (int i = 0; i < 5; ++i) {
@@ -161,11 +175,12 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
         list->addLayout(row);
         shortcuts_.append(qMakePair(keys, description));
     }
-    column->addLayout(list);
+    return list;
+}
 
-    column->addWidget(divider(card));
-
-    // Footer.
+// Version, privacy and support.
+QHBoxLayout* SettingsPanel::buildFooter(StudioPanel* card)
+{
     auto* footer = new QHBoxLayout;
     footer->setSpacing(14);
     footer_ = text(10, QFont::Normal, Studio::secondary(), card);
@@ -182,20 +197,12 @@ SettingsPanel::SettingsPanel(BoostModel& model, UpdateChecker& updater, QWidget*
     version_->setFont(versionFont);
     version_->setWordWrap(false);
     footer->addWidget(version_);
-    column->addLayout(footer);
     connect(privacy_, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(ProductInfo::privacyURL()); });
     connect(support_, &QPushButton::clicked, this, [] {
         if (auto url = supportURL(ProductInfo::version()))
             QDesktopServices::openUrl(*url);
     });
-
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &SettingsPanel::refresh);
-    connect(loginItem_, &LoginItemState::enabledChanged, this, &SettingsPanel::refresh);
-    connect(loginItem_, &LoginItemState::errorChanged, this, &SettingsPanel::refresh);
-    connect(&updater_, &UpdateChecker::automaticChanged, this, &SettingsPanel::refresh);
-    connect(&updater_, &UpdateChecker::checkingChanged, this, &SettingsPanel::refresh);
-    connect(&TrayPresence::shared(), &TrayPresence::changed, this, &SettingsPanel::refresh);
-    refresh();
+    return footer;
 }
 
 QList<QPair<QString, QString>> SettingsPanel::shortcutRows() const
@@ -224,7 +231,7 @@ void SettingsPanel::refresh()
     QPalette captionPalette = loginCaption_->palette();
     if (loginItem_->error()) {
         loginCaption_->setText(*loginItem_->error());
-        captionPalette.setColor(QPalette::WindowText, QColor(255, 149, 0));
+        captionPalette.setColor(QPalette::WindowText, Studio::warning());
     } else {
         loginCaption_->setText(
             L10n::text("Processing resumes when you log in if it was previously enabled.", language));

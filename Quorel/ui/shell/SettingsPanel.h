@@ -7,8 +7,10 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace quorel {
 
@@ -16,6 +18,7 @@ class BoostModel;
 class LoginItemState;
 class PanelHeading;
 class StudioButton;
+class StudioPanel;
 class UpdateChecker;
 
 // The settings page: one card with the reset button, the interface language, launch at login,
@@ -47,6 +50,10 @@ public:
     void refresh();
 
 private:
+    QVBoxLayout* buildSettings(StudioPanel* card);
+    QVBoxLayout* buildShortcutList(StudioPanel* card);
+    QHBoxLayout* buildFooter(StudioPanel* card);
+
     BoostModel& model_;
     UpdateChecker& updater_;
     LoginItemState* loginItem_;

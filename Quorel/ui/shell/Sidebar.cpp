@@ -4,7 +4,7 @@
 #include "BrandIcon.h"
 #include "SidebarBrandIcon.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "ProductInfo.h"
 #include "StatusDot.h"
 #include "FocusRing.h"
@@ -283,7 +283,7 @@ Sidebar::Sidebar(BoostModel& model, QWidget* parent) : QWidget(parent), model_(m
     connect(&model_, &BoostModel::blindTestRunningChanged, this, &Sidebar::refresh);
     connect(&model_.system(), &SystemModel::activeChanged, this, &Sidebar::refresh);
     connect(&model_.system(), &SystemModel::statusChanged, this, &Sidebar::refresh);
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &Sidebar::refresh);
+    LanguageBinding::follow(this, &Sidebar::refresh);
     refresh();
 }
 

@@ -3,7 +3,7 @@
 #include "BoostModel.h"
 #include "Brand.h"
 #include "L10n.h"
-#include "LocalizationModel.h"
+#include "LanguageBinding.h"
 #include "MenuBarPanel.h"
 #include "Studio.h"
 
@@ -44,7 +44,7 @@ TrayController::TrayController(BoostModel& model, QObject* parent) : QObject(par
         model_.system().shutdown();
         emit quitRequested();
     });
-    connect(&LocalizationModel::shared(), &LocalizationModel::languageChanged, this, &TrayController::retranslate);
+    LanguageBinding::follow(this, &TrayController::retranslate);
     retranslate();
 }
 
