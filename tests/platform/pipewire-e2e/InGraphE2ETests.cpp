@@ -1,0 +1,480 @@
+// The capture path inside the server's graph: the latency it adds, what a crash leaves behind,
+// and moving to another output device while sound plays.
+#include "ChainFilter.h"
+#include "GraphPath.h"
+#include "HeadlessServer.h"
+#include "PipeWireContext.h"
+#include "ServerObject.h"
+#include "SoundCheck.h"
+#include "ToolProcess.h"
+
+#include <pipewire/pipewire.h>
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <memory>
+#include <vector>
+
+using namespace quorel::pipewire;
+using quorel::test::HeadlessServer;
+using quorel::test::SoundCheck;
+using quorel::test::ToolProcess;
+
+namespace {
+
+bool hasKey(const QJsonObject& o, const char* key) { return o.contains(QLatin1String(key)); }
+bool isInfo(const QJsonObject& o) { return hasKey(o, "info"); }
+
+QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr, int timeoutMS = 10000)
+{
+    return HeadlessServer::run(program, arguments, ok, timeoutMS);
+}
+
+QString defaultSink() { return run("pactl", {"get-default-sink"}); }
+
+template <typename Condition>
+bool waitUntil(Condition condition, int timeoutMS = 10000)
+{
+    for (int waited = 0; waited < timeoutMS; waited += 20) {
+        if (condition()) return true;
+        QThread::msleep(20);
+    }
+    return condition();
+}
+
+// The median delay in frames from an application's write to the speaker's monitor, measured by
+// the latency probe (the one bench/capture-latency uses); -1 when it failed.
+int probeFrames(bool direct)
+{
+    QStringList arguments{"--clicks", "10"};
+    if (direct) arguments.prepend("--direct");
+    bool ok = false;
+    const QString out =
+        run(qEnvironmentVariable("QUOREL_BINARY_DIR") + "/tests/platform/pipewire-e2e/e2e_latency_probe", arguments, &ok, 60000);
+    const QJsonObject result = QJsonDocument::fromJson(out.toUtf8()).object();
+    // A click lost in a dropout of a busy machine leaves the median of the others.
+    if (!ok || result["heard"].toInt() < 6) return -1;
+    return result["medianFrames"].toInt();
+}
+
+// Global ids of the objects `pw-cli ls TYPE` lists whose properties match `pattern`.
+QSet<int> objectsMatching(const QString& type, const QRegularExpression& pattern)
+{
+    QSet<int> ids;
+    const QString listing = run("pw-cli", {"ls", type});
+    const QStringList blocks = listing.split(QRegularExpression("\n(?=\\s*id \\d+, type)"));
+    static const QRegularExpression idPattern("id (\\d+), type");
+    for (const QString& block : blocks) {
+        const QRegularExpressionMatch id = idPattern.match(block);
+        if (id.hasMatch() && pattern.match(block).hasMatch()) ids.insert(id.captured(1).toInt());
+    }
+    return ids;
+}
+
+QSet<int> ourNodes() { return objectsMatching("Node", QRegularExpression("node.name = \"local\\.quorel\\.")); }
+
+QSet<int> linksTouching(const QSet<int>& nodes)
+{
+    QSet<int> links;
+    for (const int node : nodes) {
+        const QRegularExpression ends(QString("link\\.(output|input)\\.node = \"%1\"").arg(node));
+        links.unite(objectsMatching("Link", ends));
+    }
+    return links;
+}
+
+}  // namespace
+
+// ---- Added latency
+
+class AddedLatencyE2E : public testing::TestWithParam<int> {};
+
+TEST_P(AddedLatencyE2E, IsTheChainsLookAheadAndNoCycleMore)
+{
+    HeadlessServer server(GetParam());
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    const int direct = probeFrames(true);
+    ASSERT_GT(direct, 0);
+
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60"});
+    const auto info = tool.waitForLine(isInfo, 20000);
+    ASSERT_TRUE(info) << tool.errorText().toStdString();
+    EXPECT_EQ(info->value("info")["bufferFrames"].toInt(), GetParam());
+    const double lookAheadMS = info->value("info")["effectsLatencyMS"].toDouble();
+    const int lookAhead = int(std::lround(lookAheadMS * 48));
+    ASSERT_GT(lookAhead, 0);
+    const int through = probeFrames(false);
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0);
+
+    ASSERT_GT(through, 0);
+    EXPECT_NEAR(through - direct, lookAhead, 32) << "direct " << direct << ", through " << through;
+}
+
+INSTANTIATE_TEST_SUITE_P(Quanta, AddedLatencyE2E, testing::Values(1024, 256));
+
+// ---- A crash
+
+TEST(InGraphE2E, KillNineWhileAToneplaysGivesTheToneToTheSpeakerAtOnceAndLeavesNothingOfOurs)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav"), heard = dir.filePath("heard.wav");
+    ASSERT_TRUE(SoundCheck::writeTone(tone, 5.0, -20));
+
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60"});
+    ASSERT_TRUE(tool.waitForLine(isInfo, 20000)) << tool.errorText().toStdString();
+    const QSet<int> nodes = ourNodes();
+    ASSERT_EQ(nodes.size(), 2);  // the virtual sink and the filter
+    const QSet<int> links = linksTouching(nodes);
+    ASSERT_GE(links.size(), 4);  // sink to filter, filter to speaker
+
+    QProcess recorder;
+    recorder.start("pw-record", {"-P", "{ stream.capture.sink=true }", "--target", "test_speakers", "--format",
+                                 "f32", "--rate", "48000", "--channels", "2", heard});
+    ASSERT_TRUE(recorder.waitForStarted());
+    QProcess player;
+    player.start("pw-play", {tone});
+    ASSERT_TRUE(player.waitForStarted());
+    QThread::msleep(2000);
+    ASSERT_EQ(::kill(pid_t(tool.process().processId()), SIGKILL), 0);
+    tool.finish();
+    ASSERT_TRUE(player.waitForFinished(20000));
+    QThread::msleep(300);
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(5000));
+
+    // Nothing of ours is left: no node, no link.
+    EXPECT_TRUE(ourNodes().isEmpty());
+    const QSet<int> remaining = objectsMatching("Link", QRegularExpression("."));
+    EXPECT_FALSE(remaining.intersects(links));
+    EXPECT_TRUE(linksTouching(nodes).isEmpty());
+    EXPECT_EQ(defaultSink(), "test_speakers");
+
+    // The tone went on at the speaker within 100 ms: no longer silence inside it.
+    const std::vector<double> levels = SoundCheck::blockLevels(heard, 5);
+    size_t first = 0, last = levels.size();
+    while (first < levels.size() && levels[first] < -45) ++first;
+    while (last > first && levels[last - 1] < -45) --last;
+    ASSERT_GT(last - first, size_t(800));  // about 5 s of 5 ms blocks
+    size_t longest = 0, silent = 0;
+    for (size_t i = first; i < last; ++i) {
+        silent = levels[i] < -45 ? silent + 1 : 0;
+        longest = std::max(longest, silent);
+    }
+    EXPECT_LE(longest * 5, size_t(100)) << "silent for " << longest * 5 << " ms";
+}
+
+// ---- Moving to another device
+
+namespace {
+
+// A recorder inside the graph: whatever is linked to its first input, one sample per frame.
+struct Tape {
+    std::vector<float> samples = std::vector<float>(size_t(48000) * 12, 0.0f);
+    std::atomic<size_t> length{0};
+
+    static void record(void* context, const float* const* input, uint32_t, float* const* output,
+                       uint32_t outputChannels, uint32_t frames)
+    {
+        auto* self = static_cast<Tape*>(context);
+        const size_t at = self->length.load(std::memory_order_relaxed);
+        const size_t n = std::min<size_t>(frames, self->samples.size() - at);
+        std::copy_n(input[0], n, self->samples.data() + at);
+        self->length.store(at + n, std::memory_order_release);
+        for (uint32_t c = 0; c < outputChannels; ++c) std::fill_n(output[c], frames, 0.0f);
+    }
+};
+
+void passThrough(void*, const float* const* input, uint32_t, float* const* output, uint32_t outputChannels,
+                 uint32_t frames)
+{
+    for (uint32_t c = 0; c < outputChannels; ++c) std::copy_n(input[c], frames, output[c]);
+}
+
+std::unique_ptr<ServerObject> linkPorts(PipeWireContext& context, uint32_t outputNode, uint32_t outputPort,
+                                        uint32_t inputNode, uint32_t inputPort)
+{
+    int error = 0;
+    return ServerObject::create(context, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK,
+                                {{PW_KEY_LINK_OUTPUT_NODE, std::to_string(outputNode)},
+                                 {PW_KEY_LINK_OUTPUT_PORT, std::to_string(outputPort)},
+                                 {PW_KEY_LINK_INPUT_NODE, std::to_string(inputNode)},
+                                 {PW_KEY_LINK_INPUT_PORT, std::to_string(inputPort)}},
+                                error);
+}
+
+uint32_t monitorLeft(PipeWireContext& context, const std::string& node)
+{
+    const auto found = context.nodeNamed(node);
+    if (!found) return 0;
+    for (const PipeWireContext::Port& port : context.ports(found->id))
+        if (!port.input && port.monitor && port.channel == "FL") return port.id;
+    return 0;
+}
+
+}  // namespace
+
+TEST(InGraphE2E, MovingToAnotherDeviceWhilePlayingLeavesAtMostOneCycleOfGap)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    bool ok = false;
+    run("pw-cli",
+        {"create-node", "adapter",
+         "{ factory.name=support.null-audio-sink node.name=other_speakers media.class=Audio/Sink "
+         "object.linger=true audio.position=[FL FR] }"},
+        &ok);
+    ASSERT_TRUE(ok);
+    int error = 0;
+    auto context = PipeWireContext::connect(error);
+    ASSERT_TRUE(context) << error;
+    ASSERT_TRUE(waitUntil([&] { return monitorLeft(*context, "other_speakers") && monitorLeft(*context, "test_speakers"); }));
+
+    GraphPath::Options options;
+    options.sinkName = "local.quorel.aggregate.MOVE";
+    options.description = "Quorel";
+    options.latencyFrames = 1024;
+    auto path = GraphPath::create(*context, options, error);
+    ASSERT_TRUE(path) << error;
+    ASSERT_EQ(path->connectOutput("test_speakers"), 0);
+    EXPECT_EQ(path->outputChannels(), 2u);
+    path->filter().setProcessor(&passThrough, nullptr, 2);
+    ASSERT_EQ(path->filter().setActive(true), 0);
+
+    // Both speakers' monitors into one recorder input, in the same graph: the tape holds what
+    // either speaker plays, sample by sample.
+    Tape tape;
+    ChainFilter::Options recorderOptions;
+    recorderOptions.nodeName = "quorel.test.recorder";
+    recorderOptions.latencyFrames = 1024;
+    auto recorder = ChainFilter::create(*context, recorderOptions, error);
+    ASSERT_TRUE(recorder) << error;
+    recorder->setProcessor(&Tape::record, &tape, 2);
+    auto fromFirst = linkPorts(*context, context->nodeNamed("test_speakers")->id, monitorLeft(*context, "test_speakers"),
+                               recorder->nodeID(), recorder->inputPort(0));
+    auto fromSecond = linkPorts(*context, context->nodeNamed("other_speakers")->id,
+                                monitorLeft(*context, "other_speakers"), recorder->nodeID(), recorder->inputPort(0));
+    ASSERT_TRUE(fromFirst && fromSecond);
+    ASSERT_EQ(recorder->setActive(true), 0);
+
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_TRUE(SoundCheck::writeTone(tone, 4.0, -20));
+    QProcess player;
+    player.start("pw-play", {"--target", QString::fromStdString(options.sinkName), tone});
+    ASSERT_TRUE(player.waitForStarted());
+    QThread::msleep(2000);
+    ASSERT_EQ(path->connectOutput("other_speakers"), 0);
+    EXPECT_EQ(path->target(), "other_speakers");
+    ASSERT_TRUE(player.waitForFinished(20000));
+    QThread::msleep(300);
+    recorder->setActive(false);
+    path->filter().setActive(false);
+    context->flushRealtime();
+
+    // The old speaker is silent and the new one plays.
+    EXPECT_TRUE(context->isLinked(path->filter().outputPort(0), [&] {
+        for (const auto& port : context->ports(context->nodeNamed("other_speakers")->id))
+            if (port.input && port.channel == "FL") return port.id;
+        return 0u;
+    }()));
+    EXPECT_EQ(context->linksInto(context->nodeNamed("test_speakers")->id), 0);
+
+    // Within the tone (-20 dBFS peak, 1 kHz), no run of silence longer than one cycle.
+    const size_t length = tape.length.load(std::memory_order_acquire);
+    size_t first = 0, last = length;
+    while (first < length && std::fabs(tape.samples[first]) < 0.01f) ++first;
+    while (last > first && std::fabs(tape.samples[last - 1]) < 0.01f) --last;
+    ASSERT_GT(last - first, size_t(48000) * 3) << "recorded " << length << " frames, recorder cycles " << recorder->cycles();
+    size_t longest = 0, silent = 0;
+    for (size_t i = first; i < last; ++i) {
+        silent = std::fabs(tape.samples[i]) < 1e-4f ? silent + 1 : 0;
+        longest = std::max(longest, silent);
+    }
+    EXPECT_LE(longest, size_t(1024)) << "silent for " << longest << " frames";
+    recorder.reset();
+    path.reset();
+    run("pw-cli", {"destroy", "other_speakers"});
+}
+
+// ---- The session manager starting again
+
+TEST(InGraphE2E, AfterTheSessionManagerStartsAgainOurSinkIsTheDefaultAndThePathIsWhole)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60", "--settings", R"({"boostDB": 6})"});
+    ASSERT_TRUE(tool.waitForLine(isInfo, 20000)) << tool.errorText().toStdString();
+    const QString ours = defaultSink();
+    ASSERT_TRUE(ours.startsWith("local.quorel.aggregate."));
+
+    const qint64 manager = HeadlessServer::processPid("wireplumber");
+    ASSERT_GT(manager, 0);
+    ASSERT_EQ(::kill(pid_t(manager), SIGTERM), 0);
+    ASSERT_TRUE(waitUntil([&] { return !QFile::exists("/proc/" + QString::number(manager)); }));
+    QThread::msleep(500);
+    ASSERT_GT(HeadlessServer::startProcess("wireplumber"), 0);
+    // It takes our sink over again: still the default, and its monitor feeds the filter again.
+    ASSERT_TRUE(waitUntil([&] { return run("pw-metadata", {"-n", "default", "0", "default.audio.sink"}).contains(ours); },
+                          20000));
+    ASSERT_TRUE(waitUntil([&] { return linksTouching(ourNodes()).size() >= 4; }, 10000));
+    // Processing ran on throughout, and stops in order.
+    QThread::msleep(1000);
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0) << tool.errorText().toStdString();
+    EXPECT_TRUE(ourNodes().isEmpty());
+}
+
+// ---- Mono and surround devices
+
+namespace {
+
+bool createSpeaker(const QString& name, const QString& positions)
+{
+    bool ok = false;
+    run("pw-cli", {"create-node", "adapter",
+                   QString("{ factory.name=support.null-audio-sink node.name=%1 media.class=Audio/Sink "
+                           "object.linger=true audio.position=[%2] }")
+                       .arg(name, positions)},
+        &ok);
+    return ok && waitUntil([&] { return run("pactl", {"list", "short", "sinks"}).contains(name); });
+}
+
+// Plays a -20 dBFS tone through the capture to `speaker` and returns the median level of each
+// recorded channel of its monitor.
+std::vector<double> heardPerChannel(const QString& speaker, int channels, QJsonObject& info)
+{
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    if (!SoundCheck::writeTone(tone, 2.0, -20)) return {};
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60", "--output", speaker});
+    const auto line = tool.waitForLine(isInfo, 20000);
+    if (!line) return {};
+    info = line->value("info").toObject();
+    std::vector<QString> files;
+    std::vector<std::unique_ptr<QProcess>> recorders;
+    // One recorder per channel: the monitor's channels one by one.
+    for (int c = 0; c < channels; ++c) {
+        files.push_back(dir.filePath(QString("heard-%1.wav").arg(c)));
+        auto recorder = std::make_unique<QProcess>();
+        recorder->start("parecord", {"--latency-msec=20", "--device=" + speaker + ".monitor", "--file-format=wav",
+                                     "--format=float32le", "--rate=48000", "--channels=1", "--no-remix",
+                                     QString("--channel-map=%1").arg(c == 0 ? (channels == 1 ? "mono" : "front-left")
+                                                                     : c == 1 ? "front-right"
+                                                                     : c == 2 ? "front-center"
+                                                                              : "lfe"),
+                                     files.back()});
+        recorder->waitForStarted();
+        recorders.push_back(std::move(recorder));
+    }
+    QThread::msleep(400);
+    run("pw-play", {tone}, nullptr, 20000);
+    QThread::msleep(200);
+    for (auto& recorder : recorders) {
+        recorder->terminate();
+        recorder->waitForFinished(5000);
+    }
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    tool.finish();
+    std::vector<double> result;
+    for (const QString& file : files) {
+        const std::vector<double> levels = SoundCheck::blockLevels(file, 20);
+        double loudest = -200;
+        for (const double level : levels) loudest = std::max(loudest, level);
+        result.push_back(loudest);
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST(InGraphE2E, AMonoDeviceGetsTheMixAndASurroundDeviceTheFrontPair)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(createSpeaker("mono_speaker", "MONO"));
+    ASSERT_TRUE(createSpeaker("surround_speakers", "FL FR FC LFE RL RR"));
+
+    QJsonObject info;
+    const std::vector<double> mono = heardPerChannel("mono_speaker", 1, info);
+    ASSERT_EQ(mono.size(), 1u);
+    EXPECT_EQ(info["outputChannels"].toInt(), 1);
+    // The mean of two equal channels: the tone's own level (-23 dBFS RMS), not 6 dB more.
+    EXPECT_NEAR(mono[0], -20 - 3.0103, 1.0);
+
+    const std::vector<double> surround = heardPerChannel("surround_speakers", 4, info);
+    ASSERT_EQ(surround.size(), 4u);
+    EXPECT_EQ(info["outputChannels"].toInt(), 2);
+    EXPECT_NEAR(surround[0], -20 - 3.0103, 1.0);
+    EXPECT_NEAR(surround[1], -20 - 3.0103, 1.0);
+    EXPECT_LT(surround[2], -80);  // centre and LFE stay silent
+    EXPECT_LT(surround[3], -80);
+}
+
+// ---- Links the server dropped
+
+TEST(InGraphE2E, RelinkMakesAgainALinkTakenAwayAndFollowsADeviceThatCameBackUnderItsName)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(createSpeaker("coming_back", "FL FR"));
+    int error = 0;
+    auto context = PipeWireContext::connect(error);
+    ASSERT_TRUE(context) << error;
+    GraphPath::Options options;
+    options.sinkName = "local.quorel.aggregate.RELINK";
+    options.description = "Quorel";
+    auto path = GraphPath::create(*context, options, error);
+    ASSERT_TRUE(path) << error;
+    ASSERT_TRUE(waitUntil([&] { return context->nodeNamed("coming_back").has_value(); }));
+    ASSERT_EQ(path->connectOutput("coming_back"), 0);
+    // The same device again: its links are made anew, not refused as doubles.
+    ASSERT_EQ(path->connectOutput("coming_back"), 0);
+    auto linkedToDevice = [&] {
+        const auto node = context->nodeNamed("coming_back");
+        return node && context->linksInto(node->id) == 2;
+    };
+    ASSERT_TRUE(waitUntil(linkedToDevice));
+
+    // Someone else removes one of our links.
+    const QSet<int> links = linksTouching({int(path->filter().nodeID())});
+    ASSERT_EQ(links.size(), 4);
+    bool ok = false;
+    run("pw-cli", {"destroy", QString::number(*links.begin())}, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(waitUntil([&] { return linksTouching({int(path->filter().nodeID())}).size() == 3; }));
+    path->relink();
+    EXPECT_TRUE(waitUntil([&] { return linksTouching({int(path->filter().nodeID())}).size() == 4; }));
+
+    // The device goes and comes back (a new node under the same name).
+    run("pw-cli", {"destroy", "coming_back"}, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(waitUntil([&] { return !context->nodeNamed("coming_back"); }));
+    ASSERT_TRUE(createSpeaker("coming_back", "FL FR"));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto node = context->nodeNamed("coming_back");
+        return node && context->ports(node->id).size() >= 4;
+    }));
+    EXPECT_FALSE(linkedToDevice());
+    path->relink();
+    EXPECT_TRUE(waitUntil(linkedToDevice));
+    path.reset();
+    run("pw-cli", {"destroy", "coming_back"});
+}
