@@ -21,8 +21,10 @@ public:
     // Brings `id` to the front ("" for none) and says so, as the desktop would.
     void activate(const QString& id)
     {
-        if (id.isEmpty()) front.reset();
-        else front = DesktopApplication{id, id, QString()};
+        if (id.isEmpty())
+            front.reset();
+        else
+            front = DesktopApplication{id, id, QString()};
         emit frontApplicationChanged();
     }
 };
