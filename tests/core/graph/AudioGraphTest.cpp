@@ -21,10 +21,14 @@ AudioGraph offlineGraph(double rate, uint32_t channels = 2, bool analyse = false
 TEST(AudioGraph, SourceFormatsOutsideMonoStereoAndEightTo192kHzAreRefused)
 {
     test::TemporaryHome home;
-    for (auto [rate, channels] : {std::pair{48000.0, 3u}, {48000.0, 0u}, {7999.0, 2u},
-                                  {192001.0, 1u}, {std::nan(""), 2u}})
+    // Plain copies: clang 14 cannot capture structured bindings in a lambda.
+    for (const auto& format : {std::pair{48000.0, 3u}, {48000.0, 0u}, {7999.0, 2u},
+                               {192001.0, 1u}, {std::nan(""), 2u}}) {
+        const double rate = format.first;
+        const unsigned channels = format.second;
         EXPECT_EQ(thrownText([&] { offlineGraph(rate, channels); }), unsupported)
             << rate << " Hz, " << channels << " channels";
+    }
     EXPECT_EQ(thrownText([] { offlineGraph(8000, 1); }), "");
     EXPECT_EQ(thrownText([] { offlineGraph(192000, 2); }), "");
 }
