@@ -145,8 +145,10 @@ void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
     std::shared_ptr<AudioBackend> backend = backend_;
     EngineChain::Factory chainFactory = chainFactory_;
     std::weak_ptr<int> alive = alive_;
+    // Read here: the settings store (the language) belongs to the main thread.
+    const QString unnamedDevice = audioOutputName();
     worker_->post([this, backend, chainFactory, current, generation, alive, settings, processed, outputDeviceUID,
-                   completion = std::move(completion)] {
+                   unnamedDevice, completion = std::move(completion)] {
         std::shared_ptr<Running> running;
         std::exception_ptr error;
         if (current->load() != generation) {
@@ -155,7 +157,7 @@ void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
         } else {
             try {
                 running = std::make_shared<Running>();
-                running->capture = createCapture(*backend, outputDeviceUID);
+                running->capture = createCapture(*backend, outputDeviceUID, unnamedDevice);
             } catch (...) {
                 running.reset();
                 error = std::current_exception();
@@ -290,13 +292,14 @@ void SystemBoostEngine::faulted(AudioBackend::Fault fault)
 }
 
 SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backend,
-                                                            const std::optional<QString>& outputDeviceUID)
+                                                            const std::optional<QString>& outputDeviceUID,
+                                                            const QString& unnamedDevice)
 {
     Capture capture;
     // The default output first, also when a UID was given.
     const AudioBackend::ObjectID defaultDevice = backend.defaultOutputDevice();
     const QString defaultUID = backend.deviceUID(defaultDevice);
-    const QString defaultName = backend.deviceName(defaultDevice).value_or(audioOutputName());
+    const QString defaultName = backend.deviceName(defaultDevice).value_or(unnamedDevice);
 
     QString outputUID = defaultUID;
     capture.deviceName = defaultName;
@@ -305,7 +308,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
         const std::optional<AudioBackend::ObjectID> chosen = backend.device(*outputDeviceUID);
         if (chosen && !PulseSnapshot::isOwnSink(*outputDeviceUID) && backend.outputChannels(*chosen) > 0) {
             outputUID = *outputDeviceUID;
-            capture.deviceName = backend.deviceName(*chosen).value_or(audioOutputName());
+            capture.deviceName = backend.deviceName(*chosen).value_or(unnamedDevice);
             capture.capturedDeviceName = defaultName;
         }
     }

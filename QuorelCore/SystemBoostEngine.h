@@ -175,7 +175,9 @@ private:
         Info info;
     };
 
-    static Capture createCapture(AudioBackend& backend, const std::optional<QString>& outputDeviceUID);
+    // Worker: `unnamedDevice` names a device without a name (read on the main thread).
+    static Capture createCapture(AudioBackend& backend, const std::optional<QString>& outputDeviceUID,
+                                 const QString& unnamedDevice);
     static void destroyCapture(AudioBackend& backend, const Capture& capture);
     // Worker: the real-time path on the capture, the default taken over, the Info read.
     static void bringUp(AudioBackend& backend, const EngineChain::Factory& chainFactory,

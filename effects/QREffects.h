@@ -40,12 +40,20 @@ struct QRUtilityState;
 
 extern "C" {
 
-// Registration: registers the unit once, returns its description on every call.
+// Registration: registers the unit once, returns its description on every call. The description
+// has default member initialisers, which clang counts as not C-compatible; only C++ calls these.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
 AudioComponentDescription QRRegisterBassUnit();
 AudioComponentDescription QRRegisterDriveUnit();
 AudioComponentDescription QRRegisterLevelerUnit();
 AudioComponentDescription QRRegisterLimiterUnit();
 AudioComponentDescription QRRegisterUtilityUnit();
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 // Bass harmonics.
 void QRConfigureBass(AudioUnit* unit, float amount);

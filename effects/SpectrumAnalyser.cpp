@@ -29,7 +29,6 @@ constexpr double sixthOctaveDown = 0.8908987181403393;
 constexpr double sixthOctaveUp = 1.122462048309373;
 
 using Float4 = float __attribute__((vector_size(16)));
-using Vector4i = int32_t __attribute__((vector_size(16)));
 
 Float4 load(const float* p)
 {
@@ -60,8 +59,8 @@ void squaredMagnitudes(float* out, const fftwf_complex* bins, uint32_t count, fl
     for (uint32_t k = 0; k + 4 <= count; k += 4) {
         const Float4 first = load(pairs + 2 * k), second = load(pairs + 2 * k + 4);
         const Float4 a = first * first, b = second * second;
-        const Float4 re = __builtin_shuffle(a, b, (Vector4i){0, 2, 4, 6});
-        const Float4 im = __builtin_shuffle(a, b, (Vector4i){1, 3, 5, 7});
+        const Float4 re = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+        const Float4 im = __builtin_shufflevector(a, b, 1, 3, 5, 7);
         store(out + k, (re + im) * scale);
     }
     for (uint32_t k = count & ~3u; k < count; ++k)

@@ -26,8 +26,10 @@ public:
     }
     void activate(const QString& id)
     {
-        if (id == QLatin1String("-")) front.reset();
-        else front = DesktopApplication{id, id, QString()};
+        if (id == QLatin1String("-"))
+            front.reset();
+        else
+            front = DesktopApplication{id, id, QString()};
         emit frontApplicationChanged();
     }
 };

@@ -1,7 +1,8 @@
 #include "ToolRun.h"
 
+#include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QProcess>
-#include <QProcessEnvironment>
 
 #include <csignal>
 
@@ -9,10 +10,21 @@
 
 namespace quorel::test {
 
+QJsonObject ToolRun::json() const { return QJsonDocument::fromJson(out).object(); }
+
+QString ToolRun::errors() const { return QString::fromUtf8(err).trimmed(); }
+
 ToolRun runTool(const QStringList& arguments, const QString& configHome, long fileSizeLimit)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    return runTool(arguments, environment, fileSizeLimit);
+}
+
+ToolRun runTool(const QStringList& arguments, const QProcessEnvironment& environment, long fileSizeLimit)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
     QProcess process;
     process.setProcessEnvironment(environment);
     if (fileSizeLimit > 0) {
@@ -30,6 +42,7 @@ ToolRun runTool(const QStringList& arguments, const QString& configHome, long fi
         run.err = "quorel-tool did not finish normally: " + process.errorString().toUtf8();
         return run;
     }
+    run.milliseconds = elapsed.elapsed();
     run.exitCode = process.exitCode();
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();

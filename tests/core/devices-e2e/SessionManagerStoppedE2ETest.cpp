@@ -1,0 +1,62 @@
+// With the session manager stopped, pipewire-pulse takes new connections and never answers them:
+// the tools must give up after a short wait instead of freezing for the server, and say why.
+#include "DevicesE2ETest.h"
+#include "ToolRun.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <csignal>
+
+using namespace quorel;
+using quorel::test::DevicesE2ETest;
+using quorel::test::HeadlessServer;
+using quorel::test::ToolRun;
+
+namespace {
+ToolRun runTool(const QStringList& arguments)
+{
+    return quorel::test::runTool(arguments, QProcessEnvironment::systemEnvironment());
+}
+
+// Stops the session manager for a scope.
+class Paused {
+public:
+    explicit Paused(qint64 pid) : pid_(pid) { stopped_ = pid_ > 0 && ::kill(pid_t(pid_), SIGSTOP) == 0; }
+    ~Paused()
+    {
+        if (stopped_) ::kill(pid_t(pid_), SIGCONT);
+    }
+    bool stopped() const { return stopped_; }
+
+private:
+    qint64 pid_;
+    bool stopped_ = false;
+};
+}  // namespace
+
+TEST_F(DevicesE2ETest, WithTheSessionManagerStoppedTheToolsSoonSayTheServerIsNotAnswering)
+{
+    {
+        Paused paused(HeadlessServer::sessionManagerPid());
+        ASSERT_TRUE(paused.stopped());
+        // A connection that cannot be made is waited for once, briefly (it was five seconds a
+        // read); generous for a loaded machine.
+        const ToolRun volume = runTool({"volume"});
+        EXPECT_EQ(volume.exitCode, 1);
+        EXPECT_EQ(volume.errors(), "The sound server is not answering.");
+        EXPECT_EQ(volume.json()["failure"].toString(), "The sound server is not answering.");
+        EXPECT_LT(volume.milliseconds, 4000);
+        EXPECT_FALSE(volume.json()["supportsVolume"].toBool());
+        const ToolRun devices = runTool({"devices"});
+        EXPECT_EQ(devices.exitCode, 1);
+        EXPECT_EQ(devices.errors(), "The sound server is not answering.");
+        EXPECT_LT(devices.milliseconds, 4000);
+    }
+    // Let go on, the server answers again.
+    ToolRun devices;
+    for (int attempt = 0; attempt < 20 && devices.exitCode != 0; ++attempt) devices = runTool({"devices"});
+    EXPECT_EQ(devices.exitCode, 0) << devices.errors().toStdString();
+}

@@ -1,0 +1,143 @@
+// The output device's clock drives the path, whatever driver priority the device names: the
+// processed sound arrives only the chain's look-ahead after the same sound played straight, and a
+// stopped Quorel silences only what plays through it.
+#include "HeadlessServer.h"
+#include "SoundCheck.h"
+#include "ToolProcess.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+
+using quorel::test::HeadlessServer;
+using quorel::test::SoundCheck;
+using quorel::test::ToolProcess;
+
+namespace {
+
+QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr, int timeoutMS = 10000)
+{
+    return HeadlessServer::run(program, arguments, ok, timeoutMS);
+}
+
+bool isInfo(const QJsonObject& o) { return o.contains(QLatin1String("info")); }
+
+// Makes the stand-in speaker anew with a driver priority, as a sound card has; 0 keeps it as the
+// server script made it (none).
+bool giveSpeakerPriority(int priority)
+{
+    if (priority == 0) return true;
+    bool ok = false;
+    run("pw-cli", {"destroy", "test_speakers"}, &ok);
+    if (!ok) return false;
+    run("pw-cli", {"create-node", "adapter",
+                   QString("{ factory.name=support.null-audio-sink node.name=test_speakers "
+                           "node.description=\"Test speakers\" media.class=Audio/Sink object.linger=true "
+                           "audio.position=[FL FR] priority.driver=%1 }")
+                       .arg(priority)},
+        &ok);
+    if (!ok) return false;
+    for (int i = 0; i < 100; ++i) {
+        run("pactl", {"set-default-sink", "test_speakers"});
+        if (run("pactl", {"get-default-sink"}) == "test_speakers") return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+struct ClockCase {
+    int quantum;
+    int speakerPriority;  // 0: none
+};
+
+std::string caseName(const testing::TestParamInfo<ClockCase>& info)
+{
+    return "Quantum" + std::to_string(info.param.quantum) + "Priority" + std::to_string(info.param.speakerPriority);
+}
+
+}  // namespace
+
+// One probe plays clicks into the default sink (our path) and, at the same moment of the graph
+// clock, straight to the speaker, and hears both in one recording of the speaker's monitor.
+class DeviceClockLatencyE2E : public testing::TestWithParam<ClockCase> {};
+
+TEST_P(DeviceClockLatencyE2E, AddsTheLookAheadAndNoCycle)
+{
+    HeadlessServer server(GetParam().quantum);
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(giveSpeakerPriority(GetParam().speakerPriority));
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60"});
+    const auto info = tool.waitForLine(isInfo, 20000);
+    ASSERT_TRUE(info) << tool.errorText().toStdString();
+    const int lookAhead = int(std::lround(info->value("info")["effectsLatencyMS"].toDouble() * 48));
+    ASSERT_GT(lookAhead, 0);
+    bool ok = false;
+    const QString out = run(qEnvironmentVariable("QUOREL_BINARY_DIR") + "/tests/platform/pipewire-e2e/e2e_latency_probe",
+                            {"--split", "--clicks", "10"}, &ok, 60000);
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0);
+    ASSERT_TRUE(ok);
+    const QJsonObject result = QJsonDocument::fromJson(out.toUtf8()).object();
+    // A click lost in a dropout of a busy machine leaves the median of the others.
+    ASSERT_GE(result["heardThrough"].toInt(), 5) << out.toStdString();
+    ASSERT_GE(result["heardDirect"].toInt(), 5) << out.toStdString();
+    EXPECT_NEAR(result["addedFrames"].toInt(), lookAhead, 32) << out.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, DeviceClockLatencyE2E,
+                         testing::Values(ClockCase{1024, 0}, ClockCase{256, 0}, ClockCase{128, 0},
+                                         ClockCase{1024, 1000}, ClockCase{256, 1000}, ClockCase{128, 1000}),
+                         caseName);
+
+// A player pinned to the speaker never passes through Quorel: stopping Quorel for three seconds
+// must not stop the speaker.
+TEST(DeviceClockE2E, AStoppedQuorelLeavesAPinnedPlayerPlaying)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60"});
+    ASSERT_TRUE(tool.waitForLine(isInfo, 20000)) << tool.errorText().toStdString();
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_TRUE(SoundCheck::writeTone(tone, 30.0, -20));
+    QProcess player;
+    player.start("pw-play", {"--target", "test_speakers", tone});
+    ASSERT_TRUE(player.waitForStarted());
+    QThread::msleep(1000);
+
+    // The speaker's monitor, recorded while Quorel stops: a speaker that stalls records less
+    // than the time that passed (its start and end cost a moment too).
+    const QString heard = dir.filePath("heard.wav");
+    QProcess recorder;
+    QElapsedTimer wall;
+    wall.start();
+    recorder.start("pw-record", {"-P", "{ stream.capture.sink=true }", "--target", "test_speakers", heard});
+    ASSERT_TRUE(recorder.waitForStarted());
+    QThread::msleep(1000);
+    ASSERT_EQ(::kill(pid_t(tool.process().processId()), SIGSTOP), 0);
+    QThread::msleep(3000);
+    ::kill(pid_t(tool.process().processId()), SIGCONT);
+    QThread::msleep(1000);
+    recorder.terminate();
+    recorder.waitForFinished(5000);
+    const double elapsed = double(wall.elapsed()) / 1000;
+    player.kill();
+    player.waitForFinished(5000);
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0);
+
+    // The tone recorded in those five seconds, 10 ms blocks of it.
+    size_t playing = 0;
+    for (const double level : SoundCheck::blockLevels(heard, 10)) playing += level > -40 ? 1 : 0;
+    const double missing = elapsed - double(playing) / 100;
+    EXPECT_LT(missing, 1.0) << "the pinned player stalled for " << missing << " s of " << elapsed << " s";
+}
