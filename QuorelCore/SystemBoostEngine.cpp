@@ -30,10 +30,6 @@ AudioFailure localizedFailure(const char* key, const QStringList& arguments = {}
     return AudioFailure::localized(LocalizedMessage(QString::fromUtf8(key), arguments));
 }
 
-constexpr AudioBackend::Status statusNope = AudioBackend::Status(0x6E6F7065);  // 'nope'
-constexpr AudioBackend::Status statusStop = AudioBackend::Status(0x73746F70);  // 'stop'
-constexpr AudioBackend::Status statusWhat = AudioBackend::Status(0x77686174);  // 'what'
-
 constexpr const char* sinkPrefix = "local.quorel.aggregate.";
 
 // Our virtual sink's name: the same for this user on every start. The session manager keeps the
@@ -325,7 +321,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
         capture.aggregateUID = sinkPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
         tapStatus = backend.createTap(capture.aggregateUID, requested, tap);
     }
-    if (tapStatus == statusNope || tapStatus == statusStop || tapStatus == statusWhat)
+    if (tapStatus == status::illegalOperation || tapStatus == status::notRunning || tapStatus == status::unspecified)
         throw Failure::permission(tapStatus);
     if (tapStatus != 0 || tap == 0)
         throw Failure::localized(LocalizedMessage("Could not create system audio capture ({0}).",
@@ -399,7 +395,7 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, const EngineChain::Factor
     running.io = std::move(io);
 
     QRAudioDevice* device = backend.ioDevice(capture.aggregate);
-    Status status = statusWhat;
+    Status status = status::unspecified;
     if (!device || !running.io->start(*device, status))
         throw localizedFailure("The sound server could not start the audio stream ({0}).",
                                {HAL::describe(uint32_t(status))});

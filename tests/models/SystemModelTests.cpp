@@ -94,7 +94,7 @@ TEST(SystemModel, TwoQuickStartsEndInOneRunningStartAndNoError)
 TEST(SystemModel, AStartFailureShowsTheErrorAndAPermissionFailureAsksForIt)
 {
     ModelHarness h;
-    h.backend->tapStatus = AudioBackend::Status(0x6E6F7065);  // 'nope'
+    h.backend->tapStatus = status::illegalOperation;
     h.model->setActive(true);
     h.settle();
     EXPECT_FALSE(h.model->isActive());

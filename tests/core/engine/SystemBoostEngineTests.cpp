@@ -308,7 +308,7 @@ TEST_F(EngineTest, AnUnreadableNameIsAudioOutput)
 
 TEST_F(EngineTest, ARefusedCaptureIsAPermissionFailureNamingTheStatus)
 {
-    backend->tapStatus = AudioBackend::Status(0x6E6F7065);  // 'nope'
+    backend->tapStatus = status::illegalOperation;
     try {
         start();
         FAIL() << "the start succeeded";
