@@ -6,7 +6,6 @@
 #include "PulseSnapshot.h"
 #include "ShortestDecimal.h"
 #include "L10n.h"
-#include "PipeWireAudioBackend.h"
 #include "UserDefaults.h"
 
 #include <QCoreApplication>
@@ -97,8 +96,8 @@ std::shared_ptr<const DescribedError> SystemBoostEngine::Failure::clone() const
 
 // ---- Construction
 
-SystemBoostEngine::SystemBoostEngine()
-    : SystemBoostEngine(std::make_shared<PipeWireAudioBackend>(), GraphChain::factory())
+SystemBoostEngine::SystemBoostEngine(std::shared_ptr<AudioBackend> backend)
+    : SystemBoostEngine(std::move(backend), GraphChain::factory())
 {
 }
 
@@ -430,14 +429,14 @@ void SystemBoostEngine::takeOverDefaultSink(AudioBackend& backend, Running& runn
     const QString current = backend.serverDefaultSink();
     QString previous = current;
     if (current.isEmpty() || PulseSnapshot::isOwnSink(current)) {
-        const std::optional<QString> stored = store.string(previousDefaultKey);
+        const std::optional<QString> stored = store.string(HAL::previousDefaultKey);
         if (stored && !stored->isEmpty() && !PulseSnapshot::isOwnSink(*stored) && backend.device(*stored))
             previous = *stored;
         else
             previous = backend.deviceUID(running.capture.device);
     }
     running.previousDefault = previous;
-    store.setString(previousDefaultKey, previous);
+    store.setString(HAL::previousDefaultKey, previous);
     store.sync();
     // Without the default, every application would go on playing straight to the device while
     // processing looked switched on.

@@ -82,16 +82,14 @@ public:
         const char* what() const noexcept override { return "The start was cancelled."; }
     };
 
-    // The settings key under which the sink that was the server's default before our virtual
-    // sink replaced it is remembered, so that a start after a crash can give it back.
-    static constexpr const char* previousDefaultKey = "Quorel.System.PreviousDefaultSink.v1";
     static constexpr uint32_t maximumFrames = 4096;
 
     // Ends with the Info, or with the exception the start failed with. Main thread.
     using Completion = std::function<void(std::optional<Info>, std::exception_ptr)>;
 
-    // The idle engine on the PipeWire server, processing through the AudioGraph.
-    SystemBoostEngine();
+    // The idle engine on `backend` (the application and the tool hand it the PipeWire one),
+    // processing through the AudioGraph unless `chainFactory` builds another chain.
+    explicit SystemBoostEngine(std::shared_ptr<AudioBackend> backend);
     SystemBoostEngine(std::shared_ptr<AudioBackend> backend, EngineChain::Factory chainFactory);
     ~SystemBoostEngine();
     SystemBoostEngine(const SystemBoostEngine&) = delete;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <utility>
 
 namespace quorel {
@@ -47,8 +48,6 @@ void note(const QString& text)
 
 }  // namespace
 
-SystemModel::SystemModel(QObject* parent) : SystemModel(Options{}, parent) {}
-
 SystemModel::SystemModel(Options options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
@@ -56,7 +55,8 @@ SystemModel::SystemModel(Options options, QObject* parent)
       clock_(options_.clock ? options_.clock : Clock::system()),
       status_(LocalizedMessage(offStatus))
 {
-    engine_ = options_.engineFactory ? options_.engineFactory() : std::make_unique<SystemBoostEngine>();
+    if (!options_.engineFactory) throw std::invalid_argument("SystemModel needs an engine factory.");
+    engine_ = options_.engineFactory();
     primer_ = options_.primer ? options_.primer : CapturePrimer::shared();
     canOpenSoundSettings_ =
         options_.canOpenSoundSettings.value_or(options_.openSoundSettings ? true : SoundSettings::command().has_value());

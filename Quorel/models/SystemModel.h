@@ -40,7 +40,9 @@ public:
     struct Options {
         std::shared_ptr<Clock> clock;                             // none: Clock::system()
         std::optional<UserDefaults> store;                        // none: UserDefaults::standard()
-        std::function<std::unique_ptr<SystemBoostEngine>()> engineFactory;  // none: the PipeWire engine
+        // Required: makes the engine on the sound server (the application and quorel-tool hand it
+        // PipeWireAudioBackend, the tests a simulated backend).
+        std::function<std::unique_ptr<SystemBoostEngine>()> engineFactory;
         bool preview = false;                                     // "--preview": demonstration values, no engine
         bool noPrime = false;                                     // "--no-prime"
         std::shared_ptr<CapturePrimer> primer;                    // none: CapturePrimer::shared()
@@ -66,7 +68,6 @@ public:
         bool operator==(const Meters&) const = default;
     };
 
-    explicit SystemModel(QObject* parent = nullptr);
     explicit SystemModel(Options options, QObject* parent = nullptr);
     ~SystemModel() override;
 

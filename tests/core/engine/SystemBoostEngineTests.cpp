@@ -1,4 +1,5 @@
 #include "GraphChain.h"
+#include "HAL.h"
 #include "SimulatedAudioBackend.h"
 #include "SystemBoostEngine.h"
 #include "TestSupport.h"
@@ -244,7 +245,7 @@ TEST_F(EngineTest, ADefaultTheUserChoseMeanwhileIsKept)
 TEST_F(EngineTest, TheReplacedDefaultIsRememberedAndAStaleOneRepaired)
 {
     start();
-    EXPECT_EQ(UserDefaults::standard().string(SystemBoostEngine::previousDefaultKey), "speakers");
+    EXPECT_EQ(UserDefaults::standard().string(HAL::previousDefaultKey), "speakers");
     stopAndWait();
 
     // A crashed run left the default on its own vanished sink; the remembered one comes back.

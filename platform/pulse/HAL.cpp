@@ -5,7 +5,6 @@
 #include "LocalizedMessage.h"
 #include "PulseClient.h"
 #include "PulseVolume.h"
-#include "SystemBoostEngine.h"
 #include "UserDefaults.h"
 
 #include <pulse/def.h>
@@ -52,7 +51,7 @@ int readSnapshot(PulseSnapshot& snapshot)
     // the sink processing replaced is in the settings store.
     if (status == PA_OK && PulseSnapshot::isOwnSink(snapshot.serverDefault) && !snapshot.sink(snapshot.rememberedReal))
         snapshot.storedPrevious = UserDefaults::standard()
-                                      .string(QString::fromLatin1(SystemBoostEngine::previousDefaultKey))
+                                      .string(QString::fromLatin1(previousDefaultKey))
                                       .value_or(QString());
     return status;
 }

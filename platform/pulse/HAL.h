@@ -109,6 +109,11 @@ QString describe(int32_t value);
 // The device's name, or "Audio output" in the saved language.
 QString name(ObjectID device);
 
+// The settings key under which the engine remembers the real sink its virtual sink replaced as
+// the server's default: a start after a crash gives it back, and while another process
+// processes, this one reads the real default output from it.
+inline constexpr const char* previousDefaultKey = "Quorel.System.PreviousDefaultSink.v1";
+
 // The default output device. Throws a read error, or "No default audio output.".
 ObjectID defaultOutputDevice();
 
