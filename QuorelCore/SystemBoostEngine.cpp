@@ -115,12 +115,6 @@ SystemBoostEngine::~SystemBoostEngine()
     worker_.reset();  // runs the teardown to its end
 }
 
-float SystemBoostEngine::peakDB(float linear)
-{
-    if (!(linear > 0) || !std::isfinite(linear)) return -120;
-    return std::max(20 * std::log10(linear), -120.0f);
-}
-
 uint32_t SystemBoostEngine::requestedBufferFrames(uint32_t minimum, uint32_t maximum)
 {
     return std::min(std::max(minimum, 512u), std::min(maximum, maximumFrames));
@@ -561,20 +555,12 @@ void SystemBoostEngine::setSpectrumWanted(bool wanted)
     if (running_) running_->graph->setSpectrumWanted(wanted);
 }
 
-SystemBoostEngine::Stats SystemBoostEngine::stats() const
+QRSystemIOStats SystemBoostEngine::stats() const
 {
-    if (!running_ || !info_) return Stats();
-    const QRSystemIOStats s = running_->io->stats();
-    Stats stats;
-    stats.callbacks = s.callbacks;
-    stats.renderedSeconds = double(s.renderedFrames) / info_->sampleRate;
-    stats.renderErrors = s.renderErrors;
-    stats.inputMismatches = s.inputMismatches;
-    stats.outputMismatches = s.outputMismatches;
-    stats.oversizedBuffers = s.oversizedBuffers;
+    if (!running_ || !info_) return {};
+    QRSystemIOStats stats = running_->io->stats();
     stats.overloads = backend_->overloads(running_->capture.aggregate) - running_->overloadsBase;
-    stats.inputPeakDB = peakDB(s.inputPeak);
-    stats.outputPeakDB = peakDB(s.outputPeak);
+    stats.sampleRate = info_->sampleRate;
     return stats;
 }
 

@@ -45,18 +45,6 @@ public:
         bool operator==(const Info&) const = default;
     };
 
-    struct Stats {
-        uint64_t callbacks = 0;
-        double renderedSeconds = 0;
-        uint64_t renderErrors = 0;
-        uint64_t inputMismatches = 0;
-        uint64_t outputMismatches = 0;
-        uint64_t oversizedBuffers = 0;
-        uint64_t overloads = 0;
-        float inputPeakDB = -120;
-        float outputPeakDB = -120;
-    };
-
     // The engine's own failures. `permission` carries the refusing status.
     class Failure : public DescribedError {
     public:
@@ -130,7 +118,9 @@ public:
     // started later, analyse only while someone does.
     void setSpectrumWanted(bool wanted);
     bool spectrumWanted() const { return spectrumWanted_; }
-    Stats stats() const;
+    // The real-time path's statistics since this start, with the cycles the device missed;
+    // zeros while nothing runs.
+    QRSystemIOStats stats() const;
 
     // Called on the main thread when the default output or the device list changes (once for
     // changes that arrive together).
@@ -141,8 +131,6 @@ public:
     // answers); the owner decides whether to start again.
     std::function<void(const Failure&)> onFailure;
 
-    // 20·log10 of a linear peak, -120 for anything not positive and finite or lower.
-    static float peakDB(float linear);
     // The cycle size asked of the server for its allowed range.
     static uint32_t requestedBufferFrames(uint32_t minimum, uint32_t maximum);
 

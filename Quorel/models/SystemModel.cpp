@@ -256,7 +256,7 @@ void SystemModel::activate()
                            lastProgress_ = clock_->now();
                            setFlag(needsPermission_, false);
                            clearError();
-                           stats_ = SystemBoostEngine::Stats();
+                           stats_ = QRSystemIOStats();
                            emit statsChanged();
                            setFlag(waitingForAudio_, false);
                            setStatus(LocalizedMessage(processingStatus, {info->deviceName}));
@@ -474,7 +474,7 @@ void SystemModel::refresh()
     const std::optional<MeterReading> reading = engine_->meter();
     if (!reading) return;
     Meters next;
-    next.inputDB = std::max(stats_.inputPeakDB, meters_.inputDB - 3);
+    next.inputDB = std::max(stats_.inputPeakDB(), meters_.inputDB - 3);
     next.outputDB = std::max(reading->outputPeakDB, meters_.outputDB - 3);
     next.limiterDB = std::min(reading->limiterReductionDB, meters_.limiterDB + 1.5f);
     next.levelerLoudness = reading->levelerLoudnessLUFS;

@@ -85,7 +85,7 @@ public:
     std::optional<QString> error() const;
     bool canRestartAudioService() const { return canRestartAudioService_; }
     const std::optional<SystemBoostEngine::Info>& info() const { return info_; }
-    const SystemBoostEngine::Stats& stats() const { return stats_; }
+    const QRSystemIOStats& stats() const { return stats_; }
     const Meters& meters() const { return meters_; }
     bool needsPermission() const { return needsPermission_; }
     const std::optional<QString>& outputDeviceUID() const { return outputDeviceUID_; }
@@ -198,7 +198,7 @@ private:
     LocalizedMessage status_;
     bool canRestartAudioService_ = false;
     std::optional<SystemBoostEngine::Info> info_;
-    SystemBoostEngine::Stats stats_;
+    QRSystemIOStats stats_;
     Meters meters_;
     bool needsPermission_ = false;
     std::optional<LocalizedMessage> errorMessage_;
