@@ -14,7 +14,9 @@ RootModelRun::RootModelRun(std::unique_ptr<FrontApplicationSource> front, std::s
     options.clock = clock;
     options.store = UserDefaults::standard();
     options.system.preview = true;
-    options.system.engineFactory = [] { return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>()); };
+    options.system.engineFactory = [] {
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+    };
     options.system.followVolume = false;
     options.system.sleepEvents = false;
     options.system.outputDevices = [] { return std::vector<HAL::OutputDevice>(); };

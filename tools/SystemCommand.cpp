@@ -59,7 +59,9 @@ int runSystem(const QStringList& args)
     double seconds = -1;
     std::optional<QString> output;
     SystemModel::Options options;
-    options.engineFactory = [] { return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>()); };
+    options.engineFactory = [] {
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+    };
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();

@@ -40,7 +40,9 @@ int main(int argc, char** argv)
         heartbeat.start(2);
         since.start();
         SystemModel::Options options;
-        options.engineFactory = [] { return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>()); };
+        options.engineFactory = [] {
+            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        };
         options.sleepEvents = false;
         options.noPrime = true;
         model = std::make_unique<SystemModel>(std::move(options));

@@ -41,7 +41,9 @@ BoostModel::Options modelOptions(const StartupOptions& options)
     BoostModel::Options model;
     model.system.preview = options.preview;
     model.system.noPrime = options.noPrime;
-    model.system.engineFactory = [] { return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>()); };
+    model.system.engineFactory = [] {
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+    };
     return model;
 }
 

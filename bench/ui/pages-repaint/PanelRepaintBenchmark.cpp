@@ -40,7 +40,9 @@ struct Models {
         options.store = UserDefaults::standard();
         options.desktopServices = false;
         options.system.preview = true;
-        options.system.engineFactory = [] { return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>()); };
+        options.system.engineFactory = [] {
+            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        };
         options.system.followVolume = false;
         options.system.sleepEvents = false;
         options.system.canOpenSoundSettings = false;

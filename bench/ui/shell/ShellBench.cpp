@@ -58,7 +58,9 @@ std::unique_ptr<BoostModel> previewModel()
 {
     BoostModel::Options options;
     options.system.preview = true;
-    options.system.engineFactory = [] { return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>()); };
+    options.system.engineFactory = [] {
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+    };
     options.system.sleepEvents = false;
     options.desktopServices = false;
     return std::make_unique<BoostModel>(std::move(options));

@@ -44,7 +44,9 @@ protected:
         options.clock = clock;
         options.store = store;
         options.system.preview = true;
-        options.system.engineFactory = [] { return std::make_unique<SystemBoostEngine>(std::make_shared<SimulatedAudioBackend>()); };
+        options.system.engineFactory = [] {
+            return std::make_unique<SystemBoostEngine>(std::make_shared<SimulatedAudioBackend>());
+        };
         options.system.followVolume = false;
         options.system.sleepEvents = false;
         options.system.outputDevices = [] { return std::vector<HAL::OutputDevice>(); };

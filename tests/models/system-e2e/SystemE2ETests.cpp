@@ -76,7 +76,9 @@ protected:
     void makeModel()
     {
         SystemModel::Options options;
-        options.engineFactory = [] { return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>()); };
+        options.engineFactory = [] {
+            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        };
         model = std::make_unique<SystemModel>(std::move(options));
         QObject::connect(model.get(), &SystemModel::statusChanged,
                          [this] { statuses.append(model->status().text()); });
