@@ -6,7 +6,6 @@
 #include "PulseSnapshot.h"
 #include "ShortestDecimal.h"
 #include "L10n.h"
-#include "PipeWireAudioBackend.h"
 #include "UserDefaults.h"
 
 #include <QCoreApplication>
@@ -29,10 +28,6 @@ AudioFailure localizedFailure(const char* key, const QStringList& arguments = {}
 {
     return AudioFailure::localized(LocalizedMessage(QString::fromUtf8(key), arguments));
 }
-
-constexpr AudioBackend::Status statusNope = AudioBackend::Status(0x6E6F7065);  // 'nope'
-constexpr AudioBackend::Status statusStop = AudioBackend::Status(0x73746F70);  // 'stop'
-constexpr AudioBackend::Status statusWhat = AudioBackend::Status(0x77686174);  // 'what'
 
 constexpr const char* sinkPrefix = "local.quorel.aggregate.";
 
@@ -101,8 +96,8 @@ std::shared_ptr<const DescribedError> SystemBoostEngine::Failure::clone() const
 
 // ---- Construction
 
-SystemBoostEngine::SystemBoostEngine()
-    : SystemBoostEngine(std::make_shared<PipeWireAudioBackend>(), GraphChain::factory())
+SystemBoostEngine::SystemBoostEngine(std::shared_ptr<AudioBackend> backend)
+    : SystemBoostEngine(std::move(backend), GraphChain::factory())
 {
 }
 
@@ -118,12 +113,6 @@ SystemBoostEngine::~SystemBoostEngine()
     alive_.reset();
     stop();
     worker_.reset();  // runs the teardown to its end
-}
-
-float SystemBoostEngine::peakDB(float linear)
-{
-    if (!(linear > 0) || !std::isfinite(linear)) return -120;
-    return std::max(20 * std::log10(linear), -120.0f);
 }
 
 uint32_t SystemBoostEngine::requestedBufferFrames(uint32_t minimum, uint32_t maximum)
@@ -325,7 +314,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
         capture.aggregateUID = sinkPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
         tapStatus = backend.createTap(capture.aggregateUID, requested, tap);
     }
-    if (tapStatus == statusNope || tapStatus == statusStop || tapStatus == statusWhat)
+    if (tapStatus == status::illegalOperation || tapStatus == status::notRunning || tapStatus == status::unspecified)
         throw Failure::permission(tapStatus);
     if (tapStatus != 0 || tap == 0)
         throw Failure::localized(LocalizedMessage("Could not create system audio capture ({0}).",
@@ -399,7 +388,7 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, const EngineChain::Factor
     running.io = std::move(io);
 
     QRAudioDevice* device = backend.ioDevice(capture.aggregate);
-    Status status = statusWhat;
+    Status status = status::unspecified;
     if (!device || !running.io->start(*device, status))
         throw localizedFailure("The sound server could not start the audio stream ({0}).",
                                {HAL::describe(uint32_t(status))});
@@ -434,14 +423,14 @@ void SystemBoostEngine::takeOverDefaultSink(AudioBackend& backend, Running& runn
     const QString current = backend.serverDefaultSink();
     QString previous = current;
     if (current.isEmpty() || PulseSnapshot::isOwnSink(current)) {
-        const std::optional<QString> stored = store.string(previousDefaultKey);
+        const std::optional<QString> stored = store.string(HAL::previousDefaultKey);
         if (stored && !stored->isEmpty() && !PulseSnapshot::isOwnSink(*stored) && backend.device(*stored))
             previous = *stored;
         else
             previous = backend.deviceUID(running.capture.device);
     }
     running.previousDefault = previous;
-    store.setString(previousDefaultKey, previous);
+    store.setString(HAL::previousDefaultKey, previous);
     store.sync();
     // Without the default, every application would go on playing straight to the device while
     // processing looked switched on.
@@ -566,20 +555,12 @@ void SystemBoostEngine::setSpectrumWanted(bool wanted)
     if (running_) running_->graph->setSpectrumWanted(wanted);
 }
 
-SystemBoostEngine::Stats SystemBoostEngine::stats() const
+QRSystemIOStats SystemBoostEngine::stats() const
 {
-    if (!running_ || !info_) return Stats();
-    const QRSystemIOStats s = running_->io->stats();
-    Stats stats;
-    stats.callbacks = s.callbacks;
-    stats.renderedSeconds = double(s.renderedFrames) / info_->sampleRate;
-    stats.renderErrors = s.renderErrors;
-    stats.inputMismatches = s.inputMismatches;
-    stats.outputMismatches = s.outputMismatches;
-    stats.oversizedBuffers = s.oversizedBuffers;
+    if (!running_ || !info_) return {};
+    QRSystemIOStats stats = running_->io->stats();
     stats.overloads = backend_->overloads(running_->capture.aggregate) - running_->overloadsBase;
-    stats.inputPeakDB = peakDB(s.inputPeak);
-    stats.outputPeakDB = peakDB(s.outputPeak);
+    stats.sampleRate = info_->sampleRate;
     return stats;
 }
 

@@ -45,18 +45,6 @@ public:
         bool operator==(const Info&) const = default;
     };
 
-    struct Stats {
-        uint64_t callbacks = 0;
-        double renderedSeconds = 0;
-        uint64_t renderErrors = 0;
-        uint64_t inputMismatches = 0;
-        uint64_t outputMismatches = 0;
-        uint64_t oversizedBuffers = 0;
-        uint64_t overloads = 0;
-        float inputPeakDB = -120;
-        float outputPeakDB = -120;
-    };
-
     // The engine's own failures. `permission` carries the refusing status.
     class Failure : public DescribedError {
     public:
@@ -82,16 +70,14 @@ public:
         const char* what() const noexcept override { return "The start was cancelled."; }
     };
 
-    // The settings key under which the sink that was the server's default before our virtual
-    // sink replaced it is remembered, so that a start after a crash can give it back.
-    static constexpr const char* previousDefaultKey = "Quorel.System.PreviousDefaultSink.v1";
     static constexpr uint32_t maximumFrames = 4096;
 
     // Ends with the Info, or with the exception the start failed with. Main thread.
     using Completion = std::function<void(std::optional<Info>, std::exception_ptr)>;
 
-    // The idle engine on the PipeWire server, processing through the AudioGraph.
-    SystemBoostEngine();
+    // The idle engine on `backend` (the application and the tool hand it the PipeWire one),
+    // processing through the AudioGraph unless `chainFactory` builds another chain.
+    explicit SystemBoostEngine(std::shared_ptr<AudioBackend> backend);
     SystemBoostEngine(std::shared_ptr<AudioBackend> backend, EngineChain::Factory chainFactory);
     ~SystemBoostEngine();
     SystemBoostEngine(const SystemBoostEngine&) = delete;
@@ -132,7 +118,9 @@ public:
     // started later, analyse only while someone does.
     void setSpectrumWanted(bool wanted);
     bool spectrumWanted() const { return spectrumWanted_; }
-    Stats stats() const;
+    // The real-time path's statistics since this start, with the cycles the device missed;
+    // zeros while nothing runs.
+    QRSystemIOStats stats() const;
 
     // Called on the main thread when the default output or the device list changes (once for
     // changes that arrive together).
@@ -143,8 +131,6 @@ public:
     // answers); the owner decides whether to start again.
     std::function<void(const Failure&)> onFailure;
 
-    // 20·log10 of a linear peak, -120 for anything not positive and finite or lower.
-    static float peakDB(float linear);
     // The cycle size asked of the server for its allowed range.
     static uint32_t requestedBufferFrames(uint32_t minimum, uint32_t maximum);
 

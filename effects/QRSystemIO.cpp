@@ -7,7 +7,6 @@
 namespace quorel {
 
 namespace {
-constexpr Status statusWhat = Status(0x77686174);  // 'what'
 
 float finiteOrZero(float v) { return std::isfinite(v) ? v : 0.0f; }
 
@@ -76,7 +75,7 @@ bool QRSystemIO::start(QRAudioDevice& device, Status& error)
     uint64_t id = 0;
     const Status created = device.createIOProc(&Callback::run, callback.get(), id);
     if (created != status::ok || id == 0) {
-        error = created != status::ok ? created : statusWhat;
+        error = created != status::ok ? created : status::unspecified;
         return false;
     }
     const Status started = device.startIOProc(id);

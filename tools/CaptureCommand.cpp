@@ -2,6 +2,7 @@
 // Prints the running capture's Info, then one line per second with the statistics and the
 // meter, then stops in order. SIGINT and SIGTERM stop it early, just as cleanly.
 #include "MeterJson.h"
+#include "PipeWireAudioBackend.h"
 #include "Subcommand.h"
 
 #include "SettingsArgument.h"
@@ -85,7 +86,7 @@ int runCapture(const QStringList& args)
 
     std::signal(SIGINT, &requestStop);
     std::signal(SIGTERM, &requestStop);
-    SystemBoostEngine engine;
+    SystemBoostEngine engine(std::make_shared<PipeWireAudioBackend>());
     engine.onDefaultDeviceChange = [] { tool::printJson(QJsonObject{{"event", "defaultDeviceChange"}}); };
     try {
         const SystemBoostEngine::Info info = engine.startAndWait(settings, processed, output);

@@ -18,18 +18,18 @@ QJsonObject meterJson(const MeterReading& m)
     };
 }
 
-QJsonObject statsJson(const SystemBoostEngine::Stats& s)
+QJsonObject statsJson(const QRSystemIOStats& s)
 {
     return QJsonObject{
         {"callbacks", qint64(s.callbacks)},
-        {"renderedSeconds", s.renderedSeconds},
+        {"renderedSeconds", s.renderedSeconds()},
         {"renderErrors", qint64(s.renderErrors)},
         {"inputMismatches", qint64(s.inputMismatches)},
         {"outputMismatches", qint64(s.outputMismatches)},
         {"oversizedBuffers", qint64(s.oversizedBuffers)},
         {"overloads", qint64(s.overloads)},
-        {"inputPeakDB", double(s.inputPeakDB)},
-        {"outputPeakDB", double(s.outputPeakDB)},
+        {"inputPeakDB", double(s.inputPeakDB())},
+        {"outputPeakDB", double(s.outputPeakDB())},
     };
 }
 

@@ -10,6 +10,6 @@ namespace quorel::tool {
 // Every field of a meter reading under its own name.
 QJsonObject meterJson(const MeterReading& m);
 // Every field of the engine's statistics under its own name.
-QJsonObject statsJson(const SystemBoostEngine::Stats& s);
+QJsonObject statsJson(const QRSystemIOStats& s);
 
 }  // namespace quorel::tool

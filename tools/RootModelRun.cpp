@@ -1,6 +1,7 @@
 #include "RootModelRun.h"
 
 #include "FrontApplicationSource.h"
+#include "PipeWireAudioBackend.h"
 #include "RandomSource.h"
 #include "UserDefaults.h"
 
@@ -13,6 +14,9 @@ RootModelRun::RootModelRun(std::unique_ptr<FrontApplicationSource> front, std::s
     options.clock = clock;
     options.store = UserDefaults::standard();
     options.system.preview = true;
+    options.system.engineFactory = [] {
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+    };
     options.system.followVolume = false;
     options.system.sleepEvents = false;
     options.system.outputDevices = [] { return std::vector<HAL::OutputDevice>(); };

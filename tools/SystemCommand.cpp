@@ -3,6 +3,7 @@
 // second, and after N seconds (or SIGINT/SIGTERM) stops as quitting does: the stored on/off
 // choice stays as it was.
 #include "MeterJson.h"
+#include "PipeWireAudioBackend.h"
 #include "Subcommand.h"
 
 #include "SystemModel.h"
@@ -58,6 +59,9 @@ int runSystem(const QStringList& args)
     double seconds = -1;
     std::optional<QString> output;
     SystemModel::Options options;
+    options.engineFactory = [] {
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+    };
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();

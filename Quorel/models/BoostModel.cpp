@@ -34,8 +34,6 @@ QString errorText(const std::exception& error) { return LocalizedMessage::fromEr
 
 }  // namespace
 
-BoostModel::BoostModel() : BoostModel(Options{}) {}
-
 BoostModel::BoostModel(Options options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),

@@ -38,7 +38,8 @@ public:
     static constexpr const char* tabKey = "Corvanta.Tab.v1";
     static constexpr double updateDelay = 0.03;   // seconds without a change before the engine update
 
-    // What the model is built on. Every field has a production default when left empty.
+    // What the model is built on. Every field has a production default when left empty, but the
+    // system's engine factory (see SystemModel::Options).
     struct Options {
         std::shared_ptr<Clock> clock;                            // none: Clock::system()
         std::optional<UserDefaults> store;                       // none: UserDefaults::standard()
@@ -49,7 +50,6 @@ public:
         bool desktopServices = true;   // false: leave the absent desktop services absent (tools, tests)
     };
 
-    BoostModel();
     explicit BoostModel(Options options, QObject* parent = nullptr);
     ~BoostModel() override;
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <utility>
 
 namespace quorel {
@@ -47,8 +48,6 @@ void note(const QString& text)
 
 }  // namespace
 
-SystemModel::SystemModel(QObject* parent) : SystemModel(Options{}, parent) {}
-
 SystemModel::SystemModel(Options options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
@@ -56,7 +55,8 @@ SystemModel::SystemModel(Options options, QObject* parent)
       clock_(options_.clock ? options_.clock : Clock::system()),
       status_(LocalizedMessage(offStatus))
 {
-    engine_ = options_.engineFactory ? options_.engineFactory() : std::make_unique<SystemBoostEngine>();
+    if (!options_.engineFactory) throw std::invalid_argument("SystemModel needs an engine factory.");
+    engine_ = options_.engineFactory();
     primer_ = options_.primer ? options_.primer : CapturePrimer::shared();
     canOpenSoundSettings_ =
         options_.canOpenSoundSettings.value_or(options_.openSoundSettings ? true : SoundSettings::command().has_value());
@@ -256,7 +256,7 @@ void SystemModel::activate()
                            lastProgress_ = clock_->now();
                            setFlag(needsPermission_, false);
                            clearError();
-                           stats_ = SystemBoostEngine::Stats();
+                           stats_ = QRSystemIOStats();
                            emit statsChanged();
                            setFlag(waitingForAudio_, false);
                            setStatus(LocalizedMessage(processingStatus, {info->deviceName}));
@@ -474,7 +474,7 @@ void SystemModel::refresh()
     const std::optional<MeterReading> reading = engine_->meter();
     if (!reading) return;
     Meters next;
-    next.inputDB = std::max(stats_.inputPeakDB, meters_.inputDB - 3);
+    next.inputDB = std::max(stats_.inputPeakDB(), meters_.inputDB - 3);
     next.outputDB = std::max(reading->outputPeakDB, meters_.outputDB - 3);
     next.limiterDB = std::min(reading->limiterReductionDB, meters_.limiterDB + 1.5f);
     next.levelerLoudness = reading->levelerLoudnessLUFS;

@@ -40,7 +40,9 @@ public:
     struct Options {
         std::shared_ptr<Clock> clock;                             // none: Clock::system()
         std::optional<UserDefaults> store;                        // none: UserDefaults::standard()
-        std::function<std::unique_ptr<SystemBoostEngine>()> engineFactory;  // none: the PipeWire engine
+        // Required: makes the engine on the sound server (the application and quorel-tool hand it
+        // PipeWireAudioBackend, the tests a simulated backend).
+        std::function<std::unique_ptr<SystemBoostEngine>()> engineFactory;
         bool preview = false;                                     // "--preview": demonstration values, no engine
         bool noPrime = false;                                     // "--no-prime"
         std::shared_ptr<CapturePrimer> primer;                    // none: CapturePrimer::shared()
@@ -66,7 +68,6 @@ public:
         bool operator==(const Meters&) const = default;
     };
 
-    explicit SystemModel(QObject* parent = nullptr);
     explicit SystemModel(Options options, QObject* parent = nullptr);
     ~SystemModel() override;
 
@@ -84,7 +85,7 @@ public:
     std::optional<QString> error() const;
     bool canRestartAudioService() const { return canRestartAudioService_; }
     const std::optional<SystemBoostEngine::Info>& info() const { return info_; }
-    const SystemBoostEngine::Stats& stats() const { return stats_; }
+    const QRSystemIOStats& stats() const { return stats_; }
     const Meters& meters() const { return meters_; }
     bool needsPermission() const { return needsPermission_; }
     const std::optional<QString>& outputDeviceUID() const { return outputDeviceUID_; }
@@ -197,7 +198,7 @@ private:
     LocalizedMessage status_;
     bool canRestartAudioService_ = false;
     std::optional<SystemBoostEngine::Info> info_;
-    SystemBoostEngine::Stats stats_;
+    QRSystemIOStats stats_;
     Meters meters_;
     bool needsPermission_ = false;
     std::optional<LocalizedMessage> errorMessage_;

@@ -3,6 +3,7 @@
 // and quits (stop, at most 3 s for the default to come back, the engine destroyed). Prints one
 // JSON object per phase. With --stop-session-manager PID the session manager is stopped
 // (SIGSTOP) for each phase: before the start, and once the capture runs for the others.
+#include "PipeWireAudioBackend.h"
 #include "SystemBoostEngine.h"
 
 #include <QCoreApplication>
@@ -105,7 +106,7 @@ int main(int argc, char** argv)
     if (at >= 0 && at + 1 < args.size()) sessionManager = pid_t(args[at + 1].toInt());
     const bool stopped = sessionManager > 0;
 
-    auto engine = std::make_unique<SystemBoostEngine>();
+    auto engine = std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
     spin(200);
     Heartbeat heartbeat;
     auto outcome = std::make_shared<Outcome>();
@@ -114,7 +115,7 @@ int main(int argc, char** argv)
     const auto running = [&] {
         if (stopped) ::kill(sessionManager, SIGCONT);
         spin(300);
-        if (!engine) engine = std::make_unique<SystemBoostEngine>();
+        if (!engine) engine = std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
         start(*engine, outcome);
         spinUntil([&] { return outcome->done; }, 15000);
         spin(300);

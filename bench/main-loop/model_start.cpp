@@ -2,6 +2,7 @@
 // (its volume controller and device list read at once), then how long until the output devices
 // are listed. With --stop-session-manager PID the session manager is stopped (SIGSTOP) before
 // the model is made and let go on (SIGCONT) a second later. Prints one JSON object.
+#include "PipeWireAudioBackend.h"
 #include "SystemModel.h"
 #include "SystemVolumeController.h"
 
@@ -39,6 +40,9 @@ int main(int argc, char** argv)
         heartbeat.start(2);
         since.start();
         SystemModel::Options options;
+        options.engineFactory = [] {
+            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        };
         options.sleepEvents = false;
         options.noPrime = true;
         model = std::make_unique<SystemModel>(std::move(options));

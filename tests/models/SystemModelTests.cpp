@@ -35,7 +35,7 @@ TEST(SystemModel, StartsOffWithRestingMetersAndTheStoredOutput)
     EXPECT_EQ(h.status(), off);
     EXPECT_EQ(h.model->meters(), SystemModel::Meters());
     EXPECT_EQ(h.model->meters().inputDB, -120);
-    EXPECT_EQ(h.model->stats().inputPeakDB, -120);
+    EXPECT_EQ(h.model->stats().inputPeakDB(), -120);
     EXPECT_FALSE(h.model->info());
     EXPECT_EQ(h.model->outputDevices().size(), 1u);
     EXPECT_TRUE(h.backend->log().isEmpty());
@@ -94,7 +94,7 @@ TEST(SystemModel, TwoQuickStartsEndInOneRunningStartAndNoError)
 TEST(SystemModel, AStartFailureShowsTheErrorAndAPermissionFailureAsksForIt)
 {
     ModelHarness h;
-    h.backend->tapStatus = AudioBackend::Status(0x6E6F7065);  // 'nope'
+    h.backend->tapStatus = status::illegalOperation;
     h.model->setActive(true);
     h.settle();
     EXPECT_FALSE(h.model->isActive());
@@ -227,7 +227,7 @@ TEST(SystemModel, StallsRestartThreeTimesWithinFiveMinutesThenFail)
         h.advance(1.1);
         ASSERT_TRUE(h.model->isActive());
     }
-    SystemBoostEngine::Stats before = h.model->stats();
+    QRSystemIOStats before = h.model->stats();
     stall(h);
     EXPECT_FALSE(h.model->isActive());
     EXPECT_EQ(h.status(), "Stopped because of an error.");

@@ -4,6 +4,7 @@
 #include "FrontApplicationSource.h"
 #include "ShortcutBackend.h"
 #include "MainWindow.h"
+#include "PipeWireAudioBackend.h"
 #include "QtTranslations.h"
 #include "ReduceMotion.h"
 #include "SingleInstance.h"
@@ -40,6 +41,9 @@ BoostModel::Options modelOptions(const StartupOptions& options)
     BoostModel::Options model;
     model.system.preview = options.preview;
     model.system.noPrime = options.noPrime;
+    model.system.engineFactory = [] {
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+    };
     return model;
 }
 

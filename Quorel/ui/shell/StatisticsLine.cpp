@@ -1,6 +1,5 @@
 #include "StatisticsLine.h"
 
-#include "SystemBoostEngine.h"
 #include "SystemModel.h"
 
 #include <charconv>
@@ -24,9 +23,10 @@ QByteArray StatisticsLine::text() const
     const QString line =
         QStringLiteral("%1 sys: active=%2 callbacks=%3 rendered=%4s errors=%5 mismatches=%6/%7/%8 overloads=%9 "
                        "in=%10 out=%11 limiter=%12 running=%13 status=%14 error=%15\n")
-            .arg(date.toUTC().toString(Qt::ISODate), active ? "1" : "0", QString::number(callbacks),
-                 decimal(renderedSeconds), QString::number(renderErrors), QString::number(inputMismatches),
-                 QString::number(outputMismatches), QString::number(oversizedBuffers), QString::number(overloads))
+            .arg(date.toUTC().toString(Qt::ISODate), active ? "1" : "0", QString::number(stats.callbacks),
+                 decimal(stats.renderedSeconds()), QString::number(stats.renderErrors),
+                 QString::number(stats.inputMismatches), QString::number(stats.outputMismatches),
+                 QString::number(stats.oversizedBuffers), QString::number(stats.overloads))
             .arg(decimal(inputDB), decimal(outputDB), decimal(limiterDB),
                  sourceRunning ? (*sourceRunning ? "1" : "0") : "-", status, error ? *error : QString("-"));
     return line.toUtf8();
@@ -37,14 +37,7 @@ StatisticsLine StatisticsLine::read(const SystemModel& system, const QDateTime& 
     StatisticsLine line;
     line.date = now;
     line.active = system.isActive();
-    const SystemBoostEngine::Stats& stats = system.stats();
-    line.callbacks = stats.callbacks;
-    line.renderedSeconds = stats.renderedSeconds;
-    line.renderErrors = stats.renderErrors;
-    line.inputMismatches = stats.inputMismatches;
-    line.outputMismatches = stats.outputMismatches;
-    line.oversizedBuffers = stats.oversizedBuffers;
-    line.overloads = stats.overloads;
+    line.stats = system.stats();
     line.inputDB = system.meters().inputDB;
     line.outputDB = system.meters().outputDB;
     line.limiterDB = system.meters().limiterDB;

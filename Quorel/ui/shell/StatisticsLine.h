@@ -1,10 +1,11 @@
 #pragma once
 
+#include "QRSystemIOStats.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
-#include <cstdint>
 #include <optional>
 
 namespace quorel {
@@ -15,13 +16,7 @@ class SystemModel;
 struct StatisticsLine {
     QDateTime date;
     bool active = false;
-    uint64_t callbacks = 0;
-    double renderedSeconds = 0;
-    uint64_t renderErrors = 0;
-    uint64_t inputMismatches = 0;
-    uint64_t outputMismatches = 0;
-    uint64_t oversizedBuffers = 0;
-    uint64_t overloads = 0;
+    QRSystemIOStats stats;  // as the engine gave it
     float inputDB = -120;
     float outputDB = -120;
     float limiterDB = 0;

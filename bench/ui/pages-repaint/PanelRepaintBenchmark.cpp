@@ -10,6 +10,7 @@
 #include "BoostPanel.h"
 #include "LevelMeter.h"
 #include "MonitorPanel.h"
+#include "PipeWireAudioBackend.h"
 #include "ReduceMotion.h"
 #include "StatusDot.h"
 #include "Studio.h"
@@ -39,6 +40,9 @@ struct Models {
         options.store = UserDefaults::standard();
         options.desktopServices = false;
         options.system.preview = true;
+        options.system.engineFactory = [] {
+            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        };
         options.system.followVolume = false;
         options.system.sleepEvents = false;
         options.system.canOpenSoundSettings = false;

@@ -12,6 +12,7 @@
 #include "MainWindow.h"
 #include "MenuBarPanel.h"
 #include "OnboardingState.h"
+#include "PipeWireAudioBackend.h"
 #include "ShortcutBackend.h"
 #include "Studio.h"
 #include "StudioSlider.h"
@@ -57,6 +58,9 @@ std::unique_ptr<BoostModel> previewModel()
 {
     BoostModel::Options options;
     options.system.preview = true;
+    options.system.engineFactory = [] {
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+    };
     options.system.sleepEvents = false;
     options.desktopServices = false;
     return std::make_unique<BoostModel>(std::move(options));

@@ -8,6 +8,7 @@
 #include "ManualClock.h"
 #include "PresetLibrary.h"
 #include "ScriptedRandom.h"
+#include "SimulatedAudioBackend.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
@@ -43,6 +44,9 @@ protected:
         options.clock = clock;
         options.store = store;
         options.system.preview = true;
+        options.system.engineFactory = [] {
+            return std::make_unique<SystemBoostEngine>(std::make_shared<SimulatedAudioBackend>());
+        };
         options.system.followVolume = false;
         options.system.sleepEvents = false;
         options.system.outputDevices = [] { return std::vector<HAL::OutputDevice>(); };

@@ -1,5 +1,6 @@
 #include "FakeLogind.h"
 #include "HeadlessServer.h"
+#include "PipeWireAudioBackend.h"
 #include "SystemModel.h"
 #include "TestSupport.h"
 
@@ -74,7 +75,11 @@ protected:
 
     void makeModel()
     {
-        model = std::make_unique<SystemModel>();
+        SystemModel::Options options;
+        options.engineFactory = [] {
+            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        };
+        model = std::make_unique<SystemModel>(std::move(options));
         QObject::connect(model.get(), &SystemModel::statusChanged,
                          [this] { statuses.append(model->status().text()); });
     }

@@ -10,7 +10,7 @@ TEST(HALDescribe, FourPrintableBytesShowAsCodeInApostrophes)
 {
     EXPECT_EQ(HAL::describe(uint32_t(0x6E6F7065)), "'nope'");
     EXPECT_EQ(HAL::describe(uint32_t(0x20202020)), "'    '");
-    EXPECT_EQ(HAL::describe(HAL::fourCC("dev#")), "'dev#'");
+    EXPECT_EQ(HAL::describe(fourCharCode("dev#")), "'dev#'");
     EXPECT_EQ(HAL::describe(uint32_t(0x7E7E7E7E)), "'~~~~'");
 }
 
@@ -35,10 +35,22 @@ TEST(HALDescribe, NegativeErrorNumbersShowSignedWithTheSystemsWords)
 
 TEST(HALStatus, PulseErrorsMapToTheHardwareLayersStatuses)
 {
-    EXPECT_EQ(HAL::status::fromPulse(PA_OK), 0);
-    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_CONNECTIONREFUSED), HAL::status::notRunning);
-    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_CONNECTIONTERMINATED), HAL::status::notRunning);
-    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_NOENTITY), HAL::status::badObject);
-    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_ACCESS), HAL::status::permission);
-    EXPECT_EQ(HAL::status::fromPulse(PA_ERR_TIMEOUT), HAL::status::unspecified);
+    EXPECT_EQ(HAL::statusFromPulse(PA_OK), 0);
+    EXPECT_EQ(HAL::statusFromPulse(PA_ERR_CONNECTIONREFUSED), HAL::status::notRunning);
+    EXPECT_EQ(HAL::statusFromPulse(PA_ERR_CONNECTIONTERMINATED), HAL::status::notRunning);
+    EXPECT_EQ(HAL::statusFromPulse(PA_ERR_NOENTITY), HAL::status::badObject);
+    EXPECT_EQ(HAL::statusFromPulse(PA_ERR_ACCESS), HAL::status::permission);
+    EXPECT_EQ(HAL::statusFromPulse(PA_ERR_TIMEOUT), HAL::status::unspecified);
+}
+
+TEST(HALStatus, TheSoundServersCodesReadAsTheirFourCharacters)
+{
+    EXPECT_EQ(HAL::describe(status::notRunning), "'stop'");
+    EXPECT_EQ(HAL::describe(status::badObject), "'!obj'");
+    EXPECT_EQ(HAL::describe(status::unknownProperty), "'who?'");
+    EXPECT_EQ(HAL::describe(status::badPropertySize), "'!siz'");
+    EXPECT_EQ(HAL::describe(status::unsupported), "'unop'");
+    EXPECT_EQ(HAL::describe(status::permission), "'!hog'");
+    EXPECT_EQ(HAL::describe(status::illegalOperation), "'nope'");
+    EXPECT_EQ(HAL::describe(status::unspecified), "'what'");
 }

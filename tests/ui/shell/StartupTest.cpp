@@ -79,11 +79,12 @@ TEST(StatisticsLine, NumbersStayInTheCLocaleUnderPortuguese)
     StatisticsLine line;
     line.date = QDateTime(QDate(2026, 12, 8), QTime(10, 0), Qt::UTC);
     line.active = true;
-    line.callbacks = 12;
-    line.renderedSeconds = 1.25;
-    line.inputMismatches = 1;
-    line.outputMismatches = 2;
-    line.oversizedBuffers = 3;
+    line.stats.callbacks = 12;
+    line.stats.renderedFrames = 60000;
+    line.stats.sampleRate = 48000;  // 1.25 s
+    line.stats.inputMismatches = 1;
+    line.stats.outputMismatches = 2;
+    line.stats.oversizedBuffers = 3;
     line.inputDB = -18.04f;
     line.outputDB = -6.5f;
     line.limiterDB = -1.75f;

@@ -5,7 +5,6 @@
 #include "LocalizedMessage.h"
 #include "PulseClient.h"
 #include "PulseVolume.h"
-#include "SystemBoostEngine.h"
 #include "UserDefaults.h"
 
 #include <pulse/def.h>
@@ -38,7 +37,7 @@ QString audioOutput() { return L10n::text(QStringLiteral("Audio output"), L10n::
 {
     if (pulseError == PA_ERR_TIMEOUT)
         throw AudioFailure::localized(LocalizedMessage("The sound server is not answering."));
-    const int32_t status = status::fromPulse(pulseError);
+    const int32_t status = statusFromPulse(pulseError);
     if (status == status::notRunning)
         throw AudioFailure::localized(LocalizedMessage("The sound server is not running."));
     fail(key, selector, status);
@@ -52,7 +51,7 @@ int readSnapshot(PulseSnapshot& snapshot)
     // the sink processing replaced is in the settings store.
     if (status == PA_OK && PulseSnapshot::isOwnSink(snapshot.serverDefault) && !snapshot.sink(snapshot.rememberedReal))
         snapshot.storedPrevious = UserDefaults::standard()
-                                      .string(QString::fromLatin1(SystemBoostEngine::previousDefaultKey))
+                                      .string(QString::fromLatin1(previousDefaultKey))
                                       .value_or(QString());
     return status;
 }
@@ -110,21 +109,21 @@ PulseSnapshot writable(ObjectID object, const PropertyAddress& address)
 
 }  // namespace
 
-int32_t status::fromPulse(int error)
+int32_t statusFromPulse(int error)
 {
     switch (error) {
-    case PA_OK: return ok;
+    case PA_OK: return status::ok;
     case PA_ERR_CONNECTIONREFUSED:
     case PA_ERR_CONNECTIONTERMINATED:
     case PA_ERR_INVALIDSERVER:
     case PA_ERR_KILLED:
-    case PA_ERR_BADSTATE: return notRunning;
-    case PA_ERR_NOENTITY: return badObject;
+    case PA_ERR_BADSTATE: return status::notRunning;
+    case PA_ERR_NOENTITY: return status::badObject;
     case PA_ERR_ACCESS:
-    case PA_ERR_AUTHKEY: return permission;
+    case PA_ERR_AUTHKEY: return status::permission;
     case PA_ERR_NOTSUPPORTED:
-    case PA_ERR_NOTIMPLEMENTED: return unsupported;
-    default: return unspecified;
+    case PA_ERR_NOTIMPLEMENTED: return status::unsupported;
+    default: return status::unspecified;
     }
 }
 

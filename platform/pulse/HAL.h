@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioUnitStatus.h"
 #include "PulseSnapshot.h"
 
 #include <QString>
@@ -40,50 +41,34 @@ struct PropertyAddress {
     bool operator==(const PropertyAddress&) const = default;
 };
 
-// The 32-bit value of a four-character code, first character most significant.
-constexpr uint32_t fourCC(const char (&code)[5])
-{
-    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16
-        | uint32_t(uint8_t(code[2])) << 8 | uint32_t(uint8_t(code[3]));
-}
-
 // The system object, and "no device". Sink indices start at 0 on PulseAudio, so neither 0 nor 1
 // can stand for these; libpulse's own invalid index is "no device".
 inline constexpr ObjectID systemObject = 0xFFFFFFFEu;
 inline constexpr ObjectID noDevice = 0xFFFFFFFFu;
 
 namespace scope {
-inline constexpr uint32_t global = fourCC("glob");
-inline constexpr uint32_t input = fourCC("inpt");
-inline constexpr uint32_t output = fourCC("outp");
+inline constexpr uint32_t global = fourCharCode("glob");
+inline constexpr uint32_t input = fourCharCode("inpt");
+inline constexpr uint32_t output = fourCharCode("outp");
 }  // namespace scope
 
 namespace selector {
-inline constexpr uint32_t defaultOutputDevice = fourCC("dOut");
-inline constexpr uint32_t devices = fourCC("dev#");
-inline constexpr uint32_t deviceUID = fourCC("uid ");
-inline constexpr uint32_t name = fourCC("lnam");
-inline constexpr uint32_t streamConfiguration = fourCC("slay");
-inline constexpr uint32_t volume = fourCC("vmvc");
-inline constexpr uint32_t mute = fourCC("mute");
-inline constexpr uint32_t nominalSampleRate = fourCC("nsrt");
-inline constexpr uint32_t runningSomewhere = fourCC("gone");
+inline constexpr uint32_t defaultOutputDevice = fourCharCode("dOut");
+inline constexpr uint32_t devices = fourCharCode("dev#");
+inline constexpr uint32_t deviceUID = fourCharCode("uid ");
+inline constexpr uint32_t name = fourCharCode("lnam");
+inline constexpr uint32_t streamConfiguration = fourCharCode("slay");
+inline constexpr uint32_t volume = fourCharCode("vmvc");
+inline constexpr uint32_t mute = fourCharCode("mute");
+inline constexpr uint32_t nominalSampleRate = fourCharCode("nsrt");
+inline constexpr uint32_t runningSomewhere = fourCharCode("gone");
 }  // namespace selector
 
-// Statuses in the messages, as the hardware layer names them.
-namespace status {
-inline constexpr int32_t ok = 0;
-inline constexpr int32_t notRunning = int32_t(fourCC("stop"));       // no sound server (said plainly)
-inline constexpr int32_t badObject = int32_t(fourCC("!obj"));        // no such device
-inline constexpr int32_t unknownProperty = int32_t(fourCC("who?"));  // the object has no such property
-inline constexpr int32_t badPropertySize = int32_t(fourCC("!siz"));  // read as the wrong type
-inline constexpr int32_t unsupported = int32_t(fourCC("unop"));      // not settable
-inline constexpr int32_t permission = int32_t(fourCC("!hog"));       // the server refused access
-inline constexpr int32_t unspecified = int32_t(fourCC("what"));      // any other failure, time-outs included
+// Statuses in the messages: the sound server's part of the one table (AudioUnitStatus.h).
+namespace status = quorel::status;
 
 // The status of a libpulse error code (PA_ERR_...); 0 stays 0.
-int32_t fromPulse(int error);
-}  // namespace status
+int32_t statusFromPulse(int error);
 
 // One output device a user can choose.
 struct OutputDevice {
@@ -123,6 +108,11 @@ QString describe(int32_t value);
 
 // The device's name, or "Audio output" in the saved language.
 QString name(ObjectID device);
+
+// The settings key under which the engine remembers the real sink its virtual sink replaced as
+// the server's default: a start after a crash gives it back, and while another process
+// processes, this one reads the real default output from it.
+inline constexpr const char* previousDefaultKey = "Quorel.System.PreviousDefaultSink.v1";
 
 // The default output device. Throws a read error, or "No default audio output.".
 ObjectID defaultOutputDevice();

@@ -98,7 +98,7 @@ public:
     // number of output channels than the running aggregate.
     virtual Status moveAggregate(ObjectID /*aggregate*/, const QString& /*outputUID*/)
     {
-        return Status(0x756E6F70);  // 'unop': not supported
+        return status::unsupported;
     }
 };
 

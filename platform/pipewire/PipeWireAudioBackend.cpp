@@ -26,12 +26,6 @@ namespace quorel {
 
 namespace {
 
-constexpr AudioBackend::Status statusNope = AudioBackend::Status(0x6E6F7065);  // 'nope'
-constexpr uint32_t selectorDefaultOutput = 0x644F7574;                         // 'dOut'
-constexpr uint32_t selectorRate = 0x6E737274;                                  // 'nsrt'
-
-constexpr int statusNotRunning = int(0x73746F70);  // 'stop': no sound server answers
-
 AudioFailure readFailure(uint32_t selector, int error)
 {
     return AudioFailure::localized(
@@ -41,7 +35,7 @@ AudioFailure readFailure(uint32_t selector, int error)
 
 AudioBackend::Status streamStatus(int error)
 {
-    return error == -EACCES || error == -EPERM ? statusNope : AudioBackend::Status(error);
+    return error == -EACCES || error == -EPERM ? status::illegalOperation : AudioBackend::Status(error);
 }
 
 }  // namespace
@@ -333,7 +327,7 @@ std::shared_ptr<pipewire::PipeWireContext> PipeWireAudioBackend::context()
 {
     int error = 0;
     std::shared_ptr<pipewire::PipeWireContext> context = connectedContext(error);
-    if (!context) throw readFailure(selectorDefaultOutput, statusNotRunning);
+    if (!context) throw readFailure(HAL::selector::defaultOutputDevice, status::notRunning);
     return context;
 }
 
@@ -369,7 +363,7 @@ AudioBackend::Clock PipeWireAudioBackend::clock()
 {
     int error = 0;
     const std::shared_ptr<pipewire::PipeWireContext> pw = connectedContext(error);
-    if (!pw) throw readFailure(selectorRate, statusNotRunning);
+    if (!pw) throw readFailure(HAL::selector::nominalSampleRate, status::notRunning);
     return Clock{double(pw->clockRate()), pw->minimumQuantum(), pw->maximumQuantum()};
 }
 
