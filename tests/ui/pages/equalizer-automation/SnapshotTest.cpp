@@ -229,6 +229,7 @@ TEST_F(Snapshots, AutomationRulesUnavailable)
     frontAvailable = false;
     for (AppLanguage language : languages) {
         make();
+        shortcuts->setAvailable(false);
         setLanguage(language);
         model->automation().setRule("firefox", "Firefox", "builtin.voice");
         QWidget* page = automationPage();
