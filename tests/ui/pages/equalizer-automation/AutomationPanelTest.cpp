@@ -1,6 +1,6 @@
 // The Automation page on the real automation model with a fake front-application source.
 #include "AutomationPanel.h"
-#include "PanelsFixture.h"
+#include "PagesTest.h"
 #include "PresetPicker.h"
 #include "StudioButton.h"
 #include "StudioSwitch.h"
@@ -48,7 +48,7 @@ void chooseTime(QComboBox* picker, int minutes)
 
 }  // namespace
 
-class AutomationPage : public PanelsTest {
+class AutomationPage : public PagesTest {
 protected:
     AutomationPanel* makePanel()
     {
