@@ -239,11 +239,12 @@ TEST_F(EqualizerPage, APageChangeStopsThePoll)
     EXPECT_TRUE(panel.isNull());
     // Coming back builds a new spectrum model.
     model->setTab(MainTab::equalizer);
-    QCoreApplication::processEvents();
     auto* again = view->page()->findChild<EqualizerPanel*>();
     ASSERT_TRUE(again);
-    EXPECT_TRUE(again->spectrumModel().isPolling());
+    // Fresh: nothing read yet (checked before any event, so no poll can have run).
     EXPECT_FALSE(again->spectrumModel().live());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(again->spectrumModel().isPolling());
     EXPECT_TRUE(readings->spectrumWanted());
     // Processing off stops the poll; on again, it resumes and the chain is asked again.
     deactivate();
