@@ -85,15 +85,41 @@ int64_t cycleTicks(const std::atomic<spa_io_position*>& position)
     return int64_t(std::llround(cycles)) * frames;
 }
 
+// The next buffer of a playback stream and how many frames to write into it this cycle; a null
+// buffer when the stream has none ready.
+struct PlaybackBuffer {
+    pw_buffer* buffer = nullptr;
+    float* out = nullptr;
+    uint32_t frames = 0;
+};
+
+PlaybackBuffer dequeuePlayback(pw_stream* stream)
+{
+    pw_buffer* b = pw_stream_dequeue_buffer(stream);
+    if (!b) return {};
+    spa_data& d = b->buffer->datas[0];
+    uint32_t frames = d.maxsize / (channels * sizeof(float));
+    if (b->requested) frames = std::min(frames, uint32_t(b->requested));
+    return {b, static_cast<float*>(d.data), frames};
+}
+
+// Hands the buffer back with its `frames` interleaved frames written.
+void queuePlayback(pw_stream* stream, const PlaybackBuffer& playback)
+{
+    spa_data& d = playback.buffer->buffer->datas[0];
+    d.chunk->offset = 0;
+    d.chunk->stride = channels * sizeof(float);
+    d.chunk->size = playback.frames * channels * sizeof(float);
+    pw_stream_queue_buffer(stream, playback.buffer);
+}
+
 void onPlayback(void* data)
 {
     auto* run = static_cast<Run*>(data);
-    pw_buffer* b = pw_stream_dequeue_buffer(run->playback);
-    if (!b) return;
-    spa_data& d = b->buffer->datas[0];
-    auto* out = static_cast<float*>(d.data);
-    uint32_t frames = d.maxsize / (channels * sizeof(float));
-    if (b->requested) frames = std::min(frames, uint32_t(b->requested));
+    const PlaybackBuffer playback = dequeuePlayback(run->playback);
+    if (!playback.buffer) return;
+    float* out = playback.out;
+    const uint32_t frames = playback.frames;
     cycleFrames.store(frames);
     const int64_t ticks = cycleTicks(playbackPosition);
     const uint64_t toneFrames = uint64_t(run->toneSeconds * rate);
@@ -112,22 +138,17 @@ void onPlayback(void* data)
     if (run->tone ? run->written > toneFrames + rate : run->clickTicks.size() >= run->clicks
                                                           && run->written % run->period < frames)
         run->done.store(true);
-    d.chunk->offset = 0;
-    d.chunk->stride = channels * sizeof(float);
-    d.chunk->size = frames * channels * sizeof(float);
-    pw_stream_queue_buffer(run->playback, b);
+    queuePlayback(run->playback, playback);
 }
 
 void onSplitPlayback(void* data)
 {
     auto* player = static_cast<SplitPlayer*>(data);
     Run* run = player->run;
-    pw_buffer* b = pw_stream_dequeue_buffer(player->stream);
-    if (!b) return;
-    spa_data& d = b->buffer->datas[0];
-    auto* out = static_cast<float*>(d.data);
-    uint32_t frames = d.maxsize / (channels * sizeof(float));
-    if (b->requested) frames = std::min(frames, uint32_t(b->requested));
+    const PlaybackBuffer playback = dequeuePlayback(player->stream);
+    if (!playback.buffer) return;
+    float* out = playback.out;
+    const uint32_t frames = playback.frames;
     const spa_io_position* position = player->position.load(std::memory_order_acquire);
     std::fill_n(out, size_t(frames) * channels, 0.0f);
     // Without the graph clock both players cannot agree on a moment: play silence.
@@ -144,10 +165,7 @@ void onSplitPlayback(void* data)
         }
     }
     if (player->clickTicks.size() >= run->clicks) player->done.store(true);
-    d.chunk->offset = 0;
-    d.chunk->stride = channels * sizeof(float);
-    d.chunk->size = frames * channels * sizeof(float);
-    pw_stream_queue_buffer(player->stream, b);
+    queuePlayback(player->stream, playback);
 }
 
 void onCapture(void* data)
@@ -185,6 +203,25 @@ void onCapture(void* data)
     pw_stream_queue_buffer(run->capture, b);
 }
 
+// Connects `stream` to the default or targeted node in 32-bit float stereo at the probe's rate,
+// its buffers mapped, its process callback on the real-time thread.
+void connectStereo(pw_stream* stream, pw_direction direction)
+{
+    uint8_t buffer[1024];
+    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+    spa_audio_info_raw info{};
+    info.format = SPA_AUDIO_FORMAT_F32;
+    info.rate = rate;
+    info.channels = channels;
+    info.position[0] = SPA_AUDIO_CHANNEL_FL;
+    info.position[1] = SPA_AUDIO_CHANNEL_FR;
+    const spa_pod* params[1] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
+    pw_stream_connect(stream, direction, PW_ID_ANY,
+                      pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS
+                                      | PW_STREAM_FLAG_RT_PROCESS),
+                      params, 1);
+}
+
 pw_stream* makeStream(pw_thread_loop* loop, pw_core* core, Run* run, bool isPlayback, const char* target,
                       spa_hook* hook)
 {
@@ -205,19 +242,7 @@ pw_stream* makeStream(pw_thread_loop* loop, pw_core* core, Run* run, bool isPlay
     };
     pw_stream* stream = pw_stream_new(core, isPlayback ? "latency-probe-out" : "latency-probe-in", props);
     pw_stream_add_listener(stream, hook, isPlayback ? &playbackEvents : &captureEvents, run);
-    uint8_t buffer[1024];
-    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-    spa_audio_info_raw info{};
-    info.format = SPA_AUDIO_FORMAT_F32;
-    info.rate = rate;
-    info.channels = channels;
-    info.position[0] = SPA_AUDIO_CHANNEL_FL;
-    info.position[1] = SPA_AUDIO_CHANNEL_FR;
-    const spa_pod* params[1] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
-    pw_stream_connect(stream, isPlayback ? PW_DIRECTION_OUTPUT : PW_DIRECTION_INPUT, PW_ID_ANY,
-                      pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS
-                                      | PW_STREAM_FLAG_RT_PROCESS),
-                      params, 1);
+    connectStereo(stream, isPlayback ? PW_DIRECTION_OUTPUT : PW_DIRECTION_INPUT);
     (void)loop;
     return stream;
 }
@@ -237,19 +262,7 @@ void connectSplitPlayer(pw_core* core, SplitPlayer& player, const char* name, co
     };
     player.stream = pw_stream_new(core, name, props);
     pw_stream_add_listener(player.stream, hook, &events, &player);
-    uint8_t buffer[1024];
-    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-    spa_audio_info_raw info{};
-    info.format = SPA_AUDIO_FORMAT_F32;
-    info.rate = rate;
-    info.channels = channels;
-    info.position[0] = SPA_AUDIO_CHANNEL_FL;
-    info.position[1] = SPA_AUDIO_CHANNEL_FR;
-    const spa_pod* params[1] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
-    pw_stream_connect(player.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
-                      pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS
-                                      | PW_STREAM_FLAG_RT_PROCESS),
-                      params, 1);
+    connectStereo(player.stream, PW_DIRECTION_OUTPUT);
 }
 
 // The median delay from each click to the first one heard after it (-1: none heard).

@@ -9,11 +9,18 @@ namespace quorel::test {
 // A shortcut backend that records registrations and lets the test press a shortcut.
 class FakeShortcuts final : public ShortcutBackend {
 public:
+    bool available = true;
     int registrations = 0;
     int unregistrations = 0;
     std::vector<GlobalShortcut> registered;
 
-    bool isAvailable() const override { return true; }
+    bool isAvailable() const override { return available; }
+    // The desktop's shortcut service came or went.
+    void setAvailable(bool value)
+    {
+        available = value;
+        emit availabilityChanged();
+    }
     void registerShortcuts(const std::vector<GlobalShortcut>& shortcuts) override
     {
         ++registrations;

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace quorel::test {
 
 SimulatedSystem::SimulatedSystem()
@@ -28,7 +30,7 @@ SystemModel::Options SimulatedSystem::options(EngineChain::Factory chain)
     options.primer = primer;
     options.outputDevices = [this] {
         ++deviceReads;
-        return std::vector<HAL::OutputDevice>{{10, "speakers", "Speakers", 2, true}};
+        return devices;
     };
     options.followVolume = false;
     options.sleepEvents = false;
@@ -45,9 +47,9 @@ void SimulatedSystem::settle()
 
 void SimulatedSystem::advance(double seconds)
 {
-    const int steps = int(seconds * 10 + 0.5);
+    const int steps = std::max(1, int(seconds * 10 + 0.5));
     for (int i = 0; i < steps; ++i) {
-        clock->advance(0.1);
+        clock->advance(seconds / steps);
         settle();
     }
 }

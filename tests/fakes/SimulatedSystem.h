@@ -8,12 +8,14 @@
 #include "TestSupport.h"
 
 #include <memory>
+#include <vector>
 
 namespace quorel::test {
 
 // What a SystemModel runs on in the tests of the models and of the windows: a temporary settings
-// store, the simulated sound system with one output ("Speakers", counted in deviceReads), a
-// manual clock and a primer whose player is missing (kicks are counted, nothing plays).
+// store, the simulated sound system with its outputs (`devices`, one "Speakers" unless the test
+// changes them; each reading counted in deviceReads), a manual clock and a primer whose player
+// is missing (kicks are counted, nothing plays).
 class SimulatedSystem {
 public:
     SimulatedSystem();
@@ -24,7 +26,7 @@ public:
 
     // Lets the engine's worker finish and delivers what it handed back.
     void settle();
-    // Moves model time on in 0.1 s steps, settling after each.
+    // Moves model time on in steps of at most about 0.1 s, settling after each.
     void advance(double seconds);
 
     TemporaryHome home;
@@ -32,6 +34,7 @@ public:
     std::shared_ptr<SimulatedAudioBackend> backend = std::make_shared<SimulatedAudioBackend>();
     std::shared_ptr<CapturePrimer> primer;
     SystemBoostEngine* engine = nullptr;
+    std::vector<HAL::OutputDevice> devices{{10, "speakers", "Speakers", 2, true}};
     int deviceReads = 0;
 };
 

@@ -1,3 +1,4 @@
+#include "FakeChain.h"
 #include "ModelTestSupport.h"
 
 #include <QCoreApplication>
@@ -617,52 +618,17 @@ TEST(SystemModel, AnInputDropOfTwentyDecibelsShowsFullyAfterSevenRefreshes)
     EXPECT_NEAR(h.model->meters().inputDB, 0, 0.01);
 }
 
-namespace {
-
-// A chain that passes its input through and reports invalid samples when told to.
-class InvalidReportingChain : public EngineChain {
-public:
-    InvalidReportingChain(std::shared_ptr<uint64_t> invalid, InputBlock input)
-        : invalid_(std::move(invalid)), input_(std::move(input))
-    {
-    }
-    void apply(const DSPSettings&) override {}
-    void setPathGains(float, float) override {}
-    void prepare() override {}
-    void start() override {}
-    void stop() override {}
-    Status render(uint32_t frames, AudioBufferList& out) override
-    {
-        const AudioBufferList* in = input_(frames);
-        if (!in) return status::noConnection;
-        for (uint32_t c = 0; c < 2; ++c)
-            for (uint32_t i = 0; i < frames; ++i)
-                out.buffers[c].samples()[i] = in->buffers[std::min(c, in->numberBuffers - 1)].samples()[i];
-        return status::ok;
-    }
-    MeterReading meter() override { return MeterReading{-6, -6, -9, -2, 0, *invalid_}; }
-    SpectrumReading spectrum() override { return SpectrumReading{}; }
-    double reportedLatency() const override { return 0; }
-
-private:
-    std::shared_ptr<uint64_t> invalid_;
-    InputBlock input_;
-};
-
-}  // namespace
-
 TEST(SystemModel, InvalidSamplesStopProcessingAtOnceKeepingTheCounters)
 {
-    auto invalid = std::make_shared<uint64_t>(0);
-    ModelHarness h({}, [invalid](uint32_t, double, EngineChain::InputBlock input) {
-        return std::make_unique<InvalidReportingChain>(invalid, std::move(input));
-    });
+    auto readings = std::make_shared<test::ChainReadings>();
+    readings->setMeter(MeterReading{-6, -6, -9, -2, 0, 0});
+    ModelHarness h({}, test::FakeChain::factory(readings));
     start(h);
     h.cycle(0.5f);
     h.advance(0.2);
     EXPECT_TRUE(h.model->isActive());
     EXPECT_NEAR(h.model->meters().limiterDB, -2, 1e-6);
-    *invalid = 3;
+    readings->setMeter(MeterReading{-6, -6, -9, -2, 0, 3});
     h.cycle(0.5f);
     h.clock->advance(0.2);
     h.settle();

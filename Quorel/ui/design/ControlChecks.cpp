@@ -1,12 +1,14 @@
 #include "ControlChecks.h"
 
 #include "AtomicFile.h"
+#include "L10n.h"
 #include "StudioSlider.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QSlider>
 #include <QWidget>
@@ -104,24 +106,40 @@ int check(const SliderFactory& factory)
     return 0;
 }
 
-int run(const QString& resultFolder)
+QString resultFolder(const QString& executableFolder)
+{
+    if (QFileInfo(executableFolder).isDir() && QFileInfo(executableFolder).isWritable()) return executableFolder;
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state)) state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/Quorel");
+}
+
+int run(const QString& resultFolder, std::FILE* out, std::FILE* err)
 {
     const int failed = check();
     if (failed == noSlider) qFatal("Slider ausente na hierarquia de widgets");
     if (failed != 0) return 1;
 
     const QByteArray line = QByteArray(successLine);
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
+    std::fwrite(line.constData(), 1, size_t(line.size()), out);
+    std::fputs("\n", out);
+    std::fflush(out);
 
-    AtomicFile::write(QDir(resultFolder).filePath(QString::fromLatin1(resultFileName)), line);
+    const QString path = QDir(resultFolder).filePath(QString::fromLatin1(resultFileName));
+    if (const std::optional<QString> reason = AtomicFile::write(path, line)) {
+        const QString message = L10n::text("Could not write {0}: {1}", L10n::language(), path, *reason);
+        std::fprintf(err, "%s\n", message.toUtf8().constData());
+        std::fflush(err);
+        return 1;
+    }
     return 0;
 }
 
 int run()
 {
-    return run(QCoreApplication::applicationDirPath());
+    const QString folder = resultFolder(QCoreApplication::applicationDirPath());
+    QDir().mkpath(folder);
+    return run(folder);
 }
 
 }  // namespace quorel::ControlChecks

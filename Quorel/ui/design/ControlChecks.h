@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdio>
 #include <functional>
 
 class QWidget;
@@ -27,11 +28,16 @@ using SliderFactory = std::function<QWidget*(QWidget* host)>;
 // noSlider when the host holds no slider.
 int check(const SliderFactory& factory = {});
 
-// The command: runs the checks; on success prints the line (then an empty line) and writes it to
-// `resultFolder`/control-check.txt (a write failure is ignored) and returns 0; a failed check
-// returns 1 with nothing printed or written; a missing slider is a fatal stop.
-int run(const QString& resultFolder);
-int run();  // into the executable's folder
+// Where the result file goes: beside the executable when its folder is writable (a build tree),
+// else $XDG_STATE_HOME/Quorel (an installed /usr/bin/quorel).
+QString resultFolder(const QString& executableFolder);
+
+// The command: runs the checks; on success prints the line (then an empty line) to `out` and
+// writes it to `resultFolder`/control-check.txt, returning 0, or, when the file cannot be
+// written, says why on `err` and returns 1; a failed check returns 1 with nothing printed or
+// written; a missing slider is a fatal stop.
+int run(const QString& resultFolder, std::FILE* out = stdout, std::FILE* err = stderr);
+int run();  // into resultFolder() of the executable's folder
 
 }  // namespace ControlChecks
 }  // namespace quorel

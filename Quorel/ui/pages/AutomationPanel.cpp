@@ -250,6 +250,8 @@ StudioPanel* AutomationPanel::buildShortcutsCard()
     }
     shortcutsNote_ = wrapped(10, Studio::withOpacity(Studio::secondary(), 0.8), shortcuts);
     shortcuts->addFullWidth(shortcutsNote_);
+    shortcutsUnavailable_ = wrapped(10, Studio::withOpacity(Studio::cyan(), 0.9), shortcuts);
+    shortcuts->addFullWidth(shortcutsUnavailable_);
     shortcuts->contentLayout()->addStretch(1);
     connect(hotkeysSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setHotkeysEnabled(on); });
     return shortcuts;
@@ -316,6 +318,9 @@ void AutomationPanel::refreshTexts()
     for (size_t i = 0; i < action::allCases.size(); ++i)
         shortcuts_[qsizetype(i)].second->setText(action::label(action::allCases[i], language));
     shortcutsNote_->setText(L10n::text("Work in any app.", language));
+    shortcutsUnavailable_->setText(L10n::text("Global shortcuts are unavailable in this session: no shortcut service "
+                                              "answers on this desktop.",
+                                              language));
     urlHeading_->setTitle(L10n::text("URL commands", language));
     urlIntro_->setText(L10n::text("For scripts or a terminal (`xdg-open`):", language));
     urlNote_->setText(L10n::text("Open .quorelpreset and .corvantapreset files in the app to import them.", language));
@@ -330,6 +335,8 @@ void AutomationPanel::refresh()
     const bool available = automation.rulesAvailable();
     unavailable_->setVisible(!available);
     addApp_->setEnabled(available);
+    shortcutsNote_->setVisible(automation.shortcutsAvailable());
+    shortcutsUnavailable_->setVisible(!automation.shortcutsAvailable());
     rebuildRules();
     refreshNight();
 }

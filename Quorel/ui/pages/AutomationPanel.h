@@ -74,6 +74,7 @@ public:
     QList<QPair<QLabel*, QLabel*>> shortcutRows() const { return shortcuts_; }
     QLabel* urlIntro() const { return urlIntro_; }
     QLabel* shortcutsNote() const { return shortcutsNote_; }
+    QLabel* shortcutsUnavailableText() const { return shortcutsUnavailable_; }
 
     void refresh();
 
@@ -120,6 +121,7 @@ private:
     StudioSwitch* hotkeysSwitch_;
     QList<QPair<QLabel*, QLabel*>> shortcuts_;
     QLabel* shortcutsNote_;
+    QLabel* shortcutsUnavailable_;
 
     PanelHeading* urlHeading_;
     QLabel* urlIntro_;

@@ -100,65 +100,74 @@ private:
     // Glow, track and knob never change with the value: each drawn once into a pixmap.
     void paintStatic(QPainter& p)
     {
+        p.drawPixmap(0, 0, cached(background_, &DialGauge::drawGlowAndTrack));
+        cached(knob_, &DialGauge::drawKnob);
+    }
+
+    // `cache` at the screen's pixel ratio: drawn by `draw` (antialiased, its origin at the
+    // gauge's corner) when it is missing or the ratio changed.
+    const QPixmap& cached(QPixmap& cache, void (DialGauge::*draw)(QPainter&) const)
+    {
         const qreal ratio = devicePixelRatioF();
-        if (background_.isNull() || background_.devicePixelRatio() != ratio) {
-            background_ = QPixmap(size() * ratio);
-            background_.setDevicePixelRatio(ratio);
-            background_.fill(Qt::transparent);
-            QPainter b(&background_);
-            b.setRenderHint(QPainter::Antialiasing);
-            b.translate(gaugeMargin, gaugeMargin);
-            const qreal s = size_;
-            const QPointF centre(s / 2, s / 2);
-            // Glow: a violet disc (diameter size - 28), softened by rings of falling opacity.
-            const qreal glowR = (s - 28) / 2;
-            QRadialGradient glow(centre, glowR + 15);
-            const QColor violet = Studio::violet();
-            const qreal inner = (glowR - 15) / (glowR + 15);
-            glow.setColorAt(0, Studio::withOpacity(violet, 0.065));
-            glow.setColorAt(std::max<qreal>(inner, 0), Studio::withOpacity(violet, 0.065));
-            glow.setColorAt(glowR / (glowR + 15), Studio::withOpacity(violet, 0.033));
-            glow.setColorAt(1, Studio::withOpacity(violet, 0));
-            b.setPen(Qt::NoPen);
-            b.setBrush(glow);
-            b.drawEllipse(centre, glowR + 15, glowR + 15);
-            // Track: 270 degrees from 7:30 clockwise to 4:30.
-            const qreal r = s / 2;
-            const QRectF circle(centre.x() - r, centre.y() - r, 2 * r, 2 * r);
-            QPainterPath track;
-            track.arcMoveTo(circle, 225);
-            track.arcTo(circle, 225, -270);
-            b.strokePath(track, QPen(QColor(255, 255, 255, 18), 5, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
+        if (cache.isNull() || cache.devicePixelRatio() != ratio) {
+            cache = QPixmap(size() * ratio);
+            cache.setDevicePixelRatio(ratio);
+            cache.fill(Qt::transparent);
+            QPainter painter(&cache);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.translate(gaugeMargin, gaugeMargin);
+            (this->*draw)(painter);
         }
-        p.drawPixmap(0, 0, background_);
-        if (knob_.isNull() || knob_.devicePixelRatio() != ratio) {
-            knob_ = QPixmap(size() * ratio);
-            knob_.setDevicePixelRatio(ratio);
-            knob_.fill(Qt::transparent);
-            QPainter k(&knob_);
-            k.setRenderHint(QPainter::Antialiasing);
-            k.translate(gaugeMargin, gaugeMargin);
-            const qreal s = size_;
-            const QPointF centre(s / 2, s / 2);
-            // A circle of diameter size - 46 with a soft black shadow 5 px below it.
-            const qreal knobR = (s - 46) / 2;
-            const QRectF knob(centre.x() - knobR, centre.y() - knobR, 2 * knobR, 2 * knobR);
-            QRadialGradient shadow(knob.center() + QPointF(0, 5), knobR + 8);
-            shadow.setColorAt(0, QColor(0, 0, 0, 115));
-            shadow.setColorAt((knobR - 8) / (knobR + 8), QColor(0, 0, 0, 115));
-            shadow.setColorAt(1, QColor(0, 0, 0, 0));
-            k.setPen(Qt::NoPen);
-            k.setBrush(shadow);
-            k.drawEllipse(knob.center() + QPointF(0, 5), knobR + 8, knobR + 8);
-            QLinearGradient face(knob.topLeft(), knob.bottomRight());
-            face.setColorAt(0, Studio::raised());
-            face.setColorAt(1, Studio::panel());
-            k.setBrush(face);
-            k.drawEllipse(knob);
-            k.setBrush(Qt::NoBrush);
-            k.setPen(QPen(QColor(255, 255, 255, 23), 1));
-            k.drawEllipse(knob.adjusted(0.5, 0.5, -0.5, -0.5));
-        }
+        return cache;
+    }
+
+    void drawGlowAndTrack(QPainter& b) const
+    {
+        const qreal s = size_;
+        const QPointF centre(s / 2, s / 2);
+        // Glow: a violet disc (diameter size - 28), softened by rings of falling opacity.
+        const qreal glowR = (s - 28) / 2;
+        QRadialGradient glow(centre, glowR + 15);
+        const QColor violet = Studio::violet();
+        const qreal inner = (glowR - 15) / (glowR + 15);
+        glow.setColorAt(0, Studio::withOpacity(violet, 0.065));
+        glow.setColorAt(std::max<qreal>(inner, 0), Studio::withOpacity(violet, 0.065));
+        glow.setColorAt(glowR / (glowR + 15), Studio::withOpacity(violet, 0.033));
+        glow.setColorAt(1, Studio::withOpacity(violet, 0));
+        b.setPen(Qt::NoPen);
+        b.setBrush(glow);
+        b.drawEllipse(centre, glowR + 15, glowR + 15);
+        // Track: 270 degrees from 7:30 clockwise to 4:30.
+        const qreal r = s / 2;
+        const QRectF circle(centre.x() - r, centre.y() - r, 2 * r, 2 * r);
+        QPainterPath track;
+        track.arcMoveTo(circle, 225);
+        track.arcTo(circle, 225, -270);
+        b.strokePath(track, QPen(QColor(255, 255, 255, 18), 5, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
+    }
+
+    void drawKnob(QPainter& k) const
+    {
+        const qreal s = size_;
+        const QPointF centre(s / 2, s / 2);
+        // A circle of diameter size - 46 with a soft black shadow 5 px below it.
+        const qreal knobR = (s - 46) / 2;
+        const QRectF knob(centre.x() - knobR, centre.y() - knobR, 2 * knobR, 2 * knobR);
+        QRadialGradient shadow(knob.center() + QPointF(0, 5), knobR + 8);
+        shadow.setColorAt(0, QColor(0, 0, 0, 115));
+        shadow.setColorAt((knobR - 8) / (knobR + 8), QColor(0, 0, 0, 115));
+        shadow.setColorAt(1, QColor(0, 0, 0, 0));
+        k.setPen(Qt::NoPen);
+        k.setBrush(shadow);
+        k.drawEllipse(knob.center() + QPointF(0, 5), knobR + 8, knobR + 8);
+        QLinearGradient face(knob.topLeft(), knob.bottomRight());
+        face.setColorAt(0, Studio::raised());
+        face.setColorAt(1, Studio::panel());
+        k.setBrush(face);
+        k.drawEllipse(knob);
+        k.setBrush(Qt::NoBrush);
+        k.setPen(QPen(QColor(255, 255, 255, 23), 1));
+        k.drawEllipse(knob.adjusted(0.5, 0.5, -0.5, -0.5));
     }
 
     BoostDial* dial_;

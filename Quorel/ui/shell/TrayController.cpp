@@ -6,6 +6,7 @@
 #include "LanguageBinding.h"
 #include "MenuBarPanel.h"
 #include "Studio.h"
+#include "TrayPanelWindow.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -13,7 +14,6 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QVBoxLayout>
 
 namespace quorel {
 
@@ -93,13 +93,8 @@ void TrayController::togglePanel()
 void TrayController::showPanel()
 {
     if (!popup_) {
-        // Qt::Popup closes itself when the user clicks elsewhere or the window loses focus.
-        popup_ = new QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint);
-        popup_->setAttribute(Qt::WA_TranslucentBackground, false);
-        auto* layout = new QVBoxLayout(popup_);
-        layout->setContentsMargins(0, 0, 0, 0);
-        panel_ = new MenuBarPanel(model_, popup_);
-        layout->addWidget(panel_);
+        panel_ = new MenuBarPanel(model_);
+        popup_ = new TrayPanelWindow(panel_);
         connect(panel_, &MenuBarPanel::openRequested, this, [this] {
             hidePanel();
             emit openRequested();

@@ -14,7 +14,7 @@ class BoostModel;
 class MenuBarPanel;
 
 // The tray icon with tooltip "Quorel" and the colour icon. A click toggles the tray panel in a
-// frameless popup beside the icon, which hides when it loses focus; hosts that open a menu
+// frameless window beside the icon (TrayPanelWindow), which hides when it loses activation; hosts that open a menu
 // instead get "Open Quorel" and "Quit". The icon exists only while the application says a tray
 // host is there: showIcon() makes it afresh for each host that comes (Qt's tray icon does not
 // find a host that starts after it), hideIcon() removes it.

@@ -3,11 +3,14 @@
 
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace quorel;
 
@@ -71,14 +74,51 @@ TEST(ControlChecks, NestedSliderIsFound)
               0);
 }
 
-TEST(ControlChecks, RunWritesTheResultFileAndIgnoresAnUnwritableFolder)
+namespace {
+
+QByteArray contents(std::FILE* file)
+{
+    std::rewind(file);
+    QByteArray bytes;
+    char chunk[256];
+    while (const size_t n = std::fread(chunk, 1, sizeof chunk, file)) bytes.append(chunk, qsizetype(n));
+    return bytes;
+}
+
+}  // namespace
+
+TEST(ControlChecks, RunWritesTheResultFileAndSaysWhenItCannot)
 {
     test::TemporaryHome home;
     QTemporaryDir folder;
-    ASSERT_EQ(ControlChecks::run(folder.path()), 0);
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_EQ(ControlChecks::run(folder.path(), out, err), 0);
     QFile file(folder.filePath("control-check.txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray(ControlChecks::successLine));
-    EXPECT_EQ(ControlChecks::run(folder.filePath("missing/deeper")), 0);
-    EXPECT_FALSE(QFile::exists(folder.filePath("missing/deeper/control-check.txt")));
+    EXPECT_EQ(contents(out), QByteArray(ControlChecks::successLine) + "\n");
+    EXPECT_TRUE(contents(err).isEmpty());
+
+    // A folder that cannot take the file: the reason on stderr and a failure status.
+    const QString missing = folder.filePath("missing/deeper");
+    EXPECT_EQ(ControlChecks::run(missing, out, err), 1);
+    EXPECT_FALSE(QFile::exists(missing + "/control-check.txt"));
+    const QString said = QString::fromUtf8(contents(err));
+    EXPECT_TRUE(said.startsWith("Could not write " + missing + "/control-check.txt: ")) << said.toStdString();
+    EXPECT_TRUE(said.endsWith("\n"));
+    std::fclose(out);
+    std::fclose(err);
+}
+
+// An installed binary's folder (/usr/bin) is not the user's: the result goes to the state folder.
+TEST(ControlChecks, ResultFolderIsBesideTheBinaryOrInTheStateFolder)
+{
+    test::TemporaryHome home;
+    QTemporaryDir folder;
+    EXPECT_EQ(ControlChecks::resultFolder(folder.path()), folder.path());
+    qputenv("XDG_STATE_HOME", QFile::encodeName(folder.filePath("state")));
+    EXPECT_EQ(ControlChecks::resultFolder(folder.filePath("no-such-folder")), folder.filePath("state/Quorel"));
+    qunsetenv("XDG_STATE_HOME");
+    EXPECT_EQ(ControlChecks::resultFolder(folder.filePath("no-such-folder")), QDir::homePath() + "/.local/state/Quorel");
 }

@@ -3,10 +3,13 @@
 #include "MenuBarPanel.h"
 #include "TrayController.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -55,4 +58,40 @@ TEST(TrayController, AClickTogglesThePanelAndTheMenuOffersOpenAndQuit)
     emit tray.panel()->openRequested();
     EXPECT_EQ(opens.count(), 1);
     EXPECT_FALSE(tray.popup()->isVisible());
+}
+
+// A screen reader browses the panel: a named dialog among the application's windows (a
+// Qt::Popup is left out of that list), closed by Escape or by activating another window.
+TEST(TrayController, ThePanelIsANamedDialogAmongTheApplicationsWindows)
+{
+    test::ShellHarness h;
+    TrayController tray(*h.model);
+    tray.showIcon();
+    tray.showPanel();
+    QWidget* popup = tray.popup();
+    ASSERT_TRUE(popup);
+    EXPECT_NE(popup->windowType(), Qt::Popup);
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(popup);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->role(), QAccessible::Dialog);
+    EXPECT_EQ(window->text(QAccessible::Name), "Quorel panel");
+    QAccessibleInterface* application = QAccessible::queryAccessibleInterface(qApp);
+    ASSERT_TRUE(application);
+    EXPECT_GE(application->indexOfChild(window), 0);
+    h.setLanguage(AppLanguage::portuguese);
+    EXPECT_EQ(window->text(QAccessible::Name), "Painel do Quorel");
+    EXPECT_EQ(popup->windowTitle(), "Painel do Quorel");
+
+    ASSERT_TRUE(QTest::qWaitForWindowActive(popup));
+    QTest::keyClick(popup, Qt::Key_Escape);
+    EXPECT_FALSE(popup->isVisible());
+
+    tray.showPanel();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(popup));
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    for (int i = 0; i < 100 && popup->isVisible(); ++i) QTest::qWait(20);
+    EXPECT_FALSE(popup->isVisible());
 }

@@ -6,8 +6,11 @@ XEmbed tray (trayer); then the quorel binary with QT_LINUX_ACCESSIBILITY_ALWAYS_
 AT-SPI it reads the focus order of the main window and of the tray panel (pressing Tab and
 reading the focused object each time) and every slider's name, value and description. Checks:
 the main window's order begins with the sidebar (web site link, five rows, the switch) and has
-no stop without a name (the scroll area had one); the tray panel's order begins with its power
-button; every slider speaks its value with its unit in the language ("6.0 dB" / "6,0 dB", "50%").
+no stop without a name (the scroll area had one); the tray panel is a dialog named "Quorel
+panel" ("Painel do Quorel") among the application's windows, whose controls a screen reader
+browses (each named, its four sliders with their values) and reaches by Tab in that same order,
+beginning with its power button; every slider speaks its value with its unit in the language
+("6.0 dB" / "6,0 dB", "50%").
 
 Usage: atspi_readings.py QUOREL_BINARY OUTPUT_FILE. Exits 77 (skipped) when pyatspi or a helper
 program is missing.
@@ -213,21 +216,48 @@ def read_language(session, pyatspi, listener, language, out):
         assert icon, "no tray icon in trayer"
         listener.focused.clear()
         session.xdotool("mousemove", "--window", icon[0], "5", "5", "click", "1")
-        # A popup is not among the application's children over AT-SPI; its controls announce
-        # their focus all the same.
+        panel_name = "Painel do Quorel" if language == "pt-BR" else "Quorel panel"
+
+        def find_panel():
+            app.clear_cache()
+            return next((w for w in walk(app) if w.getRole() == pyatspi.ROLE_DIALOG and w.name == panel_name
+                         and w.getState().contains(pyatspi.STATE_SHOWING)), None)
+        panel = wait_for(find_panel, 10)
+        out.append("-- tray panel, as browsed --")
+        if panel is None:
+            problems.append("no dialog %r among the application's windows" % panel_name)
+        else:
+            out.append(describe(panel))
+            # Moved as an assistive technology moves them: Boost to 6 dB, Loudness to half.
+            sliders = [w for w in walk(panel) if w.getRole() == pyatspi.ROLE_SLIDER]
+            for slider, value in zip(sliders, (6.0, 0.5)):
+                slider.queryValue().currentValue = value
+            expected = {"Boost": "6%s0 dB" % decimal, "Loudness": "50%"}
+            for slider in sliders[:2]:
+                heard = wait_for(lambda: slider.description == expected[slider.name] and slider.description, 5)
+                if not heard:
+                    problems.append("tray slider %s set by AT-SPI speaks %r" % (slider.name, slider.description))
+            # What a screen reader's browse mode walks: every control, in tree order.
+            browsed = [w for w in walk(panel) if w.getState().contains(pyatspi.STATE_FOCUSABLE)
+                       and w.getState().contains(pyatspi.STATE_SHOWING)]
+            for control in browsed:
+                line = describe(control)
+                if control.getRole() == pyatspi.ROLE_SLIDER:
+                    line += " value %g" % control.queryValue().currentValue
+                    if not spoken.match(control.description):
+                        problems.append("tray slider %s speaks %r" % (control.name, control.description))
+                out.append(line)
+            problems += ["a control without a name: " + describe(w) for w in browsed if not w.name]
+            if len([w for w in browsed if w.getRole() == pyatspi.ROLE_SLIDER]) != 4:
+                problems.append("the tray panel does not show its four sliders")
         listener.pump(1.0)
         order = focus_order(session, listener)
         out.append("-- tray panel, Tab order --")
         out.extend(order)
-        out.append("-- tray panel sliders, as announced while focused --")
-        for line in order:
-            if line.startswith("slider"):
-                description = line.rsplit(" [", 1)[-1].rstrip("]") if " [" in line else ""
-                out.append(line)
-                if not spoken.match(description):
-                    problems.append("tray slider speaks %r" % line)
         if not order or not order[0].startswith("push button"):
             problems.append("the tray panel's order does not begin with its power button")
+        if panel is not None and order != [describe(w) for w in browsed]:
+            problems.append("the tray panel's Tab order is not its reading order")
         return problems
     finally:
         quorel.terminate()

@@ -7,7 +7,10 @@
 #include "FeaturePages.h"
 #include "LevelMeter.h"
 #include "MonitorPanel.h"
-#include "PanelsFixture.h"
+#include "Backdrop.h"
+#include "L10n.h"
+#include "PanelsTest.h"
+#include "ScriptedRandom.h"
 #include "SelectableButton.h"
 #include "StudioButton.h"
 

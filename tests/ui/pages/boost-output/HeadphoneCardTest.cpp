@@ -3,7 +3,8 @@
 #include "HeadphoneLibrary.h"
 #include "HeadphonePanel.h"
 #include "HeadphonePanelState.h"
-#include "PanelsFixture.h"
+#include "Backdrop.h"
+#include "PanelsTest.h"
 #include "StudioButton.h"
 #include "Symbols.h"
 

@@ -1,7 +1,8 @@
 // The level monitor on the engine controller's readings.
 #include "LevelMeter.h"
 #include "MonitorPanel.h"
-#include "PanelsFixture.h"
+#include "Backdrop.h"
+#include "PanelsTest.h"
 #include "ReduceMotion.h"
 #include "StatusDot.h"
 #include "Studio.h"

@@ -1,6 +1,7 @@
 // The output card's device picker and restart on the engine controller (no volume control).
 #include "OutputPanel.h"
-#include "PanelsFixture.h"
+#include "Backdrop.h"
+#include "PanelsTest.h"
 #include "StudioButton.h"
 #include "StudioSlider.h"
 #include "Symbols.h"

@@ -1,6 +1,6 @@
 // The Automation page on the real automation model with a fake front-application source.
 #include "AutomationPanel.h"
-#include "PanelsFixture.h"
+#include "PagesTest.h"
 #include "PresetPicker.h"
 #include "StudioButton.h"
 #include "StudioSwitch.h"
@@ -48,7 +48,7 @@ void chooseTime(QComboBox* picker, int minutes)
 
 }  // namespace
 
-class AutomationPage : public PanelsTest {
+class AutomationPage : public PagesTest {
 protected:
     AutomationPanel* makePanel()
     {
@@ -263,6 +263,28 @@ TEST_F(AutomationPage, WithoutTheFrontApplicationRulesAreUnavailable)
     EXPECT_TRUE(panel->unavailableText()->isVisible());
     EXPECT_FALSE(panel->addAppButton()->isEnabled());
     EXPECT_EQ(panel->ruleRows().size(), 1u);
+}
+
+// Wayland with no portal answering: the shortcuts card says so, in both languages, and follows
+// the service when it comes and goes.
+TEST_F(AutomationPage, ShortcutsCardFollowsTheirAvailability)
+{
+    make();
+    AutomationPanel* panel = makePanel();
+    EXPECT_TRUE(panel->shortcutsNote()->isVisible());
+    EXPECT_FALSE(panel->shortcutsUnavailableText()->isVisible());
+    shortcuts->setAvailable(false);
+    EXPECT_FALSE(panel->shortcutsNote()->isVisible());
+    EXPECT_TRUE(panel->shortcutsUnavailableText()->isVisible());
+    EXPECT_EQ(panel->shortcutsUnavailableText()->text(),
+              "Global shortcuts are unavailable in this session: no shortcut service answers on this desktop.");
+    setLanguage(AppLanguage::portuguese);
+    EXPECT_EQ(panel->shortcutsUnavailableText()->text(),
+              "Os atalhos globais não estão disponíveis nesta sessão: nenhum serviço de atalhos responde neste ambiente.");
+    shortcuts->setAvailable(true);
+    EXPECT_TRUE(panel->shortcutsNote()->isVisible());
+    EXPECT_FALSE(panel->shortcutsUnavailableText()->isVisible());
+    EXPECT_EQ(panel->shortcutsNote()->text(), "Funcionam em qualquer app.");
 }
 
 TEST_F(AutomationPage, PortugueseTexts)

@@ -4,7 +4,7 @@
 #include "EqualizerPanel.h"
 #include "EqualizerSpectrum.h"
 #include "MainView.h"
-#include "PanelsFixture.h"
+#include "PagesTest.h"
 #include "SelectableButton.h"
 #include "SpectrumModel.h"
 #include "StudioButton.h"
@@ -32,7 +32,7 @@ int countChanges(BoostModel& model, const std::function<void()>& action)
 
 }  // namespace
 
-class EqualizerPage : public PanelsTest {};
+class EqualizerPage : public PagesTest {};
 
 TEST_F(EqualizerPage, ArrowsAndDragsMoveOneBand)
 {
@@ -120,7 +120,7 @@ TEST_F(EqualizerPage, BarsFollowReadingsAndGoWhenProcessingStops)
 
     SpectrumReading reading{true, std::vector<float>(31, 0.1f), std::vector<float>(31, 0.0f)};
     reading.output[10] = 1.0f;
-    feed->set(reading);
+    readings->setSpectrum(reading);
     spectrum.tick();
     EXPECT_TRUE(spectrum.live());
     EXPECT_NEAR(spectrum.input()[0], -20, 1e-4);
@@ -139,11 +139,11 @@ TEST_F(EqualizerPage, BarsFollowReadingsAndGoWhenProcessingStops)
     EXPECT_LT(at(live, g.centre(12), g.bottom() - 70).alpha(), 5);
 
     // An analyser that is not ready counts as no reading.
-    feed->set(SpectrumReading{false, reading.input, reading.output});
+    readings->setSpectrum(SpectrumReading{false, reading.input, reading.output});
     spectrum.tick();
     EXPECT_FALSE(spectrum.live());
     EXPECT_NEAR(spectrum.input()[0], -20, 1e-4);   // kept
-    feed->set(reading);
+    readings->setSpectrum(reading);
     spectrum.tick();
     EXPECT_TRUE(spectrum.live());
 
@@ -161,7 +161,7 @@ TEST_F(EqualizerPage, AShortReadingDrawsNoBarForTheMissingBands)
     activate(48000);
     auto* panel = new EqualizerPanel(*model);
     show(panel, 780);
-    feed->set(SpectrumReading{true, std::vector<float>(5, 1.0f), std::vector<float>(5, 1.0f)});
+    readings->setSpectrum(SpectrumReading{true, std::vector<float>(5, 1.0f), std::vector<float>(5, 1.0f)});
     panel->spectrumModel().tick();
     EXPECT_EQ(panel->spectrumModel().output().size(), 5u);
     const QImage image = panel->spectrumView()->grab().toImage();
@@ -231,26 +231,27 @@ TEST_F(EqualizerPage, APageChangeStopsThePoll)
     EXPECT_FALSE(spectrum->isPolling());
     activate(48000);
     EXPECT_TRUE(spectrum->isPolling());
-    EXPECT_TRUE(feed->isWanted());
+    EXPECT_TRUE(readings->spectrumWanted());
     model->setTab(MainTab::settings);
     if (panel) { EXPECT_FALSE(spectrum->isPolling()); }
-    EXPECT_FALSE(feed->isWanted());
+    EXPECT_FALSE(readings->spectrumWanted());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(panel.isNull());
     // Coming back builds a new spectrum model.
     model->setTab(MainTab::equalizer);
-    QCoreApplication::processEvents();
     auto* again = view->page()->findChild<EqualizerPanel*>();
     ASSERT_TRUE(again);
-    EXPECT_TRUE(again->spectrumModel().isPolling());
+    // Fresh: nothing read yet (checked before any event, so no poll can have run).
     EXPECT_FALSE(again->spectrumModel().live());
-    EXPECT_TRUE(feed->isWanted());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(again->spectrumModel().isPolling());
+    EXPECT_TRUE(readings->spectrumWanted());
     // Processing off stops the poll; on again, it resumes and the chain is asked again.
     deactivate();
     EXPECT_FALSE(again->spectrumModel().isPolling());
     activate(48000);
     EXPECT_TRUE(again->spectrumModel().isPolling());
-    EXPECT_TRUE(feed->isWanted());
+    EXPECT_TRUE(readings->spectrumWanted());
 }
 
 TEST_F(EqualizerPage, PortugueseTextsAndLiteralMarks)

@@ -1,6 +1,6 @@
 // The presets card: menu, chips, save with its prompt and replace confirmation, delete with
 // its confirmation, export and import through the file dialog seam.
-#include "PanelsFixture.h"
+#include "PagesTest.h"
 #include "PresetFileDialogs.h"
 #include "PresetsPanel.h"
 #include "PresetsPanelState.h"
@@ -47,7 +47,7 @@ QByteArray read(const QString& path)
 
 }  // namespace
 
-class PresetsCard : public PanelsTest {
+class PresetsCard : public PagesTest {
 protected:
     ~PresetsCard() override { PresetFileDialogs::setOverride({}, {}); }
 

@@ -5,7 +5,7 @@
 #include "EqualizerFader.h"
 #include "EqualizerPanel.h"
 #include "L10n.h"
-#include "PanelsFixture.h"
+#include "PagesTest.h"
 #include "PresetsPanel.h"
 #include "PresetsPanelState.h"
 #include "SpectrumModel.h"
@@ -47,7 +47,7 @@ SpectrumReading musicReading(float trim)
 
 }  // namespace
 
-class Snapshots : public PanelsTest {
+class Snapshots : public PagesTest {
 protected:
     QWidget* equalizerPage()
     {
@@ -103,7 +103,7 @@ TEST_F(Snapshots, EqualizerLiveWithAPreset)
         QWidget* page = equalizerPage();
         auto* panel = page->findChild<EqualizerPanel*>();
         for (int i = 0; i < 4; ++i) {
-            feed->set(musicReading(float(i)));
+            readings->setSpectrum(musicReading(float(i)));
             panel->spectrumModel().tick();
         }
         EXPECT_TRUE(panel->spectrumModel().live());
@@ -229,6 +229,7 @@ TEST_F(Snapshots, AutomationRulesUnavailable)
     frontAvailable = false;
     for (AppLanguage language : languages) {
         make();
+        shortcuts->setAvailable(false);
         setLanguage(language);
         model->automation().setRule("firefox", "Firefox", "builtin.voice");
         QWidget* page = automationPage();
