@@ -19,7 +19,8 @@ class PipeWireContext;
 // into), whose monitor ports feed the ChainFilter, whose outputs are linked to the playback
 // ports of the chosen output device. The server orders the three within one cycle, so the
 // path adds no latency beyond what the processing itself reports. The session manager links
-// applications to the sink; every other link is made here.
+// applications to the sink; every other link is made here, also those of applications that no
+// session manager links any longer (keepApplicationsPlaying).
 class GraphPath {
 public:
     struct Options {
