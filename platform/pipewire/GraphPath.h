@@ -5,6 +5,7 @@
 #include "ServerObject.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +19,8 @@ class PipeWireContext;
 // into), whose monitor ports feed the ChainFilter, whose outputs are linked to the playback
 // ports of the chosen output device. The server orders the three within one cycle, so the
 // path adds no latency beyond what the processing itself reports. The session manager links
-// applications to the sink; every other link is made here.
+// applications to the sink; every other link is made here, also those of applications that no
+// session manager links any longer (keepApplicationsPlaying).
 class GraphPath {
 public:
     struct Options {
@@ -66,6 +68,16 @@ public:
     // Makes again any of our links the server dropped while both of its ends exist (the
     // session manager restarted and rebuilt the ports, the device came back). Main thread.
     void relink();
+    // Keeps applications playing across a session manager restart. Its links go with it, and
+    // WirePlumber 0.4 never links again a stream that has already played (it waits for new
+    // ports that never come), so the playback streams that no session manager links (those
+    // older than the one running, or any while none runs) are linked here, with links of our
+    // own: into our sink while it has its playback ports, straight to the output device while
+    // it has none (it is made anew while no session manager runs). `manager` counts the
+    // session managers seen (PipeWireContext::sessionManagerCount); `present` tells whether one
+    // runs now. Main thread.
+    void keepApplicationsPlaying(bool present, uint64_t manager);
+
     // The virtual sink is gone from the server.
     bool isSinkGone() const { return !sink_ || sink_->isGone(); }
 
@@ -77,6 +89,10 @@ private:
     // The links the path needs now, from the registry; false when an end is missing.
     bool wantedInputLinks(std::vector<Wanted>& links) const;
     bool wantedOutputLinks(const std::string& target, std::vector<Wanted>& links, uint32_t& channels) const;
+    // The links that carry application node `node` into our sink, or to the output device
+    // while our sink has no playback ports; empty when neither can take it now.
+    std::vector<Wanted> wantedApplicationLinks(uint32_t node) const;
+    bool isOurApplicationLink(uint32_t link) const;
     std::unique_ptr<ServerObject> makeSink(int& error);
     std::unique_ptr<ServerObject> link(const Wanted& wanted, int& error);
     int makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links);
@@ -91,6 +107,11 @@ private:
     std::vector<Wanted> madeOutput_;
     std::string target_;
     uint32_t outputChannels_ = 2;
+    struct Application {
+        std::vector<Wanted> made;
+        std::vector<std::unique_ptr<ServerObject>> links;
+    };
+    std::map<uint32_t, Application> applications_;  // those linked here, by node
 };
 
 }  // namespace quorel::pipewire

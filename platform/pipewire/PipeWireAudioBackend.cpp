@@ -161,6 +161,7 @@ public:
             renewedWhileAway_ = false;
         }
         path_->relink();
+        path_->keepApplicationsPlaying(present, count);
         return std::nullopt;
     }
 

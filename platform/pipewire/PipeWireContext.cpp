@@ -139,6 +139,7 @@ struct ContextCallbacks {
                 node.mediaClass = text(spa_dict_lookup(props, PW_KEY_MEDIA_CLASS));
                 node.channels = parseUnsigned(spa_dict_lookup(props, PW_KEY_AUDIO_CHANNELS), 0);
             }
+            node.sessionManager = self->sessionManagers_;
             self->nodes_[id] = node;
             self->notifyChange();
         } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0 && props) {
@@ -166,6 +167,9 @@ struct ContextCallbacks {
             if (!self->metadata_) return;
             self->metadataID_ = id;
             ++self->sessionManagers_;
+            // What was there when we connected came up with this one.
+            if (!self->synced_)
+                for (auto& [nodeID, node] : self->nodes_) node.sessionManager = self->sessionManagers_;
             static const pw_metadata_events events = [] {
                 pw_metadata_events e{};
                 e.version = PW_VERSION_METADATA_EVENTS;
@@ -362,6 +366,16 @@ int PipeWireContext::linksInto(uint32_t id) const
     for (const auto& [linkID, ends] : links_)
         if (ends.inputNode == id && ends.outputNode != id) ++count;
     return count;
+}
+
+std::vector<PipeWireContext::Link> PipeWireContext::linksOf(uint32_t id) const
+{
+    LoopLock lock(loop_);
+    std::vector<Link> result;
+    for (const auto& [linkID, ends] : links_)
+        if (ends.outputNode == id || ends.inputNode == id)
+            result.push_back({linkID, ends.outputNode, ends.outputPort, ends.inputNode, ends.inputPort});
+    return result;
 }
 
 std::vector<PipeWireContext::Port> PipeWireContext::ports(uint32_t node) const

@@ -30,6 +30,12 @@ public:
         std::string description;  // node.description
         std::string mediaClass;   // media.class
         uint32_t channels = 0;    // audio.channels, 0 when not published
+        uint64_t sessionManager = 0;  // sessionManagerCount() when it appeared
+    };
+
+    struct Link {
+        uint32_t id = 0;
+        uint32_t outputNode = 0, outputPort = 0, inputNode = 0, inputPort = 0;
     };
 
     struct Port {
@@ -80,6 +86,8 @@ public:
     std::map<uint32_t, Node> nodes() const;
     // Links that feed node `id` from another node.
     int linksInto(uint32_t id) const;
+    // The links from or into node `id`.
+    std::vector<Link> linksOf(uint32_t id) const;
     // The ports of node `id`, by global id.
     std::vector<Port> ports(uint32_t node) const;
     // Whether a link joins output port `from` to input port `to`.

@@ -1,0 +1,261 @@
+// WirePlumber stopped and started again while processing runs (a distribution's update does it).
+// Its links go with it, and WirePlumber 0.4 never links again a stream that has already played.
+// On a speaker that outlives it (a null sink of pipewire-pulse), the new one takes over no sink
+// that has already played either, so it links nothing at all, with or without Quorel: the
+// playing application plays on through Quorel's own links. On a speaker WirePlumber makes
+// itself, as it makes a sound card's (it goes with it and comes back new), a new application is
+// linked through Quorel again.
+#include "HeadlessServer.h"
+#include "SoundCheck.h"
+#include "ToolProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+
+using quorel::test::HeadlessServer;
+using quorel::test::SoundCheck;
+using quorel::test::ToolProcess;
+
+namespace {
+
+
+QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
+{
+    return HeadlessServer::run(program, arguments, ok);
+}
+
+template <typename Condition>
+bool waitUntil(Condition condition, int timeoutMS = 10000)
+{
+    for (int waited = 0; waited < timeoutMS; waited += 50) {
+        if (condition()) return true;
+        QThread::msleep(50);
+    }
+    return condition();
+}
+
+bool sinkListed(const QString& name) { return run("pactl", {"list", "short", "sinks"}).contains(name); }
+
+// The node that the first output of `node` feeds, empty when it is not linked.
+QString linkedTo(const QString& node)
+{
+    const QRegularExpression pattern("^" + QRegularExpression::escape(node) + R"(:output_FL\n\s*\|-> ([^:]+):)",
+                                     QRegularExpression::MultilineOption);
+    return pattern.match(run("pw-link", {"-l"})).captured(1);
+}
+
+bool stopManager()
+{
+    const qint64 pid = HeadlessServer::sessionManagerPid();
+    if (pid <= 0 || ::kill(pid_t(pid), SIGTERM) != 0) return false;
+    return waitUntil([&] { return !QFile::exists("/proc/" + QString::number(pid)); });
+}
+
+// Records the speaker's monitor through links of our own, which outlive WirePlumber, by a node
+// of a class WirePlumber does not take over, that runs on while the speaker is away.
+class MonitorRecorder {
+public:
+    MonitorRecorder(const QString& speaker, const QString& file) : speaker_(speaker)
+    {
+        process_.start("pw-record", {"-P", "{ node.autoconnect=false node.name=e2e_recorder "
+                                           "media.class=Quorel/Recorder node.always-process=true }",
+                                     "--format", "f32", "--channels", "2", file});
+    }
+    ~MonitorRecorder() { stop(); }
+
+    bool start()
+    {
+        if (!waitUntil([] { return run("pw-cli", {"ls", "Node"}).contains("e2e_recorder"); })) return false;
+        bool ok = false;
+        run("pw-cli", {"set-param", "e2e_recorder", "PortConfig",
+                       R"({ "direction": "Input", "mode": "dsp", "format": { "mediaType": "audio",
+                            "mediaSubtype": "raw", "format": "F32P", "rate": 48000, "channels": 2,
+                            "position": [ "FL", "FR" ] } })"},
+            &ok);
+        return ok && waitUntil([] { return run("pw-link", {"-i"}).contains("e2e_recorder:input_FR"); }) && listen();
+    }
+
+    // Links it to the speaker's monitor when the speaker is there and not yet linked.
+    bool listen()
+    {
+        if (run("pw-link", {"-l"}).contains(speaker_ + ":monitor_FL\n")) return true;
+        bool left = false, right = false;
+        run("pw-link", {speaker_ + ":monitor_FL", "e2e_recorder:input_FL"}, &left);
+        run("pw-link", {speaker_ + ":monitor_FR", "e2e_recorder:input_FR"}, &right);
+        return left && right;
+    }
+
+    void stop()
+    {
+        if (process_.state() == QProcess::NotRunning) return;
+        ::kill(pid_t(process_.processId()), SIGINT);
+        process_.waitForFinished(5000);
+    }
+
+private:
+    QString speaker_;
+    QProcess process_;
+};
+
+// A speaker WirePlumber makes itself: a script in its configuration, read by a new one.
+bool makeManagerSpeaker(const QString& speaker)
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + "/wireplumber";
+    if (!QDir().mkpath(config + "/scripts") || !QDir().mkpath(config + "/main.lua.d")) return false;
+    QFile script(config + "/scripts/manager-speakers.lua");
+    QFile load(config + "/main.lua.d/95-manager-speakers.lua");
+    if (!script.open(QIODevice::WriteOnly) || !load.open(QIODevice::WriteOnly)) return false;
+    script.write(QString("speaker = Node(\"adapter\", { [\"factory.name\"] = \"support.null-audio-sink\",\n"
+                         "  [\"node.name\"] = \"%1\", [\"node.description\"] = \"Manager speakers\",\n"
+                         "  [\"media.class\"] = \"Audio/Sink\", [\"audio.position\"] = \"[ FL FR ]\" })\n"
+                         "speaker:activate(Feature.Proxy.BOUND)\n")
+                     .arg(speaker)
+                     .toUtf8());
+    load.write("load_script(\"manager-speakers.lua\")\n");
+    script.close();
+    load.close();
+    return stopManager() && HeadlessServer::startProcess("wireplumber") > 0
+           && waitUntil([&] { return sinkListed(speaker); });
+}
+
+bool makePulseSpeaker(const QString& speaker)
+{
+    bool ok = false;
+    run("pactl", {"load-module", "module-null-sink", "sink_name=" + speaker}, &ok);
+    return ok && waitUntil([&] { return sinkListed(speaker); });
+}
+
+bool isOurs(const QString& node) { return node.startsWith("local.quorel.aggregate."); }
+bool isActive(const QJsonObject& o) { return o.value("isActive").toBool(); }
+
+// Plays a tone through processing on `speaker` (the default), stops WirePlumber for a second and
+// starts it again; returns the longest break in the tone heard at the speaker from a second
+// before the stop to 8 s after the start, in seconds (negative when it could not be measured).
+class RestartRun {
+public:
+    explicit RestartRun(const QString& speaker) : speaker_(speaker), recorder_(speaker, dir_.filePath("monitor.wav")) {}
+    ~RestartRun()
+    {
+        for (QProcess* p : {&player_, &newcomer_}) {
+            p->terminate();
+            p->waitForFinished(3000);
+        }
+        if (tool_.process().state() != QProcess::NotRunning) {
+            ::kill(pid_t(tool_.process().processId()), SIGINT);
+            tool_.finish();
+        }
+    }
+
+    void start()
+    {
+        run("pactl", {"set-default-sink", speaker_});
+        run("pw-cli", {"destroy", "test_speakers"});
+        ASSERT_TRUE(waitUntil([] { return !sinkListed("test_speakers"); }));
+        ASSERT_TRUE(SoundCheck::writeTone(dir_.filePath("tone.wav"), 120.0, -10));
+        ASSERT_TRUE(recorder_.start());
+        tool_.start({"system", "--seconds", "120", "--no-prime"});
+        ASSERT_TRUE(tool_.waitForLine(isActive, 20000)) << tool_.errorText().toStdString();
+        player_.start("pw-play", {"-P", "{ node.name=e2e_player }", dir_.filePath("tone.wav")});
+        ASSERT_TRUE(player_.waitForStarted());
+        ASSERT_TRUE(waitUntil([] { return isOurs(linkedTo("e2e_player")); }));
+        QThread::msleep(2000);
+    }
+
+    double restartManager()
+    {
+        const qint64 before = QFileInfo(dir_.filePath("monitor.wav")).size();
+        if (!stopManager()) return -1;
+        QThread::msleep(1000);
+        if (HeadlessServer::startProcess("wireplumber") <= 0) return -1;
+        for (int i = 0; i < 80; ++i) {  // 8 s, the recorder following the speaker
+            recorder_.listen();
+            QThread::msleep(100);
+        }
+        recorder_.stop();
+        levels_ = SoundCheck::blockLevels(dir_.filePath("monitor.wav"), 20);
+        const size_t stop = size_t(double(before) / (48000.0 * 2 * 4) / 0.02);  // 32-bit float frames
+        if (stop < 50 || levels_.size() < stop + 400) return -1;
+        size_t longest = 0, silent = 0;
+        for (size_t i = stop - 50; i < levels_.size(); ++i) {
+            silent = levels_[i] < -40 ? silent + 1 : 0;
+            longest = std::max(longest, silent);
+        }
+        const double gap = double(longest) * 0.02;
+        std::fprintf(stderr, "the playing application was silent for %.2f s\n", gap);
+        return gap;
+    }
+
+    // The tone's level in the last two seconds recorded.
+    double lastLevel() const { return SoundCheck::medianLevel(levels_, levels_.size() - 100, levels_.size()); }
+    QProcess& player() { return player_; }
+    QProcess& newcomer() { return newcomer_; }
+    QString toneFile() const { return dir_.filePath("tone.wav"); }
+    ToolProcess& tool() { return tool_; }
+
+private:
+    QTemporaryDir dir_;
+    QString speaker_;
+    MonitorRecorder recorder_;
+    ToolProcess tool_;
+    QProcess player_, newcomer_;
+    std::vector<double> levels_;  // the speaker's monitor, 20 ms blocks
+};
+
+// Processing runs on throughout (or is back within the engine's reconnection) and stops in order.
+void expectProcessingOn(ToolProcess& tool)
+{
+    int last = -1;
+    tool.waitForLine([&](const QJsonObject& o) {
+        if (o.contains("isActive")) last = isActive(o) ? 1 : 0;
+        return false;
+    }, 200);
+    if (last == 0) {
+        EXPECT_TRUE(tool.waitForLine(isActive, 15000));
+    }
+    EXPECT_TRUE(isOurs(run("pactl", {"get-default-sink"})));
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0) << tool.errorText().toStdString();
+}
+
+}  // namespace
+
+TEST(ManagerRestartE2E, OnASpeakerThatOutlivesItThePlayingApplicationPlaysOnProcessed)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(makePulseSpeaker("pulse_speakers"));
+    RestartRun restart("pulse_speakers");
+    ASSERT_NO_FATAL_FAILURE(restart.start());
+    const double gap = restart.restartManager();
+    ASSERT_GE(gap, 0.0);
+    EXPECT_LT(gap, 1.0);
+    EXPECT_GT(restart.lastLevel(), -20.0);
+    EXPECT_EQ(restart.player().state(), QProcess::Running);
+    EXPECT_TRUE(isOurs(linkedTo("e2e_player"))) << linkedTo("e2e_player").toStdString();
+    expectProcessingOn(restart.tool());
+}
+
+TEST(ManagerRestartE2E, OnASpeakerItMakesItselfANewApplicationIsLinkedThroughQuorel)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(makeManagerSpeaker("manager_speakers"));
+    RestartRun restart("manager_speakers");
+    ASSERT_NO_FATAL_FAILURE(restart.start());
+    ASSERT_GE(restart.restartManager(), 0.0);
+    QProcess& newcomer = restart.newcomer();
+    newcomer.start("pw-play", {"-P", "{ node.name=e2e_newcomer }", restart.toneFile()});
+    ASSERT_TRUE(newcomer.waitForStarted());
+    EXPECT_TRUE(waitUntil([] { return isOurs(linkedTo("e2e_newcomer")); })) << linkedTo("e2e_newcomer").toStdString();
+    expectProcessingOn(restart.tool());
+}
