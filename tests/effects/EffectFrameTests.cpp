@@ -263,14 +263,14 @@ TEST(EffectEntryPoints, ParametersSurviveAllocationResetAndDeallocation)
         unit->reset();
         unit->deallocateRenderResources();
     }
-    EXPECT_EQ(limiter.state().ceiling.load(), 0.5f);
-    EXPECT_EQ(limiter.state().lookaheadSeconds.load(), 0.002f);
-    EXPECT_EQ(limiter.state().releaseSeconds.load(), 0.3f);
-    EXPECT_EQ(utility.state().targetGain.load(), 2.0f);
-    EXPECT_EQ(utility.state().delayFrames.load(), 10u);
-    EXPECT_EQ(utility.state().ceiling.load(), 0.7f);
-    EXPECT_EQ(leveler.state().strength.load(), 0.6f);
-    EXPECT_EQ(leveler.state().target.load(), -20.0f);
+    EXPECT_EQ(limiter.state().parameters.latest().ceiling, 0.5f);
+    EXPECT_EQ(limiter.state().parameters.latest().lookaheadSeconds, 0.002f);
+    EXPECT_EQ(limiter.state().parameters.latest().releaseSeconds, 0.3f);
+    EXPECT_EQ(utility.state().parameters.latest().targetGain, 2.0f);
+    EXPECT_EQ(utility.state().parameters.latest().delayFrames, 10u);
+    EXPECT_EQ(utility.state().parameters.latest().ceiling, 0.7f);
+    EXPECT_EQ(leveler.state().parameters.latest().strength, 0.6f);
+    EXPECT_EQ(leveler.state().parameters.latest().target, -20.0f);
 }
 
 }  // namespace

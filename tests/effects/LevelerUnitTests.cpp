@@ -205,14 +205,14 @@ TEST(LevelerUnit, TargetAndStrengthValidation)
 {
     QRLevelerUnit unit;
     QRConfigureLeveler(&unit, 3, -40);
-    EXPECT_EQ(unit.state().strength.load(), 1.0f);
-    EXPECT_EQ(unit.state().target.load(), -30.0f);
+    EXPECT_EQ(unit.state().parameters.latest().strength, 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().target, -30.0f);
     QRConfigureLeveler(&unit, -1, 0);
-    EXPECT_EQ(unit.state().strength.load(), 0.0f);
-    EXPECT_EQ(unit.state().target.load(), -6.0f);
+    EXPECT_EQ(unit.state().parameters.latest().strength, 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().target, -6.0f);
     QRConfigureLeveler(&unit, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity());
-    EXPECT_EQ(unit.state().strength.load(), 0.0f);
-    EXPECT_EQ(unit.state().target.load(), -6.0f);
+    EXPECT_EQ(unit.state().parameters.latest().strength, 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().target, -6.0f);
 }
 
 TEST(LevelerUnit, SuddenBurstCountsAtOnceThroughTheMomentaryLoudness)
@@ -260,7 +260,7 @@ TEST(LevelerUnit, ResetBringsReadingsToRest)
     EXPECT_EQ(reading.loudness, -120.0f);
     EXPECT_EQ(reading.gainDB, 0.0f);
     EXPECT_FALSE(reading.measuring);
-    EXPECT_EQ(unit.state().strength.load(), 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().strength, 1.0f);
 }
 
 }  // namespace

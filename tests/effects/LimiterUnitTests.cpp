@@ -154,15 +154,15 @@ TEST(LimiterUnit, CeilingValidation)
     QRLimiterUnit unit;
     QRConfigureLimiter(&unit, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN(),
                        std::numeric_limits<float>::infinity());
-    EXPECT_EQ(unit.state().ceiling.load(), 0.999f);
-    EXPECT_EQ(unit.state().lookaheadSeconds.load(), 0.005f);
-    EXPECT_EQ(unit.state().releaseSeconds.load(), 0.08f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.999f);
+    EXPECT_EQ(unit.state().parameters.latest().lookaheadSeconds, 0.005f);
+    EXPECT_EQ(unit.state().parameters.latest().releaseSeconds, 0.08f);
     QRConfigureLimiter(&unit, 0.01f, 0.2f, 9);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.1f);
-    EXPECT_EQ(unit.state().lookaheadSeconds.load(), 0.2f);  // clamped by the window, not here
-    EXPECT_EQ(unit.state().releaseSeconds.load(), 9.0f);    // clamped at render time
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.1f);
+    EXPECT_EQ(unit.state().parameters.latest().lookaheadSeconds, 0.2f);  // clamped by the window, not here
+    EXPECT_EQ(unit.state().parameters.latest().releaseSeconds, 9.0f);    // clamped at render time
     QRConfigureLimiter(&unit, 7, 0.005f, 0.08f);
-    EXPECT_EQ(unit.state().ceiling.load(), 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 1.0f);
 }
 
 // The promise of a brick-wall limiter: whatever comes in, nothing above the ceiling comes out.

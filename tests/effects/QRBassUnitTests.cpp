@@ -52,19 +52,19 @@ TEST(BassHarmonics, FrequenciesAreLimitedBelowNyquist)
 TEST(QRBassUnit, ConfigureClampsAndIgnoresValuesThatAreNotFinite)
 {
     QRBassUnit unit;
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
     QRConfigureBass(&unit, 0.6f);
-    EXPECT_EQ(unit.state().amount.load(), 0.6f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.6f);
     QRConfigureBass(&unit, std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(unit.state().amount.load(), 0.6f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.6f);
     QRConfigureBass(&unit, 4);
-    EXPECT_EQ(unit.state().amount.load(), 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 1.0f);
     QRConfigureBass(&unit, -4);
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
     QRConfigureBass(nullptr, 1);
     QRDriveUnit drive;
     QRConfigureBass(&drive, 1);
-    EXPECT_EQ(drive.state().amount.load(), 0.0f);
+    EXPECT_EQ(drive.state().parameters.latest().amount, 0.0f);
     EXPECT_EQ(unit.latency(), 0.0);
 }
 
@@ -211,7 +211,7 @@ TEST(QRBassUnit, NotFiniteSamplesCountAsZeroAndResetRestsTheState)
     unit.reset();
     EXPECT_EQ(unit.state().harmonics.channel[0].envelope, 0.0f);
     EXPECT_EQ(unit.state().harmonics.channel[0].bandHigh.z1, 0.0f);
-    EXPECT_EQ(unit.state().amount.load(), 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 1.0f);
     const Channels after = test::renderThrough(unit, {std::vector<float>(512, 0.0f)});
     for (float s : after[0])
         ASSERT_EQ(s, 0.0f);

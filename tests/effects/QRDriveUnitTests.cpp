@@ -22,8 +22,8 @@ constexpr float infinity = std::numeric_limits<float>::infinity();
 TEST(QRDriveUnit, StartsWithItsInitialParameters)
 {
     QRDriveUnit unit;
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.999f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.999f);
     EXPECT_EQ(unit.state().activity.load(), 0.0f);
     EXPECT_EQ(unit.componentDescription(), QRRegisterDriveUnit());
 }
@@ -50,19 +50,19 @@ TEST(QRDriveUnit, ConfigureClampsAndIgnoresValuesThatAreNotFinite)
 {
     QRDriveUnit unit;
     QRConfigureDrive(&unit, 0.5f, 0.05f);
-    EXPECT_EQ(unit.state().amount.load(), 0.5f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.1f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.5f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.1f);
     QRConfigureDrive(&unit, 3, 7);
-    EXPECT_EQ(unit.state().amount.load(), 1.0f);
-    EXPECT_EQ(unit.state().ceiling.load(), 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 1.0f);
     QRConfigureDrive(&unit, -1, 0.5f);
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
     QRConfigureDrive(&unit, notANumber, infinity);
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.5f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.5f);
     QRConfigureDrive(&unit, 0.25f, notANumber);
-    EXPECT_EQ(unit.state().amount.load(), 0.25f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.5f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.25f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.5f);
 }
 
 TEST(QRDriveUnit, NullOrForeignUnitsAreSentNoMessage)
@@ -164,8 +164,8 @@ TEST(QRDriveUnit, ResetClearsHistoriesAndActivityButKeepsParameters)
     test::renderThrough(unit, {tone});
     unit.reset();
     EXPECT_EQ(unit.state().activity.load(), 0.0f);
-    EXPECT_EQ(unit.state().amount.load(), 0.7f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.8f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.7f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.8f);
     const Channels out = test::renderThrough(unit, {std::vector<float>(256, 0.0f)});
     for (float s : out[0])
         ASSERT_EQ(s, 0.0f);

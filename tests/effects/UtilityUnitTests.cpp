@@ -61,11 +61,11 @@ TEST(UtilityUnit, GainIsClampedAndNotFiniteGainMutes)
 {
     QRUtilityUnit unit;
     QRSetGain(&unit, 20);
-    EXPECT_EQ(unit.state().targetGain.load(), 16.0f);
+    EXPECT_EQ(unit.state().parameters.latest().targetGain, 16.0f);
     QRSetGain(&unit, std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(unit.state().targetGain.load(), 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().targetGain, 0.0f);
     QRSetGain(&unit, -3);
-    EXPECT_EQ(unit.state().targetGain.load(), 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().targetGain, 0.0f);
 }
 
 TEST(UtilityUnit, AllocationAndResetJumpToTheTargetGain)
@@ -148,9 +148,9 @@ TEST(UtilityUnit, CeilingIsClampedAndNotFiniteTurnsItOff)
 {
     QRUtilityUnit unit;
     QRConfigureUtility(&unit, 0, 3);
-    EXPECT_EQ(unit.state().ceiling.load(), 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 1.0f);
     QRConfigureUtility(&unit, 0, std::numeric_limits<float>::infinity());
-    EXPECT_EQ(unit.state().ceiling.load(), 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.0f);
 }
 
 TEST(UtilityUnit, InvalidSamplesAreZeroAfterDelayAndGainAndCounted)
