@@ -3,9 +3,10 @@
 // The C entry points of the system's own effect units.
 //
 // How a unit is written on this frame:
-//  1. State: a plain `QR<Name>State` record held by value in the unit. Fields the control thread
-//     writes (parameters) or reads (readings) are std::atomic (32-bit; 64-bit for counters);
-//     every other field belongs to the render thread. Per-channel data exists for two channels.
+//  1. State: a plain `QR<Name>State` record held by value in the unit. Its parameters are one
+//     plain `QR<Name>Parameters` record (with whatever derives from them: coefficients, curves)
+//     in a PublishedBlock; fields the control thread reads (readings) are std::atomic (32-bit;
+//     64-bit for counters); every other field belongs to the render thread. Per-channel data exists for two channels.
 //     Buffers are RenderBuffer/SampleBuffer, allocated zero-filled in allocateState().
 //  2. Class: `QR<Name>Unit : EffectUnit` with `static constexpr FourCharCode subtype` and
 //     `static constexpr const char* registeredName`, a constructor taking the description
@@ -14,13 +15,14 @@
 //     releaseState(), resetState() (signal state and readings to rest, never parameters; must
 //     cope with released buffers), latency() when it delays, and process().
 //  3. process(data, frames) runs on the real-time thread after EffectUnit pulled the input into
-//     `data` (one pointer per channel, in place): read each parameter once (readParameter),
-//     clamp it again, treat every input sample with sanitizedSample()/sanitizeSamples(), write
+//     `data` (one pointer per channel, in place): acquire the parameter block once at the start
+//     and use current() for the whole call, treat every input sample with sanitizedSample()/sanitizeSamples(), write
 //     the output, publish readings (publishReading), return the output's peak magnitude (the
 //     frame clears the silence flag from it). No locks, allocation, exceptions, logging or Qt.
 //     Prefer two simple loops - compute a gain curve, then one multiply loop - so both vectorise.
-//  4. Control side: configure operations validate (not finite -> ignored or replaced; clamp) and
-//     publishParameter(); accumulating readings are taken with takeReading().
+//  4. Control side: configure operations validate (not finite -> ignored or replaced; clamp),
+//     derive, and publish the whole block (starting from latest()); accumulating readings are
+//     taken with takeReading().
 //  5. C entry points below: `extern "C"`, a null unit or a unit of another class is sent no
 //     message (reads give zeros); QRRegister<Name>Unit() uses registerEffectUnitOnce<Unit>().
 //     Each unit's entry points are defined in its own .cpp.

@@ -8,7 +8,6 @@
 #include "RenderTypes.h"
 #include "UnitError.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -70,7 +69,8 @@ public:
     // Parameter table. Unknown ids answer -10878.
     std::span<const ParameterInfo> parameters() const { return parameters_; }
     Status parameterInfo(uint32_t id, ParameterInfo& info) const;
-    // Stores the value clamped to the parameter's range (safe while rendering).
+    // Stores the value clamped to the parameter's range and hands it to the unit, which
+    // publishes its parameters to the render thread (control thread; safe while rendering).
     Status setParameter(uint32_t id, float value);
     Status parameter(uint32_t id, float& value) const;
 
@@ -83,11 +83,6 @@ protected:
 
     // Defines the parameter table (construction time only); values start at their defaults.
     void defineParameters(std::vector<ParameterInfo> parameters);
-    // Value of the parameter at `index` in the table; safe on the real-time thread.
-    float parameterValue(size_t index) const noexcept
-    {
-        return values_[index].load(std::memory_order_relaxed);
-    }
     // Called on the control thread after a parameter changed, with the stored value.
     virtual void parameterChanged(uint32_t /*id*/, float /*value*/) {}
 
@@ -100,7 +95,7 @@ private:
     uint32_t maximumFramesToRender_ = 4096;
     bool allocated_ = false;
     std::vector<ParameterInfo> parameters_;
-    std::unique_ptr<std::atomic<float>[]> values_;
+    std::vector<float> values_;  // control thread
 };
 
 }  // namespace quorel
