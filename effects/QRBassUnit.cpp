@@ -43,12 +43,6 @@ AudioComponentDescription QRRegisterBassUnit()
     return registerEffectUnitOnce<QRBassUnit>();
 }
 
-void QRConfigureBass(AudioUnit* unit, float amount)
-{
-    if (auto* bass = dynamic_cast<QRBassUnit*>(unit))
-        bass->configureAmount(amount);
-}
-
 }  // extern "C"
 
 }  // namespace quorel

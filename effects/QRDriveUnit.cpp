@@ -85,18 +85,6 @@ AudioComponentDescription QRRegisterDriveUnit()
     return registerEffectUnitOnce<QRDriveUnit>();
 }
 
-void QRConfigureDrive(AudioUnit* unit, float amount, float ceiling)
-{
-    if (auto* drive = dynamic_cast<QRDriveUnit*>(unit))
-        drive->configureAmount(amount, ceiling);
-}
-
-float QRReadDriveActivity(AudioUnit* unit)
-{
-    auto* drive = dynamic_cast<QRDriveUnit*>(unit);
-    return drive ? drive->readActivity() : 0.0f;
-}
-
 }  // extern "C"
 
 }  // namespace quorel

@@ -1,6 +1,8 @@
 #pragma once
 
-// The C entry points of the system's own effect units.
+// The C entry points of the system's own effect units: registration, the K-weighting and
+// analyser helpers, and parameter ranges. Units are configured and read through their own
+// classes (the graph holds each by its type), so no call can reach a unit of the wrong class.
 //
 // How a unit is written on this frame:
 //  1. State: a plain `QR<Name>State` record held by value in the unit. Its parameters are one
@@ -23,16 +25,12 @@
 //  4. Control side: configure operations validate (not finite -> ignored or replaced; clamp),
 //     derive, and publish the whole block (starting from latest()); accumulating readings are
 //     taken with takeReading().
-//  5. C entry points below: `extern "C"`, a null unit or a unit of another class is sent no
-//     message (reads give zeros); QRRegister<Name>Unit() uses registerEffectUnitOnce<Unit>().
-//     Each unit's entry points are defined in its own .cpp.
+//  5. C entry points below: `extern "C"`; QRRegister<Name>Unit() uses
+//     registerEffectUnitOnce<Unit>(). Each unit's entry points are defined in its own .cpp.
 
 #include "AudioComponentDescription.h"
 #include "AudioUnit.h"
-#include "QRLevelerReading.h"
-#include "QRMeterValues.h"
 #include "QRParameterBounds.h"
-#include "QRSpectrumStatus.h"
 
 #include <cstdint>
 
@@ -57,32 +55,10 @@ AudioComponentDescription QRRegisterUtilityUnit();
 #pragma clang diagnostic pop
 #endif
 
-// Bass harmonics.
-void QRConfigureBass(AudioUnit* unit, float amount);
-
-// Drive.
-void QRConfigureDrive(AudioUnit* unit, float amount, float ceiling);
-float QRReadDriveActivity(AudioUnit* unit);  // largest |v| since the last read, then 0
-
-// Leveler and K-weighting.
-void QRConfigureLeveler(AudioUnit* unit, float strength, float targetLUFS);
-QRLevelerReading QRReadLeveler(AudioUnit* unit);
+// K-weighting of the leveler.
 void QRKWeightingCoefficients(double sampleRate, double* shelf, double* highPass);
 
-// Limiter.
-void QRConfigureLimiter(AudioUnit* unit, float ceiling, float lookaheadSeconds, float releaseSeconds);
-float QRReadLimiterGain(AudioUnit* unit);  // smallest gain since the last read, then 1
-
-// Utility.
-void QRSetGain(AudioUnit* unit, float gain);
-void QRConfigureUtility(AudioUnit* unit, uint32_t delayFrames, float ceiling);
-QRMeterValues QRReadMeter(AudioUnit* unit);
-bool QRGainHasSettled(AudioUnit* unit);
-
 // Spectrum analyser of a utility unit.
-void QRConfigureSpectrum(AudioUnit* unit, const float* centres, uint32_t count);
-uint32_t QRReadSpectrum(AudioUnit* unit, float* destination, uint32_t capacity);
-QRSpectrumStatus QRReadSpectrumStatus(AudioUnit* unit);
 bool QRAllocateAnalyser(double sampleRate, QRUtilityState* state);
 void QRFreeAnalyser(QRUtilityState* state);
 

@@ -261,19 +261,6 @@ AudioComponentDescription QRRegisterLevelerUnit()
     return registerEffectUnitOnce<QRLevelerUnit>();
 }
 
-void QRConfigureLeveler(AudioUnit* unit, float strength, float targetLUFS)
-{
-    if (auto* leveler = dynamic_cast<QRLevelerUnit*>(unit))
-        leveler->configureStrength(strength, targetLUFS);
-}
-
-QRLevelerReading QRReadLeveler(AudioUnit* unit)
-{
-    if (auto* leveler = dynamic_cast<QRLevelerUnit*>(unit))
-        return leveler->reading();
-    return {0, 0, false};
-}
-
 }  // extern "C"
 
 }  // namespace quorel

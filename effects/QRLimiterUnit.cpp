@@ -255,19 +255,6 @@ AudioComponentDescription QRRegisterLimiterUnit()
     return registerEffectUnitOnce<QRLimiterUnit>();
 }
 
-void QRConfigureLimiter(AudioUnit* unit, float ceiling, float lookaheadSeconds, float releaseSeconds)
-{
-    if (auto* limiter = dynamic_cast<QRLimiterUnit*>(unit))
-        limiter->configureCeiling(ceiling, lookaheadSeconds, releaseSeconds);
-}
-
-float QRReadLimiterGain(AudioUnit* unit)
-{
-    if (auto* limiter = dynamic_cast<QRLimiterUnit*>(unit))
-        return limiter->readGain();
-    return 0;
-}
-
 }  // extern "C"
 
 }  // namespace quorel

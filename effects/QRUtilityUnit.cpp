@@ -273,52 +273,6 @@ AudioComponentDescription QRRegisterUtilityUnit()
     return registerEffectUnitOnce<QRUtilityUnit>();
 }
 
-void QRSetGain(AudioUnit* unit, float gain)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        utility->setGain(gain);
-}
-
-void QRConfigureUtility(AudioUnit* unit, uint32_t delayFrames, float ceiling)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        utility->configureDelay(delayFrames, ceiling);
-}
-
-QRMeterValues QRReadMeter(AudioUnit* unit)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        return utility->readMeter();
-    return {0, 0, 0, 0, 0};
-}
-
-bool QRGainHasSettled(AudioUnit* unit)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        return utility->gainHasSettled();
-    return false;
-}
-
-void QRConfigureSpectrum(AudioUnit* unit, const float* centres, uint32_t count)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        utility->configureSpectrum(centres, count);
-}
-
-uint32_t QRReadSpectrum(AudioUnit* unit, float* destination, uint32_t capacity)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        return utility->readSpectrum(destination, capacity);
-    return 0;
-}
-
-QRSpectrumStatus QRReadSpectrumStatus(AudioUnit* unit)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        return utility->spectrumStatus();
-    return {0, false, 0, 0, 0};
-}
-
 bool QRAllocateAnalyser(double sampleRate, QRUtilityState* state)
 {
     return state && state->analyser.allocate(sampleRate);

@@ -222,42 +222,15 @@ TEST(EffectRegistration, InstantiatesTheRegisteredClassByDescription)
     EXPECT_EQ(leveler->componentDescription().componentSubType, fourCharCode("qrlv"));
 }
 
-TEST(EffectEntryPoints, NullOrForeignUnitsAreSentNothingAndReadAsZero)
-{
-    const QRMeterValues meter = QRReadMeter(nullptr);
-    EXPECT_EQ(meter.inputPeak, 0.0f);
-    EXPECT_EQ(meter.outputPeak, 0.0f);
-    EXPECT_EQ(meter.rms, 0.0f);
-    EXPECT_EQ(meter.guarded, 0u);
-    EXPECT_EQ(meter.invalid, 0u);
-    const QRSpectrumStatus spectrum = QRReadSpectrumStatus(nullptr);
-    EXPECT_EQ(spectrum.bandCount, 0u);
-    EXPECT_FALSE(spectrum.ready);
-    EXPECT_EQ(spectrum.fftRuns, 0u);
-    EXPECT_EQ(spectrum.samplesFed, 0u);
-    EXPECT_EQ(QRReadLimiterGain(nullptr), 0.0f);
-    EXPECT_FALSE(QRGainHasSettled(nullptr));
-    EXPECT_EQ(QRReadSpectrum(nullptr, nullptr, 4), 0u);
-    QRSetGain(nullptr, 1);
-    QRConfigureLimiter(nullptr, 1, 1, 1);
-    QRConfigureLeveler(nullptr, 1, -14);
-
-    // A limiter is not a utility: the utility calls leave it alone.
-    QRLimiterUnit limiter;
-    QRSetGain(&limiter, 0);
-    EXPECT_EQ(QRReadMeter(&limiter).guarded, 0u);
-    EXPECT_EQ(QRReadLeveler(&limiter).loudness, 0.0f);
-}
-
-TEST(EffectEntryPoints, ParametersSurviveAllocationResetAndDeallocation)
+TEST(EffectParameters, SurviveAllocationResetAndDeallocation)
 {
     QRLimiterUnit limiter;
-    QRConfigureLimiter(&limiter, 0.5f, 0.002f, 0.3f);
+    limiter.configureCeiling(0.5f, 0.002f, 0.3f);
     QRUtilityUnit utility;
-    QRSetGain(&utility, 2);
-    QRConfigureUtility(&utility, 10, 0.7f);
+    utility.setGain(2);
+    utility.configureDelay(10, 0.7f);
     QRLevelerUnit leveler;
-    QRConfigureLeveler(&leveler, 0.6f, -20);
+    leveler.configureStrength(0.6f, -20);
     for (AudioUnit* unit : std::initializer_list<AudioUnit*>{&limiter, &utility, &leveler}) {
         ASSERT_TRUE(prepareUnit(*unit, 44100, 2));
         unit->reset();
