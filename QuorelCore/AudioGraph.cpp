@@ -247,9 +247,15 @@ void AudioGraph::apply(const DSPSettings& settings)
 {
     const DSPSettings s = settings.sanitized();
 
-    highPassUnit().setFrequency(0, std::max(s.highPassHz, 20.0f));
-    highPassUnit().setBypass(0, s.highPassHz == 0);
-    for (uint32_t i = 0; i < 31 && i < s.bands.size(); ++i) equalizerUnit().setGain(i, s.bands[i]);
+    {
+        // Each equalizer's bands reach the render thread together, as one design.
+        const EqualizerUnit::Update highPass(highPassUnit()), bands(equalizerUnit()),
+            headphone(headphoneEQUnit());
+        highPassUnit().setFrequency(0, std::max(s.highPassHz, 20.0f));
+        highPassUnit().setBypass(0, s.highPassHz == 0);
+        for (uint32_t i = 0; i < 31 && i < s.bands.size(); ++i) equalizerUnit().setGain(i, s.bands[i]);
+        applyHeadphoneProfile(s.headphoneProfile);
+    }
 
     preampUnit().setGain(DSPSettings::linearGain(s.boostDB));
     const float ceiling = DSPSettings::linearGain(s.limiterCeilingDB);
@@ -257,7 +263,6 @@ void AudioGraph::apply(const DSPSettings& settings)
     drive_->unit().configureAmount(s.driveAmount, ceiling);
     bass_->unit().configureAmount(s.bassHarmonics);
     leveler_->unit().configureStrength(s.levelerStrength, DSPSettings::levelerTargetLUFS);
-    applyHeadphoneProfile(s.headphoneProfile);
 
     auto [threshold, headroom, makeupDB] = DSPSettings::compressorSettings(s.loudness);
     if (const auto makeup = environmentFloat("QUOREL_MAKEUP"); makeup && std::isfinite(*makeup))

@@ -32,9 +32,8 @@ ParametricEqualizer::ParametricEqualizer(uint32_t bandCount)
       pipe_(std::make_unique<Pair[]>(count_ + 1)), frames2_(std::make_unique<double[]>(2 * size_t(wideBlock))),
       kernel_(wideKernel ? Kernel::wide : Kernel::portable)
 {
-    Design initial;
-    for (uint32_t i = 0; i < count_; ++i) initial.filters[i] = design(i, sampleRate_);
-    design_.publish(initial);
+    for (uint32_t i = 0; i < count_; ++i) pending_.filters[i] = design(i, sampleRate_);
+    publish();
 }
 
 bool ParametricEqualizer::kernelAvailable(Kernel kernel)
@@ -47,19 +46,29 @@ void ParametricEqualizer::setKernel(Kernel kernel)
     if (kernelAvailable(kernel)) kernel_ = kernel;
 }
 
+void ParametricEqualizer::beginUpdate() { ++updates_; }
+
+void ParametricEqualizer::endUpdate()
+{
+    if (updates_ > 0 && --updates_ == 0) publish();
+}
+
+void ParametricEqualizer::publish()
+{
+    if (updates_ == 0) design_.publish(pending_);
+}
+
 void ParametricEqualizer::publishBand(uint32_t band)
 {
-    Design next = design_.latest();
-    next.filters[band] = design(band, sampleRate_);
-    design_.publish(next);
+    pending_.filters[band] = design(band, sampleRate_);
+    publish();
 }
 
 void ParametricEqualizer::publishGlobalGain()
 {
-    Design next = design_.latest();
-    next.scaled = globalGain_ != 0;
-    next.gain = next.scaled ? std::pow(10.0f, globalGain_ / 20) : 1.0f;
-    design_.publish(next);
+    pending_.scaled = globalGain_ != 0;
+    pending_.gain = pending_.scaled ? std::pow(10.0f, globalGain_ / 20) : 1.0f;
+    publish();
 }
 
 void ParametricEqualizer::setType(uint32_t band, Type type)
@@ -146,9 +155,8 @@ double ParametricEqualizer::magnitudeDB(double sampleRate, double hz) const
 void ParametricEqualizer::prepare(double sampleRate)
 {
     sampleRate_ = sampleRate;
-    Design next = design_.latest();
-    for (uint32_t i = 0; i < count_; ++i) next.filters[i] = design(i, sampleRate_);
-    design_.publish(next);
+    for (uint32_t i = 0; i < count_; ++i) pending_.filters[i] = design(i, sampleRate_);
+    publish();
     reset();
 }
 

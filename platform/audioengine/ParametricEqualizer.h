@@ -35,6 +35,10 @@ public:
     void setGain(uint32_t band, float dB);
     void setBypass(uint32_t band, bool bypass);
     void setGlobalGain(float dB);
+    // Owner's thread: changes made between beginUpdate() and the matching endUpdate() reach the
+    // render thread together, as one design (updates nest).
+    void beginUpdate();
+    void endUpdate();
 
     Type type(uint32_t band) const;
     float frequency(uint32_t band) const;
@@ -99,14 +103,18 @@ private:
     void repack(const Design& design);
     void processStages(float* left, float* right, uint32_t frames);
 
-    // Owner's thread: designs `band` anew and publishes the whole design.
+    // Owner's thread: designs `band` anew (or the global gain) and publishes the whole design
+    // unless an update is open.
     void publishBand(uint32_t band);
     void publishGlobalGain();
+    void publish();
 
     uint32_t count_;
     Band bands_[maximumBands];
     float globalGain_ = 0;
     double sampleRate_ = 48000;
+    Design pending_;        // owner's thread: the design as the parameters stand
+    uint32_t updates_ = 0;  // open updates
     PublishedBlock<Design> design_;
     std::unique_ptr<Stage[]> stages_;
     std::unique_ptr<uint32_t[]> active_;  // indices of the active stages, in band order

@@ -220,6 +220,47 @@ TEST(ParametricEqualizer, HighPassTypeIsButterworthWhateverTheGain)
     EXPECT_NEAR(heardGainDB(eq, 44100, 2000), 0, 0.02);
 }
 
+// Changes made within one update are heard together: until it ends, the render thread keeps
+// the design it had.
+TEST(ParametricEqualizer, ChangesOfOneUpdateAreHeardTogether)
+{
+    ParametricEqualizer eq(2);
+    eq.setFrequency(0, 1000);
+    eq.setFrequency(1, 3000);
+    eq.prepare(48000);
+    std::vector<float> left = test::sine(1000, 48000, 4096, 0.2), right = left;
+    const std::vector<float> in = left;
+    const auto render = [&] {
+        left = right = in;
+        test::inBlocks(left, right, 512, [&](float* const* ch, uint32_t n) { eq.process(ch, 2, n); });
+    };
+
+    eq.beginUpdate();
+    eq.setGain(0, 6);
+    eq.beginUpdate();  // updates nest
+    eq.setGain(1, -6);
+    eq.endUpdate();
+    render();
+    EXPECT_EQ(left, in);  // nothing published yet
+    eq.endUpdate();
+    render();
+    EXPECT_NE(left, in);
+
+    // Both bands arrived in the same call: the output is that of the finished design from the
+    // first sample on.
+    ParametricEqualizer reference(2);
+    reference.setFrequency(0, 1000);
+    reference.setFrequency(1, 3000);
+    reference.setGain(0, 6);
+    reference.setGain(1, -6);
+    reference.prepare(48000);
+    std::vector<float> refLeft = in, refRight = in;
+    test::inBlocks(refLeft, refRight, 512, [&](float* const* ch, uint32_t n) { reference.process(ch, 2, n); });
+    eq.reset();
+    render();
+    EXPECT_EQ(left, refLeft);
+}
+
 // Changes written on the owner's thread while another thread renders reach the output whole:
 // after all 31 gains were written, the next render calls sound as the full new curve. Runs
 // under ThreadSanitizer too.
