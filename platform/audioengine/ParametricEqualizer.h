@@ -20,7 +20,7 @@ public:
     static constexpr float minimumFrequency = 10;
     static constexpr float minimumBandwidth = 0.05f, maximumBandwidth = 5;
     static constexpr float minimumGain = -96, maximumGain = 24;
-    static constexpr uint32_t maximumBands = 32;
+    static constexpr uint32_t maximumBands = 64;
 
     // At most maximumBands bands.
     explicit ParametricEqualizer(uint32_t bandCount);
