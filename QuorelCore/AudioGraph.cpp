@@ -249,7 +249,7 @@ void AudioGraph::apply(const DSPSettings& settings)
 
     {
         // Each equalizer's bands reach the render thread together, as one design.
-        const EqualizerUnit::Update highPass(highPassUnit()), bands(equalizerUnit()),
+        const AudioUnit::ParameterUpdate highPass(highPassUnit()), bands(equalizerUnit()),
             headphone(headphoneEQUnit());
         highPassUnit().setFrequency(0, std::max(s.highPassHz, 20.0f));
         highPassUnit().setBypass(0, s.highPassHz == 0);
@@ -268,6 +268,7 @@ void AudioGraph::apply(const DSPSettings& settings)
     if (const auto makeup = environmentFloat("QUOREL_MAKEUP"); makeup && std::isfinite(*makeup))
         makeupDB = *makeup;
     AudioUnit* c = compressorUnit();
+    const AudioUnit::ParameterUpdate together(*c);  // the curve changes as a whole
     if (multiband_) {
         using M = MultibandCompressor;
         for (uint32_t b = 0; b < M::bandCount; ++b) {

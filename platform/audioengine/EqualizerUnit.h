@@ -37,18 +37,6 @@ public:
         setParameter(bypassParameter + band, bypass ? 1.0f : 0.0f);
     }
     void setGlobalGain(float dB) { setParameter(globalGainParameter, dB); }
-    // Holds the unit's changes back while it lives: they reach the render thread together, as
-    // one design.
-    class Update {
-    public:
-        explicit Update(EqualizerUnit& unit) : eq_(unit.eq_) { eq_.beginUpdate(); }
-        ~Update() { eq_.endUpdate(); }
-        Update(const Update&) = delete;
-        Update& operator=(const Update&) = delete;
-
-    private:
-        ParametricEqualizer& eq_;
-    };
 
     const ParametricEqualizer& equalizer() const { return eq_; }
     // Response of the whole unit in dB at a frequency, for the current sample rate.
@@ -56,6 +44,8 @@ public:
 
 protected:
     void parameterChanged(uint32_t id, float value) override;
+    void holdParameters() override { eq_.beginUpdate(); }
+    void releaseParameters() override { eq_.endUpdate(); }
     void allocateState(double sampleRate, uint32_t maximumFrames) override;
     void resetState() override { eq_.reset(); }
     void process(float* const* data, uint32_t channels, uint32_t frames) noexcept override

@@ -42,6 +42,10 @@ public:
     // Returns false for an unknown id.
     bool setParameter(uint32_t id, float value);
     float parameter(uint32_t id) const;
+    // Owner's thread: changes made between beginUpdate() and the matching endUpdate() reach the
+    // render thread together (updates nest).
+    void beginUpdate() { settings_.hold(); }
+    void endUpdate() { settings_.release(); }
 
     // Owner's thread, while not rendering: buffers for blocks of up to maximumFrames.
     void prepare(double sampleRate, uint32_t maximumFrames);

@@ -46,17 +46,11 @@ void ParametricEqualizer::setKernel(Kernel kernel)
     if (kernelAvailable(kernel)) kernel_ = kernel;
 }
 
-void ParametricEqualizer::beginUpdate() { ++updates_; }
+void ParametricEqualizer::beginUpdate() { design_.hold(); }
 
-void ParametricEqualizer::endUpdate()
-{
-    if (updates_ > 0 && --updates_ == 0) publish();
-}
+void ParametricEqualizer::endUpdate() { design_.release(); }
 
-void ParametricEqualizer::publish()
-{
-    if (updates_ == 0) design_.publish(pending_);
-}
+void ParametricEqualizer::publish() { design_.publish(pending_); }
 
 void ParametricEqualizer::publishBand(uint32_t band)
 {

@@ -104,7 +104,7 @@ private:
     void processStages(float* left, float* right, uint32_t frames);
 
     // Owner's thread: designs `band` anew (or the global gain) and publishes the whole design
-    // unless an update is open.
+    // (held back while an update is open).
     void publishBand(uint32_t band);
     void publishGlobalGain();
     void publish();
@@ -113,8 +113,7 @@ private:
     Band bands_[maximumBands];
     float globalGain_ = 0;
     double sampleRate_ = 48000;
-    Design pending_;        // owner's thread: the design as the parameters stand
-    uint32_t updates_ = 0;  // open updates
+    Design pending_;  // owner's thread: the design as the parameters stand
     PublishedBlock<Design> design_;
     std::unique_ptr<Stage[]> stages_;
     std::unique_ptr<uint32_t[]> active_;  // indices of the active stages, in band order

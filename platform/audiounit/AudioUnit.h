@@ -74,6 +74,19 @@ public:
     Status setParameter(uint32_t id, float value);
     Status parameter(uint32_t id, float& value) const;
 
+    // Holds the unit's parameter changes back while it lives: they reach the render thread
+    // together, as one block (control thread; scopes nest).
+    class ParameterUpdate {
+    public:
+        explicit ParameterUpdate(AudioUnit& unit) : unit_(unit) { unit_.holdParameters(); }
+        ~ParameterUpdate() { unit_.releaseParameters(); }
+        ParameterUpdate(const ParameterUpdate&) = delete;
+        ParameterUpdate& operator=(const ParameterUpdate&) = delete;
+
+    private:
+        AudioUnit& unit_;
+    };
+
 protected:
     explicit AudioUnit(const AudioComponentDescription& description);
 
@@ -85,6 +98,10 @@ protected:
     void defineParameters(std::vector<ParameterInfo> parameters);
     // Called on the control thread after a parameter changed, with the stored value.
     virtual void parameterChanged(uint32_t /*id*/, float /*value*/) {}
+    // A unit whose parameters reach the render thread as one block holds and releases its
+    // publishing (see ParameterUpdate).
+    virtual void holdParameters() {}
+    virtual void releaseParameters() {}
 
 private:
     const ParameterInfo* findParameter(uint32_t id, size_t& index) const;

@@ -28,12 +28,26 @@ public:
     // Writer: the block published last (the starting point for a change).
     const Block& latest() const { return latest_; }
 
-    // Writer: makes `block` the newest.
+    // Writer: makes `block` the newest (once the last hold is released, while held).
     void publish(const Block& block)
     {
         latest_ = block;
+        if (holds_ != 0) {
+            withheld_ = true;
+            return;
+        }
         slots_[back_] = block;
         back_ = uint8_t(middle_.exchange(uint8_t(back_ | fresh), std::memory_order_acq_rel) & indexMask);
+    }
+
+    // Writer: blocks published between hold() and the matching release() reach the reader as
+    // one, the last (holds nest).
+    void hold() { ++holds_; }
+    void release()
+    {
+        if (holds_ == 0 || --holds_ != 0 || !withheld_) return;
+        withheld_ = false;
+        publish(latest_);
     }
 
     // Reader: takes the newest block if one was published since the last call; true when it did.
@@ -52,6 +66,8 @@ private:
 
     Block slots_[3];
     Block latest_;                     // writer
+    uint32_t holds_ = 0;               // writer
+    bool withheld_ = false;            // writer: published while held
     uint8_t back_ = 0;                 // writer: the slot it fills
     uint8_t front_ = 1;                // reader: the slot it reads
     alignas(64) std::atomic<uint8_t> middle_{2};

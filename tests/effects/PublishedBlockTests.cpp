@@ -50,6 +50,30 @@ TEST(PublishedBlock, ReaderSeesTheInitialBlockThenOnlyTheNewestOfThoseBetweenIts
     EXPECT_EQ(exchange.current().sequence, 11u);
 }
 
+TEST(PublishedBlock, BlocksPublishedWhileHeldArriveAsTheLastOnceReleased)
+{
+    PublishedBlock<Numbered> exchange(Numbered::make(1));
+    exchange.hold();
+    exchange.publish(Numbered::make(2));
+    exchange.hold();  // holds nest
+    exchange.publish(Numbered::make(3));
+    exchange.release();
+    EXPECT_FALSE(exchange.acquire());
+    EXPECT_EQ(exchange.latest().sequence, 3u);
+    exchange.release();
+    EXPECT_TRUE(exchange.acquire());
+    EXPECT_EQ(exchange.current().sequence, 3u);
+
+    // A hold with nothing published in it publishes nothing.
+    exchange.hold();
+    exchange.release();
+    EXPECT_FALSE(exchange.acquire());
+    exchange.release();  // an unmatched release changes nothing
+    exchange.publish(Numbered::make(4));
+    EXPECT_TRUE(exchange.acquire());
+    EXPECT_EQ(exchange.current().sequence, 4u);
+}
+
 // The writer publishes many blocks while a reader takes them as a render thread would: every
 // block read is whole, and the sequence never goes back. Runs under ThreadSanitizer too.
 TEST(PublishedBlock, AReaderOnAnotherThreadNeverSeesATornOrOlderBlock)
