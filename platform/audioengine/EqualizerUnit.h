@@ -5,7 +5,8 @@
 
 namespace quorel {
 
-// The platform's parametric equalizer as an effect unit, with a fixed number of bands.
+// The platform's parametric equalizer as an effect unit, with a fixed number of bands (at most
+// ParametricEqualizer::maximumBands).
 // Parameters: global gain 0 (dB); per band i: bypass 1000 + i, filter type 2000 + i,
 // frequency 3000 + i (Hz), gain 4000 + i (dB), bandwidth 5000 + i (octaves).
 class EqualizerUnit : public PlatformEffectUnit {
