@@ -29,14 +29,9 @@ AudioFailure failure(const char* key, const QStringList& arguments = {})
     return AudioFailure::localized(LocalizedMessage(QString::fromUtf8(key), arguments));
 }
 
-std::unique_ptr<EffectNode> equalizerNode(uint32_t bands)
+std::unique_ptr<UnitNode<EqualizerUnit>> equalizerNode(uint32_t bands)
 {
-    return std::make_unique<EffectNode>(std::make_unique<EqualizerUnit>(bands));
-}
-
-EqualizerUnit& equalizerOf(const std::unique_ptr<EffectNode>& node)
-{
-    return static_cast<EqualizerUnit&>(*node->audioUnit());
+    return std::make_unique<UnitNode<EqualizerUnit>>(std::make_unique<EqualizerUnit>(bands));
 }
 
 bool environmentIs(const char* name, const char* value)
@@ -64,10 +59,7 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     : engine_(std::make_unique<AudioEngine>()),
       highPass_(equalizerNode(1)),
       equalizer_(equalizerNode(31)),
-      headphoneEQ_(equalizerNode(12)),
-      highPassUnit_(equalizerOf(highPass_)),
-      equalizerUnit_(equalizerOf(equalizer_)),
-      headphoneEQUnit_(equalizerOf(headphoneEQ_))
+      headphoneEQ_(equalizerNode(12))
 {
     const double rate = sourceFormat.sampleRate;
     if (sourceFormat.channelCount < 1 || sourceFormat.channelCount > 2 || !(rate >= 8000)
@@ -76,22 +68,27 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     format_ = AudioFormat::standard(rate, 2);
 
     multiband_ = environmentIs("QUOREL_MULTIBAND", "1");
-    compressor_ = platformEffect(multiband_ ? MultibandCompressorUnit::subtype
-                                            : DynamicsProcessorUnit::subtype);
+    registerPlatformUnits();
+    if (multiband_)
+        multibandCompressor_ = effect<MultibandCompressorUnit>(
+            {effectComponentType, MultibandCompressorUnit::subtype, platformManufacturer, 0, 0});
+    else
+        dynamics_ = effect<DynamicsProcessorUnit>(
+            {effectComponentType, DynamicsProcessorUnit::subtype, platformManufacturer, 0, 0});
 
-    limiter_ = ownEffect(QRRegisterLimiterUnit(), limiterUnit_);
-    bass_ = ownEffect(QRRegisterBassUnit(), bassUnit_);
-    leveler_ = ownEffect(QRRegisterLevelerUnit(), levelerUnit_);
-    drive_ = ownEffect(QRRegisterDriveUnit(), driveUnit_);
-    dry_ = ownEffect(QRRegisterUtilityUnit(), dryUnit_);
-    output_ = ownEffect(QRRegisterUtilityUnit(), outputUnit_);
+    limiter_ = effect<QRLimiterUnit>(QRRegisterLimiterUnit());
+    bass_ = effect<QRBassUnit>(QRRegisterBassUnit());
+    leveler_ = effect<QRLevelerUnit>(QRRegisterLevelerUnit());
+    drive_ = effect<QRDriveUnit>(QRRegisterDriveUnit());
+    dry_ = effect<QRUtilityUnit>(QRRegisterUtilityUnit());
+    output_ = effect<QRUtilityUnit>(QRRegisterUtilityUnit());
 
     const auto& centres = DSPSettings::frequencies;
-    for (QRUtilityUnit* unit : {dryUnit_, outputUnit_})
+    for (QRUtilityUnit* unit : {&dryUnit(), &outputUnit()})
         unit->configureSpectrum(analyse ? centres.data() : nullptr, analyse ? uint32_t(centres.size()) : 0);
 
-    wet_ = ownEffect(QRRegisterUtilityUnit(), wetUnit_);
-    preamp_ = ownEffect(QRRegisterUtilityUnit(), preampUnit_);
+    wet_ = effect<QRUtilityUnit>(QRRegisterUtilityUnit());
+    preamp_ = effect<QRUtilityUnit>(QRRegisterUtilityUnit());
 
     AudioEngine& engine = *engine_;
     AudioNode* source = nullptr;
@@ -122,7 +119,7 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     for (AudioNode* node :
          {static_cast<AudioNode*>(&input_), static_cast<AudioNode*>(bass_.get()),
           static_cast<AudioNode*>(highPass_.get()), static_cast<AudioNode*>(leveler_.get()),
-          static_cast<AudioNode*>(preamp_.get()), static_cast<AudioNode*>(compressor_.get()),
+          static_cast<AudioNode*>(preamp_.get()), static_cast<AudioNode*>(&compressorNode()),
           static_cast<AudioNode*>(equalizer_.get()), static_cast<AudioNode*>(headphoneEQ_.get()),
           static_cast<AudioNode*>(drive_.get()), static_cast<AudioNode*>(limiter_.get()),
           static_cast<AudioNode*>(dry_.get()), static_cast<AudioNode*>(wet_.get()),
@@ -134,8 +131,8 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     engine.connect(*bass_, *highPass_, format_);
     engine.connect(*highPass_, *leveler_, format_);
     engine.connect(*leveler_, *preamp_, format_);
-    engine.connect(*preamp_, *compressor_, format_);
-    engine.connect(*compressor_, *equalizer_, format_);
+    engine.connect(*preamp_, compressorNode(), format_);
+    engine.connect(compressorNode(), *equalizer_, format_);
     engine.connect(*equalizer_, *headphoneEQ_, format_);
     engine.connect(*headphoneEQ_, *drive_, format_);
     engine.connect(*drive_, *limiter_, format_);
@@ -148,23 +145,23 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
 
     engine.mainMixerNode().setOutputVolume(1.0f);
 
-    highPassUnit_.setType(0, EqualizerUnit::Type::highPass);
+    highPassUnit().setType(0, EqualizerUnit::Type::highPass);
     for (uint32_t i = 0; i < 12; ++i) {
-        headphoneEQUnit_.setType(i, EqualizerUnit::Type::parametric);
-        headphoneEQUnit_.setBandwidth(i, 1.0f);
-        headphoneEQUnit_.setGain(i, 0);
-        headphoneEQUnit_.setBypass(i, true);
+        headphoneEQUnit().setType(i, EqualizerUnit::Type::parametric);
+        headphoneEQUnit().setBandwidth(i, 1.0f);
+        headphoneEQUnit().setGain(i, 0);
+        headphoneEQUnit().setBypass(i, true);
     }
-    headphoneEQUnit_.setGlobalGain(0);
+    headphoneEQUnit().setGlobalGain(0);
     for (uint32_t i = 0; i < 31; ++i) {
         const float fi = DSPSettings::frequencies[i];
-        equalizerUnit_.setType(i, EqualizerUnit::Type::parametric);
-        equalizerUnit_.setFrequency(i, std::min(float(0.45 * rate), fi));
-        equalizerUnit_.setBandwidth(i, DSPSettings::bandwidthOctaves);
-        equalizerUnit_.setBypass(i, fi >= 0.5 * rate);
+        equalizerUnit().setType(i, EqualizerUnit::Type::parametric);
+        equalizerUnit().setFrequency(i, std::min(float(0.45 * rate), fi));
+        equalizerUnit().setBandwidth(i, DSPSettings::bandwidthOctaves);
+        equalizerUnit().setBypass(i, fi >= 0.5 * rate);
     }
 
-    AudioUnit* c = compressor_->audioUnit();
+    AudioUnit* c = compressorUnit();
     if (multiband_) {
         using M = MultibandCompressor;
         set(c, M::crossover1, 120);
@@ -185,12 +182,12 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     }
 
     const float ceiling = DSPSettings::linearGain(DSPSettings().limiterCeilingDB);
-    limiterUnit_->configureCeiling(ceiling, defaultLookahead, DSPSettings().limiterReleaseMS / 1000);
-    driveUnit_->configureAmount(0, ceiling);
-    bassUnit_->configureAmount(0);
-    levelerUnit_->configureStrength(0, DSPSettings::levelerTargetLUFS);
-    outputUnit_->setGain(1.0f);
-    outputUnit_->configureDelay(0, 1.0f);
+    limiter_->unit().configureCeiling(ceiling, defaultLookahead, DSPSettings().limiterReleaseMS / 1000);
+    drive_->unit().configureAmount(0, ceiling);
+    bass_->unit().configureAmount(0);
+    leveler_->unit().configureStrength(0, DSPSettings::levelerTargetLUFS);
+    outputUnit().setGain(1.0f);
+    outputUnit().configureDelay(0, 1.0f);
 
     apply(DSPSettings());
     setProcessed(true);
@@ -198,24 +195,20 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
 
 AudioGraph::~AudioGraph() = default;
 
-std::unique_ptr<EffectNode> AudioGraph::platformEffect(FourCharCode subtype)
-{
-    registerPlatformUnits();
-    auto unit = AudioComponentRegistry::shared().instantiate(
-        {effectComponentType, subtype, platformManufacturer, 0, 0});
-    if (!unit) throw failure("A required audio unit is unavailable ({0}).", {QString::number(subtype)});
-    return std::make_unique<EffectNode>(std::move(unit));
-}
-
 template <typename Unit>
-std::unique_ptr<EffectNode> AudioGraph::ownEffect(const AudioComponentDescription& description, Unit*& unit)
+std::unique_ptr<UnitNode<Unit>> AudioGraph::effect(const AudioComponentDescription& description)
 {
-    auto instance = AudioComponentRegistry::shared().instantiate(description);
-    unit = dynamic_cast<Unit*>(instance.get());
-    if (!unit)
+    std::unique_ptr<AudioUnit> instance = AudioComponentRegistry::shared().instantiate(description);
+    if (!dynamic_cast<Unit*>(instance.get()))
         throw failure("A required audio unit is unavailable ({0}).",
                       {QString::number(description.componentSubType)});
-    return std::make_unique<EffectNode>(std::move(instance));
+    return std::make_unique<UnitNode<Unit>>(std::unique_ptr<Unit>(static_cast<Unit*>(instance.release())));
+}
+
+EffectNode& AudioGraph::compressorNode() const
+{
+    if (multiband_) return *multibandCompressor_;
+    return *dynamics_;
 }
 
 QRParameterBounds AudioGraph::bounds(AudioUnit* unit, uint32_t parameter)
@@ -254,22 +247,28 @@ void AudioGraph::apply(const DSPSettings& settings)
 {
     const DSPSettings s = settings.sanitized();
 
-    highPassUnit_.setFrequency(0, std::max(s.highPassHz, 20.0f));
-    highPassUnit_.setBypass(0, s.highPassHz == 0);
-    for (uint32_t i = 0; i < 31 && i < s.bands.size(); ++i) equalizerUnit_.setGain(i, s.bands[i]);
+    {
+        // Each equalizer's bands reach the render thread together, as one design.
+        const AudioUnit::ParameterUpdate highPass(highPassUnit()), bands(equalizerUnit()),
+            headphone(headphoneEQUnit());
+        highPassUnit().setFrequency(0, std::max(s.highPassHz, 20.0f));
+        highPassUnit().setBypass(0, s.highPassHz == 0);
+        for (uint32_t i = 0; i < 31 && i < s.bands.size(); ++i) equalizerUnit().setGain(i, s.bands[i]);
+        applyHeadphoneProfile(s.headphoneProfile);
+    }
 
-    preampUnit_->setGain(DSPSettings::linearGain(s.boostDB));
+    preampUnit().setGain(DSPSettings::linearGain(s.boostDB));
     const float ceiling = DSPSettings::linearGain(s.limiterCeilingDB);
-    limiterUnit_->configureCeiling(ceiling, defaultLookahead, s.limiterReleaseMS / 1000);
-    driveUnit_->configureAmount(s.driveAmount, ceiling);
-    bassUnit_->configureAmount(s.bassHarmonics);
-    levelerUnit_->configureStrength(s.levelerStrength, DSPSettings::levelerTargetLUFS);
-    applyHeadphoneProfile(s.headphoneProfile);
+    limiter_->unit().configureCeiling(ceiling, defaultLookahead, s.limiterReleaseMS / 1000);
+    drive_->unit().configureAmount(s.driveAmount, ceiling);
+    bass_->unit().configureAmount(s.bassHarmonics);
+    leveler_->unit().configureStrength(s.levelerStrength, DSPSettings::levelerTargetLUFS);
 
     auto [threshold, headroom, makeupDB] = DSPSettings::compressorSettings(s.loudness);
     if (const auto makeup = environmentFloat("QUOREL_MAKEUP"); makeup && std::isfinite(*makeup))
         makeupDB = *makeup;
-    AudioUnit* c = compressor_->audioUnit();
+    AudioUnit* c = compressorUnit();
+    const AudioUnit::ParameterUpdate together(*c);  // the curve changes as a whole
     if (multiband_) {
         using M = MultibandCompressor;
         for (uint32_t b = 0; b < M::bandCount; ++b) {
@@ -300,24 +299,24 @@ void AudioGraph::applyHeadphoneProfile(const std::optional<HeadphoneProfile>& pr
             if (f.kind == HeadphoneFilter::Kind::highShelf) type = EqualizerUnit::Type::highShelf;
             const double q = std::max(double(f.q), 0.05);
             const double octaves = std::clamp(2 * std::asinh(1 / (2 * q)) / std::log(2.0), 0.05, 5.0);
-            headphoneEQUnit_.setType(i, type);
-            headphoneEQUnit_.setFrequency(i, std::min(limit, f.frequency));
-            headphoneEQUnit_.setBandwidth(i, float(octaves));
-            headphoneEQUnit_.setGain(i, f.gainDB);
-            headphoneEQUnit_.setBypass(i, f.frequency >= limit);
+            headphoneEQUnit().setType(i, type);
+            headphoneEQUnit().setFrequency(i, std::min(limit, f.frequency));
+            headphoneEQUnit().setBandwidth(i, float(octaves));
+            headphoneEQUnit().setGain(i, f.gainDB);
+            headphoneEQUnit().setBypass(i, f.frequency >= limit);
         } else {
-            headphoneEQUnit_.setBypass(i, true);
-            headphoneEQUnit_.setGain(i, 0);
+            headphoneEQUnit().setBypass(i, true);
+            headphoneEQUnit().setGain(i, 0);
         }
     }
-    headphoneEQUnit_.setGlobalGain(profile ? profile->preampDB : 0.0f);
+    headphoneEQUnit().setGlobalGain(profile ? profile->preampDB : 0.0f);
 }
 
 void AudioGraph::prepare()
 {
     if (const UnitError e = engine_->prepare()) throw platformFailure(e);
     const EffectNode* order[] = {bass_.get(),        highPass_.get(),    leveler_.get(),
-                                 equalizer_.get(),   headphoneEQ_.get(), compressor_.get(),
+                                 equalizer_.get(),   headphoneEQ_.get(), &compressorNode(),
                                  drive_.get(),       limiter_.get()};
     double total = 0;
     for (const EffectNode* node : order) total += node->latency();
@@ -337,38 +336,38 @@ void AudioGraph::prepare()
     if (!std::isfinite(total) || total < 0 || total > 1.0)
         throw failure("Unexpected effect latency. Playback stopped.");
     const double frames = std::round(total * format_.sampleRate);
-    dryUnit_->configureDelay(uint32_t(frames), 0);
+    dryUnit().configureDelay(uint32_t(frames), 0);
 }
 
 void AudioGraph::setProcessed(bool processed)
 {
     processed_ = processed;
-    dryUnit_->setGain(processed ? 0.0f : 1.0f);
-    wetUnit_->setGain(processed ? DSPSettings::linearGain(settings_.comparisonTrimDB) : 0.0f);
+    dryUnit().setGain(processed ? 0.0f : 1.0f);
+    wetUnit().setGain(processed ? DSPSettings::linearGain(settings_.comparisonTrimDB) : 0.0f);
 }
 
 void AudioGraph::setAudible(bool audible)
 {
-    outputUnit_->setGain(audible ? 1.0f : 0.0f);
+    outputUnit().setGain(audible ? 1.0f : 0.0f);
 }
 
 void AudioGraph::setSpectrumWanted(bool wanted)
 {
-    dryUnit_->setSpectrumWanted(wanted);
-    outputUnit_->setSpectrumWanted(wanted);
+    dryUnit().setSpectrumWanted(wanted);
+    outputUnit().setSpectrumWanted(wanted);
 }
 
-bool AudioGraph::outputGainHasSettled() const { return outputUnit_->gainHasSettled(); }
+bool AudioGraph::outputGainHasSettled() const { return outputUnit().gainHasSettled(); }
 
 MeterReading AudioGraph::meter()
 {
-    const QRMeterValues dry = dryUnit_->readMeter();
-    const QRMeterValues output = outputUnit_->readMeter();
-    const QRMeterValues preamp = preampUnit_->readMeter();
-    const QRMeterValues wet = wetUnit_->readMeter();
-    const float limiterGain = limiterUnit_->readGain();
-    const QRLevelerReading leveler = levelerUnit_->reading();
-    const float activity = driveUnit_->readActivity();
+    const QRMeterValues dry = dryUnit().readMeter();
+    const QRMeterValues output = outputUnit().readMeter();
+    const QRMeterValues preamp = preampUnit().readMeter();
+    const QRMeterValues wet = wetUnit().readMeter();
+    const float limiterGain = limiter_->unit().readGain();
+    const QRLevelerReading leveler = leveler_->unit().reading();
+    const float activity = drive_->unit().readActivity();
     MeterReading m{};
     m.inputPeakDB = DSPSettings::decibels(dry.inputPeak);
     m.outputPeakDB = DSPSettings::decibels(output.outputPeak);
@@ -388,15 +387,15 @@ SpectrumReading AudioGraph::spectrum()
     SpectrumReading r;
     r.input.assign(31, 0.0f);
     r.output.assign(31, 0.0f);
-    const uint32_t n = dryUnit_->readSpectrum(r.input.data(), 31);
-    outputUnit_->readSpectrum(r.output.data(), 31);
+    const uint32_t n = dryUnit().readSpectrum(r.input.data(), 31);
+    outputUnit().readSpectrum(r.output.data(), 31);
     r.available = n != 0;
     return r;
 }
 
 AudioGraph::SpectrumStatusPair AudioGraph::spectrumStatus()
 {
-    return {dryUnit_->spectrumStatus(), outputUnit_->spectrumStatus()};
+    return {dryUnit().spectrumStatus(), outputUnit().spectrumStatus()};
 }
 
 void AudioGraph::stop()
@@ -404,7 +403,7 @@ void AudioGraph::stop()
     if (usesPlayer_) player_.stop();
     engine_->stop();
     engine_->reset();
-    outputUnit_->setGain(1.0f);
+    outputUnit().setGain(1.0f);
 }
 
 }  // namespace quorel

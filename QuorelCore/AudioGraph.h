@@ -2,10 +2,11 @@
 
 #include "AudioEngine.h"
 #include "DSPSettings.h"
-#include "EffectNode.h"
+#include "DynamicsProcessorUnit.h"
 #include "EqualizerUnit.h"
 #include "MeterReading.h"
 #include "MixerNode.h"
+#include "MultibandCompressorUnit.h"
 #include "PlayerNode.h"
 #include "QRBassUnit.h"
 #include "QRDriveUnit.h"
@@ -15,6 +16,7 @@
 #include "QRSpectrumStatus.h"
 #include "QRUtilityUnit.h"
 #include "SpectrumReading.h"
+#include "UnitNode.h"
 
 #include <cstdint>
 #include <map>
@@ -34,7 +36,9 @@ namespace quorel {
 // audio (engine().renderOffline() after scheduling on player(), or engine().renderRealtime()
 // from the real-time thread, at most maximumFrames per call, into two buffers whose byte sizes
 // cover the frames), any number of apply()/setProcessed()/meter()/spectrum(), then stop().
-// Every operation except rendering runs on the owner's thread.
+// Every operation except rendering runs on the owner's thread. Each unit is held by its class
+// (UnitNode) and configured through it; values reach the render thread as each unit's published
+// parameter block.
 class AudioGraph {
 public:
     // How the graph is fed.
@@ -92,22 +96,24 @@ public:
     void stop();
 
     // The hosted units, for the offline renderer and for checks.
-    QRUtilityUnit& dryUnit() const { return *dryUnit_; }
-    QRUtilityUnit& wetUnit() const { return *wetUnit_; }
-    QRUtilityUnit& outputUnit() const { return *outputUnit_; }
-    QRUtilityUnit& preampUnit() const { return *preampUnit_; }
-    AudioUnit* compressorUnit() const { return compressor_->audioUnit(); }
-    EqualizerUnit& highPassUnit() const { return highPassUnit_; }
-    EqualizerUnit& equalizerUnit() const { return equalizerUnit_; }
-    EqualizerUnit& headphoneEQUnit() const { return headphoneEQUnit_; }
+    QRUtilityUnit& dryUnit() const { return dry_->unit(); }
+    QRUtilityUnit& wetUnit() const { return wet_->unit(); }
+    QRUtilityUnit& outputUnit() const { return output_->unit(); }
+    QRUtilityUnit& preampUnit() const { return preamp_->unit(); }
+    // The dynamics processor, or the multiband compressor when QUOREL_MULTIBAND=1.
+    AudioUnit* compressorUnit() const { return compressorNode().audioUnit(); }
+    EqualizerUnit& highPassUnit() const { return highPass_->unit(); }
+    EqualizerUnit& equalizerUnit() const { return equalizer_->unit(); }
+    EqualizerUnit& headphoneEQUnit() const { return headphoneEQ_->unit(); }
     // How many parameter ranges were read from units (the bounds cache's misses).
     uint64_t boundsReads() const { return boundsReads_; }
 
 private:
-    static std::unique_ptr<EffectNode> platformEffect(FourCharCode subtype);
-    // Instantiates the registered unit and keeps it by its class (throws when it is another).
+    // Instantiates the unit registered for the description and keeps it by its class (throws
+    // when none is registered or it is of another class).
     template <typename Unit>
-    static std::unique_ptr<EffectNode> ownEffect(const AudioComponentDescription& description, Unit*& unit);
+    static std::unique_ptr<UnitNode<Unit>> effect(const AudioComponentDescription& description);
+    EffectNode& compressorNode() const;
     void set(AudioUnit* unit, uint32_t parameter, float value);
     void setTime(AudioUnit* unit, uint32_t parameter, float seconds);
     QRParameterBounds bounds(AudioUnit* unit, uint32_t parameter);
@@ -121,30 +127,21 @@ private:
     bool processed_ = true;
     MixerNode input_;
     MixerNode sum_;
-    std::unique_ptr<EffectNode> highPass_;
-    std::unique_ptr<EffectNode> equalizer_;
-    std::unique_ptr<EffectNode> headphoneEQ_;
-    EqualizerUnit& highPassUnit_;
-    EqualizerUnit& equalizerUnit_;
-    EqualizerUnit& headphoneEQUnit_;
-    std::unique_ptr<EffectNode> compressor_;
+    std::unique_ptr<UnitNode<EqualizerUnit>> highPass_;
+    std::unique_ptr<UnitNode<EqualizerUnit>> equalizer_;
+    std::unique_ptr<UnitNode<EqualizerUnit>> headphoneEQ_;
+    // One of the two compressors.
+    std::unique_ptr<UnitNode<DynamicsProcessorUnit>> dynamics_;
+    std::unique_ptr<UnitNode<MultibandCompressorUnit>> multibandCompressor_;
     bool multiband_ = false;
-    std::unique_ptr<EffectNode> limiter_;
-    std::unique_ptr<EffectNode> bass_;
-    std::unique_ptr<EffectNode> leveler_;
-    std::unique_ptr<EffectNode> drive_;
-    std::unique_ptr<EffectNode> dry_;
-    std::unique_ptr<EffectNode> wet_;
-    std::unique_ptr<EffectNode> output_;
-    std::unique_ptr<EffectNode> preamp_;
-    QRLimiterUnit* limiterUnit_ = nullptr;
-    QRBassUnit* bassUnit_ = nullptr;
-    QRLevelerUnit* levelerUnit_ = nullptr;
-    QRDriveUnit* driveUnit_ = nullptr;
-    QRUtilityUnit* dryUnit_ = nullptr;
-    QRUtilityUnit* wetUnit_ = nullptr;
-    QRUtilityUnit* outputUnit_ = nullptr;
-    QRUtilityUnit* preampUnit_ = nullptr;
+    std::unique_ptr<UnitNode<QRLimiterUnit>> limiter_;
+    std::unique_ptr<UnitNode<QRBassUnit>> bass_;
+    std::unique_ptr<UnitNode<QRLevelerUnit>> leveler_;
+    std::unique_ptr<UnitNode<QRDriveUnit>> drive_;
+    std::unique_ptr<UnitNode<QRUtilityUnit>> dry_;
+    std::unique_ptr<UnitNode<QRUtilityUnit>> wet_;
+    std::unique_ptr<UnitNode<QRUtilityUnit>> output_;
+    std::unique_ptr<UnitNode<QRUtilityUnit>> preamp_;
     DSPSettings settings_;
     std::map<const AudioUnit*, std::map<uint32_t, QRParameterBounds>> parameterBounds_;
     uint64_t boundsReads_ = 0;

@@ -4,13 +4,11 @@
 
 namespace quorel {
 
-// How parameters and readings cross between the control thread and the render thread. Each
-// shared field of a state record is one std::atomic; nothing else is shared.
+// How readings cross from the render thread to the control thread: each reading of a state
+// record is one std::atomic. (Parameters go the other way as one PublishedBlock per unit: the
+// control thread validates, derives coefficients and publishes the whole block; the render
+// thread acquires it once at the start of a call.)
 //
-// - Control thread: validate, then publishParameter() (a sequentially consistent exchange).
-// - Render thread: readParameter() once at the start of a render call; keep derived values
-//   (coefficients, clamped copies) in render-thread fields and recompute them only when the
-//   source value changed.
 // - Render thread: publishReading() with a plain store at the end of a call.
 // - Control thread: loadReading() for a snapshot, or takeReading() for a reading that
 //   accumulates between reads (minimum gain, peak activity): the exchange puts the resting value
@@ -18,18 +16,6 @@ namespace quorel {
 //   such a reading at the start of a call and stores the updated value at its end; a take that
 //   falls between the two is overwritten by that store, which is harmless for a running
 //   minimum or maximum (the next read still reports it).
-template <typename T>
-inline void publishParameter(std::atomic<T>& field, T value) noexcept
-{
-    field.exchange(value);
-}
-
-template <typename T>
-inline T readParameter(const std::atomic<T>& field) noexcept
-{
-    return field.load();
-}
-
 template <typename T>
 inline void publishReading(std::atomic<T>& field, T value) noexcept
 {

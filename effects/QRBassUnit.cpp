@@ -1,6 +1,5 @@
 #include "QRBassUnit.h"
 
-#include "ParameterHandOff.h"
 #include "QREffects.h"
 
 #include <algorithm>
@@ -13,7 +12,7 @@ QRBassUnit::QRBassUnit(const AudioComponentDescription& description) : EffectUni
 void QRBassUnit::configureAmount(float amount)
 {
     if (std::isfinite(amount))
-        publishParameter(state_.amount, std::clamp(amount, 0.0f, 1.0f));
+        state_.parameters.publish({std::clamp(amount, 0.0f, 1.0f)});
 }
 
 bool QRBassUnit::allocateState(double sampleRate)
@@ -33,8 +32,8 @@ void QRBassUnit::resetState()
 
 float QRBassUnit::process(float* const* data, uint32_t frames) noexcept
 {
-    const float amount = readParameter(state_.amount);
-    return state_.harmonics.process(data, state_.channels, frames, amount);
+    state_.parameters.acquire();
+    return state_.harmonics.process(data, state_.channels, frames, state_.parameters.current().amount);
 }
 
 extern "C" {
@@ -42,12 +41,6 @@ extern "C" {
 AudioComponentDescription QRRegisterBassUnit()
 {
     return registerEffectUnitOnce<QRBassUnit>();
-}
-
-void QRConfigureBass(AudioUnit* unit, float amount)
-{
-    if (auto* bass = dynamic_cast<QRBassUnit*>(unit))
-        bass->configureAmount(amount);
 }
 
 }  // extern "C"

@@ -26,10 +26,9 @@ double QRDriveUnit::latency() const
 
 void QRDriveUnit::configureAmount(float amount, float ceiling)
 {
-    if (std::isfinite(amount))
-        publishParameter(state_.amount, std::clamp(amount, 0.0f, 1.0f));
-    if (std::isfinite(ceiling))
-        publishParameter(state_.ceiling, std::clamp(ceiling, 0.1f, 1.0f));
+    const DriveCurve& latest = state_.parameters.latest();
+    state_.parameters.publish(DriveCurve::make(std::isfinite(amount) ? amount : latest.amount,
+                                               std::isfinite(ceiling) ? ceiling : latest.ceiling));
 }
 
 float QRDriveUnit::readActivity()
@@ -46,7 +45,6 @@ bool QRDriveUnit::allocateState(double sampleRate)
     for (uint32_t channel = 0; channel < state_.channels; ++channel)
         if (!state_.oversampler[channel].allocate(state_.factor, state_.capacity))
             return false;
-    state_.curveAmount = state_.curveCeiling = -1;
     return true;
 }
 
@@ -67,17 +65,12 @@ void QRDriveUnit::resetState()
 
 float QRDriveUnit::process(float* const* data, uint32_t frames) noexcept
 {
-    const float amount = readParameter(state_.amount);
-    const float ceiling = readParameter(state_.ceiling);
-    if (amount != state_.curveAmount || ceiling != state_.curveCeiling) {
-        state_.curve = DriveCurve::make(amount, ceiling);
-        state_.curveAmount = amount;
-        state_.curveCeiling = ceiling;
-    }
+    state_.parameters.acquire();
+    const DriveCurve& curve = state_.parameters.current();
     float activity = state_.activity.load();
     float peak = 0;
     for (uint32_t channel = 0; channel < state_.channels; ++channel) {
-        const DriveOversampler::Result result = state_.oversampler[channel].process(data[channel], frames, state_.curve);
+        const DriveOversampler::Result result = state_.oversampler[channel].process(data[channel], frames, curve);
         activity = std::max(activity, result.activity);
         peak = std::max(peak, result.peak);
     }
@@ -90,18 +83,6 @@ extern "C" {
 AudioComponentDescription QRRegisterDriveUnit()
 {
     return registerEffectUnitOnce<QRDriveUnit>();
-}
-
-void QRConfigureDrive(AudioUnit* unit, float amount, float ceiling)
-{
-    if (auto* drive = dynamic_cast<QRDriveUnit*>(unit))
-        drive->configureAmount(amount, ceiling);
-}
-
-float QRReadDriveActivity(AudioUnit* unit)
-{
-    auto* drive = dynamic_cast<QRDriveUnit*>(unit);
-    return drive ? drive->readActivity() : 0.0f;
 }
 
 }  // extern "C"

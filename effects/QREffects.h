@@ -1,11 +1,14 @@
 #pragma once
 
-// The C entry points of the system's own effect units.
+// The C entry points of the system's own effect units: registration, the K-weighting and
+// analyser helpers, and parameter ranges. Units are configured and read through their own
+// classes (the graph holds each by its type), so no call can reach a unit of the wrong class.
 //
 // How a unit is written on this frame:
-//  1. State: a plain `QR<Name>State` record held by value in the unit. Fields the control thread
-//     writes (parameters) or reads (readings) are std::atomic (32-bit; 64-bit for counters);
-//     every other field belongs to the render thread. Per-channel data exists for two channels.
+//  1. State: a plain `QR<Name>State` record held by value in the unit. Its parameters are one
+//     plain `QR<Name>Parameters` record (with whatever derives from them: coefficients, curves)
+//     in a PublishedBlock; fields the control thread reads (readings) are std::atomic (32-bit;
+//     64-bit for counters); every other field belongs to the render thread. Per-channel data exists for two channels.
 //     Buffers are RenderBuffer/SampleBuffer, allocated zero-filled in allocateState().
 //  2. Class: `QR<Name>Unit : EffectUnit` with `static constexpr FourCharCode subtype` and
 //     `static constexpr const char* registeredName`, a constructor taking the description
@@ -14,23 +17,20 @@
 //     releaseState(), resetState() (signal state and readings to rest, never parameters; must
 //     cope with released buffers), latency() when it delays, and process().
 //  3. process(data, frames) runs on the real-time thread after EffectUnit pulled the input into
-//     `data` (one pointer per channel, in place): read each parameter once (readParameter),
-//     clamp it again, treat every input sample with sanitizedSample()/sanitizeSamples(), write
+//     `data` (one pointer per channel, in place): acquire the parameter block once at the start
+//     and use current() for the whole call, treat every input sample with sanitizedSample()/sanitizeSamples(), write
 //     the output, publish readings (publishReading), return the output's peak magnitude (the
 //     frame clears the silence flag from it). No locks, allocation, exceptions, logging or Qt.
 //     Prefer two simple loops - compute a gain curve, then one multiply loop - so both vectorise.
-//  4. Control side: configure operations validate (not finite -> ignored or replaced; clamp) and
-//     publishParameter(); accumulating readings are taken with takeReading().
-//  5. C entry points below: `extern "C"`, a null unit or a unit of another class is sent no
-//     message (reads give zeros); QRRegister<Name>Unit() uses registerEffectUnitOnce<Unit>().
-//     Each unit's entry points are defined in its own .cpp.
+//  4. Control side: configure operations validate (not finite -> ignored or replaced; clamp),
+//     derive, and publish the whole block (starting from latest()); accumulating readings are
+//     taken with takeReading().
+//  5. C entry points below: `extern "C"`; QRRegister<Name>Unit() uses
+//     registerEffectUnitOnce<Unit>(). Each unit's entry points are defined in its own .cpp.
 
 #include "AudioComponentDescription.h"
 #include "AudioUnit.h"
-#include "QRLevelerReading.h"
-#include "QRMeterValues.h"
 #include "QRParameterBounds.h"
-#include "QRSpectrumStatus.h"
 
 #include <cstdint>
 
@@ -55,32 +55,10 @@ AudioComponentDescription QRRegisterUtilityUnit();
 #pragma clang diagnostic pop
 #endif
 
-// Bass harmonics.
-void QRConfigureBass(AudioUnit* unit, float amount);
-
-// Drive.
-void QRConfigureDrive(AudioUnit* unit, float amount, float ceiling);
-float QRReadDriveActivity(AudioUnit* unit);  // largest |v| since the last read, then 0
-
-// Leveler and K-weighting.
-void QRConfigureLeveler(AudioUnit* unit, float strength, float targetLUFS);
-QRLevelerReading QRReadLeveler(AudioUnit* unit);
+// K-weighting of the leveler.
 void QRKWeightingCoefficients(double sampleRate, double* shelf, double* highPass);
 
-// Limiter.
-void QRConfigureLimiter(AudioUnit* unit, float ceiling, float lookaheadSeconds, float releaseSeconds);
-float QRReadLimiterGain(AudioUnit* unit);  // smallest gain since the last read, then 1
-
-// Utility.
-void QRSetGain(AudioUnit* unit, float gain);
-void QRConfigureUtility(AudioUnit* unit, uint32_t delayFrames, float ceiling);
-QRMeterValues QRReadMeter(AudioUnit* unit);
-bool QRGainHasSettled(AudioUnit* unit);
-
 // Spectrum analyser of a utility unit.
-void QRConfigureSpectrum(AudioUnit* unit, const float* centres, uint32_t count);
-uint32_t QRReadSpectrum(AudioUnit* unit, float* destination, uint32_t capacity);
-QRSpectrumStatus QRReadSpectrumStatus(AudioUnit* unit);
 bool QRAllocateAnalyser(double sampleRate, QRUtilityState* state);
 void QRFreeAnalyser(QRUtilityState* state);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Biquad.h"
+#include "PublishedBlock.h"
 
 #include <array>
 #include <atomic>
@@ -8,13 +9,19 @@
 
 namespace quorel {
 
+// Parameters of the loudness leveler, published whole.
+struct QRLevelerParameters {
+    float strength = 0;  // 0...1
+    float target = -14;  // LUFS, -30...-6
+};
+
 // State of the loudness leveler.
 struct QRLevelerState {
     static constexpr uint32_t binSlots = 30;     // 3 s of 100 ms bins
 
-    // Parameters and readings shared with the control thread.
-    std::atomic<float> strength{0};              // 0...1
-    std::atomic<float> target{-14};              // LUFS, -30...-6
+    PublishedBlock<QRLevelerParameters> parameters;
+
+    // Readings shared with the control thread.
     std::atomic<float> shortTermLoudness{-120};  // LUFS, gated over the last 3 s
     std::atomic<float> gainDB{0};
     std::atomic<uint32_t> measuring{0};

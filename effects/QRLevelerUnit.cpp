@@ -25,10 +25,12 @@ QRLevelerUnit::QRLevelerUnit(const AudioComponentDescription& description) : Eff
 
 void QRLevelerUnit::configureStrength(float strength, float targetLUFS)
 {
+    QRLevelerParameters next = state_.parameters.latest();
     if (std::isfinite(strength))
-        publishParameter(state_.strength, std::clamp(strength, 0.0f, 1.0f));
+        next.strength = std::clamp(strength, 0.0f, 1.0f);
     if (std::isfinite(targetLUFS))
-        publishParameter(state_.target, std::clamp(targetLUFS, -30.0f, -6.0f));
+        next.target = std::clamp(targetLUFS, -30.0f, -6.0f);
+    state_.parameters.publish(next);
 }
 
 QRLevelerReading QRLevelerUnit::reading() const
@@ -179,8 +181,9 @@ float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
 {
     QRLevelerState& s = state_;
     const uint32_t channelCount = channels();
-    const float strength = std::clamp(readParameter(s.strength), 0.0f, 1.0f);
-    const float target = std::clamp(readParameter(s.target), -30.0f, -6.0f);
+    s.parameters.acquire();
+    const float strength = s.parameters.current().strength;
+    const float target = s.parameters.current().target;
 
     for (uint32_t channel = 0; channel < channelCount; ++channel)
         sanitizeSamples(data[channel], frames);
@@ -256,19 +259,6 @@ void QRKWeightingCoefficients(double sampleRate, double* shelf, double* highPass
 AudioComponentDescription QRRegisterLevelerUnit()
 {
     return registerEffectUnitOnce<QRLevelerUnit>();
-}
-
-void QRConfigureLeveler(AudioUnit* unit, float strength, float targetLUFS)
-{
-    if (auto* leveler = dynamic_cast<QRLevelerUnit*>(unit))
-        leveler->configureStrength(strength, targetLUFS);
-}
-
-QRLevelerReading QRReadLeveler(AudioUnit* unit)
-{
-    if (auto* leveler = dynamic_cast<QRLevelerUnit*>(unit))
-        return leveler->reading();
-    return {0, 0, false};
 }
 
 }  // extern "C"

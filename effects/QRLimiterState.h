@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PublishedBlock.h"
 #include "RenderBuffer.h"
 
 #include <array>
@@ -8,19 +9,28 @@
 
 namespace quorel {
 
+// Parameters of the look-ahead limiter, published whole with the release coefficient derived
+// from them.
+struct QRLimiterParameters {
+    float ceiling = 0.999f;            // linear, 0.1...1
+    float lookaheadSeconds = 0.005f;   // as given; the window clamps it
+    float releaseSeconds = 0.08f;      // as given
+    float releaseCoefficient = 0;      // of the release clamped to 0.005...1 s, at the unit's rate
+};
+
 // State of the look-ahead limiter.
 struct QRLimiterState {
-    // Parameters and readings shared with the control thread.
-    std::atomic<float> ceiling{0.999f};         // linear
-    std::atomic<float> lookaheadSeconds{0.005f};
-    std::atomic<float> releaseSeconds{0.08f};
+    PublishedBlock<QRLimiterParameters> parameters;
+
+    // Readings shared with the control thread.
     std::atomic<float> minimumGain{1};          // smallest gain since the last read; rests at 1
 
-    // Render thread.
+    // Control thread while not rendering.
     uint32_t window = 0;                        // look-ahead window W in frames, fixed at allocation
-    float releaseCoefficient = 0;
-    float appliedRelease = 0;                   // clamped release the coefficient was made from
     double sampleRate = 0;
+
+    // Render thread.
+    float releaseCoefficient = 0;
     std::array<SampleBuffer, 2> delay;          // W - 1 frames each
     uint32_t delayIndex = 0;
     SampleBuffer blockTargets;                  // target gains of the current block of W frames

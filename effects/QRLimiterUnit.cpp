@@ -49,7 +49,7 @@ QRLimiterUnit::~QRLimiterUnit()
 
 uint32_t QRLimiterUnit::windowForSampleRate(double sampleRate) const
 {
-    const float lookahead = std::clamp(state_.lookaheadSeconds.load(), 0.0005f, 0.05f);
+    const float lookahead = std::clamp(state_.parameters.latest().lookaheadSeconds, 0.0005f, 0.05f);
     const long long window = std::llround(sampleRate * double(lookahead));
     return window < 3 ? 2u : uint32_t(window);
 }
@@ -68,13 +68,20 @@ double QRLimiterUnit::latency() const
 
 void QRLimiterUnit::configureCeiling(float ceiling, float lookaheadSeconds, float releaseSeconds)
 {
-    publishParameter(state_.ceiling, std::isfinite(ceiling)
-                                         ? std::clamp(ceiling, minimumCeiling, maximumCeiling)
-                                         : 0.999f);
+    QRLimiterParameters next = state_.parameters.latest();
+    next.ceiling = std::isfinite(ceiling) ? std::clamp(ceiling, minimumCeiling, maximumCeiling) : 0.999f;
     if (std::isfinite(lookaheadSeconds))
-        publishParameter(state_.lookaheadSeconds, lookaheadSeconds);
+        next.lookaheadSeconds = lookaheadSeconds;
     if (std::isfinite(releaseSeconds))
-        publishParameter(state_.releaseSeconds, releaseSeconds);
+        next.releaseSeconds = releaseSeconds;
+    publish(next);
+}
+
+void QRLimiterUnit::publish(QRLimiterParameters next)
+{
+    const double rate = renderResourcesAllocated() ? state_.sampleRate : outputBus().format().sampleRate;
+    next.releaseCoefficient = releaseCoefficientFor(rate, clampedRelease(next.releaseSeconds));
+    state_.parameters.publish(next);
 }
 
 float QRLimiterUnit::readGain()
@@ -87,8 +94,7 @@ bool QRLimiterUnit::allocateState(double sampleRate)
     QRLimiterState& s = state_;
     s.window = windowForSampleRate(sampleRate);
     s.sampleRate = sampleRate;
-    s.appliedRelease = clampedRelease(s.releaseSeconds.load());
-    s.releaseCoefficient = releaseCoefficientFor(sampleRate, s.appliedRelease);
+    publish(s.parameters.latest());
     bool allocated = s.blockTargets.allocate(s.window) && s.suffixMinima.allocate(s.window)
         && s.box.allocate(s.window) && s.framePeaks.allocate(capacity()) && s.held.allocate(capacity())
         && s.boxSums.allocate(capacity());
@@ -136,12 +142,9 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
     QRLimiterState& s = state_;
     const uint32_t channelCount = channels();
 
-    const float ceiling = std::clamp(readParameter(s.ceiling), minimumCeiling, maximumCeiling);
-    const float release = clampedRelease(readParameter(s.releaseSeconds));
-    if (release != s.appliedRelease) {
-        s.appliedRelease = release;
-        s.releaseCoefficient = releaseCoefficientFor(s.sampleRate, release);
-    }
+    s.parameters.acquire();
+    const float ceiling = s.parameters.current().ceiling;
+    s.releaseCoefficient = s.parameters.current().releaseCoefficient;
     float minimum = s.minimumGain.load();
 
     // 1. Peak of each frame over the channels.
@@ -250,19 +253,6 @@ extern "C" {
 AudioComponentDescription QRRegisterLimiterUnit()
 {
     return registerEffectUnitOnce<QRLimiterUnit>();
-}
-
-void QRConfigureLimiter(AudioUnit* unit, float ceiling, float lookaheadSeconds, float releaseSeconds)
-{
-    if (auto* limiter = dynamic_cast<QRLimiterUnit*>(unit))
-        limiter->configureCeiling(ceiling, lookaheadSeconds, releaseSeconds);
-}
-
-float QRReadLimiterGain(AudioUnit* unit)
-{
-    if (auto* limiter = dynamic_cast<QRLimiterUnit*>(unit))
-        return limiter->readGain();
-    return 0;
 }
 
 }  // extern "C"

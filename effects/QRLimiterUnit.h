@@ -41,6 +41,10 @@ protected:
     float process(float* const* data, uint32_t frames) noexcept override;
 
 private:
+    // Derives the release coefficient for the allocated rate (else the output bus's) and
+    // publishes the parameters.
+    void publish(QRLimiterParameters next);
+
     QRLimiterState state_;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PublishedBlock.h"
 #include "RenderBuffer.h"
 #include "SpectrumAnalyser.h"
 
@@ -9,19 +10,25 @@
 
 namespace quorel {
 
+// Parameters of a utility unit, published whole.
+struct QRUtilityParameters {
+    float targetGain = 1;       // linear, 0...16
+    float ceiling = 0;          // linear 0...1, 0 = off
+    uint32_t delayFrames = 0;
+    bool spectrumWanted = true;  // false: the analyser only keeps its ring filled
+};
+
 // State of a utility unit: gain ramp, whole-frame delay, ceiling, meters and analyser.
 struct QRUtilityState {
-    // Parameters and readings shared with the control thread.
-    std::atomic<float> targetGain{1};    // linear, 0...16
+    PublishedBlock<QRUtilityParameters> parameters;
+
+    // Readings shared with the control thread.
     std::atomic<float> renderedGain{1};  // gain reached at the end of the last render call
     std::atomic<float> inputPeak{0};
     std::atomic<float> outputPeak{0};
     std::atomic<float> rms{0};
     std::atomic<uint64_t> guarded{0};    // output samples limited by the ceiling
     std::atomic<uint64_t> invalid{0};    // not-finite input samples replaced by 0
-    std::atomic<float> ceiling{0};       // linear 0...1, 0 = off
-    std::atomic<uint32_t> delayFrames{0};
-    std::atomic<bool> spectrumWanted{true};  // false: the analyser only keeps its ring filled
 
     // Render thread.
     float currentGain = 1;

@@ -83,14 +83,17 @@ QRUtilityUnit::~QRUtilityUnit()
 
 void QRUtilityUnit::setGain(float gain)
 {
-    const float value = std::isfinite(gain) ? std::clamp(gain, 0.0f, maximumGain) : 0.0f;
-    state_.targetGain.store(value);
+    QRUtilityParameters next = state_.parameters.latest();
+    next.targetGain = std::isfinite(gain) ? std::clamp(gain, 0.0f, maximumGain) : 0.0f;
+    state_.parameters.publish(next);
 }
 
 void QRUtilityUnit::configureDelay(uint32_t delayFrames, float ceiling)
 {
-    publishParameter(state_.delayFrames, delayFrames);
-    publishParameter(state_.ceiling, std::isfinite(ceiling) ? std::clamp(ceiling, 0.0f, 1.0f) : 0.0f);
+    QRUtilityParameters next = state_.parameters.latest();
+    next.delayFrames = delayFrames;
+    next.ceiling = std::isfinite(ceiling) ? std::clamp(ceiling, 0.0f, 1.0f) : 0.0f;
+    state_.parameters.publish(next);
 }
 
 QRMeterValues QRUtilityUnit::readMeter() const
@@ -101,7 +104,7 @@ QRMeterValues QRUtilityUnit::readMeter() const
 
 bool QRUtilityUnit::gainHasSettled() const
 {
-    return state_.targetGain.load() == state_.renderedGain.load();
+    return state_.parameters.latest().targetGain == loadReading(state_.renderedGain);
 }
 
 void QRUtilityUnit::configureSpectrum(const float* centres, uint32_t count)
@@ -113,7 +116,9 @@ void QRUtilityUnit::configureSpectrum(const float* centres, uint32_t count)
 
 void QRUtilityUnit::setSpectrumWanted(bool wanted)
 {
-    publishParameter(state_.spectrumWanted, wanted);
+    QRUtilityParameters next = state_.parameters.latest();
+    next.spectrumWanted = wanted;
+    state_.parameters.publish(next);
 }
 
 QRSpectrumStatus QRUtilityUnit::spectrumStatus() const
@@ -157,7 +162,7 @@ void QRUtilityUnit::resetState()
     }
     s.ringPosition = 0;
     s.analyser.reset();
-    const float target = s.targetGain.load();
+    const float target = s.parameters.latest().targetGain;
     s.currentGain = target;
     s.rampTarget = target;
     s.rampRemaining = 0;
@@ -175,14 +180,16 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     const uint32_t channelCount = channels();
 
     // Ramp start: a new target (re)starts a ramp from wherever the gain is.
-    const float target = readParameter(s.targetGain);
+    s.parameters.acquire();
+    const QRUtilityParameters& p = s.parameters.current();
+    const float target = p.targetGain;
     if (target != s.rampTarget) {
         s.rampTarget = target;
         s.rampRemaining = s.rampFrames;
         s.rampStep = (s.rampTarget - s.currentGain) / float(s.rampFrames);
     }
-    const float ceiling = readParameter(s.ceiling);
-    const uint32_t delay = std::min(readParameter(s.delayFrames), s.ringCapacity - 1);
+    const float ceiling = p.ceiling;
+    const uint32_t delay = std::min(p.delayFrames, s.ringCapacity - 1);
     const bool analyse = s.analyser.ready();
 
     // Gain of each frame, updated before the frame is scaled.
@@ -247,7 +254,7 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
         if (channelCount > 1)
             for (uint32_t i = 0; i < frames; ++i)
                 mono[i] *= scale;
-        s.analyser.feed(mono, frames, readParameter(s.spectrumWanted));
+        s.analyser.feed(mono, frames, p.spectrumWanted);
     }
 
     publishReading(s.inputPeak, inputPeak);
@@ -264,52 +271,6 @@ extern "C" {
 AudioComponentDescription QRRegisterUtilityUnit()
 {
     return registerEffectUnitOnce<QRUtilityUnit>();
-}
-
-void QRSetGain(AudioUnit* unit, float gain)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        utility->setGain(gain);
-}
-
-void QRConfigureUtility(AudioUnit* unit, uint32_t delayFrames, float ceiling)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        utility->configureDelay(delayFrames, ceiling);
-}
-
-QRMeterValues QRReadMeter(AudioUnit* unit)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        return utility->readMeter();
-    return {0, 0, 0, 0, 0};
-}
-
-bool QRGainHasSettled(AudioUnit* unit)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        return utility->gainHasSettled();
-    return false;
-}
-
-void QRConfigureSpectrum(AudioUnit* unit, const float* centres, uint32_t count)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        utility->configureSpectrum(centres, count);
-}
-
-uint32_t QRReadSpectrum(AudioUnit* unit, float* destination, uint32_t capacity)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        return utility->readSpectrum(destination, capacity);
-    return 0;
-}
-
-QRSpectrumStatus QRReadSpectrumStatus(AudioUnit* unit)
-{
-    if (auto* utility = dynamic_cast<QRUtilityUnit*>(unit))
-        return utility->spectrumStatus();
-    return {0, false, 0, 0, 0};
 }
 
 bool QRAllocateAnalyser(double sampleRate, QRUtilityState* state)

@@ -8,7 +8,7 @@ namespace {
 void BassUnit(benchmark::State& state)
 {
     QRBassUnit unit;
-    QRConfigureBass(&unit, 1);
+    unit.configureAmount(1);
     StereoChain chain({&unit}, uint32_t(state.range(0)));
     chain.run(state);
 }

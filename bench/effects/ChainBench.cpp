@@ -24,12 +24,12 @@ void FiveUnits(benchmark::State& state)
     QRDriveUnit drive;
     QRLimiterUnit limiter;
     QRUtilityUnit utility;
-    QRConfigureBass(&bass, 1);
-    QRConfigureLeveler(&leveler, 1, -14);
-    QRConfigureDrive(&drive, 1, std::pow(10.0f, -1.0f / 20));
-    QRConfigureLimiter(&limiter, std::pow(10.0f, -1.0f / 20), 0.005f, 0.08f);
-    QRConfigureSpectrum(&utility, centres, 31);
-    QRSetGain(&utility, 1);
+    bass.configureAmount(1);
+    leveler.configureStrength(1, -14);
+    drive.configureAmount(1, std::pow(10.0f, -1.0f / 20));
+    limiter.configureCeiling(std::pow(10.0f, -1.0f / 20), 0.005f, 0.08f);
+    utility.configureSpectrum(centres, 31);
+    utility.setGain(1);
     StereoChain chain({&bass, &leveler, &drive, &limiter, &utility}, uint32_t(state.range(0)));
     chain.run(state);
 }

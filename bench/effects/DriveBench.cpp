@@ -15,7 +15,7 @@ namespace {
 void DriveUnitFullAmount(benchmark::State& state)
 {
     QRDriveUnit unit;
-    QRConfigureDrive(&unit, 1, 0.891f);
+    unit.configureAmount(1, 0.891f);
     StereoChain chain({&unit}, uint32_t(state.range(0)));
     chain.run(state);
 }

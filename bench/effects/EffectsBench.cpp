@@ -17,8 +17,8 @@ namespace {
 void Utility(benchmark::State& state)
 {
     QRUtilityUnit unit;
-    QRSetGain(&unit, 0.8f);
-    QRConfigureUtility(&unit, 271, 0.999f);
+    unit.setGain(0.8f);
+    unit.configureDelay(271, 0.999f);
     StereoChain chain({&unit}, uint32_t(state.range(0)));
     chain.run(state);
 }
@@ -32,7 +32,7 @@ void UtilityRamping(benchmark::State& state)
     float gain = 1;
     for (auto _ : state) {
         gain = gain == 1 ? 0.5f : 1;
-        QRSetGain(&unit, gain);
+        unit.setGain(gain);
         chain.renderBlock();
     }
     reportTimePerFrame(state, uint32_t(state.range(0)));
@@ -43,7 +43,7 @@ BENCHMARK(UtilityRamping)->Apply(blockSizes);
 void Limiter(benchmark::State& state)
 {
     QRLimiterUnit unit;
-    QRConfigureLimiter(&unit, 0.5f, 0.005f, 0.08f);
+    unit.configureCeiling(0.5f, 0.005f, 0.08f);
     StereoChain chain({&unit}, uint32_t(state.range(0)));
     chain.run(state);
 }
@@ -52,7 +52,7 @@ BENCHMARK(Limiter)->Apply(blockSizes);
 void Leveler(benchmark::State& state)
 {
     QRLevelerUnit unit;
-    QRConfigureLeveler(&unit, 1, -14);
+    unit.configureStrength(1, -14);
     StereoChain chain({&unit}, uint32_t(state.range(0)));
     chain.run(state);
 }

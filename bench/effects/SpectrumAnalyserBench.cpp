@@ -37,7 +37,7 @@ void UtilityWithAnalyser(benchmark::State& state)
                                     250,  315,  400,   500,  630,  800,  1000,  1250,  1600,  2000, 2500,
                                     3150, 4000, 5000,  6300, 8000, 10000, 12500, 16000, 20000};
     QRUtilityUnit unit;
-    QRConfigureSpectrum(&unit, centres, 31);
+    unit.configureSpectrum(centres, 31);
     StereoChain chain({&unit}, uint32_t(state.range(0)));
     chain.run(state);
 }

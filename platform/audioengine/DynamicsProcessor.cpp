@@ -21,7 +21,16 @@ DynamicsProcessor::Range DynamicsProcessor::range(uint32_t id)
 
 DynamicsProcessor::DynamicsProcessor()
 {
-    for (uint32_t i = 0; i < parameterCount; ++i) values_[i].store(range(i).initial);
+    Settings initial{};
+    for (uint32_t i = 0; i < parameterCount; ++i) initial.values[i] = range(i).initial;
+    publish(initial);
+}
+
+void DynamicsProcessor::publish(Settings next)
+{
+    next.detector = RmsDetector::coefficients(sampleRate_, next.values[attackTime], next.values[releaseTime]);
+    next.makeupGain = std::pow(10.0f, next.values[overallGain] / 20);
+    settings_.publish(next);
 }
 
 bool DynamicsProcessor::setParameter(uint32_t id, float value)
@@ -29,19 +38,21 @@ bool DynamicsProcessor::setParameter(uint32_t id, float value)
     if (id >= parameterCount) return false;
     if (!std::isfinite(value)) return true;
     const Range r = range(id);
-    values_[id].store(std::clamp(value, r.minimum, r.maximum));
+    Settings next = settings_.latest();
+    next.values[id] = std::clamp(value, r.minimum, r.maximum);
+    publish(next);
     return true;
 }
 
 float DynamicsProcessor::parameter(uint32_t id) const
 {
-    return id < parameterCount ? values_[id].load() : 0;
+    return id < parameterCount ? settings_.latest().values[id] : 0;
 }
 
 void DynamicsProcessor::prepare(double sampleRate)
 {
     sampleRate_ = sampleRate;
-    attack_ = release_ = -1;
+    publish(settings_.latest());
     reset();
 }
 
@@ -50,19 +61,14 @@ void DynamicsProcessor::reset() { detector_.reset(); }
 void DynamicsProcessor::process(float* const* channels, uint32_t channelCount, uint32_t frames)
 {
     channelCount = std::min(channelCount, 2u);
-    const float attack = values_[attackTime].load(std::memory_order_relaxed);
-    const float release = values_[releaseTime].load(std::memory_order_relaxed);
-    if (attack != attack_ || release != release_) {
-        detector_.configure(sampleRate_, attack, release);
-        attack_ = attack;
-        release_ = release;
-    }
+    if (settings_.acquire()) detector_.configure(settings_.current().detector);
+    const Settings& settings = settings_.current();
     CompressorCurve curve;
-    curve.threshold = values_[threshold].load(std::memory_order_relaxed);
-    curve.headroom = values_[headroom].load(std::memory_order_relaxed);
-    curve.expansionRatio = values_[expansionRatio].load(std::memory_order_relaxed);
-    curve.expansionThreshold = values_[expansionThreshold].load(std::memory_order_relaxed);
-    const float makeup = values_[overallGain].load(std::memory_order_relaxed);
+    curve.threshold = settings.values[threshold];
+    curve.headroom = settings.values[headroom];
+    curve.expansionRatio = settings.values[expansionRatio];
+    curve.expansionThreshold = settings.values[expansionThreshold];
+    const float makeup = settings.values[overallGain];
     float* left = channels[0];
     float* right = channelCount > 1 ? channels[1] : channels[0];
 
@@ -73,7 +79,7 @@ void DynamicsProcessor::process(float* const* channels, uint32_t channelCount, u
         detector_.flush();
         detector_.settle();
         if (makeup == 0) return;
-        const float g = std::pow(10.0f, makeup / 20);
+        const float g = settings.makeupGain;
         for (uint32_t ch = 0; ch < channelCount; ++ch)
             for (uint32_t i = 0; i < frames; ++i) channels[ch][i] *= g;
         return;

@@ -1,15 +1,17 @@
 #pragma once
 
 #include "CompressorCurve.h"
+#include "PublishedBlock.h"
 #include "RmsDetector.h"
 
-#include <atomic>
 #include <cstdint>
 
 namespace quorel {
 
 // The signal processing of our single-band dynamics processor: a stereo-linked feed-forward
-// RMS detector, the soft-knee curve and an overall gain. No look-ahead, so no latency.
+// RMS detector, the soft-knee curve and an overall gain. No look-ahead, so no latency. The
+// owner's thread publishes the parameters whole with the detector's coefficients and the linear
+// overall gain derived from them.
 class DynamicsProcessor {
 public:
     // Parameter ids and ranges as the graph writes them (dB, seconds).
@@ -34,16 +36,28 @@ public:
     // Returns false for an unknown id.
     bool setParameter(uint32_t id, float value);
     float parameter(uint32_t id) const;
+    // Owner's thread: changes made between beginUpdate() and the matching endUpdate() reach the
+    // render thread together (updates nest).
+    void beginUpdate() { settings_.hold(); }
+    void endUpdate() { settings_.release(); }
 
+    // Owner's thread, while not rendering.
     void prepare(double sampleRate);
     void reset();
     void process(float* const* channels, uint32_t channelCount, uint32_t frames);
 
 private:
-    std::atomic<float> values_[parameterCount];
-    double sampleRate_ = 48000;
-    float attack_ = -1, release_ = -1;  // render thread: the times the detector was set up for
-    RmsDetector detector_;
+    struct Settings {
+        float values[parameterCount];
+        RmsDetector::Coefficients detector;
+        float makeupGain;  // 10^(overall gain / 20)
+    };
+    // Owner's thread: derives and publishes.
+    void publish(Settings next);
+
+    double sampleRate_ = 48000;  // owner's thread
+    PublishedBlock<Settings> settings_;
+    RmsDetector detector_;       // render thread
 };
 
 }  // namespace quorel

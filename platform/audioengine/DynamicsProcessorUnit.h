@@ -16,6 +16,8 @@ public:
 
 protected:
     void parameterChanged(uint32_t id, float value) override { dsp_.setParameter(id, value); }
+    void holdParameters() override { dsp_.beginUpdate(); }
+    void releaseParameters() override { dsp_.endUpdate(); }
     void allocateState(double sampleRate, uint32_t) override { dsp_.prepare(sampleRate); }
     void resetState() override { dsp_.reset(); }
     void process(float* const* data, uint32_t channels, uint32_t frames) noexcept override

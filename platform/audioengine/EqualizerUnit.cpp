@@ -11,7 +11,7 @@ EqualizerUnit::EqualizerUnit(uint32_t bandCount)
     std::vector<ParameterInfo> table;
     table.push_back({globalGainParameter, "Global Gain", ParametricEqualizer::minimumGain,
                      ParametricEqualizer::maximumGain, 0, parameterUnit::decibels});
-    for (uint32_t i = 0; i < bandCount; ++i) {
+    for (uint32_t i = 0; i < eq_.bandCount(); ++i) {
         const std::string n = " " + std::to_string(i + 1);
         table.push_back({bypassParameter + i, "Bypass" + n, 0, 1, 0, parameterUnit::boolean});
         table.push_back({typeParameter + i, "Filter Type" + n, 0, 10, 0, parameterUnit::indexed});
@@ -25,7 +25,7 @@ EqualizerUnit::EqualizerUnit(uint32_t bandCount)
                          ParametricEqualizer::maximumBandwidth, 0.5f, parameterUnit::octaves});
     }
     defineParameters(std::move(table));
-    for (uint32_t i = 0; i < bandCount; ++i) {
+    for (uint32_t i = 0; i < eq_.bandCount(); ++i) {
         eq_.setFrequency(i, 1000);
         eq_.setBandwidth(i, 0.5f);
     }

@@ -5,7 +5,8 @@
 
 namespace quorel {
 
-// The platform's parametric equalizer as an effect unit, with a fixed number of bands.
+// The platform's parametric equalizer as an effect unit, with a fixed number of bands (at most
+// ParametricEqualizer::maximumBands).
 // Parameters: global gain 0 (dB); per band i: bypass 1000 + i, filter type 2000 + i,
 // frequency 3000 + i (Hz), gain 4000 + i (dB), bandwidth 5000 + i (octaves).
 class EqualizerUnit : public PlatformEffectUnit {
@@ -44,6 +45,8 @@ public:
 
 protected:
     void parameterChanged(uint32_t id, float value) override;
+    void holdParameters() override { eq_.beginUpdate(); }
+    void releaseParameters() override { eq_.endUpdate(); }
     void allocateState(double sampleRate, uint32_t maximumFrames) override;
     void resetState() override { eq_.reset(); }
     void process(float* const* data, uint32_t channels, uint32_t frames) noexcept override

@@ -7,7 +7,7 @@ namespace quorel {
 
 void MixerNode::setOutputVolume(float volume)
 {
-    if (std::isfinite(volume)) volume_.store(std::max(volume, 0.0f));
+    if (std::isfinite(volume)) volume_.publish(std::max(volume, 0.0f));
 }
 
 UnitError MixerNode::allocate(uint32_t maximumFrames)
@@ -55,7 +55,8 @@ Status MixerNode::render(uint32_t frames, const AudioTimeStamp& timestamp,
     if (first)
         for (uint32_t c = 0; c < output.numberBuffers; ++c)
             std::memset(output.buffers[c].samples(), 0, size_t(frames) * sizeof(float));
-    const float volume = volume_.load(std::memory_order_relaxed);
+    volume_.acquire();
+    const float volume = volume_.current();
     if (volume != 1)
         for (uint32_t c = 0; c < output.numberBuffers; ++c) {
             float* dst = output.buffers[c].samples();

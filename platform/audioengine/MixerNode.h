@@ -1,8 +1,7 @@
 #pragma once
 
 #include "AudioNode.h"
-
-#include <atomic>
+#include "PublishedBlock.h"
 
 namespace quorel {
 
@@ -13,8 +12,9 @@ class MixerNode : public AudioNode {
 public:
     MixerNode() = default;
 
+    // Owner's thread; taken by the render thread at its next call.
     void setOutputVolume(float volume);
-    float outputVolume() const { return volume_.load(); }
+    float outputVolume() const { return volume_.latest(); }
 
 protected:
     UnitError allocate(uint32_t maximumFrames) override;
@@ -22,7 +22,7 @@ protected:
                   AudioBufferList& output) noexcept override;
 
 private:
-    std::atomic<float> volume_{1};
+    PublishedBlock<float> volume_{1.0f};
     std::vector<float> scratch_;
     AudioBufferList scratchList_;
 };

@@ -21,7 +21,28 @@ MultibandCompressor::Range MultibandCompressor::range(uint32_t id)
 
 MultibandCompressor::MultibandCompressor()
 {
-    for (uint32_t i = 0; i < parameterCount; ++i) values_[i].store(range(i).initial);
+    Settings initial{};
+    for (uint32_t i = 0; i < parameterCount; ++i) initial.values[i] = range(i).initial;
+    publish(initial);
+}
+
+void MultibandCompressor::publish(Settings next)
+{
+    float c[3];
+    const float top = float(0.45 * sampleRate_);
+    for (int k = 0; k < 3; ++k) c[k] = std::min(next.values[crossover1 + k], top);
+    std::sort(c, c + 3);
+    for (int k = 0; k < 3; ++k) {
+        next.lowPass[k] = BiquadCoefficients::lowPass(sampleRate_, c[k]);
+        next.highPass[k] = BiquadCoefficients::highPass(sampleRate_, c[k]);
+    }
+    next.allPass2 = BiquadCoefficients::allPass(sampleRate_, c[1]);
+    next.allPass3 = BiquadCoefficients::allPass(sampleRate_, c[2]);
+    next.detector = RmsDetector::coefficients(sampleRate_, next.values[attackTime], next.values[releaseTime]);
+    next.preGain = std::pow(10.0f, next.values[preGain] / 20);
+    next.postGain = std::pow(10.0f, next.values[postGain] / 20);
+    for (uint32_t b = 0; b < bandCount; ++b) next.bandGains[b] = std::pow(10.0f, next.values[bandGain1 + b] / 20);
+    settings_.publish(next);
 }
 
 bool MultibandCompressor::setParameter(uint32_t id, float value)
@@ -29,13 +50,15 @@ bool MultibandCompressor::setParameter(uint32_t id, float value)
     if (id >= parameterCount) return false;
     if (!std::isfinite(value)) return true;
     const Range r = range(id);
-    values_[id].store(std::clamp(value, r.minimum, r.maximum));
+    Settings next = settings_.latest();
+    next.values[id] = std::clamp(value, r.minimum, r.maximum);
+    publish(next);
     return true;
 }
 
 float MultibandCompressor::parameter(uint32_t id) const
 {
-    return id < parameterCount ? values_[id].load() : 0;
+    return id < parameterCount ? settings_.latest().values[id] : 0;
 }
 
 void MultibandCompressor::prepare(double sampleRate, uint32_t maximumFrames)
@@ -43,8 +66,7 @@ void MultibandCompressor::prepare(double sampleRate, uint32_t maximumFrames)
     sampleRate_ = sampleRate;
     capacity_ = maximumFrames;
     bands_.assign(size_t(bandCount) * 2 * maximumFrames, 0.0f);
-    designed_[0] = designed_[1] = designed_[2] = -1;
-    attack_ = release_ = -1;
+    publish(settings_.latest());
     reset();
 }
 
@@ -61,42 +83,28 @@ void MultibandCompressor::reset()
     for (RmsDetector& d : detectors_) d.reset();
 }
 
-void MultibandCompressor::design(const float crossovers[3])
+void MultibandCompressor::configure(const Settings& settings)
 {
     for (int k = 0; k < 3; ++k) {
-        const double f = crossovers[k];
         for (int i = 0; i < 2; ++i) {
-            splits_[k].low[i].setCoefficients(BiquadCoefficients::lowPass(sampleRate_, f));
-            splits_[k].high[i].setCoefficients(BiquadCoefficients::highPass(sampleRate_, f));
+            splits_[k].low[i].setCoefficients(settings.lowPass[k]);
+            splits_[k].high[i].setCoefficients(settings.highPass[k]);
         }
-        designed_[k] = crossovers[k];
     }
-    allPass2_.setCoefficients(BiquadCoefficients::allPass(sampleRate_, crossovers[1]));
-    allPass3_.setCoefficients(BiquadCoefficients::allPass(sampleRate_, crossovers[2]));
-    allPass3b_.setCoefficients(BiquadCoefficients::allPass(sampleRate_, crossovers[2]));
+    allPass2_.setCoefficients(settings.allPass2);
+    allPass3_.setCoefficients(settings.allPass3);
+    allPass3b_.setCoefficients(settings.allPass3);
+    for (RmsDetector& d : detectors_) d.configure(settings.detector);
 }
 
 void MultibandCompressor::process(float* const* channels, uint32_t channelCount, uint32_t frames)
 {
     channelCount = std::min(channelCount, 2u);
     frames = std::min(frames, capacity_);
-    // Crossovers ascending and below the Nyquist frequency.
-    float c[3];
-    const float top = float(0.45 * sampleRate_);
-    for (int k = 0; k < 3; ++k)
-        c[k] = std::min(values_[crossover1 + k].load(std::memory_order_relaxed), top);
-    std::sort(c, c + 3);
-    if (c[0] != designed_[0] || c[1] != designed_[1] || c[2] != designed_[2]) design(c);
-    const float attack = values_[attackTime].load(std::memory_order_relaxed);
-    const float release = values_[releaseTime].load(std::memory_order_relaxed);
-    if (attack != attack_ || release != release_) {
-        for (RmsDetector& d : detectors_) d.configure(sampleRate_, attack, release);
-        attack_ = attack;
-        release_ = release;
-    }
-
-    const float pre = std::pow(10.0f, values_[preGain].load(std::memory_order_relaxed) / 20);
-    const float post = std::pow(10.0f, values_[postGain].load(std::memory_order_relaxed) / 20);
+    if (settings_.acquire()) configure(settings_.current());
+    const Settings& settings = settings_.current();
+    const float pre = settings.preGain;
+    const float post = settings.postGain;
     auto band = [&](uint32_t b, uint32_t ch) { return &bands_[(size_t(b) * 2 + ch) * capacity_]; };
 
     for (uint32_t ch = 0; ch < channelCount; ++ch) {
@@ -128,9 +136,9 @@ void MultibandCompressor::process(float* const* channels, uint32_t channelCount,
     constexpr float ln10Over20 = 0.11512925465f;
     for (uint32_t b = 0; b < bandCount; ++b) {
         CompressorCurve curve;
-        curve.threshold = values_[threshold1 + b].load(std::memory_order_relaxed);
-        curve.headroom = values_[headroom1 + b].load(std::memory_order_relaxed);
-        const float gainDB = values_[bandGain1 + b].load(std::memory_order_relaxed);
+        curve.threshold = settings.values[threshold1 + b];
+        curve.headroom = settings.values[headroom1 + b];
+        const float gainDB = settings.values[bandGain1 + b];
         float* l = band(b, 0);
         float* r = band(b, channelCount > 1 ? 1 : 0);
         RmsDetector& d = detectors_[b];
@@ -138,7 +146,7 @@ void MultibandCompressor::process(float* const* channels, uint32_t channelCount,
             for (uint32_t i = 0; i < frames; ++i) d.follow(std::max(l[i] * l[i], r[i] * r[i]));
             d.settle();
             if (gainDB != 0) {
-                const float g = std::pow(10.0f, gainDB / 20);
+                const float g = settings.bandGains[b];
                 for (uint32_t ch = 0; ch < channelCount; ++ch)
                     for (uint32_t i = 0; i < frames; ++i) band(b, ch)[i] *= g;
             }

@@ -2,9 +2,9 @@
 
 #include "BiquadFilter.h"
 #include "CompressorCurve.h"
+#include "PublishedBlock.h"
 #include "RmsDetector.h"
 
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -12,7 +12,9 @@ namespace quorel {
 
 // The signal processing of our multiband compressor: three Linkwitz-Riley (4th-order)
 // crossovers split the signal into four bands whose sum is flat (an all-pass); each band has
-// its own RMS detector, soft-knee curve and gain. No look-ahead, so no latency.
+// its own RMS detector, soft-knee curve and gain. No look-ahead, so no latency. The owner's
+// thread publishes the parameters whole with what derives from them: the crossover filters, the
+// detectors' coefficients and the linear gains.
 class MultibandCompressor {
 public:
     enum Parameter : uint32_t {
@@ -36,8 +38,14 @@ public:
 
     MultibandCompressor();
 
+    // Owner's thread: the value is clamped into the range; not finite is ignored.
+    // Returns false for an unknown id.
     bool setParameter(uint32_t id, float value);
     float parameter(uint32_t id) const;
+    // Owner's thread: changes made between beginUpdate() and the matching endUpdate() reach the
+    // render thread together (updates nest).
+    void beginUpdate() { settings_.hold(); }
+    void endUpdate() { settings_.release(); }
 
     // Owner's thread, while not rendering: buffers for blocks of up to maximumFrames.
     void prepare(double sampleRate, uint32_t maximumFrames);
@@ -49,13 +57,23 @@ private:
     struct Split {
         BiquadFilter low[2], high[2];
     };
-    void design(const float crossovers[3]);
+    struct Settings {
+        float values[parameterCount];
+        // Crossovers ascending and below the Nyquist frequency: their Linkwitz-Riley halves and
+        // the all-passes that keep the lower bands in phase.
+        BiquadCoefficients lowPass[3], highPass[3], allPass2, allPass3;
+        RmsDetector::Coefficients detector;
+        float preGain, postGain;        // linear
+        float bandGains[bandCount];     // linear
+    };
+    // Owner's thread: derives and publishes.
+    void publish(Settings next);
+    // Render thread: takes a new design into the filters and detectors.
+    void configure(const Settings& settings);
 
-    std::atomic<float> values_[parameterCount];
-    double sampleRate_ = 48000;
+    double sampleRate_ = 48000;  // owner's thread
+    PublishedBlock<Settings> settings_;
     uint32_t capacity_ = 0;
-    float designed_[3] = {-1, -1, -1};
-    float attack_ = -1, release_ = -1;
     Split splits_[3];
     BiquadFilter allPass2_, allPass3_, allPass3b_;
     RmsDetector detectors_[bandCount];

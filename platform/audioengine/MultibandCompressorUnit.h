@@ -16,6 +16,8 @@ public:
 
 protected:
     void parameterChanged(uint32_t id, float value) override { dsp_.setParameter(id, value); }
+    void holdParameters() override { dsp_.beginUpdate(); }
+    void releaseParameters() override { dsp_.endUpdate(); }
     void allocateState(double sampleRate, uint32_t maximumFrames) override
     {
         dsp_.prepare(sampleRate, maximumFrames);

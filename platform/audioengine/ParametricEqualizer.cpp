@@ -27,13 +27,13 @@ const bool wideKernel = wideAvailable();
 }  // namespace
 
 ParametricEqualizer::ParametricEqualizer(uint32_t bandCount)
-    : count_(bandCount), bands_(std::make_unique<Band[]>(bandCount)),
-      stages_(std::make_unique<Stage[]>(bandCount)), active_(std::make_unique<uint32_t[]>(bandCount)),
-      packed_(std::make_unique<SectionPair[]>(bandCount / 2 + 1)),
-      pipe_(std::make_unique<Pair[]>(bandCount + 1)),
-      frames2_(std::make_unique<double[]>(2 * size_t(wideBlock))),
+    : count_(std::min(bandCount, maximumBands)), stages_(std::make_unique<Stage[]>(count_)),
+      active_(std::make_unique<uint32_t[]>(count_)), packed_(std::make_unique<SectionPair[]>(count_ / 2 + 1)),
+      pipe_(std::make_unique<Pair[]>(count_ + 1)), frames2_(std::make_unique<double[]>(2 * size_t(wideBlock))),
       kernel_(wideKernel ? Kernel::wide : Kernel::portable)
 {
+    for (uint32_t i = 0; i < count_; ++i) pending_.filters[i] = design(i, sampleRate_);
+    publish();
 }
 
 bool ParametricEqualizer::kernelAvailable(Kernel kernel)
@@ -46,86 +46,99 @@ void ParametricEqualizer::setKernel(Kernel kernel)
     if (kernelAvailable(kernel)) kernel_ = kernel;
 }
 
-void ParametricEqualizer::touch(uint32_t band)
+void ParametricEqualizer::beginUpdate() { design_.hold(); }
+
+void ParametricEqualizer::endUpdate() { design_.release(); }
+
+void ParametricEqualizer::publish() { design_.publish(pending_); }
+
+void ParametricEqualizer::publishBand(uint32_t band)
 {
-    bands_[band].changed.store(true);
-    changed_.store(true);
+    pending_.filters[band] = design(band, sampleRate_);
+    publish();
+}
+
+void ParametricEqualizer::publishGlobalGain()
+{
+    pending_.scaled = globalGain_ != 0;
+    pending_.gain = pending_.scaled ? std::pow(10.0f, globalGain_ / 20) : 1.0f;
+    publish();
 }
 
 void ParametricEqualizer::setType(uint32_t band, Type type)
 {
     if (band >= count_) return;
-    bands_[band].type.store(int(type));
-    touch(band);
+    bands_[band].type = type;
+    publishBand(band);
 }
 
 void ParametricEqualizer::setFrequency(uint32_t band, float hz)
 {
     if (band >= count_ || !std::isfinite(hz)) return;
-    bands_[band].frequency.store(std::max(hz, minimumFrequency));
-    touch(band);
+    bands_[band].frequency = std::max(hz, minimumFrequency);
+    publishBand(band);
 }
 
 void ParametricEqualizer::setBandwidth(uint32_t band, float octaves)
 {
     if (band >= count_ || !std::isfinite(octaves)) return;
-    bands_[band].bandwidth.store(std::clamp(octaves, minimumBandwidth, maximumBandwidth));
-    touch(band);
+    bands_[band].bandwidth = std::clamp(octaves, minimumBandwidth, maximumBandwidth);
+    publishBand(band);
 }
 
 void ParametricEqualizer::setGain(uint32_t band, float dB)
 {
     if (band >= count_ || !std::isfinite(dB)) return;
-    bands_[band].gain.store(std::clamp(dB, minimumGain, maximumGain));
-    touch(band);
+    bands_[band].gain = std::clamp(dB, minimumGain, maximumGain);
+    publishBand(band);
 }
 
 void ParametricEqualizer::setBypass(uint32_t band, bool bypass)
 {
     if (band >= count_) return;
-    bands_[band].bypass.store(bypass);
-    touch(band);
+    bands_[band].bypass = bypass;
+    publishBand(band);
 }
 
 void ParametricEqualizer::setGlobalGain(float dB)
 {
     if (!std::isfinite(dB)) return;
-    globalGain_.store(std::clamp(dB, minimumGain, maximumGain));
+    globalGain_ = std::clamp(dB, minimumGain, maximumGain);
+    publishGlobalGain();
 }
 
 ParametricEqualizer::Type ParametricEqualizer::type(uint32_t band) const
 {
-    return band < count_ ? Type(bands_[band].type.load()) : Type::parametric;
+    return band < count_ ? bands_[band].type : Type::parametric;
 }
 float ParametricEqualizer::frequency(uint32_t band) const
 {
-    return band < count_ ? bands_[band].frequency.load() : 0;
+    return band < count_ ? bands_[band].frequency : 0;
 }
 float ParametricEqualizer::bandwidth(uint32_t band) const
 {
-    return band < count_ ? bands_[band].bandwidth.load() : 0;
+    return band < count_ ? bands_[band].bandwidth : 0;
 }
 float ParametricEqualizer::gain(uint32_t band) const
 {
-    return band < count_ ? bands_[band].gain.load() : 0;
+    return band < count_ ? bands_[band].gain : 0;
 }
 bool ParametricEqualizer::bypass(uint32_t band) const
 {
-    return band < count_ && bands_[band].bypass.load();
+    return band < count_ && bands_[band].bypass;
 }
-float ParametricEqualizer::globalGain() const { return globalGain_.load(); }
+float ParametricEqualizer::globalGain() const { return globalGain_; }
 
 BiquadCoefficients ParametricEqualizer::design(uint32_t band, double sampleRate) const
 {
-    if (band >= count_ || bands_[band].bypass.load()) return BiquadCoefficients::identity();
+    if (band >= count_ || bands_[band].bypass) return BiquadCoefficients::identity();
     const Band& b = bands_[band];
-    return BiquadCoefficients::design(Type(b.type.load()), sampleRate, b.frequency.load(),
-                                      b.bandwidth.load(), b.gain.load());
+    return BiquadCoefficients::design(b.type, sampleRate, b.frequency, b.bandwidth, b.gain);
 }
 
 double ParametricEqualizer::magnitudeDB(double sampleRate, double hz) const
 {
-    double total = globalGain_.load();
+    double total = globalGain_;
     for (uint32_t i = 0; i < count_; ++i) {
         const BiquadCoefficients c = design(i, sampleRate);
         if (!c.isIdentity()) total += c.magnitudeDB(sampleRate, hz);
@@ -136,8 +149,8 @@ double ParametricEqualizer::magnitudeDB(double sampleRate, double hz) const
 void ParametricEqualizer::prepare(double sampleRate)
 {
     sampleRate_ = sampleRate;
-    for (uint32_t i = 0; i < count_; ++i) bands_[i].changed.store(true);
-    changed_.store(true);
+    for (uint32_t i = 0; i < count_; ++i) pending_.filters[i] = design(i, sampleRate_);
+    publish();
     reset();
 }
 
@@ -330,9 +343,9 @@ void ParametricEqualizer::processStages(float* left, float* right, uint32_t fram
     }
 }
 
-// Render thread, after a band changed: redesigns the changed bands and packs the active ones
+// Render thread, when a new design arrived: takes each band's filter and packs the active ones
 // anew, their memories going with them.
-void ParametricEqualizer::repack()
+void ParametricEqualizer::repack(const Design& design)
 {
     for (uint32_t k = 0; k < activeCount_; ++k) {
         Stage& st = stages_[active_[k]];
@@ -342,12 +355,10 @@ void ParametricEqualizer::repack()
     activeCount_ = 0;
     for (uint32_t i = 0; i < count_; ++i) {
         Stage& st = stages_[i];
-        if (bands_[i].changed.exchange(false)) {
-            st.c = design(i, sampleRate_);
-            const bool wasActive = st.active;
-            st.active = !st.c.isIdentity();
-            if (st.active && !wasActive) st.s1 = st.s2 = Pair{0, 0};
-        }
+        st.c = design.filters[i];
+        const bool wasActive = st.active;
+        st.active = !st.c.isIdentity();
+        if (st.active && !wasActive) st.s1 = st.s2 = Pair{0, 0};
         if (st.active) active_[activeCount_++] = i;
     }
     for (uint32_t k = 0; k < activeCount_ + activeCount_ % 2; ++k) {
@@ -367,14 +378,14 @@ void ParametricEqualizer::repack()
 
 void ParametricEqualizer::process(float* const* channels, uint32_t channelCount, uint32_t frames)
 {
-    if (changed_.exchange(false)) repack();
+    if (design_.acquire()) repack(design_.current());
     if (channelCount >= 2)
         processStages(channels[0], channels[1], frames);
     else if (channelCount == 1)
         processStages(channels[0], nullptr, frames);
-    const float g = globalGain_.load(std::memory_order_relaxed);
-    if (g != 0) {
-        const float linear = std::pow(10.0f, g / 20);
+    const Design& design = design_.current();
+    if (design.scaled) {
+        const float linear = design.gain;
         for (uint32_t ch = 0; ch < channelCount; ++ch)
             for (uint32_t f = 0; f < frames; ++f) channels[ch][f] *= linear;
     }

@@ -1,16 +1,18 @@
 #pragma once
 
 #include "BiquadCoefficients.h"
+#include "PublishedBlock.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
 namespace quorel {
 
 // The signal processing of our parametric equalizer: a series of bands (peaking, Butterworth
-// high-pass, shelves) and a global gain. Band parameters are written by the owner's thread
-// into atomics; the render thread redesigns a band's filter only when it changed.
+// high-pass, shelves) and a global gain. The owner's thread keeps the band parameters, designs
+// a band's filter when it changes and publishes the whole design (every band's coefficients and
+// the linear global gain) as one block; the render thread takes the newest design at the start
+// of a call and only packs it.
 class ParametricEqualizer {
 public:
     using Type = BiquadCoefficients::Type;
@@ -18,7 +20,9 @@ public:
     static constexpr float minimumFrequency = 10;
     static constexpr float minimumBandwidth = 0.05f, maximumBandwidth = 5;
     static constexpr float minimumGain = -96, maximumGain = 24;
+    static constexpr uint32_t maximumBands = 64;
 
+    // At most maximumBands bands.
     explicit ParametricEqualizer(uint32_t bandCount);
 
     uint32_t bandCount() const { return count_; }
@@ -31,6 +35,10 @@ public:
     void setGain(uint32_t band, float dB);
     void setBypass(uint32_t band, bool bypass);
     void setGlobalGain(float dB);
+    // Owner's thread: changes made between beginUpdate() and the matching endUpdate() reach the
+    // render thread together, as one design (updates nest).
+    void beginUpdate();
+    void endUpdate();
 
     Type type(uint32_t band) const;
     float frequency(uint32_t band) const;
@@ -44,7 +52,7 @@ public:
     // Response of the whole equalizer (bands in series and global gain) in dB.
     double magnitudeDB(double sampleRate, double hz) const;
 
-    // Owner's thread, while not rendering.
+    // Owner's thread, while not rendering: designs every band for the rate.
     void prepare(double sampleRate);
     void reset();
 
@@ -61,13 +69,20 @@ public:
     void setKernel(Kernel kernel);
 
 private:
+    // Owner's thread: one band's parameters.
     struct Band {
-        std::atomic<int> type{0};
-        std::atomic<float> frequency{1000};
-        std::atomic<float> bandwidth{0.5f};
-        std::atomic<float> gain{0};
-        std::atomic<bool> bypass{false};
-        std::atomic<bool> changed{true};
+        Type type = Type::parametric;
+        float frequency = 1000;
+        float bandwidth = 0.5f;
+        float gain = 0;
+        bool bypass = false;
+    };
+    // What the render thread applies: each band's filter (identity when bypassed or neutral) and
+    // the global gain as a factor (scaled: the gain is not 0 dB).
+    struct Design {
+        BiquadCoefficients filters[maximumBands];
+        float gain = 1;
+        bool scaled = false;
     };
     // Two doubles processed as one: the left and right channel of a frame.
     using Pair = double __attribute__((vector_size(16)));
@@ -85,13 +100,21 @@ private:
         Pair b0[2], b1[2], b2[2], a1[2], a2[2];
         Pair s1[2], s2[2];
     };
-    void repack();
+    void repack(const Design& design);
     void processStages(float* left, float* right, uint32_t frames);
 
-    void touch(uint32_t band);
+    // Owner's thread: designs `band` anew (or the global gain) and publishes the whole design
+    // (held back while an update is open).
+    void publishBand(uint32_t band);
+    void publishGlobalGain();
+    void publish();
 
     uint32_t count_;
-    std::unique_ptr<Band[]> bands_;
+    Band bands_[maximumBands];
+    float globalGain_ = 0;
+    double sampleRate_ = 48000;
+    Design pending_;  // owner's thread: the design as the parameters stand
+    PublishedBlock<Design> design_;
     std::unique_ptr<Stage[]> stages_;
     std::unique_ptr<uint32_t[]> active_;  // indices of the active stages, in band order
     uint32_t activeCount_ = 0;
@@ -103,9 +126,6 @@ private:
     static constexpr uint32_t wideBlock = 512;
     std::unique_ptr<double[]> frames2_;
     Kernel kernel_;
-    std::atomic<float> globalGain_{0};
-    std::atomic<bool> changed_{true};
-    double sampleRate_ = 48000;
 };
 
 }  // namespace quorel

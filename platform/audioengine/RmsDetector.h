@@ -14,11 +14,24 @@ public:
     static constexpr double windowSeconds = 0.02;
     static constexpr float floorDB = -120;
 
+    // The smoothing coefficients of a rate and two times, derived on the owner's thread.
+    struct Coefficients {
+        float window = 1, attack = 1, release = 1;
+    };
+    static Coefficients coefficients(double sampleRate, double attackSeconds, double releaseSeconds)
+    {
+        return {coefficient(sampleRate, windowSeconds), coefficient(sampleRate, attackSeconds),
+                coefficient(sampleRate, releaseSeconds)};
+    }
+    void configure(const Coefficients& c)
+    {
+        window_ = c.window;
+        attack_ = c.attack;
+        release_ = c.release;
+    }
     void configure(double sampleRate, double attackSeconds, double releaseSeconds)
     {
-        window_ = coefficient(sampleRate, windowSeconds);
-        attack_ = coefficient(sampleRate, attackSeconds);
-        release_ = coefficient(sampleRate, releaseSeconds);
+        configure(coefficients(sampleRate, attackSeconds, releaseSeconds));
     }
     void reset()
     {

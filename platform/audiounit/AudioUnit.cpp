@@ -64,9 +64,9 @@ Status AudioUnit::render(RenderActionFlags& actionFlags, const AudioTimeStamp& t
 void AudioUnit::defineParameters(std::vector<ParameterInfo> parameters)
 {
     parameters_ = std::move(parameters);
-    values_ = std::make_unique<std::atomic<float>[]>(parameters_.size());
-    for (size_t i = 0; i < parameters_.size(); ++i)
-        values_[i].store(parameters_[i].defaultValue);
+    values_.clear();
+    for (const ParameterInfo& info : parameters_)
+        values_.push_back(info.defaultValue);
 }
 
 const ParameterInfo* AudioUnit::findParameter(uint32_t id, size_t& index) const
@@ -98,7 +98,7 @@ Status AudioUnit::setParameter(uint32_t id, float value)
     if (std::isnan(value))
         return status::parameterError;
     const float stored = std::clamp(value, found->minValue, found->maxValue);
-    values_[index].store(stored);
+    values_[index] = stored;
     parameterChanged(id, stored);
     return status::ok;
 }
@@ -108,7 +108,7 @@ Status AudioUnit::parameter(uint32_t id, float& value) const
     size_t index = 0;
     if (!findParameter(id, index))
         return status::invalidParameter;
-    value = values_[index].load();
+    value = values_[index];
     return status::ok;
 }
 

@@ -8,7 +8,6 @@
 #include "RenderTypes.h"
 #include "UnitError.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -70,9 +69,23 @@ public:
     // Parameter table. Unknown ids answer -10878.
     std::span<const ParameterInfo> parameters() const { return parameters_; }
     Status parameterInfo(uint32_t id, ParameterInfo& info) const;
-    // Stores the value clamped to the parameter's range (safe while rendering).
+    // Stores the value clamped to the parameter's range and hands it to the unit, which
+    // publishes its parameters to the render thread (control thread; safe while rendering).
     Status setParameter(uint32_t id, float value);
     Status parameter(uint32_t id, float& value) const;
+
+    // Holds the unit's parameter changes back while it lives: they reach the render thread
+    // together, as one block (control thread; scopes nest).
+    class ParameterUpdate {
+    public:
+        explicit ParameterUpdate(AudioUnit& unit) : unit_(unit) { unit_.holdParameters(); }
+        ~ParameterUpdate() { unit_.releaseParameters(); }
+        ParameterUpdate(const ParameterUpdate&) = delete;
+        ParameterUpdate& operator=(const ParameterUpdate&) = delete;
+
+    private:
+        AudioUnit& unit_;
+    };
 
 protected:
     explicit AudioUnit(const AudioComponentDescription& description);
@@ -83,13 +96,12 @@ protected:
 
     // Defines the parameter table (construction time only); values start at their defaults.
     void defineParameters(std::vector<ParameterInfo> parameters);
-    // Value of the parameter at `index` in the table; safe on the real-time thread.
-    float parameterValue(size_t index) const noexcept
-    {
-        return values_[index].load(std::memory_order_relaxed);
-    }
     // Called on the control thread after a parameter changed, with the stored value.
     virtual void parameterChanged(uint32_t /*id*/, float /*value*/) {}
+    // A unit whose parameters reach the render thread as one block holds and releases its
+    // publishing (see ParameterUpdate).
+    virtual void holdParameters() {}
+    virtual void releaseParameters() {}
 
 private:
     const ParameterInfo* findParameter(uint32_t id, size_t& index) const;
@@ -100,7 +112,7 @@ private:
     uint32_t maximumFramesToRender_ = 4096;
     bool allocated_ = false;
     std::vector<ParameterInfo> parameters_;
-    std::unique_ptr<std::atomic<float>[]> values_;
+    std::vector<float> values_;  // control thread
 };
 
 }  // namespace quorel

@@ -222,55 +222,28 @@ TEST(EffectRegistration, InstantiatesTheRegisteredClassByDescription)
     EXPECT_EQ(leveler->componentDescription().componentSubType, fourCharCode("qrlv"));
 }
 
-TEST(EffectEntryPoints, NullOrForeignUnitsAreSentNothingAndReadAsZero)
-{
-    const QRMeterValues meter = QRReadMeter(nullptr);
-    EXPECT_EQ(meter.inputPeak, 0.0f);
-    EXPECT_EQ(meter.outputPeak, 0.0f);
-    EXPECT_EQ(meter.rms, 0.0f);
-    EXPECT_EQ(meter.guarded, 0u);
-    EXPECT_EQ(meter.invalid, 0u);
-    const QRSpectrumStatus spectrum = QRReadSpectrumStatus(nullptr);
-    EXPECT_EQ(spectrum.bandCount, 0u);
-    EXPECT_FALSE(spectrum.ready);
-    EXPECT_EQ(spectrum.fftRuns, 0u);
-    EXPECT_EQ(spectrum.samplesFed, 0u);
-    EXPECT_EQ(QRReadLimiterGain(nullptr), 0.0f);
-    EXPECT_FALSE(QRGainHasSettled(nullptr));
-    EXPECT_EQ(QRReadSpectrum(nullptr, nullptr, 4), 0u);
-    QRSetGain(nullptr, 1);
-    QRConfigureLimiter(nullptr, 1, 1, 1);
-    QRConfigureLeveler(nullptr, 1, -14);
-
-    // A limiter is not a utility: the utility calls leave it alone.
-    QRLimiterUnit limiter;
-    QRSetGain(&limiter, 0);
-    EXPECT_EQ(QRReadMeter(&limiter).guarded, 0u);
-    EXPECT_EQ(QRReadLeveler(&limiter).loudness, 0.0f);
-}
-
-TEST(EffectEntryPoints, ParametersSurviveAllocationResetAndDeallocation)
+TEST(EffectParameters, SurviveAllocationResetAndDeallocation)
 {
     QRLimiterUnit limiter;
-    QRConfigureLimiter(&limiter, 0.5f, 0.002f, 0.3f);
+    limiter.configureCeiling(0.5f, 0.002f, 0.3f);
     QRUtilityUnit utility;
-    QRSetGain(&utility, 2);
-    QRConfigureUtility(&utility, 10, 0.7f);
+    utility.setGain(2);
+    utility.configureDelay(10, 0.7f);
     QRLevelerUnit leveler;
-    QRConfigureLeveler(&leveler, 0.6f, -20);
+    leveler.configureStrength(0.6f, -20);
     for (AudioUnit* unit : std::initializer_list<AudioUnit*>{&limiter, &utility, &leveler}) {
         ASSERT_TRUE(prepareUnit(*unit, 44100, 2));
         unit->reset();
         unit->deallocateRenderResources();
     }
-    EXPECT_EQ(limiter.state().ceiling.load(), 0.5f);
-    EXPECT_EQ(limiter.state().lookaheadSeconds.load(), 0.002f);
-    EXPECT_EQ(limiter.state().releaseSeconds.load(), 0.3f);
-    EXPECT_EQ(utility.state().targetGain.load(), 2.0f);
-    EXPECT_EQ(utility.state().delayFrames.load(), 10u);
-    EXPECT_EQ(utility.state().ceiling.load(), 0.7f);
-    EXPECT_EQ(leveler.state().strength.load(), 0.6f);
-    EXPECT_EQ(leveler.state().target.load(), -20.0f);
+    EXPECT_EQ(limiter.state().parameters.latest().ceiling, 0.5f);
+    EXPECT_EQ(limiter.state().parameters.latest().lookaheadSeconds, 0.002f);
+    EXPECT_EQ(limiter.state().parameters.latest().releaseSeconds, 0.3f);
+    EXPECT_EQ(utility.state().parameters.latest().targetGain, 2.0f);
+    EXPECT_EQ(utility.state().parameters.latest().delayFrames, 10u);
+    EXPECT_EQ(utility.state().parameters.latest().ceiling, 0.7f);
+    EXPECT_EQ(leveler.state().parameters.latest().strength, 0.6f);
+    EXPECT_EQ(leveler.state().parameters.latest().target, -20.0f);
 }
 
 }  // namespace

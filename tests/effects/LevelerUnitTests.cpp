@@ -90,7 +90,7 @@ TEST_P(LevelerReference, MatchesLibebur128ShortTermLoudnessOnNoise)
         if (done % binLength == 0 && done >= size_t(binLength) * 30) {
             double expected = 0;
             ASSERT_EQ(ebur128_loudness_shortterm(reference.get(), &expected), EBUR128_SUCCESS);
-            EXPECT_NEAR(QRReadLeveler(&unit).loudness, expected, 0.05) << "at frame " << done;
+            EXPECT_NEAR(unit.reading().loudness, expected, 0.05) << "at frame " << done;
             ++compared;
         }
     }
@@ -103,35 +103,35 @@ INSTANTIATE_TEST_SUITE_P(SampleRates, LevelerReference, ::testing::Values(44100.
 TEST(LevelerUnit, SineAtMinus23ReadsMinus23AndTheGainClimbsSlowlyTowardsTheTarget)
 {
     QRLevelerUnit unit;
-    QRConfigureLeveler(&unit, 1, -14);
+    unit.configureStrength(1, -14);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
-    EXPECT_EQ(QRReadLeveler(&unit).loudness, -120.0f);
-    EXPECT_FALSE(QRReadLeveler(&unit).measuring);
+    EXPECT_EQ(unit.reading().loudness, -120.0f);
+    EXPECT_FALSE(unit.reading().measuring);
 
     renderThrough(unit, sineAt(-23, 0.1), 480);  // first bin
-    QRLevelerReading reading = QRReadLeveler(&unit);
+    QRLevelerReading reading = unit.reading();
     EXPECT_NEAR(reading.loudness, -23, 0.1);
     EXPECT_TRUE(reading.measuring);
 
     renderThrough(unit, sineAt(-23, 2.5), 480);
-    reading = QRReadLeveler(&unit);
+    reading = unit.reading();
     // 9 dB wanted, 2.5 s time constant: about 1 - 1/e of the way after 2.5 s.
     EXPECT_NEAR(reading.gainDB, 9 * (1 - std::exp(-1.0)), 0.3);
     renderThrough(unit, sineAt(-23, 10), 480);
-    EXPECT_NEAR(QRReadLeveler(&unit).gainDB, 9, 0.2);
+    EXPECT_NEAR(unit.reading().gainDB, 9, 0.2);
 }
 
 TEST(LevelerUnit, GainRampsWithinACallFromThePreviousGain)
 {
     QRLevelerUnit unit;
-    QRConfigureLeveler(&unit, 1, -6);
+    unit.configureStrength(1, -6);
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
     const std::vector<float> tone = test::sine(1000, 0.01, 48000, 48000);
     renderThrough(unit, {tone}, 4000);
-    const float before = std::pow(10.0f, QRReadLeveler(&unit).gainDB / 20);
+    const float before = std::pow(10.0f, unit.reading().gainDB / 20);
     const std::vector<float> ones(4000, 1e-3f);
     const Channels out = renderThrough(unit, {ones}, 4000);
-    const float after = std::pow(10.0f, QRReadLeveler(&unit).gainDB / 20);
+    const float after = std::pow(10.0f, unit.reading().gainDB / 20);
     EXPECT_NEAR(out[0][0], 1e-3f * before, 1e-8f);
     EXPECT_NEAR(out[0][3999], 1e-3f * (before + 3999 * (after - before) / 4000), 1e-8f);
 }
@@ -139,19 +139,19 @@ TEST(LevelerUnit, GainRampsWithinACallFromThePreviousGain)
 TEST(LevelerUnit, SilenceHoldsTheGainAndStopsMeasuring)
 {
     QRLevelerUnit unit;
-    QRConfigureLeveler(&unit, 1, -14);
+    unit.configureStrength(1, -14);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     renderThrough(unit, sineAt(-23, 3), 480);
-    const QRLevelerReading playing = QRReadLeveler(&unit);
+    const QRLevelerReading playing = unit.reading();
     ASSERT_TRUE(playing.measuring);
     const std::vector<float> silence(48000, 0.0f);
     renderThrough(unit, {silence, silence}, 480);
-    const QRLevelerReading paused = QRReadLeveler(&unit);
+    const QRLevelerReading paused = unit.reading();
     EXPECT_FALSE(paused.measuring);
     const float desired = unit.state().desiredDB;
     renderThrough(unit, {silence, silence}, 480);
     renderThrough(unit, {silence, silence}, 480);
-    const QRLevelerReading later = QRReadLeveler(&unit);
+    const QRLevelerReading later = unit.reading();
     EXPECT_FALSE(later.measuring);
     EXPECT_EQ(later.loudness, paused.loudness);
     EXPECT_EQ(unit.state().desiredDB, desired);
@@ -162,14 +162,14 @@ TEST(LevelerUnit, SilenceHoldsTheGainAndStopsMeasuring)
 TEST(LevelerUnit, RequestedCorrectionIsClampedToMinus12AndPlus18)
 {
     QRLevelerUnit loud;
-    QRConfigureLeveler(&loud, 1, -30);
+    loud.configureStrength(1, -30);
     ASSERT_TRUE(prepareUnit(loud, 48000, 2));
     renderThrough(loud, sineAt(-10, 8), 480);  // 20 dB too loud
     EXPECT_FLOAT_EQ(loud.state().desiredDB, -12);
-    EXPECT_NEAR(QRReadLeveler(&loud).gainDB, -12, 0.01);
+    EXPECT_NEAR(loud.reading().gainDB, -12, 0.01);
 
     QRLevelerUnit quiet;
-    QRConfigureLeveler(&quiet, 1, -6);
+    quiet.configureStrength(1, -6);
     ASSERT_TRUE(prepareUnit(quiet, 48000, 2));
     renderThrough(quiet, sineAt(-36, 1), 480);  // 30 dB too quiet
     EXPECT_FLOAT_EQ(quiet.state().desiredDB, 18);
@@ -178,7 +178,7 @@ TEST(LevelerUnit, RequestedCorrectionIsClampedToMinus12AndPlus18)
 TEST(LevelerUnit, HalfStrengthHalvesTheCorrection)
 {
     QRLevelerUnit unit;
-    QRConfigureLeveler(&unit, 0.5f, -14);
+    unit.configureStrength(0.5f, -14);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     renderThrough(unit, sineAt(-23, 1), 480);
     EXPECT_NEAR(unit.state().desiredDB, 4.5, 0.05);
@@ -187,14 +187,14 @@ TEST(LevelerUnit, HalfStrengthHalvesTheCorrection)
 TEST(LevelerUnit, ZeroStrengthStillMeasuresButReleasesTheGain)
 {
     QRLevelerUnit unit;
-    QRConfigureLeveler(&unit, 1, -14);
+    unit.configureStrength(1, -14);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     renderThrough(unit, sineAt(-23, 3), 480);
-    const float raised = QRReadLeveler(&unit).gainDB;
+    const float raised = unit.reading().gainDB;
     ASSERT_GT(raised, 3);
-    QRConfigureLeveler(&unit, 0, -14);
+    unit.configureStrength(0, -14);
     renderThrough(unit, sineAt(-33, 0.4), 480);
-    const QRLevelerReading reading = QRReadLeveler(&unit);
+    const QRLevelerReading reading = unit.reading();
     EXPECT_FALSE(reading.measuring);
     EXPECT_LT(reading.loudness, -23.5f);  // the reading still follows the programme
     // Falling with the 0.4 s time constant.
@@ -204,30 +204,30 @@ TEST(LevelerUnit, ZeroStrengthStillMeasuresButReleasesTheGain)
 TEST(LevelerUnit, TargetAndStrengthValidation)
 {
     QRLevelerUnit unit;
-    QRConfigureLeveler(&unit, 3, -40);
-    EXPECT_EQ(unit.state().strength.load(), 1.0f);
-    EXPECT_EQ(unit.state().target.load(), -30.0f);
-    QRConfigureLeveler(&unit, -1, 0);
-    EXPECT_EQ(unit.state().strength.load(), 0.0f);
-    EXPECT_EQ(unit.state().target.load(), -6.0f);
-    QRConfigureLeveler(&unit, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity());
-    EXPECT_EQ(unit.state().strength.load(), 0.0f);
-    EXPECT_EQ(unit.state().target.load(), -6.0f);
+    unit.configureStrength(3, -40);
+    EXPECT_EQ(unit.state().parameters.latest().strength, 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().target, -30.0f);
+    unit.configureStrength(-1, 0);
+    EXPECT_EQ(unit.state().parameters.latest().strength, 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().target, -6.0f);
+    unit.configureStrength(std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity());
+    EXPECT_EQ(unit.state().parameters.latest().strength, 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().target, -6.0f);
 }
 
 TEST(LevelerUnit, SuddenBurstCountsAtOnceThroughTheMomentaryLoudness)
 {
     QRLevelerUnit unit;
-    QRConfigureLeveler(&unit, 1, -14);
+    unit.configureStrength(1, -14);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     renderThrough(unit, sineAt(-30, 4), 480);
     EXPECT_NEAR(unit.state().desiredDB, 16, 0.1);
-    const float settled = QRReadLeveler(&unit).gainDB;
+    const float settled = unit.reading().gainDB;
     renderThrough(unit, sineAt(-20, 0.5), 480);
     // Lm - 4 = -24 outweighs the 3-second loudness, which has barely moved.
     EXPECT_NEAR(unit.state().desiredDB, 10, 0.2);
-    EXPECT_LT(QRReadLeveler(&unit).loudness, -25);
-    EXPECT_LT(QRReadLeveler(&unit).gainDB, settled);
+    EXPECT_LT(unit.reading().loudness, -25);
+    EXPECT_LT(unit.reading().gainDB, settled);
 }
 
 TEST(LevelerUnit, ReadingChangesOnlyAtBinBoundaries)
@@ -236,10 +236,10 @@ TEST(LevelerUnit, ReadingChangesOnlyAtBinBoundaries)
     ASSERT_TRUE(prepareUnit(unit, 44100, 1));
     EXPECT_EQ(unit.state().binLength, 4410u);
     const std::vector<float> noise = test::whiteNoise(0.3, 44100, 9);
-    float last = QRReadLeveler(&unit).loudness;
+    float last = unit.reading().loudness;
     for (size_t start = 0; start < noise.size(); start += 10) {
         renderThrough(unit, {std::vector<float>(noise.begin() + long(start), noise.begin() + long(start + 10))}, 10);
-        const float now = QRReadLeveler(&unit).loudness;
+        const float now = unit.reading().loudness;
         if ((start + 10) % 4410 != 0) {
             ASSERT_EQ(now, last) << start;
         } else {
@@ -252,15 +252,15 @@ TEST(LevelerUnit, ReadingChangesOnlyAtBinBoundaries)
 TEST(LevelerUnit, ResetBringsReadingsToRest)
 {
     QRLevelerUnit unit;
-    QRConfigureLeveler(&unit, 1, -14);
+    unit.configureStrength(1, -14);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     renderThrough(unit, sineAt(-23, 1), 480);
     unit.reset();
-    const QRLevelerReading reading = QRReadLeveler(&unit);
+    const QRLevelerReading reading = unit.reading();
     EXPECT_EQ(reading.loudness, -120.0f);
     EXPECT_EQ(reading.gainDB, 0.0f);
     EXPECT_FALSE(reading.measuring);
-    EXPECT_EQ(unit.state().strength.load(), 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().strength, 1.0f);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST(LimiterUnit, LatencyFollowsTheAllocatedWindowWhenTheLookaheadChangesLater)
 {
     QRLimiterUnit unit;
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
-    QRConfigureLimiter(&unit, 0.999f, 0.05f, 0.08f);
+    unit.configureCeiling(0.999f, 0.05f, 0.08f);
     EXPECT_DOUBLE_EQ(unit.latency(), 239.0 / 48000.0);
     std::vector<float> impulse(4096, 0.0f);
     impulse[0] = 0.5f;
@@ -59,11 +59,11 @@ TEST(LimiterUnit, LatencyFollowsTheAllocatedWindowWhenTheLookaheadChangesLater)
 TEST(LimiterUnit, LookaheadExtremesClampTheWindow)
 {
     QRLimiterUnit unit;
-    QRConfigureLimiter(&unit, 1, 0, 0.08f);
+    unit.configureCeiling(1, 0, 0.08f);
     EXPECT_EQ(unit.windowForSampleRate(48000), uint32_t(std::llround(48000 * double(0.0005f))));
     EXPECT_EQ(unit.windowForSampleRate(8000), 4u);
     EXPECT_EQ(unit.windowForSampleRate(1000), 2u);  // never below 2
-    QRConfigureLimiter(&unit, 1, 1, 0.08f);
+    unit.configureCeiling(1, 1, 0.08f);
     EXPECT_EQ(unit.windowForSampleRate(48000), 2400u);
 }
 
@@ -80,26 +80,26 @@ TEST(LimiterUnit, InputBelowTheCeilingPassesUnchangedButDelayed)
         ASSERT_EQ(out[0][i], left[i - 239]) << i;
         ASSERT_EQ(out[1][i], right[i - 239]) << i;
     }
-    EXPECT_EQ(QRReadLimiterGain(&unit), 1.0f);
+    EXPECT_EQ(unit.readGain(), 1.0f);
 }
 
 TEST(LimiterUnit, FullScaleSineUnderHalfCeilingIsDelayedAndLimited)
 {
     QRLimiterUnit unit;
-    QRConfigureLimiter(&unit, 0.5f, 0.005f, 0.08f);
+    unit.configureCeiling(0.5f, 0.005f, 0.08f);
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
     const std::vector<float> input = test::sine(100, 1.0, 48000, 48000);
     const Channels out = renderThrough(unit, {input}, 512);
     EXPECT_LE(peakOf(out), 0.5f);
     // The first peak (frame 120) leaves the line 239 frames later at full reduction.
     EXPECT_NEAR(out[0][120 + 239], 0.5f, 1e-4f);
-    EXPECT_NEAR(QRReadLimiterGain(&unit), 0.5f, 1e-3f);
+    EXPECT_NEAR(unit.readGain(), 0.5f, 1e-3f);
 }
 
 TEST(LimiterUnit, ImpulseIsReducedToTheCeilingThenTheGainReleases)
 {
     QRLimiterUnit unit;
-    QRConfigureLimiter(&unit, 0.5f, 0.005f, 0.08f);
+    unit.configureCeiling(0.5f, 0.005f, 0.08f);
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
     std::vector<float> impulse(48000, 0.0f);
     impulse[1000] = 1.0f;
@@ -112,7 +112,7 @@ TEST(LimiterUnit, ImpulseIsReducedToTheCeilingThenTheGainReleases)
     for (size_t i = 1001; i < probe.size(); ++i)
         probe[i] = 0.01f;
     QRLimiterUnit second;
-    QRConfigureLimiter(&second, 0.5f, 0.005f, 0.08f);
+    second.configureCeiling(0.5f, 0.005f, 0.08f);
     ASSERT_TRUE(prepareUnit(second, 48000, 1));
     const Channels probed = renderThrough(second, {probe}, 256);
     const float early = probed[0][1000 + 239 + 480] / 0.01f;   // 10 ms after the peak
@@ -124,7 +124,7 @@ TEST(LimiterUnit, ImpulseIsReducedToTheCeilingThenTheGainReleases)
 TEST(LimiterUnit, PeakOnOneChannelReducesBothEqually)
 {
     QRLimiterUnit unit;
-    QRConfigureLimiter(&unit, 0.5f, 0.005f, 0.08f);
+    unit.configureCeiling(0.5f, 0.005f, 0.08f);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     std::vector<float> left(4000, 0.2f);
     const std::vector<float> right(4000, 0.2f);
@@ -141,28 +141,28 @@ TEST(LimiterUnit, PeakOnOneChannelReducesBothEqually)
 TEST(LimiterUnit, ReadGainPutsOneBack)
 {
     QRLimiterUnit unit;
-    QRConfigureLimiter(&unit, 0.5f, 0.005f, 0.08f);
+    unit.configureCeiling(0.5f, 0.005f, 0.08f);
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
     std::vector<float> loud(2000, 1.0f);
     renderThrough(unit, {loud});
-    EXPECT_LT(QRReadLimiterGain(&unit), 0.51f);
-    EXPECT_EQ(QRReadLimiterGain(&unit), 1.0f);
+    EXPECT_LT(unit.readGain(), 0.51f);
+    EXPECT_EQ(unit.readGain(), 1.0f);
 }
 
 TEST(LimiterUnit, CeilingValidation)
 {
     QRLimiterUnit unit;
-    QRConfigureLimiter(&unit, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN(),
+    unit.configureCeiling(std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN(),
                        std::numeric_limits<float>::infinity());
-    EXPECT_EQ(unit.state().ceiling.load(), 0.999f);
-    EXPECT_EQ(unit.state().lookaheadSeconds.load(), 0.005f);
-    EXPECT_EQ(unit.state().releaseSeconds.load(), 0.08f);
-    QRConfigureLimiter(&unit, 0.01f, 0.2f, 9);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.1f);
-    EXPECT_EQ(unit.state().lookaheadSeconds.load(), 0.2f);  // clamped by the window, not here
-    EXPECT_EQ(unit.state().releaseSeconds.load(), 9.0f);    // clamped at render time
-    QRConfigureLimiter(&unit, 7, 0.005f, 0.08f);
-    EXPECT_EQ(unit.state().ceiling.load(), 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.999f);
+    EXPECT_EQ(unit.state().parameters.latest().lookaheadSeconds, 0.005f);
+    EXPECT_EQ(unit.state().parameters.latest().releaseSeconds, 0.08f);
+    unit.configureCeiling(0.01f, 0.2f, 9);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.1f);
+    EXPECT_EQ(unit.state().parameters.latest().lookaheadSeconds, 0.2f);  // clamped by the window, not here
+    EXPECT_EQ(unit.state().parameters.latest().releaseSeconds, 9.0f);    // clamped at render time
+    unit.configureCeiling(7, 0.005f, 0.08f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 1.0f);
 }
 
 // The promise of a brick-wall limiter: whatever comes in, nothing above the ceiling comes out.
@@ -227,7 +227,7 @@ TEST_P(LimiterCeiling, NeverExceeded)
             for (float lookahead : {0.0f, 0.005f, 0.05f}) {
                 for (uint32_t block : {7u, 4096u}) {
                     QRLimiterUnit unit;
-                    QRConfigureLimiter(&unit, ceiling, lookahead, release);
+                    unit.configureCeiling(ceiling, lookahead, release);
                     ASSERT_TRUE(prepareUnit(unit, 44100, 2));
                     const Channels out = renderThrough(unit, {signal, quiet}, block);
                     ASSERT_LE(peakOf(out), ceiling)
@@ -251,7 +251,7 @@ TEST(LimiterUnit, CeilingChangedWhileRenderingHoldsFromTheNextCall)
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
     const std::vector<float> loud = squares(4800);
     renderThrough(unit, {loud}, 480);
-    QRConfigureLimiter(&unit, 0.2f, 0.005f, 0.08f);
+    unit.configureCeiling(0.2f, 0.005f, 0.08f);
     const Channels out = renderThrough(unit, {loud}, 480);
     EXPECT_LE(peakOf(out), 0.2f);
 }

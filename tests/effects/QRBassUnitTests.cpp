@@ -1,7 +1,6 @@
 #include "AllocationCounter.h"
 #include "BassHarmonics.h"
 #include "QRBassUnit.h"
-#include "QRDriveUnit.h"
 #include "QREffects.h"
 #include "RenderHarness.h"
 
@@ -52,19 +51,15 @@ TEST(BassHarmonics, FrequenciesAreLimitedBelowNyquist)
 TEST(QRBassUnit, ConfigureClampsAndIgnoresValuesThatAreNotFinite)
 {
     QRBassUnit unit;
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
-    QRConfigureBass(&unit, 0.6f);
-    EXPECT_EQ(unit.state().amount.load(), 0.6f);
-    QRConfigureBass(&unit, std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(unit.state().amount.load(), 0.6f);
-    QRConfigureBass(&unit, 4);
-    EXPECT_EQ(unit.state().amount.load(), 1.0f);
-    QRConfigureBass(&unit, -4);
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
-    QRConfigureBass(nullptr, 1);
-    QRDriveUnit drive;
-    QRConfigureBass(&drive, 1);
-    EXPECT_EQ(drive.state().amount.load(), 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
+    unit.configureAmount(0.6f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.6f);
+    unit.configureAmount(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.6f);
+    unit.configureAmount(4);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 1.0f);
+    unit.configureAmount(-4);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
     EXPECT_EQ(unit.latency(), 0.0);
 }
 
@@ -72,7 +67,7 @@ TEST(QRBassUnit, BelowTheAudibleAmountOutputEqualsInput)
 {
     QRBassUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
-    QRConfigureBass(&unit, 0.04f);
+    unit.configureAmount(0.04f);
     const auto left = test::sine(55, 0.9, 48000, 9600);
     const auto right = test::whiteNoise(0.5, 9600, 11);
     const Channels out = test::renderThrough(unit, {left, right});
@@ -92,7 +87,7 @@ TEST(QRBassUnit, EnteringAndLeavingTheBypassIsClickFree)
     std::vector<float> out;
     const float amounts[] = {0, 0.8f, 0, 0.8f};
     for (size_t part = 0; part < 4; ++part) {
-        QRConfigureBass(&unit, amounts[part]);
+        unit.configureAmount(amounts[part]);
         const std::vector<float> piece(tone.begin() + long(part * 24000), tone.begin() + long((part + 1) * 24000));
         const Channels rendered = test::renderThrough(unit, {piece});
         out.insert(out.end(), rendered[0].begin(), rendered[0].end());
@@ -120,7 +115,7 @@ TEST(QRBassUnit, DeepBassGainsItsSecondThirdAndFourthHarmonics)
     const double rate = 48000;
     QRBassUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, rate, 1));
-    QRConfigureBass(&unit, 1);
+    unit.configureAmount(1);
     const auto tone = test::sine(60, 0.5, rate, 96000);
     const Channels out = test::renderThrough(unit, {tone});
     std::vector<float> added(tone.size());
@@ -148,7 +143,7 @@ TEST(QRBassUnit, BlockSizeDoesNotChangeTheOutput)
     for (uint32_t block : {4096u, 1u, 63u, 64u, 65u, 1000u}) {
         QRBassUnit unit;
         ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
-        QRConfigureBass(&unit, 0.8f);
+        unit.configureAmount(0.8f);
         const Channels out = test::renderThrough(unit, {left, right}, block);
         if (expected.empty())
             expected = out;
@@ -158,7 +153,7 @@ TEST(QRBassUnit, BlockSizeDoesNotChangeTheOutput)
     // A mono unit renders its channel as the stereo unit renders its left one.
     QRBassUnit mono;
     ASSERT_TRUE(test::prepareUnit(mono, 48000, 1));
-    QRConfigureBass(&mono, 0.8f);
+    mono.configureAmount(0.8f);
     EXPECT_EQ(test::renderThrough(mono, {left}, 500)[0], expected[0]);
 }
 
@@ -166,7 +161,7 @@ TEST(QRBassUnit, ContentAboveTheBassBandAddsAlmostNothing)
 {
     QRBassUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
-    QRConfigureBass(&unit, 1);
+    unit.configureAmount(1);
     const auto tone = test::sine(1000, 0.9, 48000, 48000);
     const Channels out = test::renderThrough(unit, {tone});
     double largest = 0;
@@ -179,7 +174,7 @@ TEST(QRBassUnit, SilenceStaysSilentAndKeepsTheSilenceFlag)
 {
     QRBassUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
-    QRConfigureBass(&unit, 1);
+    unit.configureAmount(1);
     std::vector<float> zeros(512, 0.0f), outLeft(512, 1.0f), outRight(512, 1.0f);
     const float* in[2] = {zeros.data(), zeros.data()};
     float* out[2] = {outLeft.data(), outRight.data()};
@@ -200,7 +195,7 @@ TEST(QRBassUnit, NotFiniteSamplesCountAsZeroAndResetRestsTheState)
 {
     QRBassUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
-    QRConfigureBass(&unit, 1);
+    unit.configureAmount(1);
     auto tone = test::sine(50, 1.0, 48000, 4800);
     tone[1000] = std::numeric_limits<float>::quiet_NaN();
     tone[1001] = std::numeric_limits<float>::infinity();
@@ -211,7 +206,7 @@ TEST(QRBassUnit, NotFiniteSamplesCountAsZeroAndResetRestsTheState)
     unit.reset();
     EXPECT_EQ(unit.state().harmonics.channel[0].envelope, 0.0f);
     EXPECT_EQ(unit.state().harmonics.channel[0].bandHigh.z1, 0.0f);
-    EXPECT_EQ(unit.state().amount.load(), 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 1.0f);
     const Channels after = test::renderThrough(unit, {std::vector<float>(512, 0.0f)});
     for (float s : after[0])
         ASSERT_EQ(s, 0.0f);
@@ -223,7 +218,7 @@ TEST(QRBassUnit, RegistersOnceAndRenderAllocatesNothing)
     EXPECT_EQ(QRRegisterBassUnit().componentSubType, fourCharCode("qrbs"));
     QRBassUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 44100, 2));
-    QRConfigureBass(&unit, 0.8f);
+    unit.configureAmount(0.8f);
     const auto loud = test::whiteNoise(1.0, 4096, 5);
     const float* in[2] = {loud.data(), loud.data()};
     float* out[2] = {nullptr, nullptr};  // the unit's own buffers

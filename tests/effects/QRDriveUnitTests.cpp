@@ -1,6 +1,5 @@
 #include "AllocationCounter.h"
 #include "AudioComponentRegistry.h"
-#include "QRBassUnit.h"
 #include "QRDriveUnit.h"
 #include "QREffects.h"
 #include "RenderHarness.h"
@@ -22,8 +21,8 @@ constexpr float infinity = std::numeric_limits<float>::infinity();
 TEST(QRDriveUnit, StartsWithItsInitialParameters)
 {
     QRDriveUnit unit;
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.999f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.999f);
     EXPECT_EQ(unit.state().activity.load(), 0.0f);
     EXPECT_EQ(unit.componentDescription(), QRRegisterDriveUnit());
 }
@@ -49,47 +48,38 @@ TEST(QRDriveUnit, OversamplingFactorAndLatencyFollowTheRate)
 TEST(QRDriveUnit, ConfigureClampsAndIgnoresValuesThatAreNotFinite)
 {
     QRDriveUnit unit;
-    QRConfigureDrive(&unit, 0.5f, 0.05f);
-    EXPECT_EQ(unit.state().amount.load(), 0.5f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.1f);
-    QRConfigureDrive(&unit, 3, 7);
-    EXPECT_EQ(unit.state().amount.load(), 1.0f);
-    EXPECT_EQ(unit.state().ceiling.load(), 1.0f);
-    QRConfigureDrive(&unit, -1, 0.5f);
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
-    QRConfigureDrive(&unit, notANumber, infinity);
-    EXPECT_EQ(unit.state().amount.load(), 0.0f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.5f);
-    QRConfigureDrive(&unit, 0.25f, notANumber);
-    EXPECT_EQ(unit.state().amount.load(), 0.25f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.5f);
-}
-
-TEST(QRDriveUnit, NullOrForeignUnitsAreSentNoMessage)
-{
-    QRConfigureDrive(nullptr, 1, 1);
-    EXPECT_EQ(QRReadDriveActivity(nullptr), 0.0f);
-    QRBassUnit bass;
-    QRConfigureDrive(&bass, 1, 1);
-    EXPECT_EQ(QRReadDriveActivity(&bass), 0.0f);
+    unit.configureAmount(0.5f, 0.05f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.5f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.1f);
+    unit.configureAmount(3, 7);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 1.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 1.0f);
+    unit.configureAmount(-1, 0.5f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
+    unit.configureAmount(notANumber, infinity);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.0f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.5f);
+    unit.configureAmount(0.25f, notANumber);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.25f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.5f);
 }
 
 TEST(QRDriveUnit, ActivityReportsTheLargestDrivenMagnitudeOnce)
 {
     QRDriveUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
-    QRConfigureDrive(&unit, 1, 1);
+    unit.configureAmount(1, 1);
     const auto tone = test::sine(1000, 1.0, 48000, 4800);
     test::renderThrough(unit, {tone, tone});
     // 10^(6/20) times the oversampled peak (the interpolation may round the peak by a hair).
-    EXPECT_NEAR(QRReadDriveActivity(&unit), 1.995f, 0.01f);
-    EXPECT_EQ(QRReadDriveActivity(&unit), 0.0f);
+    EXPECT_NEAR(unit.readActivity(), 1.995f, 0.01f);
+    EXPECT_EQ(unit.readActivity(), 0.0f);
 
     const Channels silence(2, std::vector<float>(1024, 0.0f));
     test::renderThrough(unit, silence);  // carries the filters' tail of the tone
-    QRReadDriveActivity(&unit);
+    unit.readActivity();
     test::renderThrough(unit, silence);
-    EXPECT_EQ(QRReadDriveActivity(&unit), 0.0f);
+    EXPECT_EQ(unit.readActivity(), 0.0f);
 }
 
 TEST(QRDriveUnit, AmountZeroIsTheBandLimitedInputDelayed)
@@ -100,7 +90,7 @@ TEST(QRDriveUnit, AmountZeroIsTheBandLimitedInputDelayed)
     const Channels out = test::renderThrough(unit, {tone}, 300);
     for (size_t i = 32; i < tone.size(); ++i)
         ASSERT_NEAR(out[0][i], tone[i - 32], 1e-3) << i;
-    EXPECT_EQ(QRReadDriveActivity(&unit), 0.0f);
+    EXPECT_EQ(unit.readActivity(), 0.0f);
 }
 
 TEST(QRDriveUnit, ShapedOutputStaysNearTheCeiling)
@@ -108,7 +98,7 @@ TEST(QRDriveUnit, ShapedOutputStaysNearTheCeiling)
     QRDriveUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
     const float ceiling = 0.5f;
-    QRConfigureDrive(&unit, 1, ceiling);
+    unit.configureAmount(1, ceiling);
     const auto tone = test::sine(100, 4.0, 48000, 9600);  // 12 dB over full scale
     const Channels out = test::renderThrough(unit, {tone, tone});
     float peak = 0;
@@ -124,7 +114,7 @@ TEST(QRDriveUnit, WithoutOversamplingTheCurveAloneShapesTheSignal)
     QRDriveUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 192000, 2));
     ASSERT_EQ(unit.latency(), 0.0);
-    QRConfigureDrive(&unit, 1, 0.7f);
+    unit.configureAmount(1, 0.7f);
     const auto noise = test::whiteNoise(3.0, 4096, 13);
     const Channels out = test::renderThrough(unit, {noise, noise}, 333);
     const DriveCurve curve = DriveCurve::make(1, 0.7f);
@@ -138,7 +128,7 @@ TEST(QRDriveUnit, NotFiniteInputIsRenderedAsSilence)
 {
     QRDriveUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
-    QRConfigureDrive(&unit, 1, 1);
+    unit.configureAmount(1, 1);
     std::vector<float> left(256, 0.0f), right(256, 0.0f);
     left[10] = notANumber;
     right[20] = infinity;
@@ -159,13 +149,13 @@ TEST(QRDriveUnit, ResetClearsHistoriesAndActivityButKeepsParameters)
 {
     QRDriveUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
-    QRConfigureDrive(&unit, 0.7f, 0.8f);
+    unit.configureAmount(0.7f, 0.8f);
     const auto tone = test::sine(200, 1.0, 48000, 1000);
     test::renderThrough(unit, {tone});
     unit.reset();
     EXPECT_EQ(unit.state().activity.load(), 0.0f);
-    EXPECT_EQ(unit.state().amount.load(), 0.7f);
-    EXPECT_EQ(unit.state().ceiling.load(), 0.8f);
+    EXPECT_EQ(unit.state().parameters.latest().amount, 0.7f);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.8f);
     const Channels out = test::renderThrough(unit, {std::vector<float>(256, 0.0f)});
     for (float s : out[0])
         ASSERT_EQ(s, 0.0f);
@@ -191,7 +181,7 @@ TEST(QRDriveUnit, RenderAllocatesNothing)
 {
     QRDriveUnit unit;
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
-    QRConfigureDrive(&unit, 1, 0.9f);
+    unit.configureAmount(1, 0.9f);
     const auto loud = test::whiteNoise(1.0, 4096, 3);
     const float* in[2] = {loud.data(), loud.data()};
     std::vector<float> left(4096), right(4096);
@@ -200,9 +190,9 @@ TEST(QRDriveUnit, RenderAllocatesNothing)
     test::AllocationCounter counter;
     for (uint32_t frames : {4096u, 128u, 1u, 511u})
         ASSERT_EQ(test::renderOnce(unit, in, out, 2, frames, flags), status::ok);
-    QRConfigureDrive(&unit, 0.3f, 0.5f);
+    unit.configureAmount(0.3f, 0.5f);
     ASSERT_EQ(test::renderOnce(unit, in, out, 2, 512, flags), status::ok);
-    QRReadDriveActivity(&unit);
+    unit.readActivity();
     EXPECT_EQ(counter.allocations(), 0u);
 }
 
@@ -222,10 +212,10 @@ TEST(QRDriveUnit, OutOfMemoryFailsTheAllocationCleanly)
             EXPECT_FALSE(unit.state().oversampler[1].allocated());
         }
         ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
-        QRConfigureDrive(&unit, 1, 1);
+        unit.configureAmount(1, 1);
         const auto tone = test::sine(1000, 1.0, 48000, 1024);
         test::renderThrough(unit, {tone, tone});
-        EXPECT_GT(QRReadDriveActivity(&unit), 1.9f);
+        EXPECT_GT(unit.readActivity(), 1.9f);
     }
 }
 

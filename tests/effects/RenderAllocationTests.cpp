@@ -14,8 +14,8 @@ namespace {
 
 // Renders `calls` blocks of varying length (up to the capacity) through an allocated unit,
 // changing its parameters in between, and returns how many allocations happened meanwhile.
-uint64_t allocationsWhileRendering(AudioUnit& unit, uint32_t channels,
-                                   void (*configure)(AudioUnit&, int call))
+template <typename Unit, typename Configure>
+uint64_t allocationsWhileRendering(Unit& unit, uint32_t channels, Configure configure)
 {
     std::vector<float> input[2] = {test::whiteNoise(1.5, 4096, 1), test::whiteNoise(1.5, 4096, 2)};
     input[0][17] = std::numeric_limits<float>::quiet_NaN();
@@ -41,14 +41,14 @@ TEST(RenderAllocation, UtilityRendersWithoutAllocating)
     const float centres[] = {31.5f, 63, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
     for (uint32_t channels : {1u, 2u}) {
         QRUtilityUnit unit;
-        QRConfigureSpectrum(&unit, centres, 10);
+        unit.configureSpectrum(centres, 10);
         ASSERT_TRUE(test::prepareUnit(unit, 48000, channels));
         EXPECT_EQ(allocationsWhileRendering(unit, channels,
-                                            [](AudioUnit& u, int call) {
-                                                QRSetGain(&u, float(call % 3));
-                                                QRConfigureUtility(&u, uint32_t(call * 997 % 60000), 0.5f);
-                                                QRReadMeter(&u);
-                                                QRGainHasSettled(&u);
+                                            [](QRUtilityUnit& u, int call) {
+                                                u.setGain(float(call % 3));
+                                                u.configureDelay(uint32_t(call * 997 % 60000), 0.5f);
+                                                u.readMeter();
+                                                u.gainHasSettled();
                                             }),
                   0u);
     }
@@ -60,10 +60,10 @@ TEST(RenderAllocation, LimiterRendersWithoutAllocating)
         QRLimiterUnit unit;
         ASSERT_TRUE(test::prepareUnit(unit, 44100, channels));
         EXPECT_EQ(allocationsWhileRendering(unit, channels,
-                                            [](AudioUnit& u, int call) {
-                                                QRConfigureLimiter(&u, 0.2f + 0.1f * float(call % 8), 0.005f,
+                                            [](QRLimiterUnit& u, int call) {
+                                                u.configureCeiling(0.2f + 0.1f * float(call % 8), 0.005f,
                                                                    0.001f * float(call % 50));
-                                                QRReadLimiterGain(&u);
+                                                u.readGain();
                                             }),
                   0u);
     }
@@ -75,9 +75,9 @@ TEST(RenderAllocation, LevelerRendersWithoutAllocating)
         QRLevelerUnit unit;
         ASSERT_TRUE(test::prepareUnit(unit, 96000, channels));
         EXPECT_EQ(allocationsWhileRendering(unit, channels,
-                                            [](AudioUnit& u, int call) {
-                                                QRConfigureLeveler(&u, float(call % 3) / 2, -14);
-                                                QRReadLeveler(&u);
+                                            [](QRLevelerUnit& u, int call) {
+                                                u.configureStrength(float(call % 3) / 2, -14);
+                                                u.reading();
                                             }),
                   0u);
     }

@@ -16,36 +16,36 @@ const std::vector<float> thirdOctaves = {20,   25,   31.5f, 40,   50,   63,   80
                                          3150, 4000, 5000,  6300, 8000, 10000, 12500, 16000, 20000};
 constexpr size_t band1k = 17;
 
-std::vector<float> spectrum(AudioUnit& unit)
+std::vector<float> spectrum(const QRUtilityUnit& unit)
 {
     std::vector<float> values(64);
-    values.resize(QRReadSpectrum(&unit, values.data(), uint32_t(values.size())));
+    values.resize(unit.readSpectrum(values.data(), uint32_t(values.size())));
     return values;
 }
 
 TEST(UtilitySpectrum, BandsGivenBeforeAllocationAreBuiltWithTheUnit)
 {
     QRUtilityUnit unit;
-    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
-    QRSpectrumStatus status = QRReadSpectrumStatus(&unit);
+    unit.configureSpectrum(thirdOctaves.data(), 31);
+    QRSpectrumStatus status = unit.spectrumStatus();
     EXPECT_EQ(status.bandCount, 31u);
     EXPECT_FALSE(status.ready);
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
-    EXPECT_TRUE(QRReadSpectrumStatus(&unit).ready);
+    EXPECT_TRUE(unit.spectrumStatus().ready);
 
     // Given again while allocated: rebuilt at once, counters kept.
     const auto tone = test::sine(1000, 0.1, 48000, 2048);
     test::renderThrough(unit, {tone, tone});
-    QRConfigureSpectrum(&unit, thirdOctaves.data(), 10);
-    status = QRReadSpectrumStatus(&unit);
+    unit.configureSpectrum(thirdOctaves.data(), 10);
+    status = unit.spectrumStatus();
     EXPECT_EQ(status.bandCount, 10u);
     EXPECT_TRUE(status.ready);
     EXPECT_EQ(status.samplesFed, 2048u);
     EXPECT_EQ(status.fftRuns, 2u);
     EXPECT_EQ(spectrum(unit), std::vector<float>(10, 0.0f));
 
-    QRConfigureSpectrum(&unit, nullptr, 31);
-    EXPECT_FALSE(QRReadSpectrumStatus(&unit).ready);
+    unit.configureSpectrum(nullptr, 31);
+    EXPECT_FALSE(unit.spectrumStatus().ready);
 }
 
 // Nobody reading: the samples keep the analyser's ring filled, nothing is transformed. Asked
@@ -53,12 +53,12 @@ TEST(UtilitySpectrum, BandsGivenBeforeAllocationAreBuiltWithTheUnit)
 TEST(UtilitySpectrum, TransformsOnlyWhileWantedAndFillsAtOnceWhenWantedAgain)
 {
     QRUtilityUnit unit;
-    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
+    unit.configureSpectrum(thirdOctaves.data(), 31);
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
     unit.setSpectrumWanted(false);
     const auto tone = test::sine(1000, 0.1, 48000, 48000);
     test::renderThrough(unit, {tone, tone}, 512);
-    QRSpectrumStatus status = QRReadSpectrumStatus(&unit);
+    QRSpectrumStatus status = unit.spectrumStatus();
     EXPECT_EQ(status.samplesFed, 48000u);
     EXPECT_EQ(status.fftRuns, 0u);
     EXPECT_EQ(spectrum(unit), std::vector<float>(31, 0.0f));
@@ -66,14 +66,14 @@ TEST(UtilitySpectrum, TransformsOnlyWhileWantedAndFillsAtOnceWhenWantedAgain)
     unit.setSpectrumWanted(true);
     const auto more = test::sine(1000, 0.1, 48000, 128);
     test::renderThrough(unit, {more, more}, 128);
-    EXPECT_EQ(QRReadSpectrumStatus(&unit).fftRuns, 1u);
+    EXPECT_EQ(unit.spectrumStatus().fftRuns, 1u);
     EXPECT_NEAR(spectrum(unit)[band1k], 0.1f, 0.002f);
 }
 
 TEST(UtilitySpectrum, SineOfAmplitudeOneTenthReadsOneTenth)
 {
     QRUtilityUnit unit;
-    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
+    unit.configureSpectrum(thirdOctaves.data(), 31);
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
     const auto tone = test::sine(1000, 0.1, 48000, 8192);
     test::renderThrough(unit, {tone, tone}, 441);
@@ -82,15 +82,15 @@ TEST(UtilitySpectrum, SineOfAmplitudeOneTenthReadsOneTenth)
     EXPECT_NEAR(values[band1k], 0.1f, 0.001f);
     EXPECT_LT(values[band1k - 3], 0.001f);
     EXPECT_LT(values[band1k + 3], 0.001f);
-    EXPECT_EQ(QRReadSpectrumStatus(&unit).fftRuns, 8u);
+    EXPECT_EQ(unit.spectrumStatus().fftRuns, 8u);
 }
 
 TEST(UtilitySpectrum, StereoAndMonoOfTheSameSineReadTheSame)
 {
     const auto tone = test::sine(1000, 0.25, 48000, 4096);
     QRUtilityUnit stereo, mono;
-    QRConfigureSpectrum(&stereo, thirdOctaves.data(), 31);
-    QRConfigureSpectrum(&mono, thirdOctaves.data(), 31);
+    stereo.configureSpectrum(thirdOctaves.data(), 31);
+    mono.configureSpectrum(thirdOctaves.data(), 31);
     ASSERT_TRUE(test::prepareUnit(stereo, 48000, 2));
     ASSERT_TRUE(test::prepareUnit(mono, 48000, 1));
     test::renderThrough(stereo, {tone, tone});
@@ -102,9 +102,9 @@ TEST(UtilitySpectrum, StereoAndMonoOfTheSameSineReadTheSame)
 TEST(UtilitySpectrum, TheAnalyserSeesTheInputBeforeGainAndDelay)
 {
     QRUtilityUnit unit;
-    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
-    QRSetGain(&unit, 0);
-    QRConfigureUtility(&unit, 1000, 0);
+    unit.configureSpectrum(thirdOctaves.data(), 31);
+    unit.setGain(0);
+    unit.configureDelay(1000, 0);
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
     const auto tone = test::sine(1000, 0.1, 48000, 4096);
     test::renderThrough(unit, {tone});
@@ -114,33 +114,33 @@ TEST(UtilitySpectrum, TheAnalyserSeesTheInputBeforeGainAndDelay)
 TEST(UtilitySpectrum, ResetClearsValuesAndKeepsTheBands)
 {
     QRUtilityUnit unit;
-    QRConfigureSpectrum(&unit, thirdOctaves.data(), 31);
+    unit.configureSpectrum(thirdOctaves.data(), 31);
     ASSERT_TRUE(test::prepareUnit(unit, 44100, 2));
     const auto tone = test::sine(1000, 0.5, 44100, 4096);
     test::renderThrough(unit, {tone, tone});
     unit.reset();
     EXPECT_EQ(spectrum(unit), std::vector<float>(31, 0.0f));
-    const QRSpectrumStatus status = QRReadSpectrumStatus(&unit);
+    const QRSpectrumStatus status = unit.spectrumStatus();
     EXPECT_TRUE(status.ready);
     EXPECT_EQ(status.bandCount, 31u);
     EXPECT_EQ(status.samplesFed, 4096u);
     // The first values after a reset come 1024 frames on, with the cleared ring in front.
     test::renderThrough(unit, {std::vector<float>(1023, 0.0f), std::vector<float>(1023, 0.0f)});
-    EXPECT_EQ(QRReadSpectrumStatus(&unit).fftRuns, status.fftRuns);
+    EXPECT_EQ(unit.spectrumStatus().fftRuns, status.fftRuns);
     test::renderThrough(unit, {tone, tone}, 1);
-    EXPECT_EQ(QRReadSpectrumStatus(&unit).fftRuns, status.fftRuns + 4);
+    EXPECT_EQ(unit.spectrumStatus().fftRuns, status.fftRuns + 4);
 }
 
 TEST(UtilitySpectrum, KeepsAtMostSixtyFourBands)
 {
     std::vector<float> centres(70, 1000.0f);
     QRUtilityUnit unit;
-    QRConfigureSpectrum(&unit, centres.data(), 70);
+    unit.configureSpectrum(centres.data(), 70);
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
     std::vector<float> out(100);
-    EXPECT_EQ(QRReadSpectrum(&unit, out.data(), 100), 64u);
-    EXPECT_EQ(QRReadSpectrum(&unit, out.data(), 5), 5u);
-    EXPECT_EQ(QRReadSpectrum(&unit, nullptr, 100), 0u);
+    EXPECT_EQ(unit.readSpectrum(out.data(), 100), 64u);
+    EXPECT_EQ(unit.readSpectrum(out.data(), 5), 5u);
+    EXPECT_EQ(unit.readSpectrum(nullptr, 100), 0u);
 }
 
 }  // namespace

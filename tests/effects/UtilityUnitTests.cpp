@@ -17,41 +17,41 @@ using test::renderThrough;
 TEST(UtilityUnit, GainRampRisesLinearlyOverTwentyMilliseconds)
 {
     QRUtilityUnit unit;
-    QRSetGain(&unit, 0);
+    unit.setGain(0);
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
-    QRSetGain(&unit, 1);
-    EXPECT_FALSE(QRGainHasSettled(&unit));
+    unit.setGain(1);
+    EXPECT_FALSE(unit.gainHasSettled());
 
     const Channels out = renderThrough(unit, {std::vector<float>(1000, 1.0f)}, 500);
     for (int i = 0; i < 960; ++i)
         ASSERT_NEAR(out[0][i], float(i + 1) / 960.0f, 1e-5f) << i;
     EXPECT_EQ(out[0][959], 1.0f);  // the ramp ends exactly on its target
     EXPECT_EQ(out[0][999], 1.0f);
-    EXPECT_TRUE(QRGainHasSettled(&unit));
+    EXPECT_TRUE(unit.gainHasSettled());
 }
 
 TEST(UtilityUnit, GainSettlesOnlyAfterARenderCallEndsPastTheRamp)
 {
     QRUtilityUnit unit;
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
-    QRSetGain(&unit, 0.5f);
+    unit.setGain(0.5f);
     const std::vector<float> ones(480, 1.0f);
     renderThrough(unit, {ones, ones}, 480);
-    EXPECT_FALSE(QRGainHasSettled(&unit));
+    EXPECT_FALSE(unit.gainHasSettled());
     renderThrough(unit, {ones, ones}, 480);
-    EXPECT_TRUE(QRGainHasSettled(&unit));
+    EXPECT_TRUE(unit.gainHasSettled());
 }
 
 TEST(UtilityUnit, NewTargetDuringARampRestartsFromTheCurrentGain)
 {
     QRUtilityUnit unit;
-    QRSetGain(&unit, 0);
+    unit.setGain(0);
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
-    QRSetGain(&unit, 1);
+    unit.setGain(1);
     Channels out = renderThrough(unit, {std::vector<float>(480, 1.0f)}, 480);
     const float reached = out[0][479];
     EXPECT_NEAR(reached, 0.5f, 1e-5f);
-    QRSetGain(&unit, 0);
+    unit.setGain(0);
     out = renderThrough(unit, {std::vector<float>(960, 1.0f)}, 960);
     EXPECT_NEAR(out[0][0], reached - reached / 960.0f, 1e-5f);
     EXPECT_EQ(out[0][959], 0.0f);
@@ -60,23 +60,23 @@ TEST(UtilityUnit, NewTargetDuringARampRestartsFromTheCurrentGain)
 TEST(UtilityUnit, GainIsClampedAndNotFiniteGainMutes)
 {
     QRUtilityUnit unit;
-    QRSetGain(&unit, 20);
-    EXPECT_EQ(unit.state().targetGain.load(), 16.0f);
-    QRSetGain(&unit, std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(unit.state().targetGain.load(), 0.0f);
-    QRSetGain(&unit, -3);
-    EXPECT_EQ(unit.state().targetGain.load(), 0.0f);
+    unit.setGain(20);
+    EXPECT_EQ(unit.state().parameters.latest().targetGain, 16.0f);
+    unit.setGain(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(unit.state().parameters.latest().targetGain, 0.0f);
+    unit.setGain(-3);
+    EXPECT_EQ(unit.state().parameters.latest().targetGain, 0.0f);
 }
 
 TEST(UtilityUnit, AllocationAndResetJumpToTheTargetGain)
 {
     QRUtilityUnit unit;
-    QRSetGain(&unit, 0.25f);
+    unit.setGain(0.25f);
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
-    EXPECT_TRUE(QRGainHasSettled(&unit));
+    EXPECT_TRUE(unit.gainHasSettled());
     Channels out = renderThrough(unit, {std::vector<float>(4, 1.0f)});
     EXPECT_EQ(out[0][0], 0.25f);
-    QRSetGain(&unit, 4);
+    unit.setGain(4);
     unit.reset();
     out = renderThrough(unit, {std::vector<float>(4, 0.5f)});
     EXPECT_EQ(out[0][0], 2.0f);
@@ -85,7 +85,7 @@ TEST(UtilityUnit, AllocationAndResetJumpToTheTargetGain)
 TEST(UtilityUnit, DelaysByWholeFramesAcrossCallBoundaries)
 {
     QRUtilityUnit unit;
-    QRConfigureUtility(&unit, 480, 0);
+    unit.configureDelay(480, 0);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     const std::vector<float> left = test::whiteNoise(0.5, 5000, 1);
     const std::vector<float> right = test::whiteNoise(0.5, 5000, 2);
@@ -101,7 +101,7 @@ TEST(UtilityUnit, DelaysByWholeFramesAcrossCallBoundaries)
 TEST(UtilityUnit, DelayLongerThanOneSecondActsAsOneSecond)
 {
     QRUtilityUnit unit;
-    QRConfigureUtility(&unit, 100000, 0);
+    unit.configureDelay(100000, 0);
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
     std::vector<float> input(60000, 0.0f);
     input[10] = 0.75f;
@@ -119,7 +119,7 @@ TEST(UtilityUnit, LongestDelayWithBlocksLongerThanTheRemainingLine)
     // A line of one second plus one frame at 8000 Hz is shorter than two full blocks: the line
     // must still hand out each frame exactly 8000 frames later.
     QRUtilityUnit unit;
-    QRConfigureUtility(&unit, 8000, 0);
+    unit.configureDelay(8000, 0);
     ASSERT_TRUE(prepareUnit(unit, 8000, 1, 4096));
     const std::vector<float> input = test::whiteNoise(0.5, 30000, 3);
     const Channels out = renderThrough(unit, {input}, 4096);
@@ -130,7 +130,7 @@ TEST(UtilityUnit, LongestDelayWithBlocksLongerThanTheRemainingLine)
 TEST(UtilityUnit, CeilingLimitsAndCountsGuardedSamples)
 {
     QRUtilityUnit unit;
-    QRConfigureUtility(&unit, 0, 0.5f);
+    unit.configureDelay(0, 0.5f);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     const std::vector<float> input = test::sine(1000, 1.0, 48000, 4800);
     uint64_t above = 0;
@@ -141,23 +141,23 @@ TEST(UtilityUnit, CeilingLimitsAndCountsGuardedSamples)
         const float expected = std::fabs(input[i]) > 0.5f ? std::copysign(0.5f, input[i]) : input[i];
         ASSERT_EQ(out[0][i], expected) << i;
     }
-    EXPECT_EQ(QRReadMeter(&unit).guarded, 2 * above);
+    EXPECT_EQ(unit.readMeter().guarded, 2 * above);
 }
 
 TEST(UtilityUnit, CeilingIsClampedAndNotFiniteTurnsItOff)
 {
     QRUtilityUnit unit;
-    QRConfigureUtility(&unit, 0, 3);
-    EXPECT_EQ(unit.state().ceiling.load(), 1.0f);
-    QRConfigureUtility(&unit, 0, std::numeric_limits<float>::infinity());
-    EXPECT_EQ(unit.state().ceiling.load(), 0.0f);
+    unit.configureDelay(0, 3);
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 1.0f);
+    unit.configureDelay(0, std::numeric_limits<float>::infinity());
+    EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.0f);
 }
 
 TEST(UtilityUnit, InvalidSamplesAreZeroAfterDelayAndGainAndCounted)
 {
     QRUtilityUnit unit;
-    QRSetGain(&unit, 2);
-    QRConfigureUtility(&unit, 5, 0);
+    unit.setGain(2);
+    unit.configureDelay(5, 0);
     ASSERT_TRUE(prepareUnit(unit, 48000, 1));
     std::vector<float> input(64, 0.25f);
     input[3] = std::numeric_limits<float>::quiet_NaN();
@@ -168,25 +168,25 @@ TEST(UtilityUnit, InvalidSamplesAreZeroAfterDelayAndGainAndCounted)
     EXPECT_EQ(out[0][25], 0.0f);
     EXPECT_EQ(out[0][45], 0.0f);
     EXPECT_EQ(out[0][46], 0.5f);
-    EXPECT_EQ(QRReadMeter(&unit).invalid, 3u);
+    EXPECT_EQ(unit.readMeter().invalid, 3u);
 }
 
 TEST(UtilityUnit, MetersDescribeTheLastCallAndResetClearsThem)
 {
     QRUtilityUnit unit;
-    QRSetGain(&unit, 0.5f);
-    QRConfigureUtility(&unit, 0, 0.2f);
+    unit.setGain(0.5f);
+    unit.configureDelay(0, 0.2f);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     const std::vector<float> left(256, 0.6f), right(256, -0.2f);
     renderThrough(unit, {left, right}, 256);
-    QRMeterValues meter = QRReadMeter(&unit);
+    QRMeterValues meter = unit.readMeter();
     EXPECT_FLOAT_EQ(meter.inputPeak, 0.6f);
     EXPECT_FLOAT_EQ(meter.outputPeak, 0.2f);
     EXPECT_NEAR(meter.rms, std::sqrt((0.2 * 0.2 + 0.1 * 0.1) / 2), 1e-6);
     EXPECT_EQ(meter.guarded, 256u);
 
     unit.reset();
-    meter = QRReadMeter(&unit);
+    meter = unit.readMeter();
     EXPECT_EQ(meter.inputPeak, 0.0f);
     EXPECT_EQ(meter.outputPeak, 0.0f);
     EXPECT_EQ(meter.rms, 0.0f);
@@ -197,7 +197,7 @@ TEST(UtilityUnit, MetersDescribeTheLastCallAndResetClearsThem)
 TEST(UtilityUnit, ReportsNoLatencyWhateverItsDelay)
 {
     QRUtilityUnit unit;
-    QRConfigureUtility(&unit, 4800, 0);
+    unit.configureDelay(4800, 0);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     EXPECT_EQ(unit.latency(), 0.0);
 }

@@ -70,6 +70,28 @@ TEST(GraphRendering, ComparisonTrimReachesOnlyTheProcessedPath)
     t.graph->stop();
 }
 
+// Equalizer bands applied while the graph renders are heard from the next render call on, as
+// the whole curve the equalizer's owner computed.
+TEST(GraphRendering, EqualizerChangesWhileRenderingReachTheOutput)
+{
+    ToneGraph t(0.05f);
+    t.graph->apply(DSPSettings());
+    t.start();
+    t.renderPeak(16);
+    const float flat = t.renderPeak(16);
+    EXPECT_NEAR(flat, 0.05f, 0.001f);
+
+    DSPSettings s;
+    for (size_t i = 0; i < s.bands.size(); ++i) s.bands[i] = i % 2 ? 4.0f : -3.0f;
+    t.graph->apply(s);
+    t.renderPeak(16);  // the filters settle
+    const double heard = 20 * std::log10(t.renderPeak(16) / flat);
+    const double hz = 0.03 * 48000 / (2 * 3.14159265358979);
+    EXPECT_NEAR(heard, t.graph->equalizerUnit().magnitudeDB(hz), 0.1);
+    EXPECT_GT(std::fabs(heard), 0.5);
+    t.graph->stop();
+}
+
 TEST(GraphRendering, AudibleFadeSettlesAndStopMakesTheOutputAudibleAgain)
 {
     ToneGraph t(0.3f);

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 namespace quorel {
 namespace {
@@ -216,6 +218,104 @@ TEST(ParametricEqualizer, HighPassTypeIsButterworthWhateverTheGain)
     eq.setGain(0, 0);
     EXPECT_NEAR(heardGainDB(eq, 44100, 100), -3.01, 0.05);
     EXPECT_NEAR(heardGainDB(eq, 44100, 2000), 0, 0.02);
+}
+
+// Changes made within one update are heard together: until it ends, the render thread keeps
+// the design it had.
+TEST(ParametricEqualizer, ChangesOfOneUpdateAreHeardTogether)
+{
+    ParametricEqualizer eq(2);
+    eq.setFrequency(0, 1000);
+    eq.setFrequency(1, 3000);
+    eq.prepare(48000);
+    std::vector<float> left = test::sine(1000, 48000, 4096, 0.2), right = left;
+    const std::vector<float> in = left;
+    const auto render = [&] {
+        left = right = in;
+        test::inBlocks(left, right, 512, [&](float* const* ch, uint32_t n) { eq.process(ch, 2, n); });
+    };
+
+    eq.beginUpdate();
+    eq.setGain(0, 6);
+    eq.beginUpdate();  // updates nest
+    eq.setGain(1, -6);
+    eq.endUpdate();
+    render();
+    EXPECT_EQ(left, in);  // nothing published yet
+    eq.endUpdate();
+    render();
+    EXPECT_NE(left, in);
+
+    // Both bands arrived in the same call: the output is that of the finished design from the
+    // first sample on.
+    ParametricEqualizer reference(2);
+    reference.setFrequency(0, 1000);
+    reference.setFrequency(1, 3000);
+    reference.setGain(0, 6);
+    reference.setGain(1, -6);
+    reference.prepare(48000);
+    std::vector<float> refLeft = in, refRight = in;
+    test::inBlocks(refLeft, refRight, 512, [&](float* const* ch, uint32_t n) { reference.process(ch, 2, n); });
+    eq.reset();
+    render();
+    EXPECT_EQ(left, refLeft);
+}
+
+// Changes written on the owner's thread while another thread renders reach the output whole:
+// after all 31 gains were written, the next render calls sound as the full new curve. Runs
+// under ThreadSanitizer too.
+TEST(ParametricEqualizer, ChangesWrittenWhileAnotherThreadRendersReachTheOutput)
+{
+    constexpr double fs = 48000;
+    ParametricEqualizer eq(31);
+    for (uint32_t i = 0; i < 31; ++i) {
+        eq.setFrequency(i, 20.0f * std::pow(2.0f, float(i) / 3));
+        eq.setBandwidth(i, 1.0f / 3.0f);
+    }
+    eq.prepare(fs);
+    // 1 kHz sits between bands; the level heard there is the curve's sum at 1 kHz.
+    const std::vector<float> source = test::sine(1000, fs, 48000, 0.1);
+    std::atomic<int> written{0};
+    std::atomic<bool> done{false};
+    double before = 0, after = 0;
+
+    std::thread render([&] {
+        std::vector<float> left(512), right(512);
+        std::vector<float> tail;
+        size_t at = 0;
+        int seen = 0;
+        uint32_t callsSinceSeen = 0;
+        while (!done.load()) {
+            const int now = written.load();
+            for (size_t i = 0; i < 512; ++i) left[i] = right[i] = source[(at + i) % source.size()];
+            at += 512;
+            float* channels[2] = {left.data(), right.data()};
+            eq.process(channels, 2, 512);
+            callsSinceSeen = now == seen ? callsSinceSeen + 1 : 0;
+            seen = now;
+            // Before the change and after it, once the filters settled (40 calls, 0.43 s), measure
+            // one second.
+            if (seen >= 0 && callsSinceSeen >= 40) tail.insert(tail.end(), left.begin(), left.end());
+            if (tail.size() >= 48000) {
+                (seen == 0 ? before : after) = test::rms(tail);
+                tail.clear();
+                if (seen == 0) {
+                    written.store(-1);  // ask for the change
+                    seen = -1;
+                    callsSinceSeen = 0;
+                } else {
+                    done = true;
+                }
+            }
+        }
+    });
+    while (written.load() != -1) std::this_thread::yield();
+    for (uint32_t i = 0; i < 31; ++i) eq.setGain(i, 6);
+    written.store(1);
+    render.join();
+
+    EXPECT_NEAR(test::dB(after / before), eq.magnitudeDB(fs, 1000), 0.05);
+    EXPECT_GT(eq.magnitudeDB(fs, 1000), 9);
 }
 
 }  // namespace

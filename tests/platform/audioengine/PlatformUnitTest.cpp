@@ -87,6 +87,32 @@ TEST(PlatformUnits, RenderContractAndSanitizing)
     EXPECT_EQ(renderOnce(unit, big, big2, flags), status::tooManyFramesToProcess);
 }
 
+// Parameters written within one update reach the render thread together: until the last
+// update of the unit ends, it renders with the values it had.
+TEST(PlatformUnits, ParametersOfOneUpdateArriveTogether)
+{
+    DynamicsProcessorUnit unit;
+    unit.setParameter(DynamicsProcessor::threshold, 0);  // neutral curve: only the gain acts
+    unit.setParameter(DynamicsProcessor::overallGain, 0);
+    ASSERT_FALSE(unit.allocateRenderResources());
+    RenderActionFlags flags = 0;
+    const std::vector<float> tone(512, 0.5f);
+    std::vector<float> l = tone, r = tone;
+    {
+        const AudioUnit::ParameterUpdate outer(unit);
+        const AudioUnit::ParameterUpdate inner(unit);
+        unit.setParameter(DynamicsProcessor::overallGain, -6);
+        float stored = 0;
+        EXPECT_EQ(unit.parameter(DynamicsProcessor::overallGain, stored), 0);
+        EXPECT_EQ(stored, -6.0f);  // the table has it at once
+        ASSERT_EQ(renderOnce(unit, l, r, flags), 0);
+        EXPECT_EQ(l, tone);  // the render thread not yet
+    }
+    l = tone, r = tone;
+    ASSERT_EQ(renderOnce(unit, l, r, flags), 0);
+    EXPECT_NEAR(l[0], 0.5f * std::pow(10.0f, -6.0f / 20), 1e-6f);
+}
+
 TEST(PlatformUnits, FormatsThatDifferOrAreInterleavedAreRefused)
 {
     EqualizerUnit eq(31);
