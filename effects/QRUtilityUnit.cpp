@@ -6,6 +6,7 @@
 #include "SampleSanitizing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -19,6 +20,49 @@ using Float4 = float __attribute__((vector_size(16)));
 using Int4 = int32_t __attribute__((vector_size(16)));
 using Double4 = double __attribute__((vector_size(32)));
 
+using Double2 = double __attribute__((vector_size(16)));
+
+// What the input stage found in one channel.
+struct InputMeasure {
+    float peak = 0;
+    uint32_t invalid = 0;
+};
+
+// The input stage of one channel in one pass: replaces every invalid sample by 0, counts them,
+// measures the peak magnitude of the result and copies it to `copy` (when not null).
+InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
+{
+    InputMeasure m;
+    Int4 peak{};
+    Int4 invalid{};
+    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        Int4 bits;
+        std::memcpy(&bits, samples + i, sizeof bits);
+        const Int4 bad = (bits & exponent) == exponent;
+        invalid -= bad;
+        bits = bad ? Int4{} : bits;
+        std::memcpy(samples + i, &bits, sizeof bits);
+        if (copy)
+            std::memcpy(copy + i, &bits, sizeof bits);
+        const Int4 magnitude = bits & 0x7fffffff;
+        peak = magnitude > peak ? magnitude : peak;
+    }
+    int32_t top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
+    for (; i < count; ++i) {
+        const bool bad = isInvalidSample(samples[i]);
+        m.invalid += bad ? 1u : 0u;
+        samples[i] = bad ? 0.0f : samples[i];
+        if (copy)
+            copy[i] = samples[i];
+        top = std::max(top, std::bit_cast<int32_t>(samples[i]) & 0x7fffffff);
+    }
+    m.peak = std::bit_cast<float>(top);
+    return m;
+}
+
 // What the output stage measured of one channel.
 struct OutputMeasure {
     float peak = 0;
@@ -29,13 +73,14 @@ struct OutputMeasure {
 // The output stage of one channel in one pass: scales every sample by `gains[i]` (or `gain`
 // without a ramp), limits it to +-ceiling (0: no ceiling), and measures the result: its peak
 // magnitude, how many samples the ceiling limited and the sum of squares in double precision
-// (four running sums, one per lane, added pairwise at the end).
+// (four running sums, one per lane, added pairwise at the end; kept as two pairs, which stay in
+// registers).
 OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
 {
     OutputMeasure m;
     Float4 peak{};
     Int4 limited{};
-    Double4 sums{};
+    Double2 low{}, high{};
     const Float4 top = Float4{} + ceiling;
     uint32_t i = 0;
     for (; i + 4 <= count; i += 4) {
@@ -53,8 +98,10 @@ OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains
         }
         std::memcpy(samples + i, &y, sizeof y);
         peak = magnitude > peak ? magnitude : peak;
-        const Double4 d = __builtin_convertvector(y, Double4);
-        sums += d * d;
+        const Double2 a = {double(y[0]), double(y[1])};
+        const Double2 b = {double(y[2]), double(y[3])};
+        low += a * a;
+        high += b * b;
     }
     m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
     m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
@@ -66,9 +113,9 @@ OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains
         }
         samples[i] = y;
         m.peak = std::max(m.peak, std::fabs(y));
-        sums[0] += double(y) * double(y);
+        low[0] += double(y) * double(y);
     }
-    m.squares = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    m.squares = (low[0] + low[1]) + (high[0] + high[1]);
     return m;
 }
 
@@ -205,10 +252,25 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     float inputPeak = 0;
     float outputPeak = 0;
     double squares = 0;
+    // With a delay of 0 the clean input goes straight into the line (in at most two pieces,
+    // where the ring wraps); with a muting gain and no ramp the output is silence.
+    const uint32_t firstPiece = std::min(frames, s.ringCapacity - s.ringPosition);
+    const bool direct = delay == 0 && frames <= s.ringCapacity;
+    const bool silent = !ramping && gain == 0;
     for (uint32_t channel = 0; channel < channelCount; ++channel) {
         float* samples = data[channel];
-        invalid += sanitizeSamples(samples, frames);
-        inputPeak = std::max(inputPeak, peakMagnitude(samples, frames));
+        float* line = s.delay[channel].data();
+        if (direct) {
+            const InputMeasure first = cleanAndCopy(samples, firstPiece, line + s.ringPosition);
+            const InputMeasure second = cleanAndCopy(samples + firstPiece, frames - firstPiece, line);
+            invalid += first.invalid + second.invalid;
+            inputPeak = std::max({inputPeak, first.peak, second.peak});
+        } else {
+            float* held = s.held.data();
+            const InputMeasure in = cleanAndCopy(samples, frames, held);
+            invalid += in.invalid;
+            inputPeak = std::max(inputPeak, in.peak);
+        }
 
         if (analyse) {
             float* mono = s.mono.data();
@@ -220,19 +282,20 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
         }
 
         // Delay: frame i leaves `delay` frames after it entered the line.
-        float* line = s.delay[channel].data();
-        if (delay == 0) {
-            writeRing(line, s.ringCapacity, s.ringPosition, samples, frames);
-        } else {
-            float* held = s.held.data();
-            std::copy_n(samples, frames, held);
-            const uint32_t fromLine = std::min(delay, frames);
+        if (!direct) {
+            const float* held = s.held.data();
+            const uint32_t fromLine = silent ? 0 : std::min(delay, frames);
             readRing(line, s.ringCapacity, (s.ringPosition + s.ringCapacity - delay) % s.ringCapacity,
                      samples, fromLine);
-            std::copy_n(held, frames - fromLine, samples + fromLine);
+            if (!silent)
+                std::copy_n(held, frames - fromLine, samples + fromLine);
             writeRing(line, s.ringCapacity, s.ringPosition, held, frames);
         }
 
+        if (silent) {
+            std::fill_n(samples, frames, 0.0f);
+            continue;
+        }
         const OutputMeasure m = scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling);
         guarded += m.guarded;
         outputPeak = std::max(outputPeak, m.peak);
