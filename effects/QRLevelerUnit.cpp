@@ -210,9 +210,12 @@ float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
     const float gain = std::pow(10.0f, s.currentDB / 20.0f);
     publishReading(s.gainDB, s.currentDB);
 
-    // Application: a linear ramp from the previous gain over the call.
+    // Application: a linear ramp from the previous gain over the call (none at a steady 1).
     float peak = 0;
-    if (frames > 0) {
+    if (frames > 0 && previousGain == 1.0f && gain == 1.0f) {
+        for (uint32_t channel = 0; channel < channelCount; ++channel)
+            peak = std::max(peak, peakMagnitude(data[channel], frames));
+    } else if (frames > 0) {
         const float step = (gain - previousGain) / float(frames);
         for (uint32_t channel = 0; channel < channelCount; ++channel) {
             float* samples = data[channel];

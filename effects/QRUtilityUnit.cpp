@@ -18,7 +18,6 @@ constexpr float maximumGain = 16;
 
 using Float4 = float __attribute__((vector_size(16)));
 using Int4 = int32_t __attribute__((vector_size(16)));
-using Double4 = double __attribute__((vector_size(32)));
 
 using Double2 = double __attribute__((vector_size(16)));
 
@@ -33,22 +32,31 @@ struct InputMeasure {
 InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
 {
     InputMeasure m;
-    Int4 peak{};
+    // Two sets of running values (even and odd groups of four), so that the peak's compare
+    // chains of neighbouring groups overlap.
+    Int4 peaks[2] = {};
     Int4 invalid{};
     const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
-    uint32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    auto group = [&](uint32_t at, Int4& peak) __attribute__((always_inline)) {
         Int4 bits;
-        std::memcpy(&bits, samples + i, sizeof bits);
+        std::memcpy(&bits, samples + at, sizeof bits);
         const Int4 bad = (bits & exponent) == exponent;
         invalid -= bad;
         bits = bad ? Int4{} : bits;
-        std::memcpy(samples + i, &bits, sizeof bits);
+        std::memcpy(samples + at, &bits, sizeof bits);
         if (copy)
-            std::memcpy(copy + i, &bits, sizeof bits);
+            std::memcpy(copy + at, &bits, sizeof bits);
         const Int4 magnitude = bits & 0x7fffffff;
         peak = magnitude > peak ? magnitude : peak;
+    };
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        group(i, peaks[0]);
+        group(i + 4, peaks[1]);
     }
+    for (; i + 4 <= count; i += 4)
+        group(i, peaks[0]);
+    const Int4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
     int32_t top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
     m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
     for (; i < count; ++i) {
@@ -72,22 +80,21 @@ struct OutputMeasure {
 
 // The output stage of one channel in one pass: scales every sample by `gains[i]` (or `gain`
 // without a ramp), limits it to +-ceiling (0: no ceiling), and measures the result: its peak
-// magnitude, how many samples the ceiling limited and the sum of squares in double precision
-// (four running sums, one per lane, added pairwise at the end; kept as two pairs, which stay in
-// registers).
+// magnitude, how many samples the ceiling limited and the sum of squares in double precision.
 OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
 {
     OutputMeasure m;
-    Float4 peak{};
+    // Two sets of running values (even and odd groups of four), so that the chains of
+    // neighbouring groups overlap; each keeps its squares as two pairs in registers.
+    Float4 peaks[2] = {};
     Int4 limited{};
-    Double2 low{}, high{};
+    Double2 sums[2][2] = {};
     const Float4 top = Float4{} + ceiling;
-    uint32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    auto group = [&](uint32_t at, Float4& peak, Double2 (&pair)[2]) __attribute__((always_inline)) {
         Float4 y, g = Float4{} + gain;
-        std::memcpy(&y, samples + i, sizeof y);
+        std::memcpy(&y, samples + at, sizeof y);
         if (gains)
-            std::memcpy(&g, gains + i, sizeof g);
+            std::memcpy(&g, gains + at, sizeof g);
         y *= g;
         Float4 magnitude = y < 0 ? -y : y;
         if (ceiling > 0) {
@@ -96,13 +103,22 @@ OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains
             y = over ? (y < 0 ? -top : top) : y;
             magnitude = over ? top : magnitude;
         }
-        std::memcpy(samples + i, &y, sizeof y);
+        std::memcpy(samples + at, &y, sizeof y);
         peak = magnitude > peak ? magnitude : peak;
         const Double2 a = {double(y[0]), double(y[1])};
         const Double2 b = {double(y[2]), double(y[3])};
-        low += a * a;
-        high += b * b;
+        pair[0] += a * a;
+        pair[1] += b * b;
+    };
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        group(i, peaks[0], sums[0]);
+        group(i + 4, peaks[1], sums[1]);
     }
+    for (; i + 4 <= count; i += 4)
+        group(i, peaks[0], sums[0]);
+    const Float4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
+    Double2 low = sums[0][0] + sums[1][0], high = sums[0][1] + sums[1][1];
     m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
     m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
     for (; i < count; ++i) {
