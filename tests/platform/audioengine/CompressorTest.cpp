@@ -184,6 +184,31 @@ TEST(DynamicsProcessor, GainStaysWithinAHundredthOfADecibelOfTheIncrementForm)
     }
 }
 
+// While the curve is neutral the detector follows the signal a block at a time; its level stays
+// that of the sample-by-sample recurrence, whatever the blocks' lengths.
+TEST(RmsDetector, FollowingABlockAtATimeKeepsTheSampleBySampleLevel)
+{
+    RmsDetector single, blocks;
+    single.configure(48000, 0.01, 0.18);
+    blocks.configure(48000, 0.01, 0.18);
+    std::vector<float> squares(48000);
+    for (size_t i = 0; i < squares.size(); ++i) {
+        const float x = float(std::sin(0.01 * double(i)) * (i < 24000 ? 0.5 : 0.01));
+        squares[i] = x * x;
+    }
+    size_t at = 0;
+    for (const uint32_t length : {513u, 3u, 4096u, 7u, 1u, 256u, 20000u}) {
+        const uint32_t n = uint32_t(std::min<size_t>(length, squares.size() - at));
+        for (uint32_t i = 0; i < n; ++i) single.follow(squares[at + i]);
+        blocks.followBlock(squares.data() + at, n);
+        at += n;
+        single.settle();
+        blocks.settle();
+        // One more (silent) sample through both, which returns their levels in dB.
+        EXPECT_NEAR(single.next(0), blocks.next(0), 1e-4) << at;
+    }
+}
+
 TEST(DynamicsProcessor, ParameterRangesClampAndUnknownIdsAreRefused)
 {
     DynamicsProcessor d;
