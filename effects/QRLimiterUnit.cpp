@@ -173,22 +173,36 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
     float* suffixMinima = s.suffixMinima.data();
     uint32_t position = s.blockPosition;
     float blockMinimum = s.blockMinimum;
-    for (uint32_t i = 0; i < frames; ++i) {
-        const float target = gains[i];
-        blockTargets[position] = target;
-        blockMinimum = position == 0 ? target : std::min(blockMinimum, target);
-        if (position + 1 < window) {
-            gains[i] = std::min(suffixMinima[position + 1], blockMinimum);
-            ++position;
-        } else {
-            gains[i] = blockMinimum;  // the window is exactly this block
-            float suffix = blockTargets[window - 1];
-            suffixMinima[window - 1] = suffix;
-            for (uint32_t k = window - 1; k-- > 0;) {
-                suffix = std::min(blockTargets[k], suffix);
-                suffixMinima[k] = suffix;
+    if (frames > 0 && (position == 0 || blockMinimum == 1.0f) && smallestGain(gains, frames) == 1.0f) {
+        // Every target of the current block so far and of this call is 1: until the block
+        // completes, a frame's minimum is the previous block's suffix minimum; from then on
+        // every block holds only 1s.
+        const uint32_t beforeCompletion = std::min(frames, window - 1 - position);
+        std::copy_n(suffixMinima + position + 1, beforeCompletion, gains);
+        std::fill_n(gains + beforeCompletion, frames - beforeCompletion, 1.0f);
+        std::fill_n(blockTargets, window, 1.0f);
+        if (beforeCompletion < frames)
+            std::fill_n(suffixMinima, window, 1.0f);
+        position = uint32_t((uint64_t(position) + frames) % window);
+        blockMinimum = 1;
+    } else {
+        for (uint32_t i = 0; i < frames; ++i) {
+            const float target = gains[i];
+            blockTargets[position] = target;
+            blockMinimum = position == 0 ? target : std::min(blockMinimum, target);
+            if (position + 1 < window) {
+                gains[i] = std::min(suffixMinima[position + 1], blockMinimum);
+                ++position;
+            } else {
+                gains[i] = blockMinimum;  // the window is exactly this block
+                float suffix = blockTargets[window - 1];
+                suffixMinima[window - 1] = suffix;
+                for (uint32_t k = window - 1; k-- > 0;) {
+                    suffix = std::min(blockTargets[k], suffix);
+                    suffixMinima[k] = suffix;
+                }
+                position = 0;
             }
-            position = 0;
         }
     }
     s.blockPosition = position;
