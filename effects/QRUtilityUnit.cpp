@@ -268,11 +268,12 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     float inputPeak = 0;
     float outputPeak = 0;
     double squares = 0;
-    // With a delay of 0 the clean input goes straight into the line (in at most two pieces,
-    // where the ring wraps); with a muting gain and no ramp the output is silence.
+    // With a muting gain and no ramp the output is silence. With a delay of 0, or silence, the
+    // line is not read, and the clean input goes straight into it (in at most two pieces, where
+    // the ring wraps).
     const uint32_t firstPiece = std::min(frames, s.ringCapacity - s.ringPosition);
-    const bool direct = delay == 0 && frames <= s.ringCapacity;
     const bool silent = !ramping && gain == 0;
+    const bool direct = (delay == 0 || silent) && frames <= s.ringCapacity;
     for (uint32_t channel = 0; channel < channelCount; ++channel) {
         float* samples = data[channel];
         float* line = s.delay[channel].data();
@@ -294,7 +295,7 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
                 std::copy_n(samples, frames, mono);
             else
                 for (uint32_t i = 0; i < frames; ++i)
-                    mono[i] += samples[i];
+                    mono[i] = (mono[i] + samples[i]) * 0.5f;  // the mean of the two channels
         }
 
         // Delay: frame i leaves `delay` frames after it entered the line.
@@ -320,14 +321,8 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     if (frames > 0)
         s.ringPosition = uint32_t((uint64_t(s.ringPosition) + frames) % s.ringCapacity);
 
-    if (analyse) {
-        float* mono = s.mono.data();
-        const float scale = 1.0f / float(channelCount);
-        if (channelCount > 1)
-            for (uint32_t i = 0; i < frames; ++i)
-                mono[i] *= scale;
-        s.analyser.feed(mono, frames, readParameter(s.spectrumWanted));
-    }
+    if (analyse)
+        s.analyser.feed(s.mono.data(), frames, readParameter(s.spectrumWanted));
 
     publishReading(s.inputPeak, inputPeak);
     publishReading(s.outputPeak, outputPeak);
