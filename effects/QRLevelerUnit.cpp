@@ -120,24 +120,29 @@ void QRLevelerUnit::completeBin(float strength, float target) noexcept
     }
 }
 
-void QRLevelerUnit::measureMono(const float* samples, uint32_t count) noexcept
+float QRLevelerUnit::measureMono(float* samples, uint32_t count) noexcept
 {
     QRLevelerState& s = state_;
     Biquad shelf = s.shelf[0];
     Biquad highPass = s.highPass[0];
     double sum = s.binSum[0];
+    float peak = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        const float y = highPass.process(shelf.process(samples[i]));
+        const float x = sanitizedSample(samples[i]);
+        samples[i] = x;
+        peak = std::max(peak, std::fabs(x));
+        const float y = highPass.process(shelf.process(x));
         sum += double(y) * double(y);
     }
     s.shelf[0] = shelf;
     s.highPass[0] = highPass;
     s.binSum[0] = sum;
+    return peak;
 }
 
 // Both channels at once, as two lanes of one vector: both channels share the coefficients, and
 // their filter recursions run side by side instead of one after the other.
-void QRLevelerUnit::measureStereo(const float* left, const float* right, uint32_t count) noexcept
+float QRLevelerUnit::measureStereo(float* left, float* right, uint32_t count) noexcept
 {
     using Lanes = float __attribute__((vector_size(16)));  // left, right, unused, unused
     QRLevelerState& s = state_;
@@ -154,8 +159,13 @@ void QRLevelerUnit::measureStereo(const float* left, const float* right, uint32_
     Lanes hz2 = {s.highPass[0].z2, s.highPass[1].z2, 0, 0};
     double sumLeft = s.binSum[0];
     double sumRight = s.binSum[1];
+    Lanes peak = zero;
     for (uint32_t i = 0; i < count; ++i) {
-        const Lanes x = {left[i], right[i], 0, 0};
+        const Lanes x = {sanitizedSample(left[i]), sanitizedSample(right[i]), 0, 0};
+        left[i] = x[0];
+        right[i] = x[1];
+        const Lanes magnitude = x < 0 ? -x : x;
+        peak = magnitude > peak ? magnitude : peak;
         const Lanes u = sb0 * x + sz1;
         sz1 = sb1 * x - sa1 * u + sz2;
         sz2 = sb2 * x - sa2 * u;
@@ -175,6 +185,7 @@ void QRLevelerUnit::measureStereo(const float* left, const float* right, uint32_
     s.highPass[1].z2 = hz2[1];
     s.binSum[0] = sumLeft;
     s.binSum[1] = sumRight;
+    return std::max(peak[0], peak[1]);
 }
 
 float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
@@ -185,16 +196,12 @@ float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
     const float strength = s.parameters.current().strength;
     const float target = s.parameters.current().target;
 
-    for (uint32_t channel = 0; channel < channelCount; ++channel)
-        sanitizeSamples(data[channel], frames);
-
-    // Measurement, bin by bin; the samples are not changed here.
+    // Measurement, bin by bin; the samples are only cleaned here (invalid ones become 0).
+    float inputPeak = 0;
     for (uint32_t start = 0; start < frames;) {
         const uint32_t count = std::min(frames - start, s.binLength - s.binCount);
-        if (channelCount == 2)
-            measureStereo(data[0] + start, data[1] + start, count);
-        else
-            measureMono(data[0] + start, count);
+        inputPeak = std::max(inputPeak, channelCount == 2 ? measureStereo(data[0] + start, data[1] + start, count)
+                                                          : measureMono(data[0] + start, count));
         start += count;
         s.binCount += count;
         if (s.binCount == s.binLength) {
@@ -213,9 +220,11 @@ float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
     const float gain = std::pow(10.0f, s.currentDB / 20.0f);
     publishReading(s.gainDB, s.currentDB);
 
-    // Application: a linear ramp from the previous gain over the call.
+    // Application: a linear ramp from the previous gain over the call (none at a steady 1).
     float peak = 0;
-    if (frames > 0) {
+    if (previousGain == 1.0f && gain == 1.0f) {
+        peak = inputPeak;
+    } else if (frames > 0) {
         const float step = (gain - previousGain) / float(frames);
         for (uint32_t channel = 0; channel < channelCount; ++channel) {
             float* samples = data[channel];

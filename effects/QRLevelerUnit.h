@@ -32,8 +32,9 @@ protected:
     float process(float* const* data, uint32_t frames) noexcept override;
 
 private:
-    void measureMono(const float* samples, uint32_t count) noexcept;
-    void measureStereo(const float* left, const float* right, uint32_t count) noexcept;
+    // Both replace invalid samples by 0 as they read them and return the peak magnitude.
+    float measureMono(float* samples, uint32_t count) noexcept;
+    float measureStereo(float* left, float* right, uint32_t count) noexcept;
     void completeBin(float strength, float target) noexcept;
 
     QRLevelerState state_;

@@ -40,6 +40,7 @@ struct QRLimiterState {
     SampleBuffer box;                           // last W envelope values
     uint32_t boxIndex = 0;
     double boxSum = 0;
+    uint32_t boxSame = 0;                       // how many of the newest box values equal the envelope (at most W)
     float envelope = 1;
     SampleBuffer framePeaks;                    // per render call: peak of each frame, then its gain
     SampleBuffer held;                          // one channel's input while the delay line is read

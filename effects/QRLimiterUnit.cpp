@@ -128,6 +128,7 @@ void QRLimiterUnit::resetState()
     s.box.fill(1.0f);
     s.boxSum = double(s.window);
     s.boxIndex = 0;
+    s.boxSame = s.window;
     s.delayIndex = 0;
     // Frames before the reset do not count: their suffix minima are 1, which no target exceeds.
     s.suffixMinima.fill(1.0f);
@@ -175,52 +176,84 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
     float* suffixMinima = s.suffixMinima.data();
     uint32_t position = s.blockPosition;
     float blockMinimum = s.blockMinimum;
-    for (uint32_t i = 0; i < frames; ++i) {
-        const float target = gains[i];
-        blockTargets[position] = target;
-        blockMinimum = position == 0 ? target : std::min(blockMinimum, target);
-        if (position + 1 < window) {
-            gains[i] = std::min(suffixMinima[position + 1], blockMinimum);
-            ++position;
-        } else {
-            gains[i] = blockMinimum;  // the window is exactly this block
-            float suffix = blockTargets[window - 1];
-            suffixMinima[window - 1] = suffix;
-            for (uint32_t k = window - 1; k-- > 0;) {
-                suffix = std::min(blockTargets[k], suffix);
-                suffixMinima[k] = suffix;
+    if (frames > 0 && (position == 0 || blockMinimum == 1.0f) && smallestGain(gains, frames) == 1.0f) {
+        // Every target of the current block so far and of this call is 1: until the block
+        // completes, a frame's minimum is the previous block's suffix minimum; from then on
+        // every block holds only 1s.
+        const uint32_t beforeCompletion = std::min(frames, window - 1 - position);
+        std::copy_n(suffixMinima + position + 1, beforeCompletion, gains);
+        std::fill_n(gains + beforeCompletion, frames - beforeCompletion, 1.0f);
+        std::fill_n(blockTargets, window, 1.0f);
+        if (beforeCompletion < frames)
+            std::fill_n(suffixMinima, window, 1.0f);
+        position = uint32_t((uint64_t(position) + frames) % window);
+        blockMinimum = 1;
+    } else {
+        for (uint32_t i = 0; i < frames; ++i) {
+            const float target = gains[i];
+            blockTargets[position] = target;
+            blockMinimum = position == 0 ? target : std::min(blockMinimum, target);
+            if (position + 1 < window) {
+                gains[i] = std::min(suffixMinima[position + 1], blockMinimum);
+                ++position;
+            } else {
+                gains[i] = blockMinimum;  // the window is exactly this block
+                float suffix = blockTargets[window - 1];
+                suffixMinima[window - 1] = suffix;
+                for (uint32_t k = window - 1; k-- > 0;) {
+                    suffix = std::min(blockTargets[k], suffix);
+                    suffixMinima[k] = suffix;
+                }
+                position = 0;
             }
-            position = 0;
         }
     }
     s.blockPosition = position;
     s.blockMinimum = blockMinimum;
 
     // 4. Instant attack, exponential release towards 1, running box sum over the window.
-    float* box = s.box.data();
-    uint32_t boxIndex = s.boxIndex;
-    double boxSum = s.boxSum;
-    float envelope = s.envelope;
-    const float coefficient = s.releaseCoefficient;
-    double* sums = s.boxSums.data();
-    for (uint32_t i = 0; i < frames; ++i) {
-        const float smallest = gains[i];
-        const float released = envelope + (1.0f - envelope) * coefficient;
-        envelope = smallest < released ? smallest : released;
-        boxSum += double(envelope) - double(box[boxIndex]);
-        box[boxIndex] = envelope;
-        boxIndex = boxIndex + 1 == window ? 0 : boxIndex + 1;
-        sums[i] = boxSum;
-    }
-    s.boxIndex = boxIndex;
-    s.boxSum = boxSum;
-    s.envelope = envelope;
-
-    // 5. The box averages, in a loop of their own so that the divisions vectorise.
+    //    At rest the release no longer moves the envelope (it has reached 1, or a step too
+    //    small to round), the whole box holds that same envelope, and no sliding minimum of the
+    //    block lies below it: the recursion would leave envelope, box and sum as they are and
+    //    give every frame the same average, so it is skipped.
     const double width = double(window);
-    for (uint32_t i = 0; i < frames; ++i)
-        gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
-    minimum = std::min(minimum, smallestGain(gains, frames));
+    const float coefficient = s.releaseCoefficient;
+    const float resting = s.envelope;
+    if (s.boxSame == window && resting + (1.0f - resting) * coefficient == resting
+        && smallestGain(gains, frames) >= resting) {
+        s.boxIndex = uint32_t((uint64_t(s.boxIndex) + frames) % window);
+        const float average = std::clamp(float(s.boxSum / width), 0.0f, 1.0f);
+        std::fill_n(gains, frames, average);
+        if (frames > 0)
+            minimum = std::min(minimum, average);
+    } else {
+        float* box = s.box.data();
+        uint32_t boxIndex = s.boxIndex;
+        double boxSum = s.boxSum;
+        float envelope = s.envelope;
+        uint32_t same = s.boxSame;
+        double* sums = s.boxSums.data();
+        for (uint32_t i = 0; i < frames; ++i) {
+            const float smallest = gains[i];
+            const float released = envelope + (1.0f - envelope) * coefficient;
+            const float previous = envelope;
+            envelope = smallest < released ? smallest : released;
+            boxSum += double(envelope) - double(box[boxIndex]);
+            box[boxIndex] = envelope;
+            boxIndex = boxIndex + 1 == window ? 0 : boxIndex + 1;
+            sums[i] = boxSum;
+            same = envelope == previous ? std::min(same + 1, window) : 1;
+        }
+        s.boxIndex = boxIndex;
+        s.boxSum = boxSum;
+        s.envelope = envelope;
+        s.boxSame = same;
+
+        // 5. The box averages, in a loop of their own so that the divisions vectorise.
+        for (uint32_t i = 0; i < frames; ++i)
+            gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
+        minimum = std::min(minimum, smallestGain(gains, frames));
+    }
 
     // 6. Delay each channel by W - 1 frames, apply the gain curve, clip to the ceiling.
     const uint32_t length = window - 1;

@@ -6,6 +6,7 @@
 #include "SampleSanitizing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -17,7 +18,58 @@ constexpr float maximumGain = 16;
 
 using Float4 = float __attribute__((vector_size(16)));
 using Int4 = int32_t __attribute__((vector_size(16)));
-using Double4 = double __attribute__((vector_size(32)));
+
+using Double2 = double __attribute__((vector_size(16)));
+
+// What the input stage found in one channel.
+struct InputMeasure {
+    float peak = 0;
+    uint32_t invalid = 0;
+};
+
+// The input stage of one channel in one pass: replaces every invalid sample by 0, counts them,
+// measures the peak magnitude of the result and copies it to `copy` (when not null).
+InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
+{
+    InputMeasure m;
+    // Two sets of running values (even and odd groups of four), so that the peak's compare
+    // chains of neighbouring groups overlap.
+    Int4 peaks[2] = {};
+    Int4 invalid{};
+    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
+    auto group = [&](uint32_t at, Int4& peak) __attribute__((always_inline)) {
+        Int4 bits;
+        std::memcpy(&bits, samples + at, sizeof bits);
+        const Int4 bad = (bits & exponent) == exponent;
+        invalid -= bad;
+        bits = bad ? Int4{} : bits;
+        std::memcpy(samples + at, &bits, sizeof bits);
+        if (copy)
+            std::memcpy(copy + at, &bits, sizeof bits);
+        const Int4 magnitude = bits & 0x7fffffff;
+        peak = magnitude > peak ? magnitude : peak;
+    };
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        group(i, peaks[0]);
+        group(i + 4, peaks[1]);
+    }
+    for (; i + 4 <= count; i += 4)
+        group(i, peaks[0]);
+    const Int4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
+    int32_t top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
+    for (; i < count; ++i) {
+        const bool bad = isInvalidSample(samples[i]);
+        m.invalid += bad ? 1u : 0u;
+        samples[i] = bad ? 0.0f : samples[i];
+        if (copy)
+            copy[i] = samples[i];
+        top = std::max(top, std::bit_cast<int32_t>(samples[i]) & 0x7fffffff);
+    }
+    m.peak = std::bit_cast<float>(top);
+    return m;
+}
 
 // What the output stage measured of one channel.
 struct OutputMeasure {
@@ -28,21 +80,21 @@ struct OutputMeasure {
 
 // The output stage of one channel in one pass: scales every sample by `gains[i]` (or `gain`
 // without a ramp), limits it to +-ceiling (0: no ceiling), and measures the result: its peak
-// magnitude, how many samples the ceiling limited and the sum of squares in double precision
-// (four running sums, one per lane, added pairwise at the end).
+// magnitude, how many samples the ceiling limited and the sum of squares in double precision.
 OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
 {
     OutputMeasure m;
-    Float4 peak{};
+    // Two sets of running values (even and odd groups of four), so that the chains of
+    // neighbouring groups overlap; each keeps its squares as two pairs in registers.
+    Float4 peaks[2] = {};
     Int4 limited{};
-    Double4 sums{};
+    Double2 sums[2][2] = {};
     const Float4 top = Float4{} + ceiling;
-    uint32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    auto group = [&](uint32_t at, Float4& peak, Double2 (&pair)[2]) __attribute__((always_inline)) {
         Float4 y, g = Float4{} + gain;
-        std::memcpy(&y, samples + i, sizeof y);
+        std::memcpy(&y, samples + at, sizeof y);
         if (gains)
-            std::memcpy(&g, gains + i, sizeof g);
+            std::memcpy(&g, gains + at, sizeof g);
         y *= g;
         Float4 magnitude = y < 0 ? -y : y;
         if (ceiling > 0) {
@@ -51,11 +103,22 @@ OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains
             y = over ? (y < 0 ? -top : top) : y;
             magnitude = over ? top : magnitude;
         }
-        std::memcpy(samples + i, &y, sizeof y);
+        std::memcpy(samples + at, &y, sizeof y);
         peak = magnitude > peak ? magnitude : peak;
-        const Double4 d = __builtin_convertvector(y, Double4);
-        sums += d * d;
+        const Double2 a = {double(y[0]), double(y[1])};
+        const Double2 b = {double(y[2]), double(y[3])};
+        pair[0] += a * a;
+        pair[1] += b * b;
+    };
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        group(i, peaks[0], sums[0]);
+        group(i + 4, peaks[1], sums[1]);
     }
+    for (; i + 4 <= count; i += 4)
+        group(i, peaks[0], sums[0]);
+    const Float4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
+    Double2 low = sums[0][0] + sums[1][0], high = sums[0][1] + sums[1][1];
     m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
     m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
     for (; i < count; ++i) {
@@ -66,9 +129,9 @@ OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains
         }
         samples[i] = y;
         m.peak = std::max(m.peak, std::fabs(y));
-        sums[0] += double(y) * double(y);
+        low[0] += double(y) * double(y);
     }
-    m.squares = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    m.squares = (low[0] + low[1]) + (high[0] + high[1]);
     return m;
 }
 
@@ -212,10 +275,26 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     float inputPeak = 0;
     float outputPeak = 0;
     double squares = 0;
+    // With a muting gain and no ramp the output is silence. With a delay of 0, or silence, the
+    // line is not read, and the clean input goes straight into it (in at most two pieces, where
+    // the ring wraps).
+    const uint32_t firstPiece = std::min(frames, s.ringCapacity - s.ringPosition);
+    const bool silent = !ramping && gain == 0;
+    const bool direct = (delay == 0 || silent) && frames <= s.ringCapacity;
     for (uint32_t channel = 0; channel < channelCount; ++channel) {
         float* samples = data[channel];
-        invalid += sanitizeSamples(samples, frames);
-        inputPeak = std::max(inputPeak, peakMagnitude(samples, frames));
+        float* line = s.delay[channel].data();
+        if (direct) {
+            const InputMeasure first = cleanAndCopy(samples, firstPiece, line + s.ringPosition);
+            const InputMeasure second = cleanAndCopy(samples + firstPiece, frames - firstPiece, line);
+            invalid += first.invalid + second.invalid;
+            inputPeak = std::max({inputPeak, first.peak, second.peak});
+        } else {
+            float* held = s.held.data();
+            const InputMeasure in = cleanAndCopy(samples, frames, held);
+            invalid += in.invalid;
+            inputPeak = std::max(inputPeak, in.peak);
+        }
 
         if (analyse) {
             float* mono = s.mono.data();
@@ -223,23 +302,24 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
                 std::copy_n(samples, frames, mono);
             else
                 for (uint32_t i = 0; i < frames; ++i)
-                    mono[i] += samples[i];
+                    mono[i] = (mono[i] + samples[i]) * 0.5f;  // the mean of the two channels
         }
 
         // Delay: frame i leaves `delay` frames after it entered the line.
-        float* line = s.delay[channel].data();
-        if (delay == 0) {
-            writeRing(line, s.ringCapacity, s.ringPosition, samples, frames);
-        } else {
-            float* held = s.held.data();
-            std::copy_n(samples, frames, held);
-            const uint32_t fromLine = std::min(delay, frames);
+        if (!direct) {
+            const float* held = s.held.data();
+            const uint32_t fromLine = silent ? 0 : std::min(delay, frames);
             readRing(line, s.ringCapacity, (s.ringPosition + s.ringCapacity - delay) % s.ringCapacity,
                      samples, fromLine);
-            std::copy_n(held, frames - fromLine, samples + fromLine);
+            if (!silent)
+                std::copy_n(held, frames - fromLine, samples + fromLine);
             writeRing(line, s.ringCapacity, s.ringPosition, held, frames);
         }
 
+        if (silent) {
+            std::fill_n(samples, frames, 0.0f);
+            continue;
+        }
         const OutputMeasure m = scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling);
         guarded += m.guarded;
         outputPeak = std::max(outputPeak, m.peak);
@@ -248,14 +328,8 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     if (frames > 0)
         s.ringPosition = uint32_t((uint64_t(s.ringPosition) + frames) % s.ringCapacity);
 
-    if (analyse) {
-        float* mono = s.mono.data();
-        const float scale = 1.0f / float(channelCount);
-        if (channelCount > 1)
-            for (uint32_t i = 0; i < frames; ++i)
-                mono[i] *= scale;
-        s.analyser.feed(mono, frames, p.spectrumWanted);
-    }
+    if (analyse)
+        s.analyser.feed(s.mono.data(), frames, p.spectrumWanted);
 
     publishReading(s.inputPeak, inputPeak);
     publishReading(s.outputPeak, outputPeak);

@@ -72,10 +72,17 @@ void DynamicsProcessor::process(float* const* channels, uint32_t channelCount, u
     float* left = channels[0];
     float* right = channelCount > 1 ? channels[1] : channels[0];
 
+    constexpr uint32_t piece = 256;
+    float values[piece];
     if (curve.isNeutral()) {
         // Keep the detector following the signal, so a later change starts from its level.
-        for (uint32_t i = 0; i < frames; ++i)
-            detector_.follow(std::max(left[i] * left[i], right[i] * right[i]));
+        for (uint32_t start = 0; start < frames; start += piece) {
+            const uint32_t count = std::min(piece, frames - start);
+            const float* l = left + start;
+            const float* r = right + start;
+            for (uint32_t i = 0; i < count; ++i) values[i] = std::max(l[i] * l[i], r[i] * r[i]);
+            detector_.followBlock(values, count);
+        }
         detector_.flush();
         detector_.settle();
         if (makeup == 0) return;
@@ -85,8 +92,6 @@ void DynamicsProcessor::process(float* const* channels, uint32_t channelCount, u
         return;
     }
     // In pieces: the squared input, its smoothed level, the gain, then one multiply loop.
-    constexpr uint32_t piece = 256;
-    float values[piece];
     for (uint32_t start = 0; start < frames; start += piece) {
         const uint32_t count = std::min(piece, frames - start);
         float* l = left + start;

@@ -1,5 +1,6 @@
 #include "PlatformEffectUnit.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <new>
@@ -71,10 +72,18 @@ Status PlatformEffectUnit::internalRender(RenderActionFlags& actionFlags,
             x[i] = (std::bit_cast<uint32_t>(x[i]) & 0x7f800000u) == 0x7f800000u ? 0.0f : x[i];
     }
     process(data, channels_, frameCount);
-    uint32_t magnitude = 0;
-    for (uint32_t c = 0; c < channels_; ++c)
-        for (uint32_t i = 0; i < frameCount; ++i) magnitude |= std::bit_cast<uint32_t>(data[c][i]) & 0x7fffffffu;
-    if (magnitude != 0) actionFlags &= ~renderFlags::outputIsSilence;
+    // Audible once any sample is: the scan stops at the first, at once for most sound.
+    bool audible = false;
+    for (uint32_t c = 0; c < channels_ && !audible; ++c) {
+        const float* x = data[c];
+        for (uint32_t start = 0; start < frameCount && !audible; start += 64) {
+            const uint32_t end = std::min(frameCount, start + 64);
+            uint32_t magnitude = 0;
+            for (uint32_t i = start; i < end; ++i) magnitude |= std::bit_cast<uint32_t>(x[i]) & 0x7fffffffu;
+            audible = magnitude != 0;
+        }
+    }
+    if (audible) actionFlags &= ~renderFlags::outputIsSilence;
     return status::ok;
 }
 

@@ -111,6 +111,36 @@ TEST_P(LimiterReference, BlockRenderingEqualsThePlainAlgorithm)
     EXPECT_EQ(unit.readGain(), plain.minimum);
 }
 
+// Long quiet stretches between loud ones: the envelope comes to rest (at 1 before the first
+// reduction, later where its release step no longer rounds), the unit skips the recursion
+// there, and must still give the plain algorithm's samples when the next peak comes.
+TEST_P(LimiterReference, RestingStretchesEqualThePlainAlgorithm)
+{
+    const ReferenceCase c = GetParam();
+    const size_t quiet = size_t(12 * std::clamp(c.release, 0.005f, 1.0f) * c.sampleRate) + 5000;
+    std::vector<float> left = test::sine(330, 0.2, c.sampleRate, 2 * quiet + 6000);
+    std::vector<float> right = test::sine(110, 0.1, c.sampleRate, left.size());
+    for (size_t i = quiet; i < quiet + 3000; ++i)
+        left[i] *= 9.0f;
+    left[2 * quiet + 3000] = -5.0f;
+
+    QRLimiterUnit unit;
+    QRConfigureLimiter(&unit, c.ceiling, c.lookahead, c.release);
+    ASSERT_TRUE(test::prepareUnit(unit, c.sampleRate, 2));
+    const test::Channels out = test::renderThrough(unit, {left, right}, c.block);
+
+    const float appliedRelease = std::clamp(c.release, 0.005f, 1.0f);
+    PlainLimiter plain(unit.state().window, std::clamp(c.ceiling, 0.1f, 1.0f),
+                       float(1.0 - std::exp(-1.0 / (c.sampleRate * double(appliedRelease)))), 2);
+    std::vector<std::vector<float>> expected = {left, right};
+    plain.process(expected);
+    for (size_t i = 0; i < left.size(); ++i) {
+        ASSERT_EQ(out[0][i], expected[0][i]) << i;
+        ASSERT_EQ(out[1][i], expected[1][i]) << i;
+    }
+    EXPECT_EQ(QRReadLimiterGain(&unit), plain.minimum);
+}
+
 INSTANTIATE_TEST_SUITE_P(Settings, LimiterReference,
                          ::testing::Values(ReferenceCase{48000, 0.5f, 0.005f, 0.08f, 512},
                                            ReferenceCase{48000, 0.9f, 0.005f, 0.08f, 1},

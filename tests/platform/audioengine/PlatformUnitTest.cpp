@@ -113,6 +113,20 @@ TEST(PlatformUnits, ParametersOfOneUpdateArriveTogether)
     EXPECT_NEAR(l[0], 0.5f * std::pow(10.0f, -6.0f / 20), 1e-6f);
 }
 
+// One audible sample anywhere (late in the second channel here) clears the silence flag.
+TEST(PlatformUnits, OneLateSampleInTheSecondChannelIsAudible)
+{
+    DynamicsProcessorUnit unit;
+    ASSERT_FALSE(unit.allocateRenderResources());
+    std::vector<float> l(1000, 0.0f), r(1000, 0.0f);
+    RenderActionFlags flags = renderFlags::outputIsSilence;
+    EXPECT_EQ(renderOnce(unit, l, r, flags), 0);
+    EXPECT_EQ(flags, renderFlags::outputIsSilence);
+    r[999] = -1e-30f;
+    EXPECT_EQ(renderOnce(unit, l, r, flags), 0);
+    EXPECT_EQ(flags & renderFlags::outputIsSilence, 0u);
+}
+
 TEST(PlatformUnits, FormatsThatDifferOrAreInterleavedAreRefused)
 {
     EqualizerUnit eq(31);
