@@ -23,10 +23,10 @@ struct QRSystemIO::Callback {
     QRSystemIO* io;
     RenderBlock render;
 
-    static void run(void* context, const AudioBufferList* input, AudioBufferList* output)
+    static void run(void* context, const AudioBufferList* input, AudioBufferList* output, bool resumed)
     {
         auto* self = static_cast<Callback*>(context);
-        self->io->cycle(self->render, input, output);
+        self->io->cycle(self->render, input, output, resumed);
     }
 };
 
@@ -115,9 +115,11 @@ QRSystemIOStats QRSystemIO::stats() const
     return s;
 }
 
-void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output)
+void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output,
+                       bool resumed)
 {
     callbacks_.fetch_add(1, std::memory_order_relaxed);
+    if (resumed && render.restart) render.restart(render.context);
     if (!output || output->numberBuffers == 0) return;
     const uint32_t outputBuffers = std::min(output->numberBuffers, AudioBufferList::maximumBuffers);
     const AudioBuffer& first = output->buffers[0];

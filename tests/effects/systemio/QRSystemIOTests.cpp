@@ -30,7 +30,7 @@ struct FakeDevice : QRAudioDevice {
     Status startIOProc(uint64_t) override { ++starts; return startStatus; }
     void stopIOProc(uint64_t) override { ++stops; }
     void destroyIOProc(uint64_t) override { ++destroys; proc = nullptr; }
-    void run(const AudioBufferList* in, AudioBufferList* out) { proc(context, in, out); }
+    void run(const AudioBufferList* in, AudioBufferList* out, bool resumed = false) { proc(context, in, out, resumed); }
 };
 
 // The engine side: pulls the whole cycle through the input block and writes
@@ -331,4 +331,41 @@ TEST(QRSystemIO, ARunningCallbackKeepsTheRenderBlockItStartedWith)
     auto outList = listOf({out.buffer(2)});
     rig.device.run(&inList, &outList);
     EXPECT_EQ(out.samples[0], in.samples[0]);
+}
+
+// A cycle the device marks as resumed (its cycles had stopped while nothing played) brings the
+// engine's signal memory to rest before it renders; other cycles leave it alone.
+TEST(QRSystemIO, AResumedCycleRestartsTheEngineBeforeItRenders)
+{
+    struct Restarting : Engine {
+        int restarts = 0;
+        int restartsSeenByRender = -1;
+        static void restart(void* context) { ++static_cast<Restarting*>(context)->restarts; }
+        static Status render(void* context, uint32_t frames, AudioBufferList& out)
+        {
+            auto* self = static_cast<Restarting*>(context);
+            self->restartsSeenByRender = self->restarts;
+            return Engine::render(context, frames, out);
+        }
+    };
+    FakeDevice device;
+    auto io = QRSystemIO::create(2, 2, 512);
+    Restarting engine;
+    engine.io = io.get();
+    io->setRenderBlock({&Restarting::render, &engine, &Restarting::restart});
+    Status error = 0;
+    ASSERT_TRUE(io->start(device, error));
+    auto in = make(32, 2, 0.2f);
+    auto out = make(32, 2, 9);
+    auto inList = listOf({in.buffer(2)});
+    auto outList = listOf({out.buffer(2)});
+    device.run(&inList, &outList);
+    EXPECT_EQ(engine.restarts, 0);
+    device.run(&inList, &outList, true);
+    EXPECT_EQ(engine.restarts, 1);
+    EXPECT_EQ(engine.restartsSeenByRender, 1);
+    EXPECT_EQ(out.samples[0], in.samples[0]);
+    device.run(&inList, &outList);
+    EXPECT_EQ(engine.restarts, 1);
+    io->stop();
 }
