@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -368,4 +369,33 @@ TEST(QRSystemIO, AResumedCycleRestartsTheEngineBeforeItRenders)
     device.run(&inList, &outList);
     EXPECT_EQ(engine.restarts, 1);
     io->stop();
+}
+
+// The in-graph filter's port buffers are two planar channels of the cycle's length: the engine
+// renders into them directly, and what it writes, the peak and the counters are as through a copy.
+TEST(QRSystemIO, PlanarStereoOutputsGetTheRenderAndItsPeak)
+{
+    Rig rig(2, 2);
+    rig.engine.gain = -2;
+    auto left = make(256, 1, 0.1f), right = make(256, 1, 0.3f);
+    auto outLeft = make(256, 1, 9), outRight = make(256, 1, 9);
+    auto inList = listOf({left.buffer(1), right.buffer(1)});
+    auto outList = listOf({outLeft.buffer(1), outRight.buffer(1)});
+    rig.device.run(&inList, &outList);
+    float peak = 0;
+    for (uint32_t i = 0; i < 256; ++i) {
+        EXPECT_EQ(outLeft.samples[i], -2 * left.samples[i]);
+        EXPECT_EQ(outRight.samples[i], -2 * right.samples[i]);
+        peak = std::max({peak, std::fabs(outLeft.samples[i]), std::fabs(outRight.samples[i])});
+    }
+    const auto s = rig.io->stats();
+    EXPECT_EQ(s.outputPeak, peak);
+    EXPECT_EQ(s.outputMismatches, 0u);
+    EXPECT_EQ(s.renderedFrames, 256u);
+    // A shorter input leaves silence after it, whatever the storage held before.
+    auto shortLeft = make(200, 1, 0.1f), shortRight = make(200, 1, 0.3f);
+    auto shortList = listOf({shortLeft.buffer(1), shortRight.buffer(1)});
+    rig.device.run(&shortList, &outList);
+    EXPECT_EQ(outLeft.samples[199], -2 * shortLeft.samples[199]);
+    for (uint32_t i = 200; i < 256; ++i) EXPECT_EQ(outLeft.samples[i], 0.0f) << i;
 }
