@@ -398,6 +398,13 @@ AudioGraph::SpectrumStatusPair AudioGraph::spectrumStatus()
     return {dryUnit().spectrumStatus(), outputUnit().spectrumStatus()};
 }
 
+void AudioGraph::restart() noexcept
+{
+    for (EffectNode* node : {highPass_.get(), equalizer_.get(), headphoneEQ_.get(), compressor_.get(), limiter_.get(),
+                             bass_.get(), drive_.get(), dry_.get(), wet_.get(), output_.get(), preamp_.get()})
+        if (node) node->audioUnit()->reset();
+}
+
 void AudioGraph::stop()
 {
     if (usesPlayer_) player_.stop();

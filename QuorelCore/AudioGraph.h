@@ -85,6 +85,11 @@ public:
     // Whether anyone reads spectrum() (initially true): without readers the two analysers
     // transform nothing; asked again, they have current bands after one render call.
     void setSpectrumWanted(bool wanted);
+    // Render thread, between two renders: the sound stopped for a while and starts again. Every
+    // unit's signal memory (filters, delay lines, the limiter's look-ahead, the analysers' rings)
+    // comes to rest, so nothing of the earlier sound is heard; the leveler keeps its measure and
+    // gain, as it did through silence. Allocates nothing, takes no lock.
+    void restart() noexcept;
     bool outputGainHasSettled() const;
     MeterReading meter();
     SpectrumReading spectrum();

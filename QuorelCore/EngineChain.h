@@ -30,6 +30,9 @@ public:
     virtual void stop() = 0;
     // Real-time thread: renders `frames` processed frames into `output` (two mono buffers).
     virtual Status render(uint32_t frames, AudioBufferList& output) = 0;
+    // Real-time thread, between two renders: the sound stopped for a while (nothing played) and
+    // starts again; signal memory comes to rest, so nothing of the earlier sound is heard.
+    virtual void restart() noexcept {}
 
     virtual MeterReading meter() = 0;
     virtual SpectrumReading spectrum() = 0;

@@ -47,6 +47,8 @@ Status GraphChain::render(uint32_t frames, AudioBufferList& output)
     return error != status::ok ? error : Status(result);
 }
 
+void GraphChain::restart() noexcept { graph_->restart(); }
+
 MeterReading GraphChain::meter() { return graph_->meter(); }
 
 SpectrumReading GraphChain::spectrum() { return graph_->spectrum(); }

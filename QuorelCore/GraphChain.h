@@ -20,6 +20,7 @@ public:
     void start() override;
     void stop() override;
     Status render(uint32_t frames, AudioBufferList& output) override;
+    void restart() noexcept override;
     MeterReading meter() override;
     SpectrumReading spectrum() override;
     void setSpectrumWanted(bool wanted) override;

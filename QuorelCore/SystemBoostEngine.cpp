@@ -46,6 +46,8 @@ Status renderThroughChain(void* context, uint32_t frames, AudioBufferList& outpu
     return static_cast<EngineChain*>(context)->render(frames, output);
 }
 
+void restartChain(void* context) { static_cast<EngineChain*>(context)->restart(); }
+
 }  // namespace
 
 // ---- Failure
@@ -383,7 +385,7 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, const EngineChain::Factor
     graph->setSpectrumWanted(false);  // until install() tells whether anyone reads it
     graph->prepare();
     graph->start();
-    io->setRenderBlock({&renderThroughChain, graph.get()});
+    io->setRenderBlock({&renderThroughChain, graph.get(), &restartChain});
     running.graph = std::move(graph);
     running.io = std::move(io);
 

@@ -8,10 +8,12 @@
 namespace quorel {
 
 // The device side of QRSystemIO: a duplex audio device that calls an input/output procedure
-// on its own real-time thread with the captured input and the output to fill.
+// on its own real-time thread with the captured input and the output to fill. `resumed` marks
+// the first call after the device's cycles stopped for a while (nothing played) and started
+// again: what was in flight before the stop is not to be heard.
 class QRAudioDevice {
 public:
-    using IOProc = void (*)(void* context, const AudioBufferList* input, AudioBufferList* output);
+    using IOProc = void (*)(void* context, const AudioBufferList* input, AudioBufferList* output, bool resumed);
 
     virtual ~QRAudioDevice() = default;
 

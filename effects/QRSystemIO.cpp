@@ -10,6 +10,12 @@ namespace {
 
 float finiteOrZero(float v) { return std::isfinite(v) ? v : 0.0f; }
 
+// A mono buffer of exactly `frames` samples.
+bool isPlanar(const AudioBuffer& buffer, uint32_t frames)
+{
+    return buffer.data && buffer.numberChannels <= 1 && buffer.dataByteSize == frames * uint32_t(sizeof(float));
+}
+
 void silence(AudioBufferList& output)
 {
     for (uint32_t b = 0; b < std::min(output.numberBuffers, AudioBufferList::maximumBuffers); ++b)
@@ -22,10 +28,10 @@ struct QRSystemIO::Callback {
     QRSystemIO* io;
     RenderBlock render;
 
-    static void run(void* context, const AudioBufferList* input, AudioBufferList* output)
+    static void run(void* context, const AudioBufferList* input, AudioBufferList* output, bool resumed)
     {
         auto* self = static_cast<Callback*>(context);
-        self->io->cycle(self->render, input, output);
+        self->io->cycle(self->render, input, output, resumed);
     }
 };
 
@@ -114,9 +120,11 @@ QRSystemIOStats QRSystemIO::stats() const
     return s;
 }
 
-void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output)
+void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output,
+                       bool resumed)
 {
     callbacks_.fetch_add(1, std::memory_order_relaxed);
+    if (resumed && render.restart) render.restart(render.context);
     if (!output || output->numberBuffers == 0) return;
     const uint32_t outputBuffers = std::min(output->numberBuffers, AudioBufferList::maximumBuffers);
     const AudioBuffer& first = output->buffers[0];
@@ -128,9 +136,10 @@ void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, 
         return;
     }
 
-    // Capture.
+    // Capture: each channel is copied (sanitized) from the device, and what no buffer covered
+    // is silence.
     float* in[2] = {inputStorage_.data(), inputStorage_.data() + (inputChannels_ - 1) * size_t(maximumFrames_)};
-    for (uint32_t c = 0; c < inputChannels_; ++c) std::memset(in[c], 0, n * sizeof(float));
+    uint32_t covered[2] = {0, 0};
     if (!input || input->numberBuffers == 0) {
         inputMismatches_.fetch_add(1, std::memory_order_relaxed);
         inputPeak_.store(0, std::memory_order_relaxed);
@@ -147,24 +156,36 @@ void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, 
             if (m != n) mismatch = true;
             const uint32_t k = std::min(m, n);
             const float* samples = static_cast<const float*>(buffer.data);
-            for (uint32_t j = 0; j < s && c < inputChannels_; ++j, ++c)
+            for (uint32_t j = 0; j < s && c < inputChannels_; ++j, ++c) {
                 for (uint32_t i = 0; i < k; ++i) {
                     const float v = finiteOrZero(samples[j + size_t(i) * s]);
                     in[c][i] = v;
                     peak = std::max(peak, std::fabs(v));
                 }
+                covered[c] = k;
+            }
         }
-        if (inputChannels_ == 2 && c == 1) std::memcpy(in[1], in[0], n * sizeof(float));
+        if (inputChannels_ == 2 && c == 1) {
+            std::memcpy(in[1], in[0], covered[0] * sizeof(float));
+            covered[1] = covered[0];
+        }
         if (c == 0 || mismatch) inputMismatches_.fetch_add(1, std::memory_order_relaxed);
         inputPeak_.store(peak, std::memory_order_relaxed);
     }
 
-    // Render.
+    for (uint32_t c = 0; c < inputChannels_; ++c)
+        if (covered[c] < n) std::memset(in[c] + covered[c], 0, (n - covered[c]) * sizeof(float));
+
+    // Render: straight into the device's buffers where they are the two planar channels the
+    // engine renders (nothing to copy after), else into our own.
+    const bool direct = outputChannels_ == 2 && outputBuffers == 2 && isPlanar(output->buffers[0], n)
+                        && isPlanar(output->buffers[1], n);
     available_ = n;
     consumed_ = 0;
     for (uint32_t c = 0; c < renderChannels; ++c) {
         renderList_.buffers[c].numberChannels = 1;
-        renderList_.buffers[c].data = renderedStorage_.data() + size_t(c) * maximumFrames_;
+        renderList_.buffers[c].data =
+            direct ? output->buffers[c].data : renderedStorage_.data() + size_t(c) * maximumFrames_;
         renderList_.buffers[c].dataByteSize = n * uint32_t(sizeof(float));
     }
     if (!render.function || render.function(render.context, n, renderList_) != status::ok) {
@@ -179,6 +200,14 @@ void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, 
                                                   : renderedStorage_.data() + size_t(c) * maximumFrames_;
     const float* left = rendered[0];
     const float* right = rendered[renderChannels - 1];
+    if (direct && left == output->buffers[0].data && right == output->buffers[1].data) {
+        float peak = 0;
+        for (uint32_t c = 0; c < renderChannels; ++c)
+            for (uint32_t i = 0; i < n; ++i) peak = std::max(peak, std::fabs(rendered[c][i]));
+        outputPeak_.store(peak, std::memory_order_relaxed);
+        renderedFrames_.fetch_add(n, std::memory_order_relaxed);
+        return;
+    }
 
     // Output.
     uint32_t base = 0;

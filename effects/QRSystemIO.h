@@ -21,9 +21,12 @@ class QRSystemIO {
 public:
     // The engine's real-time render: fills `output` (one mono buffer per rendered channel) with
     // `frames` processed frames; 0 means success.
+    // `restart`, when given, runs before the render of a cycle the device marks as resumed: it
+    // brings the engine's signal memory to rest (real-time thread, never blocks or allocates).
     struct RenderBlock {
         Status (*function)(void* context, uint32_t frames, AudioBufferList& output) = nullptr;
         void* context = nullptr;
+        void (*restart)(void* context) = nullptr;
     };
 
     // The processing engine always renders stereo, whatever the capture's channel count.
@@ -58,7 +61,7 @@ private:
     struct Callback;
     QRSystemIO(uint32_t channels, uint32_t outputChannels, uint32_t maximumFrames);
     // The body of the device's input/output procedure (real-time thread).
-    void cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output);
+    void cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output, bool resumed);
 
     std::atomic<uint64_t> callbacks_{0};
     std::atomic<uint64_t> renderedFrames_{0};

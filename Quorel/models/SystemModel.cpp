@@ -427,6 +427,9 @@ void SystemModel::refresh()
                 lastProgress_ = now;
                 return;
             }
+            // Nobody can say (the sound server does not answer): the graph stops whenever
+            // nothing plays, so that is no stall; the fault watch tells a server that went away.
+            if (!playing) return;
             countStall(now, LocalizedMessage(repeatedStall));
             return;
         }
@@ -441,7 +444,9 @@ void SystemModel::refresh()
 
     if (stats_.callbacks == 0 && activatedAt_ && now - *activatedAt_ > silentStartTime) {
         const std::optional<bool> playing = engine_->isSourceRunningSomewhere();
-        if (playing != false) {
+        // Nobody can say (the sound server does not answer): the fault watch tells a lost server.
+        if (!playing) return;
+        if (*playing) {
             if (silentStartRetries_ < silentStartLimit) {
                 ++silentStartRetries_;
                 scheduleRestart(LocalizedMessage("An app is playing, but no audio reaches Quorel; retrying in 5 s "

@@ -17,6 +17,7 @@ namespace quorel::pipewire {
 
 namespace {
 constexpr const char* channelNames[ChainFilter::channels] = {"FL", "FR"};
+constexpr uint64_t standstillNS = 250'000'000;  // longer than the largest cycle (8192 frames at 44.1 kHz)
 }
 
 struct ChainFilter::Hook {
@@ -27,6 +28,10 @@ struct ChainFilter::Callbacks {
     static void stateChanged(void* data, pw_filter_state, pw_filter_state state, const char*)
     {
         auto* self = static_cast<ChainFilter*>(data);
+        // The server pauses the node when its graph stops (nothing plays), and starts it again
+        // with the next sound; the Start may reach this thread after that sound's first cycle,
+        // so the pause is what is told.
+        if (state == PW_FILTER_STATE_PAUSED) self->resumePending_.store(true, std::memory_order_release);
         self->state_ = state;
         pw_thread_loop_signal(self->context_.loop(), false);
     }
@@ -106,7 +111,10 @@ std::unique_ptr<ChainFilter> ChainFilter::create(PipeWireContext& context, const
             PW_KEY_NODE_NAME, options.nodeName.c_str(),
             PW_KEY_NODE_DESCRIPTION, options.description.c_str(),
             PW_KEY_NODE_LATENCY, latency.c_str(),
-            PW_KEY_NODE_ALWAYS_PROCESS, "true",
+            // Nothing keeps it running (no always-process, passive links): it runs whenever its
+            // graph runs (an application plays into our sink) and stops with it, so the device
+            // can suspend while nothing plays, as with any idle sink.
+            PW_KEY_NODE_PASSIVE, "true",
             // Our own links join it to the graph; the session manager links nothing to it.
             PW_KEY_NODE_AUTOCONNECT, "false",
             PW_KEY_APP_NAME, "Quorel",
@@ -249,7 +257,11 @@ void ChainFilter::process(uint32_t frames)
     clock_gettime(CLOCK_MONOTONIC, &now);
     const uint64_t nowNS = uint64_t(now.tv_sec) * 1000000000ull + uint64_t(now.tv_nsec);
     const uint64_t lastNS = lastCycleNS_.exchange(nowNS, std::memory_order_relaxed);
-    if (rate_ > 0 && lastNS > 0 && nowNS > lastNS) {
+    const bool paused = resumePending_.exchange(false, std::memory_order_acq_rel);
+    // The graph starts again after a pause, or after standing still for longer than any cycle
+    // (a driver suspended under us): the earlier sound is over.
+    const bool resumed = paused || (lastNS > 0 && nowNS > lastNS + standstillNS);
+    if (!paused && rate_ > 0 && lastNS > 0 && nowNS > lastNS) {
         const uint64_t periodNS = uint64_t(frames) * 1000000000ull / rate_;
         const uint64_t gap = nowNS - lastNS;
         if (periodNS > 0 && gap > 2 * periodNS)
@@ -281,7 +293,7 @@ void ChainFilter::process(uint32_t frames)
         const uint32_t n = std::min(frames - done, sliceFrames);
         const float* sliceIn[channels] = {in[0] + done, in[1] + done};
         float* sliceOut[channels] = {out[0] + done, out[1] + done};
-        function(context, sliceIn, channels, sliceOut, written, n);
+        function(context, sliceIn, channels, sliceOut, written, n, resumed && done == 0);
         done += n;
     }
     if (written < channels) std::memset(out[1], 0, size_t(frames) * sizeof(float));

@@ -13,16 +13,21 @@ namespace quorel::pipewire {
 class PipeWireContext;
 
 // Processes one slice of a cycle: `input` holds `inputChannels` planar channels, `output`
-// receives `outputChannels` planar channels, `frames` frames each. Called on the real-time
-// thread: must not block, allocate or throw.
+// receives `outputChannels` planar channels, `frames` frames each. `resumed` marks the first slice
+// after the graph stopped (nothing played) and started again: what was in flight before the
+// stop is not to be heard. Called on the real-time thread: must not block, allocate or throw.
 using PlanarProcessFunction = void (*)(void* context, const float* const* input, uint32_t inputChannels,
-                                       float* const* output, uint32_t outputChannels, uint32_t frames);
+                                       float* const* output, uint32_t outputChannels, uint32_t frames,
+                                       bool resumed);
 
 // The processing node inside the server's graph: a filter with two input ports ("input_FL",
 // "input_FR") and two output ports ("output_FL", "output_FR"), one float channel each. The
 // server runs it in the same cycle as the nodes that feed it and the node it feeds, once they
 // are linked, so it adds no latency of its own. Its process callback runs on our client's
 // real-time data thread. Created inactive; setActive starts the cycles.
+// Like any idle sink's, its cycles stop while nothing plays (the server pauses the node, the
+// device may suspend) and start again with the first sound; the pause is told on the loop's
+// thread, so the cycle after it knows it starts afresh (a flag, no lock).
 // A cycle runs on buffers that stay valid for the whole cycle or leaves them alone: the server
 // takes a port's buffers away on the loop's thread (a link or the device vanished), so each port
 // is closed there first, and that waits for a cycle in progress to end, before they are unmapped.
@@ -67,7 +72,8 @@ public:
     // Readings, from any thread.
     uint64_t cycles() const { return cycles_.load(std::memory_order_relaxed); }
     // Cycles that never came: a processed cycle more than two cycles after the one before
-    // counts those in between (the graph stalled or our thread ran too late).
+    // counts those in between (the graph stalled or our thread ran too late); the time the
+    // server paused the node (nothing played) is no missed cycle.
     uint64_t missedCycles() const { return missedCycles_.load(std::memory_order_relaxed); }
     uint32_t firstCycleFrames() const { return firstCycleFrames_.load(std::memory_order_relaxed); }
     uint32_t lastCycleFrames() const { return lastCycleFrames_.load(std::memory_order_relaxed); }
@@ -108,6 +114,8 @@ private:
     std::atomic<uint64_t> cycles_{0};
     std::atomic<uint64_t> missedCycles_{0};
     std::atomic<uint64_t> lastCycleNS_{0};
+    // Set on the loop's thread when the server pauses the node; the next cycle takes it.
+    std::atomic<bool> resumePending_{false};
     std::atomic<uint32_t> firstCycleFrames_{0};
     std::atomic<uint32_t> lastCycleFrames_{0};
     std::atomic<uint32_t> downstreamLatency_{0};

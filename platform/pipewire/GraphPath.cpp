@@ -148,6 +148,10 @@ std::unique_ptr<ServerObject> GraphPath::link(const Wanted& wanted, int& error)
                                     {PW_KEY_LINK_OUTPUT_PORT, std::to_string(wanted.outputPort)},
                                     {PW_KEY_LINK_INPUT_NODE, std::to_string(wanted.inputNode)},
                                     {PW_KEY_LINK_INPUT_PORT, std::to_string(wanted.inputPort)},
+                                    // Our links never keep the graph running: an application
+                                    // playing into our sink does (its link is not passive), so
+                                    // the device suspends while nothing plays.
+                                    {PW_KEY_LINK_PASSIVE, "true"},
                                 },
                                 error);
 }

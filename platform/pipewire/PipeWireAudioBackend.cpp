@@ -109,13 +109,16 @@ public:
     uint64_t overloads() const { return path_ ? path_->filter().missedCycles() : 0; }
 
     // Once running, the size of the first cycle that ran (what the server settled on, which
-    // may differ from what was asked for); before that, what was asked for.
+    // may differ from what was asked for). The graph runs only while something plays: until
+    // then, the size the server forces, else what was asked for.
     uint32_t bufferFrames()
     {
         if (!running_) return requestedFrames_;
         waitForFirstCycle();
         const uint32_t observed = path_ ? path_->filter().firstCycleFrames() : 0;
-        return observed > 0 ? observed : requestedFrames_;
+        if (observed > 0) return observed;
+        const uint32_t forced = context_->forcedQuantum();
+        return forced > 0 ? forced : requestedFrames_;
     }
 
     // The real-time module raises the thread just after starting it: look again for a moment.
@@ -209,11 +212,12 @@ public:
     }
 
 private:
-    // Waits a moment for the first cycle after a start.
+    // Waits a moment for the first cycle after a start: it comes at once while something plays;
+    // while nothing does, the graph stays stopped.
     void waitForFirstCycle()
     {
         if (!running_ || !path_) return;
-        for (int i = 0; i < 100 && path_->filter().firstCycleFrames() == 0; ++i)
+        for (int i = 0; i < 30 && path_->filter().firstCycleFrames() == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 
@@ -229,7 +233,7 @@ private:
 
     // Real-time thread: one slice of planar channels in, one out.
     static void process(void* context, const float* const* input, uint32_t inputChannels, float* const* output,
-                        uint32_t outputChannels, uint32_t frames)
+                        uint32_t outputChannels, uint32_t frames, bool resumed)
     {
         auto* self = static_cast<Session*>(context);
         const IOProc proc = self->proc_;
@@ -245,7 +249,7 @@ private:
         out.numberBuffers = outputChannels;
         for (uint32_t c = 0; c < outputChannels; ++c)
             out.buffers[c] = AudioBuffer{1, frames * uint32_t(sizeof(float)), output[c]};
-        proc(self->procContext_, &in, &out);
+        proc(self->procContext_, &in, &out, resumed);
     }
 
     // Shared with the backend: the connection outlives the objects made on it, even when the

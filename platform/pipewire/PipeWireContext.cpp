@@ -66,6 +66,7 @@ struct PipeWireContext::Listener {
     spa_hook core{};
     spa_hook registry{};
     spa_hook metadata{};
+    spa_hook settings{};
 };
 
 struct ContextCallbacks {
@@ -116,6 +117,14 @@ struct ContextCallbacks {
         return 0;
     }
 
+    static int settingsProperty(void* data, uint32_t subject, const char* key, const char*, const char* value)
+    {
+        auto* self = static_cast<PipeWireContext*>(data);
+        if (subject == PW_ID_CORE && (!key || std::strcmp(key, "clock.force-quantum") == 0))
+            self->forcedQuantum_ = key && value ? parseUnsigned(value, 0) : 0;
+        return 0;
+    }
+
     // A property replayed to a fresh bind (refreshDefaults): taken only while that metadata is
     // still the one bound (a restarted session manager publishes a new one).
     static int freshMetadataProperty(void* data, uint32_t subject, const char* key, const char* type,
@@ -158,6 +167,19 @@ struct ContextCallbacks {
             port.channel = text(spa_dict_lookup(props, PW_KEY_AUDIO_CHANNEL));
             self->ports_[id] = port;
             self->notifyChange();
+        } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 && props && !self->settings_
+                   && text(spa_dict_lookup(props, PW_KEY_METADATA_NAME)) == "settings") {
+            // The server's own: lives as long as the server.
+            self->settings_ = static_cast<pw_metadata*>(
+                pw_registry_bind(self->registry_, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
+            if (!self->settings_) return;
+            static const pw_metadata_events events = [] {
+                pw_metadata_events e{};
+                e.version = PW_VERSION_METADATA_EVENTS;
+                e.property = &ContextCallbacks::settingsProperty;
+                return e;
+            }();
+            pw_metadata_add_listener(self->settings_, &self->listener_->settings, &events, self);
         } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 && props && !self->metadata_) {
             // The session manager owns it: a restarted one publishes a new one, bound here again.
             const char* name = spa_dict_lookup(props, PW_KEY_METADATA_NAME);
@@ -264,6 +286,10 @@ PipeWireContext::~PipeWireContext()
 {
     if (loop_) pw_thread_loop_stop(loop_);
     releaseMetadata();
+    if (settings_) {
+        spa_hook_remove(&listener_->settings);
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(settings_));
+    }
     if (registry_) {
         spa_hook_remove(&listener_->registry);
         pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry_));

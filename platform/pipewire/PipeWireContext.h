@@ -61,6 +61,9 @@ public:
     uint32_t clockRate() const { return clockRate_.load(); }
     uint32_t minimumQuantum() const { return minimumQuantum_.load(); }
     uint32_t maximumQuantum() const { return maximumQuantum_.load(); }
+    // The cycle size the server's "settings" force on every graph (clock.force-quantum); 0 when
+    // none is forced.
+    uint32_t forcedQuantum() const { return forcedQuantum_.load(); }
 
     // Returns once no real-time callback of this client is running any longer (those that
     // start afterwards see what was changed before the call).
@@ -126,12 +129,14 @@ private:
     pw_registry* registry_ = nullptr;
     pw_metadata* metadata_ = nullptr;
     uint32_t metadataID_ = 0;  // its global id
+    pw_metadata* settings_ = nullptr;  // the server's "settings" metadata
     uint64_t sessionManagers_ = 0;
     std::unique_ptr<Listener> listener_;
     // Written on the loop thread, read on any.
     std::atomic<uint32_t> clockRate_{48000};
     std::atomic<uint32_t> minimumQuantum_{32};
     std::atomic<uint32_t> maximumQuantum_{2048};
+    std::atomic<uint32_t> forcedQuantum_{0};
     int pendingSync_ = -1;
     bool synced_ = false;
     bool failed_ = false;

@@ -241,7 +241,7 @@ std::vector<float> SimulatedAudioBackend::runCycle(uint32_t frames, float value)
     AudioBufferList outList;
     outList.numberBuffers = 1;
     outList.buffers[0] = AudioBuffer{2, uint32_t(out.size() * sizeof(float)), out.data()};
-    if (proc_) proc_(procContext_, &inList, &outList);
+    if (proc_) proc_(procContext_, &inList, &outList, false);
     return out;
 }
 

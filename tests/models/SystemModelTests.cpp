@@ -243,6 +243,33 @@ TEST(SystemModel, StallsRestartThreeTimesWithinFiveMinutesThenFail)
     EXPECT_EQ(h.storedActive(), true);
 }
 
+// The graph stops whenever nothing plays: cycles that stop while nobody can say whether a source
+// runs (the sound server does not answer) are no stall; the engine's fault tells a lost server.
+TEST(SystemModel, CyclesStoppingWhileNobodyCanSayWhetherASourceRunsAreNoStall)
+{
+    ModelHarness h;
+    h.backend->sourceRunning = true;
+    start(h);
+    h.backend->sourceRunning = std::nullopt;
+    stall(h);
+    h.advance(1.1);
+    EXPECT_EQ(h.model->stallRestarts(), 0);
+    EXPECT_NE(h.status(), "Audio stopped flowing; reconnecting (1 of 3).");
+    h.backend->sourceRunning = true;
+    h.advance(0.3);
+    EXPECT_EQ(h.status(), "Audio stopped flowing; reconnecting (1 of 3).");
+}
+
+TEST(SystemModel, NothingArrivingWhileNobodyCanSayWhetherASourceRunsIsNoRetry)
+{
+    ModelHarness h;
+    h.backend->sourceRunning = std::nullopt;
+    start(h);
+    h.advance(3);
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_FALSE(h.model->isRestartPending());
+}
+
 TEST(SystemModel, AStallMoreThanFiveMinutesAfterTheOthersCountsFromOneAgain)
 {
     ModelHarness h;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -30,7 +31,7 @@ struct FakeDevice : QRAudioDevice {
     Status startIOProc(uint64_t) override { ++starts; return startStatus; }
     void stopIOProc(uint64_t) override { ++stops; }
     void destroyIOProc(uint64_t) override { ++destroys; proc = nullptr; }
-    void run(const AudioBufferList* in, AudioBufferList* out) { proc(context, in, out); }
+    void run(const AudioBufferList* in, AudioBufferList* out, bool resumed = false) { proc(context, in, out, resumed); }
 };
 
 // The engine side: pulls the whole cycle through the input block and writes
@@ -331,4 +332,70 @@ TEST(QRSystemIO, ARunningCallbackKeepsTheRenderBlockItStartedWith)
     auto outList = listOf({out.buffer(2)});
     rig.device.run(&inList, &outList);
     EXPECT_EQ(out.samples[0], in.samples[0]);
+}
+
+// A cycle the device marks as resumed (its cycles had stopped while nothing played) brings the
+// engine's signal memory to rest before it renders; other cycles leave it alone.
+TEST(QRSystemIO, AResumedCycleRestartsTheEngineBeforeItRenders)
+{
+    struct Restarting : Engine {
+        int restarts = 0;
+        int restartsSeenByRender = -1;
+        static void restart(void* context) { ++static_cast<Restarting*>(context)->restarts; }
+        static Status render(void* context, uint32_t frames, AudioBufferList& out)
+        {
+            auto* self = static_cast<Restarting*>(context);
+            self->restartsSeenByRender = self->restarts;
+            return Engine::render(context, frames, out);
+        }
+    };
+    FakeDevice device;
+    auto io = QRSystemIO::create(2, 2, 512);
+    Restarting engine;
+    engine.io = io.get();
+    io->setRenderBlock({&Restarting::render, &engine, &Restarting::restart});
+    Status error = 0;
+    ASSERT_TRUE(io->start(device, error));
+    auto in = make(32, 2, 0.2f);
+    auto out = make(32, 2, 9);
+    auto inList = listOf({in.buffer(2)});
+    auto outList = listOf({out.buffer(2)});
+    device.run(&inList, &outList);
+    EXPECT_EQ(engine.restarts, 0);
+    device.run(&inList, &outList, true);
+    EXPECT_EQ(engine.restarts, 1);
+    EXPECT_EQ(engine.restartsSeenByRender, 1);
+    EXPECT_EQ(out.samples[0], in.samples[0]);
+    device.run(&inList, &outList);
+    EXPECT_EQ(engine.restarts, 1);
+    io->stop();
+}
+
+// The in-graph filter's port buffers are two planar channels of the cycle's length: the engine
+// renders into them directly, and what it writes, the peak and the counters are as through a copy.
+TEST(QRSystemIO, PlanarStereoOutputsGetTheRenderAndItsPeak)
+{
+    Rig rig(2, 2);
+    rig.engine.gain = -2;
+    auto left = make(256, 1, 0.1f), right = make(256, 1, 0.3f);
+    auto outLeft = make(256, 1, 9), outRight = make(256, 1, 9);
+    auto inList = listOf({left.buffer(1), right.buffer(1)});
+    auto outList = listOf({outLeft.buffer(1), outRight.buffer(1)});
+    rig.device.run(&inList, &outList);
+    float peak = 0;
+    for (uint32_t i = 0; i < 256; ++i) {
+        EXPECT_EQ(outLeft.samples[i], -2 * left.samples[i]);
+        EXPECT_EQ(outRight.samples[i], -2 * right.samples[i]);
+        peak = std::max({peak, std::fabs(outLeft.samples[i]), std::fabs(outRight.samples[i])});
+    }
+    const auto s = rig.io->stats();
+    EXPECT_EQ(s.outputPeak, peak);
+    EXPECT_EQ(s.outputMismatches, 0u);
+    EXPECT_EQ(s.renderedFrames, 256u);
+    // A shorter input leaves silence after it, whatever the storage held before.
+    auto shortLeft = make(200, 1, 0.1f), shortRight = make(200, 1, 0.3f);
+    auto shortList = listOf({shortLeft.buffer(1), shortRight.buffer(1)});
+    rig.device.run(&shortList, &outList);
+    EXPECT_EQ(outLeft.samples[199], -2 * shortLeft.samples[199]);
+    for (uint32_t i = 200; i < 256; ++i) EXPECT_EQ(outLeft.samples[i], 0.0f) << i;
 }

@@ -144,7 +144,7 @@ struct Tape {
     std::atomic<size_t> length{0};
 
     static void record(void* context, const float* const* input, uint32_t, float* const* output,
-                       uint32_t outputChannels, uint32_t frames)
+                       uint32_t outputChannels, uint32_t frames, bool)
     {
         auto* self = static_cast<Tape*>(context);
         const size_t at = self->length.load(std::memory_order_relaxed);
@@ -156,7 +156,7 @@ struct Tape {
 };
 
 void passThrough(void*, const float* const* input, uint32_t, float* const* output, uint32_t outputChannels,
-                 uint32_t frames)
+                 uint32_t frames, bool)
 {
     for (uint32_t c = 0; c < outputChannels; ++c) std::copy_n(input[c], frames, output[c]);
 }

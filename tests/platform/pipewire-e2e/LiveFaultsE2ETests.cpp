@@ -2,6 +2,7 @@
 // runs, stalls, a restarted pulse layer, a vanished output, a second process asking for the
 // default, and the sound server itself going away.
 #include "HeadlessServer.h"
+#include "SoundCheck.h"
 #include "ToolProcess.h"
 
 #include <QDir>
@@ -28,6 +29,27 @@ bool hasKey(const QJsonObject& o, const char* key) { return o.contains(QLatin1St
 bool isInfo(const QJsonObject& o) { return hasKey(o, "info"); }
 bool isFinal(const QJsonObject& o) { return o.value("final").toBool(); }
 bool isDeviceChange(const QJsonObject& o) { return o.value("event") == "defaultDeviceChange"; }
+
+// A quiet tone played into the default sink: the graph runs only while something plays.
+class TonePlayer {
+public:
+    explicit TonePlayer(double seconds)
+    {
+        const QString path = dir_.filePath("tone.wav");
+        quorel::test::SoundCheck::writeTone(path, seconds, -30);
+        process_.start("pw-play", {path});
+        process_.waitForStarted();
+    }
+    ~TonePlayer()
+    {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+};
 
 QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
 {
@@ -103,6 +125,8 @@ TEST_F(LiveE2E, RealtimeRefusedStillProcessesAndSaysSoOnce)
     // Without the right to raise a thread's priority (and no RTKit on the private bus).
     QProcess tool;
     tool.start("setpriv", {"--bounding-set=-sys_nice", "--", ToolProcess::program(), "capture", "--seconds", "3"});
+    QThread::msleep(500);
+    TonePlayer player(4);
     ASSERT_TRUE(tool.waitForFinished(30000));
     EXPECT_EQ(tool.exitCode(), 0);
     const QList<QByteArray> lines = tool.readAllStandardOutput().split('\n');
@@ -140,6 +164,8 @@ TEST_F(LiveE2E, AStalledGraphIsCountedAsDropouts)
     ToolProcess tool;
     tool.start({"capture", "--seconds", "6"});
     ASSERT_TRUE(tool.waitForLine(isInfo)) << tool.errorText().toStdString();
+    // A stall is counted while a source runs.
+    TonePlayer player(8);
     QThread::msleep(1000);
     // The graph's driver stops for a second.
     ASSERT_EQ(::kill(pid_t(pipewire), SIGSTOP), 0);

@@ -38,7 +38,7 @@ bool waitUntil(Condition condition, int timeoutMS = 10000)
 
 // Keeps writing its outputs for most of a 1024-frame cycle, so that a device taken away meets a
 // cycle in progress far more often than the real chain would let it.
-void slowWriter(void*, const float* const*, uint32_t, float* const* output, uint32_t outputChannels, uint32_t frames)
+void slowWriter(void*, const float* const*, uint32_t, float* const* output, uint32_t outputChannels, uint32_t frames, bool)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(15);
     float value = 0.25f;
