@@ -400,8 +400,11 @@ AudioGraph::SpectrumStatusPair AudioGraph::spectrumStatus()
 
 void AudioGraph::restart() noexcept
 {
-    for (EffectNode* node : {highPass_.get(), equalizer_.get(), headphoneEQ_.get(), compressor_.get(), limiter_.get(),
-                             bass_.get(), drive_.get(), dry_.get(), wet_.get(), output_.get(), preamp_.get()})
+    const std::initializer_list<EffectNode*> nodes{highPass_.get(), equalizer_.get(), headphoneEQ_.get(),
+                                                   dynamics_.get(),  multibandCompressor_.get(), limiter_.get(),
+                                                   bass_.get(),     drive_.get(), dry_.get(), wet_.get(),
+                                                   output_.get(),   preamp_.get()};
+    for (EffectNode* node : nodes)
         if (node) node->audioUnit()->reset();
 }
 

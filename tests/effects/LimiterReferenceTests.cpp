@@ -125,7 +125,7 @@ TEST_P(LimiterReference, RestingStretchesEqualThePlainAlgorithm)
     left[2 * quiet + 3000] = -5.0f;
 
     QRLimiterUnit unit;
-    QRConfigureLimiter(&unit, c.ceiling, c.lookahead, c.release);
+    unit.configureCeiling(c.ceiling, c.lookahead, c.release);
     ASSERT_TRUE(test::prepareUnit(unit, c.sampleRate, 2));
     const test::Channels out = test::renderThrough(unit, {left, right}, c.block);
 
@@ -138,7 +138,7 @@ TEST_P(LimiterReference, RestingStretchesEqualThePlainAlgorithm)
         ASSERT_EQ(out[0][i], expected[0][i]) << i;
         ASSERT_EQ(out[1][i], expected[1][i]) << i;
     }
-    EXPECT_EQ(QRReadLimiterGain(&unit), plain.minimum);
+    EXPECT_EQ(unit.readGain(), plain.minimum);
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, LimiterReference,

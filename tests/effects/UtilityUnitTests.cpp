@@ -103,19 +103,19 @@ TEST(UtilityUnit, DelaysByWholeFramesAcrossCallBoundaries)
 TEST(UtilityUnit, MutedUnitKeepsItsDelayLineFilled)
 {
     QRUtilityUnit unit;
-    QRSetGain(&unit, 0);
-    QRConfigureUtility(&unit, 480, 0);
+    unit.setGain(0);
+    unit.configureDelay(480, 0);
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     const std::vector<float> left = test::whiteNoise(0.5, 4800, 4);
     const std::vector<float> right = test::whiteNoise(0.5, 4800, 5);
     Channels out = renderThrough(unit, {left, right}, 300);
     for (size_t i = 0; i < out[0].size(); ++i)
         ASSERT_EQ(out[0][i], 0.0f) << i;
-    EXPECT_EQ(QRReadMeter(&unit).outputPeak, 0.0f);
-    EXPECT_GT(QRReadMeter(&unit).inputPeak, 0.4f);
+    EXPECT_EQ(unit.readMeter().outputPeak, 0.0f);
+    EXPECT_GT(unit.readMeter().inputPeak, 0.4f);
 
     // Unmuted, the first frames out are the last 480 that entered while muted, under the ramp.
-    QRSetGain(&unit, 1);
+    unit.setGain(1);
     out = renderThrough(unit, {std::vector<float>(480, 0.0f), std::vector<float>(480, 0.0f)}, 480);
     for (size_t i = 0; i < 480; ++i) {
         const float gain = float(i + 1) / 960.0f;
