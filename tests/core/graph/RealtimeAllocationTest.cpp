@@ -1,5 +1,6 @@
 #include "AllocationCounter.h"
 #include "AudioGraph.h"
+#include "EveryEffectOn.h"
 #include "PCMBuffer.h"
 
 #include <gtest/gtest.h>
@@ -28,14 +29,7 @@ TEST(RealtimeRender, WholeGraphAllocatesNothing)
         return &list;
     };
     AudioGraph graph(stereo, AudioGraph::Mode::realtime(stereo, block), true);
-    DSPSettings s;
-    s.boostDB = 6;
-    s.loudness = 0.5f;
-    for (float& b : s.bands) b = 1.5f;
-    s.highPassHz = 80;
-    s.bassHarmonics = 0.5f;
-    s.driveAmount = 0.5f;
-    s.levelerStrength = 1;
+    DSPSettings s = test::everyEffectOn();
     HeadphoneProfile p;
     for (int i = 0; i < 10; ++i) p.filters.push_back({HeadphoneFilter::Kind::peak, 200.0f * float(i + 1), 3, 1});
     s.headphoneProfile = p;

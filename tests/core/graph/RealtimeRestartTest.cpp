@@ -1,5 +1,6 @@
 #include "AllocationCounter.h"
 #include "AudioGraph.h"
+#include "EveryEffectOn.h"
 #include "PCMBuffer.h"
 
 #include <gtest/gtest.h>
@@ -32,14 +33,7 @@ TEST(RealtimeRestart, NothingOfTheEarlierSoundIsHeardAfterARestart)
     };
     auto run = [&](bool restart) {
         AudioGraph graph(stereo, AudioGraph::Mode::realtime(stereo, block), true);
-        DSPSettings s;
-        s.boostDB = 6;
-        s.loudness = 0.5f;
-        for (float& b : s.bands) b = 1.5f;
-        s.highPassHz = 80;
-        s.bassHarmonics = 0.5f;
-        s.driveAmount = 0.5f;
-        s.levelerStrength = 1;
+        DSPSettings s = test::everyEffectOn();
         graph.apply(s);
         graph.prepare();
         EXPECT_FALSE(graph.engine().start());
