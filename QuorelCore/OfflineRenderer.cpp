@@ -81,6 +81,24 @@ void printSpectrumStatus(AudioGraph& graph)
     std::fflush(stderr);
 }
 
+// Appends the first `frames` of the buffer to the result's channels.
+void appendFrames(RenderResult& result, const PCMBuffer& buffer, uint32_t frames)
+{
+    for (uint32_t c = 0; c < 2; ++c)
+        result.channels[c].insert(result.channels[c].end(), buffer.channel(c),
+                                  buffer.channel(c) + frames);
+}
+
+// What the graph measured over the whole render.
+void takeMeter(RenderResult& result, AudioGraph& graph)
+{
+    const MeterReading meter = graph.meter();
+    result.reportedLatency = graph.reportedLatency();
+    result.guardedSamples = meter.guardedSamples;
+    result.invalidSamples = meter.invalidSamples;
+    result.meter = meter;
+}
+
 }  // namespace
 
 RenderResult OfflineRenderer::render(const std::vector<std::vector<float>>& channels,
@@ -155,17 +173,11 @@ RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels,
             throw failure("Offline rendering failed: {0}, position {1}.",
                           {QString::number(int(status)), QString::number(position)});
         const uint32_t rendered = buffer->frameLength();
-        for (uint32_t c = 0; c < 2; ++c)
-            result.channels[c].insert(result.channels[c].end(), buffer->channel(c),
-                                      buffer->channel(c) + rendered);
+        appendFrames(result, *buffer, rendered);
         position += rendered;
     }
 
-    const MeterReading meter = graph.meter();
-    result.reportedLatency = graph.reportedLatency();
-    result.guardedSamples = meter.guardedSamples;
-    result.invalidSamples = meter.invalidSamples;
-    result.meter = meter;
+    takeMeter(result, graph);
     if (analyse) {
         SpectrumReading spectrum;
         spectrum.input.assign(31, 0.0f);
@@ -245,17 +257,11 @@ RenderResult OfflineRenderer::renderThroughInputNode(std::vector<std::vector<flo
             throw failure("Real-time rendering failed: {0}, error {1}, position {2}.",
                           {QString::number(int(status)), QString::number(error),
                            QString::number(position)});
-        for (uint32_t c = 0; c < 2; ++c)
-            result.channels[c].insert(result.channels[c].end(), buffer->channel(c),
-                                      buffer->channel(c) + n);
+        appendFrames(result, *buffer, n);
         position += n;
     }
 
-    const MeterReading meter = graph.meter();
-    result.reportedLatency = graph.reportedLatency();
-    result.guardedSamples = meter.guardedSamples;
-    result.invalidSamples = meter.invalidSamples;
-    result.meter = meter;
+    takeMeter(result, graph);
     return result;
 }
 

@@ -94,17 +94,7 @@ void PulseClient::shutdown()
             changed_.notify_all();
         }
         requests_.clear();
-        if (retry_) {
-            pa_threaded_mainloop_get_api(loop_)->time_free(retry_);
-            retry_ = nullptr;
-        }
-        if (context_) {
-            pa_context_set_state_callback(context_, nullptr, nullptr);
-            pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-            pa_context_disconnect(context_);
-            pa_context_unref(context_);
-            context_ = nullptr;
-        }
+        dropContextLocked();
     }
     pa_threaded_mainloop_stop(loop_);
     pa_threaded_mainloop_free(loop_);
@@ -143,14 +133,8 @@ int PulseClient::ensureReady()
     return error_ ? error_ : PA_ERR_CONNECTIONREFUSED;
 }
 
-void PulseClient::connectLocked()
+void PulseClient::dropContextLocked()
 {
-    {
-        std::lock_guard guard(mutex_);
-        if (state_ == State::connecting || state_ == State::ready || state_ == State::closed) return;
-        state_ = State::connecting;
-        ++attempt_;
-    }
     if (retry_) {
         pa_threaded_mainloop_get_api(loop_)->time_free(retry_);
         retry_ = nullptr;
@@ -162,6 +146,17 @@ void PulseClient::connectLocked()
         pa_context_unref(context_);
         context_ = nullptr;
     }
+}
+
+void PulseClient::connectLocked()
+{
+    {
+        std::lock_guard guard(mutex_);
+        if (state_ == State::connecting || state_ == State::ready || state_ == State::closed) return;
+        state_ = State::connecting;
+        ++attempt_;
+    }
+    dropContextLocked();
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Quorel");
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "quorel");

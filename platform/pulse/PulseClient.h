@@ -68,6 +68,7 @@ private:
 
     int ensureReady();
     void connectLocked();  // main-loop lock held
+    void dropContextLocked();  // main-loop lock held: cancels the retry, disconnects and frees the context
     void scheduleRetryLocked();
     int perform(const std::function<pa_operation*(pa_context*, Request*)>& start);
     Request* newRequestLocked(bool initial = false);
