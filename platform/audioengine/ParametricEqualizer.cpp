@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -409,6 +410,62 @@ void quadGroups(double* packed, uint32_t quads, double* frames2, uint32_t frames
 #endif
 #endif
 
+// One section alone has no neighbour to overlap with, so its own recurrence sets the pace. With
+// c1 = b1 - a1 b0 and c2 = b2 - a2 b0 the transposed form's first memory follows
+//   s1[n] = c1 x[n] + c2 x[n - 1] - a2 s1[n - 2] - a1 s1[n - 1],   y[n] = b0 x[n] + s1[n - 1]
+// (the same filter, differing by rounding only), where all but the last term are ready a
+// sample early: one multiply-add from one sample to the next instead of two. Both channels go
+// through together as the lanes of a vector; the memories stored are the transposed form's.
+// Built once for any processor and once for those with fused multiply-adds, which the compiler
+// then uses for each a b + c below.
+using Lanes = double __attribute__((vector_size(16)));
+
+[[gnu::always_inline]] inline void oneSection(double* section, float* left, float* right, uint32_t frames)
+{
+    // The first filter of a section pair: field k (b0, b1, b2, a1, a2, s1, s2) at 4 k.
+    auto field = [section](int k) {
+        Lanes v;
+        std::memcpy(&v, section + 4 * k, sizeof v);
+        return v;
+    };
+    const Lanes b0 = field(0), a1 = field(3), a2 = field(4);
+    const Lanes c1 = field(1) - a1 * b0, c2 = field(2) - a2 * b0;
+    Lanes m[2] = {field(5), field(6)};
+    auto input = [&](uint32_t n) { return Lanes{left[n], right ? right[n] : 0.0}; };
+    auto output = [&](uint32_t n, Lanes y) {
+        left[n] = float(y[0]);
+        if (right) right[n] = float(y[1]);
+    };
+    Lanes x = input(0);
+    output(0, b0 * x + m[0]);
+    Lanes before = m[0];
+    Lanes memory = c1 * x + m[1] - a1 * m[0];
+    for (uint32_t n = 1; n < frames; ++n) {
+        const Lanes previous = x;
+        x = input(n);
+        output(n, b0 * x + memory);
+        const Lanes next = (c1 * x + c2 * previous - a2 * before) - a1 * memory;
+        before = memory;
+        memory = next;
+    }
+    m[0] = memory;
+    m[1] = c2 * x - a2 * before;
+    std::memcpy(section + 4 * 5, &m[0], sizeof m[0]);
+    std::memcpy(section + 4 * 6, &m[1], sizeof m[1]);
+}
+
+void oneSectionPlain(double* section, float* left, float* right, uint32_t frames)
+{
+    oneSection(section, left, right, frames);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("fma"))) void oneSectionFused(double* section, float* left, float* right, uint32_t frames)
+{
+    oneSection(section, left, right, frames);
+}
+#endif
+
 }  // namespace
 
 // A wavefront over the stages: in step i, stage k filters frame i - k, taking what stage k - 1
@@ -423,8 +480,16 @@ void ParametricEqualizer::processStages(float* left, float* right, uint32_t fram
     if (count == 0 || frames == 0) return;
     SectionPair* packed = packed_.get();
     const uint32_t pairs = (count + 1) / 2;
+    if (count == 1) {
 #if defined(__x86_64__)
-    if (kernel_ != Kernel::portable) {
+        if (kernel_ != Kernel::portable)
+            oneSectionFused(reinterpret_cast<double*>(packed), left, right, frames);
+        else
+#endif
+            oneSectionPlain(reinterpret_cast<double*>(packed), left, right, frames);
+    }
+#if defined(__x86_64__)
+    else if (kernel_ != Kernel::portable) {
         double* frames2 = frames2_.get();
         for (uint32_t done = 0; done < frames; done += wideBlock) {
             const uint32_t n = std::min(frames - done, wideBlock);
