@@ -302,11 +302,10 @@ void pairGroups(double* packed, uint32_t pairs, double* frames2, uint32_t frames
     }
 }
 
-// The same four sections at a time, in 8-lane vectors: quad q is section pairs 2 q and 2 q + 1,
-// lanes [4 q L, 4 q R, 4 q + 1 L, ..., 4 q + 3 R]. Each filter does the same arithmetic as in
-// groupFused, so the output is the same to the bit. A group of four quads measured fastest (two
-// and three wait on their own results; with six and eight the coefficients no longer stay in the
-// 32 vector registers).
+// The same four sections at a time, in 8-lane vectors ("quads", laid out as quadGroupFused
+// says). Each filter does the same arithmetic as in groupFused, so the output is the same to the
+// bit. A group of four quads measured fastest (two and three wait on their own results; with
+// five and more the coefficients no longer stay in the 32 vector registers).
 constexpr int quadGroupSize = 4;  // quadGroups has a case for each smaller group
 
 // GCC 12's AVX-512 headers fill unused lanes with a self-initialised "undefined" vector, which
@@ -325,13 +324,13 @@ struct QuadGroup {
 template <int G>
 __attribute__((target("avx512f,avx512dq"), always_inline)) inline void quadStep(QuadGroup<G>& g, __m512d in)
 {
+    // Filter G m takes filter G m - 1, the slot below in the last quad (or the frame coming in,
+    // lanes 6 and 7 of `in`), taken before that quad moves on.
+    const __m512d first = _mm512_castsi512_pd(
+        _mm512_alignr_epi64(_mm512_castpd_si512(g.y[G - 1]), _mm512_castpd_si512(in), 6));
 #pragma GCC unroll 4
     for (int j = G - 1; j >= 0; --j) {
-        // Filter 4 j takes the last filter of the quad below (lanes 6 and 7), the others their
-        // neighbours in this quad.
-        const __m512d below = j ? g.y[j - 1] : in;
-        const __m512d x = _mm512_castsi512_pd(
-            _mm512_alignr_epi64(_mm512_castpd_si512(g.y[j]), _mm512_castpd_si512(below), 6));
+        const __m512d x = j ? g.y[j - 1] : first;
         const __m512d out = _mm512_fmadd_pd(g.b0[j], x, g.m1[j]);
         g.m1[j] = _mm512_fnmadd_pd(g.a1[j], out, _mm512_fmadd_pd(g.b1[j], x, g.m2[j]));
         g.m2[j] = _mm512_fnmadd_pd(g.a2[j], out, _mm512_mul_pd(g.b2[j], x));
@@ -339,22 +338,41 @@ __attribute__((target("avx512f,avx512dq"), always_inline)) inline void quadStep(
     }
 }
 
-// One field of the two section pairs from `q` on, as one vector.
-__attribute__((target("avx512f,avx512dq"), always_inline)) inline __m512d joinedField(const double* q, int field)
+// One field of filters j, j + G, j + 2 G and j + 3 G of the group from `p` on, as one vector.
+template <int G>
+__attribute__((target("avx512f,avx512dq"), always_inline)) inline __m512d gatheredField(const double* p, int j, int field)
 {
-    return _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_load_pd(q + field)), _mm256_load_pd(q + stride + field), 1);
+    auto at = [p, field](int k) { return _mm_load_pd(p + stride * (k / 2) + field + 2 * (k % 2)); };
+    __m512d v = _mm512_castpd128_pd512(at(j));
+    v = _mm512_insertf64x2(v, at(j + G), 1);
+    v = _mm512_insertf64x2(v, at(j + 2 * G), 2);
+    return _mm512_insertf64x2(v, at(j + 3 * G), 3);
 }
 
+template <int G>
+__attribute__((target("avx512f,avx512dq"), always_inline)) inline void scatteredField(double* p, int j, int field,
+                                                                                      __m512d v)
+{
+    _mm_store_pd(p + stride * (j / 2) + field + 2 * (j % 2), _mm512_castpd512_pd128(v));
+    _mm_store_pd(p + stride * ((j + G) / 2) + field + 2 * ((j + G) % 2), _mm512_extractf64x2_pd(v, 1));
+    _mm_store_pd(p + stride * ((j + 2 * G) / 2) + field + 2 * ((j + 2 * G) % 2), _mm512_extractf64x2_pd(v, 2));
+    _mm_store_pd(p + stride * ((j + 3 * G) / 2) + field + 2 * ((j + 3 * G) % 2), _mm512_extractf64x2_pd(v, 3));
+}
+
+// A group of G quads over a block of interleaved double frames, in place, as groupFused. Quad j
+// holds filters j, j + G, j + 2 G and j + 3 G of the group (lanes [L, R] of each in turn), so a
+// filter's input is the same slot of the quad below: one lane shift per step, not one per quad
+// (10 % faster than consecutive filters in a quad).
 template <int G>
 __attribute__((target("avx512f,avx512dq"))) void quadGroupFused(double* p, double* frames2, uint32_t frames)
 {
     QuadGroup<G> g;
 #pragma GCC unroll 4
     for (int j = 0; j < G; ++j) {
-        const double* q = p + stride * 2 * j;
-        g.b0[j] = joinedField(q, b0), g.b1[j] = joinedField(q, b1), g.b2[j] = joinedField(q, b2);
-        g.a1[j] = joinedField(q, a1), g.a2[j] = joinedField(q, a2);
-        g.m1[j] = joinedField(q, s1), g.m2[j] = joinedField(q, s2);
+        g.b0[j] = gatheredField<G>(p, j, b0), g.b1[j] = gatheredField<G>(p, j, b1);
+        g.b2[j] = gatheredField<G>(p, j, b2), g.a1[j] = gatheredField<G>(p, j, a1);
+        g.a2[j] = gatheredField<G>(p, j, a2);
+        g.m1[j] = gatheredField<G>(p, j, s1), g.m2[j] = gatheredField<G>(p, j, s2);
         g.y[j] = _mm512_setzero_pd();
     }
     constexpr uint32_t delay = 4 * G - 1;
@@ -373,7 +391,7 @@ __attribute__((target("avx512f,avx512dq"))) void quadGroupFused(double* p, doubl
             for (int j = 0; j < G; ++j) {
                 __mmask8 works = 0;
                 for (int h = 0; h < 4; ++h) {
-                    const uint64_t k = uint64_t(4 * j + h);
+                    const uint64_t k = uint64_t(j + G * h);
                     if (i >= k && i < frames + k) works |= __mmask8(3u << (2 * h));
                 }
                 g.m1[j] = _mm512_mask_mov_pd(kept.m1[j], works, g.m1[j]);
@@ -384,11 +402,8 @@ __attribute__((target("avx512f,avx512dq"))) void quadGroupFused(double* p, doubl
     }
 #pragma GCC unroll 4
     for (int j = 0; j < G; ++j) {
-        double* a = p + stride * 2 * j;
-        _mm256_store_pd(a + s1, _mm512_castpd512_pd256(g.m1[j]));
-        _mm256_store_pd(a + stride + s1, _mm512_extractf64x4_pd(g.m1[j], 1));
-        _mm256_store_pd(a + s2, _mm512_castpd512_pd256(g.m2[j]));
-        _mm256_store_pd(a + stride + s2, _mm512_extractf64x4_pd(g.m2[j], 1));
+        scatteredField<G>(p, j, s1, g.m1[j]);
+        scatteredField<G>(p, j, s2, g.m2[j]);
     }
 }
 
