@@ -20,8 +20,9 @@ struct CompressorCurve {
     bool isNeutral() const;
     // Gain change in dB (0 or negative) for an input level in dB.
     float gainDB(float levelDB) const;
-    // For `count` levels in dB: the linear gain 10^((gainDB(level) + makeupDB) / 20), four at a
-    // time (within 1e-5 dB of the C library's exponential); `gains` may be `levelsDB`.
+    // For `count` levels in dB: the linear gain 10^((gainDB(level) + makeupDB) / 20), as many at a
+    // time as the processor's vectors hold (4, 8 or 16; within 1e-5 dB of the C library's
+    // exponential); `gains` may be `levelsDB`.
     void gains(const float* levelsDB, float* gains, uint32_t count, float makeupDB) const;
 };
 

@@ -60,11 +60,12 @@ public:
     void process(float* const* channels, uint32_t channelCount, uint32_t frames);
 
     // The forms of the filter kernel: `portable` runs on any processor; `wide` works two
-    // sections at once in 4-lane double vectors with fused multiply-adds (AVX with FMA) and
-    // exists only where kernelAvailable says so. Both give the plain cascade's output to float
-    // rounding. The best available form is used unless a test picks one (owner's thread, while
-    // not rendering).
-    enum class Kernel { portable, wide };
+    // sections at once in 4-lane double vectors with fused multiply-adds (AVX with FMA), `wider`
+    // four sections at once in 8-lane vectors (AVX-512); these exist only where kernelAvailable
+    // says so. `wide` and `wider` give the same output to the bit, and all give the plain
+    // cascade's to float rounding. The best available form is used unless a test picks one
+    // (owner's thread, while not rendering).
+    enum class Kernel { portable, wide, wider };
     static bool kernelAvailable(Kernel kernel);
     void setKernel(Kernel kernel);
 
@@ -95,7 +96,8 @@ private:
     };
     // Render thread: the active filters in band order, packed two to a section pair: element
     // [h] of each field belongs to filter 2 j + h (coefficients repeated in both channel lanes,
-    // transposed direct form II memories of both channels). An odd series ends in an identity.
+    // transposed direct form II memories of both channels). The series is filled up with
+    // identities to a multiple of four filters.
     struct alignas(32) SectionPair {
         Pair b0[2], b1[2], b2[2], a1[2], a2[2];
         Pair s1[2], s2[2];
@@ -118,7 +120,8 @@ private:
     std::unique_ptr<Stage[]> stages_;
     std::unique_ptr<uint32_t[]> active_;  // indices of the active stages, in band order
     uint32_t activeCount_ = 0;
-    std::unique_ptr<SectionPair[]> packed_;  // (count + 1) / 2 section pairs
+    static uint32_t pairCapacity(uint32_t count) { return (count + 3) / 4 * 2; }
+    std::unique_ptr<SectionPair[]> packed_;  // pairCapacity(count) section pairs
     // Render thread: the frame travelling between filter k - 1 and filter k (portable kernel).
     std::unique_ptr<Pair[]> pipe_;
     // Render thread: the wide kernel's frames in double precision, left and right interleaved,

@@ -209,6 +209,26 @@ TEST(RmsDetector, FollowingABlockAtATimeKeepsTheSampleBySampleLevel)
     }
 }
 
+// The block form of the levels keeps to the sample-by-sample one whether the attack is the
+// faster of the two times or the slower, on a signal that rises and falls in steps.
+TEST(RmsDetector, BlockLevelsKeepTheSampleBySampleLevelsWhicheverTimeIsShorter)
+{
+    for (const auto& [attack, release] : {std::pair{0.01, 0.18}, std::pair{0.2, 0.01}}) {
+        RmsDetector single, blocks;
+        single.configure(48000, attack, release);
+        blocks.configure(48000, attack, release);
+        std::vector<float> squares(96000);
+        for (size_t i = 0; i < squares.size(); ++i) {
+            const float x = float(std::sin(0.03 * double(i)) * std::pow(10.0, -double((i / 6000) % 5)));
+            squares[i] = x * x;
+        }
+        std::vector<float> levels = squares;
+        for (size_t at = 0; at < levels.size(); at += 500) blocks.levels(levels.data() + at, 500);
+        for (size_t i = 0; i < squares.size(); ++i)
+            ASSERT_NEAR(levels[i], single.next(squares[i]), 1e-4) << attack << " " << release << " at " << i;
+    }
+}
+
 TEST(DynamicsProcessor, ParameterRangesClampAndUnknownIdsAreRefused)
 {
     DynamicsProcessor d;

@@ -60,7 +60,7 @@ TEST(ParametricEqualizer, PeakingBandSoundsAsTheResponseCurveIsDrawn)
 TEST(ParametricEqualizer, RendersExactlyAsAPlainCascadeForAnyBlockSize)
 {
     using Kernel = ParametricEqualizer::Kernel;
-    for (Kernel kernel : {Kernel::portable, Kernel::wide}) {
+    for (Kernel kernel : {Kernel::portable, Kernel::wide, Kernel::wider}) {
         if (!ParametricEqualizer::kernelAvailable(kernel)) continue;
         for (uint32_t block : {1u, 2u, 7u, 30u, 512u, 1000u}) {
             for (uint32_t channels : {1u, 2u}) {
@@ -100,12 +100,40 @@ TEST(ParametricEqualizer, RendersExactlyAsAPlainCascadeForAnyBlockSize)
     }
 }
 
+// The 4-lane and 8-lane kernels do the same arithmetic per filter: their outputs agree to the
+// bit, whatever the block size and number of active bands (a series that fills its last vector
+// or leaves identities in it).
+TEST(ParametricEqualizer, VectorKernelsAgreeToTheBit)
+{
+    using Kernel = ParametricEqualizer::Kernel;
+    if (!ParametricEqualizer::kernelAvailable(Kernel::wider)) GTEST_SKIP() << "no 8-lane kernel here";
+    for (uint32_t bands : {1u, 3u, 10u, 12u, 31u}) {
+        for (uint32_t block : {1u, 5u, 64u, 512u, 1000u}) {
+            std::vector<float> out[2];
+            for (Kernel kernel : {Kernel::wide, Kernel::wider}) {
+                ParametricEqualizer eq(bands);
+                eq.setKernel(kernel);
+                for (uint32_t i = 0; i < bands; ++i) {
+                    eq.setFrequency(i, 30.0f * std::pow(1.3f, float(i)));
+                    eq.setGain(i, float(i % 5) - 2.0f);
+                }
+                eq.prepare(44100);
+                std::vector<float> left = test::sine(61, 44100, 2500, 0.5), right = test::sine(3001, 44100, 2500, 0.2);
+                test::inBlocks(left, right, block, [&](float* const* ch, uint32_t n) { eq.process(ch, 2, n); });
+                left.insert(left.end(), right.begin(), right.end());
+                out[kernel == Kernel::wider] = left;
+            }
+            EXPECT_EQ(out[0], out[1]) << bands << " bands, blocks of " << block;
+        }
+    }
+}
+
 // A band switched off and on again while rendering takes the others' memories along unharmed:
 // both kernels stay on the plain cascade of whatever bands are active.
 TEST(ParametricEqualizer, BandsSwitchedWhileRenderingKeepTheOthersMemories)
 {
     using Kernel = ParametricEqualizer::Kernel;
-    for (Kernel kernel : {Kernel::portable, Kernel::wide}) {
+    for (Kernel kernel : {Kernel::portable, Kernel::wide, Kernel::wider}) {
         if (!ParametricEqualizer::kernelAvailable(kernel)) continue;
         ParametricEqualizer eq(5);
         eq.setKernel(kernel);
@@ -134,6 +162,52 @@ TEST(ParametricEqualizer, BandsSwitchedWhileRenderingKeepTheOthersMemories)
         for (size_t n = 0; n < left.size(); ++n) {
             ASSERT_NEAR(left[n], refLeft[n], 1e-6f) << int(kernel) << " at " << n;
             ASSERT_NEAR(right[n], refRight[n], 1e-6f) << int(kernel) << " at " << n;
+        }
+    }
+}
+
+// A single active band (the bass cut's high-pass) runs in a form of its own; it stays on the
+// plain section too, also when it becomes the only one while rendering and takes its memories
+// over from the series.
+TEST(ParametricEqualizer, ABandAloneRendersAsThePlainSection)
+{
+    using Kernel = ParametricEqualizer::Kernel;
+    for (Kernel kernel : {Kernel::portable, Kernel::wide, Kernel::wider}) {
+        if (!ParametricEqualizer::kernelAvailable(kernel)) continue;
+        for (uint32_t block : {1u, 3u, 256u, 1000u}) {
+            for (uint32_t channels : {1u, 2u}) {
+                ParametricEqualizer eq(2);
+                eq.setKernel(kernel);
+                eq.setType(0, ParametricEqualizer::Type::highPass);
+                eq.setFrequency(0, 80);
+                eq.setFrequency(1, 3000);
+                eq.setGain(1, 5);
+                BiquadFilter plain[2];
+                for (uint32_t i = 0; i < 2; ++i) plain[i].setCoefficients(eq.design(i, 48000));
+                eq.prepare(48000);
+                std::vector<float> left = test::sine(50, 48000, 6000, 0.4), right = test::sine(2500, 48000, 6000, 0.3);
+                for (size_t n = 0; n < left.size(); n += 7) left[n] += 0.3f;
+                std::vector<float> refLeft = left, refRight = right;
+                // Band 1 leaves at frame 2000 (at the first block boundary from there).
+                const uint32_t leaves = (2000 + block - 1) / block * block;
+                uint32_t at = 0;
+                test::inBlocks(left, right, block, [&](float* const* ch, uint32_t n) {
+                    if (at == leaves) eq.setBypass(1, true);
+                    eq.process(ch, channels, n);
+                    at += n;
+                });
+                float* ref[2] = {refLeft.data(), refRight.data()};
+                for (uint32_t c = 0; c < 2; ++c) {
+                    plain[0].process(ref[c], uint32_t(refLeft.size()), c);
+                    plain[1].process(ref[c], leaves, c);
+                }
+                for (size_t n = 0; n < left.size(); ++n) {
+                    ASSERT_NEAR(left[n], refLeft[n], 1e-6f) << int(kernel) << "/" << block << " at " << n;
+                    if (channels == 2) {
+                        ASSERT_NEAR(right[n], refRight[n], 1e-6f) << int(kernel) << "/" << block << " at " << n;
+                    }
+                }
+            }
         }
     }
 }
