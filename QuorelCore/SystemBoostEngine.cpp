@@ -569,15 +569,14 @@ bool SystemBoostEngine::wakeOnActivity(std::function<void()> wake)
     signal.disarm();
     if (!wake) return true;
     if (signal.fd() < 0) return false;
-    // Made at the first request, not at the start: by then the server has told everyone of our
-    // sink, whose streams the backend watches.
-    if (!sourceListener_) {
-        std::weak_ptr<int> alive = alive_;
-        sourceListener_ = backend_->listenForSource(running_->capture.tap, [this, alive] {
-            if (alive.lock()) woke();
-        });
-        if (!sourceListener_) return false;
-    }
+    // Made at each request, not at the start: by then the server has told everyone of our sink,
+    // whose streams the backend watches, under the name it has now. What a replaced listener
+    // had yet to tell, the caller reads from the same snapshot once this returns.
+    std::weak_ptr<int> alive = alive_;
+    sourceListener_ = backend_->listenForSource(running_->capture.tap, [this, alive] {
+        if (alive.lock()) woke();
+    });
+    if (!sourceListener_) return false;
     if (!cycleNotifier_) {
         cycleNotifier_ = std::make_unique<QSocketNotifier>(signal.fd(), QSocketNotifier::Read);
         QObject::connect(cycleNotifier_.get(), &QSocketNotifier::activated, [this] {

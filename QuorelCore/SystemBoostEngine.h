@@ -192,8 +192,8 @@ private:
     std::optional<Info> info_;
     std::shared_ptr<Running> running_;
     std::vector<std::unique_ptr<AudioBackend::Listener>> listeners_;
-    // wakeOnActivity: the request, and what watches the running capture for it (made at the
-    // first request of a run; the notifier goes before the capture whose descriptor it watches).
+    // wakeOnActivity: the request, and what watches the running capture for it (the notifier
+    // goes before the capture whose descriptor it watches).
     std::function<void()> wake_;
     std::unique_ptr<QSocketNotifier> cycleNotifier_;
     std::unique_ptr<AudioBackend::Listener> sourceListener_;
