@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 #include <unistd.h>
 
@@ -486,6 +487,9 @@ void SystemBoostEngine::stop(std::function<void()> teardownDone)
 {
     ++*generation_;
     listeners_.clear();
+    wake_ = nullptr;
+    cycleNotifier_.reset();
+    sourceListener_.reset();
     info_.reset();
     std::shared_ptr<Running> running = std::move(running_);
     running_.reset();
@@ -555,6 +559,42 @@ void SystemBoostEngine::setSpectrumWanted(bool wanted)
 {
     spectrumWanted_ = wanted;
     if (running_) running_->graph->setSpectrumWanted(wanted);
+}
+
+bool SystemBoostEngine::wakeOnActivity(std::function<void()> wake)
+{
+    wake_ = nullptr;
+    if (!running_) return false;
+    CycleSignal& signal = running_->io->cycleSignal();
+    signal.disarm();
+    if (!wake) return true;
+    if (signal.fd() < 0) return false;
+    // Made at each request, not at the start: by then the server has told everyone of our sink,
+    // whose streams the backend watches, under the name it has now. What a replaced listener
+    // had yet to tell, the caller reads from the same snapshot once this returns.
+    std::weak_ptr<int> alive = alive_;
+    sourceListener_ = backend_->listenForSource(running_->capture.tap, [this, alive] {
+        if (alive.lock()) woke();
+    });
+    if (!sourceListener_) return false;
+    if (!cycleNotifier_) {
+        cycleNotifier_ = std::make_unique<QSocketNotifier>(signal.fd(), QSocketNotifier::Read);
+        QObject::connect(cycleNotifier_.get(), &QSocketNotifier::activated, [this] {
+            if (running_) running_->io->cycleSignal().take();
+            woke();
+        });
+    }
+    wake_ = std::move(wake);
+    signal.arm();
+    return true;
+}
+
+void SystemBoostEngine::woke()
+{
+    if (!wake_) return;
+    if (running_) running_->io->cycleSignal().disarm();
+    const std::function<void()> wake = std::exchange(wake_, nullptr);
+    wake();
 }
 
 QRSystemIOStats SystemBoostEngine::stats() const

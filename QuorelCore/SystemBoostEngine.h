@@ -9,6 +9,7 @@
 #include "SerialWorker.h"
 #include "SpectrumReading.h"
 
+#include <QSocketNotifier>
 #include <QString>
 #include <QUuid>
 
@@ -121,6 +122,13 @@ public:
     // The real-time path's statistics since this start, with the cycles the device missed;
     // zeros while nothing runs.
     QRSystemIOStats stats() const;
+    // Calls `wake` once on the main thread at the running capture's next sign of activity: its
+    // next cycle, or a stream that starts, pauses or stops playing into it. So a caller with
+    // nothing to do while nothing plays can sleep instead of asking. False, and nothing will be
+    // called, when it cannot watch both (nothing runs, or the backend does not tell about
+    // streams): the caller keeps asking then. A later call replaces the request (none cancels
+    // it); stop() cancels it.
+    bool wakeOnActivity(std::function<void()> wake);
 
     // Called on the main thread when the default output or the device list changes (once for
     // changes that arrive together).
@@ -177,12 +185,18 @@ private:
     void install(std::shared_ptr<Running> running);
     void deviceChanged();
     void faulted(AudioBackend::Fault fault);
+    void woke();
 
     std::shared_ptr<AudioBackend> backend_;
     EngineChain::Factory chainFactory_;
     std::optional<Info> info_;
     std::shared_ptr<Running> running_;
     std::vector<std::unique_ptr<AudioBackend::Listener>> listeners_;
+    // wakeOnActivity: the request, and what watches the running capture for it (the notifier
+    // goes before the capture whose descriptor it watches).
+    std::function<void()> wake_;
+    std::unique_ptr<QSocketNotifier> cycleNotifier_;
+    std::unique_ptr<AudioBackend::Listener> sourceListener_;
     bool deviceChangePending_ = false;
     DSPSettings settings_;
     bool processed_ = true;

@@ -124,6 +124,7 @@ void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, 
                        bool resumed)
 {
     callbacks_.fetch_add(1, std::memory_order_relaxed);
+    cycleSignal_.cycled();
     if (resumed && render.restart) render.restart(render.context);
     if (!output || output->numberBuffers == 0) return;
     const uint32_t outputBuffers = std::min(output->numberBuffers, AudioBufferList::maximumBuffers);

@@ -2,6 +2,7 @@
 
 #include "AudioBufferList.h"
 #include "AudioUnitStatus.h"
+#include "CycleSignal.h"
 #include "QRAudioDevice.h"
 #include "QRSystemIOStats.h"
 
@@ -56,6 +57,9 @@ public:
     bool isRunning() const { return procID_ != 0; }
 
     QRSystemIOStats stats() const;
+    // Told by the first cycle after it is armed: how a waiting main thread learns that sound
+    // came back without asking.
+    CycleSignal& cycleSignal() { return cycleSignal_; }
 
 private:
     struct Callback;
@@ -71,6 +75,7 @@ private:
     std::atomic<uint64_t> oversizedBuffers_{0};
     std::atomic<float> inputPeak_{0};
     std::atomic<float> outputPeak_{0};
+    CycleSignal cycleSignal_;
     const uint32_t inputChannels_;
     const uint32_t outputChannels_;
     const uint32_t maximumFrames_;

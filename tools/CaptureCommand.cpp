@@ -6,6 +6,7 @@
 #include "Subcommand.h"
 
 #include "SettingsArgument.h"
+#include "StopSignals.h"
 #include "SystemBoostEngine.h"
 
 #include <QCoreApplication>
@@ -14,18 +15,13 @@
 #include <QJsonValue>
 #include <QTimer>
 
-#include <atomic>
+#include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <stdexcept>
 
 namespace {
 
 using namespace quorel;
-
-std::atomic<bool> stopRequested{false};
-
-void requestStop(int) { stopRequested.store(true); }
 
 QJsonObject infoJson(const SystemBoostEngine::Info& info)
 {
@@ -84,8 +80,7 @@ int runCapture(const QStringList& args)
     }
     if (seconds <= 0) return tool::fail("capture needs --seconds N");
 
-    std::signal(SIGINT, &requestStop);
-    std::signal(SIGTERM, &requestStop);
+    tool::StopSignals stopSignals;
     SystemBoostEngine engine(std::make_shared<PipeWireAudioBackend>());
     engine.onDefaultDeviceChange = [] { tool::printJson(QJsonObject{{"event", "defaultDeviceChange"}}); };
     try {
@@ -106,26 +101,32 @@ int runCapture(const QStringList& args)
         failure = error.description();
         loop.quit();
     };
-    double nextReport = 1;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const double elapsed = double(clock.elapsed()) / 1000;
-        if (stopRequested.load() || elapsed >= seconds) {
-            QJsonObject last = reading(engine, elapsed);
-            last["final"] = true;
-            tool::printJson(last);
-            loop.quit();
-        } else if (elapsed >= nextReport) {
-            tool::printJson(reading(engine, elapsed));
-            nextReport += 1;
-        }
-    });
-    tick.start(20);
-    loop.exec();
-    tick.stop();
+    // A line a second, the last one when the time is up or a signal came: the loop sleeps
+    // in between.
+    const auto finish = [&] {
+        QJsonObject last = reading(engine, double(clock.elapsed()) / 1000);
+        last["final"] = true;
+        tool::printJson(last);
+        loop.quit();
+    };
+    QTimer report;
+    QObject::connect(&report, &QTimer::timeout, [&] { tool::printJson(reading(engine, double(clock.elapsed()) / 1000)); });
+    QTimer end;
+    end.setSingleShot(true);
+    end.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&end, &QTimer::timeout, finish);
+    stopSignals.setOnStop(finish);
+    if (stopSignals.requested()) {
+        finish();
+    } else {
+        report.start(1000);
+        end.start(int(std::min(seconds * 1000, 2e9)));
+        loop.exec();
+    }
+    report.stop();
+    end.stop();
+    stopSignals.setOnStop(nullptr);
     engine.stop();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     if (failure) return tool::fail(*failure);
     return 0;
 }

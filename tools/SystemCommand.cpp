@@ -6,6 +6,7 @@
 #include "PipeWireAudioBackend.h"
 #include "Subcommand.h"
 
+#include "StopSignals.h"
 #include "SystemModel.h"
 
 #include <QCoreApplication>
@@ -14,17 +15,12 @@
 #include <QJsonValue>
 #include <QTimer>
 
-#include <atomic>
+#include <algorithm>
 #include <cmath>
-#include <csignal>
 
 namespace {
 
 using namespace quorel;
-
-std::atomic<bool> stopRequested{false};
-
-void requestStop(int) { stopRequested.store(true); }
 
 QJsonObject metersJson(const SystemModel::Meters& m)
 {
@@ -82,9 +78,7 @@ int runSystem(const QStringList& args)
     }
     if (seconds <= 0) return tool::fail("system needs --seconds N");
 
-    stopRequested.store(false);
-    std::signal(SIGINT, &requestStop);
-    std::signal(SIGTERM, &requestStop);
+    tool::StopSignals stopSignals;
 
     QElapsedTimer clock;
     clock.start();
@@ -116,21 +110,25 @@ int runSystem(const QStringList& args)
     if (output) model.setOutputDevice(*output);
     model.setActive(true);
 
+    // A line a second; the loop sleeps in between, until the time is up or a signal came.
     QEventLoop loop;
-    double nextReport = 1;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const double t = elapsed();
-        if (stopRequested.load() || t >= seconds) {
-            loop.quit();
-        } else if (t >= nextReport) {
-            tool::printJson(QJsonObject{{"t", t}, {"meters", metersJson(model.meters())}, {"stats", tool::statsJson(model.stats())}});
-            nextReport += 1;
-        }
+    QTimer report;
+    QObject::connect(&report, &QTimer::timeout, [&] {
+        tool::printJson(QJsonObject{{"t", elapsed()}, {"meters", metersJson(model.meters())}, {"stats", tool::statsJson(model.stats())}});
     });
-    tick.start(20);
-    loop.exec();
-    tick.stop();
+    QTimer end;
+    end.setSingleShot(true);
+    end.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    stopSignals.setOnStop([&] { loop.quit(); });
+    if (!stopSignals.requested()) {
+        report.start(1000);
+        end.start(int(std::min(std::max(seconds - elapsed(), 0.0) * 1000, 2e9)));
+        loop.exec();
+    }
+    report.stop();
+    end.stop();
+    stopSignals.setOnStop(nullptr);
     printChange();
     model.shutdown();
     printChange();
@@ -140,8 +138,6 @@ int runSystem(const QStringList& args)
     final["stats"] = tool::statsJson(model.stats());
     final["final"] = true;
     tool::printJson(final);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     return 0;
 }
 

@@ -79,12 +79,7 @@ SystemModel::SystemModel(Options options, QObject* parent)
     engine_->onFailure = [this, alive](const SystemBoostEngine::Failure& failure) {
         if (alive.lock()) engineFailed(LocalizedMessage::fromError(failure));
     };
-    timer_ = clock_->schedule(
-        refreshPeriod,
-        [this, alive] {
-            if (alive.lock()) refresh();
-        },
-        true);
+    startRefreshTimer();
     if (options_.sleepEvents) {
         sleepMonitor_ = std::make_unique<SleepMonitor>();
         connect(sleepMonitor_.get(), &SleepMonitor::aboutToSleep, this, &SystemModel::willSleep);
@@ -236,6 +231,7 @@ void SystemModel::setActive(bool active)
 void SystemModel::activate()
 {
     if (shutDown_) return;
+    endRest();
     setStatus(LocalizedMessage("Starting… Quorel becomes the default output while processing runs."));
     const uint64_t number = ++activations_;
     activation_ = number;
@@ -290,6 +286,7 @@ void SystemModel::activate()
 
 void SystemModel::deactivate(const LocalizedMessage& status, std::function<void()> teardownDone)
 {
+    endRest();
     activation_ = 0;
     if (!options_.preview) {
         engine_->cancelStart();
@@ -409,7 +406,58 @@ void SystemModel::enterWaitingForAudio()
                                {info_->deviceName}));
 }
 
+void SystemModel::startRefreshTimer()
+{
+    std::weak_ptr<int> alive = alive_;
+    timer_ = clock_->schedule(
+        refreshPeriod,
+        [this, alive] {
+            if (alive.lock()) refresh();
+        },
+        true);
+}
+
 void SystemModel::refresh()
+{
+    step();
+    restIfNothingToDo();
+}
+
+void SystemModel::restIfNothingToDo()
+{
+    if (resting_ || !isActive_ || options_.preview || !waitingForAudio_ || restartPending_ || activation_ != 0)
+        return;
+    // The primer's second kick is still due.
+    if (stats_.callbacks == 0 && primeKicks_ < kickLimit) return;
+    const bool metersRest = meters_.inputDB == -120 && meters_.outputDB == -120 && meters_.limiterDB == 0
+                            && !meters_.levelerMeasuring && meters_.driveActivity == 0;
+    if (!metersRest) return;
+    std::weak_ptr<int> alive = alive_;
+    if (!engine_->wakeOnActivity([this, alive] {
+            if (alive.lock()) endRest();
+        }))
+        return;
+    // Asked once the engine watches, so nothing that happens in between goes untold: a cycle
+    // since the last reading, or an app that plays (or nobody can say).
+    if (engine_->stats().callbacks != stats_.callbacks || engine_->isSourceRunningSomewhere() != false) {
+        engine_->wakeOnActivity(nullptr);
+        return;
+    }
+    resting_ = true;
+    timer_.reset();
+}
+
+void SystemModel::endRest()
+{
+    if (!resting_) return;
+    resting_ = false;
+    engine_->wakeOnActivity(nullptr);
+    // A stall counts from now: the app that starts playing gets the watchdog's whole 3 s.
+    lastProgress_ = clock_->now();
+    startRefreshTimer();
+}
+
+void SystemModel::step()
 {
     ++deviceRefreshTick_;
     if (deviceRefreshTick_ % devicePeriod == 0) readOutputDevices();

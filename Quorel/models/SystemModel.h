@@ -29,6 +29,10 @@ class SystemVolumeController;
 // server, and publishes the on/off state, status and error lines, the engine's information and
 // counters, the meters and the output devices. One exists per process, owned by the root model.
 //
+// While processing waits for audio with nothing left to do on time (no app plays, the meters
+// rest, the primer's kicks are made), the refresh rests too: the engine wakes it at the next
+// cycle or when an app starts or stops playing, so nothing costs anything while nothing plays.
+//
 // Every delay (the 0.2 s refresh, the delayed restarts, the watchdog's dates) runs on the
 // Clock of the options.
 class SystemModel : public QObject {
@@ -108,6 +112,8 @@ public:
     int silentStartRetries() const { return silentStartRetries_; }
     int stallRestarts() const { return int(stallRestarts_.size()); }
     bool isRestartPending() const { return restartPending_; }
+    // Whether the refresh rests until the engine tells of a cycle or of an app playing.
+    bool isResting() const { return resting_; }
     // Whether the engine still tears down or builds up on its worker.
     bool isEngineBusy() const;
     // Whether another application plays into the capture right now; none when it cannot tell
@@ -129,7 +135,8 @@ public:
     // Chooses the output device (none: the system default), remembers it and, while active,
     // reconnects on it after 0.3 s.
     void setOutputDevice(const std::optional<QString>& uid);
-    // One 0.2 s step of the meters and the watchdog (the timer calls it).
+    // One 0.2 s step of the meters and the watchdog (the timer calls it); then rests when there
+    // is nothing to do until audio comes.
     void refresh();
     // Stops processing, restarts the sound server once the teardown is done, waits 3 s and
     // then switches processing on (or reports why the restart failed).
@@ -177,6 +184,13 @@ private:
     // itself once it answers again.
     void awaitServerIfGone();
     void kickPrimer();
+    // refresh() without the rest that follows it.
+    void step();
+    void startRefreshTimer();
+    // Rests the refresh while processing waits for audio with nothing to do on time.
+    void restIfNothingToDo();
+    // Ends a rest: the engine told of activity, or processing starts or stops.
+    void endRest();
     void setStatus(const LocalizedMessage& status);
     void setMeters(const Meters& meters);
     void setFlag(bool& field, bool value);
@@ -211,6 +225,7 @@ private:
     DSPSettings settings_;
     bool processed_ = true;
     std::unique_ptr<ClockTimer> timer_;
+    bool resting_ = false;  // the refresh timer stopped until the engine tells of activity
     bool resumeAfterWake_ = false;
     std::unique_ptr<ClockTimer> restartTimer_;
     bool restartPending_ = false;

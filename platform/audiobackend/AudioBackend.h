@@ -77,6 +77,13 @@ public:
         virtual ~Listener() = default;
     };
     virtual std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) = 0;
+    // Tells when isSourceRunning(tap) may have changed (a stream started, paused or stopped
+    // playing into the tap); the handler runs on the main thread. Null when the backend does not
+    // tell.
+    virtual std::unique_ptr<Listener> listenForSource(ObjectID /*tap*/, std::function<void()> /*handler*/)
+    {
+        return nullptr;
+    }
 
     // Whether the aggregate's real-time thread runs with a real-time scheduling policy, once
     // the first cycle has run; none when unknown.

@@ -34,6 +34,7 @@ struct ChainFilter::Callbacks {
         if (state == PW_FILTER_STATE_PAUSED) self->resumePending_.store(true, std::memory_order_release);
         self->state_ = state;
         pw_thread_loop_signal(self->context_.loop(), false);
+        self->context_.changed();
     }
 
     // The latency the graph reports from our outputs to the device.

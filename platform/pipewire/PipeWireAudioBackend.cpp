@@ -60,6 +60,7 @@ public:
     }
 
     QString uid() const { return path_ ? QString::fromStdString(path_->sinkName()) : QString(); }
+    const std::shared_ptr<pipewire::PipeWireContext>& context() const { return context_; }
 
     int createSink(const QString& uid)
     {
@@ -133,8 +134,8 @@ public:
         return realtime;
     }
 
-    // Main thread: links the server dropped are made again; a fault that ends this capture,
-    // if one happened.
+    // Main thread, after the server told of a change: links the server dropped are made again;
+    // a fault that ends this capture, if one happened.
     std::optional<Fault> watch()
     {
         using Clock = std::chrono::steady_clock;
@@ -166,6 +167,15 @@ public:
         path_->relink();
         path_->keepApplicationsPlaying(present, count);
         return std::nullopt;
+    }
+
+    // While the output device is away: how long until its absence ends the capture.
+    std::optional<std::chrono::milliseconds> outputGraceLeft() const
+    {
+        if (!missingSince_) return std::nullopt;
+        const auto away = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()
+                                                                                - *missingSince_);
+        return std::max(outputGrace - away, std::chrono::milliseconds(0));
     }
 
     std::optional<uint32_t> latencyFrames() const
@@ -277,24 +287,53 @@ private:
     std::unique_ptr<HALListener> listener_;
 };
 
-// ---- Fault watch: checks the session's streams and connection from the main thread.
+// ---- Fault watch: checks the session's streams and connection from the main thread whenever
+// the server tells of a change (its registry, the "default" metadata, the connection, our own
+// objects' states), and once the output device's grace is over. Nothing is polled: with nothing
+// playing and nothing changing, it costs nothing.
 
 class PipeWireAudioBackend::FaultWatch : public AudioBackend::Listener {
 public:
-    FaultWatch(PipeWireAudioBackend& backend, ObjectID aggregate, std::function<void(Fault)> handler)
-        : backend_(backend), aggregate_(aggregate), handler_(std::move(handler))
+    FaultWatch(PipeWireAudioBackend& backend, ObjectID aggregate, std::shared_ptr<pipewire::PipeWireContext> context,
+               std::function<void(Fault)> handler)
+        : backend_(backend), aggregate_(aggregate), context_(std::move(context)), handler_(std::move(handler))
     {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { check(); });
-        timer_.start(100);
+        grace_.setSingleShot(true);
+        QObject::connect(&grace_, &QTimer::timeout, [this] { check(); });
+        // Loop thread: at most one check waits on the main thread, however many changes come.
+        changes_ = context_->addChangeHandler([this] { post(); });
+        post();
     }
 
+    ~FaultWatch() override { context_->removeChangeHandler(changes_); }
+
 private:
+    // Any thread. Queued on `receiver_`, so a check still waiting when the watch goes is dropped.
+    void post()
+    {
+        if (pending_.exchange(true)) return;
+        QMetaObject::invokeMethod(
+            &receiver_,
+            [this] {
+                pending_ = false;
+                check();
+            },
+            Qt::QueuedConnection);
+    }
+
     void check()
     {
+        if (done_) return;
         Session* s = backend_.session(aggregate_);
         const std::optional<Fault> fault = s ? s->watch() : std::optional<Fault>(Fault::streamFailed);
-        if (!fault) return;
-        timer_.stop();
+        if (!fault) {
+            // The output device is away: looked at again when its grace is over.
+            if (const std::optional<std::chrono::milliseconds> left = s->outputGraceLeft())
+                grace_.start(int(left->count()) + 1);
+            return;
+        }
+        done_ = true;
+        grace_.stop();
         // Told from the event loop: the handler may release this watch.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [handler = handler_, fault = *fault] { handler(fault); },
@@ -303,8 +342,13 @@ private:
 
     PipeWireAudioBackend& backend_;
     ObjectID aggregate_;
+    std::shared_ptr<pipewire::PipeWireContext> context_;
     std::function<void(Fault)> handler_;
-    QTimer timer_;
+    QTimer grace_;
+    QObject receiver_;
+    std::atomic<bool> pending_{false};
+    uint64_t changes_ = 0;
+    bool done_ = false;
 };
 
 // ---- Backend
@@ -518,8 +562,9 @@ std::optional<bool> PipeWireAudioBackend::isRealtime(ObjectID aggregate)
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForFault(ObjectID aggregate,
                                                                               std::function<void(Fault)> handler)
 {
-    if (!handler || !session(aggregate)) return nullptr;
-    return std::make_unique<FaultWatch>(*this, aggregate, std::move(handler));
+    Session* s = session(aggregate);
+    if (!handler || !s) return nullptr;
+    return std::make_unique<FaultWatch>(*this, aggregate, s->context(), std::move(handler));
 }
 
 AudioBackend::Status PipeWireAudioBackend::moveAggregate(ObjectID aggregate, const QString& outputUID)
@@ -527,6 +572,20 @@ AudioBackend::Status PipeWireAudioBackend::moveAggregate(ObjectID aggregate, con
     Session* s = session(aggregate);
     if (!s) return -ENOENT;
     return streamStatus(s->movePlayback(outputUID));
+}
+
+std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForSource(ObjectID tap,
+                                                                                std::function<void()> handler)
+{
+    Session* s = session(tap);
+    if (!s) return nullptr;
+    // The same snapshot isSourceRunning reads: what it tells is in place when the handler runs.
+    const std::optional<HAL::ObjectID> sink = HAL::device(s->uid());
+    if (!sink) return nullptr;
+    auto listener = HALListener::create(*sink, HAL::address(HAL::selector::runningSomewhere, HAL::scope::global, 0),
+                                        std::move(handler));
+    if (!listener) return nullptr;
+    return std::make_unique<EventListener>(std::move(listener));
 }
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event, std::function<void()> handler)

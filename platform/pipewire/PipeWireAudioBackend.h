@@ -44,6 +44,7 @@ public:
     QString serverDefaultSink() override;
     bool setServerDefaultSink(const QString& uid) override;
     std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
+    std::unique_ptr<Listener> listenForSource(ObjectID tap, std::function<void()> handler) override;
     std::optional<bool> isRealtime(ObjectID aggregate) override;
     std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
     Status moveAggregate(ObjectID aggregate, const QString& outputUID) override;

@@ -96,6 +96,7 @@ struct ContextCallbacks {
         if (id == PW_ID_CORE && res == -EPIPE) {
             self->failed_ = true;
             pw_thread_loop_signal(self->loop_, false);
+            self->notifyChange();
         }
     }
 
@@ -199,6 +200,7 @@ struct ContextCallbacks {
                 return e;
             }();
             pw_metadata_add_listener(self->metadata_, &self->listener_->metadata, &events, self);
+            self->notifyChange();
         }
     }
 
@@ -479,15 +481,23 @@ bool PipeWireContext::refreshDefaults(int timeoutMS)
     return answered;
 }
 
-void PipeWireContext::setChangeHandler(std::function<void()> handler)
+uint64_t PipeWireContext::addChangeHandler(std::function<void()> handler)
 {
     LoopLock lock(loop_);
-    changeHandler_ = std::move(handler);
+    const uint64_t id = nextChangeHandler_++;
+    changeHandlers_[id] = std::move(handler);
+    return id;
+}
+
+void PipeWireContext::removeChangeHandler(uint64_t id)
+{
+    LoopLock lock(loop_);
+    changeHandlers_.erase(id);
 }
 
 void PipeWireContext::notifyChange()
 {
-    if (changeHandler_) changeHandler_();
+    for (const auto& [id, handler] : changeHandlers_) handler();
 }
 
 }  // namespace quorel::pipewire

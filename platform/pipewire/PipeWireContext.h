@@ -108,8 +108,14 @@ public:
     // configured default. False when none is bound or the server did not answer in time.
     bool refreshDefaults(int timeoutMS = 1000);
 
-    // Called on the loop's thread whenever nodes, links or the defaults change.
-    void setChangeHandler(std::function<void()> handler);
+    // Calls `handler` on the loop's thread whenever nodes, links, ports or the defaults change,
+    // a session manager comes or goes, the connection is lost, or an object of ours tells a new
+    // state (changed()). Returns its id for removeChangeHandler; once that returns, the handler
+    // runs no more. Not from within a handler.
+    uint64_t addChangeHandler(std::function<void()> handler);
+    void removeChangeHandler(uint64_t id);
+    // Loop thread: tells the change handlers that an object of ours changed state.
+    void changed() { notifyChange(); }
 
 private:
     struct Listener;
@@ -148,7 +154,8 @@ private:
     std::map<uint32_t, Port> ports_;
     std::string defaultSink_;
     std::string configuredDefaultSink_;
-    std::function<void()> changeHandler_;
+    std::map<uint64_t, std::function<void()>> changeHandlers_;
+    uint64_t nextChangeHandler_ = 1;
 
     friend struct ContextCallbacks;
 };

@@ -27,6 +27,7 @@ struct ServerObjectCallbacks {
         auto* self = static_cast<ServerObject*>(data);
         self->removed_ = true;
         pw_thread_loop_signal(self->context_.loop(), false);
+        self->context_.changed();
     }
 
     static void error(void* data, int, int result, const char*)
@@ -34,6 +35,7 @@ struct ServerObjectCallbacks {
         auto* self = static_cast<ServerObject*>(data);
         if (self->error_ == 0) self->error_ = result < 0 ? result : -EIO;
         pw_thread_loop_signal(self->context_.loop(), false);
+        self->context_.changed();
     }
 };
 

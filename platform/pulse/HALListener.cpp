@@ -15,7 +15,10 @@ std::optional<PulseChange::Kind> kindOf(HAL::ObjectID object, const HAL::Propert
         if (address.selector == HAL::selector::devices) return PulseChange::Kind::deviceList;
         return std::nullopt;
     }
-    if (object == HAL::noDevice || address.scope != HAL::scope::output) return std::nullopt;
+    if (object == HAL::noDevice) return std::nullopt;
+    if (address.scope == HAL::scope::global && address.selector == HAL::selector::runningSomewhere)
+        return PulseChange::Kind::running;
+    if (address.scope != HAL::scope::output) return std::nullopt;
     if (address.selector == HAL::selector::volume) return PulseChange::Kind::volume;
     if (address.selector == HAL::selector::mute) return PulseChange::Kind::mute;
     return std::nullopt;

@@ -12,7 +12,8 @@ namespace quorel {
 //       never count: making one the server's default, or giving the default back, is no change);
 //   HAL::systemObject 'dev#' (global): a device appeared or vanished (our own sinks excluded;
 //       a device starting or stopping to play is no change);
-//   a device's 'vmvc' or 'mute' (output scope): that device's volume or mute changed.
+//   a device's 'vmvc' or 'mute' (output scope): that device's volume or mute changed;
+//   a device's 'gone' (global): a stream started or stopped playing into it (runningSomewhere).
 // Destroying the listener removes exactly its registration; a change already posted to the main
 // thread is then not delivered. Create and destroy listeners on the main thread.
 class HALListener {

@@ -305,6 +305,7 @@ void PulseClient::onEvent(pa_context* context, pa_subscription_event_type_t type
         if (removed) {
             std::lock_guard guard(self->mutex_);
             std::erase_if(self->snapshot_.inputs, [&](const PulseSinkInput& i) { return i.index == index; });
+            self->publishLocked();
             self->changed_.notify_all();
         } else {
             self->requestLocked([&](Request* r) {
@@ -364,6 +365,7 @@ void PulseClient::onSinkInput(pa_context* context, const pa_sink_input_info* inf
         PulseSinkInput input{info->index, info->sink, info->corked != 0};
         std::lock_guard guard(self->mutex_);
         upsert(self->snapshot_.inputs, input, [](const PulseSinkInput& i) { return i.index; });
+        self->publishLocked();
     }
     if (eol < 0) self->complete(request, pa_context_errno(context));
     else if (eol > 0) self->complete(request, 0);

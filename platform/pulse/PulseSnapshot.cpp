@@ -70,6 +70,8 @@ std::vector<PulseChange> PulseSnapshot::changes(const PulseSnapshot& before, con
         if (!pa_cvolume_equal(&was->volume, &now.volume))
             result.push_back({PulseChange::Kind::volume, now.index});
         if (was->muted != now.muted) result.push_back({PulseChange::Kind::mute, now.index});
+        if (before.isRunning(now.index) != after.isRunning(now.index))
+            result.push_back({PulseChange::Kind::running, now.index});
     }
     return result;
 }

@@ -10,9 +10,9 @@ namespace quorel {
 
 // What changed between two snapshots, as the listeners see it.
 struct PulseChange {
-    enum class Kind { deviceList, defaultOutput, volume, mute };
+    enum class Kind { deviceList, defaultOutput, volume, mute, running };
     Kind kind;
-    uint32_t sink = 0;  // for volume and mute: the sink that changed
+    uint32_t sink = 0;  // for volume, mute and running: the sink that changed
 
     bool operator==(const PulseChange&) const = default;
 };
@@ -49,8 +49,8 @@ struct PulseSnapshot {
     bool isRunning(uint32_t sink) const;
 
     // The changes listeners are told about, from `before` to `after`: sinks appearing or
-    // vanishing (our own excluded), the default output, the volume and mute of each sink.
-    // Sink state changes are not device-list changes.
+    // vanishing (our own excluded), the default output, the volume and mute of each sink, and
+    // whether streams play into each (isRunning). Sink state changes are not device-list changes.
     static std::vector<PulseChange> changes(const PulseSnapshot& before, const PulseSnapshot& after);
 };
 

@@ -13,6 +13,7 @@ public:
     {
         std::lock_guard lock(backend_.mutex_);
         backend_.listeners_.erase(id_);
+        backend_.sourceListeners_.erase(id_);
     }
 
 private:
@@ -195,6 +196,33 @@ void SimulatedAudioBackend::fire(Event event)
             if (entry.first == event) handlers.push_back(entry.second);
     }
     for (const auto& h : handlers) h();
+}
+
+std::unique_ptr<AudioBackend::Listener> SimulatedAudioBackend::listenForSource(ObjectID, std::function<void()> handler)
+{
+    if (!tellsSourceChanges) return nullptr;
+    std::lock_guard lock(mutex_);
+    const int id = nextListener_++;
+    sourceListeners_[id] = std::move(handler);
+    return std::make_unique<SimulatedListener>(*this, id);
+}
+
+void SimulatedAudioBackend::setSourceRunning(std::optional<bool> running)
+{
+    if (running == sourceRunning) return;
+    sourceRunning = running;
+    std::vector<std::function<void()>> handlers;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, handler] : sourceListeners_) handlers.push_back(handler);
+    }
+    for (const auto& h : handlers) h();
+}
+
+int SimulatedAudioBackend::sourceListenerCount() const
+{
+    std::lock_guard lock(mutex_);
+    return int(sourceListeners_.size());
 }
 
 int SimulatedAudioBackend::listenerCount() const

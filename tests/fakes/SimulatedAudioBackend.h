@@ -38,7 +38,8 @@ public:
     int inputChannelCount = 2, outputChannelCount = 2;
     std::optional<uint32_t> latency;
     Status ioCreateStatus = 0, ioStartStatus = 0;
-    std::optional<bool> sourceRunning = false;
+    std::optional<bool> sourceRunning = false;  // setSourceRunning tells the change
+    bool tellsSourceChanges = true;              // false: listenForSource gives no listener
     uint64_t overloadCount = 0;
     QString serverDefault = "speakers";
     int refuseDefaultChanges = 0;  // the next n default changes fail
@@ -57,6 +58,10 @@ public:
     // Runs one device cycle of `frames` stereo frames of `value`; returns the output.
     std::vector<float> runCycle(uint32_t frames, float value);
     void fire(Event event);
+    // Sets sourceRunning and, when that changes it, tells the source listeners (as the real
+    // backend does from the server's events).
+    void setSourceRunning(std::optional<bool> running);
+    int sourceListenerCount() const;
     // Tells the engine's fault listener of a fault, as the backend's watch would on the main thread.
     void fault(Fault fault);
     // Every fault handler the engine gave, in order (kept after its listener is gone).
@@ -93,6 +98,7 @@ public:
     QString serverDefaultSink() override;
     bool setServerDefaultSink(const QString& uid) override;
     std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
+    std::unique_ptr<Listener> listenForSource(ObjectID tap, std::function<void()> handler) override;
 
     // QRAudioDevice
     quorel::Status createIOProc(IOProc proc, void* context, uint64_t& procID) override;
@@ -115,6 +121,7 @@ private:
     IOProc proc_ = nullptr;
     void* procContext_ = nullptr;
     std::map<int, std::pair<Event, std::function<void()>>> listeners_;
+    std::map<int, std::function<void()>> sourceListeners_;
     std::map<int, std::function<void(Fault)>> faultListeners_;
     bool started_ = false;
     int nextListener_ = 1;

@@ -288,7 +288,7 @@ TEST(SystemModel, AStallMoreThanFiveMinutesAfterTheOthersCountsFromOneAgain)
     h.settle();
     EXPECT_TRUE(h.model->isActive());
     EXPECT_TRUE(h.model->waitingForAudio());
-    h.backend->sourceRunning = true;
+    h.backend->setSourceRunning(true);
     stall(h);
     EXPECT_EQ(h.status(), "Audio stopped flowing; reconnecting (1 of 3).");
 }
@@ -315,6 +315,109 @@ TEST(SystemModel, FlowStoppingBecauseEveryAppStoppedWaitsWithRestingMeters)
     h.advance(10);
     EXPECT_FALSE(h.model->isRestartPending());
     EXPECT_TRUE(h.model->isActive());
+}
+
+namespace {
+
+// Sound for a moment, then nothing plays: waiting, the meters at rest, the refresh resting.
+void playThenRest(ModelHarness& h)
+{
+    start(h);
+    for (int i = 0; i < 3; ++i) {
+        h.cycle(0.5f);
+        h.advance(0.2);
+    }
+    h.advance(3.3);
+    ASSERT_TRUE(h.model->waitingForAudio());
+    h.advance(0.4);
+}
+
+}  // namespace
+
+// With processing on and nothing playing, nothing is left to do on time: the refresh stops
+// (no readings, no device list) until the first cycle of the next sound, which it then
+// processes and meters at once.
+TEST(SystemModel, NothingPlayingRestsTheRefreshUntilTheFirstCycleWakesIt)
+{
+    ModelHarness h;
+    playThenRest(h);
+    EXPECT_TRUE(h.model->isResting());
+    EXPECT_EQ(h.status(), ready);
+    EXPECT_EQ(h.model->meters().inputDB, -120);
+    EXPECT_EQ(h.model->meters().outputDB, -120);
+    const int reads = h.deviceReads;
+    h.advance(10);
+    EXPECT_EQ(h.deviceReads, reads);
+    EXPECT_TRUE(h.model->isResting());
+
+    h.cycle(0.5f);
+    h.settle();
+    EXPECT_FALSE(h.model->isResting());
+    h.advance(0.2);
+    EXPECT_EQ(h.status(), processing);
+    EXPECT_GT(h.model->meters().inputDB, -10);
+    // Rests again once the sound is over.
+    h.advance(3.8);
+    EXPECT_TRUE(h.model->isResting());
+    EXPECT_EQ(h.status(), ready);
+}
+
+// An app that starts playing while the refresh rests wakes the watchdog: when no cycle follows,
+// that is a stall, counted 3 s after the app began, as while awake.
+TEST(SystemModel, AnAppStartingToPlayWhileRestingIsWatchedAndItsStallCounts)
+{
+    ModelHarness h;
+    playThenRest(h);
+    ASSERT_TRUE(h.model->isResting());
+    h.advance(20);
+    h.backend->setSourceRunning(true);
+    h.settle();
+    EXPECT_FALSE(h.model->isResting());
+    h.advance(2.8);
+    EXPECT_EQ(h.model->stallRestarts(), 0);
+    h.advance(0.4);
+    EXPECT_EQ(h.status(), "Audio stopped flowing; reconnecting (1 of 3).");
+    // The reconnection ends with the app still playing and nothing arriving: no rest.
+    h.advance(1.1);
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_FALSE(h.model->isResting());
+}
+
+// The silent start rests only after the primer's second kick; switching off ends the rest and
+// the device list is read every two seconds again.
+TEST(SystemModel, TheSilentStartRestsAfterTheKicksAndSwitchingOffEndsTheRest)
+{
+    ModelHarness h;
+    start(h);
+    h.advance(3.5);
+    EXPECT_TRUE(h.model->waitingForAudio());
+    EXPECT_FALSE(h.model->isResting());
+    h.advance(1.1);
+    EXPECT_EQ(h.model->primeKicks(), 2);
+    EXPECT_TRUE(h.model->isResting());
+    h.model->setActive(false);
+    h.settle();
+    EXPECT_FALSE(h.model->isResting());
+    const int reads = h.deviceReads;
+    h.advance(2.1);
+    EXPECT_EQ(h.deviceReads, reads + 1);
+}
+
+// A sound system that never tells when apps start playing leaves nothing to wake the refresh:
+// it keeps asking.
+TEST(SystemModel, WithoutNewsOfAppsPlayingTheRefreshNeverRests)
+{
+    ModelHarness h;
+    h.backend->tellsSourceChanges = false;
+    playThenRest(h);
+    EXPECT_TRUE(h.model->waitingForAudio());
+    EXPECT_FALSE(h.model->isResting());
+    const int reads = h.deviceReads;
+    h.advance(4.1);
+    EXPECT_EQ(h.deviceReads, reads + 2);
+    h.backend->sourceRunning = true;
+    h.advance(3.3);
+    EXPECT_EQ(h.model->stallRestarts(), 1);
 }
 
 TEST(SystemModel, MetersFallAtMostThreeDecibelsARefreshAndRiseAtOnce)

@@ -748,3 +748,51 @@ TEST_F(EngineTest, AFaultStopsInOrderAndTellsTheOwnerOnce)
     backend->fault(AudioBackend::Fault::outputGone);  // nothing left listening
     EXPECT_EQ(failures.size(), 1u);
 }
+
+// A caller with nothing to do while nothing plays sleeps until the running capture shows
+// activity: told once, at the next cycle or when an app starts or stops playing into it; a
+// cycle before the request, a cancelled request and a stopped engine tell nothing.
+TEST_F(EngineTest, WakeOnActivityTellsOnceAtTheNextCycleOrSourceChange)
+{
+    int wakes = 0;
+    EXPECT_FALSE(engine.wakeOnActivity([&] { ++wakes; }));  // nothing runs
+    start();
+    backend->runCycle(256, 0.25f);
+    ASSERT_TRUE(engine.wakeOnActivity([&] { ++wakes; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wakes, 0);
+    backend->runCycle(256, 0.25f);
+    backend->runCycle(256, 0.25f);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wakes, 1);
+    backend->runCycle(256, 0.25f);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wakes, 1);
+
+    ASSERT_TRUE(engine.wakeOnActivity([&] { ++wakes; }));
+    backend->setSourceRunning(true);
+    EXPECT_EQ(wakes, 2);
+    backend->setSourceRunning(false);
+    EXPECT_EQ(wakes, 2);
+
+    ASSERT_TRUE(engine.wakeOnActivity([&] { ++wakes; }));
+    ASSERT_TRUE(engine.wakeOnActivity(nullptr));
+    backend->runCycle(256, 0.25f);
+    backend->setSourceRunning(true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wakes, 2);
+
+    ASSERT_TRUE(engine.wakeOnActivity([&] { ++wakes; }));
+    EXPECT_EQ(backend->sourceListenerCount(), 1);
+    stopAndWait();
+    EXPECT_EQ(backend->sourceListenerCount(), 0);
+    backend->setSourceRunning(false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wakes, 2);
+
+    // A backend that does not tell about apps cannot wake anyone.
+    backend->tellsSourceChanges = false;
+    start();
+    EXPECT_FALSE(engine.wakeOnActivity([&] { ++wakes; }));
+}

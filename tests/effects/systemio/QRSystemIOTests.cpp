@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -398,4 +400,40 @@ TEST(QRSystemIO, PlanarStereoOutputsGetTheRenderAndItsPeak)
     rig.device.run(&shortList, &outList);
     EXPECT_EQ(outLeft.samples[199], -2 * shortLeft.samples[199]);
     for (uint32_t i = 200; i < 256; ++i) EXPECT_EQ(outLeft.samples[i], 0.0f) << i;
+}
+
+// A main thread that waits for sound sleeps on the cycle signal: armed, it is told by the next
+// cycle and by that cycle only; unarmed, cycles tell nothing.
+TEST(QRSystemIO, AnArmedCycleSignalIsToldOnceByTheNextCycle)
+{
+    Rig rig(2, 2, 512);
+    CycleSignal& signal = rig.io->cycleSignal();
+    ASSERT_GE(signal.fd(), 0);
+    const auto readable = [&] {
+        pollfd entry{signal.fd(), POLLIN, 0};
+        return poll(&entry, 1, 0) == 1;
+    };
+    auto in = make(32, 2, 0.2f);
+    auto out = make(32, 2, 0);
+    auto inList = listOf({in.buffer(2)});
+    auto outList = listOf({out.buffer(2)});
+
+    rig.device.run(&inList, &outList);
+    EXPECT_FALSE(readable());
+    signal.arm();
+    EXPECT_TRUE(signal.isArmed());
+    EXPECT_FALSE(readable());
+    rig.device.run(&inList, &outList);
+    EXPECT_TRUE(readable());
+    EXPECT_FALSE(signal.isArmed());
+    EXPECT_TRUE(signal.take());
+    rig.device.run(&inList, &outList);
+    EXPECT_FALSE(readable());
+    EXPECT_FALSE(signal.take());
+
+    // Disarmed before a cycle: nothing told.
+    signal.arm();
+    signal.disarm();
+    rig.device.run(&inList, &outList);
+    EXPECT_FALSE(readable());
 }

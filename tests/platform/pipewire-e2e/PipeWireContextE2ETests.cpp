@@ -78,7 +78,7 @@ TEST(PipeWireContextE2E, FollowsTheDefaultMetadataThroughASessionManagerRestart)
     ASSERT_TRUE(context) << error;
     ASSERT_EQ(context->defaultSink(), "test_speakers");
     ASSERT_TRUE(waitFor([&] { return context->nodeNamed("other_speakers").has_value(); }));
-    context->setChangeHandler([&] { ++changes; });
+    const uint64_t handler = context->addChangeHandler([&] { ++changes; });
 
     const qint64 pid = sessionManagerPid(server.directory());
     ASSERT_GT(pid, 0);
@@ -98,5 +98,5 @@ TEST(PipeWireContextE2E, FollowsTheDefaultMetadataThroughASessionManagerRestart)
     EXPECT_TRUE(waitFor([&] { return context->defaultSink() == other; }));
     EXPECT_EQ(context->configuredDefaultSink(), other);
     EXPECT_TRUE(waitFor([&] { return HeadlessServer::run("pactl", {"get-default-sink"}).toStdString() == other; }));
-    context->setChangeHandler(nullptr);
+    context->removeChangeHandler(handler);
 }

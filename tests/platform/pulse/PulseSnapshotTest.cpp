@@ -167,13 +167,24 @@ TEST(PulseSnapshotChanges, VolumeAndMuteNameTheirSink)
     EXPECT_EQ(PulseSnapshot::changes(before, after), expected);
 }
 
-TEST(PulseSnapshotChanges, StateOfStreamsIsNoDeviceChange)
+// Streams starting, pausing and stopping are no device change: only the sink they play into
+// tells that it runs or stops running (a paused stream plays nothing).
+TEST(PulseSnapshotChanges, StreamsStartingOrStoppingChangeOnlyWhetherTheirSinkRuns)
 {
     const PulseSnapshot before = desk();
     PulseSnapshot after = before;
     after.inputs = {{7, 40, false}};
     after.sinks[0].sampleRate = 44100;
-    EXPECT_TRUE(PulseSnapshot::changes(before, after).empty());
+    const std::vector<PulseChange> running{{Kind::running, 40}};
+    EXPECT_EQ(PulseSnapshot::changes(before, after), running);
+    EXPECT_EQ(PulseSnapshot::changes(after, before), running);
+    PulseSnapshot paused = after;
+    paused.inputs = {{7, 40, true}};
+    EXPECT_EQ(PulseSnapshot::changes(after, paused), running);
+    EXPECT_TRUE(PulseSnapshot::changes(before, paused).empty());
+    PulseSnapshot second = after;
+    second.inputs.push_back({8, 40, false});
+    EXPECT_TRUE(PulseSnapshot::changes(after, second).empty());
 }
 
 TEST(PulseSnapshotChanges, ASinkReplacedUnderTheSameIndexChangesTheListOnly)
