@@ -78,26 +78,29 @@ struct OutputMeasure {
     uint32_t guarded = 0;
 };
 
-// The output stage of one channel in one pass: scales every sample by `gains[i]` (or `gain`
-// without a ramp), limits it to +-ceiling (0: no ceiling), and measures the result: its peak
-// magnitude, how many samples the ceiling limited and the sum of squares in double precision.
-OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
+// The output stage of one channel in one pass: scales every sample by `gains[i]` (Ramp) or
+// `gain`, limits it to +-ceiling (Limit), and measures the result: its peak magnitude, how many
+// samples the ceiling limited and the sum of squares in double precision. One copy of the loop
+// per case, so none of them tests or holds what it does not use and every running value stays
+// in a register.
+template <bool Ramp, bool Limit>
+OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
 {
     OutputMeasure m;
     // Two sets of running values (even and odd groups of four), so that the chains of
-    // neighbouring groups overlap; each keeps its squares as two pairs in registers.
-    Float4 peaks[2] = {};
+    // neighbouring groups overlap; each keeps its squares as two pairs.
+    Float4 peakEven{}, peakOdd{};
     Int4 limited{};
-    Double2 sums[2][2] = {};
+    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
     const Float4 top = Float4{} + ceiling;
-    auto group = [&](uint32_t at, Float4& peak, Double2 (&pair)[2]) __attribute__((always_inline)) {
+    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
         Float4 y, g = Float4{} + gain;
         std::memcpy(&y, samples + at, sizeof y);
-        if (gains)
+        if constexpr (Ramp)
             std::memcpy(&g, gains + at, sizeof g);
         y *= g;
         Float4 magnitude = y < 0 ? -y : y;
-        if (ceiling > 0) {
+        if constexpr (Limit) {
             const Int4 over = magnitude > top;
             limited -= over;
             y = over ? (y < 0 ? -top : top) : y;
@@ -107,23 +110,23 @@ OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains
         peak = magnitude > peak ? magnitude : peak;
         const Double2 a = {double(y[0]), double(y[1])};
         const Double2 b = {double(y[2]), double(y[3])};
-        pair[0] += a * a;
-        pair[1] += b * b;
+        low += a * a;
+        high += b * b;
     };
     uint32_t i = 0;
     for (; i + 8 <= count; i += 8) {
-        group(i, peaks[0], sums[0]);
-        group(i + 4, peaks[1], sums[1]);
+        group(i, peakEven, lowEven, highEven);
+        group(i + 4, peakOdd, lowOdd, highOdd);
     }
     for (; i + 4 <= count; i += 4)
-        group(i, peaks[0], sums[0]);
-    const Float4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
-    Double2 low = sums[0][0] + sums[1][0], high = sums[0][1] + sums[1][1];
+        group(i, peakEven, lowEven, highEven);
+    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
+    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
     m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
     m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
     for (; i < count; ++i) {
-        float y = samples[i] * (gains ? gains[i] : gain);
-        if (ceiling > 0 && std::fabs(y) > ceiling) {
+        float y = samples[i] * (Ramp ? gains[i] : gain);
+        if (Limit && std::fabs(y) > ceiling) {
             y = std::copysign(ceiling, y);
             ++m.guarded;
         }
@@ -133,6 +136,16 @@ OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains
     }
     m.squares = (low[0] + low[1]) + (high[0] + high[1]);
     return m;
+}
+
+// `gains` null: no ramp; ceiling 0: no ceiling.
+OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
+{
+    if (gains)
+        return ceiling > 0 ? scaleAndMeasureAs<true, true>(samples, count, gains, gain, ceiling)
+                           : scaleAndMeasureAs<true, false>(samples, count, gains, gain, ceiling);
+    return ceiling > 0 ? scaleAndMeasureAs<false, true>(samples, count, gains, gain, ceiling)
+                       : scaleAndMeasureAs<false, false>(samples, count, gains, gain, ceiling);
 }
 
 }  // namespace
