@@ -34,10 +34,10 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
     InputMeasure m;
     // Two sets of running values (even and odd groups of four), so that the peak's compare
     // chains of neighbouring groups overlap.
-    Int4 peaks[2] = {};
+    Float4 peaks[2] = {};
     Int4 invalid{};
     const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
-    auto group = [&](uint32_t at, Int4& peak) __attribute__((always_inline)) {
+    auto group = [&](uint32_t at, Float4& peak) __attribute__((always_inline)) {
         Int4 bits;
         std::memcpy(&bits, samples + at, sizeof bits);
         const Int4 bad = (bits & exponent) == exponent;
@@ -46,8 +46,10 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
         std::memcpy(samples + at, &bits, sizeof bits);
         if (copy)
             std::memcpy(copy + at, &bits, sizeof bits);
-        const Int4 magnitude = bits & 0x7fffffff;
-        peak = magnitude > peak ? magnitude : peak;
+        Float4 magnitude;
+        const Int4 magnitudeBits = bits & 0x7fffffff;
+        std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+        peak = magnitude > peak ? magnitude : peak;  // valid samples: the plain maximum
     };
     uint32_t i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -56,8 +58,8 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
     }
     for (; i + 4 <= count; i += 4)
         group(i, peaks[0]);
-    const Int4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
-    int32_t top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    const Float4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
+    float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
     m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
     for (; i < count; ++i) {
         const bool bad = isInvalidSample(samples[i]);
@@ -65,9 +67,9 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
         samples[i] = bad ? 0.0f : samples[i];
         if (copy)
             copy[i] = samples[i];
-        top = std::max(top, std::bit_cast<int32_t>(samples[i]) & 0x7fffffff);
+        top = std::max(top, std::fabs(samples[i]));
     }
-    m.peak = std::bit_cast<float>(top);
+    m.peak = top;
     return m;
 }
 
