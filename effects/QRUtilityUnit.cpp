@@ -21,23 +21,29 @@ using Int4 = int32_t __attribute__((vector_size(16)));
 
 using Double2 = double __attribute__((vector_size(16)));
 
-// What the input stage found in one channel.
+// What the input stage found in one channel (the squares only when asked for).
 struct InputMeasure {
     float peak = 0;
     uint32_t invalid = 0;
+    double squares = 0;
 };
 
 // The input stage of one channel in one pass: replaces every invalid sample by 0, counts them,
-// measures the peak magnitude of the result and copies it to `copy` (when not null).
+// measures the peak magnitude of the result and copies it to `copy` (when not null). With
+// Squares it also sums the squares of the result in double precision, grouped and ordered as
+// the output stage sums them, so a unit that passes its input unchanged measures its output
+// here, to the same value, without a second pass.
+template <bool Squares>
 InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
 {
     InputMeasure m;
     // Two sets of running values (even and odd groups of four), so that the peak's compare
-    // chains of neighbouring groups overlap.
-    Float4 peaks[2] = {};
+    // chains of neighbouring groups overlap; each keeps its squares as two pairs.
+    Float4 peakEven{}, peakOdd{};
+    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
     Int4 invalid{};
     const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
-    auto group = [&](uint32_t at, Float4& peak) __attribute__((always_inline)) {
+    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
         Int4 bits;
         std::memcpy(&bits, samples + at, sizeof bits);
         const Int4 bad = (bits & exponent) == exponent;
@@ -50,15 +56,24 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
         const Int4 magnitudeBits = bits & 0x7fffffff;
         std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
         peak = magnitude > peak ? magnitude : peak;  // valid samples: the plain maximum
+        if constexpr (Squares) {
+            Float4 y;
+            std::memcpy(&y, &bits, sizeof y);
+            const Double2 a = {double(y[0]), double(y[1])};
+            const Double2 b = {double(y[2]), double(y[3])};
+            low += a * a;
+            high += b * b;
+        }
     };
     uint32_t i = 0;
     for (; i + 8 <= count; i += 8) {
-        group(i, peaks[0]);
-        group(i + 4, peaks[1]);
+        group(i, peakEven, lowEven, highEven);
+        group(i + 4, peakOdd, lowOdd, highOdd);
     }
     for (; i + 4 <= count; i += 4)
-        group(i, peaks[0]);
-    const Float4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
+        group(i, peakEven, lowEven, highEven);
+    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
+    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
     float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
     m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
     for (; i < count; ++i) {
@@ -68,8 +83,12 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
         if (copy)
             copy[i] = samples[i];
         top = std::max(top, std::fabs(samples[i]));
+        if constexpr (Squares)
+            low[0] += double(samples[i]) * double(samples[i]);
     }
     m.peak = top;
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
     return m;
 }
 
@@ -296,17 +315,26 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     const uint32_t firstPiece = std::min(frames, s.ringCapacity - s.ringPosition);
     const bool silent = !ramping && gain == 0;
     const bool direct = (delay == 0 || silent) && frames <= s.ringCapacity;
+    // A gain of exactly 1 with no ramp, no ceiling and no delay passes the clean input as it is:
+    // the input stage measures the output too (where the line does not wrap in this call).
+    const bool passing = direct && !silent && !ramping && gain == 1.0f && !(ceiling > 0) && firstPiece == frames;
     for (uint32_t channel = 0; channel < channelCount; ++channel) {
         float* samples = data[channel];
         float* line = s.delay[channel].data();
-        if (direct) {
-            const InputMeasure first = cleanAndCopy(samples, firstPiece, line + s.ringPosition);
-            const InputMeasure second = cleanAndCopy(samples + firstPiece, frames - firstPiece, line);
+        if (passing) {
+            const InputMeasure in = cleanAndCopy<true>(samples, frames, line + s.ringPosition);
+            invalid += in.invalid;
+            inputPeak = std::max(inputPeak, in.peak);
+            outputPeak = std::max(outputPeak, in.peak);
+            squares += in.squares;
+        } else if (direct) {
+            const InputMeasure first = cleanAndCopy<false>(samples, firstPiece, line + s.ringPosition);
+            const InputMeasure second = cleanAndCopy<false>(samples + firstPiece, frames - firstPiece, line);
             invalid += first.invalid + second.invalid;
             inputPeak = std::max({inputPeak, first.peak, second.peak});
         } else {
             float* held = s.held.data();
-            const InputMeasure in = cleanAndCopy(samples, frames, held);
+            const InputMeasure in = cleanAndCopy<false>(samples, frames, held);
             invalid += in.invalid;
             inputPeak = std::max(inputPeak, in.peak);
         }
@@ -335,6 +363,8 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
             std::fill_n(samples, frames, 0.0f);
             continue;
         }
+        if (passing)
+            continue;
         const OutputMeasure m = scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling);
         guarded += m.guarded;
         outputPeak = std::max(outputPeak, m.peak);
