@@ -104,7 +104,7 @@ struct OutputMeasure {
 // samples the ceiling limited and the sum of squares in double precision. One copy of the loop
 // per case, so none of them tests or holds what it does not use and every running value stays
 // in a register.
-template <bool Ramp, bool Limit>
+template <bool Ramp, bool Limit, bool Squares>
 OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
 {
     OutputMeasure m;
@@ -129,10 +129,12 @@ OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gai
         }
         std::memcpy(samples + at, &y, sizeof y);
         peak = magnitude > peak ? magnitude : peak;
-        const Double2 a = {double(y[0]), double(y[1])};
-        const Double2 b = {double(y[2]), double(y[3])};
-        low += a * a;
-        high += b * b;
+        if constexpr (Squares) {
+            const Double2 a = {double(y[0]), double(y[1])};
+            const Double2 b = {double(y[2]), double(y[3])};
+            low += a * a;
+            high += b * b;
+        }
     };
     uint32_t i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -153,20 +155,25 @@ OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gai
         }
         samples[i] = y;
         m.peak = std::max(m.peak, std::fabs(y));
-        low[0] += double(y) * double(y);
+        if constexpr (Squares)
+            low[0] += double(y) * double(y);
     }
-    m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
     return m;
 }
 
-// `gains` null: no ramp; ceiling 0: no ceiling.
-OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
+// `gains` null: no ramp; ceiling 0: no ceiling; the squares only when `squares`.
+OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling,
+                              bool squares)
 {
-    if (gains)
-        return ceiling > 0 ? scaleAndMeasureAs<true, true>(samples, count, gains, gain, ceiling)
-                           : scaleAndMeasureAs<true, false>(samples, count, gains, gain, ceiling);
-    return ceiling > 0 ? scaleAndMeasureAs<false, true>(samples, count, gains, gain, ceiling)
-                       : scaleAndMeasureAs<false, false>(samples, count, gains, gain, ceiling);
+    using Kind = OutputMeasure (*)(float*, uint32_t, const float*, float, float);
+    static constexpr Kind kinds[2][2][2] = {
+        {{scaleAndMeasureAs<false, false, false>, scaleAndMeasureAs<false, false, true>},
+         {scaleAndMeasureAs<false, true, false>, scaleAndMeasureAs<false, true, true>}},
+        {{scaleAndMeasureAs<true, false, false>, scaleAndMeasureAs<true, false, true>},
+         {scaleAndMeasureAs<true, true, false>, scaleAndMeasureAs<true, true, true>}}};
+    return kinds[gains != nullptr][ceiling > 0][squares](samples, count, gains, gain, ceiling);
 }
 
 }  // namespace
@@ -182,6 +189,13 @@ void QRUtilityUnit::setGain(float gain)
 {
     QRUtilityParameters next = state_.parameters.latest();
     next.targetGain = std::isfinite(gain) ? std::clamp(gain, 0.0f, maximumGain) : 0.0f;
+    state_.parameters.publish(next);
+}
+
+void QRUtilityUnit::setRmsWanted(bool wanted)
+{
+    QRUtilityParameters next = state_.parameters.latest();
+    next.rmsWanted = wanted;
     state_.parameters.publish(next);
 }
 
@@ -322,7 +336,8 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
         float* samples = data[channel];
         float* line = s.delay[channel].data();
         if (passing) {
-            const InputMeasure in = cleanAndCopy<true>(samples, frames, line + s.ringPosition);
+            const InputMeasure in = p.rmsWanted ? cleanAndCopy<true>(samples, frames, line + s.ringPosition)
+                                                : cleanAndCopy<false>(samples, frames, line + s.ringPosition);
             invalid += in.invalid;
             inputPeak = std::max(inputPeak, in.peak);
             outputPeak = std::max(outputPeak, in.peak);
@@ -365,7 +380,8 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
         }
         if (passing)
             continue;
-        const OutputMeasure m = scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling);
+        const OutputMeasure m = scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling,
+                                                 p.rmsWanted);
         guarded += m.guarded;
         outputPeak = std::max(outputPeak, m.peak);
         squares += m.squares;

@@ -248,6 +248,34 @@ TEST(UtilityUnit, PassingUnitMetersEqualThoseOfAScalingUnit)
     }
 }
 
+// Without readers of the rms the unit sums no squares: the rms rests at 0, while the samples,
+// peaks and counts stay those of a unit whose rms is read, passing (gain 1) or scaling.
+TEST(UtilityUnit, RmsNobodyReadsRestsAtZeroAndChangesNothingElse)
+{
+    const std::vector<float> left = test::whiteNoise(0.9, 512, 43), right = test::whiteNoise(0.4, 512, 44);
+    for (const float gain : {1.0f, 1.5f}) {
+        QRUtilityUnit read, unread;
+        for (QRUtilityUnit* unit : {&read, &unread}) {
+            unit->setGain(gain);
+            unit->configureDelay(0, gain == 1.0f ? 0.0f : 0.8f);
+        }
+        unread.setRmsWanted(false);
+        ASSERT_TRUE(prepareUnit(read, 48000, 2));
+        ASSERT_TRUE(prepareUnit(unread, 48000, 2));
+        EXPECT_EQ(renderThrough(unread, {left, right}, 512), renderThrough(read, {left, right}, 512));
+        const QRMeterValues a = unread.readMeter(), b = read.readMeter();
+        EXPECT_EQ(a.rms, 0.0f);
+        EXPECT_GT(b.rms, 0.1f);
+        EXPECT_EQ(a.inputPeak, b.inputPeak);
+        EXPECT_EQ(a.outputPeak, b.outputPeak);
+        EXPECT_EQ(a.guarded, b.guarded);
+        unread.setRmsWanted(true);
+        renderThrough(unread, {left, right}, 512);
+        renderThrough(read, {left, right}, 512);
+        EXPECT_EQ(unread.readMeter().rms, read.readMeter().rms);
+    }
+}
+
 TEST(UtilityUnit, ReportsNoLatencyWhateverItsDelay)
 {
     QRUtilityUnit unit;
