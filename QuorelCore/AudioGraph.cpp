@@ -89,6 +89,9 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
 
     wet_ = effect<QRUtilityUnit>(QRRegisterUtilityUnit());
     preamp_ = effect<QRUtilityUnit>(QRRegisterUtilityUnit());
+    // The meter reads the rms of the output stage only.
+    for (QRUtilityUnit* unit : {&dryUnit(), &wetUnit(), &preampUnit()})
+        unit->setRmsWanted(false);
 
     AudioEngine& engine = *engine_;
     AudioNode* source = nullptr;

@@ -149,10 +149,8 @@ namespace {
     if (h.gain == 0 && h.rampRemaining == 0) {
         // Bypassed: the input passes as it is, invalid samples as 0.
         float peak = 0;
-        for (uint32_t c = 0; c < (stereo ? 2u : 1u); ++c) {
-            sanitizeSamples(data[c], frames);
-            peak = std::max(peak, peakMagnitude(data[c], frames));
-        }
+        for (uint32_t c = 0; c < (stereo ? 2u : 1u); ++c)
+            peak = std::max(peak, sanitizeAndMeasure(data[c], frames));
         h.standing = true;
         return peak;
     }

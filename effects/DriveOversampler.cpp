@@ -11,7 +11,6 @@ namespace quorel {
 
 namespace {
 
-using Float4 = float __attribute__((vector_size(16)));
 using Int4 = int32_t __attribute__((vector_size(16)));
 
 // out[i] = in[i], or 0 where in[i] is infinite or not a number (its exponent bits all set).
@@ -27,23 +26,6 @@ void copySanitized(float* out, const float* in, uint32_t count)
     }
     for (; i < count; ++i)
         out[i] = sanitizedSample(in[i]);
-}
-
-// Largest magnitude of valid samples.
-float peak(const float* samples, uint32_t count)
-{
-    Float4 largest{};
-    uint32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        Float4 v;
-        std::memcpy(&v, samples + i, sizeof v);
-        v = v < 0 ? -v : v;
-        largest = v > largest ? v : largest;
-    }
-    float result = std::max(std::max(largest[0], largest[1]), std::max(largest[2], largest[3]));
-    for (; i < count; ++i)
-        result = std::max(result, std::fabs(samples[i]));
-    return result;
 }
 
 }  // namespace
@@ -111,7 +93,7 @@ DriveOversampler::Result DriveOversampler::process(float* samples, uint32_t fram
     if (factor_ == 1) {
         copySanitized(samples, samples, frames);
         result.activity = curve.shape(samples, frames);
-        result.peak = peak(samples, frames);
+        result.peak = peakMagnitude(samples, frames);
         return result;
     }
     float* kept = line();
@@ -133,7 +115,7 @@ DriveOversampler::Result DriveOversampler::process(float* samples, uint32_t fram
         std::copy_n(delayed, frames, samples);
     }
     std::memmove(kept, kept + frames, kept_ * sizeof(float));
-    result.peak = peak(samples, frames);
+    result.peak = peakMagnitude(samples, frames);
     return result;
 }
 

@@ -157,23 +157,21 @@ float QRLevelerUnit::measureStereo(float* left, float* right, uint32_t count) no
     Lanes sz2 = {s.shelf[0].z2, s.shelf[1].z2, 0, 0};
     Lanes hz1 = {s.highPass[0].z1, s.highPass[1].z1, 0, 0};
     Lanes hz2 = {s.highPass[0].z2, s.highPass[1].z2, 0, 0};
-    double sumLeft = s.binSum[0];
-    double sumRight = s.binSum[1];
-    Lanes peak = zero;
+    // The samples are cleaned and measured first, four at a time, so the filter loop only
+    // reads them; both channels' squares are summed as one pair.
+    const float peak = std::max(sanitizeAndMeasure(left, count), sanitizeAndMeasure(right, count));
+    using Double2 = double __attribute__((vector_size(16)));
+    Double2 sums = {s.binSum[0], s.binSum[1]};
     for (uint32_t i = 0; i < count; ++i) {
-        const Lanes x = {sanitizedSample(left[i]), sanitizedSample(right[i]), 0, 0};
-        left[i] = x[0];
-        right[i] = x[1];
-        const Lanes magnitude = x < 0 ? -x : x;
-        peak = magnitude > peak ? magnitude : peak;
+        const Lanes x = {left[i], right[i], 0, 0};
         const Lanes u = sb0 * x + sz1;
         sz1 = sb1 * x - sa1 * u + sz2;
         sz2 = sb2 * x - sa2 * u;
         const Lanes y = hb0 * u + hz1;
         hz1 = hb1 * u - ha1 * y + hz2;
         hz2 = hb2 * u - ha2 * y;
-        sumLeft += double(y[0]) * double(y[0]);
-        sumRight += double(y[1]) * double(y[1]);
+        const Double2 wide = {double(y[0]), double(y[1])};
+        sums += wide * wide;
     }
     s.shelf[0].z1 = sz1[0];
     s.shelf[1].z1 = sz1[1];
@@ -183,9 +181,9 @@ float QRLevelerUnit::measureStereo(float* left, float* right, uint32_t count) no
     s.highPass[1].z1 = hz1[1];
     s.highPass[0].z2 = hz2[0];
     s.highPass[1].z2 = hz2[1];
-    s.binSum[0] = sumLeft;
-    s.binSum[1] = sumRight;
-    return std::max(peak[0], peak[1]);
+    s.binSum[0] = sums[0];
+    s.binSum[1] = sums[1];
+    return peak;
 }
 
 float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept

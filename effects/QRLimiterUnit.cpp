@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace quorel {
 
@@ -36,6 +37,91 @@ float smallestGain(const float* gains, uint32_t count)
         smallest = bits < smallest ? bits : smallest;
     }
     return std::bit_cast<float>(smallest);
+}
+
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+
+inline Float4 load4(const float* p)
+{
+    Float4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store4(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
+
+// Invalid samples (exponent bits all set) as 0, on the bits.
+inline Float4 sanitized4(Float4 v)
+{
+    Int4 bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
+    bits = (bits & exponent) == exponent ? Int4{} : bits;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+inline Float4 magnitude4(Float4 v) { return v < 0 ? -v : v; }
+
+inline float largestLane(Float4 v) { return std::max(std::max(v[0], v[1]), std::max(v[2], v[3])); }
+
+// Cleans the channels in place (invalid samples become 0) and writes the peak of each frame
+// over the channels; returns the largest of them. One pass over the samples.
+float framePeaks(float* const* data, uint32_t channelCount, float* peaks, uint32_t frames)
+{
+    float* left = data[0];
+    float* right = channelCount > 1 ? data[1] : nullptr;
+    Float4 loudest{};
+    uint32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const Float4 l = sanitized4(load4(left + i));
+        store4(left + i, l);
+        Float4 peak = magnitude4(l);
+        if (right) {
+            const Float4 r = sanitized4(load4(right + i));
+            store4(right + i, r);
+            const Float4 m = magnitude4(r);
+            peak = m > peak ? m : peak;
+        }
+        store4(peaks + i, peak);
+        loudest = peak > loudest ? peak : loudest;
+    }
+    float result = largestLane(loudest);
+    for (; i < frames; ++i) {
+        left[i] = sanitizedSample(left[i]);
+        float peak = std::fabs(left[i]);
+        if (right) {
+            right[i] = sanitizedSample(right[i]);
+            peak = std::max(peak, std::fabs(right[i]));
+        }
+        peaks[i] = peak;
+        result = std::max(result, peak);
+    }
+    return result;
+}
+
+// samples[i] * gains[i], limited to +-ceiling; returns the largest output magnitude.
+float applyGains(float* samples, const float* gains, uint32_t frames, float ceiling)
+{
+    const Float4 top = Float4{} + ceiling;
+    Float4 largest{};
+    uint32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const Float4 y = load4(samples + i) * load4(gains + i);
+        const Float4 m = magnitude4(y);
+        const Float4 limited = m > top ? (y < 0 ? -top : top) : y;
+        store4(samples + i, limited);
+        const Float4 out = m > top ? top : m;
+        largest = out > largest ? out : largest;
+    }
+    float result = largestLane(largest);
+    for (; i < frames; ++i) {
+        const float y = samples[i] * gains[i];
+        samples[i] = std::fabs(y) > ceiling ? std::copysign(ceiling, y) : y;
+        result = std::max(result, std::fabs(samples[i]));
+    }
+    return result;
 }
 
 }  // namespace
@@ -148,24 +234,18 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
     s.releaseCoefficient = s.parameters.current().releaseCoefficient;
     float minimum = s.minimumGain.load();
 
-    // 1. Peak of each frame over the channels.
+    // 1. Peak of each frame over the channels (the samples cleaned on the way).
     float* gains = s.framePeaks.data();
-    for (uint32_t channel = 0; channel < channelCount; ++channel) {
-        float* samples = data[channel];
-        sanitizeSamples(samples, frames);
-        if (channel == 0) {
-            for (uint32_t i = 0; i < frames; ++i)
-                gains[i] = std::fabs(samples[i]);
-        } else {
-            for (uint32_t i = 0; i < frames; ++i)
-                gains[i] = std::max(gains[i], std::fabs(samples[i]));
-        }
-    }
+    const float loudest = framePeaks(data, channelCount, gains, frames);
 
     // 2. Target gain of each frame: C / P above the ceiling, else exactly 1 (C / C), without a
-    //    branch so that the loop vectorises.
-    for (uint32_t i = 0; i < frames; ++i)
-        gains[i] = ceiling / std::max(gains[i], ceiling);
+    //    branch so that the loop vectorises. With no frame above the ceiling every target is 1.
+    const bool allOne = !(loudest > ceiling);
+    if (allOne)
+        std::fill_n(gains, frames, 1.0f);
+    else
+        for (uint32_t i = 0; i < frames; ++i)
+            gains[i] = ceiling / std::max(gains[i], ceiling);
 
     // 3. Sliding minimum of the target gains over the last W frames (this one included), in
     //    blocks of W frames: a window spans the end of the previous block, whose suffix minima
@@ -176,7 +256,7 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
     float* suffixMinima = s.suffixMinima.data();
     uint32_t position = s.blockPosition;
     float blockMinimum = s.blockMinimum;
-    if (frames > 0 && (position == 0 || blockMinimum == 1.0f) && smallestGain(gains, frames) == 1.0f) {
+    if (frames > 0 && (position == 0 || blockMinimum == 1.0f) && (allOne || smallestGain(gains, frames) == 1.0f)) {
         // Every target of the current block so far and of this call is 1: until the block
         // completes, a frame's minimum is the previous block's suffix minimum; from then on
         // every block holds only 1s.
@@ -268,11 +348,7 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         std::copy_n(held, frames - fromLine, samples + fromLine);
         writeRing(line, length, s.delayIndex, held, frames);
 
-        for (uint32_t i = 0; i < frames; ++i) {
-            const float y = samples[i] * gains[i];
-            samples[i] = std::fabs(y) > ceiling ? std::copysign(ceiling, y) : y;
-        }
-        peak = std::max(peak, peakMagnitude(samples, frames));
+        peak = std::max(peak, applyGains(samples, gains, frames, ceiling));
     }
     if (frames > 0)
         s.delayIndex = uint32_t((uint64_t(s.delayIndex) + frames) % length);

@@ -16,6 +16,7 @@ struct QRUtilityParameters {
     float ceiling = 0;          // linear 0...1, 0 = off
     uint32_t delayFrames = 0;
     bool spectrumWanted = true;  // false: the analyser only keeps its ring filled
+    bool rmsWanted = true;       // false: no squares summed, the rms reading rests at 0
 };
 
 // State of a utility unit: gain ramp, whole-frame delay, ceiling, meters and analyser.

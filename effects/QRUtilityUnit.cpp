@@ -21,23 +21,29 @@ using Int4 = int32_t __attribute__((vector_size(16)));
 
 using Double2 = double __attribute__((vector_size(16)));
 
-// What the input stage found in one channel.
+// What the input stage found in one channel (the squares only when asked for).
 struct InputMeasure {
     float peak = 0;
     uint32_t invalid = 0;
+    double squares = 0;
 };
 
 // The input stage of one channel in one pass: replaces every invalid sample by 0, counts them,
-// measures the peak magnitude of the result and copies it to `copy` (when not null).
+// measures the peak magnitude of the result and copies it to `copy` (when not null). With
+// Squares it also sums the squares of the result in double precision, grouped and ordered as
+// the output stage sums them, so a unit that passes its input unchanged measures its output
+// here, to the same value, without a second pass.
+template <bool Squares>
 InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
 {
     InputMeasure m;
     // Two sets of running values (even and odd groups of four), so that the peak's compare
-    // chains of neighbouring groups overlap.
-    Int4 peaks[2] = {};
+    // chains of neighbouring groups overlap; each keeps its squares as two pairs.
+    Float4 peakEven{}, peakOdd{};
+    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
     Int4 invalid{};
     const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
-    auto group = [&](uint32_t at, Int4& peak) __attribute__((always_inline)) {
+    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
         Int4 bits;
         std::memcpy(&bits, samples + at, sizeof bits);
         const Int4 bad = (bits & exponent) == exponent;
@@ -46,18 +52,29 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
         std::memcpy(samples + at, &bits, sizeof bits);
         if (copy)
             std::memcpy(copy + at, &bits, sizeof bits);
-        const Int4 magnitude = bits & 0x7fffffff;
-        peak = magnitude > peak ? magnitude : peak;
+        Float4 magnitude;
+        const Int4 magnitudeBits = bits & 0x7fffffff;
+        std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+        peak = magnitude > peak ? magnitude : peak;  // valid samples: the plain maximum
+        if constexpr (Squares) {
+            Float4 y;
+            std::memcpy(&y, &bits, sizeof y);
+            const Double2 a = {double(y[0]), double(y[1])};
+            const Double2 b = {double(y[2]), double(y[3])};
+            low += a * a;
+            high += b * b;
+        }
     };
     uint32_t i = 0;
     for (; i + 8 <= count; i += 8) {
-        group(i, peaks[0]);
-        group(i + 4, peaks[1]);
+        group(i, peakEven, lowEven, highEven);
+        group(i + 4, peakOdd, lowOdd, highOdd);
     }
     for (; i + 4 <= count; i += 4)
-        group(i, peaks[0]);
-    const Int4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
-    int32_t top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+        group(i, peakEven, lowEven, highEven);
+    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
+    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
+    float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
     m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
     for (; i < count; ++i) {
         const bool bad = isInvalidSample(samples[i]);
@@ -65,9 +82,13 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
         samples[i] = bad ? 0.0f : samples[i];
         if (copy)
             copy[i] = samples[i];
-        top = std::max(top, std::bit_cast<int32_t>(samples[i]) & 0x7fffffff);
+        top = std::max(top, std::fabs(samples[i]));
+        if constexpr (Squares)
+            low[0] += double(samples[i]) * double(samples[i]);
     }
-    m.peak = std::bit_cast<float>(top);
+    m.peak = top;
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
     return m;
 }
 
@@ -78,26 +99,29 @@ struct OutputMeasure {
     uint32_t guarded = 0;
 };
 
-// The output stage of one channel in one pass: scales every sample by `gains[i]` (or `gain`
-// without a ramp), limits it to +-ceiling (0: no ceiling), and measures the result: its peak
-// magnitude, how many samples the ceiling limited and the sum of squares in double precision.
-OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
+// The output stage of one channel in one pass: scales every sample by `gains[i]` (Ramp) or
+// `gain`, limits it to +-ceiling (Limit), and measures the result: its peak magnitude, how many
+// samples the ceiling limited and the sum of squares in double precision. One copy of the loop
+// per case, so none of them tests or holds what it does not use and every running value stays
+// in a register.
+template <bool Ramp, bool Limit, bool Squares>
+OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
 {
     OutputMeasure m;
     // Two sets of running values (even and odd groups of four), so that the chains of
-    // neighbouring groups overlap; each keeps its squares as two pairs in registers.
-    Float4 peaks[2] = {};
+    // neighbouring groups overlap; each keeps its squares as two pairs.
+    Float4 peakEven{}, peakOdd{};
     Int4 limited{};
-    Double2 sums[2][2] = {};
+    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
     const Float4 top = Float4{} + ceiling;
-    auto group = [&](uint32_t at, Float4& peak, Double2 (&pair)[2]) __attribute__((always_inline)) {
+    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
         Float4 y, g = Float4{} + gain;
         std::memcpy(&y, samples + at, sizeof y);
-        if (gains)
+        if constexpr (Ramp)
             std::memcpy(&g, gains + at, sizeof g);
         y *= g;
         Float4 magnitude = y < 0 ? -y : y;
-        if (ceiling > 0) {
+        if constexpr (Limit) {
             const Int4 over = magnitude > top;
             limited -= over;
             y = over ? (y < 0 ? -top : top) : y;
@@ -105,34 +129,51 @@ OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains
         }
         std::memcpy(samples + at, &y, sizeof y);
         peak = magnitude > peak ? magnitude : peak;
-        const Double2 a = {double(y[0]), double(y[1])};
-        const Double2 b = {double(y[2]), double(y[3])};
-        pair[0] += a * a;
-        pair[1] += b * b;
+        if constexpr (Squares) {
+            const Double2 a = {double(y[0]), double(y[1])};
+            const Double2 b = {double(y[2]), double(y[3])};
+            low += a * a;
+            high += b * b;
+        }
     };
     uint32_t i = 0;
     for (; i + 8 <= count; i += 8) {
-        group(i, peaks[0], sums[0]);
-        group(i + 4, peaks[1], sums[1]);
+        group(i, peakEven, lowEven, highEven);
+        group(i + 4, peakOdd, lowOdd, highOdd);
     }
     for (; i + 4 <= count; i += 4)
-        group(i, peaks[0], sums[0]);
-    const Float4 peak = peaks[0] > peaks[1] ? peaks[0] : peaks[1];
-    Double2 low = sums[0][0] + sums[1][0], high = sums[0][1] + sums[1][1];
+        group(i, peakEven, lowEven, highEven);
+    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
+    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
     m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
     m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
     for (; i < count; ++i) {
-        float y = samples[i] * (gains ? gains[i] : gain);
-        if (ceiling > 0 && std::fabs(y) > ceiling) {
+        float y = samples[i] * (Ramp ? gains[i] : gain);
+        if (Limit && std::fabs(y) > ceiling) {
             y = std::copysign(ceiling, y);
             ++m.guarded;
         }
         samples[i] = y;
         m.peak = std::max(m.peak, std::fabs(y));
-        low[0] += double(y) * double(y);
+        if constexpr (Squares)
+            low[0] += double(y) * double(y);
     }
-    m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
     return m;
+}
+
+// `gains` null: no ramp; ceiling 0: no ceiling; the squares only when `squares`.
+OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling,
+                              bool squares)
+{
+    using Kind = OutputMeasure (*)(float*, uint32_t, const float*, float, float);
+    static constexpr Kind kinds[2][2][2] = {
+        {{scaleAndMeasureAs<false, false, false>, scaleAndMeasureAs<false, false, true>},
+         {scaleAndMeasureAs<false, true, false>, scaleAndMeasureAs<false, true, true>}},
+        {{scaleAndMeasureAs<true, false, false>, scaleAndMeasureAs<true, false, true>},
+         {scaleAndMeasureAs<true, true, false>, scaleAndMeasureAs<true, true, true>}}};
+    return kinds[gains != nullptr][ceiling > 0][squares](samples, count, gains, gain, ceiling);
 }
 
 }  // namespace
@@ -148,6 +189,13 @@ void QRUtilityUnit::setGain(float gain)
 {
     QRUtilityParameters next = state_.parameters.latest();
     next.targetGain = std::isfinite(gain) ? std::clamp(gain, 0.0f, maximumGain) : 0.0f;
+    state_.parameters.publish(next);
+}
+
+void QRUtilityUnit::setRmsWanted(bool wanted)
+{
+    QRUtilityParameters next = state_.parameters.latest();
+    next.rmsWanted = wanted;
     state_.parameters.publish(next);
 }
 
@@ -281,17 +329,27 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     const uint32_t firstPiece = std::min(frames, s.ringCapacity - s.ringPosition);
     const bool silent = !ramping && gain == 0;
     const bool direct = (delay == 0 || silent) && frames <= s.ringCapacity;
+    // A gain of exactly 1 with no ramp, no ceiling and no delay passes the clean input as it is:
+    // the input stage measures the output too (where the line does not wrap in this call).
+    const bool passing = direct && !silent && !ramping && gain == 1.0f && !(ceiling > 0) && firstPiece == frames;
     for (uint32_t channel = 0; channel < channelCount; ++channel) {
         float* samples = data[channel];
         float* line = s.delay[channel].data();
-        if (direct) {
-            const InputMeasure first = cleanAndCopy(samples, firstPiece, line + s.ringPosition);
-            const InputMeasure second = cleanAndCopy(samples + firstPiece, frames - firstPiece, line);
+        if (passing) {
+            const InputMeasure in = p.rmsWanted ? cleanAndCopy<true>(samples, frames, line + s.ringPosition)
+                                                : cleanAndCopy<false>(samples, frames, line + s.ringPosition);
+            invalid += in.invalid;
+            inputPeak = std::max(inputPeak, in.peak);
+            outputPeak = std::max(outputPeak, in.peak);
+            squares += in.squares;
+        } else if (direct) {
+            const InputMeasure first = cleanAndCopy<false>(samples, firstPiece, line + s.ringPosition);
+            const InputMeasure second = cleanAndCopy<false>(samples + firstPiece, frames - firstPiece, line);
             invalid += first.invalid + second.invalid;
             inputPeak = std::max({inputPeak, first.peak, second.peak});
         } else {
             float* held = s.held.data();
-            const InputMeasure in = cleanAndCopy(samples, frames, held);
+            const InputMeasure in = cleanAndCopy<false>(samples, frames, held);
             invalid += in.invalid;
             inputPeak = std::max(inputPeak, in.peak);
         }
@@ -320,7 +378,10 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
             std::fill_n(samples, frames, 0.0f);
             continue;
         }
-        const OutputMeasure m = scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling);
+        if (passing)
+            continue;
+        const OutputMeasure m = scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling,
+                                                 p.rmsWanted);
         guarded += m.guarded;
         outputPeak = std::max(outputPeak, m.peak);
         squares += m.squares;

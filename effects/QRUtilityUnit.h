@@ -28,6 +28,9 @@ public:
     void configureDelay(uint32_t delayFrames, float ceiling);
     QRMeterValues readMeter() const;
     bool gainHasSettled() const;
+    // Whether anyone reads the rms (initially true): without readers the unit sums no squares
+    // and its rms reading rests at 0; the peaks and counts are measured all the same.
+    void setRmsWanted(bool wanted);
 
     // Band centres in Hz (at most 64); rebuilds the analyser at once when allocated. Not while
     // rendering.

@@ -31,17 +31,69 @@ inline uint32_t sanitizeSamples(float* samples, uint32_t count) noexcept
     return invalid;
 }
 
-// Largest magnitude in a buffer of valid samples. Compares the magnitudes' bit patterns (as
-// non-negative 32-bit integers), which order like the values for finite floats, so the loop
-// vectorises without fast-math.
+namespace sampleVectors {
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+
+inline Float4 load(const float* p) noexcept
+{
+    Float4 v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline float largestLane(Float4 v) noexcept
+{
+    const float a = v[0] > v[1] ? v[0] : v[1];
+    const float b = v[2] > v[3] ? v[2] : v[3];
+    return a > b ? a : b;
+}
+}  // namespace sampleVectors
+
+// Largest magnitude in a buffer of valid samples, four at a time (valid samples have no
+// not-a-number, so the vector maximum is the plain one).
 inline float peakMagnitude(const float* samples, uint32_t count) noexcept
 {
-    int32_t peak = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        const int32_t magnitude = std::bit_cast<int32_t>(samples[i]) & 0x7fffffff;
+    using namespace sampleVectors;
+    Float4 peak{};
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Float4 v = load(samples + i);
+        const Float4 magnitude = v < 0 ? -v : v;
         peak = magnitude > peak ? magnitude : peak;
     }
-    return std::bit_cast<float>(peak);
+    float result = largestLane(peak);
+    for (; i < count; ++i) {
+        const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
+        result = magnitude > result ? magnitude : result;
+    }
+    return result;
+}
+
+// sanitizeSamples and peakMagnitude in one pass; returns the peak.
+inline float sanitizeAndMeasure(float* samples, uint32_t count) noexcept
+{
+    using namespace sampleVectors;
+    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
+    Float4 peak{};
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        Int4 bits;
+        __builtin_memcpy(&bits, samples + i, sizeof bits);
+        bits = (bits & exponent) == exponent ? Int4{} : bits;
+        __builtin_memcpy(samples + i, &bits, sizeof bits);
+        Float4 v;
+        __builtin_memcpy(&v, &bits, sizeof v);
+        const Float4 magnitude = v < 0 ? -v : v;
+        peak = magnitude > peak ? magnitude : peak;
+    }
+    float result = largestLane(peak);
+    for (; i < count; ++i) {
+        samples[i] = sanitizedSample(samples[i]);
+        const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
+        result = magnitude > result ? magnitude : result;
+    }
+    return result;
 }
 
 }  // namespace quorel

@@ -220,6 +220,62 @@ TEST(UtilityUnit, MetersDescribeTheLastCallAndResetClearsThem)
     EXPECT_EQ(meter.invalid, 0u);
 }
 
+// A unit at a gain of exactly 1 with no ceiling and no delay measures its output in the same
+// pass that cleans its input; its meters equal those of a unit that scales (a ceiling above
+// every sample), to the bit, block after block and where the delay line wraps.
+TEST(UtilityUnit, PassingUnitMetersEqualThoseOfAScalingUnit)
+{
+    QRUtilityUnit passing, scaling;
+    passing.setGain(1);
+    passing.configureDelay(0, 0);
+    scaling.setGain(1);
+    scaling.configureDelay(0, 1);
+    ASSERT_TRUE(prepareUnit(passing, 48000, 2));
+    ASSERT_TRUE(prepareUnit(scaling, 48000, 2));
+    std::vector<float> left = test::whiteNoise(0.9, 510, 41), right = test::whiteNoise(0.5, 510, 42);
+    left[7] = std::numeric_limits<float>::quiet_NaN();
+    right[300] = -std::numeric_limits<float>::infinity();
+    for (int block = 0; block < 100; ++block) {  // 51000 frames: the one-second line wraps
+        const Channels a = renderThrough(passing, {left, right}, 510);
+        const Channels b = renderThrough(scaling, {left, right}, 510);
+        ASSERT_EQ(a, b) << block;
+        const QRMeterValues p = passing.readMeter(), q = scaling.readMeter();
+        ASSERT_EQ(p.inputPeak, q.inputPeak) << block;
+        ASSERT_EQ(p.outputPeak, q.outputPeak) << block;
+        ASSERT_EQ(p.rms, q.rms) << block;
+        ASSERT_EQ(p.invalid, q.invalid) << block;
+        ASSERT_EQ(p.guarded, 0u);
+    }
+}
+
+// Without readers of the rms the unit sums no squares: the rms rests at 0, while the samples,
+// peaks and counts stay those of a unit whose rms is read, passing (gain 1) or scaling.
+TEST(UtilityUnit, RmsNobodyReadsRestsAtZeroAndChangesNothingElse)
+{
+    const std::vector<float> left = test::whiteNoise(0.9, 512, 43), right = test::whiteNoise(0.4, 512, 44);
+    for (const float gain : {1.0f, 1.5f}) {
+        QRUtilityUnit read, unread;
+        for (QRUtilityUnit* unit : {&read, &unread}) {
+            unit->setGain(gain);
+            unit->configureDelay(0, gain == 1.0f ? 0.0f : 0.8f);
+        }
+        unread.setRmsWanted(false);
+        ASSERT_TRUE(prepareUnit(read, 48000, 2));
+        ASSERT_TRUE(prepareUnit(unread, 48000, 2));
+        EXPECT_EQ(renderThrough(unread, {left, right}, 512), renderThrough(read, {left, right}, 512));
+        const QRMeterValues a = unread.readMeter(), b = read.readMeter();
+        EXPECT_EQ(a.rms, 0.0f);
+        EXPECT_GT(b.rms, 0.1f);
+        EXPECT_EQ(a.inputPeak, b.inputPeak);
+        EXPECT_EQ(a.outputPeak, b.outputPeak);
+        EXPECT_EQ(a.guarded, b.guarded);
+        unread.setRmsWanted(true);
+        renderThrough(unread, {left, right}, 512);
+        renderThrough(read, {left, right}, 512);
+        EXPECT_EQ(unread.readMeter().rms, read.readMeter().rms);
+    }
+}
+
 TEST(UtilityUnit, ReportsNoLatencyWhateverItsDelay)
 {
     QRUtilityUnit unit;
