@@ -31,4 +31,8 @@ function(quorel_test name)
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()
+  # A build that runs only the other tests (ctest -LE "e2e|package") builds only them.
+  if(NOT QUOREL_E2E_TESTS AND ARG_LABELS MATCHES "e2e|package")
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
 endfunction()
