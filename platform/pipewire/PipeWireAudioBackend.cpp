@@ -69,8 +69,8 @@ public:
         options.description = "Quorel";
         options.rate = context_->clockRate();
         options.latencyFrames = requestedFrames_;
-        sessionManagers_ = context_->sessionManagerCount();
         path_ = pipewire::GraphPath::create(*context_, options, error);
+        sinkManager_ = context_->sessionManagerCount();
         return path_ ? 0 : (error ? error : -EIO);
     }
 
@@ -149,19 +149,23 @@ public:
         } else {
             missingSince_.reset();
         }
-        // A session manager that starts again takes over a new sink of ours (same name), to
-        // which it links the applications again: made as soon as the old one went away, so the
-        // new one finds it in place.
+        // A new session manager cannot take over our sink, which has carried sound, and links
+        // nothing while it waits for it; the sink is held until the output device has been
+        // configured for two checks in a row (the new one can then give a stream it looks at a
+        // target), dropped, and made anew under the same name once the new one has chosen a
+        // default (GraphPath::renewSink), which it takes over and links the applications to.
         const bool present = context_->hasSessionManager();
         const uint64_t count = context_->sessionManagerCount();
-        const bool restarted = present && count != sessionManagers_;
-        if ((!present && !renewedWhileAway_) || (restarted && !renewedWhileAway_)) {
+        const bool outputReady = [&] {
+            const auto node = context_->nodeNamed(path_->target());
+            return node && !pipewire::GraphPath::playbackPorts(context_->ports(node->id)).empty();
+        }();
+        const bool newManager = present && count != sinkManager_;
+        readyChecks_ = newManager && outputReady ? readyChecks_ + 1 : 0;
+        if (path_->hasSink() && readyChecks_ >= 2) path_->dropSink();
+        if (!path_->hasSink() && path_->isManagerSettled()) {
             if (path_->renewSink() != 0) return Fault::streamFailed;
-            renewedWhileAway_ = !present;
-        }
-        if (present) {
-            sessionManagers_ = count;
-            renewedWhileAway_ = false;
+            sinkManager_ = count;
         }
         path_->relink();
         path_->keepApplicationsPlaying(present, count);
@@ -258,8 +262,8 @@ private:
     uint32_t requestedFrames_;
     std::unique_ptr<pipewire::GraphPath> path_;
     bool playing_ = false;
-    uint64_t sessionManagers_ = 0;                                 // the count last seen
-    bool renewedWhileAway_ = false;  // the sink was made anew while no session manager ran
+    uint64_t sinkManager_ = 0;  // the session manager that took our sink over (its count)
+    int readyChecks_ = 0;       // checks in a row that a new one runs and the output is configured
     std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
     // Set and cleared on the caller's thread, read in the real-time callback.
     std::atomic<IOProc> proc_{nullptr};
@@ -533,8 +537,15 @@ std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event
 {
     const uint32_t selector =
         event == Event::defaultOutput ? HAL::selector::defaultOutputDevice : HAL::selector::devices;
+    // A session manager that stops takes the devices it made along and brings them back when it
+    // starts again: nothing to follow while none runs (the fault watch gives the output device a
+    // moment to come back).
+    int error = 0;
+    std::shared_ptr<pipewire::PipeWireContext> pw = connectedContext(error);
     auto listener = HALListener::create(HAL::systemObject, HAL::address(selector, HAL::scope::global, 0),
-                                        std::move(handler));
+                                        [pw, handler = std::move(handler)] {
+                                            if (!pw || pw->hasSessionManager()) handler();
+                                        });
     if (!listener) return nullptr;
     return std::make_unique<EventListener>(std::move(listener));
 }
