@@ -172,6 +172,13 @@ public:
         return std::nullopt;
     }
 
+    // Main thread: a session manager started since our sink was made, and has not taken over
+    // a new one yet (see watch).
+    bool awaitsManager() const
+    {
+        return path_ && (!path_->hasSink() || sinkManager_ != context_->sessionManagerCount());
+    }
+
     std::optional<uint32_t> latencyFrames() const
     {
         const uint32_t frames = path_ ? path_->filter().downstreamLatencyFrames() : 0;
@@ -533,18 +540,23 @@ AudioBackend::Status PipeWireAudioBackend::moveAggregate(ObjectID aggregate, con
     return streamStatus(s->movePlayback(outputUID));
 }
 
+bool PipeWireAudioBackend::isChangingSessionManager()
+{
+    std::lock_guard lock(mutex_);
+    if (context_ && context_->isConnected() && !context_->hasSessionManager()) return true;
+    return std::any_of(sessions_.begin(), sessions_.end(), [](const auto& s) { return s.second->awaitsManager(); });
+}
+
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event, std::function<void()> handler)
 {
     const uint32_t selector =
         event == Event::defaultOutput ? HAL::selector::defaultOutputDevice : HAL::selector::devices;
     // A session manager that stops takes the devices it made along and brings them back when it
-    // starts again: nothing to follow while none runs (the fault watch gives the output device a
-    // moment to come back).
-    int error = 0;
-    std::shared_ptr<pipewire::PipeWireContext> pw = connectedContext(error);
+    // starts again: nothing to follow until the new one has taken our sink over (the fault watch
+    // gives the output device a moment to come back).
     auto listener = HALListener::create(HAL::systemObject, HAL::address(selector, HAL::scope::global, 0),
-                                        [pw, handler = std::move(handler)] {
-                                            if (!pw || pw->hasSessionManager()) handler();
+                                        [this, handler = std::move(handler)] {
+                                            if (!isChangingSessionManager()) handler();
                                         });
     if (!listener) return nullptr;
     return std::make_unique<EventListener>(std::move(listener));
