@@ -10,6 +10,7 @@
 #include "ToolProcess.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -280,4 +281,48 @@ TEST(ManagerRestartE2E, OnASpeakerItMakesItselfThePlayingApplicationPlaysOnAndAN
     ASSERT_TRUE(newcomer.waitForStarted());
     EXPECT_TRUE(waitUntil([] { return isOurs(linkedTo("e2e_newcomer")); })) << linkedTo("e2e_newcomer").toStdString();
     expectProcessingOn(restart.tool());
+}
+
+// The speaker the new WirePlumber makes drives the graph, not our sink: made after it, our sink
+// loses the tie between two sinks that name no driver priority. A stopped Quorel then leaves a
+// player pinned to the speaker playing.
+TEST(ManagerRestartE2E, AfterARestartAStoppedQuorelLeavesAPlayerPinnedToTheSpeakerPlaying)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(makeManagerSpeaker("manager_speakers"));
+    RestartRun restart("manager_speakers");
+    ASSERT_NO_FATAL_FAILURE(restart.start());
+    ASSERT_TRUE(restart.bounceManager());
+    ASSERT_TRUE(waitUntil([] { return isOurs(linkedTo("e2e_player")); })) << linkedTo("e2e_player").toStdString();
+
+    QTemporaryDir dir;
+    QProcess pinned;
+    pinned.start("pw-play", {"--target", "manager_speakers", restart.toneFile()});
+    ASSERT_TRUE(pinned.waitForStarted());
+    QThread::msleep(1000);
+    // The speaker's monitor while Quorel stops: a speaker that stalls records less than the
+    // time that passed.
+    const QString heard = dir.filePath("heard.wav");
+    QProcess recorder;
+    QElapsedTimer wall;
+    wall.start();
+    recorder.start("pw-record", {"-P", "{ stream.capture.sink=true }", "--target", "manager_speakers", heard});
+    ASSERT_TRUE(recorder.waitForStarted());
+    QThread::msleep(1000);
+    const pid_t tool = pid_t(restart.tool().process().processId());
+    ASSERT_EQ(::kill(tool, SIGSTOP), 0);
+    QThread::msleep(3000);
+    ::kill(tool, SIGCONT);
+    QThread::msleep(1000);
+    recorder.terminate();
+    recorder.waitForFinished(5000);
+    const double elapsed = double(wall.elapsed()) / 1000;
+    pinned.kill();
+    pinned.waitForFinished(5000);
+
+    size_t playing = 0;
+    for (const double level : SoundCheck::blockLevels(heard, 10)) playing += level > -40 ? 1 : 0;
+    const double missing = elapsed - double(playing) / 100;
+    EXPECT_LT(missing, 1.0) << "the pinned player stalled for " << missing << " s of " << elapsed << " s";
 }
