@@ -60,13 +60,13 @@ public:
     static std::vector<uint32_t> playbackPorts(const std::vector<PipeWireContext::Port>& ports);
 
     // A session manager that starts while our sink exists, and has carried sound, cannot take
-    // it over (and then links no application to it); a new one it takes over like any other.
-    // So the sink goes with the session manager that took it over (dropSink), and is made anew,
-    // under the same name, once a session manager runs again and has chosen a default sink of
-    // its own (isManagerSettled): made earlier, the new one takes it over before it has chosen a
-    // default, and sends every stream it looks at meanwhile "no node available", which ends a
-    // stream. Its monitor is linked again once its ports are there (relink). Returns 0 or a
-    // negative errno.
+    // it over (and links nothing while it waits for it); a new one it takes over like any other.
+    // So after a restart the old sink is dropped (dropSink), and made anew under the same name
+    // once the new session manager has chosen a default sink of its own (isManagerSettled):
+    // made earlier, the new one takes it over before it has chosen a default, and sends the
+    // streams it looks at meanwhile "no node available", which ends them; made later than the
+    // output device, the device drives the graph. Its monitor is linked again once its ports are
+    // there (relink). Returns 0 or a negative errno.
     int renewSink();
     void dropSink();
     bool hasSink() const { return sink_ != nullptr; }

@@ -152,8 +152,9 @@ public:
         // A new session manager cannot take over our sink, which has carried sound, and links
         // nothing while it waits for it; the sink is held until the output device has been
         // configured for two checks in a row (the new one can then give a stream it looks at a
-        // target), dropped, and made anew under the same name once the new one has chosen a
-        // default (GraphPath::renewSink), which it takes over and links the applications to.
+        // target), for the output's grace at most, dropped, and made anew under the same name
+        // once the new one has chosen a default (GraphPath::renewSink), which it takes over and
+        // links the applications to.
         const bool present = context_->hasSessionManager();
         const uint64_t count = context_->sessionManagerCount();
         const bool outputReady = [&] {
@@ -161,8 +162,11 @@ public:
             return node && !pipewire::GraphPath::playbackPorts(context_->ports(node->id)).empty();
         }();
         const bool newManager = present && count != sinkManager_;
+        if (!newManager) heldSince_.reset();
+        else if (!heldSince_) heldSince_ = Clock::now();
         readyChecks_ = newManager && outputReady ? readyChecks_ + 1 : 0;
-        if (path_->hasSink() && readyChecks_ >= 2) path_->dropSink();
+        if (path_->hasSink() && (readyChecks_ >= 2 || (heldSince_ && Clock::now() - *heldSince_ >= outputGrace)))
+            path_->dropSink();
         if (!path_->hasSink() && path_->isManagerSettled()) {
             if (path_->renewSink() != 0) return Fault::streamFailed;
             sinkManager_ = count;
@@ -271,6 +275,7 @@ private:
     bool playing_ = false;
     uint64_t sinkManager_ = 0;  // the session manager that took our sink over (its count)
     int readyChecks_ = 0;       // checks in a row that a new one runs and the output is configured
+    std::optional<std::chrono::steady_clock::time_point> heldSince_;  // our sink, for a new one
     std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
     // Set and cleared on the caller's thread, read in the real-time callback.
     std::atomic<IOProc> proc_{nullptr};
