@@ -16,6 +16,18 @@ GraphPath::GraphPath(PipeWireContext& context, const Options& options) : context
 std::unique_ptr<GraphPath> GraphPath::create(PipeWireContext& context, const Options& options, int& error)
 {
     std::unique_ptr<GraphPath> self(new GraphPath(context, options));
+    // The session manager configures the sink and then publishes its monitor ports; it takes
+    // the sink over once it has chosen a default of its own (see renewSink).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto waitFor = [&](auto condition) {
+        while (!condition() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return condition();
+    };
+    if (!waitFor([&] { return self->isManagerSettled(); })) {
+        error = -ETIMEDOUT;
+        return nullptr;
+    }
     self->sink_ = self->makeSink(error);
     if (!self->sink_) return nullptr;
     ChainFilter::Options filterOptions;
@@ -25,11 +37,8 @@ std::unique_ptr<GraphPath> GraphPath::create(PipeWireContext& context, const Opt
     filterOptions.latencyFrames = options.latencyFrames;
     self->filter_ = ChainFilter::create(context, filterOptions, error);
     if (!self->filter_) return nullptr;
-    // The sink's monitor ports are published once the session manager has configured it.
     std::vector<Wanted> wanted;
-    for (int i = 0; i < 250 && !self->wantedInputLinks(wanted); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (wanted.empty()) {
+    if (!waitFor([&] { return self->wantedInputLinks(wanted); })) {
         error = -ETIMEDOUT;
         return nullptr;
     }
@@ -69,12 +78,24 @@ std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
 
 int GraphPath::renewSink()
 {
-    inputLinks_.clear();
-    madeInput_.clear();
-    sink_.reset();
+    dropSink();
     int error = 0;
     sink_ = makeSink(error);
     return sink_ ? 0 : (error != 0 ? error : -EIO);
+}
+
+void GraphPath::dropSink()
+{
+    inputLinks_.clear();
+    madeInput_.clear();
+    sink_.reset();
+}
+
+bool GraphPath::isManagerSettled() const
+{
+    if (!context_.hasSessionManager()) return false;
+    const std::string current = context_.defaultSink();
+    return !current.empty() && current != options_.sinkName;
 }
 
 GraphPath::~GraphPath()
@@ -258,7 +279,7 @@ std::vector<GraphPath::Wanted> GraphPath::wantedApplicationLinks(uint32_t node) 
 
 void GraphPath::keepApplicationsPlaying(bool present, uint64_t manager)
 {
-    if (!sink_ || !filter_) return;
+    if (!filter_) return;
     for (const auto& [id, node] : context_.nodes()) {
         const bool unmanaged = !present || node.sessionManager < manager;
         if (node.mediaClass != "Stream/Output/Audio" || id == filter_->nodeID() || !unmanaged) continue;

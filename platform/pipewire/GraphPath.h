@@ -59,11 +59,19 @@ public:
     // when it has no playback port.
     static std::vector<uint32_t> playbackPorts(const std::vector<PipeWireContext::Port>& ports);
 
-    // Makes the virtual sink anew, under the same name, and links its monitor again once its
-    // ports are there (relink). A session manager that starts while our sink exists, and has
-    // carried sound, cannot take it over (and then links no application to it); a new one it
-    // takes over like any other. Returns 0 or a negative errno.
+    // A session manager that starts while our sink exists, and has carried sound, cannot take
+    // it over (and links nothing while it waits for it); a new one it takes over like any other.
+    // So after a restart the old sink is dropped (dropSink), and made anew under the same name
+    // once the new session manager has chosen a default sink of its own (isManagerSettled):
+    // made earlier, the new one takes it over before it has chosen a default, and sends the
+    // streams it looks at meanwhile "no node available", which ends them; made later than the
+    // output device, the device drives the graph. Its monitor is linked again once its ports are
+    // there (relink). Returns 0 or a negative errno.
     int renewSink();
+    void dropSink();
+    bool hasSink() const { return sink_ != nullptr; }
+    // A session manager runs and has a default sink other than ours.
+    bool isManagerSettled() const;
 
     // Makes again any of our links the server dropped while both of its ends exist (the
     // session manager restarted and rebuilt the ports, the device came back). Main thread.
@@ -73,13 +81,12 @@ public:
     // ports that never come), so the playback streams that no session manager links (those
     // older than the one running, or any while none runs) are linked here, with links of our
     // own: into our sink while it has its playback ports, straight to the output device while
-    // it has none (it is made anew while no session manager runs). `manager` counts the
-    // session managers seen (PipeWireContext::sessionManagerCount); `present` tells whether one
-    // runs now. Main thread.
+    // it has none or is away (see renewSink). `manager` counts the session managers seen
+    // (PipeWireContext::sessionManagerCount); `present` tells whether one runs now. Main thread.
     void keepApplicationsPlaying(bool present, uint64_t manager);
 
-    // The virtual sink is gone from the server.
-    bool isSinkGone() const { return !sink_ || sink_->isGone(); }
+    // The virtual sink went from the server without being dropped here.
+    bool isSinkGone() const { return sink_ && sink_->isGone(); }
 
 private:
     struct Wanted {

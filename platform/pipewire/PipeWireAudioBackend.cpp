@@ -47,6 +47,7 @@ class PipeWireAudioBackend::Session : public QRAudioDevice {
 public:
     // How long the output device may be away before the capture ends.
     static constexpr std::chrono::milliseconds outputGrace{3000};
+    static constexpr std::chrono::milliseconds handOverCheck{100};
 
     Session(std::shared_ptr<pipewire::PipeWireContext> context, uint32_t requestedFrames)
         : context_(std::move(context)), requestedFrames_(requestedFrames)
@@ -70,8 +71,8 @@ public:
         options.description = "Quorel";
         options.rate = context_->clockRate();
         options.latencyFrames = requestedFrames_;
-        sessionManagers_ = context_->sessionManagerCount();
         path_ = pipewire::GraphPath::create(*context_, options, error);
+        sinkManager_ = context_->sessionManagerCount();
         return path_ ? 0 : (error ? error : -EIO);
     }
 
@@ -150,32 +151,52 @@ public:
         } else {
             missingSince_.reset();
         }
-        // A session manager that starts again takes over a new sink of ours (same name), to
-        // which it links the applications again: made as soon as the old one went away, so the
-        // new one finds it in place.
+        // A new session manager cannot take over our sink, which has carried sound, and links
+        // nothing while it waits for it; the sink is held until the output device has been
+        // configured for two checks in a row (the new one can then give a stream it looks at a
+        // target), for the output's grace at most, dropped, and made anew under the same name
+        // once the new one has chosen a default (GraphPath::renewSink), which it takes over and
+        // links the applications to.
         const bool present = context_->hasSessionManager();
         const uint64_t count = context_->sessionManagerCount();
-        const bool restarted = present && count != sessionManagers_;
-        if ((!present && !renewedWhileAway_) || (restarted && !renewedWhileAway_)) {
+        const bool outputReady = [&] {
+            const auto node = context_->nodeNamed(path_->target());
+            return node && !pipewire::GraphPath::playbackPorts(context_->ports(node->id)).empty();
+        }();
+        const bool newManager = present && count != sinkManager_;
+        if (!newManager) heldSince_.reset();
+        else if (!heldSince_) heldSince_ = Clock::now();
+        readyChecks_ = newManager && outputReady ? readyChecks_ + 1 : 0;
+        if (path_->hasSink() && (readyChecks_ >= 2 || (heldSince_ && Clock::now() - *heldSince_ >= outputGrace)))
+            path_->dropSink();
+        if (!path_->hasSink() && path_->isManagerSettled()) {
             if (path_->renewSink() != 0) return Fault::streamFailed;
-            renewedWhileAway_ = !present;
-        }
-        if (present) {
-            sessionManagers_ = count;
-            renewedWhileAway_ = false;
+            sinkManager_ = count;
         }
         path_->relink();
         path_->keepApplicationsPlaying(present, count);
         return std::nullopt;
     }
 
-    // While the output device is away: how long until its absence ends the capture.
-    std::optional<std::chrono::milliseconds> outputGraceLeft() const
+    // Main thread: a session manager started since our sink was made, and has not taken over
+    // a new one yet (see watch).
+    bool awaitsManager() const
     {
-        if (!missingSince_) return std::nullopt;
-        const auto away = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()
-                                                                                - *missingSince_);
-        return std::max(outputGrace - away, std::chrono::milliseconds(0));
+        return path_ && (!path_->hasSink() || sinkManager_ != context_->sessionManagerCount());
+    }
+
+    // How long until a check is due though the server tells of nothing: the rest of the output
+    // device's grace while it is away, and a tenth of a second while a restarted session manager
+    // has not taken our sink over (the hand-over counts checks in a row).
+    std::optional<std::chrono::milliseconds> nextCheckIn() const
+    {
+        using namespace std::chrono;
+        std::optional<milliseconds> next;
+        if (missingSince_)
+            next = std::max(outputGrace - duration_cast<milliseconds>(steady_clock::now() - *missingSince_),
+                            milliseconds(0));
+        if (playing_ && awaitsManager()) next = std::min(next.value_or(handOverCheck), handOverCheck);
+        return next;
     }
 
     std::optional<uint32_t> latencyFrames() const
@@ -268,8 +289,9 @@ private:
     uint32_t requestedFrames_;
     std::unique_ptr<pipewire::GraphPath> path_;
     bool playing_ = false;
-    uint64_t sessionManagers_ = 0;                                 // the count last seen
-    bool renewedWhileAway_ = false;  // the sink was made anew while no session manager ran
+    uint64_t sinkManager_ = 0;  // the session manager that took our sink over (its count)
+    int readyChecks_ = 0;       // checks in a row that a new one runs and the output is configured
+    std::optional<std::chrono::steady_clock::time_point> heldSince_;  // our sink, for a new one
     std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
     // Set and cleared on the caller's thread, read in the real-time callback.
     std::atomic<IOProc> proc_{nullptr};
@@ -289,7 +311,8 @@ private:
 
 // ---- Fault watch: checks the session's streams and connection from the main thread whenever
 // the server tells of a change (its registry, the "default" metadata, the connection, our own
-// objects' states), and once the output device's grace is over. Nothing is polled: with nothing
+// objects' states), once the output device's grace is over, and every 100 ms only while a
+// restarted session manager takes our sink over. Nothing else is polled: with nothing
 // playing and nothing changing, it costs nothing.
 
 class PipeWireAudioBackend::FaultWatch : public AudioBackend::Listener {
@@ -298,8 +321,8 @@ public:
                std::function<void(Fault)> handler)
         : backend_(backend), aggregate_(aggregate), context_(std::move(context)), handler_(std::move(handler))
     {
-        grace_.setSingleShot(true);
-        QObject::connect(&grace_, &QTimer::timeout, [this] { check(); });
+        later_.setSingleShot(true);
+        QObject::connect(&later_, &QTimer::timeout, [this] { check(); });
         // Loop thread: at most one check waits on the main thread, however many changes come.
         changes_ = context_->addChangeHandler([this] { post(); });
         post();
@@ -327,13 +350,14 @@ private:
         Session* s = backend_.session(aggregate_);
         const std::optional<Fault> fault = s ? s->watch() : std::optional<Fault>(Fault::streamFailed);
         if (!fault) {
-            // The output device is away: looked at again when its grace is over.
-            if (const std::optional<std::chrono::milliseconds> left = s->outputGraceLeft())
-                grace_.start(int(left->count()) + 1);
+            // Looked at again when the output device's grace is over, or soon while a restarted
+            // session manager takes our sink over.
+            if (const std::optional<std::chrono::milliseconds> next = s->nextCheckIn())
+                later_.start(int(next->count()) + 1);
             return;
         }
         done_ = true;
-        grace_.stop();
+        later_.stop();
         // Told from the event loop: the handler may release this watch.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [handler = handler_, fault = *fault] { handler(fault); },
@@ -344,7 +368,7 @@ private:
     ObjectID aggregate_;
     std::shared_ptr<pipewire::PipeWireContext> context_;
     std::function<void(Fault)> handler_;
-    QTimer grace_;
+    QTimer later_;  // a check due without news from the server
     QObject receiver_;
     std::atomic<bool> pending_{false};
     uint64_t changes_ = 0;
@@ -588,12 +612,24 @@ std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForSource(Ob
     return std::make_unique<EventListener>(std::move(listener));
 }
 
+bool PipeWireAudioBackend::isChangingSessionManager()
+{
+    std::lock_guard lock(mutex_);
+    if (context_ && context_->isConnected() && !context_->hasSessionManager()) return true;
+    return std::any_of(sessions_.begin(), sessions_.end(), [](const auto& s) { return s.second->awaitsManager(); });
+}
+
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event, std::function<void()> handler)
 {
     const uint32_t selector =
         event == Event::defaultOutput ? HAL::selector::defaultOutputDevice : HAL::selector::devices;
+    // A session manager that stops takes the devices it made along and brings them back when it
+    // starts again: nothing to follow until the new one has taken our sink over (the fault watch
+    // gives the output device a moment to come back).
     auto listener = HALListener::create(HAL::systemObject, HAL::address(selector, HAL::scope::global, 0),
-                                        std::move(handler));
+                                        [this, handler = std::move(handler)] {
+                                            if (!isChangingSessionManager()) handler();
+                                        });
     if (!listener) return nullptr;
     return std::make_unique<EventListener>(std::move(listener));
 }

@@ -60,6 +60,8 @@ private:
     std::shared_ptr<pipewire::PipeWireContext> context();
     std::shared_ptr<pipewire::PipeWireContext> connectedContext(int& error);
     Session* session(ObjectID id);
+    // No session manager runs, or one of our sinks waits for a new one to take it over.
+    bool isChangingSessionManager();
 
     std::mutex mutex_;
     std::shared_ptr<pipewire::PipeWireContext> context_;
