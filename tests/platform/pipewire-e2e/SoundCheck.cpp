@@ -1,6 +1,12 @@
 #include "SoundCheck.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
 #include <sndfile.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cmath>
@@ -56,6 +62,31 @@ double SoundCheck::medianLevel(const std::vector<double>& levels, size_t from, s
     std::vector<double> part(levels.begin() + long(from), levels.begin() + long(to));
     std::nth_element(part.begin(), part.begin() + long(part.size() / 2), part.end());
     return part[part.size() / 2];
+}
+
+double SoundCheck::stalledSeconds(const QString& speaker, qint64 pid, const QString& folder)
+{
+    const QString heard = folder + "/heard.wav";
+    QProcess recorder;
+    QElapsedTimer wall;
+    wall.start();
+    recorder.start("pw-record", {"-P", "{ stream.capture.sink=true }", "--target", speaker, heard});
+    if (!recorder.waitForStarted()) return -1;
+    QThread::msleep(1000);
+    const bool stopped = ::kill(pid_t(pid), SIGSTOP) == 0;
+    if (stopped) {
+        QThread::msleep(3000);
+        ::kill(pid_t(pid), SIGCONT);
+    }
+    QThread::msleep(1000);
+    recorder.terminate();
+    recorder.waitForFinished(5000);
+    if (!stopped) return -1;
+    const double elapsed = double(wall.elapsed()) / 1000;
+    // 10 ms blocks of what was recorded.
+    size_t playing = 0;
+    for (const double level : blockLevels(heard, 10)) playing += level > -40 ? 1 : 0;
+    return elapsed - double(playing) / 100;
 }
 
 }  // namespace quorel::test

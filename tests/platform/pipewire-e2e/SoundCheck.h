@@ -17,6 +17,12 @@ public:
     // The level in dBFS of the middle part of a list of block levels, ignoring the first and
     // last `margin` blocks.
     static double medianLevel(const std::vector<double>& levels, size_t from, size_t to);
+    // Records the speaker's monitor for five seconds while the process `pid` is stopped for the
+    // middle three (SIGSTOP, then SIGCONT) and returns the seconds of that time in which the
+    // speaker played nothing (a tone at least -40 dBFS plays on it meanwhile); a negative value
+    // when recording or stopping failed. A speaker that stalls records less than the time that
+    // passed (its start and end cost a moment too).
+    static double stalledSeconds(const QString& speaker, qint64 pid, const QString& folder);
 };
 
 }  // namespace quorel::test
