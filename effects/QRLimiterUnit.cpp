@@ -39,17 +39,10 @@ float smallestGain(const float* gains, uint32_t count)
     return std::bit_cast<float>(smallest);
 }
 
-using Float4 = float __attribute__((vector_size(16)));
-using Int4 = int32_t __attribute__((vector_size(16)));
-
-inline Float4 load4(const float* p)
-{
-    Float4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void store4(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
+using sampleVectors::Float4;
+using sampleVectors::Int4;
+using sampleVectors::load;
+using sampleVectors::store;
 
 // Invalid samples (exponent bits all set) as 0, on the bits.
 inline Float4 sanitized4(Float4 v)
@@ -75,16 +68,16 @@ float framePeaks(float* const* data, uint32_t channelCount, float* peaks, uint32
     Float4 loudest{};
     uint32_t i = 0;
     for (; i + 4 <= frames; i += 4) {
-        const Float4 l = sanitized4(load4(left + i));
-        store4(left + i, l);
+        const Float4 l = sanitized4(load(left + i));
+        store(left + i, l);
         Float4 peak = magnitude4(l);
         if (right) {
-            const Float4 r = sanitized4(load4(right + i));
-            store4(right + i, r);
+            const Float4 r = sanitized4(load(right + i));
+            store(right + i, r);
             const Float4 m = magnitude4(r);
             peak = m > peak ? m : peak;
         }
-        store4(peaks + i, peak);
+        store(peaks + i, peak);
         loudest = peak > loudest ? peak : loudest;
     }
     float result = largestLane(loudest);
@@ -108,10 +101,10 @@ float applyGains(float* samples, const float* gains, uint32_t frames, float ceil
     Float4 largest{};
     uint32_t i = 0;
     for (; i + 4 <= frames; i += 4) {
-        const Float4 y = load4(samples + i) * load4(gains + i);
+        const Float4 y = load(samples + i) * load(gains + i);
         const Float4 m = magnitude4(y);
         const Float4 limited = m > top ? (y < 0 ? -top : top) : y;
-        store4(samples + i, limited);
+        store(samples + i, limited);
         const Float4 out = m > top ? top : m;
         largest = out > largest ? out : largest;
     }

@@ -16,8 +16,8 @@ namespace {
 
 constexpr float maximumGain = 16;
 
-using Float4 = float __attribute__((vector_size(16)));
-using Int4 = int32_t __attribute__((vector_size(16)));
+using sampleVectors::Float4;
+using sampleVectors::Int4;
 
 using Double2 = double __attribute__((vector_size(16)));
 

@@ -42,6 +42,8 @@ inline Float4 load(const float* p) noexcept
     return v;
 }
 
+inline void store(float* p, Float4 v) noexcept { __builtin_memcpy(p, &v, sizeof v); }
+
 inline float largestLane(Float4 v) noexcept
 {
     const float a = v[0] > v[1] ? v[0] : v[1];
