@@ -81,14 +81,6 @@ void printSpectrumStatus(AudioGraph& graph)
     std::fflush(stderr);
 }
 
-// Appends the first `frames` of the buffer to the result's channels.
-void appendFrames(RenderResult& result, const PCMBuffer& buffer, uint32_t frames)
-{
-    for (uint32_t c = 0; c < 2; ++c)
-        result.channels[c].insert(result.channels[c].end(), buffer.channel(c),
-                                  buffer.channel(c) + frames);
-}
-
 // What the graph measured over the whole render.
 void takeMeter(RenderResult& result, AudioGraph& graph)
 {
@@ -118,11 +110,43 @@ RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels,
     if (channels.empty() || channels.size() > 2 || channels[0].empty()
         || channels[0].size() > maximumFrames)
         throw invalidSignal();
-    for (const auto& c : channels)
-        if (c.size() != channels[0].size()) throw invalidSignal();
+    const uint32_t channelCount = uint32_t(channels.size());
+    // The whole output is held once: room for the input, the tail and the chain's latency.
+    const double tail = std::ceil(sampleRate * std::max(tailSeconds, 0.0));
+    RenderResult held;
+    held.channels.assign(2, {});
+    if (tail <= double(maximumFrames)) {
+        const uint64_t room = uint64_t(channels[0].size()) + uint64_t(tail) + slice;
+        try {
+            for (auto& c : held.channels) c.reserve(room);
+        } catch (const std::bad_alloc&) {
+            throw failure("Not enough memory to render {0} frames.", {QString::number(room)});
+        }
+    }
+    bool given = false;
+    auto source = [&](std::vector<std::vector<float>>& next) {
+        if (!given) next = std::move(channels);
+        given = true;
+    };
+    auto sink = [&](const float* left, const float* right, uint32_t frames) {
+        held.channels[0].insert(held.channels[0].end(), left, left + frames);
+        held.channels[1].insert(held.channels[1].end(), right, right + frames);
+    };
+    RenderResult result = renderStream(source, sink, sampleRate, channelCount, settings, processed,
+                                       switchAtFrame, analyse, tailSeconds);
+    result.channels = std::move(held.channels);
+    return result;
+}
+
+RenderResult OfflineRenderer::renderStream(const InputSource& source, const OutputSink& sink,
+                                           double sampleRate, uint32_t channelCount,
+                                           const DSPSettings& settings, bool processed,
+                                           std::optional<int64_t> switchAtFrame, bool analyse,
+                                           double tailSeconds)
+{
+    if (channelCount < 1 || channelCount > 2) throw invalidSignal();
     if (std::isnan(tailSeconds)) throw tailRefused(tailSeconds);
-    const uint32_t length = uint32_t(channels[0].size());
-    const AudioFormat sourceFormat = AudioFormat::standard(sampleRate, uint32_t(channels.size()));
+    const AudioFormat sourceFormat = AudioFormat::standard(sampleRate, channelCount);
     if (!PCMBuffer::make(sourceFormat, 1)) throw invalidSignal();
 
     AudioGraph graph(sourceFormat, AudioGraph::Mode::offline(), analyse);
@@ -132,20 +156,32 @@ RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels,
     setComparison(graph, isProcessed, graph.settings().comparisonTrimDB);
     graph.prepare();
 
-    // The whole output is held once, so its length must be one a render can give.
+    // After the input, the chain's latency and the tail are rendered too; the whole output must
+    // stay a length a render can give.
     const double extra = std::ceil(sampleRate * (std::max(tailSeconds, 0.0) + graph.reportedLatency()));
-    if (!(double(length) + extra <= double(maximumFrames))) throw tailRefused(tailSeconds);
-    const uint64_t total = uint64_t(length) + uint64_t(extra);
-    RenderResult result;
-    result.channels.assign(2, {});
-    try {
-        for (auto& c : result.channels) c.reserve(total);
-    } catch (const std::bad_alloc&) {
-        throw failure("Not enough memory to render {0} frames.", {QString::number(total)});
-    }
+    if (!(extra <= double(maximumFrames))) throw tailRefused(tailSeconds);
 
-    // The player takes the input over: the render holds it once, beside the output.
-    if (!graph.player().scheduleChannels(std::move(channels))) throw invalidSignal();
+    // Keeps at least one slice scheduled until the input ends. The player takes the first piece
+    // over without a copy, so a whole signal given at once is held once.
+    uint64_t length = 0;
+    bool ended = false;
+    std::vector<std::vector<float>> next;
+    const auto feed = [&] {
+        while (!ended && graph.player().framesLeft() < slice) {
+            for (std::vector<float>& channel : next) channel.clear();
+            source(next);
+            if (next.empty() || next[0].empty()) {
+                ended = true;
+                break;
+            }
+            if (next.size() != channelCount) throw invalidSignal();
+            length += next[0].size();
+            if (length > maximumFrames) throw invalidSignal();
+            if (!graph.player().scheduleChannels(std::move(next))) throw invalidSignal();
+        }
+    };
+    feed();
+    if (length == 0) throw invalidSignal();
     startEngine(graph);
     graph.player().play();
 
@@ -154,13 +190,17 @@ RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels,
 
     uint64_t position = 0;
     bool switched = false;
-    while (position < total) {
+    for (;;) {
+        feed();
+        if (ended && !(double(length) + extra <= double(maximumFrames))) throw tailRefused(tailSeconds);
+        const uint64_t total = length + uint64_t(extra);
+        if (ended && position >= total) break;
         if (switchAtFrame && !switched && int64_t(position) >= *switchAtFrame) {
             isProcessed = !isProcessed;
             setComparison(graph, isProcessed, graph.settings().comparisonTrimDB);
             switched = true;
         }
-        const uint32_t n = uint32_t(std::min<uint64_t>(slice, total - position));
+        const uint32_t n = ended ? uint32_t(std::min<uint64_t>(slice, total - position)) : slice;
         Status error = 0;
         ManualRenderingStatus status = ManualRenderingStatus::cannotDoInCurrentContext;
         for (int attempt = 0; attempt < maximumAttempts
@@ -173,10 +213,11 @@ RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels,
             throw failure("Offline rendering failed: {0}, position {1}.",
                           {QString::number(int(status)), QString::number(position)});
         const uint32_t rendered = buffer->frameLength();
-        appendFrames(result, *buffer, rendered);
+        sink(buffer->channel(0), buffer->channel(1), rendered);
         position += rendered;
     }
 
+    RenderResult result;
     takeMeter(result, graph);
     if (analyse) {
         SpectrumReading spectrum;
@@ -257,7 +298,9 @@ RenderResult OfflineRenderer::renderThroughInputNode(std::vector<std::vector<flo
             throw failure("Real-time rendering failed: {0}, error {1}, position {2}.",
                           {QString::number(int(status)), QString::number(error),
                            QString::number(position)});
-        appendFrames(result, *buffer, n);
+        for (uint32_t c = 0; c < 2; ++c)
+            result.channels[c].insert(result.channels[c].end(), buffer->channel(c),
+                                      buffer->channel(c) + n);
         position += n;
     }
 

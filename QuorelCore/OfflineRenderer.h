@@ -4,6 +4,7 @@
 #include "RenderResult.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -31,6 +32,20 @@ RenderResult render(std::vector<std::vector<float>>&& channels, double sampleRat
 RenderResult renderThroughInputNode(std::vector<std::vector<float>>&& channels,
                                     double sampleRate, const DSPSettings& settings,
                                     uint32_t chunk);
+
+// Gives the render its input piece by piece: fills `next` with the following frames, one
+// channel or two of one length, and leaves it without frames at the end. Before each call the
+// channels `next` holds are emptied, keeping their memory for the next piece. It throws to
+// refuse the input; the render then stops.
+using InputSource = std::function<void(std::vector<std::vector<float>>& next)>;
+// Takes the output as it is rendered: two channels of `frames` samples. It may throw to stop.
+using OutputSink = std::function<void(const float* left, const float* right, uint32_t frames)>;
+
+// The render of `render`, holding neither the whole input nor the whole output: a long file
+// is read and written a piece at a time. The result carries no channels.
+RenderResult renderStream(const InputSource& source, const OutputSink& sink, double sampleRate,
+                          uint32_t channelCount, const DSPSettings& settings, bool processed,
+                          std::optional<int64_t> switchAtFrame, bool analyse, double tailSeconds);
 
 }  // namespace OfflineRenderer
 }  // namespace quorel

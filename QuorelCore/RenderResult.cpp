@@ -4,23 +4,30 @@
 
 namespace quorel {
 
-float RenderResult::peak() const
+void LevelSum::add(const float* values, size_t count)
 {
-    float p = 0;
-    for (const auto& channel : channels)
-        for (float v : channel) p = std::max(p, std::fabs(v));
-    return p;
+    for (size_t i = 0; i < count; ++i) {
+        peak = std::max(peak, std::fabs(values[i]));
+        squares += double(values[i]) * double(values[i]);
+    }
+    samples += count;
 }
 
-double RenderResult::rms() const
+double LevelSum::rms() const { return samples ? std::sqrt(squares / double(samples)) : 0.0; }
+
+namespace {
+
+LevelSum levelsOf(const std::vector<std::vector<float>>& channels)
 {
-    double sum = 0;
-    size_t count = 0;
-    for (const auto& channel : channels) {
-        for (float v : channel) sum += double(v) * double(v);
-        count += channel.size();
-    }
-    return count ? std::sqrt(sum / double(count)) : 0.0;
+    LevelSum sum;
+    for (const auto& channel : channels) sum.add(channel.data(), channel.size());
+    return sum;
 }
+
+}  // namespace
+
+float RenderResult::peak() const { return levelsOf(channels).peak; }
+
+double RenderResult::rms() const { return levelsOf(channels).rms(); }
 
 }  // namespace quorel

@@ -9,6 +9,17 @@
 
 namespace quorel {
 
+// The largest absolute sample and the mean square of samples taken piece by piece.
+struct LevelSum {
+    float peak = 0;
+    double squares = 0;
+    uint64_t samples = 0;
+
+    void add(const float* values, size_t count);
+    // Root of the mean square (double); 0 when nothing was added.
+    double rms() const;
+};
+
 // What an offline render returns: two output channels, the chain's latency and counts, and
 // the input and output spectra when analysis was asked for.
 struct RenderResult {

@@ -41,11 +41,6 @@ struct Options {
     std::optional<uint32_t> chunk;
 };
 
-struct Signal {
-    double sampleRate = 0;
-    std::vector<std::vector<float>> channels;
-};
-
 QString valueOf(const QStringList& args, int& i)
 {
     if (i + 1 >= args.size())
@@ -96,105 +91,163 @@ struct SoundFileCloser {
 };
 using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
 
-// Frames read and written per step: the whole file is never held twice.
+// Frames read and written per step.
 constexpr sf_count_t step = 65536;
 // The longest input a render takes.
 constexpr uint64_t maximumFrames = (uint64_t(1) << 32) - 1;
 
 QString nameOf(const QString& path) { return QFileInfo(path).fileName(); }
 
-Signal readWav(const QString& path)
+// A WAV file read a piece at a time, checked before anything is read.
+class InputFile {
+public:
+    explicit InputFile(const QString& path) : path_(path)
+    {
+        const QByteArray native = UserFile::encodeName(path);
+        struct stat status {};
+        if (::stat(native.constData(), &status) != 0)
+            throw std::runtime_error(QStringLiteral("The file %1 does not exist.").arg(path).toStdString());
+        if (!S_ISREG(status.st_mode))
+            throw std::runtime_error(QStringLiteral("The file %1 is not a regular file.").arg(path).toStdString());
+        SF_INFO format{};
+        file_.reset(sf_open(native.constData(), SFM_READ, &format));
+        if (!file_)
+            throw std::runtime_error(QStringLiteral("Could not read %1: %2")
+                                         .arg(path, QString::fromUtf8(sf_strerror(nullptr)))
+                                         .toStdString());
+        // The chain takes mono or stereo between 8 and 192 kHz; say so before reading anything.
+        if (format.channels < 1 || format.channels > 2 || format.samplerate < 8000
+            || format.samplerate > 192000)
+            throw AudioFailure::localized(LocalizedMessage(
+                "Unsupported format: use mono or stereo audio between 8 and 192 kHz."));
+        channels_ = size_t(format.channels);
+        sampleRate_ = format.samplerate;
+        // The header's frame count is only a hint: it is believed no further than the file's
+        // size allows for uncompressed audio of at least 8 bits.
+        const uint64_t plausible = uint64_t(status.st_size) / channels_ + 1;
+        hint_ = std::min({uint64_t(std::max<sf_count_t>(format.frames, 0)), plausible, maximumFrames});
+        interleaved_.resize(size_t(step) * channels_);
+    }
+
+    size_t channels() const { return channels_; }
+    double sampleRate() const { return sampleRate_; }
+    uint64_t framesHint() const { return hint_; }
+    uint64_t framesRead() const { return read_; }
+
+    // Appends up to one step of frames to `into` (one vector per channel); 0 at the real end.
+    // A damaged or cut-off stream reports its error with the frames read before it: the file
+    // is refused, not rendered in part.
+    size_t read(std::vector<std::vector<float>>& into)
+    {
+        into.resize(channels_);
+        const sf_count_t got = sf_readf_float(file_.get(), interleaved_.data(), step);
+        if (sf_error(file_.get()) != SF_ERR_NO_ERROR)
+            throw std::runtime_error(QStringLiteral("Could not read %1: %2")
+                                         .arg(path_, QString::fromUtf8(sf_strerror(file_.get())))
+                                         .toStdString());
+        if (got <= 0) return 0;
+        if (read_ + uint64_t(got) > maximumFrames)
+            throw std::runtime_error(
+                QStringLiteral("The file %1 is too long to render.").arg(nameOf(path_)).toStdString());
+        read_ += uint64_t(got);
+        for (size_t c = 0; c < channels_; ++c) {
+            std::vector<float>& channel = into[c];
+            const size_t at = channel.size();
+            channel.resize(at + size_t(got));
+            float* out = channel.data() + at;
+            const float* in = interleaved_.data() + c;
+            for (sf_count_t f = 0; f < got; ++f) out[f] = in[size_t(f) * channels_];
+        }
+        return size_t(got);
+    }
+
+private:
+    QString path_;
+    SoundFile file_;
+    size_t channels_ = 0;
+    double sampleRate_ = 0;
+    uint64_t hint_ = 0;
+    uint64_t read_ = 0;
+    std::vector<float> interleaved_;
+};
+
+// The whole file, for the renders that take it at once.
+std::vector<std::vector<float>> readWhole(InputFile& input, const QString& path)
 {
-    const QByteArray native = UserFile::encodeName(path);
-    struct stat status {};
-    if (::stat(native.constData(), &status) != 0)
-        throw std::runtime_error(QStringLiteral("The file %1 does not exist.").arg(path).toStdString());
-    if (!S_ISREG(status.st_mode))
-        throw std::runtime_error(QStringLiteral("The file %1 is not a regular file.").arg(path).toStdString());
-    SF_INFO format{};
-    const SoundFile file(sf_open(native.constData(), SFM_READ, &format));
-    if (!file)
-        throw std::runtime_error(QStringLiteral("Could not read %1: %2")
-                                     .arg(path, QString::fromUtf8(sf_strerror(nullptr)))
-                                     .toStdString());
-    // The chain takes mono or stereo between 8 and 192 kHz; say so before reading anything.
-    if (format.channels < 1 || format.channels > 2 || format.samplerate < 8000
-        || format.samplerate > 192000)
-        throw AudioFailure::localized(
-            LocalizedMessage("Unsupported format: use mono or stereo audio between 8 and 192 kHz."));
-    const size_t channels = size_t(format.channels);
-    Signal s;
-    s.sampleRate = format.samplerate;
-    s.channels.assign(channels, {});
-    // The header's frame count is only a hint: it is believed no further than the file's size
-    // allows for uncompressed audio of at least 8 bits, and reading goes on to the real end.
-    const uint64_t plausible = uint64_t(status.st_size) / channels + 1;
-    const uint64_t hint = std::min({uint64_t(std::max<sf_count_t>(format.frames, 0)), plausible, maximumFrames});
-    std::vector<float> interleaved(size_t(step) * channels);
+    std::vector<std::vector<float>> channels(input.channels());
     try {
-        for (auto& c : s.channels) c.reserve(size_t(hint));
-        for (;;) {
-            const sf_count_t read = sf_readf_float(file.get(), interleaved.data(), step);
-            // A damaged or cut-off stream reports its error with the frames read before it, and
-            // the next read clears it: the file is refused, not rendered in part.
-            if (sf_error(file.get()) != SF_ERR_NO_ERROR) break;
-            if (read <= 0) break;
-            if (s.channels[0].size() + uint64_t(read) > maximumFrames)
-                throw std::runtime_error(
-                    QStringLiteral("The file %1 is too long to render.").arg(nameOf(path)).toStdString());
-            for (size_t c = 0; c < channels; ++c) {
-                std::vector<float>& channel = s.channels[c];
-                const size_t at = channel.size();
-                channel.resize(at + size_t(read));
-                float* out = channel.data() + at;
-                const float* in = interleaved.data() + c;
-                for (sf_count_t f = 0; f < read; ++f) out[f] = in[size_t(f) * channels];
-            }
+        for (auto& c : channels) c.reserve(size_t(input.framesHint()));
+        while (input.read(channels) > 0) {
         }
     } catch (const std::bad_alloc&) {
         throw std::runtime_error(
             QStringLiteral("Not enough memory to read the file %1.").arg(nameOf(path)).toStdString());
     }
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR)
-        throw std::runtime_error(QStringLiteral("Could not read %1: %2")
-                                     .arg(path, QString::fromUtf8(sf_strerror(file.get())))
-                                     .toStdString());
-    return s;
+    return channels;
 }
 
-// Writes 32-bit float stereo next to the destination, then moves it into place.
-void writeWav(const QString& path, double sampleRate, const std::vector<std::vector<float>>& channels)
-{
-    const QString temporary = path + QStringLiteral(".partial");
-    const QByteArray nativeTemporary = UserFile::encodeName(temporary);
-    SF_INFO format{};
-    format.samplerate = int(sampleRate);
-    format.channels = 2;
-    format.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SoundFile file(sf_open(nativeTemporary.constData(), SFM_WRITE, &format));
-    if (!file)
-        throw std::runtime_error(QStringLiteral("Could not write %1: %2")
-                                     .arg(path, QString::fromUtf8(sf_strerror(nullptr)))
-                                     .toStdString());
-    const size_t frames = channels[0].size();
-    std::vector<float> interleaved(size_t(step) * 2);
-    bool written = true;
-    for (size_t at = 0; at < frames && written; at += size_t(step)) {
-        const size_t n = std::min(frames - at, size_t(step));
-        for (size_t f = 0; f < n; ++f) {
-            interleaved[2 * f] = channels[0][at + f];
-            interleaved[2 * f + 1] = channels[1][at + f];
+// 32-bit float stereo written next to the destination a piece at a time, then moved into place
+// by `commit`; a file not committed is removed, so a failure never loses the old one.
+class OutputFile {
+public:
+    OutputFile(const QString& path, double sampleRate)
+        : path_(path), temporary_(UserFile::encodeName(path + QStringLiteral(".partial")))
+    {
+        SF_INFO format{};
+        format.samplerate = int(sampleRate);
+        format.channels = 2;
+        format.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        file_.reset(sf_open(temporary_.constData(), SFM_WRITE, &format));
+        if (!file_)
+            throw std::runtime_error(QStringLiteral("Could not write %1: %2")
+                                         .arg(path, QString::fromUtf8(sf_strerror(nullptr)))
+                                         .toStdString());
+        interleaved_.resize(size_t(step) * 2);
+    }
+    ~OutputFile()
+    {
+        if (!file_) return;
+        file_.reset();
+        ::unlink(temporary_.constData());
+    }
+
+    void write(const float* left, const float* right, size_t frames)
+    {
+        for (size_t at = 0; at < frames; at += size_t(step)) {
+            const size_t n = std::min(frames - at, size_t(step));
+            for (size_t f = 0; f < n; ++f) {
+                interleaved_[2 * f] = left[at + f];
+                interleaved_[2 * f + 1] = right[at + f];
+            }
+            if (sf_writef_float(file_.get(), interleaved_.data(), sf_count_t(n)) != sf_count_t(n))
+                throw std::runtime_error(QStringLiteral("Could not write %1.").arg(path_).toStdString());
         }
-        written = sf_writef_float(file.get(), interleaved.data(), sf_count_t(n)) == sf_count_t(n);
+        levels_.add(left, frames);
+        levels_.add(right, frames);
+        frames_ += frames;
     }
-    const int closed = sf_close(file.release());
-    // rename(2) replaces an existing file atomically, so a failure never loses the old one.
-    if (!written || closed != 0
-        || std::rename(nativeTemporary.constData(), UserFile::encodeName(path).constData()) != 0) {
-        ::unlink(nativeTemporary.constData());
-        throw std::runtime_error(QStringLiteral("Could not write %1.").arg(path).toStdString());
+
+    // rename(2) replaces an existing file atomically.
+    void commit()
+    {
+        const int closed = sf_close(file_.release());
+        if (closed != 0 || std::rename(temporary_.constData(), UserFile::encodeName(path_).constData()) != 0) {
+            ::unlink(temporary_.constData());
+            throw std::runtime_error(QStringLiteral("Could not write %1.").arg(path_).toStdString());
+        }
     }
-}
+
+    uint64_t frames() const { return frames_; }
+    const LevelSum& levels() const { return levels_; }
+
+private:
+    QString path_;
+    QByteArray temporary_;
+    SoundFile file_;
+    std::vector<float> interleaved_;
+    LevelSum levels_;
+    uint64_t frames_ = 0;
+};
 
 QJsonArray floats(const std::vector<float>& values)
 {
@@ -207,27 +260,37 @@ int runRender(const QStringList& args)
 {
     try {
         const Options o = parse(args);
-        Signal s = readWav(o.in);
-        const size_t inputChannels = s.channels.size();
-        const size_t inputFrames = s.channels.empty() ? 0 : s.channels[0].size();
+        InputFile input(o.in);
+        const double sampleRate = input.sampleRate();
         RenderResult r;
+        std::optional<OutputFile> output;
         if (o.chunk) {
-            if (s.channels.size() == 1) s.channels.push_back(s.channels[0]);
-            r = OfflineRenderer::renderThroughInputNode(std::move(s.channels), s.sampleRate, o.settings, *o.chunk);
+            std::vector<std::vector<float>> channels = readWhole(input, o.in);
+            if (channels.size() == 1) channels.push_back(channels[0]);
+            r = OfflineRenderer::renderThroughInputNode(std::move(channels), sampleRate, o.settings, *o.chunk);
+            output.emplace(o.out, sampleRate);
+            output->write(r.channels[0].data(), r.channels[1].data(), r.channels[0].size());
         } else {
-            r = OfflineRenderer::render(std::move(s.channels), s.sampleRate, o.settings, !o.unprocessed,
-                                        o.switchAt, o.analyse, o.tail);
+            // Read, rendered and written a piece at a time: a long file is never held whole.
+            output.emplace(o.out, sampleRate);
+            r = OfflineRenderer::renderStream(
+                [&input](std::vector<std::vector<float>>& next) { input.read(next); },
+                [&output](const float* left, const float* right, uint32_t frames) {
+                    output->write(left, right, frames);
+                },
+                sampleRate, uint32_t(input.channels()), o.settings, !o.unprocessed, o.switchAt,
+                o.analyse, o.tail);
         }
-        writeWav(o.out, s.sampleRate, r.channels);
+        output->commit();
         QJsonObject json{
-            {"sampleRate", s.sampleRate},
-            {"channels", qint64(inputChannels)},
-            {"inputFrames", qint64(inputFrames)},
-            {"outputFrames", qint64(r.channels[0].size())},
+            {"sampleRate", sampleRate},
+            {"channels", qint64(input.channels())},
+            {"inputFrames", qint64(input.framesRead())},
+            {"outputFrames", qint64(output->frames())},
             {"reportedLatency", r.reportedLatency},
-            {"latencyFrames", qint64(std::round(r.reportedLatency * s.sampleRate))},
-            {"peak", double(r.peak())},
-            {"rms", r.rms()},
+            {"latencyFrames", qint64(std::round(r.reportedLatency * sampleRate))},
+            {"peak", double(output->levels().peak)},
+            {"rms", output->levels().rms()},
             {"guardedSamples", qint64(r.guardedSamples)},
             {"invalidSamples", qint64(r.invalidSamples)},
             {"meter", meterJson(r.meter)},

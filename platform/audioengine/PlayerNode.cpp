@@ -3,7 +3,9 @@
 #include "PCMBuffer.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <utility>
 
 namespace quorel {
 
@@ -29,12 +31,17 @@ bool PlayerNode::scheduleChannels(std::vector<std::vector<float>>&& channels)
         if (c.size() != channels[0].size()) return false;
     if (outputFormat().channelCount != 0 && count != outputFormat().channelCount) return false;
     if (queue_.empty() || position_ >= queue_[0].size()) {
-        queue_ = std::move(channels);
+        // The played-out buffers go back to the caller, whose next piece can reuse them.
+        std::swap(queue_, channels);
         position_ = 0;
         return true;
     }
     if (queue_.size() != count) return false;
-    for (size_t c = 0; c < count; ++c) queue_[c].insert(queue_[c].end(), channels[c].begin(), channels[c].end());
+    for (size_t c = 0; c < count; ++c) {
+        queue_[c].erase(queue_[c].begin(), queue_[c].begin() + std::ptrdiff_t(position_));
+        queue_[c].insert(queue_[c].end(), channels[c].begin(), channels[c].end());
+    }
+    position_ = 0;
     return true;
 }
 

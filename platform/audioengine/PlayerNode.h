@@ -18,8 +18,12 @@ public:
     // false when its channel count differs from the player's output connection.
     bool scheduleBuffer(const PCMBuffer& buffer);
     // The same for whole channels (1 to 8 of one length), taken over without a copy when nothing
-    // is scheduled yet: an offline render of a long file then holds its input once.
+    // is left to play (the caller gets the played-out buffers back): an offline render of a long
+    // file then holds its input once. Otherwise frames already played are dropped first, so a
+    // render fed piece by piece holds about one piece.
     bool scheduleChannels(std::vector<std::vector<float>>&& channels);
+    // Control thread, while the engine is not rendering: scheduled frames not yet played.
+    size_t framesLeft() const { return queue_.empty() ? 0 : queue_[0].size() - position_; }
     void play() { playing_.store(true); }
     // Stops and drops everything scheduled.
     void stop();

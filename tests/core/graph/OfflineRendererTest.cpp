@@ -265,5 +265,50 @@ TEST(OfflineRenderer, ChannelsHandedOverRenderAsCopiedOnes)
     EXPECT_EQ(chunked.channels[0].size(), 5000u);
 }
 
+// Fed in pieces of any size (shorter than a slice, or not a multiple of it), the render is the
+// render of the whole signal, with a switch and a tail; the input's errors stop it.
+TEST(OfflineRenderer, APieceByPieceRenderEqualsTheWholeOne)
+{
+    const std::vector<std::vector<float>> input{tone(440, 48000, 9000, 0.3), tone(97, 48000, 9000, 0.4)};
+    const DSPSettings settings = everythingEngaged();
+    const RenderResult whole = OfflineRenderer::render(input, 48000, settings, true, 4000, false, 0.02);
+    for (const size_t piece : {size_t(700), size_t(1024), size_t(4097)}) {
+        size_t at = 0;
+        const auto source = [&](std::vector<std::vector<float>>& next) {
+            const size_t n = std::min(piece, input[0].size() - at);
+            next.resize(input.size());
+            for (size_t c = 0; c < input.size(); ++c)
+                next[c].assign(input[c].begin() + std::ptrdiff_t(at), input[c].begin() + std::ptrdiff_t(at + n));
+            at += n;
+        };
+        std::vector<std::vector<float>> out(2);
+        const auto sink = [&](const float* left, const float* right, uint32_t frames) {
+            out[0].insert(out[0].end(), left, left + frames);
+            out[1].insert(out[1].end(), right, right + frames);
+        };
+        const RenderResult r = OfflineRenderer::renderStream(source, sink, 48000, 2, settings, true, 4000, false, 0.02);
+        EXPECT_TRUE(r.channels.empty());
+        EXPECT_EQ(out, whole.channels) << piece;
+        EXPECT_EQ(r.meter.guardedSamples, whole.meter.guardedSamples);
+    }
+    const auto failing = [](std::vector<std::vector<float>>& next) {
+        static int calls = 0;
+        if (++calls > 2) throw std::runtime_error("Could not read the rest.");
+        next.assign(1, std::vector<float>(3000, 0.1f));
+    };
+    const QString text = thrownText([&] {
+        OfflineRenderer::renderStream(failing, [](const float*, const float*, uint32_t) {}, 48000, 1,
+                                      DSPSettings(), true, std::nullopt, false, 0);
+    });
+    EXPECT_EQ(text, QStringLiteral("Could not read the rest."));
+    // A piece with the wrong channel count is an invalid signal.
+    const QString wrong = thrownText([&] {
+        OfflineRenderer::renderStream([](std::vector<std::vector<float>>& next) { next.assign(2, {0.1f}); },
+                                      [](const float*, const float*, uint32_t) {}, 48000, 1, DSPSettings(),
+                                      true, std::nullopt, false, 0);
+    });
+    EXPECT_EQ(wrong, QStringLiteral("Invalid test signal."));
+}
+
 }  // namespace
 }  // namespace quorel

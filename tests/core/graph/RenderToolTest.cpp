@@ -1,3 +1,5 @@
+#include "DSPSettings.h"
+#include "OfflineRenderer.h"
 #include "ToolRun.h"
 
 #include <QDir>
@@ -75,6 +77,50 @@ TEST(RenderTool, RendersA16BitMonoFileToFloatStereo)
     EXPECT_EQ(info.samplerate, 44100);
     EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     EXPECT_EQ(info.frames, json["outputFrames"].toInt());
+}
+
+// A file several reading steps long is read, rendered and written a piece at a time: the file
+// written is the render of the whole signal, and its levels are those of the whole output.
+TEST(RenderTool, ALongFileRendersAsTheWholeSignal)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in.wav"), out = dir.filePath("out.wav");
+    const int frames = 3 * 65536 + 777;
+    writeWav(in, 48000, 2, frames, SF_FORMAT_FLOAT);
+    const ToolRun run = runTool(dir, {"--in", in, "--out", out, "--settings", R"({"boostDB": 4, "driveAmount": 0.4})"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const QJsonObject json = QJsonDocument::fromJson(run.out).object();
+    EXPECT_EQ(json["inputFrames"].toInt(), frames);
+
+    std::vector<std::vector<float>> input(2, std::vector<float>(size_t(frames)));
+    SF_INFO info{};
+    SNDFILE* f = sf_open(in.toUtf8().constData(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> interleaved(size_t(frames) * 2);
+    sf_readf_float(f, interleaved.data(), frames);
+    sf_close(f);
+    for (size_t i = 0; i < size_t(frames); ++i)
+        for (size_t c = 0; c < 2; ++c) input[c][i] = interleaved[2 * i + c];
+    quorel::DSPSettings settings;
+    settings.boostDB = 4;
+    settings.driveAmount = 0.4f;
+    const quorel::RenderResult whole =
+        quorel::OfflineRenderer::render(std::move(input), 48000, settings, true, std::nullopt, false, 0);
+
+    info = {};
+    f = sf_open(out.toUtf8().constData(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(size_t(info.frames), whole.channels[0].size());
+    interleaved.assign(size_t(info.frames) * 2, 0);
+    sf_readf_float(f, interleaved.data(), info.frames);
+    sf_close(f);
+    size_t differing = 0;
+    for (size_t i = 0; i < whole.channels[0].size(); ++i)
+        for (size_t c = 0; c < 2; ++c) differing += interleaved[2 * i + c] != whole.channels[c][i];
+    EXPECT_EQ(differing, 0u);
+    EXPECT_EQ(json["outputFrames"].toInt(), int(info.frames));
+    EXPECT_EQ(json["peak"].toDouble(), double(whole.peak()));
+    EXPECT_NEAR(json["rms"].toDouble(), whole.rms(), 1e-12);
 }
 
 TEST(RenderTool, ChunkedRenderKeepsTheInputLength)
