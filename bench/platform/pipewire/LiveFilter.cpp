@@ -39,6 +39,8 @@ uint64_t now()
 
 struct Filter {
     pw_main_loop* loop = nullptr;
+    pw_context* context = nullptr;
+    pw_core* core = nullptr;
     pw_filter* filter = nullptr;
     void* inputs[2] = {};
     void* outputs[2] = {};
@@ -115,12 +117,21 @@ int main(int argc, char** argv)
         e.process = &process;
         return e;
     }();
-    self.filter = pw_filter_new_simple(
-        loop, name,
+    // As PipeWireContext connects: the real-time clients' configuration, whose module raises the
+    // data thread to a real-time policy, as ours is.
+    self.context = pw_context_new(loop, pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
+    self.core = self.context ? pw_context_connect(self.context, nullptr, 0) : nullptr;
+    if (!self.core) {
+        std::fprintf(stderr, "bench_live_filter: could not connect to the server\n");
+        return 1;
+    }
+    self.filter = pw_filter_new(
+        self.core, name,
         pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Filter", PW_KEY_MEDIA_ROLE, "DSP",
                           PW_KEY_NODE_NAME, name, PW_KEY_NODE_LATENCY, "512/48000", PW_KEY_NODE_PASSIVE, "true",
-                          PW_KEY_NODE_AUTOCONNECT, "false", nullptr),
-        &events, &self);
+                          PW_KEY_NODE_AUTOCONNECT, "false", nullptr));
+    spa_hook listener{};
+    pw_filter_add_listener(self.filter, &listener, &events, &self);
     for (int c = 0; c < 2; ++c) {
         for (const bool input : {true, false}) {
             char port[32];
@@ -138,6 +149,8 @@ int main(int argc, char** argv)
     }
     pw_main_loop_run(self.loop);
     pw_filter_destroy(self.filter);  // the data thread has stopped once this returns
+    pw_core_disconnect(self.core);
+    pw_context_destroy(self.context);
     pw_main_loop_destroy(self.loop);
     if (chain) {
         std::vector<uint32_t> times(self.cycleNS.begin(), self.cycleNS.begin() + std::ptrdiff_t(self.recorded));
