@@ -302,6 +302,10 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     const float ceiling = p.ceiling;
     const uint32_t delay = std::min(p.delayFrames, s.ringCapacity - 1);
     const bool analyse = s.analyser.ready();
+    // While nobody reads the spectrum the analyser is not fed: the delay line keeps the clean
+    // input of the last second, from which its ring is refilled once someone reads again.
+    const bool recallable = s.ringCapacity > SpectrumAnalyser::frameLength;
+    const bool feeding = analyse && (!recallable || (p.spectrumWanted && !s.analyser.missesSamples()));
 
     // Gain of each frame, updated before the frame is scaled.
     const bool ramping = s.rampRemaining != 0;
@@ -354,7 +358,7 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
             inputPeak = std::max(inputPeak, in.peak);
         }
 
-        if (analyse) {
+        if (feeding) {
             float* mono = s.mono.data();
             if (channel == 0)
                 std::copy_n(samples, frames, mono);
@@ -389,8 +393,15 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     if (frames > 0)
         s.ringPosition = uint32_t((uint64_t(s.ringPosition) + frames) % s.ringCapacity);
 
-    if (analyse)
+    if (feeding) {
         s.analyser.feed(s.mono.data(), frames, p.spectrumWanted);
+    } else if (analyse) {
+        s.analyser.skip(frames);
+        if (p.spectrumWanted) {
+            const float* lines[2] = {s.delay[0].data(), s.delay[1].data()};
+            s.analyser.recall(lines, channelCount, s.ringCapacity, s.ringPosition);
+        }
+    }
 
     publishReading(s.inputPeak, inputPeak);
     publishReading(s.outputPeak, outputPeak);
