@@ -1,6 +1,8 @@
 #include "BassHarmonics.h"
 #include "DriveCurve.h"
 #include "FirKernel.h"
+#include "KWeighting.h"
+#include "QREffects.h"
 #include "RenderHarness.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +75,51 @@ TEST(KernelForm, BassHarmonicsFormsAgree)
     for (size_t i = 1; i < results.size(); ++i)
         for (size_t k = 0; k < results[0].size(); ++k)
             ASSERT_NEAR(results[i][k], results[0][k], 1e-6) << k;
+}
+
+// The K-weighting's squares in every form, in calls of 1 to 700 frames (long and short paths,
+// the memories carried from call to call), against the plain transposed sections frame by
+// frame: deep bass, where the high-pass's poles lie closest to 1, and noise, at 44.1 and 96 kHz.
+TEST(KernelForm, KWeightedSquaresMatchThePlainSectionsInEveryForm)
+{
+    for (const double rate : {44100.0, 96000.0}) {
+        const size_t length = size_t(rate);
+        std::vector<float> left = test::sine(30, 0.5, rate, length), right = test::whiteNoise(0.3, length, 8);
+        const std::vector<float> hum = test::sine(3000, 0.01, rate, length);
+        for (size_t i = 0; i < length; ++i)
+            left[i] += hum[i];
+        double shelfCoefficients[5], highPassCoefficients[5];
+        QRKWeightingCoefficients(rate, shelfCoefficients, highPassCoefficients);
+        std::array<Biquad, 2> shelf, highPass;
+        for (size_t c = 0; c < 2; ++c) {
+            shelf[c].setCoefficients(shelfCoefficients);
+            highPass[c].setCoefficients(highPassCoefficients);
+        }
+        std::array<double, 2> expected{};
+        std::array<Biquad, 2> plainShelf = shelf, plainHighPass = highPass;
+        for (size_t i = 0; i < length; ++i) {
+            const float l = plainHighPass[0].process(plainShelf[0].process(left[i]));
+            const float r = plainHighPass[1].process(plainShelf[1].process(right[i]));
+            expected[0] += double(l) * l;
+            expected[1] += double(r) * r;
+        }
+        for (KernelForm form : forms) {
+            if (!kernelFormAvailable(form))
+                continue;
+            SCOPED_TRACE(testing::Message() << rate << " Hz, form " << int(form));
+            std::array<Biquad, 2> s = shelf, h = highPass;
+            std::array<double, 2> sums{};
+            uint32_t block = 1;
+            for (size_t start = 0; start < length; start += block, block = block * 7 % 701)
+                kWeightedSquares(form, s, h, left.data() + start, right.data() + start,
+                                 uint32_t(std::min<size_t>(block, length - start)), sums);
+            for (size_t c = 0; c < 2; ++c) {
+                EXPECT_NEAR(sums[c] / expected[c], 1.0, 5e-5) << c;  // 0.0002 dB
+                EXPECT_NEAR(h[c].z1, plainHighPass[c].z1, 1e-3f) << c;
+                EXPECT_NEAR(s[c].z2, plainShelf[c].z2, 1e-3f) << c;
+            }
+        }
+    }
 }
 
 }  // namespace
