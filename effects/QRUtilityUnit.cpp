@@ -28,11 +28,12 @@ struct InputMeasure {
     double squares = 0;
 };
 
-// The input stage of one channel in one pass: replaces every invalid sample by 0, counts them,
-// measures the peak magnitude of the result and copies it to `copy` (when not null). With
-// Squares it also sums the squares of the result in double precision, grouped and ordered as
-// the output stage sums them, so a unit that passes its input unchanged measures its output
-// here, to the same value, without a second pass.
+// The input stage of one channel in one pass: copies the samples to `copy` with every invalid
+// one replaced by 0, counts those and measures the peak magnitude of the result. With Squares
+// it also sums the squares of the result in double precision, grouped and ordered as the output
+// stage sums them, so a unit that passes its input unchanged measures its output here, to the
+// same value, without a second pass. The samples themselves are rewritten only when one was
+// invalid (rarely: a second pass then).
 template <bool Squares>
 InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
 {
@@ -49,9 +50,7 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
         const Int4 bad = (bits & exponent) == exponent;
         invalid -= bad;
         bits = bad ? Int4{} : bits;
-        std::memcpy(samples + at, &bits, sizeof bits);
-        if (copy)
-            std::memcpy(copy + at, &bits, sizeof bits);
+        std::memcpy(copy + at, &bits, sizeof bits);
         Float4 magnitude;
         const Int4 magnitudeBits = bits & 0x7fffffff;
         std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
@@ -79,13 +78,13 @@ InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
     for (; i < count; ++i) {
         const bool bad = isInvalidSample(samples[i]);
         m.invalid += bad ? 1u : 0u;
-        samples[i] = bad ? 0.0f : samples[i];
-        if (copy)
-            copy[i] = samples[i];
-        top = std::max(top, std::fabs(samples[i]));
+        copy[i] = bad ? 0.0f : samples[i];
+        top = std::max(top, std::fabs(copy[i]));
         if constexpr (Squares)
-            low[0] += double(samples[i]) * double(samples[i]);
+            low[0] += double(copy[i]) * double(copy[i]);
     }
+    if (m.invalid != 0)
+        sanitizeSamples(samples, count);
     m.peak = top;
     if constexpr (Squares)
         m.squares = (low[0] + low[1]) + (high[0] + high[1]);

@@ -68,8 +68,13 @@ Status PlatformEffectUnit::internalRender(RenderActionFlags& actionFlags,
         data[c] = outputData.buffers[c].samples();
         if (!data[c]) return status::noConnection;
         float* x = data[c];
+        // Looked for first, so that clean samples (nearly always) are only read.
+        uint32_t invalid = 0;
         for (uint32_t i = 0; i < frameCount; ++i)
-            x[i] = (std::bit_cast<uint32_t>(x[i]) & 0x7f800000u) == 0x7f800000u ? 0.0f : x[i];
+            invalid |= uint32_t((std::bit_cast<uint32_t>(x[i]) & 0x7f800000u) == 0x7f800000u);
+        if (invalid != 0)
+            for (uint32_t i = 0; i < frameCount; ++i)
+                x[i] = (std::bit_cast<uint32_t>(x[i]) & 0x7f800000u) == 0x7f800000u ? 0.0f : x[i];
     }
     process(data, channels_, frameCount);
     // Audible once any sample is: the scan stops at the first, at once for most sound.
