@@ -4,10 +4,12 @@
 #include "KWeighting.h"
 #include "QREffects.h"
 #include "RenderHarness.h"
+#include "UtilityStages.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 // Every kernel comes in a portable form and, on processors that have the instructions, an
@@ -75,6 +77,61 @@ TEST(KernelForm, BassHarmonicsFormsAgree)
     for (size_t i = 1; i < results.size(); ++i)
         for (size_t k = 0; k < results[0].size(); ++k)
             ASSERT_NEAR(results[i][k], results[0][k], 1e-6) << k;
+}
+
+std::vector<uint32_t> bitsOf(const std::vector<float>& samples)
+{
+    std::vector<uint32_t> bits(samples.size());
+    std::memcpy(bits.data(), samples.data(), samples.size() * sizeof(float));
+    return bits;
+}
+
+// A utility unit's two passes give the same samples and measures, bit for bit, in every form:
+// every length from 0 to 40 frames and a long one, invalid samples among them, every case of
+// ramp, ceiling and squares.
+TEST(KernelForm, UtilityStagesAgreeBitForBit)
+{
+    std::vector<float> input = test::whiteNoise(1.5, 1100, 12);
+    input[5] = NAN;
+    input[17] = -INFINITY;
+    input[600] = INFINITY;
+    const std::vector<float> gains = test::whiteNoise(1.0, 1100, 13);
+    for (uint32_t count = 0; count <= 1037; count = count < 40 ? count + 1 : count + 997) {
+        for (const bool squares : {false, true}) {
+            std::vector<std::vector<float>> samples, copies;
+            std::vector<InputMeasure> in;
+            std::vector<std::vector<OutputMeasure>> out;
+            for (KernelForm form : forms) {
+                if (!kernelFormAvailable(form))
+                    continue;
+                std::vector<float> x = input, copy(input.size(), 0.0f);
+                in.push_back(cleanAndCopy(form, x.data(), count, copy.data(), squares));
+                out.emplace_back();
+                for (const bool ramp : {false, true})
+                    for (const float ceiling : {0.0f, 0.8f}) {
+                        std::vector<float> y = copy;
+                        out.back().push_back(
+                            scaleAndMeasure(form, y.data(), count, ramp ? gains.data() : nullptr, 0.9f, ceiling, squares));
+                        x.insert(x.end(), y.begin(), y.end());
+                    }
+                samples.push_back(x);
+                copies.push_back(copy);
+            }
+            for (size_t f = 1; f < samples.size(); ++f) {
+                SCOPED_TRACE(testing::Message() << count << " frames, squares " << squares);
+                EXPECT_EQ(bitsOf(samples[f]), bitsOf(samples[0]));
+                EXPECT_EQ(bitsOf(copies[f]), bitsOf(copies[0]));
+                EXPECT_EQ(in[f].peak, in[0].peak);
+                EXPECT_EQ(in[f].invalid, in[0].invalid);
+                EXPECT_EQ(in[f].squares, in[0].squares);
+                for (size_t k = 0; k < out[0].size(); ++k) {
+                    EXPECT_EQ(out[f][k].peak, out[0][k].peak) << k;
+                    EXPECT_EQ(out[f][k].guarded, out[0][k].guarded) << k;
+                    EXPECT_EQ(out[f][k].squares, out[0][k].squares) << k;
+                }
+            }
+        }
+    }
 }
 
 // The K-weighting's squares in every form, in calls of 1 to 700 frames (long and short paths,
