@@ -247,8 +247,11 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     publishReading(s.outputPeak, outputPeak);
     publishReading(s.renderedGain, s.currentGain);
     publishReading(s.rms, frames > 0 ? float(std::sqrt(squares / (double(frames) * channelCount))) : 0.0f);
-    s.guarded.fetch_add(guarded);
-    s.invalid.fetch_add(invalid);
+    // Counts that stay as they are (nearly always) cost no locked addition.
+    if (guarded != 0)
+        s.guarded.fetch_add(guarded);
+    if (invalid != 0)
+        s.invalid.fetch_add(invalid);
     return outputPeak;
 }
 
