@@ -143,7 +143,7 @@ float QRLevelerUnit::measureMono(float* samples, uint32_t count) noexcept
 
 float QRLevelerUnit::measureStereo(float* left, float* right, uint32_t count) noexcept
 {
-    // The samples are cleaned and measured first, four at a time, so the filters only read them.
+    // The samples are cleaned and measured first, so the filters only read them.
     const float peak = std::max(sanitizeAndMeasure(left, count), sanitizeAndMeasure(right, count));
     kWeightedSquares(state_.shelf, state_.highPass, left, right, count, state_.binSum);
     return peak;
