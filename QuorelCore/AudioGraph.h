@@ -82,8 +82,8 @@ public:
     void prepare();
     void setProcessed(bool processed);
     void setAudible(bool audible);
-    // Whether anyone reads spectrum() (initially true): without readers the two analysers
-    // transform nothing; asked again, they have current bands after one render call.
+    // Whether anyone reads spectrum() (initially true): without readers the two analysers are
+    // not fed and transform nothing; asked again, they have current bands after one render call.
     void setSpectrumWanted(bool wanted);
     // Render thread, between two renders: the sound stopped for a while and starts again. Every
     // unit's signal memory (filters, delay lines, the limiter's look-ahead, the analysers' rings)

@@ -1,5 +1,6 @@
 #include "QRLevelerUnit.h"
 
+#include "KWeighting.h"
 #include "ParameterHandOff.h"
 #include "QREffects.h"
 #include "SampleSanitizing.h"
@@ -140,49 +141,11 @@ float QRLevelerUnit::measureMono(float* samples, uint32_t count) noexcept
     return peak;
 }
 
-// Both channels at once, as two lanes of one vector: both channels share the coefficients, and
-// their filter recursions run side by side instead of one after the other.
 float QRLevelerUnit::measureStereo(float* left, float* right, uint32_t count) noexcept
 {
-    using Lanes = float __attribute__((vector_size(16)));  // left, right, unused, unused
-    QRLevelerState& s = state_;
-    const Biquad& shelf = s.shelf[0];
-    const Biquad& highPass = s.highPass[0];
-    const Lanes zero = {0, 0, 0, 0};
-    const Lanes sb0 = zero + shelf.b0, sb1 = zero + shelf.b1, sb2 = zero + shelf.b2;
-    const Lanes sa1 = zero + shelf.a1, sa2 = zero + shelf.a2;
-    const Lanes hb0 = zero + highPass.b0, hb1 = zero + highPass.b1, hb2 = zero + highPass.b2;
-    const Lanes ha1 = zero + highPass.a1, ha2 = zero + highPass.a2;
-    Lanes sz1 = {s.shelf[0].z1, s.shelf[1].z1, 0, 0};
-    Lanes sz2 = {s.shelf[0].z2, s.shelf[1].z2, 0, 0};
-    Lanes hz1 = {s.highPass[0].z1, s.highPass[1].z1, 0, 0};
-    Lanes hz2 = {s.highPass[0].z2, s.highPass[1].z2, 0, 0};
-    // The samples are cleaned and measured first, four at a time, so the filter loop only
-    // reads them; both channels' squares are summed as one pair.
+    // The samples are cleaned and measured first, so the filters only read them.
     const float peak = std::max(sanitizeAndMeasure(left, count), sanitizeAndMeasure(right, count));
-    using Double2 = double __attribute__((vector_size(16)));
-    Double2 sums = {s.binSum[0], s.binSum[1]};
-    for (uint32_t i = 0; i < count; ++i) {
-        const Lanes x = {left[i], right[i], 0, 0};
-        const Lanes u = sb0 * x + sz1;
-        sz1 = sb1 * x - sa1 * u + sz2;
-        sz2 = sb2 * x - sa2 * u;
-        const Lanes y = hb0 * u + hz1;
-        hz1 = hb1 * u - ha1 * y + hz2;
-        hz2 = hb2 * u - ha2 * y;
-        const Double2 wide = {double(y[0]), double(y[1])};
-        sums += wide * wide;
-    }
-    s.shelf[0].z1 = sz1[0];
-    s.shelf[1].z1 = sz1[1];
-    s.shelf[0].z2 = sz2[0];
-    s.shelf[1].z2 = sz2[1];
-    s.highPass[0].z1 = hz1[0];
-    s.highPass[1].z1 = hz1[1];
-    s.highPass[0].z2 = hz2[0];
-    s.highPass[1].z2 = hz2[1];
-    s.binSum[0] = sums[0];
-    s.binSum[1] = sums[1];
+    kWeightedSquares(state_.shelf, state_.highPass, left, right, count, state_.binSum);
     return peak;
 }
 

@@ -117,6 +117,26 @@ float applyGains(float* samples, const float* gains, uint32_t frames, float ceil
     return result;
 }
 
+// samples[i] * gain; returns the largest output magnitude.
+float scaleAndMeasure(float* samples, uint32_t frames, float gain)
+{
+    const Float4 g = Float4{} + gain;
+    Float4 largest{};
+    uint32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const Float4 y = load(samples + i) * g;
+        store(samples + i, y);
+        const Float4 m = magnitude4(y);
+        largest = m > largest ? m : largest;
+    }
+    float result = largestLane(largest);
+    for (; i < frames; ++i) {
+        samples[i] *= gain;
+        result = std::max(result, std::fabs(samples[i]));
+    }
+    return result;
+}
+
 }  // namespace
 
 QRLimiterUnit::QRLimiterUnit(const AudioComponentDescription& description) : EffectUnit(description) {}
@@ -217,6 +237,58 @@ void QRLimiterUnit::resetState()
     s.minimumGain.store(1);
 }
 
+bool QRLimiterUnit::passAtRest(float* const* data, uint32_t frames, float ceiling, float& gain,
+                               float& peak) noexcept
+{
+    QRLimiterState& s = state_;
+    const uint32_t window = s.window;
+    // The envelope rests (the release no longer moves it) and the last W envelope values all
+    // equal it: every target of the last 2W - 1 frames was at least the envelope. The current
+    // block holds only 1s so far.
+    const float resting = s.envelope;
+    if (frames == 0 || s.boxSame != window || resting + (1.0f - resting) * s.releaseCoefficient != resting
+        || !(s.blockPosition == 0 || s.blockMinimum == 1.0f))
+        return false;
+    float loudest = 0;
+    for (uint32_t channel = 0; channel < channels(); ++channel)
+        loudest = std::max(loudest, sanitizeAndMeasure(data[channel], frames));
+    if (loudest > ceiling)
+        return false;
+
+    // Every target of the call is 1, so no sliding minimum lies below the envelope, which
+    // stays: every frame gets the box's average, and the block and the box advance as the full
+    // computation would leave them.
+    const uint32_t position = s.blockPosition;
+    std::fill_n(s.blockTargets.data(), window, 1.0f);
+    if (frames >= window - position)
+        std::fill_n(s.suffixMinima.data(), window, 1.0f);
+    s.blockPosition = uint32_t((uint64_t(position) + frames) % window);
+    s.blockMinimum = 1;
+    s.boxIndex = uint32_t((uint64_t(s.boxIndex) + frames) % window);
+    gain = std::clamp(float(s.boxSum / double(window)), 0.0f, 1.0f);
+
+    // Delay each channel by W - 1 frames: the line's frames first, then the call's. No sample
+    // of these frames lies above the ceiling, nor does it once scaled by a gain of at most 1.
+    const uint32_t length = window - 1;
+    const uint32_t fromLine = std::min(length, frames);
+    const uint32_t kept = frames - fromLine;
+    peak = 0;
+    for (uint32_t channel = 0; channel < channels(); ++channel) {
+        float* samples = data[channel];
+        float* line = s.delay[channel].data();
+        float* held = s.held.data();
+        // The frames that go into the line (the newest `length` at most) are held; the others
+        // move up in place.
+        std::copy_n(samples + kept, fromLine, held);
+        std::memmove(samples + fromLine, samples, kept * sizeof(float));
+        readRing(line, length, s.delayIndex, samples, fromLine);
+        writeRing(line, length, uint32_t((uint64_t(s.delayIndex) + kept) % length), held, fromLine);
+        peak = std::max(peak, gain == 1.0f ? peakMagnitude(samples, frames) : scaleAndMeasure(samples, frames, gain));
+    }
+    s.delayIndex = uint32_t((uint64_t(s.delayIndex) + frames) % length);
+    return true;
+}
+
 float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
 {
     QRLimiterState& s = state_;
@@ -226,6 +298,10 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
     const float ceiling = s.parameters.current().ceiling;
     s.releaseCoefficient = s.parameters.current().releaseCoefficient;
     float minimum = s.minimumGain.load();
+    if (float gain = 1, peak = 0; passAtRest(data, frames, ceiling, gain, peak)) {
+        publishReading(s.minimumGain, std::min(minimum, gain));
+        return peak;
+    }
 
     // 1. Peak of each frame over the channels (the samples cleaned on the way).
     float* gains = s.framePeaks.data();

@@ -44,6 +44,11 @@ private:
     // Derives the release coefficient for the allocated rate (else the output bus's) and
     // publishes the parameters.
     void publish(QRLimiterParameters next);
+    // The call at rest: the envelope rests, and no sample of the call lies above the ceiling,
+    // so every frame gets the same gain (the box's average) and the samples are only delayed
+    // and scaled. Sets `gain` and `peak` (the output's) and returns true then; else returns
+    // false with the samples cleaned and nothing else changed.
+    bool passAtRest(float* const* data, uint32_t frames, float ceiling, float& gain, float& peak) noexcept;
 
     QRLimiterState state_;
 };

@@ -15,7 +15,7 @@ struct QRUtilityParameters {
     float targetGain = 1;       // linear, 0...16
     float ceiling = 0;          // linear 0...1, 0 = off
     uint32_t delayFrames = 0;
-    bool spectrumWanted = true;  // false: the analyser only keeps its ring filled
+    bool spectrumWanted = true;  // false: the analyser is not fed (the delay line keeps the input)
     bool rmsWanted = true;       // false: no squares summed, the rms reading rests at 0
 };
 

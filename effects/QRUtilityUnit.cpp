@@ -4,6 +4,7 @@
 #include "QREffects.h"
 #include "SampleRing.h"
 #include "SampleSanitizing.h"
+#include "UtilityStages.h"
 
 #include <algorithm>
 #include <bit>
@@ -15,166 +16,6 @@ namespace quorel {
 namespace {
 
 constexpr float maximumGain = 16;
-
-using sampleVectors::Float4;
-using sampleVectors::Int4;
-
-using Double2 = double __attribute__((vector_size(16)));
-
-// What the input stage found in one channel (the squares only when asked for).
-struct InputMeasure {
-    float peak = 0;
-    uint32_t invalid = 0;
-    double squares = 0;
-};
-
-// The input stage of one channel in one pass: replaces every invalid sample by 0, counts them,
-// measures the peak magnitude of the result and copies it to `copy` (when not null). With
-// Squares it also sums the squares of the result in double precision, grouped and ordered as
-// the output stage sums them, so a unit that passes its input unchanged measures its output
-// here, to the same value, without a second pass.
-template <bool Squares>
-InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy)
-{
-    InputMeasure m;
-    // Two sets of running values (even and odd groups of four), so that the peak's compare
-    // chains of neighbouring groups overlap; each keeps its squares as two pairs.
-    Float4 peakEven{}, peakOdd{};
-    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
-    Int4 invalid{};
-    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
-    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
-        Int4 bits;
-        std::memcpy(&bits, samples + at, sizeof bits);
-        const Int4 bad = (bits & exponent) == exponent;
-        invalid -= bad;
-        bits = bad ? Int4{} : bits;
-        std::memcpy(samples + at, &bits, sizeof bits);
-        if (copy)
-            std::memcpy(copy + at, &bits, sizeof bits);
-        Float4 magnitude;
-        const Int4 magnitudeBits = bits & 0x7fffffff;
-        std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
-        peak = magnitude > peak ? magnitude : peak;  // valid samples: the plain maximum
-        if constexpr (Squares) {
-            Float4 y;
-            std::memcpy(&y, &bits, sizeof y);
-            const Double2 a = {double(y[0]), double(y[1])};
-            const Double2 b = {double(y[2]), double(y[3])};
-            low += a * a;
-            high += b * b;
-        }
-    };
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        group(i, peakEven, lowEven, highEven);
-        group(i + 4, peakOdd, lowOdd, highOdd);
-    }
-    for (; i + 4 <= count; i += 4)
-        group(i, peakEven, lowEven, highEven);
-    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
-    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
-    float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
-    m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
-    for (; i < count; ++i) {
-        const bool bad = isInvalidSample(samples[i]);
-        m.invalid += bad ? 1u : 0u;
-        samples[i] = bad ? 0.0f : samples[i];
-        if (copy)
-            copy[i] = samples[i];
-        top = std::max(top, std::fabs(samples[i]));
-        if constexpr (Squares)
-            low[0] += double(samples[i]) * double(samples[i]);
-    }
-    m.peak = top;
-    if constexpr (Squares)
-        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
-    return m;
-}
-
-// What the output stage measured of one channel.
-struct OutputMeasure {
-    float peak = 0;
-    double squares = 0;
-    uint32_t guarded = 0;
-};
-
-// The output stage of one channel in one pass: scales every sample by `gains[i]` (Ramp) or
-// `gain`, limits it to +-ceiling (Limit), and measures the result: its peak magnitude, how many
-// samples the ceiling limited and the sum of squares in double precision. One copy of the loop
-// per case, so none of them tests or holds what it does not use and every running value stays
-// in a register.
-template <bool Ramp, bool Limit, bool Squares>
-OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
-{
-    OutputMeasure m;
-    // Two sets of running values (even and odd groups of four), so that the chains of
-    // neighbouring groups overlap; each keeps its squares as two pairs.
-    Float4 peakEven{}, peakOdd{};
-    Int4 limited{};
-    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
-    const Float4 top = Float4{} + ceiling;
-    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
-        Float4 y, g = Float4{} + gain;
-        std::memcpy(&y, samples + at, sizeof y);
-        if constexpr (Ramp)
-            std::memcpy(&g, gains + at, sizeof g);
-        y *= g;
-        Float4 magnitude = y < 0 ? -y : y;
-        if constexpr (Limit) {
-            const Int4 over = magnitude > top;
-            limited -= over;
-            y = over ? (y < 0 ? -top : top) : y;
-            magnitude = over ? top : magnitude;
-        }
-        std::memcpy(samples + at, &y, sizeof y);
-        peak = magnitude > peak ? magnitude : peak;
-        if constexpr (Squares) {
-            const Double2 a = {double(y[0]), double(y[1])};
-            const Double2 b = {double(y[2]), double(y[3])};
-            low += a * a;
-            high += b * b;
-        }
-    };
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        group(i, peakEven, lowEven, highEven);
-        group(i + 4, peakOdd, lowOdd, highOdd);
-    }
-    for (; i + 4 <= count; i += 4)
-        group(i, peakEven, lowEven, highEven);
-    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
-    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
-    m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
-    m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
-    for (; i < count; ++i) {
-        float y = samples[i] * (Ramp ? gains[i] : gain);
-        if (Limit && std::fabs(y) > ceiling) {
-            y = std::copysign(ceiling, y);
-            ++m.guarded;
-        }
-        samples[i] = y;
-        m.peak = std::max(m.peak, std::fabs(y));
-        if constexpr (Squares)
-            low[0] += double(y) * double(y);
-    }
-    if constexpr (Squares)
-        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
-    return m;
-}
-
-// `gains` null: no ramp; ceiling 0: no ceiling; the squares only when `squares`.
-OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling,
-                              bool squares)
-{
-    using Kind = OutputMeasure (*)(float*, uint32_t, const float*, float, float);
-    static constexpr Kind kinds[2][2][2] = {
-        {{scaleAndMeasureAs<false, false, false>, scaleAndMeasureAs<false, false, true>},
-         {scaleAndMeasureAs<false, true, false>, scaleAndMeasureAs<false, true, true>}},
-        {{scaleAndMeasureAs<true, false, false>, scaleAndMeasureAs<true, false, true>},
-         {scaleAndMeasureAs<true, true, false>, scaleAndMeasureAs<true, true, true>}}};
-    return kinds[gains != nullptr][ceiling > 0][squares](samples, count, gains, gain, ceiling);
-}
 
 }  // namespace
 
@@ -302,6 +143,10 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     const float ceiling = p.ceiling;
     const uint32_t delay = std::min(p.delayFrames, s.ringCapacity - 1);
     const bool analyse = s.analyser.ready();
+    // While nobody reads the spectrum the analyser is not fed: the delay line keeps the clean
+    // input of the last second, from which its ring is refilled once someone reads again.
+    const bool recallable = s.ringCapacity > SpectrumAnalyser::frameLength;
+    const bool feeding = analyse && (!recallable || (p.spectrumWanted && !s.analyser.missesSamples()));
 
     // Gain of each frame, updated before the frame is scaled.
     const bool ramping = s.rampRemaining != 0;
@@ -336,25 +181,24 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
         float* samples = data[channel];
         float* line = s.delay[channel].data();
         if (passing) {
-            const InputMeasure in = p.rmsWanted ? cleanAndCopy<true>(samples, frames, line + s.ringPosition)
-                                                : cleanAndCopy<false>(samples, frames, line + s.ringPosition);
+            const InputMeasure in = cleanAndCopy(samples, frames, line + s.ringPosition, p.rmsWanted);
             invalid += in.invalid;
             inputPeak = std::max(inputPeak, in.peak);
             outputPeak = std::max(outputPeak, in.peak);
             squares += in.squares;
         } else if (direct) {
-            const InputMeasure first = cleanAndCopy<false>(samples, firstPiece, line + s.ringPosition);
-            const InputMeasure second = cleanAndCopy<false>(samples + firstPiece, frames - firstPiece, line);
+            const InputMeasure first = cleanAndCopy(samples, firstPiece, line + s.ringPosition, false);
+            const InputMeasure second = cleanAndCopy(samples + firstPiece, frames - firstPiece, line, false);
             invalid += first.invalid + second.invalid;
             inputPeak = std::max({inputPeak, first.peak, second.peak});
         } else {
             float* held = s.held.data();
-            const InputMeasure in = cleanAndCopy<false>(samples, frames, held);
+            const InputMeasure in = cleanAndCopy(samples, frames, held, false);
             invalid += in.invalid;
             inputPeak = std::max(inputPeak, in.peak);
         }
 
-        if (analyse) {
+        if (feeding) {
             float* mono = s.mono.data();
             if (channel == 0)
                 std::copy_n(samples, frames, mono);
@@ -389,15 +233,25 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     if (frames > 0)
         s.ringPosition = uint32_t((uint64_t(s.ringPosition) + frames) % s.ringCapacity);
 
-    if (analyse)
+    if (feeding) {
         s.analyser.feed(s.mono.data(), frames, p.spectrumWanted);
+    } else if (analyse) {
+        s.analyser.skip(frames);
+        if (p.spectrumWanted) {
+            const float* lines[2] = {s.delay[0].data(), s.delay[1].data()};
+            s.analyser.recall(lines, channelCount, s.ringCapacity, s.ringPosition);
+        }
+    }
 
     publishReading(s.inputPeak, inputPeak);
     publishReading(s.outputPeak, outputPeak);
     publishReading(s.renderedGain, s.currentGain);
     publishReading(s.rms, frames > 0 ? float(std::sqrt(squares / (double(frames) * channelCount))) : 0.0f);
-    s.guarded.fetch_add(guarded);
-    s.invalid.fetch_add(invalid);
+    // Counts that stay as they are (nearly always) cost no locked addition.
+    if (guarded != 0)
+        s.guarded.fetch_add(guarded);
+    if (invalid != 0)
+        s.invalid.fetch_add(invalid);
     return outputPeak;
 }
 

@@ -35,9 +35,9 @@ public:
     // Band centres in Hz (at most 64); rebuilds the analyser at once when allocated. Not while
     // rendering.
     void configureSpectrum(const float* centres, uint32_t count);
-    // Whether anyone reads the spectrum (initially true): without readers the analyser keeps
-    // only its last 4096 samples and transforms nothing; readers get current bands within one
-    // render call of asking again.
+    // Whether anyone reads the spectrum (initially true): without readers the analyser is not
+    // fed and transforms nothing; asked again, the next render call refills it with the last
+    // 4096 samples from the delay line, so readers get current bands within one render call.
     void setSpectrumWanted(bool wanted);
     QRSpectrumStatus spectrumStatus() const;
     uint32_t readSpectrum(float* destination, uint32_t capacity) const;

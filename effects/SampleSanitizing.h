@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CpuFeatures.h"
+
 #include <bit>
 #include <cstdint>
 
@@ -52,50 +54,16 @@ inline float largestLane(Float4 v) noexcept
 }
 }  // namespace sampleVectors
 
-// Largest magnitude in a buffer of valid samples, four at a time (valid samples have no
-// not-a-number, so the vector maximum is the plain one).
-inline float peakMagnitude(const float* samples, uint32_t count) noexcept
-{
-    using namespace sampleVectors;
-    Float4 peak{};
-    uint32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const Float4 v = load(samples + i);
-        const Float4 magnitude = v < 0 ? -v : v;
-        peak = magnitude > peak ? magnitude : peak;
-    }
-    float result = largestLane(peak);
-    for (; i < count; ++i) {
-        const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
-        result = magnitude > result ? magnitude : result;
-    }
-    return result;
-}
+// Largest magnitude in a buffer of valid samples (valid samples have no not-a-number, so the
+// vector maximum is the plain one).
+float peakMagnitude(const float* samples, uint32_t count) noexcept;
 
 // sanitizeSamples and peakMagnitude in one pass; returns the peak.
-inline float sanitizeAndMeasure(float* samples, uint32_t count) noexcept
-{
-    using namespace sampleVectors;
-    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
-    Float4 peak{};
-    uint32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        Int4 bits;
-        __builtin_memcpy(&bits, samples + i, sizeof bits);
-        bits = (bits & exponent) == exponent ? Int4{} : bits;
-        __builtin_memcpy(samples + i, &bits, sizeof bits);
-        Float4 v;
-        __builtin_memcpy(&v, &bits, sizeof v);
-        const Float4 magnitude = v < 0 ? -v : v;
-        peak = magnitude > peak ? magnitude : peak;
-    }
-    float result = largestLane(peak);
-    for (; i < count; ++i) {
-        samples[i] = sanitizedSample(samples[i]);
-        const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
-        result = magnitude > result ? magnitude : result;
-    }
-    return result;
-}
+float sanitizeAndMeasure(float* samples, uint32_t count) noexcept;
+
+// The same in a given form: portable, or 8 lanes where the processor has AVX2; both give the
+// same samples and peaks. The two above use the form chosen when the library is loaded.
+float peakMagnitude(KernelForm form, const float* samples, uint32_t count) noexcept;
+float sanitizeAndMeasure(KernelForm form, float* samples, uint32_t count) noexcept;
 
 }  // namespace quorel

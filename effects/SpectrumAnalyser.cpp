@@ -172,6 +172,7 @@ void SpectrumAnalyser::reset() noexcept
     analysisPosition_ = 0;
     analysisSinceFFT_ = 0;
     hopsSkipped_ = false;
+    missing_ = false;
     for (std::atomic<float>& value : bandValues_)
         value.store(0);
 }
@@ -212,6 +213,48 @@ void SpectrumAnalyser::feed(const float* samples, uint32_t count, bool transform
         }
     }
     if (transform && hopsSkipped_) {
+        analyse();
+        hopsSkipped_ = false;
+    }
+}
+
+void SpectrumAnalyser::skip(uint32_t count) noexcept
+{
+    if (!analyserReady_ || count == 0)
+        return;
+    samplesFed_.fetch_add(count, std::memory_order_relaxed);
+    missing_ = true;
+    analysisPosition_ = uint32_t((uint64_t(analysisPosition_) + count) % frameLength);
+    const uint64_t sinceFFT = uint64_t(analysisSinceFFT_) + count;
+    hopsSkipped_ = hopsSkipped_ || sinceFFT >= hopLength;
+    analysisSinceFFT_ = uint32_t(sinceFFT % hopLength);
+}
+
+void SpectrumAnalyser::recall(const float* const* channels, uint32_t channelCount, uint32_t capacity,
+                              uint32_t end) noexcept
+{
+    if (!analyserReady_ || channelCount < 1 || channelCount > 2 || capacity <= frameLength || end > capacity)
+        return;
+    // The ring's oldest sample sits at the write position; the channels' oldest wanted sample
+    // frameLength samples before `end`.
+    const float* left = channels[0];
+    const float* right = channelCount == 2 ? channels[1] : nullptr;
+    float* ring = analysisRing_.data();
+    uint32_t from = (end + capacity - frameLength) % capacity;
+    uint32_t to = analysisPosition_;
+    for (uint32_t done = 0; done < frameLength;) {
+        const uint32_t piece = std::min({frameLength - done, capacity - from, frameLength - to});
+        if (right)
+            for (uint32_t i = 0; i < piece; ++i)
+                ring[to + i] = (left[from + i] + right[from + i]) * 0.5f;  // the mean of the two channels
+        else
+            std::memcpy(ring + to, left + from, piece * sizeof(float));
+        done += piece;
+        from = (from + piece) % capacity;
+        to = (to + piece) % frameLength;
+    }
+    missing_ = false;
+    if (hopsSkipped_) {
         analyse();
         hopsSkipped_ = false;
     }

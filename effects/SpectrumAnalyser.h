@@ -52,6 +52,14 @@ public:
     // values). The first call that transforms again after hops went by without one transforms
     // at its end, so the bands are current at once.
     void feed(const float* samples, uint32_t count, bool transform) noexcept;
+    // Accounts for `count` samples that are not fed: hops go by as in feed() without transform,
+    // and the ring misses the samples until recall(). Real-time safe.
+    void skip(uint32_t count) noexcept;
+    bool missesSamples() const noexcept { return missing_; }
+    // Refills the whole ring with the mean of the channels' last 4096 samples (one or two
+    // channels), read from rings of `capacity` samples (more than 4096) whose newest sample lies
+    // just before `end`; then transforms when hops went by without one. Real-time safe.
+    void recall(const float* const* channels, uint32_t channelCount, uint32_t capacity, uint32_t end) noexcept;
 
     // FFT bins (inclusive) a band sums, as mapped by the last allocation.
     uint32_t firstBin(uint32_t band) const { return bandLow_[band]; }
@@ -75,6 +83,7 @@ private:
     uint32_t analysisSinceFFT_ = 0;
     bool analyserReady_ = false;
     bool hopsSkipped_ = false;
+    bool missing_ = false;                   // skipped samples are not in the ring
     std::atomic<uint64_t> fftRuns_{0};
     std::atomic<uint64_t> samplesFed_{0};
     std::atomic<float> lastPower_{0};

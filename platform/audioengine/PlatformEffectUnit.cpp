@@ -8,8 +8,41 @@
 namespace quorel {
 
 namespace {
+
 constexpr int32_t capabilities[] = {1, 1, 2, 2};
+
+// Whether any sample is invalid (all exponent bits set: infinite or not a number). A bit test
+// holds under any floating-point mode and vectorises; only read, so clean samples (nearly
+// always) are not written back.
+[[gnu::always_inline]] inline bool anyInvalid(const float* x, uint32_t count)
+{
+    uint32_t invalid = 0;
+    for (uint32_t i = 0; i < count; ++i)
+        invalid |= uint32_t((std::bit_cast<uint32_t>(x[i]) & 0x7f800000u) == 0x7f800000u);
+    return invalid != 0;
 }
+
+bool anyInvalidPortable(const float* x, uint32_t count) { return anyInvalid(x, count); }
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) bool anyInvalidWide(const float* x, uint32_t count) { return anyInvalid(x, count); }
+#endif
+
+using InvalidScan = bool (*)(const float*, uint32_t);
+
+InvalidScan chooseInvalidScan()
+{
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return anyInvalidWide;
+#endif
+    return anyInvalidPortable;
+}
+
+// Decided once, when the library is loaded.
+const InvalidScan invalidScan = chooseInvalidScan();
+
+}  // namespace
 
 PlatformEffectUnit::PlatformEffectUnit(const AudioComponentDescription& description)
     : AudioUnit(description)
@@ -68,8 +101,9 @@ Status PlatformEffectUnit::internalRender(RenderActionFlags& actionFlags,
         data[c] = outputData.buffers[c].samples();
         if (!data[c]) return status::noConnection;
         float* x = data[c];
-        for (uint32_t i = 0; i < frameCount; ++i)
-            x[i] = (std::bit_cast<uint32_t>(x[i]) & 0x7f800000u) == 0x7f800000u ? 0.0f : x[i];
+        if (invalidScan(x, frameCount))
+            for (uint32_t i = 0; i < frameCount; ++i)
+                x[i] = (std::bit_cast<uint32_t>(x[i]) & 0x7f800000u) == 0x7f800000u ? 0.0f : x[i];
     }
     process(data, channels_, frameCount);
     // Audible once any sample is: the scan stops at the first, at once for most sound.

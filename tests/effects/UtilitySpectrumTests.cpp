@@ -1,6 +1,7 @@
 #include "QREffects.h"
 #include "QRUtilityUnit.h"
 #include "RenderHarness.h"
+#include "SpectrumAnalyser.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +69,48 @@ TEST(UtilitySpectrum, TransformsOnlyWhileWantedAndFillsAtOnceWhenWantedAgain)
     test::renderThrough(unit, {more, more}, 128);
     EXPECT_EQ(unit.spectrumStatus().fftRuns, 1u);
     EXPECT_NEAR(spectrum(unit)[band1k], 0.1f, 0.002f);
+}
+
+// Asked again after a while unread, the bands are those of the last 4096 input frames' mean
+// of the two channels, whatever the delay and gain (the delay line's three paths: passing,
+// silent and delayed) and wherever the render calls fall against the hops.
+TEST(UtilitySpectrum, WantedAgainReadsTheLast4096FramesOfTheInput)
+{
+    struct Case {
+        float gain;
+        uint32_t delay;
+    };
+    for (const Case c : {Case{1, 0}, Case{0, 700}, Case{0.5f, 2500}}) {
+        SCOPED_TRACE(testing::Message() << "gain " << c.gain << ", delay " << c.delay);
+        QRUtilityUnit unit;
+        unit.configureSpectrum(thirdOctaves.data(), 31);
+        unit.setGain(c.gain);
+        unit.configureDelay(c.delay, 0);
+        ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
+        unit.setSpectrumWanted(false);
+        const Channels input = {test::whiteNoise(0.3, 30000, 5), test::whiteNoise(0.2, 30000, 6)};
+        test::renderThrough(unit, {{input[0].begin(), input[0].begin() + 29700},
+                                   {input[1].begin(), input[1].begin() + 29700}}, 500);
+        EXPECT_EQ(unit.spectrumStatus().fftRuns, 0u);
+        unit.setSpectrumWanted(true);
+        test::renderThrough(unit, {{input[0].begin() + 29700, input[0].end()},
+                                   {input[1].begin() + 29700, input[1].end()}}, 300);
+        EXPECT_EQ(unit.spectrumStatus().fftRuns, 1u);
+        EXPECT_EQ(unit.spectrumStatus().samplesFed, 30000u);
+
+        std::vector<float> mean(SpectrumAnalyser::frameLength);
+        for (size_t i = 0; i < mean.size(); ++i) {
+            const size_t at = input[0].size() - mean.size() + i;
+            mean[i] = (input[0][at] + input[1][at]) * 0.5f;
+        }
+        SpectrumAnalyser reference;
+        reference.configure(thirdOctaves.data(), 31);
+        ASSERT_TRUE(reference.allocate(48000));
+        reference.feed(mean.data(), uint32_t(mean.size()));
+        std::vector<float> expected(31);
+        reference.read(expected.data(), 31);
+        EXPECT_EQ(spectrum(unit), expected);
+    }
 }
 
 TEST(UtilitySpectrum, SineOfAmplitudeOneTenthReadsOneTenth)

@@ -17,7 +17,7 @@ struct ToneGraph {
     std::unique_ptr<AudioGraph> graph;
     std::unique_ptr<PCMBuffer> out = PCMBuffer::make(AudioFormat::standard(48000, 2), 512);
 
-    explicit ToneGraph(float amplitude)
+    explicit ToneGraph(float amplitude, bool analyse = false)
     {
         const AudioFormat stereo = AudioFormat::standard(48000, 2);
         graph = std::make_unique<AudioGraph>(
@@ -29,7 +29,7 @@ struct ToneGraph {
                 list.buffers[1] = {1, frames * 4, right.data()};
                 return static_cast<const AudioBufferList*>(&list);
             }),
-            false);
+            analyse);
     }
     void start()
     {
@@ -67,6 +67,31 @@ TEST(GraphRendering, ComparisonTrimReachesOnlyTheProcessedPath)
     t.graph->setProcessed(true);
     t.renderPeak(4);
     EXPECT_NEAR(t.renderPeak(4), 0.5 * std::pow(10.0, -3.0 / 20), 0.01);
+    t.graph->stop();
+}
+
+// With nobody reading the spectrum (the Equalizer page closed) the analysers are not fed; once
+// someone reads it again, the first render call brings both spectra of the tone.
+TEST(GraphRendering, SpectrumWantedAgainFillsWithinOneRenderCall)
+{
+    ToneGraph t(0.5f, true);
+    t.graph->apply(DSPSettings());
+    t.graph->setSpectrumWanted(false);
+    t.start();
+    t.renderPeak(40);
+    const SpectrumReading unread = t.graph->spectrum();
+    EXPECT_EQ(unread.input, std::vector<float>(31, 0.0f));
+    EXPECT_EQ(unread.output, std::vector<float>(31, 0.0f));
+
+    t.graph->setSpectrumWanted(true);
+    t.renderPeak(1);
+    const SpectrumReading read = t.graph->spectrum();
+    // The tone (0.03 radians a frame, 229 Hz) lies at the edge of the 200 and 250 Hz bands,
+    // which share its energy.
+    auto tone = [](const std::vector<float>& bands) { return std::hypot(bands[10], bands[11]); };
+    EXPECT_NEAR(tone(read.input), 0.5f, 0.02f);
+    EXPECT_NEAR(tone(read.output), 0.5f, 0.02f);
+    EXPECT_LT(read.input[16], 0.01f);
     t.graph->stop();
 }
 

@@ -1,0 +1,362 @@
+#include "UtilityStages.h"
+
+#include "SampleSanitizing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace quorel {
+
+namespace {
+
+using sampleVectors::Float4;
+using sampleVectors::Int4;
+
+using Double2 = double __attribute__((vector_size(16)));
+
+// The portable input stage (see cleanAndCopy).
+template <bool Squares>
+InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
+{
+    InputMeasure m;
+    // Two sets of running values (even and odd groups of four), so that the peak's compare
+    // chains of neighbouring groups overlap; each keeps its squares as two pairs.
+    Float4 peakEven{}, peakOdd{};
+    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
+    Int4 invalid{};
+    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
+    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
+        Int4 bits;
+        std::memcpy(&bits, samples + at, sizeof bits);
+        const Int4 bad = (bits & exponent) == exponent;
+        invalid -= bad;
+        bits = bad ? Int4{} : bits;
+        std::memcpy(copy + at, &bits, sizeof bits);
+        Float4 magnitude;
+        const Int4 magnitudeBits = bits & 0x7fffffff;
+        std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+        peak = magnitude > peak ? magnitude : peak;  // valid samples: the plain maximum
+        if constexpr (Squares) {
+            Float4 y;
+            std::memcpy(&y, &bits, sizeof y);
+            const Double2 a = {double(y[0]), double(y[1])};
+            const Double2 b = {double(y[2]), double(y[3])};
+            low += a * a;
+            high += b * b;
+        }
+    };
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        group(i, peakEven, lowEven, highEven);
+        group(i + 4, peakOdd, lowOdd, highOdd);
+    }
+    for (; i + 4 <= count; i += 4)
+        group(i, peakEven, lowEven, highEven);
+    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
+    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
+    float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
+    for (; i < count; ++i) {
+        const bool bad = isInvalidSample(samples[i]);
+        m.invalid += bad ? 1u : 0u;
+        copy[i] = bad ? 0.0f : samples[i];
+        top = std::max(top, std::fabs(copy[i]));
+        if constexpr (Squares)
+            low[0] += double(copy[i]) * double(copy[i]);
+    }
+    if (m.invalid != 0)
+        sanitizeSamples(samples, count);
+    m.peak = top;
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    return m;
+}
+
+// The output stage of one channel in one pass: scales every sample by `gains[i]` (Ramp) or
+// `gain`, limits it to +-ceiling (Limit), and measures the result: its peak magnitude, how many
+// samples the ceiling limited and the sum of squares in double precision. One copy of the loop
+// per case, so none of them tests or holds what it does not use and every running value stays
+// in a register.
+template <bool Ramp, bool Limit, bool Squares>
+OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
+{
+    OutputMeasure m;
+    // Two sets of running values (even and odd groups of four), so that the chains of
+    // neighbouring groups overlap; each keeps its squares as two pairs.
+    Float4 peakEven{}, peakOdd{};
+    Int4 limited{};
+    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
+    const Float4 top = Float4{} + ceiling;
+    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
+        Float4 y, g = Float4{} + gain;
+        std::memcpy(&y, samples + at, sizeof y);
+        if constexpr (Ramp)
+            std::memcpy(&g, gains + at, sizeof g);
+        y *= g;
+        Float4 magnitude = y < 0 ? -y : y;
+        if constexpr (Limit) {
+            const Int4 over = magnitude > top;
+            limited -= over;
+            y = over ? (y < 0 ? -top : top) : y;
+            magnitude = over ? top : magnitude;
+        }
+        std::memcpy(samples + at, &y, sizeof y);
+        peak = magnitude > peak ? magnitude : peak;
+        if constexpr (Squares) {
+            const Double2 a = {double(y[0]), double(y[1])};
+            const Double2 b = {double(y[2]), double(y[3])};
+            low += a * a;
+            high += b * b;
+        }
+    };
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        group(i, peakEven, lowEven, highEven);
+        group(i + 4, peakOdd, lowOdd, highOdd);
+    }
+    for (; i + 4 <= count; i += 4)
+        group(i, peakEven, lowEven, highEven);
+    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
+    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
+    m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
+    for (; i < count; ++i) {
+        float y = samples[i] * (Ramp ? gains[i] : gain);
+        if (Limit && std::fabs(y) > ceiling) {
+            y = std::copysign(ceiling, y);
+            ++m.guarded;
+        }
+        samples[i] = y;
+        m.peak = std::max(m.peak, std::fabs(y));
+        if constexpr (Squares)
+            low[0] += double(y) * double(y);
+    }
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    return m;
+}
+
+#if defined(__x86_64__)
+using Float8 = float __attribute__((vector_size(32)));
+using Int8 = int32_t __attribute__((vector_size(32)));
+using Double4 = double __attribute__((vector_size(32)));
+
+// The portable loops' two groups of four as one group of eight: lanes 0...3 hold the even
+// group's running values, lanes 4...7 the odd one's, so the sums come out the same.
+template <bool Squares>
+__attribute__((target("avx2"))) InputMeasure cleanAndCopyWide(float* samples, uint32_t count, float* copy)
+{
+    InputMeasure m;
+    Float8 peak8{};
+    Double4 even{}, odd{};
+    Int8 invalid8{};
+    const Int8 exponent = Int8{} + int32_t(sampleExponentBits);
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        Int8 bits;
+        std::memcpy(&bits, samples + i, sizeof bits);
+        const Int8 bad = (bits & exponent) == exponent;
+        invalid8 -= bad;
+        bits = bad ? Int8{} : bits;
+        std::memcpy(copy + i, &bits, sizeof bits);
+        Float8 magnitude;
+        const Int8 magnitudeBits = bits & 0x7fffffff;
+        std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+        peak8 = magnitude > peak8 ? magnitude : peak8;
+        if constexpr (Squares) {
+            Float8 y;
+            std::memcpy(&y, &bits, sizeof y);
+            const Double4 a = __builtin_convertvector(__builtin_shufflevector(y, y, 0, 1, 2, 3), Double4);
+            const Double4 b = __builtin_convertvector(__builtin_shufflevector(y, y, 4, 5, 6, 7), Double4);
+            even += a * a;
+            odd += b * b;
+        }
+    }
+    Float4 peak = __builtin_shufflevector(peak8, peak8, 0, 1, 2, 3);
+    const Float4 peakOdd = __builtin_shufflevector(peak8, peak8, 4, 5, 6, 7);
+    Int4 invalid = __builtin_shufflevector(invalid8, invalid8, 0, 1, 2, 3)
+        + __builtin_shufflevector(invalid8, invalid8, 4, 5, 6, 7);
+    const Int4 exponent4 = Int4{} + int32_t(sampleExponentBits);
+    if (i + 4 <= count) {
+        Int4 bits;
+        std::memcpy(&bits, samples + i, sizeof bits);
+        const Int4 bad = (bits & exponent4) == exponent4;
+        invalid -= bad;
+        bits = bad ? Int4{} : bits;
+        std::memcpy(copy + i, &bits, sizeof bits);
+        Float4 magnitude;
+        const Int4 magnitudeBits = bits & 0x7fffffff;
+        std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+        peak = magnitude > peak ? magnitude : peak;
+        if constexpr (Squares) {
+            Float4 y;
+            std::memcpy(&y, &bits, sizeof y);
+            const Double4 a = __builtin_convertvector(y, Double4);
+            even += a * a;
+        }
+        i += 4;
+    }
+    peak = peak > peakOdd ? peak : peakOdd;
+    Double2 low = Double2{even[0], even[1]} + Double2{odd[0], odd[1]};
+    const Double2 high = Double2{even[2], even[3]} + Double2{odd[2], odd[3]};
+    float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
+    for (; i < count; ++i) {
+        const bool bad = isInvalidSample(samples[i]);
+        m.invalid += bad ? 1u : 0u;
+        copy[i] = bad ? 0.0f : samples[i];
+        top = std::max(top, std::fabs(copy[i]));
+        if constexpr (Squares)
+            low[0] += double(copy[i]) * double(copy[i]);
+    }
+    if (m.invalid != 0)
+        sanitizeSamples(samples, count);
+    m.peak = top;
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    return m;
+}
+
+template <bool Ramp, bool Limit, bool Squares>
+__attribute__((target("avx2"))) OutputMeasure scaleAndMeasureWide(float* samples, uint32_t count, const float* gains,
+                                                                 float gain, float ceiling)
+{
+    OutputMeasure m;
+    Float8 peak8{};
+    Int8 limited8{};
+    Double4 even{}, odd{};
+    const Float8 top8 = Float8{} + ceiling;
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        Float8 y, g = Float8{} + gain;
+        std::memcpy(&y, samples + i, sizeof y);
+        if constexpr (Ramp)
+            std::memcpy(&g, gains + i, sizeof g);
+        y *= g;
+        Float8 magnitude = y < 0 ? -y : y;
+        if constexpr (Limit) {
+            const Int8 over = magnitude > top8;
+            limited8 -= over;
+            y = over ? (y < 0 ? -top8 : top8) : y;
+            magnitude = over ? top8 : magnitude;
+        }
+        std::memcpy(samples + i, &y, sizeof y);
+        peak8 = magnitude > peak8 ? magnitude : peak8;
+        if constexpr (Squares) {
+            const Double4 a = __builtin_convertvector(__builtin_shufflevector(y, y, 0, 1, 2, 3), Double4);
+            const Double4 b = __builtin_convertvector(__builtin_shufflevector(y, y, 4, 5, 6, 7), Double4);
+            even += a * a;
+            odd += b * b;
+        }
+    }
+    Float4 peak = __builtin_shufflevector(peak8, peak8, 0, 1, 2, 3);
+    const Float4 peakOdd = __builtin_shufflevector(peak8, peak8, 4, 5, 6, 7);
+    Int4 limited = __builtin_shufflevector(limited8, limited8, 0, 1, 2, 3)
+        + __builtin_shufflevector(limited8, limited8, 4, 5, 6, 7);
+    const Float4 top = Float4{} + ceiling;
+    if (i + 4 <= count) {
+        Float4 y, g = Float4{} + gain;
+        std::memcpy(&y, samples + i, sizeof y);
+        if constexpr (Ramp)
+            std::memcpy(&g, gains + i, sizeof g);
+        y *= g;
+        Float4 magnitude = y < 0 ? -y : y;
+        if constexpr (Limit) {
+            const Int4 over = magnitude > top;
+            limited -= over;
+            y = over ? (y < 0 ? -top : top) : y;
+            magnitude = over ? top : magnitude;
+        }
+        std::memcpy(samples + i, &y, sizeof y);
+        peak = magnitude > peak ? magnitude : peak;
+        if constexpr (Squares) {
+            const Double4 a = __builtin_convertvector(y, Double4);
+            even += a * a;
+        }
+        i += 4;
+    }
+    peak = peak > peakOdd ? peak : peakOdd;
+    Double2 low = Double2{even[0], even[1]} + Double2{odd[0], odd[1]};
+    const Double2 high = Double2{even[2], even[3]} + Double2{odd[2], odd[3]};
+    m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
+    for (; i < count; ++i) {
+        float y = samples[i] * (Ramp ? gains[i] : gain);
+        if (Limit && std::fabs(y) > ceiling) {
+            y = std::copysign(ceiling, y);
+            ++m.guarded;
+        }
+        samples[i] = y;
+        m.peak = std::max(m.peak, std::fabs(y));
+        if constexpr (Squares)
+            low[0] += double(y) * double(y);
+    }
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    return m;
+}
+#endif
+
+using Clean = InputMeasure (*)(float*, uint32_t, float*);
+using Scale = OutputMeasure (*)(float*, uint32_t, const float*, float, float);
+
+struct Stages {
+    Clean clean[2];        // [squares]
+    Scale scale[2][2][2];  // [ramp][limit][squares]
+};
+
+constexpr Stages portableStages = {
+    {cleanAndCopyAs<false>, cleanAndCopyAs<true>},
+    {{{scaleAndMeasureAs<false, false, false>, scaleAndMeasureAs<false, false, true>},
+      {scaleAndMeasureAs<false, true, false>, scaleAndMeasureAs<false, true, true>}},
+     {{scaleAndMeasureAs<true, false, false>, scaleAndMeasureAs<true, false, true>},
+      {scaleAndMeasureAs<true, true, false>, scaleAndMeasureAs<true, true, true>}}}};
+
+#if defined(__x86_64__)
+constexpr Stages wideStages = {
+    {cleanAndCopyWide<false>, cleanAndCopyWide<true>},
+    {{{scaleAndMeasureWide<false, false, false>, scaleAndMeasureWide<false, false, true>},
+      {scaleAndMeasureWide<false, true, false>, scaleAndMeasureWide<false, true, true>}},
+     {{scaleAndMeasureWide<true, false, false>, scaleAndMeasureWide<true, false, true>},
+      {scaleAndMeasureWide<true, true, false>, scaleAndMeasureWide<true, true, true>}}}};
+#endif
+
+const Stages& stagesFor(KernelForm form)
+{
+#if defined(__x86_64__)
+    if (form == KernelForm::wide && kernelFormAvailable(KernelForm::wide))
+        return wideStages;
+#endif
+    (void)form;
+    return portableStages;
+}
+
+// Chosen once when the library is loaded, never on the real-time thread.
+const Stages& chosen = stagesFor(KernelForm::wide);
+
+}  // namespace
+
+InputMeasure cleanAndCopy(float* samples, uint32_t count, float* copy, bool squares) noexcept
+{
+    return chosen.clean[squares](samples, count, copy);
+}
+
+InputMeasure cleanAndCopy(KernelForm form, float* samples, uint32_t count, float* copy, bool squares) noexcept
+{
+    return stagesFor(form).clean[squares](samples, count, copy);
+}
+
+OutputMeasure scaleAndMeasure(float* samples, uint32_t count, const float* gains, float gain, float ceiling,
+                              bool squares) noexcept
+{
+    return chosen.scale[gains != nullptr][ceiling > 0][squares](samples, count, gains, gain, ceiling);
+}
+
+OutputMeasure scaleAndMeasure(KernelForm form, float* samples, uint32_t count, const float* gains, float gain,
+                              float ceiling, bool squares) noexcept
+{
+    return stagesFor(form).scale[gains != nullptr][ceiling > 0][squares](samples, count, gains, gain, ceiling);
+}
+
+}  // namespace quorel
