@@ -161,7 +161,7 @@ bool GraphPath::wantedOutputLinks(const std::string& target, std::vector<Wanted>
     return true;
 }
 
-std::unique_ptr<ServerObject> GraphPath::link(const Wanted& wanted, int& error)
+std::unique_ptr<ServerObject> GraphPath::link(const Wanted& wanted, Carries carries, int& error)
 {
     return ServerObject::create(context_, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK,
                                 {
@@ -169,20 +169,23 @@ std::unique_ptr<ServerObject> GraphPath::link(const Wanted& wanted, int& error)
                                     {PW_KEY_LINK_OUTPUT_PORT, std::to_string(wanted.outputPort)},
                                     {PW_KEY_LINK_INPUT_NODE, std::to_string(wanted.inputNode)},
                                     {PW_KEY_LINK_INPUT_PORT, std::to_string(wanted.inputPort)},
-                                    // Our links never keep the graph running: an application
-                                    // playing into our sink does (its link is not passive), so
-                                    // the device suspends while nothing plays.
-                                    {PW_KEY_LINK_PASSIVE, "true"},
+                                    // The path's links never keep the graph running, so the
+                                    // device suspends while nothing plays. An application's
+                                    // link does while it plays, as the session manager's
+                                    // would: with passive links only, nothing would start the
+                                    // graph, and the application would wait, silent.
+                                    {PW_KEY_LINK_PASSIVE, carries == Carries::path ? "true" : "false"},
                                 },
                                 error);
 }
 
-int GraphPath::makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links)
+int GraphPath::makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links,
+                         Carries carries)
 {
     std::vector<std::unique_ptr<ServerObject>> made;
     for (const Wanted& w : wanted) {
         int error = 0;
-        auto l = link(w, error);
+        auto l = link(w, carries, error);
         if (!l) return error != 0 ? error : -EIO;
         made.push_back(std::move(l));
     }
@@ -302,7 +305,8 @@ void GraphPath::keepApplicationsPlaying(bool present, uint64_t manager)
         // refuses a second link between two ports.
         if (!application.made.empty() && application.made[0].inputNode == wanted[0].inputNode)
             application.links.clear();
-        application.made = makeLinks(wanted, application.links) == 0 ? wanted : std::vector<Wanted>();
+        application.made =
+            makeLinks(wanted, application.links, Carries::application) == 0 ? wanted : std::vector<Wanted>();
     }
     // Those that stopped playing.
     for (auto it = applications_.begin(); it != applications_.end();)

@@ -101,8 +101,11 @@ private:
     std::vector<Wanted> wantedApplicationLinks(uint32_t node) const;
     bool isOurApplicationLink(uint32_t link) const;
     std::unique_ptr<ServerObject> makeSink(int& error);
-    std::unique_ptr<ServerObject> link(const Wanted& wanted, int& error);
-    int makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links);
+    // What a link carries: the path's own sound (passive) or an application's (not passive).
+    enum class Carries { path, application };
+    std::unique_ptr<ServerObject> link(const Wanted& wanted, Carries carries, int& error);
+    int makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links,
+                  Carries carries = Carries::path);
 
     PipeWireContext& context_;
     Options options_;

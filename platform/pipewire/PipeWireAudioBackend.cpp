@@ -48,6 +48,9 @@ public:
     // How long the output device may be away before the capture ends.
     static constexpr std::chrono::milliseconds outputGrace{3000};
     static constexpr std::chrono::milliseconds handOverCheck{100};
+    // How long the hand-over waits for the new default to be told before it reads it afresh,
+    // and again between such readings (each binds the metadata once more).
+    static constexpr std::chrono::milliseconds freshDefaultsPause{300};
 
     Session(std::shared_ptr<pipewire::PipeWireContext> context, uint32_t requestedFrames)
         : context_(std::move(context)), requestedFrames_(requestedFrames)
@@ -167,8 +170,18 @@ public:
         if (!newManager) heldSince_.reset();
         else if (!heldSince_) heldSince_ = Clock::now();
         readyChecks_ = newManager && outputReady ? readyChecks_ + 1 : 0;
-        if (path_->hasSink() && (readyChecks_ >= 2 || (heldSince_ && Clock::now() - *heldSince_ >= outputGrace)))
+        if (path_->hasSink() && (readyChecks_ >= 2 || (heldSince_ && Clock::now() - *heldSince_ >= outputGrace))) {
             path_->dropSink();
+            freshDefaultsAt_ = Clock::now() + freshDefaultsPause;
+        }
+        // The change of default that follows the drop may never be told: the server tells the
+        // listeners of the "default" metadata no change while another client's bind of it
+        // waits for the session manager's answer (its own parts bind it as it starts), nor ever
+        // again once a client went before that answer came. So it is read afresh now and then.
+        if (!path_->hasSink() && !path_->isManagerSettled() && Clock::now() >= freshDefaultsAt_) {
+            context_->refreshDefaults(int(handOverCheck.count()));
+            freshDefaultsAt_ = Clock::now() + freshDefaultsPause;
+        }
         if (!path_->hasSink() && path_->isManagerSettled()) {
             if (path_->renewSink() != 0) return Fault::streamFailed;
             sinkManager_ = count;
@@ -292,6 +305,7 @@ private:
     uint64_t sinkManager_ = 0;  // the session manager that took our sink over (its count)
     int readyChecks_ = 0;       // checks in a row that a new one runs and the output is configured
     std::optional<std::chrono::steady_clock::time_point> heldSince_;  // our sink, for a new one
+    std::chrono::steady_clock::time_point freshDefaultsAt_;  // next reading of the defaults afresh
     std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
     // Set and cleared on the caller's thread, read in the real-time callback.
     std::atomic<IOProc> proc_{nullptr};

@@ -5,8 +5,6 @@
 #include "ToolProcess.h"
 
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -29,17 +27,6 @@ namespace {
 
 constexpr double toneDBFS = -20;  // peak; boosted by 6 dB below
 
-// The state pw-dump shows for the node named `name` ("suspended", "idle", "running"), or "".
-QString nodeState(const QString& name)
-{
-    const QJsonArray objects = QJsonDocument::fromJson(HeadlessServer::run("pw-dump", {}).toUtf8()).array();
-    for (const QJsonValue& object : objects) {
-        const QJsonObject info = object["info"].toObject();
-        if (info["props"].toObject()["node.name"].toString() == name) return info["state"].toString();
-    }
-    return {};
-}
-
 // Waits up to `seconds` for the stand-in speaker to be suspended (WirePlumber suspends a node
 // idle for 5 s).
 bool speakerSuspends(int seconds)
@@ -47,7 +34,7 @@ bool speakerSuspends(int seconds)
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < seconds * 1000) {
-        if (nodeState("test_speakers") == "suspended") return true;
+        if (SoundCheck::nodeState("test_speakers") == "suspended") return true;
         QThread::msleep(250);
     }
     return false;
@@ -107,7 +94,7 @@ TEST(IdleE2E, NothingPlayingLetsTheDeviceSuspendAndTheNextSoundStartsClean)
     ASSERT_TRUE(recorder.waitForStarted());
 
     // Processing on, nothing plays: the speaker suspends, as it does with Quorel off.
-    EXPECT_TRUE(speakerSuspends(15)) << nodeState("test_speakers").toStdString();
+    EXPECT_TRUE(speakerSuspends(15)) << SoundCheck::nodeState("test_speakers").toStdString();
 
     // A tone cut off in the middle, the graph stopping after it; then, once the speaker has
     // suspended again, silence played: it must stay silent (no tail of the tone).
@@ -117,7 +104,7 @@ TEST(IdleE2E, NothingPlayingLetsTheDeviceSuspendAndTheNextSoundStartsClean)
     QThread::msleep(1000);
     player.kill();
     player.waitForFinished(5000);
-    EXPECT_TRUE(speakerSuspends(15)) << nodeState("test_speakers").toStdString();
+    EXPECT_TRUE(speakerSuspends(15)) << SoundCheck::nodeState("test_speakers").toStdString();
     bool ok = false;
     HeadlessServer::run("pw-play", {silence}, &ok);
     EXPECT_TRUE(ok);

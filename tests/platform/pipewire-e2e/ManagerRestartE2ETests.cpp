@@ -21,6 +21,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 using quorel::test::HeadlessServer;
 using quorel::test::SoundCheck;
@@ -128,6 +129,24 @@ bool makeManagerSpeaker(const QString& speaker)
            && waitUntil([&] { return sinkListed(speaker); });
 }
 
+// The next WirePlumber answers nothing for a second once Quorel's sink goes (busy, as on a
+// loaded machine), before it chooses another default.
+bool makeManagerSlowToFollow()
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + "/wireplumber";
+    QFile script(config + "/scripts/slow-to-follow.lua");
+    QFile load(config + "/main.lua.d/96-slow-to-follow.lua");
+    if (!script.open(QIODevice::WriteOnly) || !load.open(QIODevice::WriteOnly)) return false;
+    script.write("ours = ObjectManager { Interest { type = \"node\",\n"
+                 "  Constraint { \"node.name\", \"matches\", \"local.quorel.aggregate.*\" } } }\n"
+                 "ours:connect(\"object-removed\", function()\n"
+                 "  local start = os.clock() while os.clock() - start < 1.0 do end\n"
+                 "end)\n"
+                 "ours:activate()\n");
+    load.write("load_script(\"slow-to-follow.lua\")\n");
+    return true;
+}
+
 bool makePulseSpeaker(const QString& speaker)
 {
     bool ok = false;
@@ -171,12 +190,13 @@ public:
         QThread::msleep(2000);
     }
 
-    // Stops WirePlumber for a second, starts it again and lets it settle, without measuring.
-    bool bounceManager()
+    // Stops WirePlumber for a second, starts it again and lets it settle, without measuring;
+    // `starting` runs as soon as the new one has started.
+    bool bounceManager(const std::function<bool()>& starting = {})
     {
         if (!stopManager()) return false;
         QThread::msleep(1000);
-        if (HeadlessServer::startProcess("wireplumber") <= 0) return false;
+        if (HeadlessServer::startProcess("wireplumber") <= 0 || (starting && !starting())) return false;
         for (int i = 0; i < 40; ++i) {  // the recorder following the speaker
             recorder_.listen();
             QThread::msleep(100);
@@ -223,6 +243,25 @@ private:
     QProcess player_, newcomer_;
     std::vector<double> levels_;  // the speaker's monitor, 20 ms blocks
 };
+
+// Leaves every client that has bound the "default" metadata deaf to its changes from now on, as
+// happens when a client binds it while the session manager does not answer and goes before it
+// does: the server waits for that answer forever and tells its listeners nothing meanwhile.
+// Binds it until a bind finds the session manager busy (see makeManagerSlowToFollow).
+bool deafenDefaultsListeners()
+{
+    for (int i = 0; i < 60; ++i) {
+        QProcess binder;
+        binder.start("pw-metadata", {"-n", "default"});
+        if (!binder.waitForStarted()) return false;
+        if (!binder.waitForFinished(300)) {
+            binder.kill();
+            binder.waitForFinished(3000);
+            return true;
+        }
+    }
+    return false;
+}
 
 // Processing runs on throughout (or is back within the engine's reconnection) and stops in order.
 void expectProcessingOn(ToolProcess& tool)
@@ -307,4 +346,61 @@ TEST(ManagerRestartE2E, AfterARestartAStoppedQuorelLeavesAPlayerPinnedToTheSpeak
     pinned.waitForFinished(5000);
     ASSERT_GE(missing, 0.0);
     EXPECT_LT(missing, 1.0) << "the pinned player stalled for " << missing << " s";
+}
+
+// The new WirePlumber chooses its default while Quorel's view of the defaults hears no change:
+// our sink still comes back, and the player plays through it.
+TEST(ManagerRestartE2E, OurSinkComesBackThoughTheNewDefaultIsNeverTold)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(makeManagerSpeaker("manager_speakers"));
+    RestartRun restart("manager_speakers");
+    ASSERT_NO_FATAL_FAILURE(restart.start());
+    ASSERT_TRUE(makeManagerSlowToFollow());
+    ASSERT_TRUE(restart.bounceManager(deafenDefaultsListeners));
+    EXPECT_TRUE(waitUntil([] { return sinkListed("local.quorel.aggregate."); }, 5000));
+    EXPECT_TRUE(waitUntil([] { return isOurs(linkedTo("e2e_player")); }, 5000)) << linkedTo("e2e_player").toStdString();
+    EXPECT_EQ(restart.player().state(), QProcess::Running);
+    QProcess& newcomer = restart.newcomer();
+    newcomer.start("pw-play", {"-P", "{ node.name=e2e_newcomer }", restart.toneFile()});
+    ASSERT_TRUE(newcomer.waitForStarted());
+    EXPECT_TRUE(waitUntil([] { return isOurs(linkedTo("e2e_newcomer")); })) << linkedTo("e2e_newcomer").toStdString();
+}
+
+// With nothing else that keeps the speaker running (no recorder on it, as on a desktop), the
+// player the new WirePlumber leaves to Quorel plays on: the links Quorel makes for it keep the
+// graph running, as the session manager's own would.
+TEST(ManagerRestartE2E, ThePlayerLeftToQuorelKeepsTheGraphRunning)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(makeManagerSpeaker("manager_speakers"));
+    run("pactl", {"set-default-sink", "manager_speakers"});
+    run("pw-cli", {"destroy", "test_speakers"});
+    ASSERT_TRUE(waitUntil([] { return !sinkListed("test_speakers"); }));
+    QTemporaryDir dir;
+    ASSERT_TRUE(SoundCheck::writeTone(dir.filePath("tone.wav"), 60.0, -10));
+    ToolProcess tool;
+    tool.start({"system", "--seconds", "120", "--no-prime"});
+    ASSERT_TRUE(tool.waitForLine(isActive, 20000)) << tool.errorText().toStdString();
+    QProcess player;
+    player.start("pw-play", {"-P", "{ node.name=e2e_player }", dir.filePath("tone.wav")});
+    ASSERT_TRUE(player.waitForStarted());
+    ASSERT_TRUE(waitUntil([] { return isOurs(linkedTo("e2e_player")); }));
+
+    ASSERT_TRUE(stopManager());
+    QThread::msleep(1000);
+    ASSERT_GT(HeadlessServer::startProcess("wireplumber"), 0);
+    auto playsThroughQuorel = [] {
+        return isOurs(linkedTo("e2e_player")) && SoundCheck::nodeState("e2e_player") == "running"
+               && SoundCheck::nodeState("manager_speakers") == "running";
+    };
+    EXPECT_TRUE(waitUntil(playsThroughQuorel, 8000)) << SoundCheck::nodeState("e2e_player").toStdString();
+    QThread::msleep(2000);
+    EXPECT_TRUE(playsThroughQuorel()) << SoundCheck::nodeState("e2e_player").toStdString();
+    player.kill();
+    player.waitForFinished(3000);
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0) << tool.errorText().toStdString();
 }

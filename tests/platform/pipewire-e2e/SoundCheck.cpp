@@ -1,6 +1,11 @@
 #include "SoundCheck.h"
 
+#include "HeadlessServer.h"
+
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 
@@ -87,6 +92,16 @@ double SoundCheck::stalledSeconds(const QString& speaker, qint64 pid, const QStr
     size_t playing = 0;
     for (const double level : blockLevels(heard, 10)) playing += level > -40 ? 1 : 0;
     return elapsed - double(playing) / 100;
+}
+
+QString SoundCheck::nodeState(const QString& name)
+{
+    const QJsonArray objects = QJsonDocument::fromJson(HeadlessServer::run("pw-dump", {}).toUtf8()).array();
+    for (const QJsonValue& object : objects) {
+        const QJsonObject info = object["info"].toObject();
+        if (info["props"].toObject()["node.name"].toString() == name) return info["state"].toString();
+    }
+    return {};
 }
 
 }  // namespace quorel::test

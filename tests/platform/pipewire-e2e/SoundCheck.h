@@ -23,6 +23,8 @@ public:
     // when recording or stopping failed. A speaker that stalls records less than the time that
     // passed (its start and end cost a moment too).
     static double stalledSeconds(const QString& speaker, qint64 pid, const QString& folder);
+    // The state pw-dump shows for the node named `name` ("suspended", "idle", "running"), or "".
+    static QString nodeState(const QString& name);
 };
 
 }  // namespace quorel::test
