@@ -134,10 +134,10 @@ TEST(UnplugE2E, FiftyDevicesVanishingUnderARunningCycleNeverReachIt)
 
 // The application's controller (quorel-tool system) follows its output to a new device fifty
 // times in a row, and each one is unplugged while a player plays through Quorel and a recorder
-// records the device's monitor. Each removal ends a path and the next one starts while the
-// server takes the old device's buffers away: a cycle running then (also one that only writes
-// silence, while no chain is attached) must never touch them. It crashed with SIGBUS within 10
-// to 17 removals before the filter closed its ports first.
+// records the device's monitor: it never crashes, and the sound goes on on the device left. Each
+// removal ends a path and starts the next while the server takes the old device's buffers away.
+// An earlier build crashed here with SIGBUS at quantum 1024 in every run (a cycle writing silence
+// into an output whose buffers had gone), which driving the path directly, above, never showed.
 TEST(UnplugE2E, TheControllerOutlivesFiftyOutputsUnpluggedInARow)
 {
     HeadlessServer server;
