@@ -47,6 +47,7 @@ QJsonObject stateJson(const SystemModel& model)
         {"needsPermission", model.needsPermission()},
         {"canRestartAudioService", model.canRestartAudioService()},
         {"device", info ? QJsonValue(info->deviceName) : QJsonValue()},
+        {"effectsLatencyMS", info ? QJsonValue(info->effectsLatencyMS) : QJsonValue()},
     };
 }
 

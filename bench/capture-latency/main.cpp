@@ -6,6 +6,7 @@
 // the default sink, on the right channel straight to the speaker, and hears both in one recording
 // of the speaker's monitor; the difference of the two delays is what the default sink's path adds,
 // whichever node drives the graph and however late the monitor itself is.
+// --speaker NAME records and plays straight to that device instead of the stand-in speaker.
 #include <pipewire/pipewire.h>
 #include <spa/node/io.h>
 #include <spa/param/audio/format-utils.h>
@@ -284,14 +285,17 @@ int main(int argc, char** argv)
 {
     Run run;
     bool direct = false;
+    std::string speaker = "test_speakers";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--direct") direct = true;
         else if (a == "--split") run.split = true;
         else if (a == "--clicks" && i + 1 < argc) run.clicks = uint32_t(std::stoul(argv[++i]));
         else if (a == "--tone" && i + 1 < argc) run.tone = true, run.toneSeconds = std::stod(argv[++i]);
+        else if (a == "--speaker" && i + 1 < argc) speaker = argv[++i];
         else {
-            std::fprintf(stderr, "usage: capture_latency [--direct | --split] [--clicks N | --tone SECONDS]\n");
+            std::fprintf(stderr, "usage: capture_latency [--direct | --split] [--clicks N | --tone SECONDS] "
+                                 "[--speaker NAME]\n");
             return 1;
         }
     }
@@ -312,7 +316,7 @@ int main(int argc, char** argv)
         return 1;
     }
     spa_hook captureHook{}, playbackHook{};
-    run.capture = makeStream(loop, core, &run, false, "test_speakers", &captureHook);
+    run.capture = makeStream(loop, core, &run, false, speaker.c_str(), &captureHook);
     pw_thread_loop_unlock(loop);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     if (run.split) {
@@ -322,7 +326,7 @@ int main(int argc, char** argv)
         spa_hook throughHook{}, straightHook{};
         pw_thread_loop_lock(loop);
         connectSplitPlayer(core, through, "latency-probe-out", nullptr, &throughHook);
-        connectSplitPlayer(core, straight, "latency-probe-direct", "test_speakers", &straightHook);
+        connectSplitPlayer(core, straight, "latency-probe-direct", speaker.c_str(), &straightHook);
         pw_thread_loop_unlock(loop);
         for (int waited = 0; !(through.done && straight.done) && waited < int(run.clicks * 50 + 1000); ++waited)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -343,7 +347,7 @@ int main(int argc, char** argv)
         return 0;
     }
     pw_thread_loop_lock(loop);
-    run.playback = makeStream(loop, core, &run, true, direct ? "test_speakers" : nullptr, &playbackHook);
+    run.playback = makeStream(loop, core, &run, true, direct ? speaker.c_str() : nullptr, &playbackHook);
     pw_thread_loop_unlock(loop);
 
     const double limit = (run.tone ? run.toneSeconds : run.clicks * 0.5) + 10;

@@ -25,7 +25,11 @@ HeadlessServer::HeadlessServer(int quantum)
     for (const QString& text : QString::fromUtf8(script.readAllStandardOutput()).split('\n')) {
         const QRegularExpressionMatch match = line.match(text);
         if (!match.hasMatch()) continue;
-        qputenv(match.captured(1).toUtf8().constData(), match.captured(2).toUtf8());
+        const QByteArray name = match.captured(1).toUtf8();
+        previous_.emplace_back(name, qEnvironmentVariableIsSet(name.constData())
+                                         ? std::optional<QByteArray>(qgetenv(name.constData()))
+                                         : std::nullopt);
+        qputenv(name.constData(), match.captured(2).toUtf8());
         if (match.captured(1) == "QUOREL_HEADLESS_DIR") directory_ = match.captured(2);
     }
 }
@@ -37,6 +41,13 @@ void HeadlessServer::stop()
     if (directory_.isEmpty()) return;
     QProcess::execute(sourcePath("scripts/pipewire-headless"), {"stop", directory_});
     directory_.clear();
+    for (auto it = previous_.rbegin(); it != previous_.rend(); ++it) {
+        if (it->second)
+            qputenv(it->first.constData(), *it->second);
+        else
+            qunsetenv(it->first.constData());
+    }
+    previous_.clear();
 }
 
 qint64 HeadlessServer::sessionManagerPid()

@@ -3,10 +3,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace quorel::test {
 
 // A private PipeWire server (scripts/pipewire-headless) for end-to-end tests: started in the
-// constructor, its environment exported into this process, stopped by pid in the destructor.
+// constructor, its environment exported into this process, stopped by pid in the destructor,
+// which gives the environment back as it was. So a test may run one of its own inside a server
+// that its whole executable shares, and the next test finds the shared one again.
 // The stand-in speaker is "test_speakers", the default sink.
 class HeadlessServer {
 public:
@@ -38,6 +44,8 @@ public:
 
 private:
     QString directory_;
+    // The variables exported, with what they held before (none: unset).
+    std::vector<std::pair<QByteArray, std::optional<QByteArray>>> previous_;
     QString error_;
 };
 

@@ -5,6 +5,7 @@
 #include "HeadlessServer.h"
 #include "PipeWireContext.h"
 #include "SoundCheck.h"
+#include "ToolProcess.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -13,11 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <memory>
 
 using namespace quorel::pipewire;
 using quorel::test::HeadlessServer;
 using quorel::test::SoundCheck;
+using quorel::test::ToolProcess;
 
 namespace {
 
@@ -127,4 +130,81 @@ TEST(UnplugE2E, FiftyDevicesVanishingUnderARunningCycleNeverReachIt)
     player.waitForFinished(5000);
     path->filter().setActive(false);
     context->flushRealtime();
+}
+
+// The application's controller (quorel-tool system) follows its output to a new device fifty
+// times in a row, and each one is unplugged while a player plays through Quorel and a recorder
+// records the device's monitor: it never crashes, and the sound goes on on the device left. Each
+// removal ends a path and starts the next while the server takes the old device's buffers away.
+// An earlier build crashed here with SIGBUS at quantum 1024 in every run (a cycle writing silence
+// into an output whose buffers had gone), which driving the path directly, above, never showed.
+TEST(UnplugE2E, TheControllerOutlivesFiftyOutputsUnpluggedInARow)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ToolProcess tool;
+    tool.start({"system", "--seconds", "600", "--no-prime"});
+    QString status;  // the last one told, for a failure's message
+    auto activeOn = [&status](const QString& device) {
+        return [&status, device](const QJsonObject& o) {
+            if (o.contains("status")) status = o.value("status").toString();
+            return o.value("isActive").toBool() && o.value("device").toString() == device;
+        };
+    };
+    ASSERT_TRUE(tool.waitForLine(activeOn("Test speakers"), 20000)) << tool.errorText().toStdString();
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_TRUE(SoundCheck::writeTone(tone, 240.0, -20));
+    QProcess player;  // into the default sink: ours
+    player.start("pw-play", {tone});
+    ASSERT_TRUE(player.waitForStarted());
+
+    for (int round = 0; round < 50; ++round) {
+        const QString name = QString("test_unplugged_%1").arg(round);
+        const QString description = QString("Unplugged %1").arg(round);
+        bool ok = false;
+        run("pw-cli", {"create-node", "adapter",
+                       QString("{ factory.name=support.null-audio-sink node.name=%1 node.description=\"%2\" "
+                               "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }")
+                           .arg(name, description)},
+            &ok);
+        ASSERT_TRUE(ok) << name.toStdString();
+        ASSERT_TRUE(waitUntil([&] { return run("pactl", {"list", "short", "sinks"}).contains(name); }))
+            << name.toStdString();
+        run("pactl", {"set-default-sink", name});
+        ASSERT_TRUE(tool.waitForLine(activeOn(description), 20000))
+            << "round " << round << ": " << status.toStdString() << " " << tool.errorText().toStdString();
+        QProcess recorder;
+        recorder.start("parecord", {"--device=" + name + ".monitor", "/dev/null"});
+        ASSERT_TRUE(recorder.waitForStarted());
+        // At a different moment of the cycle each round.
+        QThread::usleep(unsigned(1000000 + round * 397 % 21000));
+        run("pw-cli", {"destroy", name}, &ok);
+        ASSERT_TRUE(ok) << name.toStdString();
+        QThread::msleep(500);
+        recorder.kill();
+        recorder.waitForFinished(5000);
+        ASSERT_EQ(tool.process().state(), QProcess::Running)
+            << "quorel-tool ended at round " << round
+            << (tool.process().exitStatus() == QProcess::CrashExit ? ", killed by a signal" : "");
+    }
+
+    // The device left gets the sound.
+    ASSERT_TRUE(tool.waitForLine(activeOn("Test speakers"), 20000)) << tool.errorText().toStdString();
+    QThread::msleep(1000);
+    const QString heard = dir.filePath("heard.wav");
+    QProcess recorder;
+    recorder.start("parecord", {"--latency-msec=20", "--device=test_speakers.monitor", "--file-format=wav", heard});
+    ASSERT_TRUE(recorder.waitForStarted());
+    QThread::msleep(1500);
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(5000));
+    const std::vector<double> levels = SoundCheck::blockLevels(heard, 20);
+    ASSERT_GT(levels.size(), size_t(20));
+    EXPECT_GT(SoundCheck::medianLevel(levels, 5, levels.size() - 5), -40.0);
+
+    player.kill();
+    player.waitForFinished(5000);
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0);
 }
