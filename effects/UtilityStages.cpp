@@ -15,11 +15,63 @@ using sampleVectors::Int4;
 
 using Double2 = double __attribute__((vector_size(16)));
 
+// The input stage's last samples (fewer than four), one at a time from `i`, and its measure
+// from the running values the vector loops left: the peak and invalid counts of four lanes and
+// the squares as two pairs.
+template <bool Squares>
+__attribute__((always_inline)) inline InputMeasure finishClean(float* samples, uint32_t i, uint32_t count,
+                                                                float* copy, Float4 peak, Int4 invalid,
+                                                                Double2 low, Double2 high)
+{
+    InputMeasure m;
+    float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
+    for (; i < count; ++i) {
+        const bool bad = isInvalidSample(samples[i]);
+        m.invalid += bad ? 1u : 0u;
+        copy[i] = bad ? 0.0f : samples[i];
+        top = std::max(top, std::fabs(copy[i]));
+        if constexpr (Squares)
+            low[0] += double(copy[i]) * double(copy[i]);
+    }
+    if (m.invalid != 0)
+        sanitizeSamples(samples, count);
+    m.peak = top;
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    return m;
+}
+
+// The output stage's last samples, the same way.
+template <bool Ramp, bool Limit, bool Squares>
+__attribute__((always_inline)) inline OutputMeasure finishScale(float* samples, uint32_t i, uint32_t count,
+                                                                 const float* gains, float gain, float ceiling,
+                                                                 Float4 peak, Int4 limited, Double2 low,
+                                                                 Double2 high)
+{
+    OutputMeasure m;
+    m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
+    for (; i < count; ++i) {
+        float y = samples[i] * (Ramp ? gains[i] : gain);
+        if (Limit && std::fabs(y) > ceiling) {
+            y = std::copysign(ceiling, y);
+            ++m.guarded;
+        }
+        samples[i] = y;
+        m.peak = std::max(m.peak, std::fabs(y));
+        if constexpr (Squares)
+            low[0] += double(y) * double(y);
+    }
+    if constexpr (Squares)
+        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    return m;
+}
+
 // The portable input stage (see cleanAndCopy).
 template <bool Squares>
 InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
 {
-    InputMeasure m;
     // Two sets of running values (even and odd groups of four), so that the peak's compare
     // chains of neighbouring groups overlap; each keeps its squares as two pairs.
     Float4 peakEven{}, peakOdd{};
@@ -53,24 +105,8 @@ InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
     }
     for (; i + 4 <= count; i += 4)
         group(i, peakEven, lowEven, highEven);
-    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
-    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
-    float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
-    m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
-    for (; i < count; ++i) {
-        const bool bad = isInvalidSample(samples[i]);
-        m.invalid += bad ? 1u : 0u;
-        copy[i] = bad ? 0.0f : samples[i];
-        top = std::max(top, std::fabs(copy[i]));
-        if constexpr (Squares)
-            low[0] += double(copy[i]) * double(copy[i]);
-    }
-    if (m.invalid != 0)
-        sanitizeSamples(samples, count);
-    m.peak = top;
-    if constexpr (Squares)
-        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
-    return m;
+    return finishClean<Squares>(samples, i, count, copy, peakEven > peakOdd ? peakEven : peakOdd, invalid,
+                                lowEven + lowOdd, highEven + highOdd);
 }
 
 // The output stage of one channel in one pass: scales every sample by `gains[i]` (Ramp) or
@@ -81,7 +117,6 @@ InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
 template <bool Ramp, bool Limit, bool Squares>
 OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
 {
-    OutputMeasure m;
     // Two sets of running values (even and odd groups of four), so that the chains of
     // neighbouring groups overlap; each keeps its squares as two pairs.
     Float4 peakEven{}, peakOdd{};
@@ -117,24 +152,9 @@ OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gai
     }
     for (; i + 4 <= count; i += 4)
         group(i, peakEven, lowEven, highEven);
-    const Float4 peak = peakEven > peakOdd ? peakEven : peakOdd;
-    Double2 low = lowEven + lowOdd, high = highEven + highOdd;
-    m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
-    m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
-    for (; i < count; ++i) {
-        float y = samples[i] * (Ramp ? gains[i] : gain);
-        if (Limit && std::fabs(y) > ceiling) {
-            y = std::copysign(ceiling, y);
-            ++m.guarded;
-        }
-        samples[i] = y;
-        m.peak = std::max(m.peak, std::fabs(y));
-        if constexpr (Squares)
-            low[0] += double(y) * double(y);
-    }
-    if constexpr (Squares)
-        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
-    return m;
+    return finishScale<Ramp, Limit, Squares>(samples, i, count, gains, gain, ceiling,
+                                             peakEven > peakOdd ? peakEven : peakOdd, limited,
+                                             lowEven + lowOdd, highEven + highOdd);
 }
 
 #if defined(__x86_64__)
@@ -147,7 +167,6 @@ using Double4 = double __attribute__((vector_size(32)));
 template <bool Squares>
 __attribute__((target("avx2"))) InputMeasure cleanAndCopyWide(float* samples, uint32_t count, float* copy)
 {
-    InputMeasure m;
     Float8 peak8{};
     Double4 even{}, odd{};
     Int8 invalid8{};
@@ -197,32 +216,15 @@ __attribute__((target("avx2"))) InputMeasure cleanAndCopyWide(float* samples, ui
         }
         i += 4;
     }
-    peak = peak > peakOdd ? peak : peakOdd;
-    Double2 low = Double2{even[0], even[1]} + Double2{odd[0], odd[1]};
-    const Double2 high = Double2{even[2], even[3]} + Double2{odd[2], odd[3]};
-    float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
-    m.invalid = uint32_t(invalid[0] + invalid[1] + invalid[2] + invalid[3]);
-    for (; i < count; ++i) {
-        const bool bad = isInvalidSample(samples[i]);
-        m.invalid += bad ? 1u : 0u;
-        copy[i] = bad ? 0.0f : samples[i];
-        top = std::max(top, std::fabs(copy[i]));
-        if constexpr (Squares)
-            low[0] += double(copy[i]) * double(copy[i]);
-    }
-    if (m.invalid != 0)
-        sanitizeSamples(samples, count);
-    m.peak = top;
-    if constexpr (Squares)
-        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
-    return m;
+    return finishClean<Squares>(samples, i, count, copy, peak > peakOdd ? peak : peakOdd, invalid,
+                                Double2{even[0], even[1]} + Double2{odd[0], odd[1]},
+                                Double2{even[2], even[3]} + Double2{odd[2], odd[3]});
 }
 
 template <bool Ramp, bool Limit, bool Squares>
 __attribute__((target("avx2"))) OutputMeasure scaleAndMeasureWide(float* samples, uint32_t count, const float* gains,
                                                                  float gain, float ceiling)
 {
-    OutputMeasure m;
     Float8 peak8{};
     Int8 limited8{};
     Double4 even{}, odd{};
@@ -276,25 +278,10 @@ __attribute__((target("avx2"))) OutputMeasure scaleAndMeasureWide(float* samples
         }
         i += 4;
     }
-    peak = peak > peakOdd ? peak : peakOdd;
-    Double2 low = Double2{even[0], even[1]} + Double2{odd[0], odd[1]};
-    const Double2 high = Double2{even[2], even[3]} + Double2{odd[2], odd[3]};
-    m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
-    m.guarded = uint32_t(limited[0] + limited[1] + limited[2] + limited[3]);
-    for (; i < count; ++i) {
-        float y = samples[i] * (Ramp ? gains[i] : gain);
-        if (Limit && std::fabs(y) > ceiling) {
-            y = std::copysign(ceiling, y);
-            ++m.guarded;
-        }
-        samples[i] = y;
-        m.peak = std::max(m.peak, std::fabs(y));
-        if constexpr (Squares)
-            low[0] += double(y) * double(y);
-    }
-    if constexpr (Squares)
-        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
-    return m;
+    return finishScale<Ramp, Limit, Squares>(samples, i, count, gains, gain, ceiling,
+                                             peak > peakOdd ? peak : peakOdd, limited,
+                                             Double2{even[0], even[1]} + Double2{odd[0], odd[1]},
+                                             Double2{even[2], even[3]} + Double2{odd[2], odd[3]});
 }
 #endif
 
