@@ -94,6 +94,20 @@ double SoundCheck::stalledSeconds(const QString& speaker, qint64 pid, const QStr
     return elapsed - double(playing) / 100;
 }
 
+double SoundCheck::heardLevel(const QString& speaker, const QString& folder)
+{
+    const QString heard = folder + "/heard.wav";
+    QProcess recorder;
+    recorder.start("parecord", {"--latency-msec=20", "--device=" + speaker + ".monitor", "--file-format=wav", heard});
+    if (!recorder.waitForStarted()) return std::nan("");
+    QThread::msleep(1500);
+    recorder.terminate();
+    if (!recorder.waitForFinished(5000)) return std::nan("");
+    const std::vector<double> levels = blockLevels(heard, 20);
+    if (levels.size() <= 20) return std::nan("");
+    return medianLevel(levels, 5, levels.size() - 5);
+}
+
 QString SoundCheck::nodeState(const QString& name)
 {
     const QJsonArray objects = QJsonDocument::fromJson(HeadlessServer::run("pw-dump", {}).toUtf8()).array();

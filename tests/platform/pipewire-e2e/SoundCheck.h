@@ -23,6 +23,10 @@ public:
     // when recording or stopping failed. A speaker that stalls records less than the time that
     // passed (its start and end cost a moment too).
     static double stalledSeconds(const QString& speaker, qint64 pid, const QString& folder);
+    // Records the monitor of the sink `speaker` for 1.5 s (20 ms blocks) and returns the median
+    // level of what it played, leaving out the first and last five blocks; NaN when recording
+    // failed or gave too little.
+    static double heardLevel(const QString& speaker, const QString& folder);
     // The state pw-dump shows for the node named `name` ("suspended", "idle", "running"), or "".
     static QString nodeState(const QString& name);
 };

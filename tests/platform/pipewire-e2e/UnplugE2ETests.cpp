@@ -115,16 +115,7 @@ TEST(UnplugE2E, FiftyDevicesVanishingUnderARunningCycleNeverReachIt)
     EXPECT_TRUE(context->isLinked(path->filter().outputPort(0), GraphPath::playbackPorts(context->ports(speakers->id))[0]));
     const uint64_t cycles = path->filter().cycles();
     EXPECT_TRUE(waitUntil([&] { return path->filter().cycles() >= cycles + 10; }));
-    const QString heard = dir.filePath("heard.wav");
-    QProcess recorder;
-    recorder.start("parecord", {"--latency-msec=20", "--device=test_speakers.monitor", "--file-format=wav", heard});
-    ASSERT_TRUE(recorder.waitForStarted());
-    QThread::msleep(1500);
-    recorder.terminate();
-    ASSERT_TRUE(recorder.waitForFinished(5000));
-    const std::vector<double> levels = SoundCheck::blockLevels(heard, 20);
-    ASSERT_GT(levels.size(), size_t(20));
-    EXPECT_GT(SoundCheck::medianLevel(levels, 5, levels.size() - 5), -20.0);
+    EXPECT_GT(SoundCheck::heardLevel("test_speakers", dir.path()), -20.0);
 
     player.kill();
     player.waitForFinished(5000);
@@ -199,16 +190,7 @@ TEST(UnplugE2E, TheControllerOutlivesFiftyOutputsUnpluggedInARow)
     // The device left gets the sound.
     ASSERT_TRUE(tool.waitForLine(activeOn("Test speakers"), 20000)) << tool.errorText().toStdString();
     QThread::msleep(1000);
-    const QString heard = dir.filePath("heard.wav");
-    QProcess recorder;
-    recorder.start("parecord", {"--latency-msec=20", "--device=test_speakers.monitor", "--file-format=wav", heard});
-    ASSERT_TRUE(recorder.waitForStarted());
-    QThread::msleep(1500);
-    recorder.terminate();
-    ASSERT_TRUE(recorder.waitForFinished(5000));
-    const std::vector<double> levels = SoundCheck::blockLevels(heard, 20);
-    ASSERT_GT(levels.size(), size_t(20));
-    EXPECT_GT(SoundCheck::medianLevel(levels, 5, levels.size() - 5), -40.0);
+    EXPECT_GT(SoundCheck::heardLevel("test_speakers", dir.path()), -40.0);
 
     player.kill();
     player.waitForFinished(5000);
