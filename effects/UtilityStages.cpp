@@ -15,6 +15,49 @@ using sampleVectors::Int4;
 
 using Double2 = double __attribute__((vector_size(16)));
 
+// One group of four of the input stage: invalid samples counted and copied as zeros, their
+// magnitudes raising `peak`. Gives the copied samples.
+__attribute__((always_inline)) inline Float4 cleanFour(const float* samples, float* copy, Float4& peak, Int4& invalid)
+{
+    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
+    Int4 bits;
+    std::memcpy(&bits, samples, sizeof bits);
+    const Int4 bad = (bits & exponent) == exponent;
+    invalid -= bad;
+    bits = bad ? Int4{} : bits;
+    std::memcpy(copy, &bits, sizeof bits);
+    Float4 magnitude;
+    const Int4 magnitudeBits = bits & 0x7fffffff;
+    std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+    peak = magnitude > peak ? magnitude : peak;  // valid samples: the plain maximum
+    Float4 y;
+    std::memcpy(&y, &bits, sizeof y);
+    return y;
+}
+
+// One group of four of the output stage: scaled, limited to +-top (Limit, counted), stored, its
+// magnitudes raising `peak`. Gives the samples stored.
+template <bool Ramp, bool Limit>
+__attribute__((always_inline)) inline Float4 scaleFour(float* samples, const float* gains, float gain, Float4 top,
+                                                       Float4& peak, Int4& limited)
+{
+    Float4 y, g = Float4{} + gain;
+    std::memcpy(&y, samples, sizeof y);
+    if constexpr (Ramp)
+        std::memcpy(&g, gains, sizeof g);
+    y *= g;
+    Float4 magnitude = y < 0 ? -y : y;
+    if constexpr (Limit) {
+        const Int4 over = magnitude > top;
+        limited -= over;
+        y = over ? (y < 0 ? -top : top) : y;
+        magnitude = over ? top : magnitude;
+    }
+    std::memcpy(samples, &y, sizeof y);
+    peak = magnitude > peak ? magnitude : peak;
+    return y;
+}
+
 // The input stage's last samples (fewer than four), one at a time from `i`, and its measure
 // from the running values the vector loops left: the peak and invalid counts of four lanes and
 // the squares as two pairs.
@@ -77,21 +120,9 @@ InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
     Float4 peakEven{}, peakOdd{};
     Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
     Int4 invalid{};
-    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
     auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
-        Int4 bits;
-        std::memcpy(&bits, samples + at, sizeof bits);
-        const Int4 bad = (bits & exponent) == exponent;
-        invalid -= bad;
-        bits = bad ? Int4{} : bits;
-        std::memcpy(copy + at, &bits, sizeof bits);
-        Float4 magnitude;
-        const Int4 magnitudeBits = bits & 0x7fffffff;
-        std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
-        peak = magnitude > peak ? magnitude : peak;  // valid samples: the plain maximum
+        const Float4 y = cleanFour(samples + at, copy + at, peak, invalid);
         if constexpr (Squares) {
-            Float4 y;
-            std::memcpy(&y, &bits, sizeof y);
             const Double2 a = {double(y[0]), double(y[1])};
             const Double2 b = {double(y[2]), double(y[3])};
             low += a * a;
@@ -124,20 +155,7 @@ OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gai
     Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
     const Float4 top = Float4{} + ceiling;
     auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
-        Float4 y, g = Float4{} + gain;
-        std::memcpy(&y, samples + at, sizeof y);
-        if constexpr (Ramp)
-            std::memcpy(&g, gains + at, sizeof g);
-        y *= g;
-        Float4 magnitude = y < 0 ? -y : y;
-        if constexpr (Limit) {
-            const Int4 over = magnitude > top;
-            limited -= over;
-            y = over ? (y < 0 ? -top : top) : y;
-            magnitude = over ? top : magnitude;
-        }
-        std::memcpy(samples + at, &y, sizeof y);
-        peak = magnitude > peak ? magnitude : peak;
+        const Float4 y = scaleFour<Ramp, Limit>(samples + at, Ramp ? gains + at : gains, gain, top, peak, limited);
         if constexpr (Squares) {
             const Double2 a = {double(y[0]), double(y[1])};
             const Double2 b = {double(y[2]), double(y[3])};
@@ -196,21 +214,9 @@ __attribute__((target("avx2"))) InputMeasure cleanAndCopyWide(float* samples, ui
     const Float4 peakOdd = __builtin_shufflevector(peak8, peak8, 4, 5, 6, 7);
     Int4 invalid = __builtin_shufflevector(invalid8, invalid8, 0, 1, 2, 3)
         + __builtin_shufflevector(invalid8, invalid8, 4, 5, 6, 7);
-    const Int4 exponent4 = Int4{} + int32_t(sampleExponentBits);
     if (i + 4 <= count) {
-        Int4 bits;
-        std::memcpy(&bits, samples + i, sizeof bits);
-        const Int4 bad = (bits & exponent4) == exponent4;
-        invalid -= bad;
-        bits = bad ? Int4{} : bits;
-        std::memcpy(copy + i, &bits, sizeof bits);
-        Float4 magnitude;
-        const Int4 magnitudeBits = bits & 0x7fffffff;
-        std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
-        peak = magnitude > peak ? magnitude : peak;
+        const Float4 y = cleanFour(samples + i, copy + i, peak, invalid);
         if constexpr (Squares) {
-            Float4 y;
-            std::memcpy(&y, &bits, sizeof y);
             const Double4 a = __builtin_convertvector(y, Double4);
             even += a * a;
         }
@@ -258,20 +264,7 @@ __attribute__((target("avx2"))) OutputMeasure scaleAndMeasureWide(float* samples
         + __builtin_shufflevector(limited8, limited8, 4, 5, 6, 7);
     const Float4 top = Float4{} + ceiling;
     if (i + 4 <= count) {
-        Float4 y, g = Float4{} + gain;
-        std::memcpy(&y, samples + i, sizeof y);
-        if constexpr (Ramp)
-            std::memcpy(&g, gains + i, sizeof g);
-        y *= g;
-        Float4 magnitude = y < 0 ? -y : y;
-        if constexpr (Limit) {
-            const Int4 over = magnitude > top;
-            limited -= over;
-            y = over ? (y < 0 ? -top : top) : y;
-            magnitude = over ? top : magnitude;
-        }
-        std::memcpy(samples + i, &y, sizeof y);
-        peak = magnitude > peak ? magnitude : peak;
+        const Float4 y = scaleFour<Ramp, Limit>(samples + i, Ramp ? gains + i : gains, gain, top, peak, limited);
         if constexpr (Squares) {
             const Double4 a = __builtin_convertvector(y, Double4);
             even += a * a;
