@@ -111,17 +111,17 @@ __attribute__((always_inline)) inline OutputMeasure finishScale(float* samples, 
     return m;
 }
 
-// The portable input stage (see cleanAndCopy).
-template <bool Squares>
-InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
+// The portable loops of both stages: two sets of running values (even and odd groups of four),
+// so that the compare and sum chains of neighbouring groups overlap; each keeps its squares as
+// two pairs. `four(at, peak)` handles the group at `at` and gives its samples; `finish(i, peak,
+// low, high)` takes the samples from `i` on and the running values, and gives the measure.
+template <bool Squares, typename Four, typename Finish>
+__attribute__((always_inline)) inline auto runPortable(uint32_t count, Four four, Finish finish)
 {
-    // Two sets of running values (even and odd groups of four), so that the peak's compare
-    // chains of neighbouring groups overlap; each keeps its squares as two pairs.
     Float4 peakEven{}, peakOdd{};
     Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
-    Int4 invalid{};
     auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
-        const Float4 y = cleanFour(samples + at, copy + at, peak, invalid);
+        const Float4 y = four(at, peak);
         if constexpr (Squares) {
             const Double2 a = {double(y[0]), double(y[1])};
             const Double2 b = {double(y[2]), double(y[3])};
@@ -136,8 +136,22 @@ InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
     }
     for (; i + 4 <= count; i += 4)
         group(i, peakEven, lowEven, highEven);
-    return finishClean<Squares>(samples, i, count, copy, peakEven > peakOdd ? peakEven : peakOdd, invalid,
-                                lowEven + lowOdd, highEven + highOdd);
+    return finish(i, peakEven > peakOdd ? peakEven : peakOdd, lowEven + lowOdd, highEven + highOdd);
+}
+
+// The portable input stage (see cleanAndCopy).
+template <bool Squares>
+InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
+{
+    Int4 invalid{};
+    return runPortable<Squares>(
+        count,
+        [&](uint32_t at, Float4& peak) __attribute__((always_inline)) {
+            return cleanFour(samples + at, copy + at, peak, invalid);
+        },
+        [&](uint32_t i, Float4 peak, Double2 low, Double2 high) __attribute__((always_inline)) {
+            return finishClean<Squares>(samples, i, count, copy, peak, invalid, low, high);
+        });
 }
 
 // The output stage of one channel in one pass: scales every sample by `gains[i]` (Ramp) or
@@ -148,31 +162,17 @@ InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
 template <bool Ramp, bool Limit, bool Squares>
 OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
 {
-    // Two sets of running values (even and odd groups of four), so that the chains of
-    // neighbouring groups overlap; each keeps its squares as two pairs.
-    Float4 peakEven{}, peakOdd{};
     Int4 limited{};
-    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
     const Float4 top = Float4{} + ceiling;
-    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
-        const Float4 y = scaleFour<Ramp, Limit>(samples + at, Ramp ? gains + at : gains, gain, top, peak, limited);
-        if constexpr (Squares) {
-            const Double2 a = {double(y[0]), double(y[1])};
-            const Double2 b = {double(y[2]), double(y[3])};
-            low += a * a;
-            high += b * b;
-        }
-    };
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        group(i, peakEven, lowEven, highEven);
-        group(i + 4, peakOdd, lowOdd, highOdd);
-    }
-    for (; i + 4 <= count; i += 4)
-        group(i, peakEven, lowEven, highEven);
-    return finishScale<Ramp, Limit, Squares>(samples, i, count, gains, gain, ceiling,
-                                             peakEven > peakOdd ? peakEven : peakOdd, limited,
-                                             lowEven + lowOdd, highEven + highOdd);
+    return runPortable<Squares>(
+        count,
+        [&](uint32_t at, Float4& peak) __attribute__((always_inline)) {
+            return scaleFour<Ramp, Limit>(samples + at, Ramp ? gains + at : gains, gain, top, peak, limited);
+        },
+        [&](uint32_t i, Float4 peak, Double2 low, Double2 high) __attribute__((always_inline)) {
+            return finishScale<Ramp, Limit, Squares>(samples, i, count, gains, gain, ceiling, peak, limited, low,
+                                                     high);
+        });
 }
 
 #if defined(__x86_64__)
