@@ -4,6 +4,7 @@
 // nanoseconds per stereo frame.
 
 #include "AudioGraph.h"
+#include "EveryEffect.h"
 #include "PCMBuffer.h"
 
 #include <benchmark/benchmark.h>
@@ -17,16 +18,10 @@ using namespace quorel;
 
 constexpr uint32_t frames = 512;
 
+// Every effect on, headphone correction too.
 DSPSettings everything()
 {
-    DSPSettings s;
-    s.boostDB = 6;
-    s.loudness = 0.5f;
-    for (size_t i = 0; i < s.bands.size(); ++i) s.bands[i] = i % 2 ? 1.5f : -2.0f;
-    s.highPassHz = 80;
-    s.bassHarmonics = 0.5f;
-    s.driveAmount = 0.5f;
-    s.levelerStrength = 1;
+    DSPSettings s = bench::everyEffect();
     HeadphoneProfile p;
     p.preampDB = -4;
     for (int i = 0; i < 10; ++i)

@@ -7,6 +7,7 @@
 // bench_live_filter (timed inside a live filter's cycle).
 
 #include "DSPSettings.h"
+#include "EveryEffect.h"
 #include "GraphChain.h"
 #include "QRSystemIO.h"
 
@@ -14,19 +15,6 @@
 #include <memory>
 
 namespace quorel::bench {
-
-inline DSPSettings everyEffect()
-{
-    DSPSettings s;
-    s.boostDB = 6;
-    s.loudness = 0.5f;
-    for (size_t i = 0; i < s.bands.size(); ++i) s.bands[i] = i % 2 ? 1.5f : -2.0f;
-    s.highPassHz = 80;
-    s.bassHarmonics = 0.5f;
-    s.driveAmount = 0.5f;
-    s.levelerStrength = 1;
-    return s;
-}
 
 class LiveChain {
 public:
