@@ -52,11 +52,11 @@ LevelMeter::LevelMeter(const QColor& accent, QWidget* parent)
     ease_->setEndValue(1.0);
     connect(ease_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         progress_ = value.toReal();
-        update(barRect().toAlignedRect());
+        update(fading_);
     });
     connect(ease_, &QVariantAnimation::finished, this, [this] {
         progress_ = 1;
-        update(barRect().toAlignedRect());
+        update(fading_);
     });
 }
 
@@ -79,16 +79,18 @@ void LevelMeter::setLevel(float level, const QString& valueText)
     // Each change fades from the last level's segments to the new level's. Readings come every
     // 0.2 s and a fade lasts 0.15 s, so a fade is rarely cut short; when it is, the new one
     // starts from the last target.
+    // A fade cut short leaves its segments between two colours: they are drawn again too.
+    const QRect unfinished = progress_ < 1 ? fading_ : QRect();
     from_ = level_;
     level_ = level;
-    bool changes = false;
-    for (int i = 0; i < PanelFormat::segmentCount && !changes; ++i)
-        changes = PanelFormat::segmentLit(from_, i) != PanelFormat::segmentLit(level_, i);
+    const QRect changed = changedSegments(from_, level_);
     ease_->stop();
+    // Only the segments that change are drawn again, and only while they change.
+    fading_ = changed | unfinished;
     // No fade where nobody sees it: motion reduced, or the bar hidden or scrolled out of view.
-    if (!changes || ReduceMotion::shared().isOn() || !isVisible() || visibleRegion().isEmpty()) {
+    if (changed.isEmpty() || ReduceMotion::shared().isOn() || !isVisible() || visibleRegion().isEmpty()) {
         progress_ = 1;
-        update(barRect().toAlignedRect());
+        if (!fading_.isEmpty()) update(fading_);
         return;
     }
     progress_ = 0;
@@ -113,6 +115,22 @@ QColor LevelMeter::segmentColour(int segment) const
 
 QRectF LevelMeter::barRect() const { return QRectF(0, headerHeight + spacing, width(), barHeight); }
 
+QRectF LevelMeter::segmentRect(int segment) const
+{
+    const QRectF bar = barRect();
+    const qreal w = segmentWidth(bar.width());
+    return QRectF(bar.left() + segment * (w + gap), bar.top(), w, bar.height());
+}
+
+QRect LevelMeter::changedSegments(float a, float b) const
+{
+    QRectF changed;
+    for (int i = 0; i < PanelFormat::segmentCount; ++i)
+        if (restingColour(a, i) != restingColour(b, i)) changed |= segmentRect(i);
+    // The antialiased edges reach into the pixel around each segment.
+    return changed.isEmpty() ? QRect() : changed.toAlignedRect().adjusted(-1, -1, 1, 1);
+}
+
 qreal LevelMeter::segmentWidth(qreal barWidth)
 {
     return std::max((barWidth - gap * (PanelFormat::segmentCount - 1)) / PanelFormat::segmentCount, 1.0);
@@ -135,12 +153,12 @@ void LevelMeter::paintEvent(QPaintEvent* event)
         p.drawText(header, Qt::AlignRight | Qt::AlignVCenter, valueText_ + QStringLiteral(" dBFS"));
     }
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF bar = barRect();
-    const qreal w = segmentWidth(bar.width());
     p.setPen(Qt::NoPen);
     for (int i = 0; i < PanelFormat::segmentCount; ++i) {
+        const QRectF segment = segmentRect(i);
+        if (!event->region().intersects(segment.toAlignedRect().adjusted(-1, -1, 1, 1))) continue;
         p.setBrush(segmentColour(i));
-        p.drawRoundedRect(QRectF(bar.left() + i * (w + gap), bar.top(), w, bar.height()), 1.5, 1.5);
+        p.drawRoundedRect(segment, 1.5, 1.5);
     }
 }
 

@@ -40,6 +40,10 @@ protected:
 
 private:
     QColor restingColour(float level, int segment) const;
+    QRectF segmentRect(int segment) const;
+    // The segments whose colour differs between the levels `a` and `b`, as one rectangle (empty
+    // when none does).
+    QRect changedSegments(float a, float b) const;
     void updateAccessibleName();
 
     QColor accent_;
@@ -48,6 +52,7 @@ private:
     float level_ = -120;
     float from_ = -120;
     qreal progress_ = 1;
+    QRect fading_;  // the segments the running fade repaints
     QVariantAnimation* ease_;
 };
 

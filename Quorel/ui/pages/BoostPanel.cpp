@@ -7,6 +7,7 @@
 #include "LanguageBinding.h"
 #include "PanelFormat.h"
 #include "PanelHeading.h"
+#include "ShownRefresh.h"
 #include "PanelWidgets.h"
 #include "StatusDot.h"
 #include "Studio.h"
@@ -80,8 +81,9 @@ BoostPanel::BoostPanel(BoostModel& model, SystemModel& system, QWidget* parent)
     row->addLayout(controls, 1);
 
     connect(&model_, &BoostModel::settingsChanged, this, &BoostPanel::refreshSettings);
-    connect(&system_, &SystemModel::activeChanged, this, &BoostPanel::refreshReadings);
-    connect(&system_, &SystemModel::metersChanged, this, &BoostPanel::refreshReadings);
+    auto* readings = new ShownRefresh(this, [this] { refreshReadings(); });
+    connect(&system_, &SystemModel::activeChanged, readings, &ShownRefresh::request);
+    connect(&system_, &SystemModel::metersChanged, readings, &ShownRefresh::request);
     LanguageBinding::follow(this, &BoostPanel::refreshTexts);
     refreshTexts();
     refreshSettings();
@@ -156,7 +158,7 @@ void BoostPanel::refreshSettings()
 
 void BoostPanel::refreshReadings()
 {
-    const AppLanguage language = L10n::language();
+    const AppLanguage language = language_;
     const bool shaping = driveShaping();
     const QColor dot = shaping ? Studio::warning() : Studio::withOpacity(Studio::secondary(), 0.25);
     if (driveDot_->colour() != dot) {
@@ -177,6 +179,7 @@ void BoostPanel::refreshReadings()
 void BoostPanel::refreshTexts()
 {
     const AppLanguage language = L10n::language();
+    language_ = language;
     heading_->setTitle(L10n::text(QStringLiteral("Boost"), language));
     headline_->setText(L10n::text(QStringLiteral("Bring your sound\nto life."), language));
     tagline_->setText(L10n::text(QStringLiteral("More presence. Your way."), language));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AppLanguage.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -55,6 +57,7 @@ private:
 
     BoostModel& model_;
     SystemModel& system_;
+    AppLanguage language_ = AppLanguage::english;  // the texts' language, for the readings
     PanelHeading* heading_;
     BoostDial* dial_;
     QLabel* headline_;

@@ -1,5 +1,6 @@
 #include "EqualizerSpectrum.h"
 
+#include "BandedFill.h"
 #include "Decoration.h"
 #include "SpectrumModel.h"
 #include "Studio.h"
@@ -115,7 +116,7 @@ void EqualizerSpectrum::paintEvent(QPaintEvent*)
             if (size_t(i) < input.size())
                 if (const auto rect = g.bar(i, input[size_t(i)])) {
                     painter.setBrush(inputColour);
-                    painter.drawRoundedRect(*rect, 1.5, 1.5);
+                    BandedFill::drawRoundedRect(painter, *rect, 1.5);
                 }
             if (size_t(i) < output.size())
                 if (const auto rect = g.bar(i, output[size_t(i)])) {
@@ -123,7 +124,7 @@ void EqualizerSpectrum::paintEvent(QPaintEvent*)
                     fill.setColorAt(0, top);
                     fill.setColorAt(1, bottom);
                     painter.setBrush(fill);
-                    painter.drawRoundedRect(*rect, 1.5, 1.5);
+                    BandedFill::drawRoundedRect(painter, *rect, 1.5);
                 }
         }
     }

@@ -7,6 +7,7 @@
 #include "LevelMeter.h"
 #include "PanelFormat.h"
 #include "PanelHeading.h"
+#include "ShownRefresh.h"
 #include "PanelWidgets.h"
 #include "StatusDot.h"
 #include "Studio.h"
@@ -69,8 +70,9 @@ MonitorPanel::MonitorPanel(BoostModel& model, QWidget* parent)
     meters->addWidget(column_, 0, Qt::AlignTop);
     card->contentLayout()->addLayout(meters);
 
-    connect(&system_, &SystemModel::activeChanged, this, &MonitorPanel::refreshReadings);
-    connect(&system_, &SystemModel::metersChanged, this, &MonitorPanel::refreshReadings);
+    auto* readings = new ShownRefresh(this, [this] { refreshReadings(); });
+    connect(&system_, &SystemModel::activeChanged, readings, &ShownRefresh::request);
+    connect(&system_, &SystemModel::metersChanged, readings, &ShownRefresh::request);
     connect(&model_, &BoostModel::blindTestRunningChanged, this, &MonitorPanel::refreshReadings);
     LanguageBinding::follow(this, &MonitorPanel::refreshTexts);
     refreshTexts();
@@ -78,7 +80,7 @@ MonitorPanel::MonitorPanel(BoostModel& model, QWidget* parent)
 
 void MonitorPanel::refreshReadings()
 {
-    const AppLanguage language = L10n::language();
+    const AppLanguage language = language_;
     const bool active = system_.isActive();
     badgeDot_->setColour(active ? Studio::cyan() : Studio::withOpacity(Studio::secondary(), 0.4));
     const QString badge = active ? L10n::text(QStringLiteral("LIVE"), language)
@@ -103,6 +105,7 @@ void MonitorPanel::refreshReadings()
 void MonitorPanel::refreshTexts()
 {
     const AppLanguage language = L10n::language();
+    language_ = language;
     heading_->setTitle(L10n::text(QStringLiteral("Monitor"), language));
     input_->setTitle(L10n::text(QStringLiteral("Input"), language));
     output_->setTitle(L10n::text(QStringLiteral("Output"), language));

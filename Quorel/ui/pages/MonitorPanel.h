@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AppLanguage.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -40,6 +42,7 @@ public:
 private:
     BoostModel& model_;
     SystemModel& system_;
+    AppLanguage language_ = AppLanguage::english;  // the texts' language, for the readings
     PanelHeading* heading_;
     StatusDot* badgeDot_;
     QLabel* badge_;
