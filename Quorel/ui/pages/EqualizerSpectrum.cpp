@@ -1,7 +1,7 @@
 #include "EqualizerSpectrum.h"
 
-#include "BandedFill.h"
 #include "Decoration.h"
+#include "FlatGradient.h"
 #include "SpectrumModel.h"
 #include "Studio.h"
 
@@ -106,7 +106,7 @@ void EqualizerSpectrum::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
 
     if (spectrum_.live()) {
-        const QColor inputColour = Studio::withOpacity(Studio::secondary(), 0.16);
+        const QBrush inputColour = FlatGradient::brush(Studio::withOpacity(Studio::secondary(), 0.16));
         const QColor top = Studio::withOpacity(Studio::violet(), 0.55);
         const QColor bottom = Studio::withOpacity(Studio::violet(), 0.18);
         const std::vector<float>& input = spectrum_.input();
@@ -116,7 +116,7 @@ void EqualizerSpectrum::paintEvent(QPaintEvent*)
             if (size_t(i) < input.size())
                 if (const auto rect = g.bar(i, input[size_t(i)])) {
                     painter.setBrush(inputColour);
-                    BandedFill::drawRoundedRect(painter, *rect, 1.5);
+                    painter.drawRoundedRect(*rect, 1.5, 1.5);
                 }
             if (size_t(i) < output.size())
                 if (const auto rect = g.bar(i, output[size_t(i)])) {
@@ -124,7 +124,7 @@ void EqualizerSpectrum::paintEvent(QPaintEvent*)
                     fill.setColorAt(0, top);
                     fill.setColorAt(1, bottom);
                     painter.setBrush(fill);
-                    BandedFill::drawRoundedRect(painter, *rect, 1.5);
+                    painter.drawRoundedRect(*rect, 1.5, 1.5);
                 }
         }
     }
