@@ -152,10 +152,17 @@ TEST(RenderTool, FailuresLeaveNoOutputAndSayWhy)
     }
     const QString mono = dir.filePath("mono.wav");
     writeWav(mono, 48000, 1, 1000, SF_FORMAT_PCM_16);
+    // Null is not a number: not in the bands, nor in a filter of the headphone profile.
+    const QString bandsWithANull =
+        QStringLiteral(R"({"boostDB": 6, "bands": [%1null]})").arg(QStringLiteral("0, ").repeated(30));
+    const QString filterWithoutFrequency = QStringLiteral(
+        R"({"headphoneProfile": {"id": "x", "name": "y", "filters": [{"kind": "peak", "frequency": null, "gainDB": 3, "q": 1}]}})");
     for (const QStringList& extra : {QStringList{"--chunk", "256", "--tail", "1"},
                                      QStringList{"--chunk", "256", "--analyse"},
                                      QStringList{"--settings", "{not json"},
                                      QStringList{"--settings", R"({"boostDB": "loud"})"},
+                                     QStringList{"--settings", bandsWithANull},
+                                     QStringList{"--settings", filterWithoutFrequency},
                                      QStringList{"--settings", "[1]"},
                                      QStringList{"--switch-at", "-3"},
                                      QStringList{"--bogus"}}) {
