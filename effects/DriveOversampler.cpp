@@ -34,7 +34,6 @@ bool DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
 {
     release();
     factor_ = factor == 2 || factor == 4 ? factor : 1;
-    capacity_ = capacity;
     coefficients_.fill(0);
     phases_ = {};
     OversamplingFilter::design(factor_, coefficients_.data());

@@ -65,9 +65,8 @@ private:
     float* phaseBlock(uint32_t phase) { return buffer_.data() + (phase + 1) * stride_; }
 
     uint32_t factor_ = 1;
-    uint32_t capacity_ = 0;
     uint32_t history_ = 0;  // samples kept in front of each block: 128 / factor
-    uint32_t stride_ = 0;   // history_ + min(capacity_, blockFrames)
+    uint32_t stride_ = 0;   // history_ + min(capacity, blockFrames)
     std::array<float, OversamplingFilter::taps> coefficients_{};
     std::array<Phase, maximumFactor> phases_{};
     // The input block, then one block per phase of the oversampled signal, each with its history
