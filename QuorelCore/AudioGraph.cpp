@@ -2,6 +2,7 @@
 
 #include "AudioComponentRegistry.h"
 #include "AudioFailure.h"
+#include "DiagnosticOutput.h"
 #include "DynamicsProcessorUnit.h"
 #include "LocalizedMessage.h"
 #include "MultibandCompressorUnit.h"
@@ -10,11 +11,8 @@
 #include "QREffects.h"
 #include "ShortestDecimal.h"
 
-#include <QByteArray>
-
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -331,10 +329,7 @@ void AudioGraph::prepare()
         for (size_t i = 0; i < 8; ++i)
             line += QStringLiteral(" %1 %2").arg(QLatin1String(names[i]),
                                                   shortestDecimal(order[i]->latency() * 1000));
-        const QByteArray text = line.toUtf8();
-        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
-        std::fputc('\n', stderr);
-        std::fflush(stderr);
+        diagnosticOutput::printLine(line);
     }
     if (!std::isfinite(total) || total < 0 || total > 1.0)
         throw failure("Unexpected effect latency. Playback stopped.");

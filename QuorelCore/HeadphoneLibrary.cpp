@@ -4,6 +4,7 @@
 
 #include "AutoEqParser.h"
 #include "UserFile.h"
+#include "UserNames.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -48,7 +49,7 @@ HeadphoneProfile HeadphoneLibrary::importProfile(const QString& path)
 {
     HeadphoneProfile profile = parseAutoEQ(UserFile::readText(path), profileName(path));
     const auto existing = std::find_if(custom_.begin(), custom_.end(), [&](const HeadphoneProfile& p) {
-        return p.name.compare(profile.name, Qt::CaseInsensitive) == 0;
+        return userNames::same(p.name, profile.name);
     });
     // The list changes only once the store holds it, so a failed write changes nothing.
     std::vector<HeadphoneProfile> list = custom_;

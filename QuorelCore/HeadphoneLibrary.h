@@ -22,7 +22,7 @@ public:
 
     const std::vector<HeadphoneProfile>& custom() const { return custom_; }
 
-    // Imports one AutoEq text file; a profile of the same name (any letter case) is replaced
+    // Imports one AutoEq text file; a profile of the same name (userNames::same) is replaced
     // in place and keeps its id, any other goes to the top. Throws an AudioFailure; on a
     // throw nothing changes.
     HeadphoneProfile importProfile(const QString& path);

@@ -13,7 +13,6 @@ QJsonValue encode(float value)
 
 float decode(const QJsonValue& value, const QString& name)
 {
-    if (value.isNull()) return std::numeric_limits<float>::quiet_NaN();
     if (!value.isDouble())
         throw std::runtime_error(QStringLiteral("\"%1\" is not a number").arg(name).toStdString());
     const double number = value.toDouble();

@@ -2,16 +2,14 @@
 
 #include "AudioFailure.h"
 #include "AudioGraph.h"
+#include "DiagnosticOutput.h"
 #include "LocalizedMessage.h"
 #include "PCMBuffer.h"
 #include "PlatformFailure.h"
 #include "QREffects.h"
 #include "ShortestDecimal.h"
 
-#include <QByteArray>
-
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -73,12 +71,8 @@ void printSpectrumStatus(AudioGraph& graph)
             .arg(s.samplesFed)
             .arg(shortestDecimal(s.lastPower));
     };
-    const QByteArray line = (QStringLiteral("analyser input: ") + fields(status.input)
-                             + QStringLiteral(" · output: ") + fields(status.output))
-                                .toUtf8();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
+    diagnosticOutput::printLine(QStringLiteral("analyser input: ") + fields(status.input)
+                                + QStringLiteral(" · output: ") + fields(status.output));
 }
 
 // What the graph measured over the whole render.

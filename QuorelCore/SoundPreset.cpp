@@ -2,6 +2,7 @@
 
 #include "JsonFloat.h"
 #include "L10n.h"
+#include "UserNames.h"
 
 #include <QJsonArray>
 #include <QUuid>
@@ -87,8 +88,7 @@ QString SoundPreset::localizedSummary() const
 
 bool SoundPreset::sameName(const QString& a, const QString& b)
 {
-    return a.normalized(QString::NormalizationForm_C)
-               .compare(b.normalized(QString::NormalizationForm_C), Qt::CaseInsensitive) == 0;
+    return userNames::same(a, b);
 }
 
 bool SoundPreset::matchesNameOrID(const QString& text) const

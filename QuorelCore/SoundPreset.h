@@ -39,8 +39,7 @@ struct SoundPreset {
     QString localizedName(AppLanguage language) const;
     QString localizedSummary() const;
     bool matchesNameOrID(const QString& text) const;
-    // How preset names are matched everywhere: case-insensitive, accents count, no trimming, and
-    // a composed letter equals its decomposed spelling (both compared in NFC).
+    // How preset names are matched everywhere (userNames::same).
     static bool sameName(const QString& a, const QString& b);
 
     void apply(DSPSettings& settings) const;

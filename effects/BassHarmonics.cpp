@@ -100,20 +100,10 @@ void BassHarmonics::prepare(double sampleRate)
     }
     attackCoefficient = static_cast<float>(1 - std::exp(-1 / (0.003 * sampleRate)));
     releaseCoefficient = static_cast<float>(1 - std::exp(-1 / (0.06 * sampleRate)));
-    rampFrames = std::max(1u, static_cast<uint32_t>(0.02 * sampleRate));
     reset();
 }
 
 void BassHarmonics::reset() noexcept
-{
-    clearSignal();
-    gain = 0;
-    gainTarget = -1;
-    rampRemaining = 0;
-    standing = false;
-}
-
-void BassHarmonics::clearSignal() noexcept
 {
     for (Channel& c : channel) {
         for (Biquad* section : {&c.bandHigh, &c.bandLow, &c.harmonicHigh1, &c.harmonicHigh2, &c.harmonicLow})
@@ -131,33 +121,10 @@ namespace {
 {
     using Channel = BassHarmonics::Channel;
     const float a = std::clamp(amount, 0.0f, 1.0f);
-    const float target = a >= BassHarmonics::audibleAmount ? 0.9f * a : 0.0f;
+    const float gain = a >= BassHarmonics::audibleAmount ? 0.9f * a : 0.0f;
     const bool stereo = channels > 1;
     float* left = data[0];
     float* right = stereo ? data[1] : nullptr;
-
-    BassHarmonics& h = harmonics;
-    if (target != h.gainTarget) {
-        if (h.gainTarget < 0) {
-            h.gain = target;  // from rest: the envelope starts at 0, nothing to fade
-        } else {
-            h.rampRemaining = h.rampFrames;
-            h.gainStep = (target - h.gain) / static_cast<float>(h.rampFrames);
-        }
-        h.gainTarget = target;
-    }
-    if (h.gain == 0 && h.rampRemaining == 0) {
-        // Bypassed: the input passes as it is, invalid samples as 0.
-        float peak = 0;
-        for (uint32_t c = 0; c < (stereo ? 2u : 1u); ++c)
-            peak = std::max(peak, sanitizeAndMeasure(data[c], frames));
-        h.standing = true;
-        return peak;
-    }
-    if (h.standing) {
-        h.clearSignal();
-        h.standing = false;
-    }
 
     std::array<Channel, 2>& state = harmonics.channel;
     Section s1(state, &Channel::bandHigh), s2(state, &Channel::bandLow);
@@ -173,17 +140,8 @@ namespace {
     // mix; the harmonics' filters and the sum.
     constexpr uint32_t chunk = 64;
     Lanes input[chunk], band[chunk], mixed[chunk];
-    float gains[chunk];
     for (uint32_t start = 0; start < frames; start += chunk) {
         const uint32_t count = std::min(chunk, frames - start);
-        for (uint32_t i = 0; i < count; ++i) {
-            if (h.rampRemaining != 0) {
-                h.gain += h.gainStep;
-                if (--h.rampRemaining == 0)
-                    h.gain = h.gainTarget;
-            }
-            gains[i] = h.gain;
-        }
         for (uint32_t i = 0; i < count; ++i) {
             const Lanes x{sanitizedSample(left[start + i]), stereo ? sanitizedSample(right[start + i]) : 0.0f, 0, 0};
             input[i] = x;
@@ -202,7 +160,7 @@ namespace {
         }
         for (uint32_t i = 0; i < count; ++i) {
             const Lanes harmonic = s5.process(s4.process(s3.process(mixed[i])));
-            const Lanes out = gains[i] != 0 ? input[i] + gains[i] * harmonic : input[i];
+            const Lanes out = gain != 0 ? input[i] + gain * harmonic : input[i];
             left[start + i] = out[0];
             if (stereo)
                 right[start + i] = out[1];

@@ -15,10 +15,9 @@ namespace quorel {
 // vector, so a stereo frame costs about what a mono sample would.
 class BassHarmonics {
 public:
-    // Below this amount nothing is added. The harmonics' gain (0.9 x amount, 0 below this) moves
-    // to a new value over 20 ms; once it rests at 0 the channels pass through untouched and the
-    // filters stand still. Raising the amount again starts them from rest (the envelope then
-    // rises from 0, so the harmonics fade in) under the same 20 ms ramp.
+    // Below this amount nothing is added (the harmonics' gain is 0.9 x amount from it on). The
+    // filters and the envelope keep following the signal either way, so raising the amount
+    // again starts without a transient of the envelope.
     static constexpr float audibleAmount = 0.05f;
 
     // The signal state of one channel: five sections (a0 = 1, transposed direct form II) and
@@ -37,10 +36,8 @@ public:
 
     // Designs the filters of both channels and the envelope times for the rate; clears the state.
     void prepare(double sampleRate);
-    // Clears the filter memories and the envelopes; the next call applies its gain at once.
+    // Clears the filter memories and the envelopes.
     void reset() noexcept;
-    // True while the gain rests at 0 and the filters stand still.
-    bool bypassed() const { return standing; }
 
     // Processes `frames` samples of `channels` (1 or 2) buffers in place (not-finite samples count
     // as 0) with an amount of 0...1; returns the peak absolute output sample.
@@ -48,20 +45,9 @@ public:
     // The same in a given form (one that kernelFormAvailable allows).
     float process(KernelForm form, float* const* data, uint32_t channels, uint32_t frames, float amount) noexcept;
 
-    // Clears the filter memories and the envelopes only.
-    void clearSignal() noexcept;
-
     float attackCoefficient = 1;   // 3 ms
     float releaseCoefficient = 1;  // 60 ms
     std::array<Channel, 2> channel;
-    // The harmonics' gain: as applied at the end of the last call, the value it moves to (-1
-    // after a reset: none yet), the step per frame and the frames left of its ramp (20 ms long).
-    float gain = 0;
-    float gainTarget = -1;
-    float gainStep = 0;
-    uint32_t rampRemaining = 0;
-    uint32_t rampFrames = 1;
-    bool standing = false;  // the filters stood still while the gain rested at 0
 };
 
 }  // namespace quorel

@@ -34,21 +34,17 @@ bool DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
 {
     release();
     factor_ = factor == 2 || factor == 4 ? factor : 1;
-    capacity_ = capacity;
     coefficients_.fill(0);
     phases_ = {};
     OversamplingFilter::design(factor_, coefficients_.data());
-    bypassed_ = true;
     if (factor_ == 1) {
         history_ = 0;
         stride_ = 0;
-        kept_ = 0;
         allocated_ = true;  // factor 1 needs no blocks
         return true;
     }
     constexpr uint32_t taps = OversamplingFilter::taps;
     history_ = (taps - 1) / factor_;
-    kept_ = 2 * history_;
     stride_ = history_ + std::min(capacity, blockFrames);
     for (uint32_t phase = 0; phase < factor_; ++phase) {
         Phase& p = phases_[phase];
@@ -69,8 +65,7 @@ bool DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
         p.first = first;
         p.used = last - first + 1;
     }
-    // The blocks, the kept input with room for a call, and the warm-up's output.
-    allocated_ = buffer_.allocate(static_cast<size_t>(stride_) * (factor_ + 1) + kept_ + capacity + kept_);
+    allocated_ = buffer_.allocate(static_cast<size_t>(stride_) * (factor_ + 1));
     return allocated_;
 }
 
@@ -84,7 +79,6 @@ void DriveOversampler::reset() noexcept
 {
     if (buffer_)
         buffer_.clear();
-    bypassed_ = true;
 }
 
 DriveOversampler::Result DriveOversampler::process(float* samples, uint32_t frames, const DriveCurve& curve) noexcept
@@ -93,28 +87,9 @@ DriveOversampler::Result DriveOversampler::process(float* samples, uint32_t fram
     if (factor_ == 1) {
         copySanitized(samples, samples, frames);
         result.activity = curve.shape(samples, frames);
-        result.peak = peakMagnitude(samples, frames);
-        return result;
-    }
-    float* kept = line();
-    copySanitized(kept + kept_, samples, frames);
-    const float* delayed = kept + kept_ - history_;
-    if (curve.amount != 0) {
-        if (bypassed_)
-            warmUp();
-        bypassed_ = false;
-        result.activity = processBlocks(samples, frames, curve);
-    } else if (!bypassed_) {
-        // Entering the bypass: fade from the filtered signal to the delayed one over this call.
-        processBlocks(samples, frames, curve);
-        const float step = 1.0f / static_cast<float>(frames);
-        for (uint32_t i = 0; i < frames; ++i)
-            samples[i] += (delayed[i] - samples[i]) * (static_cast<float>(i + 1) * step);
-        bypassed_ = true;
     } else {
-        std::copy_n(delayed, frames, samples);
+        result.activity = processBlocks(samples, frames, curve);
     }
-    std::memmove(kept, kept + frames, kept_ * sizeof(float));
     result.peak = peakMagnitude(samples, frames);
     return result;
 }
@@ -127,19 +102,6 @@ float DriveOversampler::processBlocks(float* samples, uint32_t frames, const Dri
         activity = std::max(activity, processBlock(samples + start, count, curve));
     }
     return activity;
-}
-
-void DriveOversampler::warmUp() noexcept
-{
-    std::fill_n(buffer_.data(), static_cast<size_t>(stride_) * (factor_ + 1), 0.0f);
-    float* scratch = line() + kept_ + capacity_;
-    std::copy_n(line(), kept_, scratch);
-    const DriveCurve unchanged{};  // amount 0: the samples pass the curve as they are
-    const uint32_t piece = std::min(stride_ - history_, kept_);
-    if (piece == 0)
-        return;
-    for (uint32_t start = 0; start < kept_; start += piece)
-        processBlock(scratch + start, std::min(piece, kept_ - start), unchanged);
 }
 
 float DriveOversampler::processBlock(float* samples, uint32_t frames, const DriveCurve& curve) noexcept

@@ -20,11 +20,8 @@ namespace quorel {
 // are worked as the single tap they are. Factor 1 shapes the samples directly (no filters, no
 // latency).
 //
-// At amount 0 the curve changes nothing and the filters only delay the band below the cutoff, so
-// the channel is bypassed: the input leaves delayed by the latency, the filters stand still. The
-// last 2 x 128 / factor input frames are kept all the time; leaving the bypass, the filters are
-// first run over them, which brings their histories exactly where they would be had they run all
-// along. Entering it, the first block fades from the filtered signal to the delayed one.
+// At amount 0 the signal still passes both filters (band-limited and delayed by the latency, at
+// unity gain); only the shaping is left out.
 class DriveOversampler {
 public:
     // Sets up the filter for `factor` (1, 2 or 4) and allocates the channel's buffers for blocks
@@ -33,7 +30,7 @@ public:
     bool allocate(uint32_t factor, uint32_t capacity);
     void release();
 
-    // Clears the filter histories and the kept input.
+    // Clears the filter histories.
     void reset() noexcept;
 
     struct Result {
@@ -43,9 +40,6 @@ public:
 
     // Processes `frames` (<= capacity) samples in place; not-finite input samples count as 0.
     Result process(float* samples, uint32_t frames, const DriveCurve& curve) noexcept;
-
-    // True while amount 0 bypasses the filters (also at rest after reset).
-    bool bypassed() const { return bypassed_; }
 
     uint32_t factor() const { return factor_; }
     uint32_t latencyFrames() const { return factor_ > 1 ? (OversamplingFilter::taps - 1) / factor_ : 0; }
@@ -67,25 +61,18 @@ private:
 
     float processBlocks(float* samples, uint32_t frames, const DriveCurve& curve) noexcept;
     float processBlock(float* samples, uint32_t frames, const DriveCurve& curve) noexcept;
-    // Runs the filters at amount 0 over the kept input, from rest.
-    void warmUp() noexcept;
     float* input() { return buffer_.data(); }
     float* phaseBlock(uint32_t phase) { return buffer_.data() + (phase + 1) * stride_; }
-    // The kept input (kept_ frames), then room for a call's frames.
-    float* line() { return buffer_.data() + static_cast<size_t>(stride_) * (factor_ + 1); }
 
     uint32_t factor_ = 1;
-    uint32_t capacity_ = 0;
     uint32_t history_ = 0;  // samples kept in front of each block: 128 / factor
-    uint32_t stride_ = 0;   // history_ + min(capacity_, blockFrames)
-    uint32_t kept_ = 0;     // input frames kept for leaving the bypass: 2 * history_
+    uint32_t stride_ = 0;   // history_ + min(capacity, blockFrames)
     std::array<float, OversamplingFilter::taps> coefficients_{};
     std::array<Phase, maximumFactor> phases_{};
     // The input block, then one block per phase of the oversampled signal, each with its history
-    // in front, then the kept input with room for a call.
+    // in front.
     SampleBuffer buffer_;
     bool allocated_ = false;
-    bool bypassed_ = true;
 };
 
 }  // namespace quorel

@@ -1,3 +1,4 @@
+#include "DiagnosticOutput.h"
 #include "Subcommand.h"
 #include "UserFile.h"
 
@@ -56,11 +57,18 @@ int main(int argc, char** argv)
     // Arguments are taken as bytes, so a file name that is not UTF-8 still names its file.
     QStringList args;
     for (int i = 1; i < argc; ++i) args.append(quorel::UserFile::decodeName(QByteArray(argv[i])));
+    // Standard output holds the commands' JSON and nothing else.
+    quorel::diagnosticOutput::useStandardError();
     using namespace quorel::tool;
     if (args.isEmpty() || args.first() == "--help" || args.first() == "-h") {
-        std::fputs("usage: quorel-tool <command> [options]\n", args.isEmpty() ? stderr : stdout);
+        std::FILE* out = args.isEmpty() ? stderr : stdout;
+        std::fputs("usage: quorel-tool <command> [options]\n", out);
         for (const Subcommand& c : subcommands())
-            std::fprintf(args.isEmpty() ? stderr : stdout, "  %s\n", c.usage);
+            std::fprintf(out, "  %s\n", c.usage);
+        std::fputs("Results are printed as JSON on standard output, messages on standard error. The\n"
+                   "diagnostic lines of QUOREL_LATENCY_DEBUG=1 and QUOREL_SPECTRUM_DEBUG=1 go to\n"
+                   "standard error too, so standard output stays JSON.\n",
+                   out);
         return args.isEmpty() ? 1 : 0;
     }
     const QString name = args.takeFirst();

@@ -104,10 +104,20 @@ protected:
 TEST_F(Application, UrlsFromASecondLaunchReachTheRunningInstanceAndSigtermKeepsTheChoice)
 {
     ASSERT_EQ(defaultSink(), QStringLiteral("test_speakers"));
+    // Asked for in the environment, the chain's latencies are printed on standard output when
+    // processing prepares it.
+    qputenv("QUOREL_LATENCY_DEBUG", "1");
     startFirst();
+    qunsetenv("QUOREL_LATENCY_DEBUG");
 
     EXPECT_EQ(launch({"quorel://on"}), 0);
     EXPECT_TRUE(eventually([] { return ours(defaultSink()); })) << defaultSink().toStdString();
+    QByteArray output;
+    EXPECT_TRUE(eventually([&] {
+        first->waitForReadyRead(100);
+        output += first->readAllStandardOutput();
+        return output.contains("latency ms ") && output.contains(" bass ");
+    })) << output.constData();
 
     EXPECT_EQ(launch({"quorel://boost/2,5"}), 0);
     EXPECT_TRUE(eventually([] {

@@ -147,6 +147,24 @@ TEST(DSPSettings, DecodeRejectsWrongTypesAndNumbersBeyondFloat)
     EXPECT_EQ(decode(R"({"boostDB":1e-50})").boostDB, 0);
 }
 
+// Null stands for an absent key where a key may be missing; inside the band array, or where a
+// filter needs its number, it is a value of the wrong type.
+TEST(DSPSettings, NullIsAbsentForAKeyButNotANumberInTheBands)
+{
+    QJsonArray bands;
+    for (int i = 0; i < DSPSettings::bandCount; ++i) bands.append(i == 4 ? QJsonValue() : QJsonValue(1));
+    EXPECT_THROW(DSPSettings::fromJson({{"boostDB", 6}, {"bands", bands}}), std::runtime_error);
+    EXPECT_THROW(decode(R"({"bands":[1,2,3,4,5,6,7,8,9,null]})"), std::runtime_error);
+
+    const DSPSettings absent = decode(R"({"boostDB":null,"limiterCeilingDB":null,"limiterReleaseMS":null})");
+    EXPECT_EQ(absent, DSPSettings());
+
+    const DSPSettings s = decode(
+        R"({"boostDB":4,"headphoneProfile":{"id":"x","name":"y","filters":[{"kind":"peak","frequency":null,"gainDB":1,"q":1}]}})");
+    EXPECT_EQ(s.boostDB, 4);
+    EXPECT_FALSE(s.headphoneProfile.has_value());
+}
+
 TEST(DSPSettings, BadProfileCostsOnlyTheProfile)
 {
     const DSPSettings s = decode(
@@ -184,21 +202,21 @@ TEST(DSPSettings, JsonRoundTripIsExactUnderAnyProcessLocale)
     EXPECT_EQ(DSPSettings::fromJsonText(reference), s);
 }
 
+// JSON writes a value that is not finite as null; in a key that may be missing it reads back as
+// absent, which gives the value sanitizing would.
 TEST(DSPSettings, NonFiniteValuesComeBackAsTheirSanitizedReplacements)
 {
     DSPSettings s;
     s.boostDB = notANumber;
     s.limiterCeilingDB = infinity;
     s.limiterReleaseMS = -infinity;
-    s.bands[3] = notANumber;
     s.headphoneProfile = profileWithFilters(1);
-    s.headphoneProfile->filters[0].frequency = infinity;
     s.headphoneProfile->preampDB = notANumber;
     const DSPSettings back = DSPSettings::fromJsonText(encodeText(s));
     EXPECT_EQ(back.sanitized(), s.sanitized());
     EXPECT_EQ(back.sanitized().limiterReleaseMS, 80);
     ASSERT_TRUE(back.sanitized().headphoneProfile.has_value());
-    EXPECT_EQ(back.sanitized().headphoneProfile->filters[0].frequency, 1000);
+    EXPECT_EQ(back.sanitized().headphoneProfile->preampDB, 0);
 }
 
 TEST(DSPSettings, Decibels)

@@ -55,7 +55,10 @@ TEST(HeadphoneFilter, JsonNeedsEveryKeyAndAKnownKind)
                              R"({"kind":"Peak","frequency":1,"gainDB":1,"q":1})",
                              R"({"frequency":1,"gainDB":1,"q":1})", R"({"kind":"peak","gainDB":1,"q":1})",
                              R"({"kind":"peak","frequency":"1","gainDB":1,"q":1})",
-                             R"({"kind":"peak","frequency":1,"gainDB":1e39,"q":1})"})
+                             R"({"kind":"peak","frequency":1,"gainDB":1e39,"q":1})",
+                             R"({"kind":"peak","frequency":null,"gainDB":1,"q":1})",
+                             R"({"kind":"peak","frequency":1,"gainDB":null,"q":1})",
+                             R"({"kind":"peak","frequency":1,"gainDB":1,"q":null})"})
         EXPECT_THROW(HeadphoneFilter::fromJson(QJsonDocument::fromJson(json).object()), std::runtime_error) << json;
 }
 
@@ -108,6 +111,7 @@ TEST(HeadphoneProfile, DecodeFillsOptionalKeys)
     EXPECT_EQ(decode(R"({"id":"a","name":"   "})").brand, "");
     EXPECT_EQ(decode(R"({"id":"a","name":"Acme X","brand":null,"form":null})").brand, "Acme");
     EXPECT_EQ(decode(R"({"id":"a","name":"Acme X","brand":"Other"})").brand, "Other");
+    EXPECT_EQ(decode(R"({"id":"a","name":"x","preampDB":null,"filters":null})").preampDB, 0);
 }
 
 TEST(HeadphoneProfile, DecodeFailsOnAnyBadPart)
@@ -116,7 +120,8 @@ TEST(HeadphoneProfile, DecodeFailsOnAnyBadPart)
          {R"({"name":"x"})", R"({"id":"x"})", R"({"id":3,"name":"x"})", R"({"id":"a","name":"x","form":1})",
           R"({"id":"a","name":"x","preampDB":"0"})", R"({"id":"a","name":"x","filters":{}})",
           R"({"id":"a","name":"x","filters":[1]})",
-          R"({"id":"a","name":"x","filters":[{"kind":"bandPass","frequency":1,"gainDB":1,"q":1}]})"})
+          R"({"id":"a","name":"x","filters":[{"kind":"bandPass","frequency":1,"gainDB":1,"q":1}]})",
+          R"({"id":"a","name":"x","filters":[{"kind":"peak","frequency":null,"gainDB":1,"q":1}]})"})
         EXPECT_THROW(decode(json), std::runtime_error) << json;
 }
 

@@ -1,6 +1,7 @@
 #include "DriveCurve.h"
 #include "DriveOversampler.h"
 #include "OversamplingFilter.h"
+#include "RenderHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,15 @@ std::vector<float> sine(double frequency, double amplitude, double sampleRate, s
 }
 
 // The drive written the plain way: zero-stuff, convolve at the high rate, shape every sample,
-// convolve again and keep every factor-th sample, with the whole signal at once.
-std::vector<float> referenceDrive(const std::vector<float>& x, uint32_t factor, const DriveCurve& curve)
+// convolve again and keep every factor-th sample, with the whole signal at once. `curveOf(i)` is
+// the curve in force at input frame i.
+template <typename CurveOf>
+std::vector<float> referenceDrive(const std::vector<float>& x, uint32_t factor, CurveOf curveOf)
 {
     if (factor == 1) {
         std::vector<float> out(x.size());
         for (size_t i = 0; i < x.size(); ++i)
-            out[i] = curve.shapeSample(x[i]);
+            out[i] = curveOf(i).shapeSample(x[i]);
         return out;
     }
     std::vector<float> h(OversamplingFilter::taps);
@@ -45,7 +48,7 @@ std::vector<float> referenceDrive(const std::vector<float>& x, uint32_t factor, 
         double sum = 0;
         for (size_t p = 0; p < P; ++p)
             sum += up[m + p] * h[p];
-        shaped[P - 1 + m] = curve.shapeSample(static_cast<float>(sum));
+        shaped[P - 1 + m] = curveOf(m / factor).shapeSample(static_cast<float>(sum));
     }
     std::vector<float> out(n);
     for (size_t k = 0; k < n; ++k) {
@@ -55,6 +58,43 @@ std::vector<float> referenceDrive(const std::vector<float>& x, uint32_t factor, 
         out[k] = static_cast<float>(sum);
     }
     return out;
+}
+
+std::vector<float> referenceDrive(const std::vector<float>& x, uint32_t factor, const DriveCurve& curve)
+{
+    return referenceDrive(x, factor, [&](size_t) -> const DriveCurve& { return curve; });
+}
+
+// Amplitude of the component at `frequency` over a whole number of its periods (a single-bin DFT).
+double amplitudeAt(const std::vector<float>& x, size_t start, size_t length, double frequency, double rate)
+{
+    double re = 0, im = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const double angle = 2 * std::numbers::pi * frequency * double(i) / rate;
+        re += double(x[start + i]) * std::cos(angle);
+        im -= double(x[start + i]) * std::sin(angle);
+    }
+    return 2 * std::hypot(re, im) / double(length);
+}
+
+// Gain of the linear part of the drive (interpolation, then decimation, by the same linear-phase
+// filter) for a tone at `frequency`: the filter's amplitude squared, summed over the tone and its
+// images at the high rate that fold back onto it (the delay of both filters is a whole number of
+// frames, so the images add in phase).
+double filtersGainDB(uint32_t factor, double frequency, double rate)
+{
+    std::vector<float> h(OversamplingFilter::taps);
+    OversamplingFilter::design(factor, h.data());
+    const double centre = (OversamplingFilter::taps - 1) / 2.0;
+    double sum = 0;
+    for (uint32_t m = 0; m < factor; ++m) {
+        const double cycles = (frequency / rate + m) / factor;
+        double amplitude = 0;
+        for (size_t k = 0; k < h.size(); ++k)
+            amplitude += double(h[k]) * std::cos(2 * std::numbers::pi * cycles * (double(k) - centre));
+        sum += amplitude * amplitude;
+    }
+    return 20 * std::log10(std::fabs(sum));
 }
 
 std::vector<float> run(DriveOversampler& drive, std::vector<float> x, uint32_t block, const DriveCurve& curve,
@@ -230,38 +270,51 @@ TEST(DriveOversampler, AmountZeroPassesTheSignalDelayedByTheLatency)
     }
 }
 
-// Amount 0 bypasses the filters. Leaving the bypass gives exactly what filters that ran all along
-// give; entering it fades to the delayed input over one call, and nothing on the way steps by
-// more than the signal itself does.
-TEST(DriveOversampler, BypassAtAmountZeroJoinsTheFilteredSignalSeamlessly)
+// Amount 0 still runs both filters: switching to it and back changes nothing but the shaping,
+// and the output is what the filters give with each call's curve.
+TEST(DriveOversampler, AmountZeroKeepsBothFiltersRunning)
 {
     const DriveCurve off = DriveCurve::make(0, 0.9f), on = DriveCurve::make(0.8f, 0.9f);
-    const std::vector<float> x = sine(440, 0.7, 48000, 6 * 512);
-    DriveOversampler always, switched;
-    ASSERT_TRUE(always.allocate(4, 512));
-    ASSERT_TRUE(switched.allocate(4, 512));
-    std::vector<float> reference = x, y = x;
-    const DriveCurve* curves[] = {&off, &off, &on, &on, &off, &off};
-    for (size_t block = 0; block < 6; ++block) {
-        const DriveCurve& curve = *curves[block];
-        always.process(reference.data() + block * 512, 512, curve);
-        const bool wasBypassed = switched.bypassed();
-        switched.process(y.data() + block * 512, 512, curve);
-        EXPECT_EQ(switched.bypassed(), curve.amount == 0) << block;
-        if (curve.amount != 0 || !wasBypassed) {
-            // Active, or the call that fades into the bypass: the filtered signal, or close to it.
-            for (size_t i = block * 512; i < (block + 1) * 512; ++i)
-                ASSERT_NEAR(y[i], reference[i], curve.amount != 0 ? 0.0 : 1e-3) << i;
-        } else {
-            for (size_t i = block * 512; i < (block + 1) * 512; ++i)
-                ASSERT_EQ(y[i], i >= 32 ? x[i - 32] : 0.0f) << i;
-        }
+    const DriveCurve* curves[] = {&off, &off, &on, &on, &off, &off, &on};
+    const uint32_t block = 512;
+    const std::vector<float> x = test::whiteNoise(0.7, std::size(curves) * block, 3);
+    const std::vector<float> expected =
+        referenceDrive(x, 4, [&](size_t frame) -> const DriveCurve& { return *curves[frame / block]; });
+    DriveOversampler drive;
+    ASSERT_TRUE(drive.allocate(4, block));
+    std::vector<float> y = x;
+    for (size_t call = 0; call < std::size(curves); ++call) {
+        const float activity = drive.process(y.data() + call * block, block, *curves[call]).activity;
+        EXPECT_EQ(activity == 0, curves[call]->amount == 0) << call;
     }
-    float largestStep = 0;
-    for (size_t i = 1; i < x.size(); ++i)
-        largestStep = std::max(largestStep, std::fabs(reference[i] - reference[i - 1]));
-    for (size_t i = 1; i < y.size(); ++i)
-        ASSERT_LE(std::fabs(y[i] - y[i - 1]), largestStep * 1.01f) << i;
+    for (size_t i = 0; i < x.size(); ++i)
+        ASSERT_NEAR(y[i], expected[i], 2e-6) << i;
+}
+
+// Tones just below the original Nyquist frequency, where the filters roll off: amount 0 leaves
+// them at the level the filters give, as the smallest amount does.
+TEST(DriveOversampler, AmountZeroKeepsTheFiltersRollOffNearNyquist)
+{
+    struct Tone {
+        double rate, frequency;
+    };
+    for (const Tone tone : {Tone{44100, 21000}, Tone{44100, 20000}, Tone{48000, 23000}}) {
+        const uint32_t factor = OversamplingFilter::factorForSampleRate(tone.rate);
+        const size_t length = static_cast<size_t>(tone.rate);  // one second: whole periods
+        const size_t settle = 2048;
+        const std::vector<float> x = sine(tone.frequency, 0.5, tone.rate, settle + length);
+        auto levelDB = [&](float amount) {
+            DriveOversampler drive;
+            EXPECT_TRUE(drive.allocate(factor, 512));
+            const std::vector<float> y = run(drive, x, 512, DriveCurve::make(amount, 1));
+            return 20 * std::log10(amplitudeAt(y, settle, length, tone.frequency, tone.rate) / 0.5);
+        };
+        const double zero = levelDB(0), smallest = levelDB(0.001f);
+        const double filters = filtersGainDB(factor, tone.frequency, tone.rate);
+        EXPECT_NEAR(zero, smallest, 0.05) << tone.frequency << " Hz at " << tone.rate;
+        EXPECT_NEAR(zero, filters, 0.05) << tone.frequency << " Hz at " << tone.rate;
+        EXPECT_LT(filters, -0.1) << tone.frequency << " Hz at " << tone.rate;
+    }
 }
 
 TEST(DriveOversampler, NotFiniteInputCountsAsZero)

@@ -204,20 +204,21 @@ TEST(AudioGraph, RangesAreReadOncePerUnitAndParameter)
     EXPECT_EQ(g.boundsReads(), reads);
 }
 
+// The line goes to standard output (a program may send it to standard error instead).
 TEST(AudioGraph, LatencyDebugLineOnlyForExactlyOne)
 {
     for (const char* value : {"true", "0", "yes"}) {
         test::ScopedEnvironment debug("QUOREL_LATENCY_DEBUG", value);
         AudioGraph g = offlineGraph(48000);
-        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
         g.prepare();
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << value;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << value;
     }
     test::ScopedEnvironment debug("QUOREL_LATENCY_DEBUG", "1");
     AudioGraph g = offlineGraph(48000);
-    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
     g.prepare();
-    const std::string line = testing::internal::GetCapturedStderr();
+    const std::string line = testing::internal::GetCapturedStdout();
     EXPECT_EQ(line.rfind("latency ms · bass 0.0 highPass 0.0 leveler ", 0), 0u) << line;
     EXPECT_NE(line.find(" eq 0.0 headphoneEQ 0.0 compressor 0.0 drive "), std::string::npos) << line;
     EXPECT_NE(line.find(" limiter "), std::string::npos);

@@ -209,23 +209,24 @@ TEST(OfflineRenderer, OfflineAndRealtimePathsRenderIdenticalAudio)
             ASSERT_EQ(offline2.channels[c][i], chunked.channels[c][i]) << c << " at " << i;
 }
 
+// The line goes to standard output (a program may send it to standard error instead).
 TEST(OfflineRenderer, SpectrumDebugLineOnlyForExactlyOne)
 {
     const std::vector<float> sine = tone(1000, 48000, 24000, 0.1);
     {
         test::ScopedEnvironment debug("QUOREL_SPECTRUM_DEBUG", "yes");
-        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
         const RenderResult r = OfflineRenderer::render({sine}, 48000, DSPSettings(), true,
                                                        std::nullopt, true, 0);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         ASSERT_TRUE(r.spectrum.has_value());
         EXPECT_TRUE(r.spectrum->available);
         EXPECT_EQ(r.spectrum->input.size(), 31u);
     }
     test::ScopedEnvironment debug("QUOREL_SPECTRUM_DEBUG", "1");
-    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
     OfflineRenderer::render({sine}, 48000, DSPSettings(), true, std::nullopt, true, 0);
-    const std::string out = testing::internal::GetCapturedStderr();
+    const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.rfind("analyser input: bands=31 ready=true ", 0), 0u) << out;
     EXPECT_NE(out.find(" · output: bands=31 ready=true "), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -77,6 +78,33 @@ TEST(RenderTool, RendersA16BitMonoFileToFloatStereo)
     EXPECT_EQ(info.samplerate, 44100);
     EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     EXPECT_EQ(info.frames, json["outputFrames"].toInt());
+}
+
+// quorel-tool keeps standard output for its JSON: the diagnostic lines asked for in the
+// environment go to standard error, and its usage says so.
+TEST(RenderTool, DiagnosticLinesGoToStandardErrorAndTheJsonStaysAlone)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in.wav"), out = dir.filePath("out.wav");
+    writeWav(in, 48000, 2, 4800, SF_FORMAT_FLOAT);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", dir.path());
+    environment.insert("QUOREL_LATENCY_DEBUG", "1");
+    environment.insert("QUOREL_SPECTRUM_DEBUG", "1");
+    const ToolRun run =
+        quorel::test::runTool({"render", "--in", in, "--out", out, "--analyse"}, environment);
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    QJsonParseError error{};
+    EXPECT_TRUE(QJsonDocument::fromJson(run.out, &error).isObject()) << run.out.constData();
+    EXPECT_EQ(error.error, QJsonParseError::NoError);
+    EXPECT_TRUE(run.errors().contains(QStringLiteral("latency ms · bass "))) << run.err.constData();
+    EXPECT_TRUE(run.errors().contains(QStringLiteral("analyser input: bands=31 "))) << run.err.constData();
+
+    const ToolRun help = quorel::test::runTool({"--help"}, dir.path());
+    EXPECT_EQ(help.exitCode, 0);
+    const QString usage = QString::fromUtf8(help.out).simplified();
+    EXPECT_TRUE(usage.contains(QStringLiteral("QUOREL_SPECTRUM_DEBUG=1 go to standard error"))) << help.out.constData();
+    EXPECT_TRUE(usage.contains(QStringLiteral("QUOREL_LATENCY_DEBUG=1"))) << help.out.constData();
 }
 
 // A file several reading steps long is read, rendered and written a piece at a time: the file
@@ -152,10 +180,17 @@ TEST(RenderTool, FailuresLeaveNoOutputAndSayWhy)
     }
     const QString mono = dir.filePath("mono.wav");
     writeWav(mono, 48000, 1, 1000, SF_FORMAT_PCM_16);
+    // Null is not a number: not in the bands, nor in a filter of the headphone profile.
+    const QString bandsWithANull =
+        QStringLiteral(R"({"boostDB": 6, "bands": [%1null]})").arg(QStringLiteral("0, ").repeated(30));
+    const QString filterWithoutFrequency = QStringLiteral(
+        R"({"headphoneProfile": {"id": "x", "name": "y", "filters": [{"kind": "peak", "frequency": null, "gainDB": 3, "q": 1}]}})");
     for (const QStringList& extra : {QStringList{"--chunk", "256", "--tail", "1"},
                                      QStringList{"--chunk", "256", "--analyse"},
                                      QStringList{"--settings", "{not json"},
                                      QStringList{"--settings", R"({"boostDB": "loud"})"},
+                                     QStringList{"--settings", bandsWithANull},
+                                     QStringList{"--settings", filterWithoutFrequency},
                                      QStringList{"--settings", "[1]"},
                                      QStringList{"--switch-at", "-3"},
                                      QStringList{"--bogus"}}) {

@@ -98,6 +98,24 @@ TEST_F(HeadphoneLibraryTest, ReimportReplacesInPlaceNewOnesGoOnTop)
     EXPECT_EQ(library.custom()[1].filters[0].gainDB, 5);
 }
 
+TEST_F(HeadphoneLibraryTest, ReimportUnderAnotherUnicodeSpellingReplacesTheSameProfile)
+{
+    HeadphoneLibrary library;
+    const QString decomposed = QString::fromUtf8("Cafe\u0301 One");
+    const QString composed = QString::fromUtf8("Caf\u00e9 One");
+    ASSERT_NE(composed, decomposed);
+    const HeadphoneProfile first = library.importProfile(writeFile(decomposed + ".txt", autoEq(2)));
+    const HeadphoneProfile again = library.importProfile(writeFile(composed + ".txt", autoEq(4)));
+    EXPECT_EQ(again.id, first.id);
+    ASSERT_EQ(library.custom().size(), 1u);
+    EXPECT_EQ(library.custom()[0].name, composed);
+    EXPECT_EQ(library.custom()[0].filters[0].gainDB, 4);
+    EXPECT_EQ(library.importProfile(writeFile(QString::fromUtf8("CAFE\u0301 ONE.txt"), autoEq(5))).id, first.id);
+    EXPECT_EQ(library.custom().size(), 1u);
+    library.importProfile(writeFile("Cafe One.txt", autoEq(1)));  // accents count
+    EXPECT_EQ(library.custom().size(), 2u);
+}
+
 TEST_F(HeadphoneLibraryTest, DeleteRemovesImportsButNeverCatalogProfiles)
 {
     HeadphoneLibrary library;

@@ -283,6 +283,7 @@ TEST_F(PresetLibraryTest, BadFilesAreRefusedAndChangeNothing)
     expectRefused(writeFile("number.json", "42"), invalid);
     expectRefused(writeFile("shape.json", R"({"name": "no id"})"), invalid);
     expectRefused(writeFile("types.json", R"({"id": "x", "name": "y", "bands": "loud"})"), invalid);
+    expectRefused(writeFile("nulls.json", R"({"id": "x", "name": "y", "bands": [1, null, 3]})"), invalid);
     expectRefused(writeFile("mixed.json", R"([{"id": "x", "name": "y"}, 3])"), invalid);
     expectRefused(writeFile("latin1.json", "{\"id\": \"x\", \"name\": \"caf\xe9\"}"),
                   QStringLiteral("The file latin1.json is not UTF-8 text."));

@@ -69,6 +69,7 @@ TEST(PresetDecoding, MissingKeysTakeTheirDefaults)
     EXPECT_EQ(preset.driveAmount, 0);
     EXPECT_EQ(preset.bassHarmonics, 0);
     EXPECT_EQ(decode(R"({"id": "x", "name": "y", "limiterReleaseMS": null})").limiterReleaseMS, 80);
+    EXPECT_TRUE(decode(R"({"id": "x", "name": "y", "bands": null})").bands.empty());
 }
 
 TEST(PresetDecoding, WrongShapesFail)
@@ -79,6 +80,7 @@ TEST(PresetDecoding, WrongShapesFail)
     EXPECT_THROW(decode(R"({"id": "x", "name": "y", "category": "Music"})"), std::exception);
     EXPECT_THROW(decode(R"({"id": "x", "name": "y", "bands": [1, "2"]})"), std::exception);
     EXPECT_THROW(decode(R"({"id": "x", "name": "y", "bands": 3})"), std::exception);
+    EXPECT_THROW(decode(R"({"id": "x", "name": "y", "bands": [1, null, 3]})"), std::exception);
     EXPECT_THROW(decode(R"({"id": "x", "name": "y", "loudness": "0.5"})"), std::exception);
     EXPECT_THROW(decode(R"({"id": "x", "name": "y", "highPassHz": 1e300})"), std::exception);
 }
