@@ -580,6 +580,7 @@ void SystemModel::startFailed(const LocalizedMessage& failure)
 {
     if (awaitServerIfGone(QStringLiteral("could not enable processing: %1").arg(failure.text()))) {
         setStatus(LocalizedMessage("Waiting for the sound server (PipeWire); processing starts once it answers."));
+        clearError();
         return;
     }
     setStatus(LocalizedMessage("Could not enable processing."));
