@@ -275,12 +275,10 @@ void SystemModel::activate()
                        emit activeChanged();
                        info_.reset();
                        emit infoChanged();
-                       if (reconnection) {
+                       if (reconnection)
                            reconnectionFailed(*message);
-                           return;
-                       }
-                       setStatus(LocalizedMessage("Could not enable processing."));
-                       setErrorMessage(*message);
+                       else
+                           startFailed(*message);
                    });
 }
 
@@ -575,12 +573,28 @@ void SystemModel::countStall(double now, const LocalizedMessage& giveUp, bool af
     }
 }
 
-void SystemModel::awaitServerIfGone()
+// A start the user (or the stored choice at login) asked for failed. When the sound server does
+// not answer yet (the session starts Quorel before it), the choice stays on and processing
+// starts once the server answers, as after the watchdog gave up.
+void SystemModel::startFailed(const LocalizedMessage& failure)
 {
-    if (shutDown_ || options_.preview) return;
-    if (readOutputDevices()) return;
+    if (awaitServerIfGone(QStringLiteral("could not enable processing: %1").arg(failure.text()))) {
+        setStatus(LocalizedMessage("Waiting for the sound server (PipeWire); processing starts once it answers."));
+        clearError();
+        return;
+    }
+    setStatus(LocalizedMessage("Could not enable processing."));
+    setErrorMessage(failure);
+}
+
+bool SystemModel::awaitServerIfGone(const QString& why)
+{
+    if (shutDown_ || options_.preview) return false;
+    if (readOutputDevices()) return false;
     awaitingServer_ = true;
+    if (!why.isEmpty()) note(why);
     note(QStringLiteral("processing resumes once the sound server answers again."));
+    return true;
 }
 
 // ---- Sleep, wake, output device, sound-server restart

@@ -180,9 +180,12 @@ private:
     void countStall(double now, const LocalizedMessage& giveUp, bool afterFailedStart = false);
     // A start of an automatic reconnection failed: counted with the stalls.
     void reconnectionFailed(const LocalizedMessage& failure);
-    // The watchdog gave up: when the sound server does not answer now, processing resumes by
-    // itself once it answers again.
-    void awaitServerIfGone();
+    // A start that was no automatic reconnection failed: waits for a sound server that does not
+    // answer yet, else shows the failure.
+    void startFailed(const LocalizedMessage& failure);
+    // The watchdog gave up, or a start failed: when the sound server does not answer now,
+    // processing resumes by itself once it answers again (true), `why` said on standard error.
+    bool awaitServerIfGone(const QString& why = {});
     void kickPrimer();
     // refresh() without the rest that follows it.
     void step();
@@ -233,7 +236,7 @@ private:
     uint64_t activations_ = 0;
     std::optional<double> activatedAt_;
     bool reconnecting_ = false;    // the running start is an automatic reconnection
-    bool awaitingServer_ = false;  // given up while the sound server was gone: resume once it answers
+    bool awaitingServer_ = false;  // the server was gone when it failed or gave up: resume once it answers
     int silentStartRetries_ = 0;
     int primeKicks_ = 0;
     bool waitingForAudio_ = false;

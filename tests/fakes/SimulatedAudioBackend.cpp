@@ -62,6 +62,7 @@ bool SimulatedAudioBackend::waitingInDefaultChange() const
 
 AudioBackend::ObjectID SimulatedAudioBackend::defaultOutputDevice()
 {
+    if (!serverRunning) throw AudioFailure::localized(LocalizedMessage("The sound server is not running."));
     if (!defaultDevice) throw AudioFailure::localized(LocalizedMessage("No default audio output."));
     return *defaultDevice;
 }

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -26,6 +27,8 @@ public:
     // Configuration (set before the engine asks).
     std::map<ObjectID, Device> devices{{10, {"speakers", QString("Speakers"), 2}}};
     std::optional<ObjectID> defaultDevice = 10;
+    // False: no sound server runs; reading the default output fails as the real one does then.
+    std::atomic<bool> serverRunning{true};
     Clock clockValue{48000, 32, 2048};
     Status tapStatus = 0;
     std::set<QString> takenNames;  // createTap refuses these with -EEXIST

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace quorel::test {
 
@@ -30,6 +31,7 @@ SystemModel::Options SimulatedSystem::options(EngineChain::Factory chain)
     options.primer = primer;
     options.outputDevices = [this] {
         ++deviceReads;
+        if (!backend->serverRunning) throw std::runtime_error("The sound server is not running.");
         return devices;
     };
     options.followVolume = false;

@@ -14,8 +14,8 @@ namespace quorel::test {
 
 // What a SystemModel runs on in the tests of the models and of the windows: a temporary settings
 // store, the simulated sound system with its outputs (`devices`, one "Speakers" unless the test
-// changes them; each reading counted in deviceReads), a manual clock and a primer whose player
-// is missing (kicks are counted, nothing plays).
+// changes them; each reading counted in deviceReads, failing while backend->serverRunning is
+// false), a manual clock and a primer whose player is missing (kicks are counted, nothing plays).
 class SimulatedSystem {
 public:
     SimulatedSystem();

@@ -893,3 +893,58 @@ TEST(SystemModel, AfterTheSoundServerRestartsProcessingComesBackByItself)
     EXPECT_FALSE(h.model->isActive());
     EXPECT_EQ(h.status(), off);
 }
+
+// Started before the sound server (the session runs Quorel before PipeWire is up): the choice
+// stays on, the status says that processing waits for the server, and processing starts once
+// the server answers. Switched off meanwhile, it does not.
+TEST(SystemModel, AStartBeforeTheSoundServerWaitsForItAndStartsOnceItAnswers)
+{
+    const QString waiting = "Waiting for the sound server (PipeWire); processing starts once it answers.";
+    ModelHarness h;
+    h.backend->serverRunning = false;
+    h.model->setActive(true);
+    h.settle();
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), waiting);
+    EXPECT_FALSE(h.model->error());
+    EXPECT_EQ(h.storedActive(), true);
+    h.advance(15);
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), waiting);
+
+    h.backend->serverRunning = true;
+    h.advance(2.1);  // the device list is read every 2 s
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_EQ(h.status(), processing);
+    EXPECT_FALSE(h.model->error());
+    EXPECT_EQ(h.storedActive(), true);
+    EXPECT_EQ(h.backend->serverDefault, h.backend->tapUID());
+
+    // Switched off while waiting: the server answering does not switch it on.
+    h.model->setActive(false);
+    h.settle();
+    h.backend->serverRunning = false;
+    h.model->setActive(true);
+    h.settle();
+    ASSERT_EQ(h.status(), waiting);
+    h.model->setActive(false);
+    h.backend->serverRunning = true;
+    h.advance(4);
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), off);
+}
+
+// A start that fails while the sound server answers shows the failure and waits for nothing.
+TEST(SystemModel, AStartFailureWithTheSoundServerUpDoesNotWaitForIt)
+{
+    ModelHarness h;
+    h.backend->defaultDevice = std::nullopt;
+    h.model->setActive(true);
+    h.settle();
+    EXPECT_EQ(h.status(), "Could not enable processing.");
+    EXPECT_EQ(h.model->error(), "No default audio output.");
+    h.backend->defaultDevice = 10;
+    h.advance(4);
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), "Could not enable processing.");
+}

@@ -1,6 +1,7 @@
 // The live path when the sound server changes under it: real-time priority, the cycle size that
 // runs, stalls, a restarted pulse layer, a vanished output, a second process asking for the
-// default, and the sound server itself going away.
+// default, the sound server itself going away, and one that comes up only after processing was
+// switched on.
 #include "HeadlessServer.h"
 #include "SoundCheck.h"
 #include "ToolProcess.h"
@@ -78,6 +79,34 @@ bool createSink(const QString& name, const QString& description)
                        .arg(name, description)},
         &ok);
     return ok && waitUntil([&] { return sinkListed(name); });
+}
+
+// Stops the whole sound server of the headless folder (its session bus stays): pipewire-pulse,
+// WirePlumber and PipeWire, each waited for.
+bool stopSoundServer()
+{
+    for (const QString& command : {QString("pipewire-pulse"), QString("wireplumber"), QString("pipewire")}) {
+        const qint64 pid = HeadlessServer::processPid(command);
+        if (pid <= 0 || ::kill(pid_t(pid), SIGTERM) != 0) return false;
+        if (!waitUntil([&] { return !QFile::exists("/proc/" + QString::number(pid)); })) return false;
+    }
+    return true;
+}
+
+// Starts it again in `folder` as the headless script does, with its stand-in speaker as the
+// default; true once the speaker is there.
+bool startSoundServer(const QString& folder)
+{
+    if (HeadlessServer::startProcess("pipewire") <= 0) return false;
+    if (!waitUntil([&] { return QFile::exists(folder + "/pipewire-0"); }, 20000)) return false;
+    if (HeadlessServer::startProcess("wireplumber") <= 0 || HeadlessServer::startProcess("pipewire-pulse") <= 0)
+        return false;
+    bool answers = false;
+    if (!waitUntil([&] { run("pactl", {"info"}, &answers); return answers; }, 30000)) return false;
+    if (!createSink("test_speakers", "Test speakers")) return false;
+    run("pactl", {"set-default-sink", "test_speakers"});
+    run("pw-metadata", {"-n", "settings", "0", "clock.force-quantum", "1024"});
+    return true;
 }
 
 class LiveE2E : public testing::Test {
@@ -271,27 +300,12 @@ TEST(SoundServerRestart, ProcessingComesBackByItself)
     const auto isActive = [](const QJsonObject& o) { return o.value("isActive").toBool(); };
     ASSERT_TRUE(tool.waitForLine(isActive, 20000)) << tool.errorText().toStdString();
 
-    for (const QString& command : {QString("pipewire-pulse"), QString("wireplumber"), QString("pipewire")}) {
-        const qint64 pid = HeadlessServer::processPid(command);
-        ASSERT_GT(pid, 0) << command.toStdString();
-        ::kill(pid_t(pid), SIGTERM);
-        ASSERT_TRUE(waitUntil([&] { return !QFile::exists("/proc/" + QString::number(pid)); }))
-            << command.toStdString();
-    }
+    ASSERT_TRUE(stopSoundServer());
     ASSERT_TRUE(tool.waitForLine(
         [](const QJsonObject& o) { return o.value("status") == "Audio stopped flowing; reconnecting (1 of 3)."; }));
     QThread::msleep(5000);  // longer than the reconnections take
 
-    const QString folder = server.directory();
-    ASSERT_GT(HeadlessServer::startProcess("pipewire"), 0);
-    ASSERT_TRUE(waitUntil([&] { return QFile::exists(folder + "/pipewire-0"); }, 20000));
-    ASSERT_GT(HeadlessServer::startProcess("wireplumber"), 0);
-    ASSERT_GT(HeadlessServer::startProcess("pipewire-pulse"), 0);
-    bool answers = false;
-    ASSERT_TRUE(waitUntil([&] { run("pactl", {"info"}, &answers); return answers; }, 30000));
-    ASSERT_TRUE(createSink("test_speakers", "Test speakers"));
-    run("pactl", {"set-default-sink", "test_speakers"});
-    run("pw-metadata", {"-n", "settings", "0", "clock.force-quantum", "1024"});
+    ASSERT_TRUE(startSoundServer(server.directory()));
     QElapsedTimer back;
     back.start();
 
@@ -305,6 +319,48 @@ TEST(SoundServerRestart, ProcessingComesBackByItself)
     EXPECT_EQ(tool.finish(), 0);
     const QString errors = tool.errorText();
     EXPECT_TRUE(errors.contains("The connection to the sound server was lost.")) << errors.toStdString();
+    EXPECT_TRUE(errors.contains("the sound server answers again; processing resumes.")) << errors.toStdString();
+}
+
+// Started before the sound server (at login the session may run Quorel before PipeWire is up):
+// processing waits for the server, the stored choice being on, and starts within moments of the
+// server answering; standard error says why.
+TEST(SoundServerLate, ProcessingStartsOnceTheServerAnswers)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(stopSoundServer());
+    ASSERT_FALSE(QFile::exists(server.directory() + "/pipewire-0"));
+
+    ToolProcess tool;
+    tool.start({"system", "--seconds", "60", "--no-prime"});
+    // What the start came to.
+    const auto outcome = tool.waitForLine(
+        [](const QJsonObject& o) {
+            const QString status = o.value("status").toString();
+            return !status.startsWith("Off.") && !status.startsWith(QString::fromUtf8("Starting…"));
+        },
+        20000);
+    ASSERT_TRUE(outcome) << tool.errorText().toStdString();
+    EXPECT_EQ(outcome->value("status").toString(),
+              "Waiting for the sound server (PipeWire); processing starts once it answers.");
+    EXPECT_FALSE(outcome->value("isActive").toBool());
+    EXPECT_TRUE(outcome->value("error").isNull()) << outcome->value("error").toString().toStdString();
+    QThread::msleep(3000);  // the server comes some seconds later
+
+    ASSERT_TRUE(startSoundServer(server.directory()));
+    QElapsedTimer answered;
+    answered.start();
+    const auto isActive = [](const QJsonObject& o) { return o.value("isActive").toBool(); };
+    const auto started = tool.waitForLine(isActive, 8000);
+    ASSERT_TRUE(started) << tool.errorText().toStdString();
+    std::fprintf(stderr, "processing started %.1f s after the server answered\n", answered.elapsed() / 1000.0);
+    EXPECT_EQ(started->value("status").toString(), "Processing system audio on Test speakers.");
+    EXPECT_TRUE(waitUntil([] { return defaultSink().startsWith("local.quorel.aggregate."); }, 5000));
+    ::kill(pid_t(tool.process().processId()), SIGINT);
+    EXPECT_EQ(tool.finish(), 0);
+    const QString errors = tool.errorText();
+    EXPECT_TRUE(errors.contains("could not enable processing: The sound server is not running.")) << errors.toStdString();
     EXPECT_TRUE(errors.contains("the sound server answers again; processing resumes.")) << errors.toStdString();
 }
 
