@@ -18,7 +18,6 @@ namespace quorel {
 namespace {
 
 constexpr uint32_t slice = 1024;
-constexpr int maximumAttempts = 64;
 
 AudioFailure failure(const char* key, const QStringList& arguments = {})
 {
@@ -196,13 +195,8 @@ RenderResult OfflineRenderer::renderStream(const InputSource& source, const Outp
         }
         const uint32_t n = ended ? uint32_t(std::min<uint64_t>(slice, total - position)) : slice;
         Status error = 0;
-        ManualRenderingStatus status = ManualRenderingStatus::cannotDoInCurrentContext;
-        for (int attempt = 0; attempt < maximumAttempts
-             && status == ManualRenderingStatus::cannotDoInCurrentContext;
-             ++attempt) {
-            status = graph.engine().renderOffline(n, *buffer, error);
-            if (status == ManualRenderingStatus::error && error != 0) throw platformFailure(error);
-        }
+        const ManualRenderingStatus status = graph.engine().renderOffline(n, *buffer, error);
+        if (status == ManualRenderingStatus::error && error != 0) throw platformFailure(error);
         if (status != ManualRenderingStatus::success || buffer->frameLength() == 0)
             throw failure("Offline rendering failed: {0}, position {1}.",
                           {QString::number(int(status)), QString::number(position)});
@@ -282,12 +276,8 @@ RenderResult OfflineRenderer::renderThroughInputNode(std::vector<std::vector<flo
         const uint32_t n = std::min(chunk, length - position);
         buffer->setFrameLength(n);
         Status error = 0;
-        ManualRenderingStatus status =
+        const ManualRenderingStatus status =
             graph.engine().renderRealtime(n, buffer->mutableAudioBufferList(), &error);
-        for (int retry = 0; retry < maximumAttempts
-             && status == ManualRenderingStatus::cannotDoInCurrentContext;
-             ++retry)
-            status = graph.engine().renderRealtime(n, buffer->mutableAudioBufferList(), &error);
         if (status != ManualRenderingStatus::success)
             throw failure("Real-time rendering failed: {0}, error {1}, position {2}.",
                           {QString::number(int(status)), QString::number(error),
