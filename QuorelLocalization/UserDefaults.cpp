@@ -1,12 +1,13 @@
 #include "UserDefaults.h"
 
 #include "AtomicFile.h"
+#include "StoreLeftovers.h"
+#include "StoreLock.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSettings>
 #include <QStringList>
 #include <QTemporaryFile>
@@ -59,13 +60,16 @@ QByteArray plainIniKey(const QString& key)
 bool isPlainText(const QVariant& value) { return value.typeId() == QMetaType::QString; }
 
 // The lines of the [General] section (where keys without a slash live) as they stand in the
-// file: key to the text after "=". The last line of a key wins, as in QSettings.
+// file: key to the text after "=". The last line of a key wins, as in QSettings. A byte-order
+// mark an editor put in front is no part of the first line.
 std::map<QByteArray, QByteArray> rawLines(const QString& path)
 {
     std::map<QByteArray, QByteArray> result;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return result;
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    QByteArray bytes = file.readAll();
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
+    const QList<QByteArray> lines = bytes.split('\n');
     bool general = true;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QByteArray line = lines[i].trimmed();
@@ -168,7 +172,9 @@ using Change = std::function<void(QSettings& settings, const QString& file, bool
 // file in place of the whole one. So the change is first made on a copy beside the file, and
 // the store is written only when the copy came out whole; the store is then read back too, and
 // when it does not hold every setting (something changed between the two) the bytes it had
-// before are put back. False when the change could not be saved.
+// before are put back. False when the change could not be saved. Only a failed write counts:
+// a format error QSettings met in what it read (a damaged store being mended) does not, since
+// what was written is checked whole.
 bool writeChecked(const QString& path, const Change& change)
 {
     const QFileInfo info(path);
@@ -184,7 +190,7 @@ bool writeChecked(const QString& path, const Change& change)
         QSettings trial(copy.fileName(), QSettings::IniFormat);
         change(trial, copy.fileName(), false);
         trial.sync();
-        if (trial.status() != QSettings::NoError) return false;
+        if (trial.status() == QSettings::AccessError) return false;
         if (!holdsEverything(fileBytes(copy.fileName()).value_or(QByteArray()), trial)) {
             noteNotWritten(path);
             return false;
@@ -197,7 +203,7 @@ bool writeChecked(const QString& path, const Change& change)
         for (const QString& key : settings.allKeys()) held[key] = settings.value(key);
         change(settings, path, true);
         settings.sync();
-        if (settings.status() == QSettings::NoError && holdsEverything(fileBytes(path).value_or(QByteArray()), settings))
+        if (settings.status() != QSettings::AccessError && holdsEverything(fileBytes(path).value_or(QByteArray()), settings))
             return true;
         // QSettings keeps an unwritten change in its per-process cache of the file, where every
         // later read would see it and the next successful write would store it after all: take
@@ -215,13 +221,39 @@ bool writeChecked(const QString& path, const Change& change)
     return false;
 }
 
-// Whether QSettings read every key that stands as a line of the [General] section in the file.
-// A damaged line (a quote whose escape was lost) makes it read on into the lines after it, as
-// part of that value, without any error: their keys are then missing.
+// Whether a QSettings that has never seen `bytes` reads them without a format error (a line
+// without "=", a "#" comment, a byte-order mark, a header or key cut short). None when that
+// cannot be told (no temporary file could be written).
+std::optional<bool> parsesCleanly(const QByteArray& bytes)
+{
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) return std::nullopt;
+    copy.close();
+    const QSettings settings(copy.fileName(), QSettings::IniFormat);
+    settings.allKeys();  // a section's lines are read only when its keys are first asked for
+    return settings.status() != QSettings::FormatError;
+}
+
+// The bytes each store was last found whole with, so an unchanged store is not checked again.
+std::mutex wholeMutex;
+std::map<QString, QByteArray> wholeBytesByPath;
+
+// Whether QSettings takes the file whole: it reads it without a format error, and it reads
+// every key that stands as a line of the [General] section. A damaged line (a quote whose
+// escape was lost) makes it read on into the lines after it, as part of that value, without
+// any error: their keys are then missing. A store that cannot be checked counts as not whole,
+// so it is never written as QSettings read it.
 bool readWhole(const QString& path)
 {
+    const std::optional<QByteArray> bytes = fileBytes(path);
+    if (!bytes || bytes->isEmpty()) return true;
+    {
+        const std::lock_guard guard(wholeMutex);
+        const auto found = wholeBytesByPath.find(path);
+        if (found != wholeBytesByPath.end() && found->second == *bytes) return true;
+    }
+    if (parsesCleanly(*bytes) != true) return false;
     const std::map<QByteArray, QByteArray> lines = rawLines(path);
-    if (lines.empty()) return true;
     const QSettings settings(path, QSettings::IniFormat);
     for (const auto& [key, value] : lines) {
         const QString name = QString::fromLatin1(key);
@@ -229,6 +261,8 @@ bool readWhole(const QString& path)
         if (plainIniKey(name) != key) continue;
         if (!settings.contains(name)) return false;
     }
+    const std::lock_guard guard(wholeMutex);
+    wholeBytesByPath[path] = *bytes;
     return true;
 }
 
@@ -252,19 +286,61 @@ std::map<QString, QVariant> valuesLineByLine(const QString& path)
     return values;
 }
 
+// Every setting that can be read from a damaged store, each as the text it reads as: what a
+// QSettings that has never seen the file reads of it (in every section), with each key line of
+// the [General] section read on its own in place of what QSettings made of it. A value it takes
+// for a list or a typed one is kept as its line stands in the file, as UserDefaults::string()
+// reads it, so that the store written from them reads back the same.
+std::map<QString, QString> readableValues(const QString& path, const QByteArray& bytes)
+{
+    std::map<QString, QVariant> values;
+    QTemporaryFile copy;
+    if (copy.open() && copy.write(bytes) == bytes.size() && copy.flush()) {
+        copy.close();
+        const QSettings whole(copy.fileName(), QSettings::IniFormat);
+        for (const QString& key : whole.allKeys()) values[key] = whole.value(key);
+    }
+    for (const auto& [key, value] : valuesLineByLine(path)) values[key] = value;
+    const std::map<QByteArray, QByteArray> lines = rawLines(path);
+    std::map<QString, QString> texts;
+    for (const auto& [key, value] : values) {
+        const QByteArray plain = plainIniKey(key);
+        const auto line = plain.isEmpty() ? lines.end() : lines.find(plain);
+        if (isPlainText(value)) texts[key] = value.toString();
+        else if (line != lines.end()) texts[key] = QString::fromUtf8(line->second);
+        else if (value.typeId() == QMetaType::QStringList) texts[key] = value.toStringList().join(QStringLiteral(", "));
+        else texts[key] = value.toString();
+    }
+    return texts;
+}
+
+// The copy of a damaged store kept beside it ("<name>.damaged-<UTC time>"): one that already
+// holds these bytes (an earlier attempt to mend it that could not write the store), else a new
+// one. None when it could not be written.
+std::optional<QString> damagedCopy(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo info(path);
+    const QString prefix = info.fileName() + QStringLiteral(".damaged-");
+    for (const QFileInfo& kept : info.absoluteDir().entryInfoList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden))
+        if (kept.size() == bytes.size() && fileBytes(kept.filePath()) == bytes) return kept.filePath();
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString copy = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(copy); ++n) copy = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    if (AtomicFile::write(copy, bytes)) return std::nullopt;
+    return copy;
+}
+
 // A store that QSettings did not read whole is never written as it read it: the whole file is
-// first kept beside it ("<name>.damaged-<UTC time>"), then written again with every line read on
-// its own. False when that could not be done; the store is then left as it is.
-bool repairIfCut(const QString& path)
+// first kept beside it, then written again with every setting that can be read. False when
+// that could not be done; the store is then left as it is.
+bool repairIfDamaged(const QString& path)
 {
     if (readWhole(path)) return true;
     const std::optional<QByteArray> bytes = fileBytes(path);
     if (!bytes) return false;
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString copy = path + QStringLiteral(".damaged-") + stamp;
-    for (int n = 2; QFileInfo::exists(copy); ++n) copy = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
-    if (AtomicFile::write(copy, *bytes)) return false;
-    const std::map<QString, QVariant> values = valuesLineByLine(path);
+    const std::optional<QString> copy = damagedCopy(path, *bytes);
+    if (!copy) return false;
+    const std::map<QString, QString> values = readableValues(path, *bytes);
     const bool written = writeChecked(path, [&](QSettings& settings, const QString&, bool) {
         settings.clear();
         for (const auto& [key, value] : values) settings.setValue(key, value);
@@ -273,34 +349,11 @@ bool repairIfCut(const QString& path)
                                                       "as %2, and every setting that could be read was kept.\n")
                                      : QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
                                                       "as %2, and it was not written.\n"))
-                                .arg(path, copy)
+                                .arg(path, *copy)
                                 .toUtf8();
     std::fputs(note.constData(), stderr);
     return written;
 }
-
-// One update of the store at a time, among the threads of this process and among processes
-// (QSettings takes "<path>.lock" itself while it writes, so this lock has a name of its own):
-// the file read back must be the one this write made.
-class StoreLock {
-public:
-    explicit StoreLock(const QString& path) : threads_(mutex()), processes_(path + QStringLiteral(".update-lock"))
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());  // as QSettings does on its first write
-        locked_ = processes_.lock();
-    }
-    bool isLocked() const { return locked_; }
-
-private:
-    static std::mutex& mutex()
-    {
-        static std::mutex m;
-        return m;
-    }
-    std::lock_guard<std::mutex> threads_;
-    QLockFile processes_;
-    bool locked_ = false;
-};
 
 // Values of the application's state that could not be written yet (none: removed), per store.
 using Unsaved = std::map<QString, std::optional<QString>>;
@@ -318,7 +371,8 @@ bool update(const QString& path, const Change& change)
 {
     const StoreLock lock(path);
     if (!lock.isLocked()) return false;
-    if (!repairIfCut(path)) return false;
+    StoreLeftovers::remove(path);
+    if (!repairIfDamaged(path)) return false;
     // What waits to be written goes first, so the change itself (newer) wins.
     const Unsaved waiting = unsaved(path);
     const bool written = writeChecked(path, [&](QSettings& settings, const QString& file, bool report) {
@@ -344,7 +398,7 @@ void prepareRead(const QString& path)
 {
     if (readWhole(path)) return;
     const StoreLock lock(path);
-    if (lock.isLocked()) repairIfCut(path);
+    if (lock.isLocked()) repairIfDamaged(path);
 }
 
 }  // namespace
