@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -156,6 +157,52 @@ bool holdsEverything(const QByteArray& bytes, const QSettings& settings)
     return true;
 }
 
+// Whether a QSettings that has never seen `bytes` takes them whole: it reads them without a
+// format error (a line without "=", a "#" comment, a byte-order mark, a header or key cut
+// short), it can read the value of every key it lists (it lists "/a" or "a//b" as they stand
+// but looks up "a" and "a/b"), and what it writes back when it writes the file again holds the
+// same (a key made of quotes and percent signs can come back as another). None when that
+// cannot be told (no temporary file could be written).
+std::optional<bool> takesWhole(const QByteArray& bytes)
+{
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) return std::nullopt;
+    copy.close();
+    QSettings settings(copy.fileName(), QSettings::IniFormat);
+    // A section's lines are read only when its keys are first asked for.
+    QStringList keys = settings.allKeys();
+    keys.removeAll(QString());  // "=x" is kept as it stands, and cannot be asked for
+    if (settings.status() == QSettings::FormatError) return false;
+    if (!std::all_of(keys.begin(), keys.end(), [&](const QString& key) { return settings.contains(key); })) return false;
+    // Written as every write of the store does (typed values turned into their text), with one
+    // more key, since only a change makes QSettings write the file again.
+    keepTypedValuesAside(settings, copy.fileName(), false);
+    QString probe = QStringLiteral("Quorel.WriteProbe");
+    while (settings.contains(probe)) probe += QLatin1Char('_');
+    settings.setValue(probe, QString());
+    settings.sync();
+    if (settings.status() != QSettings::NoError) return std::nullopt;
+    return holdsEverything(fileBytes(copy.fileName()).value_or(QByteArray()), settings);
+}
+
+// The bytes each store was last found whole with (or written with), so that an unchanged
+// store is not checked again.
+std::mutex wholeMutex;
+std::map<QString, QByteArray> wholeBytesByPath;
+
+void noteWhole(const QString& path, const QByteArray& bytes)
+{
+    const std::lock_guard guard(wholeMutex);
+    wholeBytesByPath[path] = bytes;
+}
+
+bool knownWhole(const QString& path, const QByteArray& bytes)
+{
+    const std::lock_guard guard(wholeMutex);
+    const auto found = wholeBytesByPath.find(path);
+    return found != wholeBytesByPath.end() && found->second == bytes;
+}
+
 void noteNotWritten(const QString& path)
 {
     const QByteArray note =
@@ -172,9 +219,7 @@ using Change = std::function<void(QSettings& settings, const QString& file, bool
 // file in place of the whole one. So the change is first made on a copy beside the file, and
 // the store is written only when the copy came out whole; the store is then read back too, and
 // when it does not hold every setting (something changed between the two) the bytes it had
-// before are put back. False when the change could not be saved. Only a failed write counts:
-// a format error QSettings met in what it read (a damaged store being mended) does not, since
-// what was written is checked whole.
+// before are put back. False when the change could not be saved.
 bool writeChecked(const QString& path, const Change& change)
 {
     const QFileInfo info(path);
@@ -190,7 +235,7 @@ bool writeChecked(const QString& path, const Change& change)
         QSettings trial(copy.fileName(), QSettings::IniFormat);
         change(trial, copy.fileName(), false);
         trial.sync();
-        if (trial.status() == QSettings::AccessError) return false;
+        if (trial.status() != QSettings::NoError) return false;
         if (!holdsEverything(fileBytes(copy.fileName()).value_or(QByteArray()), trial)) {
             noteNotWritten(path);
             return false;
@@ -203,8 +248,11 @@ bool writeChecked(const QString& path, const Change& change)
         for (const QString& key : settings.allKeys()) held[key] = settings.value(key);
         change(settings, path, true);
         settings.sync();
-        if (settings.status() != QSettings::AccessError && holdsEverything(fileBytes(path).value_or(QByteArray()), settings))
+        const std::optional<QByteArray> written = fileBytes(path);
+        if (settings.status() == QSettings::NoError && written && holdsEverything(*written, settings)) {
+            noteWhole(path, *written);
             return true;
+        }
         // QSettings keeps an unwritten change in its per-process cache of the file, where every
         // later read would see it and the next successful write would store it after all: take
         // it back.
@@ -221,23 +269,6 @@ bool writeChecked(const QString& path, const Change& change)
     return false;
 }
 
-// Whether a QSettings that has never seen `bytes` reads them without a format error (a line
-// without "=", a "#" comment, a byte-order mark, a header or key cut short). None when that
-// cannot be told (no temporary file could be written).
-std::optional<bool> parsesCleanly(const QByteArray& bytes)
-{
-    QTemporaryFile copy;
-    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) return std::nullopt;
-    copy.close();
-    const QSettings settings(copy.fileName(), QSettings::IniFormat);
-    settings.allKeys();  // a section's lines are read only when its keys are first asked for
-    return settings.status() != QSettings::FormatError;
-}
-
-// The bytes each store was last found whole with, so an unchanged store is not checked again.
-std::mutex wholeMutex;
-std::map<QString, QByteArray> wholeBytesByPath;
-
 // Whether QSettings takes the file whole: it reads it without a format error, and it reads
 // every key that stands as a line of the [General] section. A damaged line (a quote whose
 // escape was lost) makes it read on into the lines after it, as part of that value, without
@@ -247,12 +278,8 @@ bool readWhole(const QString& path)
 {
     const std::optional<QByteArray> bytes = fileBytes(path);
     if (!bytes || bytes->isEmpty()) return true;
-    {
-        const std::lock_guard guard(wholeMutex);
-        const auto found = wholeBytesByPath.find(path);
-        if (found != wholeBytesByPath.end() && found->second == *bytes) return true;
-    }
-    if (parsesCleanly(*bytes) != true) return false;
+    if (knownWhole(path, *bytes)) return true;
+    if (takesWhole(*bytes) != true) return false;
     const std::map<QByteArray, QByteArray> lines = rawLines(path);
     const QSettings settings(path, QSettings::IniFormat);
     for (const auto& [key, value] : lines) {
@@ -261,8 +288,7 @@ bool readWhole(const QString& path)
         if (plainIniKey(name) != key) continue;
         if (!settings.contains(name)) return false;
     }
-    const std::lock_guard guard(wholeMutex);
-    wholeBytesByPath[path] = *bytes;
+    noteWhole(path, *bytes);
     return true;
 }
 
@@ -280,7 +306,7 @@ std::map<QString, QVariant> valuesLineByLine(const QString& path)
         const QStringList keys = alone.allKeys();
         if (!name.isEmpty() && alone.contains(name))
             values[name] = alone.value(name);
-        else if (keys.size() == 1)
+        else if (keys.size() == 1 && !keys.first().isEmpty() && alone.contains(keys.first()))
             values[keys.first()] = alone.value(keys.first());
     }
     return values;
@@ -298,7 +324,8 @@ std::map<QString, QString> readableValues(const QString& path, const QByteArray&
     if (copy.open() && copy.write(bytes) == bytes.size() && copy.flush()) {
         copy.close();
         const QSettings whole(copy.fileName(), QSettings::IniFormat);
-        for (const QString& key : whole.allKeys()) values[key] = whole.value(key);
+        for (const QString& key : whole.allKeys())
+            if (!key.isEmpty() && whole.contains(key)) values[key] = whole.value(key);
     }
     for (const auto& [key, value] : valuesLineByLine(path)) values[key] = value;
     const std::map<QByteArray, QByteArray> lines = rawLines(path);
@@ -330,8 +357,36 @@ std::optional<QString> damagedCopy(const QString& path, const QByteArray& bytes)
     return copy;
 }
 
-// A store that QSettings did not read whole is never written as it read it: the whole file is
-// first kept beside it, then written again with every setting that can be read. False when
+// The bytes of a store holding exactly `values`, as QSettings writes them (on a new file beside
+// the store), checked to read back whole; none when they could not be made.
+std::optional<QByteArray> storeBytes(const QString& path, std::map<QString, QString> values)
+{
+    const QFileInfo info(path);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+        if (!file.open()) return std::nullopt;
+        file.close();
+        QSettings settings(file.fileName(), QSettings::IniFormat);
+        for (const auto& [key, value] : values) settings.setValue(key, value);
+        settings.sync();
+        if (settings.status() != QSettings::NoError) return std::nullopt;
+        const std::optional<QByteArray> bytes = fileBytes(file.fileName());
+        if (!bytes) return std::nullopt;
+        if (holdsEverything(*bytes, settings)) return bytes;
+        // A key QSettings cannot write so that it reads back (one made of quotes and percent
+        // signs) stays only in the kept copy; the rest is written once more without it.
+        QTemporaryFile copy;
+        if (!copy.open() || copy.write(*bytes) != bytes->size() || !copy.flush()) return std::nullopt;
+        copy.close();
+        const QSettings readBack(copy.fileName(), QSettings::IniFormat);
+        std::erase_if(values, [&](const auto& entry) { return readBack.value(entry.first) != entry.second; });
+    }
+    return std::nullopt;
+}
+
+// A store that QSettings did not read whole is never written as it read it (QSettings would
+// write back only what it made of it): the whole file is first kept beside it, then replaced by
+// one written anew with every setting that can be read. False when
 // that could not be done; the store is then left as it is.
 bool repairIfDamaged(const QString& path)
 {
@@ -340,11 +395,8 @@ bool repairIfDamaged(const QString& path)
     if (!bytes) return false;
     const std::optional<QString> copy = damagedCopy(path, *bytes);
     if (!copy) return false;
-    const std::map<QString, QString> values = readableValues(path, *bytes);
-    const bool written = writeChecked(path, [&](QSettings& settings, const QString&, bool) {
-        settings.clear();
-        for (const auto& [key, value] : values) settings.setValue(key, value);
-    });
+    const std::optional<QByteArray> mended = storeBytes(path, readableValues(path, *bytes));
+    const bool written = mended && !AtomicFile::write(path, *mended);
     const QByteArray note = (written ? QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
                                                       "as %2, and every setting that could be read was kept.\n")
                                      : QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
