@@ -126,8 +126,10 @@ TEST(UserDefaultsRecovery, AHandEditedFileIsKeptBesideItOnceAndTheNextSaveSuccee
         EXPECT_TRUE(store.save("Corvanta.Tab.v1", "boost"));  // a second save neither fails nor copies again
 
         const QStringList copies = damagedCopies(path);
-        ASSERT_EQ(copies.size(), 1) << copies.join(", ").toStdString();
-        EXPECT_EQ(test::fileBytes(QFileInfo(path).absolutePath() + "/" + copies.first()), edit.bytes);
+        EXPECT_EQ(copies.size(), 1) << copies.join(", ").toStdString();
+        if (!copies.isEmpty()) {
+            EXPECT_EQ(test::fileBytes(QFileInfo(path).absolutePath() + "/" + copies.first()), edit.bytes);
+        }
         const UserDefaults fresh = readAfresh(path);
         EXPECT_EQ(fresh.string(changedKey), changedValue);
         EXPECT_EQ(fresh.string("Corvanta.Tab.v1"), "boost");
