@@ -272,14 +272,16 @@ bool writeChecked(const QString& path, const Change& change)
 // Whether QSettings takes the file whole: it reads it without a format error, and it reads
 // every key that stands as a line of the [General] section. A damaged line (a quote whose
 // escape was lost) makes it read on into the lines after it, as part of that value, without
-// any error: their keys are then missing. A store that cannot be checked counts as not whole,
-// so it is never written as QSettings read it.
+// any error: their keys are then missing. A store that cannot be checked (no temporary file
+// can be written) counts as whole: mending it could not read it either, and a write that
+// follows refuses a file that does not come back whole.
 bool readWhole(const QString& path)
 {
     const std::optional<QByteArray> bytes = fileBytes(path);
     if (!bytes || bytes->isEmpty()) return true;
     if (knownWhole(path, *bytes)) return true;
-    if (takesWhole(*bytes) != true) return false;
+    const std::optional<bool> takes = takesWhole(*bytes);
+    if (takes == false) return false;
     const std::map<QByteArray, QByteArray> lines = rawLines(path);
     const QSettings settings(path, QSettings::IniFormat);
     for (const auto& [key, value] : lines) {
@@ -288,7 +290,7 @@ bool readWhole(const QString& path)
         if (plainIniKey(name) != key) continue;
         if (!settings.contains(name)) return false;
     }
-    noteWhole(path, *bytes);
+    if (takes) noteWhole(path, *bytes);
     return true;
 }
 
@@ -386,8 +388,8 @@ std::optional<QByteArray> storeBytes(const QString& path, std::map<QString, QStr
 
 // A store that QSettings did not read whole is never written as it read it (QSettings would
 // write back only what it made of it): the whole file is first kept beside it, then replaced by
-// one written anew with every setting that can be read. False when
-// that could not be done; the store is then left as it is.
+// one written anew with every setting that can be read. False when that could not be done; the
+// store is then left as it is.
 bool repairIfDamaged(const QString& path)
 {
     if (readWhole(path)) return true;
