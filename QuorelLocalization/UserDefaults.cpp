@@ -1,16 +1,18 @@
 #include "UserDefaults.h"
 
 #include "AtomicFile.h"
+#include "StoreLeftovers.h"
+#include "StoreLock.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSettings>
 #include <QStringList>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -59,13 +61,16 @@ QByteArray plainIniKey(const QString& key)
 bool isPlainText(const QVariant& value) { return value.typeId() == QMetaType::QString; }
 
 // The lines of the [General] section (where keys without a slash live) as they stand in the
-// file: key to the text after "=". The last line of a key wins, as in QSettings.
+// file: key to the text after "=". The last line of a key wins, as in QSettings. A byte-order
+// mark an editor put in front is no part of the first line.
 std::map<QByteArray, QByteArray> rawLines(const QString& path)
 {
     std::map<QByteArray, QByteArray> result;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return result;
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    QByteArray bytes = file.readAll();
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
+    const QList<QByteArray> lines = bytes.split('\n');
     bool general = true;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QByteArray line = lines[i].trimmed();
@@ -152,6 +157,52 @@ bool holdsEverything(const QByteArray& bytes, const QSettings& settings)
     return true;
 }
 
+// Whether a QSettings that has never seen `bytes` takes them whole: it reads them without a
+// format error (a line without "=", a "#" comment, a byte-order mark, a header or key cut
+// short), it can read the value of every key it lists (it lists "/a" or "a//b" as they stand
+// but looks up "a" and "a/b"), and what it writes back when it writes the file again holds the
+// same (a key made of quotes and percent signs can come back as another). None when that
+// cannot be told (no temporary file could be written).
+std::optional<bool> takesWhole(const QByteArray& bytes)
+{
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) return std::nullopt;
+    copy.close();
+    QSettings settings(copy.fileName(), QSettings::IniFormat);
+    // A section's lines are read only when its keys are first asked for.
+    QStringList keys = settings.allKeys();
+    keys.removeAll(QString());  // "=x" is kept as it stands, and cannot be asked for
+    if (settings.status() == QSettings::FormatError) return false;
+    if (!std::all_of(keys.begin(), keys.end(), [&](const QString& key) { return settings.contains(key); })) return false;
+    // Written as every write of the store does (typed values turned into their text), with one
+    // more key, since only a change makes QSettings write the file again.
+    keepTypedValuesAside(settings, copy.fileName(), false);
+    QString probe = QStringLiteral("Quorel.WriteProbe");
+    while (settings.contains(probe)) probe += QLatin1Char('_');
+    settings.setValue(probe, QString());
+    settings.sync();
+    if (settings.status() != QSettings::NoError) return std::nullopt;
+    return holdsEverything(fileBytes(copy.fileName()).value_or(QByteArray()), settings);
+}
+
+// The bytes each store was last found whole with (or written with), so that an unchanged
+// store is not checked again.
+std::mutex wholeMutex;
+std::map<QString, QByteArray> wholeBytesByPath;
+
+void noteWhole(const QString& path, const QByteArray& bytes)
+{
+    const std::lock_guard guard(wholeMutex);
+    wholeBytesByPath[path] = bytes;
+}
+
+bool knownWhole(const QString& path, const QByteArray& bytes)
+{
+    const std::lock_guard guard(wholeMutex);
+    const auto found = wholeBytesByPath.find(path);
+    return found != wholeBytesByPath.end() && found->second == bytes;
+}
+
 void noteNotWritten(const QString& path)
 {
     const QByteArray note =
@@ -197,8 +248,11 @@ bool writeChecked(const QString& path, const Change& change)
         for (const QString& key : settings.allKeys()) held[key] = settings.value(key);
         change(settings, path, true);
         settings.sync();
-        if (settings.status() == QSettings::NoError && holdsEverything(fileBytes(path).value_or(QByteArray()), settings))
+        const std::optional<QByteArray> written = fileBytes(path);
+        if (settings.status() == QSettings::NoError && written && holdsEverything(*written, settings)) {
+            noteWhole(path, *written);
             return true;
+        }
         // QSettings keeps an unwritten change in its per-process cache of the file, where every
         // later read would see it and the next successful write would store it after all: take
         // it back.
@@ -215,13 +269,20 @@ bool writeChecked(const QString& path, const Change& change)
     return false;
 }
 
-// Whether QSettings read every key that stands as a line of the [General] section in the file.
-// A damaged line (a quote whose escape was lost) makes it read on into the lines after it, as
-// part of that value, without any error: their keys are then missing.
+// Whether QSettings takes the file whole: it reads it without a format error, and it reads
+// every key that stands as a line of the [General] section. A damaged line (a quote whose
+// escape was lost) makes it read on into the lines after it, as part of that value, without
+// any error: their keys are then missing. A store that cannot be checked (no temporary file
+// can be written) counts as whole: mending it could not read it either, and a write that
+// follows refuses a file that does not come back whole.
 bool readWhole(const QString& path)
 {
+    const std::optional<QByteArray> bytes = fileBytes(path);
+    if (!bytes || bytes->isEmpty()) return true;
+    if (knownWhole(path, *bytes)) return true;
+    const std::optional<bool> takes = takesWhole(*bytes);
+    if (takes == false) return false;
     const std::map<QByteArray, QByteArray> lines = rawLines(path);
-    if (lines.empty()) return true;
     const QSettings settings(path, QSettings::IniFormat);
     for (const auto& [key, value] : lines) {
         const QString name = QString::fromLatin1(key);
@@ -229,6 +290,7 @@ bool readWhole(const QString& path)
         if (plainIniKey(name) != key) continue;
         if (!settings.contains(name)) return false;
     }
+    if (takes) noteWhole(path, *bytes);
     return true;
 }
 
@@ -246,61 +308,106 @@ std::map<QString, QVariant> valuesLineByLine(const QString& path)
         const QStringList keys = alone.allKeys();
         if (!name.isEmpty() && alone.contains(name))
             values[name] = alone.value(name);
-        else if (keys.size() == 1)
+        else if (keys.size() == 1 && !keys.first().isEmpty() && alone.contains(keys.first()))
             values[keys.first()] = alone.value(keys.first());
     }
     return values;
 }
 
-// A store that QSettings did not read whole is never written as it read it: the whole file is
-// first kept beside it ("<name>.damaged-<UTC time>"), then written again with every line read on
-// its own. False when that could not be done; the store is then left as it is.
-bool repairIfCut(const QString& path)
+// Every setting that can be read from a damaged store, each as the text it reads as: what a
+// QSettings that has never seen the file reads of it (in every section), with each key line of
+// the [General] section read on its own in place of what QSettings made of it. A value it takes
+// for a list or a typed one is kept as its line stands in the file, as UserDefaults::string()
+// reads it, so that the store written from them reads back the same.
+std::map<QString, QString> readableValues(const QString& path, const QByteArray& bytes)
+{
+    std::map<QString, QVariant> values;
+    QTemporaryFile copy;
+    if (copy.open() && copy.write(bytes) == bytes.size() && copy.flush()) {
+        copy.close();
+        const QSettings whole(copy.fileName(), QSettings::IniFormat);
+        for (const QString& key : whole.allKeys())
+            if (!key.isEmpty() && whole.contains(key)) values[key] = whole.value(key);
+    }
+    for (const auto& [key, value] : valuesLineByLine(path)) values[key] = value;
+    const std::map<QByteArray, QByteArray> lines = rawLines(path);
+    std::map<QString, QString> texts;
+    for (const auto& [key, value] : values) {
+        const QByteArray plain = plainIniKey(key);
+        const auto line = plain.isEmpty() ? lines.end() : lines.find(plain);
+        if (isPlainText(value)) texts[key] = value.toString();
+        else if (line != lines.end()) texts[key] = QString::fromUtf8(line->second);
+        else if (value.typeId() == QMetaType::QStringList) texts[key] = value.toStringList().join(QStringLiteral(", "));
+        else texts[key] = value.toString();
+    }
+    return texts;
+}
+
+// The copy of a damaged store kept beside it ("<name>.damaged-<UTC time>"): one that already
+// holds these bytes (an earlier attempt to mend it that could not write the store), else a new
+// one. None when it could not be written.
+std::optional<QString> damagedCopy(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo info(path);
+    const QString prefix = info.fileName() + QStringLiteral(".damaged-");
+    for (const QFileInfo& kept : info.absoluteDir().entryInfoList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden))
+        if (kept.size() == bytes.size() && fileBytes(kept.filePath()) == bytes) return kept.filePath();
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString copy = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(copy); ++n) copy = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    if (AtomicFile::write(copy, bytes)) return std::nullopt;
+    return copy;
+}
+
+// The bytes of a store holding exactly `values`, as QSettings writes them (on a new file beside
+// the store), checked to read back whole; none when they could not be made.
+std::optional<QByteArray> storeBytes(const QString& path, std::map<QString, QString> values)
+{
+    const QFileInfo info(path);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+        if (!file.open()) return std::nullopt;
+        file.close();
+        QSettings settings(file.fileName(), QSettings::IniFormat);
+        for (const auto& [key, value] : values) settings.setValue(key, value);
+        settings.sync();
+        if (settings.status() != QSettings::NoError) return std::nullopt;
+        const std::optional<QByteArray> bytes = fileBytes(file.fileName());
+        if (!bytes) return std::nullopt;
+        if (holdsEverything(*bytes, settings)) return bytes;
+        // A key QSettings cannot write so that it reads back (one made of quotes and percent
+        // signs) stays only in the kept copy; the rest is written once more without it.
+        QTemporaryFile copy;
+        if (!copy.open() || copy.write(*bytes) != bytes->size() || !copy.flush()) return std::nullopt;
+        copy.close();
+        const QSettings readBack(copy.fileName(), QSettings::IniFormat);
+        std::erase_if(values, [&](const auto& entry) { return readBack.value(entry.first) != entry.second; });
+    }
+    return std::nullopt;
+}
+
+// A store that QSettings did not read whole is never written as it read it (QSettings would
+// write back only what it made of it): the whole file is first kept beside it, then replaced by
+// one written anew with every setting that can be read. False when that could not be done; the
+// store is then left as it is.
+bool repairIfDamaged(const QString& path)
 {
     if (readWhole(path)) return true;
     const std::optional<QByteArray> bytes = fileBytes(path);
     if (!bytes) return false;
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString copy = path + QStringLiteral(".damaged-") + stamp;
-    for (int n = 2; QFileInfo::exists(copy); ++n) copy = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
-    if (AtomicFile::write(copy, *bytes)) return false;
-    const std::map<QString, QVariant> values = valuesLineByLine(path);
-    const bool written = writeChecked(path, [&](QSettings& settings, const QString&, bool) {
-        settings.clear();
-        for (const auto& [key, value] : values) settings.setValue(key, value);
-    });
+    const std::optional<QString> copy = damagedCopy(path, *bytes);
+    if (!copy) return false;
+    const std::optional<QByteArray> mended = storeBytes(path, readableValues(path, *bytes));
+    const bool written = mended && !AtomicFile::write(path, *mended);
     const QByteArray note = (written ? QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
                                                       "as %2, and every setting that could be read was kept.\n")
                                      : QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
                                                       "as %2, and it was not written.\n"))
-                                .arg(path, copy)
+                                .arg(path, *copy)
                                 .toUtf8();
     std::fputs(note.constData(), stderr);
     return written;
 }
-
-// One update of the store at a time, among the threads of this process and among processes
-// (QSettings takes "<path>.lock" itself while it writes, so this lock has a name of its own):
-// the file read back must be the one this write made.
-class StoreLock {
-public:
-    explicit StoreLock(const QString& path) : threads_(mutex()), processes_(path + QStringLiteral(".update-lock"))
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());  // as QSettings does on its first write
-        locked_ = processes_.lock();
-    }
-    bool isLocked() const { return locked_; }
-
-private:
-    static std::mutex& mutex()
-    {
-        static std::mutex m;
-        return m;
-    }
-    std::lock_guard<std::mutex> threads_;
-    QLockFile processes_;
-    bool locked_ = false;
-};
 
 // Values of the application's state that could not be written yet (none: removed), per store.
 using Unsaved = std::map<QString, std::optional<QString>>;
@@ -318,7 +425,8 @@ bool update(const QString& path, const Change& change)
 {
     const StoreLock lock(path);
     if (!lock.isLocked()) return false;
-    if (!repairIfCut(path)) return false;
+    StoreLeftovers::remove(path);
+    if (!repairIfDamaged(path)) return false;
     // What waits to be written goes first, so the change itself (newer) wins.
     const Unsaved waiting = unsaved(path);
     const bool written = writeChecked(path, [&](QSettings& settings, const QString& file, bool report) {
@@ -344,7 +452,7 @@ void prepareRead(const QString& path)
 {
     if (readWhole(path)) return;
     const StoreLock lock(path);
-    if (lock.isLocked()) repairIfCut(path);
+    if (lock.isLocked()) repairIfDamaged(path);
 }
 
 }  // namespace

@@ -98,4 +98,25 @@ int exitCodeWithFileSizeLimit(long bytes, const std::function<int()>& body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+int exitCodeWithin(int seconds, const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) ::_exit(body());
+    QElapsedTimer clock;
+    clock.start();
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0 && errno != EINTR) return -1;
+        if (clock.hasExpired(qint64(seconds) * 1000)) {
+            ::kill(child, SIGKILL);
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+            return -1;
+        }
+        ::usleep(10000);
+    }
+}
+
 }  // namespace quorel::test

@@ -58,6 +58,11 @@ bool spinUntil(const std::function<bool()>& done);
 // child) and gives the exit code it returned; -1 when the child could not run or crashed.
 int exitCodeWithFileSizeLimit(long bytes, const std::function<int()>& body);
 
+// Runs `body` in a forked child and gives the exit code it returned; -1 when the child crashed
+// or was still running after `seconds` (it is then killed), so a body that would wait for ever
+// fails the test instead of hanging it.
+int exitCodeWithin(int seconds, const std::function<int()>& body);
+
 // Absolute path of a file under tests/data.
 QString testDataPath(const QString& relative);
 

@@ -2,6 +2,7 @@
 #include "ToolRun.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -156,4 +157,44 @@ TEST(RootTool, UrlFailsWhenItsChangesCouldNotBeStored)
     }
     EXPECT_GE(runs.front().err.count("Could not save the settings file"), 4);
     EXPECT_EQ(fileBytes(path), before);
+}
+
+// A store with a line QSettings cannot read (here a key without "="): the change is saved, the
+// file as it was is kept beside it once, and the tab it held stays.
+TEST(RootTool, UrlSavesOnAStoreWithADamagedLine)
+{
+    TemporaryHome home;
+    const QString folder = home.configHome() + "/Quorel";
+    const QByteArray damaged = "[General]\nCorvanta.Tab.v1=equalizer\nfoo\n";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile file(folder + "/Quorel.conf");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(damaged);
+    file.close();
+    for (const char* boost : {"quorel://boost/4", "quorel://boost/5"}) {
+        const QJsonObject state = object(runTool({"url", boost}, home.configHome()));
+        EXPECT_TRUE(state["error"].isNull()) << state["error"].toString().toStdString();
+        EXPECT_EQ(state["tab"].toString(), "equalizer");
+    }
+    const QJsonObject state = object(runTool({"url", "quorel://nothing"}, home.configHome()));
+    EXPECT_DOUBLE_EQ(state["settings"].toObject()["boostDB"].toDouble(), 5);
+    const QStringList copies = QDir(folder).entryList({"Quorel.conf.damaged-*"}, QDir::Files);
+    ASSERT_EQ(copies.size(), 1) << copies.join(", ").toStdString();
+    EXPECT_EQ(fileBytes(folder + "/" + copies.first()), damaged);
+}
+
+// A folder where a lock file of the store goes: the change fails within seconds with the save
+// error, where it used to wait for ever (runTool kills a run after a minute: exit code -1).
+TEST(RootTool, UrlFailsWhenALockOfTheStoreCannotBeTaken)
+{
+    for (const char* lock : {"Quorel.conf.lock", "Quorel.conf.update-lock"}) {
+        TemporaryHome home;
+        const QString path = home.configHome() + "/Quorel/Quorel.conf";
+        ASSERT_TRUE(QDir().mkpath(home.configHome() + "/Quorel/" + lock));
+        const ToolRun run = runTool({"url", "quorel://boost/5"}, home.configHome());
+        EXPECT_EQ(run.exitCode, 1) << lock << ": " << run.err.toStdString();
+        EXPECT_EQ(QJsonDocument::fromJson(run.out).object()["error"].toString(),
+                  "Could not save the settings file " + path + ".")
+            << lock;
+    }
 }
