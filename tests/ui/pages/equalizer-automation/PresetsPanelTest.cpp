@@ -407,9 +407,11 @@ TEST_F(PresetsCard, SavingIsBoundedByTheLibrary)
     QJsonArray full;
     for (std::size_t i = 0; i < PresetLibrary::maximumCustom; ++i)
         full.append(SoundPreset::customNamed(QStringLiteral("Mine %1").arg(i), DSPSettings()).toJson());
-    UserDefaults::standard().setString(QString::fromLatin1(PresetLibrary::customKey),
-                                       QString::fromUtf8(QJsonDocument(full).toJson(QJsonDocument::Compact)));
-    make();
+    window.reset();
+    PanelsTest::make([&](BoostModel::Options&) {
+        store.setString(QString::fromLatin1(PresetLibrary::customKey),
+                        QString::fromUtf8(QJsonDocument(full).toJson(QJsonDocument::Compact)));
+    });
     panel = makePanel();
     ASSERT_EQ(model->presets().custom().size(), PresetLibrary::maximumCustom);
     model->change(unmatched);
