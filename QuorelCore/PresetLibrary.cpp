@@ -121,10 +121,11 @@ void PresetLibrary::select(const QString& id) { setSelectedID(id); }
 std::optional<SoundPreset> PresetLibrary::save(const QString& name, const DSPSettings& settings)
 {
     const QString trimmed = name.trimmed();
-    if (trimmed.isEmpty()) return std::nullopt;
+    if (trimmed.isEmpty() || trimmed.size() > maximumNameLength) return std::nullopt;
     SoundPreset made = SoundPreset::customNamed(trimmed, settings);
     const auto existing = std::find_if(custom_.begin(), custom_.end(),
                                        [&](const SoundPreset& p) { return sameName(p.name, trimmed); });
+    if (existing == custom_.end()) checkRoomForOneMore();
     // The list changes only once the store holds it, so a failed write changes nothing.
     std::vector<SoundPreset> list = custom_;
     if (existing != custom_.end()) {
@@ -180,6 +181,9 @@ SoundPreset PresetLibrary::importPreset(const QString& path)
 
     const SoundPreset& first = list.front();
     QString base = trimmedSpacesAndTabs(first.name);
+    if (base.size() > maximumNameLength)
+        throw AudioFailure::localized(LocalizedMessage("This file does not hold a valid preset."));
+    checkRoomForOneMore();
     if (base.isEmpty()) base = QFileInfo(path).completeBaseName();
     QString name = base;
     for (int n = 2;; ++n) {
@@ -231,6 +235,13 @@ QString PresetLibrary::exportFileName(const SoundPreset& preset)
     }
     if (name.isEmpty()) name = QStringLiteral("Preset");
     return name + u'.' + QLatin1String(fileExtension);
+}
+
+void PresetLibrary::checkRoomForOneMore() const
+{
+    if (custom_.size() >= maximumCustom)
+        throw AudioFailure::localized(LocalizedMessage::make(
+            "You already have {0} presets of your own. Delete one to add another.", QString::number(maximumCustom)));
 }
 
 void PresetLibrary::persist(const std::vector<SoundPreset>& presets)

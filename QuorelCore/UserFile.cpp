@@ -1,5 +1,6 @@
 #include "UserFile.h"
 
+#include "AtomicFile.h"
 #include "AudioFailure.h"
 
 #include <QByteArray>
@@ -64,6 +65,19 @@ QString readText(const QString& path)
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) refuse(LocalizedMessage::make("The file {0} is not UTF-8 text.", name));
     return text;
+}
+
+std::optional<LocalizedMessage> refusedTarget(const QString& path)
+{
+    struct stat status {};
+    if (::stat(encodeName(path).constData(), &status) != 0 || S_ISREG(status.st_mode)) return std::nullopt;
+    return LocalizedMessage::make("The file {0} is not a regular file.", path);
+}
+
+std::optional<QString> write(const QString& path, const QByteArray& bytes)
+{
+    if (const std::optional<LocalizedMessage> refused = refusedTarget(path)) return refused->text();
+    return AtomicFile::write(path, bytes);
 }
 
 }  // namespace quorel::UserFile

@@ -4,7 +4,6 @@
 // Development tool: its output is committed as resources/HeadphoneProfiles.json.
 #include "Subcommand.h"
 
-#include "AtomicFile.h"
 #include "AutoEqParser.h"
 #include "UserFile.h"
 
@@ -60,7 +59,7 @@ int runCatalogGenerate(const QStringList& args)
     if (catalog.isEmpty()) return fail(QStringLiteral("No profiles listed in %1").arg(folder.filePath("SOURCES.md")));
 
     const QByteArray data = QJsonDocument(catalog).toJson(QJsonDocument::Indented);
-    if (const std::optional<QString> reason = quorel::AtomicFile::write(args[2], data))
+    if (const std::optional<QString> reason = quorel::UserFile::write(args[2], data))
         return fail(QStringLiteral("Could not write %1: %2").arg(args[2], *reason));
     quorel::tool::printJson(QJsonObject{{"profiles", catalog.size()}, {"file", args[2]}});
     return 0;

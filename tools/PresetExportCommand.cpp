@@ -2,8 +2,8 @@
 // When FILE is a folder, the file inside it is named after the preset.
 #include "Subcommand.h"
 
-#include "AtomicFile.h"
 #include "PresetLibrary.h"
+#include "UserFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,7 +29,7 @@ int runPresetExport(const QStringList& args)
     if (QFileInfo(path).isDir()) path = QDir(path).filePath(quorel::PresetLibrary::exportFileName(*found));
     try {
         const QByteArray data = library.exportData(*found);
-        if (const std::optional<QString> reason = quorel::AtomicFile::write(path, data))
+        if (const std::optional<QString> reason = quorel::UserFile::write(path, data))
             return fail(QStringLiteral("Could not write %1: %2").arg(path, *reason));
     } catch (const std::exception& error) {
         return fail(QString::fromUtf8(error.what()));

@@ -193,6 +193,8 @@ public:
     OutputFile(const QString& path, double sampleRate)
         : path_(path), temporary_(UserFile::encodeName(path + QStringLiteral(".partial")))
     {
+        if (const std::optional<LocalizedMessage> refused = UserFile::refusedTarget(path))
+            throw AudioFailure::localized(*refused);
         SF_INFO format{};
         format.samplerate = int(sampleRate);
         format.channels = 2;

@@ -2,6 +2,7 @@
 //   FOLDER/Quorel-Icon.png                      1024 x 1024, compiled into the application
 //   FOLDER/hicolor/NxN/apps/quorel.png          N = 48, 64, 128, 256, 512, installed for desktops
 #include "Brand.h"
+#include "UserFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +23,10 @@ int main(int argc, char** argv)
     auto write = [&](const QString& relative, int pixels) {
         const QString path = folder.filePath(relative);
         QDir().mkpath(QFileInfo(path).path());
+        if (const std::optional<quorel::LocalizedMessage> refused = quorel::UserFile::refusedTarget(path)) {
+            std::fprintf(stderr, "%s\n", qPrintable(refused->localized(quorel::AppLanguage::english)));
+            return false;
+        }
         if (!quorel::Brand::renderColourIcon(pixels).save(path, "PNG")) {
             std::fprintf(stderr, "could not write %s\n", qPrintable(path));
             return false;

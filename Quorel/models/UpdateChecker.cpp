@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QVariant>
 
 #include <limits>
@@ -131,6 +132,10 @@ void UpdateChecker::check(bool manual)
     reply_ = network_->get(request);
     connect(reply_, &QNetworkReply::readyRead, this, &UpdateChecker::readBody);
     connect(reply_, &QNetworkReply::finished, this, &UpdateChecker::finish);
+    // The transfer time-out counts only idle time: a server sending a byte now and then would
+    // hold the check open for ever, and every later check with it. The whole check is bounded
+    // too; the abort ends it as a time-out. The timer goes with the reply.
+    QTimer::singleShot(options_.checkTimeoutMs, reply_, [reply = reply_] { reply->abort(); });
 }
 
 void UpdateChecker::readBody()

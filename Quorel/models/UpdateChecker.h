@@ -40,6 +40,7 @@ public:
         std::shared_ptr<Clock> clock;               // none: Clock::system()
         std::optional<UserDefaults> store;          // none: UserDefaults::standard()
         int transferTimeoutMs = 15000;              // a transfer idle this long fails
+        int checkTimeoutMs = 30000;                 // a check still running this long fails
         QUrl feedURL;                               // empty: ProductInfo::updateManifestURL()
         std::optional<QString> publicKey;           // Base64 raw Ed25519 key; none: the built-in key
     };

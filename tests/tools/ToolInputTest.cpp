@@ -1,3 +1,4 @@
+#include "NonRegularTargets.h"
 #include "RawToolRun.h"
 #include "TestSupport.h"
 
@@ -246,4 +247,33 @@ TEST_F(ToolInputTest, AStoreThatIsNotARegularFileIsRefusedNotWaitedFor)
     EXPECT_EQ(import.exitCode, 1);
     EXPECT_TRUE(import.err.contains("Could not save the settings file")) << import.err.constData();
     EXPECT_TRUE(import.err.contains("is not a regular file")) << import.err.constData();
+}
+
+// A render or a catalog written onto a FIFO, a device or a link to one is refused, and what
+// stands there is left as it is (not replaced by a regular file, not written into).
+TEST_F(ToolInputTest, OutputsOntoAFifoOrADeviceAreRefused)
+{
+    const QByteArray in = path("in.wav");
+    ASSERT_TRUE(writeSound(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 2000));
+    const QByteArray sources = path("catalog");
+    ASSERT_TRUE(QDir().mkpath(QFile::decodeName(sources) + "/over-ear"));
+    ASSERT_TRUE(writeBytes(sources + "/SOURCES.md", "| Acme H1 | over-ear | test |\n"));
+    ASSERT_TRUE(writeBytes(sources + "/over-ear/Acme H1 ParametricEQ.txt",
+                           "Preamp: -3 dB\nFilter 1: ON PK Fc 100 Hz Gain 2 dB Q 1\n"));
+    ASSERT_EQ(tool({"catalog-generate", sources, "--out", path("catalog.json")}).exitCode, 0);
+
+    test::NonRegularTargets targets(dir.path());
+    for (const QString& target : targets.all()) {
+        const QByteArray out = QFile::encodeName(target);
+        const RawToolRun render = tool({"render", "--in", in, "--out", out}, 20);
+        ASSERT_TRUE(render.finished) << out.constData();
+        EXPECT_EQ(render.exitCode, 1) << out.constData();
+        EXPECT_TRUE(render.err.contains("The file " + out + " is not a regular file.")) << render.err.constData();
+        const RawToolRun catalog = tool({"catalog-generate", sources, "--out", out}, 20);
+        ASSERT_TRUE(catalog.finished) << out.constData();
+        EXPECT_EQ(catalog.exitCode, 1) << out.constData();
+        EXPECT_TRUE(catalog.err.contains("The file " + out + " is not a regular file.")) << catalog.err.constData();
+    }
+    EXPECT_EQ(targets.changes(), QString());
+    EXPECT_FALSE(exists(path("fifo.partial")));
 }

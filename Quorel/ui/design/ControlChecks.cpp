@@ -1,8 +1,8 @@
 #include "ControlChecks.h"
 
-#include "AtomicFile.h"
 #include "L10n.h"
 #include "StudioSlider.h"
+#include "UserFile.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -126,7 +126,7 @@ int run(const QString& resultFolder, std::FILE* out, std::FILE* err)
     std::fflush(out);
 
     const QString path = QDir(resultFolder).filePath(QString::fromLatin1(resultFileName));
-    if (const std::optional<QString> reason = AtomicFile::write(path, line)) {
+    if (const std::optional<QString> reason = UserFile::write(path, line)) {
         const QString message = L10n::text("Could not write {0}: {1}", L10n::language(), path, *reason);
         std::fprintf(err, "%s\n", message.toUtf8().constData());
         std::fflush(err);

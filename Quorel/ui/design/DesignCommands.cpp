@@ -3,10 +3,13 @@
 #include "AtomicFile.h"
 #include "Brand.h"
 #include "ControlChecks.h"
+#include "L10n.h"
+#include "UserFile.h"
 
 #include <QBuffer>
 #include <QImageWriter>
 
+#include <cstdio>
 #include <cstring>
 
 namespace quorel::DesignCommands {
@@ -21,6 +24,13 @@ bool wanted(int argc, char** argv)
 
 bool exportGlyph(const QString& path)
 {
+    // Other failures stay silent; a FIFO or a device in the way is told, and left as it is.
+    if (const std::optional<LocalizedMessage> refused = UserFile::refusedTarget(path)) {
+        const QString message = L10n::text("Could not write {0}: {1}", L10n::language(), path, refused->text());
+        std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+        std::fflush(stderr);
+        return false;
+    }
     QImage glyph = Brand::templateImage(144, 1.0);
     glyph.setDevicePixelRatio(1.0);
     QByteArray png;

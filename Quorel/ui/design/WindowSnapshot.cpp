@@ -1,7 +1,7 @@
 #include "WindowSnapshot.h"
 
-#include "AtomicFile.h"
 #include "L10n.h"
+#include "UserFile.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -58,7 +58,7 @@ bool save(const QString& path, std::FILE* out, std::FILE* err)
         buffer.open(QIODevice::WriteOnly);
         if (!image.save(&buffer, "PNG") || png.isEmpty()) return false;
     }
-    if (const std::optional<QString> reason = AtomicFile::write(path, png)) {
+    if (const std::optional<QString> reason = UserFile::write(path, png)) {
         write(err, QStringLiteral("snapshot: ") + *reason + QStringLiteral("\n"));
         return false;
     }

@@ -1,6 +1,5 @@
 #include "PresetsPanel.h"
 
-#include "AtomicFile.h"
 #include "BoostModel.h"
 #include "BuiltInPresets.h"
 #include "CardHeader.h"
@@ -18,6 +17,7 @@
 #include "StudioButton.h"
 #include "StudioPanel.h"
 #include "Symbols.h"
+#include "UserFile.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -408,6 +408,7 @@ void PresetsPanel::showNamePrompt()
     layout->addWidget(message);
     auto* field = new QLineEdit(dialog);
     field->setPlaceholderText(L10n::text("Preset name", language));
+    field->setMaxLength(int(PresetLibrary::maximumNameLength));
     field->setText(state_->name());
     field->selectAll();
     layout->addWidget(field);
@@ -439,7 +440,16 @@ void PresetsPanel::confirmName()
         state_->setConfirmingOverwrite(true);
         return;
     }
-    model_.presets().save(state_->name(), model_.settings());
+    saveNamed();
+}
+
+void PresetsPanel::saveNamed()
+{
+    try {
+        model_.presets().save(state_->name(), model_.settings());
+    } catch (const std::exception& error) {
+        model_.system().setErrorMessage(LocalizedMessage::fromError(error));
+    }
 }
 
 void PresetsPanel::showReplace()
@@ -458,7 +468,7 @@ void PresetsPanel::showReplace()
     QPushButton* cancel = box->addButton(L10n::text("Cancel", language), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
-    connect(replace, &QPushButton::clicked, this, [this] { model_.presets().save(state_->name(), model_.settings()); });
+    connect(replace, &QPushButton::clicked, this, [this] { saveNamed(); });
     connect(box, &QMessageBox::finished, this, [this] { state_->setConfirmingOverwrite(false); });
     replaceBox_ = box;
     box->open();
@@ -504,7 +514,7 @@ void PresetsPanel::exportCurrent()
     QString failure;
     try {
         const QByteArray data = model_.presets().exportData(preset);
-        if (const std::optional<QString> reason = AtomicFile::write(*path, data)) failure = *reason;
+        if (const std::optional<QString> reason = UserFile::write(*path, data)) failure = *reason;
     } catch (const std::exception& error) {
         failure = LocalizedMessage::fromError(error).localized(language);
     }

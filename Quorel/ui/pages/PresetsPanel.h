@@ -77,6 +77,9 @@ private:
     void refreshTexts();
     void showNamePrompt();
     void confirmName();
+    // Saves the settings under the name asked for; a refusal (a full list, a store that cannot
+    // be written) is shown as the window's error.
+    void saveNamed();
     void showReplace();
     void showDelete();
 

@@ -4,9 +4,11 @@
 #include "Brand.h"
 #include "ControlChecks.h"
 #include "DesignCommands.h"
+#include "L10n.h"
 #include "StatisticsLine.h"
 #include "SystemModel.h"
 #include "UpdateChecker.h"
+#include "UserFile.h"
 #include "WindowSnapshot.h"
 
 #include <QApplication>
@@ -40,6 +42,8 @@ StartupTask::StartupTask(BoostModel& model, UpdateChecker& updater, StartupOptio
         hooks_.snapshot = [](const QString& path) { WindowSnapshot::save(path); };
     if (!hooks_.standardOutput)
         hooks_.standardOutput = stdout;
+    if (!hooks_.standardError)
+        hooks_.standardError = stderr;
     choiceAtStart_ = model_.store().boolean(SystemModel::activeKey);
 }
 
@@ -102,8 +106,19 @@ void StartupTask::emitStatistics()
 {
     const QByteArray line = StatisticsLine::read(model_.system(), clock_->currentDateTime()).text();
     if (options_.logStatsPath) {
+        // A FIFO or a device is never opened (a FIFO without a reader would block the window):
+        // told once, and the lines go to standard output.
+        const std::optional<LocalizedMessage> refused = UserFile::refusedTarget(*options_.logStatsPath);
+        if (refused && !logRefusalTold_) {
+            logRefusalTold_ = true;
+            const QByteArray message =
+                L10n::text("Could not write {0}: {1}", L10n::language(), *options_.logStatsPath, refused->text())
+                    .toUtf8() + '\n';
+            std::fwrite(message.constData(), 1, size_t(message.size()), hooks_.standardError);
+            std::fflush(hooks_.standardError);
+        }
         QFile file(*options_.logStatsPath);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(line) == line.size() && file.flush()) {
+        if (!refused && file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(line) == line.size() && file.flush()) {
             file.close();
             return;
         }

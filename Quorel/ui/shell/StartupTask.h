@@ -37,6 +37,8 @@ public:
         std::function<void(const QString&)> snapshot;
         // Where statistics lines without a file go. Default: standard output.
         std::FILE* standardOutput = nullptr;
+        // Where a statistics file that cannot be written is told. Default: standard error.
+        std::FILE* standardError = nullptr;
     };
 
     StartupTask(BoostModel& model, UpdateChecker& updater, StartupOptions options, QObject* parent = nullptr);
@@ -65,6 +67,7 @@ private:
     Hooks hooks_;
     std::shared_ptr<Clock> clock_;
     bool started_ = false;
+    bool logRefusalTold_ = false;        // a statistics file in the way was told of
     std::optional<bool> choiceAtStart_;  // the stored on/off choice when the task was made
     std::unique_ptr<ClockTimer> updateTimer_;
     std::unique_ptr<ClockTimer> activationTimer_;

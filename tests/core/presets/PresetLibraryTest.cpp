@@ -434,3 +434,56 @@ TEST_F(PresetLibraryTest, AStoredListQSettingsTakesForTypedValuesIsKeptAsItStand
     EXPECT_EQ(names(PresetLibrary()), QStringList{"Night"});
     EXPECT_EQ(store.string(customKey + QStringLiteral(".unreadable")), QString::fromUtf8(line));
 }
+
+// Every change rewrites the whole list in the store, so one preset may not bring a name of any
+// length: a file whose name is longer than the limit is not a valid preset, and the store
+// stays small.
+TEST_F(PresetLibraryTest, AnOverlongNameIsRefusedAndTheStoreStaysSmall)
+{
+    const QString invalid = QStringLiteral("This file does not hold a valid preset.");
+    const QByteArray huge = QByteArray(R"({"id": "x", "name": ")") + QByteArray(1000000, 'n') + R"("})";
+    expectRefused(writeFile("huge.quorelpreset", huge), invalid);
+    EXPECT_LT(QFileInfo(store.filePath()).size(), 64 * 1024);
+
+    const QByteArray longest(PresetLibrary::maximumNameLength, 'n');
+    expectRefused(writeFile("long.quorelpreset", R"({"id": "x", "name": ")" + longest + R"(n"})"), invalid);
+    PresetLibrary library;
+    EXPECT_EQ(library.importPreset(writeFile("ok.quorelpreset", R"({"id": "x", "name": "  )" + longest + R"( "})")).name,
+              QString::fromLatin1(longest));
+
+    // Saving under a name asks for the same bound.
+    EXPECT_FALSE(library.save(QString::fromLatin1(longest) + u'n', DSPSettings()));
+    EXPECT_EQ(library.custom().size(), 1u);
+}
+
+// The list of the user's own presets is bounded too: a full list takes no new preset, by import
+// or by saving under a new name, but a preset of the list may still be saved again.
+TEST_F(PresetLibraryTest, AFullListTakesNoNewPreset)
+{
+    QJsonArray full;
+    for (std::size_t i = 0; i < PresetLibrary::maximumCustom; ++i) {
+        SoundPreset preset = SoundPreset::customNamed(QStringLiteral("Mine %1").arg(i), DSPSettings());
+        full.append(preset.toJson());
+    }
+    ASSERT_TRUE(store.setString(customKey, QString::fromUtf8(QJsonDocument(full).toJson(QJsonDocument::Compact))));
+    const QString message = QStringLiteral("You already have %1 presets of your own. Delete one to add another.")
+                                .arg(PresetLibrary::maximumCustom);
+    expectRefused(writeFile("one.quorelpreset", R"({"id": "x", "name": "One more"})"), message);
+
+    PresetLibrary library;
+    ASSERT_EQ(library.custom().size(), PresetLibrary::maximumCustom);
+    const std::optional<QString> before = store.string(customKey);
+    try {
+        library.save(QStringLiteral("One more"), DSPSettings());
+        ADD_FAILURE() << "saved a preset past the limit";
+    } catch (const AudioFailure& failure) {
+        EXPECT_EQ(failure.description(), message);
+    }
+    EXPECT_EQ(store.string(customKey), before);
+    EXPECT_EQ(library.custom().size(), PresetLibrary::maximumCustom);
+
+    EXPECT_TRUE(library.save(QStringLiteral("Mine 7"), settingsWithLoudness(0.4f)));
+    library.deletePreset(library.custom().back());
+    EXPECT_TRUE(library.save(QStringLiteral("One more"), DSPSettings()));
+    EXPECT_EQ(library.custom().size(), PresetLibrary::maximumCustom);
+}

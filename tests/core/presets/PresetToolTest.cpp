@@ -1,3 +1,4 @@
+#include "NonRegularTargets.h"
 #include "TestSupport.h"
 #include "ToolRun.h"
 
@@ -70,6 +71,19 @@ TEST_F(PresetTool, AnExportCutShortKeepsTheOldFile)
     QFile after(file);
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll().toStdString(), "old");
+}
+
+// A FIFO, a device or a link to one at the path is refused and left as it is: never replaced by
+// a regular file, never written into.
+TEST_F(PresetTool, AnExportOntoAFifoOrADeviceIsRefused)
+{
+    test::NonRegularTargets targets(home.path());
+    for (const QString& path : targets.all()) {
+        const test::ToolRun refused = run({"preset-export", "builtin.movies", "--out", path});
+        EXPECT_EQ(refused.exitCode, 1) << path.toStdString();
+        EXPECT_EQ(refused.errors(), "Could not write " + path + ": The file " + path + " is not a regular file.");
+    }
+    EXPECT_EQ(targets.changes(), QString());
 }
 
 TEST_F(PresetTool, FailuresExitOneWithTheMessage)

@@ -10,6 +10,8 @@
 #include <QHostAddress>
 #include "SignalCounter.h"
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -180,6 +182,45 @@ TEST_F(Updates, AServerThatNeverAnswersTimesOut)
     runCheck(*checker, true);
     EXPECT_EQ(message(*checker), "Could not check for updates: The update server did not answer in time.");
     EXPECT_FALSE(checker->checking());
+}
+
+// A server that keeps the transfer alive with one byte now and then is never idle long enough
+// for the transfer time-out; the bound on the whole check ends it, and the next check may run.
+TEST_F(Updates, AServerThatTricklesTimesOutAsAWhole)
+{
+    QTcpServer trickler;
+    ASSERT_TRUE(trickler.listen(QHostAddress::LocalHost));
+    QTimer drip;
+    QList<QTcpSocket*> clients;
+    QObject::connect(&trickler, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = trickler.nextPendingConnection()) {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100000\r\n\r\n");
+            clients.append(socket);
+        }
+    });
+    QObject::connect(&drip, &QTimer::timeout, [&] {
+        for (QTcpSocket* socket : clients)
+            if (socket->state() == QAbstractSocket::ConnectedState) socket->write(" ");
+    });
+    drip.start(20);
+
+    UpdateChecker::Options options;
+    options.clock = clock;
+    options.store = store;
+    options.transferTimeoutMs = 5000;
+    options.checkTimeoutMs = 300;
+    options.feedURL = QUrl(QString("http://127.0.0.1:%1/updates/appcast.json").arg(trickler.serverPort()));
+    options.publicKey = keys.publicBase64();
+    UpdateChecker checker(options);
+    runCheck(checker, true);
+    EXPECT_EQ(message(checker), "Could not check for updates: The update server did not answer in time.");
+    EXPECT_FALSE(checker.checking());
+    ASSERT_EQ(clients.size(), 1);
+
+    checker.clearLocalizedMessage();
+    runCheck(checker, true);  // a later check is not held up
+    EXPECT_EQ(message(checker), "Could not check for updates: The update server did not answer in time.");
+    EXPECT_EQ(clients.size(), 2);
 }
 
 TEST_F(Updates, AFeedThatFailsVerificationIsReportedToAManualCheck)

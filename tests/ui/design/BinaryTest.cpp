@@ -1,5 +1,6 @@
 #include "DesignCommands.h"
 
+#include "NonRegularTargets.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -96,4 +97,15 @@ TEST(DesignCommands, AGlyphCutShortKeepsTheOldFile)
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll().toStdString(), "old");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"glyph.png"});
+}
+
+// A FIFO, a device or a link to one at the path is refused and left as it is: a FIFO's reader
+// is not left waiting for a file that replaced it, a device does not become a PNG.
+TEST(DesignCommands, AGlyphOntoAFifoOrADeviceIsRefused)
+{
+    test::TemporaryHome home;
+    QTemporaryDir dir;
+    test::NonRegularTargets targets(dir.path());
+    for (const QString& path : targets.all()) EXPECT_FALSE(DesignCommands::exportGlyph(path)) << path.toStdString();
+    EXPECT_EQ(targets.changes(), QString());
 }

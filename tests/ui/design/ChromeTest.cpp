@@ -1,6 +1,7 @@
 #include "WindowChrome.h"
 #include "WindowSnapshot.h"
 
+#include "NonRegularTargets.h"
 #include "Studio.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -270,4 +271,25 @@ TEST(WindowSnapshot, AMissingFolderReportsTheWriteError)
     EXPECT_TRUE(err.text().startsWith("snapshot: "));
     EXPECT_GT(err.text().size(), qsizetype(strlen("snapshot: \n")));
     EXPECT_TRUE(err.text().endsWith("\n"));
+}
+
+// A FIFO, a device or a link to one at the path: refused on standard error, in the saved
+// language, and left as it is; nothing is said on standard output.
+TEST(WindowSnapshot, AFifoOrADeviceIsRefusedAndLeftAsItIs)
+{
+    test::TemporaryHome home;
+    auto window = openWindow();
+    QTemporaryDir dir;
+    test::NonRegularTargets targets(dir.path());
+    for (const QString& path : targets.all()) {
+        Capture out, err;
+        EXPECT_FALSE(WindowSnapshot::save(path, out.file, err.file)) << path.toStdString();
+        EXPECT_EQ(out.text(), "");
+        EXPECT_EQ(err.text(), ("snapshot: The file " + path + " is not a regular file.\n").toUtf8());
+    }
+    UserDefaults::standard().setString("Quorel.Language", "pt-BR");
+    Capture out, err;
+    EXPECT_FALSE(WindowSnapshot::save(targets.fifo(), out.file, err.file));
+    EXPECT_EQ(err.text(), ("snapshot: O arquivo " + targets.fifo() + " não é um arquivo comum.\n").toUtf8());
+    EXPECT_EQ(targets.changes(), QString());
 }

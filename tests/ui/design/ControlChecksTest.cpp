@@ -1,6 +1,7 @@
 #include "ControlChecks.h"
 #include "StudioSlider.h"
 
+#include "NonRegularTargets.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -121,4 +122,27 @@ TEST(ControlChecks, ResultFolderIsBesideTheBinaryOrInTheStateFolder)
     EXPECT_EQ(ControlChecks::resultFolder(folder.filePath("no-such-folder")), folder.filePath("state/Quorel"));
     qunsetenv("XDG_STATE_HOME");
     EXPECT_EQ(ControlChecks::resultFolder(folder.filePath("no-such-folder")), QDir::homePath() + "/.local/state/Quorel");
+}
+
+// Something other than a regular file where the result goes (a FIFO, a device, a link to one):
+// refused with the reason and a failure status, and left as it is.
+TEST(ControlChecks, AResultFileThatIsNoRegularFileIsRefused)
+{
+    test::TemporaryHome home;
+    QTemporaryDir made;
+    test::NonRegularTargets targets(made.path());
+    for (const QString& target : targets.all()) {
+        QTemporaryDir folder;
+        const QString path = folder.filePath("control-check.txt");
+        ASSERT_TRUE(QFile::link(target, path));
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        EXPECT_EQ(ControlChecks::run(folder.path(), out, err), 1) << target.toStdString();
+        EXPECT_EQ(QString::fromUtf8(contents(err)),
+                  "Could not write " + path + ": The file " + path + " is not a regular file.\n");
+        EXPECT_EQ(QFile::symLinkTarget(path), target);
+        std::fclose(out);
+        std::fclose(err);
+    }
+    EXPECT_EQ(targets.changes(), QString());
 }

@@ -1,6 +1,7 @@
 #include "ShellHarness.h"
 
 #include "MainWindow.h"
+#include "NonRegularTargets.h"
 #include "OnboardingState.h"
 #include "StartupOptions.h"
 #include "StartupTask.h"
@@ -181,4 +182,47 @@ TEST(StartupTask, CheckControlsRunsTheCheckAndExitsWithItsStatusBeforeActivation
     EXPECT_EQ(exitStatus, 1);
     h.advance(1);
     EXPECT_FALSE(h.system().isActive());
+}
+
+namespace {
+
+QByteArray readAll(std::FILE* file)
+{
+    std::rewind(file);
+    QByteArray bytes;
+    char chunk[256];
+    while (const size_t n = std::fread(chunk, 1, sizeof chunk, file)) bytes.append(chunk, qsizetype(n));
+    return bytes;
+}
+
+}  // namespace
+
+// A statistics file that is a FIFO, a device or a link to one is never opened (a FIFO without a
+// reader would block the window): said once on standard error, and the lines go to standard
+// output.
+TEST(StartupTask, AStatisticsFileThatIsNoRegularFileIsNotOpened)
+{
+    QTemporaryDir dir;
+    test::NonRegularTargets targets(dir.path());
+    for (const QString& path : targets.all()) {
+        test::ShellHarness h;
+        StartupTask::Hooks hooks;
+        hooks.snapshot = [](const QString&) {};
+        hooks.exportGlyph = [](const QString&) { return true; };
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        hooks.standardOutput = out;
+        hooks.standardError = err;
+        StartupTask task(*h.model, *h.updater, StartupOptions::parse({"quorel", "--log-stats", path}), hooks);
+        task.emitStatistics();
+        task.emitStatistics();
+        std::fflush(out);
+        std::fflush(err);
+        EXPECT_EQ(readAll(out).count('\n'), 2) << path.toStdString();
+        EXPECT_EQ(QString::fromUtf8(readAll(err)),
+                  "Could not write " + path + ": The file " + path + " is not a regular file.\n");
+        std::fclose(out);
+        std::fclose(err);
+    }
+    EXPECT_EQ(targets.changes(), QString());
 }

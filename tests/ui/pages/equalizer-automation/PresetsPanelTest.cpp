@@ -1,5 +1,6 @@
 // The presets card: menu, chips, save with its prompt and replace confirmation, delete with
 // its confirmation, export and import through the file dialog seam.
+#include "NonRegularTargets.h"
 #include "PagesTest.h"
 #include "PresetFileDialogs.h"
 #include "PresetsPanel.h"
@@ -9,6 +10,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -363,4 +366,58 @@ TEST_F(PresetsCard, AFailedExportLeavesTheExistingFileWhole)
     setLanguage(AppLanguage::portuguese);
     EXPECT_TRUE(model->system().errorMessage()->text().startsWith("Não foi possível exportar: "));
     EXPECT_EQ(QDir(home.path()).entryList({"kept*"}, QDir::Files), QStringList{"kept.quorelpreset"});
+}
+
+// An export onto a FIFO, a device or a link to one is refused in the window's language and
+// leaves what stands there as it is.
+TEST_F(PresetsCard, AnExportOntoAFifoOrADeviceIsRefused)
+{
+    make();
+    PresetsPanel* panel = makePanel();
+    model->apply(*BuiltInPresets::preset("builtin.movies"));
+    NonRegularTargets targets(home.path());
+    QString target;
+    PresetFileDialogs::setOverride({}, [&](QWidget*, const QString&) -> std::optional<QString> { return target; });
+    for (const QString& path : targets.all()) {
+        target = path;
+        setLanguage(AppLanguage::english);
+        model->system().setErrorMessage(std::nullopt);
+        panel->exportCurrent();
+        ASSERT_TRUE(model->system().errorMessage()) << path.toStdString();
+        EXPECT_EQ(model->system().errorMessage()->text(), "Could not export: The file " + path + " is not a regular file.");
+        setLanguage(AppLanguage::portuguese);
+        panel->exportCurrent();
+        EXPECT_EQ(model->system().errorMessage()->text(),
+                  "Não foi possível exportar: O arquivo " + path + " não é um arquivo comum.");
+    }
+    EXPECT_EQ(targets.changes(), QString());
+}
+
+// The name asked for is as long as the library keeps, and a full list of the user's own presets
+// is told in the window instead of taking one more.
+TEST_F(PresetsCard, SavingIsBoundedByTheLibrary)
+{
+    make();
+    PresetsPanel* panel = makePanel();
+    panel->saveAs();
+    ASSERT_TRUE(panel->nameDialog());
+    EXPECT_EQ(panel->nameField()->maxLength(), PresetLibrary::maximumNameLength);
+    panel->nameDialog()->reject();
+
+    QJsonArray full;
+    for (std::size_t i = 0; i < PresetLibrary::maximumCustom; ++i)
+        full.append(SoundPreset::customNamed(QStringLiteral("Mine %1").arg(i), DSPSettings()).toJson());
+    window.reset();
+    PanelsTest::make([&](BoostModel::Options&) {
+        store.setString(QString::fromLatin1(PresetLibrary::customKey),
+                        QString::fromUtf8(QJsonDocument(full).toJson(QJsonDocument::Compact)));
+    });
+    panel = makePanel();
+    ASSERT_EQ(model->presets().custom().size(), PresetLibrary::maximumCustom);
+    model->change(unmatched);
+    saveThroughPrompt(panel, "One more");
+    EXPECT_EQ(model->presets().custom().size(), PresetLibrary::maximumCustom);
+    ASSERT_TRUE(model->system().errorMessage());
+    EXPECT_EQ(model->system().errorMessage()->text(),
+              QString("You already have %1 presets of your own. Delete one to add another.").arg(PresetLibrary::maximumCustom));
 }
