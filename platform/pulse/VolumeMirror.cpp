@@ -91,12 +91,13 @@ VolumeMirror::VolumeMirror(const QString& sinkName, const QString& deviceName) :
             return;
         }
     });
-    // The server tells of a new sink of ours as of no change: wait for it here.
+    // The server tells of a new sink of ours as of no change: wait for it here (not for a server
+    // that does not answer).
     const auto deadline = std::chrono::steady_clock::now() + sinkWait;
     for (;;) {
         PulseSnapshot snapshot;
-        const bool shown = PulseClient::shared().read(snapshot) == 0 && snapshot.sink(sinkName);
-        if (shown || std::chrono::steady_clock::now() >= deadline) break;
+        if (PulseClient::shared().read(snapshot) != 0 || snapshot.sink(sinkName)) break;
+        if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(sinkPoll);
     }
     std::lock_guard lock(shared_->mutex);
