@@ -72,8 +72,9 @@ std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
             // the device, the path adds no cycle, and a stalled Quorel stalls only what plays
             // through it. The session manager never falls back to it on its own.
             {PW_KEY_PRIORITY_SESSION, "0"},
-            // No application name: the session manager would store our sink's volume under it
-            // and give it to the next one (by the node name, new with each start, it never does).
+            // No application name: the session manager stores a sink's volume under its
+            // application name, else its node name, and gives it to the next sink that has it;
+            // our node name is new with each start.
         },
         error);
 }
