@@ -61,8 +61,9 @@ std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
             {"audio.position", "[ FL FR ]"},
             {PW_KEY_AUDIO_RATE, std::to_string(options_.rate)},
             {PW_KEY_NODE_LATENCY, latency},
-            // What applications play reaches the filter at the volume set on our sink.
-            {"monitor.channel-volumes", "true"},
+            // What applications play reaches the filter as they play it: the volume and mute
+            // set on our sink are the output device's, which applies them (VolumeMirror).
+            {"monitor.channel-volumes", "false"},
             // The device's clock drives the graph, never this sink. A null sink can always
             // drive; among the drivers that links join, the server picks the highest
             // priority.driver (compared unsigned: a negative one ranks above all), and between
@@ -71,7 +72,9 @@ std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
             // the device, the path adds no cycle, and a stalled Quorel stalls only what plays
             // through it. The session manager never falls back to it on its own.
             {PW_KEY_PRIORITY_SESSION, "0"},
-            {PW_KEY_APP_NAME, "Quorel"},
+            // No application name: the session manager stores a sink's volume under its
+            // application name, else its node name, and gives it to the next sink that has it;
+            // our node name is new with each start.
         },
         error);
 }

@@ -5,6 +5,7 @@
 #include "HALListener.h"
 #include "L10n.h"
 #include "PulseSnapshot.h"
+#include "VolumeMirror.h"
 #include "ChainFilter.h"
 #include "GraphPath.h"
 #include "PipeWireContext.h"
@@ -60,6 +61,7 @@ public:
     ~Session() override
     {
         stopIOProc(0);
+        volume_.reset();
         path_.reset();
     }
 
@@ -84,12 +86,14 @@ public:
         if (!path_) return -ENODEV;
         const int result = path_->connectOutput(outputUID.toStdString());
         playing_ = result == 0;
+        if (playing_) volume_ = std::make_unique<VolumeMirror>(uid(), outputUID);
         return result;
     }
 
     void destroyPlayback()
     {
         stopIOProc(0);
+        volume_.reset();
         if (path_) path_->disconnectOutput();
         playing_ = false;
     }
@@ -105,6 +109,7 @@ public:
         if (ports.size() != path_->outputChannels()) return -EINVAL;
         const int result = path_->connectOutput(outputUID.toStdString());
         if (result == 0) missingSince_.reset();
+        if (result == 0 && volume_) volume_->setDevice(outputUID);
         return result;
     }
 
@@ -302,6 +307,8 @@ private:
     uint32_t requestedFrames_;
     std::unique_ptr<pipewire::GraphPath> path_;
     bool playing_ = false;
+    // While the path plays: our sink's volume and mute are the output device's (one volume).
+    std::unique_ptr<VolumeMirror> volume_;
     uint64_t sinkManager_ = 0;  // the session manager that took our sink over (its count)
     int readyChecks_ = 0;       // checks in a row that a new one runs and the output is configured
     std::optional<std::chrono::steady_clock::time_point> heldSince_;  // our sink, for a new one
