@@ -2,6 +2,7 @@
 
 #include "BoostModel.h"
 #include "CardHeader.h"
+#include "FocusRing.h"
 #include "HeadphoneCatalog.h"
 #include "HeadphoneLibrary.h"
 #include "HeadphonePanelState.h"
@@ -101,6 +102,7 @@ protected:
                    QFontMetrics(font).elidedText(text(), Qt::ElideRight, int(textWidth)));
         Symbols::draw(p, QStringLiteral("chevron.up.chevron.down"), QRectF(bounds.right() - 12 - 9, cy - 4.5, 9, 9),
                       Studio::secondary());
+        FocusRing::drawIfFocused(p, *this, 9);
     }
 
 private:

@@ -27,6 +27,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -211,6 +212,8 @@ void MainView::rebuildPage()
     if (!page_)
         page_ = defaultPage(pageTab_, model_, updater_, parent);
     column_->insertWidget(index, page_);
+    // Each page opens at its top, never where the previous one was scrolled to.
+    scroll_->verticalScrollBar()->setValue(0);
     if (animate) {
         auto* effect = new QGraphicsOpacityEffect(page_);
         effect->setOpacity(0);

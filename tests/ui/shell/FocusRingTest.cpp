@@ -7,6 +7,7 @@
 
 #include "ComparisonSwitch.h"
 #include "FocusRing.h"
+#include "HeadphonePanel.h"
 #include "MainView.h"
 #include "MainWindow.h"
 #include "MenuBarPanel.h"
@@ -19,6 +20,7 @@
 #include "Sidebar.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QImage>
 #include <QScrollArea>
@@ -85,6 +87,12 @@ TEST(FocusRings, SidebarAndPageControlsDrawTheRing)
         expectRing(sidebar->items()[i], QString("sidebar-row-%1").arg(i + 1));
     expectRing(sidebar->websiteLink(), "website-link");
     expectRing(sidebar->powerSwitch(), "sidebar-power");
+    // The headphone profile menu on the Output page.
+    h.model->setTab(MainTab::output);
+    QCoreApplication::processEvents();
+    auto* headphones = window.view()->page()->findChild<HeadphonePanel*>();
+    ASSERT_TRUE(headphones);
+    expectRing(headphones->menuButton(), "headphone-profile-menu");
     // Nothing is drawn for the scroll area, so it takes no Tab stop.
     EXPECT_EQ(window.view()->scrollArea()->focusPolicy(), Qt::NoFocus);
 }
@@ -133,3 +141,4 @@ TEST(FocusRings, OnlyFocusFromTheKeyboardShowsTheRing)
     QCoreApplication::processEvents();
     EXPECT_TRUE(ringDrawn(power->grab().toImage()));
 }
+
