@@ -2,6 +2,7 @@
 
 #include "BoostModel.h"
 #include "CardHeader.h"
+#include "FileDialogFolder.h"
 #include "FocusRing.h"
 #include "HeadphoneCatalog.h"
 #include "HeadphoneLibrary.h"
@@ -49,7 +50,9 @@ std::optional<QString> chooseWithDialog(QWidget* parent)
     dialog.setNameFilters({L10n::text(QStringLiteral("Text files (*.txt)"), language),
                            L10n::text(QStringLiteral("All files (*)"), language)});
     dialog.setLabelText(QFileDialog::Accept, L10n::text(QStringLiteral("Import"), language));
+    FileDialogFolder::apply(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    FileDialogFolder::remember(dialog.selectedFiles().constFirst());
     return dialog.selectedFiles().constFirst();
 }
 
