@@ -142,3 +142,36 @@ TEST(FocusRings, OnlyFocusFromTheKeyboardShowsTheRing)
     EXPECT_TRUE(ringDrawn(power->grab().toImage()));
 }
 
+
+TEST(FocusRings, OnboardingKeepsTheFocusOnTheControlUsedNotOnSkip)
+{
+    test::ShellHarness h;
+    OnboardingState state;
+    state.setStep(2);
+    OnboardingView view(*h.model, state);
+    activate(&view);
+    // A preset card clicked: the step is built again; the focus stays on that card, with no ring.
+    QTest::mouseClick(view.presetCards()[1], Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(view.presetCards().size(), 4);
+    EXPECT_NE(QApplication::focusWidget(), view.skipButton()) << "Space would skip";
+    EXPECT_EQ(QApplication::focusWidget(), view.presetCards()[1]);
+    EXPECT_FALSE(FocusRing::showsRing(*view.presetCards()[1]));
+    // Chosen from the keyboard, the new card keeps the ring.
+    view.presetCards()[2]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view.presetCards()[2], Qt::Key_Space);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), view.presetCards()[2]);
+    EXPECT_TRUE(FocusRing::showsRing(*view.presetCards()[2]));
+
+    // "Enable now" clicked turns into "Processing is active", disabled: the focus goes on.
+    state.setStep(1);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view.enableButton());
+    QTest::mouseClick(view.enableButton(), Qt::LeftButton);
+    h.settle();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(h.system().isActive());
+    EXPECT_NE(QApplication::focusWidget(), view.skipButton()) << "Space would skip";
+    EXPECT_EQ(QApplication::focusWidget(), view.forwardButton());
+}
