@@ -18,6 +18,7 @@
 #include "SelectableButton.h"
 #include "StudioButton.h"
 #include "Sidebar.h"
+#include "StudioSlider.h"
 
 #include <QAbstractButton>
 #include <QPushButton>
@@ -174,4 +175,25 @@ TEST(FocusRings, OnboardingKeepsTheFocusOnTheControlUsedNotOnSkip)
     ASSERT_TRUE(h.system().isActive());
     EXPECT_NE(QApplication::focusWidget(), view.skipButton()) << "Space would skip";
     EXPECT_EQ(QApplication::focusWidget(), view.forwardButton());
+}
+
+TEST(FocusRings, AClickedSidebarRowLeavesNoRing)
+{
+    test::ShellHarness h;
+    UserDefaults::standard().setBoolean(OnboardingState::key, true);
+    MainWindow window(*h.model, *h.updater, false);
+    window.resize(1120, 640);
+    activate(&window);
+    // A slider of the Boost page dragged with the mouse holds the focus, without a ring.
+    auto* slider = window.view()->page()->findChild<StudioSlider*>();
+    ASSERT_TRUE(slider);
+    QTest::mouseClick(slider, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), slider);
+    // The Equalizer row clicked: the Boost page goes, and its focus must not turn into a ring
+    // elsewhere (the website link first in line).
+    QTest::mouseClick(window.view()->sidebar()->items()[1], Qt::LeftButton);
+    QCoreApplication::processEvents();
+    for (QWidget* widget : window.findChildren<QWidget*>())
+        EXPECT_FALSE(FocusRing::showsRing(*widget)) << widget->metaObject()->className();
 }
