@@ -14,6 +14,13 @@
 int main(int argc, char** argv)
 {
     // Answered before the application connects to a display, so it works on a server or in a script.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (quorel::StartupOptions::asksForHelp(arguments)) {
+        std::fputs(quorel::StartupOptions::helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("Quorel %s (build %s)\n", QUOREL_VERSION, QUOREL_BUILD_NUMBER);

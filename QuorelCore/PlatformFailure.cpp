@@ -2,13 +2,15 @@
 
 namespace quorel {
 
-AudioFailure platformFailure(const UnitError& error)
+LocalizedMessage platformFailureMessage(const UnitError& error)
 {
-    const char* domain = error.domain == UnitError::Domain::posix ? "POSIX" : "OSStatus";
-    return AudioFailure::message(QStringLiteral("The operation couldn’t be completed. (%1 error %2.)")
-                                     .arg(QLatin1String(domain))
-                                     .arg(error.code));
+    const QString code = QString::number(error.code);
+    if (error.domain == UnitError::Domain::posix)
+        return LocalizedMessage::make(QStringLiteral("The operation could not be completed (POSIX error {0})."), code);
+    return LocalizedMessage::make(QStringLiteral("The operation could not be completed (error {0})."), code);
 }
+
+AudioFailure platformFailure(const UnitError& error) { return AudioFailure::localized(platformFailureMessage(error)); }
 
 AudioFailure platformFailure(Status status) { return platformFailure(UnitError::osStatus(status)); }
 

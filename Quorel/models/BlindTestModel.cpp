@@ -73,6 +73,14 @@ void BlindTestModel::cancel()
     selectProcessed();
 }
 
+void BlindTestModel::discard()
+{
+    if (phase_ == Phase::running && model_) model_->setBlindTestRunning(false);
+    phase_ = Phase::idle;
+    listening_.reset();
+    emit changed();
+}
+
 void BlindTestModel::selectProcessed()
 {
     if (!model_) return;

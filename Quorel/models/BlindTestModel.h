@@ -45,6 +45,9 @@ public:
     void choose(const std::optional<QString>& side);
     // Abandons the test; the processed sound is selected again.
     void cancel();
+    // Drops the test as if it had never run (its card went away): back to idle with the
+    // answer no longer hidden, the sound left as the last listen set it.
+    void discard();
 
     // The result texts, in the saved interface language or in `language`.
     QString summary() const;

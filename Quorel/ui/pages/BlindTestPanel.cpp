@@ -105,18 +105,18 @@ BlindTestPanel::BlindTestPanel(BoostModel& model, std::shared_ptr<RandomSource> 
     refresh();
 }
 
-BlindTestPanel::~BlindTestPanel() { cancelRunningTest(); }
+BlindTestPanel::~BlindTestPanel() { dropRunningTest(); }
 
 void BlindTestPanel::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    cancelRunningTest();
+    dropRunningTest();
 }
 
-void BlindTestPanel::cancelRunningTest()
+void BlindTestPanel::dropRunningTest()
 {
-    // A test dropped unseen would keep the sides hidden and may leave the original sound on.
-    if (test_->phase() == BlindTestModel::Phase::running) test_->cancel();
+    // A test left unseen must not keep the side hidden; the sound stays as the user last heard it.
+    if (test_->phase() == BlindTestModel::Phase::running) test_->discard();
 }
 
 void BlindTestPanel::refresh()

@@ -18,8 +18,8 @@ class StudioButton;
 // The blind A/B test card: idle (the explanation and "Start"), running (listen to A or B, then
 // name the preferred side or no difference, or cancel) and done (summary, verdict, "Try again"
 // and "Close"). Owns its test; a test still running when the card leaves the screen (another
-// page, the window hidden or closed) or is destroyed is cancelled, so the processed sound is
-// selected again and nothing stays hidden.
+// page, the window hidden or closed) or is destroyed is dropped: the side is shown again and
+// the comparison stays on the side last listened to; shown again, the card starts idle.
 class BlindTestPanel : public QWidget {
     Q_OBJECT
 public:
@@ -50,7 +50,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void cancelRunningTest();
+    void dropRunningTest();
 
     BoostModel& model_;
     BlindTestModel* test_;

@@ -2,6 +2,8 @@
 
 #include "BoostModel.h"
 #include "CardHeader.h"
+#include "FileDialogFolder.h"
+#include "FocusRing.h"
 #include "HeadphoneCatalog.h"
 #include "HeadphoneLibrary.h"
 #include "HeadphonePanelState.h"
@@ -48,7 +50,9 @@ std::optional<QString> chooseWithDialog(QWidget* parent)
     dialog.setNameFilters({L10n::text(QStringLiteral("Text files (*.txt)"), language),
                            L10n::text(QStringLiteral("All files (*)"), language)});
     dialog.setLabelText(QFileDialog::Accept, L10n::text(QStringLiteral("Import"), language));
+    FileDialogFolder::apply(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    FileDialogFolder::remember(dialog.selectedFiles().constFirst());
     return dialog.selectedFiles().constFirst();
 }
 
@@ -101,6 +105,7 @@ protected:
                    QFontMetrics(font).elidedText(text(), Qt::ElideRight, int(textWidth)));
         Symbols::draw(p, QStringLiteral("chevron.up.chevron.down"), QRectF(bounds.right() - 12 - 9, cy - 4.5, 9, 9),
                       Studio::secondary());
+        FocusRing::drawIfFocused(p, *this, 9);
     }
 
 private:

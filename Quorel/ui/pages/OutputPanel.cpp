@@ -67,7 +67,7 @@ OutputPanel::OutputPanel(SystemModel& system, SystemVolumeController* volume, QW
 
     // Device column.
     auto* deviceColumn = new QWidget(card);
-    deviceColumn->setFixedWidth(200);
+    deviceColumn->setFixedWidth(224);  // the picker holds "Dispositivo desconectado" whole
     auto* device = new QVBoxLayout(deviceColumn);
     device->setContentsMargins(0, 0, 0, 0);
     device->setSpacing(10);
@@ -82,7 +82,7 @@ OutputPanel::OutputPanel(SystemModel& system, SystemVolumeController* volume, QW
     source_->setAlignment(Qt::AlignHCenter);
     device->addWidget(source_);
     picker_ = new QComboBox(deviceColumn);
-    picker_->setFixedWidth(190);
+    picker_->setFixedWidth(214);
     device->addWidget(picker_, 0, Qt::AlignHCenter);
     restart_ = new StudioButton(QString(), true, deviceColumn);
     device->addWidget(restart_, 0, Qt::AlignHCenter);

@@ -1,5 +1,6 @@
 #include "PresetFileDialogs.h"
 
+#include "FileDialogFolder.h"
 #include "L10n.h"
 
 #include <QFileDialog>
@@ -37,8 +38,11 @@ QStringList openFiles(QWidget* parent)
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilter(L10n::text("Quorel presets", language) + QStringLiteral(" (*.quorelpreset *.json)"));
     dialog.setLabelText(QFileDialog::Accept, L10n::text("Import", language));
+    FileDialogFolder::apply(dialog);
     if (dialog.exec() != QDialog::Accepted) return {};
-    return dialog.selectedFiles();
+    const QStringList files = dialog.selectedFiles();
+    if (!files.isEmpty()) FileDialogFolder::remember(files.constFirst());
+    return files;
 }
 
 std::optional<QString> saveFile(QWidget* parent, const QString& fileName)
@@ -51,8 +55,10 @@ std::optional<QString> saveFile(QWidget* parent, const QString& fileName)
     dialog.setDefaultSuffix(QStringLiteral("quorelpreset"));
     dialog.setNameFilter(L10n::text("Quorel presets", language) + QStringLiteral(" (*.quorelpreset)"));
     dialog.setLabelText(QFileDialog::Accept, L10n::text("Export", language));
+    FileDialogFolder::apply(dialog);
     dialog.selectFile(fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    FileDialogFolder::remember(dialog.selectedFiles().constFirst());
     return dialog.selectedFiles().constFirst();
 }
 

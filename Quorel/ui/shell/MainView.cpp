@@ -3,6 +3,7 @@
 #include "AutomationPanel.h"
 #include "BoostModel.h"
 #include "EqualizerPage.h"
+#include "FocusRing.h"
 #include "FeaturePages.h"
 #include "L10n.h"
 #include "LanguageBinding.h"
@@ -18,6 +19,7 @@
 #include "Symbols.h"
 #include "UpdateChecker.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -27,6 +29,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -200,6 +203,15 @@ void MainView::rebuildPage()
         fade->start(QAbstractAnimation::DeleteWhenStopped);
     }
     if (page_) {
+        // The focus inside the old page goes to the row of the new one, taken the same way;
+        // left to Qt it would move on as if by Tab, a ring on the website link after a click.
+        QWidget* focused = QApplication::focusWidget();
+        if (focused && page_->isAncestorOf(focused)) {
+            const Qt::FocusReason reason = FocusRing::showsRing(*focused) ? Qt::OtherFocusReason : Qt::MouseFocusReason;
+            for (SidebarItem* item : sidebar_->items())
+                if (item->tab() == model_.tab())
+                    item->setFocus(reason);
+        }
         column_->removeWidget(page_);
         page_->hide();
         page_->deleteLater();
@@ -211,6 +223,8 @@ void MainView::rebuildPage()
     if (!page_)
         page_ = defaultPage(pageTab_, model_, updater_, parent);
     column_->insertWidget(index, page_);
+    // Each page opens at its top, never where the previous one was scrolled to.
+    scroll_->verticalScrollBar()->setValue(0);
     if (animate) {
         auto* effect = new QGraphicsOpacityEffect(page_);
         effect->setOpacity(0);

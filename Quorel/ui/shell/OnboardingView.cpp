@@ -3,17 +3,18 @@
 #include "BoostModel.h"
 #include "BrandIcon.h"
 #include "BuiltInPresets.h"
+#include "FocusRing.h"
 #include "L10n.h"
 #include "LanguageBinding.h"
 #include "LocalizationModel.h"
 #include "OnboardingState.h"
 #include "PresetLibrary.h"
 #include "StatusDot.h"
-#include "FocusRing.h"
 #include "Studio.h"
 #include "StudioButton.h"
 #include "Symbols.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -231,7 +232,25 @@ void OnboardingView::refresh()
 void OnboardingView::buildStep()
 {
     const AppLanguage language = L10n::language();
+    // The step's controls in Tab order.
+    const auto controls = [this] {
+        QList<QWidget*> found;
+        for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
+            if (content_->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) found << w;
+        return found;
+    };
+    // A control of the step that had the focus (a preset card just clicked, "Enable now") hands
+    // it to its successor in the new build, taken the same way, rather than Qt moving it on to
+    // "Skip" as the old one hides.
+    qsizetype focusAt = -1;
+    bool fromKeyboard = false;
     if (content_) {
+        QWidget* focused = QApplication::focusWidget();
+        if (focused && content_->isAncestorOf(focused)) {
+            focusAt = builtStep_ == state_.step() ? controls().indexOf(focused) : -1;
+            fromKeyboard = FocusRing::showsRing(*focused);
+            forward_->setFocus(fromKeyboard ? Qt::OtherFocusReason : Qt::MouseFocusReason);
+        }
         content_->hide();
         content_->deleteLater();
     }
@@ -328,6 +347,13 @@ void OnboardingView::buildStep()
     order << skip_ << back_ << forward_;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+    builtStep_ = step;
+    if (focusAt >= 0) {
+        const QList<QWidget*> rebuilt = controls();
+        // A control now disabled ("Processing is active") leaves the focus on "Continue".
+        if (focusAt < rebuilt.size() && rebuilt[focusAt]->isEnabled())
+            rebuilt[focusAt]->setFocus(fromKeyboard ? Qt::OtherFocusReason : Qt::MouseFocusReason);
+    }
 }
 
 }  // namespace quorel

@@ -55,6 +55,7 @@ private:
     QLabel* step_;
     QComboBox* language_;
     QWidget* content_ = nullptr;
+    int builtStep_ = -1;
     QVBoxLayout* contentSlot_;
     StudioButton* skip_;
     StudioButton* back_;

@@ -52,23 +52,6 @@ QPainterPath insideOutline(const QRectF& bounds, qreal radius, qreal width)
     return path;
 }
 
-// A one-line label that ends in an ellipsis when its text does not fit.
-class ElidedLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setFont(font());
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(contentsRect(), Qt::AlignVCenter | Qt::AlignLeft,
-                         fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
-    }
-};
-
 }  // namespace
 
 // ---- SidebarItem
@@ -265,12 +248,13 @@ Sidebar::Sidebar(BoostModel& model, QWidget* parent) : QWidget(parent), model_(m
     statusRow->setSpacing(7);
     statusDot_ = new StatusDot(6, statusLine_);
     statusRow->addWidget(statusDot_, 0, Qt::AlignVCenter);
-    statusText_ = new ElidedLabel(statusLine_);
+    // Wraps onto a second line where the words run longer (Portuguese).
+    statusText_ = new QLabel(statusLine_);
+    statusText_->setWordWrap(true);
     statusText_->setFont(Studio::font(11, QFont::Medium));
     QPalette statusPalette = statusText_->palette();
     statusPalette.setColor(QPalette::WindowText, Studio::secondary());
     statusText_->setPalette(statusPalette);
-    statusText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusRow->addWidget(statusText_, 1);
     power->addWidget(statusLine_);
     switch_ = new SidebarSwitch(this);

@@ -77,4 +77,40 @@ StartupOptions StartupOptions::parse(const QStringList& arguments)
     return options;
 }
 
+bool StartupOptions::asksForHelp(const QStringList& arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (i + 1 < arguments.size() && takesValue(arguments[i], arguments[i + 1]))
+            ++i;  // the option's value ("--snapshot -h" writes a file named -h)
+        else if (arguments[i] == "--help" || arguments[i] == "-h")
+            return true;
+    }
+    return false;
+}
+
+QString StartupOptions::helpText()
+{
+    return QStringLiteral(
+        "Usage: quorel [OPTION...] [quorel:URL | FILE...]\n"
+        "\n"
+        "Processes all system audio through Quorel's chain.\n"
+        "\n"
+        "Options:\n"
+        "  --system             turn processing on after start\n"
+        "  --preview            show the window with demonstration values, no audio\n"
+        "  --no-prime           no wake-up playback at start\n"
+        "  --check-controls     run the slider self-check, then quit\n"
+        "  --log-stats [FILE]   write a statistics line every 2 s (to FILE, else standard output)\n"
+        "  --export-glyph FILE  write the application glyph to FILE\n"
+        "  --snapshot FILE      write a picture of the window to FILE\n"
+        "  --version            print the version and quit\n"
+        "  -h, --help           print this help and quit\n"
+        "\n"
+        "Arguments:\n"
+        "  quorel:URL           a command such as quorel://on, quorel://off or quorel://toggle\n"
+        "  FILE                 a preset file to import\n"
+        "\n"
+        "While Quorel runs, starting it again hands its URL or file to the running instance.\n");
+}
+
 }  // namespace quorel

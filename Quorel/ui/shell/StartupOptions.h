@@ -26,6 +26,10 @@ struct StartupOptions {
     QList<QUrl> urls;
 
     static StartupOptions parse(const QStringList& arguments);
+    // Whether an argument asks for the usage ("--help" or "-h"): answered before anything starts.
+    static bool asksForHelp(const QStringList& arguments);
+    // The usage: every option and the URL and file arguments, one per line.
+    static QString helpText();
 
     // Whether this launch may run beside a running instance (it never drives the audio then
     // either: a design preview or a self-check).

@@ -133,6 +133,22 @@ TEST_F(BlindTest, ATestDestroyedWhileRunningClearsTheBlindFlag)
     EXPECT_FALSE(model->blindTestRunning());
 }
 
+TEST_F(BlindTest, DiscardShowsTheSideAgainAndLeavesTheSoundAsLastHeard)
+{
+    make(assignment());
+    BlindTestModel test;
+    test.start(*model);
+    test.listen("B");   // round 0: side A is the processed one
+    ASSERT_FALSE(model->processed());
+    const int configured = configureCount;
+    test.discard();
+    EXPECT_EQ(test.phase(), BlindTestModel::Phase::idle);
+    EXPECT_EQ(test.listening(), std::nullopt);
+    EXPECT_FALSE(model->blindTestRunning());
+    EXPECT_FALSE(model->processed());
+    EXPECT_EQ(configureCount, configured);
+}
+
 TEST_F(BlindTest, WithoutTheRootModelListenDoesNothingAndChooseStillCounts)
 {
     make(assignment());

@@ -39,6 +39,19 @@ QProcessEnvironment environment(const QString& home)
 
 }  // namespace
 
+TEST(Binary, HelpPrintsTheUsageAndExitsZero)
+{
+    QTemporaryDir home;
+    QProcess process;
+    process.setProcessEnvironment(environment(home.path()));
+    process.start(QUOREL_BINARY, {"--help"});
+    ASSERT_TRUE(process.waitForFinished(20000)) << "no window starts for --help";
+    EXPECT_EQ(process.exitCode(), 0);
+    const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    EXPECT_TRUE(output.startsWith("Usage: quorel")) << output.toStdString();
+    EXPECT_TRUE(output.contains("--snapshot FILE"));
+}
+
 TEST(Binary, CheckControlsPrintsTheLineWritesTheFileAndExitsZero)
 {
     QTemporaryDir home;

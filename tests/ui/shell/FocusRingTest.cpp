@@ -7,6 +7,7 @@
 
 #include "ComparisonSwitch.h"
 #include "FocusRing.h"
+#include "HeadphonePanel.h"
 #include "MainView.h"
 #include "MainWindow.h"
 #include "MenuBarPanel.h"
@@ -17,8 +18,10 @@
 #include "SelectableButton.h"
 #include "StudioButton.h"
 #include "Sidebar.h"
+#include "StudioSlider.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QImage>
 #include <QScrollArea>
@@ -85,6 +88,12 @@ TEST(FocusRings, SidebarAndPageControlsDrawTheRing)
         expectRing(sidebar->items()[i], QString("sidebar-row-%1").arg(i + 1));
     expectRing(sidebar->websiteLink(), "website-link");
     expectRing(sidebar->powerSwitch(), "sidebar-power");
+    // The headphone profile menu on the Output page.
+    h.model->setTab(MainTab::output);
+    QCoreApplication::processEvents();
+    auto* headphones = window.view()->page()->findChild<HeadphonePanel*>();
+    ASSERT_TRUE(headphones);
+    expectRing(headphones->menuButton(), "headphone-profile-menu");
     // Nothing is drawn for the scroll area, so it takes no Tab stop.
     EXPECT_EQ(window.view()->scrollArea()->focusPolicy(), Qt::NoFocus);
 }
@@ -132,4 +141,59 @@ TEST(FocusRings, OnlyFocusFromTheKeyboardShowsTheRing)
     power->setFocus(Qt::BacktabFocusReason);
     QCoreApplication::processEvents();
     EXPECT_TRUE(ringDrawn(power->grab().toImage()));
+}
+
+
+TEST(FocusRings, OnboardingKeepsTheFocusOnTheControlUsedNotOnSkip)
+{
+    test::ShellHarness h;
+    OnboardingState state;
+    state.setStep(2);
+    OnboardingView view(*h.model, state);
+    activate(&view);
+    // A preset card clicked: the step is built again; the focus stays on that card, with no ring.
+    QTest::mouseClick(view.presetCards()[1], Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(view.presetCards().size(), 4);
+    EXPECT_NE(QApplication::focusWidget(), view.skipButton()) << "Space would skip";
+    EXPECT_EQ(QApplication::focusWidget(), view.presetCards()[1]);
+    EXPECT_FALSE(FocusRing::showsRing(*view.presetCards()[1]));
+    // Chosen from the keyboard, the new card keeps the ring.
+    view.presetCards()[2]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view.presetCards()[2], Qt::Key_Space);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), view.presetCards()[2]);
+    EXPECT_TRUE(FocusRing::showsRing(*view.presetCards()[2]));
+
+    // "Enable now" clicked turns into "Processing is active", disabled: the focus goes on.
+    state.setStep(1);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view.enableButton());
+    QTest::mouseClick(view.enableButton(), Qt::LeftButton);
+    h.settle();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(h.system().isActive());
+    EXPECT_NE(QApplication::focusWidget(), view.skipButton()) << "Space would skip";
+    EXPECT_EQ(QApplication::focusWidget(), view.forwardButton());
+}
+
+TEST(FocusRings, AClickedSidebarRowLeavesNoRing)
+{
+    test::ShellHarness h;
+    UserDefaults::standard().setBoolean(OnboardingState::key, true);
+    MainWindow window(*h.model, *h.updater, false);
+    window.resize(1120, 640);
+    activate(&window);
+    // A slider of the Boost page dragged with the mouse holds the focus, without a ring.
+    auto* slider = window.view()->page()->findChild<StudioSlider*>();
+    ASSERT_TRUE(slider);
+    QTest::mouseClick(slider, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), slider);
+    // The Equalizer row clicked: the Boost page goes, and its focus must not turn into a ring
+    // elsewhere (the website link first in line).
+    QTest::mouseClick(window.view()->sidebar()->items()[1], Qt::LeftButton);
+    QCoreApplication::processEvents();
+    for (QWidget* widget : window.findChildren<QWidget*>())
+        EXPECT_FALSE(FocusRing::showsRing(*widget)) << widget->metaObject()->className();
 }

@@ -18,6 +18,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QTest>
 
@@ -219,6 +221,22 @@ TEST(MainView, PagesAreBuiltAnewPerTabAndTheSettingsPageIsWhole)
     EXPECT_TRUE(qobject_cast<SettingsPanel*>(w.view()->page()));
     EXPECT_FALSE(w.view()->banner()->isVisibleTo(w.view()));
     EXPECT_GE(w.window->minimumSizeHint().width(), 1040);
+}
+
+TEST(MainView, EachPageOpensAtItsTop)
+{
+    test::ShellHarness h;
+    Window w(h);
+    w.window->resize(1120, 640);
+    QCoreApplication::processEvents();
+    QScrollBar* bar = w.view()->scrollArea()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "the Boost page is taller than the window";
+    bar->setValue(bar->maximum());
+    QTest::keyClick(w.window.get(), Qt::Key_2, Qt::ControlModifier);
+    ASSERT_EQ(h.model->tab(), MainTab::equalizer);
+    QCoreApplication::processEvents();
+    ASSERT_GT(bar->maximum(), 0) << "the Equalizer page is taller than the window";
+    EXPECT_EQ(bar->value(), 0) << "the header of the new page is in view";
 }
 
 TEST(MainView, CtrlDigitsChooseThePagesAndCtrlMFollowsActivity)

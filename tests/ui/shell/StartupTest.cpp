@@ -19,6 +19,18 @@
 
 using namespace quorel;
 
+TEST(StartupOptions, HelpListsEveryOptionAndIsNeverAnOptionsValue)
+{
+    EXPECT_TRUE(StartupOptions::asksForHelp({"quorel", "--help"}));
+    EXPECT_TRUE(StartupOptions::asksForHelp({"quorel", "--system", "-h"}));
+    EXPECT_FALSE(StartupOptions::asksForHelp({"quorel", "--snapshot", "--help"}));
+    EXPECT_FALSE(StartupOptions::asksForHelp({"quorel", "--system"}));
+    const QString help = StartupOptions::helpText();
+    for (const char* option : {"--system", "--preview", "--no-prime", "--check-controls", "--log-stats [FILE]",
+                               "--export-glyph FILE", "--snapshot FILE", "--version", "--help", "quorel:URL", "FILE"})
+        EXPECT_TRUE(help.contains(QLatin1String(option))) << option;
+}
+
 TEST(StartupOptions, ValuesAreTheNextArgumentAndNeverFiles)
 {
     const StartupOptions a = StartupOptions::parse(

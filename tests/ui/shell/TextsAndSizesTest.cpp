@@ -7,9 +7,14 @@
 #include "MainWindow.h"
 #include "OnboardingState.h"
 #include "OnboardingView.h"
+#include "OutputPanel.h"
+#include "Sidebar.h"
 #include "WindowChrome.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
@@ -88,4 +93,42 @@ TEST(TextsAndSizes, NoPermissionIsPromisedThatThisSystemNeverAsksFor)
     EXPECT_TRUE(text.contains(QString::fromUtf8(
         "\"Starting… Quorel becomes the default output while processing runs.\" = \"Iniciando… o Quorel vira a "
         "saída padrão enquanto o processamento está ligado.\";")));
+}
+
+TEST(TextsAndSizes, TheSidebarStatusAndTheOutputPickerHoldTheirLongestTextsInBothLanguages)
+{
+    for (AppLanguage language : appLanguage::allCases) {
+        SCOPED_TRACE(appLanguage::rawValue(language).toStdString());
+        test::ShellHarness h;
+        UserDefaults::standard().setBoolean(OnboardingState::key, true);
+        h.setLanguage(language);
+        h.start();
+        h.model->setTab(MainTab::output);
+        MainWindow window(*h.model, *h.updater, false);
+        window.show();
+        QCoreApplication::processEvents();
+
+        // "Processing system audio" whole, on as many lines as it takes.
+        Sidebar* sidebar = window.view()->sidebar();
+        ASSERT_EQ(sidebar->statusText(), L10n::text("Processing system audio", language));
+        QLabel* status = nullptr;
+        for (QLabel* label : sidebar->findChildren<QLabel*>())
+            if (label->text() == sidebar->statusText()) status = label;
+        ASSERT_TRUE(status);
+        const QRect needed = status->fontMetrics().boundingRect(QRect(0, 0, status->contentsRect().width(), 1000),
+                                                                Qt::TextWordWrap, status->text());
+        EXPECT_TRUE(status->wordWrap() || needed.height() <= status->fontMetrics().height());
+        EXPECT_LE(needed.height(), status->contentsRect().height()) << "the status is cut";
+        EXPECT_LE(needed.width(), status->contentsRect().width());
+
+        // "Device disconnected" fits the picker's text field.
+        auto* output = window.view()->page()->findChild<OutputPanel*>();
+        ASSERT_TRUE(output);
+        QComboBox* picker = output->picker();
+        QStyleOptionComboBox option;
+        option.initFrom(picker);
+        option.rect = picker->rect();
+        const QRect field = picker->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, picker);
+        EXPECT_LE(picker->fontMetrics().horizontalAdvance(L10n::text("Device disconnected", language)), field.width());
+    }
 }

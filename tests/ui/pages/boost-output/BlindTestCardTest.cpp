@@ -1,6 +1,6 @@
 // The blind A/B test card: it stays blind (both comparison switches blank, both status lines on
-// processed) while it runs, counts the answers, and a test is cancelled when its card leaves
-// the screen or goes away.
+// processed) while it runs, counts the answers, and a test is dropped when its card leaves the
+// screen or goes away: the switches show the side last heard again, which keeps playing.
 #include "BlindTestModel.h"
 #include "BlindTestPanel.h"
 #include "BoostPanel.h"
@@ -68,6 +68,16 @@ protected:
         EXPECT_TRUE(model->system().processed());
         EXPECT_TRUE(boost->comparisonSwitch()->processedSegment()->isSelected());
         EXPECT_TRUE(tray->comparisonSwitch()->processedSegment()->isSelected());
+    }
+    // The test dropped with the original last heard: no longer blind, still the original.
+    void expectOriginalShown()
+    {
+        EXPECT_FALSE(model->blindTestRunning());
+        EXPECT_FALSE(model->processed());
+        EXPECT_FALSE(model->system().processed());
+        EXPECT_TRUE(boost->comparisonSwitch()->originalSegment()->isSelected());
+        EXPECT_TRUE(tray->comparisonSwitch()->originalSegment()->isSelected());
+        EXPECT_FALSE(tray->comparisonSwitch()->processedSegment()->isSelected());
     }
     // The side that plays the original in `round`.
     static QString originalSide(int round) { return draws[size_t(round)] ? "B" : "A"; }
@@ -159,17 +169,21 @@ TEST_F(BlindTestCard, OriginalPreferredAndCancel)
     expectProcessedShown();
 }
 
-TEST_F(BlindTestCard, HidingTheCardMidTestPutsProcessedBack)
+TEST_F(BlindTestCard, HidingTheCardMidTestKeepsTheSideLastHeard)
 {
     blind->startButton()->click();
     blind->listenButton(originalSide(0) == "A" ? 0 : 1)->click();
     ASSERT_FALSE(model->processed());
+    const int configured = configureCount;
     backdrop->hide();  // the window hidden
     EXPECT_EQ(blind->test().phase(), BlindTestModel::Phase::idle);
-    expectProcessedShown();
+    expectOriginalShown();
+    EXPECT_EQ(configureCount, configured) << "the engine is left as the last Listen set it";
+    backdrop->show();
+    EXPECT_TRUE(blind->idleView()->isVisibleTo(blind));
 }
 
-TEST_F(BlindTestCard, DestroyingTheCardMidTestPutsProcessedBack)
+TEST_F(BlindTestCard, DestroyingTheCardMidTestKeepsTheSideLastHeard)
 {
     auto* unseen = new BlindTestPanel(*model);
     unseen->test().start(*model);
@@ -177,10 +191,10 @@ TEST_F(BlindTestCard, DestroyingTheCardMidTestPutsProcessedBack)
     ASSERT_FALSE(model->processed());
     ASSERT_TRUE(model->blindTestRunning());
     delete unseen;
-    expectProcessedShown();
+    expectOriginalShown();
 }
 
-TEST_F(BlindTestCard, LeavingThePageMidTestPutsProcessedBack)
+TEST_F(BlindTestCard, LeavingThePageMidTestKeepsTheSideLastHeard)
 {
     UpdateChecker::Options updaterOptions;
     updaterOptions.clock = clock;
@@ -199,8 +213,8 @@ TEST_F(BlindTestCard, LeavingThePageMidTestPutsProcessedBack)
     ASSERT_FALSE(model->processed());
     model->setTab(MainTab::output);
     EXPECT_FALSE(model->blindTestRunning());
-    EXPECT_TRUE(model->processed());
-    EXPECT_TRUE(model->system().processed());
+    EXPECT_FALSE(model->processed()) << "the comparison stays as the last Listen left it";
+    EXPECT_FALSE(model->system().processed());
     QCoreApplication::processEvents();
     EXPECT_TRUE(view.page()->findChild<OutputPanel*>());
 }
