@@ -256,6 +256,11 @@ void SystemModel::activate()
                            emit statsChanged();
                            setFlag(waitingForAudio_, false);
                            setStatus(LocalizedMessage(processingStatus, {info->deviceName}));
+                           // A restart plays no priming sound: the device it makes run goes idle a
+                           // moment later, and WirePlumber 0.4 crashes when a device is removed
+                           // within the 5 s after it went idle, as after an unplug that restarts
+                           // processing. Its kicks are counted as those of --no-prime are.
+                           primeSilently_ = reconnection;
                            kickPrimer();
                            return;
                        }
@@ -393,7 +398,7 @@ void SystemModel::configure(const DSPSettings& settings, bool processed)
 void SystemModel::kickPrimer()
 {
     ++primeKicks_;
-    if (!options_.noPrime && primer_) primer_->kick();
+    if (!options_.noPrime && !primeSilently_ && primer_) primer_->kick();
 }
 
 void SystemModel::enterWaitingForAudio()

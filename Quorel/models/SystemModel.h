@@ -239,6 +239,7 @@ private:
     bool awaitingServer_ = false;  // the server was gone when it failed or gave up: resume once it answers
     int silentStartRetries_ = 0;
     int primeKicks_ = 0;
+    bool primeSilently_ = false;  // this run is a restart: kicks are counted, nothing plays
     bool waitingForAudio_ = false;
     bool restartingAudioService_ = false;
     bool canOpenSoundSettings_ = false;

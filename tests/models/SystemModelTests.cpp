@@ -553,6 +553,16 @@ TEST(SystemModel, ADefaultOutputChangeReconnectsAfterADelay)
     EXPECT_FALSE(h.model->isActive());
     h.advance(0.2);
     EXPECT_TRUE(h.model->isActive());
+    // A restart (as after an unplugged output) plays no priming sound, also not while it waits.
+    const int played = h.primer->kicks();
+    h.advance(6);
+    EXPECT_EQ(h.primer->kicks(), played);
+    // Switching on again is a start of its own: it primes.
+    h.model->setActive(false);
+    h.settle();
+    h.model->setActive(true);
+    h.settle();
+    EXPECT_EQ(h.primer->kicks(), played + 1);
 }
 
 TEST(SystemModel, ARestartIsNotScheduledWhileOffAndAPendingOneIsCancelled)
