@@ -174,8 +174,12 @@ TEST_F(Package, DesktopEntryAndMetainfoValidate)
     const CommandResult metainfo = run("appstreamcli", {"validate", "--no-net", "--no-color",
                                                root_ + "/usr/share/metainfo/app.quorel.Quorel.metainfo.xml"});
     EXPECT_EQ(metainfo.exitCode, 0) << metainfo.out.toStdString() << metainfo.err.toStdString();
-    EXPECT_FALSE(metainfo.out.contains(QRegularExpression("^[IWE]:", QRegularExpression::MultilineOption)))
-        << metainfo.out.toStdString();
+    // No error, warning or note, but the two notes no file can avoid on both appstream 0.16
+    // (Debian 12), which knows only <developer_name>, and 1.0 (Debian 13), which calls it
+    // deprecated and asks for <developer>.
+    static const QRegularExpression unavoidable(R"(^I: [^ ]+ (developer-name-tag-deprecated|developer-info-missing)$)");
+    for (const QString& line : metainfo.out.split('\n'))
+        EXPECT_FALSE(line.contains(QRegularExpression("^[IWE]:")) && !line.contains(unavoidable)) << line.toStdString();
 }
 
 TEST_F(Package, PresetFilesAndURLsOpenWithQuorel)
