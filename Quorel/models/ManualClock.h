@@ -2,6 +2,8 @@
 
 #include "Clock.h"
 
+#include <QTimeZone>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -12,7 +14,7 @@ namespace quorel {
 // order of their due times. For tests and for tools that replay model time.
 class ManualClock final : public Clock, public std::enable_shared_from_this<ManualClock> {
 public:
-    explicit ManualClock(QDateTime start = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC));
+    explicit ManualClock(QDateTime start = QDateTime(QDate(2026, 1, 1), QTime(12, 0), QTimeZone::utc()));
 
     double now() const override { return now_; }
     QDateTime currentDateTime() const override;

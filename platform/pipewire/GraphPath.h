@@ -70,6 +70,8 @@ public:
     int renewSink();
     void dropSink();
     bool hasSink() const { return sink_ != nullptr; }
+    // Our sink's monitor feeds the filter (its ports are there: the session manager took it over).
+    bool isSinkLinked() const { return sink_ && !madeInput_.empty(); }
     // A session manager runs and has a default sink other than ours.
     bool isManagerSettled() const;
 

@@ -172,6 +172,12 @@ public:
             return node && !pipewire::GraphPath::playbackPorts(context_->ports(node->id)).empty();
         }();
         const bool newManager = present && count != sinkManager_;
+        // Whether our sink is the default, as long as the session manager that took it over
+        // runs: what the next one should find again.
+        if (present && !newManager && path_->hasSink()) {
+            const std::string current = context_->defaultSink();
+            if (!current.empty()) ownsDefault_ = current == path_->sinkName();
+        }
         if (!newManager) heldSince_.reset();
         else if (!heldSince_) heldSince_ = Clock::now();
         readyChecks_ = newManager && outputReady ? readyChecks_ + 1 : 0;
@@ -190,9 +196,19 @@ public:
         if (!path_->hasSink() && path_->isManagerSettled()) {
             if (path_->renewSink() != 0) return Fault::streamFailed;
             sinkManager_ = count;
+            reclaimDefault_ = ownsDefault_;
         }
         path_->relink();
         path_->keepApplicationsPlaying(present, count);
+        // The new session manager keeps the default it settled on unless the choice it finds
+        // stored names our sink: WirePlumber 0.5 stores a choice about a second after it was
+        // made, so one restarted soon after processing started would leave the device the
+        // default for good, and applications would play past Quorel. Once it has taken our new
+        // sink over (its monitor is linked again), ours is made the default again, as it was.
+        if (reclaimDefault_ && path_->isSinkLinked()) {
+            reclaimDefault_ = false;
+            if (context_->defaultSink() != path_->sinkName()) context_->setConfiguredDefaultSink(path_->sinkName());
+        }
         return std::nullopt;
     }
 
@@ -311,6 +327,8 @@ private:
     std::unique_ptr<VolumeMirror> volume_;
     uint64_t sinkManager_ = 0;  // the session manager that took our sink over (its count)
     int readyChecks_ = 0;       // checks in a row that a new one runs and the output is configured
+    bool ownsDefault_ = false;     // our sink was the default while its session manager ran
+    bool reclaimDefault_ = false;  // the renewed sink becomes the default again once linked
     std::optional<std::chrono::steady_clock::time_point> heldSince_;  // our sink, for a new one
     std::chrono::steady_clock::time_point freshDefaultsAt_;  // next reading of the defaults afresh
     std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's

@@ -1,5 +1,6 @@
 #include "PipeWireContext.h"
 
+#include "ClientConfig.h"
 #include "LoopLock.h"
 
 #include <pipewire/extensions/metadata.h>
@@ -239,8 +240,9 @@ bool PipeWireContext::start(int& error)
     // The configuration the server's own real-time clients use: it loads the real-time module,
     // which raises the data thread to a real-time policy (directly where the process may, else
     // through RTKit). Where both refuse, the thread stays as it is and processing still runs.
-    context_ = pw_context_new(pw_thread_loop_get_loop(loop_),
-                              pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
+    const char* config = realtimeClientConfig(pw_get_library_version());
+    context_ = pw_context_new(pw_thread_loop_get_loop(loop_), pw_properties_new(PW_KEY_CONFIG_NAME, config, nullptr),
+                              0);
     if (!context_) {
         error = -errno;
         return false;

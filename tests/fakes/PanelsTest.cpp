@@ -13,7 +13,7 @@ namespace quorel::test {
 
 PanelsTest::PanelsTest()
 {
-    clock = std::make_shared<ManualClock>(QDateTime(QDate(2026, 3, 2), QTime(12, 0), Qt::LocalTime));
+    clock = std::make_shared<ManualClock>(QDateTime(QDate(2026, 3, 2), QTime(12, 0)));
     LocalizationModel::shared().setLanguage(AppLanguage::english);
 }
 

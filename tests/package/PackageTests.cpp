@@ -46,6 +46,17 @@ bool waitFor(const std::function<bool()>& done, int seconds)
     return done();
 }
 
+// The installed package of a library: `name` itself, or `name` + "t64" where the system renamed
+// it for 64-bit time (Debian 13); empty when neither is installed.
+QString installedPackage(const QString& name)
+{
+    for (const QString& candidate : {name, name + QStringLiteral("t64")}) {
+        const CommandResult status = run(QStringLiteral("dpkg-query"), {"-W", "-f=${Status}", candidate});
+        if (status.exitCode == 0 && status.out.endsWith(QStringLiteral(" installed"))) return candidate;
+    }
+    return {};
+}
+
 // A process that lives as long as the object.
 struct Background {
     QProcess process;
@@ -104,10 +115,14 @@ TEST_F(Package, FieldsNameTheRunTimeNeeds)
     const QStringList depends = field("Depends").split(", ");
     for (const char* needed : {"pipewire", "pipewire-pulse", "wireplumber", "pipewire-bin", "libqt6svg6", "qt6-wayland"})
         EXPECT_TRUE(depends.contains(needed)) << needed << " missing from " << depends.join(", ").toStdString();
-    // The libraries the program links, as dpkg-shlibdeps found them.
-    for (const char* library : {"libqt6widgets6", "libqt6dbus6", "libpipewire-0.3-0", "libpulse0", "libfftw3-single3", "libssl3"})
-        EXPECT_TRUE(depends.filter(QRegularExpression(QStringLiteral("^%1( |$)").arg(library))).size() == 1)
-            << library << " missing from " << depends.join(", ").toStdString();
+    // The libraries the program links, as dpkg-shlibdeps found them: named as this system's
+    // installed package of each (Debian 13 adds "t64" to some names: libssl3t64).
+    for (const char* library : {"libqt6widgets6", "libqt6dbus6", "libpipewire-0.3-0", "libpulse0", "libfftw3-single3", "libssl3"}) {
+        const QString installed = installedPackage(library);
+        ASSERT_FALSE(installed.isEmpty()) << library << " is not installed";
+        EXPECT_TRUE(depends.filter(QRegularExpression(QStringLiteral("^%1( |$)").arg(installed))).size() == 1)
+            << installed.toStdString() << " missing from " << depends.join(", ").toStdString();
+    }
     EXPECT_EQ(field("Recommends"), "qt6-translations-l10n");
 }
 
@@ -159,8 +174,12 @@ TEST_F(Package, DesktopEntryAndMetainfoValidate)
     const CommandResult metainfo = run("appstreamcli", {"validate", "--no-net", "--no-color",
                                                root_ + "/usr/share/metainfo/app.quorel.Quorel.metainfo.xml"});
     EXPECT_EQ(metainfo.exitCode, 0) << metainfo.out.toStdString() << metainfo.err.toStdString();
-    EXPECT_FALSE(metainfo.out.contains(QRegularExpression("^[IWE]:", QRegularExpression::MultilineOption)))
-        << metainfo.out.toStdString();
+    // No error, warning or note, but the two notes no file can avoid on both appstream 0.16
+    // (Debian 12), which knows only <developer_name>, and 1.0 (Debian 13), which calls it
+    // deprecated and asks for <developer>.
+    static const QRegularExpression unavoidable(R"(^I: [^ ]+ (developer-name-tag-deprecated|developer-info-missing)$)");
+    for (const QString& line : metainfo.out.split('\n'))
+        EXPECT_FALSE(line.contains(QRegularExpression("^[IWE]:")) && !line.contains(unavoidable)) << line.toStdString();
 }
 
 TEST_F(Package, PresetFilesAndURLsOpenWithQuorel)
@@ -220,7 +239,8 @@ TEST_F(Package, TheUnpackedProgramRunsNativelyOnWayland)
     EXPECT_EQ(quorel.process.exitStatus(), QProcess::NormalExit);
 
     const QString log = QString::fromUtf8(quorel.process.readAllStandardError());
-    EXPECT_TRUE(log.contains("xdg_toplevel@") && log.contains(".set_app_id(\"app.quorel.Quorel\")"))
+    // "xdg_toplevel@15.set_app_id(...)" (libwayland 1.21) or "xdg_toplevel#15..." (1.23).
+    EXPECT_TRUE(log.contains(QRegularExpression(R"(xdg_toplevel[@#]\d+\.set_app_id\("app\.quorel\.Quorel"\))")))
         << log.left(4000).toStdString();
     for (const QString& line : log.split('\n')) {
         if (line.startsWith('[')) continue;  // the protocol trace

@@ -9,6 +9,7 @@
 //          it); at the end prints {"cycles", "frames", "medianNs", "meanNs"} per cycle.
 // usage: bench_live_filter copy|chain NODE_NAME   (runs until SIGINT or SIGTERM)
 
+#include "ClientConfig.h"
 #include "LiveChain.h"
 
 #include <pipewire/filter.h>
@@ -119,7 +120,8 @@ int main(int argc, char** argv)
     }();
     // As PipeWireContext connects: the real-time clients' configuration, whose module raises the
     // data thread to a real-time policy, as ours is.
-    self.context = pw_context_new(loop, pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
+    const char* config = quorel::pipewire::realtimeClientConfig(pw_get_library_version());
+    self.context = pw_context_new(loop, pw_properties_new(PW_KEY_CONFIG_NAME, config, nullptr), 0);
     self.core = self.context ? pw_context_connect(self.context, nullptr, 0) : nullptr;
     if (!self.core) {
         std::fprintf(stderr, "bench_live_filter: could not connect to the server\n");

@@ -17,7 +17,7 @@ class Automation : public RootModelTest {
 protected:
     void at(int hour, int minute)
     {
-        clock->setDateTime(QDateTime(QDate(2026, 3, 2), QTime(hour, minute), Qt::LocalTime));
+        clock->setDateTime(QDateTime(QDate(2026, 3, 2), QTime(hour, minute)));
     }
     AutomationModel& automation() { return model->automation(); }
 

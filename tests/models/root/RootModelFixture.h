@@ -27,7 +27,7 @@ protected:
     TemporaryHome home;
     UserDefaults store = UserDefaults::standard();
     std::shared_ptr<ManualClock> clock =
-        std::make_shared<ManualClock>(QDateTime(QDate(2026, 3, 2), QTime(12, 0), Qt::LocalTime));
+        std::make_shared<ManualClock>(QDateTime(QDate(2026, 3, 2), QTime(12, 0)));
     FakeFrontApplications* front = nullptr;
     FakeShortcuts* shortcuts = nullptr;
     std::unique_ptr<BoostModel> model;
@@ -35,7 +35,7 @@ protected:
     DSPSettings lastConfigured;
     bool lastProcessed = true;
 
-    void SetUp() override { clock->setDateTime(QDateTime(QDate(2026, 3, 2), QTime(12, 0), Qt::LocalTime)); }
+    void SetUp() override { clock->setDateTime(QDateTime(QDate(2026, 3, 2), QTime(12, 0))); }
 
     BoostModel& make(std::shared_ptr<RandomSource> random = nullptr)
     {

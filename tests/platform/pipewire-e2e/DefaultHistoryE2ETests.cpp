@@ -30,13 +30,14 @@ bool makeDefault(const QString& sink)
     return false;
 }
 
-// The names in WirePlumber's stored history of configured default sinks.
+// The names in WirePlumber's stored history of configured default sinks: WirePlumber 0.4 numbers
+// them all (.0 the newest), 0.5 stores the newest without a number and the older ones numbered.
 QStringList storedDefaults()
 {
     QFile file(qEnvironmentVariable("XDG_STATE_HOME") + "/wireplumber/default-nodes");
     if (!file.open(QIODevice::ReadOnly)) return {};
     QStringList names;
-    static const QRegularExpression entry("^default\\.configured\\.audio\\.sink\\.\\d+=(.*)$");
+    static const QRegularExpression entry("^default\\.configured\\.audio\\.sink(?:\\.\\d+)?=(.*)$");
     for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
         const QRegularExpressionMatch match = entry.match(line.trimmed());
         if (match.hasMatch()) names << match.captured(1);

@@ -108,43 +108,54 @@ private:
     QProcess process_;
 };
 
+// A Lua script in WirePlumber's configuration, read by the next one to start: WirePlumber 0.4
+// loads it from a main.lua.d file; 0.5 ignores those and loads it as a component of a
+// wireplumber.conf.d fragment, which 0.4 ignores.
+bool addManagerScript(const QString& name, const QByteArray& text)
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + "/wireplumber";
+    for (const char* folder : {"/scripts", "/main.lua.d", "/wireplumber.conf.d"})
+        if (!QDir().mkpath(config + folder)) return false;
+    const QString path = config + "/scripts/" + name + ".lua";
+    QFile script(path);
+    QFile load(config + "/main.lua.d/95-" + name + ".lua");
+    QFile fragment(config + "/wireplumber.conf.d/95-" + name + ".conf");
+    if (!script.open(QIODevice::WriteOnly) || !load.open(QIODevice::WriteOnly) || !fragment.open(QIODevice::WriteOnly))
+        return false;
+    script.write(text);
+    load.write(QString("load_script(\"%1.lua\")\n").arg(name).toUtf8());
+    fragment.write(QString("wireplumber.components = [\n"
+                           "  { name = \"%1\", type = script/lua, provides = custom.%2 }\n"
+                           "]\n"
+                           "wireplumber.profiles = { main = { custom.%2 = required } }\n")
+                       .arg(path, name)
+                       .toUtf8());
+    return script.flush() && load.flush() && fragment.flush();
+}
+
 // A speaker WirePlumber makes itself: a script in its configuration, read by a new one.
 bool makeManagerSpeaker(const QString& speaker)
 {
-    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + "/wireplumber";
-    if (!QDir().mkpath(config + "/scripts") || !QDir().mkpath(config + "/main.lua.d")) return false;
-    QFile script(config + "/scripts/manager-speakers.lua");
-    QFile load(config + "/main.lua.d/95-manager-speakers.lua");
-    if (!script.open(QIODevice::WriteOnly) || !load.open(QIODevice::WriteOnly)) return false;
-    script.write(QString("speaker = Node(\"adapter\", { [\"factory.name\"] = \"support.null-audio-sink\",\n"
-                         "  [\"node.name\"] = \"%1\", [\"node.description\"] = \"Manager speakers\",\n"
-                         "  [\"media.class\"] = \"Audio/Sink\", [\"audio.position\"] = \"[ FL FR ]\" })\n"
-                         "speaker:activate(Feature.Proxy.BOUND)\n")
-                     .arg(speaker)
-                     .toUtf8());
-    load.write("load_script(\"manager-speakers.lua\")\n");
-    script.close();
-    load.close();
-    return stopManager() && HeadlessServer::startProcess("wireplumber") > 0
-           && waitUntil([&] { return sinkListed(speaker); });
+    const QString script = QString("speaker = Node(\"adapter\", { [\"factory.name\"] = \"support.null-audio-sink\",\n"
+                                   "  [\"node.name\"] = \"%1\", [\"node.description\"] = \"Manager speakers\",\n"
+                                   "  [\"media.class\"] = \"Audio/Sink\", [\"audio.position\"] = \"[ FL FR ]\" })\n"
+                                   "speaker:activate(Feature.Proxy.BOUND)\n")
+                               .arg(speaker);
+    return addManagerScript("manager-speakers", script.toUtf8()) && stopManager()
+           && HeadlessServer::startProcess("wireplumber") > 0 && waitUntil([&] { return sinkListed(speaker); });
 }
 
 // The next WirePlumber answers nothing for a second once Quorel's sink goes (busy, as on a
 // loaded machine), before it chooses another default.
 bool makeManagerSlowToFollow()
 {
-    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + "/wireplumber";
-    QFile script(config + "/scripts/slow-to-follow.lua");
-    QFile load(config + "/main.lua.d/96-slow-to-follow.lua");
-    if (!script.open(QIODevice::WriteOnly) || !load.open(QIODevice::WriteOnly)) return false;
-    script.write("ours = ObjectManager { Interest { type = \"node\",\n"
-                 "  Constraint { \"node.name\", \"matches\", \"local.quorel.aggregate.*\" } } }\n"
-                 "ours:connect(\"object-removed\", function()\n"
-                 "  local start = os.clock() while os.clock() - start < 1.0 do end\n"
-                 "end)\n"
-                 "ours:activate()\n");
-    load.write("load_script(\"slow-to-follow.lua\")\n");
-    return true;
+    return addManagerScript("slow-to-follow",
+                            "ours = ObjectManager { Interest { type = \"node\",\n"
+                            "  Constraint { \"node.name\", \"matches\", \"local.quorel.aggregate.*\" } } }\n"
+                            "ours:connect(\"object-removed\", function()\n"
+                            "  local start = os.clock() while os.clock() - start < 1.0 do end\n"
+                            "end)\n"
+                            "ours:activate()\n");
 }
 
 bool makePulseSpeaker(const QString& speaker)
@@ -403,4 +414,29 @@ TEST(ManagerRestartE2E, ThePlayerLeftToQuorelKeepsTheGraphRunning)
     player.waitForFinished(3000);
     ::kill(pid_t(tool.process().processId()), SIGINT);
     EXPECT_EQ(tool.finish(), 0) << tool.errorText().toStdString();
+}
+
+// WirePlumber 0.5 stores a chosen default about a second after the choice: restarted sooner
+// after processing started, it settles on the speaker and keeps it. Our sink becomes the default
+// again, and the speaker is given back on stop.
+TEST(ManagerRestartE2E, RestartedRightAfterTheStartTheDefaultComesBackToOurSink)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(makeManagerSpeaker("manager_speakers"));
+    run("pactl", {"set-default-sink", "manager_speakers"});
+    run("pw-cli", {"destroy", "test_speakers"});
+    ASSERT_TRUE(waitUntil([] { return !sinkListed("test_speakers"); }));
+    ToolProcess tool;
+    tool.start({"system", "--seconds", "60", "--no-prime"});
+    ASSERT_TRUE(tool.waitForLine(isActive, 20000)) << tool.errorText().toStdString();
+    ASSERT_TRUE(isOurs(run("pactl", {"get-default-sink"})));
+    ASSERT_TRUE(stopManager());
+    ASSERT_GT(HeadlessServer::startProcess("wireplumber"), 0);
+    EXPECT_TRUE(waitUntil([] { return isOurs(run("pactl", {"get-default-sink"})); }))
+        << run("pactl", {"get-default-sink"}).toStdString();
+    QThread::msleep(2000);  // and stays so
+    expectProcessingOn(tool);
+    EXPECT_TRUE(waitUntil([] { return run("pactl", {"get-default-sink"}) == "manager_speakers"; }))
+        << run("pactl", {"get-default-sink"}).toStdString();
 }

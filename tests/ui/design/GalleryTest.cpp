@@ -273,7 +273,7 @@ void writeGallery(AppLanguage language, const QString& fileName)
     gallery->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(gallery.get()));
     gallery->activateWindow();
-    QApplication::setActiveWindow(gallery.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(gallery.get()));
     ASSERT_NE(focusTarget, nullptr);
     focusTarget->setFocus(Qt::OtherFocusReason);
     QApplication::processEvents();

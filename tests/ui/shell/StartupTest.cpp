@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -90,7 +91,7 @@ TEST(StatisticsLine, NumbersStayInTheCLocaleUnderPortuguese)
     ASSERT_STREQ(probe, "1,5");  // the trap this line must not fall into
 
     StatisticsLine line;
-    line.date = QDateTime(QDate(2026, 12, 8), QTime(10, 0), Qt::UTC);
+    line.date = QDateTime(QDate(2026, 12, 8), QTime(10, 0), QTimeZone::utc());
     line.active = true;
     line.stats.callbacks = 12;
     line.stats.renderedFrames = 60000;

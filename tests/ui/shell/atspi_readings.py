@@ -127,7 +127,9 @@ def describe(accessible):
 
 
 class FocusListener:
-    """The objects that announce that they took the focus, as a screen reader hears them."""
+    """The objects that announce that they took the focus, as a screen reader hears them: each
+    as (role, description). The role is compared, not its name, which AT-SPI spells differently
+    from one version to another ("push button", "button")."""
 
     def __init__(self, pyatspi):
         from gi.repository import GLib
@@ -137,7 +139,7 @@ class FocusListener:
 
     def on_focus(self, event):
         if event.detail1 == 1 and event.source is not None:
-            self.focused.append(describe(event.source))
+            self.focused.append((event.source.getRole(), describe(event.source)))
 
     def pump(self, seconds):
         deadline = time.time() + seconds
@@ -149,7 +151,7 @@ class FocusListener:
 
 def focus_order(session, listener, limit=80):
     """From the stop that has the focus, presses Tab until the focus comes back to the first
-    stop; the stops in order."""
+    stop; the stops in order, each as (role, description)."""
     listener.pump(0.5)
     order = listener.focused[-1:]
     for _ in range(limit):
@@ -158,10 +160,10 @@ def focus_order(session, listener, limit=80):
         listener.pump(0.4)
         if not listener.focused:
             continue
-        text = listener.focused[-1]
-        if order and text == order[0]:
+        stop = listener.focused[-1]
+        if order and stop[1] == order[0][1]:
             break
-        order.append(text)
+        order.append(stop)
     return order
 
 
@@ -206,11 +208,11 @@ def read_language(session, pyatspi, listener, language, out):
         session.xdotool("windowfocus", "--sync", big[0])
         order = focus_order(session, listener)
         out.append("-- main window, Tab order --")
-        out.extend(order)
-        roles = [line.split(" '")[0] for line in order]
-        if not order or not order[0].startswith("push button") or roles[1:6] != ["push button"] * 5:
+        out.extend(text for _, text in order)
+        roles = [role for role, _ in order]
+        if roles[:6] != [pyatspi.ROLE_PUSH_BUTTON] * 6:
             problems.append("the main window's order does not begin with the sidebar")
-        problems += ["a stop without a name: " + line for line in order if "''" in line]
+        problems += ["a stop without a name: " + text for _, text in order if "''" in text]
 
         icon = [w for w in windows if re.search(r"Geometry: (1\d|2\d)x(1\d|2\d)\b", geometry[w])]
         assert icon, "no tray icon in trayer"
@@ -253,10 +255,10 @@ def read_language(session, pyatspi, listener, language, out):
         listener.pump(1.0)
         order = focus_order(session, listener)
         out.append("-- tray panel, Tab order --")
-        out.extend(order)
-        if not order or not order[0].startswith("push button"):
+        out.extend(text for _, text in order)
+        if not order or order[0][0] != pyatspi.ROLE_PUSH_BUTTON:
             problems.append("the tray panel's order does not begin with its power button")
-        if panel is not None and order != [describe(w) for w in browsed]:
+        if panel is not None and [text for _, text in order] != [describe(w) for w in browsed]:
             problems.append("the tray panel's Tab order is not its reading order")
         return problems
     finally:
