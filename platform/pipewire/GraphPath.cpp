@@ -71,6 +71,12 @@ std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
             // the device, the path adds no cycle, and a stalled Quorel stalls only what plays
             // through it. The session manager never falls back to it on its own.
             {PW_KEY_PRIORITY_SESSION, "0"},
+            // The session manager never suspends it: WirePlumber 0.4 suspends a node idle for
+            // 5 s from a timer that outlives the node, and crashes when the node went meanwhile
+            // (the desktop is then left without a default sink). A timeout of 0 sets no timer.
+            // The device still suspends on its own: suspending our sink would only free its
+            // buffers.
+            {"session.suspend-timeout-seconds", "0"},
             {PW_KEY_APP_NAME, "Quorel"},
         },
         error);
