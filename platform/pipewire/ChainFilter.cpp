@@ -118,6 +118,8 @@ std::unique_ptr<ChainFilter> ChainFilter::create(PipeWireContext& context, const
             PW_KEY_NODE_PASSIVE, "true",
             // Our own links join it to the graph; the session manager links nothing to it.
             PW_KEY_NODE_AUTOCONNECT, "false",
+            // Never suspended by the session manager (see GraphPath::makeSink).
+            "session.suspend-timeout-seconds", "0",
             PW_KEY_APP_NAME, "Quorel",
             nullptr);
         static const pw_filter_events events = [] {

@@ -72,6 +72,12 @@ std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
             // the device, the path adds no cycle, and a stalled Quorel stalls only what plays
             // through it. The session manager never falls back to it on its own.
             {PW_KEY_PRIORITY_SESSION, "0"},
+            // The session manager never suspends it: WirePlumber 0.4 suspends a node idle for
+            // 5 s from a timer that outlives the node, and crashes when the node went meanwhile
+            // (the desktop is then left without a default sink). A timeout of 0 sets no timer.
+            // The device still suspends on its own: suspending our sink would only free its
+            // buffers.
+            {"session.suspend-timeout-seconds", "0"},
             // No application name: the session manager stores a sink's volume under its
             // application name, else its node name, and gives it to the next sink that has it;
             // our node name is new with each start.

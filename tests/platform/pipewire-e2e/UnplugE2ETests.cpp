@@ -7,6 +7,8 @@
 #include "SoundCheck.h"
 #include "ToolProcess.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -56,6 +58,25 @@ bool hasPlaybackPorts(PipeWireContext& context, const std::string& name)
 {
     const auto node = context.nodeNamed(name);
     return node && GraphPath::playbackPorts(context.ports(node->id)).size() == 2;
+}
+
+// The server's session manager (WirePlumber) still runs: its process is there and no zombie.
+bool sessionManagerRunning()
+{
+    const qint64 pid = HeadlessServer::sessionManagerPid();
+    if (pid == 0) return false;
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype end = text.lastIndexOf(')');  // the state follows the command's name
+    return end > 0 && text.size() > end + 2 && text[end + 2] != 'Z';
+}
+
+// The sink the session manager gives applications, "" when none.
+QString defaultSink()
+{
+    const QString sink = run("pactl", {"get-default-sink"});
+    return sink == "@DEFAULT_SINK@" ? QString() : sink;
 }
 
 }  // namespace
@@ -123,6 +144,51 @@ TEST(UnplugE2E, FiftyDevicesVanishingUnderARunningCycleNeverReachIt)
     context->flushRealtime();
 }
 
+// Our sink goes from the server (a user's tool removed it) while the session manager counts
+// down to suspending it: WirePlumber 0.4 suspends a node idle for 5 s from a timer that outlives
+// the node, and crashed when it fired for our sink that had gone, leaving the desktop without a
+// default sink. Ours asks for no such timer: the session manager lives on, and the stand-in
+// speaker stays the default.
+TEST(UnplugE2E, OurSinkGoingWhileIdleLeavesTheSessionManagerRunning)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    ASSERT_TRUE(sessionManagerRunning());
+    int error = 0;
+    auto context = PipeWireContext::connect(error);
+    ASSERT_TRUE(context) << error;
+    GraphPath::Options options;
+    options.sinkName = "local.quorel.aggregate.IDLE";
+    options.description = "Quorel";
+    options.latencyFrames = 1024;
+    auto path = GraphPath::create(*context, options, error);
+    ASSERT_TRUE(path) << error;
+    ASSERT_EQ(path->filter().setActive(true), 0);
+    ASSERT_EQ(path->connectOutput("test_speakers"), 0);
+    // A sound played through it, then nothing: our sink is idle.
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_TRUE(SoundCheck::writeTone(tone, 0.5, -20));
+    bool ok = false;
+    const QString sink = QString::fromStdString(options.sinkName);
+    run("pw-play", {"--target", sink, tone}, &ok);
+    ASSERT_TRUE(ok);
+    QString state;
+    QElapsedTimer clock;
+    clock.start();
+    while ((state = SoundCheck::nodeState(sink)) != "idle" && clock.elapsed() < 4000) QThread::msleep(100);
+    EXPECT_EQ(state, "idle");
+    run("pw-cli", {"destroy", sink}, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(waitUntil([&] { return path->isSinkGone(); }));
+
+    // Past the 5 s of the count.
+    EXPECT_FALSE(waitUntil([] { return !sessionManagerRunning(); }, 6500)) << "WirePlumber ended";
+    EXPECT_EQ(defaultSink(), "test_speakers");
+    path->filter().setActive(false);
+    context->flushRealtime();
+}
+
 // The application's controller (quorel-tool system) follows its output to a new device fifty
 // times in a row, and each one is unplugged while a player plays through Quorel and a recorder
 // records the device's monitor: it never crashes, and the sound goes on on the device left. Each
@@ -185,6 +251,7 @@ TEST(UnplugE2E, TheControllerOutlivesFiftyOutputsUnpluggedInARow)
         ASSERT_EQ(tool.process().state(), QProcess::Running)
             << "quorel-tool ended at round " << round
             << (tool.process().exitStatus() == QProcess::CrashExit ? ", killed by a signal" : "");
+        ASSERT_TRUE(sessionManagerRunning()) << "WirePlumber ended by round " << round;
     }
 
     // The device left gets the sound.
@@ -196,4 +263,9 @@ TEST(UnplugE2E, TheControllerOutlivesFiftyOutputsUnpluggedInARow)
     player.waitForFinished(5000);
     ::kill(pid_t(tool.process().processId()), SIGINT);
     EXPECT_EQ(tool.finish(), 0);
+    // The session manager outlived our sinks and filters made and ended along the way (it
+    // suspends a node idle for 5 s, and WirePlumber 0.4 crashed when the node had gone by
+    // then), and the desktop has its speaker as the default again.
+    EXPECT_TRUE(sessionManagerRunning()) << "WirePlumber ended";
+    EXPECT_TRUE(waitUntil([] { return defaultSink() == "test_speakers"; }, 5000)) << defaultSink().toStdString();
 }
