@@ -98,15 +98,6 @@ public:
     {
         return nullptr;
     }
-
-    // Moves a running aggregate to another output device without stopping it: the new device
-    // plays before the old one stops, so the sound has no gap. Fails (a platform status; the
-    // caller then starts again) where the backend cannot, or where the new device takes another
-    // number of output channels than the running aggregate.
-    virtual Status moveAggregate(ObjectID /*aggregate*/, const QString& /*outputUID*/)
-    {
-        return status::unsupported;
-    }
 };
 
 }  // namespace quorel

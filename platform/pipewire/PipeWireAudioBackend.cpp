@@ -98,21 +98,6 @@ public:
         playing_ = false;
     }
 
-    // Moves the output to another device while running; the new links come before the old go.
-    int movePlayback(const QString& outputUID)
-    {
-        if (!path_ || !playing_) return -ENODEV;
-        std::vector<uint32_t> ports;
-        if (const auto node = context_->nodeNamed(outputUID.toStdString()))
-            ports = pipewire::GraphPath::playbackPorts(context_->ports(node->id));
-        if (ports.empty()) return -ENOENT;
-        if (ports.size() != path_->outputChannels()) return -EINVAL;
-        const int result = path_->connectOutput(outputUID.toStdString());
-        if (result == 0) missingSince_.reset();
-        if (result == 0 && volume_) volume_->setDevice(outputUID);
-        return result;
-    }
-
     bool hasPlayback() const { return playing_; }
     uint32_t inputChannels() const { return pipewire::ChainFilter::channels; }
     uint32_t outputChannels() const { return path_ ? path_->outputChannels() : 0; }
@@ -628,13 +613,6 @@ std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForFault(Obj
     Session* s = session(aggregate);
     if (!handler || !s) return nullptr;
     return std::make_unique<FaultWatch>(*this, aggregate, s->context(), std::move(handler));
-}
-
-AudioBackend::Status PipeWireAudioBackend::moveAggregate(ObjectID aggregate, const QString& outputUID)
-{
-    Session* s = session(aggregate);
-    if (!s) return -ENOENT;
-    return streamStatus(s->movePlayback(outputUID));
 }
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForSource(ObjectID tap,

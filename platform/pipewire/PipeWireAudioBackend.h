@@ -47,7 +47,6 @@ public:
     std::unique_ptr<Listener> listenForSource(ObjectID tap, std::function<void()> handler) override;
     std::optional<bool> isRealtime(ObjectID aggregate) override;
     std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
-    Status moveAggregate(ObjectID aggregate, const QString& outputUID) override;
 
 private:
     class Session;
