@@ -151,13 +151,15 @@ std::optional<SoundPreset> PresetLibrary::customPreset(const QString& named) con
 
 void PresetLibrary::deletePreset(const SoundPreset& preset)
 {
-    if (!preset.id.startsWith(customPrefix)) return;
+    // A copy: `preset` may be an entry of the list this replaces.
+    const QString id = preset.id;
+    if (!id.startsWith(customPrefix)) return;
     std::vector<SoundPreset> list = custom_;
-    const auto removed = std::erase_if(list, [&](const SoundPreset& p) { return p.id == preset.id; });
+    const auto removed = std::erase_if(list, [&](const SoundPreset& p) { return p.id == id; });
     persist(list);
     custom_ = std::move(list);
     if (removed > 0) emit customChanged();
-    if (selectedID_ == preset.id) setSelectedID(std::nullopt);
+    if (selectedID_ == id) setSelectedID(std::nullopt);
 }
 
 SoundPreset PresetLibrary::importPreset(const QString& path)
