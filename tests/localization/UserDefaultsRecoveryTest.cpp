@@ -118,7 +118,10 @@ TEST(UserDefaultsRecovery, AHandEditedFileIsKeptBesideItOnceAndTheNextSaveSuccee
         test::TemporaryHome home;
         const QString path = home.configHome() + "/Quorel/Quorel.conf";
         writeFile(path, edit.bytes);
-        ASSERT_TRUE(plainRead(edit.bytes).formatError) << "QSettings takes this file whole";
+        // Qt 6.8 reads past a byte-order mark, which Qt 6.4 takes for a format error: there the
+        // file is whole and nothing is set aside.
+        const bool damaged = plainRead(edit.bytes).formatError;
+        if (!damaged) ASSERT_EQ(std::string(edit.name), "byte-order mark") << "QSettings takes this file whole";
 
         UserDefaults store = UserDefaults::standard();
         EXPECT_TRUE(store.save(changedKey, changedValue));
@@ -126,8 +129,8 @@ TEST(UserDefaultsRecovery, AHandEditedFileIsKeptBesideItOnceAndTheNextSaveSuccee
         EXPECT_TRUE(store.save("Corvanta.Tab.v1", "boost"));  // a second save neither fails nor copies again
 
         const QStringList copies = damagedCopies(path);
-        EXPECT_EQ(copies.size(), 1) << copies.join(", ").toStdString();
-        if (!copies.isEmpty()) {
+        EXPECT_EQ(copies.size(), damaged ? 1 : 0) << copies.join(", ").toStdString();
+        if (damaged && !copies.isEmpty()) {
             EXPECT_EQ(test::fileBytes(QFileInfo(path).absolutePath() + "/" + copies.first()), edit.bytes);
         }
         const UserDefaults fresh = readAfresh(path);
