@@ -121,7 +121,9 @@ TEST(UserDefaultsRecovery, AHandEditedFileIsKeptBesideItOnceAndTheNextSaveSuccee
         // Qt 6.8 reads past a byte-order mark, which Qt 6.4 takes for a format error: there the
         // file is whole and nothing is set aside.
         const bool damaged = plainRead(edit.bytes).formatError;
-        if (!damaged) ASSERT_EQ(std::string(edit.name), "byte-order mark") << "QSettings takes this file whole";
+        if (!damaged) {
+            ASSERT_EQ(std::string(edit.name), "byte-order mark") << "QSettings takes this file whole";
+        }
 
         UserDefaults store = UserDefaults::standard();
         EXPECT_TRUE(store.save(changedKey, changedValue));

@@ -407,9 +407,14 @@ TEST(ManagerRestartE2E, ThePlayerLeftToQuorelKeepsTheGraphRunning)
         return isOurs(linkedTo("e2e_player")) && SoundCheck::nodeState("e2e_player") == "running"
                && SoundCheck::nodeState("manager_speakers") == "running";
     };
-    EXPECT_TRUE(waitUntil(playsThroughQuorel, 8000)) << SoundCheck::nodeState("e2e_player").toStdString();
+    const auto state = [] {
+        return (linkedTo("e2e_player") + ", player " + SoundCheck::nodeState("e2e_player") + ", speaker "
+                + SoundCheck::nodeState("manager_speakers"))
+            .toStdString();
+    };
+    EXPECT_TRUE(waitUntil(playsThroughQuorel, 15000)) << state();
     QThread::msleep(2000);
-    EXPECT_TRUE(playsThroughQuorel()) << SoundCheck::nodeState("e2e_player").toStdString();
+    EXPECT_TRUE(playsThroughQuorel()) << state();
     player.kill();
     player.waitForFinished(3000);
     ::kill(pid_t(tool.process().processId()), SIGINT);
