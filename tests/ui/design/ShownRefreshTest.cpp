@@ -10,7 +10,7 @@ using namespace quorel;
 
 namespace {
 
-// A window with a page holding the view, and a refresh that counts its runs.
+// A shown window with a page holding the view, and a refresh that counts its runs.
 struct Shown {
     QWidget window;
     QWidget* page = new QWidget(&window);
@@ -23,7 +23,10 @@ struct Shown {
         (new QVBoxLayout(&window))->addWidget(page);
         (new QVBoxLayout(page))->addWidget(view);
         window.resize(200, 200);
+        window.show();
+        exposed = QTest::qWaitForWindowExposed(&window);
     }
+    bool exposed = false;
 };
 
 }  // namespace
@@ -31,8 +34,7 @@ struct Shown {
 TEST(ShownRefresh, RunsAtOnceWhileTheViewShows)
 {
     Shown shown;
-    shown.window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
+    ASSERT_TRUE(shown.exposed);
     shown.refresh->request();
     shown.refresh->request();
     EXPECT_EQ(shown.refreshes, 2);
@@ -42,8 +44,7 @@ TEST(ShownRefresh, RunsAtOnceWhileTheViewShows)
 TEST(ShownRefresh, AHiddenWindowRefreshesOnceWhenItShowsAgain)
 {
     Shown shown;
-    shown.window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
+    ASSERT_TRUE(shown.exposed);
     shown.window.hide();
     for (int i = 0; i < 5; ++i) shown.refresh->request();
     EXPECT_EQ(shown.refreshes, 0);
@@ -59,8 +60,7 @@ TEST(ShownRefresh, AHiddenWindowRefreshesOnceWhenItShowsAgain)
 TEST(ShownRefresh, AHiddenPageInAShownWindowWaitsForThePage)
 {
     Shown shown;
-    shown.window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
+    ASSERT_TRUE(shown.exposed);
     shown.page->hide();
     shown.refresh->request();
     EXPECT_EQ(shown.refreshes, 0);
@@ -71,8 +71,7 @@ TEST(ShownRefresh, AHiddenPageInAShownWindowWaitsForThePage)
 TEST(ShownRefresh, AMinimisedWindowRefreshesWhenRestored)
 {
     Shown shown;
-    shown.window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
+    ASSERT_TRUE(shown.exposed);
     shown.window.setWindowState(Qt::WindowMinimized);
     if (!shown.window.isMinimized()) GTEST_SKIP() << "this platform does not minimise";
     shown.refresh->request();
