@@ -8,6 +8,7 @@
 #include <spa/param/latency-utils.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -102,100 +103,110 @@ std::unique_ptr<ChainFilter> ChainFilter::create(PipeWireContext& context, const
 {
     std::unique_ptr<ChainFilter> self(new ChainFilter(context));
     self->rate_ = options.rate;
-    const std::string latency = std::to_string(options.latencyFrames) + "/" + std::to_string(options.rate);
+    int result = 0;
     {
         LoopLock lock(context.loop());
-        pw_properties* props = pw_properties_new(
-            PW_KEY_MEDIA_TYPE, "Audio",
-            PW_KEY_MEDIA_CATEGORY, "Filter",
-            PW_KEY_MEDIA_ROLE, "DSP",
-            PW_KEY_NODE_NAME, options.nodeName.c_str(),
-            PW_KEY_NODE_DESCRIPTION, options.description.c_str(),
-            PW_KEY_NODE_LATENCY, latency.c_str(),
-            // Nothing keeps it running (no always-process, passive links): it runs whenever its
-            // graph runs (an application plays into our sink) and stops with it, so the device
-            // can suspend while nothing plays, as with any idle sink.
-            PW_KEY_NODE_PASSIVE, "true",
-            // Our own links join it to the graph; the session manager links nothing to it.
-            PW_KEY_NODE_AUTOCONNECT, "false",
-            // Never suspended by the session manager (see GraphPath::makeSink).
-            "session.suspend-timeout-seconds", "0",
-            PW_KEY_APP_NAME, "Quorel",
-            nullptr);
-        static const pw_filter_events events = [] {
-            pw_filter_events e{};
-            e.version = PW_VERSION_FILTER_EVENTS;
-            e.state_changed = &Callbacks::stateChanged;
-            e.param_changed = &Callbacks::paramChanged;
-            e.process = &Callbacks::process;
-            e.add_buffer = &Callbacks::addBuffer;
-            e.remove_buffer = &Callbacks::removeBuffer;
-            e.io_changed = &Callbacks::ioChanged;
-            return e;
-        }();
-        self->filter_ = pw_filter_new(context.core(), options.nodeName.c_str(), props);
-        if (!self->filter_) {
-            error = errno ? -errno : -ENOMEM;
-            return nullptr;
-        }
-        pw_filter_add_listener(self->filter_, &self->hook_->listener, &events, self.get());
-        for (uint32_t c = 0; c < channels; ++c) {
-            for (const bool input : {true, false}) {
-                const std::string name = std::string(input ? "input_" : "output_") + channelNames[c];
-                void* port = pw_filter_add_port(self->filter_, input ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
-                                                PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
-                                                pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio",
-                                                                  PW_KEY_PORT_NAME, name.c_str(),
-                                                                  PW_KEY_AUDIO_CHANNEL, channelNames[c], nullptr),
-                                                nullptr, 0);
-                if (!port) {
-                    error = errno ? -errno : -ENOMEM;
-                    return nullptr;
-                }
-                (input ? self->inputs_ : self->outputs_)[c] = port;
-            }
-        }
-        const int result = pw_filter_connect(
-            self->filter_, pw_filter_flags(PW_FILTER_FLAG_RT_PROCESS | PW_FILTER_FLAG_INACTIVE), nullptr, 0);
-        if (result < 0) {
-            error = result;
-            return nullptr;
-        }
-        timespec deadline{};
-        pw_thread_loop_get_time(context.loop(), &deadline, 5 * SPA_NSEC_PER_SEC);
-        while (self->state_ != PW_FILTER_STATE_PAUSED && self->state_ != PW_FILTER_STATE_STREAMING
-               && self->state_ != PW_FILTER_STATE_ERROR)
-            if (pw_thread_loop_timed_wait_full(context.loop(), &deadline) != 0) break;
-        if (self->state_ != PW_FILTER_STATE_PAUSED && self->state_ != PW_FILTER_STATE_STREAMING) {
-            error = self->state_ == PW_FILTER_STATE_ERROR ? -EIO : -ETIMEDOUT;
-            return nullptr;
-        }
-        self->nodeID_ = pw_filter_get_node_id(self->filter_);
+        result = self->makeNode(options);
+        if (result == 0) result = self->connect();
     }
-    // The ports' global ids, once the registry has told them.
+    if (result == 0) result = self->findPortIDs();
+    if (result != 0) {
+        error = result;
+        return nullptr;
+    }
+    self->connected_ = true;
+    return self;
+}
+
+// Under the loop's lock.
+int ChainFilter::makeNode(const Options& options)
+{
+    const std::string latency = std::to_string(options.latencyFrames) + "/" + std::to_string(options.rate);
+    pw_properties* props = pw_properties_new(
+        PW_KEY_MEDIA_TYPE, "Audio",
+        PW_KEY_MEDIA_CATEGORY, "Filter",
+        PW_KEY_MEDIA_ROLE, "DSP",
+        PW_KEY_NODE_NAME, options.nodeName.c_str(),
+        PW_KEY_NODE_DESCRIPTION, options.description.c_str(),
+        PW_KEY_NODE_LATENCY, latency.c_str(),
+        // Nothing keeps it running (no always-process, passive links): it runs whenever its
+        // graph runs (an application plays into our sink) and stops with it, so the device
+        // can suspend while nothing plays, as with any idle sink.
+        PW_KEY_NODE_PASSIVE, "true",
+        // Our own links join it to the graph; the session manager links nothing to it.
+        PW_KEY_NODE_AUTOCONNECT, "false",
+        // Never suspended by the session manager (see GraphPath::makeSink).
+        "session.suspend-timeout-seconds", "0",
+        PW_KEY_APP_NAME, "Quorel",
+        nullptr);
+    static const pw_filter_events events = [] {
+        pw_filter_events e{};
+        e.version = PW_VERSION_FILTER_EVENTS;
+        e.state_changed = &Callbacks::stateChanged;
+        e.param_changed = &Callbacks::paramChanged;
+        e.process = &Callbacks::process;
+        e.add_buffer = &Callbacks::addBuffer;
+        e.remove_buffer = &Callbacks::removeBuffer;
+        e.io_changed = &Callbacks::ioChanged;
+        return e;
+    }();
+    filter_ = pw_filter_new(context_.core(), options.nodeName.c_str(), props);
+    if (!filter_) return errno ? -errno : -ENOMEM;
+    pw_filter_add_listener(filter_, &hook_->listener, &events, this);
+    for (uint32_t c = 0; c < channels; ++c) {
+        for (const bool input : {true, false}) {
+            const std::string name = std::string(input ? "input_" : "output_") + channelNames[c];
+            void* port = pw_filter_add_port(filter_, input ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
+                                            PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
+                                            pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio",
+                                                              PW_KEY_PORT_NAME, name.c_str(),
+                                                              PW_KEY_AUDIO_CHANNEL, channelNames[c], nullptr),
+                                            nullptr, 0);
+            if (!port) return errno ? -errno : -ENOMEM;
+            (input ? inputs_ : outputs_)[c] = port;
+        }
+    }
+    return 0;
+}
+
+// Under the loop's lock: connects the node inactive and waits until the server has accepted it.
+int ChainFilter::connect()
+{
+    const int result =
+        pw_filter_connect(filter_, pw_filter_flags(PW_FILTER_FLAG_RT_PROCESS | PW_FILTER_FLAG_INACTIVE), nullptr, 0);
+    if (result < 0) return result;
+    timespec deadline{};
+    pw_thread_loop_get_time(context_.loop(), &deadline, 5 * SPA_NSEC_PER_SEC);
+    while (state_ != PW_FILTER_STATE_PAUSED && state_ != PW_FILTER_STATE_STREAMING && state_ != PW_FILTER_STATE_ERROR)
+        if (pw_thread_loop_timed_wait_full(context_.loop(), &deadline) != 0) break;
+    if (state_ != PW_FILTER_STATE_PAUSED && state_ != PW_FILTER_STATE_STREAMING)
+        return state_ == PW_FILTER_STATE_ERROR ? -EIO : -ETIMEDOUT;
+    nodeID_ = pw_filter_get_node_id(filter_);
+    return 0;
+}
+
+// The ports' global ids, once the registry has told them.
+int ChainFilter::findPortIDs()
+{
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (!context.sync()) break;
+        if (!context_.sync()) break;
         int found = 0;
-        for (const PipeWireContext::Port& port : context.ports(self->nodeID_)) {
+        for (const PipeWireContext::Port& port : context_.ports(nodeID_)) {
             for (uint32_t c = 0; c < channels; ++c) {
                 if (port.name == std::string("input_") + channelNames[c] && port.input) {
-                    self->inputPorts_[c] = port.id;
+                    inputPorts_[c] = port.id;
                     ++found;
                 } else if (port.name == std::string("output_") + channelNames[c] && !port.input) {
-                    self->outputPorts_[c] = port.id;
+                    outputPorts_[c] = port.id;
                     ++found;
                 }
             }
         }
-        if (found == 2 * int(channels)) {
-            self->connected_ = true;
-            return self;
-        }
+        if (found == 2 * int(channels)) return 0;
         struct timespec pause{0, 20 * 1000 * 1000};
         nanosleep(&pause, nullptr);
     }
-    error = -ETIMEDOUT;
-    return nullptr;
+    return -ETIMEDOUT;
 }
 
 ChainFilter::~ChainFilter()
@@ -208,15 +219,20 @@ ChainFilter::~ChainFilter()
 
 void ChainFilter::setProcessor(PlanarProcessFunction function, void* context, uint32_t outputChannels)
 {
-    outputChannels_.store(std::clamp(outputChannels, 1u, channels), std::memory_order_relaxed);
-    processContext_.store(context, std::memory_order_relaxed);
-    function_.store(function, std::memory_order_release);
+    std::unique_ptr<const Processor> next;
+    if (function) next.reset(new Processor{function, context, std::clamp(outputChannels, 1u, channels)});
+    processor_.store(next.get(), std::memory_order_release);
+    // A cycle that took the previous one ends before it goes.
+    if (published_) context_.flushRealtime();
+    published_ = std::move(next);
 }
 
 int ChainFilter::setActive(bool active)
 {
     LoopLock lock(context_.loop());
-    return pw_filter_set_active(filter_, active);
+    const int result = pw_filter_set_active(filter_, active);
+    if (result >= 0) active_ = active;
+    return result;
 }
 
 bool ChainFilter::isBroken() const
@@ -244,6 +260,7 @@ void ChainFilter::closePort(const void* port)
 
 void ChainFilter::reset()
 {
+    assert(!active_ && "the first cycle's size is counted afresh while no cycle runs");
     firstCycleFrames_.store(0, std::memory_order_relaxed);
     lastCycleNS_.store(0, std::memory_order_relaxed);
 }
@@ -285,18 +302,17 @@ void ChainFilter::process(uint32_t frames)
         // An output nothing is linked to has no buffer: the chain still runs, into scratch.
         out[c] = buffer ? buffer : scratch_.data() + size_t(c) * largestCycle;
     }
-    const PlanarProcessFunction function = function_.load(std::memory_order_acquire);
-    void* const context = processContext_.load(std::memory_order_relaxed);
-    const uint32_t written = outputChannels_.load(std::memory_order_relaxed);
-    if (!function) {
+    const Processor* const processor = processor_.load(std::memory_order_acquire);
+    if (!processor) {
         for (float* o : out) std::memset(o, 0, size_t(frames) * sizeof(float));
         return;
     }
+    const uint32_t written = processor->outputChannels;
     for (uint32_t done = 0; done < frames;) {
         const uint32_t n = std::min(frames - done, sliceFrames);
         const float* sliceIn[channels] = {in[0] + done, in[1] + done};
         float* sliceOut[channels] = {out[0] + done, out[1] + done};
-        function(context, sliceIn, channels, sliceOut, written, n, resumed && done == 0);
+        processor->function(processor->context, sliceIn, channels, sliceOut, written, n, resumed && done == 0);
         done += n;
     }
     if (written < channels) std::memset(out[1], 0, size_t(frames) * sizeof(float));

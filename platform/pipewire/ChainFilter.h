@@ -59,14 +59,15 @@ public:
     uint32_t inputPort(uint32_t channel) const { return inputPorts_[channel]; }
     uint32_t outputPort(uint32_t channel) const { return outputPorts_[channel]; }
 
-    // Main thread, while no cycle runs: the processor (null = silence) and how many output
-    // channels it writes (1 or 2; with 1 the second output port plays silence).
+    // Any thread but the real-time one: the processor (null = silence) and how many output
+    // channels it writes (1 or 2; with 1 the second output port plays silence), published to
+    // the cycles as one value. Returns once no cycle runs the one it replaced.
     void setProcessor(PlanarProcessFunction function, void* context, uint32_t outputChannels);
     // Starts or pauses the cycles; returns a negative errno on failure.
     int setActive(bool active);
     // The server stopped the filter after it had been created.
     bool isBroken() const;
-    // Starts counting afresh (the first cycle's size), while no cycle runs.
+    // Starts counting afresh (the first cycle's size), while the filter is paused (no cycle runs).
     void reset();
 
     // Readings, from any thread.
@@ -84,7 +85,18 @@ public:
 private:
     struct Callbacks;
     struct Hook;
+    // What a cycle calls: made off the real-time thread, never changed once published.
+    struct Processor {
+        PlanarProcessFunction function;
+        void* context;
+        uint32_t outputChannels;
+    };
     explicit ChainFilter(PipeWireContext& context);
+    // The steps of create: the node with its ports, connected and accepted by the server, then
+    // the ports' global ids. Each returns 0 or a negative errno.
+    int makeNode(const Options& options);
+    int connect();
+    int findPortIDs();
     void process(uint32_t frames);
     // Index into open_ of a port (inputs, then outputs); -1 when not ours.
     int portIndex(const void* port) const;
@@ -108,9 +120,9 @@ private:
     // thread before the server takes the buffers away, set once new ones are added.
     std::atomic<bool> open_[2 * channels] = {};
     int buffers_[2 * channels] = {};  // each port's buffers, counted on the loop's thread
-    std::atomic<PlanarProcessFunction> function_{nullptr};
-    std::atomic<void*> processContext_{nullptr};
-    std::atomic<uint32_t> outputChannels_{2};
+    std::unique_ptr<const Processor> published_;  // what processor_ points to; null = silence
+    std::atomic<const Processor*> processor_{nullptr};
+    bool active_ = false;  // as last set (setActive)
     std::atomic<uint64_t> cycles_{0};
     std::atomic<uint64_t> missedCycles_{0};
     std::atomic<uint64_t> lastCycleNS_{0};

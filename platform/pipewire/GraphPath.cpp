@@ -110,7 +110,6 @@ bool GraphPath::isManagerSettled() const
 GraphPath::~GraphPath()
 {
     // Links first, then the nodes they join.
-    applications_.clear();
     outputLinks_.clear();
     inputLinks_.clear();
     filter_.reset();
@@ -246,80 +245,6 @@ void GraphPath::relink()
     uint32_t channels = outputChannels_;
     if (!target_.empty() && wantedOutputLinks(target_, wanted, channels) && channels == outputChannels_)
         repair(outputLinks_, madeOutput_, wanted);
-}
-
-bool GraphPath::isOurApplicationLink(uint32_t link) const
-{
-    for (const auto& [node, application] : applications_)
-        for (const auto& l : application.links)
-            if (l->id() == link) return true;
-    return false;
-}
-
-std::vector<GraphPath::Wanted> GraphPath::wantedApplicationLinks(uint32_t node) const
-{
-    auto playback = [this](uint32_t id) {
-        std::vector<PipeWireContext::Port> ports;
-        for (const PipeWireContext::Port& port : context_.ports(id))
-            if (port.input && !port.monitor) ports.push_back(port);
-        return ports;
-    };
-    uint32_t target = sink_ ? sink_->id() : 0;
-    std::vector<PipeWireContext::Port> inputs = playback(target);
-    if (inputs.empty() && !target_.empty()) {
-        const std::optional<PipeWireContext::Node> device = context_.nodeNamed(target_);
-        target = device ? device->id : 0;
-        inputs = playback(target);
-    }
-    std::vector<PipeWireContext::Port> outputs;
-    for (const PipeWireContext::Port& port : context_.ports(node))
-        if (!port.input && !port.monitor) outputs.push_back(port);
-    if (inputs.empty() || outputs.empty()) return {};
-    auto byID = [](const auto& a, const auto& b) { return a.id < b.id; };
-    std::sort(inputs.begin(), inputs.end(), byID);
-    std::sort(outputs.begin(), outputs.end(), byID);
-    // Channel to the same channel; where the target names no such one, in order.
-    std::vector<Wanted> wanted;
-    for (size_t i = 0; i < outputs.size(); ++i) {
-        const auto same = std::find_if(inputs.begin(), inputs.end(),
-                                       [&](const auto& in) { return in.channel == outputs[i].channel; });
-        const PipeWireContext::Port& input = same != inputs.end() ? *same : inputs[i % inputs.size()];
-        wanted.push_back({node, outputs[i].id, target, input.id});
-    }
-    return wanted;
-}
-
-void GraphPath::keepApplicationsPlaying(bool present, uint64_t manager)
-{
-    if (!filter_) return;
-    for (const auto& [id, node] : context_.nodes()) {
-        const bool unmanaged = !present || node.sessionManager < manager;
-        if (node.mediaClass != "Stream/Output/Audio" || id == filter_->nodeID() || !unmanaged) continue;
-        bool linkedByOthers = false;
-        for (const PipeWireContext::Link& l : context_.linksOf(id))
-            linkedByOthers = linkedByOthers || (l.outputNode == id && !isOurApplicationLink(l.id));
-        if (linkedByOthers) {
-            applications_.erase(id);
-            continue;
-        }
-        const std::vector<Wanted> wanted = wantedApplicationLinks(id);
-        if (wanted.empty()) continue;  // nowhere to play yet
-        Application& application = applications_[id];
-        bool whole = application.links.size() == wanted.size();
-        for (size_t i = 0; whole && i < wanted.size(); ++i)
-            whole = !application.links[i]->isGone() && application.made[i].outputPort == wanted[i].outputPort
-                    && application.made[i].inputPort == wanted[i].inputPort;
-        if (whole) continue;
-        // Elsewhere: the new links run before the old ones go. The same ends again: the server
-        // refuses a second link between two ports.
-        if (!application.made.empty() && application.made[0].inputNode == wanted[0].inputNode)
-            application.links.clear();
-        application.made =
-            makeLinks(wanted, application.links, Carries::application) == 0 ? wanted : std::vector<Wanted>();
-    }
-    // Those that stopped playing.
-    for (auto it = applications_.begin(); it != applications_.end();)
-        it = context_.node(it->first) ? std::next(it) : applications_.erase(it);
 }
 
 }  // namespace quorel::pipewire

@@ -5,7 +5,6 @@
 #include "ServerObject.h"
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,10 +18,17 @@ class PipeWireContext;
 // into), whose monitor ports feed the ChainFilter, whose outputs are linked to the playback
 // ports of the chosen output device. The server orders the three within one cycle, so the
 // path adds no latency beyond what the processing itself reports. The session manager links
-// applications to the sink; every other link is made here, also those of applications that no
-// session manager links any longer (keepApplicationsPlaying).
+// applications to the sink; every other link is made here or, for applications that no session
+// manager links any longer, by SessionManagerHandOver.
 class GraphPath {
 public:
+    // The ends of one link.
+    struct Wanted {
+        uint32_t outputNode, outputPort, inputNode, inputPort;
+    };
+    // What a link carries: the path's own sound (passive) or an application's (not passive).
+    enum class Carries { path, application };
+
     struct Options {
         std::string sinkName;     // node.name of the virtual sink
         std::string description;  // its node.description
@@ -78,36 +84,21 @@ public:
     // Makes again any of our links the server dropped while both of its ends exist (the
     // session manager restarted and rebuilt the ports, the device came back). Main thread.
     void relink();
-    // Keeps applications playing across a session manager restart. Its links go with it, and
-    // WirePlumber 0.4 never links again a stream that has already played (it waits for new
-    // ports that never come), so the playback streams that no session manager links (those
-    // older than the one running, or any while none runs) are linked here, with links of our
-    // own: into our sink while it has its playback ports, straight to the output device while
-    // it has none or is away (see renewSink). `manager` counts the session managers seen
-    // (PipeWireContext::sessionManagerCount); `present` tells whether one runs now. Main thread.
-    void keepApplicationsPlaying(bool present, uint64_t manager);
+    // Makes a link for each of `wanted`; once all are made they replace `links` (the new run
+    // before the old go). Returns 0 or a negative errno (then `links` are left as they were).
+    int makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links,
+                  Carries carries = Carries::path);
 
     // The virtual sink went from the server without being dropped here.
     bool isSinkGone() const { return sink_ && sink_->isGone(); }
 
 private:
-    struct Wanted {
-        uint32_t outputNode, outputPort, inputNode, inputPort;
-    };
     GraphPath(PipeWireContext& context, const Options& options);
     // The links the path needs now, from the registry; false when an end is missing.
     bool wantedInputLinks(std::vector<Wanted>& links) const;
     bool wantedOutputLinks(const std::string& target, std::vector<Wanted>& links, uint32_t& channels) const;
-    // The links that carry application node `node` into our sink, or to the output device
-    // while our sink has no playback ports; empty when neither can take it now.
-    std::vector<Wanted> wantedApplicationLinks(uint32_t node) const;
-    bool isOurApplicationLink(uint32_t link) const;
     std::unique_ptr<ServerObject> makeSink(int& error);
-    // What a link carries: the path's own sound (passive) or an application's (not passive).
-    enum class Carries { path, application };
     std::unique_ptr<ServerObject> link(const Wanted& wanted, Carries carries, int& error);
-    int makeLinks(const std::vector<Wanted>& wanted, std::vector<std::unique_ptr<ServerObject>>& links,
-                  Carries carries = Carries::path);
 
     PipeWireContext& context_;
     Options options_;
@@ -119,11 +110,6 @@ private:
     std::vector<Wanted> madeOutput_;
     std::string target_;
     uint32_t outputChannels_ = 2;
-    struct Application {
-        std::vector<Wanted> made;
-        std::vector<std::unique_ptr<ServerObject>> links;
-    };
-    std::map<uint32_t, Application> applications_;  // those linked here, by node
 };
 
 }  // namespace quorel::pipewire

@@ -9,6 +9,7 @@
 #include "ChainFilter.h"
 #include "GraphPath.h"
 #include "PipeWireContext.h"
+#include "SessionManagerHandOver.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -48,28 +50,38 @@ class PipeWireAudioBackend::Session : public QRAudioDevice {
 public:
     // How long the output device may be away before the capture ends.
     static constexpr std::chrono::milliseconds outputGrace{3000};
-    static constexpr std::chrono::milliseconds handOverCheck{100};
-    // How long the hand-over waits for the new default to be told before it reads it afresh,
-    // and again between such readings (each binds the metadata once more).
-    static constexpr std::chrono::milliseconds freshDefaultsPause{300};
 
     Session(std::shared_ptr<pipewire::PipeWireContext> context, uint32_t requestedFrames)
         : context_(std::move(context)), requestedFrames_(requestedFrames)
     {
     }
 
-    ~Session() override
+    ~Session() override { close(); }
+
+    // Stops and removes everything this capture made on the server. The object may outlive
+    // it a moment in a call from another thread, which then finds nothing to do.
+    void close()
     {
-        stopIOProc(0);
-        volume_.reset();
+        std::unique_ptr<VolumeMirror> volume;
+        std::lock_guard lock(mutex_);
+        stopLocked();
+        volume = std::move(volume_);
+        playing_ = false;
+        handOver_.reset();  // its links, then the path they join
         path_.reset();
     }
 
-    QString uid() const { return path_ ? QString::fromStdString(path_->sinkName()) : QString(); }
+    QString uid() const
+    {
+        std::lock_guard lock(mutex_);
+        return path_ ? QString::fromStdString(path_->sinkName()) : QString();
+    }
     const std::shared_ptr<pipewire::PipeWireContext>& context() const { return context_; }
 
+    // Before the session is shared.
     int createSink(const QString& uid)
     {
+        std::lock_guard lock(mutex_);
         int error = 0;
         pipewire::GraphPath::Options options;
         options.sinkName = uid.toStdString();
@@ -77,40 +89,68 @@ public:
         options.rate = context_->clockRate();
         options.latencyFrames = requestedFrames_;
         path_ = pipewire::GraphPath::create(*context_, options, error);
-        sinkManager_ = context_->sessionManagerCount();
-        return path_ ? 0 : (error ? error : -EIO);
+        if (!path_) return error ? error : -EIO;
+        handOver_ = std::make_unique<pipewire::SessionManagerHandOver>(*context_, *path_, outputGrace);
+        handOver_->sinkMade();
+        return 0;
     }
 
+    // The engine's worker, as are the IO proc's calls below. The volume's mirror, which may wait
+    // a moment for the server, is made and let go outside the lock, so a watch on the main
+    // thread never waits for it.
     int createPlayback(const QString& outputUID)
     {
-        if (!path_) return -ENODEV;
-        const int result = path_->connectOutput(outputUID.toStdString());
-        playing_ = result == 0;
-        if (playing_) volume_ = std::make_unique<VolumeMirror>(uid(), outputUID);
-        return result;
+        QString sinkName;
+        {
+            std::lock_guard lock(mutex_);
+            if (!path_) return -ENODEV;
+            const int result = path_->connectOutput(outputUID.toStdString());
+            playing_ = result == 0;
+            if (!playing_) return result;
+            sinkName = QString::fromStdString(path_->sinkName());
+        }
+        auto volume = std::make_unique<VolumeMirror>(sinkName, outputUID);
+        std::lock_guard lock(mutex_);
+        volume_.swap(volume);
+        return 0;
     }
 
     void destroyPlayback()
     {
-        stopIOProc(0);
-        volume_.reset();
+        std::unique_ptr<VolumeMirror> volume;
+        std::lock_guard lock(mutex_);
+        stopLocked();
+        volume = std::move(volume_);
         if (path_) path_->disconnectOutput();
         playing_ = false;
     }
 
-    bool hasPlayback() const { return playing_; }
+    bool hasPlayback() const
+    {
+        std::lock_guard lock(mutex_);
+        return playing_;
+    }
     uint32_t inputChannels() const { return pipewire::ChainFilter::channels; }
-    uint32_t outputChannels() const { return path_ ? path_->outputChannels() : 0; }
-    uint64_t overloads() const { return path_ ? path_->filter().missedCycles() : 0; }
+    uint32_t outputChannels() const
+    {
+        std::lock_guard lock(mutex_);
+        return path_ ? path_->outputChannels() : 0;
+    }
+    uint64_t overloads() const
+    {
+        std::lock_guard lock(mutex_);
+        return path_ ? path_->filter().missedCycles() : 0;
+    }
 
     // Once running, the size of the first cycle that ran (what the server settled on, which
     // may differ from what was asked for). The graph runs only while something plays: until
     // then, the size the server forces, else what was asked for.
     uint32_t bufferFrames()
     {
-        if (!running_) return requestedFrames_;
-        waitForFirstCycle();
-        const uint32_t observed = path_ ? path_->filter().firstCycleFrames() : 0;
+        const pipewire::ChainFilter* filter = runningFilter();
+        if (!filter) return requestedFrames_;
+        waitForFirstCycle(*filter);
+        const uint32_t observed = filter->firstCycleFrames();
         if (observed > 0) return observed;
         const uint32_t forced = context_->forcedQuantum();
         return forced > 0 ? forced : requestedFrames_;
@@ -119,9 +159,10 @@ public:
     // The real-time module raises the thread just after starting it: look again for a moment.
     std::optional<bool> isRealtime()
     {
-        waitForFirstCycle();
+        const pipewire::ChainFilter* filter = runningFilter();
+        if (filter) waitForFirstCycle(*filter);
         std::optional<bool> realtime = context_->realtimeThread();
-        for (int i = 0; i < 10 && running_ && realtime != true; ++i) {
+        for (int i = 0; i < 10 && filter && realtime != true; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             realtime = context_->realtimeThread();
         }
@@ -133,6 +174,7 @@ public:
     std::optional<Fault> watch()
     {
         using Clock = std::chrono::steady_clock;
+        std::lock_guard lock(mutex_);
         if (!context_->isConnected()) return Fault::connectionLost;
         if (!playing_ || !path_) return std::nullopt;
         if (path_->filter().isBroken() || path_->isSinkGone()) return Fault::streamFailed;
@@ -144,82 +186,36 @@ public:
         } else {
             missingSince_.reset();
         }
-        // A new session manager cannot take over our sink, which has carried sound, and links
-        // nothing while it waits for it; the sink is held until the output device has been
-        // configured for two checks in a row (the new one can then give a stream it looks at a
-        // target), for the output's grace at most, dropped, and made anew under the same name
-        // once the new one has chosen a default (GraphPath::renewSink), which it takes over and
-        // links the applications to.
-        const bool present = context_->hasSessionManager();
-        const uint64_t count = context_->sessionManagerCount();
-        const bool outputReady = [&] {
-            const auto node = context_->nodeNamed(path_->target());
-            return node && !pipewire::GraphPath::playbackPorts(context_->ports(node->id)).empty();
-        }();
-        const bool newManager = present && count != sinkManager_;
-        // Whether our sink is the default, as long as the session manager that took it over
-        // runs: what the next one should find again.
-        if (present && !newManager && path_->hasSink()) {
-            const std::string current = context_->defaultSink();
-            if (!current.empty()) ownsDefault_ = current == path_->sinkName();
-        }
-        if (!newManager) heldSince_.reset();
-        else if (!heldSince_) heldSince_ = Clock::now();
-        readyChecks_ = newManager && outputReady ? readyChecks_ + 1 : 0;
-        if (path_->hasSink() && (readyChecks_ >= 2 || (heldSince_ && Clock::now() - *heldSince_ >= outputGrace))) {
-            path_->dropSink();
-            freshDefaultsAt_ = Clock::now() + freshDefaultsPause;
-        }
-        // The change of default that follows the drop may never be told: the server tells the
-        // listeners of the "default" metadata no change while another client's bind of it
-        // waits for the session manager's answer (its own parts bind it as it starts), nor ever
-        // again once a client went before that answer came. So it is read afresh now and then.
-        if (!path_->hasSink() && !path_->isManagerSettled() && Clock::now() >= freshDefaultsAt_) {
-            context_->refreshDefaults(int(handOverCheck.count()));
-            freshDefaultsAt_ = Clock::now() + freshDefaultsPause;
-        }
-        if (!path_->hasSink() && path_->isManagerSettled()) {
-            if (path_->renewSink() != 0) return Fault::streamFailed;
-            sinkManager_ = count;
-            reclaimDefault_ = ownsDefault_;
-        }
-        path_->relink();
-        path_->keepApplicationsPlaying(present, count);
-        // The new session manager keeps the default it settled on unless the choice it finds
-        // stored names our sink: WirePlumber 0.5 stores a choice about a second after it was
-        // made, so one restarted soon after processing started would leave the device the
-        // default for good, and applications would play past Quorel. Once it has taken our new
-        // sink over (its monitor is linked again), ours is made the default again, as it was.
-        if (reclaimDefault_ && path_->isSinkLinked()) {
-            reclaimDefault_ = false;
-            if (context_->defaultSink() != path_->sinkName()) context_->setConfiguredDefaultSink(path_->sinkName());
-        }
+        if (!handOver_->check()) return Fault::streamFailed;
         return std::nullopt;
     }
 
-    // Main thread: a session manager started since our sink was made, and has not taken over
-    // a new one yet (see watch).
+    // A session manager started since our sink was made, and has not taken over a new one yet.
     bool awaitsManager() const
     {
-        return path_ && (!path_->hasSink() || sinkManager_ != context_->sessionManagerCount());
+        std::lock_guard lock(mutex_);
+        return awaitsManagerLocked();
     }
 
     // How long until a check is due though the server tells of nothing: the rest of the output
-    // device's grace while it is away, and a tenth of a second while a restarted session manager
-    // has not taken our sink over (the hand-over counts checks in a row).
+    // device's grace while it is away, and a moment while a restarted session manager has not
+    // taken our sink over (see SessionManagerHandOver).
     std::optional<std::chrono::milliseconds> nextCheckIn() const
     {
         using namespace std::chrono;
+        std::lock_guard lock(mutex_);
         std::optional<milliseconds> next;
         if (missingSince_)
             next = std::max(outputGrace - duration_cast<milliseconds>(steady_clock::now() - *missingSince_),
                             milliseconds(0));
-        if (playing_ && awaitsManager()) next = std::min(next.value_or(handOverCheck), handOverCheck);
+        constexpr milliseconds handOverCheck = pipewire::SessionManagerHandOver::checkPause;
+        if (playing_ && awaitsManagerLocked()) next = std::min(next.value_or(handOverCheck), handOverCheck);
         return next;
     }
 
     std::optional<uint32_t> latencyFrames() const
     {
+        std::lock_guard lock(mutex_);
         const uint32_t frames = path_ ? path_->filter().downstreamLatencyFrames() : 0;
         if (frames == 0) return std::nullopt;
         return frames;
@@ -228,19 +224,23 @@ public:
     // QRAudioDevice
     Status createIOProc(IOProc proc, void* context, uint64_t& procID) override
     {
+        std::lock_guard lock(mutex_);
+        assert(!running_ && "an IO proc is made while none runs");
         if (!path_ || !playing_) return -ENODEV;
-        proc_ = proc;
-        procContext_ = context;
+        ioProc_ = std::make_unique<const IOProcRecord>(IOProcRecord{proc, context});
         procID = 1;
         return 0;
     }
 
     Status startIOProc(uint64_t) override
     {
-        if (!proc_) return -EINVAL;
+        std::lock_guard lock(mutex_);
+        if (!ioProc_ || !ioProc_->proc) return -EINVAL;
+        if (!path_) return -ENODEV;
+        if (running_) return 0;
         pipewire::ChainFilter& filter = path_->filter();
         filter.reset();
-        filter.setProcessor(&Session::process, this, path_->outputChannels());
+        filter.setProcessor(&Session::process, const_cast<IOProcRecord*>(ioProc_.get()), path_->outputChannels());
         const int result = filter.setActive(true);
         if (result < 0) {
             halt();
@@ -252,45 +252,63 @@ public:
 
     void stopIOProc(uint64_t) override
     {
-        if (running_) halt();
+        std::lock_guard lock(mutex_);
+        stopLocked();
     }
 
     void destroyIOProc(uint64_t) override
     {
-        proc_ = nullptr;
-        procContext_ = nullptr;
+        std::lock_guard lock(mutex_);
+        // No cycle may still call it: stopIOProc came first.
+        assert(!running_ && "an IO proc is destroyed while it runs");
+        ioProc_.reset();
     }
 
 private:
+    // What the filter's cycles call, made off the real-time thread and never changed while
+    // published: the procedure and its context as one value.
+    struct IOProcRecord {
+        IOProc proc;
+        void* context;
+    };
+
+    bool awaitsManagerLocked() const { return handOver_ && handOver_->awaitsManager(); }
+
+    void stopLocked()
+    {
+        if (running_) halt();
+    }
+
+    // The filter while the IO proc runs, else null. The filter lives as long as the session.
+    const pipewire::ChainFilter* runningFilter() const
+    {
+        std::lock_guard lock(mutex_);
+        return running_ && path_ ? &path_->filter() : nullptr;
+    }
+
     // Waits a moment for the first cycle after a start: it comes at once while something plays;
     // while nothing does, the graph stays stopped.
-    void waitForFirstCycle()
+    static void waitForFirstCycle(const pipewire::ChainFilter& filter)
     {
-        if (!running_ || !path_) return;
-        for (int i = 0; i < 30 && path_->filter().firstCycleFrames() == 0; ++i)
+        for (int i = 0; i < 30 && filter.firstCycleFrames() == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 
-    // The filter paused and no real-time callback left that could still reach the IO proc.
+    // The filter paused and no real-time callback left that could still reach the IO proc
+    // (setProcessor returns once none runs the one it replaces).
     void halt()
     {
         running_ = false;
         if (!path_) return;
         path_->filter().setActive(false);
         path_->filter().setProcessor(nullptr, nullptr, path_->outputChannels());
-        context_->flushRealtime();
     }
 
     // Real-time thread: one slice of planar channels in, one out.
     static void process(void* context, const float* const* input, uint32_t inputChannels, float* const* output,
                         uint32_t outputChannels, uint32_t frames, bool resumed)
     {
-        auto* self = static_cast<Session*>(context);
-        const IOProc proc = self->proc_;
-        if (!proc) {
-            for (uint32_t c = 0; c < outputChannels; ++c) std::fill_n(output[c], frames, 0.0f);
-            return;
-        }
+        const auto* record = static_cast<const IOProcRecord*>(context);
         AudioBufferList in;
         in.numberBuffers = inputChannels;
         for (uint32_t c = 0; c < inputChannels; ++c)
@@ -299,27 +317,23 @@ private:
         out.numberBuffers = outputChannels;
         for (uint32_t c = 0; c < outputChannels; ++c)
             out.buffers[c] = AudioBuffer{1, frames * uint32_t(sizeof(float)), output[c]};
-        proc(self->procContext_, &in, &out, resumed);
+        record->proc(record->context, &in, &out, resumed);
     }
 
     // Shared with the backend: the connection outlives the objects made on it, even when the
     // backend replaces a connection that stopped answering.
-    std::shared_ptr<pipewire::PipeWireContext> context_;
-    uint32_t requestedFrames_;
+    const std::shared_ptr<pipewire::PipeWireContext> context_;
+    const uint32_t requestedFrames_;
+    // Guards everything below: the engine's worker makes, starts and ends the capture while
+    // the main thread watches it.
+    mutable std::mutex mutex_;
     std::unique_ptr<pipewire::GraphPath> path_;
+    std::unique_ptr<pipewire::SessionManagerHandOver> handOver_;
     bool playing_ = false;
     // While the path plays: our sink's volume and mute are the output device's (one volume).
     std::unique_ptr<VolumeMirror> volume_;
-    uint64_t sinkManager_ = 0;  // the session manager that took our sink over (its count)
-    int readyChecks_ = 0;       // checks in a row that a new one runs and the output is configured
-    bool ownsDefault_ = false;     // our sink was the default while its session manager ran
-    bool reclaimDefault_ = false;  // the renewed sink becomes the default again once linked
-    std::optional<std::chrono::steady_clock::time_point> heldSince_;  // our sink, for a new one
-    std::chrono::steady_clock::time_point freshDefaultsAt_;  // next reading of the defaults afresh
     std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
-    // Set and cleared on the caller's thread, read in the real-time callback.
-    std::atomic<IOProc> proc_{nullptr};
-    std::atomic<void*> procContext_{nullptr};
+    std::unique_ptr<const IOProcRecord> ioProc_;
     bool running_ = false;
 };
 
@@ -371,7 +385,7 @@ private:
     void check()
     {
         if (done_) return;
-        Session* s = backend_.session(aggregate_);
+        const std::shared_ptr<Session> s = backend_.session(aggregate_);
         const std::optional<Fault> fault = s ? s->watch() : std::optional<Fault>(Fault::streamFailed);
         if (!fault) {
             // Looked at again when the output device's grace is over, or soon while a restarted
@@ -428,12 +442,12 @@ std::shared_ptr<pipewire::PipeWireContext> PipeWireAudioBackend::context()
     return context;
 }
 
-PipeWireAudioBackend::Session* PipeWireAudioBackend::session(ObjectID id)
+std::shared_ptr<PipeWireAudioBackend::Session> PipeWireAudioBackend::session(ObjectID id)
 {
     std::lock_guard lock(mutex_);
     auto it = sessions_.find(id);
     if (it == sessions_.end()) it = sessions_.find(id - 1);
-    return it == sessions_.end() ? nullptr : it->second.get();
+    return it == sessions_.end() ? nullptr : it->second;
 }
 
 AudioBackend::ObjectID PipeWireAudioBackend::defaultOutputDevice() { return HAL::defaultOutputDevice(); }
@@ -473,7 +487,7 @@ AudioBackend::Status PipeWireAudioBackend::createTap(const QString& uid, uint32_
     // ours destroyed just before is gone from the snapshot by then.
     pw->sync();
     if (pw->nodeNamed(uid.toStdString())) return -EEXIST;
-    auto session = std::make_unique<Session>(std::move(pw), bufferFrames);
+    auto session = std::make_shared<Session>(std::move(pw), bufferFrames);
     const int result = session->createSink(uid);
     if (result != 0) return streamStatus(result);
     std::lock_guard lock(mutex_);
@@ -485,13 +499,13 @@ AudioBackend::Status PipeWireAudioBackend::createTap(const QString& uid, uint32_
 
 int PipeWireAudioBackend::tapChannels(ObjectID tap)
 {
-    Session* s = session(tap);
+    const std::shared_ptr<Session> s = session(tap);
     return s ? int(s->inputChannels()) : 0;
 }
 
 AudioBackend::Status PipeWireAudioBackend::createAggregate(ObjectID tap, const QString& outputUID, ObjectID& aggregate)
 {
-    Session* s = session(tap);
+    const std::shared_ptr<Session> s = session(tap);
     if (!s) return -ENOENT;
     const int result = s->createPlayback(outputUID);
     if (result != 0) return streamStatus(result);
@@ -501,12 +515,12 @@ AudioBackend::Status PipeWireAudioBackend::createAggregate(ObjectID tap, const Q
 
 void PipeWireAudioBackend::destroyAggregate(ObjectID aggregate)
 {
-    if (Session* s = session(aggregate)) s->destroyPlayback();
+    if (const std::shared_ptr<Session> s = session(aggregate)) s->destroyPlayback();
 }
 
 void PipeWireAudioBackend::destroyTap(ObjectID tap)
 {
-    std::unique_ptr<Session> gone;
+    std::shared_ptr<Session> gone;
     {
         std::lock_guard lock(mutex_);
         auto it = sessions_.find(tap);
@@ -514,42 +528,45 @@ void PipeWireAudioBackend::destroyTap(ObjectID tap)
         gone = std::move(it->second);
         sessions_.erase(it);
     }
+    // Gone from the server on return, though a call from another thread may still hold it.
+    gone->close();
 }
 
 QRAudioDevice* PipeWireAudioBackend::ioDevice(ObjectID aggregate)
 {
-    Session* s = session(aggregate);
-    return s && s->hasPlayback() ? s : nullptr;
+    // Used by the worker that ends the capture (destroyAggregate, destroyTap), never after.
+    const std::shared_ptr<Session> s = session(aggregate);
+    return s && s->hasPlayback() ? s.get() : nullptr;
 }
 
 uint32_t PipeWireAudioBackend::bufferFrames(ObjectID aggregate)
 {
-    Session* s = session(aggregate);
+    const std::shared_ptr<Session> s = session(aggregate);
     return s ? s->bufferFrames() : 0;
 }
 
 int PipeWireAudioBackend::channelCount(ObjectID aggregate, bool input)
 {
-    Session* s = session(aggregate);
+    const std::shared_ptr<Session> s = session(aggregate);
     if (!s) return 0;
     return int(input ? s->inputChannels() : s->outputChannels());
 }
 
 std::optional<uint32_t> PipeWireAudioBackend::latencyFrames(ObjectID aggregate)
 {
-    Session* s = session(aggregate);
+    const std::shared_ptr<Session> s = session(aggregate);
     return s ? s->latencyFrames() : std::nullopt;
 }
 
 uint64_t PipeWireAudioBackend::overloads(ObjectID aggregate)
 {
-    Session* s = session(aggregate);
+    const std::shared_ptr<Session> s = session(aggregate);
     return s ? s->overloads() : 0;
 }
 
 std::optional<bool> PipeWireAudioBackend::isSourceRunning(ObjectID tap)
 {
-    Session* s = session(tap);
+    const std::shared_ptr<Session> s = session(tap);
     if (!s) return std::nullopt;
     // Our virtual sink is a sink of the sound server like any other: is a stream playing into it?
     const std::optional<HAL::ObjectID> sink = HAL::device(s->uid());
@@ -592,7 +609,7 @@ bool PipeWireAudioBackend::setServerDefaultSink(const QString& uid)
 
 std::optional<bool> PipeWireAudioBackend::isRealtime(ObjectID aggregate)
 {
-    Session* s = session(aggregate);
+    const std::shared_ptr<Session> s = session(aggregate);
     if (!s) return std::nullopt;
     const std::optional<bool> realtime = s->isRealtime();
     // Said once per process: processing runs on, but may drop out on a busy system.
@@ -610,7 +627,7 @@ std::optional<bool> PipeWireAudioBackend::isRealtime(ObjectID aggregate)
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForFault(ObjectID aggregate,
                                                                               std::function<void(Fault)> handler)
 {
-    Session* s = session(aggregate);
+    const std::shared_ptr<Session> s = session(aggregate);
     if (!handler || !s) return nullptr;
     return std::make_unique<FaultWatch>(*this, aggregate, s->context(), std::move(handler));
 }
@@ -618,7 +635,7 @@ std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForFault(Obj
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForSource(ObjectID tap,
                                                                                 std::function<void()> handler)
 {
-    Session* s = session(tap);
+    const std::shared_ptr<Session> s = session(tap);
     if (!s) return nullptr;
     // The same snapshot isSourceRunning reads: what it tells is in place when the handler runs.
     const std::optional<HAL::ObjectID> sink = HAL::device(s->uid());

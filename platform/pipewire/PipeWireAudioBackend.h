@@ -58,13 +58,15 @@ private:
     // connection that stopped answering at any time.
     std::shared_ptr<pipewire::PipeWireContext> context();
     std::shared_ptr<pipewire::PipeWireContext> connectedContext(int& error);
-    Session* session(ObjectID id);
+    // The capture of a tap or aggregate id, held while the caller uses it: the engine's worker
+    // ends it (destroyTap) while the main thread may be watching it.
+    std::shared_ptr<Session> session(ObjectID id);
     // No session manager runs, or one of our sinks waits for a new one to take it over.
     bool isChangingSessionManager();
 
     std::mutex mutex_;
     std::shared_ptr<pipewire::PipeWireContext> context_;
-    std::map<ObjectID, std::unique_ptr<Session>> sessions_;  // by tap id; aggregate id = tap id + 1
+    std::map<ObjectID, std::shared_ptr<Session>> sessions_;  // by tap id; aggregate id = tap id + 1
     ObjectID nextID_ = 2;
 };
 
