@@ -62,13 +62,13 @@ TEST_F(CaptureThreadsE2E, TheWorkerReconnectsAndEndsTheCaptureWhileTheMainThread
 
     std::atomic<int> reconnected{0};
     whileWatching([&] {
-        for (int i = 0; i < 30; ++i) {
+        for (int i = 0; i < 100; ++i) {
             backend->destroyAggregate(aggregate);
             AudioBackend::ObjectID again = 0;
             if (backend->createAggregate(tap, "test_speakers", again) == 0 && again == aggregate) ++reconnected;
         }
     });
-    EXPECT_EQ(reconnected, 30);
+    EXPECT_EQ(reconnected, 100);
     EXPECT_FALSE(fault) << int(*fault);
 
     // Ended under the watch: the next check finds no capture and says so.
