@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -227,7 +228,7 @@ public:
         std::lock_guard lock(mutex_);
         assert(!running_ && "an IO proc is made while none runs");
         if (!path_ || !playing_) return -ENODEV;
-        ioProc_ = std::make_unique<const IOProcRecord>(IOProcRecord{proc, context});
+        ioProc_ = std::make_unique<IOProcRecord>(IOProcRecord{proc, context});
         procID = 1;
         return 0;
     }
@@ -240,7 +241,7 @@ public:
         if (running_) return 0;
         pipewire::ChainFilter& filter = path_->filter();
         filter.reset();
-        filter.setProcessor(&Session::process, const_cast<IOProcRecord*>(ioProc_.get()), path_->outputChannels());
+        filter.setProcessor(&Session::process, ioProc_.get(), path_->outputChannels());
         const int result = filter.setActive(true);
         if (result < 0) {
             halt();
@@ -333,7 +334,7 @@ private:
     // While the path plays: our sink's volume and mute are the output device's (one volume).
     std::unique_ptr<VolumeMirror> volume_;
     std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
-    std::unique_ptr<const IOProcRecord> ioProc_;
+    std::unique_ptr<IOProcRecord> ioProc_;  // never changed while the filter may call it
     bool running_ = false;
 };
 
@@ -359,6 +360,8 @@ public:
                std::function<void(Fault)> handler)
         : backend_(backend), aggregate_(aggregate), context_(std::move(context)), handler_(std::move(handler))
     {
+        assert(QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread()
+               && "the fault watch checks on the main thread");
         later_.setSingleShot(true);
         QObject::connect(&later_, &QTimer::timeout, [this] { check(); });
         // Loop thread: at most one check waits on the main thread, however many changes come.

@@ -2,9 +2,21 @@
 
 #include "PulseClient.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
+#include <cassert>
+
 namespace quorel {
 
 namespace {
+// A listener's registration and its handler belong to the main thread (none yet: the caller's).
+bool onMainThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
+
 // The kind of change a listener on this object and address takes; none when it takes none.
 std::optional<PulseChange::Kind> kindOf(HAL::ObjectID object, const HAL::PropertyAddress& address)
 {
@@ -33,6 +45,7 @@ HALListener::HALListener(HAL::ObjectID object, const HAL::PropertyAddress& addre
 std::unique_ptr<HALListener> HALListener::create(HAL::ObjectID object, const HAL::PropertyAddress& address,
                                                  std::function<void()> handler)
 {
+    assert(onMainThread() && "listeners are made on the main thread");
     const std::optional<PulseChange::Kind> kind = kindOf(object, address);
     if (!kind || !handler) return nullptr;
     if (object != HAL::systemObject && !HAL::has(object, address)) return nullptr;
@@ -54,6 +67,7 @@ std::unique_ptr<HALListener> HALListener::create(HAL::ObjectID object, const HAL
 
 HALListener::~HALListener()
 {
+    assert(onMainThread() && "listeners are destroyed on the main thread");
     if (active_) PulseClient::shared().removeObserver(observer_);
     active_ = false;
 }
