@@ -1,5 +1,6 @@
 #include "PanelWidgets.h"
 
+#include "Decoration.h"
 #include "Studio.h"
 
 #include <QGuiApplication>
@@ -74,6 +75,7 @@ void setReading(QLabel* label, const QString& text)
         twin = new QLabel(label);
         twin->setObjectName(twinName);
         twin->hide();
+        Decoration::mark(twin);
     }
     twin->setText(text);
     label->setText(text);
