@@ -1,5 +1,6 @@
 #include "PanelWidgets.h"
 
+#include "Decoration.h"
 #include "Studio.h"
 
 #include <QGuiApplication>
@@ -61,6 +62,25 @@ void setTracking(QLabel* label, qreal pixels)
     QFont font = label->font();
     font.setLetterSpacing(QFont::AbsoluteSpacing, pixels);
     label->setFont(font);
+}
+
+void setReading(QLabel* label, const QString& text)
+{
+    if (label->text() == text) return;
+    // A QLabel's hint never falls below its minimum size, so the text is measured on a hidden
+    // twin inside the label (same font and style; hidden, it lays nothing out).
+    static const QString twinName = QStringLiteral("quorel-reading-measure");
+    auto* twin = label->findChild<QLabel*>(twinName, Qt::FindDirectChildrenOnly);
+    if (!twin) {
+        twin = new QLabel(label);
+        twin->setObjectName(twinName);
+        twin->hide();
+        Decoration::mark(twin);
+    }
+    twin->setText(text);
+    label->setText(text);
+    const QSize hint = twin->sizeHint();
+    if (label->minimumSize() != hint || label->maximumSize() != hint) label->setFixedSize(hint);
 }
 
 void fitAlert(QMessageBox* box)

@@ -171,7 +171,7 @@ void BoostPanel::refreshReadings()
         const SystemModel::Meters& meters = system_.meters();
         const QString text =
             PanelFormat::levelerReadout(meters.levelerMeasuring, meters.levelerLoudness, meters.levelerGain, language);
-        if (readout_->text() != text) readout_->setText(text);
+        PanelWidgets::setReading(readout_, text);
     }
     if (readout_->isVisibleTo(this) != shown) readout_->setVisible(shown);
 }

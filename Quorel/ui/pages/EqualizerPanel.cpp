@@ -23,6 +23,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -43,7 +44,9 @@ constexpr int overlayTop = 19;
 constexpr int overlayBottom = 20;
 
 // The fader row: the spectrum behind, 31 columns in front, each (W - 60) / 31 wide with 2 pt
-// gaps. Tells its owner when it comes on screen and when it leaves.
+// gaps. Tells its owner when it comes on screen and when it leaves. It paints the card's colour
+// under itself, so a frame of the spectrum (30 a second) repaints the row alone, not the card,
+// page and window behind it.
 class FaderArea : public QWidget {
 public:
     std::function<void()> shown;
@@ -53,9 +56,14 @@ public:
     std::vector<QLabel*>* values = nullptr;
     std::vector<QLabel*>* bands = nullptr;
 
-    using QWidget::QWidget;
+    explicit FaderArea(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter painter(this);
+        painter.fillRect(event->rect(), Studio::panel());
+    }
     void showEvent(QShowEvent*) override
     {
         if (shown) shown();

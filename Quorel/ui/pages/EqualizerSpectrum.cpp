@@ -112,8 +112,17 @@ void EqualizerSpectrum::paintEvent(QPaintEvent*)
         const std::vector<float>& input = spectrum_.input();
         const std::vector<float>& output = spectrum_.output();
         painter.setPen(Qt::NoPen);
+        // Each band's output bar covers its input bar. While the bands' bars stay a pixel apart
+        // (their antialiased edges included), the input bars go first with one brush for all,
+        // which paints the same pixels with 30 brush changes fewer.
+        const bool apart = g.pitch() - g.barWidth() >= 3;
+        if (apart) {
+            painter.setBrush(inputColour);
+            for (int i = 0; i < 31 && size_t(i) < input.size(); ++i)
+                if (const auto rect = g.bar(i, input[size_t(i)])) painter.drawRoundedRect(*rect, 1.5, 1.5);
+        }
         for (int i = 0; i < 31; ++i) {
-            if (size_t(i) < input.size())
+            if (!apart && size_t(i) < input.size())
                 if (const auto rect = g.bar(i, input[size_t(i)])) {
                     painter.setBrush(inputColour);
                     painter.drawRoundedRect(*rect, 1.5, 1.5);

@@ -95,7 +95,7 @@ void MonitorPanel::refreshReadings()
     else
         output_->setLevel(meters.outputDB, PanelFormat::levelText(meters.outputDB, language));
     const QString reduction = blind ? withheld() : L10n::number(meters.limiterDB, 1, language);
-    if (reduction_->text() != reduction) reduction_->setText(reduction);
+    PanelWidgets::setReading(reduction_, reduction);
     const QColor shield = !blind && PanelFormat::reductionWarning(meters.limiterDB)
                               ? Studio::warning()
                               : Studio::withOpacity(Studio::cyan(), 0.7);

@@ -78,6 +78,34 @@ TEST_F(MonitorCard, LiveReadingsLightTheSegmentsAndTheShield)
     EXPECT_EQ(panel->inputMeter()->title(), "Entrada");
 }
 
+TEST_F(MonitorCard, AReadingOfTheSameWidthLaysNothingOut)
+{
+    ReduceMotion::shared().set(true);
+    goLive(0.2427f, MeterReading{-120, -3, -6, -6.1f, 0, 0});
+    ASSERT_EQ(panel->reduction()->text(), "-6.1");
+    QCoreApplication::processEvents();
+    // Layout passes asked of the card's column and every widget above it.
+    struct LayoutRequests : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::LayoutRequest) ++count;
+            return false;
+        }
+    } requests;
+    for (QWidget* w = panel->reduction()->parentWidget(); w; w = w->parentWidget()) w->installEventFilter(&requests);
+    goLive(0.2427f, MeterReading{-120, -3, -6, -3.4f, 0, 0});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->reduction()->text(), "-4.6");
+    EXPECT_EQ(requests.count, 0);
+    // A text of another width lays the column out again.
+    model->setBlindTestRunning(true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->reduction()->text(), MonitorPanel::withheld());
+    EXPECT_GT(requests.count, 0);
+    EXPECT_LT(panel->reduction()->width(), QFontMetrics(panel->reduction()->font()).horizontalAdvance("-4.6"));
+}
+
 TEST_F(MonitorCard, BarsEaseUnlessMotionIsReduced)
 {
     LevelMeter* meter = panel->inputMeter();

@@ -210,6 +210,31 @@ TEST_F(EqualizerPage, TheCurveLayerIsDrawnAgainOnlyWhenTheGainsChange)
     EXPECT_EQ(panel->fader(3)->renders(), faderRenders + 1);
 }
 
+TEST_F(EqualizerPage, AFrameOfTheSpectrumRepaintsTheFaderRowAlone)
+{
+    make();
+    activate(48000);
+    auto* panel = new EqualizerPanel(*model);
+    show(panel, 780);
+    // Paints of the card behind the fader row.
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } card;
+    panel->faderArea()->parentWidget()->installEventFilter(&card);
+    QCoreApplication::processEvents();
+    card.paints = 0;
+    readings->setSpectrum(SpectrumReading{true, std::vector<float>(31, 0.1f), std::vector<float>(31, 0.05f)});
+    panel->spectrumModel().tick();
+    ASSERT_TRUE(panel->spectrumModel().live());
+    panel->spectrumView()->repaint();
+    EXPECT_EQ(card.paints, 0);
+}
+
 TEST_F(EqualizerPage, APageChangeStopsThePoll)
 {
     make();
