@@ -3,7 +3,7 @@
 namespace quorel {
 
 DynamicsProcessorUnit::DynamicsProcessorUnit(const AudioComponentDescription& description)
-    : PlatformEffectUnit(description)
+    : EffectUnit(description, Input::zeroInvalidSamples)
 {
     using P = DynamicsProcessor;
     const auto row = [](uint32_t id, const char* name, uint32_t unit) {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "DynamicsProcessor.h"
-#include "PlatformEffectUnit.h"
+#include "EffectUnit.h"
 
 namespace quorel {
 
 // The platform's single-band dynamics processor ('dcmp') as an effect unit.
-class DynamicsProcessorUnit : public PlatformEffectUnit {
+class DynamicsProcessorUnit : public EffectUnit {
 public:
     static constexpr FourCharCode subtype = fourCharCode("dcmp");
 
@@ -18,11 +18,16 @@ protected:
     void parameterChanged(uint32_t id, float value) override { dsp_.setParameter(id, value); }
     void holdParameters() override { dsp_.beginUpdate(); }
     void releaseParameters() override { dsp_.endUpdate(); }
-    void allocateState(double sampleRate, uint32_t) override { dsp_.prepare(sampleRate); }
-    void resetState() override { dsp_.reset(); }
-    void process(float* const* data, uint32_t channels, uint32_t frames) noexcept override
+    bool allocateState(double sampleRate) override
     {
-        dsp_.process(data, channels, frames);
+        dsp_.prepare(sampleRate);
+        return true;
+    }
+    void resetState() override { dsp_.reset(); }
+    float process(float* const* data, uint32_t frames) noexcept override
+    {
+        dsp_.process(data, channels(), frames);
+        return audibleLevel(data, frames);
     }
 
 private:

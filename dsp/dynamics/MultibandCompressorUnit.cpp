@@ -5,7 +5,7 @@
 namespace quorel {
 
 MultibandCompressorUnit::MultibandCompressorUnit(const AudioComponentDescription& description)
-    : PlatformEffectUnit(description)
+    : EffectUnit(description, Input::zeroInvalidSamples)
 {
     using M = MultibandCompressor;
     std::vector<ParameterInfo> table;

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "MultibandCompressor.h"
-#include "PlatformEffectUnit.h"
+#include "EffectUnit.h"
 
 namespace quorel {
 
 // The platform's four-band compressor ('mcmp') as an effect unit.
-class MultibandCompressorUnit : public PlatformEffectUnit {
+class MultibandCompressorUnit : public EffectUnit {
 public:
     static constexpr FourCharCode subtype = fourCharCode("mcmp");
 
@@ -18,14 +18,16 @@ protected:
     void parameterChanged(uint32_t id, float value) override { dsp_.setParameter(id, value); }
     void holdParameters() override { dsp_.beginUpdate(); }
     void releaseParameters() override { dsp_.endUpdate(); }
-    void allocateState(double sampleRate, uint32_t maximumFrames) override
+    bool allocateState(double sampleRate) override
     {
-        dsp_.prepare(sampleRate, maximumFrames);
+        dsp_.prepare(sampleRate, capacity());
+        return true;
     }
     void resetState() override { dsp_.reset(); }
-    void process(float* const* data, uint32_t channels, uint32_t frames) noexcept override
+    float process(float* const* data, uint32_t frames) noexcept override
     {
-        dsp_.process(data, channels, frames);
+        dsp_.process(data, channels(), frames);
+        return audibleLevel(data, frames);
     }
 
 private:

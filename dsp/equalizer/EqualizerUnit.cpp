@@ -6,7 +6,8 @@
 namespace quorel {
 
 EqualizerUnit::EqualizerUnit(uint32_t bandCount)
-    : PlatformEffectUnit({effectComponentType, subtype, platformManufacturer, 0, 0}), eq_(bandCount)
+    : EffectUnit({effectComponentType, subtype, platformManufacturer, 0, 0}, Input::zeroInvalidSamples),
+      eq_(bandCount)
 {
     std::vector<ParameterInfo> table;
     table.push_back({globalGainParameter, "Global Gain", ParametricEqualizer::minimumGain,
@@ -48,7 +49,5 @@ void EqualizerUnit::parameterChanged(uint32_t id, float value)
     default: break;
     }
 }
-
-void EqualizerUnit::allocateState(double sampleRate, uint32_t) { eq_.prepare(sampleRate); }
 
 }  // namespace quorel

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ParametricEqualizer.h"
-#include "PlatformEffectUnit.h"
+#include "EffectUnit.h"
 
 namespace quorel {
 
@@ -9,7 +9,7 @@ namespace quorel {
 // ParametricEqualizer::maximumBands).
 // Parameters: global gain 0 (dB); per band i: bypass 1000 + i, filter type 2000 + i,
 // frequency 3000 + i (Hz), gain 4000 + i (dB), bandwidth 5000 + i (octaves).
-class EqualizerUnit : public PlatformEffectUnit {
+class EqualizerUnit : public EffectUnit {
 public:
     using Type = ParametricEqualizer::Type;
     enum : uint32_t {
@@ -47,11 +47,16 @@ protected:
     void parameterChanged(uint32_t id, float value) override;
     void holdParameters() override { eq_.beginUpdate(); }
     void releaseParameters() override { eq_.endUpdate(); }
-    void allocateState(double sampleRate, uint32_t maximumFrames) override;
-    void resetState() override { eq_.reset(); }
-    void process(float* const* data, uint32_t channels, uint32_t frames) noexcept override
+    bool allocateState(double sampleRate) override
     {
-        eq_.process(data, channels, frames);
+        eq_.prepare(sampleRate);
+        return true;
+    }
+    void resetState() override { eq_.reset(); }
+    float process(float* const* data, uint32_t frames) noexcept override
+    {
+        eq_.process(data, channels(), frames);
+        return audibleLevel(data, frames);
     }
 
 private:
