@@ -1,6 +1,7 @@
 #include "DriveCurve.h"
 
 #include "CpuFeatures.h"
+#include "VectorMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,28 +75,14 @@ QUOREL_KERNEL V minimum(V a, V b)
     return a < b ? a : b;
 }
 
-// e^x for x <= 0: x = k ln2 + r with |r| <= ln2 / 2, e^r by its Taylor series to r^7 (error
-// below 1e-8 relative), 2^k by building the exponent. Arguments below -87 give e^-87.
+// e^x for x <= 0 (the dynamics' vector exponential, the argument limited to 0): arguments below
+// -87 give e^-87.
 template <typename V, typename I>
 QUOREL_KERNEL V exponentialNegative(V x)
 {
-    x = maximum(minimum(x, splat<V>(0.0f)), splat<V>(-87.0f));
-    const V shifter = splat<V>(12582912.0f);  // 1.5 * 2^23: adding it rounds to an integer
-    V k = x * 1.44269504f + shifter;
-    k -= shifter;
-    const V r = (x - k * 0.693359375f) - k * -2.12194440e-4f;
-    V p = splat<V>(1.0f / 5040);
-    p = p * r + 1.0f / 720;
-    p = p * r + 1.0f / 120;
-    p = p * r + 1.0f / 24;
-    p = p * r + 1.0f / 6;
-    p = p * r + 0.5f;
-    p = p * r + 1.0f;
-    p = p * r + 1.0f;
-    const I exponent = (__builtin_convertvector(k, I) + 127) << 23;
-    V scale;
-    std::memcpy(&scale, &exponent, sizeof scale);
-    return p * scale;
+    x = minimum(x, splat<V>(0.0f));
+    vectormath::exponential(x);
+    return x;
 }
 
 // tanh(x) for x >= 0 as (1 - e^-2x) / (1 + e^-2x).
