@@ -8,16 +8,55 @@ namespace {
 
 using namespace sampleVectors;
 
-float peakPortable(const float* samples, uint32_t count)
+// The loops are written once for a vector of Lanes floats: the 4-lane form runs anywhere, the
+// 8-lane form is compiled for AVX2. A tail shorter than a vector goes through the 4-lane form,
+// then one sample at a time.
+template <int Lanes>
+struct Vector;
+
+template <>
+struct Vector<4> {
+    using Float = Float4;
+    using Int = Int4;
+};
+
+#if defined(__x86_64__)
+template <>
+struct Vector<8> {
+    using Float = float __attribute__((vector_size(32)));
+    using Int = int32_t __attribute__((vector_size(32)));
+};
+#endif
+
+#pragma GCC diagnostic ignored "-Wpsabi"  // the 8-lane helpers are always inlined
+
+template <typename V>
+[[gnu::always_inline]] inline float largestOf(V peak)
 {
-    Float4 peak{};
+    if constexpr (sizeof(V) == sizeof(Float4)) {
+        return largestLane(peak);
+    } else {
+        const Float4 low = __builtin_shufflevector(peak, peak, 0, 1, 2, 3);
+        const Float4 high = __builtin_shufflevector(peak, peak, 4, 5, 6, 7);
+        return largestLane(low > high ? low : high);
+    }
+}
+
+template <int Lanes>
+[[gnu::always_inline]] inline float peakAs(const float* samples, uint32_t count)
+{
+    using V = typename Vector<Lanes>::Float;
+    V peak{};
     uint32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const Float4 v = load(samples + i);
-        const Float4 magnitude = v < 0 ? -v : v;
+    for (; i + Lanes <= count; i += Lanes) {
+        V v;
+        __builtin_memcpy(&v, samples + i, sizeof v);
+        const V magnitude = v < 0 ? -v : v;
         peak = magnitude > peak ? magnitude : peak;
     }
-    float result = largestLane(peak);
+    float result = largestOf(peak);
+    if constexpr (Lanes > 4)
+        return std::max(result, peakAs<4>(samples + i, count - i));
     for (; i < count; ++i) {
         const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
         result = magnitude > result ? magnitude : result;
@@ -25,22 +64,27 @@ float peakPortable(const float* samples, uint32_t count)
     return result;
 }
 
-float sanitizePortable(float* samples, uint32_t count)
+template <int Lanes>
+[[gnu::always_inline]] inline float sanitizeAs(float* samples, uint32_t count)
 {
-    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
-    Float4 peak{};
+    using V = typename Vector<Lanes>::Float;
+    using I = typename Vector<Lanes>::Int;
+    const I exponent = I{} + int32_t(sampleExponentBits);
+    V peak{};
     uint32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        Int4 bits;
+    for (; i + Lanes <= count; i += Lanes) {
+        I bits;
         __builtin_memcpy(&bits, samples + i, sizeof bits);
-        bits = (bits & exponent) == exponent ? Int4{} : bits;
+        bits = (bits & exponent) == exponent ? I{} : bits;
         __builtin_memcpy(samples + i, &bits, sizeof bits);
-        Float4 v;
+        V v;
         __builtin_memcpy(&v, &bits, sizeof v);
-        const Float4 magnitude = v < 0 ? -v : v;
+        const V magnitude = v < 0 ? -v : v;
         peak = magnitude > peak ? magnitude : peak;
     }
-    float result = largestLane(peak);
+    float result = largestOf(peak);
+    if constexpr (Lanes > 4)
+        return std::max(result, sanitizeAs<4>(samples + i, count - i));
     for (; i < count; ++i) {
         samples[i] = sanitizedSample(samples[i]);
         const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
@@ -49,45 +93,12 @@ float sanitizePortable(float* samples, uint32_t count)
     return result;
 }
 
+float peakPortable(const float* samples, uint32_t count) { return peakAs<4>(samples, count); }
+float sanitizePortable(float* samples, uint32_t count) { return sanitizeAs<4>(samples, count); }
+
 #if defined(__x86_64__)
-using Float8 = float __attribute__((vector_size(32)));
-using Int8 = int32_t __attribute__((vector_size(32)));
-
-// Eight lanes at a time; the rest as the portable form does it.
-__attribute__((target("avx2"))) float peakWide(const float* samples, uint32_t count)
-{
-    Float8 peak{};
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        Float8 v;
-        __builtin_memcpy(&v, samples + i, sizeof v);
-        const Float8 magnitude = v < 0 ? -v : v;
-        peak = magnitude > peak ? magnitude : peak;
-    }
-    const Float4 low = __builtin_shufflevector(peak, peak, 0, 1, 2, 3);
-    const Float4 high = __builtin_shufflevector(peak, peak, 4, 5, 6, 7);
-    return std::max(largestLane(low > high ? low : high), peakPortable(samples + i, count - i));
-}
-
-__attribute__((target("avx2"))) float sanitizeWide(float* samples, uint32_t count)
-{
-    const Int8 exponent = Int8{} + int32_t(sampleExponentBits);
-    Float8 peak{};
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        Int8 bits;
-        __builtin_memcpy(&bits, samples + i, sizeof bits);
-        bits = (bits & exponent) == exponent ? Int8{} : bits;
-        __builtin_memcpy(samples + i, &bits, sizeof bits);
-        Float8 v;
-        __builtin_memcpy(&v, &bits, sizeof v);
-        const Float8 magnitude = v < 0 ? -v : v;
-        peak = magnitude > peak ? magnitude : peak;
-    }
-    const Float4 low = __builtin_shufflevector(peak, peak, 0, 1, 2, 3);
-    const Float4 high = __builtin_shufflevector(peak, peak, 4, 5, 6, 7);
-    return std::max(largestLane(low > high ? low : high), sanitizePortable(samples + i, count - i));
-}
+__attribute__((target("avx2"))) float peakWide(const float* samples, uint32_t count) { return peakAs<8>(samples, count); }
+__attribute__((target("avx2"))) float sanitizeWide(float* samples, uint32_t count) { return sanitizeAs<8>(samples, count); }
 #endif
 
 struct Forms {
