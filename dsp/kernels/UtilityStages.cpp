@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace quorel {
 
@@ -14,41 +15,55 @@ using sampleVectors::Float4;
 using sampleVectors::Int4;
 
 using Double2 = double __attribute__((vector_size(16)));
+using Double4 = double __attribute__((vector_size(32)));
 
-// One group of four of the input stage: invalid samples counted and copied as zeros, their
-// magnitudes raising `peak`. Gives the copied samples.
-__attribute__((always_inline)) inline Float4 cleanFour(const float* samples, float* copy, Float4& peak, Int4& invalid)
+// The loops are written once for a vector of 4 or 8 floats: the 4-lane form runs anywhere, the
+// 8-lane form is compiled for AVX2. The helpers are always inlined into the form that uses
+// them, so the note that an 8-lane vector would be passed differently without AVX concerns no
+// call that exists.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#define QUOREL_KERNEL [[gnu::always_inline]] inline
+
+template <typename V>
+using IntsOf = decltype(V{} < V{});
+
+// One group of the input stage: invalid samples counted and copied as zeros, their magnitudes
+// raising `peak`. Gives the copied samples.
+template <typename V>
+QUOREL_KERNEL V cleanGroup(const float* samples, float* copy, V& peak, IntsOf<V>& invalid)
 {
-    const Int4 exponent = Int4{} + int32_t(sampleExponentBits);
-    Int4 bits;
+    using I = IntsOf<V>;
+    const I exponent = I{} + int32_t(sampleExponentBits);
+    I bits;
     std::memcpy(&bits, samples, sizeof bits);
-    const Int4 bad = (bits & exponent) == exponent;
+    const I bad = (bits & exponent) == exponent;
     invalid -= bad;
-    bits = bad ? Int4{} : bits;
+    bits = bad ? I{} : bits;
     std::memcpy(copy, &bits, sizeof bits);
-    Float4 magnitude;
-    const Int4 magnitudeBits = bits & 0x7fffffff;
+    V magnitude;
+    const I magnitudeBits = bits & 0x7fffffff;
     std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
     peak = magnitude > peak ? magnitude : peak;  // valid samples: the plain maximum
-    Float4 y;
+    V y;
     std::memcpy(&y, &bits, sizeof y);
     return y;
 }
 
-// One group of four of the output stage: scaled, limited to +-top (Limit, counted), stored, its
+// One group of the output stage: scaled, limited to +-ceiling (Limit, counted), stored, its
 // magnitudes raising `peak`. Gives the samples stored.
-template <bool Ramp, bool Limit>
-__attribute__((always_inline)) inline Float4 scaleFour(float* samples, const float* gains, float gain, Float4 top,
-                                                       Float4& peak, Int4& limited)
+template <bool Ramp, bool Limit, typename V>
+QUOREL_KERNEL V scaleGroup(float* samples, const float* gains, float gain, float ceiling, V& peak,
+                           IntsOf<V>& limited)
 {
-    Float4 y, g = Float4{} + gain;
+    V y, g = V{} + gain;
     std::memcpy(&y, samples, sizeof y);
     if constexpr (Ramp)
         std::memcpy(&g, gains, sizeof g);
     y *= g;
-    Float4 magnitude = y < 0 ? -y : y;
+    V magnitude = y < 0 ? -y : y;
     if constexpr (Limit) {
-        const Int4 over = magnitude > top;
+        const V top = V{} + ceiling;
+        const IntsOf<V> over = magnitude > top;
         limited -= over;
         y = over ? (y < 0 ? -top : top) : y;
         magnitude = over ? top : magnitude;
@@ -58,13 +73,83 @@ __attribute__((always_inline)) inline Float4 scaleFour(float* samples, const flo
     return y;
 }
 
+// What a loop keeps while it runs over groups of a vector V: the peak, a count (invalid or
+// limited samples) and the squares of the first and second half of the lanes, in double
+// precision.
+template <typename V>
+struct Running {
+    static constexpr int lanes = sizeof(V) / sizeof(float);
+    using Half = std::conditional_t<lanes == 4, Double2, Double4>;
+
+    V peak{};
+    IntsOf<V> count{};
+    Half first{}, second{};
+
+    QUOREL_KERNEL void addSquares(V y)
+    {
+        Half a, b;
+        if constexpr (lanes == 4) {
+            a = __builtin_convertvector(__builtin_shufflevector(y, y, 0, 1), Half);
+            b = __builtin_convertvector(__builtin_shufflevector(y, y, 2, 3), Half);
+        } else {
+            a = __builtin_convertvector(__builtin_shufflevector(y, y, 0, 1, 2, 3), Half);
+            b = __builtin_convertvector(__builtin_shufflevector(y, y, 4, 5, 6, 7), Half);
+        }
+        first += a * a;
+        second += b * b;
+    }
+};
+
+// The loop of both stages in both forms, so that they compute the same values bit for bit: two
+// sets of running values of four lanes (even and odd groups of four), so that the compare and
+// sum chains of neighbouring groups overlap, each keeping its squares as two pairs. The 8-lane
+// form holds both sets in one vector (lanes 0...3 the even groups, 4...7 the odd ones).
+// `group(at, peak, count)` handles the group at `at` (of the vector type of `peak`) and gives
+// its samples; `finish(i, peak, count, low, high)` takes the samples from `i` on and the running
+// values, and gives the measure.
+template <int Lanes, bool Squares, typename Group, typename Finish>
+QUOREL_KERNEL auto runStage(uint32_t count, Group group, Finish finish)
+{
+    Running<Float4> even, odd;
+    const auto step = [&](uint32_t at, auto& running) __attribute__((always_inline)) {
+        const auto y = group(at, running.peak, running.count);
+        if constexpr (Squares)
+            running.addSquares(y);
+    };
+    uint32_t i = 0;
+    if constexpr (Lanes == 4) {
+        for (; i + 8 <= count; i += 8) {
+            step(i, even);
+            step(i + 4, odd);
+        }
+    } else {
+        using Float8 = float __attribute__((vector_size(32)));
+        Running<Float8> both;
+        for (; i + 8 <= count; i += 8)
+            step(i, both);
+        even.peak = __builtin_shufflevector(both.peak, both.peak, 0, 1, 2, 3);
+        odd.peak = __builtin_shufflevector(both.peak, both.peak, 4, 5, 6, 7);
+        even.count = __builtin_shufflevector(both.count, both.count, 0, 1, 2, 3);
+        odd.count = __builtin_shufflevector(both.count, both.count, 4, 5, 6, 7);
+        even.first = __builtin_shufflevector(both.first, both.first, 0, 1);
+        even.second = __builtin_shufflevector(both.first, both.first, 2, 3);
+        odd.first = __builtin_shufflevector(both.second, both.second, 0, 1);
+        odd.second = __builtin_shufflevector(both.second, both.second, 2, 3);
+    }
+    if (i + 4 <= count) {
+        step(i, even);
+        i += 4;
+    }
+    return finish(i, even.peak > odd.peak ? even.peak : odd.peak, even.count + odd.count, even.first + odd.first,
+                  even.second + odd.second);
+}
+
 // The input stage's last samples (fewer than four), one at a time from `i`, and its measure
-// from the running values the vector loops left: the peak and invalid counts of four lanes and
+// from the running values the vector loop left: the peak and invalid counts of four lanes and
 // the squares as two pairs.
 template <bool Squares>
-__attribute__((always_inline)) inline InputMeasure finishClean(float* samples, uint32_t i, uint32_t count,
-                                                                float* copy, Float4 peak, Int4 invalid,
-                                                                Double2 low, Double2 high)
+QUOREL_KERNEL InputMeasure finishClean(float* samples, uint32_t i, uint32_t count, float* copy, Float4 peak,
+                                       Int4 invalid, Double2 low, Double2 high)
 {
     InputMeasure m;
     float top = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
@@ -87,10 +172,8 @@ __attribute__((always_inline)) inline InputMeasure finishClean(float* samples, u
 
 // The output stage's last samples, the same way.
 template <bool Ramp, bool Limit, bool Squares>
-__attribute__((always_inline)) inline OutputMeasure finishScale(float* samples, uint32_t i, uint32_t count,
-                                                                 const float* gains, float gain, float ceiling,
-                                                                 Float4 peak, Int4 limited, Double2 low,
-                                                                 Double2 high)
+QUOREL_KERNEL OutputMeasure finishScale(float* samples, uint32_t i, uint32_t count, const float* gains, float gain,
+                                        float ceiling, Float4 peak, Int4 limited, Double2 low, Double2 high)
 {
     OutputMeasure m;
     m.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
@@ -111,45 +194,16 @@ __attribute__((always_inline)) inline OutputMeasure finishScale(float* samples, 
     return m;
 }
 
-// The portable loops of both stages: two sets of running values (even and odd groups of four),
-// so that the compare and sum chains of neighbouring groups overlap; each keeps its squares as
-// two pairs. `four(at, peak)` handles the group at `at` and gives its samples; `finish(i, peak,
-// low, high)` takes the samples from `i` on and the running values, and gives the measure.
-template <bool Squares, typename Four, typename Finish>
-__attribute__((always_inline)) inline auto runPortable(uint32_t count, Four four, Finish finish)
+// The input stage (see cleanAndCopy).
+template <int Lanes, bool Squares>
+QUOREL_KERNEL InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
 {
-    Float4 peakEven{}, peakOdd{};
-    Double2 lowEven{}, highEven{}, lowOdd{}, highOdd{};
-    auto group = [&](uint32_t at, Float4& peak, Double2& low, Double2& high) __attribute__((always_inline)) {
-        const Float4 y = four(at, peak);
-        if constexpr (Squares) {
-            const Double2 a = {double(y[0]), double(y[1])};
-            const Double2 b = {double(y[2]), double(y[3])};
-            low += a * a;
-            high += b * b;
-        }
-    };
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        group(i, peakEven, lowEven, highEven);
-        group(i + 4, peakOdd, lowOdd, highOdd);
-    }
-    for (; i + 4 <= count; i += 4)
-        group(i, peakEven, lowEven, highEven);
-    return finish(i, peakEven > peakOdd ? peakEven : peakOdd, lowEven + lowOdd, highEven + highOdd);
-}
-
-// The portable input stage (see cleanAndCopy).
-template <bool Squares>
-InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
-{
-    Int4 invalid{};
-    return runPortable<Squares>(
+    return runStage<Lanes, Squares>(
         count,
-        [&](uint32_t at, Float4& peak) __attribute__((always_inline)) {
-            return cleanFour(samples + at, copy + at, peak, invalid);
+        [&](uint32_t at, auto& peak, auto& invalid) __attribute__((always_inline)) {
+            return cleanGroup(samples + at, copy + at, peak, invalid);
         },
-        [&](uint32_t i, Float4 peak, Double2 low, Double2 high) __attribute__((always_inline)) {
+        [&](uint32_t i, Float4 peak, Int4 invalid, Double2 low, Double2 high) __attribute__((always_inline)) {
             return finishClean<Squares>(samples, i, count, copy, peak, invalid, low, high);
         });
 }
@@ -159,122 +213,45 @@ InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float* copy)
 // samples the ceiling limited and the sum of squares in double precision. One copy of the loop
 // per case, so none of them tests or holds what it does not use and every running value stays
 // in a register.
-template <bool Ramp, bool Limit, bool Squares>
-OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
+template <int Lanes, bool Ramp, bool Limit, bool Squares>
+QUOREL_KERNEL OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, const float* gains, float gain,
+                                              float ceiling)
 {
-    Int4 limited{};
-    const Float4 top = Float4{} + ceiling;
-    return runPortable<Squares>(
+    return runStage<Lanes, Squares>(
         count,
-        [&](uint32_t at, Float4& peak) __attribute__((always_inline)) {
-            return scaleFour<Ramp, Limit>(samples + at, Ramp ? gains + at : gains, gain, top, peak, limited);
+        [&](uint32_t at, auto& peak, auto& limited) __attribute__((always_inline)) {
+            return scaleGroup<Ramp, Limit>(samples + at, Ramp ? gains + at : gains, gain, ceiling, peak, limited);
         },
-        [&](uint32_t i, Float4 peak, Double2 low, Double2 high) __attribute__((always_inline)) {
+        [&](uint32_t i, Float4 peak, Int4 limited, Double2 low, Double2 high) __attribute__((always_inline)) {
             return finishScale<Ramp, Limit, Squares>(samples, i, count, gains, gain, ceiling, peak, limited, low,
                                                      high);
         });
 }
 
-#if defined(__x86_64__)
-using Float8 = float __attribute__((vector_size(32)));
-using Int8 = int32_t __attribute__((vector_size(32)));
-using Double4 = double __attribute__((vector_size(32)));
+template <bool Squares>
+InputMeasure cleanAndCopyPortable(float* samples, uint32_t count, float* copy)
+{
+    return cleanAndCopyAs<4, Squares>(samples, count, copy);
+}
 
-// The portable loops' two groups of four as one group of eight: lanes 0...3 hold the even
-// group's running values, lanes 4...7 the odd one's, so the sums come out the same.
+template <bool Ramp, bool Limit, bool Squares>
+OutputMeasure scaleAndMeasurePortable(float* samples, uint32_t count, const float* gains, float gain, float ceiling)
+{
+    return scaleAndMeasureAs<4, Ramp, Limit, Squares>(samples, count, gains, gain, ceiling);
+}
+
+#if defined(__x86_64__)
 template <bool Squares>
 __attribute__((target("avx2"))) InputMeasure cleanAndCopyWide(float* samples, uint32_t count, float* copy)
 {
-    Float8 peak8{};
-    Double4 even{}, odd{};
-    Int8 invalid8{};
-    const Int8 exponent = Int8{} + int32_t(sampleExponentBits);
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        Int8 bits;
-        std::memcpy(&bits, samples + i, sizeof bits);
-        const Int8 bad = (bits & exponent) == exponent;
-        invalid8 -= bad;
-        bits = bad ? Int8{} : bits;
-        std::memcpy(copy + i, &bits, sizeof bits);
-        Float8 magnitude;
-        const Int8 magnitudeBits = bits & 0x7fffffff;
-        std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
-        peak8 = magnitude > peak8 ? magnitude : peak8;
-        if constexpr (Squares) {
-            Float8 y;
-            std::memcpy(&y, &bits, sizeof y);
-            const Double4 a = __builtin_convertvector(__builtin_shufflevector(y, y, 0, 1, 2, 3), Double4);
-            const Double4 b = __builtin_convertvector(__builtin_shufflevector(y, y, 4, 5, 6, 7), Double4);
-            even += a * a;
-            odd += b * b;
-        }
-    }
-    Float4 peak = __builtin_shufflevector(peak8, peak8, 0, 1, 2, 3);
-    const Float4 peakOdd = __builtin_shufflevector(peak8, peak8, 4, 5, 6, 7);
-    Int4 invalid = __builtin_shufflevector(invalid8, invalid8, 0, 1, 2, 3)
-        + __builtin_shufflevector(invalid8, invalid8, 4, 5, 6, 7);
-    if (i + 4 <= count) {
-        const Float4 y = cleanFour(samples + i, copy + i, peak, invalid);
-        if constexpr (Squares) {
-            const Double4 a = __builtin_convertvector(y, Double4);
-            even += a * a;
-        }
-        i += 4;
-    }
-    return finishClean<Squares>(samples, i, count, copy, peak > peakOdd ? peak : peakOdd, invalid,
-                                Double2{even[0], even[1]} + Double2{odd[0], odd[1]},
-                                Double2{even[2], even[3]} + Double2{odd[2], odd[3]});
+    return cleanAndCopyAs<8, Squares>(samples, count, copy);
 }
 
 template <bool Ramp, bool Limit, bool Squares>
 __attribute__((target("avx2"))) OutputMeasure scaleAndMeasureWide(float* samples, uint32_t count, const float* gains,
                                                                  float gain, float ceiling)
 {
-    Float8 peak8{};
-    Int8 limited8{};
-    Double4 even{}, odd{};
-    const Float8 top8 = Float8{} + ceiling;
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        Float8 y, g = Float8{} + gain;
-        std::memcpy(&y, samples + i, sizeof y);
-        if constexpr (Ramp)
-            std::memcpy(&g, gains + i, sizeof g);
-        y *= g;
-        Float8 magnitude = y < 0 ? -y : y;
-        if constexpr (Limit) {
-            const Int8 over = magnitude > top8;
-            limited8 -= over;
-            y = over ? (y < 0 ? -top8 : top8) : y;
-            magnitude = over ? top8 : magnitude;
-        }
-        std::memcpy(samples + i, &y, sizeof y);
-        peak8 = magnitude > peak8 ? magnitude : peak8;
-        if constexpr (Squares) {
-            const Double4 a = __builtin_convertvector(__builtin_shufflevector(y, y, 0, 1, 2, 3), Double4);
-            const Double4 b = __builtin_convertvector(__builtin_shufflevector(y, y, 4, 5, 6, 7), Double4);
-            even += a * a;
-            odd += b * b;
-        }
-    }
-    Float4 peak = __builtin_shufflevector(peak8, peak8, 0, 1, 2, 3);
-    const Float4 peakOdd = __builtin_shufflevector(peak8, peak8, 4, 5, 6, 7);
-    Int4 limited = __builtin_shufflevector(limited8, limited8, 0, 1, 2, 3)
-        + __builtin_shufflevector(limited8, limited8, 4, 5, 6, 7);
-    const Float4 top = Float4{} + ceiling;
-    if (i + 4 <= count) {
-        const Float4 y = scaleFour<Ramp, Limit>(samples + i, Ramp ? gains + i : gains, gain, top, peak, limited);
-        if constexpr (Squares) {
-            const Double4 a = __builtin_convertvector(y, Double4);
-            even += a * a;
-        }
-        i += 4;
-    }
-    return finishScale<Ramp, Limit, Squares>(samples, i, count, gains, gain, ceiling,
-                                             peak > peakOdd ? peak : peakOdd, limited,
-                                             Double2{even[0], even[1]} + Double2{odd[0], odd[1]},
-                                             Double2{even[2], even[3]} + Double2{odd[2], odd[3]});
+    return scaleAndMeasureAs<8, Ramp, Limit, Squares>(samples, count, gains, gain, ceiling);
 }
 #endif
 
@@ -287,11 +264,11 @@ struct Stages {
 };
 
 constexpr Stages portableStages = {
-    {cleanAndCopyAs<false>, cleanAndCopyAs<true>},
-    {{{scaleAndMeasureAs<false, false, false>, scaleAndMeasureAs<false, false, true>},
-      {scaleAndMeasureAs<false, true, false>, scaleAndMeasureAs<false, true, true>}},
-     {{scaleAndMeasureAs<true, false, false>, scaleAndMeasureAs<true, false, true>},
-      {scaleAndMeasureAs<true, true, false>, scaleAndMeasureAs<true, true, true>}}}};
+    {cleanAndCopyPortable<false>, cleanAndCopyPortable<true>},
+    {{{scaleAndMeasurePortable<false, false, false>, scaleAndMeasurePortable<false, false, true>},
+      {scaleAndMeasurePortable<false, true, false>, scaleAndMeasurePortable<false, true, true>}},
+     {{scaleAndMeasurePortable<true, false, false>, scaleAndMeasurePortable<true, false, true>},
+      {scaleAndMeasurePortable<true, true, false>, scaleAndMeasurePortable<true, true, true>}}}};
 
 #if defined(__x86_64__)
 constexpr Stages wideStages = {
