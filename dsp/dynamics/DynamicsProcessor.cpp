@@ -19,40 +19,17 @@ DynamicsProcessor::Range DynamicsProcessor::range(uint32_t id)
     }
 }
 
-DynamicsProcessor::DynamicsProcessor()
-{
-    Settings initial{};
-    for (uint32_t i = 0; i < parameterCount; ++i) initial.values[i] = range(i).initial;
-    publish(initial);
-}
+DynamicsProcessor::DynamicsProcessor() = default;
 
-void DynamicsProcessor::publish(Settings next)
+void DynamicsProcessor::derive(Settings& next, double sampleRate)
 {
-    next.detector = RmsDetector::coefficients(sampleRate_, next.values[attackTime], next.values[releaseTime]);
+    next.detector = RmsDetector::coefficients(sampleRate, next.values[attackTime], next.values[releaseTime]);
     next.makeupGain = std::pow(10.0f, next.values[overallGain] / 20);
-    settings_.publish(next);
-}
-
-bool DynamicsProcessor::setParameter(uint32_t id, float value)
-{
-    if (id >= parameterCount) return false;
-    if (!std::isfinite(value)) return true;
-    const Range r = range(id);
-    Settings next = settings_.latest();
-    next.values[id] = std::clamp(value, r.minimum, r.maximum);
-    publish(next);
-    return true;
-}
-
-float DynamicsProcessor::parameter(uint32_t id) const
-{
-    return id < parameterCount ? settings_.latest().values[id] : 0;
 }
 
 void DynamicsProcessor::prepare(double sampleRate)
 {
-    sampleRate_ = sampleRate;
-    publish(settings_.latest());
+    settings_.setSampleRate(sampleRate);
     reset();
 }
 

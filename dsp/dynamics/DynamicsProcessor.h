@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CompressorCurve.h"
-#include "PublishedBlock.h"
+#include "PublishedParameters.h"
 #include "RmsDetector.h"
 
 #include <cstdint>
@@ -24,9 +24,7 @@ public:
         releaseTime = 5,
         overallGain = 6,
     };
-    struct Range {
-        float minimum, maximum, initial;
-    };
+    using Range = ParameterRange;
     static constexpr uint32_t parameterCount = 7;
     static Range range(uint32_t id);
 
@@ -34,8 +32,8 @@ public:
 
     // Owner's thread: the value is clamped into the range; not finite is ignored.
     // Returns false for an unknown id.
-    bool setParameter(uint32_t id, float value);
-    float parameter(uint32_t id) const;
+    bool setParameter(uint32_t id, float value) { return settings_.set(id, value); }
+    float parameter(uint32_t id) const { return settings_.get(id); }
     // Owner's thread: changes made between beginUpdate() and the matching endUpdate() reach the
     // render thread together (updates nest).
     void beginUpdate() { settings_.hold(); }
@@ -52,11 +50,10 @@ private:
         RmsDetector::Coefficients detector;
         float makeupGain;  // 10^(overall gain / 20)
     };
-    // Owner's thread: derives and publishes.
-    void publish(Settings next);
+    // Owner's thread: the detector's coefficients and the linear gain.
+    static void derive(Settings& settings, double sampleRate);
 
-    double sampleRate_ = 48000;  // owner's thread
-    PublishedBlock<Settings> settings_;
+    PublishedParameters<Settings, parameterCount> settings_{range, derive};
     RmsDetector detector_;       // render thread
 };
 

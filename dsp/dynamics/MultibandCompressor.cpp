@@ -19,54 +19,31 @@ MultibandCompressor::Range MultibandCompressor::range(uint32_t id)
     return {0, 0, 0};
 }
 
-MultibandCompressor::MultibandCompressor()
-{
-    Settings initial{};
-    for (uint32_t i = 0; i < parameterCount; ++i) initial.values[i] = range(i).initial;
-    publish(initial);
-}
+MultibandCompressor::MultibandCompressor() = default;
 
-void MultibandCompressor::publish(Settings next)
+void MultibandCompressor::derive(Settings& next, double sampleRate)
 {
     float c[3];
-    const float top = float(0.45 * sampleRate_);
+    const float top = float(0.45 * sampleRate);
     for (int k = 0; k < 3; ++k) c[k] = std::min(next.values[crossover1 + k], top);
     std::sort(c, c + 3);
     for (int k = 0; k < 3; ++k) {
-        next.lowPass[k] = BiquadCoefficients::lowPass(sampleRate_, c[k]);
-        next.highPass[k] = BiquadCoefficients::highPass(sampleRate_, c[k]);
+        next.lowPass[k] = BiquadCoefficients::lowPass(sampleRate, c[k]);
+        next.highPass[k] = BiquadCoefficients::highPass(sampleRate, c[k]);
     }
-    next.allPass2 = BiquadCoefficients::allPass(sampleRate_, c[1]);
-    next.allPass3 = BiquadCoefficients::allPass(sampleRate_, c[2]);
-    next.detector = RmsDetector::coefficients(sampleRate_, next.values[attackTime], next.values[releaseTime]);
+    next.allPass2 = BiquadCoefficients::allPass(sampleRate, c[1]);
+    next.allPass3 = BiquadCoefficients::allPass(sampleRate, c[2]);
+    next.detector = RmsDetector::coefficients(sampleRate, next.values[attackTime], next.values[releaseTime]);
     next.preGain = std::pow(10.0f, next.values[preGain] / 20);
     next.postGain = std::pow(10.0f, next.values[postGain] / 20);
     for (uint32_t b = 0; b < bandCount; ++b) next.bandGains[b] = std::pow(10.0f, next.values[bandGain1 + b] / 20);
-    settings_.publish(next);
-}
-
-bool MultibandCompressor::setParameter(uint32_t id, float value)
-{
-    if (id >= parameterCount) return false;
-    if (!std::isfinite(value)) return true;
-    const Range r = range(id);
-    Settings next = settings_.latest();
-    next.values[id] = std::clamp(value, r.minimum, r.maximum);
-    publish(next);
-    return true;
-}
-
-float MultibandCompressor::parameter(uint32_t id) const
-{
-    return id < parameterCount ? settings_.latest().values[id] : 0;
 }
 
 void MultibandCompressor::prepare(double sampleRate, uint32_t maximumFrames)
 {
-    sampleRate_ = sampleRate;
+    settings_.setSampleRate(sampleRate);
     capacity_ = maximumFrames;
     bands_.assign(size_t(bandCount) * 2 * maximumFrames, 0.0f);
-    publish(settings_.latest());
     reset();
 }
 

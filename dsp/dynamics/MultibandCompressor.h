@@ -2,7 +2,7 @@
 
 #include "BiquadFilter.h"
 #include "CompressorCurve.h"
-#include "PublishedBlock.h"
+#include "PublishedParameters.h"
 #include "RmsDetector.h"
 
 #include <cstdint>
@@ -29,9 +29,7 @@ public:
         releaseTime = 14,
         bandGain1 = 15,  // ... bandGain4 = 18
     };
-    struct Range {
-        float minimum, maximum, initial;
-    };
+    using Range = ParameterRange;
     static constexpr uint32_t parameterCount = 19;
     static constexpr uint32_t bandCount = 4;
     static Range range(uint32_t id);
@@ -40,8 +38,8 @@ public:
 
     // Owner's thread: the value is clamped into the range; not finite is ignored.
     // Returns false for an unknown id.
-    bool setParameter(uint32_t id, float value);
-    float parameter(uint32_t id) const;
+    bool setParameter(uint32_t id, float value) { return settings_.set(id, value); }
+    float parameter(uint32_t id) const { return settings_.get(id); }
     // Owner's thread: changes made between beginUpdate() and the matching endUpdate() reach the
     // render thread together (updates nest).
     void beginUpdate() { settings_.hold(); }
@@ -66,13 +64,12 @@ private:
         float preGain, postGain;        // linear
         float bandGains[bandCount];     // linear
     };
-    // Owner's thread: derives and publishes.
-    void publish(Settings next);
+    // Owner's thread: the crossover filters, the detectors' coefficients and the linear gains.
+    static void derive(Settings& settings, double sampleRate);
     // Render thread: takes a new design into the filters and detectors.
     void configure(const Settings& settings);
 
-    double sampleRate_ = 48000;  // owner's thread
-    PublishedBlock<Settings> settings_;
+    PublishedParameters<Settings, parameterCount> settings_{range, derive};
     uint32_t capacity_ = 0;
     Split splits_[3];
     BiquadFilter allPass2_, allPass3_, allPass3b_;
