@@ -33,7 +33,8 @@ public:
     TemporaryHome home;
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::shared_ptr<SimulatedAudioBackend> backend = std::make_shared<SimulatedAudioBackend>();
-    std::shared_ptr<FakeAudioDevices> audioDevices = std::make_shared<FakeAudioDevices>();
+    // Fake unless the test hands the engine (and so the volume it follows) the real devices.
+    std::shared_ptr<AudioDevices> audioDevices = std::make_shared<FakeAudioDevices>();
     std::shared_ptr<CapturePrimer> primer;
     SystemBoostEngine* engine = nullptr;
     std::vector<HAL::OutputDevice> devices{{10, "speakers", "Speakers", 2, true}};

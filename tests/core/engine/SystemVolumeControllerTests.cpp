@@ -9,8 +9,6 @@
 
 using namespace quorel;
 using quorel::test::FakeAudioDevices;
-using Control = AudioDevices::Control;
-using Event = AudioDevices::Event;
 
 namespace {
 
@@ -49,8 +47,8 @@ TEST_F(VolumeControllerTest, FollowsTheDefaultOutputAndReadsItsVolumeAndMute)
     EXPECT_EQ(controller->failure(), std::nullopt);
     // The default output, the device list, and the device's volume and mute.
     EXPECT_EQ(devices->listenerCount(), 4);
-    EXPECT_EQ(devices->listenerCount(10, Control::volume), 1);
-    EXPECT_EQ(devices->listenerCount(10, Control::mute), 1);
+    EXPECT_EQ(devices->listenerCount(10, AudioDevices::Control::volume), 1);
+    EXPECT_EQ(devices->listenerCount(10, AudioDevices::Control::mute), 1);
     EXPECT_TRUE(devices->log().isEmpty());  // reading writes nothing
 }
 
@@ -97,18 +95,18 @@ TEST_F(VolumeControllerTest, AnUnpluggedChosenDeviceHandsOverToTheDefaultAndIsFo
 
     const FakeAudioDevices::Device headphones = devices->devices[11];
     devices->devices.erase(11);
-    devices->fire(Event::deviceList);
+    devices->fire(AudioDevices::Event::deviceList);
     EXPECT_EQ(controller->device(), 10u);
     EXPECT_EQ(controller->deviceName(), "Speakers");
     EXPECT_EQ(controller->preferredUID(), std::optional<QString>("headphones"));
     // Only the followed device's listeners remain.
-    EXPECT_EQ(devices->listenerCount(11, Control::volume), 0);
-    EXPECT_EQ(devices->listenerCount(10, Control::volume), 1);
+    EXPECT_EQ(devices->listenerCount(11, AudioDevices::Control::volume), 0);
+    EXPECT_EQ(devices->listenerCount(10, AudioDevices::Control::volume), 1);
     controller->set(0.5f);
     EXPECT_FLOAT_EQ(devices->devices[10].volume, 0.5f);
 
     devices->devices[11] = headphones;
-    devices->fire(Event::deviceList);
+    devices->fire(AudioDevices::Event::deviceList);
     EXPECT_EQ(controller->device(), 11u);
     EXPECT_EQ(controller->deviceName(), "Headphones");
 }
@@ -117,7 +115,7 @@ TEST_F(VolumeControllerTest, ANewDefaultOutputIsFollowedWhenNoneIsChosen)
 {
     auto controller = make();
     devices->defaultDevice = 11;
-    devices->fire(Event::defaultOutput);
+    devices->fire(AudioDevices::Event::defaultOutput);
     EXPECT_EQ(controller->device(), 11u);
     EXPECT_FLOAT_EQ(controller->volume(), 0.25f);
 }
@@ -136,7 +134,7 @@ TEST_F(VolumeControllerTest, WithoutADefaultOutputNothingIsWrittenAndTheFailureS
 
     // A default that appears is followed, and the failure goes.
     devices->defaultDevice = 10;
-    devices->fire(Event::defaultOutput);
+    devices->fire(AudioDevices::Event::defaultOutput);
     EXPECT_EQ(controller->device(), 10u);
     EXPECT_EQ(controller->failure(), std::nullopt);
 }
@@ -165,7 +163,7 @@ TEST_F(VolumeControllerTest, ADeviceWhoseVolumeCannotBeSetIsNotWritten)
     EXPECT_FALSE(controller->supportsVolume());
     EXPECT_FALSE(controller->supportsMute());
     EXPECT_FLOAT_EQ(controller->volume(), 0.0f);  // a volume that cannot be set is not shown
-    EXPECT_EQ(devices->listenerCount(10, Control::mute), 0);
+    EXPECT_EQ(devices->listenerCount(10, AudioDevices::Control::mute), 0);
     controller->set(0.5f);
     controller->setMuted(true);
     EXPECT_TRUE(devices->log().isEmpty());
