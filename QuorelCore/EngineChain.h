@@ -28,7 +28,10 @@ public:
     virtual void prepare() = 0;  // throws
     virtual void start() = 0;    // throws
     virtual void stop() = 0;
-    // Real-time thread: renders `frames` processed frames into `output` (two mono buffers).
+    // Real-time thread: renders `frames` processed frames into `output` (two mono buffers),
+    // touching only what was allocated and touched before the first cycle: no lock, allocation,
+    // exception, logging or Qt. Parameters come in as each unit's newest PublishedBlock;
+    // readings, peaks and counters go out through atomics and single-writer exchanges.
     virtual Status render(uint32_t frames, AudioBufferList& output) = 0;
     // Real-time thread, between two renders: the sound stopped for a while (nothing played) and
     // starts again; signal memory comes to rest, so nothing of the earlier sound is heard.

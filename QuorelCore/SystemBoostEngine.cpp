@@ -2,11 +2,9 @@
 
 #include "AudioFailure.h"
 #include "GraphChain.h"
-#include "HAL.h"
-#include "PulseSnapshot.h"
 #include "ShortestDecimal.h"
+#include "StatusText.h"
 #include "L10n.h"
-#include "UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -83,7 +81,7 @@ QString SystemBoostEngine::Failure::description() const
     case Kind::permission:
         return L10n::render("The system did not authorize system audio capture ({0}). Allow Quorel in the "
                             "sound settings, then try again.",
-                            {HAL::describe(uint32_t(status_))}, L10n::language());
+                            {statusText(uint32_t(status_))}, L10n::language());
     case Kind::message:
         return text_;
     case Kind::localized:
@@ -99,13 +97,14 @@ std::shared_ptr<const DescribedError> SystemBoostEngine::Failure::clone() const
 
 // ---- Construction
 
-SystemBoostEngine::SystemBoostEngine(std::shared_ptr<AudioBackend> backend)
-    : SystemBoostEngine(std::move(backend), GraphChain::factory())
+SystemBoostEngine::SystemBoostEngine(std::shared_ptr<AudioBackend> backend, std::shared_ptr<AudioDevices> devices)
+    : SystemBoostEngine(std::move(backend), std::move(devices), GraphChain::factory())
 {
 }
 
-SystemBoostEngine::SystemBoostEngine(std::shared_ptr<AudioBackend> backend, EngineChain::Factory chainFactory)
-    : backend_(std::move(backend)), chainFactory_(std::move(chainFactory)),
+SystemBoostEngine::SystemBoostEngine(std::shared_ptr<AudioBackend> backend, std::shared_ptr<AudioDevices> devices,
+                                     EngineChain::Factory chainFactory)
+    : backend_(std::move(backend)), devices_(std::move(devices)), chainFactory_(std::move(chainFactory)),
       generation_(std::make_shared<std::atomic<uint64_t>>(0)), alive_(std::make_shared<int>(0)),
       worker_(std::make_unique<SerialWorker>())
 {
@@ -135,12 +134,13 @@ void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
     const uint64_t generation = ++*generation_;
     std::shared_ptr<std::atomic<uint64_t>> current = generation_;
     std::shared_ptr<AudioBackend> backend = backend_;
+    std::shared_ptr<AudioDevices> devices = devices_;
     EngineChain::Factory chainFactory = chainFactory_;
     std::weak_ptr<int> alive = alive_;
     // Read here: the settings store (the language) belongs to the main thread.
     const QString unnamedDevice = audioOutputName();
-    worker_->post([this, backend, chainFactory, current, generation, alive, settings, processed, outputDeviceUID,
-                   unnamedDevice, completion = std::move(completion)] {
+    worker_->post([this, backend, devices, chainFactory, current, generation, alive, settings, processed,
+                   outputDeviceUID, unnamedDevice, completion = std::move(completion)] {
         std::shared_ptr<Running> running;
         std::exception_ptr error;
         if (current->load() != generation) {
@@ -149,7 +149,7 @@ void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
         } else {
             try {
                 running = std::make_shared<Running>();
-                running->capture = createCapture(*backend, outputDeviceUID, unnamedDevice);
+                running->capture = createCapture(*backend, *devices, outputDeviceUID, unnamedDevice);
             } catch (...) {
                 running.reset();
                 error = std::current_exception();
@@ -163,7 +163,7 @@ void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
         }
         if (running) {
             try {
-                bringUp(*backend, chainFactory, settings, processed, *running);
+                bringUp(*backend, *devices, chainFactory, settings, processed, *running);
             } catch (...) {
                 error = std::current_exception();
                 tearDown(*backend, *running);
@@ -283,7 +283,7 @@ void SystemBoostEngine::faulted(AudioBackend::Fault fault)
     if (onFailure) onFailure(failure);
 }
 
-SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backend,
+SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backend, AudioDevices& devices,
                                                             const std::optional<QString>& outputDeviceUID,
                                                             const QString& unnamedDevice)
 {
@@ -298,7 +298,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
     capture.device = defaultDevice;
     if (outputDeviceUID && *outputDeviceUID != defaultUID) {
         const std::optional<AudioBackend::ObjectID> chosen = backend.device(*outputDeviceUID);
-        if (chosen && !PulseSnapshot::isOwnSink(*outputDeviceUID) && backend.outputChannels(*chosen) > 0) {
+        if (chosen && !devices.isOwnSink(*outputDeviceUID) && backend.outputChannels(*chosen) > 0) {
             outputUID = *outputDeviceUID;
             capture.deviceName = backend.deviceName(*chosen).value_or(unnamedDevice);
             capture.capturedDeviceName = defaultName;
@@ -321,7 +321,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
         throw Failure::permission(tapStatus);
     if (tapStatus != 0 || tap == 0)
         throw Failure::localized(LocalizedMessage("Could not create system audio capture ({0}).",
-                                                  {HAL::describe(uint32_t(tapStatus))}));
+                                                  {statusText(uint32_t(tapStatus))}));
     capture.tap = tap;
     try {
         const int tapChannels = backend.tapChannels(tap);
@@ -332,7 +332,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
         const AudioBackend::Status aggregateStatus = backend.createAggregate(tap, outputUID, aggregate);
         if (aggregateStatus != 0 || aggregate == 0)
             throw Failure::localized(LocalizedMessage("Could not create the aggregate device ({0}).",
-                                                      {HAL::describe(uint32_t(aggregateStatus))}));
+                                                      {statusText(uint32_t(aggregateStatus))}));
         capture.aggregate = aggregate;
     } catch (...) {
         backend.destroyTap(tap);
@@ -370,7 +370,7 @@ void SystemBoostEngine::destroyCapture(AudioBackend& backend, const Capture& cap
 
 // ---- Bring-up and teardown (worker)
 
-void SystemBoostEngine::bringUp(AudioBackend& backend, const EngineChain::Factory& chainFactory,
+void SystemBoostEngine::bringUp(AudioBackend& backend, AudioDevices& devices, const EngineChain::Factory& chainFactory,
                                 const DSPSettings& settings, bool processed, Running& running)
 {
     const Capture& capture = running.capture;
@@ -394,10 +394,10 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, const EngineChain::Factor
     Status status = status::unspecified;
     if (!device || !running.io->start(*device, status))
         throw localizedFailure("The sound server could not start the audio stream ({0}).",
-                               {HAL::describe(uint32_t(status))});
+                               {statusText(uint32_t(status))});
 
     running.overloadsBase = backend.overloads(capture.aggregate);
-    takeOverDefaultSink(backend, running);
+    takeOverDefaultSink(backend, devices, running);
 
     Info& info = running.info;
     info.deviceName = capture.deviceName;
@@ -418,23 +418,21 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, const EngineChain::Factor
 }
 
 // The server's default becomes our virtual sink, so every other application plays into it.
-// The sink it replaces is remembered (also in the settings store): a default still naming a
-// virtual sink of ours from a run that crashed is given back to the sink remembered then.
-void SystemBoostEngine::takeOverDefaultSink(AudioBackend& backend, Running& running)
+// The sink it replaces is remembered (also by the devices, across runs): a default still naming
+// a virtual sink of ours from a run that crashed is given back to the sink remembered then.
+void SystemBoostEngine::takeOverDefaultSink(AudioBackend& backend, AudioDevices& devices, Running& running)
 {
-    UserDefaults store = UserDefaults::standard();
     const QString current = backend.serverDefaultSink();
     QString previous = current;
-    if (current.isEmpty() || PulseSnapshot::isOwnSink(current)) {
-        const std::optional<QString> stored = store.string(HAL::previousDefaultKey);
-        if (stored && !stored->isEmpty() && !PulseSnapshot::isOwnSink(*stored) && backend.device(*stored))
+    if (current.isEmpty() || devices.isOwnSink(current)) {
+        const std::optional<QString> stored = devices.previousDefault();
+        if (stored && !stored->isEmpty() && !devices.isOwnSink(*stored) && backend.device(*stored))
             previous = *stored;
         else
             previous = backend.deviceUID(running.capture.device);
     }
     running.previousDefault = previous;
-    store.setString(HAL::previousDefaultKey, previous);
-    store.sync();
+    devices.setPreviousDefault(previous);
     // Without the default, every application would go on playing straight to the device while
     // processing looked switched on.
     if (!backend.setServerDefaultSink(running.capture.aggregateUID))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioBackend.h"
+#include "AudioDevices.h"
 #include "DSPSettings.h"
 #include "EngineChain.h"
 #include "LocalizedMessage.h"
@@ -76,10 +77,12 @@ public:
     // Ends with the Info, or with the exception the start failed with. Main thread.
     using Completion = std::function<void(std::optional<Info>, std::exception_ptr)>;
 
-    // The idle engine on `backend` (the application and the tool hand it the PipeWire one),
-    // processing through the AudioGraph unless `chainFactory` builds another chain.
-    explicit SystemBoostEngine(std::shared_ptr<AudioBackend> backend);
-    SystemBoostEngine(std::shared_ptr<AudioBackend> backend, EngineChain::Factory chainFactory);
+    // The idle engine on `backend` and `devices` (the application and the tool hand it the
+    // PipeWire backend and the pulse devices), processing through the AudioGraph unless
+    // `chainFactory` builds another chain.
+    SystemBoostEngine(std::shared_ptr<AudioBackend> backend, std::shared_ptr<AudioDevices> devices);
+    SystemBoostEngine(std::shared_ptr<AudioBackend> backend, std::shared_ptr<AudioDevices> devices,
+                      EngineChain::Factory chainFactory);
     ~SystemBoostEngine();
     SystemBoostEngine(const SystemBoostEngine&) = delete;
     SystemBoostEngine& operator=(const SystemBoostEngine&) = delete;
@@ -106,6 +109,9 @@ public:
     bool waitUntilIdle(int timeoutMS = 10000) const;
     // Whether the worker still has a start or a teardown to finish.
     bool isBusy() const;
+
+    // The devices it was handed (also for whoever follows the output's volume).
+    const std::shared_ptr<AudioDevices>& devices() const { return devices_; }
 
     bool isRunning() const { return running_ != nullptr; }
     const std::optional<Info>& info() const { return info_; }
@@ -170,15 +176,15 @@ private:
     };
 
     // Worker: `unnamedDevice` names a device without a name (read on the main thread).
-    static Capture createCapture(AudioBackend& backend, const std::optional<QString>& outputDeviceUID,
-                                 const QString& unnamedDevice);
+    static Capture createCapture(AudioBackend& backend, AudioDevices& devices,
+                                 const std::optional<QString>& outputDeviceUID, const QString& unnamedDevice);
     static void destroyCapture(AudioBackend& backend, const Capture& capture);
     // Worker: the real-time path on the capture, the default taken over, the Info read.
-    static void bringUp(AudioBackend& backend, const EngineChain::Factory& chainFactory,
+    static void bringUp(AudioBackend& backend, AudioDevices& devices, const EngineChain::Factory& chainFactory,
                         const DSPSettings& settings, bool processed, Running& running);
     // Worker: the default given back while our sink still plays, then everything destroyed.
     static void tearDown(AudioBackend& backend, Running& running);
-    static void takeOverDefaultSink(AudioBackend& backend, Running& running);
+    static void takeOverDefaultSink(AudioBackend& backend, AudioDevices& devices, Running& running);
     static bool restoreDefaultSink(AudioBackend& backend, const Running& running);
     void finishStart(uint64_t generation, std::shared_ptr<Running> running, std::exception_ptr error,
                      const Completion& completion);
@@ -188,6 +194,7 @@ private:
     void woke();
 
     std::shared_ptr<AudioBackend> backend_;
+    std::shared_ptr<AudioDevices> devices_;
     EngineChain::Factory chainFactory_;
     std::optional<Info> info_;
     std::shared_ptr<Running> running_;

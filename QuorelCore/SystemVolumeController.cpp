@@ -7,14 +7,12 @@
 
 namespace quorel {
 
-SystemVolumeController::SystemVolumeController(QObject* parent)
-    : QObject(parent), deviceName_(L10n::text(QStringLiteral("Audio output"), L10n::language()))
+SystemVolumeController::SystemVolumeController(std::shared_ptr<AudioDevices> devices, QObject* parent)
+    : QObject(parent), deviceName_(L10n::text(QStringLiteral("Audio output"), L10n::language())),
+      devices_(std::move(devices))
 {
-    defaultListener_ = HALListener::create(
-        HAL::systemObject, HAL::address(HAL::selector::defaultOutputDevice, HAL::scope::global, 0),
-        [this] { reload(); });
-    deviceListListener_ = HALListener::create(
-        HAL::systemObject, HAL::address(HAL::selector::devices, HAL::scope::global, 0), [this] { reload(); });
+    defaultListener_ = devices_->listen(AudioDevices::Event::defaultOutput, [this] { reload(); });
+    deviceListListener_ = devices_->listen(AudioDevices::Event::deviceList, [this] { reload(); });
     reload();
 }
 
@@ -33,14 +31,15 @@ void SystemVolumeController::fail(const std::exception& error)
 
 void SystemVolumeController::reload()
 {
+    using Control = AudioDevices::Control;
     deviceListeners_.clear();
-    HAL::ObjectID chosen = HAL::noDevice;
-    if (preferredUID_) chosen = HAL::device(*preferredUID_).value_or(HAL::noDevice);
-    if (chosen == HAL::noDevice) {
+    AudioDevices::ObjectID chosen = AudioDevices::noDevice;
+    if (preferredUID_) chosen = devices_->device(*preferredUID_).value_or(AudioDevices::noDevice);
+    if (chosen == AudioDevices::noDevice) {
         try {
-            chosen = HAL::defaultOutputDevice();
+            chosen = devices_->defaultOutputDevice();
         } catch (const std::exception& error) {
-            device_ = HAL::noDevice;  // the one followed so far may be gone: never write to it
+            device_ = AudioDevices::noDevice;  // the one followed so far may be gone: never write to it
             supportsVolume_ = false;
             supportsMute_ = false;
             fail(error);
@@ -49,13 +48,13 @@ void SystemVolumeController::reload()
         }
     }
     device_ = chosen;
-    deviceName_ = HAL::name(device_);
-    supportsVolume_ = HAL::isSettable(device_, volumeAddress_);
-    supportsMute_ = HAL::isSettable(device_, muteAddress_);
+    deviceName_ = devices_->name(device_);
+    supportsVolume_ = devices_->isSettable(device_, Control::volume);
+    supportsMute_ = devices_->isSettable(device_, Control::mute);
     failureMessage_.reset();
-    for (const HAL::PropertyAddress& address : {volumeAddress_, muteAddress_}) {
-        if (!HAL::has(device_, address)) continue;
-        if (auto listener = HALListener::create(device_, address, [this] { read(); }))
+    for (const Control control : {Control::volume, Control::mute}) {
+        if (!devices_->has(device_, control)) continue;
+        if (auto listener = devices_->listen(device_, control, [this] { read(); }))
             deviceListeners_.push_back(std::move(listener));
     }
     read();
@@ -64,19 +63,19 @@ void SystemVolumeController::reload()
 
 void SystemVolumeController::read()
 {
-    if (device_ == HAL::noDevice) return;
+    if (device_ == AudioDevices::noDevice) return;
     const float oldVolume = volume_;
     const bool oldMuted = isMuted_;
     if (supportsVolume_) {
         try {
-            const float value = HAL::get<float>(device_, volumeAddress_);
+            const float value = devices_->volume(device_);
             volume_ = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
         } catch (const std::exception&) {
         }
     }
-    if (HAL::has(device_, muteAddress_)) {
+    if (devices_->has(device_, AudioDevices::Control::mute)) {
         try {
-            isMuted_ = HAL::get<uint32_t>(device_, muteAddress_) != 0;
+            isMuted_ = devices_->isMuted(device_);
         } catch (const std::exception&) {
         }
     }
@@ -91,10 +90,10 @@ void SystemVolumeController::follow(const std::optional<QString>& deviceUID)
 
 void SystemVolumeController::set(float volume)
 {
-    if (!supportsVolume_ || device_ == HAL::noDevice) return;
+    if (!supportsVolume_ || device_ == AudioDevices::noDevice) return;
     const float value = std::isfinite(volume) ? std::clamp(volume, 0.0f, 1.0f) : 0.0f;
     try {
-        HAL::set(device_, volumeAddress_, value);
+        devices_->setVolume(device_, value);
     } catch (const std::exception& error) {
         fail(error);
         emit changed();
@@ -108,9 +107,9 @@ void SystemVolumeController::set(float volume)
 
 void SystemVolumeController::setMuted(bool muted)
 {
-    if (!supportsMute_ || device_ == HAL::noDevice) return;
+    if (!supportsMute_ || device_ == AudioDevices::noDevice) return;
     try {
-        HAL::set(device_, muteAddress_, uint32_t(muted ? 1 : 0));
+        devices_->setMuted(device_, muted);
     } catch (const std::exception& error) {
         fail(error);
         emit changed();

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "HAL.h"
-#include "HALListener.h"
+#include "AudioDevices.h"
 #include "LocalizedMessage.h"
 
 #include <QObject>
@@ -15,13 +14,14 @@ namespace quorel {
 
 // Shows and changes the sound server's own volume and mute of one output device: the device the
 // user chose for processed audio, or the default output when none is chosen or the chosen one is
-// gone. Independent of processing. Main thread only; nothing here throws: failures land in
+// gone, through the devices it is handed (the application and quorel-tool hand it the pulse
+// devices). Independent of processing. Main thread only; nothing here throws: failures land in
 // `failureMessage`, cleared by the next success.
 class SystemVolumeController : public QObject {
     Q_OBJECT
 
 public:
-    explicit SystemVolumeController(QObject* parent = nullptr);
+    explicit SystemVolumeController(std::shared_ptr<AudioDevices> devices, QObject* parent = nullptr);
     ~SystemVolumeController() override;
 
     QString deviceName() const { return deviceName_; }
@@ -32,7 +32,7 @@ public:
     const std::optional<LocalizedMessage>& failureMessage() const { return failureMessage_; }
     std::optional<QString> failure() const;
 
-    HAL::ObjectID device() const { return device_; }  // HAL::noDevice when none
+    AudioDevices::ObjectID device() const { return device_; }  // AudioDevices::noDevice when none
     const std::optional<QString>& preferredUID() const { return preferredUID_; }
 
     // Re-selects the device and reads everything again. Runs by itself when the default output
@@ -60,13 +60,12 @@ private:
     bool supportsMute_ = false;
     std::optional<LocalizedMessage> failureMessage_;
 
-    HAL::ObjectID device_ = HAL::noDevice;
+    std::shared_ptr<AudioDevices> devices_;
+    AudioDevices::ObjectID device_ = AudioDevices::noDevice;
     std::optional<QString> preferredUID_;
-    std::vector<std::unique_ptr<HALListener>> deviceListeners_;
-    std::unique_ptr<HALListener> defaultListener_;
-    std::unique_ptr<HALListener> deviceListListener_;
-    const HAL::PropertyAddress volumeAddress_{HAL::selector::volume, HAL::scope::output, 0};
-    const HAL::PropertyAddress muteAddress_{HAL::selector::mute, HAL::scope::output, 0};
+    std::vector<std::unique_ptr<AudioDevices::Listener>> deviceListeners_;
+    std::unique_ptr<AudioDevices::Listener> defaultListener_;
+    std::unique_ptr<AudioDevices::Listener> deviceListListener_;
 };
 
 }  // namespace quorel

@@ -3,6 +3,7 @@
 // meter, then stops in order. SIGINT and SIGTERM stop it early, just as cleanly.
 #include "MeterJson.h"
 #include "PipeWireAudioBackend.h"
+#include "PulseDevices.h"
 #include "Subcommand.h"
 
 #include "SettingsArgument.h"
@@ -81,7 +82,7 @@ int runCapture(const QStringList& args)
     if (seconds <= 0) return tool::fail("capture needs --seconds N");
 
     tool::StopSignals stopSignals;
-    SystemBoostEngine engine(std::make_shared<PipeWireAudioBackend>());
+    SystemBoostEngine engine(std::make_shared<PipeWireAudioBackend>(), std::make_shared<PulseDevices>());
     engine.onDefaultDeviceChange = [] { tool::printJson(QJsonObject{{"event", "defaultDeviceChange"}}); };
     try {
         const SystemBoostEngine::Info info = engine.startAndWait(settings, processed, output);

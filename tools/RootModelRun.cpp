@@ -2,6 +2,7 @@
 
 #include "FrontApplicationSource.h"
 #include "PipeWireAudioBackend.h"
+#include "PulseDevices.h"
 #include "RandomSource.h"
 #include "UserDefaults.h"
 
@@ -15,7 +16,8 @@ RootModelRun::RootModelRun(std::unique_ptr<FrontApplicationSource> front, std::s
     options.store = UserDefaults::standard();
     options.system.preview = true;
     options.system.engineFactory = [] {
-        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                   std::make_shared<PulseDevices>());
     };
     options.system.followVolume = false;
     options.system.sleepEvents = false;

@@ -4,6 +4,7 @@
 // choice stays as it was.
 #include "MeterJson.h"
 #include "PipeWireAudioBackend.h"
+#include "PulseDevices.h"
 #include "Subcommand.h"
 
 #include "StopSignals.h"
@@ -57,7 +58,8 @@ int runSystem(const QStringList& args)
     std::optional<QString> output;
     SystemModel::Options options;
     options.engineFactory = [] {
-        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                   std::make_shared<PulseDevices>());
     };
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];

@@ -1,6 +1,7 @@
 // quorel-tool volume: the sound server's volume and mute of the followed output device.
 #include "Subcommand.h"
 
+#include "PulseDevices.h"
 #include "SystemVolumeController.h"
 
 #include <charconv>
@@ -42,7 +43,7 @@ int runVolume(const QStringList& args)
         }
     }
 
-    SystemVolumeController controller;
+    SystemVolumeController controller(std::make_shared<PulseDevices>());
     if (output) controller.follow(output);
     if (volume && !controller.failureMessage()) controller.set(*volume);
     if (mute && !controller.failureMessage()) controller.setMuted(*mute);
@@ -54,8 +55,9 @@ int runVolume(const QStringList& args)
                        {"supportsVolume", controller.supportsVolume()},
                        {"supportsMute", controller.supportsMute()},
                        {"failure", failure ? QJsonValue(*failure) : QJsonValue()},
-                       {"device", controller.device() == HAL::noDevice ? QJsonValue()
-                                                                       : QJsonValue(qint64(controller.device()))},
+                       {"device", controller.device() == AudioDevices::noDevice
+                                     ? QJsonValue()
+                                     : QJsonValue(qint64(controller.device()))},
                        {"preferredUID", controller.preferredUID() ? QJsonValue(*controller.preferredUID())
                                                                   : QJsonValue()}};
     tool::printJson(object);

@@ -63,7 +63,7 @@ SystemModel::SystemModel(Options options, QObject* parent)
 
     if (auto uid = store_.string(outputDeviceKey); uid && !uid->isEmpty()) outputDeviceUID_ = *uid;
     if (options_.followVolume) {
-        volume_ = std::make_unique<SystemVolumeController>();
+        volume_ = std::make_unique<SystemVolumeController>(engine_->devices());
         volume_->follow(outputDeviceUID_);
     }
     readOutputDevices();

@@ -4,6 +4,7 @@
 // JSON object per phase. With --stop-session-manager PID the session manager is stopped
 // (SIGSTOP) for each phase: before the start, and once the capture runs for the others.
 #include "PipeWireAudioBackend.h"
+#include "PulseDevices.h"
 #include "SystemBoostEngine.h"
 
 #include <QCoreApplication>
@@ -106,7 +107,8 @@ int main(int argc, char** argv)
     if (at >= 0 && at + 1 < args.size()) sessionManager = pid_t(args[at + 1].toInt());
     const bool stopped = sessionManager > 0;
 
-    auto engine = std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+    auto engine = std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                      std::make_shared<PulseDevices>());
     spin(200);
     Heartbeat heartbeat;
     auto outcome = std::make_shared<Outcome>();
@@ -115,7 +117,8 @@ int main(int argc, char** argv)
     const auto running = [&] {
         if (stopped) ::kill(sessionManager, SIGCONT);
         spin(300);
-        if (!engine) engine = std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        if (!engine) engine = std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                                  std::make_shared<PulseDevices>());
         start(*engine, outcome);
         spinUntil([&] { return outcome->done; }, 15000);
         spin(300);

@@ -3,6 +3,7 @@
 // are listed. With --stop-session-manager PID the session manager is stopped (SIGSTOP) before
 // the model is made and let go on (SIGCONT) a second later. Prints one JSON object.
 #include "PipeWireAudioBackend.h"
+#include "PulseDevices.h"
 #include "SystemModel.h"
 #include "SystemVolumeController.h"
 
@@ -41,7 +42,8 @@ int main(int argc, char** argv)
         since.start();
         SystemModel::Options options;
         options.engineFactory = [] {
-            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                       std::make_shared<PulseDevices>());
         };
         options.sleepEvents = false;
         options.noPrime = true;

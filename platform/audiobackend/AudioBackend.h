@@ -17,7 +17,7 @@ namespace quorel {
 // server's default sink, and change events. The PipeWire backend is the real one; tests use a
 // simulated one.
 //
-// Statuses are 0 for success, else a platform status (shown through HAL::describe). Reads that
+// Statuses are 0 for success, else a platform status (shown through statusText). Reads that
 // can fail throw AudioFailure. Device and capture functions may be called from any thread;
 // listener handlers run on the main thread.
 class AudioBackend {

@@ -19,6 +19,16 @@ class PipeWireContext;
 // QRSystemIO to the chosen output device, so one server cycle carries an application's sound
 // through the chain to the device. The default sink is set through the server's "default"
 // metadata; devices, the real default output and change events come from HAL.
+//
+// Faults (listenForFault) are watched on the main thread, never by polling: a check runs when the
+// server tells of a change (the loop's thread queues one at a time, however many it sees), once
+// an absent output device's 3 s grace is over, and every 100 ms only while a restarted session
+// manager takes our sink over. It asks whether the connection is up, the filter unbroken and the
+// output device still there; it also makes the path's links again, links the players no session
+// manager links any longer (GraphPath::keepApplicationsPlaying) and makes our sink anew for a
+// restarted session manager once that has chosen a default (GraphPath::renewSink), reading the
+// default afresh while it waits, as a change of it may go untold; device changes are not
+// followed meanwhile. A fault reaches the handler on the main thread, once.
 class PipeWireAudioBackend : public AudioBackend {
 public:
     PipeWireAudioBackend();

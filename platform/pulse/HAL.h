@@ -99,10 +99,7 @@ QString string(ObjectID object, uint32_t selector, uint32_t scope);
 // Total channels of the object's stream configuration in the scope; every problem gives 0.
 int channelCount(ObjectID object, uint32_t scope);
 
-// A selector or status as text: the four characters between apostrophes when all four bytes are
-// printable ASCII; a negative error number as the sound server and the kernel give them (-1 to
-// -4095) signed, with the system's words for it where it has some ("-110 (Connection timed
-// out)"); else the unsigned decimal value.
+// A selector or status as text (statusText).
 QString describe(uint32_t value);
 QString describe(int32_t value);
 

@@ -24,7 +24,7 @@ SystemModel::Options SimulatedSystem::options(EngineChain::Factory chain)
     options.store = UserDefaults::standard();
     if (!chain) chain = GraphChain::factory();
     options.engineFactory = [this, chain] {
-        auto made = std::make_unique<SystemBoostEngine>(backend, chain);
+        auto made = std::make_unique<SystemBoostEngine>(backend, audioDevices, chain);
         engine = made.get();
         return made;
     };

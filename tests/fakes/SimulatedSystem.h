@@ -2,6 +2,7 @@
 
 #include "CapturePrimer.h"
 #include "EngineChain.h"
+#include "FakeAudioDevices.h"
 #include "ManualClock.h"
 #include "SimulatedAudioBackend.h"
 #include "SystemModel.h"
@@ -13,7 +14,7 @@
 namespace quorel::test {
 
 // What a SystemModel runs on in the tests of the models and of the windows: a temporary settings
-// store, the simulated sound system with its outputs (`devices`, one "Speakers" unless the test
+// store, the simulated sound system and fake devices with their outputs (`devices`, one "Speakers" unless the test
 // changes them; each reading counted in deviceReads, failing while backend->serverRunning is
 // false), a manual clock and a primer whose player is missing (kicks are counted, nothing plays).
 class SimulatedSystem {
@@ -32,6 +33,8 @@ public:
     TemporaryHome home;
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::shared_ptr<SimulatedAudioBackend> backend = std::make_shared<SimulatedAudioBackend>();
+    // Fake unless the test hands the engine (and so the volume it follows) the real devices.
+    std::shared_ptr<AudioDevices> audioDevices = std::make_shared<FakeAudioDevices>();
     std::shared_ptr<CapturePrimer> primer;
     SystemBoostEngine* engine = nullptr;
     std::vector<HAL::OutputDevice> devices{{10, "speakers", "Speakers", 2, true}};

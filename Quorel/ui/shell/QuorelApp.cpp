@@ -5,6 +5,7 @@
 #include "ShortcutBackend.h"
 #include "MainWindow.h"
 #include "PipeWireAudioBackend.h"
+#include "PulseDevices.h"
 #include "QtTranslations.h"
 #include "ReduceMotion.h"
 #include "SingleInstance.h"
@@ -42,7 +43,8 @@ BoostModel::Options modelOptions(const StartupOptions& options)
     model.system.preview = options.preview;
     model.system.noPrime = options.noPrime;
     model.system.engineFactory = [] {
-        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                   std::make_shared<PulseDevices>());
     };
     return model;
 }

@@ -8,6 +8,7 @@
 #include "EqualizerPanel.h"
 #include "EqualizerResponse.h"
 #include "EqualizerSpectrum.h"
+#include "FakeAudioDevices.h"
 #include "SimulatedAudioBackend.h"
 #include "SpectrumModel.h"
 #include "Studio.h"
@@ -69,9 +70,11 @@ struct LivePage {
         qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
         BoostModel::Options options;
         options.system.engineFactory = [this] {
-            return std::make_unique<SystemBoostEngine>(backend, [](uint32_t, double, EngineChain::InputBlock input) {
-                return std::make_unique<ReadingChain>(std::move(input));
-            });
+            return std::make_unique<SystemBoostEngine>(
+                backend, std::make_shared<test::FakeAudioDevices>(),
+                [](uint32_t, double, EngineChain::InputBlock input) {
+                    return std::make_unique<ReadingChain>(std::move(input));
+                });
         };
         CapturePrimer::Options primer;
         primer.player = home.path() + "/none";

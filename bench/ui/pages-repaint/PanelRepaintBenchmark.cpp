@@ -11,6 +11,7 @@
 #include "LevelMeter.h"
 #include "MonitorPanel.h"
 #include "PipeWireAudioBackend.h"
+#include "PulseDevices.h"
 #include "ReduceMotion.h"
 #include "StatusDot.h"
 #include "Studio.h"
@@ -41,7 +42,8 @@ struct Models {
         options.desktopServices = false;
         options.system.preview = true;
         options.system.engineFactory = [] {
-            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                       std::make_shared<PulseDevices>());
         };
         options.system.followVolume = false;
         options.system.sleepEvents = false;

@@ -13,6 +13,7 @@
 #include "MenuBarPanel.h"
 #include "OnboardingState.h"
 #include "PipeWireAudioBackend.h"
+#include "PulseDevices.h"
 #include "ShortcutBackend.h"
 #include "Studio.h"
 #include "StudioSlider.h"
@@ -59,7 +60,8 @@ std::unique_ptr<BoostModel> previewModel()
     BoostModel::Options options;
     options.system.preview = true;
     options.system.engineFactory = [] {
-        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+        return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                   std::make_shared<PulseDevices>());
     };
     options.system.sleepEvents = false;
     options.desktopServices = false;

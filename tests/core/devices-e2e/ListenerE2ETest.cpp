@@ -1,6 +1,7 @@
 #include "DevicesE2ETest.h"
 
 #include "HALListener.h"
+#include "PulseDevices.h"
 #include "SystemVolumeController.h"
 
 #include <QCoreApplication>
@@ -84,7 +85,7 @@ TEST_F(DevicesE2ETest, ADestroyedListenerIsNotCalled)
 
 TEST_F(DevicesE2ETest, TheControllerFollowsVolumeAndMuteChangedElsewhere)
 {
-    SystemVolumeController controller;
+    SystemVolumeController controller(std::make_shared<PulseDevices>());
     ASSERT_EQ(controller.device(), idOf("test_speakers"));
     EXPECT_FLOAT_EQ(controller.volume(), 1.0f);
     pactl({"set-sink-volume", "test_speakers", "40%"});
@@ -97,7 +98,7 @@ TEST_F(DevicesE2ETest, TheControllerFollowsTheDefaultUnlessAPreferredDeviceExist
 {
     addSink("other_speakers", "Other speakers");
     addSink("third_speakers", "Third speakers");
-    SystemVolumeController controller;
+    SystemVolumeController controller(std::make_shared<PulseDevices>());
     setServerDefault("other_speakers");
     EXPECT_TRUE(waitUntil([&] { return controller.device() == idOf("other_speakers"); }));
     EXPECT_EQ(controller.deviceName(), "Other speakers");

@@ -1,6 +1,7 @@
 #include "DevicesE2ETest.h"
 
 #include "PulseClient.h"
+#include "PulseDevices.h"
 #include "SystemVolumeController.h"
 #include "ToolRun.h"
 
@@ -30,7 +31,7 @@ std::vector<int> channelVolumes(const QString& output)
 
 TEST_F(DevicesE2ETest, VolumeAndMuteSetThroughTheControllerAreSeenByPactl)
 {
-    SystemVolumeController controller;
+    SystemVolumeController controller(std::make_shared<PulseDevices>());
     ASSERT_TRUE(controller.supportsVolume());
     ASSERT_TRUE(controller.supportsMute());
     EXPECT_EQ(controller.deviceName(), "Test speakers");
@@ -71,7 +72,7 @@ TEST_F(DevicesE2ETest, ASurroundSinkKeepsItsBalance)
         const PulseSink* sink = PulseClient::shared().read(snapshot) ? nullptr : snapshot.sink("test_surround");
         return sink && sink->volume.values[1] == PA_VOLUME_NORM / 2;
     }));
-    SystemVolumeController controller;
+    SystemVolumeController controller(std::make_shared<PulseDevices>());
     controller.follow(QString("test_surround"));
     ASSERT_EQ(controller.device(), idOf("test_surround"));
     controller.set(0.5f);
@@ -110,7 +111,7 @@ TEST_F(DevicesE2ETest, AnUnpluggedChosenDeviceHandsTheVolumeToTheDefaultOutput)
 {
     addSink("usb_headset", "USB Headset");
     pactl({"set-sink-volume", "usb_headset", "97%"});
-    SystemVolumeController controller;
+    SystemVolumeController controller(std::make_shared<PulseDevices>());
     controller.follow(QString("usb_headset"));
     ASSERT_EQ(controller.device(), idOf("usb_headset"));
     EXPECT_EQ(controller.deviceName(), "USB Headset");

@@ -1,5 +1,5 @@
+#include "FakeAudioDevices.h"
 #include "GraphChain.h"
-#include "HAL.h"
 #include "SimulatedAudioBackend.h"
 #include "SystemBoostEngine.h"
 #include "TestSupport.h"
@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 using namespace quorel;
+using quorel::test::FakeAudioDevices;
 using quorel::test::SimulatedAudioBackend;
 using Event = AudioBackend::Event;
 
@@ -71,7 +72,8 @@ class EngineTest : public testing::Test {
 protected:
     EngineTest()
         : backend(std::make_shared<SimulatedAudioBackend>()),
-          engine(backend, [this](uint32_t channels, double rate, EngineChain::InputBlock input) {
+          devices(std::make_shared<FakeAudioDevices>()),
+          engine(backend, devices, [this](uint32_t channels, double rate, EngineChain::InputBlock input) {
               probe.channels = channels;
               probe.sampleRate = rate;
               return std::make_unique<FakeChain>(probe, std::move(input));
@@ -107,6 +109,7 @@ protected:
     quorel::test::TemporaryHome home;
     ChainProbe probe;
     std::shared_ptr<SimulatedAudioBackend> backend;
+    std::shared_ptr<FakeAudioDevices> devices;
     SystemBoostEngine engine;
     DSPSettings settings;
     bool processed = true;
@@ -233,7 +236,7 @@ TEST_F(EngineTest, ADefaultTheUserChoseMeanwhileIsKept)
 TEST_F(EngineTest, TheReplacedDefaultIsRememberedAndAStaleOneRepaired)
 {
     start();
-    EXPECT_EQ(UserDefaults::standard().string(HAL::previousDefaultKey), "speakers");
+    EXPECT_EQ(devices->previousDefault(), "speakers");
     stopAndWait();
 
     // A crashed run left the default on its own vanished sink; the remembered one comes back.
@@ -251,6 +254,50 @@ TEST_F(EngineTest, AStaleDefaultWithNothingRememberedGoesToTheRealDefault)
     start();
     stopAndWait();
     EXPECT_EQ(backend->serverDefault, "speakers");
+}
+
+TEST_F(EngineTest, TheDevicesSayWhichSinksAreOurs)
+{
+    devices->ownPrefixes.insert("mirror");
+    backend->devices[11] = {"headphones", QString("Headphones"), 2};
+    backend->devices[12] = {"mirror", QString("Mirror"), 2};
+    // Chosen as the output, a sink of ours is never played to.
+    const auto info = start(QString("mirror"));
+    EXPECT_EQ(info.deviceName, "Speakers");
+    EXPECT_FALSE(backend->logContains("createAggregate mirror"));
+    stopAndWait();
+
+    // Left as the server's default by a run that crashed, it is neither remembered nor given back.
+    devices->setPreviousDefault("headphones");
+    backend->serverDefault = "mirror";
+    start();
+    EXPECT_EQ(devices->previousDefault(), "headphones");
+    stopAndWait();
+    EXPECT_EQ(backend->serverDefault, "headphones");
+}
+
+TEST_F(EngineTest, ARememberedDefaultThatIsOursOrGoneIsNotGivenBack)
+{
+    backend->devices[13] = {"local.quorel.aggregate.OLD", QString("Quorel"), 2};
+    for (const QString remembered : {"local.quorel.aggregate.OLD", "headphones"}) {
+        devices->setPreviousDefault(remembered);
+        backend->serverDefault = "local.quorel.aggregate.0000-DEAD";
+        start();
+        EXPECT_EQ(devices->previousDefault(), "speakers") << remembered.toStdString();
+        stopAndWait();
+        EXPECT_EQ(backend->serverDefault, "speakers") << remembered.toStdString();
+    }
+}
+
+TEST_F(EngineTest, WithoutAServerDefaultTheRememberedOneIsGivenBack)
+{
+    backend->devices[11] = {"headphones", QString("Headphones"), 2};
+    devices->setPreviousDefault("headphones");
+    backend->serverDefault = "";
+    start();
+    EXPECT_EQ(devices->previousDefault(), "headphones");
+    stopAndWait();
+    EXPECT_EQ(backend->serverDefault, "headphones");
 }
 
 TEST_F(EngineTest, AChosenOutputIsUsedAndTheDefaultNamedAsCaptured)
@@ -616,7 +663,7 @@ TEST_F(EngineTest, FailuresReadInTheSavedLanguage)
         if (w.contains("outputs")) fresh->outputChannelCount = 0;
         if (w.contains("aggregate")) fresh->aggregateStatus = 1;
         if (w.contains("io")) fresh->ioStartStatus = 1;
-        SystemBoostEngine other(fresh, [this](uint32_t, double, EngineChain::InputBlock input) {
+        SystemBoostEngine other(fresh, devices, [this](uint32_t, double, EngineChain::InputBlock input) {
             return std::make_unique<FakeChain>(probe, std::move(input));
         });
         try {
@@ -633,7 +680,7 @@ TEST(SystemBoostEngineGraph, AMonoCaptureRendersThroughTheStereoGraphEveryCycle)
     quorel::test::TemporaryHome home;
     auto backend = std::make_shared<SimulatedAudioBackend>();
     backend->inputChannelCount = 1;
-    SystemBoostEngine engine(backend, GraphChain::factory());
+    SystemBoostEngine engine(backend, std::make_shared<FakeAudioDevices>(), GraphChain::factory());
     DSPSettings settings;
     settings.boostDB = 6;
     const auto info = engine.startAndWait(settings, true, std::nullopt);

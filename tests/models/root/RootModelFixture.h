@@ -3,6 +3,7 @@
 #include "AutomationModel.h"
 #include "BoostModel.h"
 #include "BuiltInPresets.h"
+#include "FakeAudioDevices.h"
 #include "FakeFrontApplications.h"
 #include "FakeShortcuts.h"
 #include "ManualClock.h"
@@ -45,7 +46,8 @@ protected:
         options.store = store;
         options.system.preview = true;
         options.system.engineFactory = [] {
-            return std::make_unique<SystemBoostEngine>(std::make_shared<SimulatedAudioBackend>());
+            return std::make_unique<SystemBoostEngine>(std::make_shared<SimulatedAudioBackend>(),
+                                                       std::make_shared<FakeAudioDevices>());
         };
         options.system.followVolume = false;
         options.system.sleepEvents = false;

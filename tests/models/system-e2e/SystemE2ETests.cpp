@@ -1,6 +1,7 @@
 #include "FakeLogind.h"
 #include "HeadlessServer.h"
 #include "PipeWireAudioBackend.h"
+#include "PulseDevices.h"
 #include "SystemModel.h"
 #include "TestSupport.h"
 
@@ -77,7 +78,8 @@ protected:
     {
         SystemModel::Options options;
         options.engineFactory = [] {
-            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>());
+            return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                       std::make_shared<PulseDevices>());
         };
         model = std::make_unique<SystemModel>(std::move(options));
         QObject::connect(model.get(), &SystemModel::statusChanged,

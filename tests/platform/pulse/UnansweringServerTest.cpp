@@ -3,6 +3,7 @@
 #include "AudioFailure.h"
 #include "HAL.h"
 #include "PulseClient.h"
+#include "PulseDevices.h"
 #include "SystemVolumeController.h"
 #include "TestSupport.h"
 
@@ -79,7 +80,7 @@ TEST(UnansweringServer, TheMainThreadWaitsOnceBrieflyForAllItsReads)
         ServerAddress address("unix:" + directory.path() + "/native");
         QElapsedTimer elapsed;
         elapsed.start();
-        SystemVolumeController controller;
+        SystemVolumeController controller(std::make_shared<PulseDevices>());
         EXPECT_EQ(controller.failure(), "The sound server is not answering.");
         EXPECT_EQ(controller.device(), HAL::noDevice);
         EXPECT_FALSE(controller.supportsVolume());

@@ -3,6 +3,7 @@
 #include "AudioFailure.h"
 #include "HAL.h"
 #include "HALListener.h"
+#include "PulseDevices.h"
 #include "SystemVolumeController.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -90,7 +91,7 @@ TEST(WithoutServer, SystemListenersWaitForTheServerDeviceListenersAreRefused)
 TEST(WithoutServer, TheVolumeControllerReportsTheFailureAndControlsNothing)
 {
     test::TemporaryHome home;
-    SystemVolumeController controller;
+    SystemVolumeController controller(std::make_shared<PulseDevices>());
     EXPECT_EQ(controller.failure(), "The sound server is not running.");
     EXPECT_EQ(controller.deviceName(), "Audio output");
     EXPECT_FALSE(controller.supportsVolume());

@@ -9,6 +9,7 @@
 #include "Backdrop.h"
 #include "L10n.h"
 #include "PanelsTest.h"
+#include "PulseDevices.h"
 #include "StudioButton.h"
 #include "StudioSlider.h"
 #include "SystemVolumeController.h"
@@ -40,6 +41,7 @@ protected:
         ASSERT_TRUE(server->isRunning()) << server->error().toStdString();
         devices = {{10, "test_speakers", "Test speakers", 2, true}, {11, "usb-headset", "USB Headset", 2, false}};
         backend->sourceRunning = true;
+        audioDevices = std::make_shared<PulseDevices>();  // the volume of the server's speakers
         make([this](BoostModel::Options& options) {
             options.system.followVolume = true;
             options.system.restartAudioService = [this](SystemModel::RestartDone done) { restartDone = done; };
