@@ -6,17 +6,19 @@
 
 namespace quorel {
 
-OutputFollowing::OutputFollowing(UserDefaults store, DeviceSource devices, bool followVolume)
+OutputFollowing::OutputFollowing(UserDefaults store, DeviceSource devices)
     : store_(std::move(store)), source_(std::move(devices))
 {
     if (auto uid = store_.string(outputDeviceKey); uid && !uid->isEmpty()) deviceUID_ = *uid;
-    if (followVolume) {
-        volume_ = std::make_unique<SystemVolumeController>();
-        volume_->follow(deviceUID_);
-    }
 }
 
 OutputFollowing::~OutputFollowing() = default;
+
+void OutputFollowing::followVolume()
+{
+    volume_ = std::make_unique<SystemVolumeController>();
+    volume_->follow(deviceUID_);
+}
 
 bool OutputFollowing::choose(const std::optional<QString>& uid)
 {

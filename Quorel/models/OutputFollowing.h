@@ -17,7 +17,7 @@ class SystemVolumeController;
 
 // The output the user chose (none: the system default), remembered in the store, and the
 // output devices the sound server offers: read at once, again every tenth refresh (2 s), and,
-// read from the sound server, whenever its device list changes. A volume controller, when
+// read from the sound server, whenever its device list changes. A volume controller, once
 // asked for, follows the chosen output.
 class OutputFollowing {
 public:
@@ -27,12 +27,15 @@ public:
     static constexpr int readPeriod = 10;  // refreshes between two reads of the device list
 
     // `devices` none: HAL::outputDevices(). Reads the chosen output from `store`.
-    OutputFollowing(UserDefaults store, DeviceSource devices, bool followVolume);
+    OutputFollowing(UserDefaults store, DeviceSource devices);
     ~OutputFollowing();
 
     const std::optional<QString>& deviceUID() const { return deviceUID_; }
     const std::vector<HAL::OutputDevice>& devices() const { return devices_; }
+    // The volume controller; null until followVolume().
     SystemVolumeController* volume() const { return volume_.get(); }
+    // Makes a volume controller that follows the chosen output from now on.
+    void followVolume();
 
     // Chooses the output and remembers it; false when the store could not take it.
     bool choose(const std::optional<QString>& uid);

@@ -44,7 +44,7 @@ SystemModel::SystemModel(Options options, QObject* parent)
       options_(std::move(options)),
       store_(options_.store ? *options_.store : UserDefaults::standard()),
       clock_(options_.clock ? options_.clock : Clock::system()),
-      output_(store_, options_.outputDevices, options_.followVolume),
+      output_(store_, options_.outputDevices),
       status_(LocalizedMessage(offStatus)),
       watchdog_(clock_),
       restart_(clock_)
@@ -55,6 +55,7 @@ SystemModel::SystemModel(Options options, QObject* parent)
     canOpenSoundSettings_ =
         options_.canOpenSoundSettings.value_or(options_.openSoundSettings ? true : SoundSettings::command().has_value());
 
+    if (options_.followVolume) output_.followVolume();
     readOutputDevices();
     output_.listen([this] { readOutputDevices(); });
 

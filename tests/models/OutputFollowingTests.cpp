@@ -23,16 +23,16 @@ TEST(OutputFollowing, RemembersTheChosenOutputAcrossInstances)
 {
     quorel::test::TemporaryHome home;
     {
-        OutputFollowing output(UserDefaults::standard(), [] { return std::vector<HAL::OutputDevice>(); }, false);
+        OutputFollowing output(UserDefaults::standard(), [] { return std::vector<HAL::OutputDevice>(); });
         EXPECT_EQ(output.deviceUID(), std::nullopt);
         EXPECT_TRUE(output.choose(QStringLiteral("headphones")));
         EXPECT_EQ(output.deviceUID(), QStringLiteral("headphones"));
         EXPECT_EQ(output.volume(), nullptr);
     }
-    OutputFollowing again(UserDefaults::standard(), {}, false);
+    OutputFollowing again(UserDefaults::standard(), {});
     EXPECT_EQ(again.deviceUID(), QStringLiteral("headphones"));
     EXPECT_TRUE(again.choose(std::nullopt));
-    EXPECT_EQ(OutputFollowing(UserDefaults::standard(), {}, false).deviceUID(), std::nullopt);
+    EXPECT_EQ(OutputFollowing(UserDefaults::standard(), {}).deviceUID(), std::nullopt);
 }
 
 TEST(OutputFollowing, ReadsTheDevicesAndForgetsThemWhenTheServerDoesNotAnswer)
@@ -42,7 +42,7 @@ TEST(OutputFollowing, ReadsTheDevicesAndForgetsThemWhenTheServerDoesNotAnswer)
     OutputFollowing output(UserDefaults::standard(), [&] {
         if (!answers) throw std::runtime_error("no sound server");
         return std::vector<HAL::OutputDevice>{device("speakers"), device("headphones")};
-    }, false);
+    });
     EXPECT_TRUE(output.devices().empty());
     EXPECT_TRUE(output.readDevices());
     ASSERT_EQ(output.devices().size(), 2u);
@@ -55,7 +55,7 @@ TEST(OutputFollowing, ReadsTheDevicesAndForgetsThemWhenTheServerDoesNotAnswer)
 TEST(OutputFollowing, TheDeviceListIsDueEveryTenthRefresh)
 {
     quorel::test::TemporaryHome home;
-    OutputFollowing output(UserDefaults::standard(), {}, false);
+    OutputFollowing output(UserDefaults::standard(), {});
     std::vector<int> due;
     for (int refresh = 1; refresh <= 30; ++refresh)
         if (output.readDue()) due.push_back(refresh);
