@@ -65,6 +65,20 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
         throw failure("Unsupported format: use mono or stereo audio between 8 and 192 kHz.");
     format_ = AudioFormat::standard(rate, 2);
 
+    createUnits(analyse);
+    const AudioFormat outputSide = mode.kind == Mode::Kind::realtime ? mode.output : format_;
+    AudioNode& source = enableRendering(sourceFormat, mode);
+    connectChain(source, sourceFormat, outputSide);
+    configureEqualizers(rate);
+    configureCompressor(rate);
+    configureEffects();
+
+    apply(DSPSettings());
+    setProcessed(true);
+}
+
+void AudioGraph::createUnits(bool analyse)
+{
     multiband_ = environmentIs("QUOREL_MULTIBAND", "1");
     registerPlatformUnits();
     if (multiband_)
@@ -90,14 +104,15 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     // The meter reads the rms of the output stage only.
     for (QRUtilityUnit* unit : {&dryUnit(), &wetUnit(), &preampUnit()})
         unit->setRmsWanted(false);
+}
 
+AudioNode& AudioGraph::enableRendering(const AudioFormat& sourceFormat, Mode& mode)
+{
     AudioEngine& engine = *engine_;
-    AudioNode* source = nullptr;
-    AudioFormat outputSide = format_;
     if (mode.kind == Mode::Kind::realtime) {
         // The pull graph does not convert rates: the device side runs at the source's rate.
         if (mode.output.channelCount != 2 || !mode.output.isStandard() || !sourceFormat.isStandard()
-            || mode.output.sampleRate != rate)
+            || mode.output.sampleRate != sourceFormat.sampleRate)
             throw failure("Unexpected real-time format.");
         if (const Status s = engine.enableManualRenderingMode(ManualRenderingMode::realtime,
                                                               mode.output, maximumFrames))
@@ -106,16 +121,18 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
                                                                  std::move(mode.inputBlock)))
             throw failure("The audio engine rejected the real-time input.");
         usesPlayer_ = false;
-        source = &engine.inputNode();
-        outputSide = mode.output;
-    } else {
-        if (const Status s = engine.enableManualRenderingMode(ManualRenderingMode::offline, format_,
-                                                              maximumFrames))
-            throw platformFailure(s);
-        usesPlayer_ = true;
-        source = &player_;
+        return engine.inputNode();
     }
+    if (const Status s = engine.enableManualRenderingMode(ManualRenderingMode::offline, format_,
+                                                          maximumFrames))
+        throw platformFailure(s);
+    usesPlayer_ = true;
+    return player_;
+}
 
+void AudioGraph::connectChain(AudioNode& source, const AudioFormat& sourceFormat, const AudioFormat& outputSide)
+{
+    AudioEngine& engine = *engine_;
     if (usesPlayer_) engine.attach(player_);
     for (AudioNode* node :
          {static_cast<AudioNode*>(&input_), static_cast<AudioNode*>(bass_.get()),
@@ -127,7 +144,7 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
           static_cast<AudioNode*>(&sum_), static_cast<AudioNode*>(output_.get())})
         engine.attach(*node);
 
-    engine.connect(*source, input_, sourceFormat);
+    engine.connect(source, input_, sourceFormat);
     engine.connect(input_, {{dry_.get(), 0}, {bass_.get(), 0}}, 0, format_);
     engine.connect(*bass_, *highPass_, format_);
     engine.connect(*highPass_, *leveler_, format_);
@@ -145,7 +162,10 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     engine.connect(engine.mainMixerNode(), engine.outputNode(), outputSide);
 
     engine.mainMixerNode().setOutputVolume(1.0f);
+}
 
+void AudioGraph::configureEqualizers(double rate)
+{
     highPassUnit().setType(0, EqualizerUnit::Type::highPass);
     for (uint32_t i = 0; i < 12; ++i) {
         headphoneEQUnit().setType(i, EqualizerUnit::Type::parametric);
@@ -161,7 +181,10 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
         equalizerUnit().setBandwidth(i, DSPSettings::bandwidthOctaves);
         equalizerUnit().setBypass(i, fi >= 0.5 * rate);
     }
+}
 
+void AudioGraph::configureCompressor(double rate)
+{
     AudioUnit* c = compressorUnit();
     if (multiband_) {
         using M = MultibandCompressor;
@@ -181,7 +204,10 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
         setTime(c, D::releaseTime, 0.18f);
         set(c, D::overallGain, 0);
     }
+}
 
+void AudioGraph::configureEffects()
+{
     const float ceiling = DSPSettings::linearGain(DSPSettings().limiterCeilingDB);
     limiter_->unit().configureCeiling(ceiling, defaultLookahead, DSPSettings().limiterReleaseMS / 1000);
     drive_->unit().configureAmount(0, ceiling);
@@ -189,9 +215,6 @@ AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
     leveler_->unit().configureStrength(0, DSPSettings::levelerTargetLUFS);
     outputUnit().setGain(1.0f);
     outputUnit().configureDelay(0, 1.0f);
-
-    apply(DSPSettings());
-    setProcessed(true);
 }
 
 AudioGraph::~AudioGraph() = default;

@@ -123,6 +123,15 @@ private:
     void setTime(AudioUnit* unit, uint32_t parameter, float seconds);
     QRParameterBounds bounds(AudioUnit* unit, uint32_t parameter);
     void applyHeadphoneProfile(const std::optional<HeadphoneProfile>& profile);
+    // The constructor's steps, in order: the units; the engine's rendering mode, which gives the
+    // node the chain reads from; the chain's nodes attached and connected; the equalizers, the
+    // compressor and the other effects at their rest.
+    void createUnits(bool analyse);
+    AudioNode& enableRendering(const AudioFormat& sourceFormat, Mode& mode);
+    void connectChain(AudioNode& source, const AudioFormat& sourceFormat, const AudioFormat& outputSide);
+    void configureEqualizers(double rate);
+    void configureCompressor(double rate);
+    void configureEffects();
 
     std::unique_ptr<AudioEngine> engine_;
     PlayerNode player_;

@@ -84,6 +84,97 @@ void takeMeter(RenderResult& result, AudioGraph& graph)
     result.meter = meter;
 }
 
+// The spectra of the dry input and the output, as the render left them.
+SpectrumReading readSpectrum(AudioGraph& graph)
+{
+    SpectrumReading spectrum;
+    spectrum.input.assign(31, 0.0f);
+    spectrum.output.assign(31, 0.0f);
+    const uint32_t n = graph.dryUnit().readSpectrum(spectrum.input.data(), 31);
+    graph.outputUnit().readSpectrum(spectrum.output.data(), 31);
+    spectrum.available = n != 0;
+    const char* debug = std::getenv("QUOREL_SPECTRUM_DEBUG");
+    if (debug && std::strcmp(debug, "1") == 0) printSpectrumStatus(graph);
+    return spectrum;
+}
+
+// The processed or original sound, switched over once at `switchAt` when given.
+struct Comparison {
+    bool processed;
+    std::optional<int64_t> switchAt;
+    bool switched = false;
+
+    void set(AudioGraph& graph) const { setComparison(graph, processed, graph.settings().comparisonTrimDB); }
+    void switchIfDue(AudioGraph& graph, uint64_t position)
+    {
+        if (!switchAt || switched || int64_t(position) < *switchAt) return;
+        processed = !processed;
+        set(graph);
+        switched = true;
+    }
+};
+
+// Keeps at least one slice scheduled until the input ends. The player takes the first piece
+// over without a copy, so a whole signal given at once is held once.
+struct InputFeed {
+    AudioGraph& graph;
+    const OfflineRenderer::InputSource& source;
+    uint32_t channelCount;
+    uint64_t length = 0;
+    bool ended = false;
+    std::vector<std::vector<float>> next{};
+
+    void feed()
+    {
+        while (!ended && graph.player().framesLeft() < slice) {
+            for (std::vector<float>& channel : next) channel.clear();
+            source(next);
+            if (next.empty() || next[0].empty()) {
+                ended = true;
+                break;
+            }
+            if (next.size() != channelCount) throw invalidSignal();
+            length += next[0].size();
+            if (length > maximumFrames) throw invalidSignal();
+            if (!graph.player().scheduleChannels(std::move(next))) throw invalidSignal();
+        }
+    }
+};
+
+// Renders `frames` frames at `position` into `buffer`; throws when the engine gives none.
+void renderSlice(AudioGraph& graph, PCMBuffer& buffer, uint32_t frames, uint64_t position)
+{
+    Status error = 0;
+    const ManualRenderingStatus status = graph.engine().renderOffline(frames, buffer, error);
+    if (status == ManualRenderingStatus::error && error != 0) throw platformFailure(error);
+    if (status != ManualRenderingStatus::success || buffer.frameLength() == 0)
+        throw failure("Offline rendering failed: {0}, position {1}.",
+                      {QString::number(int(status)), QString::number(position)});
+}
+
+// Renders the input, then `extra` frames of latency and tail, a slice at a time into `sink`.
+void renderSlices(AudioGraph& graph, InputFeed& input, const OfflineRenderer::OutputSink& sink,
+                  Comparison& comparison, double extra, double tailSeconds)
+{
+    auto buffer = PCMBuffer::make(graph.engine().manualRenderingFormat(), slice);
+    if (!buffer) throw failure("Could not allocate the validation buffer.");
+
+    uint64_t position = 0;
+    for (;;) {
+        input.feed();
+        if (input.ended && !(double(input.length) + extra <= double(maximumFrames)))
+            throw tailRefused(tailSeconds);
+        const uint64_t total = input.length + uint64_t(extra);
+        if (input.ended && position >= total) break;
+        comparison.switchIfDue(graph, position);
+        const uint32_t n = input.ended ? uint32_t(std::min<uint64_t>(slice, total - position)) : slice;
+        renderSlice(graph, *buffer, n, position);
+        const uint32_t rendered = buffer->frameLength();
+        sink(buffer->channel(0), buffer->channel(1), rendered);
+        position += rendered;
+    }
+}
+
 }  // namespace
 
 RenderResult OfflineRenderer::render(const std::vector<std::vector<float>>& channels,
@@ -145,8 +236,8 @@ RenderResult OfflineRenderer::renderStream(const InputSource& source, const Outp
     AudioGraph graph(sourceFormat, AudioGraph::Mode::offline(), analyse);
     StopOnExit stopper{graph};
     graph.apply(settings);
-    bool isProcessed = processed;
-    setComparison(graph, isProcessed, graph.settings().comparisonTrimDB);
+    Comparison comparison{processed, switchAtFrame};
+    comparison.set(graph);
     graph.prepare();
 
     // After the input, the chain's latency and the tail are rendered too; the whole output must
@@ -154,70 +245,16 @@ RenderResult OfflineRenderer::renderStream(const InputSource& source, const Outp
     const double extra = std::ceil(sampleRate * (std::max(tailSeconds, 0.0) + graph.reportedLatency()));
     if (!(extra <= double(maximumFrames))) throw tailRefused(tailSeconds);
 
-    // Keeps at least one slice scheduled until the input ends. The player takes the first piece
-    // over without a copy, so a whole signal given at once is held once.
-    uint64_t length = 0;
-    bool ended = false;
-    std::vector<std::vector<float>> next;
-    const auto feed = [&] {
-        while (!ended && graph.player().framesLeft() < slice) {
-            for (std::vector<float>& channel : next) channel.clear();
-            source(next);
-            if (next.empty() || next[0].empty()) {
-                ended = true;
-                break;
-            }
-            if (next.size() != channelCount) throw invalidSignal();
-            length += next[0].size();
-            if (length > maximumFrames) throw invalidSignal();
-            if (!graph.player().scheduleChannels(std::move(next))) throw invalidSignal();
-        }
-    };
-    feed();
-    if (length == 0) throw invalidSignal();
+    InputFeed input{graph, source, channelCount};
+    input.feed();
+    if (input.length == 0) throw invalidSignal();
     startEngine(graph);
     graph.player().play();
-
-    auto buffer = PCMBuffer::make(graph.engine().manualRenderingFormat(), slice);
-    if (!buffer) throw failure("Could not allocate the validation buffer.");
-
-    uint64_t position = 0;
-    bool switched = false;
-    for (;;) {
-        feed();
-        if (ended && !(double(length) + extra <= double(maximumFrames))) throw tailRefused(tailSeconds);
-        const uint64_t total = length + uint64_t(extra);
-        if (ended && position >= total) break;
-        if (switchAtFrame && !switched && int64_t(position) >= *switchAtFrame) {
-            isProcessed = !isProcessed;
-            setComparison(graph, isProcessed, graph.settings().comparisonTrimDB);
-            switched = true;
-        }
-        const uint32_t n = ended ? uint32_t(std::min<uint64_t>(slice, total - position)) : slice;
-        Status error = 0;
-        const ManualRenderingStatus status = graph.engine().renderOffline(n, *buffer, error);
-        if (status == ManualRenderingStatus::error && error != 0) throw platformFailure(error);
-        if (status != ManualRenderingStatus::success || buffer->frameLength() == 0)
-            throw failure("Offline rendering failed: {0}, position {1}.",
-                          {QString::number(int(status)), QString::number(position)});
-        const uint32_t rendered = buffer->frameLength();
-        sink(buffer->channel(0), buffer->channel(1), rendered);
-        position += rendered;
-    }
+    renderSlices(graph, input, sink, comparison, extra, tailSeconds);
 
     RenderResult result;
     takeMeter(result, graph);
-    if (analyse) {
-        SpectrumReading spectrum;
-        spectrum.input.assign(31, 0.0f);
-        spectrum.output.assign(31, 0.0f);
-        const uint32_t n = graph.dryUnit().readSpectrum(spectrum.input.data(), 31);
-        graph.outputUnit().readSpectrum(spectrum.output.data(), 31);
-        spectrum.available = n != 0;
-        const char* debug = std::getenv("QUOREL_SPECTRUM_DEBUG");
-        if (debug && std::strcmp(debug, "1") == 0) printSpectrumStatus(graph);
-        result.spectrum = spectrum;
-    }
+    if (analyse) result.spectrum = readSpectrum(graph);
     return result;
 }
 

@@ -21,6 +21,60 @@ void silence(AudioBufferList& output)
     for (uint32_t b = 0; b < std::min(output.numberBuffers, AudioBufferList::maximumBuffers); ++b)
         if (output.buffers[b].data) std::memset(output.buffers[b].data, 0, output.buffers[b].dataByteSize);
 }
+
+// The frames of one cycle: those of the device's first output buffer (0 without one).
+uint32_t cycleFrames(const AudioBufferList* output)
+{
+    if (!output || output->numberBuffers == 0) return 0;
+    const AudioBuffer& first = output->buffers[0];
+    return first.dataByteSize / (4 * std::max(first.numberChannels, 1u));
+}
+
+// Copies `count` of the `stride` interleaved channels of `samples` (sanitized) into `to`;
+// returns their peak.
+float copyChannels(const float* samples, uint32_t stride, uint32_t frames, float* const* to, uint32_t count)
+{
+    float peak = 0;
+    for (uint32_t j = 0; j < count; ++j) {
+        for (uint32_t i = 0; i < frames; ++i) {
+            const float v = finiteOrZero(samples[j + size_t(i) * stride]);
+            to[j][i] = v;
+            peak = std::max(peak, std::fabs(v));
+        }
+    }
+    return peak;
+}
+
+// The peak of `count` channels of `frames` samples.
+float peakOf(const float* const* channels, uint32_t count, uint32_t frames)
+{
+    float peak = 0;
+    for (uint32_t c = 0; c < count; ++c)
+        for (uint32_t i = 0; i < frames; ++i) peak = std::max(peak, std::fabs(channels[c][i]));
+    return peak;
+}
+
+// Writes the rendered stereo into the `stride` interleaved channels of `samples`, the first of
+// which is the device's channel `base`: on a mono device their mix, else left and right on the
+// first two channels and silence on the others. Returns the peak written.
+float writeChannels(float* samples, uint32_t stride, uint32_t frames, uint32_t base, const float* left,
+                    const float* right, bool mono)
+{
+    float peak = 0;
+    for (uint32_t j = 0; j < stride; ++j) {
+        const uint32_t k = base + j;
+        for (uint32_t i = 0; i < frames; ++i) {
+            float v;
+            if (mono)
+                v = (left[i] + right[i]) * 0.5f;
+            else
+                v = k == 0 ? left[i] : k == 1 ? right[i] : 0.0f;
+            samples[j + size_t(i) * stride] = v;
+            peak = std::max(peak, std::fabs(v));
+        }
+    }
+    return peak;
+}
 }  // namespace
 
 // What the running procedure sees: the object and the render block it was started with.
@@ -126,19 +180,37 @@ void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, 
     callbacks_.fetch_add(1, std::memory_order_relaxed);
     cycleSignal_.cycled();
     if (resumed && render.restart) render.restart(render.context);
-    if (!output || output->numberBuffers == 0) return;
-    const uint32_t outputBuffers = std::min(output->numberBuffers, AudioBufferList::maximumBuffers);
-    const AudioBuffer& first = output->buffers[0];
-    const uint32_t n = first.dataByteSize / (4 * std::max(first.numberChannels, 1u));
+    const uint32_t n = cycleFrames(output);
     if (n == 0) return;
     if (n > maximumFrames_) {
         silence(*output);
         oversizedBuffers_.fetch_add(1, std::memory_order_relaxed);
         return;
     }
+    capture(input, n);
+    const bool direct = outputChannels_ == 2 && std::min(output->numberBuffers, AudioBufferList::maximumBuffers) == 2
+                        && isPlanar(output->buffers[0], n) && isPlanar(output->buffers[1], n);
+    if (!renderCycle(render, *output, n, direct)) {
+        silence(*output);
+        renderErrors_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    // The renderer may have pointed the list at buffers of its own.
+    const float* rendered[renderChannels];
+    for (uint32_t c = 0; c < renderChannels; ++c)
+        rendered[c] = renderList_.buffers[c].data ? renderList_.buffers[c].samples()
+                                                  : renderedStorage_.data() + size_t(c) * maximumFrames_;
+    if (direct && rendered[0] == output->buffers[0].data && rendered[renderChannels - 1] == output->buffers[1].data)
+        outputPeak_.store(peakOf(rendered, renderChannels, n), std::memory_order_relaxed);
+    else
+        play(rendered[0], rendered[renderChannels - 1], *output, n);
+    renderedFrames_.fetch_add(n, std::memory_order_relaxed);
+}
 
-    // Capture: each channel is copied (sanitized) from the device, and what no buffer covered
-    // is silence.
+// Capture: each channel is copied (sanitized) from the device, and what no buffer covered is
+// silence.
+void QRSystemIO::capture(const AudioBufferList* input, uint32_t n)
+{
     float* in[2] = {inputStorage_.data(), inputStorage_.data() + (inputChannels_ - 1) * size_t(maximumFrames_)};
     uint32_t covered[2] = {0, 0};
     if (!input || input->numberBuffers == 0) {
@@ -156,15 +228,10 @@ void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, 
             if (m == 0 || !buffer.data) continue;
             if (m != n) mismatch = true;
             const uint32_t k = std::min(m, n);
-            const float* samples = static_cast<const float*>(buffer.data);
-            for (uint32_t j = 0; j < s && c < inputChannels_; ++j, ++c) {
-                for (uint32_t i = 0; i < k; ++i) {
-                    const float v = finiteOrZero(samples[j + size_t(i) * s]);
-                    in[c][i] = v;
-                    peak = std::max(peak, std::fabs(v));
-                }
-                covered[c] = k;
-            }
+            const uint32_t count = std::min(s, inputChannels_ - c);
+            peak = std::max(peak, copyChannels(static_cast<const float*>(buffer.data), s, k, in + c, count));
+            for (uint32_t j = 0; j < count; ++j) covered[c + j] = k;
+            c += count;
         }
         if (inputChannels_ == 2 && c == 1) {
             std::memcpy(in[1], in[0], covered[0] * sizeof(float));
@@ -176,70 +243,45 @@ void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, 
 
     for (uint32_t c = 0; c < inputChannels_; ++c)
         if (covered[c] < n) std::memset(in[c] + covered[c], 0, (n - covered[c]) * sizeof(float));
+}
 
-    // Render: straight into the device's buffers where they are the two planar channels the
-    // engine renders (nothing to copy after), else into our own.
-    const bool direct = outputChannels_ == 2 && outputBuffers == 2 && isPlanar(output->buffers[0], n)
-                        && isPlanar(output->buffers[1], n);
+// Render: straight into the device's buffers where they are the two planar channels the engine
+// renders (`direct`: nothing to copy after), else into our own. False when the render failed.
+bool QRSystemIO::renderCycle(const RenderBlock& render, AudioBufferList& output, uint32_t n, bool direct)
+{
     available_ = n;
     consumed_ = 0;
     for (uint32_t c = 0; c < renderChannels; ++c) {
         renderList_.buffers[c].numberChannels = 1;
         renderList_.buffers[c].data =
-            direct ? output->buffers[c].data : renderedStorage_.data() + size_t(c) * maximumFrames_;
+            direct ? output.buffers[c].data : renderedStorage_.data() + size_t(c) * maximumFrames_;
         renderList_.buffers[c].dataByteSize = n * uint32_t(sizeof(float));
     }
-    if (!render.function || render.function(render.context, n, renderList_) != status::ok) {
-        silence(*output);
-        renderErrors_.fetch_add(1, std::memory_order_relaxed);
-        return;
-    }
-    // The renderer may have pointed the list at buffers of its own.
-    const float* rendered[renderChannels];
-    for (uint32_t c = 0; c < renderChannels; ++c)
-        rendered[c] = renderList_.buffers[c].data ? renderList_.buffers[c].samples()
-                                                  : renderedStorage_.data() + size_t(c) * maximumFrames_;
-    const float* left = rendered[0];
-    const float* right = rendered[renderChannels - 1];
-    if (direct && left == output->buffers[0].data && right == output->buffers[1].data) {
-        float peak = 0;
-        for (uint32_t c = 0; c < renderChannels; ++c)
-            for (uint32_t i = 0; i < n; ++i) peak = std::max(peak, std::fabs(rendered[c][i]));
-        outputPeak_.store(peak, std::memory_order_relaxed);
-        renderedFrames_.fetch_add(n, std::memory_order_relaxed);
-        return;
-    }
+    return render.function && render.function(render.context, n, renderList_) == status::ok;
+}
 
-    // Output.
+// Output: the rendered stereo mapped onto the device's buffers, what lies beyond the cycle's
+// frames silenced.
+void QRSystemIO::play(const float* left, const float* right, AudioBufferList& output, uint32_t n)
+{
+    const uint32_t outputBuffers = std::min(output.numberBuffers, AudioBufferList::maximumBuffers);
     uint32_t base = 0;
     float peak = 0;
     bool mismatch = false;
     for (uint32_t b = 0; b < outputBuffers; ++b) {
-        AudioBuffer& buffer = output->buffers[b];
+        AudioBuffer& buffer = output.buffers[b];
         if (!buffer.data) continue;
         const uint32_t s = std::max(buffer.numberChannels, 1u);
         const uint32_t m = buffer.dataByteSize / (4 * s);
         const uint32_t w = std::min(m, n);
         float* samples = buffer.samples();
-        for (uint32_t j = 0; j < s; ++j) {
-            const uint32_t k = base + j;
-            for (uint32_t i = 0; i < w; ++i) {
-                float v;
-                if (outputChannels_ == 1)
-                    v = (left[i] + right[i]) * 0.5f;
-                else
-                    v = k == 0 ? left[i] : k == 1 ? right[i] : 0.0f;
-                samples[j + size_t(i) * s] = v;
-                peak = std::max(peak, std::fabs(v));
-            }
-        }
+        peak = std::max(peak, writeChannels(samples, s, w, base, left, right, outputChannels_ == 1));
         if (m != n) mismatch = true;
         if (m > n) std::memset(samples + size_t(w) * s, 0, buffer.dataByteSize - size_t(w) * s * sizeof(float));
         base += s;
     }
     if (mismatch) outputMismatches_.fetch_add(1, std::memory_order_relaxed);
     outputPeak_.store(peak, std::memory_order_relaxed);
-    renderedFrames_.fetch_add(n, std::memory_order_relaxed);
 }
 
 }  // namespace quorel

@@ -66,6 +66,10 @@ private:
     QRSystemIO(uint32_t channels, uint32_t outputChannels, uint32_t maximumFrames);
     // The body of the device's input/output procedure (real-time thread).
     void cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output, bool resumed);
+    // Its steps: the capture copied in, the render, the rendered stereo played on the device.
+    void capture(const AudioBufferList* input, uint32_t frames);
+    bool renderCycle(const RenderBlock& render, AudioBufferList& output, uint32_t frames, bool direct);
+    void play(const float* left, const float* right, AudioBufferList& output, uint32_t frames);
 
     std::atomic<uint64_t> callbacks_{0};
     std::atomic<uint64_t> renderedFrames_{0};

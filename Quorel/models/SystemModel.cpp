@@ -8,7 +8,6 @@
 
 #include <QEventLoop>
 
-#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <utility>
@@ -18,14 +17,6 @@ namespace quorel {
 namespace {
 
 constexpr double refreshPeriod = 0.2;
-constexpr int devicePeriod = 10;               // refreshes between device-list reads
-constexpr double stallTime = 3.0;              // seconds without a new callback, after one
-constexpr double stallWindow = 300.0;          // stall restarts younger than this count
-constexpr size_t stallLimit = 3;               // stall restarts within the window
-constexpr double silentStartTime = 2.0;        // seconds after a start with no callback at all
-constexpr int silentStartLimit = 5;            // silent-start retries
-constexpr double secondKickTime = 4.0;         // the primer's second kick, after the start
-constexpr int kickLimit = 2;
 constexpr double stallDelay = 1.0;
 constexpr double silentStartDelay = 5.0;
 constexpr double wakeDelay = 0.8;
@@ -53,7 +44,10 @@ SystemModel::SystemModel(Options options, QObject* parent)
       options_(std::move(options)),
       store_(options_.store ? *options_.store : UserDefaults::standard()),
       clock_(options_.clock ? options_.clock : Clock::system()),
-      status_(LocalizedMessage(offStatus))
+      output_(store_, options_.outputDevices),
+      status_(LocalizedMessage(offStatus)),
+      watchdog_(clock_),
+      restart_(clock_)
 {
     if (!options_.engineFactory) throw std::invalid_argument("SystemModel needs an engine factory.");
     engine_ = options_.engineFactory();
@@ -61,16 +55,9 @@ SystemModel::SystemModel(Options options, QObject* parent)
     canOpenSoundSettings_ =
         options_.canOpenSoundSettings.value_or(options_.openSoundSettings ? true : SoundSettings::command().has_value());
 
-    if (auto uid = store_.string(outputDeviceKey); uid && !uid->isEmpty()) outputDeviceUID_ = *uid;
-    if (options_.followVolume) {
-        volume_ = std::make_unique<SystemVolumeController>(engine_->devices());
-        volume_->follow(outputDeviceUID_);
-    }
+    if (options_.followVolume) output_.followVolume(engine_->devices());
     readOutputDevices();
-    if (!options_.outputDevices)
-        deviceListListener_ = HALListener::create(
-            HAL::systemObject, HAL::address(HAL::selector::devices, HAL::scope::global, 0),
-            [this] { readOutputDevices(); });
+    output_.listen([this] { readOutputDevices(); });
 
     std::weak_ptr<int> alive = alive_;
     engine_->onDefaultDeviceChange = [this, alive] {
@@ -92,7 +79,7 @@ SystemModel::~SystemModel()
 {
     alive_.reset();
     timer_.reset();
-    restartTimer_.reset();
+    restart_.cancel();
     serviceRestartWait_.reset();
     engine_->onDefaultDeviceChange = nullptr;
     engine_->onFailure = nullptr;
@@ -184,20 +171,14 @@ void SystemModel::clearError()
 
 bool SystemModel::readOutputDevices()
 {
-    try {
-        outputDevices_ = options_.outputDevices ? options_.outputDevices() : HAL::outputDevices();
-    } catch (const std::exception&) {
-        outputDevices_.clear();  // no sound server: nothing to offer
-    }
+    const bool answered = output_.readDevices();
     emit outputDevicesChanged();
-    const bool answered = !outputDevices_.empty();
     if (answered && awaitingServer_ && !shutDown_ && !options_.preview && !isActive_ && activation_ == 0) {
         // The sound server is back while the choice is still on: a fresh start with fresh counts.
         awaitingServer_ = false;
         note(QStringLiteral("the sound server answers again; processing resumes."));
         cancelRestart();
-        stallRestarts_.clear();
-        silentStartRetries_ = 0;
+        watchdog_.clearRetries();
         setErrorMessage(std::nullopt);
         reconnecting_ = true;
         activate();
@@ -215,9 +196,7 @@ void SystemModel::setActive(bool active)
     reconnecting_ = false;
     awaitingServer_ = false;
     reportWriteFailure(store_.save(activeKey, active ? QStringLiteral("true") : QStringLiteral("false")));
-    silentStartRetries_ = 0;
-    stallRestarts_.clear();
-    primeKicks_ = 0;
+    watchdog_.reset();
     if (options_.preview) {
         simulate(active);
         return;
@@ -236,7 +215,7 @@ void SystemModel::activate()
     const uint64_t number = ++activations_;
     activation_ = number;
     std::weak_ptr<int> alive = alive_;
-    engine_->start(settings_, processed_, outputDeviceUID_,
+    engine_->start(settings_, processed_, output_.deviceUID(),
                    [this, alive, number](std::optional<SystemBoostEngine::Info> info, std::exception_ptr failure) {
                        if (!alive.lock() || activation_ != number) return;  // superseded: dropped
                        activation_ = 0;
@@ -247,9 +226,7 @@ void SystemModel::activate()
                            isActive_ = true;
                            emit activeChanged();
                            setFlag(canRestartAudioService_, false);
-                           activatedAt_ = clock_->now();
-                           lastCallbackCount_ = 0;
-                           lastProgress_ = clock_->now();
+                           watchdog_.started();
                            setFlag(needsPermission_, false);
                            clearError();
                            stats_ = QRSystemIOStats();
@@ -340,20 +317,14 @@ void SystemModel::restartLater(const LocalizedMessage& status, double delay)
 {
     deactivate(status);
     std::weak_ptr<int> alive = alive_;
-    restartPending_ = true;
-    restartTimer_ = clock_->schedule(delay, [this, alive] {
-        if (!alive.lock() || !restartPending_) return;
-        restartPending_ = false;  // the timer itself stays until replaced or cancelled
+    restart_.schedule(delay, [this, alive] {
+        if (!alive.lock()) return;
         reconnecting_ = true;
         activate();
     });
 }
 
-void SystemModel::cancelRestart()
-{
-    restartPending_ = false;
-    restartTimer_.reset();
-}
+void SystemModel::cancelRestart() { restart_.cancel(); }
 
 void SystemModel::shutdown()
 {
@@ -397,7 +368,7 @@ void SystemModel::configure(const DSPSettings& settings, bool processed)
 
 void SystemModel::kickPrimer()
 {
-    ++primeKicks_;
+    watchdog_.countKick();
     if (!options_.noPrime && !primeSilently_ && primer_) primer_->kick();
 }
 
@@ -428,13 +399,11 @@ void SystemModel::refresh()
 
 void SystemModel::restIfNothingToDo()
 {
-    if (resting_ || !isActive_ || options_.preview || !waitingForAudio_ || restartPending_ || activation_ != 0)
+    if (resting_ || !isActive_ || options_.preview || !waitingForAudio_ || restart_.isPending() || activation_ != 0)
         return;
     // The primer's second kick is still due.
-    if (stats_.callbacks == 0 && primeKicks_ < kickLimit) return;
-    const bool metersRest = meters_.inputDB == -120 && meters_.outputDB == -120 && meters_.limiterDB == 0
-                            && !meters_.levelerMeasuring && meters_.driveActivity == 0;
-    if (!metersRest) return;
+    if (stats_.callbacks == 0 && watchdog_.kicksLeft()) return;
+    if (!MeterBallistics::atRest(meters_)) return;
     std::weak_ptr<int> alive = alive_;
     if (!engine_->wakeOnActivity([this, alive] {
             if (alive.lock()) endRest();
@@ -456,89 +425,70 @@ void SystemModel::endRest()
     resting_ = false;
     engine_->wakeOnActivity(nullptr);
     // A stall counts from now: the app that starts playing gets the watchdog's whole 3 s.
-    lastProgress_ = clock_->now();
+    watchdog_.restartStallTime();
     startRefreshTimer();
 }
 
 void SystemModel::step()
 {
-    ++deviceRefreshTick_;
-    if (deviceRefreshTick_ % devicePeriod == 0) readOutputDevices();
+    if (output_.readDue()) readOutputDevices();
     if (!isActive_ || options_.preview) return;
 
-    const double now = clock_->now();
     stats_ = engine_->stats();
     emit statsChanged();
-
-    if (stats_.callbacks == lastCallbackCount_) {
-        if (stats_.callbacks > 0 && now - lastProgress_ > stallTime) {
-            const std::optional<bool> playing = engine_->isSourceRunningSomewhere();
-            if (playing == false) {
-                enterWaitingForAudio();
-                lastProgress_ = now;
-                return;
-            }
-            // Nobody can say (the sound server does not answer): the graph stops whenever
-            // nothing plays, so that is no stall; the fault watch tells a server that went away.
-            if (!playing) return;
-            countStall(now, LocalizedMessage(repeatedStall));
-            return;
-        }
-    } else {
-        if (waitingForAudio_ && info_) {
-            setFlag(waitingForAudio_, false);
-            setStatus(LocalizedMessage(processingStatus, {info_->deviceName}));
-        }
-        lastCallbackCount_ = stats_.callbacks;
-        lastProgress_ = now;
-    }
-
-    if (stats_.callbacks == 0 && activatedAt_ && now - *activatedAt_ > silentStartTime) {
-        const std::optional<bool> playing = engine_->isSourceRunningSomewhere();
-        // Nobody can say (the sound server does not answer): the fault watch tells a lost server.
-        if (!playing) return;
-        if (*playing) {
-            if (silentStartRetries_ < silentStartLimit) {
-                ++silentStartRetries_;
-                scheduleRestart(LocalizedMessage("An app is playing, but no audio reaches Quorel; retrying in 5 s "
-                                                 "({0} of 5). If this keeps up, the sound server (PipeWire) may need a restart.",
-                                                 {QString::number(silentStartRetries_)}),
-                                silentStartDelay);
-            } else {
-                fail(LocalizedMessage("The system did not deliver audio to Quorel. The sound server (PipeWire) may "
-                                      "be stuck. Use “Restart audio service” to resume processing automatically."));
-                setFlag(needsPermission_, true);
-            }
-        } else {
-            enterWaitingForAudio();
-            if (primeKicks_ < kickLimit && now - *activatedAt_ > secondKickTime) kickPrimer();
-        }
-        return;
-    }
-
+    if (!watchFlow()) return;
     if (waitingForAudio_) {
-        Meters resting = meters_;
-        resting.inputDB = -120;
-        resting.outputDB = -120;
-        resting.limiterDB = 0;
-        resting.levelerMeasuring = false;
-        resting.driveActivity = 0;
-        setMeters(resting);
+        setMeters(MeterBallistics::waiting(meters_));
         return;
     }
+    stepMeters();
+}
 
+bool SystemModel::watchFlow()
+{
+    using Verdict = StallWatchdog::Verdict;
+    const StallWatchdog::Look look =
+        watchdog_.look(stats_.callbacks, [this] { return engine_->isSourceRunningSomewhere(); });
+    if (look.resumed) leaveWaitingForAudio();
+    switch (look.verdict) {
+    case Verdict::carryOn:
+        return true;
+    case Verdict::cannotTell:
+        break;
+    case Verdict::waitForAudio:
+        enterWaitingForAudio();
+        if (look.kickDue) kickPrimer();
+        break;
+    case Verdict::stalled:
+        countStall(LocalizedMessage(repeatedStall));
+        break;
+    case Verdict::retryStart:
+        scheduleRestart(LocalizedMessage("An app is playing, but no audio reaches Quorel; retrying in 5 s "
+                                         "({0} of 5). If this keeps up, the sound server (PipeWire) may need a restart.",
+                                         {QString::number(watchdog_.silentStartRetries())}),
+                        silentStartDelay);
+        break;
+    case Verdict::giveUpStart:
+        fail(LocalizedMessage("The system did not deliver audio to Quorel. The sound server (PipeWire) may "
+                              "be stuck. Use “Restart audio service” to resume processing automatically."));
+        setFlag(needsPermission_, true);
+        break;
+    }
+    return false;
+}
+
+void SystemModel::leaveWaitingForAudio()
+{
+    if (!waitingForAudio_ || !info_) return;
+    setFlag(waitingForAudio_, false);
+    setStatus(LocalizedMessage(processingStatus, {info_->deviceName}));
+}
+
+void SystemModel::stepMeters()
+{
     const std::optional<MeterReading> reading = engine_->meter();
     if (!reading) return;
-    Meters next;
-    next.inputDB = std::max(stats_.inputPeakDB(), meters_.inputDB - 3);
-    next.outputDB = std::max(reading->outputPeakDB, meters_.outputDB - 3);
-    next.limiterDB = std::min(reading->limiterReductionDB, meters_.limiterDB + 1.5f);
-    next.levelerLoudness = reading->levelerLoudnessLUFS;
-    next.levelerGain = reading->levelerGainDB;
-    next.levelerMeasuring = reading->levelerMeasuring;
-    next.driveActivity = std::max(reading->driveActivity, meters_.driveActivity - 0.15f);
-    setMeters(next);
-
+    setMeters(MeterBallistics::step(meters_, stats_.inputPeakDB(), *reading));
     if (reading->invalidSamples != 0)
         fail(LocalizedMessage("Invalid samples were detected in system audio. Processing was stopped."));
 }
@@ -549,7 +499,7 @@ void SystemModel::engineFailed(const LocalizedMessage& failure)
 {
     if (!isActive_) return;
     note(failure.text());
-    countStall(clock_->now(), failure);
+    countStall(failure);
 }
 
 // The server that went away (restarted, crashed, updated) may not answer yet: each failed start
@@ -557,16 +507,14 @@ void SystemModel::engineFailed(const LocalizedMessage& failure)
 void SystemModel::reconnectionFailed(const LocalizedMessage& failure)
 {
     note(QStringLiteral("reconnecting failed: %1").arg(failure.text()));
-    countStall(clock_->now(), LocalizedMessage(repeatedStall), true);
+    countStall(LocalizedMessage(repeatedStall), true);
 }
 
-void SystemModel::countStall(double now, const LocalizedMessage& giveUp, bool afterFailedStart)
+void SystemModel::countStall(const LocalizedMessage& giveUp, bool afterFailedStart)
 {
-    std::erase_if(stallRestarts_, [now](double date) { return now - date >= stallWindow; });
-    if (stallRestarts_.size() < stallLimit) {
-        stallRestarts_.push_back(now);
+    if (const std::optional<int> reconnection = watchdog_.countStall()) {
         const LocalizedMessage status("Audio stopped flowing; reconnecting ({0} of 3).",
-                                      {QString::number(stallRestarts_.size())});
+                                      {QString::number(*reconnection)});
         if (afterFailedStart)
             restartLater(status, stallDelay);
         else
@@ -612,7 +560,7 @@ void SystemModel::willSleep()
     };
     // A start under way or a reconnection waiting for its delay counts as on: it resumes after
     // the wake rather than starting while the system goes to sleep.
-    if (!isActive_ && !restartPending_ && activation_ == 0) {
+    if (!isActive_ && !restart_.isPending() && activation_ == 0) {
         // Nothing of ours holds the default: sleep may go on once earlier teardowns ended.
         if (options_.preview)
             emit readyToSleep();
@@ -639,10 +587,9 @@ void SystemModel::outputChanged()
 
 void SystemModel::setOutputDevice(const std::optional<QString>& uid)
 {
-    outputDeviceUID_ = uid;
+    const bool written = output_.choose(uid);
     emit outputDeviceChanged();
-    reportWriteFailure(store_.save(outputDeviceKey, uid));
-    if (volume_) volume_->follow(uid);
+    reportWriteFailure(written);
     if (isActive_) scheduleRestart(LocalizedMessage("Switching output…"), outputSwitchDelay);
 }
 

@@ -2,10 +2,13 @@
 
 #include "Clock.h"
 #include "DSPSettings.h"
+#include "DelayedRestart.h"
 #include "HAL.h"
-#include "HALListener.h"
 #include "LocalizedMessage.h"
+#include "MeterBallistics.h"
+#include "OutputFollowing.h"
 #include "SpectrumReading.h"
+#include "StallWatchdog.h"
 #include "SystemBoostEngine.h"
 #include "UserDefaults.h"
 
@@ -34,7 +37,8 @@ class SystemVolumeController;
 // cycle or when an app starts or stops playing, so nothing costs anything while nothing plays.
 //
 // Every delay (the 0.2 s refresh, the delayed restarts, the watchdog's dates) runs on the
-// Clock of the options.
+// Clock of the options. The policies live in their own classes: the StallWatchdog (with the
+// DelayedRestart of its reconnections), the MeterBallistics and the OutputFollowing.
 class SystemModel : public QObject {
     Q_OBJECT
 public:
@@ -61,22 +65,13 @@ public:
     };
 
     // The published meters (dBFS, dB, LUFS, 0...1).
-    struct Meters {
-        float inputDB = -120;
-        float outputDB = -120;
-        float limiterDB = 0;
-        float levelerLoudness = -120;
-        float levelerGain = 0;
-        bool levelerMeasuring = false;
-        float driveActivity = 0;
-        bool operator==(const Meters&) const = default;
-    };
+    using Meters = MeterBallistics::Meters;
 
     explicit SystemModel(Options options, QObject* parent = nullptr);
     ~SystemModel() override;
 
     static constexpr const char* activeKey = "Corvanta.System.Active.v1";
-    static constexpr const char* outputDeviceKey = "Corvanta.OutputDeviceUID";
+    static constexpr const char* outputDeviceKey = OutputFollowing::outputDeviceKey;
     // Reads "--preview" and "--no-prime" (whole arguments, exact) into the options.
     static Options optionsFromArguments(const QStringList& arguments, Options options);
     static Options optionsFromArguments(const QStringList& arguments);
@@ -92,8 +87,8 @@ public:
     const QRSystemIOStats& stats() const { return stats_; }
     const Meters& meters() const { return meters_; }
     bool needsPermission() const { return needsPermission_; }
-    const std::optional<QString>& outputDeviceUID() const { return outputDeviceUID_; }
-    const std::vector<HAL::OutputDevice>& outputDevices() const { return outputDevices_; }
+    const std::optional<QString>& outputDeviceUID() const { return output_.deviceUID(); }
+    const std::vector<HAL::OutputDevice>& outputDevices() const { return output_.devices(); }
     bool waitingForAudio() const { return waitingForAudio_; }
     bool restartingAudioService() const { return restartingAudioService_; }
     bool canOpenSoundSettings() const { return canOpenSoundSettings_; }
@@ -103,15 +98,15 @@ public:
     // Whether a view reads spectrum(): the chain analyses only while one does.
     void setSpectrumWanted(bool wanted);
     // The volume and mute of the chosen output (null without followVolume).
-    SystemVolumeController* volume() const { return volume_.get(); }
+    SystemVolumeController* volume() const { return output_.volume(); }
     const DSPSettings& settings() const { return settings_; }
     bool processed() const { return processed_; }
 
     // Watchdog counters (diagnostics and tests).
-    int primeKicks() const { return primeKicks_; }
-    int silentStartRetries() const { return silentStartRetries_; }
-    int stallRestarts() const { return int(stallRestarts_.size()); }
-    bool isRestartPending() const { return restartPending_; }
+    int primeKicks() const { return watchdog_.kicks(); }
+    int silentStartRetries() const { return watchdog_.silentStartRetries(); }
+    int stallRestarts() const { return watchdog_.stallRestarts(); }
+    bool isRestartPending() const { return restart_.isPending(); }
     // Whether the refresh rests until the engine tells of a cycle or of an app playing.
     bool isResting() const { return resting_; }
     // Whether the engine still tears down or builds up on its worker.
@@ -175,9 +170,9 @@ private:
     void cancelRestart();
     void enterWaitingForAudio();
     void engineFailed(const LocalizedMessage& failure);
-    // Counts a stall at `now`: reconnects while fewer than three fell in the window, else fails
+    // Counts a stall now: reconnects while fewer than three fell in the window, else fails
     // with `giveUp`.
-    void countStall(double now, const LocalizedMessage& giveUp, bool afterFailedStart = false);
+    void countStall(const LocalizedMessage& giveUp, bool afterFailedStart = false);
     // A start of an automatic reconnection failed: counted with the stalls.
     void reconnectionFailed(const LocalizedMessage& failure);
     // A start that was no automatic reconnection failed: waits for a sound server that does not
@@ -189,6 +184,11 @@ private:
     void kickPrimer();
     // refresh() without the rest that follows it.
     void step();
+    // The watchdog's look at the flow: false when this refresh has nothing more to do.
+    bool watchFlow();
+    // Leaves the wait for audio: cycles came again.
+    void leaveWaitingForAudio();
+    void stepMeters();
     void startRefreshTimer();
     // Rests the refresh while processing waits for audio with nothing to do on time.
     void restIfNothingToDo();
@@ -207,8 +207,7 @@ private:
     std::shared_ptr<Clock> clock_;
     std::unique_ptr<SystemBoostEngine> engine_;
     std::shared_ptr<CapturePrimer> primer_;
-    std::unique_ptr<SystemVolumeController> volume_;
-    std::unique_ptr<HALListener> deviceListListener_;  // the devices appear when the server answers
+    OutputFollowing output_;
     std::unique_ptr<SleepMonitor> sleepMonitor_;
 
     bool isActive_ = false;
@@ -219,26 +218,17 @@ private:
     Meters meters_;
     bool needsPermission_ = false;
     std::optional<LocalizedMessage> errorMessage_;
-    std::optional<QString> outputDeviceUID_;
-    std::vector<HAL::OutputDevice> outputDevices_;
-    int deviceRefreshTick_ = 0;
-    uint64_t lastCallbackCount_ = 0;
-    double lastProgress_ = 0;
-    std::vector<double> stallRestarts_;
+    StallWatchdog watchdog_;
     DSPSettings settings_;
     bool processed_ = true;
     std::unique_ptr<ClockTimer> timer_;
     bool resting_ = false;  // the refresh timer stopped until the engine tells of activity
     bool resumeAfterWake_ = false;
-    std::unique_ptr<ClockTimer> restartTimer_;
-    bool restartPending_ = false;
+    DelayedRestart restart_;
     uint64_t activation_ = 0;  // the running start's number; 0 = none
     uint64_t activations_ = 0;
-    std::optional<double> activatedAt_;
     bool reconnecting_ = false;    // the running start is an automatic reconnection
     bool awaitingServer_ = false;  // the server was gone when it failed or gave up: resume once it answers
-    int silentStartRetries_ = 0;
-    int primeKicks_ = 0;
     bool primeSilently_ = false;  // this run is a restart: kicks are counted, nothing plays
     bool waitingForAudio_ = false;
     bool restartingAudioService_ = false;
