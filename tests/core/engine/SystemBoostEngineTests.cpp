@@ -1,3 +1,4 @@
+#include "FakeChain.h"
 #include "GraphChain.h"
 #include "HAL.h"
 #include "SimulatedAudioBackend.h"
@@ -6,7 +7,6 @@
 #include "UserDefaults.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -15,68 +15,22 @@
 #include <stdexcept>
 
 using namespace quorel;
+using quorel::test::ChainProbe;
+using quorel::test::ChainReadings;
+using quorel::test::FakeChain;
 using quorel::test::SimulatedAudioBackend;
+using quorel::test::waitUntil;
 using Event = AudioBackend::Event;
 
 namespace {
-
-// A chain that multiplies by the wet gain plus the dry gain and can be told to fail.
-struct ChainProbe {
-    uint32_t channels = 0;
-    double sampleRate = 0;
-    float dry = -1, wet = -1;
-    int applies = 0;
-    float lastBoost = 0;
-    bool failApply = false, failPrepare = false;
-    bool stopped = false;
-    double latency = 0.005;
-};
-
-class FakeChain : public EngineChain {
-public:
-    FakeChain(ChainProbe& probe, InputBlock input) : probe_(probe), input_(std::move(input)) {}
-    void apply(const DSPSettings& s) override
-    {
-        if (probe_.failApply) throw std::runtime_error("apply failed");
-        ++probe_.applies;
-        probe_.lastBoost = s.boostDB;
-    }
-    void setPathGains(float dry, float wet) override { probe_.dry = dry, probe_.wet = wet; }
-    void prepare() override
-    {
-        if (probe_.failPrepare) throw std::runtime_error("prepare failed");
-    }
-    void start() override {}
-    void stop() override { probe_.stopped = true; }
-    Status render(uint32_t frames, AudioBufferList& out) override
-    {
-        const AudioBufferList* in = input_(frames);
-        if (!in) return status::noConnection;
-        for (uint32_t c = 0; c < 2; ++c)
-            for (uint32_t i = 0; i < frames; ++i)
-                out.buffers[c].samples()[i] =
-                    in->buffers[std::min(c, in->numberBuffers - 1)].samples()[i] * (probe_.dry + probe_.wet);
-        return status::ok;
-    }
-    MeterReading meter() override { return MeterReading{-6, -3, -9, 0, 0, 0}; }
-    SpectrumReading spectrum() override { return SpectrumReading{true, {1}, {2}}; }
-    double reportedLatency() const override { return probe_.latency; }
-
-private:
-    ChainProbe& probe_;
-    InputBlock input_;
-};
 
 class EngineTest : public testing::Test {
 protected:
     EngineTest()
         : backend(std::make_shared<SimulatedAudioBackend>()),
-          engine(backend, [this](uint32_t channels, double rate, EngineChain::InputBlock input) {
-              probe.channels = channels;
-              probe.sampleRate = rate;
-              return std::make_unique<FakeChain>(probe, std::move(input));
-          })
+          engine(backend, FakeChain::factory(readings))
     {
+        probe.latency = 0.005;
     }
 
     // stop() returns at once; the checks below look at what its teardown did.
@@ -105,7 +59,8 @@ protected:
     }
 
     quorel::test::TemporaryHome home;
-    ChainProbe probe;
+    std::shared_ptr<ChainReadings> readings = std::make_shared<ChainReadings>();
+    ChainProbe& probe = readings->probe;
     std::shared_ptr<SimulatedAudioBackend> backend;
     SystemBoostEngine engine;
     DSPSettings settings;
@@ -559,13 +514,10 @@ TEST_F(EngineTest, StopWhileTheCaptureIsBeingCreatedCancelsTheStartAndLeavesNoth
         } catch (...) {
         }
     });
-    QElapsedTimer timer;
-    timer.start();
-    while (!backend->waitingInCapture() && timer.elapsed() < 5000) QCoreApplication::processEvents();
+    waitUntil([&] { return backend->waitingInCapture(); });
     engine.stop();
     backend->release();
-    while (!succeeded && timer.elapsed() < 5000) QCoreApplication::processEvents();
-    ASSERT_TRUE(succeeded);
+    ASSERT_TRUE(waitUntil([&] { return succeeded.has_value(); }));
     EXPECT_FALSE(*succeeded);
     EXPECT_TRUE(cancelled);
     EXPECT_FALSE(engine.isRunning());
@@ -581,9 +533,7 @@ TEST_F(EngineTest, OverlappingStartsLeaveOnlyTheNewestRunning)
     };
     engine.start(settings, true, std::nullopt, record);
     engine.start(settings, true, std::nullopt, record);
-    QElapsedTimer timer;
-    timer.start();
-    while (results.size() < 2 && timer.elapsed() < 5000) QCoreApplication::processEvents();
+    waitUntil([&] { return results.size() >= 2; });
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(std::count(results.begin(), results.end(), true), 1);
     EXPECT_TRUE(engine.isRunning());
@@ -616,9 +566,7 @@ TEST_F(EngineTest, FailuresReadInTheSavedLanguage)
         if (w.contains("outputs")) fresh->outputChannelCount = 0;
         if (w.contains("aggregate")) fresh->aggregateStatus = 1;
         if (w.contains("io")) fresh->ioStartStatus = 1;
-        SystemBoostEngine other(fresh, [this](uint32_t, double, EngineChain::InputBlock input) {
-            return std::make_unique<FakeChain>(probe, std::move(input));
-        });
+        SystemBoostEngine other(fresh, FakeChain::factory(readings));
         try {
             other.startAndWait(settings, true, std::nullopt);
             ADD_FAILURE() << what;
@@ -653,20 +601,6 @@ TEST(SystemBoostEngineGraph, AMonoCaptureRendersThroughTheStereoGraphEveryCycle)
     EXPECT_TRUE(engine.meter());
 }
 
-namespace {
-
-// Processes events until `done` or five seconds pass.
-template <typename Condition>
-bool spinUntil(Condition done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
-}  // namespace
-
 TEST_F(EngineTest, StopReturnsWhileTheServerStillHoldsTheTeardownAndReportsItsEnd)
 {
     start();
@@ -674,7 +608,7 @@ TEST_F(EngineTest, StopReturnsWhileTheServerStillHoldsTheTeardownAndReportsItsEn
     bool done = false;
     engine.stop([&] { done = true; });
     // The worker now waits in the default change; the caller does not.
-    ASSERT_TRUE(spinUntil([&] { return backend->waitingInDefaultChange(); }));
+    ASSERT_TRUE(waitUntil([&] { return backend->waitingInDefaultChange(); }));
     EXPECT_FALSE(engine.isRunning());
     EXPECT_FALSE(engine.info());
     EXPECT_TRUE(engine.isBusy());
@@ -682,7 +616,7 @@ TEST_F(EngineTest, StopReturnsWhileTheServerStillHoldsTheTeardownAndReportsItsEn
     QCoreApplication::processEvents();
     EXPECT_FALSE(done);
     backend->release();
-    ASSERT_TRUE(spinUntil([&] { return done; }));
+    ASSERT_TRUE(waitUntil([&] { return done; }));
     EXPECT_EQ(backend->serverDefault, "speakers");
     EXPECT_EQ(backend->log().last(), "destroyTap");
 }
@@ -695,10 +629,10 @@ TEST_F(EngineTest, AStartAskedForDuringATeardownBeginsAfterIt)
     std::optional<bool> succeeded;
     engine.start(settings, true, std::nullopt,
                  [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { succeeded = info.has_value(); });
-    ASSERT_TRUE(spinUntil([&] { return backend->waitingInDefaultChange(); }));
+    ASSERT_TRUE(waitUntil([&] { return backend->waitingInDefaultChange(); }));
     EXPECT_EQ(backend->log().filter("createTap").size(), 1);
     backend->release();
-    ASSERT_TRUE(spinUntil([&] { return succeeded.has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return succeeded.has_value(); }));
     EXPECT_TRUE(*succeeded);
     const QStringList log = backend->log();
     const qsizetype teardownEnd = log.indexOf("destroyTap");
@@ -713,7 +647,7 @@ TEST_F(EngineTest, TeardownDoneArrivesAlsoWhenNothingRan)
     bool done = false;
     engine.stop([&] { done = true; });
     EXPECT_FALSE(done);  // always on a later turn of the main loop
-    ASSERT_TRUE(spinUntil([&] { return done; }));
+    ASSERT_TRUE(waitUntil([&] { return done; }));
 }
 
 TEST_F(EngineTest, SettingsChangedWhileStartingReachTheRunningChain)
@@ -727,7 +661,7 @@ TEST_F(EngineTest, SettingsChangedWhileStartingReachTheRunningChain)
     engine.apply(changed);
     engine.setProcessed(false);
     backend->release();
-    ASSERT_TRUE(spinUntil([&] { return succeeded.has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return succeeded.has_value(); }));
     ASSERT_TRUE(*succeeded);
     EXPECT_EQ(probe.lastBoost, 5);
     EXPECT_EQ(probe.dry, 1);
