@@ -1,7 +1,6 @@
 #include "DrawnPicture.h"
 
 #include "StudioPanel.h"
-#include "StudioSlider.h"
 
 #include <QLabel>
 #include <QWidget>
@@ -20,7 +19,6 @@ namespace {
 // palette shows as a failure.
 const QColor windowBackground(12, 13, 18);
 const QColor cardFill(22, 23, 31);
-const QColor accents[] = {QColor(173, 156, 255), QColor(110, 217, 201), QColor(194, 173, 255)};
 
 bool near(QRgb pixel, const QColor& colour, int tolerance)
 {
@@ -104,15 +102,6 @@ void expectDrawn(const QWidget* root, const QImage& image, const QString& name)
         const Dominant fill = dominantColour(image, inside);
         EXPECT_TRUE(near(fill.colour.rgb(), cardFill, 2)) << where(name, card) << " filled with " << fill.colour.name().toStdString();
         EXPECT_GT(fill.share, 0.3) << where(name, card);
-    }
-
-    // Each enabled slider shows an accent (its fill, its thumb).
-    for (const StudioSlider* slider : root->findChildren<StudioSlider*>()) {
-        if (!shown(slider, root) || !slider->isEnabled()) continue;
-        const QRect area = areaOf(slider, root, image);
-        int accent = 0;
-        for (const QColor& colour : accents) accent += pixelsNear(image, area, colour, 40);
-        EXPECT_GE(accent, int(6 * scale * scale)) << where(name, slider) << " has no accent";
     }
 
     // Each label with text has ink on its ground.
