@@ -6,35 +6,20 @@
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 
 using namespace quorel;
 using namespace quorel::test;
 
 namespace {
 
-// Waits (generously: the machine is shared) until `condition` holds.
-bool eventually(const std::function<bool()>& condition, int timeoutMS = 20000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMS) {
-        if (condition()) return true;
-        QThread::msleep(100);
-    }
-    return condition();
-}
-
-QString defaultSink() { return HeadlessServer::run("pactl", {"get-default-sink"}); }
+QString defaultSink() { return run("pactl", {"get-default-sink"}); }
 
 bool ours(const QString& sink) { return sink.startsWith(QLatin1String("local.quorel.aggregate.")); }
 
@@ -73,7 +58,7 @@ protected:
         // No silent-playback primer: a player still running at exit outlives the process's objects.
         first->start(QStringLiteral(QUOREL_APP_PATH), QStringList{"--no-prime"} + arguments);
         ASSERT_TRUE(first->waitForStarted(10000));
-        ASSERT_TRUE(eventually([this] { return instanceRunning(); })) << "the first instance never owned the name";
+        ASSERT_TRUE(waitUntil([this] { return instanceRunning(); })) << "the first instance never owned the name";
     }
 
     // A second launch with these arguments; its exit status.
@@ -111,16 +96,16 @@ TEST_F(Application, UrlsFromASecondLaunchReachTheRunningInstanceAndSigtermKeepsT
     qunsetenv("QUOREL_LATENCY_DEBUG");
 
     EXPECT_EQ(launch({"quorel://on"}), 0);
-    EXPECT_TRUE(eventually([] { return ours(defaultSink()); })) << defaultSink().toStdString();
+    EXPECT_TRUE(waitUntil([] { return ours(defaultSink()); })) << defaultSink().toStdString();
     QByteArray output;
-    EXPECT_TRUE(eventually([&] {
+    EXPECT_TRUE(waitUntil([&] {
         first->waitForReadyRead(100);
         output += first->readAllStandardOutput();
         return output.contains("latency ms ") && output.contains(" bass ");
     })) << output.constData();
 
     EXPECT_EQ(launch({"quorel://boost/2,5"}), 0);
-    EXPECT_TRUE(eventually([] {
+    EXPECT_TRUE(waitUntil([] {
         const std::optional<QString> json = UserDefaults::standard().string(BoostModel::preferencesKey);
         return json && DSPSettings::fromJsonText(json->toUtf8()).boostDB == 2.5f;
     }));
@@ -131,9 +116,9 @@ TEST_F(Application, UrlsFromASecondLaunchReachTheRunningInstanceAndSigtermKeepsT
 
     // The next start resumes processing by itself.
     startFirst();
-    EXPECT_TRUE(eventually([] { return ours(defaultSink()); })) << defaultSink().toStdString();
+    EXPECT_TRUE(waitUntil([] { return ours(defaultSink()); })) << defaultSink().toStdString();
     EXPECT_EQ(launch({"quorel://off"}), 0);
-    EXPECT_TRUE(eventually([] { return defaultSink() == QLatin1String("test_speakers"); }));
+    EXPECT_TRUE(waitUntil([] { return defaultSink() == QLatin1String("test_speakers"); }));
     terminateFirst();
     EXPECT_EQ(storedChoice(), false);
 

@@ -1,6 +1,7 @@
 #include "FakeChain.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace quorel::test {
 
@@ -47,17 +48,41 @@ FakeChain::FakeChain(std::shared_ptr<ChainReadings> readings, InputBlock input)
 
 EngineChain::Factory FakeChain::factory(std::shared_ptr<ChainReadings> readings)
 {
-    return [readings](uint32_t, double, InputBlock input) { return std::make_unique<FakeChain>(readings, std::move(input)); };
+    return [readings](uint32_t channels, double sampleRate, InputBlock input) {
+        readings->probe.channels = channels;
+        readings->probe.sampleRate = sampleRate;
+        return std::make_unique<FakeChain>(readings, std::move(input));
+    };
+}
+
+void FakeChain::apply(const DSPSettings& settings)
+{
+    ChainProbe& probe = readings_->probe;
+    if (probe.failApply) throw std::runtime_error("apply failed");
+    ++probe.applies;
+    probe.lastBoost = settings.boostDB;
+}
+
+void FakeChain::setPathGains(float dry, float wet)
+{
+    readings_->probe.dry = dry;
+    readings_->probe.wet = wet;
+}
+
+void FakeChain::prepare()
+{
+    if (readings_->probe.failPrepare) throw std::runtime_error("prepare failed");
 }
 
 Status FakeChain::render(uint32_t frames, AudioBufferList& output)
 {
     const AudioBufferList* input = input_ ? input_(frames) : nullptr;
     if (!input) return status::noConnection;
+    const float gain = readings_->probe.dry + readings_->probe.wet;
     for (uint32_t c = 0; c < output.numberBuffers; ++c)
         if (float* samples = output.buffers[c].samples()) {
             const float* from = input->buffers[std::min(c, input->numberBuffers - 1)].samples();
-            std::copy(from, from + frames, samples);
+            std::transform(from, from + frames, samples, [gain](float x) { return x * gain; });
         }
     return status::ok;
 }

@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
 
 namespace quorel::test {
 
@@ -55,24 +54,20 @@ void PanelsTest::activate(double rate)
 {
     backend->clockValue.sampleRate = rate;
     model->system().setActive(true);
-    QElapsedTimer timer;
-    timer.start();
-    while ((!model->system().info() || !model->system().isActive()) && timer.elapsed() < 20000) {
+    waitUntil([&] {
         settle();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+        return model->system().info() && model->system().isActive();
+    });
     ASSERT_TRUE(model->system().info().has_value()) << qPrintable(model->system().status().text());
 }
 
 void PanelsTest::deactivate()
 {
     model->system().setActive(false);
-    QElapsedTimer timer;
-    timer.start();
-    while ((model->system().isActive() || model->system().isEngineBusy()) && timer.elapsed() < 20000) {
+    waitUntil([&] {
         settle();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+        return !model->system().isActive() && !model->system().isEngineBusy();
+    });
 }
 
 void PanelsTest::goLive(float inputPeak, const MeterReading& reading)

@@ -60,11 +60,11 @@ TEST(CapturePrimer, OnePlayerAtATimeThenTheNext)
     EXPECT_EQ(primer.kicks(), 2);
     EXPECT_EQ(primer.launches(), 1);
     QFile(home.path() + "/stop").open(QIODevice::WriteOnly);
-    ASSERT_TRUE(quorel::test::spinUntil([&] { return finished.count() == 1; }));
+    ASSERT_TRUE(quorel::test::waitUntil([&] { return finished.count() == 1; }));
     EXPECT_FALSE(primer.isPlaying());
     primer.kick();
     EXPECT_EQ(primer.launches(), 2);
-    ASSERT_TRUE(quorel::test::spinUntil([&] { return finished.count() == 2; }));
+    ASSERT_TRUE(quorel::test::waitUntil([&] { return finished.count() == 2; }));
     const QString file = home.path() + "/quorel-silence.wav";
     EXPECT_EQ(readAll(home.path() + "/played"), (file + "\n" + file + "\n").toUtf8());
     EXPECT_EQ(readAll(file), CapturePrimer::silence());
@@ -83,14 +83,14 @@ TEST(CapturePrimer, AFileOfTheRightSizeIsKeptAndAnyOtherReplaced)
     planted.write(QByteArray(96044, 'x'));
     planted.close();
     primer.kick();
-    ASSERT_TRUE(quorel::test::spinUntil([&] { return finished.count() == 1; }));
+    ASSERT_TRUE(quorel::test::waitUntil([&] { return finished.count() == 1; }));
     EXPECT_EQ(readAll(file), QByteArray(96044, 'x'));  // reused without being read
 
     planted.open(QIODevice::WriteOnly);
     planted.write("short");
     planted.close();
     primer.kick();
-    ASSERT_TRUE(quorel::test::spinUntil([&] { return finished.count() == 2; }));
+    ASSERT_TRUE(quorel::test::waitUntil([&] { return finished.count() == 2; }));
     EXPECT_EQ(readAll(file), CapturePrimer::silence());
 }
 
@@ -169,7 +169,7 @@ TEST(CapturePrimer, APlantedLinkIsNeverFollowed)
             CapturePrimer primer({writePlayer(home.path()), std::nullopt});
             QSignalSpy finished(&primer, &CapturePrimer::finished);
             primer.kick();
-            ASSERT_TRUE(quorel::test::spinUntil([&] { return finished.count() == 1; }));
+            ASSERT_TRUE(quorel::test::waitUntil([&] { return finished.count() == 1; }));
             EXPECT_EQ(readAll(primer.filePath()), CapturePrimer::silence());
             EXPECT_EQ(readAll(victim), content);
         }
@@ -180,7 +180,7 @@ TEST(CapturePrimer, APlantedLinkIsNeverFollowed)
         CapturePrimer primer({writePlayer(home.path()), home.path()});
         QSignalSpy finished(&primer, &CapturePrimer::finished);
         primer.kick();
-        ASSERT_TRUE(quorel::test::spinUntil([&] { return finished.count() == 1; }));
+        ASSERT_TRUE(quorel::test::waitUntil([&] { return finished.count() == 1; }));
         EXPECT_EQ(readAll(victim), content);
         EXPECT_FALSE(QFileInfo(home.path() + "/quorel-silence.wav").isSymLink());
         EXPECT_EQ(readAll(home.path() + "/quorel-silence.wav"), CapturePrimer::silence());

@@ -66,7 +66,7 @@ TEST(SystemModel, OffWhileStartingWinsOverTheLateStart)
     ModelHarness h;
     h.backend->holdCapture = true;
     h.model->setActive(true);
-    ASSERT_TRUE(quorel::test::spinUntil([&] { return h.backend->waitingInCapture(); }));
+    ASSERT_TRUE(quorel::test::waitUntil([&] { return h.backend->waitingInCapture(); }));
     h.model->setActive(false);
     EXPECT_EQ(h.status(), off);
     h.backend->release();
@@ -443,7 +443,7 @@ TEST(SystemModel, SleepPausesAndWakeResumesKeepingTheStoredChoice)
     QCoreApplication::processEvents();
     EXPECT_EQ(ready.count(), 0);
     h.backend->release();
-    ASSERT_TRUE(quorel::test::spinUntil([&] { return ready.count() == 1; }));
+    ASSERT_TRUE(quorel::test::waitUntil([&] { return ready.count() == 1; }));
     EXPECT_EQ(h.backend->serverDefault, "speakers");
     EXPECT_EQ(h.storedActive(), true);
     h.model->didWake();
@@ -474,7 +474,7 @@ TEST(SystemModel, SleepWhileOffChangesNothingButLetsSleepGoOn)
     ModelHarness h;
     QSignalSpy ready(h.model.get(), &SystemModel::readyToSleep);
     h.model->willSleep();
-    ASSERT_TRUE(quorel::test::spinUntil([&] { return ready.count() == 1; }));
+    ASSERT_TRUE(quorel::test::waitUntil([&] { return ready.count() == 1; }));
     h.model->didWake();
     h.advance(2);
     EXPECT_FALSE(h.model->isActive());
@@ -671,7 +671,7 @@ TEST(SystemModel, TheSoundServerRestartWaitsForTheTeardownThenStartsAndStoresOn)
     QCoreApplication::processEvents();
     EXPECT_TRUE(calls.empty());  // the default is not back yet
     h.backend->release();
-    ASSERT_TRUE(quorel::test::spinUntil([&] { return !calls.empty(); }));
+    ASSERT_TRUE(quorel::test::waitUntil([&] { return !calls.empty(); }));
     EXPECT_EQ(calls.size(), 1u);
     EXPECT_EQ(h.backend->serverDefault, "speakers");
     UserDefaults::standard().setBoolean(SystemModel::activeKey, false);
@@ -801,7 +801,7 @@ TEST(SystemModel, AStartUnderWayAtSleepResumesAfterTheWake)
     ModelHarness h;
     h.backend->holdCapture = true;
     h.model->setActive(true);
-    ASSERT_TRUE(quorel::test::spinUntil([&] { return h.backend->waitingInCapture(); }));
+    ASSERT_TRUE(quorel::test::waitUntil([&] { return h.backend->waitingInCapture(); }));
     h.model->willSleep();
     h.backend->release();
     h.settle();

@@ -1,3 +1,5 @@
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -5,11 +7,12 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+
+using quorel::test::waitUntil;
 
 namespace {
 
@@ -34,16 +37,6 @@ CommandResult run(const QString& program, const QStringList& arguments,
     result.out = QString::fromUtf8(process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
-}
-
-// Waits up to `seconds` for `done`.
-bool waitFor(const std::function<bool()>& done, int seconds)
-{
-    for (int i = 0; i < seconds * 20; ++i) {
-        if (done()) return true;
-        QThread::msleep(50);
-    }
-    return done();
 }
 
 // The installed package of a library: `name` itself, or `name` + "t64" where the system renamed
@@ -220,10 +213,10 @@ TEST_F(Package, TheUnpackedProgramRunsNativelyOnWayland)
     Background weston;
     weston.process.setProcessEnvironment(environment);
     weston.process.start("weston", {"--backend=headless-backend.so", "--socket=quorel-test", "--idle-time=0"});
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(runtime.filePath("quorel-test")); }, 20)) << "weston did not start";
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(runtime.filePath("quorel-test")); }, 20000)) << "weston did not start";
     Background bus;
     bus.process.start("dbus-daemon", {"--session", "--nofork", "--address=unix:path=" + runtime.filePath("bus")});
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(runtime.filePath("bus")); }, 20)) << "no session bus";
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(runtime.filePath("bus")); }, 20000)) << "no session bus";
 
     environment.insert("WAYLAND_DISPLAY", "quorel-test");
     environment.insert("XDG_SESSION_TYPE", "wayland");
@@ -233,7 +226,7 @@ TEST_F(Package, TheUnpackedProgramRunsNativelyOnWayland)
     Background quorel;
     quorel.process.setProcessEnvironment(environment);
     quorel.process.start(root_ + "/usr/bin/quorel", {"--snapshot", snapshot});
-    EXPECT_TRUE(waitFor([&] { return QFile::exists(snapshot); }, 60)) << "no window was drawn";
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(snapshot); }, 60000)) << "no window was drawn";
     quorel.process.terminate();
     ASSERT_TRUE(quorel.process.waitForFinished(20000));
     EXPECT_EQ(quorel.process.exitStatus(), QProcess::NormalExit);

@@ -84,7 +84,7 @@ qint64 HeadlessServer::startProcess(const QString& program)
     return pid;
 }
 
-QString HeadlessServer::run(const QString& program, const QStringList& arguments, bool* ok, int timeoutMS)
+QString run(const QString& program, const QStringList& arguments, bool* ok, int timeoutMS)
 {
     QProcess process;
     process.start(program, arguments);

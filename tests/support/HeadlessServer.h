@@ -37,16 +37,16 @@ public:
     // ends it with the rest. Returns its pid, 0 when it could not start.
     static qint64 startProcess(const QString& program);
 
-    // Runs a command in the server's environment and returns its standard output (trimmed);
-    // `ok` tells whether it exited with status 0.
-    static QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr,
-                       int timeoutMS = 10000);
-
 private:
     QString directory_;
     // The variables exported, with what they held before (none: unset).
     std::vector<std::pair<QByteArray, std::optional<QByteArray>>> previous_;
     QString error_;
 };
+
+// Runs a command in the environment of the server this process uses (pactl, pw-cli, ...) and
+// returns its standard output (trimmed); `ok` tells whether it exited with status 0. The one
+// runner of the end-to-end suites.
+QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr, int timeoutMS = 10000);
 
 }  // namespace quorel::test

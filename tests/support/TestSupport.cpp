@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
+#include <QThread>
 
 #include <cerrno>
 #include <clocale>
@@ -67,6 +68,15 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QByteArray fileBytes(std::FILE* file)
+{
+    std::rewind(file);
+    QByteArray bytes;
+    char chunk[256];
+    while (const size_t n = std::fread(chunk, 1, sizeof chunk, file)) bytes.append(chunk, qsizetype(n));
+    return bytes;
+}
+
 bool setImmutable(const QString& path, bool immutable)
 {
     QProcess chattr;
@@ -74,12 +84,26 @@ bool setImmutable(const QString& path, bool immutable)
     return chattr.waitForFinished(10000) && chattr.exitStatus() == QProcess::NormalExit && chattr.exitCode() == 0;
 }
 
-bool spinUntil(const std::function<bool()>& done)
+bool waitUntil(const std::function<bool()>& done, int timeoutMS)
 {
     QElapsedTimer timer;
     timer.start();
-    while (!done() && timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMS) return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void processEventsFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
 }
 
 int exitCodeWithFileSizeLimit(long bytes, const std::function<int()>& body)

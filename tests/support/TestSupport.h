@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <functional>
 
 namespace quorel::test {
@@ -45,13 +46,19 @@ private:
 
 // The bytes of the file at `path`; empty when it cannot be read.
 QByteArray fileBytes(const QString& path);
+// All the bytes of an open file, read from its start.
+QByteArray fileBytes(std::FILE* file);
 
 // Sets (or clears) the immutable attribute of a file or folder with chattr: then nobody, root
 // included, can change it. False where the file system or the user does not allow it.
 bool setImmutable(const QString& path, bool immutable);
 
-// Processes events until `done` or ten seconds pass; true when `done`.
-bool spinUntil(const std::function<bool()>& done);
+// Checks `done` until it holds or `timeoutMS` passed, running this thread's event loop (where it
+// has one) in between; gives `done()`. Generous by default: a loaded machine is slow.
+bool waitUntil(const std::function<bool()>& done, int timeoutMS = 20000);
+
+// Runs this thread's event loop for about `ms` (to let events that must not come have their chance).
+void processEventsFor(int ms);
 
 // Runs `body` in a forked child whose files may grow to at most `bytes` (RLIMIT_FSIZE, with
 // SIGXFSZ ignored, so an over-long write fails with EFBIG part-way instead of killing the

@@ -9,6 +9,7 @@
 
 using namespace quorel;
 using quorel::test::DevicesE2ETest;
+using quorel::test::waitUntil;
 
 namespace {
 const QString ours = "local.quorel.aggregate.E2E00000-0000-4000-8000-000000000001";

@@ -2,8 +2,6 @@
 
 #include "PulseClient.h"
 
-#include <QCoreApplication>
-#include <QThread>
 
 namespace quorel::test {
 
@@ -24,7 +22,7 @@ void DevicesE2ETest::TearDown()
 
 QString DevicesE2ETest::pactl(const QStringList& arguments, bool* ok)
 {
-    return HeadlessServer::run("pactl", arguments, ok);
+    return run("pactl", arguments, ok);
 }
 
 void DevicesE2ETest::addSink(const QString& name, const QString& description, int channels)
@@ -35,7 +33,7 @@ void DevicesE2ETest::addSink(const QString& name, const QString& description, in
                                        "object.linger=true audio.position=[%3] }")
                                    .arg(name, description, positions);
     bool ok = false;
-    HeadlessServer::run("pw-cli", {"create-node", "adapter", properties}, &ok);
+    run("pw-cli", {"create-node", "adapter", properties}, &ok);
     ASSERT_TRUE(ok) << "could not add " << name.toStdString();
     ASSERT_TRUE(waitUntil([&] { return HAL::device(name).has_value(); })) << name.toStdString();
     sinks_.push_back(name);
@@ -43,7 +41,7 @@ void DevicesE2ETest::addSink(const QString& name, const QString& description, in
 
 void DevicesE2ETest::removeSink(const QString& name)
 {
-    HeadlessServer::run("pw-cli", {"destroy", name});
+    run("pw-cli", {"destroy", name});
     EXPECT_TRUE(waitUntil([&] { return !HAL::device(name).has_value(); })) << name.toStdString();
     std::erase(sinks_, name);
 }
@@ -56,17 +54,6 @@ void DevicesE2ETest::setServerDefault(const QString& name)
         return PulseClient::shared().read(snapshot) == 0 && snapshot.serverDefault == name;
     });
     ASSERT_TRUE(seen) << "the server did not make " << name.toStdString() << " its default";
-}
-
-bool DevicesE2ETest::waitUntil(const std::function<bool()>& condition, int timeoutMS)
-{
-    for (int waited = 0; waited < timeoutMS; waited += 10) {
-        QCoreApplication::processEvents();
-        if (condition()) return true;
-        QThread::msleep(10);
-    }
-    QCoreApplication::processEvents();
-    return condition();
 }
 
 HAL::ObjectID DevicesE2ETest::idOf(const QString& uid) { return HAL::device(uid).value_or(HAL::noDevice); }

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,8 +27,6 @@ protected:
     void removeSink(const QString& name);
     // Makes the sink the server's default and waits until our client has seen that.
     void setServerDefault(const QString& name);
-    // Runs the main loop until `condition` holds (false after the time-out).
-    static bool waitUntil(const std::function<bool()>& condition, int timeoutMS = 10000);
     static HAL::ObjectID idOf(const QString& uid);
 
 private:

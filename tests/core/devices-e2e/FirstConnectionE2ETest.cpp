@@ -37,12 +37,7 @@ TEST(FirstConnectionChild, TheDeviceListListenerFiresWhenTheServerAnswers)
     EXPECT_TRUE(HAL::outputDevices().empty());
     std::printf("%s\n", firstReadDone);
     std::fflush(stdout);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (fired == 0 && elapsed.elapsed() < 30000) {
-        QCoreApplication::processEvents();
-        QThread::msleep(10);
-    }
+    quorel::test::waitUntil([&] { return fired > 0; }, 30000);
     EXPECT_GT(fired, 0);
     EXPECT_FALSE(HAL::outputDevices().empty());
 }

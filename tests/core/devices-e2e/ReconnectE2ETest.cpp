@@ -9,8 +9,9 @@
 #include <sys/types.h>
 
 using namespace quorel;
-using quorel::test::HeadlessServer;
 using quorel::test::DevicesE2ETest;
+using quorel::test::run;
+using quorel::test::waitUntil;
 
 namespace {
 // The pid of the headless server's newest pipewire-pulse, from the list of pids the server keeps.
@@ -74,7 +75,7 @@ TEST_F(DevicesE2ETest, ARestartedSoundServerIsFoundAgainAndOnlyRealChangesAreRep
 
     EXPECT_TRUE(waitUntil([&] { return speakersListed(); }, 20000));
     EXPECT_EQ(HAL::defaultOutputDevice(), idOf("test_speakers"));
-    waitUntil([] { return false; }, 300);  // any change posted by the reconnection is delivered
+    quorel::test::processEventsFor(300);  // any change posted by the reconnection is delivered
     EXPECT_EQ(fired, 0);
     EXPECT_EQ(defaultChanges, 0);
 
@@ -83,9 +84,9 @@ TEST_F(DevicesE2ETest, ARestartedSoundServerIsFoundAgainAndOnlyRealChangesAreRep
     ASSERT_GT(again, 0);
     ASSERT_EQ(::kill(pid_t(again), SIGTERM), 0);
     ASSERT_TRUE(waitUntil([&] { return !speakersListed(); }));
-    HeadlessServer::run("pw-cli", {"create-node", "adapter",
-                                   "{ factory.name=support.null-audio-sink node.name=test_meanwhile "
-                                   "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }"});
+    run("pw-cli", {"create-node", "adapter",
+                   "{ factory.name=support.null-audio-sink node.name=test_meanwhile "
+                   "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }"});
     qint64 third = 0;
     ASSERT_TRUE(server.startDetached(&third));
     ASSERT_TRUE(pids.open(QIODevice::Append));
@@ -93,6 +94,6 @@ TEST_F(DevicesE2ETest, ARestartedSoundServerIsFoundAgainAndOnlyRealChangesAreRep
     pids.close();
     EXPECT_TRUE(waitUntil([&] { return fired == 1 && speakersListed(); }, 20000)) << fired;
     EXPECT_EQ(defaultChanges, 0);
-    HeadlessServer::run("pw-cli", {"destroy", "test_meanwhile"});
+    run("pw-cli", {"destroy", "test_meanwhile"});
     EXPECT_TRUE(waitUntil([&] { return fired == 2; }));
 }

@@ -16,6 +16,7 @@ using namespace quorel;
 using quorel::test::DevicesE2ETest;
 using quorel::test::runTool;
 using quorel::test::ToolRun;
+using quorel::test::waitUntil;
 
 namespace {
 // The raw channel volumes pactl reports for a sink, in channel order.

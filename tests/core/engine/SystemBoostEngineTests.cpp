@@ -1,4 +1,5 @@
 #include "FakeAudioDevices.h"
+#include "FakeChain.h"
 #include "GraphChain.h"
 #include "SimulatedAudioBackend.h"
 #include "SystemBoostEngine.h"
@@ -6,7 +7,6 @@
 #include "UserDefaults.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -16,69 +16,23 @@
 
 using namespace quorel;
 using quorel::test::FakeAudioDevices;
+using quorel::test::ChainProbe;
+using quorel::test::ChainReadings;
+using quorel::test::FakeChain;
 using quorel::test::SimulatedAudioBackend;
+using quorel::test::waitUntil;
 using Event = AudioBackend::Event;
 
 namespace {
-
-// A chain that multiplies by the wet gain plus the dry gain and can be told to fail.
-struct ChainProbe {
-    uint32_t channels = 0;
-    double sampleRate = 0;
-    float dry = -1, wet = -1;
-    int applies = 0;
-    float lastBoost = 0;
-    bool failApply = false, failPrepare = false;
-    bool stopped = false;
-    double latency = 0.005;
-};
-
-class FakeChain : public EngineChain {
-public:
-    FakeChain(ChainProbe& probe, InputBlock input) : probe_(probe), input_(std::move(input)) {}
-    void apply(const DSPSettings& s) override
-    {
-        if (probe_.failApply) throw std::runtime_error("apply failed");
-        ++probe_.applies;
-        probe_.lastBoost = s.boostDB;
-    }
-    void setPathGains(float dry, float wet) override { probe_.dry = dry, probe_.wet = wet; }
-    void prepare() override
-    {
-        if (probe_.failPrepare) throw std::runtime_error("prepare failed");
-    }
-    void start() override {}
-    void stop() override { probe_.stopped = true; }
-    Status render(uint32_t frames, AudioBufferList& out) override
-    {
-        const AudioBufferList* in = input_(frames);
-        if (!in) return status::noConnection;
-        for (uint32_t c = 0; c < 2; ++c)
-            for (uint32_t i = 0; i < frames; ++i)
-                out.buffers[c].samples()[i] =
-                    in->buffers[std::min(c, in->numberBuffers - 1)].samples()[i] * (probe_.dry + probe_.wet);
-        return status::ok;
-    }
-    MeterReading meter() override { return MeterReading{-6, -3, -9, 0, 0, 0}; }
-    SpectrumReading spectrum() override { return SpectrumReading{true, {1}, {2}}; }
-    double reportedLatency() const override { return probe_.latency; }
-
-private:
-    ChainProbe& probe_;
-    InputBlock input_;
-};
 
 class EngineTest : public testing::Test {
 protected:
     EngineTest()
         : backend(std::make_shared<SimulatedAudioBackend>()),
           devices(std::make_shared<FakeAudioDevices>()),
-          engine(backend, devices, [this](uint32_t channels, double rate, EngineChain::InputBlock input) {
-              probe.channels = channels;
-              probe.sampleRate = rate;
-              return std::make_unique<FakeChain>(probe, std::move(input));
-          })
+          engine(backend, devices, FakeChain::factory(readings))
     {
+        probe.latency = 0.005;
     }
 
     // stop() returns at once; the checks below look at what its teardown did.
@@ -107,7 +61,8 @@ protected:
     }
 
     quorel::test::TemporaryHome home;
-    ChainProbe probe;
+    std::shared_ptr<ChainReadings> readings = std::make_shared<ChainReadings>();
+    ChainProbe& probe = readings->probe;
     std::shared_ptr<SimulatedAudioBackend> backend;
     std::shared_ptr<FakeAudioDevices> devices;
     SystemBoostEngine engine;
@@ -606,13 +561,10 @@ TEST_F(EngineTest, StopWhileTheCaptureIsBeingCreatedCancelsTheStartAndLeavesNoth
         } catch (...) {
         }
     });
-    QElapsedTimer timer;
-    timer.start();
-    while (!backend->waitingInCapture() && timer.elapsed() < 5000) QCoreApplication::processEvents();
+    waitUntil([&] { return backend->waitingInCapture(); });
     engine.stop();
     backend->release();
-    while (!succeeded && timer.elapsed() < 5000) QCoreApplication::processEvents();
-    ASSERT_TRUE(succeeded);
+    ASSERT_TRUE(waitUntil([&] { return succeeded.has_value(); }));
     EXPECT_FALSE(*succeeded);
     EXPECT_TRUE(cancelled);
     EXPECT_FALSE(engine.isRunning());
@@ -628,9 +580,7 @@ TEST_F(EngineTest, OverlappingStartsLeaveOnlyTheNewestRunning)
     };
     engine.start(settings, true, std::nullopt, record);
     engine.start(settings, true, std::nullopt, record);
-    QElapsedTimer timer;
-    timer.start();
-    while (results.size() < 2 && timer.elapsed() < 5000) QCoreApplication::processEvents();
+    waitUntil([&] { return results.size() >= 2; });
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(std::count(results.begin(), results.end(), true), 1);
     EXPECT_TRUE(engine.isRunning());
@@ -663,9 +613,7 @@ TEST_F(EngineTest, FailuresReadInTheSavedLanguage)
         if (w.contains("outputs")) fresh->outputChannelCount = 0;
         if (w.contains("aggregate")) fresh->aggregateStatus = 1;
         if (w.contains("io")) fresh->ioStartStatus = 1;
-        SystemBoostEngine other(fresh, devices, [this](uint32_t, double, EngineChain::InputBlock input) {
-            return std::make_unique<FakeChain>(probe, std::move(input));
-        });
+        SystemBoostEngine other(fresh, devices, FakeChain::factory(readings));
         try {
             other.startAndWait(settings, true, std::nullopt);
             ADD_FAILURE() << what;
@@ -700,20 +648,6 @@ TEST(SystemBoostEngineGraph, AMonoCaptureRendersThroughTheStereoGraphEveryCycle)
     EXPECT_TRUE(engine.meter());
 }
 
-namespace {
-
-// Processes events until `done` or five seconds pass.
-template <typename Condition>
-bool spinUntil(Condition done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
-}  // namespace
-
 TEST_F(EngineTest, StopReturnsWhileTheServerStillHoldsTheTeardownAndReportsItsEnd)
 {
     start();
@@ -721,7 +655,7 @@ TEST_F(EngineTest, StopReturnsWhileTheServerStillHoldsTheTeardownAndReportsItsEn
     bool done = false;
     engine.stop([&] { done = true; });
     // The worker now waits in the default change; the caller does not.
-    ASSERT_TRUE(spinUntil([&] { return backend->waitingInDefaultChange(); }));
+    ASSERT_TRUE(waitUntil([&] { return backend->waitingInDefaultChange(); }));
     EXPECT_FALSE(engine.isRunning());
     EXPECT_FALSE(engine.info());
     EXPECT_TRUE(engine.isBusy());
@@ -729,7 +663,7 @@ TEST_F(EngineTest, StopReturnsWhileTheServerStillHoldsTheTeardownAndReportsItsEn
     QCoreApplication::processEvents();
     EXPECT_FALSE(done);
     backend->release();
-    ASSERT_TRUE(spinUntil([&] { return done; }));
+    ASSERT_TRUE(waitUntil([&] { return done; }));
     EXPECT_EQ(backend->serverDefault, "speakers");
     EXPECT_EQ(backend->log().last(), "destroyTap");
 }
@@ -742,10 +676,10 @@ TEST_F(EngineTest, AStartAskedForDuringATeardownBeginsAfterIt)
     std::optional<bool> succeeded;
     engine.start(settings, true, std::nullopt,
                  [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { succeeded = info.has_value(); });
-    ASSERT_TRUE(spinUntil([&] { return backend->waitingInDefaultChange(); }));
+    ASSERT_TRUE(waitUntil([&] { return backend->waitingInDefaultChange(); }));
     EXPECT_EQ(backend->log().filter("createTap").size(), 1);
     backend->release();
-    ASSERT_TRUE(spinUntil([&] { return succeeded.has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return succeeded.has_value(); }));
     EXPECT_TRUE(*succeeded);
     const QStringList log = backend->log();
     const qsizetype teardownEnd = log.indexOf("destroyTap");
@@ -760,7 +694,7 @@ TEST_F(EngineTest, TeardownDoneArrivesAlsoWhenNothingRan)
     bool done = false;
     engine.stop([&] { done = true; });
     EXPECT_FALSE(done);  // always on a later turn of the main loop
-    ASSERT_TRUE(spinUntil([&] { return done; }));
+    ASSERT_TRUE(waitUntil([&] { return done; }));
 }
 
 TEST_F(EngineTest, SettingsChangedWhileStartingReachTheRunningChain)
@@ -774,7 +708,7 @@ TEST_F(EngineTest, SettingsChangedWhileStartingReachTheRunningChain)
     engine.apply(changed);
     engine.setProcessed(false);
     backend->release();
-    ASSERT_TRUE(spinUntil([&] { return succeeded.has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return succeeded.has_value(); }));
     ASSERT_TRUE(*succeeded);
     EXPECT_EQ(probe.lastBoost, 5);
     EXPECT_EQ(probe.dry, 1);

@@ -1,9 +1,8 @@
 #include "FakeLogind.h"
+#include "TestSupport.h"
 
 #include <QDBusMessage>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QThread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,9 +19,7 @@ FakeLogind::FakeLogind()
     const QString socket = dir_.path() + "/system_bus";
     daemon_.start("dbus-daemon", {"--session", "--address=unix:path=" + socket, "--nofork", "--nopidfile"});
     if (!daemon_.waitForStarted(5000)) return;
-    QElapsedTimer timer;
-    timer.start();
-    while (!QFileInfo::exists(socket) && timer.elapsed() < 10000) QThread::msleep(20);
+    quorel::test::waitUntil([&] { return QFileInfo::exists(socket); }, 10000);
     const QString address = "unix:path=" + socket;
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
     QDBusConnection bus = QDBusConnection::connectToBus(address, connectionName);

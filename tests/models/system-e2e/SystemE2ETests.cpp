@@ -5,7 +5,6 @@
 #include "SystemModel.h"
 #include "TestSupport.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <functional>
 #include <memory>
 
 namespace quorel::test {
@@ -25,20 +23,14 @@ extern FakeLogind* logind;
 
 using namespace quorel;
 using quorel::test::HeadlessServer;
+using quorel::test::run;
+using quorel::test::waitUntil;
 
 namespace {
 
 const QString processingOnSpeakers = "Processing system audio on Test speakers.";
 
-QString pactl(const QStringList& arguments, bool* ok = nullptr) { return HeadlessServer::run("pactl", arguments, ok); }
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMS = 20000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeoutMS) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return condition();
-}
+QString pactl(const QStringList& arguments, bool* ok = nullptr) { return run("pactl", arguments, ok); }
 
 // Longest gap between the ticks of a 2 ms timer on the main thread.
 class Heartbeat {

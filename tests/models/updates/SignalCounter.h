@@ -1,11 +1,6 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QObject>
-
-#include <functional>
 
 namespace quorel::test {
 
@@ -23,14 +18,5 @@ private:
     QObject context_;
     int count_ = 0;
 };
-
-// Runs the event loop until `done` holds or `milliseconds` pass; returns `done()`.
-inline bool processEventsUntil(const std::function<bool()>& done, int milliseconds = 20000)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
 
 }  // namespace quorel::test

@@ -42,7 +42,7 @@ protected:
 
     static void waitUntilIdle(UpdateChecker& checker)
     {
-        ASSERT_TRUE(test::processEventsUntil([&] { return !checker.checking(); }));
+        ASSERT_TRUE(test::waitUntil([&] { return !checker.checking(); }));
     }
 
     static QString message(const UpdateChecker& checker)

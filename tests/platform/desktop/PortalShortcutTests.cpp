@@ -1,8 +1,8 @@
-#include "EventWait.h"
 #include "FakePortal.h"
 #include "PortalShortcutBackend.h"
 #include "PrivateSessionBus.h"
 #include "SixShortcuts.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 

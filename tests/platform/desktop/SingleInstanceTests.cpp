@@ -1,6 +1,6 @@
-#include "EventWait.h"
 #include "PrivateSessionBus.h"
 #include "SingleInstance.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

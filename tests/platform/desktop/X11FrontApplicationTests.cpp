@@ -1,5 +1,5 @@
-#include "EventWait.h"
 #include "ScopedEnvironment.h"
+#include "TestSupport.h"
 #include "WindowManagerStandIn.h"
 #include "X11Connection.h"
 #include "X11FrontApplicationSource.h"

@@ -1,5 +1,5 @@
-#include "EventWait.h"
 #include "SixShortcuts.h"
+#include "TestSupport.h"
 #include "WindowManagerStandIn.h"
 #include "X11Connection.h"
 #include "X11ShortcutBackend.h"

@@ -17,6 +17,7 @@
 using quorel::test::HeadlessServer;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
+using quorel::test::run;
 
 namespace {
 
@@ -24,11 +25,6 @@ constexpr double toneDBFS = -20;                   // peak
 constexpr double toneRMS = toneDBFS - 3.0103;      // a sine's RMS is 3 dB below its peak
 
 bool hasKey(const QJsonObject& o, const char* key) { return o.contains(QLatin1String(key)); }
-
-QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
-{
-    return HeadlessServer::run(program, arguments, ok);
-}
 
 QString defaultSink() { return run("pactl", {"get-default-sink"}); }
 

@@ -12,13 +12,9 @@
 
 using quorel::test::HeadlessServer;
 using quorel::test::ToolProcess;
+using quorel::test::run;
 
 namespace {
-
-QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
-{
-    return HeadlessServer::run(program, arguments, ok);
-}
 
 bool makeDefault(const QString& sink)
 {

@@ -19,13 +19,9 @@
 using quorel::test::HeadlessServer;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
+using quorel::test::run;
 
 namespace {
-
-QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr, int timeoutMS = 10000)
-{
-    return HeadlessServer::run(program, arguments, ok, timeoutMS);
-}
 
 bool isInfo(const QJsonObject& o) { return o.contains(QLatin1String("info")); }
 

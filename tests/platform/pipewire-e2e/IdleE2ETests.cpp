@@ -2,9 +2,9 @@
 // suspends; the next sound is processed from its first cycle, with nothing of the one before.
 #include "HeadlessServer.h"
 #include "SoundCheck.h"
+#include "TestSupport.h"
 #include "ToolProcess.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -22,6 +22,7 @@
 using quorel::test::HeadlessServer;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
+using quorel::test::run;
 
 namespace {
 
@@ -31,13 +32,7 @@ constexpr double toneDBFS = -20;  // peak; boosted by 6 dB below
 // idle for 5 s).
 bool speakerSuspends(int seconds)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < seconds * 1000) {
-        if (SoundCheck::nodeState("test_speakers") == "suspended") return true;
-        QThread::msleep(250);
-    }
-    return false;
+    return quorel::test::waitUntil([] { return SoundCheck::nodeState("test_speakers") == "suspended"; }, seconds * 1000);
 }
 
 // The first channel of a recorded file.
@@ -106,7 +101,7 @@ TEST(IdleE2E, NothingPlayingLetsTheDeviceSuspendAndTheNextSoundStartsClean)
     player.waitForFinished(5000);
     EXPECT_TRUE(speakerSuspends(15)) << SoundCheck::nodeState("test_speakers").toStdString();
     bool ok = false;
-    HeadlessServer::run("pw-play", {silence}, &ok);
+    run("pw-play", {silence}, &ok);
     EXPECT_TRUE(ok);
     QThread::msleep(300);
     recorder.terminate();

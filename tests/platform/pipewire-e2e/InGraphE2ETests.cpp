@@ -6,6 +6,7 @@
 #include "PipeWireContext.h"
 #include "ServerObject.h"
 #include "SoundCheck.h"
+#include "TestSupport.h"
 #include "ToolProcess.h"
 
 #include <pipewire/pipewire.h>
@@ -29,28 +30,15 @@ using namespace quorel::pipewire;
 using quorel::test::HeadlessServer;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
+using quorel::test::run;
+using quorel::test::waitUntil;
 
 namespace {
 
 bool hasKey(const QJsonObject& o, const char* key) { return o.contains(QLatin1String(key)); }
 bool isInfo(const QJsonObject& o) { return hasKey(o, "info"); }
 
-QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr, int timeoutMS = 10000)
-{
-    return HeadlessServer::run(program, arguments, ok, timeoutMS);
-}
-
 QString defaultSink() { return run("pactl", {"get-default-sink"}); }
-
-template <typename Condition>
-bool waitUntil(Condition condition, int timeoutMS = 10000)
-{
-    for (int waited = 0; waited < timeoutMS; waited += 20) {
-        if (condition()) return true;
-        QThread::msleep(20);
-    }
-    return condition();
-}
 
 // Global ids of the objects `pw-cli ls TYPE` lists whose properties match `pattern`.
 QSet<int> objectsMatching(const QString& type, const QRegularExpression& pattern)

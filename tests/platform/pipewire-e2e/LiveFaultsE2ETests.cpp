@@ -4,6 +4,7 @@
 // switched on.
 #include "HeadlessServer.h"
 #include "SoundCheck.h"
+#include "TestSupport.h"
 #include "ToolProcess.h"
 
 #include <QDir>
@@ -23,6 +24,8 @@
 
 using quorel::test::HeadlessServer;
 using quorel::test::ToolProcess;
+using quorel::test::run;
+using quorel::test::waitUntil;
 
 namespace {
 
@@ -52,23 +55,8 @@ private:
     QProcess process_;
 };
 
-QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
-{
-    return HeadlessServer::run(program, arguments, ok);
-}
-
 QString defaultSink() { return run("pactl", {"get-default-sink"}); }
 bool sinkListed(const QString& prefix) { return run("pactl", {"list", "short", "sinks"}).contains(prefix); }
-
-template <typename Condition>
-bool waitUntil(Condition condition, int timeoutMS = 10000)
-{
-    for (int waited = 0; waited < timeoutMS; waited += 50) {
-        if (condition()) return true;
-        QThread::msleep(50);
-    }
-    return condition();
-}
 
 bool createSink(const QString& name, const QString& description)
 {

@@ -7,6 +7,7 @@
 // application plays on once the speaker is back, and a new one is linked through Quorel again.
 #include "HeadlessServer.h"
 #include "SoundCheck.h"
+#include "TestSupport.h"
 #include "ToolProcess.h"
 
 #include <QDir>
@@ -26,24 +27,11 @@
 using quorel::test::HeadlessServer;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
+using quorel::test::run;
+using quorel::test::waitUntil;
 
 namespace {
 
-
-QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
-{
-    return HeadlessServer::run(program, arguments, ok);
-}
-
-template <typename Condition>
-bool waitUntil(Condition condition, int timeoutMS = 10000)
-{
-    for (int waited = 0; waited < timeoutMS; waited += 50) {
-        if (condition()) return true;
-        QThread::msleep(50);
-    }
-    return condition();
-}
 
 bool sinkListed(const QString& name) { return run("pactl", {"list", "short", "sinks"}).contains(name); }
 

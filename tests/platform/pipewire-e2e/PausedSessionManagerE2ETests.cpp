@@ -13,10 +13,11 @@
 
 using quorel::test::HeadlessServer;
 using quorel::test::ToolProcess;
+using quorel::test::run;
 
 namespace {
 
-QString defaultSink() { return HeadlessServer::run("pactl", {"get-default-sink"}); }
+QString defaultSink() { return run("pactl", {"get-default-sink"}); }
 
 bool hasKey(const QJsonObject& o, const char* key) { return o.contains(QLatin1String(key)); }
 
@@ -68,7 +69,7 @@ TEST_F(PausedSessionManagerE2E, ProcessingStartsAgainAfterARunWhileTheSessionMan
     }
     // The session manager follows again; put the speaker back as the default.
     for (int i = 0; i < 100 && defaultSink() != "test_speakers"; ++i) {
-        HeadlessServer::run("pactl", {"set-default-sink", "test_speakers"});
+        run("pactl", {"set-default-sink", "test_speakers"});
         QThread::msleep(100);
     }
     ASSERT_EQ(defaultSink(), "test_speakers");

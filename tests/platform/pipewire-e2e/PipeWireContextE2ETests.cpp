@@ -2,6 +2,7 @@
 // comes back.
 #include "HeadlessServer.h"
 #include "PipeWireContext.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QProcess>
@@ -15,18 +16,10 @@
 
 using namespace quorel::pipewire;
 using quorel::test::HeadlessServer;
+using quorel::test::run;
+using quorel::test::waitUntil;
 
 namespace {
-
-template <typename Predicate>
-bool waitFor(Predicate predicate, int timeoutMS = 10000)
-{
-    for (int waited = 0; waited < timeoutMS; waited += 20) {
-        if (predicate()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return predicate();
-}
 
 // The headless server's own WirePlumber, found among the processes its script recorded.
 qint64 sessionManagerPid(const QString& directory)
@@ -65,11 +58,11 @@ TEST(PipeWireContextE2E, FollowsTheDefaultMetadataThroughASessionManagerRestart)
     HeadlessServer server;
     ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
     bool ok = false;
-    HeadlessServer::run("pw-cli",
-                        {"create-node", "adapter",
-                         "{ factory.name=support.null-audio-sink node.name=other_speakers media.class=Audio/Sink "
-                         "object.linger=true audio.position=[FL FR] }"},
-                        &ok);
+    run("pw-cli",
+        {"create-node", "adapter",
+         "{ factory.name=support.null-audio-sink node.name=other_speakers media.class=Audio/Sink "
+         "object.linger=true audio.position=[FL FR] }"},
+        &ok);
     ASSERT_TRUE(ok);
 
     std::atomic<int> changes{0};
@@ -77,26 +70,26 @@ TEST(PipeWireContextE2E, FollowsTheDefaultMetadataThroughASessionManagerRestart)
     auto context = PipeWireContext::connect(error);
     ASSERT_TRUE(context) << error;
     ASSERT_EQ(context->defaultSink(), "test_speakers");
-    ASSERT_TRUE(waitFor([&] { return context->nodeNamed("other_speakers").has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return context->nodeNamed("other_speakers").has_value(); }));
     const uint64_t handler = context->addChangeHandler([&] { ++changes; });
 
     const qint64 pid = sessionManagerPid(server.directory());
     ASSERT_GT(pid, 0);
     ASSERT_EQ(::kill(pid_t(pid), SIGTERM), 0);
     // Its metadata went with it: no stale names, and a write is refused instead of lost.
-    EXPECT_TRUE(waitFor([&] { return context->defaultSink().empty(); }));
+    EXPECT_TRUE(waitUntil([&] { return context->defaultSink().empty(); }));
     EXPECT_TRUE(context->configuredDefaultSink().empty());
     EXPECT_GT(changes.load(), 0);
     EXPECT_FALSE(context->setConfiguredDefaultSink("other_speakers"));
 
     ASSERT_TRUE(startSessionManager(server.directory()));
     // The new session manager picks one of the two speakers (it may not remember the choice).
-    ASSERT_TRUE(waitFor([&] { return !context->defaultSink().empty(); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return !context->defaultSink().empty(); }, 20000));
     const std::string other = context->defaultSink() == "test_speakers" ? "other_speakers" : "test_speakers";
     // The new metadata is the one written to.
     ASSERT_TRUE(context->setConfiguredDefaultSink(other));
-    EXPECT_TRUE(waitFor([&] { return context->defaultSink() == other; }));
+    EXPECT_TRUE(waitUntil([&] { return context->defaultSink() == other; }));
     EXPECT_EQ(context->configuredDefaultSink(), other);
-    EXPECT_TRUE(waitFor([&] { return HeadlessServer::run("pactl", {"get-default-sink"}).toStdString() == other; }));
+    EXPECT_TRUE(waitUntil([&] { return run("pactl", {"get-default-sink"}).toStdString() == other; }));
     context->removeChangeHandler(handler);
 }

@@ -110,7 +110,7 @@ double SoundCheck::heardLevel(const QString& speaker, const QString& folder)
 
 QString SoundCheck::nodeState(const QString& name)
 {
-    const QJsonArray objects = QJsonDocument::fromJson(HeadlessServer::run("pw-dump", {}).toUtf8()).array();
+    const QJsonArray objects = QJsonDocument::fromJson(run("pw-dump", {}).toUtf8()).array();
     for (const QJsonValue& object : objects) {
         const QJsonObject info = object["info"].toObject();
         if (info["props"].toObject()["node.name"].toString() == name) return info["state"].toString();

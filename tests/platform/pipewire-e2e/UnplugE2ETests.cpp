@@ -5,9 +5,9 @@
 #include "HeadlessServer.h"
 #include "PipeWireContext.h"
 #include "SoundCheck.h"
+#include "TestSupport.h"
 #include "ToolProcess.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -23,23 +23,10 @@ using namespace quorel::pipewire;
 using quorel::test::HeadlessServer;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
+using quorel::test::run;
+using quorel::test::waitUntil;
 
 namespace {
-
-QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
-{
-    return HeadlessServer::run(program, arguments, ok);
-}
-
-template <typename Condition>
-bool waitUntil(Condition condition, int timeoutMS = 10000)
-{
-    for (int waited = 0; waited < timeoutMS; waited += 10) {
-        if (condition()) return true;
-        QThread::msleep(10);
-    }
-    return condition();
-}
 
 // Keeps writing its outputs for most of a 1024-frame cycle, so that a device taken away meets a
 // cycle in progress far more often than the real chain would let it.
@@ -174,9 +161,7 @@ TEST(UnplugE2E, OurSinkGoingWhileIdleLeavesTheSessionManagerRunning)
     run("pw-play", {"--target", sink, tone}, &ok);
     ASSERT_TRUE(ok);
     QString state;
-    QElapsedTimer clock;
-    clock.start();
-    while ((state = SoundCheck::nodeState(sink)) != "idle" && clock.elapsed() < 4000) QThread::msleep(100);
+    waitUntil([&] { return (state = SoundCheck::nodeState(sink)) == "idle"; }, 4000);
     EXPECT_EQ(state, "idle");
     run("pw-cli", {"destroy", sink}, &ok);
     ASSERT_TRUE(ok);

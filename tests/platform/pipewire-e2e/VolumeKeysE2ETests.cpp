@@ -3,9 +3,9 @@
 // the Output page reads (quorel-tool volume: the same controller).
 #include "HeadlessServer.h"
 #include "SoundCheck.h"
+#include "TestSupport.h"
 #include "ToolProcess.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
@@ -16,21 +16,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 
 using quorel::test::HeadlessServer;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
+using quorel::test::run;
+using quorel::test::waitUntil;
 
 namespace {
 
 // 50 % on the desktop's slider is an eighth of the amplitude (the volume scale is cubic).
 constexpr double halfVolumeDB = -18.06;
-
-QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
-{
-    return HeadlessServer::run(program, arguments, ok);
-}
 
 // The volume in percent pactl shows for a sink ("@DEFAULT_SINK@" is what the desktop acts on).
 int volumePercent(const QString& sink)
@@ -40,17 +36,6 @@ int volumePercent(const QString& sink)
 }
 
 bool isMuted(const QString& sink) { return run("pactl", {"get-sink-mute", sink}).contains("yes"); }
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMS = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMS) return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
 
 // What the Output page's controller reads for the output it follows.
 QJsonObject outputVolume(const QStringList& arguments = {})

@@ -75,19 +75,6 @@ TEST(ControlChecks, NestedSliderIsFound)
               0);
 }
 
-namespace {
-
-QByteArray contents(std::FILE* file)
-{
-    std::rewind(file);
-    QByteArray bytes;
-    char chunk[256];
-    while (const size_t n = std::fread(chunk, 1, sizeof chunk, file)) bytes.append(chunk, qsizetype(n));
-    return bytes;
-}
-
-}  // namespace
-
 TEST(ControlChecks, RunWritesTheResultFileAndSaysWhenItCannot)
 {
     test::TemporaryHome home;
@@ -98,14 +85,14 @@ TEST(ControlChecks, RunWritesTheResultFileAndSaysWhenItCannot)
     QFile file(folder.filePath("control-check.txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray(ControlChecks::successLine));
-    EXPECT_EQ(contents(out), QByteArray(ControlChecks::successLine) + "\n");
-    EXPECT_TRUE(contents(err).isEmpty());
+    EXPECT_EQ(test::fileBytes(out), QByteArray(ControlChecks::successLine) + "\n");
+    EXPECT_TRUE(test::fileBytes(err).isEmpty());
 
     // A folder that cannot take the file: the reason on stderr and a failure status.
     const QString missing = folder.filePath("missing/deeper");
     EXPECT_EQ(ControlChecks::run(missing, out, err), 1);
     EXPECT_FALSE(QFile::exists(missing + "/control-check.txt"));
-    const QString said = QString::fromUtf8(contents(err));
+    const QString said = QString::fromUtf8(test::fileBytes(err));
     EXPECT_TRUE(said.startsWith("Could not write " + missing + "/control-check.txt: ")) << said.toStdString();
     EXPECT_TRUE(said.endsWith("\n"));
     std::fclose(out);
@@ -138,7 +125,7 @@ TEST(ControlChecks, AResultFileThatIsNoRegularFileIsRefused)
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
         EXPECT_EQ(ControlChecks::run(folder.path(), out, err), 1) << target.toStdString();
-        EXPECT_EQ(QString::fromUtf8(contents(err)),
+        EXPECT_EQ(QString::fromUtf8(test::fileBytes(err)),
                   "Could not write " + path + ": The file " + path + " is not a regular file.\n");
         EXPECT_EQ(QFile::symLinkTarget(path), target);
         std::fclose(out);

@@ -1,8 +1,10 @@
 // Writes pictures of the design vocabulary into the build tree (snapshots/), for a person to
 // compare against the design: cards, headings, buttons, every slider variant, the brand
-// artwork and every symbol by name, in English and in Brazilian Portuguese.
+// artwork and every symbol by name, in English and in Brazilian Portuguese; and checks what each
+// shows (colours, cards, accents, text).
 #include "Brand.h"
 #include "BrandIcon.h"
+#include "DrawnPicture.h"
 #include "SidebarBrandIcon.h"
 #include "L10n.h"
 #include "LocalizationModel.h"
@@ -284,6 +286,7 @@ void writeGallery(AppLanguage language, const QString& fileName)
     const QString path = folder + "/" + fileName + qEnvironmentVariable("QUOREL_GALLERY_SUFFIX") + ".png";
     const QImage image = gallery->grab().toImage();
     ASSERT_TRUE(image.save(path, "PNG")) << qPrintable(path);
+    test::expectDrawn(gallery.get(), image, fileName);
     LocalizationModel::shared().setLanguage(AppLanguage::english);
     std::printf("gallery: %s (%dx%d)\n", qPrintable(path), image.width(), image.height());
 }

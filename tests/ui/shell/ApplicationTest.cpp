@@ -26,7 +26,7 @@ TEST(Application, AnUnimportableFileArgumentShowsTheImportErrorAndChangesNothing
     EXPECT_TRUE(app.model().system().error()->startsWith("Could not import the preset:"));
     EXPECT_TRUE(app.model().presets().custom().empty());
     app.showWindow();
-    ASSERT_TRUE(test::spinUntil([&] { return app.window()->view()->alertBox() != nullptr; }));
+    ASSERT_TRUE(test::waitUntil([&] { return app.window()->view()->alertBox() != nullptr; }));
     EXPECT_EQ(app.window()->view()->shownAlert(), MainView::Alert::error);
     EXPECT_FALSE(app.keepsRunningOnClose());  // offscreen: no tray host
 }

@@ -84,7 +84,7 @@ TEST(Binary, PreviewWritesGlyphAndSnapshotAndEndsCleanlyOnSigterm)
     process.setProcessEnvironment(environment(home.path()));
     process.start(QUOREL_BINARY, {"--preview", "--export-glyph", glyph, "--snapshot", snapshot});
     ASSERT_TRUE(process.waitForStarted());
-    ASSERT_TRUE(test::spinUntil([&] { return QFileInfo(snapshot).size() > 0; })) << "no snapshot";
+    ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(snapshot).size() > 0; })) << "no snapshot";
     EXPECT_FALSE(QImage(glyph).isNull());
     EXPECT_EQ(QImage(glyph).size(), QSize(144, 144));
     const QImage shot(snapshot);
@@ -116,7 +116,7 @@ TEST(Binary, TheWindowAtScaleFactorTwo)
     process.setProcessEnvironment(env);
     process.start(QUOREL_BINARY, {"--preview", "--system", "--snapshot", snapshot});
     ASSERT_TRUE(process.waitForStarted());
-    ASSERT_TRUE(test::spinUntil([&] { return QFileInfo(snapshot).size() > 0; }));
+    ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(snapshot).size() > 0; }));
     ::kill(pid_t(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 0);
@@ -144,7 +144,7 @@ TEST(Binary, LogStatsAppendsWellFormedLinesUnderPortuguese)
         QFile file(stats);
         return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : 0;
     };
-    ASSERT_TRUE(test::spinUntil([&] { return lineCount() >= 3; }));
+    ASSERT_TRUE(test::waitUntil([&] { return lineCount() >= 3; }));
     ::kill(pid_t(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 0);
@@ -184,7 +184,7 @@ TEST(Binary, BesideARunningQuorelTheGlyphIsWrittenAloneAndSnapshotOrStatisticsAr
         Run run;
         if (!process.waitForStarted()) return run;
         // The running instance answers while we wait.
-        test::spinUntil([&] { return process.state() == QProcess::NotRunning; });
+        test::waitUntil([&] { return process.state() == QProcess::NotRunning; });
         run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         run.errors = QString::fromUtf8(process.readAllStandardError());
         return run;

@@ -65,7 +65,7 @@ QAbstractButton* button(QMessageBox* box, const QString& text)
 
 bool waitForAlert(MainView* view)
 {
-    return test::spinUntil([&] { return view->alertBox() && view->alertBox()->isVisible(); });
+    return test::waitUntil([&] { return view->alertBox() && view->alertBox()->isVisible(); });
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ TEST(MainView, AnErrorWithoutFlagsShowsOkOnlyAndOkClearsIt)
     EXPECT_EQ(buttonTexts(box), QStringList{"OK"});
     button(box, "OK")->click();
     EXPECT_FALSE(h.system().errorMessage());
-    EXPECT_TRUE(test::spinUntil([&] { return !w.view()->alertBox(); }));
+    EXPECT_TRUE(test::waitUntil([&] { return !w.view()->alertBox(); }));
 }
 
 TEST(MainView, APermissionErrorOffersSoundSettingsThatOpenBeforeTheErrorClears)
@@ -129,7 +129,7 @@ TEST(MainView, BothFlagsGiveThreeButtonsInOrderAndRestartClearsFirst)
     button(box, "Restart audio service")->click();
     h.settle();
     EXPECT_EQ(order, QStringList{"clear"});
-    EXPECT_TRUE(test::spinUntil([&] { return h.restarts == 1; }));
+    EXPECT_TRUE(test::waitUntil([&] { return h.restarts == 1; }));
 }
 
 TEST(MainView, RepeatedStallsOfferTheRestartWithoutSoundSettings)
@@ -163,14 +163,14 @@ TEST(MainView, EscapeClosesTheErrorAlertAndClearsOnlyItsValue)
     h.system().setError(QString("First."));
     ASSERT_TRUE(waitForAlert(w.view()));
     h.updater->check(true);
-    ASSERT_TRUE(test::spinUntil([&] { return !h.updater->checking(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !h.updater->checking(); }));
     ASSERT_TRUE(h.updater->available());
     // One at a time: the error alert stays until it is closed.
     EXPECT_EQ(w.view()->shownAlert(), MainView::Alert::error);
     QTest::keyClick(w.view()->alertBox(), Qt::Key_Escape);
     EXPECT_FALSE(h.system().errorMessage());
     EXPECT_TRUE(h.updater->available());  // untouched
-    ASSERT_TRUE(test::spinUntil([&] { return w.view()->shownAlert() == MainView::Alert::update; }));
+    ASSERT_TRUE(test::waitUntil([&] { return w.view()->shownAlert() == MainView::Alert::update; }));
     QMessageBox* box = w.view()->alertBox();
     EXPECT_EQ(box->text(), "Update available");
     EXPECT_TRUE(box->informativeText().startsWith("Version 2.0.1 is available."));
@@ -189,7 +189,7 @@ TEST(MainView, TheUpdateMessageAlertClearsOnlyTheMessage)
     test::ShellHarness h;
     Window w(h);
     h.updater->check(true);  // nothing answers: a manual check reports its failure
-    ASSERT_TRUE(test::spinUntil([&] { return !h.updater->checking(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !h.updater->checking(); }));
     ASSERT_TRUE(h.updater->localizedMessage());
     ASSERT_TRUE(waitForAlert(w.view()));
     QMessageBox* box = w.view()->alertBox();
@@ -199,7 +199,7 @@ TEST(MainView, TheUpdateMessageAlertClearsOnlyTheMessage)
     button(box, "OK")->click();
     EXPECT_FALSE(h.updater->localizedMessage());
     EXPECT_TRUE(h.system().errorMessage());
-    ASSERT_TRUE(test::spinUntil([&] { return w.view()->shownAlert() == MainView::Alert::error; }));
+    ASSERT_TRUE(test::waitUntil([&] { return w.view()->shownAlert() == MainView::Alert::error; }));
 }
 
 TEST(MainView, PagesAreBuiltAnewPerTabAndTheSettingsPageIsWhole)

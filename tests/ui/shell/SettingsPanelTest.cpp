@@ -49,7 +49,7 @@ TEST(SettingsPanel, TheUpdateSwitchStoresAtOnceAndTheCheckButtonFollowsChecking)
     ASSERT_TRUE(h.updater->checking());
     EXPECT_EQ(panel.checkButton()->text(), QString::fromUtf8("Checking…"));
     EXPECT_FALSE(panel.checkButton()->isEnabled());
-    ASSERT_TRUE(test::spinUntil([&] { return !h.updater->checking(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !h.updater->checking(); }));
     EXPECT_EQ(panel.checkButton()->text(), "Check now");
     EXPECT_TRUE(panel.checkButton()->isEnabled());
 }

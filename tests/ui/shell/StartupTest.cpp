@@ -197,19 +197,6 @@ TEST(StartupTask, CheckControlsRunsTheCheckAndExitsWithItsStatusBeforeActivation
     EXPECT_FALSE(h.system().isActive());
 }
 
-namespace {
-
-QByteArray readAll(std::FILE* file)
-{
-    std::rewind(file);
-    QByteArray bytes;
-    char chunk[256];
-    while (const size_t n = std::fread(chunk, 1, sizeof chunk, file)) bytes.append(chunk, qsizetype(n));
-    return bytes;
-}
-
-}  // namespace
-
 // A statistics file that is a FIFO, a device or a link to one is never opened (a FIFO without a
 // reader would block the window): said once on standard error, and the lines go to standard
 // output.
@@ -231,8 +218,8 @@ TEST(StartupTask, AStatisticsFileThatIsNoRegularFileIsNotOpened)
         task.emitStatistics();
         std::fflush(out);
         std::fflush(err);
-        EXPECT_EQ(readAll(out).count('\n'), 2) << path.toStdString();
-        EXPECT_EQ(QString::fromUtf8(readAll(err)),
+        EXPECT_EQ(test::fileBytes(out).count('\n'), 2) << path.toStdString();
+        EXPECT_EQ(QString::fromUtf8(test::fileBytes(err)),
                   "Could not write " + path + ": The file " + path + " is not a regular file.\n");
         std::fclose(out);
         std::fclose(err);

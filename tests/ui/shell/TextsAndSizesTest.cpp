@@ -49,7 +49,7 @@ TEST(TextsAndSizes, AnAlertHoldsItsTitleAndASentenceOnOneLine)
         h.setLanguage(language);
         const QString sentence = L10n::text("The sound server is not running.", language);
         h.system().setError(sentence);
-        ASSERT_TRUE(test::spinUntil([&] { return window.view()->alertBox() && window.view()->alertBox()->isVisible(); }));
+        ASSERT_TRUE(test::waitUntil([&] { return window.view()->alertBox() && window.view()->alertBox()->isVisible(); }));
         QMessageBox* box = window.view()->alertBox();
         const auto* message = box->findChild<QLabel*>("qt_msgbox_informativelabel");
         ASSERT_TRUE(message);
@@ -62,7 +62,7 @@ TEST(TextsAndSizes, AnAlertHoldsItsTitleAndASentenceOnOneLine)
         bold.setBold(true);
         EXPECT_GE(box->width(), QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 150);
         box->escapeButton()->click();
-        ASSERT_TRUE(test::spinUntil([&] { return !window.view()->alertBox(); }));
+        ASSERT_TRUE(test::waitUntil([&] { return !window.view()->alertBox(); }));
     }
 }
 

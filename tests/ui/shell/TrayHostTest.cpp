@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <iostream>
 
 // Xlib's macros (None, Bool, Status) clash with GoogleTest's and Qt's names.
@@ -32,19 +31,9 @@
 #undef Status
 
 using namespace quorel;
+using quorel::test::waitUntil;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
 
 // Stands in for a panel's StatusNotifierWatcher: counts the items that register.
 class StatusNotifierWatcherStandIn : public QObject {
@@ -114,7 +103,7 @@ protected:
         quorel.start(QUOREL_BINARY, {});
         ASSERT_TRUE(quorel.waitForStarted());
         // Up once its single-instance name is on the bus.
-        ASSERT_TRUE(waitFor([&] { return connection->interface()->isServiceRegistered("app.quorel.Quorel").value(); },
+        ASSERT_TRUE(waitUntil([&] { return connection->interface()->isServiceRegistered("app.quorel.Quorel").value(); },
                             30000));
         QTest::qWait(300);
     }
@@ -235,22 +224,22 @@ TEST_F(TrayHostTest, AnXEmbedTrayThatStartsLateAndRestartsGetsTheIcon)
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "late start" : "restart");
         startTrayer();
-        ASSERT_TRUE(waitFor([&] { return trayOwned(); }, 15000));
+        ASSERT_TRUE(waitUntil([&] { return trayOwned(); }, 15000));
         QElapsedTimer sinceTray;
         sinceTray.start();
-        EXPECT_TRUE(waitFor([&] { return iconEmbedded(); }, 1000));
+        EXPECT_TRUE(waitUntil([&] { return iconEmbedded(); }, 1000));
         std::cerr << "icon embedded " << sinceTray.elapsed() << " ms after the tray took the selection\n";
         if (round == 0) {
             // With a tray, closing the window only hides it.
-            ASSERT_TRUE(waitFor([&] { return mainWindow() != 0; }, 10000));
+            ASSERT_TRUE(waitUntil([&] { return mainWindow() != 0; }, 10000));
             closeMainWindow();
-            EXPECT_TRUE(waitFor([&] { return mainWindow() == 0; }, 5000));
+            EXPECT_TRUE(waitUntil([&] { return mainWindow() == 0; }, 5000));
             QTest::qWait(300);
             EXPECT_EQ(quorel.state(), QProcess::Running);
         }
         stopTrayer();
-        ASSERT_TRUE(waitFor([&] { return !trayOwned(); }, 5000));
-        EXPECT_TRUE(waitFor([&] { return !iconEmbedded(); }, 2000));
+        ASSERT_TRUE(waitUntil([&] { return !trayOwned(); }, 5000));
+        EXPECT_TRUE(waitUntil([&] { return !iconEmbedded(); }, 2000));
     }
     // The tray is gone: a second launch brings the window back, and closing it now quits.
     ASSERT_EQ(quorel.state(), QProcess::Running);
@@ -258,7 +247,7 @@ TEST_F(TrayHostTest, AnXEmbedTrayThatStartsLateAndRestartsGetsTheIcon)
     second.setProcessEnvironment(quorel.processEnvironment());
     second.start(QUOREL_BINARY, {});
     ASSERT_TRUE(second.waitForFinished(30000));
-    ASSERT_TRUE(waitFor([&] { return mainWindow() != 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return mainWindow() != 0; }, 10000));
     closeMainWindow();
     EXPECT_TRUE(quorel.waitForFinished(10000));
     EXPECT_EQ(quorel.exitCode(), 0);
@@ -276,7 +265,7 @@ TEST_F(TrayHostTest, AStatusNotifierWatcherThatComesLateAndRestartsGetsTheIcon)
         ASSERT_TRUE(connection->registerService("org.kde.StatusNotifierWatcher"));
         QElapsedTimer sinceWatcher;
         sinceWatcher.start();
-        EXPECT_TRUE(waitFor([&] { return watcher.registrations > before; }, 1000));
+        EXPECT_TRUE(waitUntil([&] { return watcher.registrations > before; }, 1000));
         std::cerr << "item registered " << sinceWatcher.elapsed() << " ms after the watcher appeared\n";
         ASSERT_TRUE(connection->unregisterService("org.kde.StatusNotifierWatcher"));
         QTest::qWait(300);
@@ -284,4 +273,5 @@ TEST_F(TrayHostTest, AStatusNotifierWatcherThatComesLateAndRestartsGetsTheIcon)
     EXPECT_EQ(quorel.state(), QProcess::Running);
 }
 
+#include "TestSupport.h"
 #include "TrayHostTest.moc"

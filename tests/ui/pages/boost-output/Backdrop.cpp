@@ -1,5 +1,6 @@
 #include "Backdrop.h"
 
+#include "DrawnPicture.h"
 #include "Studio.h"
 
 #include <QCoreApplication>
@@ -33,7 +34,9 @@ QString Backdrop::save(const QString& name)
     const QString folder = qEnvironmentVariable("QUOREL_BINARY_DIR", QDir::currentPath()) + "/snapshots";
     QDir().mkpath(folder);
     const QString path = folder + "/" + name + ".png";
-    grab().save(path);
+    const QImage image = grab().toImage();
+    image.save(path);
+    expectDrawn(this, image, name);
     return path;
 }
 

@@ -10,7 +10,7 @@ namespace quorel::test {
 class Backdrop : public QWidget {
 public:
     explicit Backdrop(QWidget* page, int width = 860);
-    // Lays the page out at the width and writes NAME.png; returns the path.
+    // Lays the page out at the width, writes NAME.png and checks what it shows; returns the path.
     QString save(const QString& name);
 
 protected:

@@ -1,14 +1,14 @@
 // Pictures of the Boost page in each state the design names, in English and Brazilian
 // Portuguese, written into snapshots/ of the build folder for a person to compare.
+#include "Backdrop.h"
 #include "BlindTestModel.h"
 #include "BlindTestPanel.h"
 #include "BoostPanel.h"
 #include "ComparisonSwitch.h"
 #include "FeaturePages.h"
+#include "L10n.h"
 #include "LevelMeter.h"
 #include "MonitorPanel.h"
-#include "Backdrop.h"
-#include "L10n.h"
 #include "PanelsTest.h"
 #include "ScriptedRandom.h"
 #include "SelectableButton.h"
@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QList>
 #include <QLabel>
-#include <QTest>
 
 #include <algorithm>
 
@@ -43,7 +42,7 @@ protected:
         auto easing = [&] {
             return std::any_of(meters.begin(), meters.end(), [](const LevelMeter* m) { return m->isEasing(); });
         };
-        for (int waited = 0; easing() && waited < 2000; waited += 10) QTest::qWait(10);
+        waitUntil([&] { return !easing(); }, 2000);
         EXPECT_FALSE(easing()) << state.toStdString();
         const QString path = backdrop->save("boost-" + state + "-" + lang());
         EXPECT_GT(QFileInfo(path).size(), 1000) << path.toStdString();

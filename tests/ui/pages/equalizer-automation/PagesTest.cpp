@@ -1,5 +1,6 @@
 #include "PagesTest.h"
 
+#include "DrawnPicture.h"
 #include "L10n.h"
 #include "Studio.h"
 
@@ -36,6 +37,7 @@ QImage PagesTest::snapshot(QWidget* widget, const QString& name)
     QDir().mkpath(folder);
     const QString language = L10n::language() == AppLanguage::portuguese ? QStringLiteral("pt-BR") : QStringLiteral("en");
     EXPECT_TRUE(image.save(folder + "/" + name + "-" + language + ".png", "PNG"));
+    expectDrawn(widget, image, name + "-" + language);
     return image;
 }
 

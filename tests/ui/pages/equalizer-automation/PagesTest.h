@@ -28,7 +28,8 @@ protected:
     }
     // Shows `widget` at `width` in a window of the studio background and lays it out.
     void show(QWidget* widget, int width);
-    // The widget's picture, saved as snapshots/<name>-<language>.png in the build tree.
+    // The widget's picture, saved as snapshots/<name>-<language>.png in the build tree, with what
+    // it shows checked (expectDrawn).
     QImage snapshot(QWidget* widget, const QString& name);
 
     std::unique_ptr<QWidget> window;
