@@ -15,8 +15,7 @@ int main(int argc, char** argv)
 {
     // Answered before the application connects to a display, so it works on a server or in a script.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     if (quorel::StartupOptions::asksForHelp(arguments)) {
         std::fputs(quorel::StartupOptions::helpText().toLocal8Bit().constData(), stdout);
         return 0;
@@ -50,15 +49,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s\n", message.toUtf8().constData());
             return 1;
         }
-        if (options.exportGlyphPath && options.urls.isEmpty())
-            return exported ? 0 : 1;
+        if (options.exportGlyphPath && options.urls.isEmpty()) return exported ? 0 : 1;
         QStringList uris;
-        for (const QUrl& url : options.urls)
-            uris << url.toString();
-        if (instance.handOff(uris))
-            return 0;
-        std::fprintf(stderr, "Quorel: could not reach the running instance: %s\n",
-                     qPrintable(instance.errorMessage()));
+        for (const QUrl& url : options.urls) uris << url.toString();
+        if (instance.handOff(uris)) return 0;
+        std::fprintf(stderr, "Quorel: could not reach the running instance: %s\n", qPrintable(instance.errorMessage()));
         return 1;
     }
 

@@ -54,14 +54,11 @@ std::optional<float> environmentFloat(const char* name)
 }  // namespace
 
 AudioGraph::AudioGraph(const AudioFormat& sourceFormat, Mode mode, bool analyse)
-    : engine_(std::make_unique<AudioEngine>()),
-      highPass_(equalizerNode(1)),
-      equalizer_(equalizerNode(31)),
+    : engine_(std::make_unique<AudioEngine>()), highPass_(equalizerNode(1)), equalizer_(equalizerNode(31)),
       headphoneEQ_(equalizerNode(12))
 {
     const double rate = sourceFormat.sampleRate;
-    if (sourceFormat.channelCount < 1 || sourceFormat.channelCount > 2 || !(rate >= 8000)
-        || !(rate <= 192000))
+    if (sourceFormat.channelCount < 1 || sourceFormat.channelCount > 2 || !(rate >= 8000) || !(rate <= 192000))
         throw failure("Unsupported format: use mono or stereo audio between 8 and 192 kHz.");
     format_ = AudioFormat::standard(rate, 2);
 
@@ -102,8 +99,7 @@ void AudioGraph::createUnits(bool analyse)
     wet_ = effect<QRUtilityUnit>(QRRegisterUtilityUnit());
     preamp_ = effect<QRUtilityUnit>(QRRegisterUtilityUnit());
     // The meter reads the rms of the output stage only.
-    for (QRUtilityUnit* unit : {&dryUnit(), &wetUnit(), &preampUnit()})
-        unit->setRmsWanted(false);
+    for (QRUtilityUnit* unit : {&dryUnit(), &wetUnit(), &preampUnit()}) unit->setRmsWanted(false);
 }
 
 AudioNode& AudioGraph::enableRendering(const AudioFormat& sourceFormat, Mode& mode)
@@ -114,17 +110,15 @@ AudioNode& AudioGraph::enableRendering(const AudioFormat& sourceFormat, Mode& mo
         if (mode.output.channelCount != 2 || !mode.output.isStandard() || !sourceFormat.isStandard()
             || mode.output.sampleRate != sourceFormat.sampleRate)
             throw failure("Unexpected real-time format.");
-        if (const Status s = engine.enableManualRenderingMode(ManualRenderingMode::realtime,
-                                                              mode.output, maximumFrames))
+        if (const Status s =
+                engine.enableManualRenderingMode(ManualRenderingMode::realtime, mode.output, maximumFrames))
             throw platformFailure(s);
-        if (!engine.inputNode().setManualRenderingInputPCMFormat(sourceFormat,
-                                                                 std::move(mode.inputBlock)))
+        if (!engine.inputNode().setManualRenderingInputPCMFormat(sourceFormat, std::move(mode.inputBlock)))
             throw failure("The audio engine rejected the real-time input.");
         usesPlayer_ = false;
         return engine.inputNode();
     }
-    if (const Status s = engine.enableManualRenderingMode(ManualRenderingMode::offline, format_,
-                                                          maximumFrames))
+    if (const Status s = engine.enableManualRenderingMode(ManualRenderingMode::offline, format_, maximumFrames))
         throw platformFailure(s);
     usesPlayer_ = true;
     return player_;
@@ -134,14 +128,13 @@ void AudioGraph::connectChain(AudioNode& source, const AudioFormat& sourceFormat
 {
     AudioEngine& engine = *engine_;
     if (usesPlayer_) engine.attach(player_);
-    for (AudioNode* node :
-         {static_cast<AudioNode*>(&input_), static_cast<AudioNode*>(bass_.get()),
-          static_cast<AudioNode*>(highPass_.get()), static_cast<AudioNode*>(leveler_.get()),
-          static_cast<AudioNode*>(preamp_.get()), static_cast<AudioNode*>(&compressorNode()),
-          static_cast<AudioNode*>(equalizer_.get()), static_cast<AudioNode*>(headphoneEQ_.get()),
-          static_cast<AudioNode*>(drive_.get()), static_cast<AudioNode*>(limiter_.get()),
-          static_cast<AudioNode*>(dry_.get()), static_cast<AudioNode*>(wet_.get()),
-          static_cast<AudioNode*>(&sum_), static_cast<AudioNode*>(output_.get())})
+    for (AudioNode* node : {static_cast<AudioNode*>(&input_), static_cast<AudioNode*>(bass_.get()),
+                            static_cast<AudioNode*>(highPass_.get()), static_cast<AudioNode*>(leveler_.get()),
+                            static_cast<AudioNode*>(preamp_.get()), static_cast<AudioNode*>(&compressorNode()),
+                            static_cast<AudioNode*>(equalizer_.get()), static_cast<AudioNode*>(headphoneEQ_.get()),
+                            static_cast<AudioNode*>(drive_.get()), static_cast<AudioNode*>(limiter_.get()),
+                            static_cast<AudioNode*>(dry_.get()), static_cast<AudioNode*>(wet_.get()),
+                            static_cast<AudioNode*>(&sum_), static_cast<AudioNode*>(output_.get())})
         engine.attach(*node);
 
     engine.connect(source, input_, sourceFormat);
@@ -224,8 +217,7 @@ std::unique_ptr<UnitNode<Unit>> AudioGraph::effect(const AudioComponentDescripti
 {
     std::unique_ptr<AudioUnit> instance = AudioComponentRegistry::shared().instantiate(description);
     if (!dynamic_cast<Unit*>(instance.get()))
-        throw failure("A required audio unit is unavailable ({0}).",
-                      {QString::number(description.componentSubType)});
+        throw failure("A required audio unit is unavailable ({0}).", {QString::number(description.componentSubType)});
     return std::make_unique<UnitNode<Unit>>(std::unique_ptr<Unit>(static_cast<Unit*>(instance.release())));
 }
 
@@ -250,9 +242,8 @@ void AudioGraph::set(AudioUnit* unit, uint32_t parameter, float value)
     const QRParameterBounds range = bounds(unit, parameter);
     if (range.status != 0 || !std::isfinite(value) || value < range.minimum || value > range.maximum)
         throw failure("Invalid audio parameter: {0}, value {1}, range {2}...{3}, unit {4}, status {5}.",
-                      {QString::number(parameter), shortestDecimal(value),
-                       shortestDecimal(range.minimum), shortestDecimal(range.maximum),
-                       QString::number(range.unit), QString::number(range.status)});
+                      {QString::number(parameter), shortestDecimal(value), shortestDecimal(range.minimum),
+                       shortestDecimal(range.maximum), QString::number(range.unit), QString::number(range.status)});
     if (const Status s = unit->setParameter(parameter, value))
         throw failure("Could not configure the effect ({0}).", {QString::number(s)});
 }
@@ -273,8 +264,7 @@ void AudioGraph::apply(const DSPSettings& settings)
 
     {
         // Each equalizer's bands reach the render thread together, as one design.
-        const AudioUnit::ParameterUpdate highPass(highPassUnit()), bands(equalizerUnit()),
-            headphone(headphoneEQUnit());
+        const AudioUnit::ParameterUpdate highPass(highPassUnit()), bands(equalizerUnit()), headphone(headphoneEQUnit());
         highPassUnit().setFrequency(0, std::max(s.highPassHz, 20.0f));
         highPassUnit().setBypass(0, s.highPassHz == 0);
         for (uint32_t i = 0; i < 31 && i < s.bands.size(); ++i) equalizerUnit().setGain(i, s.bands[i]);
@@ -289,8 +279,7 @@ void AudioGraph::apply(const DSPSettings& settings)
     leveler_->unit().configureStrength(s.levelerStrength, DSPSettings::levelerTargetLUFS);
 
     auto [threshold, headroom, makeupDB] = DSPSettings::compressorSettings(s.loudness);
-    if (const auto makeup = environmentFloat("QUOREL_MAKEUP"); makeup && std::isfinite(*makeup))
-        makeupDB = *makeup;
+    if (const auto makeup = environmentFloat("QUOREL_MAKEUP"); makeup && std::isfinite(*makeup)) makeupDB = *makeup;
     AudioUnit* c = compressorUnit();
     const AudioUnit::ParameterUpdate together(*c);  // the curve changes as a whole
     if (multiband_) {
@@ -306,7 +295,7 @@ void AudioGraph::apply(const DSPSettings& settings)
         set(c, D::headroom, headroom);
         set(c, D::overallGain, makeupDB);
     }
-    settings_ = s;   // only once every write went through
+    settings_ = s;  // only once every write went through
     setProcessed(processed_);
 }
 
@@ -339,19 +328,16 @@ void AudioGraph::applyHeadphoneProfile(const std::optional<HeadphoneProfile>& pr
 void AudioGraph::prepare()
 {
     if (const UnitError e = engine_->prepare()) throw platformFailure(e);
-    const EffectNode* order[] = {bass_.get(),        highPass_.get(),    leveler_.get(),
-                                 equalizer_.get(),   headphoneEQ_.get(), &compressorNode(),
-                                 drive_.get(),       limiter_.get()};
+    const EffectNode* order[] = {bass_.get(),        highPass_.get(),   leveler_.get(), equalizer_.get(),
+                                 headphoneEQ_.get(), &compressorNode(), drive_.get(),   limiter_.get()};
     double total = 0;
     for (const EffectNode* node : order) total += node->latency();
     reportedLatency_ = total;
     if (environmentIs("QUOREL_LATENCY_DEBUG", "1")) {
-        const char* names[] = {"bass",        "highPass", "leveler", "eq",
-                               "headphoneEQ", "compressor", "drive", "limiter"};
+        const char* names[] = {"bass", "highPass", "leveler", "eq", "headphoneEQ", "compressor", "drive", "limiter"};
         QString line = QStringLiteral("latency ms ·");
         for (size_t i = 0; i < 8; ++i)
-            line += QStringLiteral(" %1 %2").arg(QLatin1String(names[i]),
-                                                  shortestDecimal(order[i]->latency() * 1000));
+            line += QStringLiteral(" %1 %2").arg(QLatin1String(names[i]), shortestDecimal(order[i]->latency() * 1000));
         diagnosticOutput::printLine(line);
     }
     if (!std::isfinite(total) || total < 0 || total > 1.0)
@@ -367,10 +353,7 @@ void AudioGraph::setProcessed(bool processed)
     wetUnit().setGain(processed ? DSPSettings::linearGain(settings_.comparisonTrimDB) : 0.0f);
 }
 
-void AudioGraph::setAudible(bool audible)
-{
-    outputUnit().setGain(audible ? 1.0f : 0.0f);
-}
+void AudioGraph::setAudible(bool audible) { outputUnit().setGain(audible ? 1.0f : 0.0f); }
 
 void AudioGraph::setSpectrumWanted(bool wanted)
 {
@@ -421,10 +404,10 @@ AudioGraph::SpectrumStatusPair AudioGraph::spectrumStatus()
 
 void AudioGraph::restart() noexcept
 {
-    const std::initializer_list<EffectNode*> nodes{highPass_.get(), equalizer_.get(), headphoneEQ_.get(),
-                                                   dynamics_.get(),  multibandCompressor_.get(), limiter_.get(),
-                                                   bass_.get(),     drive_.get(), dry_.get(), wet_.get(),
-                                                   output_.get(),   preamp_.get()};
+    const std::initializer_list<EffectNode*> nodes{
+        highPass_.get(), equalizer_.get(), headphoneEQ_.get(), dynamics_.get(), multibandCompressor_.get(),
+        limiter_.get(),  bass_.get(),      drive_.get(),       dry_.get(),      wet_.get(),
+        output_.get(),   preamp_.get()};
     for (EffectNode* node : nodes)
         if (node) node->audioUnit()->reset();
 }

@@ -15,10 +15,14 @@ namespace {
 bool isLineBreak(QChar c)
 {
     switch (c.unicode()) {
-    case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x85: case 0x2028: case 0x2029:
-        return true;
-    default:
-        return false;
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x85:
+    case 0x2028:
+    case 0x2029: return true;
+    default: return false;
     }
 }
 
@@ -73,9 +77,8 @@ QString firstWord(const QString& name)
 
 HeadphoneProfile parseAutoEQ(const QString& text, const QString& name)
 {
-    static const QRegularExpression preampPattern(
-        QStringLiteral(R"(^Preamp:\s*(-?[0-9.]+)\s*dB)"),
-        QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression preampPattern(QStringLiteral(R"(^Preamp:\s*(-?[0-9.]+)\s*dB)"),
+                                                  QRegularExpression::UseUnicodePropertiesOption);
     static const QRegularExpression filterPattern(
         QStringLiteral(R"(^Filter\s*[0-9]+:\s*(ON|OFF)\s+([A-Z]+)\s+Fc\s+([0-9.]+)\s*Hz\s+)"
                        R"(Gain\s+(-?[0-9.]+)\s*dB\s+Q\s+([0-9.]+))"),
@@ -98,8 +101,7 @@ HeadphoneProfile parseAutoEQ(const QString& text, const QString& name)
         if (!kind || !frequency || !gainDB || !q) continue;
         filters.push_back(HeadphoneFilter{*kind, *frequency, *gainDB, *q});
     }
-    if (filters.empty())
-        throw AudioFailure::localized(LocalizedMessage("No AutoEq filters found in this file."));
+    if (filters.empty()) throw AudioFailure::localized(LocalizedMessage("No AutoEq filters found in this file."));
 
     HeadphoneProfile profile;
     profile.id = QStringLiteral("import.") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();

@@ -16,10 +16,10 @@ namespace BuiltInPresets {
 
 inline constexpr const char* neutralID = "builtin.neutral";
 
-const std::vector<SoundPreset>& all();   // table order; built once, thread-safe
+const std::vector<SoundPreset>& all();  // table order; built once, thread-safe
 const SoundPreset& neutral();
 const QStringList& featuredIDs();
-std::optional<SoundPreset> preset(const QString& id);   // exact id
+std::optional<SoundPreset> preset(const QString& id);  // exact id
 
 }  // namespace BuiltInPresets
 }  // namespace quorel

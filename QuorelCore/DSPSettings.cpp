@@ -12,13 +12,12 @@
 namespace quorel {
 
 const std::array<float, 31> DSPSettings::frequencies{
-    20, 25, 31.5f, 40, 50, 63, 80, 100, 125, 160, 200, 250, 315, 400, 500, 630,
-    800, 1000, 1250, 1600, 2000, 2500, 3150, 4000, 5000, 6300, 8000, 10000, 12500, 16000, 20000};
+    20,  25,   31.5f, 40,   50,   63,   80,   100,  125,  160,  200,  250,   315,   400,   500,  630,
+    800, 1000, 1250,  1600, 2000, 2500, 3150, 4000, 5000, 6300, 8000, 10000, 12500, 16000, 20000};
 
 const std::array<const char*, 31> DSPSettings::frequencyLabels{
-    "20", "25", "31", "40", "50", "63", "80", "100", "125", "160", "200",
-    "250", "315", "400", "500", "630", "800", "1k", "1.2k", "1.6k", "2k", "2.5k",
-    "3.1k", "4k", "5k", "6.3k", "8k", "10k", "12k", "16k", "20k"};
+    "20",  "25", "31",   "40",   "50", "63",   "80",   "100", "125", "160",  "200", "250", "315", "400", "500", "630",
+    "800", "1k", "1.2k", "1.6k", "2k", "2.5k", "3.1k", "4k",  "5k",  "6.3k", "8k",  "10k", "12k", "16k", "20k"};
 
 namespace {
 
@@ -133,17 +132,14 @@ float DSPSettings::decibels(float linear)
     return std::max(20 * std::log10(linear), -120.0f);
 }
 
-float DSPSettings::linearGain(float dB)
-{
-    return std::pow(10.0f, dB / 20);
-}
+float DSPSettings::linearGain(float dB) { return std::pow(10.0f, dB / 20); }
 
 int DSPSettings::bandIndex(float nearestHz)
 {
     int best = 0;
     for (int i = 1; i < bandCount; ++i) {
-        if (std::fabs(std::log(frequencies[size_t(best)] / nearestHz)) >
-            std::fabs(std::log(frequencies[size_t(i)] / nearestHz)))
+        if (std::fabs(std::log(frequencies[size_t(best)] / nearestHz))
+            > std::fabs(std::log(frequencies[size_t(i)] / nearestHz)))
             best = i;
     }
     return best;

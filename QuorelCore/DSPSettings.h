@@ -49,8 +49,8 @@ struct DSPSettings {
     // The same from JSON text; also throws when the text is not JSON or not an object.
     static DSPSettings fromJsonText(const QByteArray& text);
 
-    static float decibels(float linear);   // 20·log10(x), never below -120
-    static float linearGain(float dB);     // 10^(dB/20)
+    static float decibels(float linear);  // 20·log10(x), never below -120
+    static float linearGain(float dB);    // 10^(dB/20)
     static int bandIndex(float nearestHz);
 
     struct CompressorSettings {

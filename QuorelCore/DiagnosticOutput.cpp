@@ -9,10 +9,7 @@ namespace {
 std::atomic<bool> toStandardError{false};
 }  // namespace
 
-void useStandardError()
-{
-    toStandardError = true;
-}
+void useStandardError() { toStandardError = true; }
 
 void printLine(const QString& line)
 {

@@ -44,8 +44,7 @@ public:
     virtual double reportedLatency() const = 0;  // seconds
 
     // Builds a chain for a source of `channels` (1 or 2) at `sampleRate`; throws on failure.
-    using Factory = std::function<std::unique_ptr<EngineChain>(uint32_t channels, double sampleRate,
-                                                               InputBlock input)>;
+    using Factory = std::function<std::unique_ptr<EngineChain>(uint32_t channels, double sampleRate, InputBlock input)>;
 };
 
 }  // namespace quorel

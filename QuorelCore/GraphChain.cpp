@@ -8,8 +8,8 @@ namespace quorel {
 
 GraphChain::GraphChain(uint32_t channels, double sampleRate, InputBlock input)
     : graph_(std::make_unique<AudioGraph>(
-          AudioFormat::standard(sampleRate, channels),
-          AudioGraph::Mode::realtime(AudioFormat::standard(sampleRate, 2), std::move(input)), true))
+        AudioFormat::standard(sampleRate, channels),
+        AudioGraph::Mode::realtime(AudioFormat::standard(sampleRate, 2), std::move(input)), true))
 {
 }
 

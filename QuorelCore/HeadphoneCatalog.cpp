@@ -36,9 +36,8 @@ QStringList brandsOf(const std::vector<HeadphoneProfile>& profiles)
         if (!result.contains(profile.brand)) result.append(profile.brand);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(result.begin(), result.end(), [&](const QString& a, const QString& b) {
-        return collator.compare(a, b) < 0;
-    });
+    std::stable_sort(result.begin(), result.end(),
+                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
     return result;
 }
 

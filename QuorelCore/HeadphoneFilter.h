@@ -16,7 +16,7 @@ struct HeadphoneFilter {
     float gainDB = 0;
     float q = 1;
 
-    static QString rawValue(Kind kind);                        // "peak", "lowShelf", "highShelf"
+    static QString rawValue(Kind kind);  // "peak", "lowShelf", "highShelf"
     static std::optional<Kind> kindFromRawValue(const QString& raw);
 
     // 2·asinh(1/(2·max(q, 0.05)))/ln 2, in double precision.

@@ -15,11 +15,9 @@
 
 namespace quorel {
 
-HeadphoneLibrary::HeadphoneLibrary(QObject* parent)
-    : HeadphoneLibrary(UserDefaults::standard(), parent) {}
+HeadphoneLibrary::HeadphoneLibrary(QObject* parent) : HeadphoneLibrary(UserDefaults::standard(), parent) {}
 
-HeadphoneLibrary::HeadphoneLibrary(UserDefaults store, QObject* parent)
-    : QObject(parent), store_(std::move(store))
+HeadphoneLibrary::HeadphoneLibrary(UserDefaults store, QObject* parent) : QObject(parent), store_(std::move(store))
 {
     const std::optional<QString> stored = store_.string(QLatin1String(customKey));
     if (!stored) return;
@@ -31,7 +29,7 @@ HeadphoneLibrary::HeadphoneLibrary(UserDefaults store, QObject* parent)
             custom_.push_back(HeadphoneProfile::fromJson(entry.toObject()).sanitized());
         }
     } catch (const std::exception&) {
-        custom_.clear();   // unreadable: start empty, keeping the stored text aside
+        custom_.clear();  // unreadable: start empty, keeping the stored text aside
         store_.setAsideUnreadable(QLatin1String(customKey));
     }
 }
@@ -39,8 +37,8 @@ HeadphoneLibrary::HeadphoneLibrary(UserDefaults store, QObject* parent)
 QString HeadphoneLibrary::profileName(const QString& path)
 {
     QString name = QFileInfo(path).completeBaseName();
-    for (QLatin1String suffix : {QLatin1String(" ParametricEQ"), QLatin1String(" FixedBandEQ"),
-                                 QLatin1String("ParametricEQ")})
+    for (QLatin1String suffix :
+         {QLatin1String(" ParametricEQ"), QLatin1String(" FixedBandEQ"), QLatin1String("ParametricEQ")})
         if (name.endsWith(suffix)) name.chop(suffix.size());
     return name;
 }

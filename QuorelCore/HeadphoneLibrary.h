@@ -17,7 +17,7 @@ class HeadphoneLibrary : public QObject {
 public:
     static constexpr const char* customKey = "Quorel.Headphones.Custom.v1";
 
-    explicit HeadphoneLibrary(QObject* parent = nullptr);   // the standard store
+    explicit HeadphoneLibrary(QObject* parent = nullptr);  // the standard store
     explicit HeadphoneLibrary(UserDefaults store, QObject* parent = nullptr);
 
     const std::vector<HeadphoneProfile>& custom() const { return custom_; }

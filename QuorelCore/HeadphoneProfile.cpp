@@ -46,10 +46,7 @@ QString requiredString(const QJsonObject& object, const QString& key)
 
 }  // namespace
 
-bool HeadphoneProfile::isBuiltIn() const
-{
-    return id.startsWith(QStringLiteral("autoeq."), Qt::CaseSensitive);
-}
+bool HeadphoneProfile::isBuiltIn() const { return id.startsWith(QStringLiteral("autoeq."), Qt::CaseSensitive); }
 
 QString HeadphoneProfile::symbol() const
 {

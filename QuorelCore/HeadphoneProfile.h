@@ -12,10 +12,10 @@ namespace quorel {
 // A headphone correction: a pre-gain and a short list of filters for one headphone model.
 struct HeadphoneProfile {
     static constexpr int maximumFilters = 12;
-    static constexpr float gainMin = -20, gainMax = 20;      // one filter's gainDB
-    static constexpr float preampMin = -24, preampMax = 0;   // preampDB
+    static constexpr float gainMin = -20, gainMax = 20;     // one filter's gainDB
+    static constexpr float preampMin = -24, preampMax = 0;  // preampDB
 
-    QString id;      // "autoeq." for the catalog, "import." + UUID for imported files
+    QString id;  // "autoeq." for the catalog, "import." + UUID for imported files
     QString name;
     QString brand;
     QString form = QStringLiteral("over-ear");
@@ -23,8 +23,8 @@ struct HeadphoneProfile {
     float preampDB = 0;
     std::vector<HeadphoneFilter> filters;
 
-    bool isBuiltIn() const;   // id begins with "autoeq." (case-sensitive)
-    QString symbol() const;   // icon name: "headphones" for "over-ear", else an earbuds icon
+    bool isBuiltIn() const;  // id begins with "autoeq." (case-sensitive)
+    QString symbol() const;  // icon name: "headphones" for "over-ear", else an earbuds icon
     HeadphoneProfile sanitized() const;
 
     QJsonObject toJson() const;

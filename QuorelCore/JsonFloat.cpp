@@ -6,15 +6,11 @@
 
 namespace quorel::jsonFloat {
 
-QJsonValue encode(float value)
-{
-    return QJsonValue(double(value));
-}
+QJsonValue encode(float value) { return QJsonValue(double(value)); }
 
 float decode(const QJsonValue& value, const QString& name)
 {
-    if (!value.isDouble())
-        throw std::runtime_error(QStringLiteral("\"%1\" is not a number").arg(name).toStdString());
+    if (!value.isDouble()) throw std::runtime_error(QStringLiteral("\"%1\" is not a number").arg(name).toStdString());
     const double number = value.toDouble();
     if (!(std::fabs(number) <= double(std::numeric_limits<float>::max())))
         throw std::runtime_error(QStringLiteral("\"%1\" does not fit a Float").arg(name).toStdString());
@@ -31,8 +27,7 @@ std::optional<float> decodeOptional(const QJsonObject& object, const QString& ke
 float decodeRequired(const QJsonObject& object, const QString& key)
 {
     const QJsonValue value = object.value(key);
-    if (value.isUndefined())
-        throw std::runtime_error(QStringLiteral("\"%1\" is missing").arg(key).toStdString());
+    if (value.isUndefined()) throw std::runtime_error(QStringLiteral("\"%1\" is missing").arg(key).toStdString());
     return decode(value, key);
 }
 

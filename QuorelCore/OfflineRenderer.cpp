@@ -153,8 +153,8 @@ void renderSlice(AudioGraph& graph, PCMBuffer& buffer, uint32_t frames, uint64_t
 }
 
 // Renders the input, then `extra` frames of latency and tail, a slice at a time into `sink`.
-void renderSlices(AudioGraph& graph, InputFeed& input, const OfflineRenderer::OutputSink& sink,
-                  Comparison& comparison, double extra, double tailSeconds)
+void renderSlices(AudioGraph& graph, InputFeed& input, const OfflineRenderer::OutputSink& sink, Comparison& comparison,
+                  double extra, double tailSeconds)
 {
     auto buffer = PCMBuffer::make(graph.engine().manualRenderingFormat(), slice);
     if (!buffer) throw failure("Could not allocate the validation buffer.");
@@ -162,8 +162,7 @@ void renderSlices(AudioGraph& graph, InputFeed& input, const OfflineRenderer::Ou
     uint64_t position = 0;
     for (;;) {
         input.feed();
-        if (input.ended && !(double(input.length) + extra <= double(maximumFrames)))
-            throw tailRefused(tailSeconds);
+        if (input.ended && !(double(input.length) + extra <= double(maximumFrames))) throw tailRefused(tailSeconds);
         const uint64_t total = input.length + uint64_t(extra);
         if (input.ended && position >= total) break;
         comparison.switchIfDue(graph, position);
@@ -177,22 +176,19 @@ void renderSlices(AudioGraph& graph, InputFeed& input, const OfflineRenderer::Ou
 
 }  // namespace
 
-RenderResult OfflineRenderer::render(const std::vector<std::vector<float>>& channels,
-                                     double sampleRate, const DSPSettings& settings,
-                                     bool processed, std::optional<int64_t> switchAtFrame,
+RenderResult OfflineRenderer::render(const std::vector<std::vector<float>>& channels, double sampleRate,
+                                     const DSPSettings& settings, bool processed, std::optional<int64_t> switchAtFrame,
                                      bool analyse, double tailSeconds)
 {
-    return render(std::vector<std::vector<float>>(channels), sampleRate, settings, processed,
-                  switchAtFrame, analyse, tailSeconds);
+    return render(std::vector<std::vector<float>>(channels), sampleRate, settings, processed, switchAtFrame, analyse,
+                  tailSeconds);
 }
 
-RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels,
-                                     double sampleRate, const DSPSettings& settings,
-                                     bool processed, std::optional<int64_t> switchAtFrame,
+RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels, double sampleRate,
+                                     const DSPSettings& settings, bool processed, std::optional<int64_t> switchAtFrame,
                                      bool analyse, double tailSeconds)
 {
-    if (channels.empty() || channels.size() > 2 || channels[0].empty()
-        || channels[0].size() > maximumFrames)
+    if (channels.empty() || channels.size() > 2 || channels[0].empty() || channels[0].size() > maximumFrames)
         throw invalidSignal();
     const uint32_t channelCount = uint32_t(channels.size());
     // The whole output is held once: room for the input, the tail and the chain's latency.
@@ -216,17 +212,15 @@ RenderResult OfflineRenderer::render(std::vector<std::vector<float>>&& channels,
         held.channels[0].insert(held.channels[0].end(), left, left + frames);
         held.channels[1].insert(held.channels[1].end(), right, right + frames);
     };
-    RenderResult result = renderStream(source, sink, sampleRate, channelCount, settings, processed,
-                                       switchAtFrame, analyse, tailSeconds);
+    RenderResult result =
+        renderStream(source, sink, sampleRate, channelCount, settings, processed, switchAtFrame, analyse, tailSeconds);
     result.channels = std::move(held.channels);
     return result;
 }
 
-RenderResult OfflineRenderer::renderStream(const InputSource& source, const OutputSink& sink,
-                                           double sampleRate, uint32_t channelCount,
-                                           const DSPSettings& settings, bool processed,
-                                           std::optional<int64_t> switchAtFrame, bool analyse,
-                                           double tailSeconds)
+RenderResult OfflineRenderer::renderStream(const InputSource& source, const OutputSink& sink, double sampleRate,
+                                           uint32_t channelCount, const DSPSettings& settings, bool processed,
+                                           std::optional<int64_t> switchAtFrame, bool analyse, double tailSeconds)
 {
     if (channelCount < 1 || channelCount > 2) throw invalidSignal();
     if (std::isnan(tailSeconds)) throw tailRefused(tailSeconds);
@@ -258,15 +252,13 @@ RenderResult OfflineRenderer::renderStream(const InputSource& source, const Outp
     return result;
 }
 
-RenderResult OfflineRenderer::renderThroughInputNode(const std::vector<std::vector<float>>& channels,
-                                                     double sampleRate,
+RenderResult OfflineRenderer::renderThroughInputNode(const std::vector<std::vector<float>>& channels, double sampleRate,
                                                      const DSPSettings& settings, uint32_t chunk)
 {
     return renderThroughInputNode(std::vector<std::vector<float>>(channels), sampleRate, settings, chunk);
 }
 
-RenderResult OfflineRenderer::renderThroughInputNode(std::vector<std::vector<float>>&& channels,
-                                                     double sampleRate,
+RenderResult OfflineRenderer::renderThroughInputNode(std::vector<std::vector<float>>&& channels, double sampleRate,
                                                      const DSPSettings& settings, uint32_t chunk)
 {
     if (channels.size() != 2 || channels[0].empty() || channels[0].size() != channels[1].size()
@@ -313,15 +305,12 @@ RenderResult OfflineRenderer::renderThroughInputNode(std::vector<std::vector<flo
         const uint32_t n = std::min(chunk, length - position);
         buffer->setFrameLength(n);
         Status error = 0;
-        const ManualRenderingStatus status =
-            graph.engine().renderRealtime(n, buffer->mutableAudioBufferList(), &error);
+        const ManualRenderingStatus status = graph.engine().renderRealtime(n, buffer->mutableAudioBufferList(), &error);
         if (status != ManualRenderingStatus::success)
             throw failure("Real-time rendering failed: {0}, error {1}, position {2}.",
-                          {QString::number(int(status)), QString::number(error),
-                           QString::number(position)});
+                          {QString::number(int(status)), QString::number(error), QString::number(position)});
         for (uint32_t c = 0; c < 2; ++c)
-            result.channels[c].insert(result.channels[c].end(), buffer->channel(c),
-                                      buffer->channel(c) + n);
+            result.channels[c].insert(result.channels[c].end(), buffer->channel(c), buffer->channel(c) + n);
         position += n;
     }
 

@@ -37,9 +37,6 @@ QString titleKey(PresetCategory category)
 
 QString title(PresetCategory category) { return title(category, L10n::language()); }
 
-QString title(PresetCategory category, AppLanguage language)
-{
-    return L10n::render(titleKey(category), {}, language);
-}
+QString title(PresetCategory category, AppLanguage language) { return L10n::render(titleKey(category), {}, language); }
 
 }  // namespace quorel::presetCategory

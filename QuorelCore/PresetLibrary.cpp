@@ -48,8 +48,7 @@ std::vector<SoundPreset> decodeList(const QByteArray& bytes)
 
 PresetLibrary::PresetLibrary(QObject* parent) : PresetLibrary(UserDefaults::standard(), parent) {}
 
-PresetLibrary::PresetLibrary(UserDefaults store, QObject* parent)
-    : QObject(parent), store_(std::move(store))
+PresetLibrary::PresetLibrary(UserDefaults store, QObject* parent) : QObject(parent), store_(std::move(store))
 {
     if (const std::optional<QString> stored = store_.string(QLatin1String(customKey))) {
         try {
@@ -59,7 +58,7 @@ PresetLibrary::PresetLibrary(UserDefaults store, QObject* parent)
                 custom_.push_back(std::move(preset));
             }
         } catch (const std::exception&) {
-            custom_.clear();   // unreadable: start empty, keeping the stored text aside
+            custom_.clear();  // unreadable: start empty, keeping the stored text aside
             store_.setAsideUnreadable(QLatin1String(customKey));
         }
     }
@@ -105,8 +104,7 @@ void PresetLibrary::setSelectedID(const std::optional<QString>& id)
 
 void PresetLibrary::settingsChanged(const DSPSettings& settings)
 {
-    if (const std::optional<SoundPreset> current = selected(); current && current->matches(settings))
-        return;
+    if (const std::optional<SoundPreset> current = selected(); current && current->matches(settings)) return;
     for (const SoundPreset& preset : combined()) {
         if (preset.matches(settings)) {
             setSelectedID(preset.id);
@@ -123,8 +121,8 @@ std::optional<SoundPreset> PresetLibrary::save(const QString& name, const DSPSet
     const QString trimmed = name.trimmed();
     if (trimmed.isEmpty() || trimmed.size() > maximumNameLength) return std::nullopt;
     SoundPreset made = SoundPreset::customNamed(trimmed, settings);
-    const auto existing = std::find_if(custom_.begin(), custom_.end(),
-                                       [&](const SoundPreset& p) { return sameName(p.name, trimmed); });
+    const auto existing =
+        std::find_if(custom_.begin(), custom_.end(), [&](const SoundPreset& p) { return sameName(p.name, trimmed); });
     if (existing == custom_.end()) checkRoomForOneMore();
     // The list changes only once the store holds it, so a failed write changes nothing.
     std::vector<SoundPreset> list = custom_;
@@ -165,17 +163,19 @@ void PresetLibrary::deletePreset(const SoundPreset& preset)
 SoundPreset PresetLibrary::importPreset(const QString& path)
 {
     const QByteArray bytes = UserFile::readText(path).toUtf8();
-    if (bytes.trimmed().isEmpty())
-        throw AudioFailure::localized(LocalizedMessage("No preset in this file."));
+    if (bytes.trimmed().isEmpty()) throw AudioFailure::localized(LocalizedMessage("No preset in this file."));
 
     std::vector<SoundPreset> list;
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     try {
         if (error.error != QJsonParseError::NoError) throw std::runtime_error("not JSON");
-        if (document.isArray()) list = decodeList(bytes);
-        else if (document.isObject()) list.push_back(SoundPreset::fromJson(document.object()));
-        else throw std::runtime_error("not a preset");
+        if (document.isArray())
+            list = decodeList(bytes);
+        else if (document.isObject())
+            list.push_back(SoundPreset::fromJson(document.object()));
+        else
+            throw std::runtime_error("not a preset");
     } catch (const std::exception&) {
         throw AudioFailure::localized(LocalizedMessage("This file does not hold a valid preset."));
     }
@@ -189,8 +189,8 @@ SoundPreset PresetLibrary::importPreset(const QString& path)
     if (base.isEmpty()) base = QFileInfo(path).completeBaseName();
     QString name = base;
     for (int n = 2;; ++n) {
-        const bool taken = std::any_of(custom_.begin(), custom_.end(),
-                                       [&](const SoundPreset& p) { return sameName(p.name, name); });
+        const bool taken =
+            std::any_of(custom_.begin(), custom_.end(), [&](const SoundPreset& p) { return sameName(p.name, name); });
         if (!taken) break;
         name = base + QStringLiteral(" (") + QString::number(n) + QStringLiteral(")");
     }
@@ -211,8 +211,8 @@ QByteArray PresetLibrary::exportData(const SoundPreset& preset) const
     copy.category = PresetCategory::custom;
     copy.symbol = QString::fromLatin1(SoundPreset::customSymbol);
     if (!preset.id.startsWith(customPrefix))
-        copy.summary = L10n::render(QStringLiteral("Exported from the built-in {0} preset."),
-                                    {preset.name}, L10n::language());
+        copy.summary =
+            L10n::render(QStringLiteral("Exported from the built-in {0} preset."), {preset.name}, L10n::language());
     return QJsonDocument(copy.toJson()).toJson(QJsonDocument::Indented);
 }
 

@@ -28,7 +28,7 @@ public:
     static constexpr qsizetype maximumNameLength = 200;  // UTF-16 code units, after trimming
     static constexpr std::size_t maximumCustom = 1000;
 
-    explicit PresetLibrary(QObject* parent = nullptr);   // the standard store
+    explicit PresetLibrary(QObject* parent = nullptr);  // the standard store
     explicit PresetLibrary(UserDefaults store, QObject* parent = nullptr);
 
     const std::vector<SoundPreset>& custom() const { return custom_; }

@@ -100,9 +100,7 @@ std::unique_ptr<QRSystemIO> QRSystemIO::create(uint32_t channels, uint32_t outpu
 }
 
 QRSystemIO::QRSystemIO(uint32_t channels, uint32_t outputChannels, uint32_t maximumFrames)
-    : inputChannels_(channels),
-      outputChannels_(outputChannels),
-      maximumFrames_(maximumFrames),
+    : inputChannels_(channels), outputChannels_(outputChannels), maximumFrames_(maximumFrames),
       inputStorage_(size_t(channels) * maximumFrames, 0.0f),
       renderedStorage_(size_t(renderChannels) * maximumFrames, 0.0f)
 {
@@ -174,8 +172,7 @@ QRSystemIOStats QRSystemIO::stats() const
     return s;
 }
 
-void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output,
-                       bool resumed)
+void QRSystemIO::cycle(const RenderBlock& render, const AudioBufferList* input, AudioBufferList* output, bool resumed)
 {
     callbacks_.fetch_add(1, std::memory_order_relaxed);
     cycleSignal_.cycled();

@@ -35,8 +35,7 @@ public:
 
     // Null when `channels` is not 1 or 2 or `maximumFrames` not within 1...65536. The output
     // channel count is taken as given.
-    static std::unique_ptr<QRSystemIO> create(uint32_t channels, uint32_t outputChannels,
-                                              uint32_t maximumFrames);
+    static std::unique_ptr<QRSystemIO> create(uint32_t channels, uint32_t outputChannels, uint32_t maximumFrames);
     ~QRSystemIO();
     QRSystemIO(const QRSystemIO&) = delete;
     QRSystemIO& operator=(const QRSystemIO&) = delete;

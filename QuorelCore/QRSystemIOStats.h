@@ -16,8 +16,8 @@ struct QRSystemIOStats {
     uint64_t inputMismatches = 0;
     uint64_t outputMismatches = 0;
     uint64_t oversizedBuffers = 0;
-    float inputPeak = 0;   // linear
-    float outputPeak = 0;  // linear
+    float inputPeak = 0;     // linear
+    float outputPeak = 0;    // linear
     uint64_t overloads = 0;  // cycles the device missed since processing started (the engine's)
     double sampleRate = 0;   // the rate the frames ran at (the engine's); 0 when unknown
 

@@ -15,8 +15,7 @@ QString format(T value)
     char text[64];
     const auto result = std::to_chars(text, text + sizeof text, value);
     QString out = QString::fromLatin1(text, int(result.ptr - text));
-    if (!out.contains(QLatin1Char('.')) && !out.contains(QLatin1Char('e')))
-        out += QStringLiteral(".0");
+    if (!out.contains(QLatin1Char('.')) && !out.contains(QLatin1Char('e'))) out += QStringLiteral(".0");
     return out;
 }
 

@@ -86,10 +86,7 @@ QString SoundPreset::localizedSummary() const
     return L10n::render(id + QStringLiteral(".summary"), {}, language);
 }
 
-bool SoundPreset::sameName(const QString& a, const QString& b)
-{
-    return userNames::same(a, b);
-}
+bool SoundPreset::sameName(const QString& a, const QString& b) { return userNames::same(a, b); }
 
 bool SoundPreset::matchesNameOrID(const QString& text) const
 {
@@ -126,20 +123,17 @@ bool SoundPreset::matches(const DSPSettings& settings) const
     if (bands.size() != s.bands.size()) return false;
     for (size_t i = 0; i < bands.size(); ++i)
         if (!(std::fabs(s.bands[i] - bands[i]) < 0.01f)) return false;
-    return s.highPassHz == highPassHz
-        && std::fabs(s.loudness - loudness) < 0.001f
-        && std::fabs(s.limiterReleaseMS - limiterReleaseMS) < 0.5f
-        && std::fabs(s.limiterCeilingDB - limiterCeilingDB) < 0.01f
-        && std::fabs(s.driveAmount - driveAmount) < 0.01f
-        && std::fabs(s.bassHarmonics - bassHarmonics) < 0.01f;
+    return s.highPassHz == highPassHz && std::fabs(s.loudness - loudness) < 0.001f
+           && std::fabs(s.limiterReleaseMS - limiterReleaseMS) < 0.5f
+           && std::fabs(s.limiterCeilingDB - limiterCeilingDB) < 0.01f && std::fabs(s.driveAmount - driveAmount) < 0.01f
+           && std::fabs(s.bassHarmonics - bassHarmonics) < 0.01f;
 }
 
 std::vector<float> SoundPreset::curve(std::vector<std::pair<float, float>> points)
 {
     std::vector<float> gains(DSPSettings::bandCount, 0.0f);
     if (points.empty()) return gains;
-    std::stable_sort(points.begin(), points.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     const auto& first = points.front();
     const auto& last = points.back();
     for (int i = 0; i < DSPSettings::bandCount; ++i) {
@@ -199,7 +193,8 @@ SoundPreset SoundPreset::fromJson(const QJsonObject& object)
     const QJsonValue bands = object.value(QLatin1String("bands"));
     if (!bands.isUndefined() && !bands.isNull()) {
         if (!bands.isArray()) wrongType("bands");
-        for (const QJsonValue& gain : bands.toArray()) preset.bands.push_back(jsonFloat::decode(gain, QStringLiteral("bands")));
+        for (const QJsonValue& gain : bands.toArray())
+            preset.bands.push_back(jsonFloat::decode(gain, QStringLiteral("bands")));
     }
     preset.highPassHz = optionalFloat(object, "highPassHz", 0);
     preset.loudness = optionalFloat(object, "loudness", 0);

@@ -18,7 +18,7 @@ struct SoundPreset {
     static constexpr const char* customSymbol = "person.crop.square";
     static constexpr const char* savedSummaryKey = "Preset saved by you.";
 
-    QString id;   // "builtin." for the shipped table, "custom." + UUID for the user's own
+    QString id;  // "builtin." for the shipped table, "custom." + UUID for the user's own
     QString name;
     PresetCategory category = PresetCategory::custom;
     QString symbol = QString::fromLatin1(customSymbol);
@@ -34,7 +34,7 @@ struct SoundPreset {
     // A new user preset ("custom." + UUID) holding the sanitized values of `settings`.
     static SoundPreset customNamed(const QString& name, const DSPSettings& settings);
 
-    bool isBuiltIn() const;   // id does not begin with "custom."
+    bool isBuiltIn() const;  // id does not begin with "custom."
     QString localizedName() const;
     QString localizedName(AppLanguage language) const;
     QString localizedSummary() const;

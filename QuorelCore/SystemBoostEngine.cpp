@@ -82,10 +82,8 @@ QString SystemBoostEngine::Failure::description() const
         return L10n::render("The system did not authorize system audio capture ({0}). Allow Quorel in the "
                             "sound settings, then try again.",
                             {statusText(uint32_t(status_))}, L10n::language());
-    case Kind::message:
-        return text_;
-    case Kind::localized:
-        return localized_->text();
+    case Kind::message: return text_;
+    case Kind::localized: return localized_->text();
     }
     return text_;
 }
@@ -246,8 +244,8 @@ void SystemBoostEngine::install(std::shared_ptr<Running> running)
         // A fault told late belongs to this run only.
         std::weak_ptr<int> alive = alive_;
         const uint64_t generation = generation_->load();
-        auto listener = backend_->listenForFault(
-            running_->capture.aggregate, [this, alive, generation](AudioBackend::Fault fault) {
+        auto listener =
+            backend_->listenForFault(running_->capture.aggregate, [this, alive, generation](AudioBackend::Fault fault) {
                 if (alive.lock() && generation == generation_->load()) faulted(fault);
             });
         if (listener) listeners_.push_back(std::move(listener));
@@ -276,8 +274,8 @@ void SystemBoostEngine::faulted(AudioBackend::Fault fault)
 {
     if (!running_) return;
     const char* key = fault == AudioBackend::Fault::connectionLost ? "The connection to the sound server was lost."
-        : fault == AudioBackend::Fault::outputGone                  ? "The output device is no longer available."
-                                                                    : "The sound server stopped the audio stream.";
+                      : fault == AudioBackend::Fault::outputGone   ? "The output device is no longer available."
+                                                                   : "The sound server stopped the audio stream.";
     const Failure failure = Failure::localized(LocalizedMessage(QString::fromUtf8(key)));
     stop();
     if (onFailure) onFailure(failure);
@@ -320,8 +318,8 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
     if (tapStatus == status::illegalOperation || tapStatus == status::notRunning || tapStatus == status::unspecified)
         throw Failure::permission(tapStatus);
     if (tapStatus != 0 || tap == 0)
-        throw Failure::localized(LocalizedMessage("Could not create system audio capture ({0}).",
-                                                  {statusText(uint32_t(tapStatus))}));
+        throw Failure::localized(
+            LocalizedMessage("Could not create system audio capture ({0}).", {statusText(uint32_t(tapStatus))}));
     capture.tap = tap;
     try {
         const int tapChannels = backend.tapChannels(tap);
@@ -341,8 +339,8 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
     try {
         capture.bufferFrames = backend.bufferFrames(capture.aggregate);
         if (capture.bufferFrames < 1 || capture.bufferFrames > maximumFrames)
-            throw Failure::localized(LocalizedMessage("Unexpected buffer size: {0} frames.",
-                                                      {QString::number(capture.bufferFrames)}));
+            throw Failure::localized(
+                LocalizedMessage("Unexpected buffer size: {0} frames.", {QString::number(capture.bufferFrames)}));
         capture.sampleRate = clock.sampleRate;
         if (!(capture.sampleRate >= 8000 && capture.sampleRate <= 192000))
             throw Failure::localized(
@@ -350,9 +348,9 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
         capture.inputChannels = backend.channelCount(capture.aggregate, true);
         capture.outputChannels = backend.channelCount(capture.aggregate, false);
         if (capture.inputChannels < 1 || capture.outputChannels < 1)
-            throw Failure::localized(LocalizedMessage("The aggregate device did not expose input and output ({0}/{1}).",
-                                                      {QString::number(capture.inputChannels),
-                                                       QString::number(capture.outputChannels)}));
+            throw Failure::localized(
+                LocalizedMessage("The aggregate device did not expose input and output ({0}/{1}).",
+                                 {QString::number(capture.inputChannels), QString::number(capture.outputChannels)}));
         capture.reportedLatencyMS =
             double(backend.latencyFrames(capture.aggregate).value_or(0)) / capture.sampleRate * 1000;
     } catch (...) {
@@ -378,8 +376,8 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, AudioDevices& devices, co
     auto io = QRSystemIO::create(channels, uint32_t(capture.outputChannels), maximumFrames);
     if (!io) throw localizedFailure("Could not prepare the real-time buffers.");
     QRSystemIO* ioPointer = io.get();
-    auto graph = chainFactory(channels, capture.sampleRate,
-                              [ioPointer](uint32_t frames) { return ioPointer->input(frames); });
+    auto graph =
+        chainFactory(channels, capture.sampleRate, [ioPointer](uint32_t frames) { return ioPointer->input(frames); });
     graph->apply(settings);
     const float trim = DSPSettings::linearGain(settings.comparisonTrimDB);
     graph->setPathGains(processed ? 0.0f : 1.0f, processed ? trim : 0.0f);
@@ -412,8 +410,7 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, AudioDevices& devices, co
     info.inputChannels = capture.inputChannels;
     info.outputChannels = capture.outputChannels;
     const std::optional<uint32_t> latency = backend.latencyFrames(capture.aggregate);
-    info.reportedDeviceLatencyMS =
-        latency ? double(*latency) / capture.sampleRate * 1000 : capture.reportedLatencyMS;
+    info.reportedDeviceLatencyMS = latency ? double(*latency) / capture.sampleRate * 1000 : capture.reportedLatencyMS;
     info.effectsLatencyMS = running.graph->reportedLatency() * 1000;
 }
 

@@ -93,8 +93,7 @@ public:
     void start(const DSPSettings& settings, bool processed, const std::optional<QString>& outputDeviceUID,
                Completion completion);
     // start() that waits in a local event loop; throws what the start failed with.
-    Info startAndWait(const DSPSettings& settings, bool processed,
-                      const std::optional<QString>& outputDeviceUID);
+    Info startAndWait(const DSPSettings& settings, bool processed, const std::optional<QString>& outputDeviceUID);
 
     // Returns at once: the running capture is torn down on the worker (the default given back
     // first). `teardownDone`, when given, runs on the main thread once that teardown (and any
@@ -211,7 +210,7 @@ private:
     bool changedWhileStarting_ = false;
     // Every start, stop and cancel moves it on: a start that finds it moved is superseded.
     std::shared_ptr<std::atomic<uint64_t>> generation_;
-    std::shared_ptr<int> alive_;  // hand-backs from the worker check it is still there
+    std::shared_ptr<int> alive_;            // hand-backs from the worker check it is still there
     std::unique_ptr<SerialWorker> worker_;  // last: joined before anything else goes
 };
 

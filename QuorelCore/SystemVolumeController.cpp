@@ -24,10 +24,7 @@ std::optional<QString> SystemVolumeController::failure() const
     return failureMessage_->text();
 }
 
-void SystemVolumeController::fail(const std::exception& error)
-{
-    failureMessage_ = LocalizedMessage::fromError(error);
-}
+void SystemVolumeController::fail(const std::exception& error) { failureMessage_ = LocalizedMessage::fromError(error); }
 
 void SystemVolumeController::reload()
 {
@@ -101,7 +98,7 @@ void SystemVolumeController::set(float volume)
     }
     volume_ = value;
     failureMessage_.reset();
-    if (value > 0 && isMuted_ && supportsMute_) setMuted(false);   // reports its own failure
+    if (value > 0 && isMuted_ && supportsMute_) setMuted(false);  // reports its own failure
     emit changed();
 }
 

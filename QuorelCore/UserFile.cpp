@@ -17,10 +17,7 @@ namespace quorel::UserFile {
 
 namespace {
 
-[[noreturn]] void refuse(const LocalizedMessage& message)
-{
-    throw AudioFailure::localized(message);
-}
+[[noreturn]] void refuse(const LocalizedMessage& message) { throw AudioFailure::localized(message); }
 
 // Closes the descriptor however the read ends.
 struct Descriptor {
@@ -98,10 +95,14 @@ qsizetype validSequence(const QByteArray& bytes, qsizetype i, char32_t& decoded)
     }
     qsizetype length = 0;
     char32_t value = 0, minimum = 0;
-    if ((lead & 0xE0) == 0xC0) length = 2, value = lead & 0x1F, minimum = 0x80;
-    else if ((lead & 0xF0) == 0xE0) length = 3, value = lead & 0x0F, minimum = 0x800;
-    else if ((lead & 0xF8) == 0xF0) length = 4, value = lead & 0x07, minimum = 0x10000;
-    else return 0;
+    if ((lead & 0xE0) == 0xC0)
+        length = 2, value = lead & 0x1F, minimum = 0x80;
+    else if ((lead & 0xF0) == 0xE0)
+        length = 3, value = lead & 0x0F, minimum = 0x800;
+    else if ((lead & 0xF8) == 0xF0)
+        length = 4, value = lead & 0x07, minimum = 0x10000;
+    else
+        return 0;
     if (i + length > bytes.size()) return 0;
     for (qsizetype k = 1; k < length; ++k) {
         if ((at(i + k) & 0xC0) != 0x80) return 0;

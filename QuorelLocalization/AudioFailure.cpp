@@ -22,9 +22,6 @@ QString AudioFailure::description() const
     return plain_.value_or(QString());
 }
 
-std::shared_ptr<const DescribedError> AudioFailure::clone() const
-{
-    return std::make_shared<AudioFailure>(*this);
-}
+std::shared_ptr<const DescribedError> AudioFailure::clone() const { return std::make_shared<AudioFailure>(*this); }
 
 }  // namespace quorel

@@ -8,10 +8,7 @@
 
 namespace quorel::L10n {
 
-AppLanguage language()
-{
-    return appLanguage::saved(UserDefaults::standard());
-}
+AppLanguage language() { return appLanguage::saved(UserDefaults::standard()); }
 
 QString render(const QString& key, const QStringList& arguments, AppLanguage language)
 {
@@ -30,8 +27,8 @@ QString number(float value, int digits, AppLanguage language)
     QString text = QString::fromLatin1(buffer, end - buffer);
     // A value that rounds to zero reads "0.0", never "-0.0": a negative zero or a small negative
     // number has nothing to show a sign for.
-    if (text.startsWith(u'-') && text.size() > 1 && text.at(1).isDigit() &&
-        std::all_of(text.cbegin() + 1, text.cend(), [](QChar c) { return c == u'0' || c == u'.'; }))
+    if (text.startsWith(u'-') && text.size() > 1 && text.at(1).isDigit()
+        && std::all_of(text.cbegin() + 1, text.cend(), [](QChar c) { return c == u'0' || c == u'.'; }))
         text.remove(0, 1);
     if (language == AppLanguage::portuguese) text.replace(u'.', u',');
     return text;

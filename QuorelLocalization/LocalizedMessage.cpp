@@ -25,10 +25,7 @@ LocalizedMessage LocalizedMessage::fromError(const std::exception& error)
     return message;
 }
 
-QString LocalizedMessage::text() const
-{
-    return localized(L10n::language());
-}
+QString LocalizedMessage::text() const { return localized(L10n::language()); }
 
 QString LocalizedMessage::localized(AppLanguage language) const
 {

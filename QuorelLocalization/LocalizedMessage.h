@@ -39,7 +39,7 @@ public:
     // A caught error: DescribedError keeps rendering live, any other exception shows what().
     static LocalizedMessage fromError(const std::exception& error);
 
-    QString text() const;                         // in the language saved right now
+    QString text() const;  // in the language saved right now
     QString localized(AppLanguage language) const;
 
 private:

@@ -86,7 +86,8 @@ QString StringTables::fillPlaceholders(const QString& text, const QStringList& a
             // A reason that is a sentence of its own, placed in parentheses, gives up its full
             // stop there: "(systemctl did not finish within 30 s)." never "(... 30 s.).".
             QStringView argument = arguments[qsizetype(n)];
-            if (end + 1 < text.size() && text[end + 1] == u')' && argument.endsWith(u'.') && !argument.endsWith(u"..")) {
+            if (end + 1 < text.size() && text[end + 1] == u')' && argument.endsWith(u'.')
+                && !argument.endsWith(u"..")) {
                 argument.chop(1);
             }
             out += argument;

@@ -49,8 +49,8 @@ QByteArray plainIniKey(const QString& key)
     QByteArray bytes;
     for (const QChar c : key) {
         const char16_t u = c.unicode();
-        const bool plain = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z')
-            || (u >= u'0' && u <= u'9') || u == u'.' || u == u'_' || u == u'-';
+        const bool plain = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'.'
+                           || u == u'_' || u == u'-';
         if (!plain) return {};
         bytes.append(char(u));
     }
@@ -105,7 +105,8 @@ void noteKeptAside(const QString& key, const QString& backupKey, bool report)
 {
     if (!report) return;
     const QByteArray note = QStringLiteral("Quorel: the stored value of %1 could not be read; it is kept as %2.\n")
-                                .arg(key, backupKey).toUtf8();
+                                .arg(key, backupKey)
+                                .toUtf8();
     std::fputs(note.constData(), stderr);
 }
 
@@ -173,7 +174,8 @@ std::optional<bool> takesWhole(const QByteArray& bytes)
     QStringList keys = settings.allKeys();
     keys.removeAll(QString());  // "=x" is kept as it stands, and cannot be asked for
     if (settings.status() == QSettings::FormatError) return false;
-    if (!std::all_of(keys.begin(), keys.end(), [&](const QString& key) { return settings.contains(key); })) return false;
+    if (!std::all_of(keys.begin(), keys.end(), [&](const QString& key) { return settings.contains(key); }))
+        return false;
     // Written as every write of the store does (typed values turned into their text), with one
     // more key, since only a change makes QSettings write the file again.
     keepTypedValuesAside(settings, copy.fileName(), false);
@@ -206,7 +208,9 @@ bool knownWhole(const QString& path, const QByteArray& bytes)
 void noteNotWritten(const QString& path)
 {
     const QByteArray note =
-        QStringLiteral("Quorel: the settings file %1 could not be written whole; it is kept as it was.\n").arg(path).toUtf8();
+        QStringLiteral("Quorel: the settings file %1 could not be written whole; it is kept as it was.\n")
+            .arg(path)
+            .toUtf8();
     std::fputs(note.constData(), stderr);
 }
 
@@ -263,8 +267,10 @@ bool writeChecked(const QString& path, const Change& change)
         settings.sync();
     }
     const std::optional<QByteArray> after = fileBytes(path);
-    if (!before) QFile::remove(path);
-    else if (after != before) AtomicFile::write(path, *before);
+    if (!before)
+        QFile::remove(path);
+    else if (after != before)
+        AtomicFile::write(path, *before);
     if (after != before) noteNotWritten(path);
     return false;
 }
@@ -335,10 +341,14 @@ std::map<QString, QString> readableValues(const QString& path, const QByteArray&
     for (const auto& [key, value] : values) {
         const QByteArray plain = plainIniKey(key);
         const auto line = plain.isEmpty() ? lines.end() : lines.find(plain);
-        if (isPlainText(value)) texts[key] = value.toString();
-        else if (line != lines.end()) texts[key] = QString::fromUtf8(line->second);
-        else if (value.typeId() == QMetaType::QStringList) texts[key] = value.toStringList().join(QStringLiteral(", "));
-        else texts[key] = value.toString();
+        if (isPlainText(value))
+            texts[key] = value.toString();
+        else if (line != lines.end())
+            texts[key] = QString::fromUtf8(line->second);
+        else if (value.typeId() == QMetaType::QStringList)
+            texts[key] = value.toStringList().join(QStringLiteral(", "));
+        else
+            texts[key] = value.toString();
     }
     return texts;
 }
@@ -350,7 +360,8 @@ std::optional<QString> damagedCopy(const QString& path, const QByteArray& bytes)
 {
     const QFileInfo info(path);
     const QString prefix = info.fileName() + QStringLiteral(".damaged-");
-    for (const QFileInfo& kept : info.absoluteDir().entryInfoList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden))
+    for (const QFileInfo& kept :
+         info.absoluteDir().entryInfoList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden))
         if (kept.size() == bytes.size() && fileBytes(kept.filePath()) == bytes) return kept.filePath();
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString copy = path + QStringLiteral(".damaged-") + stamp;
@@ -399,12 +410,13 @@ bool repairIfDamaged(const QString& path)
     if (!copy) return false;
     const std::optional<QByteArray> mended = storeBytes(path, readableValues(path, *bytes));
     const bool written = mended && !AtomicFile::write(path, *mended);
-    const QByteArray note = (written ? QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
-                                                      "as %2, and every setting that could be read was kept.\n")
-                                     : QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
-                                                      "as %2, and it was not written.\n"))
-                                .arg(path, *copy)
-                                .toUtf8();
+    const QByteArray note =
+        (written ? QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
+                                  "as %2, and every setting that could be read was kept.\n")
+                 : QStringLiteral("Quorel: the settings file %1 could not be read whole; it is kept "
+                                  "as %2, and it was not written.\n"))
+            .arg(path, *copy)
+            .toUtf8();
     std::fputs(note.constData(), stderr);
     return written;
 }
@@ -431,8 +443,10 @@ bool update(const QString& path, const Change& change)
     const Unsaved waiting = unsaved(path);
     const bool written = writeChecked(path, [&](QSettings& settings, const QString& file, bool report) {
         for (const auto& [key, value] : waiting) {
-            if (value) settings.setValue(key, *value);
-            else settings.remove(key);
+            if (value)
+                settings.setValue(key, *value);
+            else
+                settings.remove(key);
         }
         change(settings, file, report);
     });

@@ -14,8 +14,7 @@ int runAutoEq(const QStringList& args)
     if (args.size() != 1) return quorel::tool::fail(QStringLiteral("usage: quorel-tool autoeq FILE"));
     try {
         const QString text = quorel::UserFile::readText(args[0]);
-        quorel::tool::printJson(
-            quorel::parseAutoEQ(text, quorel::HeadphoneLibrary::profileName(args[0])).toJson());
+        quorel::tool::printJson(quorel::parseAutoEQ(text, quorel::HeadphoneLibrary::profileName(args[0])).toJson());
     } catch (const std::exception& error) {
         return quorel::tool::fail(QString::fromUtf8(error.what()));
     }

@@ -105,8 +105,9 @@ int runAutomation(const QStringList& args)
     return 0;
 }
 
-const tool::Registration reg{{"automation", "automation STEP... (--rule APP=PRESET, --remove-rule APP, "
-                                            "--night HH:MM-HH:MM=PRESET|off, --front APP|-, --at HH:MM)",
+const tool::Registration reg{{"automation",
+                              "automation STEP... (--rule APP=PRESET, --remove-rule APP, "
+                              "--night HH:MM-HH:MM=PRESET|off, --front APP|-, --at HH:MM)",
                               &runAutomation}};
 
 }  // namespace

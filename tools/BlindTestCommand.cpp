@@ -51,8 +51,10 @@ int runBlindTest(const QStringList& args)
         }
     }
     UserDefaults store = model.store();
-    if (storedChoice) store.setString(activeKey, *storedChoice);
-    else store.remove(activeKey);
+    if (storedChoice)
+        store.setString(activeKey, *storedChoice);
+    else
+        store.remove(activeKey);
 
     QJsonArray processedIsA;
     for (bool a : test.processedIsA()) processedIsA.append(a);

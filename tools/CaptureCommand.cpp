@@ -111,7 +111,8 @@ int runCapture(const QStringList& args)
         loop.quit();
     };
     QTimer report;
-    QObject::connect(&report, &QTimer::timeout, [&] { tool::printJson(reading(engine, double(clock.elapsed()) / 1000)); });
+    QObject::connect(&report, &QTimer::timeout,
+                     [&] { tool::printJson(reading(engine, double(clock.elapsed()) / 1000)); });
     QTimer end;
     end.setSingleShot(true);
     end.setTimerType(Qt::PreciseTimer);

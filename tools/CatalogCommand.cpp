@@ -9,8 +9,7 @@ int runCatalog(const QStringList& args)
 {
     if (!args.isEmpty()) return quorel::tool::fail(QStringLiteral("usage: quorel-tool catalog"));
     QJsonArray list;
-    for (const quorel::HeadphoneProfile& profile : quorel::HeadphoneCatalog::all())
-        list.append(profile.toJson());
+    for (const quorel::HeadphoneProfile& profile : quorel::HeadphoneCatalog::all()) list.append(profile.toJson());
     quorel::tool::printJson(list);
     return 0;
 }

@@ -65,7 +65,6 @@ int runCatalogGenerate(const QStringList& args)
     return 0;
 }
 
-const quorel::tool::Registration reg{
-    {"catalog-generate", "catalog-generate FOLDER --out FILE", &runCatalogGenerate}};
+const quorel::tool::Registration reg{{"catalog-generate", "catalog-generate FOLDER --out FILE", &runCatalogGenerate}};
 
 }  // namespace

@@ -13,8 +13,7 @@ int runDevices(const QStringList& args)
     try {
         // The list itself never fails; reading the default first tells a missing server apart
         // from a server without devices.
-        HAL::get<uint32_t>(HAL::systemObject,
-                           HAL::address(HAL::selector::defaultOutputDevice, HAL::scope::global, 0));
+        HAL::get<uint32_t>(HAL::systemObject, HAL::address(HAL::selector::defaultOutputDevice, HAL::scope::global, 0));
     } catch (const DescribedError& error) {
         return tool::fail(error.description());
     }

@@ -10,8 +10,7 @@ namespace {
 
 int runHeadphoneImport(const QStringList& args)
 {
-    if (args.size() != 1)
-        return quorel::tool::fail(QStringLiteral("usage: quorel-tool headphone-import FILE"));
+    if (args.size() != 1) return quorel::tool::fail(QStringLiteral("usage: quorel-tool headphone-import FILE"));
     try {
         quorel::HeadphoneLibrary library;
         quorel::tool::printJson(library.importProfile(args[0]).toJson());
@@ -21,7 +20,6 @@ int runHeadphoneImport(const QStringList& args)
     return 0;
 }
 
-const quorel::tool::Registration reg{
-    {"headphone-import", "headphone-import FILE", &runHeadphoneImport}};
+const quorel::tool::Registration reg{{"headphone-import", "headphone-import FILE", &runHeadphoneImport}};
 
 }  // namespace

@@ -38,7 +38,6 @@ int runPresetExport(const QStringList& args)
     return 0;
 }
 
-const quorel::tool::Registration reg{
-    {"preset-export", "preset-export ID --out FILE|FOLDER", &runPresetExport}};
+const quorel::tool::Registration reg{{"preset-export", "preset-export ID --out FILE|FOLDER", &runPresetExport}};
 
 }  // namespace

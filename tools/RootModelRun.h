@@ -10,7 +10,7 @@
 namespace quorel {
 class FrontApplicationSource;
 class RandomSource;
-}
+}  // namespace quorel
 
 namespace quorel::tool {
 

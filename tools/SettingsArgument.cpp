@@ -25,10 +25,9 @@ namespace {
 
 const QStringList& knownKeys()
 {
-    static const QStringList keys{"boostDB",          "loudness",         "highPassHz",
-                                  "bands",            "comparisonTrimDB", "limiterCeilingDB",
-                                  "limiterReleaseMS", "driveAmount",      "bassHarmonics",
-                                  "levelerStrength",  "headphoneProfile"};
+    static const QStringList keys{"boostDB",          "loudness",         "highPassHz",       "bands",
+                                  "comparisonTrimDB", "limiterCeilingDB", "limiterReleaseMS", "driveAmount",
+                                  "bassHarmonics",    "levelerStrength",  "headphoneProfile"};
     return keys;
 }
 

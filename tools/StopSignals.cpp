@@ -26,13 +26,11 @@ StopSignals::StopSignals()
 {
     if (stopPipe[0] < 0 && ::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     char byte = 0;
-    while (::read(stopPipe[0], &byte, 1) == 1) {
-    }  // what an earlier run left
+    while (::read(stopPipe[0], &byte, 1) == 1) {}  // what an earlier run left
     notifier_ = std::make_unique<QSocketNotifier>(stopPipe[0], QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
         char byte = 0;
-        while (::read(stopPipe[0], &byte, 1) == 1) {
-        }
+        while (::read(stopPipe[0], &byte, 1) == 1) {}
         if (requested_) return;
         requested_ = true;
         if (onStop_) onStop_();

@@ -117,7 +117,8 @@ int runSystem(const QStringList& args)
     QEventLoop loop;
     QTimer report;
     QObject::connect(&report, &QTimer::timeout, [&] {
-        tool::printJson(QJsonObject{{"t", elapsed()}, {"meters", metersJson(model.meters())}, {"stats", tool::statsJson(model.stats())}});
+        tool::printJson(QJsonObject{
+            {"t", elapsed()}, {"meters", metersJson(model.meters())}, {"stats", tool::statsJson(model.stats())}});
     });
     QTimer end;
     end.setSingleShot(true);

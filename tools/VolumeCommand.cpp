@@ -49,23 +49,21 @@ int runVolume(const QStringList& args)
     if (mute && !controller.failureMessage()) controller.setMuted(*mute);
 
     const auto failure = controller.failure();
-    QJsonObject object{{"deviceName", controller.deviceName()},
-                       {"volume", shortest(controller.volume())},
-                       {"isMuted", controller.isMuted()},
-                       {"supportsVolume", controller.supportsVolume()},
-                       {"supportsMute", controller.supportsMute()},
-                       {"failure", failure ? QJsonValue(*failure) : QJsonValue()},
-                       {"device", controller.device() == AudioDevices::noDevice
-                                     ? QJsonValue()
-                                     : QJsonValue(qint64(controller.device()))},
-                       {"preferredUID", controller.preferredUID() ? QJsonValue(*controller.preferredUID())
-                                                                  : QJsonValue()}};
+    QJsonObject object{
+        {"deviceName", controller.deviceName()},
+        {"volume", shortest(controller.volume())},
+        {"isMuted", controller.isMuted()},
+        {"supportsVolume", controller.supportsVolume()},
+        {"supportsMute", controller.supportsMute()},
+        {"failure", failure ? QJsonValue(*failure) : QJsonValue()},
+        {"device",
+         controller.device() == AudioDevices::noDevice ? QJsonValue() : QJsonValue(qint64(controller.device()))},
+        {"preferredUID", controller.preferredUID() ? QJsonValue(*controller.preferredUID()) : QJsonValue()}};
     tool::printJson(object);
     if (failure) return tool::fail(*failure);
     return 0;
 }
 
-const quorel::tool::Registration reg{
-    {"volume", "volume [--output UID] [--set V] [--mute on|off]", &runVolume}};
+const quorel::tool::Registration reg{{"volume", "volume [--output UID] [--set V] [--mute on|off]", &runVolume}};
 
 }  // namespace

@@ -63,8 +63,7 @@ int main(int argc, char** argv)
     if (args.isEmpty() || args.first() == "--help" || args.first() == "-h") {
         std::FILE* out = args.isEmpty() ? stderr : stdout;
         std::fputs("usage: quorel-tool <command> [options]\n", out);
-        for (const Subcommand& c : subcommands())
-            std::fprintf(out, "  %s\n", c.usage);
+        for (const Subcommand& c : subcommands()) std::fprintf(out, "  %s\n", c.usage);
         std::fputs("Results are printed as JSON on standard output, messages on standard error. The\n"
                    "diagnostic lines of QUOREL_LATENCY_DEBUG=1 and QUOREL_SPECTRUM_DEBUG=1 go to\n"
                    "standard error too, so standard output stays JSON.\n",

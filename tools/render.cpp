@@ -43,8 +43,7 @@ struct Options {
 
 QString valueOf(const QStringList& args, int& i)
 {
-    if (i + 1 >= args.size())
-        throw std::runtime_error(QStringLiteral("%1 needs a value.").arg(args[i]).toStdString());
+    if (i + 1 >= args.size()) throw std::runtime_error(QStringLiteral("%1 needs a value.").arg(args[i]).toStdString());
     return args[++i];
 }
 
@@ -54,11 +53,16 @@ Options parse(const QStringList& args)
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         bool ok = true;
-        if (a == "--in") o.in = valueOf(args, i);
-        else if (a == "--out") o.out = valueOf(args, i);
-        else if (a == "--settings") o.settings = settingsArgument(valueOf(args, i));
-        else if (a == "--unprocessed") o.unprocessed = true;
-        else if (a == "--analyse") o.analyse = true;
+        if (a == "--in")
+            o.in = valueOf(args, i);
+        else if (a == "--out")
+            o.out = valueOf(args, i);
+        else if (a == "--settings")
+            o.settings = settingsArgument(valueOf(args, i));
+        else if (a == "--unprocessed")
+            o.unprocessed = true;
+        else if (a == "--analyse")
+            o.analyse = true;
         else if (a == "--switch-at") {
             const qlonglong v = valueOf(args, i).toLongLong(&ok);
             ok = ok && v >= 0;
@@ -73,15 +77,12 @@ Options parse(const QStringList& args)
             o.chunk = uint32_t(v);
         } else
             throw std::runtime_error(QStringLiteral("Unknown option: %1").arg(a).toStdString());
-        if (!ok)
-            throw std::runtime_error(
-                QStringLiteral("Invalid value for %1: %2").arg(a, args[i]).toStdString());
+        if (!ok) throw std::runtime_error(QStringLiteral("Invalid value for %1: %2").arg(a, args[i]).toStdString());
     }
     if (o.in.isEmpty() || o.out.isEmpty()) throw std::runtime_error("--in and --out are required.");
     if (o.chunk && (o.unprocessed || o.switchAt || o.analyse || o.hasTail))
-        throw std::runtime_error(
-            "--chunk renders through the real-time path, which takes no --unprocessed, "
-            "--switch-at, --analyse or --tail.");
+        throw std::runtime_error("--chunk renders through the real-time path, which takes no --unprocessed, "
+                                 "--switch-at, --analyse or --tail.");
     return o;
 }
 
@@ -116,10 +117,9 @@ public:
                                          .arg(path, QString::fromUtf8(sf_strerror(nullptr)))
                                          .toStdString());
         // The chain takes mono or stereo between 8 and 192 kHz; say so before reading anything.
-        if (format.channels < 1 || format.channels > 2 || format.samplerate < 8000
-            || format.samplerate > 192000)
-            throw AudioFailure::localized(LocalizedMessage(
-                "Unsupported format: use mono or stereo audio between 8 and 192 kHz."));
+        if (format.channels < 1 || format.channels > 2 || format.samplerate < 8000 || format.samplerate > 192000)
+            throw AudioFailure::localized(
+                LocalizedMessage("Unsupported format: use mono or stereo audio between 8 and 192 kHz."));
         channels_ = size_t(format.channels);
         sampleRate_ = format.samplerate;
         // The header's frame count is only a hint: it is believed no further than the file's
@@ -177,8 +177,7 @@ std::vector<std::vector<float>> readWhole(InputFile& input, const QString& path)
     std::vector<std::vector<float>> channels(input.channels());
     try {
         for (auto& c : channels) c.reserve(size_t(input.framesHint()));
-        while (input.read(channels) > 0) {
-        }
+        while (input.read(channels) > 0) {}
     } catch (const std::bad_alloc&) {
         throw std::runtime_error(
             QStringLiteral("Not enough memory to read the file %1.").arg(nameOf(path)).toStdString());
@@ -275,13 +274,12 @@ int runRender(const QStringList& args)
         } else {
             // Read, rendered and written a piece at a time: a long file is never held whole.
             output.emplace(o.out, sampleRate);
-            r = OfflineRenderer::renderStream(
-                [&input](std::vector<std::vector<float>>& next) { input.read(next); },
-                [&output](const float* left, const float* right, uint32_t frames) {
-                    output->write(left, right, frames);
-                },
-                sampleRate, uint32_t(input.channels()), o.settings, !o.unprocessed, o.switchAt,
-                o.analyse, o.tail);
+            r = OfflineRenderer::renderStream([&input](std::vector<std::vector<float>>& next) { input.read(next); },
+                                              [&output](const float* left, const float* right, uint32_t frames) {
+                                                  output->write(left, right, frames);
+                                              },
+                                              sampleRate, uint32_t(input.channels()), o.settings, !o.unprocessed,
+                                              o.switchAt, o.analyse, o.tail);
         }
         output->commit();
         QJsonObject json{
@@ -298,8 +296,8 @@ int runRender(const QStringList& args)
             {"meter", meterJson(r.meter)},
         };
         if (r.spectrum)
-            json.insert("spectrum", QJsonObject{{"input", floats(r.spectrum->input)},
-                                                {"output", floats(r.spectrum->output)}});
+            json.insert("spectrum",
+                        QJsonObject{{"input", floats(r.spectrum->input)}, {"output", floats(r.spectrum->output)}});
         printJson(json);
         return 0;
     } catch (const DescribedError& e) {

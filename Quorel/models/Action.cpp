@@ -8,7 +8,7 @@ uint32_t rawValue(Action action) { return static_cast<uint32_t>(action); }
 
 std::optional<Action> fromRawValue(uint32_t raw)
 {
-    if (raw - 1 > 5) return std::nullopt;   // 0 wraps around to the largest value
+    if (raw - 1 > 5) return std::nullopt;  // 0 wraps around to the largest value
     return static_cast<Action>(raw);
 }
 

@@ -12,7 +12,14 @@ namespace quorel {
 
 // What a global shortcut does. The raw values are the shortcut ids; the order is that of
 // registration and of the automation page's list.
-enum class Action : uint32_t { toggle = 1, compare = 2, boostUp = 3, boostDown = 4, nextPreset = 5, previousPreset = 6 };
+enum class Action : uint32_t {
+    toggle = 1,
+    compare = 2,
+    boostUp = 3,
+    boostDown = 4,
+    nextPreset = 5,
+    previousPreset = 6
+};
 
 namespace action {
 inline constexpr std::array<Action, 6> allCases{Action::toggle,    Action::compare,    Action::boostUp,
@@ -21,7 +28,7 @@ inline constexpr std::array<Action, 6> allCases{Action::toggle,    Action::compa
 uint32_t rawValue(Action action);
 // The case name ("toggle", "compare", "boostUp", ...): the id the shortcut portal lists it under.
 QString name(Action action);
-std::optional<Action> fromRawValue(uint32_t raw);   // none for 0 and 7 and above
+std::optional<Action> fromRawValue(uint32_t raw);  // none for 0 and 7 and above
 // The X keysym name of the key pressed with Control+Alt+Super: "b", "a", "Up", "Down", "Right", "Left".
 QString keysym(Action action);
 // The shortcut as the desktop shows it, "Ctrl+Alt+Super+B".

@@ -56,11 +56,8 @@ std::optional<int64_t> requiredInteger(const QJsonObject& object, const char* na
 AutomationModel::AutomationModel(UserDefaults store, std::shared_ptr<Clock> clock,
                                  std::unique_ptr<FrontApplicationSource> frontApplications,
                                  std::unique_ptr<ShortcutBackend> shortcuts, QObject* parent)
-    : QObject(parent),
-      store_(std::move(store)),
-      clock_(clock ? std::move(clock) : Clock::system()),
-      front_(std::move(frontApplications)),
-      hotKeys_(std::move(shortcuts))
+    : QObject(parent), store_(std::move(store)), clock_(clock ? std::move(clock) : Clock::system()),
+      front_(std::move(frontApplications)), hotKeys_(std::move(shortcuts))
 {
     const QString storeKey = QString::fromLatin1(key);
     if (const std::optional<QString> data = store_.string(storeKey)) {
@@ -74,8 +71,9 @@ AutomationModel::AutomationModel(UserDefaults store, std::shared_ptr<Clock> cloc
             store_.setAsideUnreadable(storeKey);
         }
     }
-    if (front_) connect(front_.get(), &FrontApplicationSource::availabilityChanged, this,
-                        &AutomationModel::availabilityChanged);
+    if (front_)
+        connect(front_.get(), &FrontApplicationSource::availabilityChanged, this,
+                &AutomationModel::availabilityChanged);
     connect(&hotKeys_, &HotKeyCenter::availabilityChanged, this, &AutomationModel::availabilityChanged);
 }
 
@@ -169,8 +167,10 @@ void AutomationModel::setHotkeysEnabled(bool enabled)
     hotkeysEnabled_ = enabled;
     emit hotkeysEnabledChanged();
     persist();
-    if (enabled) hotKeys_.registerKeys();
-    else hotKeys_.unregisterKeys();
+    if (enabled)
+        hotKeys_.registerKeys();
+    else
+        hotKeys_.unregisterKeys();
 }
 
 void AutomationModel::setActiveRule(const std::optional<QString>& bundleID)
@@ -217,8 +217,8 @@ void AutomationModel::evaluateFrontmost()
         if (!rulesEnabled_) restoreFromRule();
         return;
     }
-    const auto rule = std::find_if(rules_.begin(), rules_.end(),
-                                   [&front](const AppRule& r) { return r.bundleID == *front; });
+    const auto rule =
+        std::find_if(rules_.begin(), rules_.end(), [&front](const AppRule& r) { return r.bundleID == *front; });
     const std::optional<SoundPreset> preset =
         rule != rules_.end() ? model_->presets().find(rule->presetID) : std::nullopt;
     if (!preset) {
@@ -276,8 +276,8 @@ void AutomationModel::refreshRunningApps()
 
 void AutomationModel::setRule(const QString& bundleID, const QString& name, const QString& presetID)
 {
-    const auto existing = std::find_if(rules_.begin(), rules_.end(),
-                                       [&bundleID](const AppRule& r) { return r.bundleID == bundleID; });
+    const auto existing =
+        std::find_if(rules_.begin(), rules_.end(), [&bundleID](const AppRule& r) { return r.bundleID == bundleID; });
     if (existing != rules_.end()) {
         existing->presetID = presetID;
         existing->name = name;

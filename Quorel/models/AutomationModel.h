@@ -32,7 +32,7 @@ class AutomationModel : public QObject {
 public:
     using Action = quorel::Action;
     static constexpr const char* key = "Corvanta.Automation.v1";
-    static constexpr double nightInterval = 30.0;   // seconds between night evaluations
+    static constexpr double nightInterval = 30.0;  // seconds between night evaluations
 
     // `frontApplications` and `shortcuts` may be none: rules and shortcuts are then unavailable.
     AutomationModel(UserDefaults store, std::shared_ptr<Clock> clock,

@@ -48,9 +48,12 @@ void BlindTestModel::listen(const QString& side)
 void BlindTestModel::choose(const std::optional<QString>& side)
 {
     if (phase_ != Phase::running) return;
-    if (!side) ++undecided_;
-    else if ((*side == QLatin1String("A")) == processedIsA_[static_cast<size_t>(round_)]) ++preferredProcessed_;
-    else ++preferredOriginal_;
+    if (!side)
+        ++undecided_;
+    else if ((*side == QLatin1String("A")) == processedIsA_[static_cast<size_t>(round_)])
+        ++preferredProcessed_;
+    else
+        ++preferredOriginal_;
     listening_.reset();
     if (round_ + 1 >= rounds) {
         phase_ = Phase::done;

@@ -56,7 +56,7 @@ public:
     QString verdict(AppLanguage language) const;
     QString verdictKey() const;
 
-    static QString phaseName(Phase phase);   // "idle", "running", "done"
+    static QString phaseName(Phase phase);  // "idle", "running", "done"
 
 signals:
     void changed();

@@ -35,9 +35,7 @@ QString errorText(const std::exception& error) { return LocalizedMessage::fromEr
 }  // namespace
 
 BoostModel::BoostModel(Options options, QObject* parent)
-    : QObject(parent),
-      options_(std::move(options)),
-      clock_(options_.clock ? options_.clock : Clock::system()),
+    : QObject(parent), options_(std::move(options)), clock_(options_.clock ? options_.clock : Clock::system()),
       store_(options_.store ? *options_.store : UserDefaults::standard()),
       random_(options_.random ? options_.random : RandomSource::system())
 {
@@ -71,8 +69,8 @@ BoostModel::BoostModel(Options options, QObject* parent)
         }
     }
 
-    tab_ = mainTab::fromRawValue(store_.string(QString::fromLatin1(tabKey)).value_or(QString()))
-               .value_or(MainTab::boost);
+    tab_ =
+        mainTab::fromRawValue(store_.string(QString::fromLatin1(tabKey)).value_or(QString())).value_or(MainTab::boost);
 
     system_->configure(settings_, processed_);
     presets_->settingsChanged(settings_);

@@ -36,18 +36,18 @@ public:
     static constexpr const char* preferencesKey = "Corvanta.DSP.v2";
     static constexpr const char* legacyKey = "Corvanta.Lab.DSP.v1";
     static constexpr const char* tabKey = "Corvanta.Tab.v1";
-    static constexpr double updateDelay = 0.03;   // seconds without a change before the engine update
+    static constexpr double updateDelay = 0.03;  // seconds without a change before the engine update
 
     // What the model is built on. Every field has a production default when left empty, but the
     // system's engine factory (see SystemModel::Options).
     struct Options {
-        std::shared_ptr<Clock> clock;                            // none: Clock::system()
-        std::optional<UserDefaults> store;                       // none: UserDefaults::standard()
-        SystemModel::Options system;                             // its clock and store default to ours
+        std::shared_ptr<Clock> clock;                               // none: Clock::system()
+        std::optional<UserDefaults> store;                          // none: UserDefaults::standard()
+        SystemModel::Options system;                                // its clock and store default to ours
         std::unique_ptr<FrontApplicationSource> frontApplications;  // none: this session's (X11, portal or unavailable)
-        std::unique_ptr<ShortcutBackend> shortcuts;              // none: this session's (X11, portal or unavailable)
-        std::shared_ptr<RandomSource> random;                    // none: RandomSource::system()
-        bool desktopServices = true;   // false: leave the absent desktop services absent (tools, tests)
+        std::unique_ptr<ShortcutBackend> shortcuts;                 // none: this session's (X11, portal or unavailable)
+        std::shared_ptr<RandomSource> random;                       // none: RandomSource::system()
+        bool desktopServices = true;  // false: leave the absent desktop services absent (tools, tests)
     };
 
     explicit BoostModel(Options options, QObject* parent = nullptr);

@@ -26,7 +26,7 @@ bool isOwnFile(const QByteArray& path, qint64 size)
 {
     struct stat status {};
     return ::lstat(path.constData(), &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::getuid()
-        && status.st_size == size;
+           && status.st_size == size;
 }
 
 // Puts `bytes` at `path` without ever following a link: into a new file made beside it
@@ -42,7 +42,8 @@ bool writeWithoutLinks(const QByteArray& path, const QByteArray& bytes)
         if (n <= 0) break;
         written += n;
     }
-    const bool ok = ::close(fd) == 0 && written == bytes.size() && ::rename(temporary.constData(), path.constData()) == 0;
+    const bool ok =
+        ::close(fd) == 0 && written == bytes.size() && ::rename(temporary.constData(), path.constData()) == 0;
     if (!ok) ::unlink(temporary.constData());
     return ok;
 }

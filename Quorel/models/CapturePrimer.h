@@ -20,7 +20,7 @@ class CapturePrimer : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        std::optional<QString> player;     // none: `pw-play` found on PATH
+        std::optional<QString> player;  // none: `pw-play` found on PATH
         // none: $XDG_RUNTIME_DIR, or without one a folder of our own (mode 0700) made in the
         // temporary folder
         std::optional<QString> directory;

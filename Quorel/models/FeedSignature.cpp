@@ -61,8 +61,8 @@ QByteArray canonicalBytes(QJsonObject object)
 
 std::optional<QByteArray> decodePublicKey(const QString& base64)
 {
-    const auto decoded = QByteArray::fromBase64Encoding(base64.toLatin1(), QByteArray::Base64Encoding |
-                                                                              QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded = QByteArray::fromBase64Encoding(
+        base64.toLatin1(), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded || base64.size() != 44 || decoded.decoded.size() != publicKeySize) return std::nullopt;
     return decoded.decoded;
 }
@@ -74,8 +74,8 @@ std::optional<QByteArray> decodeSignature(const QString& text)
     while (normalized.size() % 4 != 0) normalized += u'=';
     for (const QChar c : normalized)
         if (c.unicode() > 0x7f) return std::nullopt;
-    const auto decoded = QByteArray::fromBase64Encoding(normalized.toLatin1(), QByteArray::Base64Encoding |
-                                                                                  QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded = QByteArray::fromBase64Encoding(
+        normalized.toLatin1(), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded) return std::nullopt;
     return decoded.decoded;
 }
@@ -96,7 +96,8 @@ bool verify(const QByteArray& publicKey, const QByteArray& signature, const QByt
     bool valid = false;
     if (key && context && EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) == 1)
         valid = EVP_DigestVerify(context.get(), bytes(signature), size_t(signature.size()), bytes(message),
-                                 size_t(message.size())) == 1;
+                                 size_t(message.size()))
+                == 1;
     ERR_clear_error();
     return valid;
 }
@@ -116,8 +117,9 @@ std::optional<QByteArray> sign(const QByteArray& privateKeyPEM, const QByteArray
     QByteArray signature(signatureSize, Qt::Uninitialized);
     size_t length = size_t(signature.size());
     if (EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length, bytes(message),
-                       size_t(message.size())) != 1 ||
-        length != size_t(signatureSize))
+                       size_t(message.size()))
+            != 1
+        || length != size_t(signatureSize))
         return failed(openSSLError());
     return signature;
 }
@@ -127,8 +129,8 @@ std::optional<QByteArray> publicKeyOf(const QByteArray& privateKeyPEM)
     Key key = privateKey(privateKeyPEM);
     QByteArray raw(publicKeySize, Qt::Uninitialized);
     size_t length = size_t(raw.size());
-    if (!key || EVP_PKEY_get_raw_public_key(key.get(), reinterpret_cast<unsigned char*>(raw.data()), &length) != 1 ||
-        length != size_t(publicKeySize)) {
+    if (!key || EVP_PKEY_get_raw_public_key(key.get(), reinterpret_cast<unsigned char*>(raw.data()), &length) != 1
+        || length != size_t(publicKeySize)) {
         ERR_clear_error();
         return std::nullopt;
     }

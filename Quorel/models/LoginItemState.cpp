@@ -6,8 +6,7 @@
 
 namespace quorel {
 
-LoginItemState::LoginItemState(QObject* parent)
-    : QObject(parent)
+LoginItemState::LoginItemState(QObject* parent) : QObject(parent)
 {
     // An entry an earlier version wrote under the old name is replaced first, so the desktop
     // never starts Quorel twice.

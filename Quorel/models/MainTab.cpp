@@ -44,12 +44,10 @@ QString subtitleKey(MainTab tab)
         return QStringLiteral("More volume with peak control, Drive, Auto level and a monitor of your output.");
     case MainTab::equalizer:
         return QStringLiteral("Tone per band, bass cut, bass harmonics and a limiter to keep peaks in check.");
-    case MainTab::automation:
-        return QStringLiteral("Per-app presets, night mode, global shortcuts and URL commands.");
+    case MainTab::automation: return QStringLiteral("Per-app presets, night mode, global shortcuts and URL commands.");
     case MainTab::output:
         return QStringLiteral("Output device, system volume, headphone profile and output monitoring.");
-    case MainTab::settings:
-        return QStringLiteral("Launch at login, update checks and global shortcuts.");
+    case MainTab::settings: return QStringLiteral("Launch at login, update checks and global shortcuts.");
     }
     return {};
 }

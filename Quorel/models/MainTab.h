@@ -16,9 +16,9 @@ namespace mainTab {
 inline constexpr std::array<MainTab, 5> allCases{MainTab::boost, MainTab::equalizer, MainTab::automation,
                                                  MainTab::output, MainTab::settings};
 
-QString rawValue(MainTab tab);                       // "boost", "equalizer", ...
+QString rawValue(MainTab tab);                            // "boost", "equalizer", ...
 std::optional<MainTab> fromRawValue(const QString& raw);  // exact, letter case included
-QString id(MainTab tab);                             // the raw value
+QString id(MainTab tab);                                  // the raw value
 
 // The page's name and one-line description, rendered on every call (no caching), in the
 // language saved in the standard store or in `language`.

@@ -10,8 +10,7 @@ public:
     ManualTimer(std::weak_ptr<ManualClock> clock, uint64_t id) : clock_(std::move(clock)), id_(id) {}
     ~ManualTimer() override
     {
-        if (auto clock = clock_.lock())
-            clock->timers_.erase(id_);
+        if (auto clock = clock_.lock()) clock->timers_.erase(id_);
     }
 
 private:
@@ -41,10 +40,8 @@ void ManualClock::advance(double seconds)
         // The earliest due timer (ties in the order they were scheduled).
         auto next = timers_.end();
         for (auto it = timers_.begin(); it != timers_.end(); ++it)
-            if (it->second.due <= end && (next == timers_.end() || it->second.due < next->second.due))
-                next = it;
-        if (next == timers_.end())
-            break;
+            if (it->second.due <= end && (next == timers_.end() || it->second.due < next->second.due)) next = it;
+        if (next == timers_.end()) break;
         now_ = std::max(now_, next->second.due);
         std::function<void()> action = next->second.action;
         if (next->second.repeats && next->second.interval > 0)
@@ -56,9 +53,6 @@ void ManualClock::advance(double seconds)
     now_ = end;
 }
 
-void ManualClock::setDateTime(const QDateTime& dateTime)
-{
-    dateOffset_ = start_.msecsTo(dateTime) / 1000.0 - now_;
-}
+void ManualClock::setDateTime(const QDateTime& dateTime) { dateOffset_ = start_.msecsTo(dateTime) / 1000.0 - now_; }
 
 }  // namespace quorel

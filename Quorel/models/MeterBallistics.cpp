@@ -6,9 +6,9 @@ namespace quorel {
 
 namespace {
 
-constexpr float peakFall = 3;               // dB a step
+constexpr float peakFall = 3;              // dB a step
 constexpr float reductionRecovery = 1.5f;  // dB a step
-constexpr float activityFall = 0.15f;       // a step
+constexpr float activityFall = 0.15f;      // a step
 
 }  // namespace
 

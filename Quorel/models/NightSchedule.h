@@ -9,8 +9,8 @@ namespace quorel {
 // A daily window, in minutes after local midnight, during which `presetID` is applied.
 struct NightSchedule {
     bool enabled = false;
-    int64_t startMinutes = 1320;   // 22:00
-    int64_t endMinutes = 420;      // 07:00
+    int64_t startMinutes = 1320;  // 22:00
+    int64_t endMinutes = 420;     // 07:00
     QString presetID = QStringLiteral("builtin.movies-night");
 
     // Whether the window is open at `minutes` after midnight. An end before the start crosses

@@ -41,8 +41,7 @@ bool OutputFollowing::readDevices()
 void OutputFollowing::listen(std::function<void()> changed)
 {
     if (source_) return;
-    listener_ = HALListener::create(HAL::systemObject,
-                                    HAL::address(HAL::selector::devices, HAL::scope::global, 0),
+    listener_ = HALListener::create(HAL::systemObject, HAL::address(HAL::selector::devices, HAL::scope::global, 0),
                                     std::move(changed));
 }
 

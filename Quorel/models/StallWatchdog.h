@@ -21,12 +21,12 @@ namespace quorel {
 class StallWatchdog {
 public:
     enum class Verdict {
-        carryOn,      // nothing to do about the flow: the meters may be read
-        cannotTell,   // nobody can say whether an app plays: nothing to do this refresh
-        waitForAudio, // nothing plays: processing waits for audio
-        stalled,      // the flow stopped while an app plays: a stall to count (countStall)
-        retryStart,   // an app plays and no cycle came: another start (silentStartRetries() says which)
-        giveUpStart,  // the same, with the retries used up
+        carryOn,       // nothing to do about the flow: the meters may be read
+        cannotTell,    // nobody can say whether an app plays: nothing to do this refresh
+        waitForAudio,  // nothing plays: processing waits for audio
+        stalled,       // the flow stopped while an app plays: a stall to count (countStall)
+        retryStart,    // an app plays and no cycle came: another start (silentStartRetries() says which)
+        giveUpStart,   // the same, with the retries used up
     };
     struct Look {
         bool resumed = false;  // cycles came since the last look

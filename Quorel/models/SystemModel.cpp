@@ -22,8 +22,8 @@ constexpr double silentStartDelay = 5.0;
 constexpr double wakeDelay = 0.8;
 constexpr double outputChangeDelay = 0.8;
 constexpr double outputSwitchDelay = 0.3;
-constexpr double serviceRestartSettle = 3.0;   // after the sound server restarted
-constexpr double shutdownWait = 3.0;           // at most, for the default output to be back
+constexpr double serviceRestartSettle = 3.0;  // after the sound server restarted
+constexpr double shutdownWait = 3.0;          // at most, for the default output to be back
 
 const char* const offStatus = "Off. Other apps play directly to the output.";
 const char* const processingStatus = "Processing system audio on {0}.";
@@ -40,20 +40,16 @@ void note(const QString& text)
 }  // namespace
 
 SystemModel::SystemModel(Options options, QObject* parent)
-    : QObject(parent),
-      options_(std::move(options)),
+    : QObject(parent), options_(std::move(options)),
       store_(options_.store ? *options_.store : UserDefaults::standard()),
-      clock_(options_.clock ? options_.clock : Clock::system()),
-      output_(store_, options_.outputDevices),
-      status_(LocalizedMessage(offStatus)),
-      watchdog_(clock_),
-      restart_(clock_)
+      clock_(options_.clock ? options_.clock : Clock::system()), output_(store_, options_.outputDevices),
+      status_(LocalizedMessage(offStatus)), watchdog_(clock_), restart_(clock_)
 {
     if (!options_.engineFactory) throw std::invalid_argument("SystemModel needs an engine factory.");
     engine_ = options_.engineFactory();
     primer_ = options_.primer ? options_.primer : CapturePrimer::shared();
-    canOpenSoundSettings_ =
-        options_.canOpenSoundSettings.value_or(options_.openSoundSettings ? true : SoundSettings::command().has_value());
+    canOpenSoundSettings_ = options_.canOpenSoundSettings.value_or(
+        options_.openSoundSettings ? true : SoundSettings::command().has_value());
 
     if (options_.followVolume) output_.followVolume(engine_->devices());
     readOutputDevices();
@@ -118,8 +114,7 @@ bool SystemModel::isEngineBusy() const { return engine_->isBusy(); }
 
 std::optional<bool> SystemModel::isSourceRunningSomewhere() const
 {
-    if (!engine_)
-        return std::nullopt;
+    if (!engine_) return std::nullopt;
     return engine_->isSourceRunningSomewhere();
 }
 
@@ -376,8 +371,8 @@ void SystemModel::enterWaitingForAudio()
 {
     if (waitingForAudio_ || !info_) return;
     setFlag(waitingForAudio_, true);
-    setStatus(LocalizedMessage("Ready on {0}. Processing starts with the first sound an app plays.",
-                               {info_->deviceName}));
+    setStatus(
+        LocalizedMessage("Ready on {0}. Processing starts with the first sound an app plays.", {info_->deviceName}));
 }
 
 void SystemModel::startRefreshTimer()
@@ -451,22 +446,19 @@ bool SystemModel::watchFlow()
         watchdog_.look(stats_.callbacks, [this] { return engine_->isSourceRunningSomewhere(); });
     if (look.resumed) leaveWaitingForAudio();
     switch (look.verdict) {
-    case Verdict::carryOn:
-        return true;
-    case Verdict::cannotTell:
-        break;
+    case Verdict::carryOn: return true;
+    case Verdict::cannotTell: break;
     case Verdict::waitForAudio:
         enterWaitingForAudio();
         if (look.kickDue) kickPrimer();
         break;
-    case Verdict::stalled:
-        countStall(LocalizedMessage(repeatedStall));
-        break;
+    case Verdict::stalled: countStall(LocalizedMessage(repeatedStall)); break;
     case Verdict::retryStart:
-        scheduleRestart(LocalizedMessage("An app is playing, but no audio reaches Quorel; retrying in 5 s "
-                                         "({0} of 5). If this keeps up, the sound server (PipeWire) may need a restart.",
-                                         {QString::number(watchdog_.silentStartRetries())}),
-                        silentStartDelay);
+        scheduleRestart(
+            LocalizedMessage("An app is playing, but no audio reaches Quorel; retrying in 5 s "
+                             "({0} of 5). If this keeps up, the sound server (PipeWire) may need a restart.",
+                             {QString::number(watchdog_.silentStartRetries())}),
+            silentStartDelay);
         break;
     case Verdict::giveUpStart:
         fail(LocalizedMessage("The system did not deliver audio to Quorel. The sound server (PipeWire) may "

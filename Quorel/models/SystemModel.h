@@ -46,17 +46,17 @@ public:
     using RestartDone = std::function<void(std::optional<QString> failure)>;
 
     struct Options {
-        std::shared_ptr<Clock> clock;                             // none: Clock::system()
-        std::optional<UserDefaults> store;                        // none: UserDefaults::standard()
+        std::shared_ptr<Clock> clock;       // none: Clock::system()
+        std::optional<UserDefaults> store;  // none: UserDefaults::standard()
         // Required: makes the engine on the sound server (the application and quorel-tool hand it
         // PipeWireAudioBackend, the tests a simulated backend).
         std::function<std::unique_ptr<SystemBoostEngine>()> engineFactory;
-        bool preview = false;                                     // "--preview": demonstration values, no engine
-        bool noPrime = false;                                     // "--no-prime"
-        std::shared_ptr<CapturePrimer> primer;                    // none: CapturePrimer::shared()
+        bool preview = false;                                           // "--preview": demonstration values, no engine
+        bool noPrime = false;                                           // "--no-prime"
+        std::shared_ptr<CapturePrimer> primer;                          // none: CapturePrimer::shared()
         std::function<std::vector<HAL::OutputDevice>()> outputDevices;  // none: HAL::outputDevices()
-        bool followVolume = true;   // own a SystemVolumeController following the chosen output
-        bool sleepEvents = true;    // take sleep and wake from logind (SleepMonitor)
+        bool followVolume = true;  // own a SystemVolumeController following the chosen output
+        bool sleepEvents = true;   // take sleep and wake from logind (SleepMonitor)
         // Restarts the sound server and reports once, on the main thread; none: systemctl.
         std::function<void(RestartDone)> restartAudioService;
         // Opens the desktop's sound settings; none: the first of the known programs on PATH.
@@ -229,7 +229,7 @@ private:
     uint64_t activations_ = 0;
     bool reconnecting_ = false;    // the running start is an automatic reconnection
     bool awaitingServer_ = false;  // the server was gone when it failed or gave up: resume once it answers
-    bool primeSilently_ = false;  // this run is a restart: kicks are counted, nothing plays
+    bool primeSilently_ = false;   // this run is a restart: kicks are counted, nothing plays
     bool waitingForAudio_ = false;
     bool restartingAudioService_ = false;
     bool canOpenSoundSettings_ = false;

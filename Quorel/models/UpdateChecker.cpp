@@ -28,14 +28,14 @@ QString isoText(const QDateTime& date) { return date.toUTC().toString(Qt::ISODat
 UpdateChecker::UpdateChecker(QObject* parent) : UpdateChecker(Options{}, parent) {}
 
 UpdateChecker::UpdateChecker(Options options, QObject* parent)
-    : QObject(parent),
-      options_(std::move(options)),
+    : QObject(parent), options_(std::move(options)),
       store_(options_.store ? *options_.store : UserDefaults::standard()),
       clock_(options_.clock ? options_.clock : Clock::system())
 {
     if (options_.feedURL.isEmpty()) options_.feedURL = ProductInfo::updateManifestURL();
     automatic_ = store_.boolean(QLatin1String(automaticKey)).value_or(true);
-    timer_ = clock_->schedule(timerInterval, [this] { checkIfDue(); }, true);
+    timer_ = clock_->schedule(
+        timerInterval, [this] { checkIfDue(); }, true);
 }
 
 UpdateChecker::~UpdateChecker()
@@ -102,8 +102,8 @@ void UpdateChecker::checkIfDue()
     std::optional<QDateTime> last = lastCheck();
     if (unsavedLastCheck_ && (!last || *unsavedLastCheck_ > *last)) last = unsavedLastCheck_;
     // A date in the future gives a negative elapsed time: nothing is due until a day after it.
-    const double elapsed = last ? double(last->msecsTo(clock_->currentDateTime())) / 1000.0
-                                : std::numeric_limits<double>::infinity();
+    const double elapsed =
+        last ? double(last->msecsTo(clock_->currentDateTime())) / 1000.0 : std::numeric_limits<double>::infinity();
     if (elapsed > checkInterval) check(false);
 }
 
@@ -171,15 +171,13 @@ void UpdateChecker::finish()
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     try {
-        if (refused_ || (status.isValid() && status.toInt() != 200))
-            refuse(UpdateFeedError::Code::badServerResponse);
+        if (refused_ || (status.isValid() && status.toInt() != 200)) refuse(UpdateFeedError::Code::badServerResponse);
         if (error == QNetworkReply::OperationCanceledError) throw UpdateFeedError::timedOut();
         if (error != QNetworkReply::NoError) throw UpdateFeedError::transport(reply->errorString());
         if (!status.isValid()) refuse(UpdateFeedError::Code::badServerResponse);
         body_ += reply->read(maximumFeedSize + 1 - body_.size());
         if (body_.size() > maximumFeedSize) refuse(UpdateFeedError::Code::badServerResponse);
-        const Release release =
-            options_.publicKey ? parse(body_, *options_.publicKey) : parse(body_);
+        const Release release = options_.publicKey ? parse(body_, *options_.publicKey) : parse(body_);
         body_.clear();
         conclude(manual_, release, nullptr);
     } catch (const std::exception& failure) {
@@ -193,13 +191,15 @@ void UpdateChecker::conclude(bool manual, const std::optional<Release>& release,
     if (release) {
         if (ProductInfo::build() >= release->build) {
             if (manual)
-                setMessage(LocalizedMessage::make("You already have the latest version ({0}).", ProductInfo::version()));
+                setMessage(
+                    LocalizedMessage::make("You already have the latest version ({0}).", ProductInfo::version()));
         } else {
             available_ = release;
             emit availableChanged();
         }
     } else if (error && manual) {
-        setMessage(LocalizedMessage::make("Could not check for updates: {0}", LocalizedMessage::fromError(*error).text()));
+        setMessage(
+            LocalizedMessage::make("Could not check for updates: {0}", LocalizedMessage::fromError(*error).text()));
     }
     setChecking(false);
 }
@@ -213,8 +213,7 @@ UpdateChecker::Release UpdateChecker::parse(const QByteArray& bytes, const QStri
     using Code = UpdateFeedError::Code;
     QJsonParseError readError{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &readError);
-    if (readError.error != QJsonParseError::NoError)
-        throw UpdateFeedError::notJSON(readError.errorString());
+    if (readError.error != QJsonParseError::NoError) throw UpdateFeedError::notJSON(readError.errorString());
     if (!document.isObject()) refuse(Code::cannotParseResponse);
     QJsonObject object = document.object();
     const QJsonValue signatureValue = object.value(QStringLiteral("signature"));
@@ -244,8 +243,8 @@ UpdateChecker::Release UpdateChecker::parse(const QByteArray& bytes, const QStri
     const QString urlText = url.toString();
     const QUrl address(urlText, QUrl::StrictMode);
     // The scheme is compared as written: QUrl lower-cases it.
-    if (!address.isValid() || address.isRelative() || !urlText.startsWith(QStringLiteral("https:")) ||
-        address.host().isEmpty())
+    if (!address.isValid() || address.isRelative() || !urlText.startsWith(QStringLiteral("https:"))
+        || address.host().isEmpty())
         refuse(Code::cannotParseResponse);
     release.url = address;
     const QJsonValue notes = object.value(QStringLiteral("notes"));

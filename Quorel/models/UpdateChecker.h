@@ -30,19 +30,19 @@ public:
     struct Release {
         QString version;
         qint64 build = 0;
-        QUrl url;                                          // always an https address
-        QString notes;                                     // empty when the feed has none
+        QUrl url;                                               // always an https address
+        QString notes;                                          // empty when the feed has none
         QString minimumSystemVersion = QStringLiteral("14.2");  // carried, not evaluated
         bool operator==(const Release&) const = default;
     };
 
     struct Options {
-        std::shared_ptr<Clock> clock;               // none: Clock::system()
-        std::optional<UserDefaults> store;          // none: UserDefaults::standard()
-        int transferTimeoutMs = 15000;              // a transfer idle this long fails
-        int checkTimeoutMs = 30000;                 // a check still running this long fails
-        QUrl feedURL;                               // empty: ProductInfo::updateManifestURL()
-        std::optional<QString> publicKey;           // Base64 raw Ed25519 key; none: the built-in key
+        std::shared_ptr<Clock> clock;       // none: Clock::system()
+        std::optional<UserDefaults> store;  // none: UserDefaults::standard()
+        int transferTimeoutMs = 15000;      // a transfer idle this long fails
+        int checkTimeoutMs = 30000;         // a check still running this long fails
+        QUrl feedURL;                       // empty: ProductInfo::updateManifestURL()
+        std::optional<QString> publicKey;   // Base64 raw Ed25519 key; none: the built-in key
     };
 
     static constexpr const char* automaticKey = "Corvanta.Updates.Automatic";

@@ -16,10 +16,8 @@ UpdateFeedError UpdateFeedError::make(Code code)
         return {code, std::nullopt, LocalizedMessage("The update feed is incomplete or malformed.")};
     case Code::secureConnectionFailed:
         return {code, std::nullopt, LocalizedMessage("The update feed's signature could not be verified.")};
-    case Code::notJSON:
-        return notJSON(QString());
-    case Code::transport:
-        break;
+    case Code::notJSON: return notJSON(QString());
+    case Code::transport: break;
     }
     return {Code::transport, QString(), std::nullopt};
 }

@@ -136,8 +136,8 @@ void onPlayback(void* data)
         out[i * channels] = out[i * channels + 1] = v;
     }
     run->written += frames;
-    if (run->tone ? run->written > toneFrames + rate : run->clickTicks.size() >= run->clicks
-                                                          && run->written % run->period < frames)
+    if (run->tone ? run->written > toneFrames + rate
+                  : run->clickTicks.size() >= run->clicks && run->written % run->period < frames)
         run->done.store(true);
     queuePlayback(run->playback, playback);
 }
@@ -217,18 +217,18 @@ void connectStereo(pw_stream* stream, pw_direction direction)
     info.position[0] = SPA_AUDIO_CHANNEL_FL;
     info.position[1] = SPA_AUDIO_CHANNEL_FR;
     const spa_pod* params[1] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
-    pw_stream_connect(stream, direction, PW_ID_ANY,
-                      pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS
-                                      | PW_STREAM_FLAG_RT_PROCESS),
-                      params, 1);
+    pw_stream_connect(
+        stream, direction, PW_ID_ANY,
+        pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS), params,
+        1);
 }
 
 pw_stream* makeStream(pw_thread_loop* loop, pw_core* core, Run* run, bool isPlayback, const char* target,
                       spa_hook* hook)
 {
-    pw_properties* props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY,
-                                             isPlayback ? "Playback" : "Capture", PW_KEY_NODE_NAME,
-                                             isPlayback ? "latency-probe-out" : "latency-probe-in", nullptr);
+    pw_properties* props =
+        pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, isPlayback ? "Playback" : "Capture",
+                          PW_KEY_NODE_NAME, isPlayback ? "latency-probe-out" : "latency-probe-in", nullptr);
     if (target) pw_properties_set(props, PW_KEY_TARGET_OBJECT, target);
     if (!isPlayback) pw_properties_set(props, PW_KEY_STREAM_CAPTURE_SINK, "true");
     static pw_stream_events playbackEvents{}, captureEvents{};
@@ -258,8 +258,7 @@ void connectSplitPlayer(pw_core* core, SplitPlayer& player, const char* name, co
     events.version = PW_VERSION_STREAM_EVENTS;
     events.process = &onSplitPlayback;
     events.io_changed = [](void* data, uint32_t id, void* area, uint32_t) {
-        if (id == SPA_IO_Position)
-            static_cast<SplitPlayer*>(data)->position.store(static_cast<spa_io_position*>(area));
+        if (id == SPA_IO_Position) static_cast<SplitPlayer*>(data)->position.store(static_cast<spa_io_position*>(area));
     };
     player.stream = pw_stream_new(core, name, props);
     pw_stream_add_listener(player.stream, hook, &events, &player);
@@ -288,11 +287,16 @@ int main(int argc, char** argv)
     std::string speaker = "test_speakers";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--direct") direct = true;
-        else if (a == "--split") run.split = true;
-        else if (a == "--clicks" && i + 1 < argc) run.clicks = uint32_t(std::stoul(argv[++i]));
-        else if (a == "--tone" && i + 1 < argc) run.tone = true, run.toneSeconds = std::stod(argv[++i]);
-        else if (a == "--speaker" && i + 1 < argc) speaker = argv[++i];
+        if (a == "--direct")
+            direct = true;
+        else if (a == "--split")
+            run.split = true;
+        else if (a == "--clicks" && i + 1 < argc)
+            run.clicks = uint32_t(std::stoul(argv[++i]));
+        else if (a == "--tone" && i + 1 < argc)
+            run.tone = true, run.toneSeconds = std::stod(argv[++i]);
+        else if (a == "--speaker" && i + 1 < argc)
+            speaker = argv[++i];
         else {
             std::fprintf(stderr, "usage: capture_latency [--direct | --split] [--clicks N | --tone SECONDS] "
                                  "[--speaker NAME]\n");

@@ -25,9 +25,9 @@ DSPSettings everything()
     HeadphoneProfile p;
     p.preampDB = -4;
     for (int i = 0; i < 10; ++i)
-        p.filters.push_back({i == 0 ? HeadphoneFilter::Kind::lowShelf
-                                    : i == 9 ? HeadphoneFilter::Kind::highShelf
-                                             : HeadphoneFilter::Kind::peak,
+        p.filters.push_back({i == 0   ? HeadphoneFilter::Kind::lowShelf
+                             : i == 9 ? HeadphoneFilter::Kind::highShelf
+                                      : HeadphoneFilter::Kind::peak,
                              60.0f * std::pow(2.0f, float(i)), i % 2 ? 2.5f : -3.0f, 1.4f});
     s.headphoneProfile = p;
     return s;
@@ -72,9 +72,8 @@ void chain(benchmark::State& state)
         benchmark::DoNotOptimize(out->channel(0)[0]);
     }
     // Seconds per (frames x 1e-9): nanoseconds per stereo frame.
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(double(frames) * double(state.iterations()) * 1e-9,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] = benchmark::Counter(double(frames) * double(state.iterations()) * 1e-9,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     graph.stop();
 }
 

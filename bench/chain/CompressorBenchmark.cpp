@@ -43,9 +43,8 @@ void compressor(benchmark::State& state)
         d.process(channels, 2, frames);
         benchmark::DoNotOptimize(left[0]);
     }
-    state.counters["ns_per_frame"] = benchmark::Counter(
-        double(frames) * double(state.iterations()) * 1e-9,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] = benchmark::Counter(double(frames) * double(state.iterations()) * 1e-9,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

@@ -47,9 +47,8 @@ void wavefront(benchmark::State& state)
         eq.process(channels, 2, frames);
         benchmark::DoNotOptimize(left[0]);
     }
-    state.counters["ns_per_frame"] = benchmark::Counter(
-        double(frames) * double(state.iterations()) * 1e-9,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] = benchmark::Counter(double(frames) * double(state.iterations()) * 1e-9,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void plainCascade(benchmark::State& state)
@@ -66,9 +65,8 @@ void plainCascade(benchmark::State& state)
         }
         benchmark::DoNotOptimize(left[0]);
     }
-    state.counters["ns_per_frame"] = benchmark::Counter(
-        double(frames) * double(state.iterations()) * 1e-9,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] = benchmark::Counter(double(frames) * double(state.iterations()) * 1e-9,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

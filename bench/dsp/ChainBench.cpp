@@ -16,8 +16,8 @@ namespace {
 // utility stage with its third-octave analyser on.
 void FiveUnits(benchmark::State& state)
 {
-    static const float centres[] = {20,   25,   31.5f, 40,   50,   63,   80,    100,   125,   160,  200,
-                                    250,  315,  400,   500,  630,  800,  1000,  1250,  1600,  2000, 2500,
+    static const float centres[] = {20,   25,   31.5f, 40,   50,   63,    80,    100,   125,  160,  200,
+                                    250,  315,  400,   500,  630,  800,   1000,  1250,  1600, 2000, 2500,
                                     3150, 4000, 5000,  6300, 8000, 10000, 12500, 16000, 20000};
     QRBassUnit bass;
     QRLevelerUnit leveler;

@@ -41,8 +41,7 @@ void DriveKernelPolyphase(benchmark::State& state)
     std::mt19937 generator(1);
     std::uniform_real_distribution<float> noise(-0.9f, 0.9f);
     std::vector<float> source(frames), block(frames);
-    for (float& s : source)
-        s = noise(generator);
+    for (float& s : source) s = noise(generator);
     for (auto _ : state) {
         block = source;
         benchmark::DoNotOptimize(oversampler.process(block.data(), frames, curve).activity);
@@ -63,22 +62,18 @@ void DriveKernelPlain(benchmark::State& state)
     std::mt19937 generator(1);
     std::uniform_real_distribution<float> noise(-0.9f, 0.9f);
     std::vector<float> source(frames), out(frames);
-    for (float& s : source)
-        s = noise(generator);
+    for (float& s : source) s = noise(generator);
     const uint32_t high = frames * factor;
     std::vector<float> stuffed(taps - 1 + high, 0.0f), shaped(taps - 1 + high, 0.0f);
     for (auto _ : state) {
         std::fill(stuffed.begin() + (taps - 1), stuffed.end(), 0.0f);
-        for (uint32_t i = 0; i < frames; ++i)
-            stuffed[taps - 1 + i * factor] = source[i] * factor;
-        for (uint32_t m = 0; m < high; ++m)
-            shaped[taps - 1 + m] = 0;
+        for (uint32_t i = 0; i < frames; ++i) stuffed[taps - 1 + i * factor] = source[i] * factor;
+        for (uint32_t m = 0; m < high; ++m) shaped[taps - 1 + m] = 0;
         firAccumulate(shaped.data() + taps - 1, stuffed.data() + taps - 1, h.data(), taps, high);
         benchmark::DoNotOptimize(curve.shape(shaped.data() + taps - 1, high));
         for (uint32_t k = 0; k < frames; ++k) {
             float sum = 0;
-            for (uint32_t p = 0; p < taps; ++p)
-                sum += shaped[k * factor + p] * h[p];
+            for (uint32_t p = 0; p < taps; ++p) sum += shaped[k * factor + p] * h[p];
             out[k] = sum;
         }
         std::copy(stuffed.end() - (taps - 1), stuffed.end(), stuffed.begin());

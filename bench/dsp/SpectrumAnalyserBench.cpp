@@ -13,8 +13,8 @@ namespace {
 void SpectrumAnalyserFeed(benchmark::State& state)
 {
     const auto frames = uint32_t(state.range(0));
-    std::vector<float> centres = {20,   25,   31.5f, 40,   50,   63,   80,    100,   125,   160,  200,
-                                  250,  315,  400,   500,  630,  800,  1000,  1250,  1600,  2000, 2500,
+    std::vector<float> centres = {20,   25,   31.5f, 40,   50,   63,    80,    100,   125,  160,  200,
+                                  250,  315,  400,   500,  630,  800,   1000,  1250,  1600, 2000, 2500,
                                   3150, 4000, 5000,  6300, 8000, 10000, 12500, 16000, 20000};
     SpectrumAnalyser analyser;
     analyser.configure(centres.data(), uint32_t(centres.size()));
@@ -22,10 +22,8 @@ void SpectrumAnalyserFeed(benchmark::State& state)
     std::mt19937 generator(3);
     std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
     std::vector<float> block(frames);
-    for (float& s : block)
-        s = noise(generator);
-    for (auto _ : state)
-        analyser.feed(block.data(), frames);
+    for (float& s : block) s = noise(generator);
+    for (auto _ : state) analyser.feed(block.data(), frames);
     reportTimePerFrame(state, frames);
 }
 BENCHMARK(SpectrumAnalyserFeed)->Apply(blockSizes);
@@ -33,8 +31,8 @@ BENCHMARK(SpectrumAnalyserFeed)->Apply(blockSizes);
 // A utility stage with its analyser on, as the chain's input and output stages run.
 void UtilityWithAnalyser(benchmark::State& state)
 {
-    static const float centres[] = {20,   25,   31.5f, 40,   50,   63,   80,    100,   125,   160,  200,
-                                    250,  315,  400,   500,  630,  800,  1000,  1250,  1600,  2000, 2500,
+    static const float centres[] = {20,   25,   31.5f, 40,   50,   63,    80,    100,   125,  160,  200,
+                                    250,  315,  400,   500,  630,  800,   1000,  1250,  1600, 2000, 2500,
                                     3150, 4000, 5000,  6300, 8000, 10000, 12500, 16000, 20000};
     QRUtilityUnit unit;
     unit.configureSpectrum(centres, 31);

@@ -82,15 +82,18 @@ struct Outcome {
 void start(SystemBoostEngine& engine, const std::shared_ptr<Outcome>& outcome)
 {
     *outcome = Outcome();
-    engine.start(DSPSettings(), true, std::nullopt, [outcome](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) {
-        outcome->done = true;
-        outcome->ok = info.has_value();
-    });
+    engine.start(DSPSettings(), true, std::nullopt,
+                 [outcome](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) {
+                     outcome->done = true;
+                     outcome->ok = info.has_value();
+                 });
 }
 
 void report(const char* phase, qint64 longest, bool ok, bool stopped)
 {
-    const QJsonObject line{{"phase", phase}, {"longestStallMS", qint64(longest)}, {"ok", ok},
+    const QJsonObject line{{"phase", phase},
+                           {"longestStallMS", qint64(longest)},
+                           {"ok", ok},
                            {"sessionManager", stopped ? "stopped" : "running"}};
     std::printf("%s\n", QJsonDocument(line).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
@@ -107,8 +110,8 @@ int main(int argc, char** argv)
     if (at >= 0 && at + 1 < args.size()) sessionManager = pid_t(args[at + 1].toInt());
     const bool stopped = sessionManager > 0;
 
-    auto engine = std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
-                                                      std::make_shared<PulseDevices>());
+    auto engine =
+        std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(), std::make_shared<PulseDevices>());
     spin(200);
     Heartbeat heartbeat;
     auto outcome = std::make_shared<Outcome>();
@@ -117,8 +120,9 @@ int main(int argc, char** argv)
     const auto running = [&] {
         if (stopped) ::kill(sessionManager, SIGCONT);
         spin(300);
-        if (!engine) engine = std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
-                                                                  std::make_shared<PulseDevices>());
+        if (!engine)
+            engine = std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
+                                                         std::make_shared<PulseDevices>());
         start(*engine, outcome);
         spinUntil([&] { return outcome->done; }, 15000);
         spin(300);

@@ -59,12 +59,12 @@ int main(int argc, char** argv)
     app.exec();
     if (sessionManager > 0) ::kill(sessionManager, SIGCONT);
 
-    const QJsonObject result{{"phase", sessionManager > 0 ? "model start, session manager stopped for 1 s"
-                                                          : "model start"},
-                             {"longestStallMS", longest},
-                             {"devicesListedAfterMS", listedAfter},
-                             {"volumeFailure", model && model->volume() && model->volume()->failure()
-                                                   ? *model->volume()->failure() : QString()}};
+    const QJsonObject result{
+        {"phase", sessionManager > 0 ? "model start, session manager stopped for 1 s" : "model start"},
+        {"longestStallMS", longest},
+        {"devicesListedAfterMS", listedAfter},
+        {"volumeFailure",
+         model && model->volume() && model->volume()->failure() ? *model->volume()->failure() : QString()}};
     std::printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
     model.reset();
     return 0;

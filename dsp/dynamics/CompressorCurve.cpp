@@ -96,14 +96,12 @@ void gains4(const GainShape& s, const float* levelsDB, float* gains, uint32_t co
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2,fma"))) void gains8(const GainShape& s, const float* levelsDB, float* gains,
-                                                 uint32_t count)
+__attribute__((target("avx2,fma"))) void gains8(const GainShape& s, const float* levelsDB, float* gains, uint32_t count)
 {
     gainsOf<Float8>(s, levelsDB, gains, count);
 }
 
-__attribute__((target("avx512f"))) void gains16(const GainShape& s, const float* levelsDB, float* gains,
-                                                uint32_t count)
+__attribute__((target("avx512f"))) void gains16(const GainShape& s, const float* levelsDB, float* gains, uint32_t count)
 {
     gainsOf<Float16>(s, levelsDB, gains, count);
 }
@@ -129,8 +127,8 @@ const GainsForm gainsForm = chooseGains();
 void CompressorCurve::gains(const float* levelsDB, float* gains, uint32_t count, float makeupDB) const
 {
     const float slope = 1 - 1 / ratio();
-    gainsForm({threshold, slope, expansionThreshold, expansionRatio, makeupDB, slope > 0, expansionRatio > 1},
-              levelsDB, gains, count);
+    gainsForm({threshold, slope, expansionThreshold, expansionRatio, makeupDB, slope > 0, expansionRatio > 1}, levelsDB,
+              gains, count);
 }
 
 }  // namespace quorel

@@ -10,8 +10,8 @@ namespace quorel {
 struct CompressorCurve {
     static constexpr float kneeDB = 6;
 
-    float threshold = 0;           // dB
-    float headroom = 40;           // dB
+    float threshold = 0;  // dB
+    float headroom = 40;  // dB
     float expansionRatio = 1;
     float expansionThreshold = -120;  // dB
 

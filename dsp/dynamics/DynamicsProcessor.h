@@ -54,7 +54,7 @@ private:
     static void derive(Settings& settings, double sampleRate);
 
     PublishedParameters<Settings, parameterCount> settings_{range, derive};
-    RmsDetector detector_;       // render thread
+    RmsDetector detector_;  // render thread
 };
 
 }  // namespace quorel

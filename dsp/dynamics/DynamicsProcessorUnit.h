@@ -10,9 +10,8 @@ class DynamicsProcessorUnit : public EffectUnit {
 public:
     static constexpr FourCharCode subtype = fourCharCode("dcmp");
 
-    explicit DynamicsProcessorUnit(
-        const AudioComponentDescription& description = {effectComponentType, subtype,
-                                                        platformManufacturer, 0, 0});
+    explicit DynamicsProcessorUnit(const AudioComponentDescription& description = {effectComponentType, subtype,
+                                                                                   platformManufacturer, 0, 0});
 
 protected:
     void parameterChanged(uint32_t id, float value) override { dsp_.setParameter(id, value); }

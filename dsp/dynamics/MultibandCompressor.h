@@ -61,8 +61,8 @@ private:
         // the all-passes that keep the lower bands in phase.
         BiquadCoefficients lowPass[3], highPass[3], allPass2, allPass3;
         RmsDetector::Coefficients detector;
-        float preGain, postGain;        // linear
-        float bandGains[bandCount];     // linear
+        float preGain, postGain;     // linear
+        float bandGains[bandCount];  // linear
     };
     // Owner's thread: the crossover filters, the detectors' coefficients and the linear gains.
     static void derive(Settings& settings, double sampleRate);

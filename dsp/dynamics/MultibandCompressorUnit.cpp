@@ -15,8 +15,7 @@ MultibandCompressorUnit::MultibandCompressorUnit(const AudioComponentDescription
     };
     add(M::preGain, "Pre-Gain", parameterUnit::decibels);
     add(M::postGain, "Post-Gain", parameterUnit::decibels);
-    for (uint32_t k = 0; k < 3; ++k)
-        add(M::crossover1 + k, "Crossover " + std::to_string(k + 1), parameterUnit::hertz);
+    for (uint32_t k = 0; k < 3; ++k) add(M::crossover1 + k, "Crossover " + std::to_string(k + 1), parameterUnit::hertz);
     for (uint32_t b = 0; b < M::bandCount; ++b)
         add(M::threshold1 + b, "Threshold " + std::to_string(b + 1), parameterUnit::decibels);
     for (uint32_t b = 0; b < M::bandCount; ++b)

@@ -28,8 +28,7 @@ public:
     PublishedParameters(Range range, Derive derive) : range_(range), derive_(derive)
     {
         Settings initial{};
-        for (uint32_t id = 0; id < Count; ++id)
-            initial.values[id] = range_(id).initial;
+        for (uint32_t id = 0; id < Count; ++id) initial.values[id] = range_(id).initial;
         publish(initial);
     }
 

@@ -77,8 +77,8 @@ public:
     {
         follow(square);
         const double level = meanSquare_ > 1e-12 ? double(10 * std::log10(float(meanSquare_))) : floorDB;
-        levelDB_ = level > levelDB_ ? keepAttack_ * levelDB_ + attack_ * level
-                                    : keepRelease_ * levelDB_ + release_ * level;
+        levelDB_ =
+            level > levelDB_ ? keepAttack_ * levelDB_ + attack_ * level : keepRelease_ * levelDB_ + release_ * level;
         return float(levelDB_);
     }
     // next() for a block: turns `count` squared samples into smoothed levels in dB, in place.

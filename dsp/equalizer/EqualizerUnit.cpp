@@ -6,8 +6,7 @@
 namespace quorel {
 
 EqualizerUnit::EqualizerUnit(uint32_t bandCount)
-    : EffectUnit({effectComponentType, subtype, platformManufacturer, 0, 0}, Input::zeroInvalidSamples),
-      eq_(bandCount)
+    : EffectUnit({effectComponentType, subtype, platformManufacturer, 0, 0}, Input::zeroInvalidSamples), eq_(bandCount)
 {
     std::vector<ParameterInfo> table;
     table.push_back({globalGainParameter, "Global Gain", ParametricEqualizer::minimumGain,
@@ -16,13 +15,11 @@ EqualizerUnit::EqualizerUnit(uint32_t bandCount)
         const std::string n = " " + std::to_string(i + 1);
         table.push_back({bypassParameter + i, "Bypass" + n, 0, 1, 0, parameterUnit::boolean});
         table.push_back({typeParameter + i, "Filter Type" + n, 0, 10, 0, parameterUnit::indexed});
-        table.push_back({frequencyParameter + i, "Frequency" + n,
-                         ParametricEqualizer::minimumFrequency, maximumFrequency, 1000,
-                         parameterUnit::hertz});
+        table.push_back({frequencyParameter + i, "Frequency" + n, ParametricEqualizer::minimumFrequency,
+                         maximumFrequency, 1000, parameterUnit::hertz});
         table.push_back({gainParameter + i, "Gain" + n, ParametricEqualizer::minimumGain,
                          ParametricEqualizer::maximumGain, 0, parameterUnit::decibels});
-        table.push_back({bandwidthParameter + i, "Bandwidth" + n,
-                         ParametricEqualizer::minimumBandwidth,
+        table.push_back({bandwidthParameter + i, "Bandwidth" + n, ParametricEqualizer::minimumBandwidth,
                          ParametricEqualizer::maximumBandwidth, 0.5f, parameterUnit::octaves});
     }
     defineParameters(std::move(table));

@@ -28,15 +28,9 @@ public:
     uint32_t bandCount() const { return eq_.bandCount(); }
     void setType(uint32_t band, Type type) { setParameter(typeParameter + band, float(int(type))); }
     void setFrequency(uint32_t band, float hz) { setParameter(frequencyParameter + band, hz); }
-    void setBandwidth(uint32_t band, float octaves)
-    {
-        setParameter(bandwidthParameter + band, octaves);
-    }
+    void setBandwidth(uint32_t band, float octaves) { setParameter(bandwidthParameter + band, octaves); }
     void setGain(uint32_t band, float dB) { setParameter(gainParameter + band, dB); }
-    void setBypass(uint32_t band, bool bypass)
-    {
-        setParameter(bypassParameter + band, bypass ? 1.0f : 0.0f);
-    }
+    void setBypass(uint32_t band, bool bypass) { setParameter(bypassParameter + band, bypass ? 1.0f : 0.0f); }
     void setGlobalGain(float dB) { setParameter(globalGainParameter, dB); }
 
     const ParametricEqualizer& equalizer() const { return eq_; }

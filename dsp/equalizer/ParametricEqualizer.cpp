@@ -32,10 +32,11 @@ const bool widerKernel = processorHas(ParametricEqualizer::Kernel::wider);
 
 ParametricEqualizer::ParametricEqualizer(uint32_t bandCount)
     : count_(std::min(bandCount, maximumBands)), stages_(std::make_unique<Stage[]>(count_)),
-      active_(std::make_unique<uint32_t[]>(count_)),
-      packed_(std::make_unique<SectionPair[]>(pairCapacity(count_))), pipe_(std::make_unique<Pair[]>(count_ + 1)),
-      frames2_(std::make_unique<double[]>(2 * size_t(wideBlock))),
-      kernel_(widerKernel ? Kernel::wider : wideKernel ? Kernel::wide : Kernel::portable)
+      active_(std::make_unique<uint32_t[]>(count_)), packed_(std::make_unique<SectionPair[]>(pairCapacity(count_))),
+      pipe_(std::make_unique<Pair[]>(count_ + 1)), frames2_(std::make_unique<double[]>(2 * size_t(wideBlock))),
+      kernel_(widerKernel  ? Kernel::wider
+              : wideKernel ? Kernel::wide
+                           : Kernel::portable)
 {
     for (uint32_t i = 0; i < count_; ++i) pending_.filters[i] = design(i, sampleRate_);
     publish();
@@ -44,7 +45,7 @@ ParametricEqualizer::ParametricEqualizer(uint32_t bandCount)
 bool ParametricEqualizer::kernelAvailable(Kernel kernel)
 {
     return kernel == Kernel::portable || (kernel == Kernel::wide && wideKernel)
-        || (kernel == Kernel::wider && widerKernel);
+           || (kernel == Kernel::wider && widerKernel);
 }
 
 void ParametricEqualizer::setKernel(Kernel kernel)
@@ -117,22 +118,10 @@ ParametricEqualizer::Type ParametricEqualizer::type(uint32_t band) const
 {
     return band < count_ ? bands_[band].type : Type::parametric;
 }
-float ParametricEqualizer::frequency(uint32_t band) const
-{
-    return band < count_ ? bands_[band].frequency : 0;
-}
-float ParametricEqualizer::bandwidth(uint32_t band) const
-{
-    return band < count_ ? bands_[band].bandwidth : 0;
-}
-float ParametricEqualizer::gain(uint32_t band) const
-{
-    return band < count_ ? bands_[band].gain : 0;
-}
-bool ParametricEqualizer::bypass(uint32_t band) const
-{
-    return band < count_ && bands_[band].bypass;
-}
+float ParametricEqualizer::frequency(uint32_t band) const { return band < count_ ? bands_[band].frequency : 0; }
+float ParametricEqualizer::bandwidth(uint32_t band) const { return band < count_ ? bands_[band].bandwidth : 0; }
+float ParametricEqualizer::gain(uint32_t band) const { return band < count_ ? bands_[band].gain : 0; }
+bool ParametricEqualizer::bypass(uint32_t band) const { return band < count_ && bands_[band].bypass; }
 float ParametricEqualizer::globalGain() const { return globalGain_; }
 
 BiquadCoefficients ParametricEqualizer::design(uint32_t band, double sampleRate) const
@@ -185,8 +174,7 @@ constexpr int groupSize = 3;
 // pair. From the last pair down, so each reads its inputs before the pair below replaces them.
 template <int G>
 __attribute__((target("avx,fma"), always_inline)) inline void groupStep(const double* p, __m256d (&m1)[G],
-                                                                         __m256d (&m2)[G], __m256d (&y)[G],
-                                                                         __m256d in)
+                                                                        __m256d (&m2)[G], __m256d (&y)[G], __m256d in)
 {
 #pragma GCC unroll 4
     for (int j = G - 1; j >= 0; --j) {
@@ -203,8 +191,8 @@ __attribute__((target("avx,fma"), always_inline)) inline void groupStep(const do
 // more (i >= frames + k): there it keeps its memories.
 template <int G>
 __attribute__((target("avx,fma"), always_inline)) inline void groupEdgeStep(const double* p, __m256d (&m1)[G],
-                                                                             __m256d (&m2)[G], __m256d (&y)[G],
-                                                                             __m256d in, uint64_t i, uint64_t frames)
+                                                                            __m256d (&m2)[G], __m256d (&y)[G],
+                                                                            __m256d in, uint64_t i, uint64_t frames)
 {
     __m256d kept1[G], kept2[G];
 #pragma GCC unroll 4
@@ -214,8 +202,8 @@ __attribute__((target("avx,fma"), always_inline)) inline void groupEdgeStep(cons
     for (int j = 0; j < G; ++j) {
         const bool lower = i >= uint64_t(2 * j) && i < frames + 2 * j;
         const bool upper = i >= uint64_t(2 * j + 1) && i < frames + 2 * j + 1;
-        const __m256d works = _mm256_castsi256_pd(
-            _mm256_set_epi64x(-int64_t(upper), -int64_t(upper), -int64_t(lower), -int64_t(lower)));
+        const __m256d works =
+            _mm256_castsi256_pd(_mm256_set_epi64x(-int64_t(upper), -int64_t(upper), -int64_t(lower), -int64_t(lower)));
         m1[j] = _mm256_blendv_pd(kept1[j], m1[j], works);
         m2[j] = _mm256_blendv_pd(kept2[j], m2[j], works);
     }
@@ -238,8 +226,8 @@ __attribute__((target("avx,fma"))) void groupFused(double* p, double* frames2, u
     const uint64_t steps = uint64_t(frames) + delay;
     for (uint64_t i = 0; i < steps; ++i) {
         // Frame i enters in the upper half, where filter 0 looks for its input.
-        const __m256d in = i < frames ? _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(frames2 + 2 * i))
-                                      : _mm256_setzero_pd();
+        const __m256d in =
+            i < frames ? _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(frames2 + 2 * i)) : _mm256_setzero_pd();
         if (i >= delay && i < frames)
             groupStep<G>(p, m1, m2, y, in);
         else
@@ -255,7 +243,7 @@ __attribute__((target("avx,fma"))) void groupFused(double* p, double* frames2, u
 
 // A block of planar float frames into interleaved double frames (a mono block's second lane 0).
 __attribute__((target("avx,fma"))) void toFrames(const float* left, const float* right, double* frames2,
-                                                  uint32_t frames)
+                                                 uint32_t frames)
 {
     // Four frames at a time: [L0 L1 L2 L3] and [R0 R1 R2 R3] to [L0 R0 L1 R1] [L2 R2 L3 R3].
     uint32_t i = 0;
@@ -326,8 +314,8 @@ __attribute__((target("avx512f,avx512dq"), always_inline)) inline void quadStep(
 {
     // Filter G m takes filter G m - 1, the slot below in the last quad (or the frame coming in,
     // lanes 6 and 7 of `in`), taken before that quad moves on.
-    const __m512d first = _mm512_castsi512_pd(
-        _mm512_alignr_epi64(_mm512_castpd_si512(g.y[G - 1]), _mm512_castpd_si512(in), 6));
+    const __m512d first =
+        _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(g.y[G - 1]), _mm512_castpd_si512(in), 6));
 #pragma GCC unroll 4
     for (int j = G - 1; j >= 0; --j) {
         const __m512d x = j ? g.y[j - 1] : first;
@@ -340,7 +328,8 @@ __attribute__((target("avx512f,avx512dq"), always_inline)) inline void quadStep(
 
 // One field of filters j, j + G, j + 2 G and j + 3 G of the group from `p` on, as one vector.
 template <int G>
-__attribute__((target("avx512f,avx512dq"), always_inline)) inline __m512d gatheredField(const double* p, int j, int field)
+__attribute__((target("avx512f,avx512dq"), always_inline)) inline __m512d gatheredField(const double* p, int j,
+                                                                                        int field)
 {
     auto at = [p, field](int k) { return _mm_load_pd(p + stride * (k / 2) + field + 2 * (k % 2)); };
     __m512d v = _mm512_castpd128_pd512(at(j));

@@ -10,8 +10,8 @@ namespace quorel {
 
 AudioEngine::AudioEngine()
 {
-    for (AudioNode* node : {static_cast<AudioNode*>(&input_), static_cast<AudioNode*>(&mainMixer_),
-                            static_cast<AudioNode*>(&output_)})
+    for (AudioNode* node :
+         {static_cast<AudioNode*>(&input_), static_cast<AudioNode*>(&mainMixer_), static_cast<AudioNode*>(&output_)})
         attach(*node);
 }
 
@@ -30,14 +30,13 @@ bool AudioEngine::isAttached(const AudioNode& node) const
     return std::find(nodes_.begin(), nodes_.end(), &node) != nodes_.end();
 }
 
-bool AudioEngine::connect(AudioNode& from, AudioNode& to, uint32_t fromBus, uint32_t toBus,
-                          const AudioFormat& format)
+bool AudioEngine::connect(AudioNode& from, AudioNode& to, uint32_t fromBus, uint32_t toBus, const AudioFormat& format)
 {
     return connect(from, {{&to, toBus}}, fromBus, format);
 }
 
-bool AudioEngine::connect(AudioNode& from, const std::vector<ConnectionPoint>& points,
-                          uint32_t fromBus, const AudioFormat& format)
+bool AudioEngine::connect(AudioNode& from, const std::vector<ConnectionPoint>& points, uint32_t fromBus,
+                          const AudioFormat& format)
 {
     if (fromBus != 0 || !isAttached(from) || running_.load()) return false;
     for (const ConnectionPoint& p : points)
@@ -55,8 +54,7 @@ Status AudioEngine::enableManualRenderingMode(ManualRenderingMode mode, const Au
                                               uint32_t maximumFrameCount)
 {
     if (running_.load()) return status::initialized;
-    if (!format.isStandard() || format.channelCount < 1 || format.channelCount > 2
-        || !(format.sampleRate > 0))
+    if (!format.isStandard() || format.channelCount < 1 || format.channelCount > 2 || !(format.sampleRate > 0))
         return status::formatNotSupported;
     if (maximumFrameCount == 0) return status::parameterError;
     manual_ = true;
@@ -149,8 +147,7 @@ ManualRenderingStatus AudioEngine::renderOffline(uint32_t frames, PCMBuffer& buf
     return result;
 }
 
-ManualRenderingStatus AudioEngine::renderRealtime(uint32_t frames, AudioBufferList& output,
-                                                  Status* error) noexcept
+ManualRenderingStatus AudioEngine::renderRealtime(uint32_t frames, AudioBufferList& output, Status* error) noexcept
 {
     if (mode_ != ManualRenderingMode::realtime) {
         if (error) *error = status::cannotDoInCurrentContext;
@@ -159,8 +156,7 @@ ManualRenderingStatus AudioEngine::renderRealtime(uint32_t frames, AudioBufferLi
     return renderCycle(frames, output, error);
 }
 
-ManualRenderingStatus AudioEngine::renderCycle(uint32_t frames, AudioBufferList& output,
-                                               Status* error) noexcept
+ManualRenderingStatus AudioEngine::renderCycle(uint32_t frames, AudioBufferList& output, Status* error) noexcept
 {
     struct InFlight {
         std::atomic<int>& count;
@@ -194,8 +190,7 @@ ManualRenderingStatus AudioEngine::renderCycle(uint32_t frames, AudioBufferList&
     }
     copyChannels(*rendered, output, frames);
     sampleTime_ += frames;
-    if (mode_ == ManualRenderingMode::realtime && input_.renderedCycle_ == cycle_
-        && input_.wasShortOfData())
+    if (mode_ == ManualRenderingMode::realtime && input_.renderedCycle_ == cycle_ && input_.wasShortOfData())
         return ManualRenderingStatus::insufficientDataFromInputNode;
     return ManualRenderingStatus::success;
 }

@@ -45,20 +45,15 @@ public:
 
     // Connects an output to one input bus (replacing what was connected there). Both nodes
     // must be attached; false otherwise.
-    bool connect(AudioNode& from, AudioNode& to, uint32_t fromBus, uint32_t toBus,
-                 const AudioFormat& format);
-    bool connect(AudioNode& from, AudioNode& to, const AudioFormat& format)
-    {
-        return connect(from, to, 0, 0, format);
-    }
+    bool connect(AudioNode& from, AudioNode& to, uint32_t fromBus, uint32_t toBus, const AudioFormat& format);
+    bool connect(AudioNode& from, AudioNode& to, const AudioFormat& format) { return connect(from, to, 0, 0, format); }
     // One output to several input buses at once.
     bool connect(AudioNode& from, const std::vector<ConnectionPoint>& points, uint32_t fromBus,
                  const AudioFormat& format);
 
     // 0, or -10868 for a format that is not deinterleaved 32-bit float with 1 or 2 channels at
     // a positive rate, -50 for 0 frames, -10849 while running.
-    Status enableManualRenderingMode(ManualRenderingMode mode, const AudioFormat& format,
-                                     uint32_t maximumFrameCount);
+    Status enableManualRenderingMode(ManualRenderingMode mode, const AudioFormat& format, uint32_t maximumFrameCount);
     bool isInManualRenderingMode() const { return manual_; }
     ManualRenderingMode manualRenderingMode() const { return mode_; }
     const AudioFormat& manualRenderingFormat() const { return format_; }
@@ -82,12 +77,10 @@ public:
 
     // Real-time mode: renders `frames` into `output` (one buffer per channel of the rendering
     // format, each at least frames long). Never allocates or blocks.
-    ManualRenderingStatus renderRealtime(uint32_t frames, AudioBufferList& output,
-                                         Status* error) noexcept;
+    ManualRenderingStatus renderRealtime(uint32_t frames, AudioBufferList& output, Status* error) noexcept;
 
 private:
-    ManualRenderingStatus renderCycle(uint32_t frames, AudioBufferList& output,
-                                      Status* error) noexcept;
+    ManualRenderingStatus renderCycle(uint32_t frames, AudioBufferList& output, Status* error) noexcept;
     void collect(AudioNode& node, std::vector<AudioNode*>& order) const;
     void deallocateAll();
 

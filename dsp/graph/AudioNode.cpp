@@ -16,8 +16,7 @@ AudioFormat AudioNode::inputFormat(uint32_t bus) const
 UnitError AudioNode::allocate(uint32_t maximumFrames)
 {
     const uint32_t channels = outputFormat_.channelCount;
-    if (channels > AudioBufferList::maximumBuffers)
-        return UnitError::osStatus(status::formatNotSupported);
+    if (channels > AudioBufferList::maximumBuffers) return UnitError::osStatus(status::formatNotSupported);
     try {
         storage_.assign(size_t(channels) * maximumFrames, 0.0f);
     } catch (const std::bad_alloc&) {
@@ -72,8 +71,7 @@ Status AudioNode::pull(uint64_t cycle, uint32_t frames, const AudioTimeStamp& ti
         renderedCycle_ = cycle;
         cycle_ = cycle;
         // Point the list back at our storage (a render may have redirected it).
-        const uint32_t capacity =
-            output_.numberBuffers ? uint32_t(storage_.size() / output_.numberBuffers) : 0;
+        const uint32_t capacity = output_.numberBuffers ? uint32_t(storage_.size() / output_.numberBuffers) : 0;
         for (uint32_t c = 0; c < output_.numberBuffers; ++c) {
             output_.buffers[c].data = storage_.data() + size_t(c) * capacity;
             output_.buffers[c].dataByteSize = frames * uint32_t(sizeof(float));

@@ -43,8 +43,7 @@ protected:
     virtual void reset() {}
 
     // Render thread: fills `output` (the node's own buffers, `frames` long) for this cycle.
-    virtual Status render(uint32_t frames, const AudioTimeStamp& timestamp,
-                          AudioBufferList& output) noexcept = 0;
+    virtual Status render(uint32_t frames, const AudioTimeStamp& timestamp, AudioBufferList& output) noexcept = 0;
 
     // Render thread: the output of the source connected to `bus`, rendered at most once per
     // cycle. -10876 when nothing is connected.

@@ -28,8 +28,7 @@ void EffectNode::deallocate()
     AudioNode::deallocate();
 }
 
-Status EffectNode::render(uint32_t frames, const AudioTimeStamp& timestamp,
-                          AudioBufferList& output) noexcept
+Status EffectNode::render(uint32_t frames, const AudioTimeStamp& timestamp, AudioBufferList& output) noexcept
 {
     // The unit pulls into the output buffers (or takes over its source's) and processes in place.
     auto pull = [this](RenderActionFlags&, const AudioTimeStamp& ts, uint32_t n, int64_t,

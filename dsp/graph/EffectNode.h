@@ -22,8 +22,7 @@ protected:
     UnitError allocate(uint32_t maximumFrames) override;
     void deallocate() override;
     void reset() override { unit_->reset(); }
-    Status render(uint32_t frames, const AudioTimeStamp& timestamp,
-                  AudioBufferList& output) noexcept override;
+    Status render(uint32_t frames, const AudioTimeStamp& timestamp, AudioBufferList& output) noexcept override;
 
 private:
     std::unique_ptr<AudioUnit> unit_;

@@ -25,8 +25,7 @@ public:
     bool wasShortOfData() const { return short_; }
 
 protected:
-    Status render(uint32_t frames, const AudioTimeStamp& timestamp,
-                  AudioBufferList& output) noexcept override;
+    Status render(uint32_t frames, const AudioTimeStamp& timestamp, AudioBufferList& output) noexcept override;
 
 private:
     AudioFormat format_{};

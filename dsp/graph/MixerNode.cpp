@@ -26,8 +26,7 @@ UnitError MixerNode::allocate(uint32_t maximumFrames)
     return {};
 }
 
-Status MixerNode::render(uint32_t frames, const AudioTimeStamp& timestamp,
-                         AudioBufferList& output) noexcept
+Status MixerNode::render(uint32_t frames, const AudioTimeStamp& timestamp, AudioBufferList& output) noexcept
 {
     bool first = true;
     for (uint32_t bus = 0; bus < inputs().size(); ++bus) {

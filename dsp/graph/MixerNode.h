@@ -18,8 +18,7 @@ public:
 
 protected:
     UnitError allocate(uint32_t maximumFrames) override;
-    Status render(uint32_t frames, const AudioTimeStamp& timestamp,
-                  AudioBufferList& output) noexcept override;
+    Status render(uint32_t frames, const AudioTimeStamp& timestamp, AudioBufferList& output) noexcept override;
 
 private:
     PublishedBlock<float> volume_{1.0f};

@@ -10,8 +10,7 @@ public:
     OutputNode() = default;
 
 protected:
-    Status render(uint32_t frames, const AudioTimeStamp& timestamp,
-                  AudioBufferList& output) noexcept override;
+    Status render(uint32_t frames, const AudioTimeStamp& timestamp, AudioBufferList& output) noexcept override;
 };
 
 }  // namespace quorel

@@ -7,9 +7,8 @@ namespace quorel {
 
 std::unique_ptr<PCMBuffer> PCMBuffer::make(const AudioFormat& format, uint32_t frameCapacity)
 {
-    if (!format.isStandard() || format.channelCount == 0
-        || format.channelCount > AudioBufferList::maximumBuffers || !(format.sampleRate > 0)
-        || frameCapacity == 0)
+    if (!format.isStandard() || format.channelCount == 0 || format.channelCount > AudioBufferList::maximumBuffers
+        || !(format.sampleRate > 0) || frameCapacity == 0)
         return nullptr;
     try {
         return std::unique_ptr<PCMBuffer>(new PCMBuffer(format, frameCapacity));
@@ -19,15 +18,11 @@ std::unique_ptr<PCMBuffer> PCMBuffer::make(const AudioFormat& format, uint32_t f
 }
 
 PCMBuffer::PCMBuffer(const AudioFormat& format, uint32_t capacity)
-    : format_(format), capacity_(capacity),
-      channels_(format.channelCount, std::vector<float>(capacity, 0.0f))
+    : format_(format), capacity_(capacity), channels_(format.channelCount, std::vector<float>(capacity, 0.0f))
 {
 }
 
-void PCMBuffer::setFrameLength(uint32_t frames)
-{
-    length_ = std::min(frames, capacity_);
-}
+void PCMBuffer::setFrameLength(uint32_t frames) { length_ = std::min(frames, capacity_); }
 
 AudioBufferList& PCMBuffer::mutableAudioBufferList()
 {

@@ -54,14 +54,14 @@ void PlayerNode::stop()
 
 Status PlayerNode::render(uint32_t frames, const AudioTimeStamp&, AudioBufferList& output) noexcept
 {
-    const size_t available = queue_.empty() || !playing_.load(std::memory_order_relaxed)
-        ? 0
-        : queue_[0].size() - position_;
+    const size_t available =
+        queue_.empty() || !playing_.load(std::memory_order_relaxed) ? 0 : queue_[0].size() - position_;
     const uint32_t n = uint32_t(std::min<size_t>(frames, available));
     for (uint32_t c = 0; c < output.numberBuffers; ++c) {
         float* dst = output.buffers[c].samples();
-        if (n) std::memcpy(dst, queue_[std::min<size_t>(c, queue_.size() - 1)].data() + position_,
-                           size_t(n) * sizeof(float));
+        if (n)
+            std::memcpy(dst, queue_[std::min<size_t>(c, queue_.size() - 1)].data() + position_,
+                        size_t(n) * sizeof(float));
         std::memset(dst + n, 0, size_t(frames - n) * sizeof(float));
     }
     position_ += n;

@@ -30,8 +30,7 @@ public:
     bool isPlaying() const { return playing_.load(); }
 
 protected:
-    Status render(uint32_t frames, const AudioTimeStamp& timestamp,
-                  AudioBufferList& output) noexcept override;
+    Status render(uint32_t frames, const AudioTimeStamp& timestamp, AudioBufferList& output) noexcept override;
 
 private:
     std::vector<std::vector<float>> queue_;  // per channel, every scheduled frame in order

@@ -12,8 +12,7 @@ namespace quorel {
 template <typename Unit>
 class UnitNode : public EffectNode {
 public:
-    explicit UnitNode(std::unique_ptr<Unit> unit)
-        : EffectNode(std::move(unit)), unit_(static_cast<Unit*>(audioUnit()))
+    explicit UnitNode(std::unique_ptr<Unit> unit) : EffectNode(std::move(unit)), unit_(static_cast<Unit*>(audioUnit()))
     {
     }
 

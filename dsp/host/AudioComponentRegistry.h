@@ -27,8 +27,8 @@ public:
 
     static AudioComponentRegistry& shared();
 
-    void registerSubclass(Factory factory, const AudioComponentDescription& description,
-                          std::string name, uint32_t version);
+    void registerSubclass(Factory factory, const AudioComponentDescription& description, std::string name,
+                          uint32_t version);
 
     // The first registered unit whose type, subtype and manufacturer match; a zero field of the
     // query matches any value. Null / nullopt when nothing matches.

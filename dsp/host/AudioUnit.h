@@ -62,9 +62,8 @@ public:
 
     // Real-time entry: renders `frameCount` frames into `outputData`, pulling the input through
     // `pullInput`. -10867 before allocation; otherwise the unit's own status.
-    Status render(RenderActionFlags& actionFlags, const AudioTimeStamp& timestamp,
-                  uint32_t frameCount, int64_t outputBusNumber, AudioBufferList& outputData,
-                  PullInput pullInput) noexcept;
+    Status render(RenderActionFlags& actionFlags, const AudioTimeStamp& timestamp, uint32_t frameCount,
+                  int64_t outputBusNumber, AudioBufferList& outputData, PullInput pullInput) noexcept;
 
     // Parameter table. Unknown ids answer -10878.
     std::span<const ParameterInfo> parameters() const { return parameters_; }
@@ -90,9 +89,9 @@ public:
 protected:
     explicit AudioUnit(const AudioComponentDescription& description);
 
-    virtual Status internalRender(RenderActionFlags& actionFlags, const AudioTimeStamp& timestamp,
-                                  uint32_t frameCount, int64_t outputBusNumber,
-                                  AudioBufferList& outputData, const PullInput& pullInput) noexcept = 0;
+    virtual Status internalRender(RenderActionFlags& actionFlags, const AudioTimeStamp& timestamp, uint32_t frameCount,
+                                  int64_t outputBusNumber, AudioBufferList& outputData,
+                                  const PullInput& pullInput) noexcept = 0;
 
     // Defines the parameter table (construction time only); values start at their defaults.
     void defineParameters(std::vector<ParameterInfo> parameters);

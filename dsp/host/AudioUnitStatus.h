@@ -16,17 +16,17 @@ namespace status {
 inline constexpr Status ok = 0;
 
 // The effect-unit host and the pull graph.
-inline constexpr Status parameterError = -50;               // a null unit or a bad argument
+inline constexpr Status parameterError = -50;  // a null unit or a bad argument
 inline constexpr Status invalidProperty = -10879;
-inline constexpr Status invalidParameter = -10878;          // no parameter with that id
+inline constexpr Status invalidParameter = -10878;  // no parameter with that id
 inline constexpr Status invalidElement = -10877;
-inline constexpr Status noConnection = -10876;              // render without an input
+inline constexpr Status noConnection = -10876;  // render without an input
 inline constexpr Status failedInitialization = -10875;
-inline constexpr Status tooManyFramesToProcess = -10874;    // more frames than allocated for
+inline constexpr Status tooManyFramesToProcess = -10874;  // more frames than allocated for
 inline constexpr Status formatNotSupported = -10868;
-inline constexpr Status uninitialized = -10867;             // render before allocation
+inline constexpr Status uninitialized = -10867;  // render before allocation
 inline constexpr Status cannotDoInCurrentContext = -10863;
-inline constexpr Status initialized = -10849;               // change refused while allocated
+inline constexpr Status initialized = -10849;  // change refused while allocated
 
 // The sound server, its devices and the capture.
 inline constexpr Status notRunning = Status(fourCharCode("stop"));        // no sound server (said plainly)

@@ -24,8 +24,7 @@ constexpr int32_t capabilities[] = {1, 1, 2, 2};
 [[gnu::always_inline]] inline bool anyInvalid(const float* x, uint32_t count)
 {
     uint32_t invalid = 0;
-    for (uint32_t i = 0; i < count; ++i)
-        invalid |= uint32_t(isInvalid(x[i]));
+    for (uint32_t i = 0; i < count; ++i) invalid |= uint32_t(isInvalid(x[i]));
     return invalid != 0;
 }
 
@@ -52,8 +51,7 @@ const InvalidScan invalidScan = chooseInvalidScan();
 void zeroInvalid(float* x, uint32_t count) noexcept
 {
     if (invalidScan(x, count))
-        for (uint32_t i = 0; i < count; ++i)
-            x[i] = isInvalid(x[i]) ? 0.0f : x[i];
+        for (uint32_t i = 0; i < count; ++i) x[i] = isInvalid(x[i]) ? 0.0f : x[i];
 }
 
 }  // namespace
@@ -64,10 +62,7 @@ EffectUnit::EffectUnit(const AudioComponentDescription& description, Input input
     setMaximumFramesToRender(4096);
 }
 
-std::span<const int32_t> EffectUnit::channelCapabilities() const
-{
-    return capabilities;
-}
+std::span<const int32_t> EffectUnit::channelCapabilities() const { return capabilities; }
 
 UnitError EffectUnit::allocateRenderResources()
 {
@@ -75,8 +70,7 @@ UnitError EffectUnit::allocateRenderResources()
     if ((format.channelCount != 1 && format.channelCount != 2) || !format.isStandard()
         || !(format == inputBus().format()))
         return UnitError::osStatus(status::formatNotSupported);
-    if (UnitError error = AudioUnit::allocateRenderResources())
-        return error;
+    if (UnitError error = AudioUnit::allocateRenderResources()) return error;
 
     channels_ = format.channelCount;
     capacity_ = maximumFramesToRender();
@@ -99,8 +93,7 @@ UnitError EffectUnit::allocateRenderResources()
 void EffectUnit::deallocateRenderResources()
 {
     releaseState();
-    for (SampleBuffer& buffer : scratch_)
-        buffer.release();
+    for (SampleBuffer& buffer : scratch_) buffer.release();
     AudioUnit::deallocateRenderResources();
 }
 
@@ -117,40 +110,32 @@ float EffectUnit::audibleLevel(const float* const* data, uint32_t frames) const 
         for (uint32_t start = 0; start < frames; start += 64) {
             const uint32_t end = std::min(frames, start + 64);
             uint32_t magnitude = 0;
-            for (uint32_t i = start; i < end; ++i)
-                magnitude |= std::bit_cast<uint32_t>(x[i]) & 0x7fffffffu;
-            if (magnitude != 0)
-                return 1;
+            for (uint32_t i = start; i < end; ++i) magnitude |= std::bit_cast<uint32_t>(x[i]) & 0x7fffffffu;
+            if (magnitude != 0) return 1;
         }
     }
     return 0;
 }
 
-Status EffectUnit::internalRender(RenderActionFlags& actionFlags, const AudioTimeStamp& timestamp,
-                                  uint32_t frameCount, int64_t /*outputBusNumber*/,
-                                  AudioBufferList& outputData, const PullInput& pullInput) noexcept
+Status EffectUnit::internalRender(RenderActionFlags& actionFlags, const AudioTimeStamp& timestamp, uint32_t frameCount,
+                                  int64_t /*outputBusNumber*/, AudioBufferList& outputData,
+                                  const PullInput& pullInput) noexcept
 {
-    if (!pullInput)
-        return status::noConnection;
-    if (frameCount > capacity_)
-        return status::tooManyFramesToProcess;
-    if (outputData.numberBuffers != channels_)
-        return status::formatNotSupported;
+    if (!pullInput) return status::noConnection;
+    if (frameCount > capacity_) return status::tooManyFramesToProcess;
+    if (outputData.numberBuffers != channels_) return status::formatNotSupported;
 
     for (uint32_t channel = 0; channel < channels_; ++channel) {
         AudioBuffer& buffer = outputData.buffers[channel];
-        if (!buffer.data)
-            buffer.data = scratch_[channel].data();
+        if (!buffer.data) buffer.data = scratch_[channel].data();
         buffer.dataByteSize = frameCount * uint32_t(sizeof(float));
     }
-    if (const Status pulled = pullInput(actionFlags, timestamp, frameCount, 0, outputData))
-        return pulled;
+    if (const Status pulled = pullInput(actionFlags, timestamp, frameCount, 0, outputData)) return pulled;
 
     float* data[2] = {};
     for (uint32_t channel = 0; channel < channels_; ++channel) {
         data[channel] = outputData.buffers[channel].samples();
-        if (!data[channel])
-            return status::noConnection;
+        if (!data[channel]) return status::noConnection;
     }
 
     float level = 0;
@@ -158,12 +143,10 @@ Status EffectUnit::internalRender(RenderActionFlags& actionFlags, const AudioTim
         DenormalGuard denormals;
         level = process(data, frameCount);
     } else {
-        for (uint32_t channel = 0; channel < channels_; ++channel)
-            zeroInvalid(data[channel], frameCount);
+        for (uint32_t channel = 0; channel < channels_; ++channel) zeroInvalid(data[channel], frameCount);
         level = process(data, frameCount);
     }
-    if (level > 0)
-        actionFlags &= ~renderFlags::outputIsSilence;
+    if (level > 0) actionFlags &= ~renderFlags::outputIsSilence;
     return status::ok;
 }
 

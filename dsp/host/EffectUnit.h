@@ -58,8 +58,8 @@ protected:
     float audibleLevel(const float* const* data, uint32_t frames) const noexcept;
 
 private:
-    Status internalRender(RenderActionFlags& actionFlags, const AudioTimeStamp& timestamp,
-                          uint32_t frameCount, int64_t outputBusNumber, AudioBufferList& outputData,
+    Status internalRender(RenderActionFlags& actionFlags, const AudioTimeStamp& timestamp, uint32_t frameCount,
+                          int64_t outputBusNumber, AudioBufferList& outputData,
                           const PullInput& pullInput) noexcept final;
 
     const Input input_;

@@ -11,7 +11,7 @@ using FourCharCode = uint32_t;
 constexpr FourCharCode fourCharCode(const char (&code)[5])
 {
     return (FourCharCode(uint8_t(code[0])) << 24) | (FourCharCode(uint8_t(code[1])) << 16)
-        | (FourCharCode(uint8_t(code[2])) << 8) | FourCharCode(uint8_t(code[3]));
+           | (FourCharCode(uint8_t(code[2])) << 8) | FourCharCode(uint8_t(code[3]));
 }
 
 }  // namespace quorel

@@ -65,11 +65,11 @@ private:
     static constexpr uint8_t indexMask = 3, fresh = 4;
 
     Block slots_[3];
-    Block latest_;                     // writer
-    uint32_t holds_ = 0;               // writer
-    bool withheld_ = false;            // writer: published while held
-    uint8_t back_ = 0;                 // writer: the slot it fills
-    uint8_t front_ = 1;                // reader: the slot it reads
+    Block latest_;           // writer
+    uint32_t holds_ = 0;     // writer
+    bool withheld_ = false;  // writer: published while held
+    uint8_t back_ = 0;       // writer: the slot it fills
+    uint8_t front_ = 1;      // reader: the slot it reads
     alignas(64) std::atomic<uint8_t> middle_{2};
 };
 

@@ -17,8 +17,7 @@ public:
     {
         release();
         data_.reset(new (std::nothrow) T[count]());
-        if (!data_)
-            return false;
+        if (!data_) return false;
         size_ = count;
         return true;
     }

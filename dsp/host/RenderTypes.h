@@ -30,13 +30,13 @@ public:
     PullInput() = default;
 
     template <typename Callable>
-        requires(!std::is_same_v<std::remove_cvref_t<Callable>, PullInput>)
-    PullInput(Callable& callable) // NOLINT: implicit, like a function reference
-        : context_(static_cast<void*>(&callable))
-        , call_([](void* context, RenderActionFlags& flags, const AudioTimeStamp& timestamp,
-                   uint32_t frames, int64_t inputBusNumber, AudioBufferList& data) -> Status {
-            return (*static_cast<Callable*>(context))(flags, timestamp, frames, inputBusNumber, data);
-        })
+    requires(!std::is_same_v<std::remove_cvref_t<Callable>, PullInput>)
+        PullInput(Callable& callable)  // NOLINT: implicit, like a function reference
+        : context_(static_cast<void*>(&callable)),
+          call_([](void* context, RenderActionFlags& flags, const AudioTimeStamp& timestamp, uint32_t frames,
+                   int64_t inputBusNumber, AudioBufferList& data) -> Status {
+              return (*static_cast<Callable*>(context))(flags, timestamp, frames, inputBusNumber, data);
+          })
     {
     }
 
@@ -49,8 +49,7 @@ public:
     }
 
 private:
-    using Call = Status (*)(void*, RenderActionFlags&, const AudioTimeStamp&, uint32_t, int64_t,
-                            AudioBufferList&);
+    using Call = Status (*)(void*, RenderActionFlags&, const AudioTimeStamp&, uint32_t, int64_t, AudioBufferList&);
     void* context_ = nullptr;
     Call call_ = nullptr;
 };

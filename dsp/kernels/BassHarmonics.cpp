@@ -131,8 +131,7 @@ namespace {
     Section s3(state, &Channel::harmonicHigh1), s4(state, &Channel::harmonicHigh2);
     Section s5(state, &Channel::harmonicLow);
     Lanes envelope{state[0].envelope, state[1].envelope, 0, 0};
-    const Lanes attack = Lanes{} + harmonics.attackCoefficient,
-                release = Lanes{} + harmonics.releaseCoefficient;
+    const Lanes attack = Lanes{} + harmonics.attackCoefficient, release = Lanes{} + harmonics.releaseCoefficient;
     const Lanes floor = Lanes{} + 0.0001f, one = Lanes{} + 1.0f;
     Lanes peak{};
     // Three loops over short chunks, each with a short chain from its input to its result, so
@@ -162,8 +161,7 @@ namespace {
             const Lanes harmonic = s5.process(s4.process(s3.process(mixed[i])));
             const Lanes out = gain != 0 ? input[i] + gain * harmonic : input[i];
             left[start + i] = out[0];
-            if (stereo)
-                right[start + i] = out[1];
+            if (stereo) right[start + i] = out[1];
             peak = max(peak, abs(out));
         }
     }
@@ -195,8 +193,7 @@ using Runner = float (*)(BassHarmonics&, float* const*, uint32_t, uint32_t, floa
 Runner chooseRunner()
 {
 #if defined(__x86_64__)
-    if (cpuHasAvxFma())
-        return runAvx;
+    if (cpuHasAvxFma()) return runAvx;
 #endif
     return runPortable;
 }
@@ -215,8 +212,7 @@ float BassHarmonics::process(KernelForm form, float* const* data, uint32_t chann
                              float amount) noexcept
 {
 #if defined(__x86_64__)
-    if (form == KernelForm::wide && cpuHasAvxFma())
-        return runAvx(*this, data, channels, frames, amount);
+    if (form == KernelForm::wide && cpuHasAvxFma()) return runAvx(*this, data, channels, frames, amount);
 #endif
     (void)form;
     return runPortable(*this, data, channels, frames, amount);

@@ -35,8 +35,8 @@ double shelfAlpha(double w0, double bandwidthOctaves)
 
 }  // namespace
 
-BiquadCoefficients BiquadCoefficients::peaking(double sampleRate, double frequency,
-                                               double bandwidthOctaves, double gainDB)
+BiquadCoefficients BiquadCoefficients::peaking(double sampleRate, double frequency, double bandwidthOctaves,
+                                               double gainDB)
 {
     double w0;
     if (gainDB == 0 || !omega(sampleRate, frequency, w0)) return identity();
@@ -71,32 +71,31 @@ BiquadCoefficients BiquadCoefficients::allPass(double sampleRate, double frequen
     return normalised(1 - alpha, -2 * c, 1 + alpha, 1 + alpha, -2 * c, 1 - alpha);
 }
 
-BiquadCoefficients BiquadCoefficients::lowShelf(double sampleRate, double frequency,
-                                                double bandwidthOctaves, double gainDB)
+BiquadCoefficients BiquadCoefficients::lowShelf(double sampleRate, double frequency, double bandwidthOctaves,
+                                                double gainDB)
 {
     double w0;
     if (gainDB == 0 || !omega(sampleRate, frequency, w0)) return identity();
     const double a = std::pow(10.0, gainDB / 40), c = std::cos(w0);
     const double k = 2 * std::sqrt(a) * shelfAlpha(w0, bandwidthOctaves);
-    return normalised(a * ((a + 1) - (a - 1) * c + k), 2 * a * ((a - 1) - (a + 1) * c),
-                      a * ((a + 1) - (a - 1) * c - k), (a + 1) + (a - 1) * c + k,
-                      -2 * ((a - 1) + (a + 1) * c), (a + 1) + (a - 1) * c - k);
+    return normalised(a * ((a + 1) - (a - 1) * c + k), 2 * a * ((a - 1) - (a + 1) * c), a * ((a + 1) - (a - 1) * c - k),
+                      (a + 1) + (a - 1) * c + k, -2 * ((a - 1) + (a + 1) * c), (a + 1) + (a - 1) * c - k);
 }
 
-BiquadCoefficients BiquadCoefficients::highShelf(double sampleRate, double frequency,
-                                                 double bandwidthOctaves, double gainDB)
+BiquadCoefficients BiquadCoefficients::highShelf(double sampleRate, double frequency, double bandwidthOctaves,
+                                                 double gainDB)
 {
     double w0;
     if (gainDB == 0 || !omega(sampleRate, frequency, w0)) return identity();
     const double a = std::pow(10.0, gainDB / 40), c = std::cos(w0);
     const double k = 2 * std::sqrt(a) * shelfAlpha(w0, bandwidthOctaves);
     return normalised(a * ((a + 1) + (a - 1) * c + k), -2 * a * ((a - 1) + (a + 1) * c),
-                      a * ((a + 1) + (a - 1) * c - k), (a + 1) - (a - 1) * c + k,
-                      2 * ((a - 1) - (a + 1) * c), (a + 1) - (a - 1) * c - k);
+                      a * ((a + 1) + (a - 1) * c - k), (a + 1) - (a - 1) * c + k, 2 * ((a - 1) - (a + 1) * c),
+                      (a + 1) - (a - 1) * c - k);
 }
 
-BiquadCoefficients BiquadCoefficients::design(Type type, double sampleRate, double frequency,
-                                              double bandwidthOctaves, double gainDB)
+BiquadCoefficients BiquadCoefficients::design(Type type, double sampleRate, double frequency, double bandwidthOctaves,
+                                              double gainDB)
 {
     switch (type) {
     case Type::parametric: return peaking(sampleRate, frequency, bandwidthOctaves, gainDB);

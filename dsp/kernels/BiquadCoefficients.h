@@ -14,20 +14,17 @@ struct BiquadCoefficients {
 
     // Peaking band. alpha = sin w0 * sinh(ln 2 / 2 * bandwidth * w0 / sin w0), A = 10^(g/40):
     // the same filter the equalizer page draws as its response curve.
-    static BiquadCoefficients peaking(double sampleRate, double frequency, double bandwidthOctaves,
-                                      double gainDB);
+    static BiquadCoefficients peaking(double sampleRate, double frequency, double bandwidthOctaves, double gainDB);
     // Second-order Butterworth (Q = 1/sqrt 2).
     static BiquadCoefficients highPass(double sampleRate, double frequency);
     static BiquadCoefficients lowPass(double sampleRate, double frequency);
     // Second-order all-pass with Butterworth Q: the sum of a Linkwitz-Riley pair.
     static BiquadCoefficients allPass(double sampleRate, double frequency);
     // Shelves with Q from the bandwidth: 1/Q = 2 sinh(ln 2 / 2 * bandwidth).
-    static BiquadCoefficients lowShelf(double sampleRate, double frequency, double bandwidthOctaves,
-                                       double gainDB);
-    static BiquadCoefficients highShelf(double sampleRate, double frequency,
-                                        double bandwidthOctaves, double gainDB);
-    static BiquadCoefficients design(Type type, double sampleRate, double frequency,
-                                     double bandwidthOctaves, double gainDB);
+    static BiquadCoefficients lowShelf(double sampleRate, double frequency, double bandwidthOctaves, double gainDB);
+    static BiquadCoefficients highShelf(double sampleRate, double frequency, double bandwidthOctaves, double gainDB);
+    static BiquadCoefficients design(Type type, double sampleRate, double frequency, double bandwidthOctaves,
+                                     double gainDB);
 
     bool isIdentity() const { return b0 == 1 && b1 == 0 && b2 == 0 && a1 == 0 && a2 == 0; }
 

@@ -8,8 +8,7 @@ bool detect(bool avx2)
 {
 #if defined(__x86_64__)
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("fma")
-        && (!avx2 || __builtin_cpu_supports("avx2"));
+    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("fma") && (!avx2 || __builtin_cpu_supports("avx2"));
 #else
     (void)avx2;
     return false;
@@ -30,9 +29,6 @@ bool cpuHasAvx2Fma()
     return supported;
 }
 
-bool kernelFormAvailable(KernelForm form)
-{
-    return form == KernelForm::portable || cpuHasAvx2Fma();
-}
+bool kernelFormAvailable(KernelForm form) { return form == KernelForm::portable || cpuHasAvx2Fma(); }
 
 }  // namespace quorel

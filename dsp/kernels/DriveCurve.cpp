@@ -119,8 +119,7 @@ QUOREL_KERNEL float shapeBlock(float* samples, uint32_t count, float drive, floa
         store(samples + i, v);
     }
     float peak = 0;
-    for (int lane = 0; lane < Lanes; ++lane)
-        peak = std::max(peak, largest[lane]);
+    for (int lane = 0; lane < Lanes; ++lane) peak = std::max(peak, largest[lane]);
     for (uint32_t i = whole; i < count; ++i) {
         samples[i] *= drive;
         peak = std::max(peak, std::fabs(samples[i]));
@@ -136,8 +135,7 @@ QUOREL_KERNEL float shapeBlock(float* samples, uint32_t count, float drive, floa
             std::memcpy(samples + whole, tail, (count - whole) * sizeof(float));
         }
     } else {
-        for (uint32_t i = 0; i < count; ++i)
-            samples[i] *= ceiling;
+        for (uint32_t i = 0; i < count; ++i) samples[i] *= ceiling;
     }
     return peak;
 }
@@ -160,8 +158,7 @@ using Kernel = float (*)(float*, uint32_t, float, float, float);
 Kernel chooseKernel()
 {
 #if defined(__x86_64__)
-    if (cpuHasAvx2Fma())
-        return shapeFused;
+    if (cpuHasAvx2Fma()) return shapeFused;
 #endif
     return shapePortable;
 }
@@ -188,8 +185,7 @@ DriveCurve DriveCurve::make(float amount, float ceiling)
 
 float DriveCurve::shapeSample(float sample) const
 {
-    if (amount <= 0)
-        return sample;
+    if (amount <= 0) return sample;
     float v = sample * gain / ceiling;
     const float magnitude = std::fabs(v);
     if (magnitude > knee) {
@@ -201,18 +197,15 @@ float DriveCurve::shapeSample(float sample) const
 
 float DriveCurve::shape(float* samples, uint32_t count) const
 {
-    if (amount <= 0)
-        return 0;
+    if (amount <= 0) return 0;
     return kernel(samples, count, gain / ceiling, ceiling, knee);
 }
 
 float DriveCurve::shape(KernelForm form, float* samples, uint32_t count) const
 {
-    if (amount <= 0)
-        return 0;
+    if (amount <= 0) return 0;
 #if defined(__x86_64__)
-    if (form == KernelForm::wide && cpuHasAvx2Fma())
-        return shapeFused(samples, count, gain / ceiling, ceiling, knee);
+    if (form == KernelForm::wide && cpuHasAvx2Fma()) return shapeFused(samples, count, gain / ceiling, ceiling, knee);
 #endif
     (void)form;
     return shapePortable(samples, count, gain / ceiling, ceiling, knee);

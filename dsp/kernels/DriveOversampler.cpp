@@ -24,8 +24,7 @@ void copySanitized(float* out, const float* in, uint32_t count)
         bits = (bits & exponent) == exponent ? Int4{} : bits;
         std::memcpy(out + i, &bits, sizeof bits);
     }
-    for (; i < count; ++i)
-        out[i] = sanitizedSample(in[i]);
+    for (; i < count; ++i) out[i] = sanitizedSample(in[i]);
 }
 
 }  // namespace
@@ -58,10 +57,8 @@ bool DriveOversampler::allocate(uint32_t factor, uint32_t capacity)
         // near 1e-17 instead of 0; they change no output sample).
         const float negligible = 1e-9f * coefficients_[(taps - 1) / 2];
         uint32_t first = 0, last = p.count - 1;
-        while (first < last && std::fabs(p.decimation[first]) < negligible)
-            ++first;
-        while (last > first && std::fabs(p.decimation[last]) < negligible)
-            --last;
+        while (first < last && std::fabs(p.decimation[first]) < negligible) ++first;
+        while (last > first && std::fabs(p.decimation[last]) < negligible) --last;
         p.first = first;
         p.used = last - first + 1;
     }
@@ -77,8 +74,7 @@ void DriveOversampler::release()
 
 void DriveOversampler::reset() noexcept
 {
-    if (buffer_)
-        buffer_.clear();
+    if (buffer_) buffer_.clear();
 }
 
 DriveOversampler::Result DriveOversampler::process(float* samples, uint32_t frames, const DriveCurve& curve) noexcept

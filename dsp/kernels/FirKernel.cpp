@@ -25,8 +25,7 @@ inline Float4 load(const float* p)
 inline void store(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
 
 // Portable form: 16 outputs in four 4-lane vectors per group, multiply then add.
-void firAccumulatePortable(float* out, const float* source, const float* coefficients, uint32_t count,
-                           uint32_t frames)
+void firAccumulatePortable(float* out, const float* source, const float* coefficients, uint32_t count, uint32_t frames)
 {
     uint32_t k = 0;
     for (; k + 16 <= frames; k += 16) {
@@ -47,8 +46,7 @@ void firAccumulatePortable(float* out, const float* source, const float* coeffic
     }
     for (; k < frames; ++k) {
         float sum = out[k];
-        for (uint32_t j = 0; j < count; ++j)
-            sum += coefficients[j] * source[static_cast<int64_t>(k) - j];
+        for (uint32_t j = 0; j < count; ++j) sum += coefficients[j] * source[static_cast<int64_t>(k) - j];
         out[k] = sum;
     }
 }
@@ -57,9 +55,8 @@ void firAccumulatePortable(float* out, const float* source, const float* coeffic
 // With AVX and FMA: 64 outputs in eight 8-lane accumulators per group (enough independent sums
 // to keep both FMA units busy), then groups of 8, then single outputs, all with fused
 // multiply-adds in the same order, so an output does not depend on the group it falls in.
-__attribute__((target("avx,fma"))) void firAccumulateFused(float* out, const float* source,
-                                                           const float* coefficients, uint32_t count,
-                                                           uint32_t frames)
+__attribute__((target("avx,fma"))) void firAccumulateFused(float* out, const float* source, const float* coefficients,
+                                                           uint32_t count, uint32_t frames)
 {
     uint32_t k = 0;
     for (; k + 64 <= frames; k += 64) {
@@ -110,8 +107,7 @@ using Kernel = void (*)(float*, const float*, const float*, uint32_t, uint32_t);
 Kernel chooseKernel()
 {
 #if defined(__x86_64__)
-    if (cpuHasAvxFma())
-        return firAccumulateFused;
+    if (cpuHasAvxFma()) return firAccumulateFused;
 #endif
     return firAccumulatePortable;
 }
@@ -121,14 +117,13 @@ const Kernel kernel = chooseKernel();
 
 }  // namespace
 
-void firAccumulate(float* out, const float* source, const float* coefficients, uint32_t count,
-                   uint32_t frames)
+void firAccumulate(float* out, const float* source, const float* coefficients, uint32_t count, uint32_t frames)
 {
     kernel(out, source, coefficients, count, frames);
 }
 
-void firAccumulate(KernelForm form, float* out, const float* source, const float* coefficients,
-                   uint32_t count, uint32_t frames)
+void firAccumulate(KernelForm form, float* out, const float* source, const float* coefficients, uint32_t count,
+                   uint32_t frames)
 {
 #if defined(__x86_64__)
     if (form == KernelForm::wide && cpuHasAvxFma()) {

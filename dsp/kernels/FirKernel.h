@@ -12,10 +12,9 @@ namespace quorel {
 // registers (16 in the portable form, 64 in the wide one), so each tap is read once per group.
 // An output's sum is formed in the same order whatever group it falls in, so the result does
 // not depend on how a signal is cut into blocks.
-void firAccumulate(float* out, const float* source, const float* coefficients, uint32_t count,
-                   uint32_t frames);
+void firAccumulate(float* out, const float* source, const float* coefficients, uint32_t count, uint32_t frames);
 // The same in a given form (one that kernelFormAvailable allows).
-void firAccumulate(KernelForm form, float* out, const float* source, const float* coefficients,
-                   uint32_t count, uint32_t frames);
+void firAccumulate(KernelForm form, float* out, const float* source, const float* coefficients, uint32_t count,
+                   uint32_t frames);
 
 }  // namespace quorel

@@ -12,9 +12,8 @@ using Double2 = double __attribute__((vector_size(16)));
 // lanes 0 and 1, the high-pass of frame n - 3 (whose input, the shelf's output, is then ready)
 // in lanes 2 and 3, the feedback of the frame before added last, so a frame waits for one
 // multiplication and one subtraction of the one before rather than for two whole sections.
-[[gnu::always_inline]] inline void run(std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highPass,
-                                       const float* left, const float* right, uint32_t count,
-                                       std::array<double, 2>& binSums)
+[[gnu::always_inline]] inline void run(std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highPass, const float* left,
+                                       const float* right, uint32_t count, std::array<double, 2>& binSums)
 {
     const Biquad& sc = shelf[0];
     const Biquad& hc = highPass[0];
@@ -26,35 +25,38 @@ using Double2 = double __attribute__((vector_size(16)));
     Lanes hz1 = {highPass[0].z1, highPass[1].z1, 0, 0};
     Lanes hz2 = {highPass[0].z2, highPass[1].z2, 0, 0};
     Double2 sums = {binSums[0], binSums[1]};
-    auto square = [&sums](Lanes y) __attribute__((always_inline)) {
+    auto square = [&sums](Lanes y) __attribute__((always_inline))
+    {
         const Double2 wide = {double(y[0]), double(y[1])};
         sums += wide * wide;
     };
     auto frame = [&](uint32_t i) __attribute__((always_inline)) { return Lanes{left[i], right[i], 0, 0}; };
     // Transposed direct form II, lanes 0 and 1.
-    auto shelfStep = [&](Lanes x) __attribute__((always_inline)) {
+    auto shelfStep = [&](Lanes x) __attribute__((always_inline))
+    {
         const Lanes u = sb0 * x + sz1;
         sz1 = sb1 * x - sa1 * u + sz2;
         sz2 = sb2 * x - sa2 * u;
         return u;
     };
-    auto highPassStep = [&](Lanes u) __attribute__((always_inline)) {
+    auto highPassStep = [&](Lanes u) __attribute__((always_inline))
+    {
         const Lanes y = hb0 * u + hz1;
         hz1 = hb1 * u - ha1 * y + hz2;
         hz2 = hb2 * u - ha2 * y;
         return y;
     };
     // The transposed form's memories after inputs in2, in1 (the newer) gave outputs out2, out1.
-    auto memories = [](Lanes b1, Lanes b2, Lanes a1, Lanes a2, Lanes in1, Lanes in2, Lanes out1, Lanes out2,
-                       Lanes& z1, Lanes& z2) __attribute__((always_inline)) {
+    auto memories = [](Lanes b1, Lanes b2, Lanes a1, Lanes a2, Lanes in1, Lanes in2, Lanes out1, Lanes out2, Lanes & z1,
+                       Lanes & z2) __attribute__((always_inline))
+    {
         const Lanes before = b2 * in2 - a2 * out2;
         z1 = b1 * in1 - a1 * out1 + before;
         z2 = b2 * in1 - a2 * out1;
     };
 
     if (count < 8) {
-        for (uint32_t i = 0; i < count; ++i)
-            square(highPassStep(shelfStep(frame(i))));
+        for (uint32_t i = 0; i < count; ++i) square(highPassStep(shelfStep(frame(i))));
     } else {
         // Frames 0...4 through the shelf, 0 and 1 through the high-pass as well.
         const Lanes x3 = frame(3), x4 = frame(4);
@@ -71,14 +73,14 @@ using Double2 = double __attribute__((vector_size(16)));
         Lanes in1 = __builtin_shufflevector(x4, u1, 0, 1, 4, 5), in2 = __builtin_shufflevector(x3, u0, 0, 1, 4, 5);
         Lanes out1 = __builtin_shufflevector(u4, y1, 0, 1, 4, 5), out2 = __builtin_shufflevector(u3, y0, 0, 1, 4, 5);
         Lanes out3 = u2;
-        auto step = [&](Lanes x) __attribute__((always_inline)) {
+        auto step = [&](Lanes x) __attribute__((always_inline))
+        {
             const Lanes in = __builtin_shufflevector(x, out3, 0, 1, 4, 5);
             const Lanes out = ((b0 * in + (b1 * in1 + b2 * in2)) - a2 * out2) - a1 * out1;
             square(__builtin_shufflevector(out, out, 2, 3, 2, 3));
             in2 = in1, in1 = in, out3 = out2, out2 = out1, out1 = out;
         };
-        for (uint32_t i = 5; i < count; ++i)
-            step(frame(i));
+        for (uint32_t i = 5; i < count; ++i) step(frame(i));
         // The shelf's last two frames; then three steps more bring the high-pass to the end.
         const Lanes shelfIn1 = in1, shelfIn2 = in2, shelfOut1 = out1, shelfOut2 = out2;
         step(zero);
@@ -103,8 +105,8 @@ using Double2 = double __attribute__((vector_size(16)));
 using Runner = void (*)(std::array<Biquad, 2>&, std::array<Biquad, 2>&, const float*, const float*, uint32_t,
                         std::array<double, 2>&);
 
-void runPortable(std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highPass, const float* left,
-                 const float* right, uint32_t count, std::array<double, 2>& sums)
+void runPortable(std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highPass, const float* left, const float* right,
+                 uint32_t count, std::array<double, 2>& sums)
 {
     run(shelf, highPass, left, right, count, sums);
 }
@@ -122,8 +124,7 @@ __attribute__((target("avx,fma"))) void runWide(std::array<Biquad, 2>& shelf, st
 Runner runnerFor(KernelForm form)
 {
 #if defined(__x86_64__)
-    if (form == KernelForm::wide && kernelFormAvailable(KernelForm::wide))
-        return runWide;
+    if (form == KernelForm::wide && kernelFormAvailable(KernelForm::wide)) return runWide;
 #endif
     (void)form;
     return runPortable;
@@ -140,8 +141,8 @@ void kWeightedSquares(std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highP
     chosen(shelf, highPass, left, right, count, sums);
 }
 
-void kWeightedSquares(KernelForm form, std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highPass,
-                      const float* left, const float* right, uint32_t count, std::array<double, 2>& sums) noexcept
+void kWeightedSquares(KernelForm form, std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highPass, const float* left,
+                      const float* right, uint32_t count, std::array<double, 2>& sums) noexcept
 {
     runnerFor(form)(shelf, highPass, left, right, count, sums);
 }

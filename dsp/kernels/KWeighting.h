@@ -15,7 +15,7 @@ namespace quorel {
 // form's in the last bits; the form chosen when the library is loaded runs without one.
 void kWeightedSquares(std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highPass, const float* left,
                       const float* right, uint32_t count, std::array<double, 2>& sums) noexcept;
-void kWeightedSquares(KernelForm form, std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highPass,
-                      const float* left, const float* right, uint32_t count, std::array<double, 2>& sums) noexcept;
+void kWeightedSquares(KernelForm form, std::array<Biquad, 2>& shelf, std::array<Biquad, 2>& highPass, const float* left,
+                      const float* right, uint32_t count, std::array<double, 2>& sums) noexcept;
 
 }  // namespace quorel

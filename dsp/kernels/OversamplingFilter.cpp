@@ -8,10 +8,8 @@ namespace quorel {
 
 uint32_t OversamplingFilter::factorForSampleRate(double sampleRate)
 {
-    if (sampleRate < 64000)
-        return 4;
-    if (sampleRate < 128000)
-        return 2;
+    if (sampleRate < 64000) return 4;
+    if (sampleRate < 128000) return 2;
     return 1;
 }
 
@@ -21,12 +19,10 @@ double OversamplingFilter::besselI0(double x)
     double sum = 0;
     double factor = 1;  // (x/2)^j / j!
     for (int j = 0; j < 63; ++j) {
-        if (j > 0)
-            factor *= half / j;
+        if (j > 0) factor *= half / j;
         const double term = factor * factor;
         sum += term;
-        if (term < 1e-12 * sum)
-            break;
+        if (term < 1e-12 * sum) break;
     }
     return sum;
 }
@@ -52,8 +48,7 @@ void OversamplingFilter::design(uint32_t factor, float* coefficients)
         sum += coefficients[k];
     }
     const float total = static_cast<float>(sum);
-    for (uint32_t k = 0; k < taps; ++k)
-        coefficients[k] /= total;
+    for (uint32_t k = 0; k < taps; ++k) coefficients[k] /= total;
 }
 
 double OversamplingFilter::magnitude(const float* coefficients, uint32_t count, double cyclesPerSample)

@@ -8,8 +8,7 @@ namespace quorel {
 // Block copies in and out of a ring of samples (delay lines).
 
 // Copies `count` samples out of a ring of `capacity`, starting at `start`.
-inline void readRing(const float* ring, uint32_t capacity, uint32_t start, float* destination,
-                     uint32_t count) noexcept
+inline void readRing(const float* ring, uint32_t capacity, uint32_t start, float* destination, uint32_t count) noexcept
 {
     const uint32_t first = std::min(count, capacity - start);
     std::copy_n(ring + start, first, destination);
@@ -18,8 +17,7 @@ inline void readRing(const float* ring, uint32_t capacity, uint32_t start, float
 
 // Writes `count` samples into a ring of `capacity` at `position`; of more samples than the ring
 // holds only the newest survive, where they would have been written one by one.
-inline void writeRing(float* ring, uint32_t capacity, uint32_t position, const float* source,
-                      uint32_t count) noexcept
+inline void writeRing(float* ring, uint32_t capacity, uint32_t position, const float* source, uint32_t count) noexcept
 {
     if (count > capacity) {
         position = uint32_t((uint64_t(position) + count - capacity) % capacity);

@@ -55,8 +55,7 @@ template <int Lanes>
         peak = magnitude > peak ? magnitude : peak;
     }
     float result = largestOf(peak);
-    if constexpr (Lanes > 4)
-        return std::max(result, peakAs<4>(samples + i, count - i));
+    if constexpr (Lanes > 4) return std::max(result, peakAs<4>(samples + i, count - i));
     for (; i < count; ++i) {
         const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
         result = magnitude > result ? magnitude : result;
@@ -83,8 +82,7 @@ template <int Lanes>
         peak = magnitude > peak ? magnitude : peak;
     }
     float result = largestOf(peak);
-    if constexpr (Lanes > 4)
-        return std::max(result, sanitizeAs<4>(samples + i, count - i));
+    if constexpr (Lanes > 4) return std::max(result, sanitizeAs<4>(samples + i, count - i));
     for (; i < count; ++i) {
         samples[i] = sanitizedSample(samples[i]);
         const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
@@ -97,8 +95,14 @@ float peakPortable(const float* samples, uint32_t count) { return peakAs<4>(samp
 float sanitizePortable(float* samples, uint32_t count) { return sanitizeAs<4>(samples, count); }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) float peakWide(const float* samples, uint32_t count) { return peakAs<8>(samples, count); }
-__attribute__((target("avx2"))) float sanitizeWide(float* samples, uint32_t count) { return sanitizeAs<8>(samples, count); }
+__attribute__((target("avx2"))) float peakWide(const float* samples, uint32_t count)
+{
+    return peakAs<8>(samples, count);
+}
+__attribute__((target("avx2"))) float sanitizeWide(float* samples, uint32_t count)
+{
+    return sanitizeAs<8>(samples, count);
+}
 #endif
 
 struct Forms {
@@ -111,8 +115,7 @@ const Forms& formsFor(KernelForm form)
     static constexpr Forms portable = {peakPortable, sanitizePortable};
 #if defined(__x86_64__)
     static constexpr Forms wide = {peakWide, sanitizeWide};
-    if (form == KernelForm::wide && kernelFormAvailable(KernelForm::wide))
-        return wide;
+    if (form == KernelForm::wide && kernelFormAvailable(KernelForm::wide)) return wide;
 #endif
     (void)form;
     return portable;
@@ -123,15 +126,9 @@ const Forms& chosen = formsFor(KernelForm::wide);
 
 }  // namespace
 
-float peakMagnitude(const float* samples, uint32_t count) noexcept
-{
-    return chosen.peak(samples, count);
-}
+float peakMagnitude(const float* samples, uint32_t count) noexcept { return chosen.peak(samples, count); }
 
-float sanitizeAndMeasure(float* samples, uint32_t count) noexcept
-{
-    return chosen.sanitize(samples, count);
-}
+float sanitizeAndMeasure(float* samples, uint32_t count) noexcept { return chosen.sanitize(samples, count); }
 
 float peakMagnitude(KernelForm form, const float* samples, uint32_t count) noexcept
 {

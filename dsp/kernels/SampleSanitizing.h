@@ -16,10 +16,7 @@ inline bool isInvalidSample(float sample) noexcept
     return (std::bit_cast<uint32_t>(sample) & sampleExponentBits) == sampleExponentBits;
 }
 
-inline float sanitizedSample(float sample) noexcept
-{
-    return isInvalidSample(sample) ? 0.0f : sample;
-}
+inline float sanitizedSample(float sample) noexcept { return isInvalidSample(sample) ? 0.0f : sample; }
 
 // Replaces every invalid sample of the buffer by 0; returns how many there were.
 inline uint32_t sanitizeSamples(float* samples, uint32_t count) noexcept

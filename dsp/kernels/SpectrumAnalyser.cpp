@@ -37,19 +37,14 @@ Float4 load(const float* p)
     return v;
 }
 
-void store(float* p, Float4 v)
-{
-    std::memcpy(p, &v, sizeof v);
-}
+void store(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
 
 // out[n] = a[n] * b[n].
 void multiply(float* out, const float* a, const float* b, uint32_t count)
 {
     uint32_t n = 0;
-    for (; n + 4 <= count; n += 4)
-        store(out + n, load(a + n) * load(b + n));
-    for (; n < count; ++n)
-        out[n] = a[n] * b[n];
+    for (; n + 4 <= count; n += 4) store(out + n, load(a + n) * load(b + n));
+    for (; n < count; ++n) out[n] = a[n] * b[n];
 }
 
 // out[k] = scale * (re^2 + im^2) of bins 0...count - 1 (count a multiple of 2).
@@ -63,8 +58,7 @@ void squaredMagnitudes(float* out, const fftwf_complex* bins, uint32_t count, fl
         const Float4 im = __builtin_shufflevector(a, b, 1, 3, 5, 7);
         store(out + k, (re + im) * scale);
     }
-    for (uint32_t k = count & ~3u; k < count; ++k)
-        out[k] = scale * (bins[k][0] * bins[k][0] + bins[k][1] * bins[k][1]);
+    for (uint32_t k = count & ~3u; k < count; ++k) out[k] = scale * (bins[k][0] * bins[k][0] + bins[k][1] * bins[k][1]);
 }
 
 // Sum in double, in four independent partial sums so the additions overlap.
@@ -73,27 +67,21 @@ double sum(const float* values, uint32_t count)
     double partial[4] = {0, 0, 0, 0};
     uint32_t k = 0;
     for (; k + 4 <= count; k += 4)
-        for (uint32_t lane = 0; lane < 4; ++lane)
-            partial[lane] += values[k + lane];
-    for (; k < count; ++k)
-        partial[0] += values[k];
+        for (uint32_t lane = 0; lane < 4; ++lane) partial[lane] += values[k + lane];
+    for (; k < count; ++k) partial[0] += values[k];
     return (partial[0] + partial[1]) + (partial[2] + partial[3]);
 }
 
 // A bin position computed in double as an integer; absurd centres stay in range.
 int64_t toBin(double position)
 {
-    if (std::isnan(position))
-        return 0;
+    if (std::isnan(position)) return 0;
     return static_cast<int64_t>(std::clamp(position, -1e9, 1e9));
 }
 
 }  // namespace
 
-SpectrumAnalyser::~SpectrumAnalyser()
-{
-    release();
-}
+SpectrumAnalyser::~SpectrumAnalyser() { release(); }
 
 void SpectrumAnalyser::configure(const float* centres, uint32_t count)
 {
@@ -104,12 +92,11 @@ void SpectrumAnalyser::configure(const float* centres, uint32_t count)
 bool SpectrumAnalyser::allocate(double sampleRate)
 {
     release();
-    if (!(sampleRate > 0) || bandCount_ == 0)
-        return true;
+    if (!(sampleRate > 0) || bandCount_ == 0) return true;
 
     // Zero-filled on allocation, which touches every page before the render thread does.
-    bool allocated = analysisRing_.allocate(frameLength) && window_.allocate(frameLength)
-                     && magnitudes_.allocate(binCount);
+    bool allocated =
+        analysisRing_.allocate(frameLength) && window_.allocate(frameLength) && magnitudes_.allocate(binCount);
     analysisFrame_ = fftwf_alloc_real(frameLength);
     spectrum_ = fftwf_alloc_complex(binCount + 1);
     allocated = allocated && analysisFrame_ && spectrum_;
@@ -167,14 +154,12 @@ void SpectrumAnalyser::release()
 
 void SpectrumAnalyser::reset() noexcept
 {
-    if (analysisRing_)
-        analysisRing_.clear();
+    if (analysisRing_) analysisRing_.clear();
     analysisPosition_ = 0;
     analysisSinceFFT_ = 0;
     hopsSkipped_ = false;
     missing_ = false;
-    for (std::atomic<float>& value : bandValues_)
-        value.store(0);
+    for (std::atomic<float>& value : bandValues_) value.store(0);
 }
 
 QRSpectrumStatus SpectrumAnalyser::status() const
@@ -184,18 +169,15 @@ QRSpectrumStatus SpectrumAnalyser::status() const
 
 uint32_t SpectrumAnalyser::read(float* destination, uint32_t capacity) const
 {
-    if (!destination)
-        return 0;
+    if (!destination) return 0;
     const uint32_t count = std::min(capacity, bandCount_);
-    for (uint32_t band = 0; band < count; ++band)
-        destination[band] = bandValues_[band].load();
+    for (uint32_t band = 0; band < count; ++band) destination[band] = bandValues_[band].load();
     return count;
 }
 
 void SpectrumAnalyser::feed(const float* samples, uint32_t count, bool transform) noexcept
 {
-    if (!analyserReady_)
-        return;
+    if (!analyserReady_) return;
     samplesFed_.fetch_add(count, std::memory_order_relaxed);
     while (count > 0) {
         // Up to the next hop and never past the end of the ring (the hop divides the ring).
@@ -206,8 +188,7 @@ void SpectrumAnalyser::feed(const float* samples, uint32_t count, bool transform
         samples += chunk;
         count -= chunk;
         if (analysisSinceFFT_ == hopLength) {
-            if (transform)
-                analyse();
+            if (transform) analyse();
             hopsSkipped_ = !transform;
             analysisSinceFFT_ = 0;
         }
@@ -220,8 +201,7 @@ void SpectrumAnalyser::feed(const float* samples, uint32_t count, bool transform
 
 void SpectrumAnalyser::skip(uint32_t count) noexcept
 {
-    if (!analyserReady_ || count == 0)
-        return;
+    if (!analyserReady_ || count == 0) return;
     samplesFed_.fetch_add(count, std::memory_order_relaxed);
     missing_ = true;
     analysisPosition_ = uint32_t((uint64_t(analysisPosition_) + count) % frameLength);
@@ -233,8 +213,7 @@ void SpectrumAnalyser::skip(uint32_t count) noexcept
 void SpectrumAnalyser::recall(const float* const* channels, uint32_t channelCount, uint32_t capacity,
                               uint32_t end) noexcept
 {
-    if (!analyserReady_ || channelCount < 1 || channelCount > 2 || capacity <= frameLength || end > capacity)
-        return;
+    if (!analyserReady_ || channelCount < 1 || channelCount > 2 || capacity <= frameLength || end > capacity) return;
     // The ring's oldest sample sits at the write position; the channels' oldest wanted sample
     // frameLength samples before `end`.
     const float* left = channels[0];

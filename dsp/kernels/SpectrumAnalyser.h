@@ -73,17 +73,17 @@ private:
     std::array<uint32_t, maximumBands> bandLow_{};
     std::array<uint32_t, maximumBands> bandHigh_{};
     std::array<std::atomic<float>, maximumBands> bandValues_{};
-    SampleBuffer analysisRing_;              // the last 4096 samples
-    float* analysisFrame_ = nullptr;         // the frame being transformed (FFTW-aligned)
-    SampleBuffer window_;                    // 4096-point Hann window
-    SampleBuffer magnitudes_;                // 2048 squared bin magnitudes
-    fftwf_complex* spectrum_ = nullptr;      // bins 0...2048 of the real transform (FFTW-aligned)
+    SampleBuffer analysisRing_;          // the last 4096 samples
+    float* analysisFrame_ = nullptr;     // the frame being transformed (FFTW-aligned)
+    SampleBuffer window_;                // 4096-point Hann window
+    SampleBuffer magnitudes_;            // 2048 squared bin magnitudes
+    fftwf_complex* spectrum_ = nullptr;  // bins 0...2048 of the real transform (FFTW-aligned)
     fftwf_plan fft_ = nullptr;
     uint32_t analysisPosition_ = 0;
     uint32_t analysisSinceFFT_ = 0;
     bool analyserReady_ = false;
     bool hopsSkipped_ = false;
-    bool missing_ = false;                   // skipped samples are not in the ring
+    bool missing_ = false;  // skipped samples are not in the ring
     std::atomic<uint64_t> fftRuns_{0};
     std::atomic<uint64_t> samplesFed_{0};
     std::atomic<float> lastPower_{0};

@@ -52,13 +52,11 @@ QUOREL_KERNEL V cleanGroup(const float* samples, float* copy, V& peak, IntsOf<V>
 // One group of the output stage: scaled, limited to +-ceiling (Limit, counted), stored, its
 // magnitudes raising `peak`. Gives the samples stored.
 template <bool Ramp, bool Limit, typename V>
-QUOREL_KERNEL V scaleGroup(float* samples, const float* gains, float gain, float ceiling, V& peak,
-                           IntsOf<V>& limited)
+QUOREL_KERNEL V scaleGroup(float* samples, const float* gains, float gain, float ceiling, V& peak, IntsOf<V>& limited)
 {
     V y, g = V{} + gain;
     std::memcpy(&y, samples, sizeof y);
-    if constexpr (Ramp)
-        std::memcpy(&g, gains, sizeof g);
+    if constexpr (Ramp) std::memcpy(&g, gains, sizeof g);
     y *= g;
     V magnitude = y < 0 ? -y : y;
     if constexpr (Limit) {
@@ -111,10 +109,10 @@ template <int Lanes, bool Squares, typename Group, typename Finish>
 QUOREL_KERNEL auto runStage(uint32_t count, Group group, Finish finish)
 {
     Running<Float4> even, odd;
-    const auto step = [&](uint32_t at, auto& running) __attribute__((always_inline)) {
+    const auto step = [&](uint32_t at, auto& running) __attribute__((always_inline))
+    {
         const auto y = group(at, running.peak, running.count);
-        if constexpr (Squares)
-            running.addSquares(y);
+        if constexpr (Squares) running.addSquares(y);
     };
     uint32_t i = 0;
     if constexpr (Lanes == 4) {
@@ -125,8 +123,7 @@ QUOREL_KERNEL auto runStage(uint32_t count, Group group, Finish finish)
     } else {
         using Float8 = float __attribute__((vector_size(32)));
         Running<Float8> both;
-        for (; i + 8 <= count; i += 8)
-            step(i, both);
+        for (; i + 8 <= count; i += 8) step(i, both);
         even.peak = __builtin_shufflevector(both.peak, both.peak, 0, 1, 2, 3);
         odd.peak = __builtin_shufflevector(both.peak, both.peak, 4, 5, 6, 7);
         even.count = __builtin_shufflevector(both.count, both.count, 0, 1, 2, 3);
@@ -159,14 +156,11 @@ QUOREL_KERNEL InputMeasure finishClean(float* samples, uint32_t i, uint32_t coun
         m.invalid += bad ? 1u : 0u;
         copy[i] = bad ? 0.0f : samples[i];
         top = std::max(top, std::fabs(copy[i]));
-        if constexpr (Squares)
-            low[0] += double(copy[i]) * double(copy[i]);
+        if constexpr (Squares) low[0] += double(copy[i]) * double(copy[i]);
     }
-    if (m.invalid != 0)
-        sanitizeSamples(samples, count);
+    if (m.invalid != 0) sanitizeSamples(samples, count);
     m.peak = top;
-    if constexpr (Squares)
-        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    if constexpr (Squares) m.squares = (low[0] + low[1]) + (high[0] + high[1]);
     return m;
 }
 
@@ -186,11 +180,9 @@ QUOREL_KERNEL OutputMeasure finishScale(float* samples, uint32_t i, uint32_t cou
         }
         samples[i] = y;
         m.peak = std::max(m.peak, std::fabs(y));
-        if constexpr (Squares)
-            low[0] += double(y) * double(y);
+        if constexpr (Squares) low[0] += double(y) * double(y);
     }
-    if constexpr (Squares)
-        m.squares = (low[0] + low[1]) + (high[0] + high[1]);
+    if constexpr (Squares) m.squares = (low[0] + low[1]) + (high[0] + high[1]);
     return m;
 }
 
@@ -200,9 +192,8 @@ QUOREL_KERNEL InputMeasure cleanAndCopyAs(float* samples, uint32_t count, float*
 {
     return runStage<Lanes, Squares>(
         count,
-        [&](uint32_t at, auto& peak, auto& invalid) __attribute__((always_inline)) {
-            return cleanGroup(samples + at, copy + at, peak, invalid);
-        },
+        [&](uint32_t at, auto& peak, auto& invalid)
+            __attribute__((always_inline)) { return cleanGroup(samples + at, copy + at, peak, invalid); },
         [&](uint32_t i, Float4 peak, Int4 invalid, Double2 low, Double2 high) __attribute__((always_inline)) {
             return finishClean<Squares>(samples, i, count, copy, peak, invalid, low, high);
         });
@@ -223,8 +214,7 @@ QUOREL_KERNEL OutputMeasure scaleAndMeasureAs(float* samples, uint32_t count, co
             return scaleGroup<Ramp, Limit>(samples + at, Ramp ? gains + at : gains, gain, ceiling, peak, limited);
         },
         [&](uint32_t i, Float4 peak, Int4 limited, Double2 low, Double2 high) __attribute__((always_inline)) {
-            return finishScale<Ramp, Limit, Squares>(samples, i, count, gains, gain, ceiling, peak, limited, low,
-                                                     high);
+            return finishScale<Ramp, Limit, Squares>(samples, i, count, gains, gain, ceiling, peak, limited, low, high);
         });
 }
 
@@ -249,7 +239,7 @@ __attribute__((target("avx2"))) InputMeasure cleanAndCopyWide(float* samples, ui
 
 template <bool Ramp, bool Limit, bool Squares>
 __attribute__((target("avx2"))) OutputMeasure scaleAndMeasureWide(float* samples, uint32_t count, const float* gains,
-                                                                 float gain, float ceiling)
+                                                                  float gain, float ceiling)
 {
     return scaleAndMeasureAs<8, Ramp, Limit, Squares>(samples, count, gains, gain, ceiling);
 }
@@ -271,19 +261,17 @@ constexpr Stages portableStages = {
       {scaleAndMeasurePortable<true, true, false>, scaleAndMeasurePortable<true, true, true>}}}};
 
 #if defined(__x86_64__)
-constexpr Stages wideStages = {
-    {cleanAndCopyWide<false>, cleanAndCopyWide<true>},
-    {{{scaleAndMeasureWide<false, false, false>, scaleAndMeasureWide<false, false, true>},
-      {scaleAndMeasureWide<false, true, false>, scaleAndMeasureWide<false, true, true>}},
-     {{scaleAndMeasureWide<true, false, false>, scaleAndMeasureWide<true, false, true>},
-      {scaleAndMeasureWide<true, true, false>, scaleAndMeasureWide<true, true, true>}}}};
+constexpr Stages wideStages = {{cleanAndCopyWide<false>, cleanAndCopyWide<true>},
+                               {{{scaleAndMeasureWide<false, false, false>, scaleAndMeasureWide<false, false, true>},
+                                 {scaleAndMeasureWide<false, true, false>, scaleAndMeasureWide<false, true, true>}},
+                                {{scaleAndMeasureWide<true, false, false>, scaleAndMeasureWide<true, false, true>},
+                                 {scaleAndMeasureWide<true, true, false>, scaleAndMeasureWide<true, true, true>}}}};
 #endif
 
 const Stages& stagesFor(KernelForm form)
 {
 #if defined(__x86_64__)
-    if (form == KernelForm::wide && kernelFormAvailable(KernelForm::wide))
-        return wideStages;
+    if (form == KernelForm::wide && kernelFormAvailable(KernelForm::wide)) return wideStages;
 #endif
     (void)form;
     return portableStages;

@@ -17,14 +17,13 @@ void registerPlatformUnits()
             [](const AudioComponentDescription& d) -> std::unique_ptr<AudioUnit> {
                 return std::make_unique<DynamicsProcessorUnit>(d);
             },
-            {effectComponentType, DynamicsProcessorUnit::subtype, platformManufacturer, 0, 0},
-            "Dynamics Processor", 1);
+            {effectComponentType, DynamicsProcessorUnit::subtype, platformManufacturer, 0, 0}, "Dynamics Processor", 1);
         registry.registerSubclass(
             [](const AudioComponentDescription& d) -> std::unique_ptr<AudioUnit> {
                 return std::make_unique<MultibandCompressorUnit>(d);
             },
-            {effectComponentType, MultibandCompressorUnit::subtype, platformManufacturer, 0, 0},
-            "Multiband Compressor", 1);
+            {effectComponentType, MultibandCompressorUnit::subtype, platformManufacturer, 0, 0}, "Multiband Compressor",
+            1);
     });
 }
 

@@ -11,8 +11,7 @@ QRBassUnit::QRBassUnit(const AudioComponentDescription& description) : EffectUni
 
 void QRBassUnit::configureAmount(float amount)
 {
-    if (std::isfinite(amount))
-        state_.parameters.publish({std::clamp(amount, 0.0f, 1.0f)});
+    if (std::isfinite(amount)) state_.parameters.publish({std::clamp(amount, 0.0f, 1.0f)});
 }
 
 bool QRBassUnit::allocateState(double sampleRate)
@@ -25,10 +24,7 @@ bool QRBassUnit::allocateState(double sampleRate)
 
 void QRBassUnit::releaseState() {}
 
-void QRBassUnit::resetState()
-{
-    state_.harmonics.reset();
-}
+void QRBassUnit::resetState() { state_.harmonics.reset(); }
 
 float QRBassUnit::process(float* const* data, uint32_t frames) noexcept
 {
@@ -38,10 +34,7 @@ float QRBassUnit::process(float* const* data, uint32_t frames) noexcept
 
 extern "C" {
 
-AudioComponentDescription QRRegisterBassUnit()
-{
-    return registerEffectUnitOnce<QRBassUnit>();
-}
+AudioComponentDescription QRRegisterBassUnit() { return registerEffectUnitOnce<QRBassUnit>(); }
 
 }  // extern "C"
 

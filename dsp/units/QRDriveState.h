@@ -15,7 +15,7 @@ struct QRDriveState {
     // The parameters (amount 0...1, linear output ceiling 0.1...1) published whole with the curve
     // derived from them.
     PublishedBlock<DriveCurve> parameters{DriveCurve::make(0, 0.999f)};
-    std::atomic<float> activity{0};      // largest driven magnitude since the last read (rest 0)
+    std::atomic<float> activity{0};  // largest driven magnitude since the last read (rest 0)
     uint32_t channels = 0;
     uint32_t capacity = 0;
     uint32_t factor = 1;  // oversampling factor 4, 2 or 1

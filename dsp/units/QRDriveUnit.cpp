@@ -18,8 +18,7 @@ uint32_t QRDriveUnit::factorForSampleRate(double sampleRate)
 double QRDriveUnit::latency() const
 {
     const double rate = outputBus().format().sampleRate;
-    if (!(rate > 0))
-        return 0;
+    if (!(rate > 0)) return 0;
     const uint32_t factor = factorForSampleRate(rate);
     return factor == 1 ? 0 : (128.0 / factor) / rate;
 }
@@ -31,10 +30,7 @@ void QRDriveUnit::configureAmount(float amount, float ceiling)
                                                std::isfinite(ceiling) ? ceiling : latest.ceiling));
 }
 
-float QRDriveUnit::readActivity()
-{
-    return takeReading(state_.activity, 0.0f);
-}
+float QRDriveUnit::readActivity() { return takeReading(state_.activity, 0.0f); }
 
 bool QRDriveUnit::allocateState(double sampleRate)
 {
@@ -43,23 +39,19 @@ bool QRDriveUnit::allocateState(double sampleRate)
     state_.factor = factorForSampleRate(sampleRate);
     state_.taps = state_.factor > 1 ? OversamplingFilter::taps : 1;
     for (uint32_t channel = 0; channel < state_.channels; ++channel)
-        if (!state_.oversampler[channel].allocate(state_.factor, state_.capacity))
-            return false;
+        if (!state_.oversampler[channel].allocate(state_.factor, state_.capacity)) return false;
     return true;
 }
 
 void QRDriveUnit::releaseState()
 {
-    for (DriveOversampler& oversampler : state_.oversampler)
-        oversampler.release();
+    for (DriveOversampler& oversampler : state_.oversampler) oversampler.release();
 }
 
 void QRDriveUnit::resetState()
 {
-    if (!state_.oversampler[0].allocated())
-        return;
-    for (DriveOversampler& oversampler : state_.oversampler)
-        oversampler.reset();
+    if (!state_.oversampler[0].allocated()) return;
+    for (DriveOversampler& oversampler : state_.oversampler) oversampler.reset();
     takeReading(state_.activity, 0.0f);
 }
 
@@ -80,10 +72,7 @@ float QRDriveUnit::process(float* const* data, uint32_t frames) noexcept
 
 extern "C" {
 
-AudioComponentDescription QRRegisterDriveUnit()
-{
-    return registerEffectUnitOnce<QRDriveUnit>();
-}
+AudioComponentDescription QRRegisterDriveUnit() { return registerEffectUnitOnce<QRDriveUnit>(); }
 
 }  // extern "C"
 

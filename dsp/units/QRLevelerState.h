@@ -17,7 +17,7 @@ struct QRLevelerParameters {
 
 // State of the loudness leveler.
 struct QRLevelerState {
-    static constexpr uint32_t binSlots = 30;     // 3 s of 100 ms bins
+    static constexpr uint32_t binSlots = 30;  // 3 s of 100 ms bins
 
     PublishedBlock<QRLevelerParameters> parameters;
 
@@ -28,12 +28,12 @@ struct QRLevelerState {
 
     // Render thread.
     double sampleRate = 0;
-    std::array<Biquad, 2> shelf;                 // K-weighting stage 1, per channel
-    std::array<Biquad, 2> highPass;              // K-weighting stage 2, per channel
-    std::array<double, 2> binSum{};              // squared K-weighted samples of the current bin
+    std::array<Biquad, 2> shelf;     // K-weighting stage 1, per channel
+    std::array<Biquad, 2> highPass;  // K-weighting stage 2, per channel
+    std::array<double, 2> binSum{};  // squared K-weighted samples of the current bin
     uint32_t binCount = 0;
-    uint32_t binLength = 0;                      // frames per 100 ms bin
-    std::array<float, binSlots> bins{};          // mean squares of the last bins (ring)
+    uint32_t binLength = 0;              // frames per 100 ms bin
+    std::array<float, binSlots> bins{};  // mean squares of the last bins (ring)
     uint32_t binIndex = 0;
     uint32_t binsFilled = 0;
     float desiredDB = 0;

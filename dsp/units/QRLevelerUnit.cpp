@@ -27,17 +27,14 @@ QRLevelerUnit::QRLevelerUnit(const AudioComponentDescription& description) : Eff
 void QRLevelerUnit::configureStrength(float strength, float targetLUFS)
 {
     QRLevelerParameters next = state_.parameters.latest();
-    if (std::isfinite(strength))
-        next.strength = std::clamp(strength, 0.0f, 1.0f);
-    if (std::isfinite(targetLUFS))
-        next.target = std::clamp(targetLUFS, -30.0f, -6.0f);
+    if (std::isfinite(strength)) next.strength = std::clamp(strength, 0.0f, 1.0f);
+    if (std::isfinite(targetLUFS)) next.target = std::clamp(targetLUFS, -30.0f, -6.0f);
     state_.parameters.publish(next);
 }
 
 QRLevelerReading QRLevelerUnit::reading() const
 {
-    return {loadReading(state_.shortTermLoudness), loadReading(state_.gainDB),
-            loadReading(state_.measuring) != 0};
+    return {loadReading(state_.shortTermLoudness), loadReading(state_.gainDB), loadReading(state_.measuring) != 0};
 }
 
 bool QRLevelerUnit::allocateState(double sampleRate)
@@ -79,8 +76,7 @@ void QRLevelerUnit::completeBin(float strength, float target) noexcept
 {
     QRLevelerState& s = state_;
     double energy = 0;
-    for (uint32_t channel = 0; channel < channels(); ++channel)
-        energy += s.binSum[channel] / double(s.binLength);
+    for (uint32_t channel = 0; channel < channels(); ++channel) energy += s.binSum[channel] / double(s.binLength);
     s.binSum = {};
 
     s.bins[s.binIndex] = float(energy);
@@ -109,8 +105,7 @@ void QRLevelerUnit::completeBin(float strength, float target) noexcept
     if (strength == 0) {
         s.desiredDB = 0;
         publishReading(s.measuring, 0u);
-        if (gatedCount > 0)
-            publishReading(s.shortTermLoudness, shortTerm);
+        if (gatedCount > 0) publishReading(s.shortTermLoudness, shortTerm);
     } else if (momentary < -50 || gatedCount == 0) {
         publishReading(s.measuring, 0u);  // hold the gain through pauses
     } else {
@@ -172,8 +167,7 @@ float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
     }
 
     // Gain smoothing, once per call: falling gains move faster than rising ones.
-    if (strength == 0)
-        s.desiredDB = 0;
+    if (strength == 0) s.desiredDB = 0;
     const float tau = s.desiredDB < s.currentDB ? 0.4f : 2.5f;
     const float decay = std::exp(-(float(frames) / float(s.sampleRate)) / tau);
     s.currentDB += (1.0f - decay) * (s.desiredDB - s.currentDB);
@@ -189,8 +183,7 @@ float QRLevelerUnit::process(float* const* data, uint32_t frames) noexcept
         const float step = (gain - previousGain) / float(frames);
         for (uint32_t channel = 0; channel < channelCount; ++channel) {
             float* samples = data[channel];
-            for (uint32_t i = 0; i < frames; ++i)
-                samples[i] *= previousGain + float(i) * step;
+            for (uint32_t i = 0; i < frames; ++i) samples[i] *= previousGain + float(i) * step;
             peak = std::max(peak, peakMagnitude(samples, frames));
         }
     }
@@ -226,10 +219,7 @@ void QRKWeightingCoefficients(double sampleRate, double* shelf, double* highPass
     }
 }
 
-AudioComponentDescription QRRegisterLevelerUnit()
-{
-    return registerEffectUnitOnce<QRLevelerUnit>();
-}
+AudioComponentDescription QRRegisterLevelerUnit() { return registerEffectUnitOnce<QRLevelerUnit>(); }
 
 }  // extern "C"
 

@@ -17,10 +17,7 @@ namespace {
 constexpr float minimumCeiling = 0.1f;
 constexpr float maximumCeiling = 1.0f;
 
-float clampedRelease(float seconds)
-{
-    return std::clamp(seconds, 0.005f, 1.0f);
-}
+float clampedRelease(float seconds) { return std::clamp(seconds, 0.005f, 1.0f); }
 
 float releaseCoefficientFor(double sampleRate, float release)
 {
@@ -141,10 +138,7 @@ float scaleAndMeasure(float* samples, uint32_t frames, float gain)
 
 QRLimiterUnit::QRLimiterUnit(const AudioComponentDescription& description) : EffectUnit(description) {}
 
-QRLimiterUnit::~QRLimiterUnit()
-{
-    releaseState();
-}
+QRLimiterUnit::~QRLimiterUnit() { releaseState(); }
 
 uint32_t QRLimiterUnit::windowForSampleRate(double sampleRate) const
 {
@@ -157,11 +151,9 @@ double QRLimiterUnit::latency() const
 {
     // While allocated the window is fixed, so report the delay the signal really gets even if
     // the look-ahead was changed since.
-    if (renderResourcesAllocated())
-        return double(state_.window - 1) / state_.sampleRate;
+    if (renderResourcesAllocated()) return double(state_.window - 1) / state_.sampleRate;
     const double sampleRate = outputBus().format().sampleRate;
-    if (!(sampleRate > 0))
-        return 0;
+    if (!(sampleRate > 0)) return 0;
     return double(windowForSampleRate(sampleRate) - 1) / sampleRate;
 }
 
@@ -169,10 +161,8 @@ void QRLimiterUnit::configureCeiling(float ceiling, float lookaheadSeconds, floa
 {
     QRLimiterParameters next = state_.parameters.latest();
     next.ceiling = std::isfinite(ceiling) ? std::clamp(ceiling, minimumCeiling, maximumCeiling) : 0.999f;
-    if (std::isfinite(lookaheadSeconds))
-        next.lookaheadSeconds = lookaheadSeconds;
-    if (std::isfinite(releaseSeconds))
-        next.releaseSeconds = releaseSeconds;
+    if (std::isfinite(lookaheadSeconds)) next.lookaheadSeconds = lookaheadSeconds;
+    if (std::isfinite(releaseSeconds)) next.releaseSeconds = releaseSeconds;
     publish(next);
 }
 
@@ -183,10 +173,7 @@ void QRLimiterUnit::publish(QRLimiterParameters next)
     state_.parameters.publish(next);
 }
 
-float QRLimiterUnit::readGain()
-{
-    return takeReading(state_.minimumGain, 1.0f);
-}
+float QRLimiterUnit::readGain() { return takeReading(state_.minimumGain, 1.0f); }
 
 bool QRLimiterUnit::allocateState(double sampleRate)
 {
@@ -194,9 +181,9 @@ bool QRLimiterUnit::allocateState(double sampleRate)
     s.window = windowForSampleRate(sampleRate);
     s.sampleRate = sampleRate;
     publish(s.parameters.latest());
-    bool allocated = s.blockTargets.allocate(s.window) && s.suffixMinima.allocate(s.window)
-        && s.box.allocate(s.window) && s.framePeaks.allocate(capacity()) && s.held.allocate(capacity())
-        && s.boxSums.allocate(capacity());
+    bool allocated = s.blockTargets.allocate(s.window) && s.suffixMinima.allocate(s.window) && s.box.allocate(s.window)
+                     && s.framePeaks.allocate(capacity()) && s.held.allocate(capacity())
+                     && s.boxSums.allocate(capacity());
     for (uint32_t channel = 0; channel < channels(); ++channel)
         allocated = allocated && s.delay[channel].allocate(s.window - 1);
     return allocated;
@@ -205,8 +192,7 @@ bool QRLimiterUnit::allocateState(double sampleRate)
 void QRLimiterUnit::releaseState()
 {
     QRLimiterState& s = state_;
-    for (SampleBuffer& line : s.delay)
-        line.release();
+    for (SampleBuffer& line : s.delay) line.release();
     s.blockTargets.release();
     s.suffixMinima.release();
     s.box.release();
@@ -218,11 +204,9 @@ void QRLimiterUnit::releaseState()
 void QRLimiterUnit::resetState()
 {
     QRLimiterState& s = state_;
-    if (!s.box)
-        return;
+    if (!s.box) return;
     for (SampleBuffer& line : s.delay) {
-        if (line)
-            line.clear();
+        if (line) line.clear();
     }
     s.box.fill(1.0f);
     s.boxSum = double(s.window);
@@ -237,8 +221,7 @@ void QRLimiterUnit::resetState()
     s.minimumGain.store(1);
 }
 
-bool QRLimiterUnit::passAtRest(float* const* data, uint32_t frames, float ceiling, float& gain,
-                               float& peak) noexcept
+bool QRLimiterUnit::passAtRest(float* const* data, uint32_t frames, float ceiling, float& gain, float& peak) noexcept
 {
     QRLimiterState& s = state_;
     const uint32_t window = s.window;
@@ -252,16 +235,14 @@ bool QRLimiterUnit::passAtRest(float* const* data, uint32_t frames, float ceilin
     float loudest = 0;
     for (uint32_t channel = 0; channel < channels(); ++channel)
         loudest = std::max(loudest, sanitizeAndMeasure(data[channel], frames));
-    if (loudest > ceiling)
-        return false;
+    if (loudest > ceiling) return false;
 
     // Every target of the call is 1, so no sliding minimum lies below the envelope, which
     // stays: every frame gets the box's average, and the block and the box advance as the full
     // computation would leave them.
     const uint32_t position = s.blockPosition;
     std::fill_n(s.blockTargets.data(), window, 1.0f);
-    if (frames >= window - position)
-        std::fill_n(s.suffixMinima.data(), window, 1.0f);
+    if (frames >= window - position) std::fill_n(s.suffixMinima.data(), window, 1.0f);
     s.blockPosition = uint32_t((uint64_t(position) + frames) % window);
     s.blockMinimum = 1;
     s.boxIndex = uint32_t((uint64_t(s.boxIndex) + frames) % window);
@@ -313,8 +294,7 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
     if (allOne)
         std::fill_n(gains, frames, 1.0f);
     else
-        for (uint32_t i = 0; i < frames; ++i)
-            gains[i] = ceiling / std::max(gains[i], ceiling);
+        for (uint32_t i = 0; i < frames; ++i) gains[i] = ceiling / std::max(gains[i], ceiling);
 
     // 3. Sliding minimum of the target gains over the last W frames (this one included), in
     //    blocks of W frames: a window spans the end of the previous block, whose suffix minima
@@ -333,8 +313,7 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         std::copy_n(suffixMinima + position + 1, beforeCompletion, gains);
         std::fill_n(gains + beforeCompletion, frames - beforeCompletion, 1.0f);
         std::fill_n(blockTargets, window, 1.0f);
-        if (beforeCompletion < frames)
-            std::fill_n(suffixMinima, window, 1.0f);
+        if (beforeCompletion < frames) std::fill_n(suffixMinima, window, 1.0f);
         position = uint32_t((uint64_t(position) + frames) % window);
         blockMinimum = 1;
     } else {
@@ -373,8 +352,7 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         s.boxIndex = uint32_t((uint64_t(s.boxIndex) + frames) % window);
         const float average = std::clamp(float(s.boxSum / width), 0.0f, 1.0f);
         std::fill_n(gains, frames, average);
-        if (frames > 0)
-            minimum = std::min(minimum, average);
+        if (frames > 0) minimum = std::min(minimum, average);
     } else {
         float* box = s.box.data();
         uint32_t boxIndex = s.boxIndex;
@@ -399,8 +377,7 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         s.boxSame = same;
 
         // 5. The box averages, in a loop of their own so that the divisions vectorise.
-        for (uint32_t i = 0; i < frames; ++i)
-            gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
+        for (uint32_t i = 0; i < frames; ++i) gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
         minimum = std::min(minimum, smallestGain(gains, frames));
     }
 
@@ -419,8 +396,7 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
 
         peak = std::max(peak, applyGains(samples, gains, frames, ceiling));
     }
-    if (frames > 0)
-        s.delayIndex = uint32_t((uint64_t(s.delayIndex) + frames) % length);
+    if (frames > 0) s.delayIndex = uint32_t((uint64_t(s.delayIndex) + frames) % length);
 
     publishReading(s.minimumGain, minimum);
     return peak;
@@ -428,10 +404,7 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
 
 extern "C" {
 
-AudioComponentDescription QRRegisterLimiterUnit()
-{
-    return registerEffectUnitOnce<QRLimiterUnit>();
-}
+AudioComponentDescription QRRegisterLimiterUnit() { return registerEffectUnitOnce<QRLimiterUnit>(); }
 
 }  // extern "C"
 

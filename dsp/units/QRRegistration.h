@@ -25,9 +25,7 @@ AudioComponentDescription registerEffectUnitOnce()
     static std::once_flag once;
     std::call_once(once, [] {
         AudioComponentRegistry::shared().registerSubclass(
-            [](const AudioComponentDescription& d) -> std::unique_ptr<AudioUnit> {
-                return std::make_unique<Unit>(d);
-            },
+            [](const AudioComponentDescription& d) -> std::unique_ptr<AudioUnit> { return std::make_unique<Unit>(d); },
             description, Unit::registeredName, 1);
     });
     return description;

@@ -12,8 +12,8 @@ namespace quorel {
 
 // Parameters of a utility unit, published whole.
 struct QRUtilityParameters {
-    float targetGain = 1;       // linear, 0...16
-    float ceiling = 0;          // linear 0...1, 0 = off
+    float targetGain = 1;  // linear, 0...16
+    float ceiling = 0;     // linear 0...1, 0 = off
     uint32_t delayFrames = 0;
     bool spectrumWanted = true;  // false: the analyser is not fed (the delay line keeps the input)
     bool rmsWanted = true;       // false: no squares summed, the rms reading rests at 0
@@ -28,21 +28,21 @@ struct QRUtilityState {
     std::atomic<float> inputPeak{0};
     std::atomic<float> outputPeak{0};
     std::atomic<float> rms{0};
-    std::atomic<uint64_t> guarded{0};    // output samples limited by the ceiling
-    std::atomic<uint64_t> invalid{0};    // not-finite input samples replaced by 0
+    std::atomic<uint64_t> guarded{0};  // output samples limited by the ceiling
+    std::atomic<uint64_t> invalid{0};  // not-finite input samples replaced by 0
 
     // Render thread.
     float currentGain = 1;
     float rampTarget = 1;
     float rampStep = 0;
     uint32_t rampRemaining = 0;
-    uint32_t rampFrames = 1;             // 20 ms
-    uint32_t ringCapacity = 0;           // one second plus one frame
+    uint32_t rampFrames = 1;    // 20 ms
+    uint32_t ringCapacity = 0;  // one second plus one frame
     uint32_t ringPosition = 0;
     std::array<SampleBuffer, 2> delay;
-    SampleBuffer held;                   // one channel's input while the delay line is read
-    SampleBuffer gains;                  // the gain of each frame while a ramp runs
-    SampleBuffer mono;                   // the frames' mean input, for the analyser
+    SampleBuffer held;   // one channel's input while the delay line is read
+    SampleBuffer gains;  // the gain of each frame while a ramp runs
+    SampleBuffer mono;   // the frames' mean input, for the analyser
 
     SpectrumAnalyser analyser;
 };

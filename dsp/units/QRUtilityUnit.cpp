@@ -21,10 +21,7 @@ constexpr float maximumGain = 16;
 
 QRUtilityUnit::QRUtilityUnit(const AudioComponentDescription& description) : EffectUnit(description) {}
 
-QRUtilityUnit::~QRUtilityUnit()
-{
-    releaseState();
-}
+QRUtilityUnit::~QRUtilityUnit() { releaseState(); }
 
 void QRUtilityUnit::setGain(float gain)
 {
@@ -62,8 +59,7 @@ bool QRUtilityUnit::gainHasSettled() const
 void QRUtilityUnit::configureSpectrum(const float* centres, uint32_t count)
 {
     state_.analyser.configure(centres, count);
-    if (renderResourcesAllocated())
-        QRAllocateAnalyser(outputBus().format().sampleRate, &state_);
+    if (renderResourcesAllocated()) QRAllocateAnalyser(outputBus().format().sampleRate, &state_);
 }
 
 void QRUtilityUnit::setSpectrumWanted(bool wanted)
@@ -73,10 +69,7 @@ void QRUtilityUnit::setSpectrumWanted(bool wanted)
     state_.parameters.publish(next);
 }
 
-QRSpectrumStatus QRUtilityUnit::spectrumStatus() const
-{
-    return state_.analyser.status();
-}
+QRSpectrumStatus QRUtilityUnit::spectrumStatus() const { return state_.analyser.status(); }
 
 uint32_t QRUtilityUnit::readSpectrum(float* destination, uint32_t capacity) const
 {
@@ -88,8 +81,7 @@ bool QRUtilityUnit::allocateState(double sampleRate)
     QRUtilityState& s = state_;
     s.rampFrames = std::max(1u, uint32_t(sampleRate * 0.02));
     s.ringCapacity = uint32_t(std::ceil(sampleRate)) + 1;
-    bool allocated = s.held.allocate(capacity()) && s.gains.allocate(capacity())
-        && s.mono.allocate(capacity());
+    bool allocated = s.held.allocate(capacity()) && s.gains.allocate(capacity()) && s.mono.allocate(capacity());
     for (uint32_t channel = 0; channel < channels(); ++channel)
         allocated = allocated && s.delay[channel].allocate(s.ringCapacity);
     return allocated && QRAllocateAnalyser(sampleRate, &s);
@@ -98,8 +90,7 @@ bool QRUtilityUnit::allocateState(double sampleRate)
 void QRUtilityUnit::releaseState()
 {
     QRFreeAnalyser(&state_);
-    for (SampleBuffer& line : state_.delay)
-        line.release();
+    for (SampleBuffer& line : state_.delay) line.release();
     state_.held.release();
     state_.gains.release();
     state_.mono.release();
@@ -109,8 +100,7 @@ void QRUtilityUnit::resetState()
 {
     QRUtilityState& s = state_;
     for (SampleBuffer& line : s.delay) {
-        if (line)
-            line.clear();
+        if (line) line.clear();
     }
     s.ringPosition = 0;
     s.analyser.reset();
@@ -155,8 +145,7 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
         for (uint32_t i = 0; i < frames; ++i) {
             if (s.rampRemaining != 0) {
                 s.currentGain += s.rampStep;
-                if (--s.rampRemaining == 0)
-                    s.currentGain = s.rampTarget;
+                if (--s.rampRemaining == 0) s.currentGain = s.rampTarget;
             }
             gains[i] = s.currentGain;
         }
@@ -211,10 +200,9 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
         if (!direct) {
             const float* held = s.held.data();
             const uint32_t fromLine = silent ? 0 : std::min(delay, frames);
-            readRing(line, s.ringCapacity, (s.ringPosition + s.ringCapacity - delay) % s.ringCapacity,
-                     samples, fromLine);
-            if (!silent)
-                std::copy_n(held, frames - fromLine, samples + fromLine);
+            readRing(line, s.ringCapacity, (s.ringPosition + s.ringCapacity - delay) % s.ringCapacity, samples,
+                     fromLine);
+            if (!silent) std::copy_n(held, frames - fromLine, samples + fromLine);
             writeRing(line, s.ringCapacity, s.ringPosition, held, frames);
         }
 
@@ -222,16 +210,14 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
             std::fill_n(samples, frames, 0.0f);
             continue;
         }
-        if (passing)
-            continue;
-        const OutputMeasure m = scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling,
-                                                 p.rmsWanted);
+        if (passing) continue;
+        const OutputMeasure m =
+            scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling, p.rmsWanted);
         guarded += m.guarded;
         outputPeak = std::max(outputPeak, m.peak);
         squares += m.squares;
     }
-    if (frames > 0)
-        s.ringPosition = uint32_t((uint64_t(s.ringPosition) + frames) % s.ringCapacity);
+    if (frames > 0) s.ringPosition = uint32_t((uint64_t(s.ringPosition) + frames) % s.ringCapacity);
 
     if (feeding) {
         s.analyser.feed(s.mono.data(), frames, p.spectrumWanted);
@@ -248,19 +234,14 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
     publishReading(s.renderedGain, s.currentGain);
     publishReading(s.rms, frames > 0 ? float(std::sqrt(squares / (double(frames) * channelCount))) : 0.0f);
     // Counts that stay as they are (nearly always) cost no locked addition.
-    if (guarded != 0)
-        s.guarded.fetch_add(guarded);
-    if (invalid != 0)
-        s.invalid.fetch_add(invalid);
+    if (guarded != 0) s.guarded.fetch_add(guarded);
+    if (invalid != 0) s.invalid.fetch_add(invalid);
     return outputPeak;
 }
 
 extern "C" {
 
-AudioComponentDescription QRRegisterUtilityUnit()
-{
-    return registerEffectUnitOnce<QRUtilityUnit>();
-}
+AudioComponentDescription QRRegisterUtilityUnit() { return registerEffectUnitOnce<QRUtilityUnit>(); }
 
 bool QRAllocateAnalyser(double sampleRate, QRUtilityState* state)
 {
@@ -269,8 +250,7 @@ bool QRAllocateAnalyser(double sampleRate, QRUtilityState* state)
 
 void QRFreeAnalyser(QRUtilityState* state)
 {
-    if (state)
-        state->analyser.release();
+    if (state) state->analyser.release();
 }
 
 }  // extern "C"

@@ -4,9 +4,7 @@
 
 namespace quorel {
 
-ApplicationAdaptor::ApplicationAdaptor(SingleInstance* instance)
-    : QDBusAbstractAdaptor(instance)
-    , instance_(instance)
+ApplicationAdaptor::ApplicationAdaptor(SingleInstance* instance) : QDBusAbstractAdaptor(instance), instance_(instance)
 {
 }
 
@@ -17,13 +15,8 @@ void ApplicationAdaptor::Open(const QStringList& uris, const QVariantMap& platfo
     instance_->open(uris, platformData);
 }
 
-void ApplicationAdaptor::Activate(const QVariantMap& platformData)
-{
-    instance_->activate(platformData);
-}
+void ApplicationAdaptor::Activate(const QVariantMap& platformData) { instance_->activate(platformData); }
 
-void ApplicationAdaptor::ActivateAction(const QString&, const QVariantList&, const QVariantMap&)
-{
-}
+void ApplicationAdaptor::ActivateAction(const QString&, const QVariantList&, const QVariantMap&) {}
 
 }  // namespace quorel

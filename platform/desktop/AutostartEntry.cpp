@@ -52,9 +52,12 @@ EntryKeys readKeys(const QString& path)
         if (!inMainGroup || equals < 0) continue;
         const QString key = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
-        if (key == QLatin1String("Hidden")) keys.hidden = value == QLatin1String("true");
-        else if (key == QLatin1String("X-GNOME-Autostart-enabled")) keys.switchedOff = value == QLatin1String("false");
-        else if (key == QLatin1String("Exec")) keys.exec = DesktopEntryIndex::unescape(value);
+        if (key == QLatin1String("Hidden"))
+            keys.hidden = value == QLatin1String("true");
+        else if (key == QLatin1String("X-GNOME-Autostart-enabled"))
+            keys.switchedOff = value == QLatin1String("false");
+        else if (key == QLatin1String("Exec"))
+            keys.exec = DesktopEntryIndex::unescape(value);
     }
     return keys;
 }
@@ -71,7 +74,7 @@ bool startsQuorel(const QString& path, const QString& programPath)
     if (found.isEmpty()) return false;
     const QFileInfo info(found);
     return info.canonicalFilePath() == QFileInfo(programPath).canonicalFilePath()
-        || info.fileName() == QLatin1String("quorel");
+           || info.fileName() == QLatin1String("quorel");
 }
 
 // The user's entry of that name where there is one, else the first system-wide one.
@@ -169,11 +172,16 @@ QString AutostartEntry::execValue(const QString& programPath)
     quoted += u'"';
     QString value;
     for (const QChar c : quoted) {
-        if (c == u'\\') value += QStringLiteral("\\\\");
-        else if (c == u'\n') value += QStringLiteral("\\n");
-        else if (c == u'\r') value += QStringLiteral("\\r");
-        else if (c == u'\t') value += QStringLiteral("\\t");
-        else value += c;
+        if (c == u'\\')
+            value += QStringLiteral("\\\\");
+        else if (c == u'\n')
+            value += QStringLiteral("\\n");
+        else if (c == u'\r')
+            value += QStringLiteral("\\r");
+        else if (c == u'\t')
+            value += QStringLiteral("\\t");
+        else
+            value += c;
     }
     return value;
 }
@@ -183,10 +191,12 @@ std::optional<QString> AutostartEntry::enable(const QString& programPath)
     const QByteArray contents = "[Desktop Entry]\n"
                                 "Type=Application\n"
                                 "Name=Quorel\n"
-                                "Exec=" + execValue(QFileInfo(programPath).absoluteFilePath()).toUtf8() + "\n"
-                                "Icon=app.quorel.Quorel\n"
-                                "Terminal=false\n"
-                                "X-GNOME-Autostart-enabled=true\n";
+                                "Exec="
+                                + execValue(QFileInfo(programPath).absoluteFilePath()).toUtf8()
+                                + "\n"
+                                  "Icon=app.quorel.Quorel\n"
+                                  "Terminal=false\n"
+                                  "X-GNOME-Autostart-enabled=true\n";
     if (auto error = writeEntry(userEntryPath(), contents)) return error;
     return removeEntry(oldUserEntryPath());
 }

@@ -35,9 +35,12 @@ QStringList splitExec(const QString& exec)
     for (qsizetype i = 0; i < exec.size(); ++i) {
         const QChar c = exec[i];
         if (quoted) {
-            if (c == '"') quoted = false;
-            else if (c == '\\' && i + 1 < exec.size()) current += exec[++i];
-            else current += c;
+            if (c == '"')
+                quoted = false;
+            else if (c == '\\' && i + 1 < exec.size())
+                current += exec[++i];
+            else
+                current += c;
         } else if (c == '"') {
             quoted = true;
             started = true;
@@ -56,8 +59,7 @@ QStringList splitExec(const QString& exec)
 
 }  // namespace
 
-DesktopEntryIndex::DesktopEntryIndex(QString locale)
-    : locale_(locale.isEmpty() ? defaultLocale() : std::move(locale))
+DesktopEntryIndex::DesktopEntryIndex(QString locale) : locale_(locale.isEmpty() ? defaultLocale() : std::move(locale))
 {
 }
 
@@ -83,11 +85,16 @@ QString DesktopEntryIndex::unescape(const QString& value)
             continue;
         }
         const QChar next = value[++i];
-        if (next == 's') out += ' ';
-        else if (next == 'n') out += '\n';
-        else if (next == 't') out += '\t';
-        else if (next == 'r') out += '\r';
-        else out += next;
+        if (next == 's')
+            out += ' ';
+        else if (next == 'n')
+            out += '\n';
+        else if (next == 't')
+            out += '\t';
+        else if (next == 'r')
+            out += '\r';
+        else
+            out += next;
     }
     return out;
 }
@@ -128,14 +135,22 @@ std::optional<DesktopEntry> DesktopEntryIndex::parse(const QString& path, const 
         if (equals <= 0) continue;
         const QString key = line.left(equals).trimmed();
         const QString value = unescape(line.mid(equals + 1).trimmed());
-        if (key == "Type") type = value;
-        else if (key == "Name") name = value;
-        else if (!country.isEmpty() && key == "Name[" + country + "]") nameCountry = value;
-        else if (!language.isEmpty() && key == "Name[" + language + "]") nameLanguage = value;
-        else if (key == "Icon") entry.icon = value;
-        else if (key == "StartupWMClass") entry.startupWMClass = value;
-        else if (key == "Exec") exec = value;
-        else if (key == "Hidden") hidden = value == "true";
+        if (key == "Type")
+            type = value;
+        else if (key == "Name")
+            name = value;
+        else if (!country.isEmpty() && key == "Name[" + country + "]")
+            nameCountry = value;
+        else if (!language.isEmpty() && key == "Name[" + language + "]")
+            nameLanguage = value;
+        else if (key == "Icon")
+            entry.icon = value;
+        else if (key == "StartupWMClass")
+            entry.startupWMClass = value;
+        else if (key == "Exec")
+            exec = value;
+        else if (key == "Hidden")
+            hidden = value == "true";
     }
     if (type != "Application" || hidden) return std::nullopt;
     entry.name = !nameCountry.isEmpty() ? nameCountry : !nameLanguage.isEmpty() ? nameLanguage : name;

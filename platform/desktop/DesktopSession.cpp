@@ -42,8 +42,7 @@ std::unique_ptr<ShortcutBackend> makeShortcutBackend(QObject* parent)
             return std::make_unique<PortalShortcutBackend>(QDBusConnection::sessionBus(), parent);
         }
         break;
-    case DesktopSessionKind::None:
-        break;
+    case DesktopSessionKind::None: break;
     }
     return std::make_unique<UnavailableShortcutBackend>(parent);
 }

@@ -46,9 +46,7 @@ class PortalRequest : public QObject {
     Q_OBJECT
 public:
     PortalRequest(QDBusConnection bus, std::function<void(uint, const QVariantMap&)> handler, QObject* parent)
-        : QObject(parent)
-        , bus_(std::move(bus))
-        , handler_(std::move(handler))
+        : QObject(parent), bus_(std::move(bus)), handler_(std::move(handler))
     {
     }
 
@@ -59,10 +57,7 @@ public:
         bus_.connect(portalService, path, requestInterface, "Response", this, SLOT(onResponse(uint, QVariantMap)));
     }
 
-    void fail()
-    {
-        finish(2, {});
-    }
+    void fail() { finish(2, {}); }
 
 public slots:
     void onResponse(uint code, const QVariantMap& results) { finish(code, results); }
@@ -73,7 +68,8 @@ private:
         if (done_) return;
         done_ = true;
         for (const QString& path : paths_) {
-            bus_.disconnect(portalService, path, requestInterface, "Response", this, SLOT(onResponse(uint, QVariantMap)));
+            bus_.disconnect(portalService, path, requestInterface, "Response", this,
+                            SLOT(onResponse(uint, QVariantMap)));
         }
         if (handler_) handler_(code, results);
         deleteLater();
@@ -102,8 +98,7 @@ Q_DECLARE_METATYPE(quorel::PortalShortcut)
 namespace quorel {
 
 PortalShortcutBackend::PortalShortcutBackend(QDBusConnection bus, QObject* parent)
-    : ShortcutBackend(parent)
-    , bus_(std::move(bus))
+    : ShortcutBackend(parent), bus_(std::move(bus))
 {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
@@ -112,8 +107,8 @@ PortalShortcutBackend::PortalShortcutBackend(QDBusConnection bus, QObject* paren
     bus_.connect(portalService, QString(), sessionInterface, "Closed", this, SLOT(onSessionClosed(QDBusMessage)));
 
     // Offered when the portal answers for the interface's version.
-    QDBusMessage probe = QDBusMessage::createMethodCall(portalService, portalPath,
-                                                        "org.freedesktop.DBus.Properties", "Get");
+    QDBusMessage probe =
+        QDBusMessage::createMethodCall(portalService, portalPath, "org.freedesktop.DBus.Properties", "Get");
     probe << shortcutsInterface << QStringLiteral("version");
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(probe), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
@@ -128,10 +123,7 @@ PortalShortcutBackend::PortalShortcutBackend(QDBusConnection bus, QObject* paren
     });
 }
 
-PortalShortcutBackend::~PortalShortcutBackend()
-{
-    closeSession();
-}
+PortalShortcutBackend::~PortalShortcutBackend() { closeSession(); }
 
 QString PortalShortcutBackend::portalID(const GlobalShortcut& shortcut)
 {
@@ -145,11 +137,11 @@ QString PortalShortcutBackend::preferredTrigger(const GlobalShortcut& shortcut)
 
 void PortalShortcutBackend::registerShortcuts(const std::vector<GlobalShortcut>& shortcuts)
 {
-    const bool same = std::equal(shortcuts.begin(), shortcuts.end(), shortcuts_.begin(), shortcuts_.end(),
-                                 [](const GlobalShortcut& a, const GlobalShortcut& b) {
-                                     return a.id == b.id && a.key == b.key && a.description == b.description
-                                         && a.name == b.name;
-                                 });
+    const bool same =
+        std::equal(shortcuts.begin(), shortcuts.end(), shortcuts_.begin(), shortcuts_.end(),
+                   [](const GlobalShortcut& a, const GlobalShortcut& b) {
+                       return a.id == b.id && a.key == b.key && a.description == b.description && a.name == b.name;
+                   });
     if (wanted_ && same) return;
     // New shortcuts replace the old: their session ends and a new one binds them.
     if (!same) closeSession();
@@ -184,8 +176,10 @@ void PortalShortcutBackend::request(const QString& method, QList<QVariant> argum
         watcher->deleteLater();
         if (!guard) return;
         QDBusPendingReply<QDBusObjectPath> reply = *watcher;
-        if (reply.isError()) guard->fail();
-        else guard->listen(reply.value().path());
+        if (reply.isError())
+            guard->fail();
+        else
+            guard->listen(reply.value().path());
     });
 }
 
@@ -193,17 +187,18 @@ void PortalShortcutBackend::startSession()
 {
     creating_ = true;
     const QString sessionToken = QStringLiteral("quorel_session%1").arg(tokenCounter_ + 1);
-    request("CreateSession", {}, {{"session_handle_token", sessionToken}}, [this](uint code, const QVariantMap& results) {
-        creating_ = false;
-        const QString handle = handleOf(results.value("session_handle"));
-        if (code != 0 || handle.isEmpty()) return;
-        session_ = handle;
-        if (!wanted_) {
-            closeSession();
-            return;
-        }
-        bind();
-    });
+    request("CreateSession", {}, {{"session_handle_token", sessionToken}},
+            [this](uint code, const QVariantMap& results) {
+                creating_ = false;
+                const QString handle = handleOf(results.value("session_handle"));
+                if (code != 0 || handle.isEmpty()) return;
+                session_ = handle;
+                if (!wanted_) {
+                    closeSession();
+                    return;
+                }
+                bind();
+            });
 }
 
 void PortalShortcutBackend::bind()
@@ -214,8 +209,7 @@ void PortalShortcutBackend::bind()
                         {{"description", shortcut.description}, {"preferred_trigger", preferredTrigger(shortcut)}}});
     }
     const QString session = session_;
-    request("BindShortcuts",
-            {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(list), QString()}, {},
+    request("BindShortcuts", {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(list), QString()}, {},
             [](uint, const QVariantMap&) {
                 // The user may decline some or all; declined shortcuts never fire.
             });

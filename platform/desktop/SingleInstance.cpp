@@ -15,9 +15,7 @@
 
 namespace quorel {
 
-SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent)
-    : QObject(parent)
-    , bus_(std::move(bus))
+SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus))
 {
     new ApplicationAdaptor(this);
 }
@@ -49,8 +47,9 @@ SingleInstance::Role SingleInstance::claim()
         objectRegistered_ = false;
     }
     if (!reply.isValid()) {
-        qWarning("The session bus did not answer (%s): Quorel runs without handing URLs from later launches to this one.",
-                 qPrintable(reply.error().message()));
+        qWarning(
+            "The session bus did not answer (%s): Quorel runs without handing URLs from later launches to this one.",
+            qPrintable(reply.error().message()));
         role_ = Role::Alone;
         return role_;
     }
@@ -69,8 +68,8 @@ bool SingleInstance::handOff(const QStringList& uris, int timeoutMS)
     for (const char* variable : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
         const QString value = qEnvironmentVariable(variable);
         if (value.isEmpty()) continue;
-        platformData.insert(variable == QByteArrayView("XDG_ACTIVATION_TOKEN") ? "activation-token" : "desktop-startup-id",
-                            value);
+        platformData.insert(
+            variable == QByteArrayView("XDG_ACTIVATION_TOKEN") ? "activation-token" : "desktop-startup-id", value);
     }
     QDBusMessage call;
     if (uris.isEmpty()) {
@@ -94,9 +93,10 @@ QStringList SingleInstance::urisFromArguments(const QStringList& arguments, cons
     for (const QString& argument : arguments) {
         if (argument.isEmpty()) continue;
         const bool isPath = argument.startsWith('/') || !scheme.match(argument).hasMatch()
-            || QFileInfo::exists(folder.absoluteFilePath(argument));
+                            || QFileInfo::exists(folder.absoluteFilePath(argument));
         if (isPath) {
-            uris << QUrl::fromLocalFile(QDir::cleanPath(folder.absoluteFilePath(argument))).toString(QUrl::FullyEncoded);
+            uris
+                << QUrl::fromLocalFile(QDir::cleanPath(folder.absoluteFilePath(argument))).toString(QUrl::FullyEncoded);
         } else {
             uris << argument;
         }
@@ -109,10 +109,11 @@ void SingleInstance::open(const QStringList& uris, const QVariantMap&)
     if (uris.isEmpty()) {
         emit activateRequested();
     } else if (uris.size() > maximumOpenedURIs) {
-        const QByteArray note = QStringLiteral("Quorel: %1 URLs were handed over at once; only the first %2 are opened.\n")
-                                    .arg(uris.size())
-                                    .arg(maximumOpenedURIs)
-                                    .toUtf8();
+        const QByteArray note =
+            QStringLiteral("Quorel: %1 URLs were handed over at once; only the first %2 are opened.\n")
+                .arg(uris.size())
+                .arg(maximumOpenedURIs)
+                .toUtf8();
         std::fputs(note.constData(), stderr);
         emit openRequested(uris.mid(0, maximumOpenedURIs));
     } else {
@@ -120,9 +121,6 @@ void SingleInstance::open(const QStringList& uris, const QVariantMap&)
     }
 }
 
-void SingleInstance::activate(const QVariantMap&)
-{
-    emit activateRequested();
-}
+void SingleInstance::activate(const QVariantMap&) { emit activateRequested(); }
 
 }  // namespace quorel

@@ -17,8 +17,8 @@ SleepMonitor::SleepMonitor(QObject* parent) : SleepMonitor(QDBusConnection::syst
 SleepMonitor::SleepMonitor(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus)
 {
     if (!bus_.isConnected()) return;
-    available_ = bus_.connect(service, path, manager, QStringLiteral("PrepareForSleep"), this,
-                              SLOT(prepareForSleep(bool)));
+    available_ =
+        bus_.connect(service, path, manager, QStringLiteral("PrepareForSleep"), this, SLOT(prepareForSleep(bool)));
     if (available_) takeInhibitor();
 }
 

@@ -54,7 +54,7 @@ void SoundServerRestart::run(QObject* context, Done done, int timeoutMS)
     giveUp->setSingleShot(true);
     QObject::connect(giveUp, &QTimer::timeout, context, [report, timeoutMS] {
         report(L10n::render("{0} did not finish within {1} s.", {program(), QString::number(timeoutMS / 1000)},
-                           L10n::language()));
+                            L10n::language()));
     });
     giveUp->start(timeoutMS);
     process->start(program(), arguments());

@@ -14,8 +14,8 @@ TrayHostWatcher::TrayHostWatcher(const QDBusConnection& bus, std::shared_ptr<X11
     : QObject(parent), x11_(std::move(x11))
 {
     if (bus.isConnected()) {
-        serviceWatcher_ = new QDBusServiceWatcher(statusNotifierWatcher, bus,
-                                                  QDBusServiceWatcher::WatchForOwnerChange, this);
+        serviceWatcher_ =
+            new QDBusServiceWatcher(statusNotifierWatcher, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
         connect(serviceWatcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString&, const QString&, const QString& newOwner) {
                     setStatusNotifierHost(!newOwner.isEmpty());
@@ -61,8 +61,8 @@ void TrayHostWatcher::watchX11()
     if (XGetWindowAttributes(display, root, &attributes)) mask |= attributes.your_event_mask;
     XSelectInput(display, root, mask);
     handlerToken_ = x11_->addEventHandler([this, root](const XEvent& event) {
-        if (event.type == ClientMessage && event.xclient.window == root && event.xclient.message_type == manager_ &&
-            static_cast<unsigned long>(event.xclient.data.l[1]) == selection_) {
+        if (event.type == ClientMessage && event.xclient.window == root && event.xclient.message_type == manager_
+            && static_cast<unsigned long>(event.xclient.data.l[1]) == selection_) {
             takeXEmbedOwner(static_cast<unsigned long>(event.xclient.data.l[2]));
         } else if (event.type == DestroyNotify && xembedOwner_ != 0 && event.xdestroywindow.window == xembedOwner_) {
             // The tray went; another may already hold the selection.

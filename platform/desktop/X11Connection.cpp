@@ -66,8 +66,7 @@ struct X11ConnectionHandlers {
     }
 };
 
-X11Connection::X11Connection(Display* display)
-    : display_(display)
+X11Connection::X11Connection(Display* display) : display_(display)
 {
     root_ = DefaultRootWindow(display_);
     connections()[display_] = this;
@@ -172,11 +171,14 @@ void X11Connection::markLost()
     notifier_->setEnabled(false);
     errors_.clear();
     // Called from inside an Xlib call: tell the others once control is back in the event loop.
-    QMetaObject::invokeMethod(this, [this] {
-        if (lostReported_) return;
-        lostReported_ = true;
-        emit lost();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (lostReported_) return;
+            lostReported_ = true;
+            emit lost();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace quorel

@@ -34,8 +34,9 @@ Property readProperty(Display* display, Window window, Atom property, Atom type,
     unsigned long count = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, property, 0, maxLength, False, type, &actualType, &format,
-                           &count, &remaining, &data) != Success) {
+    if (XGetWindowProperty(display, window, property, 0, maxLength, False, type, &actualType, &format, &count,
+                           &remaining, &data)
+        != Success) {
         return result;
     }
     result.type = actualType;
@@ -66,7 +67,8 @@ QStringList programPathsOfProcess(unsigned long pid)
 
 DesktopApplication ownApplication()
 {
-    return {FrontApplicationSource::ownApplicationID, QStringLiteral("Quorel"), FrontApplicationSource::ownApplicationID};
+    return {FrontApplicationSource::ownApplicationID, QStringLiteral("Quorel"),
+            FrontApplicationSource::ownApplicationID};
 }
 
 DesktopApplication fromEntry(const DesktopEntry& entry)
@@ -77,8 +79,7 @@ DesktopApplication fromEntry(const DesktopEntry& entry)
 }  // namespace
 
 X11FrontApplicationSource::X11FrontApplicationSource(std::shared_ptr<X11Connection> connection, QObject* parent)
-    : FrontApplicationSource(parent)
-    , connection_(std::move(connection))
+    : FrontApplicationSource(parent), connection_(std::move(connection))
 {
     if (!connection_ || !connection_->isAlive()) return;
     Display* display = connection_->display();
@@ -104,10 +105,7 @@ X11FrontApplicationSource::~X11FrontApplicationSource()
     if (connection_) connection_->removeEventHandler(handlerToken_);
 }
 
-bool X11FrontApplicationSource::isAvailable() const
-{
-    return connection_ && connection_->isAlive();
-}
+bool X11FrontApplicationSource::isAvailable() const { return connection_ && connection_->isAlive(); }
 
 std::optional<DesktopApplication> X11FrontApplicationSource::frontApplication() const
 {
@@ -185,8 +183,8 @@ std::vector<DesktopApplication> X11FrontApplicationSource::runningApplications()
 void X11FrontApplicationSource::activeWindowChanged()
 {
     if (!isAvailable()) return;
-    const Property active =
-        readProperty(connection_->display(), connection_->rootWindow(), connection_->atom("_NET_ACTIVE_WINDOW"), XA_WINDOW);
+    const Property active = readProperty(connection_->display(), connection_->rootWindow(),
+                                         connection_->atom("_NET_ACTIVE_WINDOW"), XA_WINDOW);
     std::optional<DesktopApplication> front;
     if (!active.longs.empty()) front = applicationOfWindow(active.longs.front());
     if (!isAvailable()) return;

@@ -15,9 +15,8 @@ namespace {
 
 bool sameShortcuts(const std::vector<GlobalShortcut>& a, const std::vector<GlobalShortcut>& b)
 {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const GlobalShortcut& x, const GlobalShortcut& y) {
-        return x.id == y.id && x.key == y.key;
-    });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const GlobalShortcut& x, const GlobalShortcut& y) { return x.id == y.id && x.key == y.key; });
 }
 
 // The modifier bit (Mod1..Mod5, Control...) that carries one of `keysyms`, or 0.
@@ -39,13 +38,14 @@ unsigned int modifierCarrying(Display* display, XModifierKeymap* map, std::initi
 }  // namespace
 
 X11ShortcutBackend::X11ShortcutBackend(std::shared_ptr<X11Connection> connection, QObject* parent)
-    : ShortcutBackend(parent)
-    , connection_(std::move(connection))
+    : ShortcutBackend(parent), connection_(std::move(connection))
 {
     if (!connection_ || !connection_->isAlive()) return;
     handlerToken_ = connection_->addEventHandler([this](const XEvent& event) {
-        if (event.type == KeyPress) keyPressed(event.xkey.keycode, event.xkey.state);
-        else if (event.type == KeyRelease) held_.erase(event.xkey.keycode);
+        if (event.type == KeyPress)
+            keyPressed(event.xkey.keycode, event.xkey.state);
+        else if (event.type == KeyRelease)
+            held_.erase(event.xkey.keycode);
         else if (event.type == MappingNotify && event.xmapping.request != MappingPointer) {
             XRefreshKeyboardMapping(const_cast<XMappingEvent*>(&event.xmapping));
         }
@@ -62,10 +62,7 @@ X11ShortcutBackend::~X11ShortcutBackend()
     if (connection_) connection_->removeEventHandler(handlerToken_);
 }
 
-bool X11ShortcutBackend::isAvailable() const
-{
-    return connection_ && connection_->isAlive();
-}
+bool X11ShortcutBackend::isAvailable() const { return connection_ && connection_->isAlive(); }
 
 X11ShortcutBackend::Modifiers X11ShortcutBackend::readModifiers() const
 {

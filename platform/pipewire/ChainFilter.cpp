@@ -19,7 +19,7 @@ namespace quorel::pipewire {
 namespace {
 constexpr const char* channelNames[ChainFilter::channels] = {"FL", "FR"};
 constexpr uint64_t standstillNS = 250'000'000;  // longer than the largest cycle (8192 frames at 44.1 kHz)
-}
+}  // namespace
 
 struct ChainFilter::Hook {
     spa_hook listener{};
@@ -46,8 +46,8 @@ struct ChainFilter::Callbacks {
         spa_latency_info info{};
         if (spa_latency_parse(param, &info) < 0 || info.direction != SPA_DIRECTION_INPUT) return;
         const uint32_t quantum = std::max(self->lastCycleFrames_.load(std::memory_order_relaxed), 1u);
-        const double frames = double(info.min_quantum) * quantum + double(info.min_rate)
-                              + double(info.min_ns) * self->rate_ / 1e9;
+        const double frames =
+            double(info.min_quantum) * quantum + double(info.min_rate) + double(info.min_ns) * self->rate_ / 1e9;
         self->downstreamLatency_.store(frames > 0 ? uint32_t(std::lround(frames)) : 0, std::memory_order_relaxed);
     }
 
@@ -122,23 +122,18 @@ std::unique_ptr<ChainFilter> ChainFilter::create(PipeWireContext& context, const
 int ChainFilter::makeNode(const Options& options)
 {
     const std::string latency = std::to_string(options.latencyFrames) + "/" + std::to_string(options.rate);
-    pw_properties* props = pw_properties_new(
-        PW_KEY_MEDIA_TYPE, "Audio",
-        PW_KEY_MEDIA_CATEGORY, "Filter",
-        PW_KEY_MEDIA_ROLE, "DSP",
-        PW_KEY_NODE_NAME, options.nodeName.c_str(),
-        PW_KEY_NODE_DESCRIPTION, options.description.c_str(),
-        PW_KEY_NODE_LATENCY, latency.c_str(),
-        // Nothing keeps it running (no always-process, passive links): it runs whenever its
-        // graph runs (an application plays into our sink) and stops with it, so the device
-        // can suspend while nothing plays, as with any idle sink.
-        PW_KEY_NODE_PASSIVE, "true",
-        // Our own links join it to the graph; the session manager links nothing to it.
-        PW_KEY_NODE_AUTOCONNECT, "false",
-        // Never suspended by the session manager (see GraphPath::makeSink).
-        "session.suspend-timeout-seconds", "0",
-        PW_KEY_APP_NAME, "Quorel",
-        nullptr);
+    pw_properties* props =
+        pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Filter", PW_KEY_MEDIA_ROLE, "DSP",
+                          PW_KEY_NODE_NAME, options.nodeName.c_str(), PW_KEY_NODE_DESCRIPTION,
+                          options.description.c_str(), PW_KEY_NODE_LATENCY, latency.c_str(),
+                          // Nothing keeps it running (no always-process, passive links): it runs whenever its
+                          // graph runs (an application plays into our sink) and stops with it, so the device
+                          // can suspend while nothing plays, as with any idle sink.
+                          PW_KEY_NODE_PASSIVE, "true",
+                          // Our own links join it to the graph; the session manager links nothing to it.
+                          PW_KEY_NODE_AUTOCONNECT, "false",
+                          // Never suspended by the session manager (see GraphPath::makeSink).
+                          "session.suspend-timeout-seconds", "0", PW_KEY_APP_NAME, "Quorel", nullptr);
     static const pw_filter_events events = [] {
         pw_filter_events e{};
         e.version = PW_VERSION_FILTER_EVENTS;
@@ -156,12 +151,11 @@ int ChainFilter::makeNode(const Options& options)
     for (uint32_t c = 0; c < channels; ++c) {
         for (const bool input : {true, false}) {
             const std::string name = std::string(input ? "input_" : "output_") + channelNames[c];
-            void* port = pw_filter_add_port(filter_, input ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
-                                            PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
-                                            pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio",
-                                                              PW_KEY_PORT_NAME, name.c_str(),
-                                                              PW_KEY_AUDIO_CHANNEL, channelNames[c], nullptr),
-                                            nullptr, 0);
+            void* port = pw_filter_add_port(
+                filter_, input ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT, PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
+                pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio", PW_KEY_PORT_NAME, name.c_str(),
+                                  PW_KEY_AUDIO_CHANNEL, channelNames[c], nullptr),
+                nullptr, 0);
             if (!port) return errno ? -errno : -ENOMEM;
             (input ? inputs_ : outputs_)[c] = port;
         }
@@ -203,7 +197,9 @@ int ChainFilter::findPortIDs()
             }
         }
         if (found == 2 * int(channels)) return 0;
-        struct timespec pause{0, 20 * 1000 * 1000};
+        struct timespec pause {
+            0, 20 * 1000 * 1000
+        };
         nanosleep(&pause, nullptr);
     }
     return -ETIMEDOUT;

@@ -17,8 +17,7 @@ class PipeWireContext;
 // after the graph stopped (nothing played) and started again: what was in flight before the
 // stop is not to be heard. Called on the real-time thread: must not block, allocate or throw.
 using PlanarProcessFunction = void (*)(void* context, const float* const* input, uint32_t inputChannels,
-                                       float* const* output, uint32_t outputChannels, uint32_t frames,
-                                       bool resumed);
+                                       float* const* output, uint32_t outputChannels, uint32_t frames, bool resumed);
 
 // The processing node inside the server's graph: a filter with two input ports ("input_FL",
 // "input_FR") and two output ports ("output_FL", "output_FR"), one float channel each. The
@@ -119,7 +118,7 @@ private:
     // Per port (inputs, then outputs): whether cycles may use its buffers. Cleared on the loop's
     // thread before the server takes the buffers away, set once new ones are added.
     std::atomic<bool> open_[2 * channels] = {};
-    int buffers_[2 * channels] = {};  // each port's buffers, counted on the loop's thread
+    int buffers_[2 * channels] = {};              // each port's buffers, counted on the loop's thread
     std::unique_ptr<const Processor> published_;  // what processor_ points to; null = silence
     std::atomic<const Processor*> processor_{nullptr};
     bool active_ = false;  // as last set (setActive)

@@ -51,38 +51,37 @@ std::unique_ptr<GraphPath> GraphPath::create(PipeWireContext& context, const Opt
 std::unique_ptr<ServerObject> GraphPath::makeSink(int& error)
 {
     const std::string latency = std::to_string(options_.latencyFrames) + "/" + std::to_string(options_.rate);
-    return ServerObject::create(
-        context_, "adapter", PW_TYPE_INTERFACE_Node, PW_VERSION_NODE,
-        {
-            {"factory.name", "support.null-audio-sink"},
-            {PW_KEY_NODE_NAME, options_.sinkName},
-            {PW_KEY_NODE_DESCRIPTION, options_.description},
-            {PW_KEY_MEDIA_CLASS, "Audio/Sink"},
-            {"audio.position", "[ FL FR ]"},
-            {PW_KEY_AUDIO_RATE, std::to_string(options_.rate)},
-            {PW_KEY_NODE_LATENCY, latency},
-            // What applications play reaches the filter as they play it: the volume and mute
-            // set on our sink are the output device's, which applies them (VolumeMirror).
-            {"monitor.channel-volumes", "false"},
-            // The device's clock drives the graph, never this sink. A null sink can always
-            // drive; among the drivers that links join, the server picks the highest
-            // priority.driver (compared unsigned: a negative one ranks above all), and between
-            // equal ones the one made first. So ours names none, the lowest there is: a sound
-            // card (about 1000) and a virtual device made before it (none) drive it. Driven by
-            // the device, the path adds no cycle, and a stalled Quorel stalls only what plays
-            // through it. The session manager never falls back to it on its own.
-            {PW_KEY_PRIORITY_SESSION, "0"},
-            // The session manager never suspends it: WirePlumber 0.4 suspends a node idle for
-            // 5 s from a timer that outlives the node, and crashes when the node went meanwhile
-            // (the desktop is then left without a default sink). A timeout of 0 sets no timer.
-            // The device still suspends on its own: suspending our sink would only free its
-            // buffers.
-            {"session.suspend-timeout-seconds", "0"},
-            // No application name: the session manager stores a sink's volume under its
-            // application name, else its node name, and gives it to the next sink that has it;
-            // our node name is new with each start.
-        },
-        error);
+    return ServerObject::create(context_, "adapter", PW_TYPE_INTERFACE_Node, PW_VERSION_NODE,
+                                {
+                                    {"factory.name", "support.null-audio-sink"},
+                                    {PW_KEY_NODE_NAME, options_.sinkName},
+                                    {PW_KEY_NODE_DESCRIPTION, options_.description},
+                                    {PW_KEY_MEDIA_CLASS, "Audio/Sink"},
+                                    {"audio.position", "[ FL FR ]"},
+                                    {PW_KEY_AUDIO_RATE, std::to_string(options_.rate)},
+                                    {PW_KEY_NODE_LATENCY, latency},
+                                    // What applications play reaches the filter as they play it: the volume and mute
+                                    // set on our sink are the output device's, which applies them (VolumeMirror).
+                                    {"monitor.channel-volumes", "false"},
+                                    // The device's clock drives the graph, never this sink. A null sink can always
+                                    // drive; among the drivers that links join, the server picks the highest
+                                    // priority.driver (compared unsigned: a negative one ranks above all), and between
+                                    // equal ones the one made first. So ours names none, the lowest there is: a sound
+                                    // card (about 1000) and a virtual device made before it (none) drive it. Driven by
+                                    // the device, the path adds no cycle, and a stalled Quorel stalls only what plays
+                                    // through it. The session manager never falls back to it on its own.
+                                    {PW_KEY_PRIORITY_SESSION, "0"},
+                                    // The session manager never suspends it: WirePlumber 0.4 suspends a node idle for
+                                    // 5 s from a timer that outlives the node, and crashes when the node went meanwhile
+                                    // (the desktop is then left without a default sink). A timeout of 0 sets no timer.
+                                    // The device still suspends on its own: suspending our sink would only free its
+                                    // buffers.
+                                    {"session.suspend-timeout-seconds", "0"},
+                                    // No application name: the session manager stores a sink's volume under its
+                                    // application name, else its node name, and gives it to the next sink that has it;
+                                    // our node name is new with each start.
+                                },
+                                error);
 }
 
 int GraphPath::renewSink()

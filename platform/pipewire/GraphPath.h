@@ -106,7 +106,7 @@ private:
     std::unique_ptr<ChainFilter> filter_;
     std::vector<std::unique_ptr<ServerObject>> inputLinks_;
     std::vector<std::unique_ptr<ServerObject>> outputLinks_;
-    std::vector<Wanted> madeInput_;   // the ends of each link, in order
+    std::vector<Wanted> madeInput_;  // the ends of each link, in order
     std::vector<Wanted> madeOutput_;
     std::string target_;
     uint32_t outputChannels_ = 2;

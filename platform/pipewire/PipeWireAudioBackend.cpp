@@ -32,9 +32,8 @@ namespace {
 
 AudioFailure readFailure(uint32_t selector, int error)
 {
-    return AudioFailure::localized(
-        LocalizedMessage("Could not read audio property ({0}, {1}).",
-                         {HAL::describe(selector), HAL::describe(uint32_t(error))}));
+    return AudioFailure::localized(LocalizedMessage("Could not read audio property ({0}, {1}).",
+                                                    {HAL::describe(selector), HAL::describe(uint32_t(error))}));
 }
 
 AudioBackend::Status streamStatus(int error)
@@ -334,7 +333,7 @@ private:
     // While the path plays: our sink's volume and mute are the output device's (one volume).
     std::unique_ptr<VolumeMirror> volume_;
     std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
-    std::unique_ptr<IOProcRecord> ioProc_;  // never changed while the filter may call it
+    std::unique_ptr<IOProcRecord> ioProc_;                               // never changed while the filter may call it
     bool running_ = false;
 };
 
@@ -420,10 +419,7 @@ private:
 
 PipeWireAudioBackend::PipeWireAudioBackend() = default;
 
-PipeWireAudioBackend::~PipeWireAudioBackend()
-{
-    sessions_.clear();
-}
+PipeWireAudioBackend::~PipeWireAudioBackend() { sessions_.clear(); }
 
 std::shared_ptr<pipewire::PipeWireContext> PipeWireAudioBackend::connectedContext(int& error)
 {
@@ -618,17 +614,17 @@ std::optional<bool> PipeWireAudioBackend::isRealtime(ObjectID aggregate)
     // Said once per process: processing runs on, but may drop out on a busy system.
     static std::atomic<bool> told{false};
     if (realtime == false && !told.exchange(true)) {
-        const QString text = L10n::render(
-            "The audio thread runs without real-time priority; the sound may drop out while the "
-            "system is busy.",
-            {}, L10n::language());
+        const QString text =
+            L10n::render("The audio thread runs without real-time priority; the sound may drop out while the "
+                         "system is busy.",
+                         {}, L10n::language());
         std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     }
     return realtime;
 }
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForFault(ObjectID aggregate,
-                                                                              std::function<void(Fault)> handler)
+                                                                             std::function<void(Fault)> handler)
 {
     const std::shared_ptr<Session> s = session(aggregate);
     if (!handler || !s) return nullptr;
@@ -636,7 +632,7 @@ std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForFault(Obj
 }
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForSource(ObjectID tap,
-                                                                                std::function<void()> handler)
+                                                                              std::function<void()> handler)
 {
     const std::shared_ptr<Session> s = session(tap);
     if (!s) return nullptr;

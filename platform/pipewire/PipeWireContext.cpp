@@ -129,8 +129,7 @@ struct ContextCallbacks {
 
     // A property replayed to a fresh bind (refreshDefaults): taken only while that metadata is
     // still the one bound (a restarted session manager publishes a new one).
-    static int freshMetadataProperty(void* data, uint32_t subject, const char* key, const char* type,
-                                     const char* value)
+    static int freshMetadataProperty(void* data, uint32_t subject, const char* key, const char* type, const char* value)
     {
         auto* reading = static_cast<PipeWireContext::FreshMetadata*>(data);
         PipeWireContext* self = reading->self;
@@ -241,8 +240,8 @@ bool PipeWireContext::start(int& error)
     // which raises the data thread to a real-time policy (directly where the process may, else
     // through RTKit). Where both refuse, the thread stays as it is and processing still runs.
     const char* config = realtimeClientConfig(pw_get_library_version());
-    context_ = pw_context_new(pw_thread_loop_get_loop(loop_), pw_properties_new(PW_KEY_CONFIG_NAME, config, nullptr),
-                              0);
+    context_ =
+        pw_context_new(pw_thread_loop_get_loop(loop_), pw_properties_new(PW_KEY_CONFIG_NAME, config, nullptr), 0);
     if (!context_) {
         error = -errno;
         return false;

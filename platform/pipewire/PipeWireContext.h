@@ -26,10 +26,10 @@ class PipeWireContext {
 public:
     struct Node {
         uint32_t id = 0;
-        std::string name;         // node.name
-        std::string description;  // node.description
-        std::string mediaClass;   // media.class
-        uint32_t channels = 0;    // audio.channels, 0 when not published
+        std::string name;             // node.name
+        std::string description;      // node.description
+        std::string mediaClass;       // media.class
+        uint32_t channels = 0;        // audio.channels, 0 when not published
         uint64_t sessionManager = 0;  // sessionManagerCount() when it appeared
     };
 
@@ -40,11 +40,11 @@ public:
 
     struct Port {
         uint32_t id = 0;
-        uint32_t node = 0;        // node.id
-        bool input = false;       // port.direction "in"
-        bool monitor = false;     // port.monitor
-        std::string name;         // port.name
-        std::string channel;      // audio.channel, empty when not published
+        uint32_t node = 0;     // node.id
+        bool input = false;    // port.direction "in"
+        bool monitor = false;  // port.monitor
+        std::string name;      // port.name
+        std::string channel;   // audio.channel, empty when not published
     };
 
     // Connects; returns null and sets `error` (a negative errno) when the server cannot be
@@ -134,7 +134,7 @@ private:
     pw_core* core_ = nullptr;
     pw_registry* registry_ = nullptr;
     pw_metadata* metadata_ = nullptr;
-    uint32_t metadataID_ = 0;  // its global id
+    uint32_t metadataID_ = 0;          // its global id
     pw_metadata* settings_ = nullptr;  // the server's "settings" metadata
     uint64_t sessionManagers_ = 0;
     std::unique_ptr<Listener> listener_;

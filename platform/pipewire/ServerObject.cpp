@@ -53,7 +53,8 @@ std::unique_ptr<ServerObject> ServerObject::create(PipeWireContext& context, con
         return nullptr;
     }
     for (const auto& [key, value] : properties) pw_properties_set(props, key.c_str(), value.c_str());
-    self->proxy_ = static_cast<pw_proxy*>(pw_core_create_object(context.core(), factory, type, version, &props->dict, 0));
+    self->proxy_ =
+        static_cast<pw_proxy*>(pw_core_create_object(context.core(), factory, type, version, &props->dict, 0));
     pw_properties_free(props);
     if (!self->proxy_) {
         error = errno ? -errno : -ENOMEM;

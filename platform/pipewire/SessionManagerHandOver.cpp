@@ -36,8 +36,10 @@ bool SessionManagerHandOver::check()
         const std::string current = context_.defaultSink();
         if (!current.empty()) ownsDefault_ = current == path_.sinkName();
     }
-    if (!newManager) heldSince_.reset();
-    else if (!heldSince_) heldSince_ = Clock::now();
+    if (!newManager)
+        heldSince_.reset();
+    else if (!heldSince_)
+        heldSince_ = Clock::now();
     readyChecks_ = newManager && outputReady ? readyChecks_ + 1 : 0;
     if (path_.hasSink() && (readyChecks_ >= 2 || (heldSince_ && Clock::now() - *heldSince_ >= outputGrace_))) {
         path_.dropSink();
@@ -140,8 +142,9 @@ void SessionManagerHandOver::keepApplicationsPlaying(bool present, uint64_t mana
         // refuses a second link between two ports.
         if (!application.made.empty() && application.made[0].inputNode == wanted[0].inputNode)
             application.links.clear();
-        application.made =
-            path_.makeLinks(wanted, application.links, GraphPath::Carries::application) == 0 ? wanted : std::vector<GraphPath::Wanted>();
+        application.made = path_.makeLinks(wanted, application.links, GraphPath::Carries::application) == 0
+                               ? wanted
+                               : std::vector<GraphPath::Wanted>();
     }
     // Those that stopped playing.
     for (auto it = applications_.begin(); it != applications_.end();)

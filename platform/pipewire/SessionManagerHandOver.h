@@ -66,10 +66,10 @@ private:
     PipeWireContext& context_;
     GraphPath& path_;
     const std::chrono::milliseconds outputGrace_;
-    uint64_t sinkManager_ = 0;  // the session manager that took our sink over (its count)
-    int readyChecks_ = 0;       // checks in a row that a new one runs and the output is configured
-    bool ownsDefault_ = false;     // our sink was the default while its session manager ran
-    bool reclaimDefault_ = false;  // the renewed sink becomes the default again once linked
+    uint64_t sinkManager_ = 0;                    // the session manager that took our sink over (its count)
+    int readyChecks_ = 0;                         // checks in a row that a new one runs and the output is configured
+    bool ownsDefault_ = false;                    // our sink was the default while its session manager ran
+    bool reclaimDefault_ = false;                 // the renewed sink becomes the default again once linked
     std::optional<Clock::time_point> heldSince_;  // our sink, for a new one
     Clock::time_point freshDefaultsAt_;           // next reading of the defaults afresh
     struct Application {

@@ -25,8 +25,7 @@ struct Outcome {
 
 [[noreturn]] void fail(const char* key, uint32_t selector, int32_t status)
 {
-    throw AudioFailure::localized(
-        LocalizedMessage::make(QString::fromUtf8(key), describe(selector), describe(status)));
+    throw AudioFailure::localized(LocalizedMessage::make(QString::fromUtf8(key), describe(selector), describe(status)));
 }
 
 QString audioOutput() { return L10n::text(QStringLiteral("Audio output"), L10n::language()); }
@@ -50,9 +49,8 @@ int readSnapshot(PulseSnapshot& snapshot)
     // While processing runs in another process, this one may never have seen the real default:
     // the sink processing replaced is in the settings store.
     if (status == PA_OK && PulseSnapshot::isOwnSink(snapshot.serverDefault) && !snapshot.sink(snapshot.rememberedReal))
-        snapshot.storedPrevious = UserDefaults::standard()
-                                      .string(QString::fromLatin1(previousDefaultKey))
-                                      .value_or(QString());
+        snapshot.storedPrevious =
+            UserDefaults::standard().string(QString::fromLatin1(previousDefaultKey)).value_or(QString());
     return status;
 }
 

@@ -37,8 +37,7 @@ std::optional<PulseChange::Kind> kindOf(HAL::ObjectID object, const HAL::Propert
 }
 }  // namespace
 
-HALListener::HALListener(HAL::ObjectID object, const HAL::PropertyAddress& address)
-    : object_(object), address_(address)
+HALListener::HALListener(HAL::ObjectID object, const HAL::PropertyAddress& address) : object_(object), address_(address)
 {
 }
 
@@ -53,8 +52,7 @@ std::unique_ptr<HALListener> HALListener::create(HAL::ObjectID object, const HAL
     listener->observer_ = PulseClient::shared().addObserver(
         [object, kind = *kind, handler = std::move(handler)](const std::vector<PulseChange>& changes) {
             for (const PulseChange& change : changes) {
-                const bool mine = change.kind == kind
-                    && (object == HAL::systemObject || change.sink == object);
+                const bool mine = change.kind == kind && (object == HAL::systemObject || change.sink == object);
                 if (mine) {
                     handler();
                     return;

@@ -39,7 +39,10 @@ template <typename T, typename Key>
 void upsert(std::vector<T>& items, const T& item, Key key)
 {
     auto it = std::find_if(items.begin(), items.end(), [&](const T& i) { return key(i) == key(item); });
-    if (it == items.end()) items.push_back(item); else *it = item;
+    if (it == items.end())
+        items.push_back(item);
+    else
+        *it = item;
 }
 }  // namespace
 
@@ -119,8 +122,8 @@ int PulseClient::ensureReady()
     // draws the windows and waits only briefly.
     if (state_ == State::connecting && waitedAttempt_ != attempt_) {
         const uint64_t attempt = attempt_;
-        const bool mainThread = QCoreApplication::instance()
-            && QThread::currentThread() == QCoreApplication::instance()->thread();
+        const bool mainThread =
+            QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
         const auto timeout = mainThread ? std::chrono::milliseconds(mainThreadConnectTimeout)
                                         : std::chrono::milliseconds(connectTimeout);
         if (!changed_.wait_for(lock, timeout, [&] { return state_ != State::connecting || attempt_ != attempt; }))
@@ -248,12 +251,12 @@ void PulseClient::onState(pa_context* context, void* userdata)
         const auto mask = pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SINK_INPUT
                                                  | PA_SUBSCRIPTION_MASK_SERVER);
         self->loading_ = 4;
-        self->requestLocked(
-            [&](Request* r) { return pa_context_subscribe(context, mask, &PulseClient::onSuccess, r); }, true);
-        self->requestLocked(
-            [&](Request* r) { return pa_context_get_server_info(context, &PulseClient::onServer, r); }, true);
-        self->requestLocked(
-            [&](Request* r) { return pa_context_get_sink_info_list(context, &PulseClient::onSink, r); }, true);
+        self->requestLocked([&](Request* r) { return pa_context_subscribe(context, mask, &PulseClient::onSuccess, r); },
+                            true);
+        self->requestLocked([&](Request* r) { return pa_context_get_server_info(context, &PulseClient::onServer, r); },
+                            true);
+        self->requestLocked([&](Request* r) { return pa_context_get_sink_info_list(context, &PulseClient::onSink, r); },
+                            true);
         self->requestLocked(
             [&](Request* r) { return pa_context_get_sink_input_info_list(context, &PulseClient::onSinkInput, r); },
             true);
@@ -280,8 +283,7 @@ void PulseClient::onState(pa_context* context, void* userdata)
         self->scheduleRetryLocked();
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -297,9 +299,8 @@ void PulseClient::onEvent(pa_context* context, pa_subscription_event_type_t type
             self->publishLocked();
             self->changed_.notify_all();
         } else {
-            self->requestLocked([&](Request* r) {
-                return pa_context_get_sink_info_by_index(context, index, &PulseClient::onSink, r);
-            });
+            self->requestLocked(
+                [&](Request* r) { return pa_context_get_sink_info_by_index(context, index, &PulseClient::onSink, r); });
         }
     } else if (facility == PA_SUBSCRIPTION_EVENT_SINK_INPUT) {
         if (removed) {
@@ -313,8 +314,7 @@ void PulseClient::onEvent(pa_context* context, pa_subscription_event_type_t type
             });
         }
     } else if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
-        self->requestLocked(
-            [&](Request* r) { return pa_context_get_server_info(context, &PulseClient::onServer, r); });
+        self->requestLocked([&](Request* r) { return pa_context_get_server_info(context, &PulseClient::onServer, r); });
     }
 }
 
@@ -353,8 +353,10 @@ void PulseClient::onSink(pa_context* context, const pa_sink_info* info, int eol,
         upsert(self->snapshot_.sinks, sink, [](const PulseSink& s) { return s.index; });
         self->publishLocked();
     }
-    if (eol < 0) self->complete(request, pa_context_errno(context));
-    else if (eol > 0) self->complete(request, 0);
+    if (eol < 0)
+        self->complete(request, pa_context_errno(context));
+    else if (eol > 0)
+        self->complete(request, 0);
 }
 
 void PulseClient::onSinkInput(pa_context* context, const pa_sink_input_info* info, int eol, void* userdata)
@@ -367,8 +369,10 @@ void PulseClient::onSinkInput(pa_context* context, const pa_sink_input_info* inf
         upsert(self->snapshot_.inputs, input, [](const PulseSinkInput& i) { return i.index; });
         self->publishLocked();
     }
-    if (eol < 0) self->complete(request, pa_context_errno(context));
-    else if (eol > 0) self->complete(request, 0);
+    if (eol < 0)
+        self->complete(request, pa_context_errno(context));
+    else if (eol > 0)
+        self->complete(request, 0);
 }
 
 void PulseClient::publishLocked()
@@ -491,8 +495,7 @@ int PulseClient::setDefaultSink(const QString& name)
         return error;
     // The session manager may take a moment before the server names the new default.
     std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, settleTimeout,
-                      [&] { return state_ != State::ready || snapshot_.serverDefault == name; });
+    changed_.wait_for(lock, settleTimeout, [&] { return state_ != State::ready || snapshot_.serverDefault == name; });
     return 0;
 }
 

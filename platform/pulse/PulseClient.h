@@ -67,7 +67,7 @@ private:
     void stopWithApplication();
 
     int ensureReady();
-    void connectLocked();  // main-loop lock held
+    void connectLocked();      // main-loop lock held
     void dropContextLocked();  // main-loop lock held: cancels the retry, disconnects and frees the context
     void scheduleRetryLocked();
     int perform(const std::function<pa_operation*(pa_context*, Request*)>& start);
@@ -101,10 +101,10 @@ private:
     PulseSnapshot snapshot_;   // what reads see while ready
     PulseSnapshot published_;  // what observers were last told about
     bool wasReady_ = false;
-    bool missed_ = false;       // a read failed because the server was not ready
-    uint64_t attempt_ = 0;      // number of the last connection attempt
+    bool missed_ = false;         // a read failed because the server was not ready
+    uint64_t attempt_ = 0;        // number of the last connection attempt
     uint64_t waitedAttempt_ = 0;  // the last attempt a caller waited for in vain
-    uint64_t sequence_ = 0;    // number of the last published change
+    uint64_t sequence_ = 0;       // number of the last published change
 
     std::atomic<bool> stopsWithApplication_{false};
     std::mutex observersMutex_;

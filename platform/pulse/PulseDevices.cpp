@@ -55,10 +55,7 @@ QString PulseDevices::name(ObjectID device) { return HAL::name(device); }
 
 bool PulseDevices::has(ObjectID device, Control control) { return HAL::has(device, addressOf(control)); }
 
-bool PulseDevices::isSettable(ObjectID device, Control control)
-{
-    return HAL::isSettable(device, addressOf(control));
-}
+bool PulseDevices::isSettable(ObjectID device, Control control) { return HAL::isSettable(device, addressOf(control)); }
 
 float PulseDevices::volume(ObjectID device) { return HAL::get<float>(device, addressOf(Control::volume)); }
 
@@ -73,13 +70,14 @@ void PulseDevices::setMuted(ObjectID device, bool muted)
 
 std::unique_ptr<AudioDevices::Listener> PulseDevices::listen(Event event, std::function<void()> handler)
 {
-    const uint32_t selector = event == Event::defaultOutput ? HAL::selector::defaultOutputDevice : HAL::selector::devices;
-    return wrapped(HALListener::create(HAL::systemObject, HAL::address(selector, HAL::scope::global, 0),
-                                       std::move(handler)));
+    const uint32_t selector =
+        event == Event::defaultOutput ? HAL::selector::defaultOutputDevice : HAL::selector::devices;
+    return wrapped(
+        HALListener::create(HAL::systemObject, HAL::address(selector, HAL::scope::global, 0), std::move(handler)));
 }
 
 std::unique_ptr<AudioDevices::Listener> PulseDevices::listen(ObjectID device, Control control,
-                                                              std::function<void()> handler)
+                                                             std::function<void()> handler)
 {
     return wrapped(HALListener::create(device, addressOf(control), std::move(handler)));
 }

@@ -8,7 +8,7 @@ namespace quorel {
 bool PulseSnapshot::isOwnSink(const QString& name)
 {
     return name.startsWith(QLatin1String("local.quorel.aggregate"))
-        || name.startsWith(QLatin1String("local.corvanta.aggregate"));
+           || name.startsWith(QLatin1String("local.corvanta.aggregate"));
 }
 
 void PulseSnapshot::setServerDefault(const QString& name)
@@ -67,8 +67,7 @@ std::vector<PulseChange> PulseSnapshot::changes(const PulseSnapshot& before, con
     for (const PulseSink& now : after.sinks) {
         const PulseSink* was = before.sink(now.index);
         if (!was || was->name != now.name) continue;
-        if (!pa_cvolume_equal(&was->volume, &now.volume))
-            result.push_back({PulseChange::Kind::volume, now.index});
+        if (!pa_cvolume_equal(&was->volume, &now.volume)) result.push_back({PulseChange::Kind::volume, now.index});
         if (was->muted != now.muted) result.push_back({PulseChange::Kind::mute, now.index});
         if (before.isRunning(now.index) != after.isRunning(now.index))
             result.push_back({PulseChange::Kind::running, now.index});

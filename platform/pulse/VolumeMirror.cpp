@@ -50,8 +50,10 @@ struct VolumeMirror::Shared {
         const Level deviceLevel = levelOf(*device);
         const Copy copy = decide(memory, sink->index, sinkLevel, device->index, deviceLevel);
         if (copy == Copy::none) return;
-        if (copy == Copy::toSink) write(*sink, deviceLevel);
-        else write(*device, sinkLevel);
+        if (copy == Copy::toSink)
+            write(*sink, deviceLevel);
+        else
+            write(*device, sinkLevel);
         // What each side holds now; the side copied from keeps what was copied, so a change
         // made on it meanwhile is still news to the next look.
         PulseSnapshot after;
@@ -68,8 +70,8 @@ struct VolumeMirror::Shared {
 VolumeMirror::Copy VolumeMirror::decide(const Memory& memory, uint32_t sinkIndex, const Level& sink,
                                         uint32_t deviceIndex, const Level& device)
 {
-    const bool sameSides = memory.sink && memory.device && memory.sinkIndex == sinkIndex
-        && memory.deviceIndex == deviceIndex;
+    const bool sameSides =
+        memory.sink && memory.device && memory.sinkIndex == sinkIndex && memory.deviceIndex == deviceIndex;
     if (!sameSides) return Copy::toSink;
     if (sink != *memory.sink) return Copy::toDevice;
     if (device != *memory.device) return Copy::toSink;

@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace quorel;
 using namespace quorel::test;
 

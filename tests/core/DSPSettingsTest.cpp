@@ -16,17 +16,15 @@ namespace {
 constexpr float infinity = std::numeric_limits<float>::infinity();
 const float notANumber = std::numeric_limits<float>::quiet_NaN();
 
-DSPSettings decode(const char* json)
-{
-    return DSPSettings::fromJsonText(QByteArray(json));
-}
+DSPSettings decode(const char* json) { return DSPSettings::fromJsonText(QByteArray(json)); }
 
 HeadphoneProfile profileWithFilters(int count)
 {
     HeadphoneProfile profile;
     profile.id = "import.X";
     profile.name = "Model";
-    for (int i = 0; i < count; ++i) profile.filters.push_back({HeadphoneFilter::Kind::peak, 100.0f * float(i + 1), 30, 1});
+    for (int i = 0; i < count; ++i)
+        profile.filters.push_back({HeadphoneFilter::Kind::peak, 100.0f * float(i + 1), 30, 1});
     return profile;
 }
 
@@ -53,9 +51,8 @@ TEST(DSPSettings, TenBandLayoutLandsOnOctaveCentres)
     ASSERT_EQ(s.bands.size(), 31u);
     for (size_t i = 0; i < 31; ++i) {
         const auto* k = std::find(DSPSettings::octaveBandIndices.begin(), DSPSettings::octaveBandIndices.end(), int(i));
-        const float expected = k == DSPSettings::octaveBandIndices.end()
-                                   ? 0.0f
-                                   : float(k - DSPSettings::octaveBandIndices.begin() + 1);
+        const float expected =
+            k == DSPSettings::octaveBandIndices.end() ? 0.0f : float(k - DSPSettings::octaveBandIndices.begin() + 1);
         EXPECT_EQ(s.bands[i], expected) << i;
     }
     EXPECT_EQ(s.bands[2], 1);
@@ -138,10 +135,10 @@ TEST(DSPSettings, NaNMakesRecordsUnequal)
 
 TEST(DSPSettings, DecodeRejectsWrongTypesAndNumbersBeyondFloat)
 {
-    for (const char* json : {R"({"boostDB":"3"})", R"({"loudness":true})", R"({"bands":5})",
-                             R"({"bands":[1,"2",3,4,5,6,7,8,9,10]})", R"({"limiterReleaseMS":1e39})",
-                             R"({"bands":[1,2,3,4,5,6,7,8,9,-1e39]})", R"({"driveAmount":{}})", "[]", "",
-                             "{\"boostDB\":1e400}", "not json"})
+    for (const char* json :
+         {R"({"boostDB":"3"})", R"({"loudness":true})", R"({"bands":5})", R"({"bands":[1,"2",3,4,5,6,7,8,9,10]})",
+          R"({"limiterReleaseMS":1e39})", R"({"bands":[1,2,3,4,5,6,7,8,9,-1e39]})", R"({"driveAmount":{}})", "[]", "",
+          "{\"boostDB\":1e400}", "not json"})
         EXPECT_THROW(decode(json), std::runtime_error) << json;
     EXPECT_EQ(decode(R"({"boostDB":3.4028234e38})").boostDB, std::numeric_limits<float>::max());
     EXPECT_EQ(decode(R"({"boostDB":1e-50})").boostDB, 0);
@@ -264,7 +261,8 @@ TEST(DSPSettings, ConstantTables)
 {
     EXPECT_EQ(DSPSettings::bandwidthOctaves, 0.33333334f);
     for (size_t k = 0; k < DSPSettings::octaveBandIndices.size(); ++k)  // octave centres 31.5 Hz ... 16 kHz
-        EXPECT_NEAR(DSPSettings::frequencies[size_t(DSPSettings::octaveBandIndices[k])], 31.25 * std::pow(2.0, double(k)), 0.02 * 31.25 * std::pow(2.0, double(k)));
+        EXPECT_NEAR(DSPSettings::frequencies[size_t(DSPSettings::octaveBandIndices[k])],
+                    31.25 * std::pow(2.0, double(k)), 0.02 * 31.25 * std::pow(2.0, double(k)));
     EXPECT_STREQ(DSPSettings::frequencyLabels[2], "31");
     EXPECT_STREQ(DSPSettings::frequencyLabels[18], "1.2k");
     EXPECT_STREQ(DSPSettings::frequencyLabels[22], "3.1k");
@@ -288,8 +286,8 @@ TEST(DSPSettings, JsonKeysAreTheFieldNames)
     ASSERT_TRUE(s.headphoneProfile.has_value());
     EXPECT_EQ(s.headphoneProfile->brand, "A");
 
-    EXPECT_EQ(s.toJson().keys(), (QStringList{"bands", "bassHarmonics", "boostDB", "comparisonTrimDB", "driveAmount",
-                                              "headphoneProfile", "highPassHz", "levelerStrength", "limiterCeilingDB",
-                                              "limiterReleaseMS", "loudness"}));
+    EXPECT_EQ(s.toJson().keys(),
+              (QStringList{"bands", "bassHarmonics", "boostDB", "comparisonTrimDB", "driveAmount", "headphoneProfile",
+                           "highPassHz", "levelerStrength", "limiterCeilingDB", "limiterReleaseMS", "loudness"}));
     EXPECT_FALSE(DSPSettings().toJson().contains("headphoneProfile"));
 }

@@ -16,10 +16,7 @@ namespace {
 const float notANumber = std::numeric_limits<float>::quiet_NaN();
 constexpr float infinity = std::numeric_limits<float>::infinity();
 
-HeadphoneProfile decode(const char* json)
-{
-    return HeadphoneProfile::fromJson(QJsonDocument::fromJson(json).object());
-}
+HeadphoneProfile decode(const char* json) { return HeadphoneProfile::fromJson(QJsonDocument::fromJson(json).object()); }
 
 }  // namespace
 
@@ -27,7 +24,8 @@ TEST(HeadphoneFilter, SanitizeClampsAndReplaces)
 {
     const HeadphoneFilter low = HeadphoneFilter{HeadphoneFilter::Kind::lowShelf, 5, 30, 0.01f}.sanitized();
     EXPECT_EQ(low, (HeadphoneFilter{HeadphoneFilter::Kind::lowShelf, 20, 20, 0.1f}));
-    const HeadphoneFilter bad = HeadphoneFilter{HeadphoneFilter::Kind::highShelf, infinity, notANumber, notANumber}.sanitized();
+    const HeadphoneFilter bad =
+        HeadphoneFilter{HeadphoneFilter::Kind::highShelf, infinity, notANumber, notANumber}.sanitized();
     EXPECT_EQ(bad, (HeadphoneFilter{HeadphoneFilter::Kind::highShelf, 1000, 0, 1}));
     const HeadphoneFilter high = HeadphoneFilter{HeadphoneFilter::Kind::peak, 30000, -25, 50}.sanitized();
     EXPECT_EQ(high, (HeadphoneFilter{HeadphoneFilter::Kind::peak, 20000, -20, 20}));
@@ -51,14 +49,13 @@ TEST(HeadphoneFilter, JsonNeedsEveryKeyAndAKnownKind)
     const HeadphoneFilter f{HeadphoneFilter::Kind::highShelf, 8000, -3.5f, 0.7f};
     EXPECT_EQ(f.toJson().value("kind").toString(), "highShelf");
     EXPECT_EQ(HeadphoneFilter::fromJson(f.toJson()), f);
-    for (const char* json : {R"({"kind":"bandPass","frequency":1,"gainDB":1,"q":1})",
-                             R"({"kind":"Peak","frequency":1,"gainDB":1,"q":1})",
-                             R"({"frequency":1,"gainDB":1,"q":1})", R"({"kind":"peak","gainDB":1,"q":1})",
-                             R"({"kind":"peak","frequency":"1","gainDB":1,"q":1})",
-                             R"({"kind":"peak","frequency":1,"gainDB":1e39,"q":1})",
-                             R"({"kind":"peak","frequency":null,"gainDB":1,"q":1})",
-                             R"({"kind":"peak","frequency":1,"gainDB":null,"q":1})",
-                             R"({"kind":"peak","frequency":1,"gainDB":1,"q":null})"})
+    for (const char* json :
+         {R"({"kind":"bandPass","frequency":1,"gainDB":1,"q":1})", R"({"kind":"Peak","frequency":1,"gainDB":1,"q":1})",
+          R"({"frequency":1,"gainDB":1,"q":1})", R"({"kind":"peak","gainDB":1,"q":1})",
+          R"({"kind":"peak","frequency":"1","gainDB":1,"q":1})", R"({"kind":"peak","frequency":1,"gainDB":1e39,"q":1})",
+          R"({"kind":"peak","frequency":null,"gainDB":1,"q":1})",
+          R"({"kind":"peak","frequency":1,"gainDB":null,"q":1})",
+          R"({"kind":"peak","frequency":1,"gainDB":1,"q":null})"})
         EXPECT_THROW(HeadphoneFilter::fromJson(QJsonDocument::fromJson(json).object()), std::runtime_error) << json;
 }
 
@@ -116,12 +113,11 @@ TEST(HeadphoneProfile, DecodeFillsOptionalKeys)
 
 TEST(HeadphoneProfile, DecodeFailsOnAnyBadPart)
 {
-    for (const char* json :
-         {R"({"name":"x"})", R"({"id":"x"})", R"({"id":3,"name":"x"})", R"({"id":"a","name":"x","form":1})",
-          R"({"id":"a","name":"x","preampDB":"0"})", R"({"id":"a","name":"x","filters":{}})",
-          R"({"id":"a","name":"x","filters":[1]})",
-          R"({"id":"a","name":"x","filters":[{"kind":"bandPass","frequency":1,"gainDB":1,"q":1}]})",
-          R"({"id":"a","name":"x","filters":[{"kind":"peak","frequency":null,"gainDB":1,"q":1}]})"})
+    for (const char* json : {R"({"name":"x"})", R"({"id":"x"})", R"({"id":3,"name":"x"})",
+                             R"({"id":"a","name":"x","form":1})", R"({"id":"a","name":"x","preampDB":"0"})",
+                             R"({"id":"a","name":"x","filters":{}})", R"({"id":"a","name":"x","filters":[1]})",
+                             R"({"id":"a","name":"x","filters":[{"kind":"bandPass","frequency":1,"gainDB":1,"q":1}]})",
+                             R"({"id":"a","name":"x","filters":[{"kind":"peak","frequency":null,"gainDB":1,"q":1}]})"})
         EXPECT_THROW(decode(json), std::runtime_error) << json;
 }
 
@@ -134,7 +130,8 @@ TEST(HeadphoneProfile, JsonRoundTrip)
     p.form = "in-ear";
     p.source = "oratory1990";
     p.preampDB = -6.1f;
-    p.filters = {{HeadphoneFilter::Kind::lowShelf, 105, 5.5f, 0.71f}, {HeadphoneFilter::Kind::peak, 3150.5f, -2.3f, 4.1f}};
+    p.filters = {{HeadphoneFilter::Kind::lowShelf, 105, 5.5f, 0.71f},
+                 {HeadphoneFilter::Kind::peak, 3150.5f, -2.3f, 4.1f}};
     const QByteArray text = QJsonDocument(p.toJson()).toJson();
     EXPECT_EQ(decode(text.constData()), p);
     for (const char* key : {"id", "name", "brand", "form", "source", "preampDB", "filters"})

@@ -14,7 +14,8 @@ TEST(PlatformFailure, TheMessageKeepsTheCodeInBothLanguages)
     const LocalizedMessage posix = platformFailureMessage(UnitError::outOfMemory());
     EXPECT_EQ(posix.localized(AppLanguage::english),
               QString("The operation could not be completed (POSIX error %1).").arg(UnitError::outOfMemory().code));
-    EXPECT_EQ(posix.localized(AppLanguage::portuguese),
-              QString::fromUtf8("Não foi possível concluir a operação (erro POSIX %1).").arg(UnitError::outOfMemory().code));
+    EXPECT_EQ(
+        posix.localized(AppLanguage::portuguese),
+        QString::fromUtf8("Não foi possível concluir a operação (erro POSIX %1).").arg(UnitError::outOfMemory().code));
     EXPECT_FALSE(platformFailure(UnitError::osStatus(-50)).description().contains("OSStatus"));
 }

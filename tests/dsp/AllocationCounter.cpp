@@ -15,31 +15,24 @@ std::atomic<int64_t> allowedAllocations{0};
 
 void* allocate(std::size_t size, std::size_t alignment)
 {
-    if (counting.load(std::memory_order_relaxed))
-        allocationCount.fetch_add(1, std::memory_order_relaxed);
-    if (failing.load(std::memory_order_relaxed) && allowedAllocations.fetch_sub(1) <= 0)
-        return nullptr;
-    if (size == 0)
-        size = 1;
-    if (alignment <= alignof(std::max_align_t))
-        return std::malloc(size);
+    if (counting.load(std::memory_order_relaxed)) allocationCount.fetch_add(1, std::memory_order_relaxed);
+    if (failing.load(std::memory_order_relaxed) && allowedAllocations.fetch_sub(1) <= 0) return nullptr;
+    if (size == 0) size = 1;
+    if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
     return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
 }
 
 void release(void* pointer)
 {
-    if (!pointer)
-        return;
-    if (counting.load(std::memory_order_relaxed))
-        deallocationCount.fetch_add(1, std::memory_order_relaxed);
+    if (!pointer) return;
+    if (counting.load(std::memory_order_relaxed)) deallocationCount.fetch_add(1, std::memory_order_relaxed);
     std::free(pointer);
 }
 
 void* allocateOrThrow(std::size_t size, std::size_t alignment)
 {
     void* pointer = allocate(size, alignment);
-    if (!pointer)
-        throw std::bad_alloc();
+    if (!pointer) throw std::bad_alloc();
     return pointer;
 }
 
@@ -54,20 +47,11 @@ AllocationCounter::AllocationCounter()
     counting = true;
 }
 
-AllocationCounter::~AllocationCounter()
-{
-    counting = false;
-}
+AllocationCounter::~AllocationCounter() { counting = false; }
 
-uint64_t AllocationCounter::allocations() const
-{
-    return allocationCount.load();
-}
+uint64_t AllocationCounter::allocations() const { return allocationCount.load(); }
 
-uint64_t AllocationCounter::deallocations() const
-{
-    return deallocationCount.load();
-}
+uint64_t AllocationCounter::deallocations() const { return deallocationCount.load(); }
 
 AllocationFailure::AllocationFailure(uint64_t allowed)
 {
@@ -75,10 +59,7 @@ AllocationFailure::AllocationFailure(uint64_t allowed)
     failing = true;
 }
 
-AllocationFailure::~AllocationFailure()
-{
-    failing = false;
-}
+AllocationFailure::~AllocationFailure() { failing = false; }
 
 }  // namespace quorel::test
 

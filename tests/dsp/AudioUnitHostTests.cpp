@@ -12,20 +12,20 @@ class TableUnit : public AudioUnit {
 public:
     explicit TableUnit(const AudioComponentDescription& description) : AudioUnit(description)
     {
-        defineParameters({{7, "Gain", -40, 40, 0, parameterUnit::decibels},
-                          {9, "Time", 0.01f, 3, 0.1f, parameterUnit::seconds}});
+        defineParameters(
+            {{7, "Gain", -40, 40, 0, parameterUnit::decibels}, {9, "Time", 0.01f, 3, 0.1f, parameterUnit::seconds}});
     }
 
 protected:
-    Status internalRender(RenderActionFlags& flags, const AudioTimeStamp& timestamp, uint32_t frames,
-                          int64_t, AudioBufferList& data, const PullInput& pull) noexcept override
+    Status internalRender(RenderActionFlags& flags, const AudioTimeStamp& timestamp, uint32_t frames, int64_t,
+                          AudioBufferList& data, const PullInput& pull) noexcept override
     {
         return pull ? pull(flags, timestamp, frames, 0, data) : status::noConnection;
     }
 };
 
-constexpr AudioComponentDescription tableDescription{fourCharCode("aufx"), fourCharCode("tbl1"),
-                                                     fourCharCode("Test"), 0, 0};
+constexpr AudioComponentDescription tableDescription{fourCharCode("aufx"), fourCharCode("tbl1"), fourCharCode("Test"),
+                                                     0, 0};
 
 TEST(AudioUnitHost, FourCharacterCodesAreBigEndian)
 {
@@ -93,9 +93,7 @@ TEST(AudioUnitHost, RegistryInstantiatesByDescriptionWithWildcards)
 {
     auto& registry = AudioComponentRegistry::shared();
     registry.registerSubclass(
-        [](const AudioComponentDescription& d) -> std::unique_ptr<AudioUnit> {
-            return std::make_unique<TableUnit>(d);
-        },
+        [](const AudioComponentDescription& d) -> std::unique_ptr<AudioUnit> { return std::make_unique<TableUnit>(d); },
         tableDescription, "Test: Table", 3);
 
     auto unit = registry.instantiate(tableDescription);

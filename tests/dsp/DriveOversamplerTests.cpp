@@ -33,28 +33,24 @@ std::vector<float> referenceDrive(const std::vector<float>& x, uint32_t factor, 
 {
     if (factor == 1) {
         std::vector<float> out(x.size());
-        for (size_t i = 0; i < x.size(); ++i)
-            out[i] = curveOf(i).shapeSample(x[i]);
+        for (size_t i = 0; i < x.size(); ++i) out[i] = curveOf(i).shapeSample(x[i]);
         return out;
     }
     std::vector<float> h(OversamplingFilter::taps);
     OversamplingFilter::design(factor, h.data());
     const size_t n = x.size(), N = n * factor, P = h.size();
     std::vector<double> up(N + P - 1, 0.0);
-    for (size_t i = 0; i < n; ++i)
-        up[P - 1 + i * factor] = double(x[i]) * factor;
+    for (size_t i = 0; i < n; ++i) up[P - 1 + i * factor] = double(x[i]) * factor;
     std::vector<float> shaped(N + P - 1, 0.0f);
     for (size_t m = 0; m < N; ++m) {
         double sum = 0;
-        for (size_t p = 0; p < P; ++p)
-            sum += up[m + p] * h[p];
+        for (size_t p = 0; p < P; ++p) sum += up[m + p] * h[p];
         shaped[P - 1 + m] = curveOf(m / factor).shapeSample(static_cast<float>(sum));
     }
     std::vector<float> out(n);
     for (size_t k = 0; k < n; ++k) {
         double sum = 0;
-        for (size_t p = 0; p < P; ++p)
-            sum += double(shaped[k * factor + p]) * h[p];
+        for (size_t p = 0; p < P; ++p) sum += double(shaped[k * factor + p]) * h[p];
         out[k] = static_cast<float>(sum);
     }
     return out;
@@ -105,8 +101,7 @@ std::vector<float> run(DriveOversampler& drive, std::vector<float> x, uint32_t b
         const uint32_t frames = static_cast<uint32_t>(std::min<size_t>(block, x.size() - start));
         largest = std::max(largest, drive.process(x.data() + start, frames, curve).activity);
     }
-    if (activity)
-        *activity = largest;
+    if (activity) *activity = largest;
     return x;
 }
 
@@ -136,11 +131,9 @@ TEST(OversamplingFilter, PassesTheBandAndStopsItsImages)
         std::vector<float> h(OversamplingFilter::taps);
         OversamplingFilter::design(factor, h.data());
         double sum = 0;
-        for (float c : h)
-            sum += c;
+        for (float c : h) sum += c;
         EXPECT_NEAR(sum, 1.0, 1e-6);
-        for (size_t k = 0; k < h.size(); ++k)
-            EXPECT_EQ(h[k], h[h.size() - 1 - k]);
+        for (size_t k = 0; k < h.size(); ++k) EXPECT_EQ(h[k], h[h.size() - 1 - k]);
         // In cycles per oversampled sample: the original Nyquist frequency is 0.5 / factor.
         const double nyquist = 0.5 / factor;
         for (double f = 0; f <= 0.85 * nyquist; f += nyquist / 50)
@@ -166,8 +159,7 @@ TEST(DriveCurve, ClampsAndDerivesGainAndKnee)
 
 TEST(DriveCurve, TanhApproximationIsAccurate)
 {
-    for (float x = 0; x < 20; x += 0.001f)
-        ASSERT_NEAR(driveTanh(x), std::tanh(x), 3e-7) << x;
+    for (float x = 0; x < 20; x += 0.001f) ASSERT_NEAR(driveTanh(x), std::tanh(x), 3e-7) << x;
     EXPECT_EQ(driveTanh(std::numeric_limits<float>::infinity()), 1.0f);
     EXPECT_EQ(driveTanh(0), 0.0f);
 }
@@ -177,8 +169,7 @@ TEST(DriveCurve, BlockShapingMatchesTheCurveAndStaysBelowTheCeiling)
     for (float amount : {0.0f, 0.3f, 1.0f}) {
         const DriveCurve curve = DriveCurve::make(amount, 0.8f);
         std::vector<float> block;
-        for (float s = -3; s <= 3; s += 0.0037f)
-            block.push_back(s);
+        for (float s = -3; s <= 3; s += 0.0037f) block.push_back(s);
         block.push_back(0.1f);  // odd length: the tail goes through the same curve
         std::vector<float> shaped = block;
         const float activity = curve.shape(shaped.data(), static_cast<uint32_t>(shaped.size()));
@@ -217,8 +208,7 @@ TEST(DriveCurve, FullScaleSineAtFullAmountPeaksBelowTheTanhLimit)
     const float activity = curve.shape(x.data(), static_cast<uint32_t>(x.size()));
     EXPECT_NEAR(activity, 1.995, 0.001);
     const float limit = 0.5f + 0.5f * std::tanh(2.99f);
-    for (float s : x)
-        ASSERT_LE(std::fabs(s), limit + 1e-5f);
+    for (float s : x) ASSERT_LE(std::fabs(s), limit + 1e-5f);
 }
 
 TEST(DriveOversampler, MatchesThePlainZeroStuffedConvolution)
@@ -248,8 +238,7 @@ TEST(DriveOversampler, BlockSizeDoesNotChangeTheOutput)
         const std::vector<float> got = run(drive, x, block, curve);
         // Exactly: offline and real-time renders of the same signal must agree whatever the
         // block size.
-        for (size_t i = 0; i < x.size(); ++i)
-            ASSERT_EQ(got[i], expected[i]) << "block " << block << " frame " << i;
+        for (size_t i = 0; i < x.size(); ++i) ASSERT_EQ(got[i], expected[i]) << "block " << block << " frame " << i;
     }
 }
 
@@ -265,8 +254,7 @@ TEST(DriveOversampler, AmountZeroPassesTheSignalDelayedByTheLatency)
         const std::vector<float> y = run(drive, x, 512, DriveCurve::make(0, 1), &activity);
         EXPECT_EQ(activity, 0.0f);
         const uint32_t delay = drive.latencyFrames();
-        for (size_t i = 200; i < x.size(); ++i)
-            ASSERT_NEAR(y[i], x[i - delay], 1e-3) << rate << " " << i;
+        for (size_t i = 200; i < x.size(); ++i) ASSERT_NEAR(y[i], x[i - delay], 1e-3) << rate << " " << i;
     }
 }
 
@@ -287,8 +275,7 @@ TEST(DriveOversampler, AmountZeroKeepsBothFiltersRunning)
         const float activity = drive.process(y.data() + call * block, block, *curves[call]).activity;
         EXPECT_EQ(activity == 0, curves[call]->amount == 0) << call;
     }
-    for (size_t i = 0; i < x.size(); ++i)
-        ASSERT_NEAR(y[i], expected[i], 2e-6) << i;
+    for (size_t i = 0; i < x.size(); ++i) ASSERT_NEAR(y[i], expected[i], 2e-6) << i;
 }
 
 // Tones just below the original Nyquist frequency, where the filters roll off: amount 0 leaves
@@ -326,8 +313,7 @@ TEST(DriveOversampler, NotFiniteInputCountsAsZero)
     x[9] = std::numeric_limits<float>::infinity();
     x[10] = -std::numeric_limits<float>::infinity();
     drive.process(x.data(), 64, DriveCurve::make(1, 1));
-    for (float s : x)
-        EXPECT_EQ(s, 0.0f);
+    for (float s : x) EXPECT_EQ(s, 0.0f);
 }
 
 TEST(DriveOversampler, ResetClearsTheHistory)
@@ -340,8 +326,7 @@ TEST(DriveOversampler, ResetClearsTheHistory)
     drive.reset();
     std::vector<float> silence(256, 0.0f);
     drive.process(silence.data(), 256, curve);
-    for (float s : silence)
-        EXPECT_EQ(s, 0.0f);
+    for (float s : silence) EXPECT_EQ(s, 0.0f);
 }
 
 // A 7 kHz sine at 0 dBFS peak, amount 1, ceiling -1 dB, 48 kHz: every component that is not
@@ -368,8 +353,7 @@ TEST(DriveOversampler, AliasesStaySeventyDecibelsDown)
     double worst = 0;
     size_t worstBin = 0;
     for (size_t bin = 1; bin <= length / 2; ++bin) {
-        if (bin % 7000 == 0)
-            continue;  // the tone and its harmonics that fit below Nyquist (7 and 21 kHz)
+        if (bin % 7000 == 0) continue;  // the tone and its harmonics that fit below Nyquist (7 and 21 kHz)
         if (level(bin) > worst) {
             worst = level(bin);
             worstBin = bin;

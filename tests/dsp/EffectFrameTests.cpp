@@ -77,8 +77,9 @@ TEST_P(EffectFrame, RenderContractStatusCodes)
     std::vector<float> untouched(64, 0.5f);
     list.buffers[0].data = untouched.data();
     list.buffers[1].data = untouched.data();
-    auto failing = [](RenderActionFlags&, const AudioTimeStamp&, uint32_t, int64_t,
-                      AudioBufferList&) -> Status { return -1234; };
+    auto failing = [](RenderActionFlags&, const AudioTimeStamp&, uint32_t, int64_t, AudioBufferList&) -> Status {
+        return -1234;
+    };
     EXPECT_EQ(unit->render(flags, {}, 64, 0, list, failing), -1234);
     EXPECT_EQ(untouched[0], 0.5f);
 }
@@ -110,8 +111,7 @@ TEST_P(EffectFrame, InvalidSamplesComeOutAsZero)
     signal[102] = -std::numeric_limits<float>::infinity();
     const test::Channels output = test::renderThrough(*unit, {signal, signal}, 256);
     for (const auto& channel : output) {
-        for (size_t i = 0; i < channel.size(); ++i)
-            ASSERT_TRUE(std::isfinite(channel[i])) << i;
+        for (size_t i = 0; i < channel.size(); ++i) ASSERT_TRUE(std::isfinite(channel[i])) << i;
         EXPECT_EQ(channel[100 + delay], 0.0f);
         EXPECT_EQ(channel[102 + delay], 0.0f);
         EXPECT_NE(channel[103 + delay], 0.0f);
@@ -163,11 +163,10 @@ TEST_P(EffectFrame, AbsurdlyLowSampleRatesStillRenderFiniteSamples)
     for (double rate : {2.0, 1.0, 0.25}) {
         auto unit = GetParam().make();
         ASSERT_TRUE(prepareUnit(*unit, rate, 2, 64));
-        const test::Channels out = test::renderThrough(
-            *unit, {test::whiteNoise(1.0, 200, 4), test::whiteNoise(1.0, 200, 5)}, 64);
+        const test::Channels out =
+            test::renderThrough(*unit, {test::whiteNoise(1.0, 200, 4), test::whiteNoise(1.0, 200, 5)}, 64);
         for (const auto& channel : out)
-            for (float sample : channel)
-                ASSERT_TRUE(std::isfinite(sample)) << rate;
+            for (float sample : channel) ASSERT_TRUE(std::isfinite(sample)) << rate;
     }
 }
 

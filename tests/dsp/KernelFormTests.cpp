@@ -28,15 +28,13 @@ TEST(KernelForm, FirAccumulateMatchesThePlainSumInEveryForm)
     const std::vector<float> coefficients = test::whiteNoise(0.2, 33, 32);
     const uint32_t history = 32;
     for (KernelForm form : forms) {
-        if (!kernelFormAvailable(form))
-            continue;
+        if (!kernelFormAvailable(form)) continue;
         for (uint32_t frames : {1u, 7u, 8u, 63u, 64u, 65u, 200u, 368u}) {
             std::vector<float> out(frames, 0.5f);
             firAccumulate(form, out.data(), source.data() + history, coefficients.data(), 33, frames);
             for (uint32_t k = 0; k < frames; ++k) {
                 double expected = 0.5;
-                for (uint32_t j = 0; j < 33; ++j)
-                    expected += double(coefficients[j]) * source[history + k - j];
+                for (uint32_t j = 0; j < 33; ++j) expected += double(coefficients[j]) * source[history + k - j];
                 ASSERT_NEAR(out[k], expected, 1e-5) << int(form) << " " << frames << " " << k;
             }
         }
@@ -47,8 +45,7 @@ TEST(KernelForm, DriveCurveMatchesTheScalarCurveInEveryForm)
 {
     const std::vector<float> input = test::whiteNoise(2.5, 1001, 33);
     for (KernelForm form : forms) {
-        if (!kernelFormAvailable(form))
-            continue;
+        if (!kernelFormAvailable(form)) continue;
         for (float amount : {0.2f, 1.0f}) {
             const DriveCurve curve = DriveCurve::make(amount, 0.9f);
             std::vector<float> shaped = input;
@@ -65,8 +62,7 @@ TEST(KernelForm, BassHarmonicsFormsAgree)
     const std::vector<float> right = test::sine(45, 0.9, 48000, 3000);
     std::vector<std::vector<float>> results;
     for (KernelForm form : forms) {
-        if (!kernelFormAvailable(form))
-            continue;
+        if (!kernelFormAvailable(form)) continue;
         BassHarmonics harmonics;
         harmonics.prepare(48000);
         std::vector<float> l = left, r = right;
@@ -76,8 +72,7 @@ TEST(KernelForm, BassHarmonicsFormsAgree)
         results.push_back(l);
     }
     for (size_t i = 1; i < results.size(); ++i)
-        for (size_t k = 0; k < results[0].size(); ++k)
-            ASSERT_NEAR(results[i][k], results[0][k], 1e-6) << k;
+        for (size_t k = 0; k < results[0].size(); ++k) ASSERT_NEAR(results[i][k], results[0][k], 1e-6) << k;
 }
 
 std::vector<uint32_t> bitsOf(const std::vector<float>& samples)
@@ -99,8 +94,7 @@ TEST(KernelForm, SanitizingAndPeaksAgreeBitForBit)
         std::vector<std::vector<float>> cleaned;
         std::vector<float> peaks;
         for (KernelForm form : forms) {
-            if (!kernelFormAvailable(form))
-                continue;
+            if (!kernelFormAvailable(form)) continue;
             std::vector<float> x = input;
             peaks.push_back(sanitizeAndMeasure(form, x.data(), count));
             peaks.push_back(peakMagnitude(form, x.data(), count));
@@ -132,16 +126,15 @@ TEST(KernelForm, UtilityStagesAgreeBitForBit)
             std::vector<InputMeasure> in;
             std::vector<std::vector<OutputMeasure>> out;
             for (KernelForm form : forms) {
-                if (!kernelFormAvailable(form))
-                    continue;
+                if (!kernelFormAvailable(form)) continue;
                 std::vector<float> x = input, copy(input.size(), 0.0f);
                 in.push_back(cleanAndCopy(form, x.data(), count, copy.data(), squares));
                 out.emplace_back();
                 for (const bool ramp : {false, true})
                     for (const float ceiling : {0.0f, 0.8f}) {
                         std::vector<float> y = copy;
-                        out.back().push_back(
-                            scaleAndMeasure(form, y.data(), count, ramp ? gains.data() : nullptr, 0.9f, ceiling, squares));
+                        out.back().push_back(scaleAndMeasure(form, y.data(), count, ramp ? gains.data() : nullptr, 0.9f,
+                                                             ceiling, squares));
                         x.insert(x.end(), y.begin(), y.end());
                     }
                 samples.push_back(x);
@@ -173,8 +166,7 @@ TEST(KernelForm, KWeightedSquaresMatchThePlainSectionsInEveryForm)
         const size_t length = size_t(rate);
         std::vector<float> left = test::sine(30, 0.5, rate, length), right = test::whiteNoise(0.3, length, 8);
         const std::vector<float> hum = test::sine(3000, 0.01, rate, length);
-        for (size_t i = 0; i < length; ++i)
-            left[i] += hum[i];
+        for (size_t i = 0; i < length; ++i) left[i] += hum[i];
         double shelfCoefficients[5], highPassCoefficients[5];
         QRKWeightingCoefficients(rate, shelfCoefficients, highPassCoefficients);
         std::array<Biquad, 2> shelf, highPass;
@@ -191,8 +183,7 @@ TEST(KernelForm, KWeightedSquaresMatchThePlainSectionsInEveryForm)
             expected[1] += double(r) * r;
         }
         for (KernelForm form : forms) {
-            if (!kernelFormAvailable(form))
-                continue;
+            if (!kernelFormAvailable(form)) continue;
             SCOPED_TRACE(testing::Message() << rate << " Hz, form " << int(form));
             std::array<Biquad, 2> s = shelf, h = highPass;
             std::array<double, 2> sums{};

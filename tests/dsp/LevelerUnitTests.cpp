@@ -29,8 +29,8 @@ TEST(KWeighting, ReproducesThePublishedCoefficientsAt48k)
     double shelf[5];
     double highPass[5];
     QRKWeightingCoefficients(48000, shelf, highPass);
-    const double publishedShelf[5] = {1.53512485958697, -2.69169618940638, 1.19839281085285,
-                                      -1.69065929318241, 0.73248077421585};
+    const double publishedShelf[5] = {1.53512485958697, -2.69169618940638, 1.19839281085285, -1.69065929318241,
+                                      0.73248077421585};
     const double publishedHighPass[5] = {1.0, -2.0, 1.0, -1.99004745483398, 0.99007225036621};
     for (int i = 0; i < 5; ++i) {
         EXPECT_NEAR(shelf[i], publishedShelf[i], 1e-12) << i;

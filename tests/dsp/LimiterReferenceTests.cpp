@@ -31,16 +31,13 @@ public:
             float peak = 0;
             for (uint32_t c = 0; c < channels_; ++c) {
                 float& x = samples[c][n];
-                if (!std::isfinite(x))
-                    x = 0;
+                if (!std::isfinite(x)) x = 0;
                 peak = std::max(peak, std::fabs(x));
             }
             const float target = peak > ceiling_ ? ceiling_ / peak : 1.0f;
-            while (!queue_.empty() && target <= queue_.back().first)
-                queue_.pop_back();
+            while (!queue_.empty() && target <= queue_.back().first) queue_.pop_back();
             queue_.emplace_back(target, index_);
-            while (queue_.front().second + window_ <= index_)
-                queue_.pop_front();
+            while (queue_.front().second + window_ <= index_) queue_.pop_front();
             const float released = envelope_ + (1.0f - envelope_) * coefficient_;
             envelope_ = std::min(queue_.front().first, released);
             boxSum_ += double(envelope_) - double(box_[boxIndex_]);
@@ -50,8 +47,7 @@ public:
             for (uint32_t c = 0; c < channels_; ++c) {
                 float out = delay_[c][delayIndex_] * average;
                 delay_[c][delayIndex_] = samples[c][n];
-                if (std::fabs(out) > ceiling_)
-                    out = std::copysign(ceiling_, out);
+                if (std::fabs(out) > ceiling_) out = std::copysign(ceiling_, out);
                 samples[c][n] = out;
             }
             minimum = std::min(minimum, average);
@@ -90,8 +86,7 @@ TEST_P(LimiterReference, BlockRenderingEqualsThePlainAlgorithm)
     const size_t frames = 20000;
     std::vector<float> left = test::whiteNoise(1.2, frames, 31);
     std::vector<float> right = test::sine(220, 0.8, c.sampleRate, frames);
-    for (size_t i = 5000; i < 6000; ++i)
-        left[i] *= 0.05f;  // a quiet stretch for the release
+    for (size_t i = 5000; i < 6000; ++i) left[i] *= 0.05f;  // a quiet stretch for the release
     left[7000] = 4.0f;
 
     QRLimiterUnit unit;
@@ -120,8 +115,7 @@ TEST_P(LimiterReference, RestingStretchesEqualThePlainAlgorithm)
     const size_t quiet = size_t(12 * std::clamp(c.release, 0.005f, 1.0f) * c.sampleRate) + 5000;
     std::vector<float> left = test::sine(330, 0.2, c.sampleRate, 2 * quiet + 6000);
     std::vector<float> right = test::sine(110, 0.1, c.sampleRate, left.size());
-    for (size_t i = quiet; i < quiet + 3000; ++i)
-        left[i] *= 9.0f;
+    for (size_t i = quiet; i < quiet + 3000; ++i) left[i] *= 9.0f;
     left[2 * quiet + 3000] = -5.0f;
 
     QRLimiterUnit unit;
@@ -141,13 +135,11 @@ TEST_P(LimiterReference, RestingStretchesEqualThePlainAlgorithm)
     EXPECT_EQ(unit.readGain(), plain.minimum);
 }
 
-INSTANTIATE_TEST_SUITE_P(Settings, LimiterReference,
-                         ::testing::Values(ReferenceCase{48000, 0.5f, 0.005f, 0.08f, 512},
-                                           ReferenceCase{48000, 0.9f, 0.005f, 0.08f, 1},
-                                           ReferenceCase{44100, 0.3f, 0.005f, 0.005f, 441},
-                                           ReferenceCase{44100, 0.999f, 0.05f, 1.0f, 4096},
-                                           ReferenceCase{96000, 0.7f, 0.0005f, 0.3f, 97},
-                                           ReferenceCase{8000, 0.5f, 0.0f, 0.08f, 3}));
+INSTANTIATE_TEST_SUITE_P(
+    Settings, LimiterReference,
+    ::testing::Values(ReferenceCase{48000, 0.5f, 0.005f, 0.08f, 512}, ReferenceCase{48000, 0.9f, 0.005f, 0.08f, 1},
+                      ReferenceCase{44100, 0.3f, 0.005f, 0.005f, 441}, ReferenceCase{44100, 0.999f, 0.05f, 1.0f, 4096},
+                      ReferenceCase{96000, 0.7f, 0.0005f, 0.3f, 97}, ReferenceCase{8000, 0.5f, 0.0f, 0.08f, 3}));
 
 }  // namespace
 }  // namespace quorel

@@ -19,8 +19,7 @@ float peakOf(const Channels& channels)
 {
     float peak = 0;
     for (const auto& channel : channels)
-        for (float x : channel)
-            peak = std::max(peak, std::fabs(x));
+        for (float x : channel) peak = std::max(peak, std::fabs(x));
     return peak;
 }
 
@@ -74,8 +73,7 @@ TEST(LimiterUnit, InputBelowTheCeilingPassesUnchangedButDelayed)
     const std::vector<float> left = test::whiteNoise(0.9, 10000, 5);
     const std::vector<float> right = test::whiteNoise(0.9, 10000, 6);
     const Channels out = renderThrough(unit, {left, right}, 100);
-    for (size_t i = 0; i < 239; ++i)
-        ASSERT_EQ(out[0][i], 0.0f);
+    for (size_t i = 0; i < 239; ++i) ASSERT_EQ(out[0][i], 0.0f);
     for (size_t i = 239; i < 10000; ++i) {
         ASSERT_EQ(out[0][i], left[i - 239]) << i;
         ASSERT_EQ(out[1][i], right[i - 239]) << i;
@@ -109,8 +107,7 @@ TEST(LimiterUnit, ImpulseIsReducedToTheCeilingThenTheGainReleases)
     // The gain returns towards 1 with the release time constant: measure it with a probe tone.
     std::vector<float> probe(48000, 0.0f);
     probe[1000] = 1.0f;
-    for (size_t i = 1001; i < probe.size(); ++i)
-        probe[i] = 0.01f;
+    for (size_t i = 1001; i < probe.size(); ++i) probe[i] = 0.01f;
     QRLimiterUnit second;
     second.configureCeiling(0.5f, 0.005f, 0.08f);
     ASSERT_TRUE(prepareUnit(second, 48000, 1));
@@ -153,7 +150,7 @@ TEST(LimiterUnit, CeilingValidation)
 {
     QRLimiterUnit unit;
     unit.configureCeiling(std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN(),
-                       std::numeric_limits<float>::infinity());
+                          std::numeric_limits<float>::infinity());
     EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.999f);
     EXPECT_EQ(unit.state().parameters.latest().lookaheadSeconds, 0.005f);
     EXPECT_EQ(unit.state().parameters.latest().releaseSeconds, 0.08f);
@@ -174,8 +171,7 @@ struct Torture {
 std::vector<float> steps(size_t frames)
 {
     std::vector<float> x(frames);
-    for (size_t i = 0; i < frames; ++i)
-        x[i] = (i / 777) % 2 ? 1.0f : 0.05f;
+    for (size_t i = 0; i < frames; ++i) x[i] = (i / 777) % 2 ? 1.0f : 0.05f;
     return x;
 }
 
@@ -184,24 +180,21 @@ std::vector<float> bursts(size_t frames)
     std::mt19937 generator(11);
     std::uniform_real_distribution<float> noise(-8.0f, 8.0f);
     std::vector<float> x(frames, 0.0f);
-    for (size_t i = 0; i < frames; ++i)
-        x[i] = (i % 4000) < 300 ? noise(generator) : 0.01f * noise(generator);
+    for (size_t i = 0; i < frames; ++i) x[i] = (i % 4000) < 300 ? noise(generator) : 0.01f * noise(generator);
     return x;
 }
 
 std::vector<float> squares(size_t frames)
 {
     std::vector<float> x(frames);
-    for (size_t i = 0; i < frames; ++i)
-        x[i] = (i / 24) % 2 ? 1.0f : -1.0f;
+    for (size_t i = 0; i < frames; ++i) x[i] = (i / 24) % 2 ? 1.0f : -1.0f;
     return x;
 }
 
 std::vector<float> clicks(size_t frames)
 {
     std::vector<float> x(frames, 0.0f);
-    for (size_t i = 0; i < frames; i += 97)
-        x[i] = (i / 97) % 3 ? 3.0f : -1e6f;
+    for (size_t i = 0; i < frames; i += 97) x[i] = (i / 97) % 3 ? 3.0f : -1e6f;
     return x;
 }
 
@@ -210,8 +203,7 @@ std::vector<float> hugeNoise(size_t frames)
     std::mt19937 generator(12);
     std::uniform_real_distribution<float> noise(-3e38f, 3e38f);
     std::vector<float> x(frames);
-    for (float& sample : x)
-        sample = noise(generator);
+    for (float& sample : x) sample = noise(generator);
     return x;
 }
 
@@ -230,9 +222,8 @@ TEST_P(LimiterCeiling, NeverExceeded)
                     unit.configureCeiling(ceiling, lookahead, release);
                     ASSERT_TRUE(prepareUnit(unit, 44100, 2));
                     const Channels out = renderThrough(unit, {signal, quiet}, block);
-                    ASSERT_LE(peakOf(out), ceiling)
-                        << "ceiling " << ceiling << " release " << release << " lookahead "
-                        << lookahead << " block " << block;
+                    ASSERT_LE(peakOf(out), ceiling) << "ceiling " << ceiling << " release " << release << " lookahead "
+                                                    << lookahead << " block " << block;
                 }
             }
         }
@@ -241,8 +232,8 @@ TEST_P(LimiterCeiling, NeverExceeded)
 
 INSTANTIATE_TEST_SUITE_P(Signals, LimiterCeiling,
                          ::testing::Values(Torture{"Steps", steps}, Torture{"Bursts", bursts},
-                                           Torture{"FullScaleSquares", squares},
-                                           Torture{"Clicks", clicks}, Torture{"HugeNoise", hugeNoise}),
+                                           Torture{"FullScaleSquares", squares}, Torture{"Clicks", clicks},
+                                           Torture{"HugeNoise", hugeNoise}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LimiterUnit, CeilingChangedWhileRenderingHoldsFromTheNextCall)

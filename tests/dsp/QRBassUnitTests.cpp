@@ -83,12 +83,9 @@ class ReferenceBass {
 public:
     explicit ReferenceBass(double rate)
         : bandHigh(section(true, 30, std::numbers::sqrt2 / 2, rate)),
-          bandLow(section(false, 110, std::numbers::sqrt2 / 2, rate)),
-          harmonicHigh1(section(true, 90, 0.54, rate)),
-          harmonicHigh2(section(true, 90, 1.31, rate)),
-          harmonicLow(section(false, 500, std::numbers::sqrt2 / 2, rate)),
-          attack(float(1 - std::exp(-1 / (0.003 * rate)))),
-          release(float(1 - std::exp(-1 / (0.06 * rate))))
+          bandLow(section(false, 110, std::numbers::sqrt2 / 2, rate)), harmonicHigh1(section(true, 90, 0.54, rate)),
+          harmonicHigh2(section(true, 90, 1.31, rate)), harmonicLow(section(false, 500, std::numbers::sqrt2 / 2, rate)),
+          attack(float(1 - std::exp(-1 / (0.003 * rate)))), release(float(1 - std::exp(-1 / (0.06 * rate))))
     {
     }
 
@@ -98,8 +95,8 @@ public:
         envelope += (std::fabs(b) - envelope) * (std::fabs(b) > envelope ? attack : release);
         const double n = std::clamp(b / std::max(envelope, 0.0001), -1.0, 1.0);
         const double t2 = 2 * n * n - 1, t3 = 4 * n * n * n - 3 * n, t4 = 8 * n * n * n * n - 8 * n * n + 1;
-        const double h = harmonicLow.process(harmonicHigh2.process(harmonicHigh1.process(
-            (t2 + 0.7 * t3 + 0.4 * t4) * envelope)));
+        const double h =
+            harmonicLow.process(harmonicHigh2.process(harmonicHigh1.process((t2 + 0.7 * t3 + 0.4 * t4) * envelope)));
         return amount >= 0.05 ? x + 0.9 * amount * h : x;
     }
 
@@ -169,8 +166,7 @@ TEST(QRBassUnit, DeepBassGainsItsSecondThirdAndFourthHarmonics)
     const auto tone = test::sine(60, 0.5, rate, 96000);
     const Channels out = test::renderThrough(unit, {tone});
     std::vector<float> added(tone.size());
-    for (size_t i = 0; i < tone.size(); ++i)
-        added[i] = out[0][i] - tone[i];
+    for (size_t i = 0; i < tone.size(); ++i) added[i] = out[0][i] - tone[i];
     const size_t start = 48000, length = 48000;  // one second after the filters settled
     const double h2 = amplitudeAt(added, start, length, 120, rate);
     const double h3 = amplitudeAt(added, start, length, 180, rate);
@@ -180,8 +176,7 @@ TEST(QRBassUnit, DeepBassGainsItsSecondThirdAndFourthHarmonics)
     EXPECT_GT(h4, 0.02);
     // The envelope is about 2/pi of the band's peak; the harmonic mix is at most 2.1 times it and
     // the filters pass at most about 1.4 times it.
-    for (size_t i = start; i < start + length; ++i)
-        ASSERT_LT(std::fabs(added[i]), 0.9 * 0.5 * 2.1 * 1.4);
+    for (size_t i = start; i < start + length; ++i) ASSERT_LT(std::fabs(added[i]), 0.9 * 0.5 * 2.1 * 1.4);
     EXPECT_GT(amplitudeAt(out[0], start, length, 60, rate), 0.45);  // the dry tone is kept
 }
 
@@ -215,8 +210,7 @@ TEST(QRBassUnit, ContentAboveTheBassBandAddsAlmostNothing)
     const auto tone = test::sine(1000, 0.9, 48000, 48000);
     const Channels out = test::renderThrough(unit, {tone});
     double largest = 0;
-    for (size_t i = 4800; i < tone.size(); ++i)
-        largest = std::max(largest, double(std::fabs(out[0][i] - tone[i])));
+    for (size_t i = 4800; i < tone.size(); ++i) largest = std::max(largest, double(std::fabs(out[0][i] - tone[i])));
     EXPECT_LT(largest, 0.01);
 }
 
@@ -250,16 +244,14 @@ TEST(QRBassUnit, NotFiniteSamplesCountAsZeroAndResetRestsTheState)
     tone[1000] = std::numeric_limits<float>::quiet_NaN();
     tone[1001] = std::numeric_limits<float>::infinity();
     const Channels out = test::renderThrough(unit, {tone});
-    for (float s : out[0])
-        ASSERT_TRUE(std::isfinite(s));
+    for (float s : out[0]) ASSERT_TRUE(std::isfinite(s));
     EXPECT_GT(unit.state().harmonics.channel[0].envelope, 0.1f);
     unit.reset();
     EXPECT_EQ(unit.state().harmonics.channel[0].envelope, 0.0f);
     EXPECT_EQ(unit.state().harmonics.channel[0].bandHigh.z1, 0.0f);
     EXPECT_EQ(unit.state().parameters.latest().amount, 1.0f);
     const Channels after = test::renderThrough(unit, {std::vector<float>(512, 0.0f)});
-    for (float s : after[0])
-        ASSERT_EQ(s, 0.0f);
+    for (float s : after[0]) ASSERT_EQ(s, 0.0f);
 }
 
 TEST(QRBassUnit, RegistersOnceAndRenderAllocatesNothing)
@@ -274,8 +266,7 @@ TEST(QRBassUnit, RegistersOnceAndRenderAllocatesNothing)
     float* out[2] = {nullptr, nullptr};  // the unit's own buffers
     RenderActionFlags flags = 0;
     test::AllocationCounter counter;
-    for (uint32_t frames : {4096u, 128u, 7u})
-        ASSERT_EQ(test::renderOnce(unit, in, out, 2, frames, flags), status::ok);
+    for (uint32_t frames : {4096u, 128u, 7u}) ASSERT_EQ(test::renderOnce(unit, in, out, 2, frames, flags), status::ok);
     EXPECT_EQ(counter.allocations(), 0u);
 }
 

@@ -88,8 +88,7 @@ TEST(QRDriveUnit, AmountZeroIsTheBandLimitedInputDelayed)
     ASSERT_TRUE(test::prepareUnit(unit, 48000, 1));
     const auto tone = test::sine(440, 0.8, 48000, 4096);
     const Channels out = test::renderThrough(unit, {tone}, 300);
-    for (size_t i = 32; i < tone.size(); ++i)
-        ASSERT_NEAR(out[0][i], tone[i - 32], 1e-3) << i;
+    for (size_t i = 32; i < tone.size(); ++i) ASSERT_NEAR(out[0][i], tone[i - 32], 1e-3) << i;
     EXPECT_EQ(unit.readActivity(), 0.0f);
 }
 
@@ -102,8 +101,7 @@ TEST(QRDriveUnit, ShapedOutputStaysNearTheCeiling)
     const auto tone = test::sine(100, 4.0, 48000, 9600);  // 12 dB over full scale
     const Channels out = test::renderThrough(unit, {tone, tone});
     float peak = 0;
-    for (float s : out[0])
-        peak = std::max(peak, std::fabs(s));
+    for (float s : out[0]) peak = std::max(peak, std::fabs(s));
     // The curve stays below the ceiling; the decimation filter's ringing adds a little.
     EXPECT_LT(peak, ceiling * 1.1f);
     EXPECT_GT(peak, ceiling * 0.95f);
@@ -157,8 +155,7 @@ TEST(QRDriveUnit, ResetClearsHistoriesAndActivityButKeepsParameters)
     EXPECT_EQ(unit.state().parameters.latest().amount, 0.7f);
     EXPECT_EQ(unit.state().parameters.latest().ceiling, 0.8f);
     const Channels out = test::renderThrough(unit, {std::vector<float>(256, 0.0f)});
-    for (float s : out[0])
-        ASSERT_EQ(s, 0.0f);
+    for (float s : out[0]) ASSERT_EQ(s, 0.0f);
 }
 
 TEST(QRDriveUnit, RegistersOnceAndInstantiatesByDescription)

@@ -29,8 +29,7 @@ uint64_t allocationsWhileRendering(Unit& unit, uint32_t channels, Configure conf
         configure(unit, call);
         RenderActionFlags flags = 0;
         const bool nullBuffers = call % 5 == 0;
-        if (test::renderOnce(unit, in, nullBuffers ? nullptr : out, channels, lengths[call % 8], flags)
-            != status::ok)
+        if (test::renderOnce(unit, in, nullBuffers ? nullptr : out, channels, lengths[call % 8], flags) != status::ok)
             return std::numeric_limits<uint64_t>::max();
     }
     return counter.allocations();

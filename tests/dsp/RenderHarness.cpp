@@ -18,8 +18,8 @@ bool prepareUnit(AudioUnit& unit, double sampleRate, uint32_t channels, uint32_t
     return !unit.allocateRenderResources().failed();
 }
 
-Status renderOnce(AudioUnit& unit, const float* const* input, float* const* output,
-                  uint32_t channels, uint32_t frames, RenderActionFlags& flags, AudioBufferList* list)
+Status renderOnce(AudioUnit& unit, const float* const* input, float* const* output, uint32_t channels, uint32_t frames,
+                  RenderActionFlags& flags, AudioBufferList* list)
 {
     AudioBufferList local;
     AudioBufferList& buffers = list ? *list : local;
@@ -52,8 +52,7 @@ Channels renderThrough(AudioUnit& unit, const Channels& input, uint32_t block)
         RenderActionFlags flags = 0;
         const Status result = renderOnce(unit, in, out, channels, frames, flags);
         EXPECT_EQ(result, status::ok);
-        if (result != status::ok)
-            break;
+        if (result != status::ok) break;
     }
     return output;
 }
@@ -71,8 +70,7 @@ std::vector<float> whiteNoise(double amplitude, size_t frames, uint32_t seed)
     std::mt19937 generator(seed);
     std::uniform_real_distribution<double> distribution(-amplitude, amplitude);
     std::vector<float> samples(frames);
-    for (float& sample : samples)
-        sample = float(distribution(generator));
+    for (float& sample : samples) sample = float(distribution(generator));
     return samples;
 }
 

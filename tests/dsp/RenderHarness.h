@@ -15,9 +15,8 @@ bool prepareUnit(AudioUnit& unit, double sampleRate, uint32_t channels, uint32_t
 
 // One render call: the pull copies `input` (one pointer per channel) into the buffers; `output`
 // pointers may be null (the unit then renders into its own buffers, handed back in `list`).
-Status renderOnce(AudioUnit& unit, const float* const* input, float* const* output,
-                  uint32_t channels, uint32_t frames, RenderActionFlags& flags,
-                  AudioBufferList* list = nullptr);
+Status renderOnce(AudioUnit& unit, const float* const* input, float* const* output, uint32_t channels, uint32_t frames,
+                  RenderActionFlags& flags, AudioBufferList* list = nullptr);
 
 // Renders the whole input in calls of `block` frames; returns the output. Fails the current
 // test on a non-zero status.

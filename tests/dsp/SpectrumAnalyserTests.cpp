@@ -12,8 +12,8 @@ namespace quorel {
 namespace {
 
 // The 31 third-octave centres of the equalizer.
-const std::vector<float> thirdOctaves = {20,   25,   31.5f, 40,   50,   63,   80,    100,   125,   160,  200,
-                                         250,  315,  400,   500,  630,  800,  1000,  1250,  1600,  2000, 2500,
+const std::vector<float> thirdOctaves = {20,   25,   31.5f, 40,   50,   63,    80,    100,   125,  160,  200,
+                                         250,  315,  400,   500,  630,  800,   1000,  1250,  1600, 2000, 2500,
                                          3150, 4000, 5000,  6300, 8000, 10000, 12500, 16000, 20000};
 
 size_t bandOf(float centre)
@@ -41,14 +41,13 @@ TEST(SpectrumAnalyser, MapsThirdOctaveBandsToBins)
     EXPECT_EQ(analyser.lastBin(30), 1915u);
     EXPECT_EQ(analyser.firstBin(bandOf(1000)), 77u);  // 891...1122 Hz
     EXPECT_EQ(analyser.lastBin(bandOf(1000)), 95u);
-    for (uint32_t band = 1; band < 31; ++band)
-        EXPECT_LE(analyser.firstBin(band - 1), analyser.firstBin(band)) << band;
+    for (uint32_t band = 1; band < 31; ++band) EXPECT_LE(analyser.firstBin(band - 1), analyser.firstBin(band)) << band;
 }
 
 TEST(SpectrumAnalyser, OddCentresStayInsideTheSpectrum)
 {
-    const float centres[] = {30000, 1e30f, -100, 0, std::numeric_limits<float>::quiet_NaN(),
-                             std::numeric_limits<float>::infinity()};
+    const float centres[] = {
+        30000, 1e30f, -100, 0, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()};
     SpectrumAnalyser analyser;
     analyser.configure(centres, 6);
     ASSERT_TRUE(analyser.allocate(48000));
@@ -62,15 +61,13 @@ TEST(SpectrumAnalyser, OddCentresStayInsideTheSpectrum)
     EXPECT_EQ(analyser.firstBin(5), 2047u);
     const std::vector<float> noise = test::whiteNoise(0.5, 4096, 1);
     analyser.feed(noise.data(), uint32_t(noise.size()));
-    for (float value : bandValues(analyser))
-        EXPECT_TRUE(std::isfinite(value));
+    for (float value : bandValues(analyser)) EXPECT_TRUE(std::isfinite(value));
 }
 
 TEST(SpectrumAnalyser, KeepsAtMostSixtyFourBands)
 {
     std::vector<float> centres(70);
-    for (size_t i = 0; i < centres.size(); ++i)
-        centres[i] = 100.0f + 100.0f * float(i);
+    for (size_t i = 0; i < centres.size(); ++i) centres[i] = 100.0f + 100.0f * float(i);
     SpectrumAnalyser analyser;
     analyser.configure(centres.data(), 70);
     EXPECT_EQ(analyser.bandCount(), 64u);
@@ -123,8 +120,7 @@ TEST(SpectrumAnalyser, SineOfAmplitudeOneTenthReadsOneTenthInItsBand)
             // The band whose range holds the tone's whole main lobe.
             size_t band = 0;
             for (size_t b = 0; b < 31; ++b)
-                if (frequency >= thirdOctaves[b] * 0.8909f && frequency <= thirdOctaves[b] * 1.1225f)
-                    band = b;
+                if (frequency >= thirdOctaves[b] * 0.8909f && frequency <= thirdOctaves[b] * 1.1225f) band = b;
             EXPECT_NEAR(values[band], 0.1f, 0.002f) << rate << " Hz, tone " << frequency;
             for (size_t b = 0; b < 31; ++b)
                 if (b + 2 < band || b > band + 2) {
@@ -177,8 +173,7 @@ TEST(SpectrumAnalyser, ResetClearsValuesAndRingButKeepsMappingAndCounters)
     const std::vector<float> tone = test::sine(1000, 0.5, 48000, 4096);
     analyser.feed(tone.data(), 4096);
     analyser.reset();
-    for (float value : bandValues(analyser))
-        EXPECT_EQ(value, 0.0f);
+    for (float value : bandValues(analyser)) EXPECT_EQ(value, 0.0f);
     EXPECT_TRUE(analyser.ready());
     EXPECT_EQ(analyser.lastBin(30), 1915u);
     EXPECT_EQ(analyser.status().fftRuns, 4u);
@@ -186,8 +181,7 @@ TEST(SpectrumAnalyser, ResetClearsValuesAndRingButKeepsMappingAndCounters)
     // The ring was cleared: silence afterwards reads nothing of the tone.
     const std::vector<float> silence(1024, 0.0f);
     analyser.feed(silence.data(), 1024);
-    for (float value : bandValues(analyser))
-        EXPECT_EQ(value, 0.0f);
+    for (float value : bandValues(analyser)) EXPECT_EQ(value, 0.0f);
 }
 
 TEST(SpectrumAnalyser, FeedingAllocatesNothing)

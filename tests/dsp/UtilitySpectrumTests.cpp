@@ -12,8 +12,8 @@ namespace {
 
 using test::Channels;
 
-const std::vector<float> thirdOctaves = {20,   25,   31.5f, 40,   50,   63,   80,    100,   125,   160,  200,
-                                         250,  315,  400,   500,  630,  800,  1000,  1250,  1600,  2000, 2500,
+const std::vector<float> thirdOctaves = {20,   25,   31.5f, 40,   50,   63,    80,    100,   125,  160,  200,
+                                         250,  315,  400,   500,  630,  800,   1000,  1250,  1600, 2000, 2500,
                                          3150, 4000, 5000,  6300, 8000, 10000, 12500, 16000, 20000};
 constexpr size_t band1k = 17;
 
@@ -89,12 +89,12 @@ TEST(UtilitySpectrum, WantedAgainReadsTheLast4096FramesOfTheInput)
         ASSERT_TRUE(test::prepareUnit(unit, 48000, 2));
         unit.setSpectrumWanted(false);
         const Channels input = {test::whiteNoise(0.3, 30000, 5), test::whiteNoise(0.2, 30000, 6)};
-        test::renderThrough(unit, {{input[0].begin(), input[0].begin() + 29700},
-                                   {input[1].begin(), input[1].begin() + 29700}}, 500);
+        test::renderThrough(
+            unit, {{input[0].begin(), input[0].begin() + 29700}, {input[1].begin(), input[1].begin() + 29700}}, 500);
         EXPECT_EQ(unit.spectrumStatus().fftRuns, 0u);
         unit.setSpectrumWanted(true);
-        test::renderThrough(unit, {{input[0].begin() + 29700, input[0].end()},
-                                   {input[1].begin() + 29700, input[1].end()}}, 300);
+        test::renderThrough(
+            unit, {{input[0].begin() + 29700, input[0].end()}, {input[1].begin() + 29700, input[1].end()}}, 300);
         EXPECT_EQ(unit.spectrumStatus().fftRuns, 1u);
         EXPECT_EQ(unit.spectrumStatus().samplesFed, 30000u);
 

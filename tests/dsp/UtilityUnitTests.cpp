@@ -23,8 +23,7 @@ TEST(UtilityUnit, GainRampRisesLinearlyOverTwentyMilliseconds)
     EXPECT_FALSE(unit.gainHasSettled());
 
     const Channels out = renderThrough(unit, {std::vector<float>(1000, 1.0f)}, 500);
-    for (int i = 0; i < 960; ++i)
-        ASSERT_NEAR(out[0][i], float(i + 1) / 960.0f, 1e-5f) << i;
+    for (int i = 0; i < 960; ++i) ASSERT_NEAR(out[0][i], float(i + 1) / 960.0f, 1e-5f) << i;
     EXPECT_EQ(out[0][959], 1.0f);  // the ramp ends exactly on its target
     EXPECT_EQ(out[0][999], 1.0f);
     EXPECT_TRUE(unit.gainHasSettled());
@@ -90,8 +89,7 @@ TEST(UtilityUnit, DelaysByWholeFramesAcrossCallBoundaries)
     const std::vector<float> left = test::whiteNoise(0.5, 5000, 1);
     const std::vector<float> right = test::whiteNoise(0.5, 5000, 2);
     const Channels out = renderThrough(unit, {left, right}, 333);
-    for (size_t i = 0; i < 480; ++i)
-        ASSERT_EQ(out[0][i], 0.0f);
+    for (size_t i = 0; i < 480; ++i) ASSERT_EQ(out[0][i], 0.0f);
     for (size_t i = 480; i < 5000; ++i) {
         ASSERT_EQ(out[0][i], left[i - 480]) << i;
         ASSERT_EQ(out[1][i], right[i - 480]) << i;
@@ -109,8 +107,7 @@ TEST(UtilityUnit, MutedUnitKeepsItsDelayLineFilled)
     const std::vector<float> left = test::whiteNoise(0.5, 4800, 4);
     const std::vector<float> right = test::whiteNoise(0.5, 4800, 5);
     Channels out = renderThrough(unit, {left, right}, 300);
-    for (size_t i = 0; i < out[0].size(); ++i)
-        ASSERT_EQ(out[0][i], 0.0f) << i;
+    for (size_t i = 0; i < out[0].size(); ++i) ASSERT_EQ(out[0][i], 0.0f) << i;
     EXPECT_EQ(unit.readMeter().outputPeak, 0.0f);
     EXPECT_GT(unit.readMeter().inputPeak, 0.4f);
 
@@ -149,8 +146,7 @@ TEST(UtilityUnit, LongestDelayWithBlocksLongerThanTheRemainingLine)
     ASSERT_TRUE(prepareUnit(unit, 8000, 1, 4096));
     const std::vector<float> input = test::whiteNoise(0.5, 30000, 3);
     const Channels out = renderThrough(unit, {input}, 4096);
-    for (size_t i = 8000; i < input.size(); ++i)
-        ASSERT_EQ(out[0][i], input[i - 8000]) << i;
+    for (size_t i = 8000; i < input.size(); ++i) ASSERT_EQ(out[0][i], input[i - 8000]) << i;
 }
 
 TEST(UtilityUnit, CeilingLimitsAndCountsGuardedSamples)
@@ -160,8 +156,7 @@ TEST(UtilityUnit, CeilingLimitsAndCountsGuardedSamples)
     ASSERT_TRUE(prepareUnit(unit, 48000, 2));
     const std::vector<float> input = test::sine(1000, 1.0, 48000, 4800);
     uint64_t above = 0;
-    for (float x : input)
-        above += std::fabs(x) > 0.5f ? 1 : 0;
+    for (float x : input) above += std::fabs(x) > 0.5f ? 1 : 0;
     const Channels out = renderThrough(unit, {input, input});
     for (size_t i = 0; i < input.size(); ++i) {
         const float expected = std::fabs(input[i]) > 0.5f ? std::copysign(0.5f, input[i]) : input[i];

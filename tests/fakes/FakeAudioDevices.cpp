@@ -65,7 +65,8 @@ int FakeAudioDevices::listenerCount() const { return int(watches_.size()); }
 int FakeAudioDevices::listenerCount(ObjectID device, Control control) const
 {
     int count = 0;
-    for (const auto& [id, watch] : watches_) count += !watch.event && watch.device == device && watch.control == control;
+    for (const auto& [id, watch] : watches_)
+        count += !watch.event && watch.device == device && watch.control == control;
     return count;
 }
 
@@ -150,7 +151,7 @@ std::unique_ptr<AudioDevices::Listener> FakeAudioDevices::listen(Event event, st
 }
 
 std::unique_ptr<AudioDevices::Listener> FakeAudioDevices::listen(ObjectID device, Control control,
-                                                                  std::function<void()> handler)
+                                                                 std::function<void()> handler)
 {
     if (!has(device, control)) return nullptr;
     const int id = nextWatch_++;

@@ -17,7 +17,7 @@ struct ChainProbe {
     float lastBoost = 0;  // of the settings last applied
     bool stopped = false;
     bool failApply = false, failPrepare = false;  // throw std::runtime_error
-    double latency = 0;  // seconds, reported
+    double latency = 0;                           // seconds, reported
 };
 
 // What a FakeChain reports: written by the test on the main thread, read by the engine's

@@ -46,12 +46,9 @@ QByteArray signedFeed(const QJsonObject& feed, const FeedKeys& keys)
 
 QJsonObject sampleFeed(qint64 build)
 {
-    return QJsonObject{{"product", "corvanta"},
-                       {"version", "2.0.1"},
-                       {"build", build},
-                       {"url", "https://quorel.app/download/2.0.1"},
-                       {"notes", "Faster start."},
-                       {"minimumSystemVersion", "13.0"}};
+    return QJsonObject{{"product", "corvanta"},    {"version", "2.0.1"},
+                       {"build", build},           {"url", "https://quorel.app/download/2.0.1"},
+                       {"notes", "Faster start."}, {"minimumSystemVersion", "13.0"}};
 }
 
 QByteArray fromHex(const char* hex) { return QByteArray::fromHex(hex); }

@@ -26,16 +26,14 @@ FeedServer::FeedServer()
     });
 }
 
-QString FeedServer::url() const
-{
-    return QStringLiteral("http://127.0.0.1:%1/updates/appcast.json").arg(port());
-}
+QString FeedServer::url() const { return QStringLiteral("http://127.0.0.1:%1/updates/appcast.json").arg(port()); }
 
 void FeedServer::serve(QTcpSocket* socket)
 {
     if (silent_) return;
     QByteArray response = "HTTP/1.1 " + QByteArray::number(status_) + " Status\r\n";
-    if (status_ != 304) response += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body_.size()) + "\r\n";
+    if (status_ != 304)
+        response += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body_.size()) + "\r\n";
     response += "Connection: close\r\n\r\n";
     if (status_ != 304) response += body_;
     socket->write(response);

@@ -26,7 +26,12 @@ public:
     QString url() const;
 
     // The response to send: status line code, body, and whether to answer at all.
-    void respond(int status, QByteArray body) { status_ = status; body_ = std::move(body); silent_ = false; }
+    void respond(int status, QByteArray body)
+    {
+        status_ = status;
+        body_ = std::move(body);
+        silent_ = false;
+    }
     void stayQuiet() { silent_ = true; }
     // Called when a request arrives, before it is answered.
     std::function<void(const Request&)> onRequest;

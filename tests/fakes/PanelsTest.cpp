@@ -27,7 +27,8 @@ BoostModel& PanelsTest::make(std::function<void(BoostModel::Options&)> tweak)
 {
     model.reset();
     // Each model starts from nothing stored (snapshots make one per language).
-    for (const char* key : {AutomationModel::key, PresetLibrary::customKey, PresetLibrary::selectionKey, BoostModel::preferencesKey})
+    for (const char* key :
+         {AutomationModel::key, PresetLibrary::customKey, PresetLibrary::selectionKey, BoostModel::preferencesKey})
         store.remove(QString::fromLatin1(key));
     BoostModel::Options options;
     options.clock = clock;

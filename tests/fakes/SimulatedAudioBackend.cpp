@@ -163,7 +163,8 @@ private:
     int id_;
 };
 
-std::unique_ptr<AudioBackend::Listener> SimulatedAudioBackend::listenForFault(ObjectID, std::function<void(Fault)> handler)
+std::unique_ptr<AudioBackend::Listener> SimulatedAudioBackend::listenForFault(ObjectID,
+                                                                              std::function<void(Fault)> handler)
 {
     std::lock_guard lock(mutex_);
     const int id = nextListener_++;

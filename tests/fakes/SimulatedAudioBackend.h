@@ -35,18 +35,18 @@ public:
     ObjectID tapID = 100;
     int tapChannelCount = 2;
     Status aggregateStatus = 0;
-    std::optional<uint32_t> bufferFramesValue;  // none: what was asked for
+    std::optional<uint32_t> bufferFramesValue;   // none: what was asked for
     std::optional<uint32_t> runningFramesValue;  // the cycle size once started; none: as before
     std::optional<bool> realtimeValue;
     int inputChannelCount = 2, outputChannelCount = 2;
     std::optional<uint32_t> latency;
     Status ioCreateStatus = 0, ioStartStatus = 0;
     std::optional<bool> sourceRunning = false;  // setSourceRunning tells the change
-    bool tellsSourceChanges = true;              // false: listenForSource gives no listener
+    bool tellsSourceChanges = true;             // false: listenForSource gives no listener
     uint64_t overloadCount = 0;
     QString serverDefault = "speakers";
-    int refuseDefaultChanges = 0;  // the next n default changes fail
-    bool holdCapture = false;  // createTap waits until release()
+    int refuseDefaultChanges = 0;     // the next n default changes fail
+    bool holdCapture = false;         // createTap waits until release()
     bool holdDefaultChanges = false;  // setServerDefaultSink waits until release()
 
     // What happened, in order ("createTap local.quorel...", "destroyTap", "setDefault X", ...).

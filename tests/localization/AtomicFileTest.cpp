@@ -48,14 +48,14 @@ TEST(AtomicFile, AWriteCutShortKeepsTheOldFile)
     const QByteArray old(300, 'o');
     ASSERT_TRUE(put(path, old));
     for (const qsizetype size : {qsizetype(600), qsizetype(5000), qsizetype(100000)}) {
-        const int code = test::exitCodeWithFileSizeLimit(512, [&] {
-            return AtomicFile::write(path, QByteArray(size, 'n')).has_value() ? 1 : 0;
-        });
+        const int code = test::exitCodeWithFileSizeLimit(
+            512, [&] { return AtomicFile::write(path, QByteArray(size, 'n')).has_value() ? 1 : 0; });
         EXPECT_EQ(code, 1) << "a cut write was reported as saved, size " << size;
         EXPECT_EQ(fileBytes(path), old) << "size " << size;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.txt"}) << "size " << size;
     }
     // Under the limit the same write goes through.
-    EXPECT_EQ(test::exitCodeWithFileSizeLimit(512, [&] { return AtomicFile::write(path, "fits").has_value() ? 1 : 0; }), 0);
+    EXPECT_EQ(test::exitCodeWithFileSizeLimit(512, [&] { return AtomicFile::write(path, "fits").has_value() ? 1 : 0; }),
+              0);
     EXPECT_EQ(fileBytes(path), "fits");
 }

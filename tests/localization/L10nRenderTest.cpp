@@ -32,10 +32,7 @@ TEST(L10nRender, RepeatsAndLeavesUnknownPlaceholders)
     EXPECT_EQ(renderEnglish("{1} word {0}", {"A", "B"}), "B word A");
 }
 
-TEST(L10nRender, WithoutArgumentsTheTextStandsAsWritten)
-{
-    EXPECT_EQ(renderEnglish("{0} LUFS", {}), "{0} LUFS");
-}
+TEST(L10nRender, WithoutArgumentsTheTextStandsAsWritten) { EXPECT_EQ(renderEnglish("{0} LUFS", {}), "{0} LUFS"); }
 
 TEST(L10nRender, NumbersTooLargeOrMalformedBracesStay)
 {
@@ -45,10 +42,7 @@ TEST(L10nRender, NumbersTooLargeOrMalformedBracesStay)
     EXPECT_EQ(renderEnglish("{00}", {"A"}), "A");
 }
 
-TEST(L10nRender, ReplacementsAreNotScannedAgain)
-{
-    EXPECT_EQ(renderEnglish("{0} and {1}", {"{1}", "B"}), "{1} and B");
-}
+TEST(L10nRender, ReplacementsAreNotScannedAgain) { EXPECT_EQ(renderEnglish("{0} and {1}", {"{1}", "B"}), "{1} and B"); }
 
 TEST(L10nRender, AReasonInParenthesesEndsWithoutItsOwnFullStop)
 {

@@ -21,7 +21,8 @@ TEST(LocalizationModel, StartsFromTheStoreAndSavesOnlyChanges)
     EXPECT_EQ(store.string(key), "fr");
 
     int published = 0;
-    const QMetaObject::Connection connection = QObject::connect(&model, &LocalizationModel::languageChanged, [&] { ++published; });
+    const QMetaObject::Connection connection =
+        QObject::connect(&model, &LocalizationModel::languageChanged, [&] { ++published; });
 
     model.setLanguage(AppLanguage::english);  // same value: published, nothing written
     EXPECT_EQ(published, 1);

@@ -7,13 +7,12 @@ using namespace quorel;
 TEST(StringTable, ReadsEscapesAndSpacing)
 {
     QStringList problems;
-    const StringTable table = StringTable::parse(
-        "\xEF\xBB\xBF\"Say \\\"hi\\\"\" = \"Diga \\\"oi\\\"\";\n"
-        "  \"a\\\\b\"=\"c\\\\d\" ;  \n"
-        "\n"
-        "\"two\\nlines\" = \"duas\\nlinhas\";\n"
-        "\"Português\" = \"ação\";",
-        &problems);
+    const StringTable table = StringTable::parse("\xEF\xBB\xBF\"Say \\\"hi\\\"\" = \"Diga \\\"oi\\\"\";\n"
+                                                 "  \"a\\\\b\"=\"c\\\\d\" ;  \n"
+                                                 "\n"
+                                                 "\"two\\nlines\" = \"duas\\nlinhas\";\n"
+                                                 "\"Português\" = \"ação\";",
+                                                 &problems);
     EXPECT_TRUE(problems.isEmpty()) << problems.join("; ").toStdString();
     ASSERT_EQ(table.entries().size(), 4u);
     EXPECT_EQ(*table.find("Say \"hi\""), "Diga \"oi\"");
@@ -26,14 +25,13 @@ TEST(StringTable, ReadsEscapesAndSpacing)
 TEST(StringTable, RejectsMalformedLinesByNumber)
 {
     QStringList problems;
-    const StringTable table = StringTable::parse(
-        "\"ok\" = \"fine\";\n"
-        "\"no semicolon\" = \"x\"\n"
-        "\"unknown escape\" = \"\\t\";\n"
-        "\"unterminated = \"x\";\n"
-        "\"trailing\" = \"x\"; junk\n"
-        "// a comment\n",
-        &problems);
+    const StringTable table = StringTable::parse("\"ok\" = \"fine\";\n"
+                                                 "\"no semicolon\" = \"x\"\n"
+                                                 "\"unknown escape\" = \"\\t\";\n"
+                                                 "\"unterminated = \"x\";\n"
+                                                 "\"trailing\" = \"x\"; junk\n"
+                                                 "// a comment\n",
+                                                 &problems);
     EXPECT_EQ(table.entries().size(), 1u);
     ASSERT_EQ(problems.size(), 5);
     EXPECT_TRUE(problems[0].startsWith("line 2"));

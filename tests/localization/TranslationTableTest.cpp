@@ -115,8 +115,8 @@ TEST(TranslationTable, ScannerFindsEveryCallForm)
     )";
     QStringList keys;
     for (const auto& [key, offset] : literalKeys(source)) keys.append(key);
-    EXPECT_EQ(keys, (QStringList{"Could not open {0}.", "Off. Other \"apps\" play.", "Braced", "Round {0} of {1}", "Wide", "Declared",
-                                   "Braced {0}"}));
+    EXPECT_EQ(keys, (QStringList{"Could not open {0}.", "Off. Other \"apps\" play.", "Braced", "Round {0} of {1}",
+                                 "Wide", "Declared", "Braced {0}"}));
 }
 
 TEST(TranslationTable, PortugueseHoldsEveryKeyTheCodeRenders)
@@ -162,7 +162,8 @@ TEST(TranslationTable, TablesParseCleanlyAreSortedAndUnique)
                                               << "LC_ALL=C sort -o FILE FILE";
         QSet<QString> keys;
         for (const StringTable::Entry& entry : table.entries()) {
-            EXPECT_FALSE(keys.contains(entry.key)) << language.toStdString() << ": key twice: " << entry.key.toStdString();
+            EXPECT_FALSE(keys.contains(entry.key))
+                << language.toStdString() << ": key twice: " << entry.key.toStdString();
             keys.insert(entry.key);
         }
     }

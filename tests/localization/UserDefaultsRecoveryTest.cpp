@@ -107,8 +107,8 @@ TEST(UserDefaultsRecovery, AHandEditedFileIsKeptBesideItOnceAndTheNextSaveSuccee
         {"editor", "byte-order mark", "\xEF\xBB\xBF" + header + body, all},
         {"editor", "comment line", header + "# my settings\n" + body, all},
         {"editor", "key without =", header + "Corvanta.Tab.v1=equalizer\nfoo\n", {{"Corvanta.Tab.v1", "equalizer"}}},
-        {"editor", "key without = in the middle", header + "Corvanta.System.Active.v1=true\nfoo\nCorvanta.Tab.v1=equalizer\n"
-                                                      + "Quorel.Language=pt-BR\n", all},
+        {"editor", "key without = in the middle",
+         header + "Corvanta.System.Active.v1=true\nfoo\nCorvanta.Tab.v1=equalizer\n" + "Quorel.Language=pt-BR\n", all},
         {"cut short", "header", "[Gene", {}},
         {"cut short", "second header", header + body + "[Gene", all},
         {"cut short", "last key", header + body + "Quorel.Headph", all},
@@ -199,7 +199,8 @@ TEST(UserDefaultsRecovery, RandomBytesTakeTheNextSave)
         ASSERT_TRUE(store.save(changedKey, changedValue)) << bytes.toHex().constData();
         const UserDefaults fresh = readAfresh(path);
         EXPECT_EQ(fresh.string(changedKey), changedValue);
-        for (const QString& key : before.keys) EXPECT_TRUE(fresh.contains(key)) << key.toUtf8().toHex().constData() << " in " << bytes.toHex().constData();
+        for (const QString& key : before.keys)
+            EXPECT_TRUE(fresh.contains(key)) << key.toUtf8().toHex().constData() << " in " << bytes.toHex().constData();
         const qsizetype copies = damagedCopies(path).size();
         EXPECT_LE(copies, 1);
         if (before.formatError) {

@@ -33,7 +33,6 @@ UserDefaults reopened(const UserDefaults& store, const QString& copyPath)
     return UserDefaults(copyPath);
 }
 
-
 }  // namespace
 
 TEST(UserDefaults, StandardFollowsXdgConfigHomeAtEveryCall)
@@ -55,10 +54,17 @@ TEST(UserDefaults, TextsRoundTripThroughTheFile)
 {
     test::TemporaryHome home;
     UserDefaults store = UserDefaults::standard();
-    const QStringList texts{
-        R"({"boostDB":3,"bands":[1, 2, 3],"name":"a, \"b\""})",
-        "a, b", "a,b", "  padded  ", "@Variant(0)", "line\nbreak", "back\\slash", "", "x=y;z",
-        QString::fromUtf8("Português ✓"), "[1,2]"};
+    const QStringList texts{R"({"boostDB":3,"bands":[1, 2, 3],"name":"a, \"b\""})",
+                            "a, b",
+                            "a,b",
+                            "  padded  ",
+                            "@Variant(0)",
+                            "line\nbreak",
+                            "back\\slash",
+                            "",
+                            "x=y;z",
+                            QString::fromUtf8("Português ✓"),
+                            "[1,2]"};
     for (int i = 0; i < texts.size(); ++i) store.setString(QString("Corvanta.Text.v%1").arg(i), texts[i]);
     store.sync();
     EXPECT_TRUE(test::fileBytes(store.filePath()).contains("Corvanta.Text.v0="));
@@ -147,7 +153,7 @@ TEST(UserDefaults, UnreadableValuesAreKeptAsideWithoutLosingAnEarlierOne)
     UserDefaults store = UserDefaults::standard();
     store.setString("Corvanta.Presets.Custom.v1", "[broken");
     store.setAsideUnreadable("Corvanta.Presets.Custom.v1");
-    store.setAsideUnreadable("Corvanta.Presets.Custom.v1");   // same value: kept once
+    store.setAsideUnreadable("Corvanta.Presets.Custom.v1");  // same value: kept once
     store.setString("Corvanta.Presets.Custom.v1", "{also broken");
     store.setAsideUnreadable("Corvanta.Presets.Custom.v1");
     EXPECT_EQ(store.string("Corvanta.Presets.Custom.v1.unreadable"), "[broken");
@@ -161,7 +167,7 @@ TEST(UserDefaults, AWriteThatCannotReachTheFileSaysSo)
     UserDefaults store = UserDefaults::standard();
     EXPECT_TRUE(store.setString("Quorel.Language", "en"));
     QFile::remove(store.filePath());
-    ASSERT_TRUE(QDir().mkpath(store.filePath()));   // a folder where the file belongs
+    ASSERT_TRUE(QDir().mkpath(store.filePath()));  // a folder where the file belongs
     EXPECT_FALSE(store.setString("Quorel.Language", "pt-BR"));
     EXPECT_FALSE(store.setBoolean("Corvanta.System.Active.v1", true));
 }
@@ -236,9 +242,9 @@ TEST(UserDefaults, ValuesQSettingsTakesForTypedOnesKeepTheirRawText)
     test::TemporaryHome home;
     const QByteArray list = R"([{"id": "custom.A", "name": "A"}, @oops])";
     const QByteArray variant = "@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\tQJunk)";
-    const UserDefaults store = handWritten(
-        home, "[General]\nCorvanta.Presets.Custom.v1=" + list + "\nQuorel.Headphones.Custom.v1=" + variant
-                  + "\nCorvanta.DSP.v2=@Invalid()\n");
+    const UserDefaults store =
+        handWritten(home, "[General]\nCorvanta.Presets.Custom.v1=" + list + "\nQuorel.Headphones.Custom.v1=" + variant
+                              + "\nCorvanta.DSP.v2=@Invalid()\n");
     // Each reads as the text that stands in the file, never as nothing or as an empty text.
     EXPECT_EQ(store.string("Corvanta.Presets.Custom.v1"), QString::fromUtf8(list));
     EXPECT_EQ(store.string("Quorel.Headphones.Custom.v1"), QString::fromUtf8(variant));
@@ -249,13 +255,14 @@ TEST(UserDefaults, ARewriteKeepsTheRawTextOfATypedValueAside)
 {
     test::TemporaryHome home;
     const QByteArray list = R"([{"id": "custom.A", "name": "A"}, @oops])";
-    UserDefaults store = handWritten(home, "[General]\nCorvanta.Presets.Custom.v1=" + list
-                                               + "\nCorvanta.DSP.v2=@Invalid()\n");
+    UserDefaults store =
+        handWritten(home, "[General]\nCorvanta.Presets.Custom.v1=" + list + "\nCorvanta.DSP.v2=@Invalid()\n");
     // Kept aside explicitly, and again (once) when it is overwritten.
     store.setAsideUnreadable("Corvanta.Presets.Custom.v1");
     EXPECT_TRUE(store.setString("Corvanta.Presets.Custom.v1", "[]"));
     EXPECT_EQ(store.string("Corvanta.Presets.Custom.v1.unreadable"), QString::fromUtf8(list));
-    EXPECT_FALSE(store.contains("Corvanta.Presets.Custom.v1.unreadable2")) << test::fileBytes(store.filePath()).constData();
+    EXPECT_FALSE(store.contains("Corvanta.Presets.Custom.v1.unreadable2"))
+        << test::fileBytes(store.filePath()).constData();
     // Overwritten by a writer that never looked at it.
     EXPECT_TRUE(store.setString("Corvanta.DSP.v2", "{}"));
     EXPECT_EQ(store.string("Corvanta.DSP.v2.unreadable"), QStringLiteral("@Invalid()"));
@@ -299,7 +306,8 @@ TEST(UserDefaults, AWriteCutShortKeepsTheSettingsAndFails)
 {
     test::TemporaryHome home;
     UserDefaults store(home.path() + "/store.conf");
-    for (int i = 0; i < 8; ++i) ASSERT_TRUE(store.setString(QStringLiteral("Quorel.Key%1").arg(i), QString(20, QChar(u'a' + i))));
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(store.setString(QStringLiteral("Quorel.Key%1").arg(i), QString(20, QChar(u'a' + i))));
     const QByteArray before = test::fileBytes(store.filePath());
     ASSERT_LT(before.size(), 512);
 
@@ -324,9 +332,10 @@ TEST(UserDefaults, AWriteCutShortKeepsTheSettingsAndFails)
     EXPECT_EQ(test::fileBytes(store.filePath()).toStdString(), before.toStdString());
 
     // Within the limit the same kind of write is saved.
-    EXPECT_EQ(test::exitCodeWithFileSizeLimit(4096, [&] {
-        return UserDefaults(store.filePath()).setString("Quorel.Long", QString(200, u'x')) ? 0 : 1;
-    }), 0);
+    EXPECT_EQ(
+        test::exitCodeWithFileSizeLimit(
+            4096, [&] { return UserDefaults(store.filePath()).setString("Quorel.Long", QString(200, u'x')) ? 0 : 1; }),
+        0);
     EXPECT_EQ(reopened(store, home.path() + "/copy2.conf").string("Quorel.Long"), QString(200, u'x'));
 }
 
@@ -423,12 +432,11 @@ TEST(UserDefaults, SavedStateThatCouldNotBeWrittenGoesWithTheNextWriteThatSuccee
     };
     const std::vector<Blocker> blockers{
         {"immutable file", [&] { return test::setImmutable(path, true); }, [&] { test::setImmutable(path, false); }},
-        {"immutable folder", [&] { return test::setImmutable(folder, true); }, [&] { test::setImmutable(folder, false); }},
+        {"immutable folder", [&] { return test::setImmutable(folder, true); },
+         [&] { test::setImmutable(folder, false); }},
         // Works for root and on every file system: the folder cannot be reached.
         {"folder under a file",
-         [&] {
-             return QDir(folder).removeRecursively() && QFile(folder).open(QIODevice::WriteOnly);
-         },
+         [&] { return QDir(folder).removeRecursively() && QFile(folder).open(QIODevice::WriteOnly); },
          [&] {
              QFile::remove(folder);
              QDir().mkpath(folder);

@@ -21,9 +21,13 @@ QString writePlayer(const QString& folder)
     QFile script(path);
     script.open(QIODevice::WriteOnly);
     script.write("#!/bin/sh\n"
-                 "echo \"$1\" >> \"" + folder.toUtf8() + "/played\"\n"
-                 "while [ ! -e \"" + folder.toUtf8() + "/stop\" ]; do sleep 0.02; done\n"
-                 "echo noise; echo noise >&2\n");
+                 "echo \"$1\" >> \""
+                 + folder.toUtf8()
+                 + "/played\"\n"
+                   "while [ ! -e \""
+                 + folder.toUtf8()
+                 + "/stop\" ]; do sleep 0.02; done\n"
+                   "echo noise; echo noise >&2\n");
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
@@ -42,9 +46,10 @@ TEST(CapturePrimer, TheSilentFileHasTheExactBytes)
 {
     const QByteArray bytes = CapturePrimer::silence();
     ASSERT_EQ(bytes.size(), 96044);
-    const unsigned char header[44] = {'R', 'I', 'F', 'F', 0x24, 0x77, 0x01, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                      16, 0, 0, 0, 1, 0, 2, 0, 0x80, 0xBB, 0, 0, 0x00, 0xEE, 0x02, 0x00,
-                                      4, 0, 16, 0, 'd', 'a', 't', 'a', 0x00, 0x77, 0x01, 0x00};
+    const unsigned char header[44] = {'R', 'I', 'F',  'F',  0x24, 0x77, 0x01, 0x00, 'W',  'A',  'V',
+                                      'E', 'f', 'm',  't',  ' ',  16,   0,    0,    0,    1,    0,
+                                      2,   0,   0x80, 0xBB, 0,    0,    0x00, 0xEE, 0x02, 0x00, 4,
+                                      0,   16,  0,    'd',  'a',  't',  'a',  0x00, 0x77, 0x01, 0x00};
     EXPECT_EQ(bytes.left(44), QByteArray(reinterpret_cast<const char*>(header), 44));
     EXPECT_EQ(bytes.mid(44).count('\0'), 96000);
 }
@@ -112,13 +117,17 @@ public:
     ScopedVariable(const char* name, const std::optional<QString>& value) : name_(name), previous_(qgetenv(name))
     {
         had_ = qEnvironmentVariableIsSet(name);
-        if (value) qputenv(name, value->toUtf8());
-        else qunsetenv(name);
+        if (value)
+            qputenv(name, value->toUtf8());
+        else
+            qunsetenv(name);
     }
     ~ScopedVariable()
     {
-        if (had_) qputenv(name_, previous_);
-        else qunsetenv(name_);
+        if (had_)
+            qputenv(name_, previous_);
+        else
+            qunsetenv(name_);
     }
 
 private:

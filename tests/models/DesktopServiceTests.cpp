@@ -34,7 +34,8 @@ std::optional<std::optional<QString>> restart(int timeoutMS = 30000)
 {
     QObject context;
     std::optional<std::optional<QString>> result;
-    SoundServerRestart::run(&context, [&](std::optional<QString> failure) { result = failure; }, timeoutMS);
+    SoundServerRestart::run(
+        &context, [&](std::optional<QString> failure) { result = failure; }, timeoutMS);
     quorel::test::waitUntil([&] { return result.has_value(); });
     return result;
 }

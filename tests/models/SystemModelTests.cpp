@@ -880,8 +880,9 @@ TEST(SystemModel, AfterTheSoundServerRestartsProcessingComesBackByItself)
     h.advance(3.5);
     EXPECT_FALSE(h.model->isActive());
     EXPECT_EQ(h.status(), "Stopped because of an error.");
-    EXPECT_EQ(h.model->error(), QString::fromUtf8("System audio repeatedly stopped flowing. Use “Restart audio service” "
-                                                  "to resume processing automatically."));
+    EXPECT_EQ(h.model->error(),
+              QString::fromUtf8("System audio repeatedly stopped flowing. Use “Restart audio service” "
+                                "to resume processing automatically."));
     EXPECT_TRUE(h.model->canRestartAudioService());
     h.advance(30);
     EXPECT_FALSE(h.model->isActive());

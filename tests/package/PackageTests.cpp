@@ -23,7 +23,7 @@ struct CommandResult {
 };
 
 CommandResult run(const QString& program, const QStringList& arguments,
-        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+                  const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
     process.setProcessEnvironment(environment);
@@ -68,7 +68,8 @@ protected:
     {
         work_ = std::make_unique<QTemporaryDir>();
         const QString config = qEnvironmentVariable("QUOREL_BINARY_DIR") + QStringLiteral("/CPackConfig.cmake");
-        const CommandResult cpack = run(QStringLiteral("cpack"), {"-G", "DEB", "-B", work_->path(), "--config", config});
+        const CommandResult cpack =
+            run(QStringLiteral("cpack"), {"-G", "DEB", "-B", work_->path(), "--config", config});
         ASSERT_EQ(cpack.exitCode, 0) << cpack.out.toStdString() << cpack.err.toStdString();
         const QString arch = run(QStringLiteral("dpkg"), {"--print-architecture"}).out.trimmed();
         deb_ = work_->filePath(QStringLiteral("quorel_%1_%2.deb").arg(QStringLiteral(QUOREL_VERSION), arch));
@@ -80,7 +81,10 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(QFile::exists(deb_)) << "no package was made"; }
 
-    static QString field(const QString& name) { return run(QStringLiteral("dpkg-deb"), {"-f", deb_, name}).out.trimmed(); }
+    static QString field(const QString& name)
+    {
+        return run(QStringLiteral("dpkg-deb"), {"-f", deb_, name}).out.trimmed();
+    }
 
     // A desktop where only the unpacked package and the system's own data are installed.
     static QProcessEnvironment desktopEnvironment(const QString& home)
@@ -106,11 +110,13 @@ TEST_F(Package, FieldsNameTheRunTimeNeeds)
     EXPECT_EQ(field("Version"), QUOREL_VERSION);
     EXPECT_EQ(field("Architecture"), run("dpkg", {"--print-architecture"}).out.trimmed());
     const QStringList depends = field("Depends").split(", ");
-    for (const char* needed : {"pipewire", "pipewire-pulse", "wireplumber", "pipewire-bin", "libqt6svg6", "qt6-wayland"})
+    for (const char* needed :
+         {"pipewire", "pipewire-pulse", "wireplumber", "pipewire-bin", "libqt6svg6", "qt6-wayland"})
         EXPECT_TRUE(depends.contains(needed)) << needed << " missing from " << depends.join(", ").toStdString();
     // The libraries the program links, as dpkg-shlibdeps found them: named as this system's
     // installed package of each (Debian 13 adds "t64" to some names: libssl3t64).
-    for (const char* library : {"libqt6widgets6", "libqt6dbus6", "libpipewire-0.3-0", "libpulse0", "libfftw3-single3", "libssl3"}) {
+    for (const char* library :
+         {"libqt6widgets6", "libqt6dbus6", "libpipewire-0.3-0", "libpulse0", "libfftw3-single3", "libssl3"}) {
         const QString installed = installedPackage(library);
         ASSERT_FALSE(installed.isEmpty()) << library << " is not installed";
         EXPECT_TRUE(depends.filter(QRegularExpression(QStringLiteral("^%1( |$)").arg(installed))).size() == 1)
@@ -156,16 +162,18 @@ TEST_F(Package, TheUnpackedProgramTellsItsVersionWithoutADisplay)
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
     const CommandResult version = run(root_ + "/usr/bin/quorel", {"--version"}, environment);
     EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
-    EXPECT_TRUE(version.out.startsWith(QStringLiteral("Quorel " QUOREL_VERSION " (build "))) << version.out.toStdString();
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("Quorel " QUOREL_VERSION " (build ")))
+        << version.out.toStdString();
 }
 
 TEST_F(Package, DesktopEntryAndMetainfoValidate)
 {
-    const CommandResult desktop = run("desktop-file-validate", {root_ + "/usr/share/applications/app.quorel.Quorel.desktop"});
+    const CommandResult desktop =
+        run("desktop-file-validate", {root_ + "/usr/share/applications/app.quorel.Quorel.desktop"});
     EXPECT_EQ(desktop.exitCode, 0);
     EXPECT_EQ(desktop.out.trimmed() + desktop.err.trimmed(), QString());
     const CommandResult metainfo = run("appstreamcli", {"validate", "--no-net", "--no-color",
-                                               root_ + "/usr/share/metainfo/app.quorel.Quorel.metainfo.xml"});
+                                                        root_ + "/usr/share/metainfo/app.quorel.Quorel.metainfo.xml"});
     EXPECT_EQ(metainfo.exitCode, 0) << metainfo.out.toStdString() << metainfo.err.toStdString();
     // No error, warning or note, but the two notes no file can avoid on both appstream 0.16
     // (Debian 12), which knows only <developer_name>, and 1.0 (Debian 13), which calls it
@@ -213,7 +221,8 @@ TEST_F(Package, TheUnpackedProgramRunsNativelyOnWayland)
     Background weston;
     weston.process.setProcessEnvironment(environment);
     weston.process.start("weston", {"--backend=headless-backend.so", "--socket=quorel-test", "--idle-time=0"});
-    ASSERT_TRUE(waitUntil([&] { return QFile::exists(runtime.filePath("quorel-test")); }, 20000)) << "weston did not start";
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(runtime.filePath("quorel-test")); }, 20000))
+        << "weston did not start";
     Background bus;
     bus.process.start("dbus-daemon", {"--session", "--nofork", "--address=unix:path=" + runtime.filePath("bus")});
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(runtime.filePath("bus")); }, 20000)) << "no session bus";
@@ -237,8 +246,7 @@ TEST_F(Package, TheUnpackedProgramRunsNativelyOnWayland)
         << log.left(4000).toStdString();
     for (const QString& line : log.split('\n')) {
         if (line.startsWith('[')) continue;  // the protocol trace
-        EXPECT_FALSE(line.contains("X11") || line.contains("xcb") || line.contains("display"))
-            << line.toStdString();
+        EXPECT_FALSE(line.contains("X11") || line.contains("xcb") || line.contains("display")) << line.toStdString();
     }
 }
 

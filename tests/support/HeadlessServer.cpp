@@ -15,8 +15,7 @@ HeadlessServer::HeadlessServer(int quantum)
     environment.insert("QUOREL_HEADLESS_QUANTUM", QString::number(quantum));
     script.setProcessEnvironment(environment);
     script.start(sourcePath("scripts/pipewire-headless"), {"start"});
-    if (!script.waitForFinished(90000) || script.exitStatus() != QProcess::NormalExit
-        || script.exitCode() != 0) {
+    if (!script.waitForFinished(90000) || script.exitStatus() != QProcess::NormalExit || script.exitCode() != 0) {
         error_ = QString::fromUtf8(script.readAllStandardError()).trimmed();
         if (error_.isEmpty()) error_ = "pipewire-headless start failed";
         return;
@@ -50,10 +49,7 @@ void HeadlessServer::stop()
     previous_.clear();
 }
 
-qint64 HeadlessServer::sessionManagerPid()
-{
-    return processPid("wireplumber");
-}
+qint64 HeadlessServer::sessionManagerPid() { return processPid("wireplumber"); }
 
 qint64 HeadlessServer::processPid(const QString& command)
 {
@@ -62,8 +58,7 @@ qint64 HeadlessServer::processPid(const QString& command)
     qint64 found = 0;
     for (const QByteArray& line : pids.readAll().split('\n')) {
         QFile name("/proc/" + QString::fromLatin1(line.trimmed()) + "/comm");
-        if (!line.trimmed().isEmpty() && name.open(QIODevice::ReadOnly)
-            && name.readAll().trimmed() == command.toUtf8())
+        if (!line.trimmed().isEmpty() && name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == command.toUtf8())
             found = line.trimmed().toLongLong();  // the newest one
     }
     return found;

@@ -13,9 +13,9 @@ namespace quorel::test {
 // A helper program started for a test that writes one line to a pipe once it is ready (its bus
 // address, its display number): dbus-daemon, Xvfb.
 struct ReadyChild {
-    pid_t pid = -1;     // -1 when it could not be started or never got ready
-    QByteArray line;    // the line it wrote, trimmed
-    QString error;      // why not, when pid is -1
+    pid_t pid = -1;   // -1 when it could not be started or never got ready
+    QByteArray line;  // the line it wrote, trimmed
+    QString error;    // why not, when pid is -1
 };
 
 // Starts `arguments` (the program first, found on PATH) with standard input, output and error on

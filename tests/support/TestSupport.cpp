@@ -35,8 +35,14 @@ TemporaryHome::TemporaryHome()
 
 TemporaryHome::~TemporaryHome()
 {
-    if (hadConfig_) qputenv("XDG_CONFIG_HOME", previousConfig_); else qunsetenv("XDG_CONFIG_HOME");
-    if (hadState_) qputenv("XDG_STATE_HOME", previousState_); else qunsetenv("XDG_STATE_HOME");
+    if (hadConfig_)
+        qputenv("XDG_CONFIG_HOME", previousConfig_);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+    if (hadState_)
+        qputenv("XDG_STATE_HOME", previousState_);
+    else
+        qunsetenv("XDG_STATE_HOME");
 }
 
 ProcessLocale::ProcessLocale(const char* name)
@@ -45,22 +51,13 @@ ProcessLocale::ProcessLocale(const char* name)
     active_ = std::setlocale(LC_ALL, name) != nullptr;
 }
 
-ProcessLocale::~ProcessLocale()
-{
-    std::setlocale(LC_ALL, previous_.constData());
-}
+ProcessLocale::~ProcessLocale() { std::setlocale(LC_ALL, previous_.constData()); }
 
 QString TemporaryHome::configHome() const { return dir_.path() + "/config"; }
 
-QString testDataPath(const QString& relative)
-{
-    return QStringLiteral(QUOREL_TEST_DATA_DIR "/") + relative;
-}
+QString testDataPath(const QString& relative) { return QStringLiteral(QUOREL_TEST_DATA_DIR "/") + relative; }
 
-QString sourcePath(const QString& relative)
-{
-    return QStringLiteral(QUOREL_SOURCE_DIR "/") + relative;
-}
+QString sourcePath(const QString& relative) { return QStringLiteral(QUOREL_SOURCE_DIR "/") + relative; }
 
 QByteArray fileBytes(const QString& path)
 {

@@ -6,9 +6,9 @@ namespace quorel::test {
 
 XvfbServer::XvfbServer()
 {
-    const ReadyChild child = startReadyChild(
-        {"Xvfb", "-displayfd", "{fd}", "-nolisten", "tcp", "-screen", "0", "640x480x24", "-noreset"},
-        "Xvfb did not report its display");
+    const ReadyChild child =
+        startReadyChild({"Xvfb", "-displayfd", "{fd}", "-nolisten", "tcp", "-screen", "0", "640x480x24", "-noreset"},
+                        "Xvfb did not report its display");
     pid_ = child.pid;
     error_ = child.error;
     if (pid_ > 0) display_ = ":" + QString::fromLatin1(child.line);

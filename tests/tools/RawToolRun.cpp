@@ -16,8 +16,7 @@
 
 namespace quorel::test {
 
-RawToolRun runToolRaw(const std::vector<QByteArray>& arguments, const QString& configHome,
-                      int timeoutSeconds)
+RawToolRun runToolRaw(const std::vector<QByteArray>& arguments, const QString& configHome, int timeoutSeconds)
 {
     RawToolRun run;
     QTemporaryDir capture;

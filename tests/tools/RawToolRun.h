@@ -12,13 +12,12 @@ namespace quorel::test {
 // counted for it.
 struct RawToolRun {
     int exitCode = -1;
-    bool finished = false;   // false: it was still running at the time-out and was killed
+    bool finished = false;  // false: it was still running at the time-out and was killed
     QByteArray out;
     QByteArray err;
-    long peakKiB = 0;        // the child's peak resident memory
+    long peakKiB = 0;  // the child's peak resident memory
 };
 
-RawToolRun runToolRaw(const std::vector<QByteArray>& arguments, const QString& configHome,
-                      int timeoutSeconds = 60);
+RawToolRun runToolRaw(const std::vector<QByteArray>& arguments, const QString& configHome, int timeoutSeconds = 60);
 
 }  // namespace quorel::test

@@ -44,8 +44,7 @@ protected:
             const sf_count_t n = std::min<sf_count_t>(4096, frames - done);
             for (sf_count_t i = 0; i < n; ++i)
                 for (int c = 0; c < channels; ++c)
-                    block[size_t(i * channels + c)] =
-                        0.25f * std::sin(0.0571f * float(done + i) * float(c + 1));
+                    block[size_t(i * channels + c)] = 0.25f * std::sin(0.0571f * float(done + i) * float(c + 1));
             sf_writef_float(f, block.data(), n);
             done += n;
         }
@@ -201,7 +200,8 @@ TEST_F(ToolInputTest, SettingsArgumentIsStrictAndNamesTheKey)
     }
     // What the record knows still passes, the older ten bands included.
     const QByteArray settingsFile = path("settings.json");
-    ASSERT_TRUE(writeBytes(settingsFile, R"({"boostDB": 3, "bands": [1,2,3,4,5,6,7,8,9,10], "headphoneProfile": null})"));
+    ASSERT_TRUE(
+        writeBytes(settingsFile, R"({"boostDB": 3, "bands": [1,2,3,4,5,6,7,8,9,10], "headphoneProfile": null})"));
     for (const QByteArray& settings : {QByteArray(R"({"boostDB": 3, "levelerStrength": 0.5})"), settingsFile}) {
         const RawToolRun run = tool({"render", "--in", in, "--out", out, "--settings", settings});
         EXPECT_EQ(run.exitCode, 0) << run.err.constData();

@@ -67,8 +67,7 @@ std::optional<QPixmap> Brand::image(qreal s, qreal devicePixelRatio)
     const auto& src = source();
     if (!src) return std::nullopt;
     const int px = std::max(1, int(std::lround(s * devicePixelRatio)));
-    QPixmap pixmap = QPixmap::fromImage(
-        src->scaled(px, px, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    QPixmap pixmap = QPixmap::fromImage(src->scaled(px, px, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     pixmap.setDevicePixelRatio(devicePixelRatio);
     return pixmap;
 }
@@ -133,8 +132,7 @@ void paintPlate(QPainter& painter, qreal s)
     rim.setColorAt(1, Studio::withOpacity(Studio::violet(), 0.65));
     innerOutline(painter, square, g.cornerRadius, 1, rim);
 
-    innerOutline(painter, square.adjusted(2, 2, -2, -2), g.cornerRadius - 2, 0.5,
-                 Studio::rgb(1, 1, 1, 0.08));
+    innerOutline(painter, square.adjusted(2, 2, -2, -2), g.cornerRadius - 2, 0.5, Studio::rgb(1, 1, 1, 0.08));
 }
 
 void paintBars(QPainter& painter, qreal s)
@@ -178,18 +176,18 @@ void Brand::drawPlateMark(QPainter& painter, const QRectF& rect)
     };
 
     const QImage bars = layer([&](QPainter& p) { paintBars(p, s); });
-    const QImage barShadow = ImageEffects::shadow(bars, Studio::withOpacity(Studio::violet(), 0.55),
-                                                  0.055 * s * scale, QPointF(0, 0));
+    const QImage barShadow =
+        ImageEffects::shadow(bars, Studio::withOpacity(Studio::violet(), 0.55), 0.055 * s * scale, QPointF(0, 0));
     QImage mark = layer([&](QPainter& p) { paintPlate(p, s); });
     {
         QPainter p(&mark);
         p.drawImage(0, 0, barShadow);
         p.drawImage(0, 0, bars);
     }
-    const QImage markShadow = ImageEffects::shadow(mark, Studio::withOpacity(Studio::violet(), 0.14),
-                                                   6 * scale, QPointF(0, 2 * scale));
-    const QRectF target(rect.center().x() - s / 2 - margin, rect.center().y() - s / 2 - margin,
-                        s + 2 * margin, s + 2 * margin);
+    const QImage markShadow =
+        ImageEffects::shadow(mark, Studio::withOpacity(Studio::violet(), 0.14), 6 * scale, QPointF(0, 2 * scale));
+    const QRectF target(rect.center().x() - s / 2 - margin, rect.center().y() - s / 2 - margin, s + 2 * margin,
+                        s + 2 * margin);
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, markShadow);

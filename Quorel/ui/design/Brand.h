@@ -39,12 +39,12 @@ public:
 
     // Geometry of the mark on its plate, for side `s` (all in logical pixels).
     struct PlateGeometry {
-        qreal cornerRadius;         // 0.24 s
-        qreal glowRadius;           // 0.95 s
-        qreal barWidth;             // 0.092 s
-        qreal barSpacing;           // 0.045 s
-        qreal rowWidth;             // 5 bars and 4 gaps
-        qreal barShadowRadius;      // 0.055 s
+        qreal cornerRadius;              // 0.24 s
+        qreal glowRadius;                // 0.95 s
+        qreal barWidth;                  // 0.092 s
+        qreal barSpacing;                // 0.045 s
+        qreal rowWidth;                  // 5 bars and 4 gaps
+        qreal barShadowRadius;           // 0.055 s
         std::array<qreal, 5> barHeight;  // 0.52 s x barHeights
         std::array<QRectF, 5> bars;      // centred in the square (0, 0, s, s)
     };

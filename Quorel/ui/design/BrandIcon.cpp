@@ -24,10 +24,7 @@ void BrandIcon::setIconAvailable(bool available)
     update();
 }
 
-bool BrandIcon::showsIcon() const
-{
-    return iconAllowed_ && Brand::source().has_value();
-}
+bool BrandIcon::showsIcon() const { return iconAllowed_ && Brand::source().has_value(); }
 
 QSize BrandIcon::sizeHint() const
 {
@@ -54,8 +51,7 @@ void BrandIcon::paintEvent(QPaintEvent*)
         return;
     }
     const qreal inset = 0.2 * size_;
-    Symbols::draw(painter, QStringLiteral("waveform"), frame.adjusted(inset, inset, -inset, -inset),
-                  Studio::violet());
+    Symbols::draw(painter, QStringLiteral("waveform"), frame.adjusted(inset, inset, -inset, -inset), Studio::violet());
 }
 
 }  // namespace quorel

@@ -41,10 +41,7 @@ bool perform(QWidget* slider, const QString& action)
     return true;
 }
 
-bool near(float value, float expected)
-{
-    return std::abs(value - expected) <= 0.001f;
-}
+bool near(float value, float expected) { return std::abs(value - expected) <= 0.001f; }
 
 }  // namespace
 

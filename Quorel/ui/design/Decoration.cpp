@@ -46,9 +46,6 @@ void mark(QWidget* widget)
     widget->setFocusPolicy(Qt::NoFocus);
 }
 
-bool isDecoration(const QWidget* widget)
-{
-    return widget && widget->property(decorationProperty).toBool();
-}
+bool isDecoration(const QWidget* widget) { return widget && widget->property(decorationProperty).toBool(); }
 
 }  // namespace quorel::Decoration

@@ -17,8 +17,7 @@ namespace quorel::DesignCommands {
 bool wanted(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--check-controls") == 0 || std::strcmp(argv[i], "--export-glyph") == 0)
-            return true;
+        if (std::strcmp(argv[i], "--check-controls") == 0 || std::strcmp(argv[i], "--export-glyph") == 0) return true;
     return false;
 }
 

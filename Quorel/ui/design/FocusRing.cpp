@@ -30,14 +30,9 @@ protected:
             case Qt::TabFocusReason:
             case Qt::BacktabFocusReason:
             case Qt::ShortcutFocusReason:
-            case Qt::OtherFocusReason:
-                watched->setProperty(keyboardFocusProperty, true);
-                break;
-            case Qt::MouseFocusReason:
-                watched->setProperty(keyboardFocusProperty, false);
-                break;
-            default:
-                break;
+            case Qt::OtherFocusReason: watched->setProperty(keyboardFocusProperty, true); break;
+            case Qt::MouseFocusReason: watched->setProperty(keyboardFocusProperty, false); break;
+            default: break;
             }
         }
         return false;
@@ -53,10 +48,7 @@ void installFocusReasonTracker()
 
 Q_COREAPP_STARTUP_FUNCTION(installFocusReasonTracker)
 
-QColor FocusRing::colour()
-{
-    return Studio::violet();
-}
+QColor FocusRing::colour() { return Studio::violet(); }
 
 void FocusRing::draw(QPainter& painter, const QRectF& bounds, qreal radius)
 {
@@ -81,8 +73,7 @@ bool FocusRing::showsRing(const QWidget& widget)
 
 void FocusRing::drawIfFocused(QPainter& painter, const QWidget& widget, qreal radius)
 {
-    if (showsRing(widget))
-        draw(painter, QRectF(widget.rect()), radius);
+    if (showsRing(widget)) draw(painter, QRectF(widget.rect()), radius);
 }
 
 }  // namespace quorel

@@ -57,8 +57,8 @@ QImage shadow(const QImage& image, const QColor& colour, double blur, QPointF of
         QRgb* line = reinterpret_cast<QRgb*>(tinted.scanLine(y));
         for (int x = 0; x < w; ++x) {
             const double a = std::clamp(alpha[size_t(y) * w + x] / 255.0 * a0, 0.0, 1.0);
-            line[x] = qRgba(int(colour.red() * a + 0.5), int(colour.green() * a + 0.5),
-                            int(colour.blue() * a + 0.5), int(a * 255 + 0.5));
+            line[x] = qRgba(int(colour.red() * a + 0.5), int(colour.green() * a + 0.5), int(colour.blue() * a + 0.5),
+                            int(a * 255 + 0.5));
         }
     }
     if (offset.isNull()) return tinted;

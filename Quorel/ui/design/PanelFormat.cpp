@@ -98,9 +98,8 @@ bool restartShown(bool active, bool canRestart, bool restarting) { return !activ
 
 QString headphoneDetail(const HeadphoneProfile& profile, AppLanguage language)
 {
-    const QString source = profile.source == QLatin1String("import")
-                               ? L10n::text(QStringLiteral("imported"), language)
-                               : profile.source;
+    const QString source =
+        profile.source == QLatin1String("import") ? L10n::text(QStringLiteral("imported"), language) : profile.source;
     return L10n::text(QStringLiteral("{0} filters · {1}"), language, QString::number(profile.filters.size()), source);
 }
 

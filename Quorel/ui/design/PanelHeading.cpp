@@ -8,11 +8,8 @@
 
 namespace quorel {
 
-PanelHeading::PanelHeading(const QString& title, const QString& symbol,
-                           std::optional<QString> detail, QWidget* parent)
-    : QWidget(parent),
-      symbol_(new SymbolView(symbol, 13, Studio::violet(), this)),
-      title_(new QLabel(title, this))
+PanelHeading::PanelHeading(const QString& title, const QString& symbol, std::optional<QString> detail, QWidget* parent)
+    : QWidget(parent), symbol_(new SymbolView(symbol, 13, Studio::violet(), this)), title_(new QLabel(title, this))
 {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -56,9 +53,6 @@ void PanelHeading::setDetail(std::optional<QString> detail)
     detail_->setText(*detail);
 }
 
-int PanelHeading::itemCount() const
-{
-    return detail_ ? 3 : 2;
-}
+int PanelHeading::itemCount() const { return detail_ ? 3 : 2; }
 
 }  // namespace quorel

@@ -17,8 +17,8 @@ class PanelHeading : public QWidget {
     Q_OBJECT
 
 public:
-    PanelHeading(const QString& title, const QString& symbol,
-                 std::optional<QString> detail = std::nullopt, QWidget* parent = nullptr);
+    PanelHeading(const QString& title, const QString& symbol, std::optional<QString> detail = std::nullopt,
+                 QWidget* parent = nullptr);
 
     QString title() const;
     QString symbol() const;

@@ -36,8 +36,10 @@ QLabel* monoLabel(int pixelSize, QFont::Weight weight, const QColor& colour, QWi
 QWidget* hairline(Qt::Orientation orientation, QWidget* parent)
 {
     auto* line = new QWidget(parent);
-    if (orientation == Qt::Vertical) line->setFixedWidth(1);
-    else line->setFixedHeight(1);
+    if (orientation == Qt::Vertical)
+        line->setFixedWidth(1);
+    else
+        line->setFixedHeight(1);
     line->setAutoFillBackground(true);
     QPalette palette = line->palette();
     palette.setColor(QPalette::Window, Studio::line());
@@ -51,9 +53,10 @@ QPushButton* textButton(int pixelSize, QFont::Weight weight, const QColor& colou
     button->setFlat(true);
     button->setCursor(Qt::PointingHandCursor);
     button->setFont(Studio::font(pixelSize, weight));
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; color: %1; padding: 0px; }"
-                                         "QPushButton:disabled { color: %2; }")
-                              .arg(colour.name(QColor::HexArgb), Studio::withOpacity(colour, 0.4).name(QColor::HexArgb)));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { border: none; background: transparent; color: %1; padding: 0px; }"
+                       "QPushButton:disabled { color: %2; }")
+            .arg(colour.name(QColor::HexArgb), Studio::withOpacity(colour, 0.4).name(QColor::HexArgb)));
     return button;
 }
 

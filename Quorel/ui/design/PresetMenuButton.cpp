@@ -37,8 +37,7 @@ QSize PresetMenuButton::minimumSizeHint() const
 
 void PresetMenuButton::openMenu()
 {
-    if (menu_)
-        menu_->popup(mapToGlobal(QPoint(0, height())));
+    if (menu_) menu_->popup(mapToGlobal(QPoint(0, height())));
 }
 
 void PresetMenuButton::paintEvent(QPaintEvent*)
@@ -60,7 +59,8 @@ void PresetMenuButton::paintEvent(QPaintEvent*)
     painter.setPen(Studio::text());
     const QFontMetrics metrics(font);
     const QString shown = metrics.elidedText(text(), Qt::ElideRight, int(chevronX - 6 - x));
-    painter.drawText(QRectF(x, bounds.top(), chevronX - 6 - x, bounds.height()), Qt::AlignVCenter | Qt::AlignLeft, shown);
+    painter.drawText(QRectF(x, bounds.top(), chevronX - 6 - x, bounds.height()), Qt::AlignVCenter | Qt::AlignLeft,
+                     shown);
     Symbols::draw(painter, "chevron.up.chevron.down", QRectF(chevronX, midY - 4, 8, 8), Studio::secondary());
     FocusRing::drawIfFocused(painter, *this, 8);
 }

@@ -26,8 +26,7 @@ QVariant unwrapped(QVariant value)
             value = value.value<QDBusVariant>().variant();
         } else if (value.userType() == qMetaTypeId<QDBusArgument>()) {
             const QDBusArgument argument = value.value<QDBusArgument>();
-            if (argument.currentType() != QDBusArgument::VariantType)
-                break;
+            if (argument.currentType() != QDBusArgument::VariantType) break;
             QDBusVariant inner;
             argument >> inner;
             value = inner.variant();
@@ -50,8 +49,7 @@ ReduceMotion& ReduceMotion::shared()
 
 void ReduceMotion::set(bool reduce)
 {
-    if (reduce_ == reduce)
-        return;
+    if (reduce_ == reduce) return;
     reduce_ = reduce;
     emit changed(reduce_);
 }
@@ -59,17 +57,14 @@ void ReduceMotion::set(bool reduce)
 void ReduceMotion::takeAnimationsValue(const QVariant& value)
 {
     const QVariant plain = unwrapped(value);
-    if (plain.typeId() == QMetaType::Bool)
-        set(!plain.toBool());
+    if (plain.typeId() == QMetaType::Bool) set(!plain.toBool());
 }
 
 void ReduceMotion::watchPortal()
 {
-    if (watching_)
-        return;
+    if (watching_) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
+    if (!bus.isConnected()) return;
     watching_ = true;
     bus.connect(portalService, portalPath, settingsInterface, "SettingChanged", this,
                 SLOT(settingChanged(QString, QString, QDBusVariant)));
@@ -100,8 +95,7 @@ void ReduceMotion::watchPortal()
 
 void ReduceMotion::settingChanged(const QString& nameSpace, const QString& key, const QDBusVariant& value)
 {
-    if (nameSpace == gnomeInterface && key == animationsKey)
-        takeAnimationsValue(value.variant());
+    if (nameSpace == gnomeInterface && key == animationsKey) takeAnimationsValue(value.variant());
 }
 
 }  // namespace quorel

@@ -25,8 +25,10 @@ public:
         : SelectableButton(parent), look_(look), symbol_(symbol)
     {
         setCursor(Qt::PointingHandCursor);
-        if (raised()) setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        else setFont(Studio::font(10, QFont::Medium));
+        if (raised())
+            setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        else
+            setFont(Studio::font(10, QFont::Medium));
     }
 
     QSize sizeHint() const override
@@ -42,8 +44,10 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        if (raised()) paintRaised(painter);
-        else paintTinted(painter);
+        if (raised())
+            paintRaised(painter);
+        else
+            paintTinted(painter);
         FocusRing::drawIfFocused(painter, *this, raised() ? 8 : 6);
     }
 

@@ -9,8 +9,7 @@ namespace {
 
 class SelectableButtonAccessible : public QAccessibleWidget {
 public:
-    explicit SelectableButtonAccessible(SelectableButton* button)
-        : QAccessibleWidget(button, QAccessible::Button)
+    explicit SelectableButtonAccessible(SelectableButton* button) : QAccessibleWidget(button, QAccessible::Button)
     {
         addControllingSignal(QLatin1String("clicked(bool)"));
     }
@@ -37,15 +36,13 @@ public:
     QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& name) override
     {
-        if (name == pressAction() && button()->isEnabled())
-            button()->click();
+        if (name == pressAction() && button()->isEnabled()) button()->click();
     }
 };
 
 QAccessibleInterface* selectableFactory(const QString&, QObject* object)
 {
-    if (auto* button = qobject_cast<SelectableButton*>(object))
-        return new SelectableButtonAccessible(button);
+    if (auto* button = qobject_cast<SelectableButton*>(object)) return new SelectableButtonAccessible(button);
     return nullptr;
 }
 
@@ -64,8 +61,7 @@ SelectableButton::SelectableButton(QWidget* parent) : QAbstractButton(parent)
 
 void SelectableButton::setSelected(bool selected)
 {
-    if (selected_ == selected)
-        return;
+    if (selected_ == selected) return;
     selected_ = selected;
     if (QAccessible::isActive()) {
         QAccessible::State changed;

@@ -32,8 +32,8 @@ void ShownRefresh::request()
 
 bool ShownRefresh::eventFilter(QObject* watched, QEvent* event)
 {
-    if (pending_ && (event->type() == QEvent::Show || event->type() == QEvent::WindowStateChange) &&
-        (watched == view_ || watched == watchedWindow_) && seen()) {
+    if (pending_ && (event->type() == QEvent::Show || event->type() == QEvent::WindowStateChange)
+        && (watched == view_ || watched == watchedWindow_) && seen()) {
         pending_ = false;
         refresh_();
     }

@@ -18,15 +18,9 @@ float snapped(float x, float lo, float hi, float step)
     return std::min(std::max(x, lo), hi);
 }
 
-double increment(float lo, float hi, float step)
-{
-    return step > 0 ? double(step) : (double(hi) - double(lo)) / 100.0;
-}
+double increment(float lo, float hi, float step) { return step > 0 ? double(step) : (double(hi) - double(lo)) / 100.0; }
 
-bool differs(double a, double b)
-{
-    return !(std::abs(a - b) <= epsilon);
-}
+bool differs(double a, double b) { return !(std::abs(a - b) <= epsilon); }
 
 double displayed(double value, double lo, double hi)
 {
@@ -44,8 +38,7 @@ QString spokenValue(float value, const QString& unit, AppLanguage language)
 
 namespace SliderGeometry {
 
-Bar bar(const QRectF& r, double v, double lo, double hi, bool vertical, bool bipolar, bool compact,
-        bool flipped)
+Bar bar(const QRectF& r, double v, double lo, double hi, bool vertical, bool bipolar, bool compact, bool flipped)
 {
     Bar b;
     const double span = std::max(hi - lo, 0.00001);
@@ -71,9 +64,9 @@ Bar bar(const QRectF& r, double v, double lo, double hi, bool vertical, bool bip
         const double shortReach = compact ? 2 : 5;
         for (int i = 0; i < 9; ++i) {
             const double y2 = t.top() + t.height() * i * 0.125;
-            b.marks[size_t(i)] = Mark{QLineF(t.left() - longReach, y2, t.left() - shortReach, y2),
-                                      QLineF(t.right() + shortReach, y2, t.right() + longReach, y2),
-                                      i == 4 ? 0.25 : 0.07};
+            b.marks[size_t(i)] =
+                Mark{QLineF(t.left() - longReach, y2, t.left() - shortReach, y2),
+                     QLineF(t.right() + shortReach, y2, t.right() + longReach, y2), i == 4 ? 0.25 : 0.07};
         }
     } else {
         b.fill = QRectF(t.left() + t.width() * s, t.top(), t.width() * l, t.height());
@@ -98,15 +91,9 @@ Knob knob(const QRectF& k, bool vertical, bool compact)
     return result;
 }
 
-QColor accent(bool cyan)
-{
-    return cyan ? Studio::cyan() : Studio::violet();
-}
+QColor accent(bool cyan) { return cyan ? Studio::cyan() : Studio::violet(); }
 
-QColor fillColour(bool cyan, bool enabled)
-{
-    return Studio::withOpacity(accent(cyan), enabled ? 0.95 : 0.2);
-}
+QColor fillColour(bool cyan, bool enabled) { return Studio::withOpacity(accent(cyan), enabled ? 0.95 : 0.2); }
 
 QColor knobBase(bool enabled)
 {

@@ -36,25 +36,25 @@ QString spokenValue(float value, const QString& unit, AppLanguage language);
 namespace SliderGeometry {
 
 struct Mark {
-    QLineF left;   // stroked twice (see drawing)
+    QLineF left;  // stroked twice (see drawing)
     QLineF right;
     double alpha;  // 0.25 for the middle row, 0.07 otherwise
 };
 
 struct Bar {
-    QRectF track;              // T
-    QRectF fill;               // F
-    double fraction = 0;       // t, clamped to 0...1
-    double zeroFraction = 0;   // z, clamped to 0...1
-    int markCount = 0;         // 9 when vertical, else 0
+    QRectF track;             // T
+    QRectF fill;              // F
+    double fraction = 0;      // t, clamped to 0...1
+    double zeroFraction = 0;  // z, clamped to 0...1
+    int markCount = 0;        // 9 when vertical, else 0
     std::array<Mark, 9> marks{};
 };
 
 // Track, fill and marks for the bar rectangle `bar`, value `v` in lo...hi. `flipped`: y grows
 // downwards (always true for widgets). The span is at least 0.00001 and both fractions are clamped
 // to 0...1, so a zero-width range or a bipolar range without 0 keeps the fill inside the track.
-Bar bar(const QRectF& bar, double v, double lo, double hi, bool vertical, bool bipolar,
-        bool compact, bool flipped = true);
+Bar bar(const QRectF& bar, double v, double lo, double hi, bool vertical, bool bipolar, bool compact,
+        bool flipped = true);
 
 struct Knob {
     QRectF shape;        // P
@@ -67,9 +67,9 @@ struct Knob {
 Knob knob(const QRectF& knob, bool vertical, bool compact);
 
 // Colours by state.
-QColor accent(bool cyan);                  // opaque violet or cyan
+QColor accent(bool cyan);                    // opaque violet or cyan
 QColor fillColour(bool cyan, bool enabled);  // accent at 0.95, or 0.2 when disabled
-QColor knobBase(bool enabled);             // white level 0.84, or 0.4 when disabled
+QColor knobBase(bool enabled);               // white level 0.84, or 0.4 when disabled
 
 }  // namespace SliderGeometry
 }  // namespace quorel

@@ -56,8 +56,8 @@ void paintKnobBody(QPainter& painter, const QRectF& shapeRect, double radius, bo
     for (int i = 4; i >= 1; --i) {
         const double grow = i * 0.9;
         QPainterPath layer;
-        layer.addRoundedRect(k.shape.translated(0, 2).adjusted(-grow, -grow, grow, grow),
-                             k.radius + grow, k.radius + grow);
+        layer.addRoundedRect(k.shape.translated(0, 2).adjusted(-grow, -grow, grow, grow), k.radius + grow,
+                             k.radius + grow);
         painter.fillPath(layer, QColor(0, 0, 0, int(0.5 * 255 / 5.0)));
     }
     painter.fillPath(shape, SliderGeometry::knobBase(enabled));

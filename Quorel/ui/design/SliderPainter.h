@@ -8,8 +8,8 @@ namespace quorel {
 
 // Everything the slider drawing reads.
 struct SliderPaintState {
-    QRectF bar;    // the bar rectangle
-    QRectF knob;   // the knob rectangle for the current value
+    QRectF bar;   // the bar rectangle
+    QRectF knob;  // the knob rectangle for the current value
     double value = 0;
     double lo = 0;
     double hi = 1;

@@ -4,15 +4,11 @@
 
 namespace quorel {
 
-StatusDot::StatusDot(int diameter, QWidget* parent) : QWidget(parent)
-{
-    setFixedSize(diameter, diameter);
-}
+StatusDot::StatusDot(int diameter, QWidget* parent) : QWidget(parent) { setFixedSize(diameter, diameter); }
 
 void StatusDot::setColour(const QColor& colour)
 {
-    if (colour_ == colour)
-        return;
+    if (colour_ == colour) return;
     colour_ = colour;
     update();
 }

@@ -17,17 +17,61 @@ QColor Studio::withOpacity(const QColor& colour, double opacity)
     return c;
 }
 
-QColor Studio::background() { static const QColor c = rgb(0.047, 0.051, 0.071); return c; }
-QColor Studio::panel() { static const QColor c = rgb(0.085, 0.089, 0.121); return c; }
-QColor Studio::raised() { static const QColor c = rgb(0.117, 0.121, 0.165); return c; }
-QColor Studio::line() { static const QColor c = rgb(1, 1, 1, 0.085); return c; }
-QColor Studio::text() { static const QColor c = rgb(0.955, 0.953, 0.985); return c; }
-QColor Studio::secondary() { static const QColor c = rgb(0.63, 0.65, 0.72); return c; }
-QColor Studio::violet() { static const QColor c = rgb(0.68, 0.61, 1.0); return c; }
-QColor Studio::cyan() { static const QColor c = rgb(0.43, 0.85, 0.79); return c; }
-QColor Studio::warning() { static const QColor c(255, 149, 0); return c; }
-QColor Studio::gradientStart() { static const QColor c = rgb(0.76, 0.68, 1.0); return c; }
-QColor Studio::gradientEnd() { static const QColor c = rgb(0.46, 0.37, 0.91); return c; }
+QColor Studio::background()
+{
+    static const QColor c = rgb(0.047, 0.051, 0.071);
+    return c;
+}
+QColor Studio::panel()
+{
+    static const QColor c = rgb(0.085, 0.089, 0.121);
+    return c;
+}
+QColor Studio::raised()
+{
+    static const QColor c = rgb(0.117, 0.121, 0.165);
+    return c;
+}
+QColor Studio::line()
+{
+    static const QColor c = rgb(1, 1, 1, 0.085);
+    return c;
+}
+QColor Studio::text()
+{
+    static const QColor c = rgb(0.955, 0.953, 0.985);
+    return c;
+}
+QColor Studio::secondary()
+{
+    static const QColor c = rgb(0.63, 0.65, 0.72);
+    return c;
+}
+QColor Studio::violet()
+{
+    static const QColor c = rgb(0.68, 0.61, 1.0);
+    return c;
+}
+QColor Studio::cyan()
+{
+    static const QColor c = rgb(0.43, 0.85, 0.79);
+    return c;
+}
+QColor Studio::warning()
+{
+    static const QColor c(255, 149, 0);
+    return c;
+}
+QColor Studio::gradientStart()
+{
+    static const QColor c = rgb(0.76, 0.68, 1.0);
+    return c;
+}
+QColor Studio::gradientEnd()
+{
+    static const QColor c = rgb(0.46, 0.37, 0.91);
+    return c;
+}
 
 QLinearGradient Studio::gradient(const QRectF& rect)
 {
@@ -82,8 +126,7 @@ QPalette Studio::palette()
 
 void Studio::install(QApplication& app)
 {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        app.setStyle(fusion);
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
     app.setPalette(palette());
     app.setFont(font(13));
 }

@@ -16,8 +16,7 @@ namespace {
 constexpr int symbolGap = 6;
 }
 
-StudioButton::StudioButton(const QString& text, bool prominent, QWidget* parent)
-    : QAbstractButton(parent)
+StudioButton::StudioButton(const QString& text, bool prominent, QWidget* parent) : QAbstractButton(parent)
 {
     style_.prominent = prominent;
     setText(text);
@@ -40,10 +39,7 @@ void StudioButton::setSymbol(const QString& symbol)
     update();
 }
 
-StudioButtonLook StudioButton::currentLook() const
-{
-    return style_.look(isDown(), isEnabled());
-}
+StudioButtonLook StudioButton::currentLook() const { return style_.look(isDown(), isEnabled()); }
 
 QSize StudioButton::sizeHint() const
 {
@@ -55,10 +51,7 @@ QSize StudioButton::sizeHint() const
     return {w + 2 * StudioButtonStyle::horizontalPadding, h + 2 * StudioButtonStyle::verticalPadding};
 }
 
-QSize StudioButton::minimumSizeHint() const
-{
-    return sizeHint();
-}
+QSize StudioButton::minimumSizeHint() const { return sizeHint(); }
 
 void StudioButton::paintEvent(QPaintEvent*)
 {
@@ -88,8 +81,8 @@ void StudioButton::paintEvent(QPaintEvent*)
     if (!text().isEmpty()) {
         painter.setFont(font());
         painter.setPen(look.text);
-        painter.drawText(QRectF(x, bounds.top(), textWidth + 1, bounds.height()),
-                         Qt::AlignLeft | Qt::AlignVCenter, text());
+        painter.drawText(QRectF(x, bounds.top(), textWidth + 1, bounds.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         text());
     }
     FocusRing::drawIfFocused(painter, *this, r);
 }

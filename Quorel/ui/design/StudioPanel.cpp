@@ -36,20 +36,11 @@ void StudioPanel::setPadding(qreal padding)
     layout_->setContentsMargins(p, p, p, p);
 }
 
-void StudioPanel::addWidget(QWidget* widget)
-{
-    layout_->addWidget(widget, 0, Qt::AlignLeft);
-}
+void StudioPanel::addWidget(QWidget* widget) { layout_->addWidget(widget, 0, Qt::AlignLeft); }
 
-void StudioPanel::addFullWidth(QWidget* widget)
-{
-    layout_->addWidget(widget);
-}
+void StudioPanel::addFullWidth(QWidget* widget) { layout_->addWidget(widget); }
 
-QRectF StudioPanel::outlineRect(const QRectF& bounds)
-{
-    return bounds.adjusted(0.5, 0.5, -0.5, -0.5);
-}
+QRectF StudioPanel::outlineRect(const QRectF& bounds) { return bounds.adjusted(0.5, 0.5, -0.5, -0.5); }
 
 void StudioPanel::paintEvent(QPaintEvent*)
 {

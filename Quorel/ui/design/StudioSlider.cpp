@@ -95,10 +95,7 @@ void StudioSlider::setValueRange(float lo, float hi)
     setValue(value_);
 }
 
-void StudioSlider::setStep(float step)
-{
-    step_ = step;
-}
+void StudioSlider::setStep(float step) { step_ = step; }
 
 void StudioSlider::setLabel(const QString& label)
 {
@@ -113,8 +110,16 @@ void StudioSlider::setUnit(const QString& unit)
     announceValue();
 }
 
-void StudioSlider::setBipolar(bool bipolar) { bipolar_ = bipolar; update(); }
-void StudioSlider::setCyan(bool cyan) { cyan_ = cyan; update(); }
+void StudioSlider::setBipolar(bool bipolar)
+{
+    bipolar_ = bipolar;
+    update();
+}
+void StudioSlider::setCyan(bool cyan)
+{
+    cyan_ = cyan;
+    update();
+}
 
 void StudioSlider::setCompact(bool compact)
 {
@@ -123,20 +128,11 @@ void StudioSlider::setCompact(bool compact)
     update();
 }
 
-QString StudioSlider::spokenValue() const
-{
-    return SliderMath::spokenValue(value_, unit_, L10n::language());
-}
+QString StudioSlider::spokenValue() const { return SliderMath::spokenValue(value_, unit_, L10n::language()); }
 
-double StudioSlider::increment() const
-{
-    return SliderMath::increment(lo_, hi_, step_);
-}
+double StudioSlider::increment() const { return SliderMath::increment(lo_, hi_, step_); }
 
-bool StudioSlider::acceptsInput() const
-{
-    return isEnabled();
-}
+bool StudioSlider::acceptsInput() const { return isEnabled(); }
 
 bool StudioSlider::adjust(double delta)
 {

@@ -37,7 +37,7 @@ public:
     QString label() const { return label_; }
     void setLabel(const QString& label);  // already rendered by the caller
     QString unit() const { return unit_; }
-    void setUnit(const QString& unit);    // "%" selects percent formatting
+    void setUnit(const QString& unit);  // "%" selects percent formatting
     bool isBipolar() const { return bipolar_; }
     void setBipolar(bool bipolar);
     bool isCyan() const { return cyan_; }

@@ -14,10 +14,7 @@ QAccessibleInterface* sliderFactory(const QString&, QObject* object)
 
 }  // namespace
 
-StudioSliderAccessible::StudioSliderAccessible(StudioSlider* slider)
-    : QAccessibleWidget(slider, QAccessible::Slider)
-{
-}
+StudioSliderAccessible::StudioSliderAccessible(StudioSlider* slider) : QAccessibleWidget(slider, QAccessible::Slider) {}
 
 void StudioSliderAccessible::installFactory()
 {
@@ -28,23 +25,18 @@ void StudioSliderAccessible::installFactory()
     (void)installed;
 }
 
-StudioSlider* StudioSliderAccessible::slider() const
-{
-    return static_cast<StudioSlider*>(widget());
-}
+StudioSlider* StudioSliderAccessible::slider() const { return static_cast<StudioSlider*>(widget()); }
 
 QString StudioSliderAccessible::text(QAccessible::Text t) const
 {
     switch (t) {
-    case QAccessible::Name:
-        return slider()->label();
+    case QAccessible::Name: return slider()->label();
     case QAccessible::Value:
     case QAccessible::Description:
         // The AT-SPI bridge publishes only the number of the value interface, never the
         // value's text; screen readers speak the description after it.
         return slider()->spokenValue();
-    default:
-        return QAccessibleWidget::text(t);
+    default: return QAccessibleWidget::text(t);
     }
 }
 
@@ -72,15 +64,9 @@ void StudioSliderAccessible::doAction(const QString& actionName)
         s->setFocus(Qt::OtherFocusReason);
 }
 
-QStringList StudioSliderAccessible::keyBindingsForAction(const QString&) const
-{
-    return {};
-}
+QStringList StudioSliderAccessible::keyBindingsForAction(const QString&) const { return {}; }
 
-QVariant StudioSliderAccessible::currentValue() const
-{
-    return double(slider()->value());
-}
+QVariant StudioSliderAccessible::currentValue() const { return double(slider()->value()); }
 
 void StudioSliderAccessible::setCurrentValue(const QVariant& value)
 {
@@ -89,19 +75,10 @@ void StudioSliderAccessible::setCurrentValue(const QVariant& value)
     if (ok) slider()->setFromAccessibility(v);
 }
 
-QVariant StudioSliderAccessible::maximumValue() const
-{
-    return double(slider()->upper());
-}
+QVariant StudioSliderAccessible::maximumValue() const { return double(slider()->upper()); }
 
-QVariant StudioSliderAccessible::minimumValue() const
-{
-    return double(slider()->lower());
-}
+QVariant StudioSliderAccessible::minimumValue() const { return double(slider()->lower()); }
 
-QVariant StudioSliderAccessible::minimumStepSize() const
-{
-    return slider()->increment();
-}
+QVariant StudioSliderAccessible::minimumStepSize() const { return slider()->increment(); }
 
 }  // namespace quorel

@@ -15,10 +15,7 @@ void Pen::stroke(const QPainterPath& path, double width) const
     painter.strokePath(path, p);
 }
 
-void Pen::fill(const QPainterPath& path) const
-{
-    painter.fillPath(path, colour);
-}
+void Pen::fill(const QPainterPath& path) const { painter.fillPath(path, colour); }
 
 void Pen::line(double x1, double y1, double x2, double y2, double width) const
 {
@@ -58,7 +55,10 @@ QPainterPath polygon(std::initializer_list<QPointF> points, bool close = true)
     QPainterPath p;
     bool first = true;
     for (const QPointF& pt : points) {
-        if (first) p.moveTo(pt); else p.lineTo(pt);
+        if (first)
+            p.moveTo(pt);
+        else
+            p.lineTo(pt);
         first = false;
     }
     if (close) p.closeSubpath();
@@ -83,20 +83,28 @@ QPainterPath roundedPath(double x, double y, double w, double h, double r)
 QPainterPath sparkle(double cx, double cy, double r)
 {
     const double k = r * 0.22;
-    return polygon({{cx, cy - r}, {cx + k, cy - k}, {cx + r, cy}, {cx + k, cy + k},
-                    {cx, cy + r}, {cx - k, cy + k}, {cx - r, cy}, {cx - k, cy - k}});
+    return polygon({{cx, cy - r},
+                    {cx + k, cy - k},
+                    {cx + r, cy},
+                    {cx + k, cy + k},
+                    {cx, cy + r},
+                    {cx - k, cy + k},
+                    {cx - r, cy},
+                    {cx - k, cy - k}});
 }
 
 // Speakers: the box and cone, open or filled.
 QPainterPath speakerBody(double dx = 0)
 {
-    return polygon({{2.5 + dx, 9}, {6.5 + dx, 9}, {11.5 + dx, 4.5}, {11.5 + dx, 19.5},
-                    {6.5 + dx, 15}, {2.5 + dx, 15}});
+    return polygon({{2.5 + dx, 9}, {6.5 + dx, 9}, {11.5 + dx, 4.5}, {11.5 + dx, 19.5}, {6.5 + dx, 15}, {2.5 + dx, 15}});
 }
 
 void speaker(const Pen& pen, int waves, bool filled, double dx = 0)
 {
-    if (filled) pen.fill(speakerBody(dx)); else pen.stroke(speakerBody(dx), 1.6);
+    if (filled)
+        pen.fill(speakerBody(dx));
+    else
+        pen.stroke(speakerBody(dx), 1.6);
     const double radii[] = {3.6, 6.6, 9.6};
     for (int i = 0; i < waves; ++i) pen.arc(11.5 + dx, 12, radii[i], -45, 90, 1.6);
 }
@@ -140,7 +148,10 @@ QPainterPath gearPath(double cx, double cy, double outer, double inner, int teet
         const double a = 2 * std::numbers::pi * (i - 0.5) / n;
         const double r = (i % 4 < 2) ? outer : inner;
         const QPointF pt(cx + r * std::cos(a), cy + r * std::sin(a));
-        if (i == 0) p.moveTo(pt); else p.lineTo(pt);
+        if (i == 0)
+            p.moveTo(pt);
+        else
+            p.lineTo(pt);
     }
     p.closeSubpath();
     return p;
@@ -285,10 +296,9 @@ void waveformPath(const Pen& p)
 
 void waveformPathEcg(const Pen& p)
 {
-    p.stroke(polygon({{1.5, 13}, {6, 13}, {8, 9}, {10, 17}, {12.5, 4}, {15, 20}, {17, 11}, {18.5, 13},
-                      {22.5, 13}},
-                     false),
-             1.6);
+    p.stroke(
+        polygon({{1.5, 13}, {6, 13}, {8, 9}, {10, 17}, {12.5, 4}, {15, 20}, {17, 11}, {18.5, 13}, {22.5, 13}}, false),
+        1.6);
 }
 
 void waveformAndMic(const Pen& p)
@@ -660,10 +670,7 @@ constexpr std::array<Drawing, 54> drawings{{
 
 }  // namespace
 
-std::span<const Drawing> table()
-{
-    return drawings;
-}
+std::span<const Drawing> table() { return drawings; }
 
 const Drawing* find(const QString& name)
 {

@@ -19,8 +19,7 @@ struct Pen {
     void fill(const QPainterPath& path) const;
     void line(double x1, double y1, double x2, double y2, double width = 1.8) const;
     void circle(double cx, double cy, double r, bool filled = false, double width = 1.8) const;
-    void roundedRect(double x, double y, double w, double h, double r, bool filled = false,
-                     double width = 1.8) const;
+    void roundedRect(double x, double y, double w, double h, double r, bool filled = false, double width = 1.8) const;
     // An arc of a circle; angles in degrees counter-clockwise from 3 o'clock.
     void arc(double cx, double cy, double r, double start, double sweep, double width = 1.8) const;
 };

@@ -20,15 +20,9 @@ QStringList names()
     return list;
 }
 
-bool has(const QString& name)
-{
-    return SymbolDrawings::find(name) != nullptr;
-}
+bool has(const QString& name) { return SymbolDrawings::find(name) != nullptr; }
 
-QString fallbackName()
-{
-    return QStringLiteral("questionmark.square.dashed");
-}
+QString fallbackName() { return QStringLiteral("questionmark.square.dashed"); }
 
 void draw(QPainter& painter, const QString& name, const QRectF& rect, const QColor& colour)
 {
@@ -95,10 +89,7 @@ private:
 
 }  // namespace
 
-QIcon icon(const QString& name, const QColor& colour)
-{
-    return QIcon(new SymbolIconEngine(name, colour));
-}
+QIcon icon(const QString& name, const QColor& colour) { return QIcon(new SymbolIconEngine(name, colour)); }
 
 }  // namespace Symbols
 
@@ -138,8 +129,8 @@ void SymbolView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const QRectF area = rect();
-    const QRectF glyph(area.center().x() - pixelSize_ / 2.0, area.center().y() - pixelSize_ / 2.0,
-                       pixelSize_, pixelSize_);
+    const QRectF glyph(area.center().x() - pixelSize_ / 2.0, area.center().y() - pixelSize_ / 2.0, pixelSize_,
+                       pixelSize_);
     QColor c = colour_;
     if (!isEnabled()) c.setAlphaF(c.alphaF() * 0.5f);
     Symbols::draw(painter, name_, glyph, c);

@@ -8,11 +8,10 @@
 #include <QPixmap>
 #include <QWidget>
 
-
 namespace {
 // The shell marks its main window with this property when it dresses it.
 bool isMainWindow(const QWidget* window) { return window && window->property("quorelWindowChrome").toBool(); }
-}
+}  // namespace
 
 namespace quorel::WindowSnapshot {
 
@@ -39,10 +38,7 @@ QWidget* chooseWindow()
 
 }  // namespace
 
-bool save(const QString& path)
-{
-    return save(path, stdout, stderr);
-}
+bool save(const QString& path) { return save(path, stdout, stderr); }
 
 bool save(const QString& path, std::FILE* out, std::FILE* err)
 {

@@ -50,7 +50,8 @@ StudioPanel* card(QWidget* parent, int spacing)
 
 }  // namespace
 
-std::vector<RunningApp> AutomationPanel::offeredApps(const std::vector<RunningApp>& running, const std::vector<AppRule>& rules)
+std::vector<RunningApp> AutomationPanel::offeredApps(const std::vector<RunningApp>& running,
+                                                     const std::vector<AppRule>& rules)
 {
     QSet<QString> taken;
     for (const AppRule& rule : rules) taken.insert(rule.bundleID);
@@ -77,7 +78,8 @@ std::vector<int> AutomationPanel::timeChoices()
 
 QString AutomationPanel::timeText(int64_t minutes)
 {
-    return PanelFormat::printf("%02lld:%02lld", static_cast<long long>(minutes / 60), static_cast<long long>(minutes % 60));
+    return PanelFormat::printf("%02lld:%02lld", static_cast<long long>(minutes / 60),
+                               static_cast<long long>(minutes % 60));
 }
 
 QString AutomationPanel::shortcutText(Action action)
@@ -159,7 +161,8 @@ StudioPanel* AutomationPanel::buildRulesCard()
     ruleLayout_->setContentsMargins(0, 0, 0, 0);
     ruleLayout_->setSpacing(6);
     rules->addFullWidth(ruleList_);
-    connect(rulesSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setRulesEnabled(on); });
+    connect(rulesSwitch_, &QAbstractButton::clicked, this,
+            [this](bool on) { model_.automation().setRulesEnabled(on); });
     connect(addApp_, &QAbstractButton::clicked, this,
             [this] { addAppMenu_->popup(addApp_->mapToGlobal(QPoint(0, addApp_->height() + 2))); });
     connect(addAppMenu_, &QMenu::aboutToShow, this, &AutomationPanel::rebuildAddMenu);
@@ -253,7 +256,8 @@ StudioPanel* AutomationPanel::buildShortcutsCard()
     shortcutsUnavailable_ = wrapped(10, Studio::withOpacity(Studio::cyan(), 0.9), shortcuts);
     shortcuts->addFullWidth(shortcutsUnavailable_);
     shortcuts->contentLayout()->addStretch(1);
-    connect(hotkeysSwitch_, &QAbstractButton::clicked, this, [this](bool on) { model_.automation().setHotkeysEnabled(on); });
+    connect(hotkeysSwitch_, &QAbstractButton::clicked, this,
+            [this](bool on) { model_.automation().setHotkeysEnabled(on); });
     return shortcuts;
 }
 
@@ -268,8 +272,12 @@ StudioPanel* AutomationPanel::buildUrlCard()
         new QSpacerItem(0, hotkeysSwitch_->sizeHint().height(), QSizePolicy::Fixed, QSizePolicy::Fixed));
     urlIntro_ = wrapped(11, Studio::secondary(), url);
     url->addFullWidth(urlIntro_);
-    const char* examples[] = {"quorel://toggle", "quorel://on · quorel://off", "quorel://compare", "quorel://preset/Filmes",
-                              "quorel://boost/6 · boost/up · boost/down", "quorel://next · quorel://previous"};
+    const char* examples[] = {"quorel://toggle",
+                              "quorel://on · quorel://off",
+                              "quorel://compare",
+                              "quorel://preset/Filmes",
+                              "quorel://boost/6 · boost/up · boost/down",
+                              "quorel://next · quorel://previous"};
     for (const char* example : examples) {
         QLabel* line = PanelText::mono(10, QFont::Normal, Studio::withOpacity(Studio::text(), 0.85), url);
         line->setText(QString::fromUtf8(example));
@@ -300,7 +308,8 @@ void AutomationPanel::refreshTexts()
     unavailable_->setText(L10n::text("Per-app presets are unavailable in this session: the app in front can only be "
                                      "known on X11.",
                                      language));
-    empty_->setText(L10n::text("No rules yet. Open an app and use “Add app” to assign the currently selected preset.", language));
+    empty_->setText(
+        L10n::text("No rules yet. Open an app and use “Add app” to assign the currently selected preset.", language));
     nightHeading_->setTitle(L10n::text("Night mode", language));
     nightBadge_->setText(L10n::text("ACTIVE", language));
     nightSwitch_->setAccessibleName(L10n::text("Enable scheduled night mode", language));
@@ -429,7 +438,8 @@ void AutomationPanel::rebuildRules()
         row.remove->setSymbol(QStringLiteral("trash"));
         row.remove->setAccessibleName(L10n::text("Remove rule for {0}", language, rule.name));
         row.remove->setToolTip(row.remove->accessibleName());
-        connect(row.remove, &QAbstractButton::clicked, this, [this, bundleID] { model_.automation().removeRule(bundleID); });
+        connect(row.remove, &QAbstractButton::clicked, this,
+                [this, bundleID] { model_.automation().removeRule(bundleID); });
         line->addWidget(row.remove);
         ruleLayout_->addWidget(row.row);
         rows_.push_back(row);

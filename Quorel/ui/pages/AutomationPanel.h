@@ -37,12 +37,13 @@ public:
 
     // The running applications offered for a new rule: in their order, without those that have
     // a rule, each id once.
-    static std::vector<RunningApp> offeredApps(const std::vector<RunningApp>& running, const std::vector<AppRule>& rules);
+    static std::vector<RunningApp> offeredApps(const std::vector<RunningApp>& running,
+                                               const std::vector<AppRule>& rules);
     // The preset of a new rule: the selected preset, else the neutral one.
     static QString newRulePreset(const std::optional<QString>& selectedID);
     // The 48 times of a day in steps of 30 minutes.
     static std::vector<int> timeChoices();
-    static QString timeText(int64_t minutes);   // "22:00"
+    static QString timeText(int64_t minutes);  // "22:00"
     // A shortcut as shown: "Ctrl+Alt+Super+B", arrows as arrow glyphs.
     static QString shortcutText(Action action);
     // An application icon from its icon name or path (empty: none).

@@ -138,7 +138,8 @@ void BlindTestPanel::refresh()
     start_->setText(L10n::text(QStringLiteral("Start"), language));
 
     const std::optional<QString>& listening = test_->listening();
-    const std::pair<StudioButton*, QString> sides[] = {{listenA_, QStringLiteral("A")}, {listenB_, QStringLiteral("B")}};
+    const std::pair<StudioButton*, QString> sides[] = {{listenA_, QStringLiteral("A")},
+                                                       {listenB_, QStringLiteral("B")}};
     for (const auto& [button, side] : sides) {
         const bool heard = listening == side;
         button->setText(L10n::text(QStringLiteral("Listen to {0}"), language, side));

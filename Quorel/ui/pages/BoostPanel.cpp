@@ -133,14 +133,10 @@ BoostPanel::EffectCard BoostPanel::makeCard(QWidget* parent, bool withDot, bool 
 
 bool BoostPanel::driveShaping() const
 {
-    return PanelFormat::driveShaping(system_.isActive(), model_.settings().driveAmount,
-                                     system_.meters().driveActivity);
+    return PanelFormat::driveShaping(system_.isActive(), model_.settings().driveAmount, system_.meters().driveActivity);
 }
 
-bool BoostPanel::levelerReadoutShown() const
-{
-    return model_.settings().levelerStrength > 0 && system_.isActive();
-}
+bool BoostPanel::levelerReadoutShown() const { return model_.settings().levelerStrength > 0 && system_.isActive(); }
 
 void BoostPanel::refreshSettings()
 {

@@ -99,7 +99,8 @@ void DetailPanels::refreshTexts()
     ceilingTitle_->setText(ceiling);
     release_->setLabel(release);
     ceiling_->setLabel(ceiling);
-    releaseRow_->setToolTip(L10n::text("Recovery time: shorter adds presence; longer tends to sound smoother.", language));
+    releaseRow_->setToolTip(
+        L10n::text("Recovery time: shorter adds presence; longer tends to sound smoother.", language));
     ceilingRow_->setToolTip(L10n::text("Maximum peak level in processed audio.", language));
     refresh();
 }

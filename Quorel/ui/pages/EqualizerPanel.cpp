@@ -130,8 +130,10 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
         painter.setBrush(colour_);
-        if (line_) painter.drawRoundedRect(QRectF(0, 3, 12, 2), 1, 1);
-        else painter.drawRoundedRect(QRectF(0, 0, 8, 8), 2, 2);
+        if (line_)
+            painter.drawRoundedRect(QRectF(0, 3, 12, 2), 1, 1);
+        else
+            painter.drawRoundedRect(QRectF(0, 0, 8, 8), 2, 2);
     }
 
 private:
@@ -157,15 +159,9 @@ double EqualizerPanel::overlayRate(const std::optional<SystemBoostEngine::Info>&
     return info ? info->sampleRate : 48000.0;
 }
 
-bool EqualizerPanel::faderEnabled(int band, float nyquist)
-{
-    return DSPSettings::frequencies[size_t(band)] < nyquist;
-}
+bool EqualizerPanel::faderEnabled(int band, float nyquist) { return DSPSettings::frequencies[size_t(band)] < nyquist; }
 
-QString EqualizerPanel::percentText(float amount)
-{
-    return PanelFormat::percentText(amount);
-}
+QString EqualizerPanel::percentText(float amount) { return PanelFormat::percentText(amount); }
 
 EqualizerPanel::EqualizerPanel(BoostModel& model, QWidget* parent)
     : QWidget(parent), model_(model), spectrum_(new SpectrumModel(this))
@@ -244,8 +240,8 @@ QHBoxLayout* EqualizerPanel::buildFaders(StudioPanel* card)
         valueLabels_.push_back(value);
         auto* fader = new EqualizerFader(area);
         faders_.push_back(fader);
-        const bool octave = std::find(DSPSettings::octaveBandIndices.begin(), DSPSettings::octaveBandIndices.end(), i) !=
-                            DSPSettings::octaveBandIndices.end();
+        const bool octave = std::find(DSPSettings::octaveBandIndices.begin(), DSPSettings::octaveBandIndices.end(), i)
+                            != DSPSettings::octaveBandIndices.end();
         QLabel* band = PanelText::mono(8, octave ? QFont::DemiBold : QFont::Normal,
                                        octave ? Studio::text() : Studio::withOpacity(Studio::secondary(), 0.75), area);
         band->setAlignment(Qt::AlignCenter);
@@ -338,8 +334,9 @@ void EqualizerPanel::refreshLegendHelp()
 {
     lastLive_ = spectrum_->live();
     const AppLanguage language = L10n::language();
-    legend_->setToolTip(lastLive_ ? L10n::text("Live per-band spectrum and estimated response of your settings.", language)
-                                  : L10n::text("Enable processing to see the live spectrum.", language));
+    legend_->setToolTip(lastLive_
+                            ? L10n::text("Live per-band spectrum and estimated response of your settings.", language)
+                            : L10n::text("Enable processing to see the live spectrum.", language));
 }
 
 void EqualizerPanel::refreshTexts()

@@ -80,8 +80,10 @@ void EqualizerSpectrum::renderCurveLayer(const Geometry& g, qreal ratio)
     QPainterPath curve;
     for (size_t k = 0; k < points.size(); ++k) {
         const QPointF at = g.curvePoint(points[k]);
-        if (k == 0) curve.moveTo(at);
-        else curve.lineTo(at);
+        if (k == 0)
+            curve.moveTo(at);
+        else
+            curve.lineTo(at);
     }
     QPainterPath area = curve;
     area.lineTo(30 * g.pitch() + g.column() / 2, g.zeroLine());
@@ -139,8 +141,8 @@ void EqualizerSpectrum::paintEvent(QPaintEvent*)
     }
 
     const qreal ratio = devicePixelRatioF();
-    if (curveDirty_ || curveLayer_.isNull() || curveLayer_.devicePixelRatio() != ratio ||
-        curveLayer_.size() != (QSizeF(g.width, g.height) * ratio).toSize())
+    if (curveDirty_ || curveLayer_.isNull() || curveLayer_.devicePixelRatio() != ratio
+        || curveLayer_.size() != (QSizeF(g.width, g.height) * ratio).toSize())
         renderCurveLayer(g, ratio);
     painter.drawPixmap(0, 0, curveLayer_);
 }

@@ -32,13 +32,13 @@ public:
         qreal trackInset = 5;
 
         bool drawable() const { return width >= minimumWidth; }
-        qreal column() const { return (width - 60) / 31; }   // c
-        qreal pitch() const { return column() + 2; }         // p
+        qreal column() const { return (width - 60) / 31; }  // c
+        qreal pitch() const { return column() + 2; }        // p
         qreal centre(int band) const { return band * pitch() + column() / 2; }
         qreal top() const { return trackInset; }
         qreal bottom() const { return height - trackInset; }
         qreal track() const { return height - 2 * trackInset; }  // T
-        qreal barWidth() const;                              // max(0.55 c, 3)
+        qreal barWidth() const;                                  // max(0.55 c, 3)
         // The bar of a band at `levelDB`: none at -60 dB or below, or 0.5 pt tall or less.
         std::optional<QRectF> bar(int band, float levelDB) const;
         QPointF curvePoint(const EqualizerResponse::Point& point) const;

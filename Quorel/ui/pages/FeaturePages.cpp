@@ -31,8 +31,7 @@ QWidget* stack(QWidget* parent, std::initializer_list<QWidget*> cards)
 
 QWidget* boost(BoostModel& model, QWidget* parent)
 {
-    return stack(parent, {new BoostPanel(model, model.system()), new MonitorPanel(model),
-                          new BlindTestPanel(model)});
+    return stack(parent, {new BoostPanel(model, model.system()), new MonitorPanel(model), new BlindTestPanel(model)});
 }
 
 QWidget* output(BoostModel& model, QWidget* parent)

@@ -252,18 +252,20 @@ void HeadphonePanel::showConfirmation()
         confirmation_ = new QMessageBox(window());
         confirmation_->setWindowModality(Qt::WindowModal);
         confirmation_->setIcon(QMessageBox::NoIcon);
-        QPushButton* remove = confirmation_->addButton(L10n::text(QStringLiteral("Delete"), language),
-                                                       QMessageBox::DestructiveRole);
-        QPushButton* cancel = confirmation_->addButton(L10n::text(QStringLiteral("Cancel"), language),
-                                                       QMessageBox::RejectRole);
+        QPushButton* remove =
+            confirmation_->addButton(L10n::text(QStringLiteral("Delete"), language), QMessageBox::DestructiveRole);
+        QPushButton* cancel =
+            confirmation_->addButton(L10n::text(QStringLiteral("Cancel"), language), QMessageBox::RejectRole);
         confirmation_->setEscapeButton(cancel);
         confirmation_->setDefaultButton(cancel);
         QPointer<QMessageBox> box = confirmation_;
         connect(confirmation_, &QMessageBox::finished, this, [this, box, remove] {
             const bool confirmed = box && box->clickedButton() == remove;
             if (box) box->deleteLater();
-            if (confirmed) confirmDelete();
-            else state_->closeConfirmation();
+            if (confirmed)
+                confirmDelete();
+            else
+                state_->closeConfirmation();
         });
     }
     confirmation_->setWindowTitle(L10n::text(QStringLiteral("Delete profile?"), language));

@@ -25,8 +25,7 @@ using PanelWidgets::label;
 
 QString MonitorPanel::withheld() { return QStringLiteral("\u2014"); }
 
-MonitorPanel::MonitorPanel(BoostModel& model, QWidget* parent)
-    : QWidget(parent), model_(model), system_(model.system())
+MonitorPanel::MonitorPanel(BoostModel& model, QWidget* parent) : QWidget(parent), model_(model), system_(model.system())
 {
     StudioPanel* card = StudioPanel::filling(this);
     card->contentLayout()->setSpacing(16);
@@ -83,8 +82,8 @@ void MonitorPanel::refreshReadings()
     const AppLanguage language = language_;
     const bool active = system_.isActive();
     badgeDot_->setColour(active ? Studio::cyan() : Studio::withOpacity(Studio::secondary(), 0.4));
-    const QString badge = active ? L10n::text(QStringLiteral("LIVE"), language)
-                                 : L10n::text(QStringLiteral("STOPPED"), language);
+    const QString badge =
+        active ? L10n::text(QStringLiteral("LIVE"), language) : L10n::text(QStringLiteral("STOPPED"), language);
     if (badge_->text() != badge) badge_->setText(badge);
 
     const SystemModel::Meters& meters = system_.meters();
@@ -110,8 +109,9 @@ void MonitorPanel::refreshTexts()
     input_->setTitle(L10n::text(QStringLiteral("Input"), language));
     output_->setTitle(L10n::text(QStringLiteral("Output"), language));
     reductionTitle_->setText(L10n::text(QStringLiteral("Peak reduction"), language));
-    column_->setToolTip(L10n::text(
-        QStringLiteral("How much the limiter reduced the peaks. Distortion becomes more likely above 6 dB."), language));
+    column_->setToolTip(
+        L10n::text(QStringLiteral("How much the limiter reduced the peaks. Distortion becomes more likely above 6 dB."),
+                   language));
     refreshReadings();
 }
 

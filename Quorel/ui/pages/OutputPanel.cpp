@@ -192,12 +192,13 @@ void OutputPanel::refresh()
     const std::optional<QString>& chosen = system_.outputDeviceUID();
     const std::vector<HAL::OutputDevice>& devices = system_.outputDevices();
     const bool disconnected =
-        chosen &&
-        std::none_of(devices.begin(), devices.end(), [&](const HAL::OutputDevice& d) { return d.uid == *chosen; }) &&
-        (!volume_ || volume_->device() == HAL::noDevice);
+        chosen
+        && std::none_of(devices.begin(), devices.end(), [&](const HAL::OutputDevice& d) { return d.uid == *chosen; })
+        && (!volume_ || volume_->device() == HAL::noDevice);
 
     const QString name = disconnected ? L10n::text(QStringLiteral("Device disconnected"), language)
-                                      : volume_ ? volume_->deviceName() : QString();
+                         : volume_    ? volume_->deviceName()
+                                      : QString();
     symbol_->setName(PanelFormat::deviceSymbol(name));
     name_->setText(name);
     source_->setText(system_.outputDeviceUID()
@@ -210,8 +211,7 @@ void OutputPanel::refresh()
     picker_->setAccessibleName(L10n::text(QStringLiteral("Output"), language));
 
     const bool restarting = system_.restartingAudioService();
-    restart_->setVisible(
-        PanelFormat::restartShown(system_.isActive(), system_.canRestartAudioService(), restarting));
+    restart_->setVisible(PanelFormat::restartShown(system_.isActive(), system_.canRestartAudioService(), restarting));
     restart_->setText(restarting ? L10n::text(QStringLiteral("Restarting…"), language)
                                  : L10n::text(QStringLiteral("Restart audio service"), language));
     restart_->setEnabled(!restarting);

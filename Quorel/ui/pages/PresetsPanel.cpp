@@ -91,7 +91,8 @@ protected:
         const qreal textWidth = QFontMetricsF(font).horizontalAdvance(text());
         painter.drawText(QRectF(x, 0, textWidth + 1, bounds.height()), Qt::AlignVCenter | Qt::AlignLeft, text());
         x += textWidth + 8;
-        Symbols::draw(painter, QStringLiteral("chevron.up.chevron.down"), QRectF(x, mid - 4.5, 9, 9), Studio::secondary());
+        Symbols::draw(painter, QStringLiteral("chevron.up.chevron.down"), QRectF(x, mid - 4.5, 9, 9),
+                      Studio::secondary());
         FocusRing::drawIfFocused(painter, *this, 9);
     }
 
@@ -180,10 +181,7 @@ class ChipFlow : public QWidget {
 public:
     static constexpr int spacing = 6;
 
-    explicit ChipFlow(QWidget* parent) : QWidget(parent)
-    {
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    }
+    explicit ChipFlow(QWidget* parent) : QWidget(parent) { setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed); }
     void setChips(const QList<QWidget*>& chips)
     {
         chips_ = chips;
@@ -369,7 +367,8 @@ void PresetsPanel::rebuildMenu()
     for (const Section& section : menuSections(model_.presets())) {
         presetMenu_->addSection(presetCategory::title(section.category, language));
         for (const SoundPreset& preset : section.presets) {
-            QAction* item = presetMenu_->addAction(Symbols::icon(preset.symbol, Studio::violet()), preset.localizedName(language));
+            QAction* item =
+                presetMenu_->addAction(Symbols::icon(preset.symbol, Studio::violet()), preset.localizedName(language));
             connect(item, &QAction::triggered, this, [this, preset] { model_.apply(preset); });
         }
     }
@@ -404,7 +403,8 @@ void PresetsPanel::showNamePrompt()
     layout->addWidget(title);
     QLabel* message = PanelText::label(11, QFont::Normal, Studio::secondary(), dialog);
     message->setWordWrap(true);
-    message->setText(L10n::text("Saves the equalizer, bass cut, Loudness and limiter. Boost is not part of the preset.", language));
+    message->setText(
+        L10n::text("Saves the equalizer, bass cut, Loudness and limiter. Boost is not part of the preset.", language));
     layout->addWidget(message);
     auto* field = new QLineEdit(dialog);
     field->setPlaceholderText(L10n::text("Preset name", language));
@@ -508,7 +508,8 @@ void PresetsPanel::exportCurrent()
 {
     const AppLanguage language = L10n::language();
     const std::optional<SoundPreset> selected = model_.presets().selected();
-    const SoundPreset preset = selected ? *selected : SoundPreset::customNamed(L10n::text("Custom", language), model_.settings());
+    const SoundPreset preset =
+        selected ? *selected : SoundPreset::customNamed(L10n::text("Custom", language), model_.settings());
     const std::optional<QString> path = PresetFileDialogs::saveFile(window(), PresetLibrary::exportFileName(preset));
     if (!path || path->isEmpty()) return;
     QString failure;
@@ -518,8 +519,7 @@ void PresetsPanel::exportCurrent()
     } catch (const std::exception& error) {
         failure = LocalizedMessage::fromError(error).localized(language);
     }
-    if (!failure.isEmpty())
-        model_.system().setErrorMessage(LocalizedMessage::make("Could not export: {0}", failure));
+    if (!failure.isEmpty()) model_.system().setErrorMessage(LocalizedMessage::make("Could not export: {0}", failure));
 }
 
 void PresetsPanel::importFiles()

@@ -11,7 +11,8 @@
 namespace quorel {
 
 SpectrumModel::SpectrumModel(QObject* parent)
-    : QObject(parent), input_(DSPSettings::frequencies.size(), floorDB), output_(DSPSettings::frequencies.size(), floorDB)
+    : QObject(parent), input_(DSPSettings::frequencies.size(), floorDB),
+      output_(DSPSettings::frequencies.size(), floorDB)
 {
 }
 

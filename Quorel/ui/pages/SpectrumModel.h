@@ -20,7 +20,7 @@ class SystemModel;
 class SpectrumModel : public QObject {
     Q_OBJECT
 public:
-    static constexpr int intervalMS = 33;        // 1/30 s
+    static constexpr int intervalMS = 33;  // 1/30 s
     static constexpr float floorDB = -120;
     static constexpr float fallPerTick = 1.3f;
 

@@ -15,10 +15,7 @@ namespace quorel {
 
 namespace {
 
-bool supportsVolume(const SystemModel& system)
-{
-    return system.volume() && system.volume()->supportsVolume();
-}
+bool supportsVolume(const SystemModel& system) { return system.volume() && system.volume()->supportsVolume(); }
 
 }  // namespace
 
@@ -58,8 +55,7 @@ AppMenus::AppMenus(BoostModel& model, UpdateChecker& updater, QMenuBar* bar, QWi
     });
     connect(volume_, &QAction::triggered, this, [this] {
         // The enabled state is refreshed live, but a shortcut may race a device change.
-        if (supportsVolume(model_.system()))
-            model_.system().volume()->set(1.0f);
+        if (supportsVolume(model_.system())) model_.system().volume()->set(1.0f);
     });
     connect(reset_, &QAction::triggered, this, [this] { model_.reset(); });
 

@@ -48,16 +48,11 @@ MainView::PageBuilder& pageBuilder()
 
 QWidget* defaultPage(MainTab tab, BoostModel& model, UpdateChecker& updater, QWidget* parent)
 {
-    if (tab == MainTab::equalizer)
-        return EqualizerPage::build(model, parent);
-    if (tab == MainTab::automation)
-        return new AutomationPanel(model, parent);
-    if (tab == MainTab::settings)
-        return new SettingsPanel(model, updater, parent);
-    if (tab == MainTab::boost)
-        return FeaturePages::boost(model, parent);
-    if (tab == MainTab::output)
-        return FeaturePages::output(model, parent);
+    if (tab == MainTab::equalizer) return EqualizerPage::build(model, parent);
+    if (tab == MainTab::automation) return new AutomationPanel(model, parent);
+    if (tab == MainTab::settings) return new SettingsPanel(model, updater, parent);
+    if (tab == MainTab::boost) return FeaturePages::boost(model, parent);
+    if (tab == MainTab::output) return FeaturePages::output(model, parent);
     auto* empty = new QWidget(parent);
     empty->setFixedHeight(0);
     return empty;
@@ -142,14 +137,12 @@ MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)
     row->addWidget(scroll_, 1);
 
     connect(&model_, &BoostModel::tabChanged, this, [this] {
-        if (model_.tab() != pageTab_)
-            rebuildPage();
+        if (model_.tab() != pageTab_) rebuildPage();
         refresh();
     });
     LanguageBinding::follow(this, [this] {
         refresh();
-        if (alertBox_)
-            showAlert(shownAlert_);  // the same alert, rendered again in the new language
+        if (alertBox_) showAlert(shownAlert_);  // the same alert, rendered again in the new language
     });
     connect(&model_.system(), &SystemModel::errorChanged, this, &MainView::presentNext);
     connect(&model_.system(), &SystemModel::flagsChanged, this, &MainView::refresh);
@@ -164,8 +157,7 @@ MainView::MainView(BoostModel& model, UpdateChecker& updater, QWidget* parent)
 
 MainView::~MainView()
 {
-    if (alertBox_)
-        alertBox_->disconnect(this);
+    if (alertBox_) alertBox_->disconnect(this);
 }
 
 void MainView::refresh()
@@ -209,8 +201,7 @@ void MainView::rebuildPage()
         if (focused && page_->isAncestorOf(focused)) {
             const Qt::FocusReason reason = FocusRing::showsRing(*focused) ? Qt::OtherFocusReason : Qt::MouseFocusReason;
             for (SidebarItem* item : sidebar_->items())
-                if (item->tab() == model_.tab())
-                    item->setFocus(reason);
+                if (item->tab() == model_.tab()) item->setFocus(reason);
         }
         column_->removeWidget(page_);
         page_->hide();
@@ -220,8 +211,7 @@ void MainView::rebuildPage()
     QWidget* parent = scroll_->widget();
     const PageBuilder& builder = pageBuilder();
     page_ = builder ? builder(pageTab_, model_, updater_, parent) : defaultPage(pageTab_, model_, updater_, parent);
-    if (!page_)
-        page_ = defaultPage(pageTab_, model_, updater_, parent);
+    if (!page_) page_ = defaultPage(pageTab_, model_, updater_, parent);
     column_->insertWidget(index, page_);
     // Each page opens at its top, never where the previous one was scrolled to.
     scroll_->verticalScrollBar()->setValue(0);
@@ -236,8 +226,7 @@ void MainView::rebuildPage()
         fade->setEndValue(1.0);
         QPointer<QWidget> faded = page_;
         connect(fade, &QPropertyAnimation::finished, page_, [faded] {
-            if (faded)
-                faded->setGraphicsEffect(nullptr);  // paint directly again once it has faded in
+            if (faded) faded->setGraphicsEffect(nullptr);  // paint directly again once it has faded in
         });
         fade->start(QAbstractAnimation::DeleteWhenStopped);
     }
@@ -259,16 +248,15 @@ void MainView::paintEvent(QPaintEvent*)
 void MainView::presentNext()
 {
     // Deferred: a value may change from inside the handler of the alert that is closing.
-    if (presentPending_)
-        return;
+    if (presentPending_) return;
     presentPending_ = true;
     QTimer::singleShot(0, this, [this] {
         presentPending_ = false;
         if (alertBox_) {
             // The shown alert's value went away by other means: close it without its actions.
-            const bool stillDue = (shownAlert_ == Alert::error && model_.system().errorMessage()) ||
-                                  (shownAlert_ == Alert::update && updater_.available()) ||
-                                  (shownAlert_ == Alert::updateMessage && updater_.localizedMessage());
+            const bool stillDue = (shownAlert_ == Alert::error && model_.system().errorMessage())
+                                  || (shownAlert_ == Alert::update && updater_.available())
+                                  || (shownAlert_ == Alert::updateMessage && updater_.localizedMessage());
             if (stillDue) {
                 showAlert(shownAlert_);  // rebuilt only when its texts or buttons changed
             } else {
@@ -277,15 +265,12 @@ void MainView::presentNext()
             }
             return;
         }
-        if (!window() || !window()->isVisible())
-            return;
-        if (sheet_)
-            return;
+        if (!window() || !window()->isVisible()) return;
+        if (sheet_) return;
         if (onboarding_->presented()) {
             sheet_ = new OnboardingView(model_, *onboarding_, window());
             connect(sheet_, &QDialog::finished, this, [this] {
-                if (sheet_)
-                    sheet_->deleteLater();
+                if (sheet_) sheet_->deleteLater();
                 sheet_ = nullptr;
                 presentNext();
             });
@@ -304,8 +289,7 @@ void MainView::presentNext()
 void MainView::dismissAlert()
 {
     QMessageBox* box = alertBox_;
-    if (!box)
-        return;
+    if (!box) return;
     box->disconnect(this);
     alertBox_ = nullptr;
     shownAlert_ = Alert::none;
@@ -364,16 +348,14 @@ void MainView::showAlert(Alert alert)
         choices.push_back({L10n::text("OK", language), [this] { updater_.clearLocalizedMessage(); }});
         break;
     }
-    case Alert::none:
-        return;
+    case Alert::none: return;
     }
 
     QStringList signature{title, message};
-    for (const Choice& choice : choices)
-        signature << choice.text;
+    for (const Choice& choice : choices) signature << choice.text;
     if (alertBox_) {
         if (shownAlert_ == alert && alertBox_->property("signature").toStringList() == signature)
-            return;  // already shown as it is
+            return;      // already shown as it is
         dismissAlert();  // new texts or buttons: shown afresh
     }
 
@@ -397,16 +379,14 @@ void MainView::showAlert(Alert alert)
     // buttonClicked comes before the box closes, so each action runs in its own order before
     // the close clears what is left.
     connect(box, &QMessageBox::buttonClicked, this, [actions](QAbstractButton* button) {
-        if (auto found = actions->find(button); found != actions->end())
-            found->second();
+        if (auto found = actions->find(button); found != actions->end()) found->second();
     });
     box->setEscapeButton(buttons.at(escapeIndex));
     box->setDefaultButton(buttons.last());
     alertBox_ = box;
     shownAlert_ = alert;
     connect(box, &QMessageBox::finished, this, [this, box] {
-        if (alertBox_ == box)
-            alertClosed();
+        if (alertBox_ == box) alertClosed();
     });
     box->open();
 }
@@ -416,25 +396,20 @@ void MainView::alertClosed()
     // Closed by the system (not by one of its buttons): clear the alert's own value.
     switch (shownAlert_) {
     case Alert::error:
-        if (model_.system().errorMessage())
-            model_.system().setErrorMessage(std::nullopt);
+        if (model_.system().errorMessage()) model_.system().setErrorMessage(std::nullopt);
         break;
     case Alert::update:
-        if (updater_.available())
-            updater_.clearAvailable();
+        if (updater_.available()) updater_.clearAvailable();
         break;
     case Alert::updateMessage:
-        if (updater_.localizedMessage())
-            updater_.clearLocalizedMessage();
+        if (updater_.localizedMessage()) updater_.clearLocalizedMessage();
         break;
-    case Alert::none:
-        break;
+    case Alert::none: break;
     }
     QMessageBox* box = alertBox_;
     alertBox_ = nullptr;
     shownAlert_ = Alert::none;
-    if (box)
-        box->deleteLater();
+    if (box) box->deleteLater();
     presentNext();
 }
 

@@ -50,7 +50,8 @@ public:
 
     // Builds the page of a tab; the feature panels install theirs here. The default shows the
     // settings panel on the settings page and nothing below the header elsewhere.
-    using PageBuilder = std::function<QWidget*(MainTab tab, BoostModel& model, UpdateChecker& updater, QWidget* parent)>;
+    using PageBuilder =
+        std::function<QWidget*(MainTab tab, BoostModel& model, UpdateChecker& updater, QWidget* parent)>;
     static void setPageBuilder(PageBuilder builder);
 
     void refresh();

@@ -10,8 +10,7 @@
 
 namespace quorel {
 
-MainWindow::MainWindow(BoostModel& model, UpdateChecker& updater, bool logStats, QWidget* parent)
-    : QMainWindow(parent)
+MainWindow::MainWindow(BoostModel& model, UpdateChecker& updater, bool logStats, QWidget* parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Quorel"));
     setObjectName(QStringLiteral("main"));
@@ -32,8 +31,7 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    if (keepRunning_ && keepRunning_())
-        return;  // hidden; the tray icon brings it back
+    if (keepRunning_ && keepRunning_()) return;  // hidden; the tray icon brings it back
     emit quitRequested();
 }
 

@@ -39,10 +39,7 @@ QLabel* label(const QFont& font, const QColor& colour, QWidget* parent)
 
 }  // namespace
 
-QString MenuBarPanel::percentText(float value)
-{
-    return PanelFormat::percentText(value);
-}
+QString MenuBarPanel::percentText(float value) { return PanelFormat::percentText(value); }
 
 MenuBarPanel::MenuBarPanel(BoostModel& model, QWidget* parent) : QWidget(parent), model_(model)
 {
@@ -74,7 +71,8 @@ MenuBarPanel::MenuBarPanel(BoostModel& model, QWidget* parent) : QWidget(parent)
     power_ = new PowerButton(this);
     header->addWidget(power_);
     column->addLayout(header);
-    connect(power_, &QAbstractButton::clicked, this, [this] { model_.system().setActive(!model_.system().isActive()); });
+    connect(power_, &QAbstractButton::clicked, this,
+            [this] { model_.system().setActive(!model_.system().isActive()); });
 
     // 2 to 5. The four amounts.
     addRow("Boost", &DSPSettings::boostDB, 0, 12, 0.5f, QStringLiteral("dB"));
@@ -125,8 +123,9 @@ MenuBarPanel::MenuBarPanel(BoostModel& model, QWidget* parent) : QWidget(parent)
     quit_->setFlat(true);
     quit_->setFont(Studio::font(11));
     quit_->setCursor(Qt::PointingHandCursor);
-    quit_->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; color: %1; padding: 2px; }")
-                             .arg(Studio::secondary().name()));
+    quit_->setStyleSheet(
+        QStringLiteral("QPushButton { border: none; background: transparent; color: %1; padding: 2px; }")
+            .arg(Studio::secondary().name()));
     bottom->addWidget(quit_);
     column->addLayout(bottom);
     connect(open_, &QAbstractButton::clicked, this, &MenuBarPanel::openRequested);
@@ -149,10 +148,8 @@ void MenuBarPanel::addRow(const char* titleKey, float DSPSettings::*field, float
                           const QString& unit)
 {
     Row row{label(Studio::font(11, QFont::Medium), Studio::text(), this),
-            label(Studio::font(11, QFont::DemiBold), Studio::violet(), this),
-            new StudioSlider(Qt::Horizontal, this),
-            field,
-            titleKey};
+            label(Studio::font(11, QFont::DemiBold), Studio::violet(), this), new StudioSlider(Qt::Horizontal, this),
+            field, titleKey};
     row.slider->setValueRange(lo, hi);
     row.slider->setStep(step);
     row.slider->setUnit(unit);
@@ -177,8 +174,7 @@ QMenu* MenuBarPanel::presetMenu() const
 QStringList MenuBarPanel::valueTexts() const
 {
     QStringList texts;
-    for (const Row& row : rows_)
-        texts << row.value->text();
+    for (const Row& row : rows_) texts << row.value->text();
     return texts;
 }
 
@@ -233,8 +229,7 @@ void MenuBarPanel::rebuildPresetMenu()
     const AppLanguage language = L10n::language();
     for (PresetCategory category : presetCategory::allCases) {
         const std::vector<SoundPreset> presets = model_.presets().presets(category);
-        if (presets.empty())
-            continue;
+        if (presets.empty()) continue;
         presetMenu_->addSection(presetCategory::title(category, language));
         for (const SoundPreset& preset : presets) {
             QAction* action = presetMenu_->addAction(preset.localizedName(language));

@@ -12,16 +12,14 @@ OnboardingState::OnboardingState(QObject* parent) : QObject(parent)
 
 void OnboardingState::setPresented(bool presented)
 {
-    if (presented_ == presented)
-        return;
+    if (presented_ == presented) return;
     presented_ = presented;
     emit presentedChanged(presented_);
 }
 
 void OnboardingState::setStep(int step)
 {
-    if (step_ == step)
-        return;
+    if (step_ == step) return;
     step_ = step;
     emit stepChanged(step_);
 }

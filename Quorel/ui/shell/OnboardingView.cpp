@@ -156,8 +156,7 @@ OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidge
     skip_ = new StudioButton(QString(), false, this);
     back_ = new StudioButton(QString(), false, this);
     forward_ = new StudioButton(QString(), true, this);
-    for (StudioButton* button : {skip_, back_, forward_})
-        button->setFocusPolicy(Qt::StrongFocus);
+    for (StudioButton* button : {skip_, back_, forward_}) button->setFocusPolicy(Qt::StrongFocus);
     buttons->addWidget(skip_);
     buttons->addStretch(1);
     buttons->addWidget(back_);
@@ -165,8 +164,7 @@ OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidge
     column->addLayout(buttons);
     connect(skip_, &QAbstractButton::clicked, this, [this] { state_.complete(); });
     connect(back_, &QAbstractButton::clicked, this, [this] {
-        if (state_.step() > 0)
-            state_.setStep(state_.step() - 1);
+        if (state_.step() > 0) state_.setStep(state_.step() - 1);
     });
     connect(forward_, &QAbstractButton::clicked, this, [this] {
         if (state_.step() != 2)
@@ -177,8 +175,7 @@ OnboardingView::OnboardingView(BoostModel& model, OnboardingState& state, QWidge
 
     connect(&state_, &OnboardingState::stepChanged, this, &OnboardingView::refresh);
     connect(&state_, &OnboardingState::presentedChanged, this, [this](bool presented) {
-        if (!presented && isVisible())
-            QDialog::done(QDialog::Accepted);
+        if (!presented && isVisible()) QDialog::done(QDialog::Accepted);
     });
     LanguageBinding::follow(this, &OnboardingView::refresh);
     connect(&model_, &BoostModel::settingsChanged, this, &OnboardingView::refresh);
@@ -291,16 +288,15 @@ void OnboardingView::buildStep()
         auto* actions = new QHBoxLayout;
         actions->setSpacing(10);
         const bool active = system.isActive();
-        enable_ = new StudioButton(active ? L10n::text("Processing is active", language)
-                                          : L10n::text("Enable now", language),
-                                   !active, content_);
+        enable_ =
+            new StudioButton(active ? L10n::text("Processing is active", language) : L10n::text("Enable now", language),
+                             !active, content_);
         enable_->setEnabled(!active);
         connect(enable_, &QAbstractButton::clicked, this, [this] { model_.system().setActive(true); });
         actions->addWidget(enable_);
         if (system.needsPermission() && system.canOpenSoundSettings()) {
             soundSettings_ = new StudioButton(L10n::text("Open sound settings", language), false, content_);
-            connect(soundSettings_, &QAbstractButton::clicked, this,
-                    [this] { model_.system().openPrivacySettings(); });
+            connect(soundSettings_, &QAbstractButton::clicked, this, [this] { model_.system().openPrivacySettings(); });
             actions->addWidget(soundSettings_);
         }
         actions->addStretch(1);
@@ -325,8 +321,7 @@ void OnboardingView::buildStep()
         const std::optional<QString>& selected = model_.presets().selectedID();
         for (const QString& id : presetIDs_) {
             const std::optional<SoundPreset> preset = BuiltInPresets::preset(id);
-            if (!preset)
-                continue;
+            if (!preset) continue;
             auto* card = new PresetCard(*preset, selected && *selected == preset->id, content_);
             const SoundPreset chosen = *preset;
             connect(card, &QAbstractButton::clicked, this, [this, chosen] { model_.apply(chosen); });
@@ -345,8 +340,7 @@ void OnboardingView::buildStep()
     for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
         if (content_->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) order << w;
     order << skip_ << back_ << forward_;
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
     builtStep_ = step;
     if (focusAt >= 0) {
         const QList<QWidget*> rebuilt = controls();

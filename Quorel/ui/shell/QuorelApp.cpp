@@ -76,18 +76,15 @@ QuorelApp::QuorelApp(StartupOptions options, SingleInstance* instance, QObject* 
     trayHost_ = TrayHostWatcher::forSession();
     connect(trayHost_.get(), &TrayHostWatcher::hostAppeared, tray_, &TrayController::showIcon);
     connect(trayHost_.get(), &TrayHostWatcher::availableChanged, this, [this](bool available) {
-        if (!available)
-            tray_->hideIcon();
+        if (!available) tray_->hideIcon();
         TrayPresence::shared().setPresent(available);
     });
-    if (trayHost_->available())
-        tray_->showIcon();
+    if (trayHost_->available()) tray_->showIcon();
     TrayPresence::shared().setPresent(trayHost_->available());
 
     if (instance) {
         connect(instance, &SingleInstance::openRequested, this, [this](const QStringList& uris) {
-            for (const QString& uri : uris)
-                handle(uri);
+            for (const QString& uri : uris) handle(uri);
         });
         connect(instance, &SingleInstance::activateRequested, this, &QuorelApp::showWindow);
     }
@@ -95,8 +92,7 @@ QuorelApp::QuorelApp(StartupOptions options, SingleInstance* instance, QObject* 
     // Termination: processing stops, the stored choice stays.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { model_->system().shutdown(); });
 
-    for (const QUrl& url : options_.urls)
-        model_->handle(url);
+    for (const QUrl& url : options_.urls) model_->handle(url);
 }
 
 MainWindow* QuorelApp::window() const { return window_.data(); }
@@ -117,20 +113,13 @@ QuorelApp::~QuorelApp()
     }
 }
 
-void QuorelApp::handle(const QString& uri)
-{
-    model_->handle(QUrl(uri));
-}
+void QuorelApp::handle(const QString& uri) { model_->handle(QUrl(uri)); }
 
-bool QuorelApp::keepsRunningOnClose() const
-{
-    return trayHost_ && trayHost_->available();
-}
+bool QuorelApp::keepsRunningOnClose() const { return trayHost_ && trayHost_->available(); }
 
 void QuorelApp::showWindow()
 {
-    if (!window_)
-        return;
+    if (!window_) return;
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -144,8 +133,7 @@ void QuorelApp::quit()
 
 void QuorelApp::installSignalHandlers()
 {
-    if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return;
+    if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
     signalNotifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
     connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
         char byte = 0;

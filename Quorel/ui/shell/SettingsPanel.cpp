@@ -51,17 +51,13 @@ QCheckBox* switchBox(QWidget* parent)
 
 }  // namespace
 
-QString SettingsPanel::supportAddress()
-{
-    return QStringLiteral("support@") + ProductInfo::websiteURL().host();
-}
+QString SettingsPanel::supportAddress() { return QStringLiteral("support@") + ProductInfo::websiteURL().host(); }
 
 std::optional<QUrl> SettingsPanel::supportURL(const QString& version)
 {
     const QString text = QStringLiteral("mailto:") + supportAddress() + QStringLiteral("?subject=Quorel%20") + version;
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || text.contains(' ') || supportAddress().endsWith('@'))
-        return std::nullopt;
+    if (!url.isValid() || text.contains(' ') || supportAddress().endsWith('@')) return std::nullopt;
     return url;
 }
 
@@ -199,8 +195,7 @@ QHBoxLayout* SettingsPanel::buildFooter(StudioPanel* card)
     footer->addWidget(version_);
     connect(privacy_, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(ProductInfo::privacyURL()); });
     connect(support_, &QPushButton::clicked, this, [] {
-        if (auto url = supportURL(ProductInfo::version()))
-            QDesktopServices::openUrl(*url);
+        if (auto url = supportURL(ProductInfo::version())) QDesktopServices::openUrl(*url);
     });
     return footer;
 }
@@ -208,8 +203,7 @@ QHBoxLayout* SettingsPanel::buildFooter(StudioPanel* card)
 QList<QPair<QString, QString>> SettingsPanel::shortcutRows() const
 {
     QList<QPair<QString, QString>> rows;
-    for (const auto& [keys, description] : shortcuts_)
-        rows.append({keys->text(), description->text()});
+    for (const auto& [keys, description] : shortcuts_) rows.append({keys->text(), description->text()});
     return rows;
 }
 
@@ -244,7 +238,8 @@ void SettingsPanel::refresh()
     automatic_->setAccessibleName(automaticTitle_->text());
     check_->setText(updater_.checking() ? L10n::text("Checking…", language) : L10n::text("Check now", language));
     check_->setEnabled(!updater_.checking());
-    automaticCaption_->setText(L10n::text("Once a day. Only the version is checked; none of your data is sent.", language));
+    automaticCaption_->setText(
+        L10n::text("Once a day. Only the version is checked; none of your data is sent.", language));
 
     const QString rows[5][2] = {
         {QStringLiteral("Ctrl+M"), L10n::text("Turn processing on or off", language)},
@@ -263,8 +258,8 @@ void SettingsPanel::refresh()
     footer_->setText(L10n::text("Live settings, saved on this computer.", language));
     privacy_->setText(L10n::text("Privacy", language));
     support_->setText(L10n::text("Support", language));
-    version_->setText(QStringLiteral("v") + ProductInfo::version() + QStringLiteral(" (") +
-                      QString::number(ProductInfo::build()) + QStringLiteral(")"));
+    version_->setText(QStringLiteral("v") + ProductInfo::version() + QStringLiteral(" (")
+                      + QString::number(ProductInfo::build()) + QStringLiteral(")"));
 }
 
 }  // namespace quorel

@@ -138,8 +138,8 @@ void WebsiteLink::paintEvent(QPaintEvent*)
     font.setUnderline(hovered_);
     painter.setFont(font);
     painter.setPen(colour);
-    painter.drawText(QRectF(linkPadding + 17, 0, width() - 17 - linkPadding, height()), Qt::AlignVCenter | Qt::AlignLeft,
-                     text());
+    painter.drawText(QRectF(linkPadding + 17, 0, width() - 17 - linkPadding, height()),
+                     Qt::AlignVCenter | Qt::AlignLeft, text());
     FocusRing::drawIfFocused(painter, *this, 6);
 }
 
@@ -260,7 +260,8 @@ Sidebar::Sidebar(BoostModel& model, QWidget* parent) : QWidget(parent), model_(m
     switch_ = new SidebarSwitch(this);
     power->addWidget(switch_);
     column->addLayout(power);
-    connect(switch_, &QAbstractButton::clicked, this, [this] { model_.system().setActive(!model_.system().isActive()); });
+    connect(switch_, &QAbstractButton::clicked, this,
+            [this] { model_.system().setActive(!model_.system().isActive()); });
 
     connect(&model_, &BoostModel::tabChanged, this, &Sidebar::refresh);
     connect(&model_, &BoostModel::processedChanged, this, &Sidebar::refresh);
@@ -294,8 +295,9 @@ void Sidebar::refresh()
     } else {
         statusDot_->setColour(Studio::cyan());
         // A blind test hides which side plays: the line then always reads processed.
-        statusText_->setText(model_.processed() || model_.blindTestRunning() ? L10n::text("Processing system audio", language)
-                                                : L10n::text("Original sound", language));
+        statusText_->setText(model_.processed() || model_.blindTestRunning()
+                                 ? L10n::text("Processing system audio", language)
+                                 : L10n::text("Original sound", language));
     }
     statusLine_->setToolTip(model_.system().status().localized(language));
     switch_->setOn(active);

@@ -12,17 +12,14 @@ namespace {
 // does not begin with "--".
 bool takesValue(const QString& option, const QString& next)
 {
-    if (option == "--export-glyph" || option == "--snapshot")
-        return true;
-    if (option == "--log-stats")
-        return !next.startsWith("--");
+    if (option == "--export-glyph" || option == "--snapshot") return true;
+    if (option == "--log-stats") return !next.startsWith("--");
     return false;
 }
 
 bool isCommandURL(const QString& argument)
 {
-    return argument.startsWith("quorel:", Qt::CaseInsensitive) ||
-           argument.startsWith("corvanta:", Qt::CaseInsensitive);
+    return argument.startsWith("quorel:", Qt::CaseInsensitive) || argument.startsWith("corvanta:", Qt::CaseInsensitive);
 }
 
 // "scheme:..." with a scheme as URLs spell it: a letter, then letters, digits, "+", "-" or ".".
@@ -39,8 +36,7 @@ StartupOptions StartupOptions::parse(const QStringList& arguments)
     StartupOptions options;
     auto valueAfter = [&](const QString& option) -> std::optional<QString> {
         const qsizetype at = arguments.indexOf(option, 1);
-        if (at < 0 || at + 1 >= arguments.size())
-            return std::nullopt;
+        if (at < 0 || at + 1 >= arguments.size()) return std::nullopt;
         return arguments[at + 1];
     };
 
@@ -50,8 +46,7 @@ StartupOptions StartupOptions::parse(const QStringList& arguments)
     options.noPrime = arguments.indexOf("--no-prime", 1) >= 0;
     options.logStats = arguments.indexOf("--log-stats", 1) >= 0;
     if (options.logStats) {
-        if (auto path = valueAfter("--log-stats"); path && !path->startsWith("--"))
-            options.logStatsPath = path;
+        if (auto path = valueAfter("--log-stats"); path && !path->startsWith("--")) options.logStatsPath = path;
     }
     options.exportGlyphPath = valueAfter("--export-glyph");
     options.snapshotPath = valueAfter("--snapshot");
@@ -62,8 +57,7 @@ StartupOptions StartupOptions::parse(const QStringList& arguments)
             ++i;  // the option's value, never a file
             continue;
         }
-        if (argument.isEmpty() || argument.startsWith('-'))
-            continue;
+        if (argument.isEmpty() || argument.startsWith('-')) continue;
         if (isCommandURL(argument)) {
             options.urls.append(QUrl(argument));
         } else if (argument.startsWith("file:", Qt::CaseInsensitive)) {
@@ -90,27 +84,26 @@ bool StartupOptions::asksForHelp(const QStringList& arguments)
 
 QString StartupOptions::helpText()
 {
-    return QStringLiteral(
-        "Usage: quorel [OPTION...] [quorel:URL | FILE...]\n"
-        "\n"
-        "Processes all system audio through Quorel's chain.\n"
-        "\n"
-        "Options:\n"
-        "  --system             turn processing on after start\n"
-        "  --preview            show the window with demonstration values, no audio\n"
-        "  --no-prime           no wake-up playback at start\n"
-        "  --check-controls     run the slider self-check, then quit\n"
-        "  --log-stats [FILE]   write a statistics line every 2 s (to FILE, else standard output)\n"
-        "  --export-glyph FILE  write the application glyph to FILE\n"
-        "  --snapshot FILE      write a picture of the window to FILE\n"
-        "  --version            print the version and quit\n"
-        "  -h, --help           print this help and quit\n"
-        "\n"
-        "Arguments:\n"
-        "  quorel:URL           a command such as quorel://on, quorel://off or quorel://toggle\n"
-        "  FILE                 a preset file to import\n"
-        "\n"
-        "While Quorel runs, starting it again hands its URL or file to the running instance.\n");
+    return QStringLiteral("Usage: quorel [OPTION...] [quorel:URL | FILE...]\n"
+                          "\n"
+                          "Processes all system audio through Quorel's chain.\n"
+                          "\n"
+                          "Options:\n"
+                          "  --system             turn processing on after start\n"
+                          "  --preview            show the window with demonstration values, no audio\n"
+                          "  --no-prime           no wake-up playback at start\n"
+                          "  --check-controls     run the slider self-check, then quit\n"
+                          "  --log-stats [FILE]   write a statistics line every 2 s (to FILE, else standard output)\n"
+                          "  --export-glyph FILE  write the application glyph to FILE\n"
+                          "  --snapshot FILE      write a picture of the window to FILE\n"
+                          "  --version            print the version and quit\n"
+                          "  -h, --help           print this help and quit\n"
+                          "\n"
+                          "Arguments:\n"
+                          "  quorel:URL           a command such as quorel://on, quorel://off or quorel://toggle\n"
+                          "  FILE                 a preset file to import\n"
+                          "\n"
+                          "While Quorel runs, starting it again hands its URL or file to the running instance.\n");
 }
 
 }  // namespace quorel

@@ -12,11 +12,11 @@ namespace quorel {
 // the executable). An option is a whole argument compared exactly; its value is the argument
 // right after its first occurrence. Unknown arguments are ignored.
 struct StartupOptions {
-    bool system = false;          // "--system": turn processing on 0.6 s after start
-    bool checkControls = false;   // "--check-controls": run the control self-check, then quit
-    bool preview = false;         // "--preview": demonstration values, no audio
-    bool noPrime = false;         // "--no-prime": no wake-up playback
-    bool logStats = false;        // "--log-stats": a statistics line every 2 s
+    bool system = false;                     // "--system": turn processing on 0.6 s after start
+    bool checkControls = false;              // "--check-controls": run the control self-check, then quit
+    bool preview = false;                    // "--preview": demonstration values, no audio
+    bool noPrime = false;                    // "--no-prime": no wake-up playback
+    bool logStats = false;                   // "--log-stats": a statistics line every 2 s
     std::optional<QString> logStatsPath;     // its file; none: standard output
     std::optional<QString> exportGlyphPath;  // "--export-glyph" FILE
     std::optional<QString> snapshotPath;     // "--snapshot" FILE

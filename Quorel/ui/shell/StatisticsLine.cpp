@@ -43,8 +43,7 @@ StatisticsLine StatisticsLine::read(const SystemModel& system, const QDateTime& 
     line.limiterDB = system.meters().limiterDB;
     line.sourceRunning = system.isSourceRunningSomewhere();
     line.status = system.status().text();
-    if (system.errorMessage())
-        line.error = system.errorMessage()->text();
+    if (system.errorMessage()) line.error = system.errorMessage()->text();
     return line;
 }
 

@@ -20,7 +20,7 @@ struct StatisticsLine {
     float inputDB = -120;
     float outputDB = -120;
     float limiterDB = 0;
-    std::optional<bool> sourceRunning;   // none: the engine cannot tell
+    std::optional<bool> sourceRunning;  // none: the engine cannot tell
     QString status;
     std::optional<QString> error;
 

@@ -62,8 +62,7 @@ void TrayController::showIcon()
     icon_->setToolTip(QStringLiteral("Quorel"));
     icon_->setContextMenu(menu_);
     connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-            togglePanel();
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) togglePanel();
     });
     icon_->show();
 }
@@ -104,11 +103,9 @@ void TrayController::showPanel()
     popup_->adjustSize();
     const QSize size = popup_->sizeHint();
     QRect anchor = icon_ ? icon_->geometry() : QRect();
-    if (!anchor.isValid())
-        anchor = QRect(QCursor::pos(), QSize(1, 1));
+    if (!anchor.isValid()) anchor = QRect(QCursor::pos(), QSize(1, 1));
     QScreen* screen = QGuiApplication::screenAt(anchor.center());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
     // Below the icon on a top panel, above it on a bottom panel; kept on the screen.
     int y = anchor.center().y() < area.center().y() ? anchor.bottom() + 4 : anchor.top() - size.height() - 4;
@@ -123,8 +120,7 @@ void TrayController::showPanel()
 
 void TrayController::hidePanel()
 {
-    if (popup_)
-        popup_->hide();
+    if (popup_) popup_->hide();
 }
 
 }  // namespace quorel

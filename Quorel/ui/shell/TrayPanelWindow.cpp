@@ -16,13 +16,15 @@ namespace {
 
 QAccessibleInterface* dialogFactory(const QString&, QObject* object)
 {
-    if (auto* window = qobject_cast<TrayPanelWindow*>(object)) return new QAccessibleWidget(window, QAccessible::Dialog);
+    if (auto* window = qobject_cast<TrayPanelWindow*>(object))
+        return new QAccessibleWidget(window, QAccessible::Dialog);
     return nullptr;
 }
 
 }  // namespace
 
-TrayPanelWindow::TrayPanelWindow(QWidget* content) : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+TrayPanelWindow::TrayPanelWindow(QWidget* content)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     static const bool installed = [] {
         QAccessible::installFactory(dialogFactory);

@@ -31,9 +31,7 @@ bool canPlaceWindows()
 
 }  // namespace
 
-WindowChrome::WindowChrome(QWidget* window) : QObject(window), window_(window)
-{
-}
+WindowChrome::WindowChrome(QWidget* window) : QObject(window), window_(window) {}
 
 WindowChrome* WindowChrome::attach(QWidget* window)
 {
@@ -48,9 +46,8 @@ WindowChrome* WindowChrome::attach(QWidget* window, bool logStats)
     p.setColor(QPalette::Window, Studio::background());
     window->setPalette(p);
     window->setAutoFillBackground(true);
-    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
-                           Qt::WindowMaximizeButtonHint);
+    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                           | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     window->installEventFilter(chrome);
     // Quitting with the window still open saves too.
     connect(qApp, &QCoreApplication::aboutToQuit, chrome, &WindowChrome::saveGeometry);
@@ -91,8 +88,8 @@ QString WindowChrome::stateLine(const QWidget* window)
     const bool movable = window->property(chromeProperty).toBool();
     return QStringLiteral("window chrome: titleHidden=%1 transparent=%2 fullSize=%3 "
                           "buttonsVisible=[%4, %5, %6] movableByBackground=%7")
-        .arg(truth(titleHidden), truth(transparent), truth(fullSize), truth(close), truth(minimise),
-             truth(maximise), truth(movable));
+        .arg(truth(titleHidden), truth(transparent), truth(fullSize), truth(close), truth(minimise), truth(maximise),
+             truth(movable));
 }
 
 int WindowChrome::storedLayoutVersion(const UserDefaults& store)

@@ -44,4 +44,10 @@ void renderCall(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(renderCall)->ArgNames({"frames", "newCurve"})->Args({0, 0})->Args({0, 1})->Args({512, 0})->Args({512, 1})->UseManualTime();
+BENCHMARK(renderCall)
+    ->ArgNames({"frames", "newCurve"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({512, 0})
+    ->Args({512, 1})
+    ->UseManualTime();

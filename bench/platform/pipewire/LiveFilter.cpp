@@ -127,11 +127,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_live_filter: could not connect to the server\n");
         return 1;
     }
-    self.filter = pw_filter_new(
-        self.core, name,
-        pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Filter", PW_KEY_MEDIA_ROLE, "DSP",
-                          PW_KEY_NODE_NAME, name, PW_KEY_NODE_LATENCY, "512/48000", PW_KEY_NODE_PASSIVE, "true",
-                          PW_KEY_NODE_AUTOCONNECT, "false", nullptr));
+    self.filter =
+        pw_filter_new(self.core, name,
+                      pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Filter", PW_KEY_MEDIA_ROLE,
+                                        "DSP", PW_KEY_NODE_NAME, name, PW_KEY_NODE_LATENCY, "512/48000",
+                                        PW_KEY_NODE_PASSIVE, "true", PW_KEY_NODE_AUTOCONNECT, "false", nullptr));
     spa_hook listener{};
     pw_filter_add_listener(self.filter, &listener, &events, &self);
     for (int c = 0; c < 2; ++c) {
@@ -158,8 +158,7 @@ int main(int argc, char** argv)
         std::vector<uint32_t> times(self.cycleNS.begin(), self.cycleNS.begin() + std::ptrdiff_t(self.recorded));
         std::sort(times.begin(), times.end());
         const double median = times.empty() ? 0 : times[times.size() / 2];
-        const double mean =
-            times.empty() ? 0 : std::accumulate(times.begin(), times.end(), 0.0) / double(times.size());
+        const double mean = times.empty() ? 0 : std::accumulate(times.begin(), times.end(), 0.0) / double(times.size());
         std::printf("{\"cycles\":%zu,\"frames\":%u,\"medianNs\":%.0f,\"meanNs\":%.0f}\n", times.size(), self.frames,
                     median, mean);
     }

@@ -47,7 +47,8 @@ void paintWidgets(benchmark::State& state)
         page.render(&frame);
         benchmark::DoNotOptimize(frame.constBits());
     }
-    state.counters["faders/s"] = benchmark::Counter(double(state.iterations()) * faderCount, benchmark::Counter::kIsRate);
+    state.counters["faders/s"] =
+        benchmark::Counter(double(state.iterations()) * faderCount, benchmark::Counter::kIsRate);
 }
 
 void paintFunctions(benchmark::State& state)
@@ -74,7 +75,8 @@ void paintFunctions(benchmark::State& state)
         painter.end();
         benchmark::DoNotOptimize(frame.constBits());
     }
-    state.counters["faders/s"] = benchmark::Counter(double(state.iterations()) * faderCount, benchmark::Counter::kIsRate);
+    state.counters["faders/s"] =
+        benchmark::Counter(double(state.iterations()) * faderCount, benchmark::Counter::kIsRate);
 }
 
 // The same frames with Qt's image thread pool held to one thread: on a busy machine handing small

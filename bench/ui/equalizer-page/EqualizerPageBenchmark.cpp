@@ -70,17 +70,18 @@ struct LivePage {
         qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
         BoostModel::Options options;
         options.system.engineFactory = [this] {
-            return std::make_unique<SystemBoostEngine>(
-                backend, std::make_shared<test::FakeAudioDevices>(),
-                [](uint32_t, double, EngineChain::InputBlock input) {
-                    return std::make_unique<ReadingChain>(std::move(input));
-                });
+            return std::make_unique<SystemBoostEngine>(backend, std::make_shared<test::FakeAudioDevices>(),
+                                                       [](uint32_t, double, EngineChain::InputBlock input) {
+                                                           return std::make_unique<ReadingChain>(std::move(input));
+                                                       });
         };
         CapturePrimer::Options primer;
         primer.player = home.path() + "/none";
         primer.directory = home.path();
         options.system.primer = std::make_shared<CapturePrimer>(primer);
-        options.system.outputDevices = [] { return std::vector<HAL::OutputDevice>{{10, "speakers", "Speakers", 2, true}}; };
+        options.system.outputDevices = [] {
+            return std::vector<HAL::OutputDevice>{{10, "speakers", "Speakers", 2, true}};
+        };
         options.system.followVolume = false;
         options.system.sleepEvents = false;
         options.system.canOpenSoundSettings = false;
@@ -94,7 +95,8 @@ struct LivePage {
         model->system().setActive(true);
         QElapsedTimer waited;
         waited.start();
-        while (!model->system().info() && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (!model->system().info() && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         panel = std::make_unique<EqualizerPanel>(*model);
         panel->setAttribute(Qt::WA_DontShowOnScreen);
         panel->resize(772, 300);
@@ -107,7 +109,8 @@ struct LivePage {
         model->system().setActive(false);
         QElapsedTimer waited;
         waited.start();
-        while (model->system().isEngineBusy() && waited.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (model->system().isEngineBusy() && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
 };
 

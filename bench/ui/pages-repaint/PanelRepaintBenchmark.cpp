@@ -114,7 +114,10 @@ void MonitorCardWhole(benchmark::State& state)
 void BoostCardOnAReading(benchmark::State& state)
 {
     Models models;
-    models.model->change([](DSPSettings& s) { s.levelerStrength = 0.5f; s.driveAmount = 1; });
+    models.model->change([](DSPSettings& s) {
+        s.levelerStrength = 0.5f;
+        s.driveAmount = 1;
+    });
     models.model->system().setActive(true);
     Shown<BoostPanel> shown(*models.model, models.model->system());
     QImage frame(shown.host.size() * qreal(state.range(0)), QImage::Format_ARGB32_Premultiplied);

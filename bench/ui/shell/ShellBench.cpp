@@ -41,8 +41,7 @@ public:
     int paints = 0;
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint)
-            ++paints;
+        if (event->type() == QEvent::Paint) ++paints;
         return false;
     }
 };
@@ -51,8 +50,8 @@ double cpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 std::unique_ptr<BoostModel> previewModel()
@@ -110,8 +109,7 @@ void BM_FirstPaint(benchmark::State& state)
         PaintCounter counter;
         window.installEventFilter(&counter);
         window.show();
-        while (counter.paints == 0)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        while (counter.paints == 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
     }
 }
@@ -134,8 +132,7 @@ void BM_PanelSliderStep(benchmark::State& state)
         const int before = counter.paints;
         QKeyEvent press(QEvent::KeyPress, up ? Qt::Key_Right : Qt::Key_Left, Qt::NoModifier);
         QApplication::sendEvent(slider, &press);
-        while (counter.paints == before)
-            QCoreApplication::processEvents();
+        while (counter.paints == before) QCoreApplication::processEvents();
         if (model->settings().boostDB >= 11.5f)
             up = false;
         else if (model->settings().boostDB <= 0.5f)
@@ -155,8 +152,7 @@ void BM_IdleCpu(benchmark::State& state)
     MainWindow window(*model, updater, false);
     window.show();
     QCoreApplication::processEvents();
-    if (!shown)
-        window.hide();
+    if (!shown) window.hide();
     PaintCounter counter;
     qApp->installEventFilter(&counter);
     for (auto _ : state) {

@@ -2,7 +2,6 @@
 
 #include "PulseClient.h"
 
-
 namespace quorel::test {
 
 void DevicesE2ETest::SetUp()
@@ -20,10 +19,7 @@ void DevicesE2ETest::TearDown()
     home_.reset();
 }
 
-QString DevicesE2ETest::pactl(const QStringList& arguments, bool* ok)
-{
-    return run("pactl", arguments, ok);
-}
+QString DevicesE2ETest::pactl(const QStringList& arguments, bool* ok) { return run("pactl", arguments, ok); }
 
 void DevicesE2ETest::addSink(const QString& name, const QString& description, int channels)
 {

@@ -50,9 +50,9 @@ TEST_F(DevicesE2ETest, TheDefaultListenerFiresOnlyWhenTheRealDefaultChanges)
     int fired = 0;
     auto listener = HALListener::create(HAL::systemObject, defaultOutput, [&] { ++fired; });
     ASSERT_NE(listener, nullptr);
-    setServerDefault(ours);                 // processing starts
-    setServerDefault("test_speakers");      // and stops: the default is given back
-    setServerDefault("other_speakers");     // the user picks another device
+    setServerDefault(ours);              // processing starts
+    setServerDefault("test_speakers");   // and stops: the default is given back
+    setServerDefault("other_speakers");  // the user picks another device
     ASSERT_TRUE(waitUntil([&] { return fired >= 1; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(fired, 1);
@@ -126,8 +126,8 @@ TEST_F(DevicesE2ETest, VolumeAndMuteListenersHearOnlyTheirDevice)
     int muteFired = 0;
     auto volume = HALListener::create(speakers, HAL::address(HAL::selector::volume, HAL::scope::output, 0),
                                       [&] { ++volumeFired; });
-    auto mute = HALListener::create(speakers, HAL::address(HAL::selector::mute, HAL::scope::output, 0),
-                                    [&] { ++muteFired; });
+    auto mute =
+        HALListener::create(speakers, HAL::address(HAL::selector::mute, HAL::scope::output, 0), [&] { ++muteFired; });
     ASSERT_NE(volume, nullptr);
     ASSERT_NE(mute, nullptr);
     pactl({"set-sink-volume", "other_speakers", "30%"});

@@ -42,13 +42,13 @@ TEST_F(DevicesE2ETest, ARestartedSoundServerIsFoundAgainAndOnlyRealChangesAreRep
     const qint64 pid = pulseServerPid(directory);
     ASSERT_GT(pid, 0);
     int fired = 0;
-    auto listener = HALListener::create(
-        HAL::systemObject, HAL::address(HAL::selector::devices, HAL::scope::global, 0), [&] { ++fired; });
+    auto listener = HALListener::create(HAL::systemObject, HAL::address(HAL::selector::devices, HAL::scope::global, 0),
+                                        [&] { ++fired; });
     ASSERT_NE(listener, nullptr);
     int defaultChanges = 0;
-    auto defaultListener = HALListener::create(
-        HAL::systemObject, HAL::address(HAL::selector::defaultOutputDevice, HAL::scope::global, 0),
-        [&] { ++defaultChanges; });
+    auto defaultListener =
+        HALListener::create(HAL::systemObject, HAL::address(HAL::selector::defaultOutputDevice, HAL::scope::global, 0),
+                            [&] { ++defaultChanges; });
     ASSERT_NE(defaultListener, nullptr);
 
     // A lost connection is no change of the devices; reads fail meanwhile.

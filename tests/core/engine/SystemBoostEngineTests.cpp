@@ -15,9 +15,9 @@
 #include <stdexcept>
 
 using namespace quorel;
-using quorel::test::FakeAudioDevices;
 using quorel::test::ChainProbe;
 using quorel::test::ChainReadings;
+using quorel::test::FakeAudioDevices;
 using quorel::test::FakeChain;
 using quorel::test::SimulatedAudioBackend;
 using quorel::test::waitUntil;
@@ -28,8 +28,7 @@ namespace {
 class EngineTest : public testing::Test {
 protected:
     EngineTest()
-        : backend(std::make_shared<SimulatedAudioBackend>()),
-          devices(std::make_shared<FakeAudioDevices>()),
+        : backend(std::make_shared<SimulatedAudioBackend>()), devices(std::make_shared<FakeAudioDevices>()),
           engine(backend, devices, FakeChain::factory(readings))
     {
         probe.latency = 0.005;
@@ -146,8 +145,8 @@ TEST_F(EngineTest, StopTearsDownInOrderAndGivesTheDefaultBack)
     const qsizetype stopAt = log.indexOf("setDefault speakers");
     ASSERT_GE(stopAt, 0);
     // The default goes back while our sink still plays, then the capture comes down.
-    EXPECT_EQ(log.mid(stopAt), (QStringList{"setDefault speakers", "stopIO", "destroyIOProc", "destroyAggregate",
-                                            "destroyTap"}));
+    EXPECT_EQ(log.mid(stopAt),
+              (QStringList{"setDefault speakers", "stopIO", "destroyIOProc", "destroyAggregate", "destroyTap"}));
     EXPECT_EQ(backend->serverDefault, "speakers");
     EXPECT_TRUE(probe.stopped);
     EXPECT_EQ(backend->listenerCount(), 0);
@@ -674,8 +673,9 @@ TEST_F(EngineTest, AStartAskedForDuringATeardownBeginsAfterIt)
     backend->holdDefaultChanges = true;
     engine.stop();
     std::optional<bool> succeeded;
-    engine.start(settings, true, std::nullopt,
-                 [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { succeeded = info.has_value(); });
+    engine.start(settings, true, std::nullopt, [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) {
+        succeeded = info.has_value();
+    });
     ASSERT_TRUE(waitUntil([&] { return backend->waitingInDefaultChange(); }));
     EXPECT_EQ(backend->log().filter("createTap").size(), 1);
     backend->release();
@@ -701,8 +701,9 @@ TEST_F(EngineTest, SettingsChangedWhileStartingReachTheRunningChain)
 {
     std::optional<bool> succeeded;
     backend->holdCapture = true;
-    engine.start(settings, true, std::nullopt,
-                 [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { succeeded = info.has_value(); });
+    engine.start(settings, true, std::nullopt, [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) {
+        succeeded = info.has_value();
+    });
     DSPSettings changed;
     changed.boostDB = 5;
     engine.apply(changed);

@@ -22,8 +22,8 @@ TEST(AudioGraph, SourceFormatsOutsideMonoStereoAndEightTo192kHzAreRefused)
 {
     test::TemporaryHome home;
     // Plain copies: clang 14 cannot capture structured bindings in a lambda.
-    for (const auto& format : {std::pair{48000.0, 3u}, {48000.0, 0u}, {7999.0, 2u},
-                               {192001.0, 1u}, {std::nan(""), 2u}}) {
+    for (const auto& format :
+         {std::pair{48000.0, 3u}, {48000.0, 0u}, {7999.0, 2u}, {192001.0, 1u}, {std::nan(""), 2u}}) {
         const double rate = format.first;
         const unsigned channels = format.second;
         EXPECT_EQ(thrownText([&] { offlineGraph(rate, channels); }), unsupported)
@@ -50,8 +50,7 @@ TEST(AudioGraph, RealtimeOutputMustBeStereoFloat)
     AudioFormat interleaved = AudioFormat::standard(48000, 2);
     interleaved.interleaved = true;
     EXPECT_EQ(thrownText([&] {
-                  AudioGraph g(interleaved, AudioGraph::Mode::realtime(AudioFormat::standard(48000, 2), block),
-                               false);
+                  AudioGraph g(interleaved, AudioGraph::Mode::realtime(AudioFormat::standard(48000, 2), block), false);
               }),
               "Unexpected real-time format.");
 }

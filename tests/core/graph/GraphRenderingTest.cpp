@@ -21,14 +21,16 @@ struct ToneGraph {
     {
         const AudioFormat stereo = AudioFormat::standard(48000, 2);
         graph = std::make_unique<AudioGraph>(
-            stereo, AudioGraph::Mode::realtime(stereo, [this, amplitude](uint32_t frames) {
-                for (uint32_t i = 0; i < frames; ++i, ++phase)
-                    left[i] = right[i] = amplitude * float(std::sin(0.03 * double(phase)));
-                list.numberBuffers = 2;
-                list.buffers[0] = {1, frames * 4, left.data()};
-                list.buffers[1] = {1, frames * 4, right.data()};
-                return static_cast<const AudioBufferList*>(&list);
-            }),
+            stereo,
+            AudioGraph::Mode::realtime(stereo,
+                                       [this, amplitude](uint32_t frames) {
+                                           for (uint32_t i = 0; i < frames; ++i, ++phase)
+                                               left[i] = right[i] = amplitude * float(std::sin(0.03 * double(phase)));
+                                           list.numberBuffers = 2;
+                                           list.buffers[0] = {1, frames * 4, left.data()};
+                                           list.buffers[1] = {1, frames * 4, right.data()};
+                                           return static_cast<const AudioBufferList*>(&list);
+                                       }),
             analyse);
     }
     void start()

@@ -18,11 +18,17 @@ public:
     ScopedEnvironment(const char* name, const char* value) : name_(name)
     {
         if (const char* old = std::getenv(name)) previous_ = old;
-        if (value) setenv(name, value, 1); else unsetenv(name);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
     ~ScopedEnvironment()
     {
-        if (previous_) setenv(name_.c_str(), previous_->c_str(), 1); else unsetenv(name_.c_str());
+        if (previous_)
+            setenv(name_.c_str(), previous_->c_str(), 1);
+        else
+            unsetenv(name_.c_str());
     }
 
 private:

@@ -41,8 +41,8 @@ DSPSettings everythingEngaged()
 
 TEST(OfflineRenderer, SilenceGivesSignalPlusLatencyFramesOfSilence)
 {
-    const RenderResult r = OfflineRenderer::render({std::vector<float>(48000, 0.0f)}, 48000,
-                                                   DSPSettings(), true, std::nullopt, false, 0);
+    const RenderResult r =
+        OfflineRenderer::render({std::vector<float>(48000, 0.0f)}, 48000, DSPSettings(), true, std::nullopt, false, 0);
     ASSERT_EQ(r.channels.size(), 2u);
     const size_t expected = 48000 + size_t(std::ceil(48000 * r.reportedLatency));
     EXPECT_EQ(r.channels[0].size(), expected);
@@ -60,8 +60,7 @@ TEST(OfflineRenderer, LatencyInFramesLinesBothPathsUp)
     for (double rate : {44100.0, 48000.0, 96000.0, 192000.0}) {
         std::vector<float> impulse(8192, 0.0f);
         impulse[100] = 0.5f;
-        const RenderResult dry = OfflineRenderer::render({impulse}, rate, DSPSettings(), false,
-                                                         std::nullopt, false, 0);
+        const RenderResult dry = OfflineRenderer::render({impulse}, rate, DSPSettings(), false, std::nullopt, false, 0);
         const auto frames = size_t(std::llround(dry.reportedLatency * rate));
         EXPECT_NEAR(dry.reportedLatency * rate, double(frames), 1e-6) << rate;
         if (rate == 48000) {
@@ -70,8 +69,7 @@ TEST(OfflineRenderer, LatencyInFramesLinesBothPathsUp)
         for (size_t i = 0; i < dry.channels[0].size(); ++i)
             ASSERT_EQ(dry.channels[0][i], i == 100 + frames ? 0.5f : 0.0f) << rate << " at " << i;
         const std::vector<float> sine = tone(1000, rate, 16384, 0.1);
-        const RenderResult wet = OfflineRenderer::render({sine}, rate, DSPSettings(), true,
-                                                         std::nullopt, false, 0);
+        const RenderResult wet = OfflineRenderer::render({sine}, rate, DSPSettings(), true, std::nullopt, false, 0);
         double error = 0;
         for (size_t i = 4096; i < sine.size(); ++i)
             error = std::max(error, std::fabs(double(wet.channels[1][i + frames]) - sine[i]));
@@ -96,8 +94,7 @@ TEST(OfflineRenderer, BandsAboveNyquistAtLowRatesStayOut)
     }
     const AudioGraph g(AudioFormat::standard(8000, 1), AudioGraph::Mode::offline(), false);
     const ParametricEqualizer& eq = g.equalizerUnit().equalizer();
-    for (uint32_t i = 0; i < 31; ++i)
-        EXPECT_EQ(eq.bypass(i), DSPSettings::frequencies[i] >= 4000) << i;
+    for (uint32_t i = 0; i < 31; ++i) EXPECT_EQ(eq.bypass(i), DSPSettings::frequencies[i] >= 4000) << i;
     EXPECT_EQ(eq.frequency(22), 3150.0f);  // below 0.45 x 8000 = 3600: kept
     EXPECT_EQ(eq.frequency(23), 3600.0f);  // 4000 Hz, moved down (and bypassed)
 }
@@ -120,8 +117,7 @@ TEST(OfflineRenderer, MultibandCompressorKeepsLevelAtLoudnessZeroAndCompressesAt
 TEST(OfflineRenderer, MonoSignalComesOutOnBothChannels)
 {
     const std::vector<float> sine = tone(440, 48000, 4800, 0.25);
-    const RenderResult r = OfflineRenderer::render({sine}, 48000, DSPSettings(), false,
-                                                   std::nullopt, false, 0);
+    const RenderResult r = OfflineRenderer::render({sine}, 48000, DSPSettings(), false, std::nullopt, false, 0);
     ASSERT_EQ(r.channels.size(), 2u);
     EXPECT_EQ(r.channels[0], r.channels[1]);
     EXPECT_NEAR(r.peak(), 0.25, 1e-3);
@@ -139,8 +135,7 @@ TEST(OfflineRenderer, SwitchLandsOnTheNextSliceBoundaryAndRamps)
     for (size_t i = latency; i < 24576; ++i) ASSERT_EQ(out[i], sine[i - latency]) << i;
     // After the 960-frame ramp the processed path alone.
     const double boost = std::pow(10.0, 6.0 / 20);
-    for (size_t i = 24576 + 960 + 64; i < 40000; ++i)
-        ASSERT_NEAR(out[i], boost * sine[i - latency], 5e-3) << i;
+    for (size_t i = 24576 + 960 + 64; i < 40000; ++i) ASSERT_NEAR(out[i], boost * sine[i - latency], 5e-3) << i;
     // Halfway through the ramp: halfway between the two gains.
     const size_t mid = 24576 + 480;
     double ratioSum = 0;
@@ -162,17 +157,20 @@ TEST(OfflineRenderer, InvalidSignalsAreRefused)
     test::TemporaryHome home;
     const std::vector<float> a(100, 0.0f), b(99, 0.0f);
     const DSPSettings s;
-    EXPECT_EQ(thrownText([&] { OfflineRenderer::render({}, 48000, s, true, {}, false, 0); }),
+    EXPECT_EQ(thrownText([&] { OfflineRenderer::render({}, 48000, s, true, {}, false, 0); }), "Invalid test signal.");
+    EXPECT_EQ(thrownText([&] {
+                  OfflineRenderer::render({a, a, a}, 48000, s, true, {}, false, 0);
+              }),
               "Invalid test signal.");
-    EXPECT_EQ(thrownText([&] { OfflineRenderer::render({a, a, a}, 48000, s, true, {}, false, 0); }),
+    EXPECT_EQ(thrownText([&] {
+                  OfflineRenderer::render({a, b}, 48000, s, true, {}, false, 0);
+              }),
               "Invalid test signal.");
-    EXPECT_EQ(thrownText([&] { OfflineRenderer::render({a, b}, 48000, s, true, {}, false, 0); }),
-              "Invalid test signal.");
-    EXPECT_EQ(thrownText([&] { OfflineRenderer::render({{}}, 48000, s, true, {}, false, 0); }),
-              "Invalid test signal.");
-    EXPECT_EQ(thrownText([&] { OfflineRenderer::renderThroughInputNode({a}, 48000, s, 256); }),
-              "Invalid test signal.");
-    EXPECT_EQ(thrownText([&] { OfflineRenderer::renderThroughInputNode({a, b}, 48000, s, 256); }),
+    EXPECT_EQ(thrownText([&] { OfflineRenderer::render({{}}, 48000, s, true, {}, false, 0); }), "Invalid test signal.");
+    EXPECT_EQ(thrownText([&] { OfflineRenderer::renderThroughInputNode({a}, 48000, s, 256); }), "Invalid test signal.");
+    EXPECT_EQ(thrownText([&] {
+                  OfflineRenderer::renderThroughInputNode({a, b}, 48000, s, 256);
+              }),
               "Invalid test signal.");
     EXPECT_EQ(thrownText([&] { OfflineRenderer::render({a}, 7999, s, true, {}, false, 0); }),
               "Unsupported format: use mono or stereo audio between 8 and 192 kHz.");
@@ -193,16 +191,14 @@ TEST(OfflineRenderer, OfflineAndRealtimePathsRenderIdenticalAudio)
     // on every call boundary only when their calls are the same length.
     const std::vector<float> left = tone(220, 48000, 20480, 0.3), right = tone(3000, 48000, 20480, 0.2);
     DSPSettings all = everythingEngaged();
-    const RenderResult offline = OfflineRenderer::render({left, right}, 48000, all, true,
-                                                         std::nullopt, false, 0);
+    const RenderResult offline = OfflineRenderer::render({left, right}, 48000, all, true, std::nullopt, false, 0);
     const RenderResult realtime = OfflineRenderer::renderThroughInputNode({left, right}, 48000, all, 1024);
     for (int c = 0; c < 2; ++c)
         for (size_t i = 0; i < left.size(); ++i)
             ASSERT_EQ(offline.channels[c][i], realtime.channels[c][i]) << c << " at " << i;
     // Without the leveler any chunk size gives the same audio.
     all.levelerStrength = 0;
-    const RenderResult offline2 = OfflineRenderer::render({left, right}, 48000, all, true,
-                                                          std::nullopt, false, 0);
+    const RenderResult offline2 = OfflineRenderer::render({left, right}, 48000, all, true, std::nullopt, false, 0);
     const RenderResult chunked = OfflineRenderer::renderThroughInputNode({left, right}, 48000, all, 256);
     for (int c = 0; c < 2; ++c)
         for (size_t i = 0; i < left.size(); ++i)
@@ -216,8 +212,7 @@ TEST(OfflineRenderer, SpectrumDebugLineOnlyForExactlyOne)
     {
         test::ScopedEnvironment debug("QUOREL_SPECTRUM_DEBUG", "yes");
         testing::internal::CaptureStdout();
-        const RenderResult r = OfflineRenderer::render({sine}, 48000, DSPSettings(), true,
-                                                       std::nullopt, true, 0);
+        const RenderResult r = OfflineRenderer::render({sine}, 48000, DSPSettings(), true, std::nullopt, true, 0);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         ASSERT_TRUE(r.spectrum.has_value());
         EXPECT_TRUE(r.spectrum->available);
@@ -236,12 +231,13 @@ TEST(OfflineRenderer, ATailThatCannotBeRenderedIsRefusedBeforeAnythingIsHeld)
 {
     const auto render = [](double tail) {
         return thrownText([&] {
-            OfflineRenderer::render({std::vector<float>(480, 0.1f)}, 48000, DSPSettings(), true,
-                                    std::nullopt, false, tail);
+            OfflineRenderer::render({std::vector<float>(480, 0.1f)}, 48000, DSPSettings(), true, std::nullopt, false,
+                                    tail);
         });
     };
     const auto refused = [](const QString& text) {
-        return text.startsWith(QStringLiteral("A tail of ")) && text.endsWith(QStringLiteral(" seconds cannot be rendered."));
+        return text.startsWith(QStringLiteral("A tail of "))
+               && text.endsWith(QStringLiteral(" seconds cannot be rendered."));
     };
     // NaN; 123456 s at 48 kHz, beyond 2^32 frames; 1e20 and 1e300, beyond any frame count.
     for (const double tail : {std::nan(""), 123456.0, 1e20, 1e300, HUGE_VAL})
@@ -256,8 +252,8 @@ TEST(OfflineRenderer, ChannelsHandedOverRenderAsCopiedOnes)
     const std::vector<std::vector<float>> input{tone(440, 48000, 5000, 0.2), tone(660, 48000, 5000, 0.2)};
     const DSPSettings settings = everythingEngaged();
     const RenderResult copied = OfflineRenderer::render(input, 48000, settings, true, std::nullopt, false, 0.01);
-    const RenderResult moved = OfflineRenderer::render(std::vector<std::vector<float>>(input), 48000, settings,
-                                                       true, std::nullopt, false, 0.01);
+    const RenderResult moved = OfflineRenderer::render(std::vector<std::vector<float>>(input), 48000, settings, true,
+                                                       std::nullopt, false, 0.01);
     EXPECT_EQ(copied.channels, moved.channels);
     const RenderResult chunked = OfflineRenderer::renderThroughInputNode(input, 48000, settings, 1024);
     const RenderResult chunkedMoved =
@@ -298,15 +294,16 @@ TEST(OfflineRenderer, APieceByPieceRenderEqualsTheWholeOne)
         next.assign(1, std::vector<float>(3000, 0.1f));
     };
     const QString text = thrownText([&] {
-        OfflineRenderer::renderStream(failing, [](const float*, const float*, uint32_t) {}, 48000, 1,
-                                      DSPSettings(), true, std::nullopt, false, 0);
+        OfflineRenderer::renderStream(
+            failing, [](const float*, const float*, uint32_t) {}, 48000, 1, DSPSettings(), true, std::nullopt, false,
+            0);
     });
     EXPECT_EQ(text, QStringLiteral("Could not read the rest."));
     // A piece with the wrong channel count is an invalid signal.
     const QString wrong = thrownText([&] {
         OfflineRenderer::renderStream([](std::vector<std::vector<float>>& next) { next.assign(2, {0.1f}); },
-                                      [](const float*, const float*, uint32_t) {}, 48000, 1, DSPSettings(),
-                                      true, std::nullopt, false, 0);
+                                      [](const float*, const float*, uint32_t) {}, 48000, 1, DSPSettings(), true,
+                                      std::nullopt, false, 0);
     });
     EXPECT_EQ(wrong, QStringLiteral("Invalid test signal."));
 }

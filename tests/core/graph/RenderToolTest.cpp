@@ -48,8 +48,8 @@ TEST(RenderTool, RendersA16BitMonoFileToFloatStereo)
     QTemporaryDir dir;
     const QString in = dir.filePath("in.wav"), out = dir.filePath("out.wav");
     writeWav(in, 44100, 1, 10000, SF_FORMAT_PCM_16);
-    const ToolRun run = runTool(dir, {"--in", in, "--out", out, "--analyse", "--tail", "0.01",
-                                      "--settings", R"({"boostDB": 3})"});
+    const ToolRun run =
+        runTool(dir, {"--in", in, "--out", out, "--analyse", "--tail", "0.01", "--settings", R"({"boostDB": 3})"});
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     const QJsonObject json = QJsonDocument::fromJson(run.out).object();
     EXPECT_EQ(json["sampleRate"].toDouble(), 44100);
@@ -63,9 +63,9 @@ TEST(RenderTool, RendersA16BitMonoFileToFloatStereo)
     EXPECT_EQ(json["guardedSamples"].toInt(-1), 0);
     EXPECT_EQ(json["invalidSamples"].toInt(-1), 0);
     const QJsonObject meter = json["meter"].toObject();
-    for (const char* key : {"inputPeakDB", "outputPeakDB", "outputRMSDB", "limiterReductionDB",
-                            "guardedSamples", "invalidSamples", "levelerLoudnessLUFS",
-                            "levelerGainDB", "levelerMeasuring", "driveActivity"})
+    for (const char* key :
+         {"inputPeakDB", "outputPeakDB", "outputRMSDB", "limiterReductionDB", "guardedSamples", "invalidSamples",
+          "levelerLoudnessLUFS", "levelerGainDB", "levelerMeasuring", "driveActivity"})
         EXPECT_TRUE(meter.contains(key)) << key;
     EXPECT_EQ(json["spectrum"].toObject()["input"].toArray().size(), 31);
     EXPECT_EQ(json["spectrum"].toObject()["output"].toArray().size(), 31);
@@ -91,8 +91,7 @@ TEST(RenderTool, DiagnosticLinesGoToStandardErrorAndTheJsonStaysAlone)
     environment.insert("XDG_CONFIG_HOME", dir.path());
     environment.insert("QUOREL_LATENCY_DEBUG", "1");
     environment.insert("QUOREL_SPECTRUM_DEBUG", "1");
-    const ToolRun run =
-        quorel::test::runTool({"render", "--in", in, "--out", out, "--analyse"}, environment);
+    const ToolRun run = quorel::test::runTool({"render", "--in", in, "--out", out, "--analyse"}, environment);
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     QJsonParseError error{};
     EXPECT_TRUE(QJsonDocument::fromJson(run.out, &error).isObject()) << run.out.constData();
@@ -185,15 +184,11 @@ TEST(RenderTool, FailuresLeaveNoOutputAndSayWhy)
         QStringLiteral(R"({"boostDB": 6, "bands": [%1null]})").arg(QStringLiteral("0, ").repeated(30));
     const QString filterWithoutFrequency = QStringLiteral(
         R"({"headphoneProfile": {"id": "x", "name": "y", "filters": [{"kind": "peak", "frequency": null, "gainDB": 3, "q": 1}]}})");
-    for (const QStringList& extra : {QStringList{"--chunk", "256", "--tail", "1"},
-                                     QStringList{"--chunk", "256", "--analyse"},
-                                     QStringList{"--settings", "{not json"},
-                                     QStringList{"--settings", R"({"boostDB": "loud"})"},
-                                     QStringList{"--settings", bandsWithANull},
-                                     QStringList{"--settings", filterWithoutFrequency},
-                                     QStringList{"--settings", "[1]"},
-                                     QStringList{"--switch-at", "-3"},
-                                     QStringList{"--bogus"}}) {
+    for (const QStringList& extra :
+         {QStringList{"--chunk", "256", "--tail", "1"}, QStringList{"--chunk", "256", "--analyse"},
+          QStringList{"--settings", "{not json"}, QStringList{"--settings", R"({"boostDB": "loud"})"},
+          QStringList{"--settings", bandsWithANull}, QStringList{"--settings", filterWithoutFrequency},
+          QStringList{"--settings", "[1]"}, QStringList{"--switch-at", "-3"}, QStringList{"--bogus"}}) {
         const ToolRun run = runTool(dir, QStringList{"--in", mono, "--out", out} + extra);
         EXPECT_EQ(run.exitCode, 1) << extra.join(' ').toStdString();
         EXPECT_FALSE(run.err.isEmpty());

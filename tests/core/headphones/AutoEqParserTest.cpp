@@ -47,10 +47,10 @@ TEST(AutoEqParser, PreampAndTenPeakFilters)
 TEST(AutoEqParser, SkipsOffUnknownAndLowerCaseLines)
 {
     const QString text = filterLine(1, "PK") + QStringLiteral("Filter 3: OFF PK Fc 200 Hz Gain 2 dB Q 1\n")
-        + QStringLiteral("Filter 4: ON LP Fc 200 Hz Gain 0 dB Q 1\n")
-        + QStringLiteral("Filter 5: ON pk Fc 200 Hz Gain 0 dB Q 1\n")
-        + QStringLiteral("Filter 6: ON PK Fc 1.2.3 Hz Gain 0 dB Q 1\n")
-        + QStringLiteral("Filter 7: ON PK Fc . Hz Gain 0 dB Q 1\n");
+                         + QStringLiteral("Filter 4: ON LP Fc 200 Hz Gain 0 dB Q 1\n")
+                         + QStringLiteral("Filter 5: ON pk Fc 200 Hz Gain 0 dB Q 1\n")
+                         + QStringLiteral("Filter 6: ON PK Fc 1.2.3 Hz Gain 0 dB Q 1\n")
+                         + QStringLiteral("Filter 7: ON PK Fc . Hz Gain 0 dB Q 1\n");
     EXPECT_EQ(parseAutoEQ(text, QStringLiteral("X")).filters.size(), 1u);
 }
 
@@ -78,7 +78,7 @@ TEST(AutoEqParser, PreampRules)
 {
     const QString filter = filterLine(1, "PK");
     EXPECT_EQ(parseAutoEQ(QStringLiteral("Preamp: -2 dB\nPreamp: -4.5 dB\n") + filter, "X").preampDB, -4.5f);
-    EXPECT_EQ(parseAutoEQ(QStringLiteral("Preamp: 3 dB\n") + filter, "X").preampDB, 0);    // sanitized
+    EXPECT_EQ(parseAutoEQ(QStringLiteral("Preamp: 3 dB\n") + filter, "X").preampDB, 0);  // sanitized
     EXPECT_EQ(parseAutoEQ(QStringLiteral("Preamp: -2 dB\nPreamp: +3 dB\n") + filter, "X").preampDB, -2);
     EXPECT_EQ(parseAutoEQ(QStringLiteral("Preamp: -2 dB\nPreamp: 1.2.3 dB\n") + filter, "X").preampDB, 0);
     EXPECT_EQ(parseAutoEQ(QStringLiteral("Preamp: -40 dB\n") + filter, "X").preampDB, -24);
@@ -87,7 +87,8 @@ TEST(AutoEqParser, PreampRules)
 TEST(AutoEqParser, KeepsTheFirstTwelveFiltersClamped)
 {
     QString text;
-    for (int i = 1; i <= 20; ++i) text += filterLine(i, "PK", i == 1 ? "Fc 5 Hz Gain 30 dB Q 0.01" : "Fc 100 Hz Gain 1 dB Q 1");
+    for (int i = 1; i <= 20; ++i)
+        text += filterLine(i, "PK", i == 1 ? "Fc 5 Hz Gain 30 dB Q 0.01" : "Fc 100 Hz Gain 1 dB Q 1");
     const HeadphoneProfile profile = parseAutoEQ(text, QStringLiteral("X"));
     ASSERT_EQ(profile.filters.size(), 12u);
     EXPECT_EQ(profile.filters[0], (HeadphoneFilter{Kind::peak, 20, 20, 0.1f}));
@@ -97,7 +98,8 @@ TEST(AutoEqParser, NothingUsableThrows)
 {
     expectNoFilters(QString());
     expectNoFilters(QStringLiteral("Preamp: -6 dB\n"));
-    expectNoFilters(QStringLiteral("Filter 1: OFF PK Fc 100 Hz Gain 1 dB Q 1\nFilter 2: OFF LSC Fc 100 Hz Gain 1 dB Q 1"));
+    expectNoFilters(
+        QStringLiteral("Filter 1: OFF PK Fc 100 Hz Gain 1 dB Q 1\nFilter 2: OFF LSC Fc 100 Hz Gain 1 dB Q 1"));
     expectNoFilters(QStringLiteral("\n\n\r\n"));
 }
 
@@ -114,7 +116,8 @@ TEST(AutoEqParser, NameAndBrand)
 
 TEST(AutoEqParser, EveryKindOfLineBreak)
 {
-    const QString lf = QStringLiteral("Preamp: -1 dB\nFilter 1: ON PK Fc 100 Hz Gain 1 dB Q 1\nFilter 2: ON HS Fc 9000 Hz Gain 2 dB Q 0.7\n");
+    const QString lf = QStringLiteral(
+        "Preamp: -1 dB\nFilter 1: ON PK Fc 100 Hz Gain 1 dB Q 1\nFilter 2: ON HS Fc 9000 Hz Gain 2 dB Q 0.7\n");
     const HeadphoneProfile expected = parseAutoEQ(lf, QStringLiteral("X"));
     for (const QString& brk : {QStringLiteral("\r\n"), QStringLiteral("\r"), QStringLiteral("\u2028"),
                                QStringLiteral("\u0085"), QStringLiteral("\f")}) {

@@ -80,7 +80,8 @@ TEST(HeadphoneCatalog, EveryProfileRoundTripsFromItsSourceFile)
         const auto [form, source] = table.value(profile.name);
         EXPECT_EQ(profile.form, form);
         EXPECT_EQ(profile.source, source);
-        const QString text = readSource(QStringLiteral("resources/autoeq/%1/%2 ParametricEQ.txt").arg(form, profile.name));
+        const QString text =
+            readSource(QStringLiteral("resources/autoeq/%1/%2 ParametricEQ.txt").arg(form, profile.name));
         const HeadphoneProfile parsed = parseAutoEQ(text, profile.name);
         EXPECT_EQ(parsed.name, profile.name);
         EXPECT_EQ(parsed.brand, profile.brand);
@@ -101,7 +102,8 @@ TEST(HeadphoneCatalog, BrandsAndLookups)
     const auto hd600 = HeadphoneCatalog::profile(QStringLiteral("autoeq.sennheiser-hd-600"));
     ASSERT_TRUE(hd600);
     EXPECT_EQ(hd600->symbol(), QStringLiteral("headphones"));
-    EXPECT_NE(HeadphoneCatalog::profile(QStringLiteral("autoeq.moondrop-aria"))->symbol(), QStringLiteral("headphones"));
+    EXPECT_NE(HeadphoneCatalog::profile(QStringLiteral("autoeq.moondrop-aria"))->symbol(),
+              QStringLiteral("headphones"));
 }
 
 TEST(HeadphoneCatalog, BrandSortIsCaseInsensitiveAndStable)
@@ -123,7 +125,8 @@ TEST_F(CatalogFile, AnyBadEntryLeavesTheCatalogEmpty)
     EXPECT_TRUE(HeadphoneCatalog::load(write("[1]")).empty());
     EXPECT_TRUE(HeadphoneCatalog::load(write("not json")).empty());
     EXPECT_TRUE(HeadphoneCatalog::load(write(R"([{"id": "autoeq.a", "name": "A"},
-        {"id": "autoeq.b", "name": "B", "filters": [{"kind": "bandPass", "frequency": 1, "gainDB": 1, "q": 1}]}])")).empty());
+        {"id": "autoeq.b", "name": "B", "filters": [{"kind": "bandPass", "frequency": 1, "gainDB": 1, "q": 1}]}])"))
+                    .empty());
 }
 
 TEST_F(CatalogFile, EntriesAreCompletedAndSanitized)

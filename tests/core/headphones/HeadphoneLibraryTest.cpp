@@ -73,8 +73,7 @@ TEST(HeadphoneProfileName, SuffixesAreRemovedInTurn)
 TEST_F(HeadphoneLibraryTest, ImportNamesFromTheFileAndSurvivesARestart)
 {
     HeadphoneLibrary library;
-    const HeadphoneProfile profile =
-        library.importProfile(writeFile("Acme ParametricEQ ParametricEQ.txt", autoEq(2)));
+    const HeadphoneProfile profile = library.importProfile(writeFile("Acme ParametricEQ ParametricEQ.txt", autoEq(2)));
     EXPECT_EQ(profile.name, QStringLiteral("Acme"));
     EXPECT_EQ(profile.brand, QStringLiteral("Acme"));
     EXPECT_EQ(HeadphoneLibrary().custom(), library.custom());
@@ -216,9 +215,10 @@ TEST_F(HeadphoneLibraryTest, AFailedWriteChangesNothingAndPublishesNothing)
 
 TEST(UserFileNames, NamesThatAreNotUtf8KeepTheirBytes)
 {
-    for (const QByteArray& bytes : {QByteArray("plain.txt"), QByteArray("caf\xc3\xa9 \xf0\x9f\x8e\xa7.txt"),
-                                   QByteArray("\xff\xfe.txt"), QByteArray("a\xc3(b"), QByteArray("\xed\xa0\x80"),
-                                   QByteArray("\xc0\xaf"), QByteArray("\xf4\x90\x80\x80"), QByteArray("end\xe2\x82")}) {
+    for (const QByteArray& bytes :
+         {QByteArray("plain.txt"), QByteArray("caf\xc3\xa9 \xf0\x9f\x8e\xa7.txt"), QByteArray("\xff\xfe.txt"),
+          QByteArray("a\xc3(b"), QByteArray("\xed\xa0\x80"), QByteArray("\xc0\xaf"), QByteArray("\xf4\x90\x80\x80"),
+          QByteArray("end\xe2\x82")}) {
         const QString name = UserFile::decodeName(bytes);
         EXPECT_EQ(UserFile::encodeName(name), bytes) << bytes.toHex().constData();
     }
@@ -240,5 +240,5 @@ TEST_F(HeadphoneLibraryTest, AFileWhoseNameIsNotUtf8ImportsByItsBytes)
     EXPECT_EQ(profile.filters.size(), 1u);
     EXPECT_TRUE(profile.name.startsWith(QStringLiteral("Acme ")));
     EXPECT_TRUE(profile.name.endsWith(QStringLiteral(" H1")));
-    ::unlink(native.constData());   // QTemporaryDir cannot remove names that are not UTF-8
+    ::unlink(native.constData());  // QTemporaryDir cannot remove names that are not UTF-8
 }

@@ -71,20 +71,20 @@ TEST(BuiltInPresets, ToneCurves)
     EXPECT_EQ(std::vector<float>(trebleBoost.begin() + 19, trebleBoost.end()),
               (std::vector<float>{1, 1, 1, 2, 3, 3, 3, 4, 4, 4, 4, 3}));
 
-    EXPECT_EQ(bandsOf("builtin.movies")[22], 3);   // 3150 Hz: its 2.5 dB point
-    EXPECT_EQ(bandsOf("builtin.movies")[28], 2);   // 12.5 kHz: 1.5 dB
+    EXPECT_EQ(bandsOf("builtin.movies")[22], 3);  // 3150 Hz: its 2.5 dB point
+    EXPECT_EQ(bandsOf("builtin.movies")[28], 2);  // 12.5 kHz: 1.5 dB
 }
 
 // These bands land exactly on a half in 32-bit floats and round away from zero; in double
 // precision they fall just inside and round the other way.
 TEST(BuiltInPresets, HalvesOfThirtyTwoBitInterpolation)
 {
-    EXPECT_EQ(bandsOf("builtin.loudness-curve")[27], 3);   // 10 kHz
+    EXPECT_EQ(bandsOf("builtin.loudness-curve")[27], 3);  // 10 kHz
     EXPECT_EQ(bandsOf("builtin.treble-cut")[27], -5);
     EXPECT_EQ(bandsOf("builtin.video-call")[27], -3);
     EXPECT_EQ(bandsOf("builtin.max-volume")[27], -1);
     EXPECT_EQ(bandsOf("builtin.movies-night")[27], -1);
-    EXPECT_EQ(bandsOf("builtin.rock")[10], -1);            // 200 Hz
+    EXPECT_EQ(bandsOf("builtin.rock")[10], -1);  // 200 Hz
 }
 
 TEST(BuiltInPresets, OnlyMaxVolumeHasItsOwnLimiterAndDrive)

@@ -158,11 +158,11 @@ TEST_F(PresetLibraryTest, SelectionFollowsTheSettings)
     // A custom copy saved and then the selection moved back to the built-in preset.
     const SoundPreset copy = library.save(QStringLiteral("Copy"), settings).value();
     library.select(music.id);
-    settings.boostDB = 5;   // Boost never takes part: the built-in stays selected
+    settings.boostDB = 5;  // Boost never takes part: the built-in stays selected
     library.settingsChanged(settings);
     EXPECT_EQ(library.selectedID(), music.id);
 
-    library.select(QStringLiteral("builtin.neutral"));   // stops matching: the custom one wins
+    library.select(QStringLiteral("builtin.neutral"));  // stops matching: the custom one wins
     library.settingsChanged(settings);
     EXPECT_EQ(library.selectedID(), copy.id);
 
@@ -186,8 +186,8 @@ TEST_F(PresetLibraryTest, StoredPresetsAreNormalizedOnLoading)
 {
     QJsonArray bands;
     for (int i = 0; i < 10; ++i) bands.append(i == 0 ? 30 : 1);
-    const QJsonObject stored{{"id", "custom.A"}, {"name", "A"}, {"category", "music"}, {"bands", bands},
-                             {"limiterReleaseMS", 5000}};
+    const QJsonObject stored{
+        {"id", "custom.A"}, {"name", "A"}, {"category", "music"}, {"bands", bands}, {"limiterReleaseMS", 5000}};
     store.setString(customKey, QString::fromUtf8(QJsonDocument(QJsonArray{stored}).toJson()));
     const PresetLibrary library;
     ASSERT_EQ(library.custom().size(), 1u);
@@ -197,7 +197,7 @@ TEST_F(PresetLibraryTest, StoredPresetsAreNormalizedOnLoading)
     EXPECT_EQ(preset.bands[0], 12);
     EXPECT_EQ(preset.bands[9], 1);
     EXPECT_EQ(preset.bands[10], 0);
-    EXPECT_EQ(preset.limiterReleaseMS, 5000);   // kept as stored
+    EXPECT_EQ(preset.limiterReleaseMS, 5000);  // kept as stored
 }
 
 TEST_F(PresetLibraryTest, CorruptStoredListReadsEmptyAndLosesNothingElse)
@@ -290,8 +290,7 @@ TEST_F(PresetLibraryTest, BadFilesAreRefusedAndChangeNothing)
     expectRefused(writeFile("big.json", QByteArray(1024 * 1024 + 1, ' ')),
                   QStringLiteral("The file big.json is larger than 1 MiB."));
     expectRefused(home.path(), QStringLiteral("The file %1 is not a regular file.").arg(QDir(home.path()).dirName()));
-    expectRefused(QDir(home.path()).filePath("missing.json"),
-                  QStringLiteral("Could not read the file missing.json."));
+    expectRefused(QDir(home.path()).filePath("missing.json"), QStringLiteral("Could not read the file missing.json."));
     const QString fifo = QDir(home.path()).filePath("pipe.json");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     expectRefused(fifo, QStringLiteral("The file pipe.json is not a regular file."));
@@ -336,7 +335,7 @@ TEST_F(PresetLibraryTest, ExportOfABuiltInPreset)
 {
     const PresetLibrary library;
     const QByteArray data = library.exportData(BuiltInPresets::preset("builtin.movies").value());
-    EXPECT_TRUE(data.contains("\n    \"bands\""));   // pretty-printed
+    EXPECT_TRUE(data.contains("\n    \"bands\""));  // pretty-printed
     const QJsonObject object = QJsonDocument::fromJson(data).object();
     EXPECT_EQ(object["id"].toString(), QStringLiteral("builtin.movies"));
     EXPECT_EQ(object["category"].toString(), QStringLiteral("custom"));
@@ -448,8 +447,9 @@ TEST_F(PresetLibraryTest, AnOverlongNameIsRefusedAndTheStoreStaysSmall)
     const QByteArray longest(PresetLibrary::maximumNameLength, 'n');
     expectRefused(writeFile("long.quorelpreset", R"({"id": "x", "name": ")" + longest + R"(n"})"), invalid);
     PresetLibrary library;
-    EXPECT_EQ(library.importPreset(writeFile("ok.quorelpreset", R"({"id": "x", "name": "  )" + longest + R"( "})")).name,
-              QString::fromLatin1(longest));
+    EXPECT_EQ(
+        library.importPreset(writeFile("ok.quorelpreset", R"({"id": "x", "name": "  )" + longest + R"( "})")).name,
+        QString::fromLatin1(longest));
 
     // Saving under a name asks for the same bound.
     EXPECT_FALSE(library.save(QString::fromLatin1(longest) + u'n', DSPSettings()));

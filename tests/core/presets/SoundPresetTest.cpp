@@ -23,10 +23,7 @@ SoundPreset presetWith(const DSPSettings& settings)
     return preset;
 }
 
-SoundPreset decode(const char* json)
-{
-    return SoundPreset::fromJson(QJsonDocument::fromJson(json).object());
-}
+SoundPreset decode(const char* json) { return SoundPreset::fromJson(QJsonDocument::fromJson(json).object()); }
 
 }  // namespace
 
@@ -41,8 +38,8 @@ TEST(PresetCurve, NoPointsGivesZerosAndOnePointRoundsAwayFromZero)
 TEST(PresetCurve, PointsAreSortedBeforeInterpolating)
 {
     std::vector<float> expected(31, 6);
-    for (int i = 0; i <= 7; ++i) expected[size_t(i)] = 0;   // 20 ... 100 Hz
-    for (int i = 8; i <= 12; ++i) expected[size_t(i)] = float(i - 7);   // 125 ... 315 Hz
+    for (int i = 0; i <= 7; ++i) expected[size_t(i)] = 0;              // 20 ... 100 Hz
+    for (int i = 8; i <= 12; ++i) expected[size_t(i)] = float(i - 7);  // 125 ... 315 Hz
     EXPECT_EQ(SoundPreset::curve({{100, 0}, {400, 6}}), expected);
     EXPECT_EQ(SoundPreset::curve({{400, 6}, {100, 0}}), expected);
 }
@@ -88,7 +85,7 @@ TEST(PresetDecoding, WrongShapesFail)
 TEST(PresetCoding, EveryFieldRoundTrips)
 {
     SoundPreset preset = BuiltInPresets::preset("builtin.max-volume").value();
-    preset.bands.push_back(0.1f);   // 32 bands, a value without an exact decimal form
+    preset.bands.push_back(0.1f);  // 32 bands, a value without an exact decimal form
     const QByteArray json = QJsonDocument(preset.toJson()).toJson();
     EXPECT_EQ(SoundPreset::fromJson(QJsonDocument::fromJson(json).object()), preset);
 }
@@ -125,8 +122,8 @@ TEST(PresetMatching, BoostTrimLevelerAndHeadphonesNeverTakePart)
     settings.boostDB = 9;
     settings.comparisonTrimDB = -3;
     settings.levelerStrength = 1;
-    settings.headphoneProfile = HeadphoneProfile{"import.A", "A", "A", "over-ear", "import", -3,
-                                                 {HeadphoneFilter{HeadphoneFilter::Kind::peak, 100, 3, 1}}};
+    settings.headphoneProfile = HeadphoneProfile{
+        "import.A", "A", "A", "over-ear", "import", -3, {HeadphoneFilter{HeadphoneFilter::Kind::peak, 100, 3, 1}}};
     EXPECT_TRUE(neutral.matches(settings));
 }
 
@@ -144,8 +141,8 @@ TEST(PresetApplying, KeepsBoostAndHeadphoneProfile)
 {
     DSPSettings settings;
     settings.boostDB = 6;
-    settings.headphoneProfile = HeadphoneProfile{"import.A", "  A  ", "A", "over-ear", "import", 3,
-                                                 {HeadphoneFilter{HeadphoneFilter::Kind::peak, 100, 3, 1}}};
+    settings.headphoneProfile = HeadphoneProfile{
+        "import.A", "  A  ", "A", "over-ear", "import", 3, {HeadphoneFilter{HeadphoneFilter::Kind::peak, 100, 3, 1}}};
     const SoundPreset movies = BuiltInPresets::preset("builtin.movies").value();
     const DSPSettings result = movies.applied(settings);
     EXPECT_EQ(result.boostDB, 6);

@@ -30,9 +30,17 @@ struct FakeDevice : QRAudioDevice {
         id = idToGive;
         return 0;
     }
-    Status startIOProc(uint64_t) override { ++starts; return startStatus; }
+    Status startIOProc(uint64_t) override
+    {
+        ++starts;
+        return startStatus;
+    }
     void stopIOProc(uint64_t) override { ++stops; }
-    void destroyIOProc(uint64_t) override { ++destroys; proc = nullptr; }
+    void destroyIOProc(uint64_t) override
+    {
+        ++destroys;
+        proc = nullptr;
+    }
     void run(const AudioBufferList* in, AudioBufferList* out, bool resumed = false) { proc(context, in, out, resumed); }
 };
 

@@ -20,8 +20,7 @@ const AudioFormat mono = AudioFormat::standard(48000, 1);
 
 std::unique_ptr<PCMBuffer> bufferOf(const std::vector<std::vector<float>>& channels)
 {
-    auto b = PCMBuffer::make(AudioFormat::standard(48000, uint32_t(channels.size())),
-                             uint32_t(channels[0].size()));
+    auto b = PCMBuffer::make(AudioFormat::standard(48000, uint32_t(channels.size())), uint32_t(channels[0].size()));
     for (size_t c = 0; c < channels.size(); ++c)
         std::copy(channels[c].begin(), channels[c].end(), b->channel(uint32_t(c)));
     b->setFrameLength(uint32_t(channels[0].size()));
@@ -156,8 +155,7 @@ TEST(AudioEngine, RealtimeInputShortOfDataRendersSilenceAndSaysSo)
     auto out = PCMBuffer::make(stereo, 512);
     out->setFrameLength(256);
     Status error = 0;
-    EXPECT_EQ(f.engine.renderRealtime(256, out->mutableAudioBufferList(), &error),
-              ManualRenderingStatus::success);
+    EXPECT_EQ(f.engine.renderRealtime(256, out->mutableAudioBufferList(), &error), ManualRenderingStatus::success);
     EXPECT_EQ(out->channel(1)[255], -0.25f);
     EXPECT_EQ(f.engine.renderRealtime(256, out->mutableAudioBufferList(), &error),
               ManualRenderingStatus::insufficientDataFromInputNode);
@@ -202,7 +200,7 @@ TEST(AudioEngine, StopWaitsForTheRenderCallInFlight)
         EXPECT_FALSE(inside.load());
     });
     for (int i = 0; i < 1000; ++i) std::this_thread::yield();
-    EXPECT_FALSE(stopped.load());   // still waiting for the cycle
+    EXPECT_FALSE(stopped.load());  // still waiting for the cycle
     release = true;
     owner.join();
     renderer.join();
@@ -217,16 +215,13 @@ TEST(AudioEngine, RenderRefusedWhenStoppedOrTooLong)
     auto out = PCMBuffer::make(stereo, 4096);
     out->setFrameLength(4096);
     Status error = 0;
-    EXPECT_EQ(f.engine.renderRealtime(64, out->mutableAudioBufferList(), &error),
-              ManualRenderingStatus::error);
+    EXPECT_EQ(f.engine.renderRealtime(64, out->mutableAudioBufferList(), &error), ManualRenderingStatus::error);
     ASSERT_FALSE(f.engine.start());
     auto big = PCMBuffer::make(stereo, 5000);
     big->setFrameLength(5000);
-    EXPECT_EQ(f.engine.renderRealtime(4097, big->mutableAudioBufferList(), &error),
-              ManualRenderingStatus::error);
+    EXPECT_EQ(f.engine.renderRealtime(4097, big->mutableAudioBufferList(), &error), ManualRenderingStatus::error);
     EXPECT_EQ(error, status::tooManyFramesToProcess);
-    EXPECT_EQ(f.engine.renderRealtime(4096, out->mutableAudioBufferList(), &error),
-              ManualRenderingStatus::success);
+    EXPECT_EQ(f.engine.renderRealtime(4096, out->mutableAudioBufferList(), &error), ManualRenderingStatus::success);
 }
 
 TEST(AudioEngine, PrepareRefusesAnEffectWithThreeChannels)
@@ -253,11 +248,9 @@ TEST(AudioEngine, ManualRenderingFormatMustBeFloatWithOneOrTwoChannels)
     interleaved.interleaved = true;
     EXPECT_EQ(engine.enableManualRenderingMode(ManualRenderingMode::offline, interleaved, 512),
               status::formatNotSupported);
-    EXPECT_EQ(engine.enableManualRenderingMode(ManualRenderingMode::offline,
-                                               AudioFormat::standard(48000, 3), 512),
+    EXPECT_EQ(engine.enableManualRenderingMode(ManualRenderingMode::offline, AudioFormat::standard(48000, 3), 512),
               status::formatNotSupported);
-    EXPECT_EQ(engine.enableManualRenderingMode(ManualRenderingMode::offline, stereo, 0),
-              status::parameterError);
+    EXPECT_EQ(engine.enableManualRenderingMode(ManualRenderingMode::offline, stereo, 0), status::parameterError);
 }
 
 }  // namespace

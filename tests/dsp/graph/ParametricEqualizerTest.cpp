@@ -79,17 +79,20 @@ TEST(ParametricEqualizer, RendersExactlyAsAPlainCascadeForAnyBlockSize)
                     }
                     ASSERT_EQ(active % 2, oddCount ? 1u : 0u);
                     eq.prepare(48000);
-                    std::vector<float> left = test::sine(97, 48000, 3000, 0.4), right = test::sine(5001, 48000, 3000, 0.3);
+                    std::vector<float> left = test::sine(97, 48000, 3000, 0.4),
+                                       right = test::sine(5001, 48000, 3000, 0.3);
                     for (size_t n = 0; n < left.size(); n += 5) left[n] += 0.2f;
                     std::vector<float> refLeft = left, refRight = right;
-                    test::inBlocks(left, right, block, [&](float* const* ch, uint32_t n) { eq.process(ch, channels, n); });
+                    test::inBlocks(left, right, block,
+                                   [&](float* const* ch, uint32_t n) { eq.process(ch, channels, n); });
                     for (uint32_t i = 0; i < 31; ++i) {
                         if (plain[i].coefficients().isIdentity()) continue;
                         plain[i].process(refLeft.data(), uint32_t(refLeft.size()), 0);
                         plain[i].process(refRight.data(), uint32_t(refRight.size()), 1);
                     }
                     for (size_t n = 0; n < left.size(); ++n) {
-                        ASSERT_NEAR(left[n], refLeft[n], 1e-6f) << int(kernel) << "/" << block << "/" << channels << " at " << n;
+                        ASSERT_NEAR(left[n], refLeft[n], 1e-6f)
+                            << int(kernel) << "/" << block << "/" << channels << " at " << n;
                         if (channels == 2) {
                             ASSERT_NEAR(right[n], refRight[n], 1e-6f) << int(kernel) << "/" << block << " at " << n;
                         }

@@ -11,15 +11,13 @@
 namespace quorel {
 namespace {
 
-Status renderOnce(AudioUnit& unit, std::vector<float>& left, std::vector<float>& right,
-                  RenderActionFlags& flags)
+Status renderOnce(AudioUnit& unit, std::vector<float>& left, std::vector<float>& right, RenderActionFlags& flags)
 {
     AudioBufferList list;
     list.numberBuffers = 2;
     list.buffers[0] = {1, 0, nullptr};
     list.buffers[1] = {1, 0, nullptr};
-    auto pull = [&](RenderActionFlags&, const AudioTimeStamp&, uint32_t n, int64_t,
-                    AudioBufferList& data) -> Status {
+    auto pull = [&](RenderActionFlags&, const AudioTimeStamp&, uint32_t n, int64_t, AudioBufferList& data) -> Status {
         std::copy_n(left.data(), n, data.buffers[0].samples());
         std::copy_n(right.data(), n, data.buffers[1].samples());
         return 0;

@@ -15,10 +15,7 @@ const QString automationKey = QString::fromLatin1(AutomationModel::key);
 
 class Automation : public RootModelTest {
 protected:
-    void at(int hour, int minute)
-    {
-        clock->setDateTime(QDateTime(QDate(2026, 3, 2), QTime(hour, minute)));
-    }
+    void at(int hour, int minute) { clock->setDateTime(QDateTime(QDate(2026, 3, 2), QTime(hour, minute))); }
     AutomationModel& automation() { return model->automation(); }
 
     // Settings a user made by hand: Boost and bands no preset has.
@@ -62,9 +59,9 @@ TEST_F(Automation, TheStoreRoundTrips)
 
 TEST_F(Automation, ARecordMissingOneKeyGivesAllFourDefaultsAndIsSetAside)
 {
-    const QString record = QStringLiteral(
-        R"({"rulesEnabled":false,"rules":[{"bundleID":"vlc","name":"VLC","presetID":"builtin.movies"}],)"
-        R"("night":{"enabled":true,"startMinutes":60,"endMinutes":120,"presetID":"builtin.voice"}})");
+    const QString record =
+        QStringLiteral(R"({"rulesEnabled":false,"rules":[{"bundleID":"vlc","name":"VLC","presetID":"builtin.movies"}],)"
+                       R"("night":{"enabled":true,"startMinutes":60,"endMinutes":120,"presetID":"builtin.voice"}})");
     store.setString(automationKey, record);
     make();
     EXPECT_TRUE(automation().rulesEnabled());
@@ -121,10 +118,10 @@ TEST_F(Automation, TheNightOpensAndClosesOnTheClockAndGivesBackTheSettings)
     const DSPSettings before = model->settings();
     automation().setNight({true, 1320, 420, "builtin.movies-night"});
     EXPECT_FALSE(automation().nightActive());
-    clock->advance(60);   // 22:00 reached by the 30 s timer
+    clock->advance(60);  // 22:00 reached by the 30 s timer
     EXPECT_TRUE(automation().nightActive());
     EXPECT_TRUE(builtIn("builtin.movies-night").matches(model->settings()));
-    model->adjustBoost(2);   // the user raises Boost during the night
+    model->adjustBoost(2);  // the user raises Boost during the night
     at(6, 59);
     clock->advance(30);
     EXPECT_TRUE(automation().nightActive());
@@ -275,7 +272,10 @@ TEST_F(Automation, RulesAreSortedByNameAndReplacedByApplication)
 TEST_F(Automation, RunningApplicationsAreSortedWithoutOurOwn)
 {
     make();
-    front->running = {{"vlc", "VLC", "vlc"}, {FrontApplicationSource::ownApplicationID, "Quorel", ""}, {"a", "", ""}, {"fx", "firefox", "ff"}};
+    front->running = {{"vlc", "VLC", "vlc"},
+                      {FrontApplicationSource::ownApplicationID, "Quorel", ""},
+                      {"a", "", ""},
+                      {"fx", "firefox", "ff"}};
     automation().refreshRunningApps();
     std::vector<QString> ids;
     for (const RunningApp& app : automation().runningApps()) ids.push_back(app.bundleID);
@@ -297,7 +297,7 @@ TEST_F(Automation, ShortcutPressesReachTheActions)
 
     shortcuts->press(1);
     EXPECT_EQ(storedActive(), true);
-    shortcuts->press(2);   // compare: at once, no debounce
+    shortcuts->press(2);  // compare: at once, no debounce
     EXPECT_EQ(configureCount, 1);
     EXPECT_FALSE(lastProcessed);
     shortcuts->press(3);
@@ -344,7 +344,8 @@ TEST(ActionTest, RawValuesAndLabels)
     EXPECT_EQ(action::fromRawValue(0), std::nullopt);
     EXPECT_EQ(action::fromRawValue(7), std::nullopt);
     EXPECT_EQ(action::fromRawValue(6), Action::previousPreset);
-    EXPECT_EQ(action::labelKey(Action::boostDown), QString::fromUtf8("Boost \xE2\x88\x92" "1 dB"));
+    EXPECT_EQ(action::labelKey(Action::boostDown), QString::fromUtf8("Boost \xE2\x88\x92"
+                                                                     "1 dB"));
     EXPECT_EQ(action::label(Action::toggle, AppLanguage::portuguese),
               QStringLiteral("Ligar ou desligar o processamento"));
     EXPECT_EQ(action::trigger(Action::toggle), QStringLiteral("Ctrl+Alt+Super+B"));

@@ -10,7 +10,10 @@ namespace {
 class BlindTest : public RootModelTest {
 protected:
     // Side A plays the processed sound in rounds 0, 2 and 3.
-    std::shared_ptr<ScriptedRandom> assignment() { return std::make_shared<ScriptedRandom>(std::vector<bool>{true, false, true, true, false}); }
+    std::shared_ptr<ScriptedRandom> assignment()
+    {
+        return std::make_shared<ScriptedRandom>(std::vector<bool>{true, false, true, true, false});
+    }
 };
 
 TEST_F(BlindTest, StartDrawsFiveRoundsAndTurnsProcessingOn)
@@ -38,7 +41,7 @@ TEST_F(BlindTest, ListeningSetsTheFlagAndConfiguresAtOnce)
     test.listen("A");
     EXPECT_TRUE(lastProcessed);
     EXPECT_EQ(test.listening(), QStringLiteral("A"));
-    test.listen("something");   // counts as B
+    test.listen("something");  // counts as B
     EXPECT_FALSE(lastProcessed);
 }
 
@@ -114,7 +117,7 @@ TEST_F(BlindTest, CancelMidTestClearsTheBlindFlagAndSelectsProcessed)
     test.start(*model);
     test.listen("B");
     test.choose(QStringLiteral("B"));
-    test.listen("A");   // round 1: side B is the processed one
+    test.listen("A");  // round 1: side B is the processed one
     EXPECT_FALSE(model->processed());
     test.cancel();
     EXPECT_TRUE(model->processed());
@@ -138,7 +141,7 @@ TEST_F(BlindTest, DiscardShowsTheSideAgainAndLeavesTheSoundAsLastHeard)
     make(assignment());
     BlindTestModel test;
     test.start(*model);
-    test.listen("B");   // round 0: side A is the processed one
+    test.listen("B");  // round 0: side A is the processed one
     ASSERT_FALSE(model->processed());
     const int configured = configureCount;
     test.discard();

@@ -27,8 +27,7 @@ class RootModelTest : public ::testing::Test {
 protected:
     TemporaryHome home;
     UserDefaults store = UserDefaults::standard();
-    std::shared_ptr<ManualClock> clock =
-        std::make_shared<ManualClock>(QDateTime(QDate(2026, 3, 2), QTime(12, 0)));
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(QDateTime(QDate(2026, 3, 2), QTime(12, 0)));
     FakeFrontApplications* front = nullptr;
     FakeShortcuts* shortcuts = nullptr;
     std::unique_ptr<BoostModel> model;

@@ -31,9 +31,9 @@ QList<QJsonObject> lines(const ToolRun& run)
 TEST(RootTool, UrlRunsTheCommandsInOrderOnTheStoredSettings)
 {
     TemporaryHome home;
-    QJsonObject state = object(runTool({"url", "quorel://boost/2,5", "quorel://tab/Output", "quorel://preset/rock",
-                                        "quorel://nonsense", "https://on"},
-                                       home.configHome()));
+    QJsonObject state = object(runTool(
+        {"url", "quorel://boost/2,5", "quorel://tab/Output", "quorel://preset/rock", "quorel://nonsense", "https://on"},
+        home.configHome()));
     EXPECT_DOUBLE_EQ(state["settings"].toObject()["boostDB"].toDouble(), 2.5);
     EXPECT_EQ(state["tab"].toString(), "output");
     EXPECT_EQ(state["selectedPresetID"].toString(), "builtin.rock");
@@ -56,11 +56,10 @@ TEST(RootTool, UrlRunsTheCommandsInOrderOnTheStoredSettings)
 TEST(RootTool, AutomationPrintsOneLinePerStep)
 {
     TemporaryHome home;
-    const QList<QJsonObject> steps =
-        lines(runTool({"automation", "--at", "21:00", "--rule", "vlc=builtin.movies", "--front", "vlc", "--front",
-                       "gedit", "--night", "22:00-07:00=builtin.movies-night", "--at", "23:30", "--at", "07:00",
-                       "--remove-rule", "vlc"},
-                      home.configHome()));
+    const QList<QJsonObject> steps = lines(runTool(
+        {"automation", "--at", "21:00", "--rule", "vlc=builtin.movies", "--front", "vlc", "--front", "gedit", "--night",
+         "22:00-07:00=builtin.movies-night", "--at", "23:30", "--at", "07:00", "--remove-rule", "vlc"},
+        home.configHome()));
     ASSERT_EQ(steps.size(), 8);
     EXPECT_EQ(steps[0]["step"].toString(), "--at 21:00");
     EXPECT_TRUE(steps[1]["activeRule"].isNull());
@@ -91,8 +90,10 @@ TEST(RootTool, AutomationSaysWhenItsChangeCouldNotBeStored)
 TEST(RootTool, BlindTestIsReproducibleFromItsSeed)
 {
     TemporaryHome home;
-    const QJsonObject first = object(runTool({"blind-test", "--seed", "42", "--answers", "A,B,-,A,A"}, home.configHome()));
-    const QJsonObject again = object(runTool({"blind-test", "--seed", "42", "--answers", "A,B,-,A,A"}, home.configHome()));
+    const QJsonObject first =
+        object(runTool({"blind-test", "--seed", "42", "--answers", "A,B,-,A,A"}, home.configHome()));
+    const QJsonObject again =
+        object(runTool({"blind-test", "--seed", "42", "--answers", "A,B,-,A,A"}, home.configHome()));
     EXPECT_EQ(first, again);
     const QJsonArray assignment = first["processedIsA"].toArray();
     ASSERT_EQ(assignment.size(), 5);
@@ -151,7 +152,8 @@ TEST(RootTool, UrlFailsWhenItsChangesCouldNotBeStored)
     }
     for (const ToolRun& run : runs) {
         EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains("Could not save the settings file " + path.toUtf8() + ".")) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains("Could not save the settings file " + path.toUtf8() + "."))
+            << run.err.toStdString();
         EXPECT_EQ(QJsonDocument::fromJson(run.out).object()["error"].toString(),
                   "Could not save the settings file " + path + ".");
     }

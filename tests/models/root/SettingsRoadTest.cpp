@@ -36,7 +36,7 @@ TEST_F(SettingsRoad, NothingStoredGivesTheDefaultsAndTheBoostPageAndWritesNothin
 TEST_F(SettingsRoad, TheOlderKeyIsReadSanitizedAndKeptWhenTheFirstChangeWrites)
 {
     DSPSettings old;
-    old.boostDB = 40;   // out of range: sanitized to 12
+    old.boostDB = 40;  // out of range: sanitized to 12
     old.loudness = 0.5f;
     store.setString(legacyKey, json(old));
     BoostModel& m = make();
@@ -54,7 +54,7 @@ TEST_F(SettingsRoad, UnreadableCurrentSettingsGiveTheDefaultsAndAreSetAsideBefor
     store.setString(legacyKey, json(old));
     store.setString(dspKey, QStringLiteral("{\"boostDB\": \"loud\""));
     BoostModel& m = make();
-    EXPECT_EQ(m.settings(), DSPSettings());   // the older key is not consulted
+    EXPECT_EQ(m.settings(), DSPSettings());  // the older key is not consulted
     m.adjustBoost(2);
     EXPECT_EQ(store.string(dspKey + ".unreadable"), QStringLiteral("{\"boostDB\": \"loud\""));
     EXPECT_FLOAT_EQ(DSPSettings::fromJsonText(store.string(dspKey)->toUtf8()).boostDB, 2);

@@ -26,7 +26,7 @@ FakeLogind::FakeLogind()
     if (!bus.isConnected()) return;
     running_ = bus.registerObject("/org/freedesktop/login1", this,
                                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)
-        && bus.registerService("org.freedesktop.login1");
+               && bus.registerService("org.freedesktop.login1");
 }
 
 FakeLogind::~FakeLogind()

@@ -25,8 +25,7 @@ public:
     void prepareForSleep(bool sleeping);
 
 public slots:
-    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why,
-                                    const QString& mode);
+    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why, const QString& mode);
 
 signals:
     void PrepareForSleep(bool start);

@@ -38,9 +38,7 @@ public:
     Heartbeat()
     {
         timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longest_ = std::max(longest_, since_.restart());
-        });
+        QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, since_.restart()); });
         since_.start();
         timer_.start(2);
     }
@@ -74,8 +72,7 @@ protected:
                                                        std::make_shared<PulseDevices>());
         };
         model = std::make_unique<SystemModel>(std::move(options));
-        QObject::connect(model.get(), &SystemModel::statusChanged,
-                         [this] { statuses.append(model->status().text()); });
+        QObject::connect(model.get(), &SystemModel::statusChanged, [this] { statuses.append(model->status().text()); });
     }
 
     void addSink(const QString& name, const QString& description)
@@ -114,7 +111,8 @@ TEST_F(SystemE2E, AStartShowsItsStatusesAndSwitchingOffGivesTheDefaultBack)
     makeModel();
     start();
     ASSERT_GE(statuses.size(), 2);
-    EXPECT_EQ(statuses.first(), QString::fromUtf8("Starting… Quorel becomes the default output while processing runs."));
+    EXPECT_EQ(statuses.first(),
+              QString::fromUtf8("Starting… Quorel becomes the default output while processing runs."));
     EXPECT_EQ(statuses.last(), processingOnSpeakers);
     EXPECT_EQ(model->info()->deviceName, "Test speakers");
     EXPECT_FALSE(model->errorMessage());

@@ -88,8 +88,8 @@ TEST_F(FeedParse, TheReceivedFormattingDoesNotMatterOnlyTheContent)
     // Pretty-printed, with the signature first: the canonical form is what is signed.
     const QJsonObject feed = test::sampleFeed();
     const QString signature = test::signatureText(feed, keys);
-    const QByteArray text = "{\n  \"signature\" : \"" + signature.toLatin1() + "\",\n" +
-                            QJsonDocument(feed).toJson(QJsonDocument::Indented).mid(1);
+    const QByteArray text = "{\n  \"signature\" : \"" + signature.toLatin1() + "\",\n"
+                            + QJsonDocument(feed).toJson(QJsonDocument::Indented).mid(1);
     EXPECT_EQ(failure(text), std::nullopt);
 }
 
@@ -98,8 +98,8 @@ TEST_F(FeedParse, UrlSafeSignatureWithoutPaddingIsAccepted)
     const QJsonObject feed = test::sampleFeed();
     QByteArray raw = QByteArray::fromBase64(test::signatureText(feed, keys).toLatin1());
     QJsonObject document = feed;
-    document.insert("signature", QString::fromLatin1(raw.toBase64(QByteArray::Base64UrlEncoding |
-                                                                   QByteArray::OmitTrailingEquals)));
+    document.insert("signature",
+                    QString::fromLatin1(raw.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)));
     EXPECT_EQ(failure(QJsonDocument(document).toJson()), std::nullopt);
 }
 
@@ -133,7 +133,8 @@ TEST_F(FeedParse, AnotherKeyFailsVerification)
 TEST_F(FeedParse, AnUnusableBuiltInKeyFailsVerification)
 {
     const QByteArray bytes = test::signedFeed(test::sampleFeed(), keys);
-    for (const QString& key : {QString(), QString("not base64!"), QString::fromLatin1(keys.publicRaw.left(31).toBase64())}) {
+    for (const QString& key :
+         {QString(), QString("not base64!"), QString::fromLatin1(keys.publicRaw.left(31).toBase64())}) {
         try {
             UpdateChecker::parse(bytes, key);
             ADD_FAILURE() << key.toStdString();
@@ -190,7 +191,8 @@ TEST_F(FeedParse, ErrorsDescribeThemselves)
         parse("{");
         ADD_FAILURE();
     } catch (const UpdateFeedError& error) {
-        EXPECT_TRUE(error.description().startsWith("The update feed is not JSON (")) << error.description().toStdString();
+        EXPECT_TRUE(error.description().startsWith("The update feed is not JSON ("))
+            << error.description().toStdString();
     }
     EXPECT_EQ(UpdateFeedError::make(Code::secureConnectionFailed).description(),
               "The update feed's signature could not be verified.");

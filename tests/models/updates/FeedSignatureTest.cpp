@@ -19,13 +19,16 @@ struct Vector {
 };
 const Vector rfc8032[] = {
     {"d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a", "",
-     "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe2465"
+     "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe246"
+     "5"
      "5141438e7a100b"},
     {"3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c", "72",
-     "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb0"
+     "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb"
+     "0"
      "0d291612bb0c00"},
     {"fc51cd8e6218a1a38da47ed00230f0580816ed13ba3303ac5deb911548908025", "af82",
-     "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f290ae67f760984dc6594a7c15e9716ed28dc0"
+     "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f290ae67f760984dc6594a7c15e9716ed28dc"
+     "0"
      "27beceea1ec40a"},
 };
 
@@ -89,7 +92,8 @@ TEST(FeedSignature, RefusesAKeyThatIsNotAnEd25519PrivateKey)
 
 TEST(FeedSignature, CanonicalBytesOfANestedObject)
 {
-    const QByteArray text = R"({"z":1,"signature":"abc","url":"https://x.y/a/b","a":{"y":"a/b","b":[1,2.5,{"d":true,"c":null}],
+    const QByteArray text =
+        R"({"z":1,"signature":"abc","url":"https://x.y/a/b","a":{"y":"a/b","b":[1,2.5,{"d":true,"c":null}],
         "B":"upper"},"é":"ção","big":9007199254740993,"neg":-3})";
     const QJsonObject object = QJsonDocument::fromJson(text).object();
     EXPECT_EQ(FeedSignature::canonicalBytes(object),
@@ -116,5 +120,6 @@ TEST(FeedSignature, PublicKeyTextMustBe32BytesInStandardBase64)
     EXPECT_EQ(FeedSignature::decodePublicKey(QString::fromLatin1(raw.toBase64())), raw);
     EXPECT_FALSE(FeedSignature::decodePublicKey(""));
     EXPECT_FALSE(FeedSignature::decodePublicKey(QString::fromLatin1(raw.left(31).toBase64())));
-    EXPECT_FALSE(FeedSignature::decodePublicKey(QString::fromLatin1(raw.toBase64(QByteArray::Base64UrlEncoding)).replace('1', '-')));
+    EXPECT_FALSE(FeedSignature::decodePublicKey(
+        QString::fromLatin1(raw.toBase64(QByteArray::Base64UrlEncoding)).replace('1', '-')));
 }

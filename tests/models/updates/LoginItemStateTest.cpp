@@ -35,7 +35,10 @@ protected:
     }
     ~LoginItem() override
     {
-        if (hadDirs_) qputenv("XDG_CONFIG_DIRS", previousDirs_); else qunsetenv("XDG_CONFIG_DIRS");
+        if (hadDirs_)
+            qputenv("XDG_CONFIG_DIRS", previousDirs_);
+        else
+            qunsetenv("XDG_CONFIG_DIRS");
     }
 
     QString userEntry() const { return home_.configHome() + "/autostart/app.quorel.Quorel.desktop"; }

@@ -313,7 +313,10 @@ TEST_F(Updates, AnAbsentOrUnreadableLastCheckIsTheDistantPast)
     serveFeed(running);
     auto checker = makeChecker();
     for (const QString& text : {QString(), QString("yesterday"), QString("2026-01-01T11:00:00"), QString("")}) {
-        if (text.isNull()) store.remove(UpdateChecker::lastCheckKey); else setLastCheck(text);
+        if (text.isNull())
+            store.remove(UpdateChecker::lastCheckKey);
+        else
+            setLastCheck(text);
         EXPECT_FALSE(checker->lastCheck());
         checker->checkIfDue();
         EXPECT_TRUE(checker->checking()) << text.toStdString();

@@ -72,7 +72,8 @@ TEST(DesktopEntryIndex, EarlierFoldersWinAndNewEntriesAreFound)
     EXPECT_FALSE(index.byID("later"));
 
     // An entry installed later is found on the next look-up.
-    write(home.path() + "/applications/later.desktop", "[Desktop Entry]\nType=Application\nName=Later\nExec=/usr/bin/later\n");
+    write(home.path() + "/applications/later.desktop",
+          "[Desktop Entry]\nType=Application\nName=Later\nExec=/usr/bin/later\n");
     const time_t later = time(nullptr) + 5;
     const utimbuf stamp{later, later};
     ASSERT_EQ(utime(QFile::encodeName(home.path() + "/applications").constData(), &stamp), 0);

@@ -30,5 +30,6 @@ TEST(DesktopFile, OpensTheURLSchemesWithTheApplication)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(file.readAll());
     EXPECT_TRUE(text.contains("\nExec=quorel %U\n"));
-    EXPECT_TRUE(text.contains("\nMimeType=x-scheme-handler/quorel;x-scheme-handler/corvanta;application/x-quorel-preset;\n"));
+    EXPECT_TRUE(
+        text.contains("\nMimeType=x-scheme-handler/quorel;x-scheme-handler/corvanta;application/x-quorel-preset;\n"));
 }

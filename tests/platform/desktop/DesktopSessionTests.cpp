@@ -19,9 +19,7 @@ namespace {
 class ScopedUnset {
 public:
     explicit ScopedUnset(const char* name)
-        : name_(name)
-        , had_(qEnvironmentVariableIsSet(name))
-        , previous_(qgetenv(name))
+        : name_(name), had_(qEnvironmentVariableIsSet(name)), previous_(qgetenv(name))
     {
         qunsetenv(name);
     }

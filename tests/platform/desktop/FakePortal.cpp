@@ -20,11 +20,10 @@ QString senderPart(const QString& sender)
 
 }  // namespace
 
-FakePortal::FakePortal(QDBusConnection bus)
-    : bus_(std::move(bus))
+FakePortal::FakePortal(QDBusConnection bus) : bus_(std::move(bus))
 {
     serving_ = bus_.registerVirtualObject(basePath, this, QDBusConnection::SubPath)
-        && bus_.registerService("org.freedesktop.portal.Desktop");
+               && bus_.registerService("org.freedesktop.portal.Desktop");
 }
 
 FakePortal::~FakePortal()
@@ -33,10 +32,7 @@ FakePortal::~FakePortal()
     bus_.unregisterObject(basePath, QDBusConnection::UnregisterTree);
 }
 
-QString FakePortal::introspect(const QString&) const
-{
-    return {};
-}
+QString FakePortal::introspect(const QString&) const { return {}; }
 
 void FakePortal::respond(const QString& requestPath, uint code, const QVariantMap& results)
 {
@@ -77,7 +73,8 @@ bool FakePortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
         const QVariantMap options = qdbus_cast<QVariantMap>(arguments.value(0));
         const QString sender = senderPart(message.service());
         const QString request = basePath + "/request/" + sender + "/" + options.value("handle_token").toString();
-        const QString session = basePath + "/session/" + sender + "/" + options.value("session_handle_token").toString();
+        const QString session =
+            basePath + "/session/" + sender + "/" + options.value("session_handle_token").toString();
         sessions << session;
         connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
         respond(request, 0, {{"session_handle", session}});

@@ -9,16 +9,16 @@ namespace quorel::test {
 class ScopedEnvironment {
 public:
     ScopedEnvironment(const char* name, const QByteArray& value)
-        : name_(name)
-        , had_(qEnvironmentVariableIsSet(name))
-        , previous_(qgetenv(name))
+        : name_(name), had_(qEnvironmentVariableIsSet(name)), previous_(qgetenv(name))
     {
         qputenv(name, value);
     }
     ~ScopedEnvironment()
     {
-        if (had_) qputenv(name_, previous_);
-        else qunsetenv(name_);
+        if (had_)
+            qputenv(name_, previous_);
+        else
+            qunsetenv(name_);
     }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;

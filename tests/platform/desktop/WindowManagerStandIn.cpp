@@ -50,10 +50,7 @@ WindowManagerStandIn::~WindowManagerStandIn()
     if (display_) XCloseDisplay(display_);
 }
 
-void WindowManagerStandIn::sync()
-{
-    XSync(display_, False);
-}
+void WindowManagerStandIn::sync() { XSync(display_, False); }
 
 unsigned long WindowManagerStandIn::createWindow(const WindowProperties& properties)
 {
@@ -73,8 +70,8 @@ unsigned long WindowManagerStandIn::createWindow(const WindowProperties& propert
     }
     if (properties.pid != 0) {
         const unsigned long pid = properties.pid;
-        XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+        XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&pid), 1);
     }
     if (!properties.type.isEmpty()) {
         const Atom type = XInternAtom(display_, properties.type.toLatin1().constData(), False);
@@ -83,8 +80,8 @@ unsigned long WindowManagerStandIn::createWindow(const WindowProperties& propert
     }
     if (properties.skipTaskbar) {
         const Atom state = XInternAtom(display_, "_NET_WM_STATE_SKIP_TASKBAR", False);
-        XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_STATE", False), XA_ATOM, 32,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(&state), 1);
+        XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_STATE", False), XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&state), 1);
     }
     if (properties.transientFor != 0) XSetTransientForHint(display_, window, properties.transientFor);
     sync();
@@ -101,16 +98,12 @@ void WindowManagerStandIn::setActiveWindow(unsigned long window)
 
 void WindowManagerStandIn::setClientList(const std::vector<unsigned long>& windows)
 {
-    XChangeProperty(display_, DefaultRootWindow(display_), XInternAtom(display_, "_NET_CLIENT_LIST", False),
-                    XA_WINDOW, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(windows.data()),
-                    int(windows.size()));
+    XChangeProperty(display_, DefaultRootWindow(display_), XInternAtom(display_, "_NET_CLIENT_LIST", False), XA_WINDOW,
+                    32, PropModeReplace, reinterpret_cast<const unsigned char*>(windows.data()), int(windows.size()));
     sync();
 }
 
-unsigned int WindowManagerStandIn::superMask()
-{
-    return maskOf(display_, XK_Super_L);
-}
+unsigned int WindowManagerStandIn::superMask() { return maskOf(display_, XK_Super_L); }
 
 bool WindowManagerStandIn::grabShortcut(const char* keysym)
 {
@@ -118,8 +111,8 @@ bool WindowManagerStandIn::grabShortcut(const char* keysym)
     grabFailed = false;
     XErrorHandler previous = XSetErrorHandler(&recordError);
     XGrabKey(display_, XKeysymToKeycode(display_, XStringToKeysym(keysym)),
-             ControlMask | maskOf(display_, XK_Alt_L) | superMask(), DefaultRootWindow(display_), False,
-             GrabModeAsync, GrabModeAsync);
+             ControlMask | maskOf(display_, XK_Alt_L) | superMask(), DefaultRootWindow(display_), False, GrabModeAsync,
+             GrabModeAsync);
     sync();
     XSetErrorHandler(previous);
     return !grabFailed;

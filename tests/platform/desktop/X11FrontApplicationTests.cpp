@@ -37,7 +37,8 @@ protected:
         const QString applications = dataHome.path() + "/applications";
         writeEntry(applications, "org.example.Notes.desktop",
                    "Name=Notes\nName[pt_BR]=Notas\nName[pt]=Notas PT\nIcon=notes-icon\nExec=notes %U\n");
-        writeEntry(applications, "weird-player.desktop", "Name=Weird Player\nIcon=weird\nStartupWMClass=WeirdClass\nExec=wp\n");
+        writeEntry(applications, "weird-player.desktop",
+                   "Name=Weird Player\nIcon=weird\nStartupWMClass=WeirdClass\nExec=wp\n");
         writeEntry(applications, "files.desktop", "Name=Files\nName[de]=Dateien\nIcon=files\nExec=files\n");
         writeEntry(applications, "tools/sleeper.desktop", "Name=Sleeper\nIcon=sleeper\nExec=env A=1 sleep 1000\n");
         // An entry of a later data folder with an id taken already is hidden by the earlier one.
@@ -92,7 +93,8 @@ TEST_F(X11FrontApplicationTest, NamesTheFrontApplicationByEachRule)
         // The window's process matched to an entry's Exec (through env, in a subfolder).
         {{{}, {}, {}, sleeperPid, {}, false, 0}, {"tools-sleeper", "Sleeper", "sleeper"}},
         // A window of this process is our own application.
-        {{{}, "quorel", "Quorel", static_cast<unsigned long>(getpid()), {}, false, 0}, {"app.quorel.Quorel", "Quorel", "app.quorel.Quorel"}},
+        {{{}, "quorel", "Quorel", static_cast<unsigned long>(getpid()), {}, false, 0},
+         {"app.quorel.Quorel", "Quorel", "app.quorel.Quorel"}},
         // Nothing known: named by its class.
         {{{}, "xterm", "XTerm", 0, {}, false, 0}, {"XTerm", "XTerm", ""}},
     };
@@ -137,10 +139,12 @@ TEST_F(X11FrontApplicationTest, ListsNormalTaskbarWindowsOncePerProcess)
 {
     X11FrontApplicationSource source(connection);
     const unsigned long sleeperPid = static_cast<unsigned long>(sleeper.processId());
-    const unsigned long notes = wm->createWindow({"org.example.Notes", {}, {}, 0, "_NET_WM_WINDOW_TYPE_NORMAL", false, 0});
+    const unsigned long notes =
+        wm->createWindow({"org.example.Notes", {}, {}, 0, "_NET_WM_WINDOW_TYPE_NORMAL", false, 0});
     const unsigned long sleeperA = wm->createWindow({{}, {}, {}, sleeperPid, {}, false, 0});
     const unsigned long sleeperB = wm->createWindow({{}, {}, {}, sleeperPid, "_NET_WM_WINDOW_TYPE_NORMAL", false, 0});
-    const unsigned long dialog = wm->createWindow({{}, "weird", "WeirdClass", 0, "_NET_WM_WINDOW_TYPE_DIALOG", false, 0});
+    const unsigned long dialog =
+        wm->createWindow({{}, "weird", "WeirdClass", 0, "_NET_WM_WINDOW_TYPE_DIALOG", false, 0});
     const unsigned long transient = wm->createWindow({{}, "weird", "WeirdClass", 0, {}, false, notes});
     const unsigned long hidden = wm->createWindow({{}, "files", "Files", 0, {}, true, 0});
     const unsigned long files = wm->createWindow({{}, "files", "Files", 0, {}, false, 0});
@@ -171,10 +175,7 @@ TEST_F(X11FrontApplicationTest, AVanishedServerLeavesTheProcessRunningAndTheSour
     EXPECT_TRUE(connection->syncAndTakeErrors().empty());
 }
 
-TEST(X11ConnectionTest, NoDisplayOpensNothing)
-{
-    EXPECT_EQ(X11Connection::open(":9876"), nullptr);
-}
+TEST(X11ConnectionTest, NoDisplayOpensNothing) { EXPECT_EQ(X11Connection::open(":9876"), nullptr); }
 
 TEST_F(X11FrontApplicationTest, AWindowThatVanishedIsNoApplicationAndNoEndOfTheProcess)
 {

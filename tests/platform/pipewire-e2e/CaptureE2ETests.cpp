@@ -15,23 +15,20 @@
 #include <memory>
 
 using quorel::test::HeadlessServer;
+using quorel::test::run;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
-using quorel::test::run;
 
 namespace {
 
-constexpr double toneDBFS = -20;                   // peak
-constexpr double toneRMS = toneDBFS - 3.0103;      // a sine's RMS is 3 dB below its peak
+constexpr double toneDBFS = -20;               // peak
+constexpr double toneRMS = toneDBFS - 3.0103;  // a sine's RMS is 3 dB below its peak
 
 bool hasKey(const QJsonObject& o, const char* key) { return o.contains(QLatin1String(key)); }
 
 QString defaultSink() { return run("pactl", {"get-default-sink"}); }
 
-QString configuredDefaultSink()
-{
-    return run("pw-metadata", {"-n", "default", "0", "default.configured.audio.sink"});
-}
+QString configuredDefaultSink() { return run("pw-metadata", {"-n", "default", "0", "default.configured.audio.sink"}); }
 
 bool sinkListed(const QString& prefix) { return run("pactl", {"list", "short", "sinks"}).contains(prefix); }
 
@@ -207,9 +204,10 @@ TEST_F(CaptureE2E, KillNineLeavesTheSpeakerDefaultAndTheToneUnprocessedAndTheNex
 TEST_F(CaptureE2E, TheChosenOutputVanishingAndTheDefaultChangingReachTheListeners)
 {
     bool ok = false;
-    run("pw-cli", {"create-node", "adapter",
-                   "{ factory.name=support.null-audio-sink node.name=test_other node.description=\"Other speakers\" "
-                   "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }"},
+    run("pw-cli",
+        {"create-node", "adapter",
+         "{ factory.name=support.null-audio-sink node.name=test_other node.description=\"Other speakers\" "
+         "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }"},
         &ok);
     ASSERT_TRUE(ok);
     for (int i = 0; i < 50 && !sinkListed("test_other"); ++i) QThread::msleep(100);

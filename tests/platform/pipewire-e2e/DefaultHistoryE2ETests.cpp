@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 using quorel::test::HeadlessServer;
-using quorel::test::ToolProcess;
 using quorel::test::run;
+using quorel::test::ToolProcess;
 
 namespace {
 
@@ -50,10 +50,11 @@ TEST(DefaultHistoryE2E, SeventeenStartsKeepTheUsersDevicesInTheHistory)
     // The user chose two other devices before, then the speakers again.
     for (const QString name : {"user_first", "user_second"}) {
         bool ok = false;
-        run("pw-cli", {"create-node", "adapter",
-                       QString("{ factory.name=support.null-audio-sink node.name=%1 media.class=Audio/Sink "
-                               "object.linger=true audio.position=[FL FR] }")
-                           .arg(name)},
+        run("pw-cli",
+            {"create-node", "adapter",
+             QString("{ factory.name=support.null-audio-sink node.name=%1 media.class=Audio/Sink "
+                     "object.linger=true audio.position=[FL FR] }")
+                 .arg(name)},
             &ok);
         ASSERT_TRUE(ok);
         ASSERT_TRUE(makeDefault(name));

@@ -17,9 +17,9 @@
 #include <csignal>
 
 using quorel::test::HeadlessServer;
+using quorel::test::run;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
-using quorel::test::run;
 
 namespace {
 
@@ -33,11 +33,12 @@ bool giveSpeakerPriority(int priority)
     bool ok = false;
     run("pw-cli", {"destroy", "test_speakers"}, &ok);
     if (!ok) return false;
-    run("pw-cli", {"create-node", "adapter",
-                   QString("{ factory.name=support.null-audio-sink node.name=test_speakers "
-                           "node.description=\"Test speakers\" media.class=Audio/Sink object.linger=true "
-                           "audio.position=[FL FR] priority.driver=%1 }")
-                       .arg(priority)},
+    run("pw-cli",
+        {"create-node", "adapter",
+         QString("{ factory.name=support.null-audio-sink node.name=test_speakers "
+                 "node.description=\"Test speakers\" media.class=Audio/Sink object.linger=true "
+                 "audio.position=[FL FR] priority.driver=%1 }")
+             .arg(priority)},
         &ok);
     if (!ok) return false;
     for (int i = 0; i < 100; ++i) {
@@ -54,10 +55,11 @@ QString addLateSpeaker()
 {
     const QString name = "late_speakers";
     bool ok = false;
-    run("pw-cli", {"create-node", "adapter",
-                   QString("{ factory.name=support.null-audio-sink node.name=%1 node.description=\"Late speakers\" "
-                           "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }")
-                       .arg(name)},
+    run("pw-cli",
+        {"create-node", "adapter",
+         QString("{ factory.name=support.null-audio-sink node.name=%1 node.description=\"Late speakers\" "
+                 "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }")
+             .arg(name)},
         &ok);
     if (!ok) return {};
     for (int i = 0; i < 100; ++i) {
@@ -120,8 +122,9 @@ TEST_P(DeviceClockLatencyE2E, AddsTheLookAheadAndNoCycle)
     const int lookAhead = int(std::lround(lookAheadMS * 48));
     ASSERT_GT(lookAhead, 0);
     bool ok = false;
-    const QString out = run(qEnvironmentVariable("QUOREL_BINARY_DIR") + "/tests/platform/pipewire-e2e/e2e_latency_probe",
-                            {"--split", "--clicks", "10", "--speaker", speaker}, &ok, 60000);
+    const QString out =
+        run(qEnvironmentVariable("QUOREL_BINARY_DIR") + "/tests/platform/pipewire-e2e/e2e_latency_probe",
+            {"--split", "--clicks", "10", "--speaker", speaker}, &ok, 60000);
     ::kill(pid_t(tool.process().processId()), SIGINT);
     EXPECT_EQ(tool.finish(), 0);
     ASSERT_TRUE(ok);
@@ -180,7 +183,6 @@ TEST_P(DeviceClockE2E, AStoppedQuorelLeavesAPinnedPlayerPlaying)
     EXPECT_LT(missing, 1.0) << "the pinned player stalled for " << missing << " s";
 }
 
-INSTANTIATE_TEST_SUITE_P(Speakers, DeviceClockE2E, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "LateSpeaker" : "StandInSpeaker");
-                         });
+INSTANTIATE_TEST_SUITE_P(Speakers, DeviceClockE2E, testing::Bool(), [](const testing::TestParamInfo<bool>& info) {
+    return std::string(info.param ? "LateSpeaker" : "StandInSpeaker");
+});

@@ -20,9 +20,9 @@
 #include <vector>
 
 using quorel::test::HeadlessServer;
+using quorel::test::run;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
-using quorel::test::run;
 
 namespace {
 
@@ -32,7 +32,8 @@ constexpr double toneDBFS = -20;  // peak; boosted by 6 dB below
 // idle for 5 s).
 bool speakerSuspends(int seconds)
 {
-    return quorel::test::waitUntil([] { return SoundCheck::nodeState("test_speakers") == "suspended"; }, seconds * 1000);
+    return quorel::test::waitUntil([] { return SoundCheck::nodeState("test_speakers") == "suspended"; },
+                                   seconds * 1000);
 }
 
 // The first channel of a recorded file.
@@ -84,8 +85,8 @@ TEST(IdleE2E, NothingPlayingLetsTheDeviceSuspendAndTheNextSoundStartsClean)
 
     // A passive recorder hears what the speaker plays without keeping it running.
     QProcess recorder;
-    recorder.start("pw-record", {"-P", "{ stream.capture.sink=true node.passive=true }", "--target",
-                                 "test_speakers", "--format", "f32", "--rate", "48000", "--channels", "2", heard});
+    recorder.start("pw-record", {"-P", "{ stream.capture.sink=true node.passive=true }", "--target", "test_speakers",
+                                 "--format", "f32", "--rate", "48000", "--channels", "2", heard});
     ASSERT_TRUE(recorder.waitForStarted());
 
     // Processing on, nothing plays: the speaker suspends, as it does with Quorel off.

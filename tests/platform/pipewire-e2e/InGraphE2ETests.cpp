@@ -28,9 +28,9 @@
 
 using namespace quorel::pipewire;
 using quorel::test::HeadlessServer;
+using quorel::test::run;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
-using quorel::test::run;
 using quorel::test::waitUntil;
 
 namespace {
@@ -87,8 +87,8 @@ TEST(InGraphE2E, KillNineWhileAToneplaysGivesTheToneToTheSpeakerAtOnceAndLeavesN
     ASSERT_GE(links.size(), 4);  // sink to filter, filter to speaker
 
     QProcess recorder;
-    recorder.start("pw-record", {"-P", "{ stream.capture.sink=true }", "--target", "test_speakers", "--format",
-                                 "f32", "--rate", "48000", "--channels", "2", heard});
+    recorder.start("pw-record", {"-P", "{ stream.capture.sink=true }", "--target", "test_speakers", "--format", "f32",
+                                 "--rate", "48000", "--channels", "2", heard});
     ASSERT_TRUE(recorder.waitForStarted());
     QProcess player;
     player.start("pw-play", {tone});
@@ -186,7 +186,8 @@ TEST(InGraphE2E, MovingToAnotherDeviceWhilePlayingLeavesAtMostOneCycleOfGap)
     int error = 0;
     auto context = PipeWireContext::connect(error);
     ASSERT_TRUE(context) << error;
-    ASSERT_TRUE(waitUntil([&] { return monitorLeft(*context, "other_speakers") && monitorLeft(*context, "test_speakers"); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return monitorLeft(*context, "other_speakers") && monitorLeft(*context, "test_speakers"); }));
 
     GraphPath::Options options;
     options.sinkName = "local.quorel.aggregate.MOVE";
@@ -208,8 +209,8 @@ TEST(InGraphE2E, MovingToAnotherDeviceWhilePlayingLeavesAtMostOneCycleOfGap)
     auto recorder = ChainFilter::create(*context, recorderOptions, error);
     ASSERT_TRUE(recorder) << error;
     recorder->setProcessor(&Tape::record, &tape, 2);
-    auto fromFirst = linkPorts(*context, context->nodeNamed("test_speakers")->id, monitorLeft(*context, "test_speakers"),
-                               recorder->nodeID(), recorder->inputPort(0));
+    auto fromFirst = linkPorts(*context, context->nodeNamed("test_speakers")->id,
+                               monitorLeft(*context, "test_speakers"), recorder->nodeID(), recorder->inputPort(0));
     auto fromSecond = linkPorts(*context, context->nodeNamed("other_speakers")->id,
                                 monitorLeft(*context, "other_speakers"), recorder->nodeID(), recorder->inputPort(0));
     ASSERT_TRUE(fromFirst && fromSecond);
@@ -243,7 +244,8 @@ TEST(InGraphE2E, MovingToAnotherDeviceWhilePlayingLeavesAtMostOneCycleOfGap)
     size_t first = 0, last = length;
     while (first < length && std::fabs(tape.samples[first]) < 0.01f) ++first;
     while (last > first && std::fabs(tape.samples[last - 1]) < 0.01f) --last;
-    ASSERT_GT(last - first, size_t(48000) * 3) << "recorded " << length << " frames, recorder cycles " << recorder->cycles();
+    ASSERT_GT(last - first, size_t(48000) * 3)
+        << "recorded " << length << " frames, recorder cycles " << recorder->cycles();
     size_t longest = 0, silent = 0;
     for (size_t i = first; i < last; ++i) {
         silent = std::fabs(tape.samples[i]) < 1e-4f ? silent + 1 : 0;
@@ -274,8 +276,11 @@ TEST(InGraphE2E, AfterTheSessionManagerStartsAgainOurSinkIsTheDefaultAndThePathI
     QThread::msleep(500);
     ASSERT_GT(HeadlessServer::startProcess("wireplumber"), 0);
     // It takes our sink over again: still the default, and its monitor feeds the filter again.
-    ASSERT_TRUE(waitUntil([&] { return run("pw-metadata", {"-n", "default", "0", "default.audio.sink"}).contains(ours); },
-                          20000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return run("pw-metadata", {"-n", "default", "0", "default.audio.sink"}).contains(ours);
+        },
+        20000));
     ASSERT_TRUE(waitUntil([&] { return linksTouching(ourNodes()).size() >= 4; }, 10000));
     // Processing ran on throughout, and stops in order.
     QThread::msleep(1000);
@@ -291,10 +296,11 @@ namespace {
 bool createSpeaker(const QString& name, const QString& positions)
 {
     bool ok = false;
-    run("pw-cli", {"create-node", "adapter",
-                   QString("{ factory.name=support.null-audio-sink node.name=%1 media.class=Audio/Sink "
-                           "object.linger=true audio.position=[%2] }")
-                       .arg(name, positions)},
+    run("pw-cli",
+        {"create-node", "adapter",
+         QString("{ factory.name=support.null-audio-sink node.name=%1 media.class=Audio/Sink "
+                 "object.linger=true audio.position=[%2] }")
+             .arg(name, positions)},
         &ok);
     return ok && waitUntil([&] { return run("pactl", {"list", "short", "sinks"}).contains(name); });
 }
@@ -319,10 +325,11 @@ std::vector<double> heardPerChannel(const QString& speaker, int channels, QJsonO
         auto recorder = std::make_unique<QProcess>();
         recorder->start("parecord", {"--latency-msec=20", "--device=" + speaker + ".monitor", "--file-format=wav",
                                      "--format=float32le", "--rate=48000", "--channels=1", "--no-remix",
-                                     QString("--channel-map=%1").arg(c == 0 ? (channels == 1 ? "mono" : "front-left")
-                                                                     : c == 1 ? "front-right"
-                                                                     : c == 2 ? "front-center"
-                                                                              : "lfe"),
+                                     QString("--channel-map=%1")
+                                         .arg(c == 0   ? (channels == 1 ? "mono" : "front-left")
+                                              : c == 1 ? "front-right"
+                                              : c == 2 ? "front-center"
+                                                       : "lfe"),
                                      files.back()});
         recorder->waitForStarted();
         recorders.push_back(std::move(recorder));

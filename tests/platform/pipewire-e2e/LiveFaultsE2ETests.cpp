@@ -23,8 +23,8 @@
 #include <memory>
 
 using quorel::test::HeadlessServer;
-using quorel::test::ToolProcess;
 using quorel::test::run;
+using quorel::test::ToolProcess;
 using quorel::test::waitUntil;
 
 namespace {
@@ -61,10 +61,11 @@ bool sinkListed(const QString& prefix) { return run("pactl", {"list", "short", "
 bool createSink(const QString& name, const QString& description)
 {
     bool ok = false;
-    run("pw-cli", {"create-node", "adapter",
-                   QString("{ factory.name=support.null-audio-sink node.name=%1 node.description=\"%2\" "
-                           "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }")
-                       .arg(name, description)},
+    run("pw-cli",
+        {"create-node", "adapter",
+         QString("{ factory.name=support.null-audio-sink node.name=%1 node.description=\"%2\" "
+                 "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }")
+             .arg(name, description)},
         &ok);
     return ok && waitUntil([&] { return sinkListed(name); });
 }
@@ -90,7 +91,13 @@ bool startSoundServer(const QString& folder)
     if (HeadlessServer::startProcess("wireplumber") <= 0 || HeadlessServer::startProcess("pipewire-pulse") <= 0)
         return false;
     bool answers = false;
-    if (!waitUntil([&] { run("pactl", {"info"}, &answers); return answers; }, 30000)) return false;
+    if (!waitUntil(
+            [&] {
+                run("pactl", {"info"}, &answers);
+                return answers;
+            },
+            30000))
+        return false;
     if (!createSink("test_speakers", "Test speakers")) return false;
     run("pactl", {"set-default-sink", "test_speakers"});
     run("pw-metadata", {"-n", "settings", "0", "clock.force-quantum", "1024"});
@@ -130,8 +137,7 @@ TEST_F(LiveE2E, TheDataThreadRunsRealtimeAndInfoSaysSo)
     ASSERT_TRUE(info) << tool.errorText().toStdString();
     EXPECT_TRUE(info->value("info")["realtime"].toBool());
     // Some thread of the tool runs with a real-time class (FF), as pw-play's data thread does.
-    const QString threads =
-        run("ps", {"-L", "-o", "cls=", "-p", QString::number(tool.process().processId())});
+    const QString threads = run("ps", {"-L", "-o", "cls=", "-p", QString::number(tool.process().processId())});
     EXPECT_TRUE(threads.contains("FF")) << threads.toStdString();
     EXPECT_EQ(tool.finish(), 0);
     EXPECT_FALSE(tool.errorText().contains("real-time")) << tool.errorText().toStdString();
@@ -348,7 +354,8 @@ TEST(SoundServerLate, ProcessingStartsOnceTheServerAnswers)
     ::kill(pid_t(tool.process().processId()), SIGINT);
     EXPECT_EQ(tool.finish(), 0);
     const QString errors = tool.errorText();
-    EXPECT_TRUE(errors.contains("could not enable processing: The sound server is not running.")) << errors.toStdString();
+    EXPECT_TRUE(errors.contains("could not enable processing: The sound server is not running."))
+        << errors.toStdString();
     EXPECT_TRUE(errors.contains("the sound server answers again; processing resumes.")) << errors.toStdString();
 }
 

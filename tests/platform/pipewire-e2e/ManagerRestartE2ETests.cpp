@@ -25,13 +25,12 @@
 #include <functional>
 
 using quorel::test::HeadlessServer;
+using quorel::test::run;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
-using quorel::test::run;
 using quorel::test::waitUntil;
 
 namespace {
-
 
 bool sinkListed(const QString& name) { return run("pactl", {"list", "short", "sinks"}).contains(name); }
 
@@ -56,8 +55,9 @@ class MonitorRecorder {
 public:
     MonitorRecorder(const QString& speaker, const QString& file) : speaker_(speaker)
     {
-        process_.start("pw-record", {"-P", "{ node.autoconnect=false node.name=e2e_recorder "
-                                           "media.class=Quorel/Recorder node.always-process=true }",
+        process_.start("pw-record", {"-P",
+                                     "{ node.autoconnect=false node.name=e2e_recorder "
+                                     "media.class=Quorel/Recorder node.always-process=true }",
                                      "--format", "f32", "--channels", "2", file});
     }
     ~MonitorRecorder() { stop(); }
@@ -66,8 +66,9 @@ public:
     {
         if (!waitUntil([] { return run("pw-cli", {"ls", "Node"}).contains("e2e_recorder"); })) return false;
         bool ok = false;
-        run("pw-cli", {"set-param", "e2e_recorder", "PortConfig",
-                       R"({ "direction": "Input", "mode": "dsp", "format": { "mediaType": "audio",
+        run("pw-cli",
+            {"set-param", "e2e_recorder", "PortConfig",
+             R"({ "direction": "Input", "mode": "dsp", "format": { "mediaType": "audio",
                             "mediaSubtype": "raw", "format": "F32P", "rate": 48000, "channels": 2,
                             "position": [ "FL", "FR" ] } })"},
             &ok);
@@ -266,10 +267,12 @@ bool deafenDefaultsListeners()
 void expectProcessingOn(ToolProcess& tool)
 {
     int last = -1;
-    tool.waitForLine([&](const QJsonObject& o) {
-        if (o.contains("isActive")) last = isActive(o) ? 1 : 0;
-        return false;
-    }, 200);
+    tool.waitForLine(
+        [&](const QJsonObject& o) {
+            if (o.contains("isActive")) last = isActive(o) ? 1 : 0;
+            return false;
+        },
+        200);
     if (last == 0) {
         EXPECT_TRUE(tool.waitForLine(isActive, 15000));
     }

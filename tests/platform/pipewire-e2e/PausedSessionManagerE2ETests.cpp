@@ -12,8 +12,8 @@
 #include <memory>
 
 using quorel::test::HeadlessServer;
-using quorel::test::ToolProcess;
 using quorel::test::run;
+using quorel::test::ToolProcess;
 
 namespace {
 

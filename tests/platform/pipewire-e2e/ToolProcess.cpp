@@ -13,8 +13,7 @@ void ToolProcess::start(const QStringList& arguments)
     process_.waitForStarted();
 }
 
-std::optional<QJsonObject> ToolProcess::waitForLine(const std::function<bool(const QJsonObject&)>& match,
-                                                    int timeoutMS)
+std::optional<QJsonObject> ToolProcess::waitForLine(const std::function<bool(const QJsonObject&)>& match, int timeoutMS)
 {
     QElapsedTimer timer;
     timer.start();

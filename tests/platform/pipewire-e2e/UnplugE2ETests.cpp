@@ -21,16 +21,17 @@
 
 using namespace quorel::pipewire;
 using quorel::test::HeadlessServer;
+using quorel::test::run;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
-using quorel::test::run;
 using quorel::test::waitUntil;
 
 namespace {
 
 // Keeps writing its outputs for most of a 1024-frame cycle, so that a device taken away meets a
 // cycle in progress far more often than the real chain would let it.
-void slowWriter(void*, const float* const*, uint32_t, float* const* output, uint32_t outputChannels, uint32_t frames, bool)
+void slowWriter(void*, const float* const*, uint32_t, float* const* output, uint32_t outputChannels, uint32_t frames,
+                bool)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(15);
     float value = 0.25f;
@@ -94,10 +95,11 @@ TEST(UnplugE2E, FiftyDevicesVanishingUnderARunningCycleNeverReachIt)
     for (int round = 0; round < 50; ++round) {
         const std::string name = "test_unplugged_" + std::to_string(round);
         bool ok = false;
-        run("pw-cli", {"create-node", "adapter",
-                       QString("{ factory.name=support.null-audio-sink node.name=%1 media.class=Audio/Sink "
-                               "object.linger=true audio.position=[FL FR] }")
-                           .arg(QString::fromStdString(name))},
+        run("pw-cli",
+            {"create-node", "adapter",
+             QString("{ factory.name=support.null-audio-sink node.name=%1 media.class=Audio/Sink "
+                     "object.linger=true audio.position=[FL FR] }")
+                 .arg(QString::fromStdString(name))},
             &ok);
         ASSERT_TRUE(ok);
         ASSERT_TRUE(waitUntil([&] { return hasPlaybackPorts(*context, name); })) << name;
@@ -120,7 +122,8 @@ TEST(UnplugE2E, FiftyDevicesVanishingUnderARunningCycleNeverReachIt)
     ASSERT_EQ(path->connectOutput("test_speakers"), 0);
     const auto speakers = context->nodeNamed("test_speakers");
     ASSERT_TRUE(speakers);
-    EXPECT_TRUE(context->isLinked(path->filter().outputPort(0), GraphPath::playbackPorts(context->ports(speakers->id))[0]));
+    EXPECT_TRUE(
+        context->isLinked(path->filter().outputPort(0), GraphPath::playbackPorts(context->ports(speakers->id))[0]));
     const uint64_t cycles = path->filter().cycles();
     EXPECT_TRUE(waitUntil([&] { return path->filter().cycles() >= cycles + 10; }));
     EXPECT_GT(SoundCheck::heardLevel("test_speakers", dir.path()), -20.0);
@@ -205,14 +208,16 @@ TEST(UnplugE2E, TheControllerOutlivesFiftyOutputsUnpluggedInARow)
         const QString name = QString("test_unplugged_%1").arg(round);
         const QString description = QString("Unplugged %1").arg(round);
         bool ok = false;
-        run("pw-cli", {"create-node", "adapter",
-                       QString("{ factory.name=support.null-audio-sink node.name=%1 node.description=\"%2\" "
-                               "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }")
-                           .arg(name, description)},
+        run("pw-cli",
+            {"create-node", "adapter",
+             QString("{ factory.name=support.null-audio-sink node.name=%1 node.description=\"%2\" "
+                     "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }")
+                 .arg(name, description)},
             &ok);
         ASSERT_TRUE(ok) << name.toStdString();
-        ASSERT_TRUE(waitUntil([&] { return run("pactl", {"list", "short", "sinks"}).contains(name); }))
-            << name.toStdString();
+        ASSERT_TRUE(waitUntil([&] {
+            return run("pactl", {"list", "short", "sinks"}).contains(name);
+        })) << name.toStdString();
         // A default chosen while the controller starts again after the last removal, between
         // finding its device and taking the default over, is not followed yet: set it again, as a
         // user would.

@@ -18,9 +18,9 @@
 #include <cmath>
 
 using quorel::test::HeadlessServer;
+using quorel::test::run;
 using quorel::test::SoundCheck;
 using quorel::test::ToolProcess;
-using quorel::test::run;
 using quorel::test::waitUntil;
 
 namespace {

@@ -7,8 +7,14 @@ using Port = quorel::pipewire::PipeWireContext::Port;
 
 namespace {
 
-Port playback(uint32_t id, const char* channel) { return Port{id, 7, true, false, std::string("playback_") + channel, channel}; }
-Port monitor(uint32_t id, const char* channel) { return Port{id, 7, false, true, std::string("monitor_") + channel, channel}; }
+Port playback(uint32_t id, const char* channel)
+{
+    return Port{id, 7, true, false, std::string("playback_") + channel, channel};
+}
+Port monitor(uint32_t id, const char* channel)
+{
+    return Port{id, 7, false, true, std::string("monitor_") + channel, channel};
+}
 
 }  // namespace
 
@@ -25,8 +31,8 @@ TEST(PlaybackPorts, AMonoDeviceTakesOneOutput)
 
 TEST(PlaybackPorts, ASurroundDeviceTakesTheFrontPairNotTheFirstPorts)
 {
-    EXPECT_EQ(GraphPath::playbackPorts({playback(30, "FC"), playback(31, "LFE"), playback(32, "FL"),
-                                        playback(33, "FR"), playback(34, "RL"), playback(35, "RR")}),
+    EXPECT_EQ(GraphPath::playbackPorts({playback(30, "FC"), playback(31, "LFE"), playback(32, "FL"), playback(33, "FR"),
+                                        playback(34, "RL"), playback(35, "RR")}),
               (std::vector<uint32_t>{32, 33}));
 }
 

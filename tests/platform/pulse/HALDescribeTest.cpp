@@ -27,8 +27,8 @@ TEST(HALDescribe, NegativeErrorNumbersShowSignedWithTheSystemsWords)
     EXPECT_EQ(HAL::describe(int32_t(-110)), "-110 (Connection timed out)");
     EXPECT_EQ(HAL::describe(uint32_t(4294967186u)), "-110 (Connection timed out)");  // one rule for both forms
     EXPECT_EQ(HAL::describe(int32_t(-1)), "-1 (Operation not permitted)");
-    EXPECT_EQ(HAL::describe(int32_t(-4000)), "-4000");            // an error number without words
-    EXPECT_EQ(HAL::describe(int32_t(-10868)), "4294956428");     // beyond the error numbers
+    EXPECT_EQ(HAL::describe(int32_t(-4000)), "-4000");        // an error number without words
+    EXPECT_EQ(HAL::describe(int32_t(-10868)), "4294956428");  // beyond the error numbers
 
     EXPECT_EQ(HAL::describe(HAL::status::notRunning), "'stop'");
 }

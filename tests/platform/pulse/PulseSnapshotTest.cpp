@@ -48,10 +48,7 @@ TEST(PulseSnapshot, OwnSinksAreRecognisedByBothPrefixes)
     EXPECT_FALSE(PulseSnapshot::isOwnSink(""));
 }
 
-TEST(PulseSnapshot, TheServersRealDefaultIsTheDefaultOutput)
-{
-    EXPECT_EQ(defaultName(desk()), "speakers");
-}
+TEST(PulseSnapshot, TheServersRealDefaultIsTheDefaultOutput) { EXPECT_EQ(defaultName(desk()), "speakers"); }
 
 TEST(PulseSnapshot, WhileOurSinkIsTheServersDefaultTheReplacedSinkStaysTheDefault)
 {

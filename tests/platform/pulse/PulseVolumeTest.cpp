@@ -56,10 +56,8 @@ TEST(PulseVolume, ScalingClampsAndTreatsNotFiniteAsZero)
     const pa_cvolume stereo = channels({PA_VOLUME_NORM / 2, PA_VOLUME_NORM / 4});
     EXPECT_EQ(loudest(pulseVolume::scaled(stereo, 1.7f)), PA_VOLUME_NORM);
     EXPECT_EQ(loudest(pulseVolume::scaled(stereo, -0.2f)), PA_VOLUME_MUTED);
-    EXPECT_EQ(loudest(pulseVolume::scaled(stereo, std::numeric_limits<float>::quiet_NaN())),
-              PA_VOLUME_MUTED);
-    EXPECT_EQ(loudest(pulseVolume::scaled(stereo, std::numeric_limits<float>::infinity())),
-              PA_VOLUME_MUTED);
+    EXPECT_EQ(loudest(pulseVolume::scaled(stereo, std::numeric_limits<float>::quiet_NaN())), PA_VOLUME_MUTED);
+    EXPECT_EQ(loudest(pulseVolume::scaled(stereo, std::numeric_limits<float>::infinity())), PA_VOLUME_MUTED);
 }
 
 TEST(PulseVolume, RaisingFromSilenceSetsEveryChannel)

@@ -35,8 +35,8 @@ public:
         const QByteArray bytes = path.toUtf8();
         if (fd_ < 0 || size_t(bytes.size()) >= sizeof address.sun_path) return;
         std::copy(bytes.begin(), bytes.end(), address.sun_path);
-        listening_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
-            && ::listen(fd_, 16) == 0;
+        listening_ =
+            ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 && ::listen(fd_, 16) == 0;
     }
     ~SilentServer() { close(); }
     bool listening() const { return listening_; }

@@ -58,8 +58,7 @@ TEST(WithoutServer, TheMessageIsRenderedInTheSavedLanguage)
         HAL::defaultOutputDevice();
         FAIL() << "no exception";
     } catch (const AudioFailure& failure) {
-        EXPECT_EQ(failure.description(),
-                  QString::fromUtf8("O servidor de som não está em execução."));
+        EXPECT_EQ(failure.description(), QString::fromUtf8("O servidor de som não está em execução."));
     }
 }
 
@@ -82,10 +81,8 @@ TEST(WithoutServer, SystemListenersWaitForTheServerDeviceListenersAreRefused)
     EXPECT_EQ(listener->object(), HAL::systemObject);
     EXPECT_EQ(listener->address(), defaultAddress);
     EXPECT_EQ(HALListener::create(40, {HAL::selector::volume, HAL::scope::output, 0}, [] {}), nullptr);
-    EXPECT_EQ(HALListener::create(HAL::systemObject, {HAL::selector::name, HAL::scope::global, 0}, [] {}),
-              nullptr);
-    EXPECT_EQ(HALListener::create(HAL::systemObject, {HAL::selector::devices, HAL::scope::global, 1}, [] {}),
-              nullptr);
+    EXPECT_EQ(HALListener::create(HAL::systemObject, {HAL::selector::name, HAL::scope::global, 0}, [] {}), nullptr);
+    EXPECT_EQ(HALListener::create(HAL::systemObject, {HAL::selector::devices, HAL::scope::global, 1}, [] {}), nullptr);
 }
 
 TEST(WithoutServer, TheVolumeControllerReportsTheFailureAndControlsNothing)

@@ -100,7 +100,8 @@ void expectDrawn(const QWidget* root, const QImage& image, const QString& name)
         const QRect inside = areaOf(card, root, image).adjusted(inset, inset, -inset, -inset);
         if (inside.isEmpty()) continue;
         const Dominant fill = dominantColour(image, inside);
-        EXPECT_TRUE(near(fill.colour.rgb(), cardFill, 2)) << where(name, card) << " filled with " << fill.colour.name().toStdString();
+        EXPECT_TRUE(near(fill.colour.rgb(), cardFill, 2))
+            << where(name, card) << " filled with " << fill.colour.name().toStdString();
         EXPECT_GT(fill.share, 0.3) << where(name, card);
     }
 

@@ -90,9 +90,12 @@ TEST(DesignCommands, AGlyphCutShortKeepsTheOldFile)
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("old");
     }
-    EXPECT_EQ(test::exitCodeWithFileSizeLimit(512, [&] {
-        return DesignCommands::run({"quorel", "--export-glyph", path}).value_or(-1);
-    }), 0);
+    EXPECT_EQ(
+        test::exitCodeWithFileSizeLimit(512,
+                                        [&] {
+                                            return DesignCommands::run({"quorel", "--export-glyph", path}).value_or(-1);
+                                        }),
+        0);
     QFile after(path);
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll().toStdString(), "old");

@@ -97,8 +97,8 @@ bool invisibleToAssistiveTechnology(QWidget* widget)
 {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
     if (!iface) return true;
-    return iface->state().invisible && iface->text(QAccessible::Name).isEmpty() &&
-           iface->role() == QAccessible::NoRole && iface->childCount() == 0;
+    return iface->state().invisible && iface->text(QAccessible::Name).isEmpty() && iface->role() == QAccessible::NoRole
+           && iface->childCount() == 0;
 }
 
 }  // namespace

@@ -164,7 +164,8 @@ TEST(WindowChrome, UnreadableStoredValuesCountAsMissing)
 
     UserDefaults::standard().setString(WindowChrome::geometryKey, "%%% not base64 %%%");
     EXPECT_FALSE(WindowChrome::storedGeometry(UserDefaults::standard()).has_value());
-    UserDefaults::standard().setString(WindowChrome::geometryKey, QString::fromLatin1(QByteArray("garbage").toBase64()));
+    UserDefaults::standard().setString(WindowChrome::geometryKey,
+                                       QString::fromLatin1(QByteArray("garbage").toBase64()));
     auto window = std::make_unique<QWidget>();
     window->resize(300, 200);
     WindowChrome::attach(window.get(), false);
@@ -187,7 +188,8 @@ TEST(WindowChrome, AGeometryOffEveryScreenOpensOnThePrimaryOne)
         QWidget far;
         far.resize(400, 300);
         far.move(30000, 30000);
-        UserDefaults::standard().setString(WindowChrome::geometryKey, QString::fromLatin1(far.saveGeometry().toBase64()));
+        UserDefaults::standard().setString(WindowChrome::geometryKey,
+                                           QString::fromLatin1(far.saveGeometry().toBase64()));
     }
     auto window = openWindow();
     EXPECT_TRUE(WindowChrome::fitsAScreen(window->frameGeometry()));
@@ -210,7 +212,7 @@ TEST(WindowSnapshot, AHiddenMainWindowIsNeverStoodInForByAnotherWindow)
 {
     test::TemporaryHome home;
     auto window = openWindow();
-    window->hide();   // closed to the tray
+    window->hide();    // closed to the tray
     QWidget trayIcon;  // a small visible window of our own, as the tray icon's is
     trayIcon.resize(22, 26);
     trayIcon.show();
@@ -224,7 +226,7 @@ TEST(WindowSnapshot, AHiddenMainWindowIsNeverStoodInForByAnotherWindow)
     EXPECT_EQ(err.text(), "snapshot: no visible window\n");
     EXPECT_FALSE(QFile::exists(dir.filePath("shot.png")));
 
-    window->show();   // back: its picture, not the icon's
+    window->show();  // back: its picture, not the icon's
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     ASSERT_TRUE(WindowSnapshot::save(dir.filePath("shot.png"), out.file, err.file));
     EXPECT_EQ(QImage(dir.filePath("shot.png")).size(), window->size() * window->devicePixelRatio());

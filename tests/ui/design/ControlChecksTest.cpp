@@ -108,7 +108,8 @@ TEST(ControlChecks, ResultFolderIsBesideTheBinaryOrInTheStateFolder)
     qputenv("XDG_STATE_HOME", QFile::encodeName(folder.filePath("state")));
     EXPECT_EQ(ControlChecks::resultFolder(folder.filePath("no-such-folder")), folder.filePath("state/Quorel"));
     qunsetenv("XDG_STATE_HOME");
-    EXPECT_EQ(ControlChecks::resultFolder(folder.filePath("no-such-folder")), QDir::homePath() + "/.local/state/Quorel");
+    EXPECT_EQ(ControlChecks::resultFolder(folder.filePath("no-such-folder")),
+              QDir::homePath() + "/.local/state/Quorel");
 }
 
 // Something other than a regular file where the result goes (a FIFO, a device, a link to one):

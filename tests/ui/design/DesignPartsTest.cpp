@@ -119,7 +119,4 @@ TEST(LanguageBinding, RefreshesOnEachChangeWhileTheOwnerLives)
     EXPECT_EQ(refreshed, 1);
 }
 
-TEST(Studio, OneWarningColour)
-{
-    EXPECT_EQ(Studio::warning(), QColor(255, 149, 0));
-}
+TEST(Studio, OneWarningColour) { EXPECT_EQ(Studio::warning(), QColor(255, 149, 0)); }

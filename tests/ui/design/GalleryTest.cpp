@@ -80,8 +80,10 @@ StudioSlider* makeSlider(const SliderSpec& s, AppLanguage language, QWidget** fo
     slider->setUnit(QString::fromLatin1(s.unit));
     slider->setLabel(L10n::render(QString::fromLatin1(s.name), {}, language));
     if (s.focused) *focusTarget = slider;
-    if (s.orientation == Qt::Horizontal) slider->setFixedWidth(220);
-    else slider->setFixedHeight(170);
+    if (s.orientation == Qt::Horizontal)
+        slider->setFixedWidth(220);
+    else
+        slider->setFixedHeight(170);
     return slider;
 }
 
@@ -243,7 +245,8 @@ QWidget* buildGallery(AppLanguage language, QWidget** focusTarget)
     // Column 3: every symbol by name.
     {
         auto* card = new StudioPanel;
-        card->addWidget(new PanelHeading(QStringLiteral("Symbols"), "sparkles", QString::number(Symbols::names().size())));
+        card->addWidget(
+            new PanelHeading(QStringLiteral("Symbols"), "sparkles", QString::number(Symbols::names().size())));
         auto* grid = new QGridLayout;
         grid->setHorizontalSpacing(8);
         grid->setVerticalSpacing(4);

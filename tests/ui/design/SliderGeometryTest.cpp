@@ -7,9 +7,9 @@
 using namespace quorel;
 
 namespace {
-const QRectF horizontalBar(0, 0, 204, 20);   // track 200 wide
-const QRectF verticalBar(0, 0, 40, 210);     // track 200 high
-}
+const QRectF horizontalBar(0, 0, 204, 20);  // track 200 wide
+const QRectF verticalBar(0, 0, 40, 210);    // track 200 high
+}  // namespace
 
 TEST(SliderGeometry, HorizontalFillStartsAtTheLeftEdgeAndCoversHalf)
 {

@@ -11,11 +11,9 @@ using namespace quorel;
 TEST(SliderMath, FortyStepsEndExactlyAtTheLimits)
 {
     float x = 6.0f;
-    for (int i = 0; i < 40; ++i)
-        x = SliderMath::snapped(float(x + SliderMath::increment(0, 12, 0.5f)), 0, 12, 0.5f);
+    for (int i = 0; i < 40; ++i) x = SliderMath::snapped(float(x + SliderMath::increment(0, 12, 0.5f)), 0, 12, 0.5f);
     EXPECT_EQ(x, 12.0f);
-    for (int i = 0; i < 40; ++i)
-        x = SliderMath::snapped(float(x - SliderMath::increment(0, 12, 0.5f)), 0, 12, 0.5f);
+    for (int i = 0; i < 40; ++i) x = SliderMath::snapped(float(x - SliderMath::increment(0, 12, 0.5f)), 0, 12, 0.5f);
     EXPECT_EQ(x, 0.0f);
 }
 

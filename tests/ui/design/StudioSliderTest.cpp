@@ -109,8 +109,8 @@ TEST(StudioSlider, AClickFocusesAndSetsASnappedValue)
     // Dragging to the far end ends on the upper bound.
     QTest::mousePress(rig.slider, Qt::LeftButton, {}, at);
     QMouseEvent move(QEvent::MouseMove, QPointF(rig.slider->width() + 40, at.y()),
-                     rig.slider->mapToGlobal(QPointF(rig.slider->width() + 40, at.y())), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
+                     rig.slider->mapToGlobal(QPointF(rig.slider->width() + 40, at.y())), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(rig.slider, &move);
     QTest::mouseRelease(rig.slider, Qt::LeftButton, {}, QPoint(rig.slider->width() - 1, at.y()));
     EXPECT_EQ(rig.bound, 12.0f);
@@ -154,7 +154,7 @@ TEST(StudioSlider, AValueFromTheOwnerStaysAsItIs)
     Rig rig;
     QSignalSpy edits(rig.slider, &StudioSlider::valueEdited);
     rig.slider->setValue(-2.3f);
-    EXPECT_EQ(rig.slider->value(), -2.3f);  // off the grid and below the range, still shown as given
+    EXPECT_EQ(rig.slider->value(), -2.3f);      // off the grid and below the range, still shown as given
     EXPECT_EQ(rig.slider->nativeValue(), 0.0);  // drawn clamped
     rig.slider->setValueRange(-6, 6);
     rig.slider->setValue(-2.3f);

@@ -155,8 +155,7 @@ TEST(Binary, LogStatsAppendsWellFormedLinesUnderPortuguese)
     EXPECT_EQ(lines[0], "earlier line");
     static const QRegularExpression shape(
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ sys: active=1 callbacks=\d+ rendered=\d+\.\ds errors=\d+ mismatches=\d+/\d+/\d+ overloads=\d+ in=-?\d+\.\d out=-?\d+\.\d limiter=-?\d+\.\d running=[01-] status=.+ error=.+$)");
-    for (int i = 1; i < lines.size(); ++i)
-        EXPECT_TRUE(shape.match(lines[i]).hasMatch()) << lines[i].toStdString();
+    for (int i = 1; i < lines.size(); ++i) EXPECT_TRUE(shape.match(lines[i]).hasMatch()) << lines[i].toStdString();
 }
 
 TEST(Binary, BesideARunningQuorelTheGlyphIsWrittenAloneAndSnapshotOrStatisticsAreRefused)
@@ -194,7 +193,7 @@ TEST(Binary, BesideARunningQuorelTheGlyphIsWrittenAloneAndSnapshotOrStatisticsAr
     const Run exported = launch({"--export-glyph", glyph});
     EXPECT_EQ(exported.status, 0) << exported.errors.toStdString();
     EXPECT_EQ(QImage(glyph).size(), QSize(144, 144));
-    EXPECT_EQ(calls, 0);   // nothing asked of the running one
+    EXPECT_EQ(calls, 0);  // nothing asked of the running one
 
     const QString snapshot = home.path() + "/shot.png";
     const QString refusal =

@@ -36,8 +36,8 @@ namespace {
 bool isRing(QRgb pixel)
 {
     const QColor ring = FocusRing::colour();
-    return std::abs(qRed(pixel) - ring.red()) <= 2 && std::abs(qGreen(pixel) - ring.green()) <= 2 &&
-           std::abs(qBlue(pixel) - ring.blue()) <= 2;
+    return std::abs(qRed(pixel) - ring.red()) <= 2 && std::abs(qGreen(pixel) - ring.green()) <= 2
+           && std::abs(qBlue(pixel) - ring.blue()) <= 2;
 }
 
 // Whether the ring runs along the middle of the left edge and of the top edge of `image`.
@@ -142,7 +142,6 @@ TEST(FocusRings, OnlyFocusFromTheKeyboardShowsTheRing)
     QCoreApplication::processEvents();
     EXPECT_TRUE(ringDrawn(power->grab().toImage()));
 }
-
 
 TEST(FocusRings, OnboardingKeepsTheFocusOnTheControlUsedNotOnSkip)
 {

@@ -34,8 +34,7 @@ namespace {
 struct Window {
     explicit Window(test::ShellHarness& h, bool onboardingDone = true)
     {
-        if (onboardingDone)
-            UserDefaults::standard().setBoolean(OnboardingState::key, true);
+        if (onboardingDone) UserDefaults::standard().setBoolean(OnboardingState::key, true);
         window = std::make_unique<MainWindow>(*h.model, *h.updater, false);
         window->show();
         QCoreApplication::processEvents();
@@ -48,18 +47,17 @@ QStringList buttonTexts(QMessageBox* box)
 {
     QStringList texts;
     QList<QAbstractButton*> buttons = box->buttons();
-    std::sort(buttons.begin(), buttons.end(),
-              [](QAbstractButton* a, QAbstractButton* b) { return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x(); });
-    for (QAbstractButton* button : buttons)
-        texts << button->text();
+    std::sort(buttons.begin(), buttons.end(), [](QAbstractButton* a, QAbstractButton* b) {
+        return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+    });
+    for (QAbstractButton* button : buttons) texts << button->text();
     return texts;
 }
 
 QAbstractButton* button(QMessageBox* box, const QString& text)
 {
     for (QAbstractButton* b : box->buttons())
-        if (b->text() == text)
-            return b;
+        if (b->text() == text) return b;
     return nullptr;
 }
 
@@ -123,8 +121,7 @@ TEST(MainView, BothFlagsGiveThreeButtonsInOrderAndRestartClearsFirst)
     EXPECT_EQ(buttonTexts(box), (QStringList{"Restart audio service", "Open sound settings", "OK"}));
     QStringList order;
     QObject::connect(&h.system(), &SystemModel::errorChanged, [&] {
-        if (!h.system().errorMessage() && order.isEmpty())
-            order << (h.restarts == 0 ? "clear" : "restart");
+        if (!h.system().errorMessage() && order.isEmpty()) order << (h.restarts == 0 ? "clear" : "restart");
     });
     button(box, "Restart audio service")->click();
     h.settle();
@@ -141,8 +138,7 @@ TEST(MainView, RepeatedStallsOfferTheRestartWithoutSoundSettings)
     for (int stall = 1; stall <= 4; ++stall) {
         h.backend->runCycle(512, 0.1f);
         h.advance(3.5);
-        if (stall < 4)
-            h.advance(1.1);
+        if (stall < 4) h.advance(1.1);
     }
     ASSERT_TRUE(h.system().canRestartAudioService());
     ASSERT_FALSE(h.system().needsPermission());
@@ -244,7 +240,8 @@ TEST(MainView, CtrlDigitsChooseThePagesAndCtrlMFollowsActivity)
     test::ShellHarness h;
     Window w(h);
     w.window->activateWindow();
-    const MainTab tabs[] = {MainTab::boost, MainTab::equalizer, MainTab::automation, MainTab::output, MainTab::settings};
+    const MainTab tabs[] = {MainTab::boost, MainTab::equalizer, MainTab::automation, MainTab::output,
+                            MainTab::settings};
     for (int i = 5; i >= 1; --i) {
         QTest::keyClick(w.window.get(), Qt::Key(Qt::Key_0 + i), Qt::ControlModifier);
         EXPECT_EQ(h.model->tab(), tabs[i - 1]) << i;
@@ -286,7 +283,8 @@ TEST(MainView, NoEnglishIsLeftAfterASwitchToPortuguese)
     }
     for (QAction* action : w.window->menuBar()->actions())
         EXPECT_EQ(L10n::render(action->text(), {}, AppLanguage::portuguese), action->text());
-    EXPECT_EQ(w.window->menus()->toggleAction()->text(), QString::fromUtf8("&Desligar o processamento do áudio do sistema"));
+    EXPECT_EQ(w.window->menus()->toggleAction()->text(),
+              QString::fromUtf8("&Desligar o processamento do áudio do sistema"));
 }
 
 namespace {

@@ -112,8 +112,7 @@ TEST(MenuBarPanel, ThePresetMenuHasNoEmptySectionAndTheLabelFollowsTheSelection)
     // Choosing an item applies that preset; the label follows.
     const SoundPreset movies = *BuiltInPresets::preset("builtin.movies");
     for (QAction* action : menu->actions())
-        if (action->data().toString() == movies.id)
-            action->trigger();
+        if (action->data().toString() == movies.id) action->trigger();
     EXPECT_EQ(h.model->presets().selectedID(), movies.id);
     EXPECT_EQ(panel.presetButton()->text(), movies.localizedName());
     EXPECT_EQ(panel.presetButton()->symbol(), movies.symbol);
@@ -128,8 +127,7 @@ TEST(MenuBarPanel, QuitShutsDownFirstAndKeepsTheStoredChoice)
     ASSERT_EQ(h.storedActive(), true);
     QStringList order;
     QObject::connect(&h.system(), &SystemModel::activeChanged, [&] {
-        if (!h.system().isActive())
-            order << "shutdown";
+        if (!h.system().isActive()) order << "shutdown";
     });
     QObject::connect(&panel, &MenuBarPanel::quitRequested, [&] { order << "quit"; });
     QTest::mouseClick(panel.quitButton(), Qt::LeftButton);

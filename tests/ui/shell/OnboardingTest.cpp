@@ -50,8 +50,7 @@ TEST(Onboarding, SkipAtEachStepStoresTheFlagAndChangesNothingElse)
         OnboardingState state;
         OnboardingView view(*h.model, state);
         const DSPSettings before = h.model->settings();
-        for (int i = 0; i < step; ++i)
-            QTest::mouseClick(view.forwardButton(), Qt::LeftButton);
+        for (int i = 0; i < step; ++i) QTest::mouseClick(view.forwardButton(), Qt::LeftButton);
         ASSERT_EQ(state.step(), step);
         QTest::mouseClick(view.skipButton(), Qt::LeftButton);
         EXPECT_FALSE(state.presented()) << step;
@@ -158,8 +157,7 @@ TEST(Onboarding, AMissingPresetIdLeavesThreeEqualCards)
     ASSERT_EQ(view.presetCards().size(), 3);
     const int width = view.presetCards()[0]->width();
     EXPECT_GT(width, 100);
-    for (QAbstractButton* card : view.presetCards())
-        EXPECT_NEAR(card->width(), width, 1);
+    for (QAbstractButton* card : view.presetCards()) EXPECT_NEAR(card->width(), width, 1);
 }
 
 TEST(Onboarding, PortugueseFromThePickerRendersTheSheetAtOnce)

@@ -1,6 +1,5 @@
 #include "ShellHarness.h"
 
-
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
@@ -32,8 +31,7 @@ ShellHarness::ShellHarness(std::function<void(SystemModel::Options&)> tweak)
         ++restarts;
         done(std::nullopt);
     };
-    if (tweak)
-        tweak(system);
+    if (tweak) tweak(system);
     model = std::make_unique<BoostModel>(std::move(options));
 
     checkUpdatesAt(QUrl("http://127.0.0.1:9/updates/appcast.json"));
@@ -68,8 +66,7 @@ void ShellHarness::failSilentStart()
     start();
     for (int retry = 1; retry <= 5; ++retry) {
         advance(1.9);
-        for (int i = 0; i < 4 && !system().isRestartPending(); ++i)
-            advance(0.1);
+        for (int i = 0; i < 4 && !system().isRestartPending(); ++i) advance(0.1);
         advance(5.1);
     }
     advance(2.2);
@@ -80,40 +77,35 @@ std::optional<bool> ShellHarness::storedActive() const
     return UserDefaults::standard().boolean(SystemModel::activeKey);
 }
 
-UrlCatcher::UrlCatcher(const QString& scheme) : scheme_(scheme) { QDesktopServices::setUrlHandler(scheme, this, "open"); }
+UrlCatcher::UrlCatcher(const QString& scheme) : scheme_(scheme)
+{
+    QDesktopServices::setUrlHandler(scheme, this, "open");
+}
 UrlCatcher::~UrlCatcher() { QDesktopServices::unsetUrlHandler(scheme_); }
 
 QStringList visibleTexts(QWidget* root)
 {
     QStringList texts;
     auto add = [&](const QString& text) {
-        if (!text.trimmed().isEmpty())
-            texts << text;
+        if (!text.trimmed().isEmpty()) texts << text;
     };
     QList<QWidget*> widgets = root->findChildren<QWidget*>();
     widgets.prepend(root);
     for (QWidget* widget : widgets) {
-        if (!widget->isVisibleTo(root) && widget != root)
-            continue;
+        if (!widget->isVisibleTo(root) && widget != root) continue;
         add(widget->toolTip());
         add(widget->accessibleName());
-        if (widget->isWindow())
-            add(widget->windowTitle());
-        if (auto* label = qobject_cast<QLabel*>(widget))
-            add(label->text());
-        if (auto* button = qobject_cast<QAbstractButton*>(widget))
-            add(button->text());
+        if (widget->isWindow()) add(widget->windowTitle());
+        if (auto* label = qobject_cast<QLabel*>(widget)) add(label->text());
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) add(button->text());
         if (auto* combo = qobject_cast<QComboBox*>(widget))
-            for (int i = 0; i < combo->count(); ++i)
-                add(combo->itemText(i));
-        if (auto* menu = qobject_cast<QMenu*>(widget))
-            add(menu->title());
+            for (int i = 0; i < combo->count(); ++i) add(combo->itemText(i));
+        if (auto* menu = qobject_cast<QMenu*>(widget)) add(menu->title());
         for (QAction* action : widget->actions()) {
             add(action->text());
             if (QMenu* sub = action->menu()) {
                 add(sub->title());
-                for (QAction* item : sub->actions())
-                    add(item->text());
+                for (QAction* item : sub->actions()) add(item->text());
             }
         }
     }

@@ -25,7 +25,6 @@ QString accessibleName(QWidget* widget)
     return face ? face->text(QAccessible::Name) : QString();
 }
 
-
 }  // namespace
 
 TEST(Sidebar, AStoredPageIsTheSelectedRowAndTheOnlyOneAnnouncedAsSelected)
@@ -55,8 +54,7 @@ TEST(Sidebar, RowTooltipsNameTheCtrlShortcutsInOrder)
     test::ShellHarness h;
     Sidebar sidebar(*h.model);
     QStringList tips;
-    for (SidebarItem* item : sidebar.items())
-        tips << item->toolTip();
+    for (SidebarItem* item : sidebar.items()) tips << item->toolTip();
     EXPECT_EQ(tips, (QStringList{QString::fromUtf8("Boost · Ctrl+1"), QString::fromUtf8("Equalizer · Ctrl+2"),
                                  QString::fromUtf8("Automation · Ctrl+3"), QString::fromUtf8("Output · Ctrl+4"),
                                  QString::fromUtf8("Settings · Ctrl+5")}));
@@ -119,4 +117,3 @@ TEST(Sidebar, PortugueseRendersEveryKeyLive)
     EXPECT_EQ(accessibleName(sidebar.websiteLink()), "Abrir o site");
     EXPECT_EQ(sidebar.websiteLink()->text(), sidebar.websiteLink()->text().toLower());  // the host, unchanged
 }
-

@@ -70,8 +70,7 @@ TEST(Snapshots, PagesInBothLanguages)
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
                 return window->findChildren<QGraphicsEffect*>().isEmpty();  // new page in, old one gone
             }));
-            expectPicture(window.get(), "page-" + mainTab::rawValue(tab) + "-" + languageSuffix(language),
-                          {1040, 600});
+            expectPicture(window.get(), "page-" + mainTab::rawValue(tab) + "-" + languageSuffix(language), {1040, 600});
         }
     }
 }

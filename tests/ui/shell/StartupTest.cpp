@@ -34,9 +34,9 @@ TEST(StartupOptions, HelpListsEveryOptionAndIsNeverAnOptionsValue)
 
 TEST(StartupOptions, ValuesAreTheNextArgumentAndNeverFiles)
 {
-    const StartupOptions a = StartupOptions::parse(
-        {"quorel", "--snapshot", "--weird.png", "--log-stats", "--system", "quorel://on", "notes.quorelpreset",
-         "--export-glyph", "g.png", "corvanta://toggle", "--snapshot", "second.png"});
+    const StartupOptions a = StartupOptions::parse({"quorel", "--snapshot", "--weird.png", "--log-stats", "--system",
+                                                    "quorel://on", "notes.quorelpreset", "--export-glyph", "g.png",
+                                                    "corvanta://toggle", "--snapshot", "second.png"});
     EXPECT_EQ(a.snapshotPath, QString("--weird.png"));  // taken whatever it begins with
     EXPECT_TRUE(a.logStats);
     EXPECT_FALSE(a.logStatsPath);  // "--"-prefixed: standard output
@@ -60,9 +60,9 @@ TEST(StartupOptions, ValuesAreTheNextArgumentAndNeverFiles)
 
 TEST(StartupOptions, OnlyFileURLsAndPlainPathsAreFilesOtherSchemesAreIgnored)
 {
-    const StartupOptions a = StartupOptions::parse({"quorel", "https://quorel.app/x", "mailto:a@b.c", "quorel://on",
-                                                    "file:///tmp/night.json", "HTTP://x", "presets/day.json",
-                                                    "/abs/evening.json"});
+    const StartupOptions a =
+        StartupOptions::parse({"quorel", "https://quorel.app/x", "mailto:a@b.c", "quorel://on",
+                               "file:///tmp/night.json", "HTTP://x", "presets/day.json", "/abs/evening.json"});
     ASSERT_EQ(a.urls.size(), 4);
     EXPECT_EQ(a.urls[0], QUrl("quorel://on"));
     EXPECT_EQ(a.urls[1], QUrl("file:///tmp/night.json"));
@@ -109,7 +109,8 @@ TEST(StatisticsLine, NumbersStayInTheCLocaleUnderPortuguese)
               "in=-18.0 out=-6.5 limiter=-1.8 running=1 status=Processing system audio on Speakers. error=-\n");
     line.sourceRunning.reset();
     line.error = "50% of {0} %1";
-    EXPECT_TRUE(QString::fromUtf8(line.text()).endsWith("running=- status=Processing system audio on Speakers. error=50% of {0} %1\n"));
+    EXPECT_TRUE(QString::fromUtf8(line.text())
+                    .endsWith("running=- status=Processing system audio on Speakers. error=50% of {0} %1\n"));
 }
 
 TEST(StartupTask, ShowHideShowRunsItOnceAndSystemActivatesOnceAfterSixTenths)
@@ -122,8 +123,7 @@ TEST(StartupTask, ShowHideShowRunsItOnceAndSystemActivatesOnceAfterSixTenths)
     QObject::connect(&window, &MainWindow::shown, &task, &StartupTask::start);
     int activations = 0;
     QObject::connect(&h.system(), &SystemModel::activeChanged, [&] {
-        if (h.system().isActive())
-            ++activations;
+        if (h.system().isActive()) ++activations;
     });
     window.show();
     window.hide();
@@ -153,8 +153,8 @@ TEST(StartupTask, DiagnosticsWaitForActivationAndTheStatisticsFileFallsBack)
     std::FILE* out = std::tmpfile();
     hooks.standardOutput = out;
     StartupTask task(*h.model, *h.updater,
-                     StartupOptions::parse({"quorel", "--system", "--log-stats", file, "--snapshot", "s.png",
-                                            "--export-glyph", "g.png"}),
+                     StartupOptions::parse(
+                         {"quorel", "--system", "--log-stats", file, "--snapshot", "s.png", "--export-glyph", "g.png"}),
                      hooks);
     task.start();
     h.advance(0.5);

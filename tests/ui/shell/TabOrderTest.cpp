@@ -26,8 +26,7 @@ QList<QWidget*> tabStops(QWidget* window)
     QWidget* w = window;
     do {
         w = w->nextInFocusChain();
-        if (w != window && w->isVisibleTo(window) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
-            stops << w;
+        if (w != window && w->isVisibleTo(window) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) stops << w;
     } while (w != window && stops.size() < 500);
     return stops;
 }
@@ -38,7 +37,12 @@ QString describe(QWidget* w, QWidget* window)
 {
     const QRect r = inWindow(w, window);
     QString name = w->accessibleName().isEmpty() ? w->objectName() : w->accessibleName();
-    return QString("%1 '%2' (%3,%4 %5x%6)").arg(w->metaObject()->className(), name).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+    return QString("%1 '%2' (%3,%4 %5x%6)")
+        .arg(w->metaObject()->className(), name)
+        .arg(r.x())
+        .arg(r.y())
+        .arg(r.width())
+        .arg(r.height());
 }
 
 // Whether `b` is read before `a`: above it, or left of it on the same row.
@@ -66,9 +70,9 @@ QStringList outOfReadingOrder(const QList<QWidget*>& stops, QWidget* window)
     for (qsizetype i = 1; i < stops.size(); ++i) {
         QWidget* cardA = cardOf(stops[i - 1], window);
         QWidget* cardB = cardOf(stops[i], window);
-        const bool wrong = cardA == cardB ? readBefore(inWindow(stops[i], window), inWindow(stops[i - 1], window))
-                                          : readBefore(inWindow(cardB, window), inWindow(cardA, window)) ||
-                                                cardsDone.contains(cardB);
+        const bool wrong =
+            cardA == cardB ? readBefore(inWindow(stops[i], window), inWindow(stops[i - 1], window))
+                           : readBefore(inWindow(cardB, window), inWindow(cardA, window)) || cardsDone.contains(cardB);
         if (cardA != cardB) cardsDone << cardA;
         if (wrong) problems << describe(stops[i - 1], window) + " -> " + describe(stops[i], window);
     }
@@ -97,8 +101,7 @@ TEST(TabOrder, EveryPageFollowsReadingOrder)
         const QList<QWidget*> stops = tabStops(&window);
         // The sidebar's controls first, then the page's.
         QList<QWidget*> sidebar, page;
-        for (QWidget* w : stops)
-            (window.view()->sidebar()->isAncestorOf(w) ? sidebar : page) << w;
+        for (QWidget* w : stops) (window.view()->sidebar()->isAncestorOf(w) ? sidebar : page) << w;
         EXPECT_EQ(stops.mid(0, sidebar.size()), sidebar) << mainTab::rawValue(tab).toStdString();
         EXPECT_EQ(outOfReadingOrder(sidebar, &window), QStringList());
         EXPECT_EQ(outOfReadingOrder(page, &window), QStringList()) << mainTab::rawValue(tab).toStdString();

@@ -49,7 +49,8 @@ TEST(TextsAndSizes, AnAlertHoldsItsTitleAndASentenceOnOneLine)
         h.setLanguage(language);
         const QString sentence = L10n::text("The sound server is not running.", language);
         h.system().setError(sentence);
-        ASSERT_TRUE(test::waitUntil([&] { return window.view()->alertBox() && window.view()->alertBox()->isVisible(); }));
+        ASSERT_TRUE(
+            test::waitUntil([&] { return window.view()->alertBox() && window.view()->alertBox()->isVisible(); }));
         QMessageBox* box = window.view()->alertBox();
         const auto* message = box->findChild<QLabel*>("qt_msgbox_informativelabel");
         ASSERT_TRUE(message);
@@ -74,9 +75,10 @@ TEST(TextsAndSizes, TheWelcomeBulletKeepsItsTypographicApostrophe)
         OnboardingState state;
         OnboardingView view(*h.model, state);
         const QStringList texts = test::visibleTexts(&view);
-        const QString expected = language == AppLanguage::english
-                                     ? QString::fromUtf8("Everything happens in this computer’s memory. Nothing is recorded or sent.")
-                                     : QString::fromUtf8("Tudo acontece na memória deste computador. Nada é gravado nem enviado.");
+        const QString expected =
+            language == AppLanguage::english
+                ? QString::fromUtf8("Everything happens in this computer’s memory. Nothing is recorded or sent.")
+                : QString::fromUtf8("Tudo acontece na memória deste computador. Nada é gravado nem enviado.");
         EXPECT_TRUE(texts.contains(expected)) << texts.join(" | ").toStdString();
     }
 }
@@ -87,8 +89,8 @@ TEST(TextsAndSizes, NoPermissionIsPromisedThatThisSystemNeverAsksFor)
     QFile table(QStringLiteral(QUOREL_SOURCE_DIR "/QuorelLocalization/resources/pt-BR.lproj/Localizable.strings"));
     ASSERT_TRUE(table.open(QIODevice::ReadOnly)) << table.fileName().toStdString();
     const QString text = QString::fromUtf8(table.readAll());
-    for (const char* macOS : {"System Audio Recording", "Gravação de Áudio do Sistema", "click Allow",
-                              "clique em Permitir", "may ask for"})
+    for (const char* macOS :
+         {"System Audio Recording", "Gravação de Áudio do Sistema", "click Allow", "clique em Permitir", "may ask for"})
         EXPECT_FALSE(text.contains(QString::fromUtf8(macOS))) << macOS;
     EXPECT_TRUE(text.contains(QString::fromUtf8(
         "\"Starting… Quorel becomes the default output while processing runs.\" = \"Iniciando… o Quorel vira a "
@@ -128,7 +130,8 @@ TEST(TextsAndSizes, TheSidebarStatusAndTheOutputPickerHoldTheirLongestTextsInBot
         QStyleOptionComboBox option;
         option.initFrom(picker);
         option.rect = picker->rect();
-        const QRect field = picker->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, picker);
+        const QRect field =
+            picker->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, picker);
         EXPECT_LE(picker->fontMetrics().horizontalAdvance(L10n::text("Device disconnected", language)), field.width());
     }
 }

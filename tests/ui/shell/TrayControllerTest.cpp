@@ -34,13 +34,11 @@ TEST(TrayController, AClickTogglesThePanelAndTheMenuOffersOpenAndQuit)
     EXPECT_FALSE(tray.popup()->isVisible());
 
     QStringList texts;
-    for (QAction* action : tray.menu()->actions())
-        texts << action->text();
+    for (QAction* action : tray.menu()->actions()) texts << action->text();
     EXPECT_EQ(texts, (QStringList{"Open Quorel", "Quit"}));
     h.setLanguage(AppLanguage::portuguese);
     texts.clear();
-    for (QAction* action : tray.menu()->actions())
-        texts << action->text();
+    for (QAction* action : tray.menu()->actions()) texts << action->text();
     EXPECT_EQ(texts, (QStringList{"Abrir o Quorel", "Sair"}));
 
     // Quit from the menu shuts processing down first and keeps the stored choice.

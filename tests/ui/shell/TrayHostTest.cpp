@@ -104,7 +104,7 @@ protected:
         ASSERT_TRUE(quorel.waitForStarted());
         // Up once its single-instance name is on the bus.
         ASSERT_TRUE(waitUntil([&] { return connection->interface()->isServiceRegistered("app.quorel.Quorel").value(); },
-                            30000));
+                              30000));
         QTest::qWait(300);
     }
 
@@ -150,8 +150,8 @@ protected:
         for (unsigned int i = 0; i < count && !found; ++i) {
             XWindowAttributes attributes;
             XClassHint hint{};
-            if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable ||
-                attributes.width < 1000 || !XGetClassHint(display, children[i], &hint))
+            if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable
+                || attributes.width < 1000 || !XGetClassHint(display, children[i], &hint))
                 continue;
             if (hint.res_class && QByteArray(hint.res_class) == "Quorel") found = children[i];
             if (hint.res_name) XFree(hint.res_name);
@@ -257,8 +257,8 @@ TEST_F(TrayHostTest, AStatusNotifierWatcherThatComesLateAndRestartsGetsTheIcon)
 {
     StatusNotifierWatcherStandIn watcher;
     ASSERT_TRUE(connection->registerObject("/StatusNotifierWatcher", &watcher,
-                                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
-                                               QDBusConnection::ExportAllProperties));
+                                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals
+                                               | QDBusConnection::ExportAllProperties));
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "late start" : "restart");
         const int before = watcher.registrations;

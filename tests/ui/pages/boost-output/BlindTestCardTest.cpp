@@ -120,8 +120,10 @@ TEST_F(BlindTestCard, StaysBlindThroughoutAndEndsOnProcessed)
         EXPECT_TRUE(model->system().processed());
         EXPECT_FALSE(blind->listenButton(original)->isProminent());
         expectBlind();
-        if (round < 4) (1 - original == 0 ? blind->preferAButton() : blind->preferBButton())->click();
-        else blind->noDifferenceButton()->click();
+        if (round < 4)
+            (1 - original == 0 ? blind->preferAButton() : blind->preferBButton())->click();
+        else
+            blind->noDifferenceButton()->click();
     }
     ASSERT_EQ(blind->test().phase(), BlindTestModel::Phase::done);
     EXPECT_TRUE(blind->doneView()->isVisibleTo(blind));

@@ -139,7 +139,8 @@ TEST_F(BoostCard, EffectSlidersWriteOneFieldUnscaled)
     EXPECT_FLOAT_EQ(model->settings().driveAmount, before.driveAmount + 0.05f);
     EXPECT_EQ(model->settings().loudness, before.loudness);
     EXPECT_EQ(model->settings().levelerStrength, before.levelerStrength);
-    EXPECT_EQ(panel->drive().percent->text(), QString::number(PanelFormat::percent(model->settings().driveAmount)) + "%");
+    EXPECT_EQ(panel->drive().percent->text(),
+              QString::number(PanelFormat::percent(model->settings().driveAmount)) + "%");
 }
 
 TEST_F(BoostCard, AChangeFromElsewhereMovesTheCardWithoutWritingBack)

@@ -30,7 +30,9 @@ protected:
     QString lang() const { return GetParam() == AppLanguage::english ? "en" : "pt-BR"; }
     void SetUp() override
     {
-        make([](BoostModel::Options& options) { options.random = std::make_shared<ScriptedRandom>(std::vector<bool>{true, false, true, true, false}); });
+        make([](BoostModel::Options& options) {
+            options.random = std::make_shared<ScriptedRandom>(std::vector<bool>{true, false, true, true, false});
+        });
         setLanguage(GetParam());
         page = FeaturePages::boost(*model, nullptr);
         backdrop = std::make_unique<Backdrop>(page);
@@ -47,7 +49,11 @@ protected:
         const QString path = backdrop->save("boost-" + state + "-" + lang());
         EXPECT_GT(QFileInfo(path).size(), 1000) << path.toStdString();
     }
-    template <typename T> T* find() const { return page->findChild<T*>(); }
+    template <typename T>
+    T* find() const
+    {
+        return page->findChild<T*>();
+    }
 
     QWidget* page = nullptr;
     std::unique_ptr<Backdrop> backdrop;
@@ -86,11 +92,13 @@ TEST_P(BoostSnapshots, EveryState)
 
     goLive(0.2427f, reading(-3, -6.1f, true, -14.2f, 0, 0.9f));
     EXPECT_TRUE(boost->driveShaping());
-    EXPECT_TRUE(boost->levelerReadout()->text().endsWith("+0" + QString(GetParam() == AppLanguage::english ? "." : ",") + "0 dB"));
+    EXPECT_TRUE(boost->levelerReadout()->text().endsWith("+0" + QString(GetParam() == AppLanguage::english ? "." : ",")
+                                                         + "0 dB"));
     shot("live-gain0");
-    EXPECT_EQ(monitor->outputMeter()->segmentColour(22), QColor(255, 149, 0));   // -3 dBFS, as drawn
+    EXPECT_EQ(monitor->outputMeter()->segmentColour(22), QColor(255, 149, 0));  // -3 dBFS, as drawn
     goLive(0.2427f, reading(-3, -6.1f, true, -18, -2.5f, 0.9f));
-    EXPECT_TRUE(boost->levelerReadout()->text().endsWith("2" + QString(GetParam() == AppLanguage::english ? "." : ",") + "5 dB"));
+    EXPECT_TRUE(boost->levelerReadout()->text().endsWith("2" + QString(GetParam() == AppLanguage::english ? "." : ",")
+                                                         + "5 dB"));
     shot("live-gain-2.5");
     // The monitor: input -12.3, output -3 (the orange segment 22 lit), reduction 6.1 dB.
     EXPECT_EQ(monitor->inputMeter()->valueText(), GetParam() == AppLanguage::english ? "-12.3" : "-12,3");

@@ -79,7 +79,8 @@ TEST_F(HeadphoneCard, MenuOffersNoneAndTheCatalogByBrand)
 {
     std::unique_ptr<QMenu> menu(panel->buildMenu(nullptr));
     QStringList top;
-    for (QAction* action : menu->actions()) top << (action->isSeparator() ? "[" + action->text() + "]" : action->text());
+    for (QAction* action : menu->actions())
+        top << (action->isSeparator() ? "[" + action->text() + "]" : action->text());
     ASSERT_GE(top.size(), 2);
     EXPECT_EQ(top[0], "None");
     EXPECT_EQ(top[1], "[Built-in]");  // no empty "Imported" section
@@ -132,7 +133,8 @@ TEST_F(HeadphoneCard, BadFilesGiveTheBannerAndChangeNothing)
     QDir(home.path()).mkdir("folder.txt");
     const QString folder = home.path() + "/folder.txt";
     const QString big = write("Big ParametricEQ.txt", goodAutoEq + QByteArray(1024 * 1024, ' '));
-    const QString latin1 = write("Latin ParametricEQ.txt", "Preamp: -1 dB\nFilter 1: ON PK Fc 100 Hz Gain 1 dB Q 1 \xe9\xff\n");
+    const QString latin1 =
+        write("Latin ParametricEQ.txt", "Preamp: -1 dB\nFilter 1: ON PK Fc 100 Hz Gain 1 dB Q 1 \xe9\xff\n");
     const QString empty = write("Empty ParametricEQ.txt", "Preamp: -1 dB\nno filters here\n");
     for (const QString& path : {folder, big, latin1, empty, home.path() + "/missing.txt"}) {
         SCOPED_TRACE(path.toStdString());

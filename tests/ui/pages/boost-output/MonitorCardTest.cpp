@@ -150,7 +150,7 @@ TEST_F(MonitorCard, DuringABlindTestOnlyTheInputIsShownSoNoSideIsNamed)
     EXPECT_EQ(panel->shield()->colour(), unprocessedShield);
     EXPECT_EQ(panel->outputMeter()->valueText(), QString::fromUtf8("\u2014"));
     for (int i = 0; i < 24; ++i) EXPECT_EQ(panel->outputMeter()->segmentColour(i), QColor(255, 255, 255, 17)) << i;
-    EXPECT_EQ(panel->inputMeter()->valueText(), "-12.3");   // the same on both sides: still live
+    EXPECT_EQ(panel->inputMeter()->valueText(), "-12.3");  // the same on both sides: still live
 
     model->setBlindTestRunning(false);
     EXPECT_EQ(panel->outputMeter()->valueText(), "-1.0");

@@ -149,4 +149,5 @@ TEST_P(OutputSnapshotsE2E, EveryState)
     shot("headphones-imported");
 }
 
-INSTANTIATE_TEST_SUITE_P(Languages, OutputSnapshotsE2E, ::testing::Values(AppLanguage::english, AppLanguage::portuguese));
+INSTANTIATE_TEST_SUITE_P(Languages, OutputSnapshotsE2E,
+                         ::testing::Values(AppLanguage::english, AppLanguage::portuguese));

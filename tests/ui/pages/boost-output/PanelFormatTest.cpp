@@ -24,9 +24,9 @@ TEST(PanelFormat, PrintfIsTheCLibrarysInTheCLocale)
 {
     test::ProcessLocale locale("pt_BR.UTF-8");
     ASSERT_TRUE(locale.active()) << "the pt_BR.UTF-8 locale must be installed";
-    EXPECT_EQ(F::printf("%+.0f", -2.5), "-2");   // halves to even, as printf rounds
+    EXPECT_EQ(F::printf("%+.0f", -2.5), "-2");  // halves to even, as printf rounds
     EXPECT_EQ(F::printf("%+.0f", 3.5), "+4");
-    EXPECT_EQ(F::printf("%.1f", 1.25), "1.2");   // a point, whatever the process locale says
+    EXPECT_EQ(F::printf("%.1f", 1.25), "1.2");  // a point, whatever the process locale says
     EXPECT_EQ(F::printf("%02d:%02d", 0, 1), "00:01");
 }
 
@@ -41,11 +41,11 @@ TEST(PanelFormat, DialAngleRunsFromSevenThirtyOverNoonToFourThirty)
 
 TEST(PanelFormat, LitTicksTruncateThreeTimesTheValue)
 {
-    EXPECT_EQ(F::litTickLimit(0), 0);       // tick 0 lit at 0 dB too
-    EXPECT_EQ(F::litTickLimit(0.3f), 0);    // 0.9 truncates to 0
-    EXPECT_EQ(F::litTickLimit(0.34f), 1);   // ticks 0 and 1
-    EXPECT_EQ(F::litTickLimit(6), 18);      // ticks 0 to 18
-    EXPECT_EQ(F::litTickLimit(12), 36);     // all 37
+    EXPECT_EQ(F::litTickLimit(0), 0);      // tick 0 lit at 0 dB too
+    EXPECT_EQ(F::litTickLimit(0.3f), 0);   // 0.9 truncates to 0
+    EXPECT_EQ(F::litTickLimit(0.34f), 1);  // ticks 0 and 1
+    EXPECT_EQ(F::litTickLimit(6), 18);     // ticks 0 to 18
+    EXPECT_EQ(F::litTickLimit(12), 36);    // all 37
     EXPECT_EQ(F::litTickLimit(6.5f), 19);
     EXPECT_EQ(F::tickCount, 37);
 }
@@ -66,8 +66,8 @@ TEST(PanelFormat, DriveShapesStrictlyAboveItsThreshold)
     EXPECT_TRUE(F::driveShaping(true, 1, std::nextafter(0.5f, 1.0f)));
     EXPECT_FALSE(F::driveShaping(true, 0.5f, 0.75f));
     EXPECT_TRUE(F::driveShaping(true, 0.5f, std::nextafter(0.75f, 1.0f)));
-    EXPECT_FALSE(F::driveShaping(false, 1, 0.9f));   // processing off
-    EXPECT_FALSE(F::driveShaping(true, 0, 5));       // no Drive
+    EXPECT_FALSE(F::driveShaping(false, 1, 0.9f));  // processing off
+    EXPECT_FALSE(F::driveShaping(true, 0, 5));      // no Drive
     EXPECT_FALSE(F::driveShaping(true, 1, notANumber));
     EXPECT_FALSE(F::driveShaping(true, notANumber, 0.9f));
 }
@@ -86,8 +86,8 @@ TEST(PanelFormat, PercentagesRoundHalvesAwayFromZero)
 // everywhere (they once rounded 0.575 to 58% on one page and 57% on another).
 TEST(PanelFormat, EveryPercentageOnScreenReadsTheSame)
 {
-    const std::pair<float, const char*> cases[] = {
-        {0, "0%"}, {0.575f, "58%"}, {0.285f, "29%"}, {0.005f, "1%"}, {0.35f, "35%"}, {1, "100%"}};
+    const std::pair<float, const char*> cases[] = {{0, "0%"},      {0.575f, "58%"}, {0.285f, "29%"},
+                                                   {0.005f, "1%"}, {0.35f, "35%"},  {1, "100%"}};
     for (const auto& [amount, text] : cases) {
         SCOPED_TRACE(amount);
         EXPECT_EQ(F::percentText(amount), text);
@@ -147,10 +147,10 @@ TEST(PanelFormat, MonitorTextAndSegments)
         return count;
     };
     EXPECT_EQ(lit(-118.9f), 0);
-    EXPECT_EQ(lit(-60), 0);       // strictly above the threshold
+    EXPECT_EQ(lit(-60), 0);  // strictly above the threshold
     EXPECT_EQ(lit(-59.9f), 1);
     EXPECT_EQ(lit(-57.5f), 1);
-    EXPECT_EQ(lit(-3), 23);       // segments 0 to 22
+    EXPECT_EQ(lit(-3), 23);  // segments 0 to 22
     EXPECT_EQ(lit(-2), 24);
     EXPECT_EQ(lit(3), 24);
     EXPECT_EQ(F::segmentCount - F::orangeSegments, 22);
@@ -187,7 +187,7 @@ TEST(PanelFormat, VolumeTextAndMaximum)
     EXPECT_TRUE(F::maximumEnabled(true, 0.998f, false));
     EXPECT_FALSE(F::maximumEnabled(true, 0.999f, false));
     EXPECT_FALSE(F::maximumEnabled(true, 1, false));
-    EXPECT_TRUE(F::maximumEnabled(true, 1, true));    // unmutes
+    EXPECT_TRUE(F::maximumEnabled(true, 1, true));  // unmutes
     EXPECT_FALSE(F::maximumEnabled(false, 0.3f, false));
     EXPECT_FALSE(F::maximumEnabled(false, 1, true));
 

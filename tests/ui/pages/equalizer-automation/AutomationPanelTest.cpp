@@ -65,8 +65,8 @@ protected:
 
 TEST(AutomationLogic, OfferedAppsTimesAndShortcuts)
 {
-    const std::vector<RunningApp> running{{"org.a", "Alpha", ""}, {"org.b", "Beta", ""}, {"org.a", "Alpha", ""},
-                                          {"org.c", "Gamma", ""}};
+    const std::vector<RunningApp> running{
+        {"org.a", "Alpha", ""}, {"org.b", "Beta", ""}, {"org.a", "Alpha", ""}, {"org.c", "Gamma", ""}};
     const auto offered = AutomationPanel::offeredApps(running, {{"org.c", "Gamma", "builtin.music"}});
     ASSERT_EQ(offered.size(), 2u);
     EXPECT_EQ(offered[0].bundleID, "org.a");
@@ -114,7 +114,10 @@ TEST_F(AutomationPage, AddAppListsEachIdOnceAndLeavesRuledAppsOut)
     EXPECT_EQ(menuTexts(panel->addAppMenu()), (QStringList{"Firefox", "Rhythmbox", "—", "Refresh list"}));
 
     // No preset selected: the neutral one.
-    model->change([](DSPSettings& s) { s.loudness = 0.37f; s.bands[3] = 1.5f; });
+    model->change([](DSPSettings& s) {
+        s.loudness = 0.37f;
+        s.bands[3] = 1.5f;
+    });
     menuItem(panel->addAppMenu(), "Rhythmbox")->trigger();
     ASSERT_EQ(model->automation().rules().size(), 1u);
     EXPECT_EQ(model->automation().rules()[0].presetID, "builtin.neutral");
@@ -124,7 +127,7 @@ TEST_F(AutomationPage, AddAppListsEachIdOnceAndLeavesRuledAppsOut)
     EXPECT_EQ(menuTexts(panel->addAppMenu()), (QStringList{"Firefox", "—", "Refresh list"}));
     menuItem(panel->addAppMenu(), "Firefox")->trigger();
     ASSERT_EQ(panel->ruleRows().size(), 2u);
-    EXPECT_EQ(panel->ruleRows()[0].name->text(), "Firefox");   // sorted by name
+    EXPECT_EQ(panel->ruleRows()[0].name->text(), "Firefox");  // sorted by name
     EXPECT_EQ(panel->ruleRows()[0].picker->currentID(), "builtin.music");
     EXPECT_FALSE(panel->emptyText()->isVisible());
     emit panel->addAppMenu()->aboutToShow();
@@ -173,7 +176,7 @@ TEST_F(AutomationPage, RedrawsNeverWriteARuleOrTheNight)
     make();
     model->automation().setRule("org.a", "Alpha", "custom.gone");
     NightSchedule night = model->automation().night();
-    night.startMinutes = 1325;   // off the 30-minute grid
+    night.startMinutes = 1325;  // off the 30-minute grid
     night.presetID = "custom.missing";
     model->automation().setNight(night);
     int nightWrites = 0, ruleWrites = 0;
@@ -197,8 +200,8 @@ TEST_F(AutomationPage, NightTimesPresetAndTheBadgeAtOnce)
 {
     make();
     AutomationPanel* panel = makePanel();   // the clock says 12:00
-    chooseTime(panel->startPicker(), 690);   // 11:30
-    chooseTime(panel->endPicker(), 780);     // 13:00
+    chooseTime(panel->startPicker(), 690);  // 11:30
+    chooseTime(panel->endPicker(), 780);    // 13:00
     choose(panel->nightPresetPicker(), "builtin.voice");
     EXPECT_EQ(model->automation().night().startMinutes, 690);
     EXPECT_EQ(model->automation().night().endMinutes, 780);
@@ -211,7 +214,7 @@ TEST_F(AutomationPage, NightTimesPresetAndTheBadgeAtOnce)
     EXPECT_TRUE(panel->nightBadge()->isVisible());
     EXPECT_EQ(model->presets().selectedID(), "builtin.voice");
 
-    chooseTime(panel->endPicker(), 720);   // the window closes before now
+    chooseTime(panel->endPicker(), 720);  // the window closes before now
     EXPECT_FALSE(model->automation().nightActive());
     EXPECT_FALSE(panel->nightBadge()->isVisible());
 }
@@ -220,8 +223,8 @@ TEST_F(AutomationPage, StoredTimesOffTheHalfHourShowInBothLanguagesAndSurviveThe
 {
     make();
     NightSchedule night = model->automation().night();
-    night.startMinutes = 1439;   // 23:59
-    night.endMinutes = 1;        // 00:01
+    night.startMinutes = 1439;  // 23:59
+    night.endMinutes = 1;       // 00:01
     model->automation().setNight(night);
     AutomationPanel* panel = makePanel();
     for (AppLanguage language : {AppLanguage::english, AppLanguage::portuguese}) {
@@ -233,12 +236,12 @@ TEST_F(AutomationPage, StoredTimesOffTheHalfHourShowInBothLanguagesAndSurviveThe
     EXPECT_EQ(panel->endPicker()->itemText(1), "00:01");
     EXPECT_EQ(panel->startPicker()->itemText(panel->startPicker()->count() - 1), "23:59");
 
-    chooseTime(panel->endPicker(), 420);   // only the end changes
+    chooseTime(panel->endPicker(), 420);  // only the end changes
     EXPECT_EQ(model->automation().night().startMinutes, 1439);
     EXPECT_EQ(model->automation().night().endMinutes, 420);
     EXPECT_EQ(panel->startPicker()->currentText(), "23:59");
     EXPECT_EQ(panel->endPicker()->currentText(), "07:00");
-    EXPECT_EQ(panel->endPicker()->count(), 48);   // the row of a time no longer stored is gone
+    EXPECT_EQ(panel->endPicker()->count(), 48);  // the row of a time no longer stored is gone
 }
 
 TEST_F(AutomationPage, SwitchesWriteTheirFlags)
@@ -279,8 +282,9 @@ TEST_F(AutomationPage, ShortcutsCardFollowsTheirAvailability)
     EXPECT_EQ(panel->shortcutsUnavailableText()->text(),
               "Global shortcuts are unavailable in this session: no shortcut service answers on this desktop.");
     setLanguage(AppLanguage::portuguese);
-    EXPECT_EQ(panel->shortcutsUnavailableText()->text(),
-              "Os atalhos globais não estão disponíveis nesta sessão: nenhum serviço de atalhos responde neste ambiente.");
+    EXPECT_EQ(
+        panel->shortcutsUnavailableText()->text(),
+        "Os atalhos globais não estão disponíveis nesta sessão: nenhum serviço de atalhos responde neste ambiente.");
     shortcuts->setAvailable(true);
     EXPECT_TRUE(panel->shortcutsNote()->isVisible());
     EXPECT_FALSE(panel->shortcutsUnavailableText()->isVisible());

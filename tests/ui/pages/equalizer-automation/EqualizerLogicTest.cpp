@@ -106,12 +106,14 @@ TEST(EqualizerResponse, MatchesTheEqualizerUnitOfTheGraph)
     // At 44.1 kHz the graph moves the 20 kHz band down to 0.45 fs: the two part there.
     const double rate = 44100;
     ParametricEqualizer eq(31);
-        setUpAsTheGraph(eq, gains, rate);
+    setUpAsTheGraph(eq, gains, rate);
     double largest = 0;
     for (const auto& point : EqualizerResponse::curve(gains, rate, 128)) {
         const double f = pointFrequency(point.position);
         const double apart = std::abs(point.gainDB - eq.magnitudeDB(rate, f));
-        if (f < 5000) { EXPECT_NEAR(apart, 0, 0.01) << f; }
+        if (f < 5000) {
+            EXPECT_NEAR(apart, 0, 0.01) << f;
+        }
         largest = std::max(largest, apart);
     }
     EXPECT_LT(largest, 0.2);
@@ -127,8 +129,8 @@ TEST(SpectrumModel, SmoothingFloorsRisesAtOnceAndFallsByOnePointThree)
     EXPECT_NEAR(first[5], -20.0, 1e-4);
 
     const auto fall = SpectrumModel::smooth({-20, -20}, {float(std::pow(10.0, -21 / 20.0)), 0.01f});
-    EXPECT_NEAR(fall[0], -21.0, 1e-4);   // 1 dB lower: shown as it is
-    EXPECT_NEAR(fall[1], -21.3, 1e-4);   // 20 dB lower: 1.3 dB per tick
+    EXPECT_NEAR(fall[0], -21.0, 1e-4);  // 1 dB lower: shown as it is
+    EXPECT_NEAR(fall[1], -21.3, 1e-4);  // 20 dB lower: 1.3 dB per tick
     const auto rise = SpectrumModel::smooth({-60}, {1.0f});
     EXPECT_NEAR(rise[0], 0.0, 1e-6);
     EXPECT_EQ(SpectrumModel::smooth(std::vector<float>(31, -120), {0.5f, 0.5f}).size(), 2u);
@@ -144,14 +146,14 @@ TEST(EqualizerSpectrumGeometry, ColumnsBarsAndCurveMapping)
     EXPECT_DOUBLE_EQ(g.barWidth(), 11);
     EXPECT_FALSE(g.bar(0, -60).has_value());
     EXPECT_FALSE(g.bar(0, -120).has_value());
-    EXPECT_FALSE(g.bar(0, -59.7f).has_value());   // 0.45 pt tall
+    EXPECT_FALSE(g.bar(0, -59.7f).has_value());  // 0.45 pt tall
     const auto full = g.bar(3, 0);
     ASSERT_TRUE(full.has_value());
     EXPECT_DOUBLE_EQ(full->height(), 90);
     EXPECT_DOUBLE_EQ(full->top(), 5);
     EXPECT_DOUBLE_EQ(full->center().x(), g.centre(3));
     EXPECT_DOUBLE_EQ(g.bar(3, 6)->height(), 90);
-    EXPECT_NEAR(g.bar(3, -20)->height(), 60, 1e-9);   // a sine of 0.1: two thirds of the travel
+    EXPECT_NEAR(g.bar(3, -20)->height(), 60, 1e-9);  // a sine of 0.1: two thirds of the travel
 
     EXPECT_DOUBLE_EQ(g.curvePoint({0, 0}).y(), 50);
     EXPECT_DOUBLE_EQ(g.curvePoint({0, 0}).x(), 10);

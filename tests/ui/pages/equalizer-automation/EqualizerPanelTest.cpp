@@ -54,13 +54,18 @@ TEST_F(EqualizerPage, ArrowsAndDragsMoveOneBand)
     EXPECT_EQ(model->settings().bands[5], 12.0f);
     EXPECT_EQ(panel->faderLabel(5)->text(), "+12");
     for (int i = 0; i < 31; ++i)
-        if (i != 5 && i != 17) { EXPECT_EQ(model->settings().bands[size_t(i)], 0.0f) << i; }
+        if (i != 5 && i != 17) {
+            EXPECT_EQ(model->settings().bands[size_t(i)], 0.0f) << i;
+        }
 }
 
 TEST_F(EqualizerPage, ResetIsOneChangeOfThirtyOneZerosEvenWhenFlat)
 {
     make();
-    model->change([](DSPSettings& s) { s.bands[3] = 4; s.bands[20] = -2.5f; });
+    model->change([](DSPSettings& s) {
+        s.bands[3] = 4;
+        s.bands[20] = -2.5f;
+    });
     auto* panel = new EqualizerPanel(*model);
     show(panel, 780);
     EXPECT_EQ(countChanges(*model, [&] { QTest::mouseClick(panel->resetButton(), Qt::LeftButton); }), 1);
@@ -142,7 +147,7 @@ TEST_F(EqualizerPage, BarsFollowReadingsAndGoWhenProcessingStops)
     readings->setSpectrum(SpectrumReading{false, reading.input, reading.output});
     spectrum.tick();
     EXPECT_FALSE(spectrum.live());
-    EXPECT_NEAR(spectrum.input()[0], -20, 1e-4);   // kept
+    EXPECT_NEAR(spectrum.input()[0], -20, 1e-4);  // kept
     readings->setSpectrum(reading);
     spectrum.tick();
     EXPECT_TRUE(spectrum.live());
@@ -258,7 +263,9 @@ TEST_F(EqualizerPage, APageChangeStopsThePoll)
     EXPECT_TRUE(spectrum->isPolling());
     EXPECT_TRUE(readings->spectrumWanted());
     model->setTab(MainTab::settings);
-    if (panel) { EXPECT_FALSE(spectrum->isPolling()); }
+    if (panel) {
+        EXPECT_FALSE(spectrum->isPolling());
+    }
     EXPECT_FALSE(readings->spectrumWanted());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(panel.isNull());

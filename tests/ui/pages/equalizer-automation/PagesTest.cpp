@@ -35,7 +35,8 @@ QImage PagesTest::snapshot(QWidget* widget, const QString& name)
     const QImage image = widget->grab().toImage();
     const QString folder = qEnvironmentVariable("QUOREL_BINARY_DIR", QDir::currentPath()) + "/snapshots";
     QDir().mkpath(folder);
-    const QString language = L10n::language() == AppLanguage::portuguese ? QStringLiteral("pt-BR") : QStringLiteral("en");
+    const QString language =
+        L10n::language() == AppLanguage::portuguese ? QStringLiteral("pt-BR") : QStringLiteral("en");
     EXPECT_TRUE(image.save(folder + "/" + name + "-" + language + ".png", "PNG"));
     expectDrawn(widget, image, name + "-" + language);
     return image;

@@ -117,7 +117,7 @@ TEST_F(PresetsCard, ChipsMenuAndABuiltInSelection)
     EXPECT_EQ(panel->nameField()->text(), "");
     EXPECT_FALSE(panel->nameSaveButton()->isEnabled());
     QTest::keyClicks(panel->nameField(), " \t ");
-    EXPECT_FALSE(panel->nameSaveButton()->isEnabled());   // a blank name keeps Save off
+    EXPECT_FALSE(panel->nameSaveButton()->isEnabled());  // a blank name keeps Save off
     panel->nameDialog()->reject();
     QCoreApplication::processEvents();
     EXPECT_FALSE(panel->state().askingName());
@@ -204,7 +204,8 @@ TEST_F(PresetsCard, DeleteTakesThePresetSelectedWhenPressed)
 
     QTest::mouseClick(panel->deleteButton(), Qt::LeftButton);
     ASSERT_TRUE(panel->deleteBox());
-    EXPECT_EQ(panel->deleteBox()->informativeText(), "“Second” will be removed. Your current settings will stay as they are.");
+    EXPECT_EQ(panel->deleteBox()->informativeText(),
+              "“Second” will be removed. Your current settings will stay as they are.");
     // The selection changes while the alert is open (a shortcut, a rule, another window).
     model->apply(first);
     ASSERT_EQ(model->presets().selectedID(), first.id);
@@ -212,7 +213,7 @@ TEST_F(PresetsCard, DeleteTakesThePresetSelectedWhenPressed)
     QCoreApplication::processEvents();
     ASSERT_EQ(model->presets().custom().size(), 1u);
     EXPECT_EQ(model->presets().custom()[0].id, first.id);
-    EXPECT_EQ(model->presets().selectedID(), first.id);   // still matches the settings
+    EXPECT_EQ(model->presets().selectedID(), first.id);  // still matches the settings
     EXPECT_FALSE(panel->state().confirmingDelete());
 }
 
@@ -278,8 +279,16 @@ TEST_F(PresetsCard, ImportThreeFilesOneBad)
 {
     make();
     PresetsPanel* panel = makePanel();
-    const SoundPreset a = SoundPreset::customNamed("Alpha", [] { DSPSettings s; s.bands[2] = 3; return s; }());
-    const SoundPreset b = SoundPreset::customNamed("Beta", [] { DSPSettings s; s.bands[4] = -2; return s; }());
+    const SoundPreset a = SoundPreset::customNamed("Alpha", [] {
+        DSPSettings s;
+        s.bands[2] = 3;
+        return s;
+    }());
+    const SoundPreset b = SoundPreset::customNamed("Beta", [] {
+        DSPSettings s;
+        s.bands[4] = -2;
+        return s;
+    }());
     write(home.path() + "/a.quorelpreset", model->presets().exportData(a));
     write(home.path() + "/bad.json", "{ this is not json");
     write(home.path() + "/b.json", model->presets().exportData(b));
@@ -318,13 +327,18 @@ TEST_F(PresetsCard, EveryKindOfBadFileIsReportedAndTheGoodOnesImport)
 {
     make();
     PresetsPanel* panel = makePanel();
-    const SoundPreset good = SoundPreset::customNamed("Good", [] { DSPSettings s; s.bands[6] = 4; return s; }());
+    const SoundPreset good = SoundPreset::customNamed("Good", [] {
+        DSPSettings s;
+        s.bands[6] = 4;
+        return s;
+    }());
     write(home.path() + "/good.quorelpreset", model->presets().exportData(good));
     QDir(home.path()).mkdir("folder.quorelpreset");
     write(home.path() + "/huge.json", QByteArray(1024 * 1024 + 10, ' '));
     write(home.path() + "/latin1.json", "{\"name\": \"Caf\xe9\"}");
     write(home.path() + "/array.json", "[]");
-    for (const QString& bad : QStringList{"folder.quorelpreset", "huge.json", "latin1.json", "array.json", "missing.json"}) {
+    for (const QString& bad :
+         QStringList{"folder.quorelpreset", "huge.json", "latin1.json", "array.json", "missing.json"}) {
         model->system().setErrorMessage(std::nullopt);
         const QStringList chosen{home.path() + "/good.quorelpreset", home.path() + "/" + bad};
         PresetFileDialogs::setOverride([chosen](QWidget*) { return chosen; }, {});
@@ -332,7 +346,8 @@ TEST_F(PresetsCard, EveryKindOfBadFileIsReportedAndTheGoodOnesImport)
         panel->importFiles();
         EXPECT_EQ(model->presets().custom().size(), before + 1) << qPrintable(bad);
         ASSERT_TRUE(model->system().errorMessage()) << qPrintable(bad);
-        EXPECT_TRUE(model->system().errorMessage()->text().startsWith("Could not import the preset: ")) << qPrintable(bad);
+        EXPECT_TRUE(model->system().errorMessage()->text().startsWith("Could not import the preset: "))
+            << qPrintable(bad);
         EXPECT_EQ(model->settings().bands[6], 4.0f);
     }
 }
@@ -384,7 +399,8 @@ TEST_F(PresetsCard, AnExportOntoAFifoOrADeviceIsRefused)
         model->system().setErrorMessage(std::nullopt);
         panel->exportCurrent();
         ASSERT_TRUE(model->system().errorMessage()) << path.toStdString();
-        EXPECT_EQ(model->system().errorMessage()->text(), "Could not export: The file " + path + " is not a regular file.");
+        EXPECT_EQ(model->system().errorMessage()->text(),
+                  "Could not export: The file " + path + " is not a regular file.");
         setLanguage(AppLanguage::portuguese);
         panel->exportCurrent();
         EXPECT_EQ(model->system().errorMessage()->text(),
@@ -419,5 +435,6 @@ TEST_F(PresetsCard, SavingIsBoundedByTheLibrary)
     EXPECT_EQ(model->presets().custom().size(), PresetLibrary::maximumCustom);
     ASSERT_TRUE(model->system().errorMessage());
     EXPECT_EQ(model->system().errorMessage()->text(),
-              QString("You already have %1 presets of your own. Delete one to add another.").arg(PresetLibrary::maximumCustom));
+              QString("You already have %1 presets of your own. Delete one to add another.")
+                  .arg(PresetLibrary::maximumCustom));
 }

@@ -29,7 +29,7 @@ using namespace quorel::test;
 
 namespace {
 
-constexpr int pageWidth = 1040 - 212 - 56;   // the page column of the smallest window
+constexpr int pageWidth = 1040 - 212 - 56;  // the page column of the smallest window
 
 const AppLanguage languages[] = {AppLanguage::english, AppLanguage::portuguese};
 
@@ -67,7 +67,8 @@ protected:
         QImage image = page->grab().toImage();
         const QImage menu = popup->grab().toImage();
         QPainter painter(&image);
-        const QPoint at = anchor->mapTo(page, QPoint(anchor->width() - menu.width() / int(menu.devicePixelRatio()), anchor->height() + 2));
+        const QPoint at = anchor->mapTo(
+            page, QPoint(anchor->width() - menu.width() / int(menu.devicePixelRatio()), anchor->height() + 2));
         painter.drawImage(at, menu);
         return image;
     }
@@ -139,21 +140,28 @@ TEST_F(Snapshots, PresetsCardStates)
     for (AppLanguage language : languages) {
         make();
         setLanguage(language);
-        model->change([](DSPSettings& s) { s.loudness = 0.37f; s.bands[3] = 1.5f; });
+        model->change([](DSPSettings& s) {
+            s.loudness = 0.37f;
+            s.bands[3] = 1.5f;
+        });
         QWidget* page = equalizerPage();
         auto* presets = page->findChild<PresetsPanel*>();
         snapshot(presets, "presets-nothing");
         model->apply(*BuiltInPresets::preset("builtin.games"));
         snapshot(presets, "presets-builtin");
         for (int i = 1; i <= 4; ++i) {
-            model->change([i](DSPSettings& s) { s.bands[0] = float(i); s.bands[20] = -float(i); });
+            model->change([i](DSPSettings& s) {
+                s.bands[0] = float(i);
+                s.bands[20] = -float(i);
+            });
             model->presets().save(QString("Sofa %1").arg(i), model->settings());
         }
         snapshot(presets, "presets-custom");
         emit presets->presetMenu()->aboutToShow();
         presets->presetMenu()->adjustSize();
         {
-            QImage tall(presets->width(), presets->presetMenu()->height() + presets->menuButton()->geometry().bottom() + 40,
+            QImage tall(presets->width(),
+                        presets->presetMenu()->height() + presets->menuButton()->geometry().bottom() + 40,
                         QImage::Format_ARGB32_Premultiplied);
             tall.fill(Studio::background());
             QPainter painter(&tall);
