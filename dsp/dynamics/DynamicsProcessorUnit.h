@@ -1,36 +1,16 @@
 #pragma once
 
 #include "DynamicsProcessor.h"
-#include "EffectUnit.h"
+#include "ProcessorUnit.h"
 
 namespace quorel {
 
 // The platform's single-band dynamics processor ('dcmp') as an effect unit.
-class DynamicsProcessorUnit : public EffectUnit {
+class DynamicsProcessorUnit : public ProcessorUnit<DynamicsProcessor> {
 public:
     static constexpr FourCharCode subtype = fourCharCode("dcmp");
 
-    explicit DynamicsProcessorUnit(const AudioComponentDescription& description = {effectComponentType, subtype,
-                                                                                   platformManufacturer, 0, 0});
-
-protected:
-    void parameterChanged(uint32_t id, float value) override { dsp_.setParameter(id, value); }
-    void holdParameters() override { dsp_.beginUpdate(); }
-    void releaseParameters() override { dsp_.endUpdate(); }
-    bool allocateState(double sampleRate) override
-    {
-        dsp_.prepare(sampleRate);
-        return true;
-    }
-    void resetState() override { dsp_.reset(); }
-    float process(float* const* data, uint32_t frames) noexcept override
-    {
-        dsp_.process(data, channels(), frames);
-        return audibleLevel(data, frames);
-    }
-
-private:
-    DynamicsProcessor dsp_;
+    explicit DynamicsProcessorUnit(const AudioComponentDescription& description = platformDescription(subtype));
 };
 
 }  // namespace quorel

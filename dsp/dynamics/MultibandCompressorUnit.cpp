@@ -5,13 +5,12 @@
 namespace quorel {
 
 MultibandCompressorUnit::MultibandCompressorUnit(const AudioComponentDescription& description)
-    : EffectUnit(description, Input::zeroInvalidSamples)
+    : ProcessorUnit(description)
 {
     using M = MultibandCompressor;
     std::vector<ParameterInfo> table;
     const auto add = [&](uint32_t id, std::string name, uint32_t unit) {
-        const M::Range r = M::range(id);
-        table.push_back({id, std::move(name), r.minimum, r.maximum, r.initial, unit});
+        table.push_back(parameterRow(id, std::move(name), unit));
     };
     add(M::preGain, "Pre-Gain", parameterUnit::decibels);
     add(M::postGain, "Post-Gain", parameterUnit::decibels);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ParametricEqualizer.h"
-#include "EffectUnit.h"
+#include "ProcessorUnit.h"
 
 namespace quorel {
 
@@ -9,7 +9,7 @@ namespace quorel {
 // ParametricEqualizer::maximumBands).
 // Parameters: global gain 0 (dB); per band i: bypass 1000 + i, filter type 2000 + i,
 // frequency 3000 + i (Hz), gain 4000 + i (dB), bandwidth 5000 + i (octaves).
-class EqualizerUnit : public EffectUnit {
+class EqualizerUnit : public ProcessorUnit<ParametricEqualizer> {
 public:
     using Type = ParametricEqualizer::Type;
     enum : uint32_t {
@@ -25,7 +25,7 @@ public:
 
     explicit EqualizerUnit(uint32_t bandCount);
 
-    uint32_t bandCount() const { return eq_.bandCount(); }
+    uint32_t bandCount() const { return processor().bandCount(); }
     void setType(uint32_t band, Type type) { setParameter(typeParameter + band, float(int(type))); }
     void setFrequency(uint32_t band, float hz) { setParameter(frequencyParameter + band, hz); }
     void setBandwidth(uint32_t band, float octaves) { setParameter(bandwidthParameter + band, octaves); }
@@ -33,28 +33,12 @@ public:
     void setBypass(uint32_t band, bool bypass) { setParameter(bypassParameter + band, bypass ? 1.0f : 0.0f); }
     void setGlobalGain(float dB) { setParameter(globalGainParameter, dB); }
 
-    const ParametricEqualizer& equalizer() const { return eq_; }
+    const ParametricEqualizer& equalizer() const { return processor(); }
     // Response of the whole unit in dB at a frequency, for the current sample rate.
-    double magnitudeDB(double hz) const { return eq_.magnitudeDB(outputBus().format().sampleRate, hz); }
+    double magnitudeDB(double hz) const { return processor().magnitudeDB(outputBus().format().sampleRate, hz); }
 
 protected:
     void parameterChanged(uint32_t id, float value) override;
-    void holdParameters() override { eq_.beginUpdate(); }
-    void releaseParameters() override { eq_.endUpdate(); }
-    bool allocateState(double sampleRate) override
-    {
-        eq_.prepare(sampleRate);
-        return true;
-    }
-    void resetState() override { eq_.reset(); }
-    float process(float* const* data, uint32_t frames) noexcept override
-    {
-        eq_.process(data, channels(), frames);
-        return audibleLevel(data, frames);
-    }
-
-private:
-    ParametricEqualizer eq_;
 };
 
 }  // namespace quorel

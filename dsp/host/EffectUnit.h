@@ -12,6 +12,12 @@ namespace quorel {
 // processor, multiband compressor), as opposed to the system's own units.
 inline constexpr FourCharCode platformManufacturer = fourCharCode("appl");
 
+// Description of one of the platform's effect units.
+constexpr AudioComponentDescription platformDescription(FourCharCode subtype)
+{
+    return {effectComponentType, subtype, platformManufacturer, 0, 0};
+}
+
 // What every effect unit shares: buses of 1 or 2 deinterleaved 32-bit float channels (input
 // format equal to output format), at most 4096 frames per call by default, per-channel scratch
 // buffers for hosts that pass none, and the render contract:

@@ -8,22 +8,25 @@
 
 namespace quorel {
 
+namespace {
+
+template <typename Unit>
+void registerPlatformUnit(AudioComponentRegistry& registry, const char* name)
+{
+    registry.registerSubclass(
+        [](const AudioComponentDescription& d) -> std::unique_ptr<AudioUnit> { return std::make_unique<Unit>(d); },
+        platformDescription(Unit::subtype), name, 1);
+}
+
+}  // namespace
+
 void registerPlatformUnits()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         auto& registry = AudioComponentRegistry::shared();
-        registry.registerSubclass(
-            [](const AudioComponentDescription& d) -> std::unique_ptr<AudioUnit> {
-                return std::make_unique<DynamicsProcessorUnit>(d);
-            },
-            {effectComponentType, DynamicsProcessorUnit::subtype, platformManufacturer, 0, 0}, "Dynamics Processor", 1);
-        registry.registerSubclass(
-            [](const AudioComponentDescription& d) -> std::unique_ptr<AudioUnit> {
-                return std::make_unique<MultibandCompressorUnit>(d);
-            },
-            {effectComponentType, MultibandCompressorUnit::subtype, platformManufacturer, 0, 0}, "Multiband Compressor",
-            1);
+        registerPlatformUnit<DynamicsProcessorUnit>(registry, "Dynamics Processor");
+        registerPlatformUnit<MultibandCompressorUnit>(registry, "Multiband Compressor");
     });
 }
 
