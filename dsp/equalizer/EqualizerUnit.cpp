@@ -5,8 +5,7 @@
 
 namespace quorel {
 
-EqualizerUnit::EqualizerUnit(uint32_t bandCount)
-    : ProcessorUnit(platformDescription(subtype), bandCount)
+EqualizerUnit::EqualizerUnit(uint32_t bandCount) : ProcessorUnit(platformDescription(subtype), bandCount)
 {
     ParametricEqualizer& eq = processor();
     std::vector<ParameterInfo> table;

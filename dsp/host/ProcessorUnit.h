@@ -21,8 +21,7 @@ class ProcessorUnit : public EffectUnit {
 protected:
     template <typename... Arguments>
     explicit ProcessorUnit(const AudioComponentDescription& description, Arguments&&... processorArguments)
-        : EffectUnit(description, Input::zeroInvalidSamples),
-          processor_(std::forward<Arguments>(processorArguments)...)
+        : EffectUnit(description, Input::zeroInvalidSamples), processor_(std::forward<Arguments>(processorArguments)...)
     {
     }
 
