@@ -12,7 +12,8 @@ namespace quorel::test {
 // Checks of what a picture of a window shows, independent of the fonts that draw its text (so
 // they hold on every Qt and font version we build with): the window background and the card
 // fill in the design's colours, every card drawn where it stands and ink in every label that
-// has text. A changed colour, a card that is not drawn or a label left empty fails them.
+// has text and is at least half in view. A changed colour, a card that is not drawn or a label
+// left empty fails them.
 //
 // `image` is `root`'s grab (at any device pixel ratio); `name` says which picture in a failure.
 void expectDrawn(const QWidget* root, const QImage& image, const QString& name);
