@@ -94,7 +94,11 @@ TEST(PublishedBlock, AReaderOnAnotherThreadNeverSeesATornOrOlderBlock)
             taken.fetch_add(1, std::memory_order_relaxed);
         }
     });
-    for (uint64_t n = 1; n <= last; ++n) exchange.publish(Numbered::make(n));
+    // The reader takes the first block before the rest follow, so it meets the writer midway
+    // however late its thread starts.
+    exchange.publish(Numbered::make(1));
+    while (taken.load() == 0) std::this_thread::yield();
+    for (uint64_t n = 2; n <= last; ++n) exchange.publish(Numbered::make(n));
     reader.join();
 
     EXPECT_FALSE(torn);
