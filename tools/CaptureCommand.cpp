@@ -54,8 +54,8 @@ constexpr const char* usage = "capture --seconds N [--settings FILE|JSON] [--out
 
 int runCapture(const QStringList& args)
 {
-    tool::RunArguments arguments("capture", usage,
-                                 {QCommandLineOption("settings", QString(), "FILE|JSON"), QCommandLineOption("unprocessed")});
+    tool::RunArguments arguments(
+        "capture", usage, {QCommandLineOption("settings", QString(), "FILE|JSON"), QCommandLineOption("unprocessed")});
     if (const std::optional<int> status = arguments.read(args)) return *status;
     DSPSettings settings;
     try {

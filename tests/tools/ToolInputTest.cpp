@@ -224,14 +224,14 @@ TEST_F(ToolInputTest, CaptureAndSystemTellWhatIsWrongWithTheirArguments)
             std::vector<QByteArray> arguments;
             QByteArray says;
         } cases[] = {
-            {{"--bogus", "--seconds", "1"}, c.usage},                // an unknown option
-            {{"--seconds", "1", "-x"}, c.usage},                     // one of one dash
-            {{"--seconds", "1", "--help"}, c.usage},                 // no usage of its own
-            {{"--seconds", "1", "extra"}, c.usage},                  // an argument no option takes
-            {{"--seconds"}, c.usage},                                // a missing value
-            {{"--seconds", "1", "--output"}, c.usage},               // a missing value
-            {{"--seconds", "1", "--unprocessed=1"}, c.usage},        // a value no option takes
-            {{}, c.command + " needs --seconds N\n"},               // the required option
+            {{"--bogus", "--seconds", "1"}, c.usage},          // an unknown option
+            {{"--seconds", "1", "-x"}, c.usage},               // one of one dash
+            {{"--seconds", "1", "--help"}, c.usage},           // no usage of its own
+            {{"--seconds", "1", "extra"}, c.usage},            // an argument no option takes
+            {{"--seconds"}, c.usage},                          // a missing value
+            {{"--seconds", "1", "--output"}, c.usage},         // a missing value
+            {{"--seconds", "1", "--unprocessed=1"}, c.usage},  // a value no option takes
+            {{}, c.command + " needs --seconds N\n"},          // the required option
             {{"--output", "speakers"}, c.command + " needs --seconds N\n"},
             {{"--seconds", "0"}, "--seconds needs a positive number of seconds\n"},
             {{"--seconds", "nan"}, "--seconds needs a positive number of seconds\n"},

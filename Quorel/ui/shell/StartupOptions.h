@@ -9,9 +9,9 @@
 namespace quorel {
 
 // The command-line options, read once from the process's argument list (the first element is
-// the executable) by QCommandLineParser: "--name" (or "-name"); an option's value is the argument
-// right after its first occurrence, whatever it begins with, or follows "=". Unknown arguments
-// are ignored.
+// the executable) by QCommandLineParser: "--name" or "-name". An option's value is the argument
+// right after its first occurrence, whatever it begins with ("--snapshot=FILE" too); the
+// "--log-stats" file only when it does not begin with "--". Unknown arguments are ignored.
 struct StartupOptions {
     bool system = false;                     // "--system": turn processing on 0.6 s after start
     bool checkControls = false;              // "--check-controls": run the control self-check, then quit

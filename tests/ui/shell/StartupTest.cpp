@@ -60,17 +60,18 @@ TEST(StartupOptions, ValuesAreTheNextArgumentAndNeverFiles)
 
 TEST(StartupOptions, EveryOptionTheUsageListsIsReadAndNoOther)
 {
-    const QStringList options = {"--system",   "--preview",  "--no-prime", "--check-controls", "--log-stats",
-                                 "--export-glyph", "--snapshot", "--version", "--help"};
+    const QStringList options = {"--system",         "--preview",   "--no-prime",
+                                 "--check-controls", "--log-stats", "--export-glyph",
+                                 "--snapshot",       "--version",   "--help"};
     QStringList listed;
     static const QRegularExpression option(QStringLiteral(R"((?<![\w-])--[a-z-]+)"));
     for (const QRegularExpressionMatch& match : option.globalMatch(StartupOptions::helpText()))
         listed << match.captured();
     EXPECT_EQ(listed, options);
 
-    const StartupOptions a = StartupOptions::parse({"quorel", "--system", "--preview", "--no-prime", "--check-controls",
-                                                    "--log-stats", "l.txt", "--export-glyph", "g.png", "--snapshot",
-                                                    "s.png"});
+    const StartupOptions a =
+        StartupOptions::parse({"quorel", "--system", "--preview", "--no-prime", "--check-controls", "--log-stats",
+                               "l.txt", "--export-glyph", "g.png", "--snapshot", "s.png"});
     EXPECT_TRUE(a.system && a.preview && a.noPrime && a.checkControls && a.logStats);
     EXPECT_EQ(a.logStatsPath, QString("l.txt"));
     EXPECT_EQ(a.exportGlyphPath, QString("g.png"));
@@ -85,7 +86,8 @@ TEST(StartupOptions, EveryOptionTheUsageListsIsReadAndNoOther)
 // --system and leaves processing off).
 TEST(StartupOptions, AValueThatLooksLikeAnOptionIsOnlyAValue)
 {
-    const StartupOptions a = StartupOptions::parse({"quorel", "--snapshot", "--system", "--export-glyph", "--log-stats"});
+    const StartupOptions a =
+        StartupOptions::parse({"quorel", "--snapshot", "--system", "--export-glyph", "--log-stats"});
     EXPECT_EQ(a.snapshotPath, QString("--system"));
     EXPECT_FALSE(a.system);
     EXPECT_EQ(a.exportGlyphPath, QString("--log-stats"));
