@@ -9,7 +9,6 @@
 #include <QDir>
 
 #include <cstdio>
-#include <cstring>
 
 int main(int argc, char** argv)
 {
@@ -20,11 +19,9 @@ int main(int argc, char** argv)
         std::fputs(quorel::StartupOptions::helpText().toLocal8Bit().constData(), stdout);
         return 0;
     }
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("Quorel %s (build %s)\n", QUOREL_VERSION, QUOREL_BUILD_NUMBER);
-            return 0;
-        }
+    if (quorel::StartupOptions::asksForVersion(arguments)) {
+        std::printf("Quorel %s (build %s)\n", QUOREL_VERSION, QUOREL_BUILD_NUMBER);
+        return 0;
     }
 
     QApplication app(argc, argv);

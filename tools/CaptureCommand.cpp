@@ -6,6 +6,7 @@
 #include "PulseDevices.h"
 #include "Subcommand.h"
 
+#include "RunArguments.h"
 #include "SettingsArgument.h"
 #include "StopSignals.h"
 #include "SystemBoostEngine.h"
@@ -17,7 +18,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -50,36 +50,22 @@ QJsonObject reading(SystemBoostEngine& engine, double elapsed)
     return line;
 }
 
+constexpr const char* usage = "capture --seconds N [--settings FILE|JSON] [--output UID] [--unprocessed]";
+
 int runCapture(const QStringList& args)
 {
-    double seconds = -1;
+    tool::RunArguments arguments(
+        "capture", usage, {QCommandLineOption("settings", QString(), "FILE|JSON"), QCommandLineOption("unprocessed")});
+    if (const std::optional<int> status = arguments.read(args)) return *status;
     DSPSettings settings;
-    std::optional<QString> output;
-    bool processed = true;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--seconds" && hasValue) {
-            bool ok = false;
-            seconds = args[++i].toDouble(&ok);  // QString::toDouble reads the C locale
-            if (!ok || !std::isfinite(seconds) || seconds <= 0)
-                return tool::fail("--seconds needs a positive number of seconds");
-        } else if (a == "--settings" && hasValue) {
-            try {
-                settings = tool::settingsArgument(args[++i]);
-            } catch (const std::exception& error) {
-                return tool::fail(QString::fromUtf8(error.what()));
-            }
-        } else if (a == "--output" && hasValue) {
-            output = args[++i];
-        } else if (a == "--unprocessed") {
-            processed = false;
-        } else {
-            return tool::fail("usage: quorel-tool capture --seconds N [--settings FILE|JSON] [--output UID] "
-                              "[--unprocessed]");
-        }
+    try {
+        for (const QString& value : arguments.values("settings")) settings = tool::settingsArgument(value);
+    } catch (const std::exception& error) {
+        return tool::fail(QString::fromUtf8(error.what()));
     }
-    if (seconds <= 0) return tool::fail("capture needs --seconds N");
+    const double seconds = arguments.seconds();
+    const std::optional<QString> output = arguments.output();
+    const bool processed = !arguments.isSet("unprocessed");
 
     tool::StopSignals stopSignals;
     SystemBoostEngine engine(std::make_shared<PipeWireAudioBackend>(), std::make_shared<PulseDevices>());
@@ -133,7 +119,6 @@ int runCapture(const QStringList& args)
     return 0;
 }
 
-const quorel::tool::Registration reg{
-    {"capture", "capture --seconds N [--settings FILE|JSON] [--output UID] [--unprocessed]", &runCapture}};
+const quorel::tool::Registration reg{{"capture", usage, &runCapture}};
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "PulseDevices.h"
 #include "Subcommand.h"
 
+#include "RunArguments.h"
 #include "StopSignals.h"
 #include "SystemModel.h"
 
@@ -17,7 +18,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -52,34 +52,21 @@ QJsonObject stateJson(const SystemModel& model)
     };
 }
 
+constexpr const char* usage = "system --seconds N [--output UID] [--preview] [--no-prime]";
+
 int runSystem(const QStringList& args)
 {
-    double seconds = -1;
-    std::optional<QString> output;
+    tool::RunArguments arguments("system", usage, {QCommandLineOption("preview"), QCommandLineOption("no-prime")});
+    if (const std::optional<int> status = arguments.read(args)) return *status;
+    const double seconds = arguments.seconds();
+    const std::optional<QString> output = arguments.output();
     SystemModel::Options options;
     options.engineFactory = [] {
         return std::make_unique<SystemBoostEngine>(std::make_shared<PipeWireAudioBackend>(),
                                                    std::make_shared<PulseDevices>());
     };
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--seconds" && hasValue) {
-            bool ok = false;
-            seconds = args[++i].toDouble(&ok);  // QString::toDouble reads the C locale
-            if (!ok || !std::isfinite(seconds) || seconds <= 0)
-                return tool::fail("--seconds needs a positive number of seconds");
-        } else if (a == "--output" && hasValue) {
-            output = args[++i];
-        } else if (a == "--preview") {
-            options.preview = true;
-        } else if (a == "--no-prime") {
-            options.noPrime = true;
-        } else {
-            return tool::fail("usage: quorel-tool system --seconds N [--output UID] [--preview] [--no-prime]");
-        }
-    }
-    if (seconds <= 0) return tool::fail("system needs --seconds N");
+    options.preview = arguments.isSet("preview");
+    options.noPrime = arguments.isSet("no-prime");
 
     tool::StopSignals stopSignals;
 
@@ -145,7 +132,6 @@ int runSystem(const QStringList& args)
     return 0;
 }
 
-const quorel::tool::Registration reg{
-    {"system", "system --seconds N [--output UID] [--preview] [--no-prime]", &runSystem}};
+const quorel::tool::Registration reg{{"system", usage, &runSystem}};
 
 }  // namespace

@@ -208,6 +208,56 @@ TEST_F(ToolInputTest, SettingsArgumentIsStrictAndNamesTheKey)
     }
 }
 
+// capture and system share their arguments' reading: every fault is told before any audio is
+// touched, with the command's usage when the arguments themselves are wrong.
+TEST_F(ToolInputTest, CaptureAndSystemTellWhatIsWrongWithTheirArguments)
+{
+    const struct {
+        QByteArray command;
+        QByteArray usage;
+    } commands[] = {
+        {"capture", "usage: quorel-tool capture --seconds N [--settings FILE|JSON] [--output UID] [--unprocessed]\n"},
+        {"system", "usage: quorel-tool system --seconds N [--output UID] [--preview] [--no-prime]\n"},
+    };
+    for (const auto& c : commands) {
+        const struct {
+            std::vector<QByteArray> arguments;
+            QByteArray says;
+        } cases[] = {
+            {{"--bogus", "--seconds", "1"}, c.usage},          // an unknown option
+            {{"--seconds", "1", "-x"}, c.usage},               // one of one dash
+            {{"--seconds", "1", "--help"}, c.usage},           // no usage of its own
+            {{"--seconds", "1", "extra"}, c.usage},            // an argument no option takes
+            {{"--seconds"}, c.usage},                          // a missing value
+            {{"--seconds", "1", "--output"}, c.usage},         // a missing value
+            {{"--seconds", "1", "--unprocessed=1"}, c.usage},  // a value no option takes
+            {{}, c.command + " needs --seconds N\n"},          // the required option
+            {{"--output", "speakers"}, c.command + " needs --seconds N\n"},
+            {{"--seconds", "0"}, "--seconds needs a positive number of seconds\n"},
+            {{"--seconds", "nan"}, "--seconds needs a positive number of seconds\n"},
+            {{"--seconds", "-1"}, "--seconds needs a positive number of seconds\n"},  // a value, not an option
+        };
+        for (const auto& k : cases) {
+            std::vector<QByteArray> arguments{c.command};
+            arguments.insert(arguments.end(), k.arguments.begin(), k.arguments.end());
+            SCOPED_TRACE(QByteArrayList(arguments.begin(), arguments.end()).join(' ').toStdString());
+            const RawToolRun run = tool(arguments);
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_TRUE(run.out.isEmpty()) << run.out.constData();
+            EXPECT_EQ(run.err.toStdString(), k.says.toStdString());
+        }
+    }
+    const RawToolRun settings = tool({"capture", "--seconds", "1", "--settings", R"({"boostDB":"loud"})"});
+    EXPECT_EQ(settings.exitCode, 1);
+    EXPECT_TRUE(settings.err.contains("boostDB")) << settings.err.constData();
+    // Each value given is checked, not only the last (the settings after it make sure nothing
+    // runs if it were not).
+    const RawToolRun twice =
+        tool({"capture", "--seconds", "abc", "--seconds", "2", "--settings", R"({"boostDB":"loud"})"});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_EQ(twice.err.toStdString(), "--seconds needs a positive number of seconds\n");
+}
+
 TEST_F(ToolInputTest, FilesWhoseNamesAreNotUtf8OpenByTheirBytes)
 {
     const QByteArray in = path("in-\xff\xfe.wav"), out = path("out-\xe9.wav");

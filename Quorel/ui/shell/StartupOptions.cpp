@@ -1,6 +1,6 @@
 #include "StartupOptions.h"
 
-#include <QDir>
+#include <QCommandLineParser>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -8,13 +8,28 @@ namespace quorel {
 
 namespace {
 
-// The options that take the next argument as their value. "--log-stats" takes it only when it
-// does not begin with "--".
-bool takesValue(const QString& option, const QString& next)
+// Reads the options the usage lists into `parser` and returns the "--log-stats" file.
+// A word of one dash is one name too ("-h", "-help"), so "-xh" stays unknown. Unknown options
+// are ignored (a desktop launcher or a session manager may hand over its own), as is an option
+// missing its value.
+std::optional<QString> read(QCommandLineParser& parser, QStringList arguments)
 {
-    if (option == "--export-glyph" || option == "--snapshot") return true;
-    if (option == "--log-stats") return !next.startsWith("--");
-    return false;
+    // "--log-stats" takes the next argument as its file unless that begins with "--": a value
+    // that may be left out, which the parser does not know. It is taken out before parsing, so it
+    // is neither a file to open nor an option ("--log-stats -h" writes a file named -h).
+    std::optional<QString> logStatsFile;
+    const qsizetype at = arguments.indexOf(QStringLiteral("--log-stats"), 1);
+    if (at > 0 && at + 1 < arguments.size() && !arguments[at + 1].startsWith(QStringLiteral("--")))
+        logStatsFile = arguments.takeAt(at + 1);
+
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* flag : {"system", "check-controls", "preview", "no-prime", "log-stats", "version"})
+        parser.addOption(QCommandLineOption(QString::fromLatin1(flag)));
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    for (const char* option : {"export-glyph", "snapshot"})
+        parser.addOption(QCommandLineOption(QString::fromLatin1(option), QString(), QStringLiteral("FILE")));
+    parser.parse(arguments);
+    return parser.isSet("log-stats") ? logStatsFile : std::nullopt;
 }
 
 bool isCommandURL(const QString& argument)
@@ -33,31 +48,27 @@ bool hasScheme(const QString& argument)
 
 StartupOptions StartupOptions::parse(const QStringList& arguments)
 {
-    StartupOptions options;
-    auto valueAfter = [&](const QString& option) -> std::optional<QString> {
-        const qsizetype at = arguments.indexOf(option, 1);
-        if (at < 0 || at + 1 >= arguments.size()) return std::nullopt;
-        return arguments[at + 1];
+    QCommandLineParser parser;
+    const std::optional<QString> logStatsFile = read(parser, arguments);
+    // An option's value is the one at its first occurrence.
+    auto value = [&](const QString& option) -> std::optional<QString> {
+        const QStringList values = parser.values(option);
+        if (values.isEmpty()) return std::nullopt;
+        return values.first();
     };
 
-    options.system = arguments.indexOf("--system", 1) >= 0;
-    options.checkControls = arguments.indexOf("--check-controls", 1) >= 0;
-    options.preview = arguments.indexOf("--preview", 1) >= 0;
-    options.noPrime = arguments.indexOf("--no-prime", 1) >= 0;
-    options.logStats = arguments.indexOf("--log-stats", 1) >= 0;
-    if (options.logStats) {
-        if (auto path = valueAfter("--log-stats"); path && !path->startsWith("--")) options.logStatsPath = path;
-    }
-    options.exportGlyphPath = valueAfter("--export-glyph");
-    options.snapshotPath = valueAfter("--snapshot");
+    StartupOptions options;
+    options.system = parser.isSet("system");
+    options.checkControls = parser.isSet("check-controls");
+    options.preview = parser.isSet("preview");
+    options.noPrime = parser.isSet("no-prime");
+    options.logStats = parser.isSet("log-stats");
+    options.logStatsPath = logStatsFile;
+    options.exportGlyphPath = value("export-glyph");
+    options.snapshotPath = value("snapshot");
 
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (i + 1 < arguments.size() && takesValue(argument, arguments[i + 1])) {
-            ++i;  // the option's value, never a file
-            continue;
-        }
-        if (argument.isEmpty() || argument.startsWith('-')) continue;
+    for (const QString& argument : parser.positionalArguments()) {
+        if (argument.isEmpty() || argument.startsWith('-')) continue;  // "-", or after "--"
         if (isCommandURL(argument)) {
             options.urls.append(QUrl(argument));
         } else if (argument.startsWith("file:", Qt::CaseInsensitive)) {
@@ -73,13 +84,16 @@ StartupOptions StartupOptions::parse(const QStringList& arguments)
 
 bool StartupOptions::asksForHelp(const QStringList& arguments)
 {
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (i + 1 < arguments.size() && takesValue(arguments[i], arguments[i + 1]))
-            ++i;  // the option's value ("--snapshot -h" writes a file named -h)
-        else if (arguments[i] == "--help" || arguments[i] == "-h")
-            return true;
-    }
-    return false;
+    QCommandLineParser parser;
+    read(parser, arguments);
+    return parser.isSet("help");
+}
+
+bool StartupOptions::asksForVersion(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    read(parser, arguments);
+    return parser.isSet("version");
 }
 
 QString StartupOptions::helpText()

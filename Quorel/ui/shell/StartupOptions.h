@@ -9,8 +9,9 @@
 namespace quorel {
 
 // The command-line options, read once from the process's argument list (the first element is
-// the executable). An option is a whole argument compared exactly; its value is the argument
-// right after its first occurrence. Unknown arguments are ignored.
+// the executable) by QCommandLineParser: "--name" or "-name". An option's value is the argument
+// right after its first occurrence, whatever it begins with ("--snapshot=FILE" too); the
+// "--log-stats" file only when it does not begin with "--". Unknown arguments are ignored.
 struct StartupOptions {
     bool system = false;                     // "--system": turn processing on 0.6 s after start
     bool checkControls = false;              // "--check-controls": run the control self-check, then quit
@@ -28,6 +29,8 @@ struct StartupOptions {
     static StartupOptions parse(const QStringList& arguments);
     // Whether an argument asks for the usage ("--help" or "-h"): answered before anything starts.
     static bool asksForHelp(const QStringList& arguments);
+    // Whether an argument asks for the version ("--version"): answered right after the usage.
+    static bool asksForVersion(const QStringList& arguments);
     // The usage: every option and the URL and file arguments, one per line.
     static QString helpText();
 

@@ -58,6 +58,92 @@ TEST(StartupOptions, ValuesAreTheNextArgumentAndNeverFiles)
     EXPECT_FALSE(StartupOptions::parse({"quorel", "--system"}).standsAlone());
 }
 
+TEST(StartupOptions, EveryOptionTheUsageListsIsReadAndNoOther)
+{
+    const QStringList options = {"--system",         "--preview",   "--no-prime",
+                                 "--check-controls", "--log-stats", "--export-glyph",
+                                 "--snapshot",       "--version",   "--help"};
+    QStringList listed;
+    static const QRegularExpression option(QStringLiteral(R"((?<![\w-])--[a-z-]+)"));
+    for (const QRegularExpressionMatch& match : option.globalMatch(StartupOptions::helpText()))
+        listed << match.captured();
+    EXPECT_EQ(listed, options);
+
+    const StartupOptions a =
+        StartupOptions::parse({"quorel", "--system", "--preview", "--no-prime", "--check-controls", "--log-stats",
+                               "l.txt", "--export-glyph", "g.png", "--snapshot", "s.png"});
+    EXPECT_TRUE(a.system && a.preview && a.noPrime && a.checkControls && a.logStats);
+    EXPECT_EQ(a.logStatsPath, QString("l.txt"));
+    EXPECT_EQ(a.exportGlyphPath, QString("g.png"));
+    EXPECT_EQ(a.snapshotPath, QString("s.png"));
+    EXPECT_TRUE(a.urls.isEmpty());
+    EXPECT_TRUE(StartupOptions::asksForVersion({"quorel", "--system", "--version"}));
+    EXPECT_FALSE(StartupOptions::asksForVersion({"quorel", "--system"}));
+    EXPECT_FALSE(StartupOptions::asksForHelp({"quorel", "--version"}));
+}
+
+// An option's value is never that option too ("--snapshot --system" writes a file named
+// --system and leaves processing off).
+TEST(StartupOptions, AValueThatLooksLikeAnOptionIsOnlyAValue)
+{
+    const StartupOptions a =
+        StartupOptions::parse({"quorel", "--snapshot", "--system", "--export-glyph", "--log-stats"});
+    EXPECT_EQ(a.snapshotPath, QString("--system"));
+    EXPECT_FALSE(a.system);
+    EXPECT_EQ(a.exportGlyphPath, QString("--log-stats"));
+    EXPECT_FALSE(a.logStats);
+    const StartupOptions b = StartupOptions::parse({"quorel", "--export-glyph", "--snapshot", "x.png"});
+    EXPECT_EQ(b.exportGlyphPath, QString("--snapshot"));
+    EXPECT_FALSE(b.snapshotPath);
+    ASSERT_EQ(b.urls.size(), 1);  // a file to import, since no option takes it
+    EXPECT_TRUE(b.urls[0].toLocalFile().endsWith("/x.png"));
+    EXPECT_FALSE(StartupOptions::asksForVersion({"quorel", "--snapshot", "--version"}));
+    EXPECT_FALSE(StartupOptions::asksForHelp({"quorel", "--export-glyph", "-h"}));
+}
+
+TEST(StartupOptions, LogStatsTakesTheNextArgumentUnlessItBeginsWithTwoDashes)
+{
+    const StartupOptions last = StartupOptions::parse({"quorel", "--system", "--log-stats"});
+    EXPECT_TRUE(last.logStats);
+    EXPECT_FALSE(last.logStatsPath);
+    EXPECT_TRUE(last.system);
+
+    const StartupOptions option = StartupOptions::parse({"quorel", "--log-stats", "--preview", "a.json"});
+    EXPECT_TRUE(option.logStats);
+    EXPECT_FALSE(option.logStatsPath);
+    EXPECT_TRUE(option.preview);
+    ASSERT_EQ(option.urls.size(), 1);
+    EXPECT_TRUE(option.urls[0].toLocalFile().endsWith("/a.json"));
+
+    const StartupOptions dash = StartupOptions::parse({"quorel", "--log-stats", "-h", "--no-prime", "b.json"});
+    EXPECT_EQ(dash.logStatsPath, QString("-h"));  // one dash: a file name here, not the usage
+    EXPECT_TRUE(dash.noPrime);
+    EXPECT_EQ(dash.urls.size(), 1);
+    EXPECT_FALSE(StartupOptions::asksForHelp({"quorel", "--log-stats", "-h"}));
+    EXPECT_TRUE(StartupOptions::asksForHelp({"quorel", "--log-stats", "--help"}));
+
+    const StartupOptions file = StartupOptions::parse({"quorel", "stats.txt", "--log-stats", "stats.txt"});
+    EXPECT_EQ(file.logStatsPath, QString("stats.txt"));
+    EXPECT_EQ(file.urls.size(), 1);  // the same name before the option is a file
+}
+
+// A desktop launcher or a session manager may hand over arguments of its own; Qt's own
+// ("-platformtheme gtk3", "-stylesheet x.qss") are still there when the usage is asked for.
+TEST(StartupOptions, UnknownArgumentsAndMissingValuesAreIgnored)
+{
+    const StartupOptions a = StartupOptions::parse(
+        {"quorel", "--unknown", "-xh", "-", "", "--no-prime", "--sm-client-id", "quorel://on", "--export-glyph"});
+    EXPECT_TRUE(a.noPrime);
+    EXPECT_FALSE(a.system || a.preview || a.checkControls || a.logStats);
+    EXPECT_FALSE(a.exportGlyphPath);
+    ASSERT_EQ(a.urls.size(), 1);
+    EXPECT_EQ(a.urls[0], QUrl("quorel://on"));
+    for (const char* notHelp : {"-xh", "-platformtheme", "-stylesheet", "--HELP", "--h-elp"})
+        EXPECT_FALSE(StartupOptions::asksForHelp({"quorel", notHelp, "gtk3"})) << notHelp;
+    EXPECT_TRUE(StartupOptions::asksForHelp({"quorel", "--unknown", "-h", "--snapshot"}));
+    EXPECT_TRUE(StartupOptions::asksForHelp({"quorel", "--snapshot", "s.png", "--help"}));
+}
+
 TEST(StartupOptions, OnlyFileURLsAndPlainPathsAreFilesOtherSchemesAreIgnored)
 {
     const StartupOptions a =
