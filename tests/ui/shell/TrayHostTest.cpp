@@ -215,6 +215,10 @@ protected:
     QProcess trayer;
 };
 
+// The icon follows the tray as it comes and goes, not on a later poll: well within a second on a
+// quiet machine; the bound leaves room for a sanitizer build on a busy one.
+constexpr int promptly = 3000;
+
 }  // namespace
 
 TEST_F(TrayHostTest, AnXEmbedTrayThatStartsLateAndRestartsGetsTheIcon)
@@ -227,7 +231,7 @@ TEST_F(TrayHostTest, AnXEmbedTrayThatStartsLateAndRestartsGetsTheIcon)
         ASSERT_TRUE(waitUntil([&] { return trayOwned(); }, 15000));
         QElapsedTimer sinceTray;
         sinceTray.start();
-        EXPECT_TRUE(waitUntil([&] { return iconEmbedded(); }, 1000));
+        EXPECT_TRUE(waitUntil([&] { return iconEmbedded(); }, promptly));
         std::cerr << "icon embedded " << sinceTray.elapsed() << " ms after the tray took the selection\n";
         if (round == 0) {
             // With a tray, closing the window only hides it.
@@ -265,7 +269,7 @@ TEST_F(TrayHostTest, AStatusNotifierWatcherThatComesLateAndRestartsGetsTheIcon)
         ASSERT_TRUE(connection->registerService("org.kde.StatusNotifierWatcher"));
         QElapsedTimer sinceWatcher;
         sinceWatcher.start();
-        EXPECT_TRUE(waitUntil([&] { return watcher.registrations > before; }, 1000));
+        EXPECT_TRUE(waitUntil([&] { return watcher.registrations > before; }, promptly));
         std::cerr << "item registered " << sinceWatcher.elapsed() << " ms after the watcher appeared\n";
         ASSERT_TRUE(connection->unregisterService("org.kde.StatusNotifierWatcher"));
         QTest::qWait(300);
