@@ -8,6 +8,7 @@
 #include "VolumeMirror.h"
 #include "ChainFilter.h"
 #include "GraphPath.h"
+#include "OutputGrace.h"
 #include "PipeWireContext.h"
 #include "SessionManagerHandOver.h"
 
@@ -48,7 +49,8 @@ AudioBackend::Status streamStatus(int error)
 
 class PipeWireAudioBackend::Session : public QRAudioDevice {
 public:
-    // How long the output device may be away before the capture ends.
+    // How long the output device may be away while a session manager runs before the capture
+    // ends.
     static constexpr std::chrono::milliseconds outputGrace{3000};
 
     Session(std::shared_ptr<pipewire::PipeWireContext> context, uint32_t requestedFrames)
@@ -173,19 +175,14 @@ public:
     // a fault that ends this capture, if one happened.
     std::optional<Fault> watch()
     {
-        using Clock = std::chrono::steady_clock;
         std::lock_guard lock(mutex_);
         if (!context_->isConnected()) return Fault::connectionLost;
         if (!playing_ || !path_) return std::nullopt;
         if (path_->filter().isBroken() || path_->isSinkGone()) return Fault::streamFailed;
-        // The output device is gone once it stays away: a restarting session manager takes
-        // the devices it made away for a moment and brings them back under the same names.
-        if (!context_->nodeNamed(path_->target())) {
-            if (!missingSince_) missingSince_ = Clock::now();
-            if (Clock::now() - *missingSince_ >= outputGrace) return Fault::outputGone;
-        } else {
-            missingSince_.reset();
-        }
+        // The output device is gone once it stays away (see OutputGrace).
+        if (outputGrace_.isOver(context_->nodeNamed(path_->target()).has_value(), context_->hasSessionManager(),
+                                context_->sessionManagerCount(), pipewire::OutputGrace::Clock::now()))
+            return Fault::outputGone;
         if (!handOver_->check()) return Fault::streamFailed;
         return std::nullopt;
     }
@@ -204,10 +201,7 @@ public:
     {
         using namespace std::chrono;
         std::lock_guard lock(mutex_);
-        std::optional<milliseconds> next;
-        if (missingSince_)
-            next = std::max(outputGrace - duration_cast<milliseconds>(steady_clock::now() - *missingSince_),
-                            milliseconds(0));
+        std::optional<milliseconds> next = outputGrace_.remaining(pipewire::OutputGrace::Clock::now());
         constexpr milliseconds handOverCheck = pipewire::SessionManagerHandOver::checkPause;
         if (playing_ && awaitsManagerLocked()) next = std::min(next.value_or(handOverCheck), handOverCheck);
         return next;
@@ -332,8 +326,8 @@ private:
     bool playing_ = false;
     // While the path plays: our sink's volume and mute are the output device's (one volume).
     std::unique_ptr<VolumeMirror> volume_;
-    std::optional<std::chrono::steady_clock::time_point> missingSince_;  // the output device's
-    std::unique_ptr<IOProcRecord> ioProc_;                               // never changed while the filter may call it
+    pipewire::OutputGrace outputGrace_{outputGrace};  // whether the output device is gone
+    std::unique_ptr<IOProcRecord> ioProc_;            // never changed while the filter may call it
     bool running_ = false;
 };
 
