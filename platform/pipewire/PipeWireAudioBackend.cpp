@@ -10,6 +10,7 @@
 #include "GraphPath.h"
 #include "PipeWireContext.h"
 #include "SessionManagerHandOver.h"
+#include "QueuedCall.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -375,13 +376,10 @@ private:
     void post()
     {
         if (pending_.exchange(true)) return;
-        QMetaObject::invokeMethod(
-            &receiver_,
-            [this] {
-                pending_ = false;
-                check();
-            },
-            Qt::QueuedConnection);
+        queuedCall(&receiver_, [this] {
+            pending_ = false;
+            check();
+        });
     }
 
     void check()
