@@ -5,6 +5,7 @@
 #include "ShortestDecimal.h"
 #include "StatusText.h"
 #include "L10n.h"
+#include "QueuedCall.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -168,15 +169,12 @@ void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
                 running.reset();
             }
         }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [this, backend, alive, generation, running, error, completion] {
-                if (alive.lock())
-                    finishStart(generation, running, error, completion);
-                else if (running)  // the engine is gone, and whoever waited with it
-                    tearDown(*backend, *running);
-            },
-            Qt::QueuedConnection);
+        queuedCall(QCoreApplication::instance(), [this, backend, alive, generation, running, error, completion] {
+            if (alive.lock())
+                finishStart(generation, running, error, completion);
+            else if (running)  // the engine is gone, and whoever waited with it
+                tearDown(*backend, *running);
+        });
     });
 }
 
@@ -494,12 +492,9 @@ void SystemBoostEngine::stop(std::function<void()> teardownDone)
     worker_->post([backend, running, alive, teardownDone = std::move(teardownDone)] {
         if (running) tearDown(*backend, *running);
         if (!teardownDone) return;
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [alive, teardownDone] {
-                if (alive.lock()) teardownDone();
-            },
-            Qt::QueuedConnection);
+        queuedCall(QCoreApplication::instance(), [alive, teardownDone] {
+            if (alive.lock()) teardownDone();
+        });
     });
 }
 

@@ -104,7 +104,9 @@ void QRUtilityUnit::resetState()
     }
     s.ringPosition = 0;
     s.analyser.reset();
-    const float target = s.parameters.latest().targetGain;
+    // The render side's block, not the writer's latest(): a restart resets on the render thread.
+    s.parameters.acquire();
+    const float target = s.parameters.current().targetGain;
     s.currentGain = target;
     s.rampTarget = target;
     s.rampRemaining = 0;

@@ -11,6 +11,7 @@
 #include "OutputGrace.h"
 #include "PipeWireContext.h"
 #include "SessionManagerHandOver.h"
+#include "QueuedCall.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -369,13 +370,10 @@ private:
     void post()
     {
         if (pending_.exchange(true)) return;
-        QMetaObject::invokeMethod(
-            &receiver_,
-            [this] {
-                pending_ = false;
-                check();
-            },
-            Qt::QueuedConnection);
+        queuedCall(&receiver_, [this] {
+            pending_ = false;
+            check();
+        });
     }
 
     void check()

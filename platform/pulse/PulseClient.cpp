@@ -1,7 +1,8 @@
 #include "PulseClient.h"
 
+#include "QueuedCall.h"
+
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QThread>
 
 #include <pulse/error.h>
@@ -387,8 +388,7 @@ void PulseClient::publishLocked()
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
     const uint64_t sequence = ++sequence_;
-    QMetaObject::invokeMethod(
-        app, [this, sequence, changes] { dispatch(sequence, changes); }, Qt::QueuedConnection);
+    queuedCall(app, [this, sequence, changes] { dispatch(sequence, changes); });
 }
 
 void PulseClient::dispatch(uint64_t sequence, const std::vector<PulseChange>& changes)

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace quorel {
 namespace {
@@ -79,6 +81,29 @@ TEST(UtilityUnit, AllocationAndResetJumpToTheTargetGain)
     unit.reset();
     out = renderThrough(unit, {std::vector<float>(4, 0.5f)});
     EXPECT_EQ(out[0][0], 2.0f);
+}
+
+// A restart resets the unit on the render thread while the control thread publishes: the reset
+// reads what was published to the render side only (under ThreadSanitizer, reading the
+// writer's own block there is a race).
+TEST(UtilityUnit, ResetOnTheRenderThreadWhileGainsArePublished)
+{
+    QRUtilityUnit unit;
+    ASSERT_TRUE(prepareUnit(unit, 48000, 1));
+    std::atomic<bool> done{false};
+    std::thread render([&] {
+        const std::vector<float> ones(64, 1.0f);
+        while (!done) {
+            unit.reset();
+            renderThrough(unit, {ones}, 64);
+        }
+    });
+    for (int i = 0; i < 2000; ++i) unit.setGain(float(i % 4) / 4.0f);
+    unit.setGain(0.5f);
+    done = true;
+    render.join();
+    unit.reset();
+    EXPECT_EQ(renderThrough(unit, {std::vector<float>(8, 1.0f)}, 8)[0][7], 0.5f);
 }
 
 TEST(UtilityUnit, DelaysByWholeFramesAcrossCallBoundaries)

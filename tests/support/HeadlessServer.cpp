@@ -83,7 +83,7 @@ QString run(const QString& program, const QStringList& arguments, bool* ok, int 
 {
     QProcess process;
     process.start(program, arguments);
-    const bool finished = process.waitForFinished(timeoutMS);
+    const bool finished = process.waitForFinished(scaledWait(timeoutMS));
     if (!finished) {
         process.kill();
         process.waitForFinished(2000);

@@ -45,8 +45,8 @@ private:
 };
 
 // Runs a command in the environment of the server this process uses (pactl, pw-cli, ...) and
-// returns its standard output (trimmed); `ok` tells whether it exited with status 0. The one
-// runner of the end-to-end suites.
+// returns its standard output (trimmed); `ok` tells whether it exited with status 0 within
+// `timeoutMS` (scaled: TestSupport.h). The one runner of the end-to-end suites.
 QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr, int timeoutMS = 10000);
 
 }  // namespace quorel::test

@@ -86,7 +86,7 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMS)
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
-        if (timer.elapsed() > timeoutMS) return done();
+        if (timer.elapsed() > scaledWait(timeoutMS)) return done();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(2);
     }

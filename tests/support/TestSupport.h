@@ -53,8 +53,13 @@ QByteArray fileBytes(std::FILE* file);
 // included, can change it. False where the file system or the user does not allow it.
 bool setImmutable(const QString& path, bool immutable);
 
-// Checks `done` until it holds or `timeoutMS` passed, running this thread's event loop (where it
-// has one) in between; gives `done()`. Generous by default: a loaded machine is slow.
+// A time-out of `ms` as this build needs it: the ThreadSanitizer build's code, and the children
+// it starts, run several times slower, so there every wait for something that must come is
+// longer by the factor tests/CMakeLists.txt sets. The one place the waits scale.
+constexpr int scaledWait(int ms) { return ms * QUOREL_TEST_WAIT_SCALE; }
+
+// Checks `done` until it holds or `timeoutMS` (scaled) passed, running this thread's event loop
+// (where it has one) in between; gives `done()`. Generous by default: a loaded machine is slow.
 bool waitUntil(const std::function<bool()>& done, int timeoutMS = 20000);
 
 // Runs this thread's event loop for about `ms` (to let events that must not come have their chance).

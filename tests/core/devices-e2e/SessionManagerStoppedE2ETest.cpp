@@ -5,6 +5,7 @@
 // "default" metadata, so on the shared server the default sink set by the next tests would never
 // be seen by this process.
 #include "DevicesE2ETest.h"
+#include "TestSupport.h"
 #include "ToolRun.h"
 
 #include <QElapsedTimer>
@@ -17,6 +18,7 @@
 using namespace quorel;
 using quorel::test::DevicesE2ETest;
 using quorel::test::HeadlessServer;
+using quorel::test::scaledWait;
 using quorel::test::ToolRun;
 
 namespace {
@@ -49,17 +51,17 @@ TEST_F(DevicesE2ETest, WithTheSessionManagerStoppedTheToolsSoonSayTheServerIsNot
         Paused paused(HeadlessServer::sessionManagerPid());
         ASSERT_TRUE(paused.stopped());
         // A connection that cannot be made is waited for once, briefly (it was five seconds a
-        // read); generous for a loaded machine.
+        // read); generous for a loaded machine, and longer in a slower build.
         const ToolRun volume = runTool({"volume"});
         EXPECT_EQ(volume.exitCode, 1);
         EXPECT_EQ(volume.errors(), "The sound server is not answering.");
         EXPECT_EQ(volume.json()["failure"].toString(), "The sound server is not answering.");
-        EXPECT_LT(volume.milliseconds, 4000);
+        EXPECT_LT(volume.milliseconds, scaledWait(4000));
         EXPECT_FALSE(volume.json()["supportsVolume"].toBool());
         const ToolRun devices = runTool({"devices"});
         EXPECT_EQ(devices.exitCode, 1);
         EXPECT_EQ(devices.errors(), "The sound server is not answering.");
-        EXPECT_LT(devices.milliseconds, 4000);
+        EXPECT_LT(devices.milliseconds, scaledWait(4000));
     }
     // Let go on, the server answers again.
     ToolRun devices;

@@ -1,5 +1,7 @@
 #include "ToolProcess.h"
 
+#include "TestSupport.h"
+
 #include <QElapsedTimer>
 #include <QJsonDocument>
 
@@ -28,7 +30,7 @@ std::optional<QJsonObject> ToolProcess::waitForLine(const std::function<bool(con
             const QJsonObject& line = lines_[next_++];
             if (match(line)) return line;
         }
-        if (timer.elapsed() > timeoutMS) return std::nullopt;
+        if (timer.elapsed() > scaledWait(timeoutMS)) return std::nullopt;
         if (process_.state() == QProcess::NotRunning && process_.bytesAvailable() == 0) return std::nullopt;
         process_.waitForReadyRead(100);
     }
@@ -36,7 +38,7 @@ std::optional<QJsonObject> ToolProcess::waitForLine(const std::function<bool(con
 
 int ToolProcess::finish(int timeoutMS)
 {
-    if (!process_.waitForFinished(timeoutMS) && process_.state() != QProcess::NotRunning) return -1;
+    if (!process_.waitForFinished(scaledWait(timeoutMS)) && process_.state() != QProcess::NotRunning) return -1;
     if (process_.exitStatus() != QProcess::NormalExit) return -1;
     return process_.exitCode();
 }

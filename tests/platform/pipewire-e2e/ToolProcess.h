@@ -15,9 +15,9 @@ public:
     static QString program();
 
     void start(const QStringList& arguments);
-    // The next line (already read or arriving within the time-out) that satisfies `match`.
+    // The next line (already read or arriving within the time-out, scaled) that satisfies `match`.
     std::optional<QJsonObject> waitForLine(const std::function<bool(const QJsonObject&)>& match, int timeoutMS = 10000);
-    // Waits for the process to end; its exit code, or -1 when it did not end or crashed.
+    // Waits (scaled) for the process to end; its exit code, or -1 when it did not end or crashed.
     int finish(int timeoutMS = 15000);
     QString errorText();
     QProcess& process() { return process_; }
