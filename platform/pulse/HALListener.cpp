@@ -11,7 +11,7 @@ namespace quorel {
 
 namespace {
 // A listener's registration and its handler belong to the main thread (none yet: the caller's).
-bool onMainThread()
+[[maybe_unused]] bool onMainThread()
 {
     const QCoreApplication* app = QCoreApplication::instance();
     return !app || QThread::currentThread() == app->thread();
