@@ -2,6 +2,7 @@
 
 #include "SliderPainter.h"
 
+#include <QEvent>
 #include <QPainter>
 
 namespace quorel {
@@ -13,9 +14,27 @@ EqualizerFader::EqualizerFader(QWidget* parent) : StudioSlider(Qt::Vertical, par
     setBipolar(true);
     setCompact(true);
     setUnit(QStringLiteral("dB"));
+    connect(this, &QAbstractSlider::valueChanged, this, &EqualizerFader::pictureChanged);
 }
 
-void EqualizerFader::paintEvent(QPaintEvent*)
+bool EqualizerFader::event(QEvent* event)
+{
+    const bool handled = StudioSlider::event(event);
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::EnabledChange:
+    case QEvent::Resize:
+    case QEvent::Move:
+        emit pictureChanged();
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
+const QPixmap& EqualizerFader::picture()
 {
     const Key key{size(), devicePixelRatioF(), nativeValue(), isEnabled(), hasFocus()};
     if (drawing_.isNull() || !(key == key_)) {
@@ -39,8 +58,13 @@ void EqualizerFader::paintEvent(QPaintEvent*)
         state.focused = hasFocus();
         SliderPainter::draw(painter, state);
     }
+    return drawing_;
+}
+
+void EqualizerFader::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
-    painter.drawPixmap(0, 0, drawing_);
+    painter.drawPixmap(0, 0, picture());
 }
 
 }  // namespace quorel

@@ -43,10 +43,10 @@ constexpr int areaHeight = valueHeight + columnSpacing + faderHeight + columnSpa
 constexpr int overlayTop = 19;
 constexpr int overlayBottom = 20;
 
-// The fader row: the spectrum behind, 31 columns in front, each (W - 60) / 31 wide with 2 pt
-// gaps. Tells its owner when it comes on screen and when it leaves. It paints the card's colour
-// under itself, so a frame of the spectrum (30 a second) repaints the row alone, not the card,
-// page and window behind it.
+// The fader row: 31 columns, each (W - 60) / 31 wide with 2 pt gaps, a value over a fader over
+// a band name, and the spectrum's drawing over the faders (it draws them). Tells its owner when
+// it comes on screen and when it leaves. It paints the card's colour under itself, so nothing
+// it covers paints the card, page and window behind it again.
 class FaderArea : public QWidget {
 public:
     std::function<void()> shown;
@@ -250,6 +250,9 @@ QHBoxLayout* EqualizerPanel::buildFaders(StudioPanel* card)
         connect(fader, &StudioSlider::valueEdited, this,
                 [this, i](float value) { model_.change([i, value](DSPSettings& s) { s.bands[size_t(i)] = value; }); });
     }
+    // Over the faders: a frame of the spectrum (30 a second) paints the drawing alone.
+    overlay_->setFaders(faders_);
+    overlay_->raise();
     area->overlay = overlay_;
     area->faders = &faders_;
     area->values = &valueLabels_;

@@ -1,10 +1,12 @@
 #include "EqualizerSpectrum.h"
 
 #include "Decoration.h"
+#include "EqualizerFader.h"
 #include "FlatGradient.h"
 #include "SpectrumModel.h"
 #include "Studio.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -34,7 +36,7 @@ EqualizerSpectrum::EqualizerSpectrum(SpectrumModel& spectrum, QWidget* parent)
     : QWidget(parent), spectrum_(spectrum), bands_(31, 0.0f)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent);
     Decoration::mark(this);
     connect(&spectrum_, &SpectrumModel::changed, this, qOverload<>(&QWidget::update));
 }
@@ -60,6 +62,21 @@ void EqualizerSpectrum::setTrackInset(qreal inset)
     trackInset_ = inset;
     curveDirty_ = true;
     update();
+}
+
+void EqualizerSpectrum::setFaders(const std::vector<EqualizerFader*>& faders)
+{
+    for (EqualizerFader* fader : faders_) disconnect(fader, nullptr, this, nullptr);
+    faders_ = faders;
+    for (EqualizerFader* fader : faders_)
+        connect(fader, &EqualizerFader::pictureChanged, this, [this, fader] { update(placeOf(fader)); });
+    update();
+}
+
+// Where `fader` lies, in this view's coordinates (a sibling's geometry moved by this view's).
+QRect EqualizerSpectrum::placeOf(const EqualizerFader* fader) const
+{
+    return fader->geometry().translated(-pos()) & rect();
 }
 
 EqualizerSpectrum::Geometry EqualizerSpectrum::geometry() const
@@ -100,51 +117,65 @@ void EqualizerSpectrum::renderCurveLayer(const Geometry& g, qreal ratio)
     curveDirty_ = false;
 }
 
-void EqualizerSpectrum::paintEvent(QPaintEvent*)
+void EqualizerSpectrum::paintEvent(QPaintEvent* event)
 {
-    const Geometry g = geometry();
-    if (!g.drawable()) return;
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-
-    if (spectrum_.live()) {
-        const QBrush inputColour = FlatGradient::brush(Studio::withOpacity(Studio::secondary(), 0.16));
-        const QColor top = Studio::withOpacity(Studio::violet(), 0.55);
-        const QColor bottom = Studio::withOpacity(Studio::violet(), 0.18);
-        const std::vector<float>& input = spectrum_.input();
-        const std::vector<float>& output = spectrum_.output();
-        painter.setPen(Qt::NoPen);
-        // Each band's output bar covers its input bar. While the bands' bars stay a pixel apart
-        // (their antialiased edges included), the input bars go first with one brush for all,
-        // which paints the same pixels with 30 brush changes fewer.
-        const bool apart = g.pitch() - g.barWidth() >= 3;
-        if (apart) {
-            painter.setBrush(inputColour);
-            for (int i = 0; i < 31 && size_t(i) < input.size(); ++i)
-                if (const auto rect = g.bar(i, input[size_t(i)])) painter.drawRoundedRect(*rect, 1.5, 1.5);
-        }
-        for (int i = 0; i < 31; ++i) {
-            if (!apart && size_t(i) < input.size())
-                if (const auto rect = g.bar(i, input[size_t(i)])) {
-                    painter.setBrush(inputColour);
-                    painter.drawRoundedRect(*rect, 1.5, 1.5);
-                }
-            if (size_t(i) < output.size())
-                if (const auto rect = g.bar(i, output[size_t(i)])) {
-                    QLinearGradient fill(0, rect->top(), 0, rect->bottom());
-                    fill.setColorAt(0, top);
-                    fill.setColorAt(1, bottom);
-                    painter.setBrush(fill);
-                    painter.drawRoundedRect(*rect, 1.5, 1.5);
-                }
-        }
+    painter.fillRect(event->rect(), Studio::panel());
+    const Geometry g = geometry();
+    if (g.drawable()) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (spectrum_.live()) drawBars(painter, g);
+        const qreal ratio = devicePixelRatioF();
+        if (curveDirty_ || curveLayer_.isNull() || curveLayer_.devicePixelRatio() != ratio
+            || curveLayer_.size() != (QSizeF(g.width, g.height) * ratio).toSize())
+            renderCurveLayer(g, ratio);
+        painter.drawPixmap(0, 0, curveLayer_);
     }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    drawFaders(painter, event->rect());
+}
 
-    const qreal ratio = devicePixelRatioF();
-    if (curveDirty_ || curveLayer_.isNull() || curveLayer_.devicePixelRatio() != ratio
-        || curveLayer_.size() != (QSizeF(g.width, g.height) * ratio).toSize())
-        renderCurveLayer(g, ratio);
-    painter.drawPixmap(0, 0, curveLayer_);
+void EqualizerSpectrum::drawFaders(QPainter& painter, const QRect& area) const
+{
+    for (EqualizerFader* fader : faders_) {
+        const QRect place = placeOf(fader);
+        if (fader->isHidden() || !place.intersects(area)) continue;
+        painter.drawPixmap(fader->pos() - pos(), fader->picture());
+    }
+}
+
+void EqualizerSpectrum::drawBars(QPainter& painter, const Geometry& g) const
+{
+    const QBrush inputColour = FlatGradient::brush(Studio::withOpacity(Studio::secondary(), 0.16));
+    const QColor top = Studio::withOpacity(Studio::violet(), 0.55);
+    const QColor bottom = Studio::withOpacity(Studio::violet(), 0.18);
+    const std::vector<float>& input = spectrum_.input();
+    const std::vector<float>& output = spectrum_.output();
+    painter.setPen(Qt::NoPen);
+    // Each band's output bar covers its input bar. While the bands' bars stay a pixel apart
+    // (their antialiased edges included), the input bars go first with one brush for all,
+    // which paints the same pixels with 30 brush changes fewer.
+    const bool apart = g.pitch() - g.barWidth() >= 3;
+    if (apart) {
+        painter.setBrush(inputColour);
+        for (int i = 0; i < 31 && size_t(i) < input.size(); ++i)
+            if (const auto rect = g.bar(i, input[size_t(i)])) painter.drawRoundedRect(*rect, 1.5, 1.5);
+    }
+    for (int i = 0; i < 31; ++i) {
+        if (!apart && size_t(i) < input.size())
+            if (const auto rect = g.bar(i, input[size_t(i)])) {
+                painter.setBrush(inputColour);
+                painter.drawRoundedRect(*rect, 1.5, 1.5);
+            }
+        if (size_t(i) < output.size())
+            if (const auto rect = g.bar(i, output[size_t(i)])) {
+                QLinearGradient fill(0, rect->top(), 0, rect->bottom());
+                fill.setColorAt(0, top);
+                fill.setColorAt(1, bottom);
+                painter.setBrush(fill);
+                painter.drawRoundedRect(*rect, 1.5, 1.5);
+            }
+    }
 }
 
 }  // namespace quorel

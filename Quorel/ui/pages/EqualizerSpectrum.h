@@ -12,13 +12,19 @@
 
 namespace quorel {
 
+class EqualizerFader;
 class SpectrumModel;
 
-// The drawing behind the equalizer's faders, in their 31-column grid (2 pt gaps): while the
-// spectrum is live, a grey input bar and a violet output bar per band (-60...0 dB over the
-// track), and always the cyan response curve of the gains with its area down to 0 dB. Takes no
-// input and is hidden from assistive technologies. The curve layer is drawn once into a cached
-// pixmap and drawn again only when the gains, the rate or the size change.
+// The drawing of the equalizer's fader row, in its 31-column grid (2 pt gaps): on the card's
+// colour, while the spectrum is live, a grey input bar and a violet output bar per band
+// (-60...0 dB over the track), and always the cyan response curve of the gains with its area
+// down to 0 dB, under the faders. Takes no input and is hidden from assistive technologies. The
+// curve layer is drawn once into a cached pixmap and drawn again only when the gains, the rate
+// or the size change.
+//
+// It lies over the faders (they still take the input) and draws their pictures itself, in
+// their places: a frame of the spectrum, 30 a second, is then one paint of one opaque widget,
+// with no fader and nothing behind it painted.
 class EqualizerSpectrum : public QWidget {
     Q_OBJECT
 public:
@@ -50,6 +56,8 @@ public:
     void setBands(const std::vector<float>& bands);
     void setSampleRate(double sampleRate);
     void setTrackInset(qreal inset);
+    // The faders under the drawing, siblings of this view, drawn in this order.
+    void setFaders(const std::vector<EqualizerFader*>& faders);
     const std::vector<float>& bands() const { return bands_; }
     double sampleRate() const { return sampleRate_; }
     Geometry geometry() const;
@@ -62,8 +70,12 @@ protected:
 
 private:
     void renderCurveLayer(const Geometry& g, qreal ratio);
+    void drawBars(QPainter& painter, const Geometry& g) const;
+    void drawFaders(QPainter& painter, const QRect& area) const;
+    QRect placeOf(const EqualizerFader* fader) const;
 
     SpectrumModel& spectrum_;
+    std::vector<EqualizerFader*> faders_;
     std::vector<float> bands_;
     double sampleRate_ = 48000;
     qreal trackInset_ = 5;
