@@ -1,4 +1,5 @@
 // quorel-tool volume: the sound server's volume and mute of the followed output device.
+#include "CommandArguments.h"
 #include "Subcommand.h"
 
 #include "PulseDevices.h"
@@ -21,26 +22,24 @@ double shortest(float value)
 int runVolume(const QStringList& args)
 {
     using namespace quorel;
+    tool::CommandArguments arguments({QCommandLineOption("output", QString(), "UID"),
+                                      QCommandLineOption("set", QString(), "V"),
+                                      QCommandLineOption("mute", QString(), "on|off")},
+                                     {QStringLiteral("Unknown option: %1"), QStringLiteral("%1 needs a value")});
+    if (const std::optional<QString> fault = arguments.read(args)) return tool::fail(*fault);
     std::optional<QString> output;
     std::optional<float> volume;
     std::optional<bool> mute;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& option = args[i];
-        if (i + 1 >= args.size()) return tool::fail(QStringLiteral("%1 needs a value").arg(option));
-        const QString value = args[++i];
-        if (option == "--output") {
-            output = value;
-        } else if (option == "--set") {
-            bool ok = false;
-            const double number = value.toDouble(&ok);  // C locale, whatever the user's locale
-            if (!ok) return tool::fail(QStringLiteral("--set needs a number from 0 to 1, not \"%1\"").arg(value));
-            volume = float(number);
-        } else if (option == "--mute") {
-            if (value != "on" && value != "off") return tool::fail(QStringLiteral("--mute takes on or off"));
-            mute = value == "on";
-        } else {
-            return tool::fail(QStringLiteral("Unknown option: %1").arg(option));
-        }
+    if (arguments.isSet("output")) output = arguments.value("output");
+    for (const QString& value : arguments.values("set")) {
+        bool ok = false;
+        const double number = value.toDouble(&ok);  // C locale, whatever the user's locale
+        if (!ok) return tool::fail(QStringLiteral("--set needs a number from 0 to 1, not \"%1\"").arg(value));
+        volume = float(number);
+    }
+    for (const QString& value : arguments.values("mute")) {
+        if (value != "on" && value != "off") return tool::fail(QStringLiteral("--mute takes on or off"));
+        mute = value == "on";
     }
 
     SystemVolumeController controller(std::make_shared<PulseDevices>());
