@@ -1,6 +1,7 @@
 // quorel-tool render: pushes a WAV file through the processing chain and writes the result.
 
 #include "AudioFailure.h"
+#include "CommandArguments.h"
 #include "L10n.h"
 #include "LocalizedMessage.h"
 #include "OfflineRenderer.h"
@@ -41,43 +42,41 @@ struct Options {
     std::optional<uint32_t> chunk;
 };
 
-QString valueOf(const QStringList& args, int& i)
-{
-    if (i + 1 >= args.size()) throw std::runtime_error(QStringLiteral("%1 needs a value.").arg(args[i]).toStdString());
-    return args[++i];
-}
-
 Options parse(const QStringList& args)
 {
+    CommandArguments arguments(
+        {QCommandLineOption("in", QString(), "IN.wav"), QCommandLineOption("out", QString(), "OUT.wav"),
+         QCommandLineOption("settings", QString(), "FILE|JSON"), QCommandLineOption("unprocessed"),
+         QCommandLineOption("analyse"), QCommandLineOption("switch-at", QString(), "FRAMES"),
+         QCommandLineOption("tail", QString(), "SECONDS"), QCommandLineOption("chunk", QString(), "FRAMES")},
+        {QStringLiteral("Unknown option: %1"), QStringLiteral("%1 needs a value.")});
+    if (const std::optional<QString> fault = arguments.read(args)) throw std::runtime_error(fault->toStdString());
+    const auto invalid = [](const char* option, const QString& value) {
+        return std::runtime_error(QStringLiteral("Invalid value for --%1: %2").arg(option, value).toStdString());
+    };
     Options o;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        bool ok = true;
-        if (a == "--in")
-            o.in = valueOf(args, i);
-        else if (a == "--out")
-            o.out = valueOf(args, i);
-        else if (a == "--settings")
-            o.settings = settingsArgument(valueOf(args, i));
-        else if (a == "--unprocessed")
-            o.unprocessed = true;
-        else if (a == "--analyse")
-            o.analyse = true;
-        else if (a == "--switch-at") {
-            const qlonglong v = valueOf(args, i).toLongLong(&ok);
-            ok = ok && v >= 0;
-            o.switchAt = v;
-        } else if (a == "--tail") {
-            o.tail = valueOf(args, i).toDouble(&ok);
-            ok = ok && std::isfinite(o.tail);
-            o.hasTail = true;
-        } else if (a == "--chunk") {
-            const qulonglong v = valueOf(args, i).toULongLong(&ok);
-            ok = ok && v >= 1 && v <= 4096;
-            o.chunk = uint32_t(v);
-        } else
-            throw std::runtime_error(QStringLiteral("Unknown option: %1").arg(a).toStdString());
-        if (!ok) throw std::runtime_error(QStringLiteral("Invalid value for %1: %2").arg(a, args[i]).toStdString());
+    o.in = arguments.value("in");
+    o.out = arguments.value("out");
+    for (const QString& value : arguments.values("settings")) o.settings = settingsArgument(value);
+    o.unprocessed = arguments.isSet("unprocessed");
+    o.analyse = arguments.isSet("analyse");
+    for (const QString& value : arguments.values("switch-at")) {
+        bool ok = false;
+        const qlonglong v = value.toLongLong(&ok);
+        if (!ok || v < 0) throw invalid("switch-at", value);
+        o.switchAt = v;
+    }
+    for (const QString& value : arguments.values("tail")) {
+        bool ok = false;
+        o.tail = value.toDouble(&ok);
+        if (!ok || !std::isfinite(o.tail)) throw invalid("tail", value);
+        o.hasTail = true;
+    }
+    for (const QString& value : arguments.values("chunk")) {
+        bool ok = false;
+        const qulonglong v = value.toULongLong(&ok);
+        if (!ok || v < 1 || v > 4096) throw invalid("chunk", value);
+        o.chunk = uint32_t(v);
     }
     if (o.in.isEmpty() || o.out.isEmpty()) throw std::runtime_error("--in and --out are required.");
     if (o.chunk && (o.unprocessed || o.switchAt || o.analyse || o.hasTail))
