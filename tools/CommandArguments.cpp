@@ -13,6 +13,12 @@ QString nameIn(const QString& argument)
     return argument.mid(start, equals < 0 ? -1 : equals - start);
 }
 
+// A message form with the argument in place of "%1", if it has one.
+QString filled(const QString& form, const QString& argument)
+{
+    return form.contains(QLatin1String("%1")) ? form.arg(argument) : form;
+}
+
 }  // namespace
 
 CommandArguments::CommandArguments(const QList<QCommandLineOption>& options, Messages messages, qsizetype positionals)
@@ -27,7 +33,7 @@ std::optional<QString> CommandArguments::read(const QStringList& args)
     // The parser takes the program's name first.
     if (!parser_.parse(QStringList{QString()} + args)) return fault(args);
     const QStringList positional = parser_.positionalArguments();
-    if (positional.size() > positionals_) return messages_.unknownOption.arg(positional[positionals_]);
+    if (positional.size() > positionals_) return filled(messages_.unknownOption, positional[positionals_]);
     return std::nullopt;
 }
 
@@ -38,15 +44,15 @@ QString CommandArguments::fault(const QStringList& args) const
     for (const QString& argument : args) {
         if (!argument.startsWith(u'-') || argument == u'-') continue;
         const QString name = nameIn(argument);
-        if (!unknown.isEmpty() && name == unknown.first()) return messages_.unknownOption.arg(argument);
+        if (!unknown.isEmpty() && name == unknown.first()) return filled(messages_.unknownOption, argument);
         if (!unknown.isEmpty()) continue;
         for (const QCommandLineOption& option : options_)
             if (option.names().contains(name) && option.valueName().isEmpty() && argument.contains(u'='))
-                return messages_.unknownOption.arg(argument);
+                return filled(messages_.unknownOption, argument);
     }
     // Else the last option lacks its value: the parser takes the argument after an option that
     // wants one as its value, whatever it is.
-    return messages_.missingValue.arg(args.last());
+    return filled(messages_.missingValue, args.last());
 }
 
 }  // namespace quorel::tool

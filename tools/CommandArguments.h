@@ -13,8 +13,8 @@ namespace quorel::tool {
 // words. Given twice, an option's last value counts; values() holds every one of them.
 class CommandArguments {
 public:
-    // What a command says about a fault; "%1" is the argument as given. A command that answers
-    // every fault with its usage line gives that line for both.
+    // What a command says about a fault; "%1", where a form has it, is the argument as given. A
+    // command that answers every fault with its usage line gives that line for both.
     struct Messages {
         QString unknownOption;  // also an option given a value it does not take, or an argument too many
         QString missingValue;
