@@ -1,6 +1,7 @@
 // quorel-tool blind-test --seed N --answers A,B,-,...: a blind test with a reproducible
 // assignment; "-" answers "no difference".
 #include "RootModelRun.h"
+#include "CommandArguments.h"
 #include "Subcommand.h"
 
 #include "BlindTestModel.h"
@@ -15,24 +16,25 @@ using namespace quorel;
 int runBlindTest(const QStringList& args)
 {
     const QString usage = QStringLiteral("usage: quorel-tool blind-test --seed N --answers A,B,-,...");
+    tool::CommandArguments arguments(
+        {QCommandLineOption("seed", QString(), "N"), QCommandLineOption("answers", QString(), "A,B,-,...")},
+        {usage, usage});
+    if (arguments.read(args)) return tool::fail(usage);
     std::optional<uint64_t> seed;
     std::optional<QStringList> answers;
-    for (qsizetype i = 0; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--seed")) {
-            bool ok = false;
-            const qulonglong value = args[i + 1].toULongLong(&ok);
-            if (!ok) return tool::fail(QStringLiteral("--seed takes a whole number: %1").arg(args[i + 1]));
-            seed = value;
-        } else if (args[i] == QLatin1String("--answers")) {
-            answers = args[i + 1].split(u',');
-            for (const QString& answer : *answers)
-                if (answer != QLatin1String("A") && answer != QLatin1String("B") && answer != QLatin1String("-"))
-                    return tool::fail(QStringLiteral("an answer is A, B or -: %1").arg(answer));
-        } else {
-            return tool::fail(usage);
-        }
+    for (const QString& text : arguments.values("seed")) {
+        bool ok = false;
+        const qulonglong value = text.toULongLong(&ok);
+        if (!ok) return tool::fail(QStringLiteral("--seed takes a whole number: %1").arg(text));
+        seed = value;
     }
-    if (!seed || !answers || args.size() % 2 != 0) return tool::fail(usage);
+    for (const QString& text : arguments.values("answers")) {
+        answers = text.split(u',');
+        for (const QString& answer : *answers)
+            if (answer != QLatin1String("A") && answer != QLatin1String("B") && answer != QLatin1String("-"))
+                return tool::fail(QStringLiteral("an answer is A, B or -: %1").arg(answer));
+    }
+    if (!seed || !answers) return tool::fail(usage);
 
     tool::RootModelRun run(nullptr, std::make_shared<SeededRandom>(*seed));
     BoostModel& model = *run.model;
