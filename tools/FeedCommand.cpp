@@ -1,5 +1,6 @@
 // quorel-tool feed FILE [--public-key BASE64]: verifies and reads an update feed as the update
 // check does, and says whether it offers a build newer than this one.
+#include "CommandArguments.h"
 #include "Subcommand.h"
 
 #include "ProductInfo.h"
@@ -7,28 +8,20 @@
 #include "UserFile.h"
 
 #include <exception>
-#include <optional>
 
 namespace {
 
 int runFeed(const QStringList& args)
 {
     const QString usage = QStringLiteral("usage: quorel-tool feed FILE [--public-key BASE64]");
-    std::optional<QString> file;
-    QString key = quorel::UpdateChecker::builtInPublicKey();
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--public-key")) {
-            if (++i == args.size()) return quorel::tool::fail(usage);
-            key = args[i];
-        } else if (!file && !args[i].startsWith(QLatin1String("--"))) {
-            file = args[i];
-        } else {
-            return quorel::tool::fail(usage);
-        }
-    }
-    if (!file) return quorel::tool::fail(usage);
+    quorel::tool::CommandArguments arguments({QCommandLineOption("public-key", QString(), "BASE64")}, {usage, usage},
+                                             1);
+    if (arguments.read(args) || arguments.positionalArguments().isEmpty()) return quorel::tool::fail(usage);
+    const QString file = arguments.positionalArguments().first();
+    const QString key =
+        arguments.isSet("public-key") ? arguments.value("public-key") : quorel::UpdateChecker::builtInPublicKey();
     try {
-        const QByteArray bytes = quorel::UserFile::readText(*file).toUtf8();
+        const QByteArray bytes = quorel::UserFile::readText(file).toUtf8();
         const quorel::UpdateChecker::Release release = quorel::UpdateChecker::parse(bytes, key);
         const qint64 running = quorel::ProductInfo::build();
         quorel::tool::printJson(QJsonObject{
