@@ -2,6 +2,7 @@
 // any "signature" member, signs the canonical bytes with an Ed25519 private key (PKCS#8 PEM, as
 // `openssl genpkey -algorithm ed25519` writes it) and prints the feed with its "signature" in
 // standard Base64.
+#include "CommandArguments.h"
 #include "Subcommand.h"
 
 #include "FeedSignature.h"
@@ -20,34 +21,27 @@ int runFeedSign(const QStringList& args)
 {
     using quorel::tool::fail;
     const QString usage = QStringLiteral("usage: quorel-tool feed-sign --key PRIVATE.pem FILE");
-    std::optional<QString> keyPath;
-    std::optional<QString> file;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--key")) {
-            if (++i == args.size() || keyPath) return fail(usage);
-            keyPath = args[i];
-        } else if (!file && !args[i].startsWith(QLatin1String("--"))) {
-            file = args[i];
-        } else {
-            return fail(usage);
-        }
-    }
-    if (!keyPath || !file) return fail(usage);
+    quorel::tool::CommandArguments arguments({QCommandLineOption("key", QString(), "PRIVATE.pem")}, {usage, usage}, 1);
+    // One key, given once, and one file.
+    if (arguments.read(args) || arguments.values("key").size() != 1 || arguments.positionalArguments().isEmpty())
+        return fail(usage);
+    const QString keyPath = arguments.value("key");
+    const QString file = arguments.positionalArguments().first();
     try {
-        const QByteArray pem = quorel::UserFile::readText(*keyPath).toUtf8();
-        const QByteArray text = quorel::UserFile::readText(*file).toUtf8();
+        const QByteArray pem = quorel::UserFile::readText(keyPath).toUtf8();
+        const QByteArray text = quorel::UserFile::readText(file).toUtf8();
         QJsonParseError readError{};
         const QJsonDocument document = QJsonDocument::fromJson(text, &readError);
         if (readError.error != QJsonParseError::NoError)
             return fail(QStringLiteral("%1 is not JSON: %2 at byte %3")
-                            .arg(*file, readError.errorString())
+                            .arg(file, readError.errorString())
                             .arg(readError.offset));
-        if (!document.isObject()) return fail(QStringLiteral("%1 does not hold a JSON object").arg(*file));
+        if (!document.isObject()) return fail(QStringLiteral("%1 does not hold a JSON object").arg(file));
         QJsonObject feed = document.object();
         QString error;
         const std::optional<QByteArray> signature =
             quorel::FeedSignature::sign(pem, quorel::FeedSignature::canonicalBytes(feed), &error);
-        if (!signature) return fail(QStringLiteral("Could not sign with %1: %2").arg(*keyPath, error));
+        if (!signature) return fail(QStringLiteral("Could not sign with %1: %2").arg(keyPath, error));
         feed.insert(QStringLiteral("signature"), QString::fromLatin1(signature->toBase64()));
         quorel::tool::printJson(feed);
     } catch (const std::exception& error) {
