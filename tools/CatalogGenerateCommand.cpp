@@ -2,6 +2,7 @@
 // folder of AutoEq ParametricEQ files laid out as <form>/<Headphone> ParametricEQ.txt, listed
 // with their measurement source in FOLDER/SOURCES.md (table columns: Headphone, Form, Source).
 // Development tool: its output is committed as resources/HeadphoneProfiles.json.
+#include "CommandArguments.h"
 #include "Subcommand.h"
 
 #include "AutoEqParser.h"
@@ -29,9 +30,12 @@ QString catalogID(const QString& name)
 int runCatalogGenerate(const QStringList& args)
 {
     using quorel::tool::fail;
-    if (args.size() != 3 || args[1] != QLatin1String("--out"))
-        return fail(QStringLiteral("usage: quorel-tool catalog-generate FOLDER --out FILE"));
-    const QDir folder(args[0]);
+    const QString usage = QStringLiteral("usage: quorel-tool catalog-generate FOLDER --out FILE");
+    quorel::tool::CommandArguments arguments({QCommandLineOption("out", QString(), "FILE")}, {usage, usage}, 1);
+    if (arguments.read(args) || arguments.positionalArguments().isEmpty() || !arguments.isSet("out"))
+        return fail(usage);
+    const QDir folder(arguments.positionalArguments().first());
+    const QString out = arguments.value("out");
     QJsonArray catalog;
     QSet<QString> ids;
     try {
@@ -59,9 +63,9 @@ int runCatalogGenerate(const QStringList& args)
     if (catalog.isEmpty()) return fail(QStringLiteral("No profiles listed in %1").arg(folder.filePath("SOURCES.md")));
 
     const QByteArray data = QJsonDocument(catalog).toJson(QJsonDocument::Indented);
-    if (const std::optional<QString> reason = quorel::UserFile::write(args[2], data))
-        return fail(QStringLiteral("Could not write %1: %2").arg(args[2], *reason));
-    quorel::tool::printJson(QJsonObject{{"profiles", catalog.size()}, {"file", args[2]}});
+    if (const std::optional<QString> reason = quorel::UserFile::write(out, data))
+        return fail(QStringLiteral("Could not write %1: %2").arg(out, *reason));
+    quorel::tool::printJson(QJsonObject{{"profiles", catalog.size()}, {"file", out}});
     return 0;
 }
 
