@@ -1,5 +1,6 @@
 // quorel-tool preset-export ID --out FILE: writes a built-in or custom preset as a preset file.
 // When FILE is a folder, the file inside it is named after the preset.
+#include "CommandArguments.h"
 #include "Subcommand.h"
 
 #include "PresetLibrary.h"
@@ -15,9 +16,11 @@ namespace {
 int runPresetExport(const QStringList& args)
 {
     using quorel::tool::fail;
-    if (args.size() != 3 || args[1] != QLatin1String("--out"))
-        return fail(QStringLiteral("usage: quorel-tool preset-export ID --out FILE"));
-    const QString& id = args[0];
+    const QString usage = QStringLiteral("usage: quorel-tool preset-export ID --out FILE");
+    quorel::tool::CommandArguments arguments({QCommandLineOption("out", QString(), "FILE|FOLDER")}, {usage, usage}, 1);
+    if (arguments.read(args) || arguments.positionalArguments().isEmpty() || !arguments.isSet("out"))
+        return fail(usage);
+    const QString id = arguments.positionalArguments().first();
     quorel::PresetLibrary library;
     std::optional<quorel::SoundPreset> found;
     for (quorel::PresetCategory category : quorel::presetCategory::allCases)
@@ -25,7 +28,7 @@ int runPresetExport(const QStringList& args)
             if (!found && preset.id == id) found = preset;
     if (!found) return fail(QStringLiteral("No preset with the id %1.").arg(id));
 
-    QString path = args[2];
+    QString path = arguments.value("out");
     if (QFileInfo(path).isDir()) path = QDir(path).filePath(quorel::PresetLibrary::exportFileName(*found));
     try {
         const QByteArray data = library.exportData(*found);
