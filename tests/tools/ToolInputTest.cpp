@@ -258,6 +258,53 @@ TEST_F(ToolInputTest, CaptureAndSystemTellWhatIsWrongWithTheirArguments)
     EXPECT_EQ(twice.err.toStdString(), "--seconds needs a positive number of seconds\n");
 }
 
+// The other commands with options tell an unknown option and a missing value each in its own
+// words, before anything runs.
+TEST_F(ToolInputTest, CommandsTellAnUnknownOptionAndAMissingValue)
+{
+    const QByteArray in = path("in.wav"), out = path("out.wav");
+    ASSERT_TRUE(writeSound(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 480));
+    const QByteArray blindTest = "usage: quorel-tool blind-test --seed N --answers A,B,-,...\n";
+    const QByteArray feed = "usage: quorel-tool feed FILE [--public-key BASE64]\n";
+    const QByteArray feedSign = "usage: quorel-tool feed-sign --key PRIVATE.pem FILE\n";
+    const QByteArray catalogGenerate = "usage: quorel-tool catalog-generate FOLDER --out FILE\n";
+    const QByteArray presetExport = "usage: quorel-tool preset-export ID --out FILE\n";
+    const struct {
+        std::vector<QByteArray> arguments;
+        QByteArray says;
+    } cases[] = {
+        {{"volume", "--bogus", "x"}, "Unknown option: --bogus\n"},
+        {{"volume", "--set", "0.5", "--bogus"}, "Unknown option: --bogus\n"},  // not a missing value
+        {{"volume", "--help"}, "Unknown option: --help\n"},
+        {{"volume", "--set=x"}, "--set needs a number from 0 to 1, not \"x\"\n"},  // the value after =
+        {{"volume", "--set"}, "--set needs a value\n"},
+        {{"volume", "--output", "x", "--mute"}, "--mute needs a value\n"},
+        {{"render", "--in", in, "--out", out, "--bogus"}, "Unknown option: --bogus\n"},
+        {{"render", "--in", in, "--out", out, "--analyse=1"}, "Unknown option: --analyse=1\n"},
+        {{"render", "--in", in, "--out", out, "extra"}, "Unknown option: extra\n"},
+        {{"render", "--in", in, "--out"}, "--out needs a value.\n"},
+        {{"render", "--in", in, "--out", out, "--chunk"}, "--chunk needs a value.\n"},
+        {{"blind-test", "--seed", "1", "--answers", "A", "--bogus", "x"}, blindTest},
+        {{"blind-test", "--seed", "1", "--answers"}, blindTest},
+        {{"feed", "feed.json", "--bogus"}, feed},
+        {{"feed", "feed.json", "--public-key"}, feed},
+        {{"feed-sign", "--key", "key.pem", "feed.json", "--bogus"}, feedSign},
+        {{"feed-sign", "feed.json", "--key"}, feedSign},
+        {{"catalog-generate", "folder", "--out", "x.json", "--bogus"}, catalogGenerate},
+        {{"catalog-generate", "folder", "--out"}, catalogGenerate},
+        {{"preset-export", "builtin.neutral", "--out", "x.json", "--bogus"}, presetExport},
+        {{"preset-export", "builtin.neutral", "--out"}, presetExport},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QByteArrayList(c.arguments.begin(), c.arguments.end()).join(' ').toStdString());
+        const RawToolRun run = tool(c.arguments);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.constData();
+        EXPECT_EQ(run.err.toStdString(), c.says.toStdString());
+    }
+    EXPECT_FALSE(exists(out));
+}
+
 TEST_F(ToolInputTest, FilesWhoseNamesAreNotUtf8OpenByTheirBytes)
 {
     const QByteArray in = path("in-\xff\xfe.wav"), out = path("out-\xe9.wav");
