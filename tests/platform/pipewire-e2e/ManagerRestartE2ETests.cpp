@@ -134,6 +134,16 @@ bool makeManagerSpeaker(const QString& speaker)
            && HeadlessServer::startProcess("wireplumber") > 0 && waitUntil([&] { return sinkListed(speaker); });
 }
 
+// The speaker WirePlumber makes is the default and the only output: the server's own test
+// speaker goes.
+bool makeManagerSpeakerTheOnlyOne(const QString& speaker)
+{
+    if (!makeManagerSpeaker(speaker)) return false;
+    run("pactl", {"set-default-sink", speaker});
+    run("pw-cli", {"destroy", "test_speakers"});
+    return waitUntil([] { return !sinkListed("test_speakers"); });
+}
+
 // The next WirePlumber answers nothing for a second once Quorel's sink goes (busy, as on a
 // loaded machine), before it chooses another default.
 bool makeManagerSlowToFollow()
@@ -289,10 +299,7 @@ void expectThePlayerLeftToQuorelToPlayOn(int awayMS)
 {
     HeadlessServer server;
     ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
-    ASSERT_TRUE(makeManagerSpeaker("manager_speakers"));
-    run("pactl", {"set-default-sink", "manager_speakers"});
-    run("pw-cli", {"destroy", "test_speakers"});
-    ASSERT_TRUE(waitUntil([] { return !sinkListed("test_speakers"); }));
+    ASSERT_TRUE(makeManagerSpeakerTheOnlyOne("manager_speakers"));
     QTemporaryDir dir;
     ASSERT_TRUE(SoundCheck::writeTone(dir.filePath("tone.wav"), 60.0, -10));
     ToolProcess tool;
@@ -435,10 +442,7 @@ TEST(ManagerRestartE2E, RestartedRightAfterTheStartTheDefaultComesBackToOurSink)
 {
     HeadlessServer server;
     ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
-    ASSERT_TRUE(makeManagerSpeaker("manager_speakers"));
-    run("pactl", {"set-default-sink", "manager_speakers"});
-    run("pw-cli", {"destroy", "test_speakers"});
-    ASSERT_TRUE(waitUntil([] { return !sinkListed("test_speakers"); }));
+    ASSERT_TRUE(makeManagerSpeakerTheOnlyOne("manager_speakers"));
     ToolProcess tool;
     tool.start({"system", "--seconds", "60", "--no-prime"});
     ASSERT_TRUE(tool.waitForLine(isActive, 20000)) << tool.errorText().toStdString();
