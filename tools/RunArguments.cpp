@@ -6,20 +6,29 @@
 
 namespace quorel::tool {
 
-RunArguments::RunArguments(const char* name, const char* usage, const QList<QCommandLineOption>& ownOptions)
-    : name_(QString::fromLatin1(name)), usage_(QString::fromLatin1(usage))
+namespace {
+
+QList<QCommandLineOption> runOptions(const QList<QCommandLineOption>& ownOptions)
 {
-    parser_.addOption(QCommandLineOption(QStringLiteral("seconds"), QString(), QStringLiteral("N")));
-    parser_.addOption(QCommandLineOption(QStringLiteral("output"), QString(), QStringLiteral("UID")));
-    parser_.addOptions(ownOptions);
+    return QList<QCommandLineOption>{QCommandLineOption(QStringLiteral("seconds"), QString(), QStringLiteral("N")),
+                                     QCommandLineOption(QStringLiteral("output"), QString(), QStringLiteral("UID"))}
+           + ownOptions;
+}
+
+}  // namespace
+
+// Every fault of the arguments themselves is answered with the usage line.
+RunArguments::RunArguments(const char* name, const char* usage, const QList<QCommandLineOption>& ownOptions)
+    : name_(QString::fromLatin1(name)),
+      arguments_(runOptions(ownOptions), {QStringLiteral("usage: quorel-tool ") + QString::fromLatin1(usage),
+                                          QStringLiteral("usage: quorel-tool ") + QString::fromLatin1(usage)})
+{
 }
 
 std::optional<int> RunArguments::read(const QStringList& args)
 {
-    // The parser takes the program's name first.
-    if (!parser_.parse(QStringList{name_} + args) || !parser_.positionalArguments().isEmpty())
-        return fail(QStringLiteral("usage: quorel-tool ") + usage_);
-    for (const QString& value : parser_.values(QStringLiteral("seconds"))) {
+    if (const std::optional<QString> fault = arguments_.read(args)) return fail(*fault);
+    for (const QString& value : arguments_.values(QStringLiteral("seconds"))) {
         bool ok = false;
         seconds_ = value.toDouble(&ok);  // QString::toDouble reads the C locale
         if (!ok || !std::isfinite(seconds_) || seconds_ <= 0)
@@ -31,8 +40,8 @@ std::optional<int> RunArguments::read(const QStringList& args)
 
 std::optional<QString> RunArguments::output() const
 {
-    if (!parser_.isSet(QStringLiteral("output"))) return std::nullopt;
-    return parser_.value(QStringLiteral("output"));
+    if (!arguments_.isSet(QStringLiteral("output"))) return std::nullopt;
+    return arguments_.value(QStringLiteral("output"));
 }
 
 }  // namespace quorel::tool

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QCommandLineParser>
+#include "CommandArguments.h"
+
+#include <QCommandLineOption>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -9,9 +11,9 @@
 
 namespace quorel::tool {
 
-// The arguments of a command that runs for a while and then stops (capture, system), read by one
-// QCommandLineParser: "--seconds N" (required, a positive number) and "--output UID", which such
-// commands share, and the command's own options. Given twice, an option's last value counts.
+// The arguments of a command that runs for a while and then stops (capture, system): "--seconds N"
+// (required, a positive number) and "--output UID", which such commands share, and the command's
+// own options. Given twice, an option's last value counts.
 class RunArguments {
 public:
     // `usage` is the command's usage line, which begins with its `name`.
@@ -24,13 +26,12 @@ public:
 
     double seconds() const { return seconds_; }
     std::optional<QString> output() const;
-    bool isSet(const QString& option) const { return parser_.isSet(option); }
-    QStringList values(const QString& option) const { return parser_.values(option); }
+    bool isSet(const QString& option) const { return arguments_.isSet(option); }
+    QStringList values(const QString& option) const { return arguments_.values(option); }
 
 private:
     QString name_;
-    QString usage_;
-    QCommandLineParser parser_;
+    CommandArguments arguments_;
     double seconds_ = 0;
 };
 
