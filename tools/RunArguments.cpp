@@ -15,13 +15,17 @@ QList<QCommandLineOption> runOptions(const QList<QCommandLineOption>& ownOptions
            + ownOptions;
 }
 
+// Every fault of the arguments themselves is answered with the usage line.
+CommandArguments::Messages usageForEveryFault(const char* usage)
+{
+    const QString line = QStringLiteral("usage: quorel-tool ") + QString::fromLatin1(usage);
+    return {line, line};
+}
+
 }  // namespace
 
-// Every fault of the arguments themselves is answered with the usage line.
 RunArguments::RunArguments(const char* name, const char* usage, const QList<QCommandLineOption>& ownOptions)
-    : name_(QString::fromLatin1(name)),
-      arguments_(runOptions(ownOptions), {QStringLiteral("usage: quorel-tool ") + QString::fromLatin1(usage),
-                                          QStringLiteral("usage: quorel-tool ") + QString::fromLatin1(usage)})
+    : name_(QString::fromLatin1(name)), arguments_(runOptions(ownOptions), usageForEveryFault(usage))
 {
 }
 
