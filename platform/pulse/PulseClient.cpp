@@ -16,8 +16,11 @@ namespace quorel {
 
 namespace {
 constexpr auto connectTimeout = std::chrono::seconds(5);
-// The main thread draws the windows: it waits no longer than this for a connection.
-constexpr auto mainThreadConnectTimeout = std::chrono::milliseconds(500);
+// The main thread of an application with windows draws them: it waits no longer than this for a
+// connection. A command line's main thread waits longer (a loaded machine answers late), and still
+// soon says why it gives up.
+constexpr auto windowThreadConnectTimeout = std::chrono::milliseconds(500);
+constexpr auto commandLineConnectTimeout = std::chrono::seconds(2);
 constexpr auto replyTimeout = std::chrono::seconds(5);
 constexpr auto settleTimeout = std::chrono::seconds(2);
 constexpr pa_usec_t retryInterval = PA_USEC_PER_SEC;
@@ -120,13 +123,15 @@ int PulseClient::ensureReady()
     }
     // Each connection attempt is waited for once: a server that is slow to answer (its session
     // manager stopped, say) costs the first caller the wait, not every read. The main thread
-    // draws the windows and waits only briefly.
+    // waits less (above).
     if (state_ == State::connecting && waitedAttempt_ != attempt_) {
         const uint64_t attempt = attempt_;
-        const bool mainThread =
-            QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
-        const auto timeout = mainThread ? std::chrono::milliseconds(mainThreadConnectTimeout)
-                                        : std::chrono::milliseconds(connectTimeout);
+        const QCoreApplication* application = QCoreApplication::instance();
+        const bool mainThread = application && QThread::currentThread() == application->thread();
+        const auto timeout = !mainThread ? std::chrono::milliseconds(connectTimeout)
+                             : application->inherits("QGuiApplication")
+                                 ? std::chrono::milliseconds(windowThreadConnectTimeout)
+                                 : std::chrono::milliseconds(commandLineConnectTimeout);
         if (!changed_.wait_for(lock, timeout, [&] { return state_ != State::connecting || attempt_ != attempt; }))
             waitedAttempt_ = attempt;
     }
