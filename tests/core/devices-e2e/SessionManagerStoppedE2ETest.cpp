@@ -14,6 +14,8 @@
 #include <QProcess>
 
 #include <csignal>
+#include <optional>
+#include <thread>
 
 using namespace quorel;
 using quorel::test::DevicesE2ETest;
@@ -67,4 +69,22 @@ TEST_F(DevicesE2ETest, WithTheSessionManagerStoppedTheToolsSoonSayTheServerIsNot
     ToolRun devices;
     for (int attempt = 0; attempt < 20 && devices.exitCode != 0; ++attempt) devices = runTool({"devices"});
     EXPECT_EQ(devices.exitCode, 0) << devices.errors().toStdString();
+}
+
+// A server that answers late, as on a loaded machine at login, is waited for longer than a window
+// would wait: the tool lists the devices instead of giving up after half a second.
+TEST_F(DevicesE2ETest, TheToolWaitsForAServerThatAnswersWithinASecond)
+{
+    const HeadlessServer own;
+    ASSERT_TRUE(own.isRunning()) << own.error().toStdString();
+    std::optional<Paused> paused(HeadlessServer::sessionManagerPid());
+    ASSERT_TRUE(paused->stopped());
+    std::thread resume([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(900));
+        paused.reset();
+    });
+    const ToolRun devices = runTool({"devices"});
+    resume.join();
+    EXPECT_EQ(devices.exitCode, 0) << devices.errors().toStdString();
+    EXPECT_GT(devices.milliseconds, 900);
 }
