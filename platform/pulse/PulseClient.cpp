@@ -15,15 +15,20 @@
 namespace quorel {
 
 namespace {
-constexpr auto connectTimeout = std::chrono::seconds(5);
-// The main thread of an application with windows draws them: it waits no longer than this for a
-// connection. A command line's main thread waits longer (a loaded machine answers late), and still
-// soon says why it gives up.
-constexpr auto windowThreadConnectTimeout = std::chrono::milliseconds(500);
-constexpr auto commandLineConnectTimeout = std::chrono::seconds(2);
 constexpr auto replyTimeout = std::chrono::seconds(5);
 constexpr auto settleTimeout = std::chrono::seconds(2);
 constexpr pa_usec_t retryInterval = PA_USEC_PER_SEC;
+
+// How long the calling thread waits for a connection. The main thread of an application with
+// windows draws them and waits only briefly; a command line's main thread waits longer (a loaded
+// machine answers late) and still soon says why it gives up; any other thread waits longest.
+std::chrono::milliseconds connectionWait()
+{
+    const QCoreApplication* application = QCoreApplication::instance();
+    if (!application || QThread::currentThread() != application->thread()) return std::chrono::seconds(5);
+    if (application->inherits("QGuiApplication")) return std::chrono::milliseconds(500);
+    return std::chrono::seconds(2);
+}
 
 // Holds the main-loop lock for a scope.
 class LoopLock {
@@ -122,17 +127,11 @@ int PulseClient::ensureReady()
         lock.lock();
     }
     // Each connection attempt is waited for once: a server that is slow to answer (its session
-    // manager stopped, say) costs the first caller the wait, not every read. The main thread
-    // waits less (above).
+    // manager stopped, say) costs the first caller the wait, not every read.
     if (state_ == State::connecting && waitedAttempt_ != attempt_) {
         const uint64_t attempt = attempt_;
-        const QCoreApplication* application = QCoreApplication::instance();
-        const bool mainThread = application && QThread::currentThread() == application->thread();
-        const auto timeout = !mainThread ? std::chrono::milliseconds(connectTimeout)
-                             : application->inherits("QGuiApplication")
-                                 ? std::chrono::milliseconds(windowThreadConnectTimeout)
-                                 : std::chrono::milliseconds(commandLineConnectTimeout);
-        if (!changed_.wait_for(lock, timeout, [&] { return state_ != State::connecting || attempt_ != attempt; }))
+        if (!changed_.wait_for(lock, connectionWait(),
+                               [&] { return state_ != State::connecting || attempt_ != attempt; }))
             waitedAttempt_ = attempt;
     }
     if (state_ == State::ready) return 0;
