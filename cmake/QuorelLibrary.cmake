@@ -19,17 +19,40 @@ function(quorel_library target)
   endif()
 endfunction()
 
-# quorel_test(<name> SOURCES <files...> DEPS <targets...> [LABELS <labels...>])
+# quorel_test(<name> SOURCES <files...> DEPS <targets...> [LABELS <labels...>] [EACH]
+#             [TIMEOUT <seconds>] [ENVIRONMENT <NAME=value>] [FILTER <gtest filter>])
+# One test executable, registered with CTest as one entry, or with EACH as one entry per gtest
+# test (named <name>.<Suite>.<Test>, listed by the executable when ctest starts), so ctest runs
+# an executable's tests side by side; every end-to-end test starts its own private servers.
+# TIMEOUT and ENVIRONMENT (one variable) apply to every entry; FILTER leaves out of the entries
+# the tests that another test runs itself.
 function(quorel_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "EACH" "TIMEOUT;ENVIRONMENT;FILTER" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock quorel_testsupport)
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QUOREL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUOREL_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  set(properties)
   if(ARG_LABELS)
-    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  if(ARG_TIMEOUT)
+    list(APPEND properties TIMEOUT ${ARG_TIMEOUT})
+  endif()
+  if(ARG_ENVIRONMENT)
+    list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
+  endif()
+  if(ARG_EACH)
+    set(filter)
+    if(ARG_FILTER)
+      set(filter TEST_FILTER "${ARG_FILTER}")
+    endif()
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." NO_PRETTY_VALUES DISCOVERY_MODE PRE_TEST
+                         DISCOVERY_TIMEOUT 60 ${filter} PROPERTIES ${properties})
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+    if(properties)
+      set_tests_properties(${name} PROPERTIES ${properties})
+    endif()
   endif()
   # A build that runs only the other tests (ctest -LE "e2e|package") builds only them.
   if(NOT QUOREL_E2E_TESTS AND ARG_LABELS MATCHES "e2e|package")

@@ -43,8 +43,8 @@ typedef struct {
     LilvInstance* instance;
     uint32_t portCount;
     float* controls;
-    void** atoms;     /* per port: an atom buffer or NULL */
-    char* atomInput;  /* per port: whether that buffer is an input */
+    void** atoms;    /* per port: an atom buffer or NULL */
+    char* atomInput; /* per port: whether that buffer is an input */
 } Plugin;
 
 int main(int argc, char** argv)
@@ -79,16 +79,16 @@ int main(int argc, char** argv)
     LV2_URID_Unmap unmapFeature = {NULL, unmap};
     const int32_t blockLength = block;
     const float rate = (float)info.samplerate;
-    LV2_Options_Option options[] = {
-        {LV2_OPTIONS_INSTANCE, 0, map(NULL, LV2_BUF_SIZE__minBlockLength), sizeof(int32_t),
-         map(NULL, LV2_ATOM__Int), &blockLength},
-        {LV2_OPTIONS_INSTANCE, 0, map(NULL, LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
-         map(NULL, LV2_ATOM__Int), &blockLength},
-        {LV2_OPTIONS_INSTANCE, 0, map(NULL, LV2_BUF_SIZE__nominalBlockLength), sizeof(int32_t),
-         map(NULL, LV2_ATOM__Int), &blockLength},
-        {LV2_OPTIONS_INSTANCE, 0, map(NULL, "http://lv2plug.in/ns/ext/parameters#sampleRate"),
-         sizeof(float), map(NULL, LV2_ATOM__Float), &rate},
-        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, NULL}};
+    LV2_Options_Option options[] = {{LV2_OPTIONS_INSTANCE, 0, map(NULL, LV2_BUF_SIZE__minBlockLength), sizeof(int32_t),
+                                     map(NULL, LV2_ATOM__Int), &blockLength},
+                                    {LV2_OPTIONS_INSTANCE, 0, map(NULL, LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
+                                     map(NULL, LV2_ATOM__Int), &blockLength},
+                                    {LV2_OPTIONS_INSTANCE, 0, map(NULL, LV2_BUF_SIZE__nominalBlockLength),
+                                     sizeof(int32_t), map(NULL, LV2_ATOM__Int), &blockLength},
+                                    {LV2_OPTIONS_INSTANCE, 0,
+                                     map(NULL, "http://lv2plug.in/ns/ext/parameters#sampleRate"), sizeof(float),
+                                     map(NULL, LV2_ATOM__Float), &rate},
+                                    {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, NULL}};
     const LV2_Feature mapF = {LV2_URID__map, &mapFeature};
     const LV2_Feature unmapF = {LV2_URID__unmap, &unmapFeature};
     const LV2_Feature optionsF = {LV2_OPTIONS__options, options};
@@ -149,7 +149,7 @@ int main(int argc, char** argv)
                 plugin->atomInput[i] = (char)input;
                 lilv_instance_connect_port(plugin->instance, i, plugin->atoms[i]);
             } else {
-                lilv_instance_connect_port(plugin->instance, i, scratch);  /* CV and the like */
+                lilv_instance_connect_port(plugin->instance, i, scratch); /* CV and the like */
             }
         }
         free(defaults);

@@ -67,7 +67,7 @@ protected:
     static void SetUpTestSuite()
     {
         work_ = std::make_unique<QTemporaryDir>();
-        const QString config = qEnvironmentVariable("QUOREL_BINARY_DIR") + QStringLiteral("/CPackConfig.cmake");
+        const QString config = quorel::test::buildPath("CPackConfig.cmake");
         const CommandResult cpack =
             run(QStringLiteral("cpack"), {"-G", "DEB", "-B", work_->path(), "--config", config});
         ASSERT_EQ(cpack.exitCode, 0) << cpack.out.toStdString() << cpack.err.toStdString();

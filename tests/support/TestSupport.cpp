@@ -59,6 +59,8 @@ QString testDataPath(const QString& relative) { return QStringLiteral(QUOREL_TES
 
 QString sourcePath(const QString& relative) { return QStringLiteral(QUOREL_SOURCE_DIR "/") + relative; }
 
+QString buildPath(const QString& relative) { return QStringLiteral(QUOREL_BINARY_DIR "/") + relative; }
+
 QByteArray fileBytes(const QString& path)
 {
     QFile file(path);

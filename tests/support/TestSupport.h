@@ -81,4 +81,7 @@ QString testDataPath(const QString& relative);
 // Absolute path of a file in the source tree.
 QString sourcePath(const QString& relative);
 
+// Absolute path of a file in the build tree (the tool, the probes, snapshots/).
+QString buildPath(const QString& relative);
+
 }  // namespace quorel::test

@@ -1,4 +1,5 @@
 #include "ToolRun.h"
+#include "TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -34,7 +35,7 @@ ToolRun runTool(const QStringList& arguments, const QProcessEnvironment& environ
             ::setrlimit(RLIMIT_FSIZE, &limit);
         });
     }
-    process.start(qEnvironmentVariable("QUOREL_BINARY_DIR") + QStringLiteral("/tools/quorel-tool"), arguments);
+    process.start(buildPath("tools/quorel-tool"), arguments);
     ToolRun run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();

@@ -1,4 +1,5 @@
 #include "RawToolRun.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,7 +23,7 @@ RawToolRun runToolRaw(const std::vector<QByteArray>& arguments, const QString& c
     QTemporaryDir capture;
     const QByteArray outPath = QFile::encodeName(capture.filePath("out"));
     const QByteArray errPath = QFile::encodeName(capture.filePath("err"));
-    const QByteArray tool = QFile::encodeName(qEnvironmentVariable("QUOREL_BINARY_DIR") + "/tools/quorel-tool");
+    const QByteArray tool = QFile::encodeName(quorel::test::buildPath("tools/quorel-tool"));
     const QByteArray config = QFile::encodeName(configHome);
 
     std::vector<char*> argv;

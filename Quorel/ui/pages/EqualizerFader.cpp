@@ -25,11 +25,8 @@ bool EqualizerFader::event(QEvent* event)
     case QEvent::FocusOut:
     case QEvent::EnabledChange:
     case QEvent::Resize:
-    case QEvent::Move:
-        emit pictureChanged();
-        break;
-    default:
-        break;
+    case QEvent::Move: emit pictureChanged(); break;
+    default: break;
     }
     return handled;
 }

@@ -5,6 +5,7 @@
 #include "HeadlessServer.h"
 #include "SoundCheck.h"
 #include "ToolProcess.h"
+#include "TestSupport.h"
 
 #include <QJsonDocument>
 #include <QProcess>
@@ -123,7 +124,7 @@ TEST_P(DeviceClockLatencyE2E, AddsTheLookAheadAndNoCycle)
     ASSERT_GT(lookAhead, 0);
     bool ok = false;
     const QString out =
-        run(qEnvironmentVariable("QUOREL_BINARY_DIR") + "/tests/platform/pipewire-e2e/e2e_latency_probe",
+        run(quorel::test::buildPath("tests/platform/pipewire-e2e/e2e_latency_probe"),
             {"--split", "--clicks", "10", "--speaker", speaker}, &ok, 60000);
     ::kill(pid_t(tool.process().processId()), SIGINT);
     EXPECT_EQ(tool.finish(), 0);

@@ -7,7 +7,7 @@
 
 namespace quorel::test {
 
-QString ToolProcess::program() { return qEnvironmentVariable("QUOREL_BINARY_DIR") + "/tools/quorel-tool"; }
+QString ToolProcess::program() { return quorel::test::buildPath("tools/quorel-tool"); }
 
 void ToolProcess::start(const QStringList& arguments)
 {

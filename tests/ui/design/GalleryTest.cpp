@@ -284,7 +284,7 @@ void writeGallery(AppLanguage language, const QString& fileName)
     QApplication::processEvents();
     EXPECT_TRUE(focusTarget->hasFocus());
 
-    const QString folder = qEnvironmentVariable("QUOREL_BINARY_DIR", QDir::currentPath()) + "/snapshots";
+    const QString folder = quorel::test::buildPath("snapshots");
     QDir().mkpath(folder);
     const QString path = folder + "/" + fileName + qEnvironmentVariable("QUOREL_GALLERY_SUFFIX") + ".png";
     const QImage image = gallery->grab().toImage();

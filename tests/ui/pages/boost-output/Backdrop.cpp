@@ -2,6 +2,7 @@
 
 #include "DrawnPicture.h"
 #include "Studio.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,7 +32,7 @@ QString Backdrop::save(const QString& name)
     const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width_) : sizeHint().height();
     resize(width_, std::max(height, minimumSizeHint().height()));
     QCoreApplication::processEvents();
-    const QString folder = qEnvironmentVariable("QUOREL_BINARY_DIR", QDir::currentPath()) + "/snapshots";
+    const QString folder = quorel::test::buildPath("snapshots");
     QDir().mkpath(folder);
     const QString path = folder + "/" + name + ".png";
     const QImage image = grab().toImage();

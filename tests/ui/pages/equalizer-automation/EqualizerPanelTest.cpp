@@ -399,6 +399,7 @@ TEST_F(EqualizerPage, ACanvasUnderSixtyPointsDrawsNothing)
     EXPECT_EQ(overlay.curveRenders(), 1);
     // +6 dB everywhere: the curve runs above the middle line.
     bool drawnAbove = false;
-    for (int y = 5; y < 50; ++y) drawnAbove = drawnAbove || image.pixelColor(60, y).blue() > Studio::panel().blue() + 60;
+    for (int y = 5; y < 50; ++y)
+        drawnAbove = drawnAbove || image.pixelColor(60, y).blue() > Studio::panel().blue() + 60;
     EXPECT_TRUE(drawnAbove);
 }

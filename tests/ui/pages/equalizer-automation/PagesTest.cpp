@@ -3,6 +3,7 @@
 #include "DrawnPicture.h"
 #include "L10n.h"
 #include "Studio.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,7 +34,7 @@ QImage PagesTest::snapshot(QWidget* widget, const QString& name)
 {
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();  // layouts that settle in steps
     const QImage image = widget->grab().toImage();
-    const QString folder = qEnvironmentVariable("QUOREL_BINARY_DIR", QDir::currentPath()) + "/snapshots";
+    const QString folder = quorel::test::buildPath("snapshots");
     QDir().mkpath(folder);
     const QString language =
         L10n::language() == AppLanguage::portuguese ? QStringLiteral("pt-BR") : QStringLiteral("en");

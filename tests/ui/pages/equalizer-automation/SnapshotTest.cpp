@@ -12,6 +12,7 @@
 #include "SelectableButton.h"
 #include "Studio.h"
 #include "StudioButton.h"
+#include "TestSupport.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -74,7 +75,7 @@ protected:
     }
     void save(const QImage& image, const QString& name)
     {
-        const QString folder = qEnvironmentVariable("QUOREL_BINARY_DIR", QDir::currentPath()) + "/snapshots";
+        const QString folder = quorel::test::buildPath("snapshots");
         QDir().mkpath(folder);
         const QString language = L10n::language() == AppLanguage::portuguese ? "pt-BR" : "en";
         EXPECT_TRUE(image.save(folder + "/" + name + "-" + language + ".png", "PNG"));
