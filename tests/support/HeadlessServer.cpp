@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <csignal>
+
 namespace quorel::test {
 
 HeadlessServer::HeadlessServer(int quantum)
@@ -77,6 +79,31 @@ qint64 HeadlessServer::startProcess(const QString& program)
     QFile pids(directory + "/pids");
     if (pids.open(QIODevice::Append)) pids.write(QByteArray::number(pid) + "\n");
     return pid;
+}
+
+bool HeadlessServer::restartDaemons(int quantum)
+{
+    for (const QString& command : {QString("pipewire-pulse"), QString("wireplumber"), QString("pipewire")}) {
+        const qint64 pid = processPid(command);
+        if (pid <= 0) continue;
+        ::kill(pid_t(pid), SIGKILL);
+        if (!waitUntil([&] { return !QFile::exists("/proc/" + QString::number(pid)); })) return false;
+    }
+    bool answers = false;
+    const auto answering = [&](const QString& program, const QStringList& arguments) {
+        return waitUntil(
+            [&] {
+                run(program, arguments, &answers, 2000);
+                return answers;
+            },
+            30000);
+    };
+    // The socket of the crashed daemon stays behind: it is the answer that tells.
+    if (startProcess("pipewire") <= 0 || !answering("pw-cli", {"info", "0"})) return false;
+    if (startProcess("wireplumber") <= 0 || startProcess("pipewire-pulse") <= 0 || !answering("pactl", {"info"}))
+        return false;
+    run("pw-metadata", {"-n", "settings", "0", "clock.force-quantum", QString::number(quantum)}, &answers);
+    return answers;
 }
 
 QString run(const QString& program, const QStringList& arguments, bool* ok, int timeoutMS)

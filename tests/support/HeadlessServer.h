@@ -36,6 +36,12 @@ public:
     // Starts a program in the server's environment (output in its logs folder); the server's stop
     // ends it with the rest. Returns its pid, 0 when it could not start.
     static qint64 startProcess(const QString& program);
+    // Starts the server's daemons again as systemd's units do after PipeWire's daemon went away
+    // (a crash takes WirePlumber and pipewire-pulse, its clients, with it): what is left of them
+    // is ended, then PipeWire, WirePlumber and pipewire-pulse start, the quantum is forced again
+    // as at the start, and it returns true once the pulse layer answers. The stand-in speaker,
+    // made by hand at the start, does not come back; a speaker the session manager makes does.
+    static bool restartDaemons(int quantum = 1024);
 
 private:
     QString directory_;

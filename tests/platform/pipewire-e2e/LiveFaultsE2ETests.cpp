@@ -82,25 +82,12 @@ bool stopSoundServer()
     return true;
 }
 
-// Starts it again in `folder` as the headless script does, with its stand-in speaker as the
-// default; true once the speaker is there.
-bool startSoundServer(const QString& folder)
+// Starts it again as systemd would, with its stand-in speaker as the default; true once the
+// speaker is there.
+bool startSoundServer()
 {
-    if (HeadlessServer::startProcess("pipewire") <= 0) return false;
-    if (!waitUntil([&] { return QFile::exists(folder + "/pipewire-0"); }, 20000)) return false;
-    if (HeadlessServer::startProcess("wireplumber") <= 0 || HeadlessServer::startProcess("pipewire-pulse") <= 0)
-        return false;
-    bool answers = false;
-    if (!waitUntil(
-            [&] {
-                run("pactl", {"info"}, &answers);
-                return answers;
-            },
-            30000))
-        return false;
-    if (!createSink("test_speakers", "Test speakers")) return false;
+    if (!HeadlessServer::restartDaemons() || !createSink("test_speakers", "Test speakers")) return false;
     run("pactl", {"set-default-sink", "test_speakers"});
-    run("pw-metadata", {"-n", "settings", "0", "clock.force-quantum", "1024"});
     return true;
 }
 
@@ -299,7 +286,7 @@ TEST(SoundServerRestart, ProcessingComesBackByItself)
         [](const QJsonObject& o) { return o.value("status") == "Audio stopped flowing; reconnecting (1 of 3)."; }));
     QThread::msleep(5000);  // longer than the reconnections take
 
-    ASSERT_TRUE(startSoundServer(server.directory()));
+    ASSERT_TRUE(startSoundServer());
     QElapsedTimer back;
     back.start();
 
@@ -342,7 +329,7 @@ TEST(SoundServerLate, ProcessingStartsOnceTheServerAnswers)
     EXPECT_TRUE(outcome->value("error").isNull()) << outcome->value("error").toString().toStdString();
     QThread::msleep(3000);  // the server comes some seconds later
 
-    ASSERT_TRUE(startSoundServer(server.directory()));
+    ASSERT_TRUE(startSoundServer());
     QElapsedTimer answered;
     answered.start();
     const auto isActive = [](const QJsonObject& o) { return o.value("isActive").toBool(); };
