@@ -130,7 +130,9 @@ void SystemBoostEngine::start(const DSPSettings& settings, bool processed,
     settings_ = settings;
     processed_ = processed;
     changedWhileStarting_ = false;
+    devicesChangedWhileStarting_ = false;
     const uint64_t generation = ++*generation_;
+    listenForDevices();
     std::shared_ptr<std::atomic<uint64_t>> current = generation_;
     std::shared_ptr<AudioBackend> backend = backend_;
     std::shared_ptr<AudioDevices> devices = devices_;
@@ -231,13 +233,6 @@ void SystemBoostEngine::install(std::shared_ptr<Running> running)
         const float trim = DSPSettings::linearGain(settings_.comparisonTrimDB);
         running_->graph->setPathGains(processed_ ? 0.0f : 1.0f, processed_ ? trim : 0.0f);
     }
-    for (const AudioBackend::Event event : {AudioBackend::Event::defaultOutput, AudioBackend::Event::deviceList}) {
-        std::weak_ptr<int> alive = alive_;
-        auto listener = backend_->listen(event, [this, alive] {
-            if (alive.lock()) deviceChanged();
-        });
-        if (listener) listeners_.push_back(std::move(listener));
-    }
     {
         // A fault told late belongs to this run only.
         std::weak_ptr<int> alive = alive_;
@@ -248,20 +243,40 @@ void SystemBoostEngine::install(std::shared_ptr<Running> running)
             });
         if (listener) listeners_.push_back(std::move(listener));
     }
+    // A choice made while the start was on its way: the run that came up goes to it.
+    if (std::exchange(devicesChangedWhileStarting_, false) || running_->defaultMoved) deviceChanged();
 }
 
-// A default-output and a device-list change that arrive together are told once.
+void SystemBoostEngine::listenForDevices()
+{
+    for (const AudioBackend::Event event : {AudioBackend::Event::defaultOutput, AudioBackend::Event::deviceList}) {
+        std::weak_ptr<int> alive = alive_;
+        auto listener = backend_->listen(event, [this, alive] {
+            if (alive.lock()) deviceChanged();
+        });
+        if (listener) listeners_.push_back(std::move(listener));
+    }
+}
+
+// A default-output and a device-list change that arrive together are told once; one that comes
+// while a start is on its way is told once it runs (install). One that a stop overtook belongs
+// to the run it stopped.
 void SystemBoostEngine::deviceChanged()
 {
     if (deviceChangePending_) return;
     deviceChangePending_ = true;
     std::weak_ptr<int> alive = alive_;
+    const uint64_t generation = generation_->load();
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [this, alive] {
+        [this, alive, generation] {
             if (!alive.lock()) return;
             deviceChangePending_ = false;
-            if (running_ && onDefaultDeviceChange) onDefaultDeviceChange();
+            if (generation != generation_->load()) return;
+            if (!running_)
+                devicesChangedWhileStarting_ = true;
+            else if (onDefaultDeviceChange)
+                onDefaultDeviceChange();
         },
         Qt::QueuedConnection);
 }
@@ -292,6 +307,7 @@ SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backen
     QString outputUID = defaultUID;
     capture.deviceName = defaultName;
     capture.device = defaultDevice;
+    capture.defaultUID = defaultUID;
     if (outputDeviceUID && *outputDeviceUID != defaultUID) {
         const std::optional<AudioBackend::ObjectID> chosen = backend.device(*outputDeviceUID);
         if (chosen && !devices.isOwnSink(*outputDeviceUID) && backend.outputChannels(*chosen) > 0) {
@@ -427,6 +443,8 @@ void SystemBoostEngine::takeOverDefaultSink(AudioBackend& backend, AudioDevices&
             previous = backend.deviceUID(running.capture.device);
     }
     running.previousDefault = previous;
+    running.defaultMoved = !current.isEmpty() && !devices.isOwnSink(current) && current != running.capture.defaultUID
+                           && backend.device(current).has_value();
     devices.setPreviousDefault(previous);
     // Without the default, every application would go on playing straight to the device while
     // processing looked switched on.
@@ -465,10 +483,14 @@ void SystemBoostEngine::tearDown(AudioBackend& backend, Running& running)
     running.capture.aggregate = 0;
     running.capture.tap = 0;
     // Once our sink is gone the server no longer holds on to it; name the real device again
-    // rather than leave the choice to the server's fallback.
+    // rather than leave the choice to the server's fallback. Not over a choice made meanwhile (a
+    // session manager that followed the give-back too slowly to be seen is one): only while the
+    // configured default still names our sink.
     if (!restored) {
         try {
-            backend.setServerDefaultSink(running.previousDefault);
+            const QString configured = backend.serverDefaultSink();
+            if (configured.isEmpty() || configured == running.capture.aggregateUID)
+                backend.setServerDefaultSink(running.previousDefault);
         } catch (...) {
         }
     }

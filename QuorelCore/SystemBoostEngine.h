@@ -151,6 +151,7 @@ private:
     struct Capture {
         QString deviceName;
         AudioBackend::ObjectID device = 0;
+        QString defaultUID;  // the default output when the capture was made
         std::optional<QString> capturedDeviceName;
         AudioBackend::ObjectID tap = 0;
         AudioBackend::ObjectID aggregate = 0;
@@ -170,6 +171,9 @@ private:
         std::unique_ptr<QRSystemIO> io;
         std::unique_ptr<EngineChain> graph;
         QString previousDefault;
+        // The user chose another default between the capture's making and the takeover: the
+        // run follows it at once.
+        bool defaultMoved = false;
         uint64_t overloadsBase = 0;
         Info info;
     };
@@ -188,6 +192,9 @@ private:
     void finishStart(uint64_t generation, std::shared_ptr<Running> running, std::exception_ptr error,
                      const Completion& completion);
     void install(std::shared_ptr<Running> running);
+    // From the start on: a default or a device list that changes while a start is on its way is
+    // followed once it runs.
+    void listenForDevices();
     void deviceChanged();
     void faulted(AudioBackend::Fault fault);
     void woke();
@@ -204,6 +211,7 @@ private:
     std::unique_ptr<QSocketNotifier> cycleNotifier_;
     std::unique_ptr<AudioBackend::Listener> sourceListener_;
     bool deviceChangePending_ = false;
+    bool devicesChangedWhileStarting_ = false;
     DSPSettings settings_;
     bool processed_ = true;
     bool spectrumWanted_ = false;

@@ -483,6 +483,54 @@ TEST_F(EngineTest, DeviceChangesReachTheOwnerWhileRunningOnly)
     EXPECT_EQ(calls, 2);
 }
 
+// A default chosen while a start is on its way (as when a headset is made the default during the
+// restart that its arrival caused) is followed once the run is up, whether it was told by an
+// event during the start or found at the takeover with none; the choice is what stop gives back.
+TEST_F(EngineTest, ADefaultChosenWhileTheStartIsOnItsWayIsFollowed)
+{
+    int calls = 0;
+    engine.onDefaultDeviceChange = [&] { ++calls; };
+    backend->devices[11] = {"headset", QString("Headset"), 2};
+    std::optional<bool> started;
+    const auto startHeld = [&] {
+        started.reset();
+        backend->holdCapture = true;
+        engine.start(settings, true, std::nullopt,
+                     [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { started = info.has_value(); });
+        return waitUntil([&] { return backend->waitingInCapture(); });
+    };
+
+    ASSERT_TRUE(startHeld());
+    backend->fire(Event::defaultOutput);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 0);  // nothing runs yet to follow it
+    backend->holdCapture = false;
+    backend->release();
+    ASSERT_TRUE(waitUntil([&] { return started.has_value(); }));
+    ASSERT_TRUE(*started);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 1);
+    stopAndWait();
+
+    ASSERT_TRUE(startHeld());
+    // Reached the server after the capture read the default.
+    backend->serverDefault = "headset";
+    backend->defaultDevice = 11;
+    backend->holdCapture = false;
+    backend->release();
+    ASSERT_TRUE(waitUntil([&] { return started.has_value(); }));
+    ASSERT_TRUE(*started);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 2);
+    stopAndWait();
+    EXPECT_EQ(backend->log().filter("setDefault").last(), "setDefault headset");
+
+    // A start with nothing chosen meanwhile follows nothing.
+    start();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 2);
+}
+
 TEST_F(EngineTest, ACycleSizeThatRunsOtherThanTheOneAskedForIsShown)
 {
     backend->runningFramesValue = 8192;  // the server's forced quantum, processed in slices
