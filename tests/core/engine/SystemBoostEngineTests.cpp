@@ -495,8 +495,9 @@ TEST_F(EngineTest, ADefaultChosenWhileTheStartIsOnItsWayIsFollowed)
     const auto startHeld = [&] {
         started.reset();
         backend->holdCapture = true;
-        engine.start(settings, true, std::nullopt,
-                     [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { started = info.has_value(); });
+        engine.start(
+            settings, true, std::nullopt,
+            [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { started = info.has_value(); });
         return waitUntil([&] { return backend->waitingInCapture(); });
     };
 
