@@ -123,9 +123,8 @@ TEST_P(DeviceClockLatencyE2E, AddsTheLookAheadAndNoCycle)
     const int lookAhead = int(std::lround(lookAheadMS * 48));
     ASSERT_GT(lookAhead, 0);
     bool ok = false;
-    const QString out =
-        run(quorel::test::buildPath("tests/platform/pipewire-e2e/e2e_latency_probe"),
-            {"--split", "--clicks", "10", "--speaker", speaker}, &ok, 60000);
+    const QString out = run(quorel::test::buildPath("tests/platform/pipewire-e2e/e2e_latency_probe"),
+                            {"--split", "--clicks", "10", "--speaker", speaker}, &ok, 60000);
     ::kill(pid_t(tool.process().processId()), SIGINT);
     EXPECT_EQ(tool.finish(), 0);
     ASSERT_TRUE(ok);

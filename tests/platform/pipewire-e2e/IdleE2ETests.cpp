@@ -112,8 +112,9 @@ TEST(IdleE2E, NothingPlayingLetsTheDeviceSuspendAndTheNextSoundStartsClean)
     const auto last = tool.waitForLine([](const QJsonObject& o) { return o.value("final").toBool(); }, 15000);
     ASSERT_TRUE(last);
     EXPECT_EQ(tool.finish(), 0);
-    // The pauses are no missed cycles.
-    EXPECT_LE(last->value("stats").toObject()["overloads"].toInt(), 1);
+    // The pauses are no missed cycles: each of them, counted, would be hundreds (15 s of 21 ms
+    // cycles); a busy machine's own few are missed cycles indeed.
+    EXPECT_LE(last->value("stats").toObject()["overloads"].toInt(), 10);
 
     const std::vector<float> samples = firstChannel(heard);
     size_t onset = 0;

@@ -3,6 +3,7 @@
 #include "HeadlessServer.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,7 +19,7 @@
 
 namespace quorel::test {
 
-bool SoundCheck::writeTone(const QString& path, double seconds, double dBFS)
+bool SoundCheck::writeTone(const QString& path, double seconds, double dBFS, int channel)
 {
     SF_INFO info{};
     info.samplerate = 48000;
@@ -31,14 +32,15 @@ bool SoundCheck::writeTone(const QString& path, double seconds, double dBFS)
     std::vector<float> samples(frames * 2);
     for (size_t i = 0; i < frames; ++i) {
         const float v = float(amplitude * std::sin(2 * M_PI * 1000.0 * double(i) / 48000.0));
-        samples[2 * i] = samples[2 * i + 1] = v;
+        samples[2 * i] = channel == 1 ? 0.0f : v;
+        samples[2 * i + 1] = channel == 0 ? 0.0f : v;
     }
     const bool ok = sf_writef_float(file, samples.data(), sf_count_t(frames)) == sf_count_t(frames);
     sf_close(file);
     return ok;
 }
 
-std::vector<double> SoundCheck::blockLevels(const QString& path, double blockMS)
+std::vector<double> SoundCheck::blockLevels(const QString& path, double blockMS, int channel)
 {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.toUtf8().constData(), SFM_READ, &info);
@@ -51,7 +53,7 @@ std::vector<double> SoundCheck::blockLevels(const QString& path, double blockMS)
     for (size_t start = 0; start + block <= size_t(info.frames); start += block) {
         double sum = 0;
         for (size_t i = start; i < start + block; ++i) {
-            const double v = samples[i * size_t(info.channels)];
+            const double v = samples[i * size_t(info.channels) + size_t(std::min(channel, info.channels - 1))];
             sum += v * v;
         }
         const double rms = std::sqrt(sum / double(block));
@@ -69,14 +71,34 @@ double SoundCheck::medianLevel(const std::vector<double>& levels, size_t from, s
     return part[part.size() / 2];
 }
 
+std::vector<size_t> SoundCheck::blocksLost(const std::vector<double>& tested, double expected,
+                                           const std::vector<double>& reference, double referenceLevel, size_t from,
+                                           size_t to, double tolerance, size_t* excused)
+{
+    std::vector<size_t> lost;
+    *excused = 0;
+    to = std::min({to, tested.size(), reference.size()});
+    for (size_t i = from; i < to; ++i) {
+        if (std::fabs(tested[i] - expected) <= tolerance) continue;
+        if (std::fabs(reference[i] - referenceLevel) <= tolerance)
+            lost.push_back(i);
+        else
+            ++*excused;
+    }
+    return lost;
+}
+
 double SoundCheck::stalledSeconds(const QString& speaker, qint64 pid, const QString& folder)
 {
     const QString heard = folder + "/heard.wav";
     QProcess recorder;
-    QElapsedTimer wall;
-    wall.start();
     recorder.start("pw-record", {"-P", "{ stream.capture.sink=true }", "--target", speaker, heard});
     if (!recorder.waitForStarted()) return -1;
+    // From the recording's first sound on (a WAV header is 44 bytes): a recorder that a busy
+    // machine starts late has not missed what played before it.
+    QElapsedTimer wall;
+    for (int i = 0; i < 500 && QFileInfo(heard).size() <= 4096; ++i) QThread::msleep(10);
+    wall.start();
     QThread::msleep(1000);
     const bool stopped = ::kill(pid_t(pid), SIGSTOP) == 0;
     if (stopped) {
@@ -88,10 +110,13 @@ double SoundCheck::stalledSeconds(const QString& speaker, qint64 pid, const QStr
     recorder.waitForFinished(5000);
     if (!stopped) return -1;
     const double elapsed = double(wall.elapsed()) / 1000;
-    // 10 ms blocks of what was recorded.
-    size_t playing = 0;
-    for (const double level : blockLevels(heard, 10)) playing += level > -40 ? 1 : 0;
-    return elapsed - double(playing) / 100;
+    // 10 ms blocks of what was recorded, from its first sound.
+    size_t playing = 0, first = 0;
+    const std::vector<double> levels = blockLevels(heard, 10);
+    while (first < levels.size() && levels[first] <= -40) ++first;
+    for (size_t i = first; i < levels.size(); ++i) playing += levels[i] > -40 ? 1 : 0;
+    // The wall clock starts a cycle after the recording did: never below nothing.
+    return std::max(0.0, elapsed - double(playing) / 100);
 }
 
 double SoundCheck::heardLevel(const QString& speaker, const QString& folder)
