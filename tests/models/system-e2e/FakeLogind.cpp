@@ -29,9 +29,12 @@ FakeLogind::FakeLogind()
                && bus.registerService("org.freedesktop.login1");
 }
 
-FakeLogind::~FakeLogind()
+FakeLogind::~FakeLogind() { stop(); }
+
+void FakeLogind::stop()
 {
     if (heldEnd_ >= 0) ::close(heldEnd_);
+    heldEnd_ = -1;
     QDBusConnection::disconnectFromBus(connectionName);
     daemon_.kill();
     daemon_.waitForFinished(5000);

@@ -17,6 +17,9 @@ class FakeLogind : public QObject {
 public:
     FakeLogind();
     ~FakeLogind() override;
+    // Leaves the bus and ends its daemon. The bus connection's own thread lets go of this object
+    // some time later: an object that lives to the process's end is not destroyed meanwhile.
+    void stop();
 
     bool isRunning() const { return running_; }
     // Inhibitors handed out so far, and whether the latest one is still held by its taker.

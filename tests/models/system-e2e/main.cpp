@@ -13,10 +13,13 @@ FakeLogind* logind = nullptr;
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    // Before anything opens the system bus.
-    quorel::test::FakeLogind logind;
-    quorel::test::logind = &logind;
     testing::InitGoogleTest(&argc, argv);
+    // Listing the tests (as ctest does before it runs them) starts nothing.
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+    // Before anything opens the system bus; it lives to the process's end (FakeLogind::stop).
+    quorel::test::logind = new quorel::test::FakeLogind;
     testing::AddGlobalTestEnvironment(new quorel::test::HeadlessServerEnvironment);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    quorel::test::logind->stop();
+    return result;
 }

@@ -129,6 +129,7 @@ namespace {
 // A recorder inside the graph: whatever is linked to its first input, one sample per frame.
 struct Tape {
     std::vector<float> samples = std::vector<float>(size_t(48000) * 12, 0.0f);
+    std::vector<float> right = std::vector<float>(size_t(48000) * 12, 0.0f);
     std::atomic<size_t> length{0};
 
     static void record(void* context, const float* const* input, uint32_t, float* const* output,
@@ -138,6 +139,7 @@ struct Tape {
         const size_t at = self->length.load(std::memory_order_relaxed);
         const size_t n = std::min<size_t>(frames, self->samples.size() - at);
         std::copy_n(input[0], n, self->samples.data() + at);
+        std::copy_n(input[1], n, self->right.data() + at);
         self->length.store(at + n, std::memory_order_release);
         for (uint32_t c = 0; c < outputChannels; ++c) std::fill_n(output[c], frames, 0.0f);
     }
@@ -161,13 +163,41 @@ std::unique_ptr<ServerObject> linkPorts(PipeWireContext& context, uint32_t outpu
                                 error);
 }
 
-uint32_t monitorLeft(PipeWireContext& context, const std::string& node)
+uint32_t monitorPort(PipeWireContext& context, const std::string& node, const std::string& channel)
 {
     const auto found = context.nodeNamed(node);
     if (!found) return 0;
     for (const PipeWireContext::Port& port : context.ports(found->id))
-        if (!port.input && port.monitor && port.channel == "FL") return port.id;
+        if (!port.input && port.monitor && port.channel == channel) return port.id;
     return 0;
+}
+
+uint32_t monitorLeft(PipeWireContext& context, const std::string& node) { return monitorPort(context, node, "FL"); }
+
+// The longest run of digital silence in `samples` between the tone's first and last sound.
+size_t longestSilence(const std::vector<float>& samples, size_t length)
+{
+    size_t first = 0, last = length;
+    while (first < length && std::fabs(samples[first]) < 0.01f) ++first;
+    while (last > first && std::fabs(samples[last - 1]) < 0.01f) --last;
+    size_t longest = 0, silent = 0;
+    for (size_t i = first; i < last; ++i) {
+        silent = std::fabs(samples[i]) < 1e-4f ? silent + 1 : 0;
+        longest = std::max(longest, silent);
+    }
+    return longest;
+}
+
+// The pulse layer's index of the one stream that plays to `sink`, empty when none does.
+QString streamPlayingTo(const QString& sink)
+{
+    QString index;
+    for (const QString& line : run("pactl", {"list", "short", "sinks"}).split('\n'))
+        if (line.section('\t', 1, 1) == sink) index = line.section('\t', 0, 0);
+    if (index.isEmpty()) return {};
+    for (const QString& line : run("pactl", {"list", "short", "sink-inputs"}).split('\n'))
+        if (line.section('\t', 1, 1) == index) return line.section('\t', 0, 0);
+    return {};
 }
 
 }  // namespace
@@ -200,8 +230,10 @@ TEST(InGraphE2E, MovingToAnotherDeviceWhilePlayingLeavesAtMostOneCycleOfGap)
     path->filter().setProcessor(&passThrough, nullptr, 2);
     ASSERT_EQ(path->filter().setActive(true), 0);
 
-    // Both speakers' monitors into one recorder input, in the same graph: the tape holds what
-    // either speaker plays, sample by sample.
+    // Both speakers' monitors into the recorder, in the same graph: the tape holds what either
+    // speaker plays, sample by sample: in the left channel the tone through the path, in the
+    // right the same tone played straight, which the server moves at the same moment, as a
+    // session manager moves a stream. The path's move may cost one cycle more than that.
     Tape tape;
     ChainFilter::Options recorderOptions;
     recorderOptions.nodeName = "quorel.test.recorder";
@@ -213,19 +245,34 @@ TEST(InGraphE2E, MovingToAnotherDeviceWhilePlayingLeavesAtMostOneCycleOfGap)
                                monitorLeft(*context, "test_speakers"), recorder->nodeID(), recorder->inputPort(0));
     auto fromSecond = linkPorts(*context, context->nodeNamed("other_speakers")->id,
                                 monitorLeft(*context, "other_speakers"), recorder->nodeID(), recorder->inputPort(0));
-    ASSERT_TRUE(fromFirst && fromSecond);
+    auto rightFromFirst =
+        linkPorts(*context, context->nodeNamed("test_speakers")->id, monitorPort(*context, "test_speakers", "FR"),
+                  recorder->nodeID(), recorder->inputPort(1));
+    auto rightFromSecond =
+        linkPorts(*context, context->nodeNamed("other_speakers")->id, monitorPort(*context, "other_speakers", "FR"),
+                  recorder->nodeID(), recorder->inputPort(1));
+    ASSERT_TRUE(fromFirst && fromSecond && rightFromFirst && rightFromSecond);
     ASSERT_EQ(recorder->setActive(true), 0);
 
     QTemporaryDir dir;
-    const QString tone = dir.filePath("tone.wav");
-    ASSERT_TRUE(SoundCheck::writeTone(tone, 4.0, -20));
-    QProcess player;
+    const QString tone = dir.filePath("tone.wav"), straightTone = dir.filePath("straight.wav");
+    ASSERT_TRUE(SoundCheck::writeTone(tone, 4.0, -20, 0));
+    ASSERT_TRUE(SoundCheck::writeTone(straightTone, 4.0, -20, 1));
+    QProcess player, straight;
     player.start("pw-play", {"--target", QString::fromStdString(options.sinkName), tone});
-    ASSERT_TRUE(player.waitForStarted());
+    straight.start("pw-play", {"--target", "test_speakers", straightTone});
+    ASSERT_TRUE(player.waitForStarted() && straight.waitForStarted());
+    QString stream;
+    ASSERT_TRUE(waitUntil([&] { return !(stream = streamPlayingTo("test_speakers")).isEmpty(); }));
     QThread::msleep(2000);
+    QProcess mover;
+    mover.start("pactl", {"move-sink-input", stream, "other_speakers"});
     ASSERT_EQ(path->connectOutput("other_speakers"), 0);
     EXPECT_EQ(path->target(), "other_speakers");
-    ASSERT_TRUE(player.waitForFinished(20000));
+    ASSERT_TRUE(mover.waitForFinished(10000));
+    EXPECT_TRUE(waitUntil([&] { return streamPlayingTo("other_speakers") == stream; }, 5000))
+        << "the server did not move the straight tone";
+    ASSERT_TRUE(player.waitForFinished(20000) && straight.waitForFinished(20000));
     QThread::msleep(300);
     recorder->setActive(false);
     path->filter().setActive(false);
@@ -239,19 +286,13 @@ TEST(InGraphE2E, MovingToAnotherDeviceWhilePlayingLeavesAtMostOneCycleOfGap)
     }()));
     EXPECT_EQ(context->linksInto(context->nodeNamed("test_speakers")->id), 0);
 
-    // Within the tone (-20 dBFS peak, 1 kHz), no run of silence longer than one cycle.
+    // Within the tone (-20 dBFS peak, 1 kHz), no run of silence longer than one cycle more than
+    // the straight tone's.
     const size_t length = tape.length.load(std::memory_order_acquire);
-    size_t first = 0, last = length;
-    while (first < length && std::fabs(tape.samples[first]) < 0.01f) ++first;
-    while (last > first && std::fabs(tape.samples[last - 1]) < 0.01f) --last;
-    ASSERT_GT(last - first, size_t(48000) * 3)
-        << "recorded " << length << " frames, recorder cycles " << recorder->cycles();
-    size_t longest = 0, silent = 0;
-    for (size_t i = first; i < last; ++i) {
-        silent = std::fabs(tape.samples[i]) < 1e-4f ? silent + 1 : 0;
-        longest = std::max(longest, silent);
-    }
-    EXPECT_LE(longest, size_t(1024)) << "silent for " << longest << " frames";
+    ASSERT_GT(length, size_t(48000) * 3) << "recorded " << length << " frames, recorder cycles " << recorder->cycles();
+    const size_t longest = longestSilence(tape.samples, length), straightLongest = longestSilence(tape.right, length);
+    EXPECT_LE(longest, straightLongest + 1024)
+        << "silent for " << longest << " frames, the straight tone for " << straightLongest;
     recorder.reset();
     path.reset();
     run("pw-cli", {"destroy", "other_speakers"});
