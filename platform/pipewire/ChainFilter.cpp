@@ -208,6 +208,11 @@ int ChainFilter::findPortIDs()
 ChainFilter::~ChainFilter()
 {
     if (!filter_) return;
+    // What the server still has to tell the node first reaches it: the links just removed
+    // change its graph, and the server hands it the new peers' activations, each with an
+    // eventfd that only the node's own handler takes (and closes when the peer goes). A message
+    // that comes once the node is destroyed is dropped with its descriptor still open.
+    context_.sync();
     LoopLock lock(context_.loop());
     spa_hook_remove(&hook_->listener);
     pw_filter_destroy(filter_);

@@ -49,6 +49,9 @@ public:
     // Creates and connects the filter and waits until the server has accepted it and published
     // its ports. Returns null and sets `error` (a negative errno) on failure.
     static std::unique_ptr<ChainFilter> create(PipeWireContext& context, const Options& options, int& error);
+    // Destroys the filter once the server has answered what was sent before (a round trip, at
+    // most the context's sync time-out), so nothing it still tells the node is left unread.
+    // Never on the loop's thread.
     ~ChainFilter();
     ChainFilter(const ChainFilter&) = delete;
     ChainFilter& operator=(const ChainFilter&) = delete;
