@@ -1,3 +1,4 @@
+#include "CapturePrimer.h"
 #include "FakeLogind.h"
 #include "HeadlessServer.h"
 #include "PipeWireAudioBackend.h"
@@ -14,8 +15,15 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
+#include <cstdlib>
+#include <map>
 #include <memory>
+#include <string>
+
+#include <dirent.h>
+#include <unistd.h>
 
 namespace quorel::test {
 extern FakeLogind* logind;
@@ -246,6 +254,67 @@ TEST_F(SystemE2E, TheToolProcessesReconnectsAndOnSigtermGivesTheDefaultBackKeepi
     EXPECT_EQ(pactl({"get-default-sink"}), "tool_speakers");
     QSettings stored(home.configHome() + "/Quorel/Quorel.conf", QSettings::IniFormat);
     EXPECT_EQ(stored.value(SystemModel::activeKey).toString(), "true");
+}
+
+namespace {
+
+// This process's open descriptors, counted by what each one is: a path stands for itself, the
+// rest by their kind ("socket", "pipe", "anon_inode:[eventfd]", ...).
+std::map<std::string, int> openDescriptors()
+{
+    std::map<std::string, int> kinds;
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds) return kinds;
+    const int own = ::dirfd(fds);
+    while (const dirent* entry = ::readdir(fds)) {
+        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == own) continue;
+        char target[PATH_MAX] = {};
+        const ssize_t length = ::readlinkat(own, entry->d_name, target, sizeof target - 1);
+        if (length <= 0) continue;
+        std::string kind(target, size_t(length));
+        if (kind.starts_with("socket:") || kind.starts_with("pipe:")) kind = kind.substr(0, kind.find(':'));
+        ++kinds[kind];
+    }
+    ::closedir(fds);
+    return kinds;
+}
+
+int total(const std::map<std::string, int>& kinds)
+{
+    int count = 0;
+    for (const auto& [kind, n] : kinds) count += n;
+    return count;
+}
+
+std::string describe(const std::map<std::string, int>& kinds)
+{
+    std::string text;
+    for (const auto& [kind, n] : kinds) text += "\n  " + std::to_string(n) + " " + kind;
+    return text;
+}
+
+}  // namespace
+
+// Every stop gives back what its start took: the first start connects to the servers for good,
+// and after the twentieth off the process holds as many descriptors as after the first.
+TEST_F(SystemE2E, SwitchingOnAndOffTwentyTimesLeavesNoDescriptorOpen)
+{
+    makeModel();
+    const auto onAndOff = [&] {
+        start();
+        model->setActive(false);
+        ASSERT_TRUE(waitUntil([&] { return !model->isEngineBusy(); }));
+        ASSERT_TRUE(waitUntil([] { return pactl({"get-default-sink"}) == "test_speakers"; }));
+        // The silence that primes a start has played out (its player is no descriptor of ours).
+        ASSERT_TRUE(waitUntil([] { return !CapturePrimer::shared()->isPlaying(); }));
+    };
+    ASSERT_NO_FATAL_FAILURE(onAndOff());
+    std::map<std::string, int> first = openDescriptors();
+    for (int i = 1; i < 20; ++i) ASSERT_NO_FATAL_FAILURE(onAndOff()) << "cycle " << i + 1;
+    std::map<std::string, int> last = openDescriptors();
+    EXPECT_EQ(last["anon_inode:[eventfd]"], first["anon_inode:[eventfd]"]);
+    EXPECT_EQ(total(last), total(first)) << "after the first cycle:" << describe(first)
+                                         << "\nafter the last:" << describe(last);
 }
 
 // Last: a session manager that was stopped may take its time to answer again.
