@@ -137,10 +137,10 @@ TEST_F(CaptureE2E, ATonePlayedToTheDefaultIsHeardBoostedAndContinuousThenStopRes
     const auto lost = SoundCheck::blocksLost(levels, toneRMS + 6, reference, toneRMS, 0, steady, 1.0, &excused);
     for (const size_t i : lost) ADD_FAILURE() << "block " << i << ": " << levels[i] << " dBFS through us";
     EXPECT_LE(excused, steady / 5) << "the machine dropped too much of the straight tone to judge";
-    // An application connecting or leaving may cost a cycle outside the tone; every other missed
-    // cycle is one the straight tone missed too.
+    // A stream connecting or leaving (the recorder, the two players) may cost a cycle outside
+    // the tone; every other missed cycle is one the straight tone missed too.
     const QJsonObject stats = last->value("stats").toObject();
-    EXPECT_LE(stats["overloads"].toInt(), 1 + int(excused));
+    EXPECT_LE(stats["overloads"].toInt(), 3 + int(excused));
     EXPECT_EQ(stats["renderErrors"].toInt(), 0);
     EXPECT_EQ(stats["oversizedBuffers"].toInt(), 0);
 
