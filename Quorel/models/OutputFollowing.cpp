@@ -31,9 +31,11 @@ bool OutputFollowing::choose(const std::optional<QString>& uid)
 bool OutputFollowing::readDevices()
 {
     try {
-        devices_ = source_ ? source_() : HAL::outputDevices();
+        devices_ = source_ ? source_() : HAL::answeredOutputDevices();
+        answered_ = true;
     } catch (const std::exception&) {
         devices_.clear();  // no sound server: nothing to offer
+        answered_ = false;
     }
     return !devices_.empty();
 }

@@ -43,6 +43,9 @@ public:
     // Reads the device list (empty when the sound server does not answer); true when it
     // answered with at least one.
     bool readDevices();
+    // Whether the sound server answered the last read (with no device, maybe: the only one was
+    // unplugged).
+    bool answered() const { return answered_; }
     // One refresh: true on every tenth, when the device list is due to be read.
     bool readDue() { return ++refreshes_ % readPeriod == 0; }
     // With the devices from the sound server: calls `changed` whenever its device list changes.
@@ -56,6 +59,7 @@ private:
     std::unique_ptr<SystemVolumeController> volume_;
     std::unique_ptr<HALListener> listener_;  // the devices appear when the server answers
     int refreshes_ = 0;
+    bool answered_ = false;
 };
 
 }  // namespace quorel

@@ -29,6 +29,7 @@ const char* const offStatus = "Off. Other apps play directly to the output.";
 const char* const processingStatus = "Processing system audio on {0}.";
 const char* const repeatedStall =
     "System audio repeatedly stopped flowing. Use “Restart audio service” to resume processing automatically.";
+const char* const waitingForOutput = "Waiting for an output device; processing starts once one is there.";
 
 // What happened to processing is also said on standard error.
 void note(const QString& text)
@@ -169,9 +170,10 @@ bool SystemModel::readOutputDevices()
     const bool answered = output_.readDevices();
     emit outputDevicesChanged();
     if (answered && awaitingServer_ && !shutDown_ && !options_.preview && !isActive_ && activation_ == 0) {
-        // The sound server is back while the choice is still on: a fresh start with fresh counts.
+        // The sound server is back, or has an output device again, while the choice is still on: a
+        // fresh start with fresh counts.
         awaitingServer_ = false;
-        note(QStringLiteral("the sound server answers again; processing resumes."));
+        note(QStringLiteral("the sound server answers with an output device again; processing resumes."));
         cancelRestart();
         watchdog_.clearRetries();
         setErrorMessage(std::nullopt);
@@ -491,6 +493,7 @@ void SystemModel::engineFailed(const LocalizedMessage& failure)
 {
     if (!isActive_) return;
     note(failure.text());
+    if (awaitOutputDevice()) return;
     countStall(failure);
 }
 
@@ -499,6 +502,7 @@ void SystemModel::engineFailed(const LocalizedMessage& failure)
 void SystemModel::reconnectionFailed(const LocalizedMessage& failure)
 {
     note(QStringLiteral("reconnecting failed: %1").arg(failure.text()));
+    if (awaitOutputDevice()) return;
     countStall(LocalizedMessage(repeatedStall), true);
 }
 
@@ -514,7 +518,7 @@ void SystemModel::countStall(const LocalizedMessage& giveUp, bool afterFailedSta
     } else {
         fail(giveUp);
         note(giveUp.text());
-        awaitServerIfGone();
+        if (!awaitOutputDevice()) awaitServerIfGone();
     }
 }
 
@@ -523,6 +527,10 @@ void SystemModel::countStall(const LocalizedMessage& giveUp, bool afterFailedSta
 // starts once the server answers, as after the watchdog gave up.
 void SystemModel::startFailed(const LocalizedMessage& failure)
 {
+    if (awaitOutputDevice()) {
+        note(QStringLiteral("could not enable processing: %1").arg(failure.text()));
+        return;
+    }
     if (awaitServerIfGone(QStringLiteral("could not enable processing: %1").arg(failure.text()))) {
         setStatus(LocalizedMessage("Waiting for the sound server (PipeWire); processing starts once it answers."));
         clearError();
@@ -539,6 +547,22 @@ bool SystemModel::awaitServerIfGone(const QString& why)
     awaitingServer_ = true;
     if (!why.isEmpty()) note(why);
     note(QStringLiteral("processing resumes once the sound server answers again."));
+    return true;
+}
+
+// The sound server answers with no output device (the only one was unplugged; what it offers then
+// is its dummy sink, which goes as soon as ours comes and would bring the next stop): processing
+// stops and waits without a sink of ours, the choice still on and nothing counted, until the
+// device list has a device again.
+bool SystemModel::awaitOutputDevice()
+{
+    if (shutDown_ || options_.preview) return false;
+    if (readOutputDevices() || !output_.answered()) return false;
+    awaitingServer_ = true;
+    cancelRestart();
+    deactivate(LocalizedMessage(waitingForOutput));
+    clearError();
+    note(QStringLiteral("no output device; processing resumes once there is one."));
     return true;
 }
 
@@ -574,6 +598,7 @@ void SystemModel::didWake()
 
 void SystemModel::outputChanged()
 {
+    if (isActive_ && awaitOutputDevice()) return;
     scheduleRestart(LocalizedMessage("The output changed; reconnecting."), outputChangeDelay);
 }
 

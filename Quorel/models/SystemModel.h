@@ -181,6 +181,9 @@ private:
     // The watchdog gave up, or a start failed: when the sound server does not answer now,
     // processing resumes by itself once it answers again (true), `why` said on standard error.
     bool awaitServerIfGone(const QString& why = {});
+    // The sound server answers with no output device: stops and waits, saying so, until the
+    // device list has one (true); nothing is counted and no sink of ours is made meanwhile.
+    bool awaitOutputDevice();
     void kickPrimer();
     // refresh() without the rest that follows it.
     void step();
@@ -227,9 +230,11 @@ private:
     DelayedRestart restart_;
     uint64_t activation_ = 0;  // the running start's number; 0 = none
     uint64_t activations_ = 0;
-    bool reconnecting_ = false;    // the running start is an automatic reconnection
-    bool awaitingServer_ = false;  // the server was gone when it failed or gave up: resume once it answers
-    bool primeSilently_ = false;   // this run is a restart: kicks are counted, nothing plays
+    bool reconnecting_ = false;  // the running start is an automatic reconnection
+    // The server was gone, or had no output device, when it failed or gave up: resume once it
+    // answers with a device.
+    bool awaitingServer_ = false;
+    bool primeSilently_ = false;  // this run is a restart: kicks are counted, nothing plays
     bool waitingForAudio_ = false;
     bool restartingAudioService_ = false;
     bool canOpenSoundSettings_ = false;

@@ -237,12 +237,20 @@ std::vector<OutputDevice> outputDevices()
     return outputDevices(snapshot);
 }
 
+std::vector<OutputDevice> answeredOutputDevices()
+{
+    PulseSnapshot snapshot;
+    if (int error = readSnapshot(snapshot))
+        failServer("Could not read audio property ({0}, {1}).", selector::devices, error);
+    return outputDevices(snapshot);
+}
+
 std::vector<OutputDevice> outputDevices(const PulseSnapshot& snapshot)
 {
     std::vector<OutputDevice> devices;
     const PulseSink* fallback = snapshot.defaultOutput();
     for (const PulseSink& sink : snapshot.sinks) {
-        if (sink.channels <= 0 || sink.name.isEmpty() || PulseSnapshot::isOwnSink(sink.name)) continue;
+        if (sink.channels <= 0 || sink.name.isEmpty() || !PulseSnapshot::isDevice(sink.name)) continue;
         devices.push_back({sink.index, sink.name, sink.description.isEmpty() ? audioOutput() : sink.description,
                            sink.channels, fallback && fallback->index == sink.index});
     }

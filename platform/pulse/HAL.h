@@ -117,10 +117,14 @@ ObjectID defaultOutputDevice();
 // The device with this UID, our own virtual sinks included; none when there is no such device.
 std::optional<ObjectID> device(const QString& uid);
 
-// The output devices to offer, in the server's order; our own virtual sinks and devices without
-// channels or UID are left out. Never throws: without a server the list is empty.
+// The output devices to offer, in the server's order; our own virtual sinks, the server's dummy
+// sink and devices without channels or UID are left out. Never throws: without a server the list
+// is empty.
 std::vector<OutputDevice> outputDevices();
 std::vector<OutputDevice> outputDevices(const PulseSnapshot& snapshot);
+// outputDevices(), but a server that cannot be reached throws (as get() does): an empty list
+// means that the server answered and has no output device.
+std::vector<OutputDevice> answeredOutputDevices();
 
 // Makes the sink with this UID the server's default. Throws "Could not write audio property
 // ('dOut', {1})."

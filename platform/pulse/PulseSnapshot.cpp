@@ -11,10 +11,12 @@ bool PulseSnapshot::isOwnSink(const QString& name)
            || name.startsWith(QLatin1String("local.corvanta.aggregate"));
 }
 
+bool PulseSnapshot::isDummySink(const QString& name) { return name == QLatin1String("auto_null"); }
+
 void PulseSnapshot::setServerDefault(const QString& name)
 {
     serverDefault = name;
-    if (!name.isEmpty() && !isOwnSink(name)) rememberedReal = name;
+    if (!name.isEmpty() && isDevice(name)) rememberedReal = name;
 }
 
 const PulseSink* PulseSnapshot::sink(uint32_t index) const
@@ -32,12 +34,12 @@ const PulseSink* PulseSnapshot::sink(const QString& name) const
 
 const PulseSink* PulseSnapshot::defaultOutput() const
 {
-    if (!isOwnSink(serverDefault))
+    if (isDevice(serverDefault))
         if (const PulseSink* s = sink(serverDefault)) return s;
     if (const PulseSink* s = sink(rememberedReal)) return s;
-    if (!isOwnSink(storedPrevious))
+    if (isDevice(storedPrevious))
         if (const PulseSink* s = sink(storedPrevious)) return s;
-    auto it = std::find_if(sinks.begin(), sinks.end(), [](const PulseSink& s) { return !isOwnSink(s.name); });
+    auto it = std::find_if(sinks.begin(), sinks.end(), [](const PulseSink& s) { return isDevice(s.name); });
     return it == sinks.end() ? nullptr : &*it;
 }
 
@@ -53,7 +55,7 @@ std::vector<PulseChange> PulseSnapshot::changes(const PulseSnapshot& before, con
     auto realSinks = [](const PulseSnapshot& s) {
         std::set<std::pair<uint32_t, QString>> set;
         for (const PulseSink& sink : s.sinks)
-            if (!isOwnSink(sink.name)) set.emplace(sink.index, sink.name);
+            if (isDevice(sink.name)) set.emplace(sink.index, sink.name);
         return set;
     };
     if (realSinks(before) != realSinks(after)) result.push_back({PulseChange::Kind::deviceList, 0});

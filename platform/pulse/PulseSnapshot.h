@@ -22,7 +22,8 @@ struct PulseChange {
 // Our own virtual sinks ("local.quorel.aggregate..." and the older "local.corvanta.aggregate...")
 // are made the server's default while processing runs, but they are never the default output:
 // that is the real sink they replaced. The snapshot remembers the last real sink the server named
-// as its default, and `defaultOutput()` answers with it.
+// as its default, and `defaultOutput()` answers with it. The server's dummy sink is no real sink:
+// never the default output, never a device that appears or vanishes.
 struct PulseSnapshot {
     std::vector<PulseSink> sinks;  // in the server's order
     std::vector<PulseSinkInput> inputs;
@@ -33,6 +34,12 @@ struct PulseSnapshot {
     QString storedPrevious;
 
     static bool isOwnSink(const QString& name);
+    // The stand-in a server without any sink offers ("auto_null", "Dummy Output": WirePlumber's
+    // fallback sink, PulseAudio's module-always-sink). It plays nowhere and goes as soon as any
+    // other sink is there, ours too: no output device.
+    static bool isDummySink(const QString& name);
+    // A sink that is an output device: neither one of ours nor the server's dummy.
+    static bool isDevice(const QString& name) { return !isOwnSink(name) && !isDummySink(name); }
 
     // Records the server's default; a real sink also becomes the remembered real default.
     void setServerDefault(const QString& name);
@@ -49,7 +56,7 @@ struct PulseSnapshot {
     bool isRunning(uint32_t sink) const;
 
     // The changes listeners are told about, from `before` to `after`: sinks appearing or
-    // vanishing (our own excluded), the default output, the volume and mute of each sink, and
+    // vanishing (our own and the dummy excluded), the default output, the volume and mute of each sink, and
     // whether streams play into each (isRunning). Sink state changes are not device-list changes.
     static std::vector<PulseChange> changes(const PulseSnapshot& before, const PulseSnapshot& after);
 };
