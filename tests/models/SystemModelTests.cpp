@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -957,4 +958,56 @@ TEST(SystemModel, AStartFailureWithTheSoundServerUpDoesNotWaitForIt)
     h.advance(4);
     EXPECT_FALSE(h.model->isActive());
     EXPECT_EQ(h.status(), "Could not enable processing.");
+}
+
+// The only speaker goes while processing runs (a headset unplugged on a machine without another
+// card): processing waits without making a sink, the status says why, nothing is counted, and
+// processing starts again on the next device, the stored choice still on.
+TEST(SystemModel, WithNoOutputDeviceProcessingWaitsQuietlyAndStartsOnTheNextDevice)
+{
+    const QString waiting = "Waiting for an output device; processing starts once one is there.";
+    ModelHarness h;
+    start(h);
+    const auto taps = [&] { return h.backend->log().filter(QRegularExpression("^createTap")).size(); };
+    const qsizetype made = taps();
+
+    h.devices.clear();
+    h.backend->devices.clear();
+    h.backend->defaultDevice = std::nullopt;
+    h.backend->fire(AudioBackend::Event::deviceList);
+    h.settle();
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), waiting);
+    EXPECT_FALSE(h.model->error());
+    h.advance(60);
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), waiting);
+    EXPECT_FALSE(h.model->error());
+    EXPECT_FALSE(h.model->canRestartAudioService());
+    EXPECT_EQ(taps(), made);
+    EXPECT_EQ(h.model->stallRestarts(), 0);
+    EXPECT_EQ(h.storedActive(), true);
+
+    h.devices = {{11, "headset", "Headset", 2, true}};
+    h.backend->devices = {{11, {"headset", QString("Headset"), 2}}};
+    h.backend->defaultDevice = 11;
+    h.advance(2.1);  // the device list is read every 2 s
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_EQ(h.status(), "Processing system audio on Headset.");
+    EXPECT_FALSE(h.model->error());
+    EXPECT_EQ(taps(), made + 1);
+    EXPECT_EQ(h.storedActive(), true);
+
+    // Switched on with no device at all: it waits the same way.
+    h.model->setActive(false);
+    h.settle();
+    h.devices.clear();
+    h.backend->devices.clear();
+    h.backend->defaultDevice = std::nullopt;
+    h.model->setActive(true);
+    h.settle();
+    EXPECT_FALSE(h.model->isActive());
+    EXPECT_EQ(h.status(), waiting);
+    EXPECT_FALSE(h.model->error());
+    EXPECT_EQ(taps(), made + 1);
 }

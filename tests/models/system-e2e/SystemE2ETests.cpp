@@ -10,13 +10,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -315,6 +318,88 @@ TEST_F(SystemE2E, SwitchingOnAndOffTwentyTimesLeavesNoDescriptorOpen)
     EXPECT_EQ(last["anon_inode:[eventfd]"], first["anon_inode:[eventfd]"]);
     EXPECT_EQ(total(last), total(first)) << "after the first cycle:" << describe(first)
                                          << "\nafter the last:" << describe(last);
+}
+
+// The only speaker goes while a player plays through Quorel (a headset unplugged on a machine
+// without another card). The server offers its dummy sink then, which goes as soon as any other
+// sink, ours too, is there: the controller makes no sink while there is no device, says that it
+// waits, and processes on the next speaker by itself. On its own server: its speaker goes.
+TEST(SystemNoOutputE2E, WithoutAnOutputTheToolWaitsWithoutASinkAndProcessesOnTheNextSpeaker)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    quorel::test::TemporaryHome home;
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    bool ok = false;
+    run("sox", {"-n", "-r", "48000", "-c", "2", tone, "synth", "120", "sine", "440", "vol", "0.1"}, &ok);
+    ASSERT_TRUE(ok);
+    // The indices of our sinks now: each one made anew has an index of its own.
+    const auto ourSinks = [] {
+        QSet<QString> indices;
+        for (const QString& line : pactl({"list", "short", "sinks"}).split('\n')) {
+            const QStringList fields = line.split('\t');
+            if (fields.size() > 1 && fields[1].startsWith("local.quorel.aggregate.")) indices.insert(fields[0]);
+        }
+        return indices;
+    };
+
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.configHome());
+    tool.setProcessEnvironment(environment);
+    tool.start(QUOREL_TOOL_PATH, {"system", "--seconds", "120", "--no-prime"});
+    ASSERT_TRUE(tool.waitForStarted(10000));
+    QByteArray out;
+    const auto seen = [&](const QByteArray& text) {
+        out += tool.readAllStandardOutput();
+        return out.contains(text);
+    };
+    ASSERT_TRUE(waitUntil([&] { return seen("\"status\":\"Processing system audio on Test speakers.\""); }, 30000))
+        << out.constData();
+    QProcess player;  // into the default sink: ours
+    player.start("pw-play", {tone});
+    ASSERT_TRUE(player.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return seen("\"meters\":"); }, 10000));
+    const QSet<QString> before = ourSinks();
+    ASSERT_EQ(before.size(), 1);
+
+    run("pw-cli", {"destroy", "test_speakers"}, &ok);
+    ASSERT_TRUE(ok);
+    QSet<QString> made;
+    QElapsedTimer watch;
+    watch.start();
+    waitUntil(
+        [&] {
+            made += ourSinks() - before;
+            return watch.elapsed() > 5000;
+        },
+        10000);
+    EXPECT_TRUE(made.isEmpty()) << made.size() << " sinks made with no output device";
+    EXPECT_TRUE(ourSinks().isEmpty());
+    EXPECT_TRUE(seen("\"status\":\"Waiting for an output device; processing starts once one is there.\""))
+        << out.constData();
+
+    run("pw-cli",
+        {"create-node", "adapter",
+         "{ factory.name=support.null-audio-sink node.name=new_speakers node.description=\"New speakers\" "
+         "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }"},
+        &ok);
+    ASSERT_TRUE(ok);
+    QElapsedTimer since;
+    since.start();
+    ASSERT_TRUE(waitUntil([&] { return seen("\"status\":\"Processing system audio on New speakers.\""); }, 10000))
+        << out.constData();
+    std::printf("processing on the new speaker after %lld ms\n", static_cast<long long>(since.elapsed()));
+    EXPECT_TRUE(waitUntil([] { return pactl({"get-default-sink"}).startsWith("local.quorel.aggregate."); }));
+
+    player.kill();
+    player.waitForFinished(5000);
+    ::kill(pid_t(tool.processId()), SIGTERM);
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    QSettings stored(home.configHome() + "/Quorel/Quorel.conf", QSettings::IniFormat);
+    EXPECT_EQ(stored.value(SystemModel::activeKey).toString(), "true");
 }
 
 // Last: a session manager that was stopped may take its time to answer again.

@@ -42,6 +42,15 @@ TEST(HALOutputDevices, OurOwnSinksAreNeverListedAndNeverTheDefault)
     EXPECT_EQ(HAL::outputDevices(s), expected);
 }
 
+TEST(HALOutputDevices, TheServersDummySinkIsNeverListed)
+{
+    test::TemporaryHome home;
+    PulseSnapshot s;
+    s.sinks = {makeSink(60, "auto_null", "Dummy Output", 2)};
+    s.setServerDefault("auto_null");
+    EXPECT_TRUE(HAL::outputDevices(s).empty());
+}
+
 TEST(HALOutputDevices, SinksWithoutChannelsOrNameAreLeftOut)
 {
     test::TemporaryHome home;

@@ -113,6 +113,25 @@ TEST(PulseSnapshot, OnlyOurOwnSinksMeanNoDefaultOutput)
     EXPECT_EQ(PulseSnapshot().defaultOutput(), nullptr);
 }
 
+// With its only speaker gone the server offers a dummy ("auto_null"), which goes once any other
+// sink (ours too) is there: it is never the default output nor remembered as one.
+TEST(PulseSnapshot, TheServersDummySinkIsNoDefaultOutput)
+{
+    EXPECT_TRUE(PulseSnapshot::isDummySink("auto_null"));
+    EXPECT_FALSE(PulseSnapshot::isDummySink("auto_null.monitor"));
+    EXPECT_FALSE(PulseSnapshot::isDevice("auto_null"));
+    EXPECT_FALSE(PulseSnapshot::isDevice(ours));
+    EXPECT_TRUE(PulseSnapshot::isDevice("speakers"));
+    PulseSnapshot s;
+    s.sinks = {makeSink(60, "auto_null")};
+    s.setServerDefault("auto_null");
+    s.storedPrevious = "auto_null";
+    EXPECT_EQ(s.rememberedReal, "");
+    EXPECT_EQ(s.defaultOutput(), nullptr);
+    s.sinks.push_back(makeSink(61, "headset"));
+    EXPECT_EQ(defaultName(s), "headset");
+}
+
 TEST(PulseSnapshot, RunningMeansAStreamThatIsNotPausedPlaysIntoTheSink)
 {
     PulseSnapshot s = desk();
@@ -144,6 +163,22 @@ TEST(PulseSnapshotChanges, OurOwnSinkComingAndGoingAsDefaultIsNoChange)
     stopped.sinks.pop_back();
     stopped.setServerDefault("speakers");
     EXPECT_TRUE(PulseSnapshot::changes(running, stopped).empty());
+}
+
+TEST(PulseSnapshotChanges, TheDummySinkComingAndGoingIsNoChange)
+{
+    PulseSnapshot none;
+    PulseSnapshot dummy;
+    dummy.sinks = {makeSink(60, "auto_null")};
+    dummy.setServerDefault("auto_null");
+    EXPECT_TRUE(PulseSnapshot::changes(none, dummy).empty());
+    EXPECT_TRUE(PulseSnapshot::changes(dummy, none).empty());
+    // A real device replacing it is one.
+    PulseSnapshot headset;
+    headset.sinks = {makeSink(61, "headset")};
+    headset.setServerDefault("headset");
+    EXPECT_EQ(PulseSnapshot::changes(dummy, headset),
+              (std::vector<PulseChange>{{Kind::deviceList, 0}, {Kind::defaultOutput, 0}}));
 }
 
 TEST(PulseSnapshotChanges, TheDefaultMovingToAnotherRealSinkIsReported)
