@@ -173,7 +173,7 @@ bool SystemModel::readOutputDevices()
         // The sound server is back, or has an output device again, while the choice is still on: a
         // fresh start with fresh counts.
         awaitingServer_ = false;
-        note(QStringLiteral("the sound server answers with an output device again; processing resumes."));
+        note(QStringLiteral("the sound server answers again; processing resumes."));
         cancelRestart();
         watchdog_.clearRetries();
         setErrorMessage(std::nullopt);
