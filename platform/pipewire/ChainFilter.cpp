@@ -19,26 +19,6 @@ namespace quorel::pipewire {
 namespace {
 constexpr const char* channelNames[ChainFilter::channels] = {"FL", "FR"};
 constexpr uint64_t standstillNS = 250'000'000;  // longer than the largest cycle (8192 frames at 44.1 kHz)
-constexpr const char* derivedNames[ChainFilter::derivedCount] = {"FC", "LFE", "RL", "RR"};
-// The server's channel mixing for a stereo stream on a surround device (audioconvert's
-// defaults: channelmix.upmix-method psd, fc-cutoff 12000, lfe-cutoff 150, rear-delay 12).
-constexpr float minus3dB = 0.70710678f;
-constexpr double centreCutoff = 12000, lfeCutoff = 150, rearDelaySeconds = 0.012;
-
-// A two-pole Butterworth low-pass (Q = 1/sqrt 2) at `cutoff` Hz.
-template <typename Section>
-void lowPass(Section& section, double cutoff, double rate)
-{
-    const double w = 2 * M_PI * std::min(cutoff, 0.45 * rate) / rate;
-    const double alpha = std::sin(w) / (2 * M_SQRT1_2);
-    const double a0 = 1 + alpha;
-    const double c = std::cos(w);
-    section.b0 = float((1 - c) / 2 / a0);
-    section.b1 = float((1 - c) / a0);
-    section.b2 = section.b0;
-    section.a1 = float(-2 * c / a0);
-    section.a2 = float((1 - alpha) / a0);
-}
 }  // namespace
 
 struct ChainFilter::Hook {
@@ -123,10 +103,6 @@ std::unique_ptr<ChainFilter> ChainFilter::create(PipeWireContext& context, const
 {
     std::unique_ptr<ChainFilter> self(new ChainFilter(context));
     self->rate_ = options.rate;
-    lowPass(self->sections_[0], centreCutoff, options.rate);
-    lowPass(self->sections_[1], lfeCutoff, options.rate);
-    lowPass(self->sections_[2], lfeCutoff, options.rate);
-    self->rearDelay_.assign(std::max<size_t>(1, size_t(std::lround(rearDelaySeconds * options.rate))), 0.0f);
     int result = 0;
     {
         LoopLock lock(context.loop());
@@ -184,16 +160,6 @@ int ChainFilter::makeNode(const Options& options)
             (input ? inputs_ : outputs_)[c] = port;
         }
     }
-    for (uint32_t d = 0; d < derivedCount; ++d) {
-        const std::string name = std::string("output_") + derivedNames[d];
-        void* port =
-            pw_filter_add_port(filter_, PW_DIRECTION_OUTPUT, PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
-                               pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio", PW_KEY_PORT_NAME,
-                                                 name.c_str(), PW_KEY_AUDIO_CHANNEL, derivedNames[d], nullptr),
-                               nullptr, 0);
-        if (!port) return errno ? -errno : -ENOMEM;
-        derived_[d] = port;
-    }
     return 0;
 }
 
@@ -229,14 +195,8 @@ int ChainFilter::findPortIDs()
                     ++found;
                 }
             }
-            for (uint32_t d = 0; d < derivedCount; ++d) {
-                if (port.name == std::string("output_") + derivedNames[d] && !port.input) {
-                    derivedPorts_[d] = port.id;
-                    ++found;
-                }
-            }
         }
-        if (found == int(ports)) return 0;
+        if (found == 2 * int(channels)) return 0;
         struct timespec pause {
             0, 20 * 1000 * 1000
         };
@@ -288,8 +248,6 @@ int ChainFilter::portIndex(const void* port) const
         if (port == inputs_[c]) return int(c);
         if (port == outputs_[c]) return int(channels + c);
     }
-    for (uint32_t d = 0; d < derivedCount; ++d)
-        if (port == derived_[d]) return int(2 * channels + d);
     return -1;
 }
 
@@ -359,38 +317,6 @@ void ChainFilter::process(uint32_t frames)
         done += n;
     }
     if (written < channels) std::memset(out[1], 0, size_t(frames) * sizeof(float));
-    derive(out[0], out[1], frames, resumed);
-}
-
-// Real-time thread.
-void ChainFilter::derive(const float* left, const float* right, uint32_t frames, bool resumed)
-{
-    float* out[derivedCount] = {};
-    bool any = false;
-    for (uint32_t d = 0; d < derivedCount; ++d) {
-        out[d] = open_[2 * channels + d].load(std::memory_order_acquire)
-                     ? static_cast<float*>(pw_filter_get_dsp_buffer(derived_[d], frames))
-                     : nullptr;
-        any = any || out[d];
-    }
-    if (!any) return;
-    if (resumed) {  // nothing of the earlier sound
-        for (Section& section : sections_) section.z1 = section.z2 = 0;
-        std::fill(rearDelay_.begin(), rearDelay_.end(), 0.0f);
-    }
-    const size_t delay = rearDelay_.size();
-    for (uint32_t i = 0; i < frames; ++i) {
-        const float mid = (left[i] + right[i]) * (0.5f * minus3dB);
-        const float front = sections_[0].run(mid);
-        const float low = sections_[2].run(sections_[1].run(mid * 0.5f));
-        const float rear = rearDelay_[rearPosition_];
-        rearDelay_[rearPosition_] = (left[i] - right[i]) * minus3dB;
-        rearPosition_ = rearPosition_ + 1 == delay ? 0 : rearPosition_ + 1;
-        if (out[centre]) out[centre][i] = front;
-        if (out[lfe]) out[lfe][i] = low;
-        if (out[rearLeft]) out[rearLeft][i] = rear;
-        if (out[rearRight]) out[rearRight][i] = -rear;
-    }
 }
 
 }  // namespace quorel::pipewire

@@ -31,12 +31,6 @@ using PlanarProcessFunction = void (*)(void* context, const float* const* input,
 // takes a port's buffers away on the loop's thread (a link or the device vanished), so each port
 // is closed there first, and that waits for a cycle in progress to end, before they are unmapped.
 // The real-time path takes no lock for this: one flag per port.
-// For a device with more speakers than the front pair it has four more output ports, derived
-// from the stereo output as the server's channel mixing (its default passive surround upmix)
-// spreads a stereo stream played straight to such a device: "output_FC" the sum at -3 dB each
-// side, below 12 kHz; "output_LFE" that sum at a further -6 dB below 150 Hz; "output_RL" the
-// difference of the sides at -3 dB, 12 ms late, and "output_RR" the same inverted. Each is
-// computed only while linked, with what was sized when the filter was made.
 class ChainFilter {
 public:
     // Largest cycle handled in one piece (the processing chain renders at most 4096 frames per
@@ -44,8 +38,6 @@ public:
     static constexpr uint32_t sliceFrames = 4096;
     static constexpr uint32_t largestCycle = 8192;
     static constexpr uint32_t channels = 2;
-    // The derived outputs, by index.
-    enum Derived : uint32_t { centre, lfe, rearLeft, rearRight, derivedCount };
 
     struct Options {
         std::string nodeName;
@@ -68,7 +60,6 @@ public:
     // Global ids of the ports, by channel (0 = FL, 1 = FR).
     uint32_t inputPort(uint32_t channel) const { return inputPorts_[channel]; }
     uint32_t outputPort(uint32_t channel) const { return outputPorts_[channel]; }
-    uint32_t derivedPort(Derived derived) const { return derivedPorts_[derived]; }
 
     // Any thread but the real-time one: the processor (null = silence) and how many output
     // channels it writes (1 or 2; with 1 the second output port plays silence), published to
@@ -109,9 +100,7 @@ private:
     int connect();
     int findPortIDs();
     void process(uint32_t frames);
-    // The derived outputs of a cycle from its stereo output; where none is linked, nothing.
-    void derive(const float* left, const float* right, uint32_t frames, bool resumed);
-    // Index into open_ of a port (inputs, outputs, then the derived ones); -1 when not ours.
+    // Index into open_ of a port (inputs, then outputs); -1 when not ours.
     int portIndex(const void* port) const;
     // No cycle touches the port's buffers any longer; returns once a running one has ended.
     void closePort(const void* port);
@@ -123,35 +112,16 @@ private:
     void* outputs_[channels] = {};
     uint32_t inputPorts_[channels] = {};
     uint32_t outputPorts_[channels] = {};
-    void* derived_[derivedCount] = {};
-    uint32_t derivedPorts_[derivedCount] = {};
     uint32_t nodeID_ = 0;
     uint32_t rate_ = 48000;
     int state_ = 0;  // pw_filter_state
     bool connected_ = false;
     std::vector<float> silence_;  // largestCycle zeros, read where an input has no buffer
     std::vector<float> scratch_;  // channels x largestCycle, written where an output has no buffer
-    static constexpr uint32_t ports = 2 * channels + derivedCount;
-    // Per port (inputs, outputs, derived): whether cycles may use its buffers. Cleared on the
-    // loop's thread before the server takes the buffers away, set once new ones are added.
-    std::atomic<bool> open_[ports] = {};
-    int buffers_[ports] = {};  // each port's buffers, counted on the loop's thread
-    // The derived outputs' state (real-time thread only): two-pole low-pass sections (the
-    // centre's, then the LFE's two) and the rears' delay line.
-    struct Section {
-        float b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-        float z1 = 0, z2 = 0;
-        float run(float x)
-        {
-            const float y = b0 * x + z1;
-            z1 = b1 * x - a1 * y + z2;
-            z2 = b2 * x - a2 * y;
-            return y;
-        }
-    };
-    Section sections_[3];
-    std::vector<float> rearDelay_;  // the rears' delay in frames, a ring
-    size_t rearPosition_ = 0;
+    // Per port (inputs, then outputs): whether cycles may use its buffers. Cleared on the loop's
+    // thread before the server takes the buffers away, set once new ones are added.
+    std::atomic<bool> open_[2 * channels] = {};
+    int buffers_[2 * channels] = {};              // each port's buffers, counted on the loop's thread
     std::unique_ptr<const Processor> published_;  // what processor_ points to; null = silence
     std::atomic<const Processor*> processor_{nullptr};
     bool active_ = false;  // as last set (setActive)

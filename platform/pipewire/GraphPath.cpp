@@ -165,39 +165,7 @@ bool GraphPath::wantedOutputLinks(const std::string& target, std::vector<Wanted>
     channels = uint32_t(ports.size());
     for (uint32_t c = 0; c < channels; ++c)
         links.push_back({filter_->nodeID(), filter_->outputPort(c), node->id, ports[c]});
-    for (const auto& [derived, port] : derivedPorts(context_.ports(node->id)))
-        links.push_back({filter_->nodeID(), filter_->derivedPort(derived), node->id, port});
     return true;
-}
-
-std::vector<std::pair<ChainFilter::Derived, uint32_t>>
-GraphPath::derivedPorts(const std::vector<PipeWireContext::Port>& ports)
-{
-    std::vector<std::pair<ChainFilter::Derived, uint32_t>> result;
-    uint32_t left = 0, right = 0, centre = 0, lfe = 0, rearLeft = 0, rearRight = 0, sideLeft = 0, sideRight = 0;
-    for (const PipeWireContext::Port& port : ports) {
-        if (!port.input || port.monitor) continue;
-        for (auto [channel, id] : {std::pair{"FL", &left},
-                                   {"FR", &right},
-                                   {"FC", &centre},
-                                   {"LFE", &lfe},
-                                   {"RL", &rearLeft},
-                                   {"RR", &rearRight},
-                                   {"SL", &sideLeft},
-                                   {"SR", &sideRight}})
-            if (port.channel == channel && *id == 0) *id = port.id;
-    }
-    // Only beside a front pair: a device without one takes the stereo output on its first two ports.
-    if (left == 0 || right == 0) return result;
-    if (centre != 0) result.push_back({ChainFilter::centre, centre});
-    if (lfe != 0) result.push_back({ChainFilter::lfe, lfe});
-    // The surround pair: the rears, else the sides (a 5.1 device may name its pair either way).
-    if (rearLeft == 0 || rearRight == 0) rearLeft = sideLeft, rearRight = sideRight;
-    if (rearLeft != 0 && rearRight != 0) {
-        result.push_back({ChainFilter::rearLeft, rearLeft});
-        result.push_back({ChainFilter::rearRight, rearRight});
-    }
-    return result;
 }
 
 std::unique_ptr<ServerObject> GraphPath::link(const Wanted& wanted, Carries carries, int& error)

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace quorel::pipewire {
@@ -51,8 +50,7 @@ public:
 
     // Links the filter's outputs to the playback ports of the node named `target` (a mono
     // device takes the first output only; a device with more channels takes front left and
-    // right, and its centre, LFE and surround pair the filter's derived outputs, so it hears
-    // what a stereo stream played straight to it would). The new links are made before the old ones go, so moving to another device
+    // right). The new links are made before the old ones go, so moving to another device
     // leaves no gap. Returns 0 or a negative errno (-ENOENT: no such node or no playback port).
     int connectOutput(const std::string& target);
     const std::string& target() const { return target_; }
@@ -66,10 +64,6 @@ public:
     // device, else front left and right (or the first two where it names no such pair); none
     // when it has no playback port.
     static std::vector<uint32_t> playbackPorts(const std::vector<PipeWireContext::Port>& ports);
-    // The playback ports of such a device the filter's derived outputs go to, beside its front
-    // pair: centre, LFE, and rear left and right (else side left and right) where it has them.
-    static std::vector<std::pair<ChainFilter::Derived, uint32_t>>
-    derivedPorts(const std::vector<PipeWireContext::Port>& ports);
 
     // A session manager that starts while our sink exists, and has carried sound, cannot take
     // it over (and links nothing while it waits for it); a new one it takes over like any other.
