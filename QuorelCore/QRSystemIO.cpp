@@ -54,11 +54,6 @@ float peakOf(const float* const* channels, uint32_t count, uint32_t frames)
     return peak;
 }
 
-// Each rendered channel's share on a mono device: -3 dB, summed, as the server's channel mixer
-// mixes a stereo stream played straight to a mono device. So through us the device hears the level
-// it hears without us, plus the boost.
-constexpr float monoMixGain = 0.70710678f;
-
 // Writes the rendered stereo into the `stride` interleaved channels of `samples`, the first of
 // which is the device's channel `base`: on a mono device their mix, else left and right on the
 // first two channels and silence on the others. Returns the peak written.
@@ -71,7 +66,7 @@ float writeChannels(float* samples, uint32_t stride, uint32_t frames, uint32_t b
         for (uint32_t i = 0; i < frames; ++i) {
             float v;
             if (mono)
-                v = (left[i] + right[i]) * monoMixGain;
+                v = (left[i] + right[i]) * 0.5f;
             else
                 v = k == 0 ? left[i] : k == 1 ? right[i] : 0.0f;
             samples[j + size_t(i) * stride] = v;

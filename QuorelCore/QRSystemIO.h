@@ -16,9 +16,8 @@ namespace quorel {
 // Drives one duplex audio device from its real-time input/output procedure: copies the captured
 // input into its own per-channel buffers, hands them to the processing engine through `input`,
 // asks the render block for as many processed frames, and writes them to the device output. It
-// sanitizes samples, maps the rendered stereo onto the device's output channels (a mono device
-// gets the mix the server gives a stereo stream played straight to it), plays silence on every
-// failure and keeps lock-free counters and peaks.
+// sanitizes samples, maps the rendered stereo onto the device's output channels, plays silence
+// on every failure and keeps lock-free counters and peaks.
 class QRSystemIO {
 public:
     // The engine's real-time render: fills `output` (one mono buffer per rendered channel) with

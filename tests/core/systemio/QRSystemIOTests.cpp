@@ -153,17 +153,16 @@ TEST(QRSystemIO, OneChannelOfAStereoCaptureIsCopiedToTheOther)
     EXPECT_EQ(rig.io->stats().inputMismatches, 0u);
 }
 
-TEST(QRSystemIO, AMonoDeviceGetsBothRenderedChannelsEachAtMinus3dBSummed)
+TEST(QRSystemIO, AMonoDeviceGetsTheMeanOfBothRenderedChannels)
 {
-    // As the server mixes a stereo stream played straight to a mono device.
     Rig rig(2, 1);
     auto in = make(128, 2, 0.2f);  // channel 1 = channel 0 + 0.25
     auto out = make(128, 1, 9);
     auto inList = listOf({in.buffer(2)});
     auto outList = listOf({out.buffer(1)});
     rig.device.run(&inList, &outList);
-    EXPECT_FLOAT_EQ(out.samples[0], (in.samples[0] + in.samples[1]) * 0.70710678f);
-    EXPECT_FLOAT_EQ(out.samples[127], (in.samples[254] + in.samples[255]) * 0.70710678f);
+    EXPECT_FLOAT_EQ(out.samples[0], (in.samples[0] + in.samples[1]) * 0.5f);
+    EXPECT_FLOAT_EQ(out.samples[127], (in.samples[254] + in.samples[255]) * 0.5f);
 }
 
 TEST(QRSystemIO, ChannelsBeyondTheSecondAreZero)
