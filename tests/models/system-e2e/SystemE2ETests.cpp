@@ -115,6 +115,16 @@ private:
     QStringList modules_;
 };
 
+// quorel-tool's `system` for `seconds`, with the settings of `home`.
+bool startTool(QProcess& tool, const quorel::test::TemporaryHome& home, const QString& seconds)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.configHome());
+    tool.setProcessEnvironment(environment);
+    tool.start(QUOREL_TOOL_PATH, {"system", "--seconds", seconds, "--no-prime"});
+    return tool.waitForStarted(10000);
+}
+
 }  // namespace
 
 TEST_F(SystemE2E, AStartShowsItsStatusesAndSwitchingOffGivesTheDefaultBack)
@@ -229,12 +239,8 @@ TEST_F(SystemE2E, TheToolProcessesReconnectsAndOnSigtermGivesTheDefaultBackKeepi
 {
     addSink("tool_speakers", "Tool-speakers");
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", home.configHome());
-    tool.setProcessEnvironment(environment);
-    tool.start(QUOREL_TOOL_PATH, {"system", "--seconds", "60", "--no-prime"});
-    ASSERT_TRUE(tool.waitForStarted(10000));
     QByteArray out;
+    ASSERT_TRUE(startTool(tool, home, "60"));
     const auto seen = [&](const QByteArray& text) {
         out += tool.readAllStandardOutput();
         return out.contains(text);
@@ -345,12 +351,8 @@ TEST(SystemNoOutputE2E, WithoutAnOutputTheToolWaitsWithoutASinkAndProcessesOnThe
     };
 
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", home.configHome());
-    tool.setProcessEnvironment(environment);
-    tool.start(QUOREL_TOOL_PATH, {"system", "--seconds", "120", "--no-prime"});
-    ASSERT_TRUE(tool.waitForStarted(10000));
     QByteArray out;
+    ASSERT_TRUE(startTool(tool, home, "120"));
     const auto seen = [&](const QByteArray& text) {
         out += tool.readAllStandardOutput();
         return out.contains(text);
