@@ -66,7 +66,8 @@ protected:
     void SetUp() override
     {
         pactl({"set-default-sink", "test_speakers"});
-        ASSERT_TRUE(waitUntil([] { return pactl({"get-default-sink"}) == "test_speakers"; }));
+        ASSERT_TRUE(waitUntil([] { return pactl({"get-default-sink"}) == "test_speakers"; }))
+            << "the default is " << pactl({"get-default-sink"}).toStdString();
     }
 
     void TearDown() override
@@ -313,7 +314,8 @@ TEST_F(SystemE2E, SwitchingOnAndOffTwentyTimesLeavesNoDescriptorOpen)
         start();
         model->setActive(false);
         ASSERT_TRUE(waitUntil([&] { return !model->isEngineBusy(); }));
-        ASSERT_TRUE(waitUntil([] { return pactl({"get-default-sink"}) == "test_speakers"; }));
+        ASSERT_TRUE(waitUntil([] { return pactl({"get-default-sink"}) == "test_speakers"; }))
+            << "the default is " << pactl({"get-default-sink"}).toStdString();
         // The silence that primes a start has played out (its player is no descriptor of ours).
         ASSERT_TRUE(waitUntil([] { return !CapturePrimer::shared()->isPlaying(); }));
     };
