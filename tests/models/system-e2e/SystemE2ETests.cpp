@@ -306,7 +306,10 @@ std::string describe(const std::map<std::string, int>& kinds)
 }  // namespace
 
 // Every stop gives back what its start took: the first start connects to the servers for good,
-// and after the twentieth off the process holds as many descriptors as after the first.
+// and after the twentieth off the process holds as many descriptors as after the first. One
+// thing may grow: PipeWire 1.x gives a loop another invoke queue, with an eventfd of its own,
+// when a thread's queue is still busy (under load) and keeps it for later calls. That pool stays
+// small; a descriptor lost at every off/on would be nineteen more.
 TEST_F(SystemE2E, SwitchingOnAndOffTwentyTimesLeavesNoDescriptorOpen)
 {
     makeModel();
@@ -323,9 +326,11 @@ TEST_F(SystemE2E, SwitchingOnAndOffTwentyTimesLeavesNoDescriptorOpen)
     std::map<std::string, int> first = openDescriptors();
     for (int i = 1; i < 20; ++i) ASSERT_NO_FATAL_FAILURE(onAndOff()) << "cycle " << i + 1;
     std::map<std::string, int> last = openDescriptors();
-    EXPECT_EQ(last["anon_inode:[eventfd]"], first["anon_inode:[eventfd]"]);
-    EXPECT_EQ(total(last), total(first)) << "after the first cycle:" << describe(first)
-                                         << "\nafter the last:" << describe(last);
+    const int eventfds = last["anon_inode:[eventfd]"] - first["anon_inode:[eventfd]"];
+    EXPECT_GE(eventfds, 0);
+    EXPECT_LE(eventfds, 2) << "eventfds after the first cycle and after the last";
+    EXPECT_EQ(total(last) - eventfds, total(first))
+        << "after the first cycle:" << describe(first) << "\nafter the last:" << describe(last);
 }
 
 // The only speaker goes while a player plays through Quorel (a headset unplugged on a machine
