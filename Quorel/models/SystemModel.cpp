@@ -316,6 +316,8 @@ void SystemModel::restartLater(const LocalizedMessage& status, double delay)
     std::weak_ptr<int> alive = alive_;
     restart_.schedule(delay, [this, alive] {
         if (!alive.lock()) return;
+        // No sink of ours is made while the server offers no output device.
+        if (awaitOutputDevice()) return;
         reconnecting_ = true;
         activate();
     });
@@ -596,9 +598,11 @@ void SystemModel::didWake()
     resumeAfterWake_ = false;
 }
 
+// A device list read at this moment may be empty for a moment while the session manager sets
+// the device up again (as it does when it restarts): whether there is no device is read when the
+// restart is due.
 void SystemModel::outputChanged()
 {
-    if (isActive_ && awaitOutputDevice()) return;
     scheduleRestart(LocalizedMessage("The output changed; reconnecting."), outputChangeDelay);
 }
 

@@ -976,6 +976,7 @@ TEST(SystemModel, WithNoOutputDeviceProcessingWaitsQuietlyAndStartsOnTheNextDevi
     h.backend->defaultDevice = std::nullopt;
     h.backend->fire(AudioBackend::Event::deviceList);
     h.settle();
+    h.advance(1);  // the restart that was due finds no device
     EXPECT_FALSE(h.model->isActive());
     EXPECT_EQ(h.status(), waiting);
     EXPECT_FALSE(h.model->error());
@@ -998,6 +999,21 @@ TEST(SystemModel, WithNoOutputDeviceProcessingWaitsQuietlyAndStartsOnTheNextDevi
     EXPECT_EQ(taps(), made + 1);
     EXPECT_EQ(h.storedActive(), true);
 
+    // The list reads empty for a moment as the default changes (a session manager that restarts
+    // sets the device up again): the device is back before the restart, which starts on it.
+    h.devices.clear();
+    h.backend->devices.clear();
+    h.backend->defaultDevice = std::nullopt;
+    h.backend->fire(AudioBackend::Event::deviceList);
+    h.settle();
+    h.devices = {{11, "headset", "Headset", 2, true}};
+    h.backend->devices = {{11, {"headset", QString("Headset"), 2}}};
+    h.backend->defaultDevice = 11;
+    h.advance(1);
+    EXPECT_TRUE(h.model->isActive());
+    EXPECT_EQ(h.status(), "Processing system audio on Headset.");
+    EXPECT_EQ(taps(), made + 2);
+
     // Switched on with no device at all: it waits the same way.
     h.model->setActive(false);
     h.settle();
@@ -1009,5 +1025,5 @@ TEST(SystemModel, WithNoOutputDeviceProcessingWaitsQuietlyAndStartsOnTheNextDevi
     EXPECT_FALSE(h.model->isActive());
     EXPECT_EQ(h.status(), waiting);
     EXPECT_FALSE(h.model->error());
-    EXPECT_EQ(taps(), made + 1);
+    EXPECT_EQ(taps(), made + 2);
 }
