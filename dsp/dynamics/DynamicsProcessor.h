@@ -52,9 +52,26 @@ private:
     };
     // Owner's thread: the detector's coefficients and the linear gain.
     static void derive(Settings& settings, double sampleRate);
+    // What the gain of a frame is computed from.
+    struct Gain {
+        CompressorCurve curve;
+        float makeupDB = 0;
+        bool operator==(const Gain& other) const;
+    };
+    static Gain gainOf(const Settings& settings);
+    // Render thread: the gains of `count` frames of `levels` (dB), faded from the previous
+    // settings' gains while a fade runs.
+    void gains(const Gain& gain, const float* levels, float* gains, uint32_t count);
 
     PublishedParameters<Settings, parameterCount> settings_{range, derive};
     RmsDetector detector_;  // render thread
+    // Render thread: a change of the settings is heard as a fade of the gain over 10 ms, from
+    // what the settings before it give to what the new ones give, never as a step.
+    Gain applied_;
+    Gain fadingFrom_;
+    bool hasApplied_ = false;  // false after a reset: the next settings apply at once
+    uint32_t fadeFrames_ = 480;
+    uint32_t fadeRemaining_ = 0;
 };
 
 }  // namespace quorel

@@ -108,7 +108,10 @@ TEST(PlatformUnits, ParametersOfOneUpdateArriveTogether)
     }
     l = tone, r = tone;
     ASSERT_EQ(renderOnce(unit, l, r, flags), 0);
-    EXPECT_NEAR(l[0], 0.5f * std::pow(10.0f, -6.0f / 20), 1e-6f);
+    // The next render fades to the new gain over 10 ms (480 frames), without a step.
+    EXPECT_LT(l[1], 0.5f);
+    for (size_t i = 1; i < l.size(); ++i) EXPECT_LE(std::fabs(l[i] - l[i - 1]), 0.001f) << i;
+    EXPECT_NEAR(l[511], 0.5f * std::pow(10.0f, -6.0f / 20), 1e-6f);
 }
 
 // One audible sample anywhere (late in the second channel here) clears the silence flag.
