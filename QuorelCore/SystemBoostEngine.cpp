@@ -243,6 +243,15 @@ void SystemBoostEngine::install(std::shared_ptr<Running> running)
             });
         if (listener) listeners_.push_back(std::move(listener));
     }
+    {
+        std::weak_ptr<int> alive = alive_;
+        auto listener = backend_->listenForRate(running_->capture.aggregate, [this, alive] {
+            if (alive.lock()) followGraphRate();
+        });
+        if (listener) listeners_.push_back(std::move(listener));
+    }
+    // The first cycles may have run at another rate already.
+    followGraphRate();
     // A choice made while the start was on its way: the run that came up goes to it.
     if (std::exchange(devicesChangedWhileStarting_, false) || running_->defaultMoved) deviceChanged();
 }
@@ -292,6 +301,86 @@ void SystemBoostEngine::faulted(AudioBackend::Fault fault)
     const Failure failure = Failure::localized(LocalizedMessage(QString::fromUtf8(key)));
     stop();
     if (onFailure) onFailure(failure);
+}
+
+// The chain's filters, times and look-ahead are designed for one rate: at another, every band
+// lands elsewhere (a 1 kHz band near 919 Hz at 44.1 kHz). The old chain plays on until the new
+// one takes over on the worker, a moment later.
+void SystemBoostEngine::followGraphRate()
+{
+    if (!running_ || rebuildingChain_) return;
+    const std::optional<double> rate = backend_->graphRate(running_->capture.aggregate);
+    if (!rate || *rate == running_->capture.sampleRate || !(*rate >= 8000 && *rate <= 192000)) return;
+    rebuildingChain_ = true;
+    std::shared_ptr<Running> running = running_;
+    std::shared_ptr<AudioBackend> backend = backend_;
+    std::weak_ptr<int> alive = alive_;
+    // A stop that comes meanwhile queues its teardown behind this: the run is still whole here.
+    worker_->post([this, backend, running, alive, chainFactory = chainFactory_, settings = settings_,
+                   processed = processed_, sampleRate = *rate] {
+        std::shared_ptr<std::unique_ptr<EngineChain>> chain = std::make_shared<std::unique_ptr<EngineChain>>();
+        std::exception_ptr error;
+        try {
+            *chain = buildChain(chainFactory, running->capture, sampleRate, *running->io, settings, processed);
+            switchChain(*backend, *running, **chain);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        queuedCall(QCoreApplication::instance(), [this, alive, running, chain, sampleRate, error] {
+            // Without the engine its teardown has run: nothing renders the chain any longer.
+            if (alive.lock()) chainRebuilt(running, std::move(*chain), sampleRate, error);
+        });
+    });
+}
+
+void SystemBoostEngine::chainRebuilt(const std::shared_ptr<Running>& running, std::unique_ptr<EngineChain> chain,
+                                     double sampleRate, std::exception_ptr error)
+{
+    if (running != running_) {
+        // Stopped meanwhile: the teardown queued on the worker ends the callback that may still
+        // run this chain, and the chain goes after it.
+        if (chain) worker_->post([gone = std::shared_ptr<EngineChain>(std::move(chain))] {});
+        return;
+    }
+    rebuildingChain_ = false;
+    if (error) {
+        Failure failure = Failure::message(QString());
+        try {
+            std::rethrow_exception(error);
+        } catch (const Failure& f) {
+            failure = f;
+        } catch (const DescribedError& e) {
+            failure = Failure::message(e.description());
+        } catch (const std::exception& e) {
+            failure = Failure::message(QString::fromUtf8(e.what()));
+        }
+        stop();
+        if (chain) worker_->post([gone = std::shared_ptr<EngineChain>(std::move(chain))] {});
+        if (onFailure) onFailure(failure);
+        return;
+    }
+    // The callback runs the new chain: the old one is called no more.
+    std::unique_ptr<EngineChain> old = std::exchange(running_->graph, std::move(chain));
+    old->stop();
+    old.reset();
+    running_->capture.sampleRate = sampleRate;
+    Info& info = running_->info;
+    info.sampleRate = sampleRate;
+    info.effectsLatencyMS = running_->graph->reportedLatency() * 1000;
+    if (const std::optional<uint32_t> latency = backend_->latencyFrames(running_->capture.aggregate))
+        info.reportedDeviceLatencyMS = double(*latency) / sampleRate * 1000;
+    info_ = info;
+    // What changed while the worker built it.
+    running_->graph->setSpectrumWanted(spectrumWanted_);
+    try {
+        running_->graph->apply(settings_);
+    } catch (...) {
+        // Kept as stored; the next apply reports the failure.
+    }
+    const float trim = DSPSettings::linearGain(settings_.comparisonTrimDB);
+    running_->graph->setPathGains(processed_ ? 0.0f : 1.0f, processed_ ? trim : 0.0f);
+    // The graph may have moved on again meanwhile.
+    followGraphRate();
 }
 
 SystemBoostEngine::Capture SystemBoostEngine::createCapture(AudioBackend& backend, AudioDevices& devices,
@@ -389,15 +478,7 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, AudioDevices& devices, co
     const uint32_t channels = uint32_t(std::min(capture.inputChannels, 2));
     auto io = QRSystemIO::create(channels, uint32_t(capture.outputChannels), maximumFrames);
     if (!io) throw localizedFailure("Could not prepare the real-time buffers.");
-    QRSystemIO* ioPointer = io.get();
-    auto graph =
-        chainFactory(channels, capture.sampleRate, [ioPointer](uint32_t frames) { return ioPointer->input(frames); });
-    graph->apply(settings);
-    const float trim = DSPSettings::linearGain(settings.comparisonTrimDB);
-    graph->setPathGains(processed ? 0.0f : 1.0f, processed ? trim : 0.0f);
-    graph->setSpectrumWanted(false);  // until install() tells whether anyone reads it
-    graph->prepare();
-    graph->start();
+    auto graph = buildChain(chainFactory, capture, capture.sampleRate, *io, settings, processed);
     io->setRenderBlock({&renderThroughChain, graph.get(), &restartChain});
     running.graph = std::move(graph);
     running.io = std::move(io);
@@ -426,6 +507,37 @@ void SystemBoostEngine::bringUp(AudioBackend& backend, AudioDevices& devices, co
     const std::optional<uint32_t> latency = backend.latencyFrames(capture.aggregate);
     info.reportedDeviceLatencyMS = latency ? double(*latency) / capture.sampleRate * 1000 : capture.reportedLatencyMS;
     info.effectsLatencyMS = running.graph->reportedLatency() * 1000;
+}
+
+std::unique_ptr<EngineChain> SystemBoostEngine::buildChain(const EngineChain::Factory& chainFactory,
+                                                           const Capture& capture, double sampleRate, QRSystemIO& io,
+                                                           const DSPSettings& settings, bool processed)
+{
+    const uint32_t channels = uint32_t(std::min(capture.inputChannels, 2));
+    QRSystemIO* ioPointer = &io;
+    auto graph = chainFactory(channels, sampleRate, [ioPointer](uint32_t frames) { return ioPointer->input(frames); });
+    graph->apply(settings);
+    const float trim = DSPSettings::linearGain(settings.comparisonTrimDB);
+    graph->setPathGains(processed ? 0.0f : 1.0f, processed ? trim : 0.0f);
+    graph->setSpectrumWanted(false);  // until the main thread tells whether anyone reads it
+    graph->prepare();
+    graph->start();
+    return graph;
+}
+
+void SystemBoostEngine::switchChain(AudioBackend& backend, Running& running, EngineChain& chain)
+{
+    QRAudioDevice* device = backend.ioDevice(running.capture.aggregate);
+    Status status = status::unspecified;
+    if (device) {
+        // A running callback keeps the render block it was started with: stopped (no cycle runs
+        // the old chain on return) and started again on the new one.
+        running.io->stop();
+        running.io->setRenderBlock({&renderThroughChain, &chain, &restartChain});
+    }
+    if (!device || !running.io->start(*device, status))
+        throw localizedFailure("The sound server could not start the audio stream ({0}).",
+                               {statusText(uint32_t(status))});
 }
 
 // The server's default becomes our virtual sink, so every other application plays into it.
@@ -502,6 +614,7 @@ void SystemBoostEngine::stop(std::function<void()> teardownDone)
 {
     ++*generation_;
     listeners_.clear();
+    rebuildingChain_ = false;
     wake_ = nullptr;
     cycleNotifier_.reset();
     sourceListener_.reset();

@@ -185,6 +185,13 @@ private:
     // Worker: the real-time path on the capture, the default taken over, the Info read.
     static void bringUp(AudioBackend& backend, AudioDevices& devices, const EngineChain::Factory& chainFactory,
                         const DSPSettings& settings, bool processed, Running& running);
+    // Worker: the chain for the capture at `sampleRate`, configured, prepared and started.
+    static std::unique_ptr<EngineChain> buildChain(const EngineChain::Factory& chainFactory, const Capture& capture,
+                                                   double sampleRate, QRSystemIO& io, const DSPSettings& settings,
+                                                   bool processed);
+    // Worker: the real-time path runs `chain` from now on (a quick restart of the capture's
+    // callback); the one it ran before is no longer called on return.
+    static void switchChain(AudioBackend& backend, Running& running, EngineChain& chain);
     // Worker: the default given back while our sink still plays, then everything destroyed.
     static void tearDown(AudioBackend& backend, Running& running);
     static void takeOverDefaultSink(AudioBackend& backend, AudioDevices& devices, Running& running);
@@ -197,6 +204,12 @@ private:
     void listenForDevices();
     void deviceChanged();
     void faulted(AudioBackend::Fault fault);
+    // The graph runs at another rate than the chain was built for (the server switched it): a
+    // chain for that rate is built on the worker and takes over, then installed here (the old
+    // one plays meanwhile).
+    void followGraphRate();
+    void chainRebuilt(const std::shared_ptr<Running>& running, std::unique_ptr<EngineChain> chain, double sampleRate,
+                      std::exception_ptr error);
     void woke();
 
     std::shared_ptr<AudioBackend> backend_;
@@ -211,6 +224,7 @@ private:
     std::unique_ptr<QSocketNotifier> cycleNotifier_;
     std::unique_ptr<AudioBackend::Listener> sourceListener_;
     bool deviceChangePending_ = false;
+    bool rebuildingChain_ = false;  // a chain for the graph's new rate is on its way
     bool devicesChangedWhileStarting_ = false;
     DSPSettings settings_;
     bool processed_ = true;

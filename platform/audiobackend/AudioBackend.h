@@ -89,6 +89,17 @@ public:
     // the first cycle has run; none when unknown.
     virtual std::optional<bool> isRealtime(ObjectID /*aggregate*/) { return std::nullopt; }
 
+    // The sample rate the aggregate's graph runs at (its latest cycle's): the server may run it
+    // at another rate than clock() tells (a forced rate, or a player at one of the allowed
+    // rates) and switch while it runs. None before the first cycle, or when the backend does not
+    // tell. listenForRate calls `handler` on the main thread when it may have changed (null when
+    // the backend does not tell); the listener lives as long as the returned object.
+    virtual std::optional<double> graphRate(ObjectID /*aggregate*/) { return std::nullopt; }
+    virtual std::unique_ptr<Listener> listenForRate(ObjectID /*aggregate*/, std::function<void()> /*handler*/)
+    {
+        return nullptr;
+    }
+
     // Faults of a running aggregate that end processing: the connection to the sound server
     // was lost, the output device it plays to went away, or the server stopped one of its
     // streams. The handler runs on the main thread, at most once per listener; the listener

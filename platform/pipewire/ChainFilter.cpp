@@ -46,8 +46,9 @@ struct ChainFilter::Callbacks {
         spa_latency_info info{};
         if (spa_latency_parse(param, &info) < 0 || info.direction != SPA_DIRECTION_INPUT) return;
         const uint32_t quantum = std::max(self->lastCycleFrames_.load(std::memory_order_relaxed), 1u);
-        const double frames =
-            double(info.min_quantum) * quantum + double(info.min_rate) + double(info.min_ns) * self->rate_ / 1e9;
+        const uint32_t rate = self->graphRate_.load(std::memory_order_relaxed);
+        const double frames = double(info.min_quantum) * quantum + double(info.min_rate)
+                              + double(info.min_ns) * (rate > 0 ? rate : self->rate_) / 1e9;
         self->downstreamLatency_.store(frames > 0 ? uint32_t(std::lround(frames)) : 0, std::memory_order_relaxed);
     }
 
@@ -89,7 +90,17 @@ struct ChainFilter::Callbacks {
         auto* self = static_cast<ChainFilter*>(data);
         uint32_t frames = position ? uint32_t(std::min<uint64_t>(position->clock.duration, largestCycle))
                                    : self->lastCycleFrames_.load(std::memory_order_relaxed);
-        if (frames > 0) self->process(frames);
+        // The clock's rate is the duration of one sample: 1/48000 at 48 kHz.
+        const spa_fraction period = position ? position->clock.rate : spa_fraction{0, 0};
+        const uint32_t rate = period.num > 0 ? period.denom / period.num : 0;
+        if (frames > 0) self->process(frames, rate);
+    }
+
+    // Loop thread: a cycle ran at a new rate.
+    static void rateChanged(void* data, uint64_t)
+    {
+        auto* self = static_cast<ChainFilter*>(data);
+        self->context_.changed();
     }
 };
 
@@ -145,6 +156,8 @@ int ChainFilter::makeNode(const Options& options)
         e.io_changed = &Callbacks::ioChanged;
         return e;
     }();
+    rateEvent_ = pw_loop_add_event(pw_thread_loop_get_loop(context_.loop()), &Callbacks::rateChanged, this);
+    if (!rateEvent_) return errno ? -errno : -ENOMEM;
     filter_ = pw_filter_new(context_.core(), options.nodeName.c_str(), props);
     if (!filter_) return errno ? -errno : -ENOMEM;
     pw_filter_add_listener(filter_, &hook_->listener, &events, this);
@@ -207,15 +220,19 @@ int ChainFilter::findPortIDs()
 
 ChainFilter::~ChainFilter()
 {
-    if (!filter_) return;
+    if (!filter_ && !rateEvent_) return;
     // What the server still has to tell the node first reaches it: the links just removed
     // change its graph, and the server hands it the new peers' activations, each with an
     // eventfd that only the node's own handler takes (and closes when the peer goes). A message
     // that comes once the node is destroyed is dropped with its descriptor still open.
-    context_.sync();
+    if (filter_) context_.sync();
     LoopLock lock(context_.loop());
-    spa_hook_remove(&hook_->listener);
-    pw_filter_destroy(filter_);
+    if (filter_) {
+        spa_hook_remove(&hook_->listener);
+        pw_filter_destroy(filter_);
+    }
+    // No cycle signals it any longer.
+    if (rateEvent_) pw_loop_destroy_source(pw_thread_loop_get_loop(context_.loop()), rateEvent_);
 }
 
 void ChainFilter::setProcessor(PlanarProcessFunction function, void* context, uint32_t outputChannels)
@@ -267,9 +284,12 @@ void ChainFilter::reset()
 }
 
 // Real-time thread.
-void ChainFilter::process(uint32_t frames)
+void ChainFilter::process(uint32_t frames, uint32_t rate)
 {
     cycles_.fetch_add(1, std::memory_order_relaxed);
+    if (rate > 0 && graphRate_.exchange(rate, std::memory_order_relaxed) != rate)
+        pw_loop_signal_event(pw_thread_loop_get_loop(context_.loop()), rateEvent_);
+    const uint32_t cycleRate = rate > 0 ? rate : rate_;
     lastCycleFrames_.store(frames, std::memory_order_relaxed);
     if (firstCycleFrames_.load(std::memory_order_relaxed) == 0)
         firstCycleFrames_.store(frames, std::memory_order_relaxed);
@@ -282,8 +302,8 @@ void ChainFilter::process(uint32_t frames)
     // The graph starts again after a pause, or after standing still for longer than any cycle
     // (a driver suspended under us): the earlier sound is over.
     const bool resumed = paused || (lastNS > 0 && nowNS > lastNS + standstillNS);
-    if (!paused && rate_ > 0 && lastNS > 0 && nowNS > lastNS) {
-        const uint64_t periodNS = uint64_t(frames) * 1000000000ull / rate_;
+    if (!paused && cycleRate > 0 && lastNS > 0 && nowNS > lastNS) {
+        const uint64_t periodNS = uint64_t(frames) * 1000000000ull / cycleRate;
         const uint64_t gap = nowNS - lastNS;
         if (periodNS > 0 && gap > 2 * periodNS)
             missedCycles_.fetch_add((gap + periodNS / 2) / periodNS - 1, std::memory_order_relaxed);

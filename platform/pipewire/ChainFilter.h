@@ -7,6 +7,7 @@
 #include <vector>
 
 struct pw_filter;
+struct spa_source;
 
 namespace quorel::pipewire {
 
@@ -31,6 +32,10 @@ using PlanarProcessFunction = void (*)(void* context, const float* const* input,
 // takes a port's buffers away on the loop's thread (a link or the device vanished), so each port
 // is closed there first, and that waits for a cycle in progress to end, before they are unmapped.
 // The real-time path takes no lock for this: one flag per port.
+// The graph may run at another rate than the server's default (clock.force-rate, or a player at
+// one of clock.allowed-rates), and may switch while we run: each cycle reads the rate it runs at,
+// and a cycle at a new rate tells the loop's thread (an event, no lock), which tells the
+// context's change handlers.
 class ChainFilter {
 public:
     // Largest cycle handled in one piece (the processing chain renders at most 4096 frames per
@@ -83,6 +88,8 @@ public:
     // The latency from our output ports to the edge of the graph (the device), in frames at
     // the graph's rate; 0 while unknown.
     uint32_t downstreamLatencyFrames() const { return downstreamLatency_.load(std::memory_order_relaxed); }
+    // The sample rate the latest cycle ran at (the graph's clock); 0 before the first cycle.
+    uint32_t graphRate() const { return graphRate_.load(std::memory_order_relaxed); }
 
 private:
     struct Callbacks;
@@ -99,7 +106,7 @@ private:
     int makeNode(const Options& options);
     int connect();
     int findPortIDs();
-    void process(uint32_t frames);
+    void process(uint32_t frames, uint32_t rate);
     // Index into open_ of a port (inputs, then outputs); -1 when not ours.
     int portIndex(const void* port) const;
     // No cycle touches the port's buffers any longer; returns once a running one has ended.
@@ -133,6 +140,8 @@ private:
     std::atomic<uint32_t> firstCycleFrames_{0};
     std::atomic<uint32_t> lastCycleFrames_{0};
     std::atomic<uint32_t> downstreamLatency_{0};
+    std::atomic<uint32_t> graphRate_{0};
+    spa_source* rateEvent_ = nullptr;  // signalled by a cycle at a new rate; runs on the loop's thread
 };
 
 }  // namespace quorel::pipewire

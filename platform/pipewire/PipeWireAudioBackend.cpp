@@ -208,6 +208,13 @@ public:
         return next;
     }
 
+    // The rate the filter's latest cycle ran at; 0 before the first.
+    uint32_t graphRate() const
+    {
+        std::lock_guard lock(mutex_);
+        return path_ ? path_->filter().graphRate() : 0;
+    }
+
     std::optional<uint32_t> latencyFrames() const
     {
         std::lock_guard lock(mutex_);
@@ -407,6 +414,35 @@ private:
     bool done_ = false;
 };
 
+// ---- Rate watch: tells the main thread, at most one call waiting there however many changes
+// come, after the server told of a change; a cycle at a new rate is one (ChainFilter).
+
+class PipeWireAudioBackend::RateWatch : public AudioBackend::Listener {
+public:
+    RateWatch(std::shared_ptr<pipewire::PipeWireContext> context, std::function<void()> handler)
+        : context_(std::move(context)), handler_(std::move(handler))
+    {
+        assert(QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread()
+               && "the rate watch tells the main thread");
+        changes_ = context_->addChangeHandler([this] {
+            if (pending_.exchange(true)) return;
+            queuedCall(&receiver_, [this] {
+                pending_ = false;
+                handler_();
+            });
+        });
+    }
+
+    ~RateWatch() override { context_->removeChangeHandler(changes_); }
+
+private:
+    std::shared_ptr<pipewire::PipeWireContext> context_;
+    std::function<void()> handler_;
+    QObject receiver_;  // a call still waiting when the watch goes is dropped
+    std::atomic<bool> pending_{false};
+    uint64_t changes_ = 0;
+};
+
 // ---- Backend
 
 PipeWireAudioBackend::PipeWireAudioBackend() = default;
@@ -466,7 +502,9 @@ AudioBackend::Clock PipeWireAudioBackend::clock()
     int error = 0;
     const std::shared_ptr<pipewire::PipeWireContext> pw = connectedContext(error);
     if (!pw) throw readFailure(HAL::selector::nominalSampleRate, status::notRunning);
-    return Clock{double(pw->clockRate()), pw->minimumQuantum(), pw->maximumQuantum()};
+    // A rate the server forces is the one every graph runs at.
+    const uint32_t forced = pw->forcedRate();
+    return Clock{double(forced > 0 ? forced : pw->clockRate()), pw->minimumQuantum(), pw->maximumQuantum()};
 }
 
 AudioBackend::Status PipeWireAudioBackend::createTap(const QString& uid, uint32_t bufferFrames, ObjectID& tap)
@@ -621,6 +659,22 @@ std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForFault(Obj
     const std::shared_ptr<Session> s = session(aggregate);
     if (!handler || !s) return nullptr;
     return std::make_unique<FaultWatch>(*this, aggregate, s->context(), std::move(handler));
+}
+
+std::optional<double> PipeWireAudioBackend::graphRate(ObjectID aggregate)
+{
+    const std::shared_ptr<Session> s = session(aggregate);
+    const uint32_t rate = s ? s->graphRate() : 0;
+    if (rate == 0) return std::nullopt;
+    return double(rate);
+}
+
+std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForRate(ObjectID aggregate,
+                                                                            std::function<void()> handler)
+{
+    const std::shared_ptr<Session> s = session(aggregate);
+    if (!handler || !s) return nullptr;
+    return std::make_unique<RateWatch>(s->context(), std::move(handler));
 }
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForSource(ObjectID tap,

@@ -29,6 +29,8 @@ class PipeWireContext;
 // restarted session manager once that has chosen a default (GraphPath::renewSink), reading the
 // default afresh while it waits, as a change of it may go untold; device changes are not
 // followed meanwhile. A fault reaches the handler on the main thread, once.
+// The graph's rate (graphRate) is the filter's latest cycle's; a cycle at a new rate tells the
+// server's change handlers, and listenForRate's handler runs on the main thread after any change.
 class PipeWireAudioBackend : public AudioBackend {
 public:
     PipeWireAudioBackend();
@@ -56,12 +58,15 @@ public:
     std::unique_ptr<Listener> listen(Event event, std::function<void()> handler) override;
     std::unique_ptr<Listener> listenForSource(ObjectID tap, std::function<void()> handler) override;
     std::optional<bool> isRealtime(ObjectID aggregate) override;
+    std::optional<double> graphRate(ObjectID aggregate) override;
+    std::unique_ptr<Listener> listenForRate(ObjectID aggregate, std::function<void()> handler) override;
     std::unique_ptr<Listener> listenForFault(ObjectID aggregate, std::function<void(Fault)> handler) override;
 
 private:
     class Session;
     class EventListener;
     class FaultWatch;
+    class RateWatch;
 
     // The connection, made (again) when needed; throws "Could not read audio property" when no
     // server answers. Callers hold the pointer while they use it: the backend may replace a

@@ -122,8 +122,11 @@ struct ContextCallbacks {
     static int settingsProperty(void* data, uint32_t subject, const char* key, const char*, const char* value)
     {
         auto* self = static_cast<PipeWireContext*>(data);
-        if (subject == PW_ID_CORE && (!key || std::strcmp(key, "clock.force-quantum") == 0))
+        if (subject != PW_ID_CORE) return 0;
+        if (!key || std::strcmp(key, "clock.force-quantum") == 0)
             self->forcedQuantum_ = key && value ? parseUnsigned(value, 0) : 0;
+        if (!key || std::strcmp(key, "clock.force-rate") == 0)
+            self->forcedRate_ = key && value ? parseUnsigned(value, 0) : 0;
         return 0;
     }
 

@@ -64,6 +64,9 @@ public:
     // The cycle size the server's "settings" force on every graph (clock.force-quantum); 0 when
     // none is forced.
     uint32_t forcedQuantum() const { return forcedQuantum_.load(); }
+    // The rate the server's "settings" force on every graph (clock.force-rate); 0 when none is
+    // forced.
+    uint32_t forcedRate() const { return forcedRate_.load(); }
 
     // Returns once no real-time callback of this client is running any longer (those that
     // start afterwards see what was changed before the call).
@@ -143,6 +146,7 @@ private:
     std::atomic<uint32_t> minimumQuantum_{32};
     std::atomic<uint32_t> maximumQuantum_{2048};
     std::atomic<uint32_t> forcedQuantum_{0};
+    std::atomic<uint32_t> forcedRate_{0};
     int pendingSync_ = -1;
     bool synced_ = false;
     bool failed_ = false;

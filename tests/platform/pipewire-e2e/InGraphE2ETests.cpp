@@ -496,3 +496,55 @@ TEST(InGraphE2E, RelinkMakesAgainALinkTakenAwayAndFollowsADeviceThatCameBackUnde
     path.reset();
     run("pw-cli", {"destroy", "coming_back"});
 }
+
+// ---- The graph's rate
+
+// The chain follows the rate the graph runs at: a +12 dB equalizer band at 1 kHz lifts a 1 kHz
+// tone by 12 dB at 48 kHz, and again once the server switches the graph to 44.1 kHz while the
+// tone plays through us (a chain left at 48 kHz would put the band near 919 Hz: +7.6 dB).
+TEST(InGraphE2E, AnEqualizerBandStaysOnItsFrequencyWhenTheGraphSwitchesTo44100WhilePlaying)
+{
+    HeadlessServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav"), heard = dir.filePath("heard.wav");
+    constexpr double peakDBFS = -30;  // +12 dB stays well below the limiter's ceiling
+    constexpr double toneRMS = peakDBFS - 3.0103;
+    ASSERT_TRUE(SoundCheck::writeTone(tone, 7.0, peakDBFS));
+
+    QStringList bands;
+    for (int i = 0; i < 31; ++i) bands << (i == 17 ? "12" : "0");  // band 17: 1 kHz
+    ToolProcess tool;
+    tool.start({"capture", "--seconds", "60", "--settings", "{\"bands\": [" + bands.join(", ") + "]}"});
+    const auto info = tool.waitForLine(isInfo, 20000);
+    ASSERT_TRUE(info) << tool.errorText().toStdString();
+    EXPECT_EQ(info->value("info")["sampleRate"].toDouble(), 48000);
+
+    QProcess recorder;
+    recorder.start("parecord", {"--latency-msec=20", "--device=test_speakers.monitor", "--file-format=wav",
+                                "--format=float32le", "--rate=48000", "--channels=2", heard});
+    ASSERT_TRUE(recorder.waitForStarted());
+    QThread::msleep(300);
+    QProcess player;
+    player.start("pw-play", {tone});
+    ASSERT_TRUE(player.waitForStarted());
+    QThread::msleep(2500);
+    bool ok = false;
+    run("pw-metadata", {"-n", "settings", "0", "clock.force-rate", "44100"}, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(player.waitForFinished(20000));
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(5000));
+    run("pw-metadata", {"-n", "settings", "0", "clock.force-rate", "0"});
+    ::kill(pid_t(tool.process().processId()), SIGTERM);
+    EXPECT_EQ(tool.finish(), 0) << tool.errorText().toStdString();
+
+    // 20 ms blocks from the tone's start: 48 kHz for its first 2.5 s, 44.1 kHz from then on.
+    std::vector<double> levels = SoundCheck::blockLevels(heard, 20);
+    size_t first = 0;
+    while (first < levels.size() && levels[first] < -60) ++first;
+    ASSERT_GT(levels.size(), first + 300) << "too little of the tone was heard";
+    EXPECT_NEAR(SoundCheck::medianLevel(levels, first + 10, first + 100), toneRMS + 12, 1.0) << "at 48 kHz";
+    // A moment after the switch, to its end.
+    EXPECT_NEAR(SoundCheck::medianLevel(levels, first + 175, first + 320), toneRMS + 12, 1.0) << "at 44.1 kHz";
+}
