@@ -31,6 +31,12 @@ const char* const repeatedStall =
     "System audio repeatedly stopped flowing. Use “Restart audio service” to resume processing automatically.";
 const char* const waitingForOutput = "Waiting for an output device; processing starts once one is there.";
 
+std::unique_ptr<SystemBoostEngine> madeEngine(const SystemModel::Options& options)
+{
+    if (!options.engineFactory) throw std::invalid_argument("SystemModel needs an engine factory.");
+    return options.engineFactory();
+}
+
 // What happened to processing is also said on standard error.
 void note(const QString& text)
 {
@@ -43,16 +49,15 @@ void note(const QString& text)
 SystemModel::SystemModel(Options options, QObject* parent)
     : QObject(parent), options_(std::move(options)),
       store_(options_.store ? *options_.store : UserDefaults::standard()),
-      clock_(options_.clock ? options_.clock : Clock::system()), output_(store_, options_.outputDevices),
-      status_(LocalizedMessage(offStatus)), watchdog_(clock_), restart_(clock_)
+      clock_(options_.clock ? options_.clock : Clock::system()), engine_(madeEngine(options_)),
+      output_(store_, options_.outputDevices, engine_->devices()), status_(LocalizedMessage(offStatus)),
+      watchdog_(clock_), restart_(clock_)
 {
-    if (!options_.engineFactory) throw std::invalid_argument("SystemModel needs an engine factory.");
-    engine_ = options_.engineFactory();
     primer_ = options_.primer ? options_.primer : CapturePrimer::shared();
     canOpenSoundSettings_ = options_.canOpenSoundSettings.value_or(
         options_.openSoundSettings ? true : SoundSettings::command().has_value());
 
-    if (options_.followVolume) output_.followVolume(engine_->devices());
+    if (options_.followVolume) output_.followVolume();
     readOutputDevices();
     output_.listen([this] { readOutputDevices(); });
 

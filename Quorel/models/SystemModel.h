@@ -1,9 +1,9 @@
 #pragma once
 
+#include "AudioDevices.h"
 #include "Clock.h"
 #include "DSPSettings.h"
 #include "DelayedRestart.h"
-#include "HAL.h"
 #include "LocalizedMessage.h"
 #include "MeterBallistics.h"
 #include "OutputFollowing.h"
@@ -51,10 +51,10 @@ public:
         // Required: makes the engine on the sound server (the application and quorel-tool hand it
         // PipeWireAudioBackend, the tests a simulated backend).
         std::function<std::unique_ptr<SystemBoostEngine>()> engineFactory;
-        bool preview = false;                                           // "--preview": demonstration values, no engine
-        bool noPrime = false;                                           // "--no-prime"
-        std::shared_ptr<CapturePrimer> primer;                          // none: CapturePrimer::shared()
-        std::function<std::vector<HAL::OutputDevice>()> outputDevices;  // none: HAL::outputDevices()
+        bool preview = false;                   // "--preview": demonstration values, no engine
+        bool noPrime = false;                   // "--no-prime"
+        std::shared_ptr<CapturePrimer> primer;  // none: CapturePrimer::shared()
+        std::function<std::vector<AudioDevices::OutputDevice>()> outputDevices;  // none: the engine's devices
         bool followVolume = true;  // own a SystemVolumeController following the chosen output
         bool sleepEvents = true;   // take sleep and wake from logind (SleepMonitor)
         // Restarts the sound server and reports once, on the main thread; none: systemctl.
@@ -88,7 +88,7 @@ public:
     const Meters& meters() const { return meters_; }
     bool needsPermission() const { return needsPermission_; }
     const std::optional<QString>& outputDeviceUID() const { return output_.deviceUID(); }
-    const std::vector<HAL::OutputDevice>& outputDevices() const { return output_.devices(); }
+    const std::vector<AudioDevices::OutputDevice>& outputDevices() const { return output_.devices(); }
     bool waitingForAudio() const { return waitingForAudio_; }
     bool restartingAudioService() const { return restartingAudioService_; }
     bool canOpenSoundSettings() const { return canOpenSoundSettings_; }
