@@ -21,7 +21,7 @@ RootModelRun::RootModelRun(std::unique_ptr<FrontApplicationSource> front, std::s
     };
     options.system.followVolume = false;
     options.system.sleepEvents = false;
-    options.system.outputDevices = [] { return std::vector<HAL::OutputDevice>(); };
+    options.system.outputDevices = [] { return std::vector<AudioDevices::OutputDevice>(); };
     options.frontApplications = std::move(front);
     options.random = std::move(random);
     options.desktopServices = false;

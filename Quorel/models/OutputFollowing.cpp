@@ -2,21 +2,22 @@
 
 #include "SystemVolumeController.h"
 
+#include <exception>
 #include <utility>
 
 namespace quorel {
 
-OutputFollowing::OutputFollowing(UserDefaults store, DeviceSource devices)
-    : store_(std::move(store)), source_(std::move(devices))
+OutputFollowing::OutputFollowing(UserDefaults store, DeviceSource devices, std::shared_ptr<AudioDevices> server)
+    : store_(std::move(store)), source_(std::move(devices)), server_(std::move(server))
 {
     if (auto uid = store_.string(outputDeviceKey); uid && !uid->isEmpty()) deviceUID_ = *uid;
 }
 
 OutputFollowing::~OutputFollowing() = default;
 
-void OutputFollowing::followVolume(std::shared_ptr<AudioDevices> devices)
+void OutputFollowing::followVolume()
 {
-    volume_ = std::make_unique<SystemVolumeController>(std::move(devices));
+    volume_ = std::make_unique<SystemVolumeController>(server_);
     volume_->follow(deviceUID_);
 }
 
@@ -31,7 +32,7 @@ bool OutputFollowing::choose(const std::optional<QString>& uid)
 bool OutputFollowing::readDevices()
 {
     try {
-        devices_ = source_ ? source_() : HAL::answeredOutputDevices();
+        devices_ = source_ ? source_() : server_->outputDevices();
         answered_ = true;
     } catch (const std::exception&) {
         devices_.clear();  // no sound server: nothing to offer
@@ -43,8 +44,7 @@ bool OutputFollowing::readDevices()
 void OutputFollowing::listen(std::function<void()> changed)
 {
     if (source_) return;
-    listener_ = HALListener::create(HAL::systemObject, HAL::address(HAL::selector::devices, HAL::scope::global, 0),
-                                    std::move(changed));
+    listener_ = server_->listen(AudioDevices::Event::deviceList, std::move(changed));
 }
 
 }  // namespace quorel

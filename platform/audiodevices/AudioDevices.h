@@ -6,12 +6,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace quorel {
 
-// What the core asks of the sound server's devices besides the capture (AudioBackend): which
-// sinks are our own virtual sinks, the real default our sink replaced as the server's default
-// (kept across runs), and the volume and mute of an output device. The pulse devices are the
+// What the core and the models ask of the sound server's devices besides the capture
+// (AudioBackend): which sinks are our own virtual sinks, the real default our sink replaced as the
+// server's default (kept across runs), the output devices a user can choose, and the volume and
+// mute of an output device. The pulse devices are the
 // real ones; tests use fake ones.
 //
 // isOwnSink and the previous default may be called from any thread (the engine's worker asks
@@ -41,6 +43,20 @@ public:
     virtual std::optional<ObjectID> device(const QString& uid) = 0;
     // The device's name, or "Audio output" in the saved language.
     virtual QString name(ObjectID device) = 0;
+
+    // One output device a user can choose.
+    struct OutputDevice {
+        ObjectID id = noDevice;
+        QString uid;
+        QString name;
+        int channels = 0;
+        bool isDefault = false;
+        bool operator==(const OutputDevice&) const = default;
+    };
+    // The output devices to offer, in the server's order; our own virtual sinks, the server's
+    // dummy sink and devices without channels or UID are left out. Throws when the sound server
+    // cannot be reached: an empty list means that it answered and has no output device.
+    virtual std::vector<OutputDevice> outputDevices() = 0;
 
     // A device's volume (0...1 on the desktop sliders' scale) and mute: whether it has them,
     // whether they can be set, reading them (throws) and setting them (throws).

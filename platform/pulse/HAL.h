@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioDevices.h"
 #include "AudioUnitStatus.h"
 #include "PulseSnapshot.h"
 
@@ -70,15 +71,8 @@ namespace status = quorel::status;
 // The status of a libpulse error code (PA_ERR_...); 0 stays 0.
 int32_t statusFromPulse(int error);
 
-// One output device a user can choose.
-struct OutputDevice {
-    ObjectID id = noDevice;
-    QString uid;
-    QString name;
-    int channels = 0;
-    bool isDefault = false;
-    bool operator==(const OutputDevice&) const = default;
-};
+// One output device a user can choose (the devices seam's record).
+using OutputDevice = AudioDevices::OutputDevice;
 
 PropertyAddress address(uint32_t selector, uint32_t scope, uint32_t element);
 

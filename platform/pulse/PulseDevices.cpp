@@ -53,6 +53,8 @@ std::optional<AudioDevices::ObjectID> PulseDevices::device(const QString& uid) {
 
 QString PulseDevices::name(ObjectID device) { return HAL::name(device); }
 
+std::vector<AudioDevices::OutputDevice> PulseDevices::outputDevices() { return HAL::answeredOutputDevices(); }
+
 bool PulseDevices::has(ObjectID device, Control control) { return HAL::has(device, addressOf(control)); }
 
 bool PulseDevices::isSettable(ObjectID device, Control control) { return HAL::isSettable(device, addressOf(control)); }

@@ -15,6 +15,7 @@ public:
     ObjectID defaultOutputDevice() override;
     std::optional<ObjectID> device(const QString& uid) override;
     QString name(ObjectID device) override;
+    std::vector<OutputDevice> outputDevices() override;
 
     bool has(ObjectID device, Control control) override;
     bool isSettable(ObjectID device, Control control) override;

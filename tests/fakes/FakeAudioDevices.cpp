@@ -109,6 +109,13 @@ QString FakeAudioDevices::name(ObjectID device)
     return it == devices.end() || it->second.name.isEmpty() ? QStringLiteral("Audio output") : it->second.name;
 }
 
+std::vector<AudioDevices::OutputDevice> FakeAudioDevices::outputDevices()
+{
+    std::vector<OutputDevice> listed;
+    for (const auto& [id, device] : devices) listed.push_back({id, device.uid, name(id), 2, id == defaultDevice});
+    return listed;
+}
+
 bool FakeAudioDevices::has(ObjectID device, Control control)
 {
     auto it = devices.find(device);

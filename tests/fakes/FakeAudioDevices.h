@@ -50,6 +50,8 @@ public:
     ObjectID defaultOutputDevice() override;
     std::optional<ObjectID> device(const QString& uid) override;
     QString name(ObjectID device) override;
+    // Every device, two channels each, in the order of their ids.
+    std::vector<OutputDevice> outputDevices() override;
     bool has(ObjectID device, Control control) override;
     bool isSettable(ObjectID device, Control control) override;
     float volume(ObjectID device) override;

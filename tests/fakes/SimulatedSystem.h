@@ -37,7 +37,7 @@ public:
     std::shared_ptr<AudioDevices> audioDevices = std::make_shared<FakeAudioDevices>();
     std::shared_ptr<CapturePrimer> primer;
     SystemBoostEngine* engine = nullptr;
-    std::vector<HAL::OutputDevice> devices{{10, "speakers", "Speakers", 2, true}};
+    std::vector<AudioDevices::OutputDevice> devices{{10, "speakers", "Speakers", 2, true}};
     int deviceReads = 0;
 };
 

@@ -9,9 +9,9 @@ using namespace quorel;
 
 namespace {
 
-HAL::OutputDevice device(const QString& uid)
+AudioDevices::OutputDevice device(const QString& uid)
 {
-    HAL::OutputDevice d{};
+    AudioDevices::OutputDevice d{};
     d.uid = uid;
     d.name = uid;
     return d;
@@ -23,7 +23,7 @@ TEST(OutputFollowing, RemembersTheChosenOutputAcrossInstances)
 {
     quorel::test::TemporaryHome home;
     {
-        OutputFollowing output(UserDefaults::standard(), [] { return std::vector<HAL::OutputDevice>(); });
+        OutputFollowing output(UserDefaults::standard(), [] { return std::vector<AudioDevices::OutputDevice>(); });
         EXPECT_EQ(output.deviceUID(), std::nullopt);
         EXPECT_TRUE(output.choose(QStringLiteral("headphones")));
         EXPECT_EQ(output.deviceUID(), QStringLiteral("headphones"));
@@ -41,7 +41,7 @@ TEST(OutputFollowing, ReadsTheDevicesAndForgetsThemWhenTheServerDoesNotAnswer)
     bool answers = true;
     OutputFollowing output(UserDefaults::standard(), [&] {
         if (!answers) throw std::runtime_error("no sound server");
-        return std::vector<HAL::OutputDevice>{device("speakers"), device("headphones")};
+        return std::vector<AudioDevices::OutputDevice>{device("speakers"), device("headphones")};
     });
     EXPECT_TRUE(output.devices().empty());
     EXPECT_TRUE(output.readDevices());

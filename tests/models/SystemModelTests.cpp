@@ -848,7 +848,7 @@ TEST(SystemModel, AfterTheSoundServerRestartsProcessingComesBackByItself)
     ModelHarness h([&](SystemModel::Options& o) {
         o.outputDevices = [&] {
             if (!serverUp) throw std::runtime_error("The sound server is not running.");
-            return std::vector<HAL::OutputDevice>{{10, "speakers", "Speakers", 2, true}};
+            return std::vector<AudioDevices::OutputDevice>{{10, "speakers", "Speakers", 2, true}};
         };
     });
     const auto serverGoes = [&] {

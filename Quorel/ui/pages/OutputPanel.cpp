@@ -153,7 +153,7 @@ void OutputPanel::refreshPicker()
     QList<std::pair<QString, QString>> entries{{L10n::text(QStringLiteral("System default"), language), QString()}};
     const std::optional<QString>& chosen = system_.outputDeviceUID();
     bool listed = false;
-    for (const HAL::OutputDevice& device : system_.outputDevices()) {
+    for (const AudioDevices::OutputDevice& device : system_.outputDevices()) {
         QString text = device.name;
         if (device.isDefault) text += L10n::text(QStringLiteral(" (default)"), language);
         entries.append({text, device.uid});
@@ -190,11 +190,11 @@ void OutputPanel::refresh()
     // default output that now plays): the card says so and offers no volume control until a
     // device is chosen or comes back.
     const std::optional<QString>& chosen = system_.outputDeviceUID();
-    const std::vector<HAL::OutputDevice>& devices = system_.outputDevices();
-    const bool disconnected =
-        chosen
-        && std::none_of(devices.begin(), devices.end(), [&](const HAL::OutputDevice& d) { return d.uid == *chosen; })
-        && (!volume_ || volume_->device() == HAL::noDevice);
+    const std::vector<AudioDevices::OutputDevice>& devices = system_.outputDevices();
+    const bool disconnected = chosen
+                              && std::none_of(devices.begin(), devices.end(),
+                                              [&](const AudioDevices::OutputDevice& d) { return d.uid == *chosen; })
+                              && (!volume_ || volume_->device() == AudioDevices::noDevice);
 
     const QString name = disconnected ? L10n::text(QStringLiteral("Device disconnected"), language)
                          : volume_    ? volume_->deviceName()

@@ -80,7 +80,7 @@ struct LivePage {
         primer.directory = home.path();
         options.system.primer = std::make_shared<CapturePrimer>(primer);
         options.system.outputDevices = [] {
-            return std::vector<HAL::OutputDevice>{{10, "speakers", "Speakers", 2, true}};
+            return std::vector<AudioDevices::OutputDevice>{{10, "speakers", "Speakers", 2, true}};
         };
         options.system.followVolume = false;
         options.system.sleepEvents = false;

@@ -50,7 +50,7 @@ protected:
         };
         options.system.followVolume = false;
         options.system.sleepEvents = false;
-        options.system.outputDevices = [] { return std::vector<HAL::OutputDevice>(); };
+        options.system.outputDevices = [] { return std::vector<AudioDevices::OutputDevice>(); };
         auto frontSource = std::make_unique<FakeFrontApplications>();
         auto shortcutBackend = std::make_unique<FakeShortcuts>();
         front = frontSource.get();

@@ -104,3 +104,15 @@ TEST(WithoutServer, TheVolumeControllerReportsTheFailureAndControlsNothing)
     EXPECT_EQ(controller.preferredUID(), "speakers");
     EXPECT_EQ(controller.failure(), "The sound server is not running.");
 }
+
+TEST(WithoutServer, TheDevicesListOfOutputsSaysTheServerIsNotRunning)
+{
+    test::TemporaryHome home;
+    PulseDevices devices;
+    try {
+        devices.outputDevices();
+        FAIL() << "no exception: an empty list would say the server has no output device";
+    } catch (const AudioFailure& failure) {
+        EXPECT_EQ(failure.description(), "The sound server is not running.");
+    }
+}
