@@ -25,7 +25,9 @@ bool EqualizerFader::event(QEvent* event)
     case QEvent::FocusOut:
     case QEvent::EnabledChange:
     case QEvent::Resize:
-    case QEvent::Move: emit pictureChanged(); break;
+    case QEvent::Move:
+    case QEvent::ShowToParent:
+    case QEvent::HideToParent: emit pictureChanged(); break;
     default: break;
     }
     return handled;

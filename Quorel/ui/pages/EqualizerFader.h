@@ -21,7 +21,8 @@ public:
     int renders() const { return renders_; }  // times the drawing was made (tests, benchmarks)
 
 signals:
-    // What the fader shows may have changed: its value, focus, enabled state or size.
+    // What the fader shows may have changed: its value, focus, enabled state, size, place or
+    // whether it is shown.
     void pictureChanged();
 
 protected:

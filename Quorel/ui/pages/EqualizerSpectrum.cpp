@@ -9,10 +9,51 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVarLengthArray>
 
 #include <algorithm>
+#include <cmath>
 
 namespace quorel {
+
+namespace {
+
+// A layer of the drawing at the canvas size in device pixels.
+QPixmap layerFor(const EqualizerSpectrum::Geometry& g, qreal ratio)
+{
+    QPixmap layer((QSizeF(g.width, g.height) * ratio).toSize());
+    layer.setDevicePixelRatio(ratio);
+    layer.fill(Qt::transparent);
+    return layer;
+}
+
+bool fits(const QPixmap& layer, const EqualizerSpectrum::Geometry& g, qreal ratio)
+{
+    return !layer.isNull() && layer.devicePixelRatio() == ratio
+           && layer.size() == (QSizeF(g.width, g.height) * ratio).toSize();
+}
+
+using BarPieces = QVarLengthArray<QRectF, 93>;
+
+// The pixels of the bar `rect`, filled without antialiasing: the rectangle with its edges on the
+// nearest device pixel boundaries (the pixels the antialiased fill covered more than half of)
+// and, where the corners' 1.5 pt rounding leaves the centre of a corner's pixel outside (more
+// than 1.71 device pixels), the end rows a device pixel narrower at each side.
+void addBar(BarPieces& pieces, const QRectF& rect, qreal ratio)
+{
+    const auto snap = [ratio](qreal at) { return std::round(at * ratio) / ratio; };
+    const QRectF bar(QPointF(snap(rect.left()), snap(rect.top())), QPointF(snap(rect.right()), snap(rect.bottom())));
+    const qreal pixel = 1 / ratio;
+    if (1.5 * ratio <= 1.71 || bar.height() < 3 * pixel || bar.width() < 3 * pixel) {
+        pieces.append(bar);
+        return;
+    }
+    pieces.append(bar.adjusted(0, pixel, 0, -pixel));
+    pieces.append(QRectF(bar.left() + pixel, bar.top(), bar.width() - 2 * pixel, pixel));
+    pieces.append(QRectF(bar.left() + pixel, bar.bottom() - pixel, bar.width() - 2 * pixel, pixel));
+}
+
+}  // namespace
 
 qreal EqualizerSpectrum::Geometry::barWidth() const { return std::max(0.55 * column(), 3.0); }
 
@@ -39,6 +80,11 @@ EqualizerSpectrum::EqualizerSpectrum(SpectrumModel& spectrum, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     Decoration::mark(this);
     connect(&spectrum_, &SpectrumModel::changed, this, qOverload<>(&QWidget::update));
+}
+
+void EqualizerSpectrum::moveEvent(QMoveEvent*)
+{
+    layerDirty_ = true;  // the faders lie elsewhere in the drawing
 }
 
 void EqualizerSpectrum::setBands(const std::vector<float>& bands)
@@ -69,7 +115,11 @@ void EqualizerSpectrum::setFaders(const std::vector<EqualizerFader*>& faders)
     for (EqualizerFader* fader : faders_) disconnect(fader, nullptr, this, nullptr);
     faders_ = faders;
     for (EqualizerFader* fader : faders_)
-        connect(fader, &EqualizerFader::pictureChanged, this, [this, fader] { update(placeOf(fader)); });
+        connect(fader, &EqualizerFader::pictureChanged, this, [this, fader] {
+            layerDirty_ = true;
+            update(placeOf(fader));
+        });
+    layerDirty_ = true;
     update();
 }
 
@@ -87,9 +137,7 @@ EqualizerSpectrum::Geometry EqualizerSpectrum::geometry() const
 void EqualizerSpectrum::renderCurveLayer(const Geometry& g, qreal ratio)
 {
     ++curveRenders_;
-    curveLayer_ = QPixmap((QSizeF(g.width, g.height) * ratio).toSize());
-    curveLayer_.setDevicePixelRatio(ratio);
-    curveLayer_.fill(Qt::transparent);
+    curveLayer_ = layerFor(g, ratio);
     QPainter painter(&curveLayer_);
     painter.setRenderHint(QPainter::Antialiasing);
 
@@ -117,64 +165,70 @@ void EqualizerSpectrum::renderCurveLayer(const Geometry& g, qreal ratio)
     curveDirty_ = false;
 }
 
+// What lies over the bars, as one picture: the curve layer, then the faders' pictures in their
+// places.
+void EqualizerSpectrum::composeLayer(const Geometry& g, qreal ratio)
+{
+    layer_ = layerFor(g, ratio);
+    QPainter painter(&layer_);
+    if (g.drawable()) {
+        if (curveDirty_ || !fits(curveLayer_, g, ratio)) renderCurveLayer(g, ratio);
+        painter.drawPixmap(0, 0, curveLayer_);
+    }
+    for (EqualizerFader* fader : faders_)
+        if (!fader->isHidden()) painter.drawPixmap(fader->pos() - pos(), fader->picture());
+    layerDirty_ = false;
+}
+
 void EqualizerSpectrum::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.fillRect(event->rect(), Studio::panel());
     const Geometry g = geometry();
-    if (g.drawable()) {
-        painter.setRenderHint(QPainter::Antialiasing);
-        if (spectrum_.live()) drawBars(painter, g);
-        const qreal ratio = devicePixelRatioF();
-        if (curveDirty_ || curveLayer_.isNull() || curveLayer_.devicePixelRatio() != ratio
-            || curveLayer_.size() != (QSizeF(g.width, g.height) * ratio).toSize())
-            renderCurveLayer(g, ratio);
-        painter.drawPixmap(0, 0, curveLayer_);
-    }
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    drawFaders(painter, event->rect());
+    const qreal ratio = devicePixelRatioF();
+    if (g.drawable() && spectrum_.live()) drawBars(painter, g, ratio);
+    if (layerDirty_ || (curveDirty_ && g.drawable()) || !fits(layer_, g, ratio)) composeLayer(g, ratio);
+    painter.drawPixmap(0, 0, layer_);
 }
 
-void EqualizerSpectrum::drawFaders(QPainter& painter, const QRect& area) const
-{
-    for (EqualizerFader* fader : faders_) {
-        const QRect place = placeOf(fader);
-        if (fader->isHidden() || !place.intersects(area)) continue;
-        painter.drawPixmap(fader->pos() - pos(), fader->picture());
-    }
-}
-
-void EqualizerSpectrum::drawBars(QPainter& painter, const Geometry& g) const
+void EqualizerSpectrum::drawBars(QPainter& painter, const Geometry& g, qreal ratio) const
 {
     const QBrush inputColour = FlatGradient::brush(Studio::withOpacity(Studio::secondary(), 0.16));
     const QColor top = Studio::withOpacity(Studio::violet(), 0.55);
     const QColor bottom = Studio::withOpacity(Studio::violet(), 0.18);
     const std::vector<float>& input = spectrum_.input();
     const std::vector<float>& output = spectrum_.output();
+    const auto bar = [&](int band, const std::vector<float>& levels) {
+        return size_t(band) < levels.size() ? g.bar(band, levels[size_t(band)]) : std::nullopt;
+    };
     painter.setPen(Qt::NoPen);
-    // Each band's output bar covers its input bar. While the bands' bars stay a pixel apart
-    // (their antialiased edges included), the input bars go first with one brush for all,
-    // which paints the same pixels with 30 brush changes fewer.
+    // Each band's output bar covers its input bar. While the bands' bars stay apart, the input
+    // bars go first, all in one fill, which paints the same pixels with 30 brush changes fewer.
     const bool apart = g.pitch() - g.barWidth() >= 3;
+    BarPieces pieces;
     if (apart) {
+        for (int i = 0; i < 31; ++i)
+            if (const auto rect = bar(i, input)) addBar(pieces, *rect, ratio);
         painter.setBrush(inputColour);
-        for (int i = 0; i < 31 && size_t(i) < input.size(); ++i)
-            if (const auto rect = g.bar(i, input[size_t(i)])) painter.drawRoundedRect(*rect, 1.5, 1.5);
+        painter.drawRects(pieces.constData(), int(pieces.size()));
     }
     for (int i = 0; i < 31; ++i) {
-        if (!apart && size_t(i) < input.size())
-            if (const auto rect = g.bar(i, input[size_t(i)])) {
+        pieces.clear();
+        if (!apart)
+            if (const auto rect = bar(i, input)) {
+                addBar(pieces, *rect, ratio);
                 painter.setBrush(inputColour);
-                painter.drawRoundedRect(*rect, 1.5, 1.5);
+                painter.drawRects(pieces.constData(), int(pieces.size()));
+                pieces.clear();
             }
-        if (size_t(i) < output.size())
-            if (const auto rect = g.bar(i, output[size_t(i)])) {
-                QLinearGradient fill(0, rect->top(), 0, rect->bottom());
-                fill.setColorAt(0, top);
-                fill.setColorAt(1, bottom);
-                painter.setBrush(fill);
-                painter.drawRoundedRect(*rect, 1.5, 1.5);
-            }
+        if (const auto rect = bar(i, output)) {
+            addBar(pieces, *rect, ratio);
+            QLinearGradient fill(0, rect->top(), 0, rect->bottom());
+            fill.setColorAt(0, top);
+            fill.setColorAt(1, bottom);
+            painter.setBrush(fill);
+            painter.drawRects(pieces.constData(), int(pieces.size()));
+        }
     }
 }
 

@@ -18,13 +18,14 @@ class SpectrumModel;
 // The drawing of the equalizer's fader row, in its 31-column grid (2 pt gaps): on the card's
 // colour, while the spectrum is live, a grey input bar and a violet output bar per band
 // (-60...0 dB over the track), and always the cyan response curve of the gains with its area
-// down to 0 dB, under the faders. Takes no input and is hidden from assistive technologies. The
-// curve layer is drawn once into a cached pixmap and drawn again only when the gains, the rate
-// or the size change.
+// down to 0 dB, under the faders. Takes no input and is hidden from assistive technologies.
 //
 // It lies over the faders (they still take the input) and draws their pictures itself, in
 // their places: a frame of the spectrum, 30 a second, is then one paint of one opaque widget,
-// with no fader and nothing behind it painted.
+// with no fader and nothing behind it painted. What lies over the bars is cached: the curve
+// layer (drawn again only when the gains, the rate or the size change) and, over it, the faders'
+// pictures, composed into one pixmap again only when one of them or the curve changes. A frame
+// is the card's colour, the bars without antialiasing on whole device pixels, and that pixmap.
 class EqualizerSpectrum : public QWidget {
     Q_OBJECT
 public:
@@ -67,11 +68,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void renderCurveLayer(const Geometry& g, qreal ratio);
-    void drawBars(QPainter& painter, const Geometry& g) const;
-    void drawFaders(QPainter& painter, const QRect& area) const;
+    void composeLayer(const Geometry& g, qreal ratio);
+    void drawBars(QPainter& painter, const Geometry& g, qreal ratio) const;
     QRect placeOf(const EqualizerFader* fader) const;
 
     SpectrumModel& spectrum_;
@@ -81,6 +83,8 @@ private:
     qreal trackInset_ = 5;
     QPixmap curveLayer_;
     bool curveDirty_ = true;
+    QPixmap layer_;  // the curve layer with the faders' pictures over it
+    bool layerDirty_ = true;
     int curveRenders_ = 0;
 };
 

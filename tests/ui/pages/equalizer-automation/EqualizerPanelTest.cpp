@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPointer>
+#include <QSet>
 #include <QTest>
 
 #include <cmath>
@@ -289,11 +290,34 @@ TEST_F(EqualizerPage, AFadersChangeIsDrawnAgainWhereItLies)
         [&] { panel->fader(7)->setEnabled(false); },
     };
     for (const auto& change : changes) {
+        const QImage before = overlay->grab(place).toImage();
         drawing.painted = QRegion();
         change();
         QCoreApplication::processEvents();
         EXPECT_TRUE(drawing.painted.contains(place));
+        EXPECT_NE(overlay->grab(place).toImage(), before);  // the cached layer shows the change
     }
+}
+
+TEST_F(EqualizerPage, TheBarsFillWholePixels)
+{
+    make();
+    activate(48000);
+    auto* panel = new EqualizerPanel(*model);
+    show(panel, 780);  // columns of 23.2 pt: the bars' edges fall between pixels
+    EqualizerSpectrum* overlay = panel->spectrumView();
+    readings->setSpectrum(SpectrumReading{true, std::vector<float>(31, 0.0f), std::vector<float>(31, 0.1f)});
+    panel->spectrumModel().tick();
+    ASSERT_TRUE(panel->spectrumModel().live());
+    for (int i = 0; i < 31; ++i) panel->fader(i)->hide();  // the bars alone
+    const QImage image = overlay->grab().toImage();
+    // A row near the bottom: the card's colour or the bars' one colour there (all output bars
+    // stand at -20 dB), no blend of the two at their edges.
+    const int y = int(overlay->geometry().bottom()) - 3;
+    QSet<QRgb> colours;
+    for (int x = 0; x < image.width(); ++x) colours.insert(image.pixel(x, y));
+    EXPECT_EQ(colours.size(), 2);
+    EXPECT_TRUE(colours.contains(Studio::panel().rgba()));
 }
 
 TEST_F(EqualizerPage, APageChangeStopsThePoll)
