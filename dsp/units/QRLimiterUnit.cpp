@@ -4,6 +4,7 @@
 #include "QREffects.h"
 #include "SampleRing.h"
 #include "SampleSanitizing.h"
+#include "VectorMath.h"
 
 #include <algorithm>
 #include <bit>
@@ -36,10 +37,11 @@ float smallestGain(const float* gains, uint32_t count)
     return std::bit_cast<float>(smallest);
 }
 
-using sampleVectors::Float4;
-using sampleVectors::Int4;
-using sampleVectors::load;
-using sampleVectors::store;
+using vectormath::Float4;
+using vectormath::Int4;
+using vectormath::largestLane;
+using vectormath::load;
+using vectormath::store;
 
 // Invalid samples (exponent bits all set) as 0, on the bits.
 inline Float4 sanitized4(Float4 v)
@@ -52,10 +54,6 @@ inline Float4 sanitized4(Float4 v)
     return v;
 }
 
-inline Float4 magnitude4(Float4 v) { return v < 0 ? -v : v; }
-
-inline float largestLane(Float4 v) { return std::max(std::max(v[0], v[1]), std::max(v[2], v[3])); }
-
 // Cleans the channels in place (invalid samples become 0) and writes the peak of each frame
 // over the channels; returns the largest of them. One pass over the samples.
 float framePeaks(float* const* data, uint32_t channelCount, float* peaks, uint32_t frames)
@@ -67,11 +65,11 @@ float framePeaks(float* const* data, uint32_t channelCount, float* peaks, uint32
     for (; i + 4 <= frames; i += 4) {
         const Float4 l = sanitized4(load(left + i));
         store(left + i, l);
-        Float4 peak = magnitude4(l);
+        Float4 peak = vectormath::absolute(l);
         if (right) {
             const Float4 r = sanitized4(load(right + i));
             store(right + i, r);
-            const Float4 m = magnitude4(r);
+            const Float4 m = vectormath::absolute(r);
             peak = m > peak ? m : peak;
         }
         store(peaks + i, peak);
@@ -99,7 +97,7 @@ float applyGains(float* samples, const float* gains, uint32_t frames, float ceil
     uint32_t i = 0;
     for (; i + 4 <= frames; i += 4) {
         const Float4 y = load(samples + i) * load(gains + i);
-        const Float4 m = magnitude4(y);
+        const Float4 m = vectormath::absolute(y);
         const Float4 limited = m > top ? (y < 0 ? -top : top) : y;
         store(samples + i, limited);
         const Float4 out = m > top ? top : m;
@@ -123,7 +121,7 @@ float scaleAndMeasure(float* samples, uint32_t frames, float gain)
     for (; i + 4 <= frames; i += 4) {
         const Float4 y = load(samples + i) * g;
         store(samples + i, y);
-        const Float4 m = magnitude4(y);
+        const Float4 m = vectormath::absolute(y);
         largest = m > largest ? m : largest;
     }
     float result = largestLane(largest);
