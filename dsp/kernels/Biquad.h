@@ -6,9 +6,11 @@
 
 namespace quorel {
 
-// The second-order section (a0 = 1, transposed direct form II) every filter of ours runs, for
-// any sample type: float or double, alone or as a GCC vector whose lanes are channels or
-// sections (the coefficients then the same in every lane that shares them).
+// The second-order section (a0 = 1, transposed direct form II) our filters run, for any sample
+// type: float or double, alone or as a GCC vector whose lanes are channels or sections (the
+// coefficients then the same in every lane that shares them). Two kernels add forms of their
+// own for speed, each explained where it is written: the K-weighting's direct form I wavefront
+// (KWeighting.cpp) and the equalizer's fused and single-section kernels (ParametricEqualizer.cpp).
 
 // In the textbook order: the reference the K-weighting kernel and the equalizer's portable
 // cascade must match, so they run it too.
