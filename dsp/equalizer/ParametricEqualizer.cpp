@@ -1,5 +1,7 @@
 #include "ParametricEqualizer.h"
 
+#include "Biquad.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -158,9 +160,6 @@ void ParametricEqualizer::reset()
 
 namespace {
 
-// Denormal or non-finite memories restart from rest.
-inline double flushed(double v) { return std::isfinite(v) && std::fabs(v) >= 1e-30 ? v : 0.0; }
-
 #if defined(__x86_64__)
 // A section pair's fields, in doubles from its start (see SectionPair).
 constexpr int b0 = 0, b1 = 4, b2 = 8, a1 = 12, a2 = 16, s1 = 20, s2 = 24, stride = 28;
@@ -168,6 +167,9 @@ constexpr int b0 = 0, b1 = 4, b2 = 8, a1 = 12, a2 = 16, s1 = 20, s2 = 24, stride
 // fastest; with four the sixteen vector registers run out).
 constexpr int groupSize = 3;
 
+// The wide forms run the section of Biquad.h with fused multiply-adds, written out in intrinsics
+// so that the 4-lane and the 8-lane form fuse the same operations and agree to the bit.
+//
 // One wavefront step of a group of G section pairs: lanes [2 j L, 2 j R, 2 j + 1 L, 2 j + 1 R]
 // of pair j. Filter 2 j takes what filter 2 j - 1 (the upper half of pair j - 1, or `in` for
 // j = 0) produced in the step before, filter 2 j + 1 what filter 2 j did: one lane shuffle per
@@ -414,7 +416,8 @@ void quadGroups(double* packed, uint32_t quads, double* frames2, uint32_t frames
 #endif
 #endif
 
-// One section alone has no neighbour to overlap with, so its own recurrence sets the pace. With
+// One section alone has no neighbour to overlap with, so its own recurrence sets the pace: a
+// form of its own, for the wait it saves. With
 // c1 = b1 - a1 b0 and c2 = b2 - a2 b0 the transposed form's first memory follows
 //   s1[n] = c1 x[n] + c2 x[n - 1] - a2 s1[n - 2] - a1 s1[n - 1],   y[n] = b0 x[n] + s1[n - 1]
 // (the same filter, differing by rounding only), where all but the last term are ready a
@@ -516,11 +519,7 @@ void ParametricEqualizer::processStages(float* left, float* right, uint32_t fram
             for (uint32_t k = last + 1; k-- > first;) {
                 SectionPair& sp = packed[k / 2];
                 const uint32_t h = k % 2;
-                const Pair x = pipe[k];
-                const Pair y = sp.b0[h] * x + sp.s1[h];
-                sp.s1[h] = sp.b1[h] * x - sp.a1[h] * y + sp.s2[h];
-                sp.s2[h] = sp.b2[h] * x - sp.a2[h] * y;
-                pipe[k + 1] = y;
+                pipe[k + 1] = biquadStep(pipe[k], sp.b0[h], sp.b1[h], sp.b2[h], sp.a1[h], sp.a2[h], sp.s1[h], sp.s2[h]);
             }
             if (i + 1 >= count) {
                 const uint64_t f = i + 1 - count;
@@ -532,8 +531,8 @@ void ParametricEqualizer::processStages(float* left, float* right, uint32_t fram
     for (uint32_t j = 0; j < pairs + pairs % 2; ++j) {
         for (int h = 0; h < 2; ++h) {
             for (int ch = 0; ch < 2; ++ch) {
-                packed[j].s1[h][ch] = flushed(packed[j].s1[h][ch]);
-                packed[j].s2[h][ch] = flushed(packed[j].s2[h][ch]);
+                packed[j].s1[h][ch] = flushedMemory(packed[j].s1[h][ch]);
+                packed[j].s2[h][ch] = flushedMemory(packed[j].s2[h][ch]);
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include "CpuFeatures.h"
 #include "SampleSanitizing.h"
+#include "VectorMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,36 +13,31 @@ namespace quorel {
 
 namespace {
 
-// cos(w0) and alpha = sin(w0) / (2Q), with the frequency limited to 0.45 of the rate.
-void angle(double frequency, double q, double sampleRate, double& cosine, double& alpha)
-{
-    const double w0 = 2 * std::numbers::pi * std::min(frequency, 0.45 * sampleRate) / sampleRate;
-    cosine = std::cos(w0);
-    alpha = std::sin(w0) / (2 * q);
-}
+// The frequency limited to 0.45 of the rate.
+double limited(double frequency, double sampleRate) { return std::min(frequency, 0.45 * sampleRate); }
 
-// Lane c holds channel c.
-using Lanes = float __attribute__((vector_size(16)));
+std::array<double, 5> fiveOf(const BiquadCoefficients& c) { return {c.b0, c.b1, c.b2, c.a1, c.a2}; }
 
-[[gnu::always_inline]] inline Lanes abs(Lanes v) { return v < 0 ? -v : v; }
-[[gnu::always_inline]] inline Lanes max(Lanes a, Lanes b) { return a > b ? a : b; }
-[[gnu::always_inline]] inline Lanes min(Lanes a, Lanes b) { return a < b ? a : b; }
+using vectormath::absolute;
+using vectormath::Float4;
+using vectormath::maximum;
+using vectormath::minimum;
 
-// One section for both channels: shared coefficients, per-lane memories.
+// One section for both channels: shared coefficients, per-lane memories (lane c: channel c).
 struct Section {
-    Lanes b0, b1, b2, a1, a2;  // the same in every lane
-    Lanes z1, z2;
+    Float4 b0, b1, b2, a1, a2;  // the same in every lane
+    Float4 z1, z2;
 
     Section(const std::array<BassHarmonics::Channel, 2>& channels, Biquad BassHarmonics::Channel::*member)
     {
         const Biquad& first = channels[0].*member;
-        b0 = Lanes{} + first.b0;
-        b1 = Lanes{} + first.b1;
-        b2 = Lanes{} + first.b2;
-        a1 = Lanes{} + first.a1;
-        a2 = Lanes{} + first.a2;
-        z1 = Lanes{(channels[0].*member).z1, (channels[1].*member).z1, 0, 0};
-        z2 = Lanes{(channels[0].*member).z2, (channels[1].*member).z2, 0, 0};
+        b0 = vectormath::splat(first.b0);
+        b1 = vectormath::splat(first.b1);
+        b2 = vectormath::splat(first.b2);
+        a1 = vectormath::splat(first.a1);
+        a2 = vectormath::splat(first.a2);
+        z1 = Float4{(channels[0].*member).z1, (channels[1].*member).z1, 0, 0};
+        z2 = Float4{(channels[0].*member).z2, (channels[1].*member).z2, 0, 0};
     }
 
     void save(std::array<BassHarmonics::Channel, 2>& channels, Biquad BassHarmonics::Channel::*member) const
@@ -52,31 +48,19 @@ struct Section {
         }
     }
 
-    [[gnu::always_inline]] Lanes process(Lanes x)
-    {
-        const Lanes y = b0 * x + z1;
-        z1 = (b1 * x + z2) - a1 * y;
-        z2 = b2 * x - a2 * y;
-        return y;
-    }
+    [[gnu::always_inline]] Float4 process(Float4 x) { return biquadStepShortChain(x, b0, b1, b2, a1, a2, z1, z2); }
 };
 
 }  // namespace
 
 std::array<double, 5> BassHarmonics::highPass(double frequency, double q, double sampleRate)
 {
-    double c = 0, alpha = 0;
-    angle(frequency, q, sampleRate, c, alpha);
-    const double a0 = 1 + alpha;
-    return {(1 + c) / 2 / a0, -(1 + c) / a0, (1 + c) / 2 / a0, -2 * c / a0, (1 - alpha) / a0};
+    return fiveOf(BiquadCoefficients::highPass(sampleRate, limited(frequency, sampleRate), q));
 }
 
 std::array<double, 5> BassHarmonics::lowPass(double frequency, double q, double sampleRate)
 {
-    double c = 0, alpha = 0;
-    angle(frequency, q, sampleRate, c, alpha);
-    const double a0 = 1 + alpha;
-    return {(1 - c) / 2 / a0, (1 - c) / a0, (1 - c) / 2 / a0, -2 * c / a0, (1 - alpha) / a0};
+    return fiveOf(BiquadCoefficients::lowPass(sampleRate, limited(frequency, sampleRate), q));
 }
 
 double BassHarmonics::magnitude(const Biquad& s, double frequency, double sampleRate)
@@ -90,7 +74,7 @@ double BassHarmonics::magnitude(const Biquad& s, double frequency, double sample
 void BassHarmonics::prepare(double sampleRate)
 {
     // Q 0.7071 gives alpha = sin(w0) / sqrt(2); Q 0.54 and 1.31 give sin(w0) / 1.08 and / 2.62.
-    const double butterworth = std::numbers::sqrt2 / 2;
+    const double butterworth = BiquadCoefficients::butterworthQ;
     for (Channel& c : channel) {
         c.bandHigh.setCoefficients(highPass(30, butterworth, sampleRate).data());
         c.bandLow.setCoefficients(lowPass(110, butterworth, sampleRate).data());
@@ -130,39 +114,40 @@ namespace {
     Section s1(state, &Channel::bandHigh), s2(state, &Channel::bandLow);
     Section s3(state, &Channel::harmonicHigh1), s4(state, &Channel::harmonicHigh2);
     Section s5(state, &Channel::harmonicLow);
-    Lanes envelope{state[0].envelope, state[1].envelope, 0, 0};
-    const Lanes attack = Lanes{} + harmonics.attackCoefficient, release = Lanes{} + harmonics.releaseCoefficient;
-    const Lanes floor = Lanes{} + 0.0001f, one = Lanes{} + 1.0f;
-    Lanes peak{};
+    Float4 envelope{state[0].envelope, state[1].envelope, 0, 0};
+    const Float4 attack = vectormath::splat(harmonics.attackCoefficient);
+    const Float4 release = vectormath::splat(harmonics.releaseCoefficient);
+    const Float4 floor = vectormath::splat(0.0001f), one = vectormath::splat(1.0f);
+    Float4 peak{};
     // Three loops over short chunks, each with a short chain from its input to its result, so
     // the processor overlaps many frames: the 30...110 Hz band; its envelope and the harmonic
     // mix; the harmonics' filters and the sum.
     constexpr uint32_t chunk = 64;
-    Lanes input[chunk], band[chunk], mixed[chunk];
+    Float4 input[chunk], band[chunk], mixed[chunk];
     for (uint32_t start = 0; start < frames; start += chunk) {
         const uint32_t count = std::min(chunk, frames - start);
         for (uint32_t i = 0; i < count; ++i) {
-            const Lanes x{sanitizedSample(left[start + i]), stereo ? sanitizedSample(right[start + i]) : 0.0f, 0, 0};
+            const Float4 x{sanitizedSample(left[start + i]), stereo ? sanitizedSample(right[start + i]) : 0.0f, 0, 0};
             input[i] = x;
             band[i] = s2.process(s1.process(x));
         }
         for (uint32_t i = 0; i < count; ++i) {
-            const Lanes level = abs(band[i]);
+            const Float4 level = absolute(band[i]);
             envelope += (level - envelope) * (level > envelope ? attack : release);
-            const Lanes n = min(max(band[i] / max(envelope, floor), -one), one);
+            const Float4 n = minimum(maximum(band[i] / maximum(envelope, floor), -one), one);
             // Chebyshev T2 = 2n^2 - 1, T3 = 4n^3 - 3n, T4 = 8n^4 - 8n^2 + 1.
-            const Lanes n2 = n * n;
-            const Lanes t2 = 2 * n2 - 1;
-            const Lanes t3 = (4 * n2 - 3) * n;
-            const Lanes t4 = (8 * n2 - 8) * n2 + 1;
+            const Float4 n2 = n * n;
+            const Float4 t2 = 2 * n2 - 1;
+            const Float4 t3 = (4 * n2 - 3) * n;
+            const Float4 t4 = (8 * n2 - 8) * n2 + 1;
             mixed[i] = (t2 + 0.7f * t3 + 0.4f * t4) * envelope;
         }
         for (uint32_t i = 0; i < count; ++i) {
-            const Lanes harmonic = s5.process(s4.process(s3.process(mixed[i])));
-            const Lanes out = gain != 0 ? input[i] + gain * harmonic : input[i];
+            const Float4 harmonic = s5.process(s4.process(s3.process(mixed[i])));
+            const Float4 out = gain != 0 ? input[i] + gain * harmonic : input[i];
             left[start + i] = out[0];
             if (stereo) right[start + i] = out[1];
-            peak = max(peak, abs(out));
+            peak = maximum(peak, absolute(out));
         }
     }
     s1.save(state, &Channel::bandHigh);

@@ -27,8 +27,8 @@ public:
         float envelope = 0;
     };
 
-    // Cookbook high-pass and low-pass sections as b0, b1, b2, a1, a2 (a0 = 1), designed in
-    // double; the frequency is first limited to 0.45 of the sample rate.
+    // BiquadCoefficients' high-pass and low-pass sections as b0, b1, b2, a1, a2 (a0 = 1); the
+    // frequency is first limited to 0.45 of the sample rate.
     static std::array<double, 5> highPass(double frequency, double q, double sampleRate);
     static std::array<double, 5> lowPass(double frequency, double q, double sampleRate);
     // Magnitude of a section's response at a frequency.

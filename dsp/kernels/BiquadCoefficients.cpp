@@ -8,8 +8,6 @@ namespace quorel {
 
 namespace {
 
-constexpr double butterworthQ = std::numbers::sqrt2 / 2;
-
 BiquadCoefficients normalised(double b0, double b1, double b2, double a0, double a1, double a2)
 {
     if (!(std::isfinite(a0) && a0 != 0)) return BiquadCoefficients::identity();
@@ -47,19 +45,19 @@ BiquadCoefficients BiquadCoefficients::peaking(double sampleRate, double frequen
     return normalised(1 + alpha * a, cs, 1 - alpha * a, 1 + alpha / a, cs, 1 - alpha / a);
 }
 
-BiquadCoefficients BiquadCoefficients::highPass(double sampleRate, double frequency)
+BiquadCoefficients BiquadCoefficients::highPass(double sampleRate, double frequency, double q)
 {
     double w0;
     if (!omega(sampleRate, frequency, w0)) return identity();
-    const double c = std::cos(w0), alpha = std::sin(w0) / (2 * butterworthQ);
+    const double c = std::cos(w0), alpha = std::sin(w0) / (2 * q);
     return normalised((1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha);
 }
 
-BiquadCoefficients BiquadCoefficients::lowPass(double sampleRate, double frequency)
+BiquadCoefficients BiquadCoefficients::lowPass(double sampleRate, double frequency, double q)
 {
     double w0;
     if (!omega(sampleRate, frequency, w0)) return identity();
-    const double c = std::cos(w0), alpha = std::sin(w0) / (2 * butterworthQ);
+    const double c = std::cos(w0), alpha = std::sin(w0) / (2 * q);
     return normalised((1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha);
 }
 

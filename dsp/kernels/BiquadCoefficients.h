@@ -1,5 +1,7 @@
 #pragma once
 
+#include <numbers>
+
 namespace quorel {
 
 // One second-order section, normalised so that a0 = 1. Designed in double precision after
@@ -15,9 +17,10 @@ struct BiquadCoefficients {
     // Peaking band. alpha = sin w0 * sinh(ln 2 / 2 * bandwidth * w0 / sin w0), A = 10^(g/40):
     // the same filter the equalizer page draws as its response curve.
     static BiquadCoefficients peaking(double sampleRate, double frequency, double bandwidthOctaves, double gainDB);
-    // Second-order Butterworth (Q = 1/sqrt 2).
-    static BiquadCoefficients highPass(double sampleRate, double frequency);
-    static BiquadCoefficients lowPass(double sampleRate, double frequency);
+    // Second order, Butterworth unless a Q is given.
+    static constexpr double butterworthQ = std::numbers::sqrt2 / 2;
+    static BiquadCoefficients highPass(double sampleRate, double frequency, double q = butterworthQ);
+    static BiquadCoefficients lowPass(double sampleRate, double frequency, double q = butterworthQ);
     // Second-order all-pass with Butterworth Q: the sum of a Linkwitz-Riley pair.
     static BiquadCoefficients allPass(double sampleRate, double frequency);
     // Shelves with Q from the bandwidth: 1/Q = 2 sinh(ln 2 / 2 * bandwidth).

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "Biquad.h"
 #include "BiquadCoefficients.h"
 
-#include <cmath>
 #include <cstdint>
 
 namespace quorel {
 
-// A second-order section in transposed direct form II for up to two channels, in double
-// precision. Render-thread state; flushes denormal memories after every block.
+// The section of Biquad.h for up to two channels in double precision: the crossovers' poles at
+// low frequencies need it, and the equalizer's cascade is held to it. Render-thread state;
+// flushes denormal memories after every block.
 class BiquadFilter {
 public:
     void setCoefficients(const BiquadCoefficients& c) { c_ = c; }
@@ -23,21 +24,12 @@ public:
     {
         double s1 = s1_[channel], s2 = s2_[channel];
         const double b0 = c_.b0, b1 = c_.b1, b2 = c_.b2, a1 = c_.a1, a2 = c_.a2;
-        for (uint32_t i = 0; i < frames; ++i) {
-            const double x = in[i];
-            const double y = b0 * x + s1;
-            s1 = b1 * x - a1 * y + s2;
-            s2 = b2 * x - a2 * y;
-            out[i] = float(y);
-        }
-        s1_[channel] = flushed(s1);
-        s2_[channel] = flushed(s2);
+        for (uint32_t i = 0; i < frames; ++i) out[i] = float(biquadStep(double(in[i]), b0, b1, b2, a1, a2, s1, s2));
+        s1_[channel] = flushedMemory(s1);
+        s2_[channel] = flushedMemory(s2);
     }
 
 private:
-    // Denormal or non-finite memories restart from rest.
-    static double flushed(double v) { return std::isfinite(v) && std::fabs(v) >= 1e-30 ? v : 0.0; }
-
     BiquadCoefficients c_;
     double s1_[2] = {0, 0};
     double s2_[2] = {0, 0};

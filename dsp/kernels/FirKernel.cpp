@@ -1,6 +1,7 @@
 #include "FirKernel.h"
 
 #include "CpuFeatures.h"
+#include "VectorMath.h"
 
 #include <cmath>
 #include <cstring>
@@ -13,16 +14,9 @@ namespace quorel {
 
 namespace {
 
-using Float4 = float __attribute__((vector_size(16)));
-
-inline Float4 load(const float* p)
-{
-    Float4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void store(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
+using vectormath::Float4;
+using vectormath::load;
+using vectormath::store;
 
 // Portable form: 16 outputs in four 4-lane vectors per group, multiply then add.
 void firAccumulatePortable(float* out, const float* source, const float* coefficients, uint32_t count, uint32_t frames)

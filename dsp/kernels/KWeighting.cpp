@@ -1,14 +1,17 @@
 #include "KWeighting.h"
 
+#include "VectorMath.h"
+
 namespace quorel {
 
 namespace {
 
-using Lanes = float __attribute__((vector_size(16)));
+using Lanes = vectormath::Float4;
 using Double2 = double __attribute__((vector_size(16)));
 
 // Both channels run side by side as lanes of one vector. For eight frames or more both stages
-// run in direct form I in one four-lane vector: the shelf of frame n for both channels in
+// run in direct form I in one four-lane vector (a form of its own: it exists for the wait it
+// saves, and only here): the shelf of frame n for both channels in
 // lanes 0 and 1, the high-pass of frame n - 3 (whose input, the shelf's output, is then ready)
 // in lanes 2 and 3, the feedback of the frame before added last, so a frame waits for one
 // multiplication and one subtraction of the one before rather than for two whole sections.
@@ -31,20 +34,14 @@ using Double2 = double __attribute__((vector_size(16)));
         sums += wide * wide;
     };
     auto frame = [&](uint32_t i) __attribute__((always_inline)) { return Lanes{left[i], right[i], 0, 0}; };
-    // Transposed direct form II, lanes 0 and 1.
+    // Transposed direct form II, lanes 0 and 1, as the plain sections it must match.
     auto shelfStep = [&](Lanes x) __attribute__((always_inline))
     {
-        const Lanes u = sb0 * x + sz1;
-        sz1 = sb1 * x - sa1 * u + sz2;
-        sz2 = sb2 * x - sa2 * u;
-        return u;
+        return biquadStep(x, sb0, sb1, sb2, sa1, sa2, sz1, sz2);
     };
     auto highPassStep = [&](Lanes u) __attribute__((always_inline))
     {
-        const Lanes y = hb0 * u + hz1;
-        hz1 = hb1 * u - ha1 * y + hz2;
-        hz2 = hb2 * u - ha2 * y;
-        return y;
+        return biquadStep(u, hb0, hb1, hb2, ha1, ha2, hz1, hz2);
     };
     // The transposed form's memories after inputs in2, in1 (the newer) gave outputs out2, out1.
     auto memories = [](Lanes b1, Lanes b2, Lanes a1, Lanes a2, Lanes in1, Lanes in2, Lanes out1, Lanes out2, Lanes & z1,

@@ -1,12 +1,16 @@
 #include "SampleSanitizing.h"
 
+#include "VectorMath.h"
+
 #include <algorithm>
 
 namespace quorel {
 
 namespace {
 
-using namespace sampleVectors;
+using vectormath::Float4;
+using vectormath::Int4;
+using vectormath::largestLane;
 
 // The loops are written once for a vector of Lanes floats: the 4-lane form runs anywhere, the
 // 8-lane form is compiled for AVX2. A tail shorter than a vector goes through the 4-lane form,

@@ -30,27 +30,6 @@ inline uint32_t sanitizeSamples(float* samples, uint32_t count) noexcept
     return invalid;
 }
 
-namespace sampleVectors {
-using Float4 = float __attribute__((vector_size(16)));
-using Int4 = int32_t __attribute__((vector_size(16)));
-
-inline Float4 load(const float* p) noexcept
-{
-    Float4 v;
-    __builtin_memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void store(float* p, Float4 v) noexcept { __builtin_memcpy(p, &v, sizeof v); }
-
-inline float largestLane(Float4 v) noexcept
-{
-    const float a = v[0] > v[1] ? v[0] : v[1];
-    const float b = v[2] > v[3] ? v[2] : v[3];
-    return a > b ? a : b;
-}
-}  // namespace sampleVectors
-
 // Largest magnitude in a buffer of valid samples (valid samples have no not-a-number, so the
 // vector maximum is the plain one).
 float peakMagnitude(const float* samples, uint32_t count) noexcept;

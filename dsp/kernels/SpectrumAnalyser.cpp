@@ -1,5 +1,7 @@
 #include "SpectrumAnalyser.h"
 
+#include "VectorMath.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -28,16 +30,9 @@ constexpr double energyPerSquaredAmplitude = 4096.0 * 1536.0;
 constexpr double sixthOctaveDown = 0.8908987181403393;
 constexpr double sixthOctaveUp = 1.122462048309373;
 
-using Float4 = float __attribute__((vector_size(16)));
-
-Float4 load(const float* p)
-{
-    Float4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-void store(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
+using vectormath::Float4;
+using vectormath::load;
+using vectormath::store;
 
 // out[n] = a[n] * b[n].
 void multiply(float* out, const float* a, const float* b, uint32_t count)

@@ -1,6 +1,7 @@
 #include "UtilityStages.h"
 
 #include "SampleSanitizing.h"
+#include "VectorMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,8 +12,8 @@ namespace quorel {
 
 namespace {
 
-using sampleVectors::Float4;
-using sampleVectors::Int4;
+using vectormath::Float4;
+using vectormath::Int4;
 
 using Double2 = double __attribute__((vector_size(16)));
 using Double4 = double __attribute__((vector_size(32)));

@@ -5,9 +5,9 @@
 
 namespace quorel::vectormath {
 
-// Four floats at a time (or more), for the dynamics' gain computation: a base-2 logarithm and an
-// exponential accurate to a few parts in 10^7 (about 3e-6 dB), so a gain curve worked
-// through them stays within a thousandth of a dB of one worked through the C library's.
+// The four-lane vectors every kernel works in, their helpers, and (below) a base-2 logarithm and
+// an exponential for the dynamics' gain computation. Every helper is always inlined, so it may be
+// called from a kernel compiled for wider instructions.
 using Float4 = float __attribute__((vector_size(16)));
 using Int4 = int32_t __attribute__((vector_size(16)));
 
@@ -24,8 +24,18 @@ using Int4 = int32_t __attribute__((vector_size(16)));
 
 [[gnu::always_inline]] inline Float4 minimum(Float4 a, Float4 b) { return a < b ? a : b; }
 [[gnu::always_inline]] inline Float4 maximum(Float4 a, Float4 b) { return a > b ? a : b; }
+[[gnu::always_inline]] inline Float4 absolute(Float4 v) { return v < 0 ? -v : v; }
 
-// The functions below work on any GCC vector of floats (4, 8 or 16 lanes), in place: a vector
+[[gnu::always_inline]] inline float largestLane(Float4 v)
+{
+    const float a = v[0] > v[1] ? v[0] : v[1];
+    const float b = v[2] > v[3] ? v[2] : v[3];
+    return a > b ? a : b;
+}
+
+// The logarithm and the exponential are accurate to a few parts in 10^7 (about 3e-6 dB), so a
+// gain curve worked through them stays within a thousandth of a dB of one worked through the C
+// library's. They work on any GCC vector of floats (4, 8 or 16 lanes), in place: a vector
 // wider than the baseline's registers is then never passed by value to a function built without
 // the instructions for it. Lane by lane, so each lane's result does not depend on the others.
 template <typename V>

@@ -4,6 +4,7 @@
 #include "QREffects.h"
 #include "SampleRing.h"
 #include "SampleSanitizing.h"
+#include "VectorMath.h"
 
 #include <algorithm>
 #include <bit>
@@ -36,10 +37,11 @@ float smallestGain(const float* gains, uint32_t count)
     return std::bit_cast<float>(smallest);
 }
 
-using sampleVectors::Float4;
-using sampleVectors::Int4;
-using sampleVectors::load;
-using sampleVectors::store;
+using vectormath::Float4;
+using vectormath::Int4;
+using vectormath::largestLane;
+using vectormath::load;
+using vectormath::store;
 
 // Invalid samples (exponent bits all set) as 0, on the bits.
 inline Float4 sanitized4(Float4 v)
@@ -52,12 +54,8 @@ inline Float4 sanitized4(Float4 v)
     return v;
 }
 
-inline Float4 magnitude4(Float4 v) { return v < 0 ? -v : v; }
-
-inline float largestLane(Float4 v) { return std::max(std::max(v[0], v[1]), std::max(v[2], v[3])); }
-
-// Cleans the channels in place (invalid samples become 0) and writes the peak of each frame
-// over the channels; returns the largest of them. One pass over the samples.
+// 1. Cleans the channels in place (invalid samples become 0) and writes the peak of each frame
+//    over the channels; returns the largest of them. One pass over the samples.
 float framePeaks(float* const* data, uint32_t channelCount, float* peaks, uint32_t frames)
 {
     float* left = data[0];
@@ -67,11 +65,11 @@ float framePeaks(float* const* data, uint32_t channelCount, float* peaks, uint32
     for (; i + 4 <= frames; i += 4) {
         const Float4 l = sanitized4(load(left + i));
         store(left + i, l);
-        Float4 peak = magnitude4(l);
+        Float4 peak = vectormath::absolute(l);
         if (right) {
             const Float4 r = sanitized4(load(right + i));
             store(right + i, r);
-            const Float4 m = magnitude4(r);
+            const Float4 m = vectormath::absolute(r);
             peak = m > peak ? m : peak;
         }
         store(peaks + i, peak);
@@ -99,7 +97,7 @@ float applyGains(float* samples, const float* gains, uint32_t frames, float ceil
     uint32_t i = 0;
     for (; i + 4 <= frames; i += 4) {
         const Float4 y = load(samples + i) * load(gains + i);
-        const Float4 m = magnitude4(y);
+        const Float4 m = vectormath::absolute(y);
         const Float4 limited = m > top ? (y < 0 ? -top : top) : y;
         store(samples + i, limited);
         const Float4 out = m > top ? top : m;
@@ -123,7 +121,7 @@ float scaleAndMeasure(float* samples, uint32_t frames, float gain)
     for (; i + 4 <= frames; i += 4) {
         const Float4 y = load(samples + i) * g;
         store(samples + i, y);
-        const Float4 m = magnitude4(y);
+        const Float4 m = vectormath::absolute(y);
         largest = m > largest ? m : largest;
     }
     float result = largestLane(largest);
@@ -132,6 +130,137 @@ float scaleAndMeasure(float* samples, uint32_t frames, float gain)
         result = std::max(result, std::fabs(samples[i]));
     }
     return result;
+}
+
+// The steps of a call that is not at rest, in order. Each is inlined into process().
+
+// 2. Target gain of each frame from its peak: C / P above the ceiling, else exactly 1 (C / C),
+//    without a branch so that the loop vectorises. Returns whether every target is 1 (no
+//    frame above the ceiling).
+[[gnu::always_inline]] inline bool targetGains(float* gains, uint32_t frames, float loudest, float ceiling)
+{
+    const bool allOne = !(loudest > ceiling);
+    if (allOne)
+        std::fill_n(gains, frames, 1.0f);
+    else
+        for (uint32_t i = 0; i < frames; ++i) gains[i] = ceiling / std::max(gains[i], ceiling);
+    return allOne;
+}
+
+// 3. Sliding minimum of the target gains over the last W frames (this one included), in blocks
+//    of W frames: a window spans the end of the previous block, whose suffix minima are kept,
+//    and the start of the current one, whose running minimum is kept. Two comparisons per frame
+//    and no data-dependent branch.
+[[gnu::always_inline]] inline void slidingMinima(QRLimiterState& s, float* gains, uint32_t frames, bool allOne)
+{
+    const uint32_t window = s.window;
+    float* blockTargets = s.blockTargets.data();
+    float* suffixMinima = s.suffixMinima.data();
+    uint32_t position = s.blockPosition;
+    float blockMinimum = s.blockMinimum;
+    if (frames > 0 && (position == 0 || blockMinimum == 1.0f) && (allOne || smallestGain(gains, frames) == 1.0f)) {
+        // Every target of the current block so far and of this call is 1: until the block
+        // completes, a frame's minimum is the previous block's suffix minimum; from then on
+        // every block holds only 1s.
+        const uint32_t beforeCompletion = std::min(frames, window - 1 - position);
+        std::copy_n(suffixMinima + position + 1, beforeCompletion, gains);
+        std::fill_n(gains + beforeCompletion, frames - beforeCompletion, 1.0f);
+        std::fill_n(blockTargets, window, 1.0f);
+        if (beforeCompletion < frames) std::fill_n(suffixMinima, window, 1.0f);
+        position = uint32_t((uint64_t(position) + frames) % window);
+        blockMinimum = 1;
+    } else {
+        for (uint32_t i = 0; i < frames; ++i) {
+            const float target = gains[i];
+            blockTargets[position] = target;
+            blockMinimum = position == 0 ? target : std::min(blockMinimum, target);
+            if (position + 1 < window) {
+                gains[i] = std::min(suffixMinima[position + 1], blockMinimum);
+                ++position;
+            } else {
+                gains[i] = blockMinimum;  // the window is exactly this block
+                float suffix = blockTargets[window - 1];
+                suffixMinima[window - 1] = suffix;
+                for (uint32_t k = window - 1; k-- > 0;) {
+                    suffix = std::min(blockTargets[k], suffix);
+                    suffixMinima[k] = suffix;
+                }
+                position = 0;
+            }
+        }
+    }
+    s.blockPosition = position;
+    s.blockMinimum = blockMinimum;
+}
+
+// 4. Instant attack, exponential release towards 1, running box sum over the window; then
+//    (5.) the box averages, in a loop of their own so that the divisions vectorise. Lowers
+//    `minimum` to the smallest gain of the call.
+//    At rest the release no longer moves the envelope (it has reached 1, or a step too small to
+//    round), the whole box holds that same envelope, and no sliding minimum of the block lies
+//    below it: the recursion would leave envelope, box and sum as they are and give every frame
+//    the same average, so it is skipped.
+[[gnu::always_inline]] inline void releaseAndAverage(QRLimiterState& s, float* gains, uint32_t frames, float& minimum)
+{
+    const uint32_t window = s.window;
+    const double width = double(window);
+    const float coefficient = s.releaseCoefficient;
+    const float resting = s.envelope;
+    if (s.boxSame == window && resting + (1.0f - resting) * coefficient == resting
+        && smallestGain(gains, frames) >= resting) {
+        s.boxIndex = uint32_t((uint64_t(s.boxIndex) + frames) % window);
+        const float average = std::clamp(float(s.boxSum / width), 0.0f, 1.0f);
+        std::fill_n(gains, frames, average);
+        if (frames > 0) minimum = std::min(minimum, average);
+        return;
+    }
+    float* box = s.box.data();
+    uint32_t boxIndex = s.boxIndex;
+    double boxSum = s.boxSum;
+    float envelope = s.envelope;
+    uint32_t same = s.boxSame;
+    double* sums = s.boxSums.data();
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float smallest = gains[i];
+        const float released = envelope + (1.0f - envelope) * coefficient;
+        const float previous = envelope;
+        envelope = smallest < released ? smallest : released;
+        boxSum += double(envelope) - double(box[boxIndex]);
+        box[boxIndex] = envelope;
+        boxIndex = boxIndex + 1 == window ? 0 : boxIndex + 1;
+        sums[i] = boxSum;
+        same = envelope == previous ? std::min(same + 1, window) : 1;
+    }
+    s.boxIndex = boxIndex;
+    s.boxSum = boxSum;
+    s.envelope = envelope;
+    s.boxSame = same;
+
+    for (uint32_t i = 0; i < frames; ++i) gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
+    minimum = std::min(minimum, smallestGain(gains, frames));
+}
+
+// 6. Delays each channel by W - 1 frames, applies the gain curve, clips to the ceiling; returns
+//    the output's peak.
+[[gnu::always_inline]] inline float delayAndApply(QRLimiterState& s, float* const* data, uint32_t channelCount,
+                                                  const float* gains, uint32_t frames, float ceiling)
+{
+    const uint32_t length = s.window - 1;
+    float peak = 0;
+    for (uint32_t channel = 0; channel < channelCount; ++channel) {
+        float* samples = data[channel];
+        float* line = s.delay[channel].data();
+        float* held = s.held.data();
+        std::copy_n(samples, frames, held);
+        const uint32_t fromLine = std::min(length, frames);
+        readRing(line, length, s.delayIndex, samples, fromLine);
+        std::copy_n(held, frames - fromLine, samples + fromLine);
+        writeRing(line, length, s.delayIndex, held, frames);
+
+        peak = std::max(peak, applyGains(samples, gains, frames, ceiling));
+    }
+    if (frames > 0) s.delayIndex = uint32_t((uint64_t(s.delayIndex) + frames) % length);
+    return peak;
 }
 
 }  // namespace
@@ -273,8 +402,6 @@ bool QRLimiterUnit::passAtRest(float* const* data, uint32_t frames, float ceilin
 float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
 {
     QRLimiterState& s = state_;
-    const uint32_t channelCount = channels();
-
     s.parameters.acquire();
     const float ceiling = s.parameters.current().ceiling;
     s.releaseCoefficient = s.parameters.current().releaseCoefficient;
@@ -284,119 +411,12 @@ float QRLimiterUnit::process(float* const* data, uint32_t frames) noexcept
         return peak;
     }
 
-    // 1. Peak of each frame over the channels (the samples cleaned on the way).
     float* gains = s.framePeaks.data();
-    const float loudest = framePeaks(data, channelCount, gains, frames);
-
-    // 2. Target gain of each frame: C / P above the ceiling, else exactly 1 (C / C), without a
-    //    branch so that the loop vectorises. With no frame above the ceiling every target is 1.
-    const bool allOne = !(loudest > ceiling);
-    if (allOne)
-        std::fill_n(gains, frames, 1.0f);
-    else
-        for (uint32_t i = 0; i < frames; ++i) gains[i] = ceiling / std::max(gains[i], ceiling);
-
-    // 3. Sliding minimum of the target gains over the last W frames (this one included), in
-    //    blocks of W frames: a window spans the end of the previous block, whose suffix minima
-    //    are kept, and the start of the current one, whose running minimum is kept. Two
-    //    comparisons per frame and no data-dependent branch.
-    const uint32_t window = s.window;
-    float* blockTargets = s.blockTargets.data();
-    float* suffixMinima = s.suffixMinima.data();
-    uint32_t position = s.blockPosition;
-    float blockMinimum = s.blockMinimum;
-    if (frames > 0 && (position == 0 || blockMinimum == 1.0f) && (allOne || smallestGain(gains, frames) == 1.0f)) {
-        // Every target of the current block so far and of this call is 1: until the block
-        // completes, a frame's minimum is the previous block's suffix minimum; from then on
-        // every block holds only 1s.
-        const uint32_t beforeCompletion = std::min(frames, window - 1 - position);
-        std::copy_n(suffixMinima + position + 1, beforeCompletion, gains);
-        std::fill_n(gains + beforeCompletion, frames - beforeCompletion, 1.0f);
-        std::fill_n(blockTargets, window, 1.0f);
-        if (beforeCompletion < frames) std::fill_n(suffixMinima, window, 1.0f);
-        position = uint32_t((uint64_t(position) + frames) % window);
-        blockMinimum = 1;
-    } else {
-        for (uint32_t i = 0; i < frames; ++i) {
-            const float target = gains[i];
-            blockTargets[position] = target;
-            blockMinimum = position == 0 ? target : std::min(blockMinimum, target);
-            if (position + 1 < window) {
-                gains[i] = std::min(suffixMinima[position + 1], blockMinimum);
-                ++position;
-            } else {
-                gains[i] = blockMinimum;  // the window is exactly this block
-                float suffix = blockTargets[window - 1];
-                suffixMinima[window - 1] = suffix;
-                for (uint32_t k = window - 1; k-- > 0;) {
-                    suffix = std::min(blockTargets[k], suffix);
-                    suffixMinima[k] = suffix;
-                }
-                position = 0;
-            }
-        }
-    }
-    s.blockPosition = position;
-    s.blockMinimum = blockMinimum;
-
-    // 4. Instant attack, exponential release towards 1, running box sum over the window.
-    //    At rest the release no longer moves the envelope (it has reached 1, or a step too
-    //    small to round), the whole box holds that same envelope, and no sliding minimum of the
-    //    block lies below it: the recursion would leave envelope, box and sum as they are and
-    //    give every frame the same average, so it is skipped.
-    const double width = double(window);
-    const float coefficient = s.releaseCoefficient;
-    const float resting = s.envelope;
-    if (s.boxSame == window && resting + (1.0f - resting) * coefficient == resting
-        && smallestGain(gains, frames) >= resting) {
-        s.boxIndex = uint32_t((uint64_t(s.boxIndex) + frames) % window);
-        const float average = std::clamp(float(s.boxSum / width), 0.0f, 1.0f);
-        std::fill_n(gains, frames, average);
-        if (frames > 0) minimum = std::min(minimum, average);
-    } else {
-        float* box = s.box.data();
-        uint32_t boxIndex = s.boxIndex;
-        double boxSum = s.boxSum;
-        float envelope = s.envelope;
-        uint32_t same = s.boxSame;
-        double* sums = s.boxSums.data();
-        for (uint32_t i = 0; i < frames; ++i) {
-            const float smallest = gains[i];
-            const float released = envelope + (1.0f - envelope) * coefficient;
-            const float previous = envelope;
-            envelope = smallest < released ? smallest : released;
-            boxSum += double(envelope) - double(box[boxIndex]);
-            box[boxIndex] = envelope;
-            boxIndex = boxIndex + 1 == window ? 0 : boxIndex + 1;
-            sums[i] = boxSum;
-            same = envelope == previous ? std::min(same + 1, window) : 1;
-        }
-        s.boxIndex = boxIndex;
-        s.boxSum = boxSum;
-        s.envelope = envelope;
-        s.boxSame = same;
-
-        // 5. The box averages, in a loop of their own so that the divisions vectorise.
-        for (uint32_t i = 0; i < frames; ++i) gains[i] = std::clamp(float(sums[i] / width), 0.0f, 1.0f);
-        minimum = std::min(minimum, smallestGain(gains, frames));
-    }
-
-    // 6. Delay each channel by W - 1 frames, apply the gain curve, clip to the ceiling.
-    const uint32_t length = window - 1;
-    float peak = 0;
-    for (uint32_t channel = 0; channel < channelCount; ++channel) {
-        float* samples = data[channel];
-        float* line = s.delay[channel].data();
-        float* held = s.held.data();
-        std::copy_n(samples, frames, held);
-        const uint32_t fromLine = std::min(length, frames);
-        readRing(line, length, s.delayIndex, samples, fromLine);
-        std::copy_n(held, frames - fromLine, samples + fromLine);
-        writeRing(line, length, s.delayIndex, held, frames);
-
-        peak = std::max(peak, applyGains(samples, gains, frames, ceiling));
-    }
-    if (frames > 0) s.delayIndex = uint32_t((uint64_t(s.delayIndex) + frames) % length);
+    const float loudest = framePeaks(data, channels(), gains, frames);
+    const bool allOne = targetGains(gains, frames, loudest, ceiling);
+    slidingMinima(s, gains, frames, allOne);
+    releaseAndAverage(s, gains, frames, minimum);
+    const float peak = delayAndApply(s, data, channels(), gains, frames, ceiling);
 
     publishReading(s.minimumGain, minimum);
     return peak;

@@ -17,6 +17,162 @@ namespace {
 
 constexpr float maximumGain = 16;
 
+// The steps of a render call, in order. Each is inlined into process().
+
+// Ramp start: a new target (re)starts a ramp from wherever the gain is. While the ramp runs,
+// writes the gain of each frame (updated before the frame is scaled) and returns true.
+[[gnu::always_inline]] inline bool rampGains(QRUtilityState& s, float target, uint32_t frames)
+{
+    if (target != s.rampTarget) {
+        s.rampTarget = target;
+        s.rampRemaining = s.rampFrames;
+        s.rampStep = (s.rampTarget - s.currentGain) / float(s.rampFrames);
+    }
+    if (s.rampRemaining == 0) return false;
+    float* gains = s.gains.data();
+    for (uint32_t i = 0; i < frames; ++i) {
+        if (s.rampRemaining != 0) {
+            s.currentGain += s.rampStep;
+            if (--s.rampRemaining == 0) s.currentGain = s.rampTarget;
+        }
+        gains[i] = s.currentGain;
+    }
+    return true;
+}
+
+// What a call does with every channel, decided once.
+struct CallPlan {
+    float gain;           // the gain after the ramp's frames of this call
+    uint32_t delay;       // frames
+    bool ramping;         // the gains are in QRUtilityState::gains
+    bool analyse;         // the analyser is ready
+    bool feeding;         // the analyser is fed the frames' mean
+    bool silent;          // a muting gain and no ramp: the output is silence
+    bool direct;          // the line is not read: the clean input goes straight into it
+    bool passing;         // the clean input passes as it is, measured by the input stage
+    uint32_t firstPiece;  // frames up to where the ring wraps
+};
+
+[[gnu::always_inline]] inline CallPlan planCall(const QRUtilityState& s, const QRUtilityParameters& p, uint32_t frames,
+                                                bool ramping)
+{
+    CallPlan plan;
+    plan.gain = s.currentGain;
+    plan.delay = std::min(p.delayFrames, s.ringCapacity - 1);
+    plan.ramping = ramping;
+    plan.analyse = s.analyser.ready();
+    // While nobody reads the spectrum the analyser is not fed: the delay line keeps the clean
+    // input of the last second, from which its ring is refilled once someone reads again.
+    const bool recallable = s.ringCapacity > SpectrumAnalyser::frameLength;
+    plan.feeding = plan.analyse && (!recallable || (p.spectrumWanted && !s.analyser.missesSamples()));
+    // With a delay of 0, or silence, the line is not read, and the clean input goes straight
+    // into it (in at most two pieces, where the ring wraps).
+    plan.firstPiece = std::min(frames, s.ringCapacity - s.ringPosition);
+    plan.silent = !ramping && plan.gain == 0;
+    plan.direct = (plan.delay == 0 || plan.silent) && frames <= s.ringCapacity;
+    // A gain of exactly 1 with no ramp, no ceiling and no delay passes the clean input as it is:
+    // the input stage measures the output too (where the line does not wrap in this call).
+    plan.passing =
+        plan.direct && !plan.silent && !ramping && plan.gain == 1.0f && !(p.ceiling > 0) && plan.firstPiece == frames;
+    return plan;
+}
+
+// What the call measured over its channels.
+struct CallMeasures {
+    uint32_t invalid = 0;
+    uint32_t guarded = 0;
+    float inputPeak = 0;
+    float outputPeak = 0;
+    double squares = 0;
+};
+
+// The input stage: cleans the channel into the line (direct) or into the held copy, measuring it.
+[[gnu::always_inline]] inline void cleanInput(QRUtilityState& s, const QRUtilityParameters& p, const CallPlan& plan,
+                                              float* samples, float* line, uint32_t frames, CallMeasures& m)
+{
+    if (plan.passing) {
+        const InputMeasure in = cleanAndCopy(samples, frames, line + s.ringPosition, p.rmsWanted);
+        m.invalid += in.invalid;
+        m.inputPeak = std::max(m.inputPeak, in.peak);
+        m.outputPeak = std::max(m.outputPeak, in.peak);
+        m.squares += in.squares;
+    } else if (plan.direct) {
+        const InputMeasure first = cleanAndCopy(samples, plan.firstPiece, line + s.ringPosition, false);
+        const InputMeasure second = cleanAndCopy(samples + plan.firstPiece, frames - plan.firstPiece, line, false);
+        m.invalid += first.invalid + second.invalid;
+        m.inputPeak = std::max({m.inputPeak, first.peak, second.peak});
+    } else {
+        const InputMeasure in = cleanAndCopy(samples, frames, s.held.data(), false);
+        m.invalid += in.invalid;
+        m.inputPeak = std::max(m.inputPeak, in.peak);
+    }
+}
+
+// One channel: input stage, the analyser's mean, the delay, the gain and ceiling.
+[[gnu::always_inline]] inline void processChannel(QRUtilityState& s, const QRUtilityParameters& p, const CallPlan& plan,
+                                                  uint32_t channel, float* samples, uint32_t frames, CallMeasures& m)
+{
+    float* line = s.delay[channel].data();
+    cleanInput(s, p, plan, samples, line, frames, m);
+
+    if (plan.feeding) {
+        float* mono = s.mono.data();
+        if (channel == 0)
+            std::copy_n(samples, frames, mono);
+        else
+            for (uint32_t i = 0; i < frames; ++i) mono[i] = (mono[i] + samples[i]) * 0.5f;  // the mean of the two
+    }
+
+    // Delay: frame i leaves `delay` frames after it entered the line.
+    if (!plan.direct) {
+        const float* held = s.held.data();
+        const uint32_t fromLine = plan.silent ? 0 : std::min(plan.delay, frames);
+        readRing(line, s.ringCapacity, (s.ringPosition + s.ringCapacity - plan.delay) % s.ringCapacity, samples,
+                 fromLine);
+        if (!plan.silent) std::copy_n(held, frames - fromLine, samples + fromLine);
+        writeRing(line, s.ringCapacity, s.ringPosition, held, frames);
+    }
+
+    if (plan.silent) {
+        std::fill_n(samples, frames, 0.0f);
+        return;
+    }
+    if (plan.passing) return;
+    const OutputMeasure out =
+        scaleAndMeasure(samples, frames, plan.ramping ? s.gains.data() : nullptr, plan.gain, p.ceiling, p.rmsWanted);
+    m.guarded += out.guarded;
+    m.outputPeak = std::max(m.outputPeak, out.peak);
+    m.squares += out.squares;
+}
+
+// The analyser takes the frames' mean, or skips them and, once someone reads again, refills its
+// ring from the delay lines.
+[[gnu::always_inline]] inline void feedAnalyser(QRUtilityState& s, const QRUtilityParameters& p, const CallPlan& plan,
+                                                uint32_t channelCount, uint32_t frames)
+{
+    if (plan.feeding) {
+        s.analyser.feed(s.mono.data(), frames, p.spectrumWanted);
+    } else if (plan.analyse) {
+        s.analyser.skip(frames);
+        if (p.spectrumWanted) {
+            const float* lines[2] = {s.delay[0].data(), s.delay[1].data()};
+            s.analyser.recall(lines, channelCount, s.ringCapacity, s.ringPosition);
+        }
+    }
+}
+
+[[gnu::always_inline]] inline void publishMeasures(QRUtilityState& s, const CallMeasures& m, uint32_t channelCount,
+                                                   uint32_t frames)
+{
+    publishReading(s.inputPeak, m.inputPeak);
+    publishReading(s.outputPeak, m.outputPeak);
+    publishReading(s.renderedGain, s.currentGain);
+    publishReading(s.rms, frames > 0 ? float(std::sqrt(m.squares / (double(frames) * channelCount))) : 0.0f);
+    // Counts that stay as they are (nearly always) cost no locked addition.
+    if (m.guarded != 0) s.guarded.fetch_add(m.guarded);
+    if (m.invalid != 0) s.invalid.fetch_add(m.invalid);
+}
+
 }  // namespace
 
 QRUtilityUnit::QRUtilityUnit(const AudioComponentDescription& description) : EffectUnit(description) {}
@@ -122,123 +278,19 @@ float QRUtilityUnit::process(float* const* data, uint32_t frames) noexcept
 {
     QRUtilityState& s = state_;
     const uint32_t channelCount = channels();
-
-    // Ramp start: a new target (re)starts a ramp from wherever the gain is.
     s.parameters.acquire();
     const QRUtilityParameters& p = s.parameters.current();
-    const float target = p.targetGain;
-    if (target != s.rampTarget) {
-        s.rampTarget = target;
-        s.rampRemaining = s.rampFrames;
-        s.rampStep = (s.rampTarget - s.currentGain) / float(s.rampFrames);
-    }
-    const float ceiling = p.ceiling;
-    const uint32_t delay = std::min(p.delayFrames, s.ringCapacity - 1);
-    const bool analyse = s.analyser.ready();
-    // While nobody reads the spectrum the analyser is not fed: the delay line keeps the clean
-    // input of the last second, from which its ring is refilled once someone reads again.
-    const bool recallable = s.ringCapacity > SpectrumAnalyser::frameLength;
-    const bool feeding = analyse && (!recallable || (p.spectrumWanted && !s.analyser.missesSamples()));
+    const bool ramping = rampGains(s, p.targetGain, frames);
+    const CallPlan plan = planCall(s, p, frames, ramping);
 
-    // Gain of each frame, updated before the frame is scaled.
-    const bool ramping = s.rampRemaining != 0;
-    if (ramping) {
-        float* gains = s.gains.data();
-        for (uint32_t i = 0; i < frames; ++i) {
-            if (s.rampRemaining != 0) {
-                s.currentGain += s.rampStep;
-                if (--s.rampRemaining == 0) s.currentGain = s.rampTarget;
-            }
-            gains[i] = s.currentGain;
-        }
-    }
-    const float gain = s.currentGain;
-
-    uint32_t invalid = 0;
-    uint32_t guarded = 0;
-    float inputPeak = 0;
-    float outputPeak = 0;
-    double squares = 0;
-    // With a muting gain and no ramp the output is silence. With a delay of 0, or silence, the
-    // line is not read, and the clean input goes straight into it (in at most two pieces, where
-    // the ring wraps).
-    const uint32_t firstPiece = std::min(frames, s.ringCapacity - s.ringPosition);
-    const bool silent = !ramping && gain == 0;
-    const bool direct = (delay == 0 || silent) && frames <= s.ringCapacity;
-    // A gain of exactly 1 with no ramp, no ceiling and no delay passes the clean input as it is:
-    // the input stage measures the output too (where the line does not wrap in this call).
-    const bool passing = direct && !silent && !ramping && gain == 1.0f && !(ceiling > 0) && firstPiece == frames;
-    for (uint32_t channel = 0; channel < channelCount; ++channel) {
-        float* samples = data[channel];
-        float* line = s.delay[channel].data();
-        if (passing) {
-            const InputMeasure in = cleanAndCopy(samples, frames, line + s.ringPosition, p.rmsWanted);
-            invalid += in.invalid;
-            inputPeak = std::max(inputPeak, in.peak);
-            outputPeak = std::max(outputPeak, in.peak);
-            squares += in.squares;
-        } else if (direct) {
-            const InputMeasure first = cleanAndCopy(samples, firstPiece, line + s.ringPosition, false);
-            const InputMeasure second = cleanAndCopy(samples + firstPiece, frames - firstPiece, line, false);
-            invalid += first.invalid + second.invalid;
-            inputPeak = std::max({inputPeak, first.peak, second.peak});
-        } else {
-            float* held = s.held.data();
-            const InputMeasure in = cleanAndCopy(samples, frames, held, false);
-            invalid += in.invalid;
-            inputPeak = std::max(inputPeak, in.peak);
-        }
-
-        if (feeding) {
-            float* mono = s.mono.data();
-            if (channel == 0)
-                std::copy_n(samples, frames, mono);
-            else
-                for (uint32_t i = 0; i < frames; ++i)
-                    mono[i] = (mono[i] + samples[i]) * 0.5f;  // the mean of the two channels
-        }
-
-        // Delay: frame i leaves `delay` frames after it entered the line.
-        if (!direct) {
-            const float* held = s.held.data();
-            const uint32_t fromLine = silent ? 0 : std::min(delay, frames);
-            readRing(line, s.ringCapacity, (s.ringPosition + s.ringCapacity - delay) % s.ringCapacity, samples,
-                     fromLine);
-            if (!silent) std::copy_n(held, frames - fromLine, samples + fromLine);
-            writeRing(line, s.ringCapacity, s.ringPosition, held, frames);
-        }
-
-        if (silent) {
-            std::fill_n(samples, frames, 0.0f);
-            continue;
-        }
-        if (passing) continue;
-        const OutputMeasure m =
-            scaleAndMeasure(samples, frames, ramping ? s.gains.data() : nullptr, gain, ceiling, p.rmsWanted);
-        guarded += m.guarded;
-        outputPeak = std::max(outputPeak, m.peak);
-        squares += m.squares;
-    }
+    CallMeasures measures;
+    for (uint32_t channel = 0; channel < channelCount; ++channel)
+        processChannel(s, p, plan, channel, data[channel], frames, measures);
     if (frames > 0) s.ringPosition = uint32_t((uint64_t(s.ringPosition) + frames) % s.ringCapacity);
 
-    if (feeding) {
-        s.analyser.feed(s.mono.data(), frames, p.spectrumWanted);
-    } else if (analyse) {
-        s.analyser.skip(frames);
-        if (p.spectrumWanted) {
-            const float* lines[2] = {s.delay[0].data(), s.delay[1].data()};
-            s.analyser.recall(lines, channelCount, s.ringCapacity, s.ringPosition);
-        }
-    }
-
-    publishReading(s.inputPeak, inputPeak);
-    publishReading(s.outputPeak, outputPeak);
-    publishReading(s.renderedGain, s.currentGain);
-    publishReading(s.rms, frames > 0 ? float(std::sqrt(squares / (double(frames) * channelCount))) : 0.0f);
-    // Counts that stay as they are (nearly always) cost no locked addition.
-    if (guarded != 0) s.guarded.fetch_add(guarded);
-    if (invalid != 0) s.invalid.fetch_add(invalid);
-    return outputPeak;
+    feedAnalyser(s, p, plan, channelCount, frames);
+    publishMeasures(s, measures, channelCount, frames);
+    return measures.outputPeak;
 }
 
 extern "C" {

@@ -226,27 +226,47 @@ void OnboardingView::refresh()
     buildStep();
 }
 
+QList<QWidget*> OnboardingView::stepControls() const
+{
+    QList<QWidget*> found;
+    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
+        if (content_->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) found << w;
+    return found;
+}
+
 void OnboardingView::buildStep()
 {
     const AppLanguage language = L10n::language();
-    // The step's controls in Tab order.
-    const auto controls = [this] {
-        QList<QWidget*> found;
-        for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
-            if (content_->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) found << w;
-        return found;
-    };
+    const StepFocus focus = removeStep();
+    content_ = new QWidget(this);
+    auto* layout = new QVBoxLayout(content_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+    const int step = state_.step();
+    if (step == 0)
+        buildWelcome(*layout, language);
+    else if (step == 1)
+        buildPermission(*layout, language);
+    else
+        buildPresets(*layout, language);
+    contentSlot_->addWidget(content_);
+    orderTabs();
+    builtStep_ = step;
+    restoreFocus(focus);
+}
+
+OnboardingView::StepFocus OnboardingView::removeStep()
+{
     // A control of the step that had the focus (a preset card just clicked, "Enable now") hands
     // it to its successor in the new build, taken the same way, rather than Qt moving it on to
     // "Skip" as the old one hides.
-    qsizetype focusAt = -1;
-    bool fromKeyboard = false;
+    StepFocus focus;
     if (content_) {
         QWidget* focused = QApplication::focusWidget();
         if (focused && content_->isAncestorOf(focused)) {
-            focusAt = builtStep_ == state_.step() ? controls().indexOf(focused) : -1;
-            fromKeyboard = FocusRing::showsRing(*focused);
-            forward_->setFocus(fromKeyboard ? Qt::OtherFocusReason : Qt::MouseFocusReason);
+            focus.at = builtStep_ == state_.step() ? stepControls().indexOf(focused) : -1;
+            focus.fromKeyboard = FocusRing::showsRing(*focused);
+            forward_->setFocus(focus.fromKeyboard ? Qt::OtherFocusReason : Qt::MouseFocusReason);
         }
         content_->hide();
         content_->deleteLater();
@@ -255,99 +275,104 @@ void OnboardingView::buildStep()
     soundSettings_ = nullptr;
     statusWord_ = nullptr;
     cards_.clear();
-    content_ = new QWidget(this);
-    auto* layout = new QVBoxLayout(content_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
-    const int step = state_.step();
-    SystemModel& system = model_.system();
+    return focus;
+}
 
-    if (step == 0) {
-        layout->addLayout(bullet(QStringLiteral("speaker.wave.3.fill"),
-                                 L10n::text("More volume with control: Boost, Loudness, a 31-band equalizer and a "
-                                            "limiter to keep peaks in check.",
-                                            language),
-                                 content_));
-        layout->addLayout(bullet(QStringLiteral("macbook"),
-                                 L10n::text("Works with all system audio: music, video, calls and games, without "
-                                            "setting up each app.",
-                                            language),
-                                 content_));
-        layout->addLayout(bullet(QStringLiteral("lock.shield"),
-                                 L10n::text("Everything happens in this computer’s memory. Nothing is recorded or "
-                                            "sent.",
-                                            language),
-                                 content_));
-    } else if (step == 1) {
-        QLabel* explanation = textLabel(12, QFont::Normal, Studio::text(), content_);
-        explanation->setText(L10n::text("To process sound from other apps, {0} becomes the default output while "
-                                        "processing runs. It passes the audio on in real time and does not record "
-                                        "anything.",
-                                        language, QStringLiteral("Quorel")));
-        layout->addWidget(explanation);
-        auto* actions = new QHBoxLayout;
-        actions->setSpacing(10);
-        const bool active = system.isActive();
-        enable_ =
-            new StudioButton(active ? L10n::text("Processing is active", language) : L10n::text("Enable now", language),
-                             !active, content_);
-        enable_->setEnabled(!active);
-        connect(enable_, &QAbstractButton::clicked, this, [this] { model_.system().setActive(true); });
-        actions->addWidget(enable_);
-        if (system.needsPermission() && system.canOpenSoundSettings()) {
-            soundSettings_ = new StudioButton(L10n::text("Open sound settings", language), false, content_);
-            connect(soundSettings_, &QAbstractButton::clicked, this, [this] { model_.system().openPrivacySettings(); });
-            actions->addWidget(soundSettings_);
-        }
-        actions->addStretch(1);
-        auto* dot = new StatusDot(6, content_);
-        dot->setColour(active ? Studio::cyan() : Studio::withOpacity(Studio::secondary(), 0.5));
-        actions->addWidget(dot, 0, Qt::AlignVCenter);
-        statusWord_ = textLabel(11, QFont::Normal, Studio::secondary(), content_, false);
-        statusWord_->setText(active ? L10n::text("Working", language) : L10n::text("Idle", language));
-        actions->addWidget(statusWord_);
-        layout->addLayout(actions);
-        QLabel* status = textLabel(11, QFont::Normal, Studio::secondary(), content_);
-        status->setText(system.status().localized(language));
-        layout->addWidget(status);
-    } else {
-        QLabel* explanation = textLabel(12, QFont::Normal, Studio::text(), content_);
-        explanation->setText(L10n::text("A preset adjusts the equalizer, bass cut, Loudness and limiter. Boost "
-                                        "remains your volume control.",
-                                        language));
-        layout->addWidget(explanation);
-        auto* cards = new QHBoxLayout;
-        cards->setSpacing(8);
-        const std::optional<QString>& selected = model_.presets().selectedID();
-        for (const QString& id : presetIDs_) {
-            const std::optional<SoundPreset> preset = BuiltInPresets::preset(id);
-            if (!preset) continue;
-            auto* card = new PresetCard(*preset, selected && *selected == preset->id, content_);
-            const SoundPreset chosen = *preset;
-            connect(card, &QAbstractButton::clicked, this, [this, chosen] { model_.apply(chosen); });
-            cards->addWidget(card, 1);
-            cards_.append(card);
-        }
-        layout->addLayout(cards);
-        QLabel* hint = textLabel(11, QFont::Normal, Studio::secondary(), content_);
-        hint->setText(L10n::text("Then compare with Ctrl+B to switch between original and processed sound.", language));
-        layout->addWidget(hint);
+void OnboardingView::buildWelcome(QVBoxLayout& layout, AppLanguage language)
+{
+    layout.addLayout(bullet(QStringLiteral("speaker.wave.3.fill"),
+                            L10n::text("More volume with control: Boost, Loudness, a 31-band equalizer and a "
+                                       "limiter to keep peaks in check.",
+                                       language),
+                            content_));
+    layout.addLayout(bullet(QStringLiteral("macbook"),
+                            L10n::text("Works with all system audio: music, video, calls and games, without "
+                                       "setting up each app.",
+                                       language),
+                            content_));
+    layout.addLayout(bullet(QStringLiteral("lock.shield"),
+                            L10n::text("Everything happens in this computer’s memory. Nothing is recorded or "
+                                       "sent.",
+                                       language),
+                            content_));
+}
+
+void OnboardingView::buildPermission(QVBoxLayout& layout, AppLanguage language)
+{
+    SystemModel& system = model_.system();
+    QLabel* explanation = textLabel(12, QFont::Normal, Studio::text(), content_);
+    explanation->setText(L10n::text("To process sound from other apps, {0} becomes the default output while "
+                                    "processing runs. It passes the audio on in real time and does not record "
+                                    "anything.",
+                                    language, QStringLiteral("Quorel")));
+    layout.addWidget(explanation);
+    auto* actions = new QHBoxLayout;
+    actions->setSpacing(10);
+    const bool active = system.isActive();
+    enable_ = new StudioButton(
+        active ? L10n::text("Processing is active", language) : L10n::text("Enable now", language), !active, content_);
+    enable_->setEnabled(!active);
+    connect(enable_, &QAbstractButton::clicked, this, [this] { model_.system().setActive(true); });
+    actions->addWidget(enable_);
+    if (system.needsPermission() && system.canOpenSoundSettings()) {
+        soundSettings_ = new StudioButton(L10n::text("Open sound settings", language), false, content_);
+        connect(soundSettings_, &QAbstractButton::clicked, this, [this] { model_.system().openPrivacySettings(); });
+        actions->addWidget(soundSettings_);
     }
-    contentSlot_->addWidget(content_);
+    actions->addStretch(1);
+    auto* dot = new StatusDot(6, content_);
+    dot->setColour(active ? Studio::cyan() : Studio::withOpacity(Studio::secondary(), 0.5));
+    actions->addWidget(dot, 0, Qt::AlignVCenter);
+    statusWord_ = textLabel(11, QFont::Normal, Studio::secondary(), content_, false);
+    statusWord_->setText(active ? L10n::text("Working", language) : L10n::text("Idle", language));
+    actions->addWidget(statusWord_);
+    layout.addLayout(actions);
+    QLabel* status = textLabel(11, QFont::Normal, Studio::secondary(), content_);
+    status->setText(system.status().localized(language));
+    layout.addWidget(status);
+}
+
+void OnboardingView::buildPresets(QVBoxLayout& layout, AppLanguage language)
+{
+    QLabel* explanation = textLabel(12, QFont::Normal, Studio::text(), content_);
+    explanation->setText(L10n::text("A preset adjusts the equalizer, bass cut, Loudness and limiter. Boost "
+                                    "remains your volume control.",
+                                    language));
+    layout.addWidget(explanation);
+    auto* cards = new QHBoxLayout;
+    cards->setSpacing(8);
+    const std::optional<QString>& selected = model_.presets().selectedID();
+    for (const QString& id : presetIDs_) {
+        const std::optional<SoundPreset> preset = BuiltInPresets::preset(id);
+        if (!preset) continue;
+        auto* card = new PresetCard(*preset, selected && *selected == preset->id, content_);
+        const SoundPreset chosen = *preset;
+        connect(card, &QAbstractButton::clicked, this, [this, chosen] { model_.apply(chosen); });
+        cards->addWidget(card, 1);
+        cards_.append(card);
+    }
+    layout.addLayout(cards);
+    QLabel* hint = textLabel(11, QFont::Normal, Studio::secondary(), content_);
+    hint->setText(L10n::text("Then compare with Ctrl+B to switch between original and processed sound.", language));
+    layout.addWidget(hint);
+}
+
+void OnboardingView::orderTabs()
+{
     // Tab follows reading order: the language, the step's own controls, then the buttons below
     // (the step is built after the buttons, so Qt would visit it last).
     QList<QWidget*> order{language_};
-    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
-        if (content_->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) order << w;
-    order << skip_ << back_ << forward_;
+    order << stepControls() << skip_ << back_ << forward_;
     for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
-    builtStep_ = step;
-    if (focusAt >= 0) {
-        const QList<QWidget*> rebuilt = controls();
-        // A control now disabled ("Processing is active") leaves the focus on "Continue".
-        if (focusAt < rebuilt.size() && rebuilt[focusAt]->isEnabled())
-            rebuilt[focusAt]->setFocus(fromKeyboard ? Qt::OtherFocusReason : Qt::MouseFocusReason);
-    }
+}
+
+void OnboardingView::restoreFocus(StepFocus focus)
+{
+    if (focus.at < 0) return;
+    const QList<QWidget*> rebuilt = stepControls();
+    // A control now disabled ("Processing is active") leaves the focus on "Continue".
+    if (focus.at < rebuilt.size() && rebuilt[focus.at]->isEnabled())
+        rebuilt[focus.at]->setFocus(focus.fromKeyboard ? Qt::OtherFocusReason : Qt::MouseFocusReason);
 }
 
 }  // namespace quorel

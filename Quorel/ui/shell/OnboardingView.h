@@ -9,6 +9,7 @@ class QVBoxLayout;
 
 namespace quorel {
 
+enum class AppLanguage;
 class BoostModel;
 class OnboardingState;
 class StudioButton;
@@ -47,7 +48,24 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Which control of the step had the focus (its place in stepControls), and whether it came
+    // by the keyboard.
+    struct StepFocus {
+        qsizetype at = -1;
+        bool fromKeyboard = false;
+    };
+
+    // The current step's content anew: the old one removed, the new one built, Tab ordered and
+    // the focus handed on.
     void buildStep();
+    // The step's controls in Tab order.
+    QList<QWidget*> stepControls() const;
+    StepFocus removeStep();
+    void buildWelcome(QVBoxLayout& layout, AppLanguage language);
+    void buildPermission(QVBoxLayout& layout, AppLanguage language);
+    void buildPresets(QVBoxLayout& layout, AppLanguage language);
+    void orderTabs();
+    void restoreFocus(StepFocus focus);
 
     BoostModel& model_;
     OnboardingState& state_;
