@@ -153,6 +153,7 @@ void ParametricEqualizer::prepare(double sampleRate)
 
 void ParametricEqualizer::reset()
 {
+    sounding_ = false;
     for (uint32_t i = 0; i < count_; ++i) stages_[i].s1 = stages_[i].s2 = Pair{0, 0};
     for (uint32_t j = 0; j < pairCapacity(count_); ++j)
         for (int h = 0; h < 2; ++h) packed_[j].s1[h] = packed_[j].s2[h] = Pair{0, 0};
@@ -571,19 +572,70 @@ void ParametricEqualizer::repack(const Design& design)
     }
 }
 
+void ParametricEqualizer::stepTowardDesign()
+{
+    const Design& to = design_.current();
+    ++changeStepsDone_;
+    if (changeStepsDone_ >= changeSteps) {
+        applied_ = to;
+    } else {
+        const double t = double(changeStepsDone_) / changeSteps;
+        const auto part = [t](double from, double target) { return from + (target - from) * t; };
+        for (uint32_t i = 0; i < count_; ++i) {
+            const BiquadCoefficients& a = changeFrom_.filters[i];
+            const BiquadCoefficients& b = to.filters[i];
+            // Each step is a stable filter: the stable (a1, a2) form a triangle, which holds
+            // every point between two of its points.
+            applied_.filters[i] = {part(a.b0, b.b0), part(a.b1, b.b1), part(a.b2, b.b2), part(a.a1, b.a1),
+                                   part(a.a2, b.a2)};
+        }
+        applied_.gain = float(part(changeFrom_.gain, to.gain));
+        applied_.scaled = applied_.gain != 1;
+    }
+    repack(applied_);
+}
+
+void ParametricEqualizer::processPiece(float* const* channels, uint32_t channelCount, uint32_t offset, uint32_t frames,
+                                       float fromGain)
+{
+    if (channelCount >= 2)
+        processStages(channels[0] + offset, channels[1] + offset, frames);
+    else if (channelCount == 1)
+        processStages(channels[0] + offset, nullptr, frames);
+    const float gain = applied_.gain;
+    if (fromGain == gain) {
+        if (!applied_.scaled) return;
+        for (uint32_t ch = 0; ch < channelCount; ++ch)
+            for (uint32_t f = 0; f < frames; ++f) channels[ch][offset + f] *= gain;
+        return;
+    }
+    const float step = (gain - fromGain) / float(frames);
+    for (uint32_t ch = 0; ch < channelCount; ++ch)
+        for (uint32_t f = 0; f < frames; ++f) channels[ch][offset + f] *= fromGain + step * float(f + 1);
+}
+
 void ParametricEqualizer::process(float* const* channels, uint32_t channelCount, uint32_t frames)
 {
-    if (design_.acquire()) repack(design_.current());
-    if (channelCount >= 2)
-        processStages(channels[0], channels[1], frames);
-    else if (channelCount == 1)
-        processStages(channels[0], nullptr, frames);
-    const Design& design = design_.current();
-    if (design.scaled) {
-        const float linear = design.gain;
-        for (uint32_t ch = 0; ch < channelCount; ++ch)
-            for (uint32_t f = 0; f < frames; ++f) channels[ch][f] *= linear;
+    if (design_.acquire()) {
+        if (sounding_ && changesRamped_) {
+            changeFrom_ = applied_;
+            changeStepsDone_ = 0;
+        } else {
+            applied_ = design_.current();
+            changeStepsDone_ = changeSteps;
+            repack(applied_);
+        }
     }
+    sounding_ = true;
+    uint32_t done = 0;
+    while (changeStepsDone_ < changeSteps && done < frames) {
+        const uint32_t n = std::min(changeStep, frames - done);
+        const float fromGain = applied_.gain;
+        stepTowardDesign();
+        processPiece(channels, channelCount, done, n, fromGain);
+        done += n;
+    }
+    if (done < frames) processPiece(channels, channelCount, done, frames - done, applied_.gain);
 }
 
 }  // namespace quorel

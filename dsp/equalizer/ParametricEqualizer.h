@@ -68,6 +68,10 @@ public:
     enum class Kernel { portable, wide, wider };
     static bool kernelAvailable(Kernel kernel);
     void setKernel(Kernel kernel);
+    // Whether a design that arrives while the sound runs is reached over 20 ms (the
+    // default: a change is never a click) or at once, from the next frame (the checks of the
+    // kernels against the plain sections use that).
+    void setChangesRamped(bool ramped) { changesRamped_ = ramped; }
 
 private:
     // Owner's thread: one band's parameters.
@@ -104,6 +108,12 @@ private:
     };
     void repack(const Design& design);
     void processStages(float* left, float* right, uint32_t frames);
+    // Render thread: the next step of a running change: the filters and the global gain a step
+    // further from those in use when the change came to the new design, packed.
+    void stepTowardDesign();
+    // Render thread: filters, then the global gain, moving from `fromGain` to the applied one over
+    // the frames (a change of it is a ramp, not a step).
+    void processPiece(float* const* channels, uint32_t channelCount, uint32_t offset, uint32_t frames, float fromGain);
 
     // Owner's thread: designs `band` anew (or the global gain) and publishes the whole design
     // (held back while an update is open).
@@ -129,6 +139,17 @@ private:
     static constexpr uint32_t wideBlock = 512;
     std::unique_ptr<double[]> frames2_;
     Kernel kernel_;
+    // Render thread: a design that arrives while the sound runs is reached in `changeSteps`
+    // steps of `changeStep` frames (20 ms at 48 kHz), each step's filters and gain part of
+    // the way from those in use to the new ones, so that a change of the curve is never a click.
+    // After prepare() or reset() nothing sounds yet, and the design applies at once.
+    static constexpr uint32_t changeStep = 32;
+    static constexpr uint32_t changeSteps = 30;
+    Design changeFrom_;
+    Design applied_;
+    uint32_t changeStepsDone_ = changeSteps;
+    bool sounding_ = false;
+    bool changesRamped_ = true;
 };
 
 }  // namespace quorel

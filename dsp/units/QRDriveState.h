@@ -22,6 +22,15 @@ struct QRDriveState {
     uint32_t taps = 1;    // filter length: 129 when oversampling, else 1
     // Per channel: the oversampling filters with their histories and work blocks.
     std::array<DriveOversampler, 2> oversampler;
+    // A change of the parameters while the sound runs is reached in `changeSteps` steps of
+    // `changeStep` frames (20 ms at 48 kHz), the curve of each step part of the way from the one
+    // in use: a change of the drive is never a click. After a reset it applies at once.
+    static constexpr uint32_t changeStep = 32;
+    static constexpr uint32_t changeSteps = 30;
+    DriveCurve applied = DriveCurve::make(0, 0.999f);
+    DriveCurve changeFrom = applied;
+    uint32_t changeStepsDone = changeSteps;
+    bool sounding = false;
 };
 
 }  // namespace quorel

@@ -53,19 +53,55 @@ void QRDriveUnit::resetState()
     if (!state_.oversampler[0].allocated()) return;
     for (DriveOversampler& oversampler : state_.oversampler) oversampler.reset();
     takeReading(state_.activity, 0.0f);
+    state_.sounding = false;
+}
+
+void QRDriveUnit::stepTowardParameters() noexcept
+{
+    const DriveCurve& target = state_.parameters.current();
+    if (++state_.changeStepsDone >= QRDriveState::changeSteps) {
+        state_.applied = target;
+        return;
+    }
+    const float t = float(state_.changeStepsDone) / float(QRDriveState::changeSteps);
+    const DriveCurve& from = state_.changeFrom;
+    state_.applied = DriveCurve::make(from.amount + (target.amount - from.amount) * t,
+                                      from.ceiling + (target.ceiling - from.ceiling) * t);
+}
+
+void QRDriveUnit::processPiece(float* const* data, uint32_t offset, uint32_t frames, float& activity,
+                               float& peak) noexcept
+{
+    for (uint32_t channel = 0; channel < state_.channels; ++channel) {
+        const DriveOversampler::Result result =
+            state_.oversampler[channel].process(data[channel] + offset, frames, state_.applied);
+        activity = std::max(activity, result.activity);
+        peak = std::max(peak, result.peak);
+    }
 }
 
 float QRDriveUnit::process(float* const* data, uint32_t frames) noexcept
 {
-    state_.parameters.acquire();
-    const DriveCurve& curve = state_.parameters.current();
+    if (state_.parameters.acquire()) {
+        if (state_.sounding) {
+            state_.changeFrom = state_.applied;
+            state_.changeStepsDone = 0;
+        } else {
+            state_.applied = state_.parameters.current();
+            state_.changeStepsDone = QRDriveState::changeSteps;
+        }
+    }
+    state_.sounding = true;
     float activity = state_.activity.load();
     float peak = 0;
-    for (uint32_t channel = 0; channel < state_.channels; ++channel) {
-        const DriveOversampler::Result result = state_.oversampler[channel].process(data[channel], frames, curve);
-        activity = std::max(activity, result.activity);
-        peak = std::max(peak, result.peak);
+    uint32_t done = 0;
+    while (state_.changeStepsDone < QRDriveState::changeSteps && done < frames) {
+        const uint32_t n = std::min(QRDriveState::changeStep, frames - done);
+        stepTowardParameters();
+        processPiece(data, done, n, activity, peak);
+        done += n;
     }
+    if (done < frames) processPiece(data, done, frames - done, activity, peak);
     publishReading(state_.activity, activity);
     return peak;
 }

@@ -38,6 +38,11 @@ protected:
     float process(float* const* data, uint32_t frames) noexcept override;
 
 private:
+    // The next step of a running change of the parameters.
+    void stepTowardParameters() noexcept;
+    // Shapes `frames` frames from `offset` with the curve in use.
+    void processPiece(float* const* data, uint32_t offset, uint32_t frames, float& activity, float& peak) noexcept;
+
     QRDriveState state_;
 };
 

@@ -1,4 +1,5 @@
 #include "AudioGraph.h"
+#include "BuiltInPresets.h"
 #include "GraphTestSupport.h"
 #include "PCMBuffer.h"
 
@@ -116,6 +117,44 @@ TEST(GraphRendering, EqualizerChangesWhileRenderingReachTheOutput)
     const double hz = 0.03 * 48000 / (2 * 3.14159265358979);
     EXPECT_NEAR(heard, t.graph->equalizerUnit().magnitudeDB(hz), 0.1);
     EXPECT_GT(std::fabs(heard), 0.5);
+    t.graph->stop();
+}
+
+// Going through the built-in presets one after another while a steady tone plays, as the
+// "next preset" command does: every change (the equalizer's curve, the bass cut switched on or
+// off, the compressor's curve, the boost) reaches the sound without a click. No sample steps
+// further from the one before it than four times the tone's own largest step, before or after.
+TEST(GraphRendering, SwitchingPresetsWhileAToneplaysMakesNoClick)
+{
+    ToneGraph t(0.25f);
+    const std::vector<SoundPreset>& presets = BuiltInPresets::all();
+    DSPSettings s;
+    presets.front().apply(s);
+    t.graph->apply(s);
+    t.start();
+    float last = 0;
+    const auto largestStep = [&](int calls) {
+        float step = 0;
+        for (int c = 0; c < calls; ++c) {
+            t.renderPeak(1);
+            for (uint32_t i = 0; i < 512; ++i) {
+                step = std::max(step, std::fabs(t.out->channel(0)[i] - last));
+                last = t.out->channel(0)[i];
+            }
+        }
+        return step;
+    };
+    largestStep(200);  // the leveler and the filters settle
+    for (size_t i = 1; i < presets.size(); ++i) {
+        const float before = largestStep(20);
+        presets[i].apply(s);
+        t.graph->apply(s);
+        const float during = largestStep(10);
+        largestStep(200);
+        const float after = largestStep(20);
+        EXPECT_LE(during, 4 * std::max(before, after))
+            << presets[i - 1].id.toStdString() << " to " << presets[i].id.toStdString();
+    }
     t.graph->stop();
 }
 

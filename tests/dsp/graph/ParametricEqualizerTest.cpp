@@ -140,6 +140,7 @@ TEST(ParametricEqualizer, BandsSwitchedWhileRenderingKeepTheOthersMemories)
         if (!ParametricEqualizer::kernelAvailable(kernel)) continue;
         ParametricEqualizer eq(5);
         eq.setKernel(kernel);
+        eq.setChangesRamped(false);
         BiquadFilter plain[5];
         for (uint32_t i = 0; i < 5; ++i) {
             eq.setFrequency(i, 60.0f * float(i + 1));
@@ -181,6 +182,7 @@ TEST(ParametricEqualizer, ABandAloneRendersAsThePlainSection)
             for (uint32_t channels : {1u, 2u}) {
                 ParametricEqualizer eq(2);
                 eq.setKernel(kernel);
+                eq.setChangesRamped(false);
                 eq.setType(0, ParametricEqualizer::Type::highPass);
                 eq.setFrequency(0, 80);
                 eq.setFrequency(1, 3000);
