@@ -182,7 +182,9 @@ void EngineLife::restartLater(const LocalizedMessage& status, double delay)
     std::weak_ptr<int> alive = alive_;
     restart_.schedule(delay, [this, alive] {
         if (!alive.lock()) return;
-        // No sink of ours is made while the server offers no output device.
+        // This restart is the resumption a wait for the server would bring: reading the devices
+        // here starts nothing more. No sink of ours is made while the server offers no device.
+        awaitingServer_ = false;
         if (awaitOutputDevice()) return;
         reconnecting_ = true;
         activate();
