@@ -269,18 +269,19 @@ void SystemBoostEngine::listenForDevices()
 
 // A default-output and a device-list change that arrive together are told once; one that comes
 // while a start is on its way is told once it runs (install). One that a stop overtook belongs
-// to the run it stopped.
+// to the run it stopped, but a change that comes after that stop is told on its own: it belongs
+// to the next run.
 void SystemBoostEngine::deviceChanged()
 {
-    if (deviceChangePending_) return;
-    deviceChangePending_ = true;
-    std::weak_ptr<int> alive = alive_;
     const uint64_t generation = generation_->load();
+    if (deviceChangePending_ == generation) return;
+    deviceChangePending_ = generation;
+    std::weak_ptr<int> alive = alive_;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [this, alive, generation] {
             if (!alive.lock()) return;
-            deviceChangePending_ = false;
+            if (deviceChangePending_ == generation) deviceChangePending_.reset();
             if (generation != generation_->load()) return;
             if (!running_)
                 devicesChangedWhileStarting_ = true;

@@ -223,7 +223,9 @@ private:
     std::function<void()> wake_;
     std::unique_ptr<QSocketNotifier> cycleNotifier_;
     std::unique_ptr<AudioBackend::Listener> sourceListener_;
-    bool deviceChangePending_ = false;
+    // The run (generation) whose device change is on its way to the main loop, if any: changes
+    // that come meanwhile for the same run are told with it.
+    std::optional<uint64_t> deviceChangePending_;
     bool rebuildingChain_ = false;  // a chain for the graph's new rate is on its way
     bool devicesChangedWhileStarting_ = false;
     DSPSettings settings_;

@@ -530,6 +530,24 @@ TEST_F(EngineTest, ADefaultChosenWhileTheStartIsOnItsWayIsFollowed)
     start();
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 2);
+
+    // A change told to the run that a restart stops, and one chosen as the next start sets out,
+    // both before the main loop takes the first: the first belongs to the run it stopped, the
+    // second to the next one, which follows it (as when the session manager restores its
+    // default while processing comes back after a server restart).
+    backend->fire(Event::deviceList);
+    started.reset();
+    backend->holdCapture = true;
+    engine.start(settings, true, std::nullopt,
+                 [&](std::optional<SystemBoostEngine::Info> info, std::exception_ptr) { started = info.has_value(); });
+    backend->fire(Event::defaultOutput);
+    ASSERT_TRUE(waitUntil([&] { return backend->waitingInCapture(); }));
+    backend->holdCapture = false;
+    backend->release();
+    ASSERT_TRUE(waitUntil([&] { return started.has_value(); }));
+    ASSERT_TRUE(*started);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 3);
 }
 
 TEST_F(EngineTest, ACycleSizeThatRunsOtherThanTheOneAskedForIsShown)

@@ -295,7 +295,9 @@ TEST(SoundServerRestart, ProcessingComesBackByItself)
     std::fprintf(stderr, "processing came back %.1f s after the server answered again\n", back.elapsed() / 1000.0);
     EXPECT_EQ(resumed->value("status").toString(), "Processing system audio on Test speakers.");
     EXPECT_TRUE(resumed->value("error").isNull());
-    EXPECT_TRUE(waitUntil([] { return defaultSink().startsWith("local.quorel.aggregate."); }));
+    EXPECT_TRUE(waitUntil([] { return defaultSink().startsWith("local.quorel.aggregate."); }))
+        << "the default is " << defaultSink().toStdString() << "; the tool said:\n"
+        << tool.errorText().toStdString();
     ::kill(pid_t(tool.process().processId()), SIGINT);
     EXPECT_EQ(tool.finish(), 0);
     const QString errors = tool.errorText();
