@@ -9,7 +9,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRegion>
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -80,54 +79,12 @@ EqualizerSpectrum::EqualizerSpectrum(SpectrumModel& spectrum, QWidget* parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
     Decoration::mark(this);
-    connect(&spectrum_, &SpectrumModel::changed, this, &EqualizerSpectrum::spectrumChanged);
-}
-
-qreal EqualizerSpectrum::barsTop(const Geometry& g, int band) const
-{
-    qreal top = g.bottom();
-    for (const std::vector<float>* levels : {&spectrum_.input(), &spectrum_.output()})
-        if (size_t(band) < levels->size())
-            if (const auto rect = g.bar(band, (*levels)[size_t(band)])) top = std::min(top, rect->top());
-    return top;
-}
-
-void EqualizerSpectrum::spectrumChanged()
-{
-    const Geometry g = geometry();
-    const bool wasLive = !shownTops_.empty();
-    if (!spectrum_.live() || !g.drawable()) {
-        shownTops_.clear();
-        if (wasLive) update();
-        return;
-    }
-    std::vector<qreal> tops(31);
-    for (int i = 0; i < 31; ++i) tops[size_t(i)] = barsTop(g, i);
-    if (!wasLive) {
-        shownTops_ = std::move(tops);
-        update();
-        return;
-    }
-    // A pixel of margin all round covers the bars' edges snapped to device pixels.
-    QRegion changed;
-    for (int i = 0; i < 31; ++i) {
-        const qreal top = std::min(tops[size_t(i)], shownTops_[size_t(i)]);
-        if (top >= g.bottom()) continue;
-        const qreal left = g.centre(i) - g.barWidth() / 2;
-        changed += QRectF(left, top, g.barWidth(), g.bottom() - top).toAlignedRect().adjusted(-1, -1, 1, 1);
-    }
-    shownTops_ = std::move(tops);
-    if (!changed.isEmpty()) update(changed);
+    connect(&spectrum_, &SpectrumModel::changed, this, qOverload<>(&QWidget::update));
 }
 
 void EqualizerSpectrum::moveEvent(QMoveEvent*)
 {
     layerDirty_ = true;  // the faders lie elsewhere in the drawing
-}
-
-void EqualizerSpectrum::resizeEvent(QResizeEvent*)
-{
-    shownTops_.clear();  // the whole drawing is painted anew, in other places
 }
 
 void EqualizerSpectrum::setBands(const std::vector<float>& bands)
@@ -150,7 +107,6 @@ void EqualizerSpectrum::setTrackInset(qreal inset)
 {
     trackInset_ = inset;
     curveDirty_ = true;
-    shownTops_.clear();
     update();
 }
 

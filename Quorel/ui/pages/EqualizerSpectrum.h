@@ -69,17 +69,11 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void renderCurveLayer(const Geometry& g, qreal ratio);
     void composeLayer(const Geometry& g, qreal ratio);
     void drawBars(QPainter& painter, const Geometry& g, qreal ratio) const;
-    // A live tick: repaints only the columns' parts where a bar was or is now (the card and the
-    // layer over them stay as they were elsewhere); anything else repaints the whole drawing.
-    void spectrumChanged();
-    // The top of what band `band` shows (its taller bar; the bottom when it shows none).
-    qreal barsTop(const Geometry& g, int band) const;
     QRect placeOf(const EqualizerFader* fader) const;
 
     SpectrumModel& spectrum_;
@@ -92,8 +86,6 @@ private:
     QPixmap layer_;  // the curve layer with the faders' pictures over it
     bool layerDirty_ = true;
     int curveRenders_ = 0;
-    // The bars the last live tick asked to be shown: each band's top, while live.
-    std::vector<qreal> shownTops_;
 };
 
 }  // namespace quorel
