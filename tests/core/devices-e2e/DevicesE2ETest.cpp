@@ -2,11 +2,18 @@
 
 #include "PulseClient.h"
 
+#include <QProcess>
+#include <QThread>
+
+#include <utility>
+
 namespace quorel::test {
 
 void DevicesE2ETest::SetUp()
 {
     home_ = std::make_unique<TemporaryHome>();
+    static bool speakersRan = false;  // the suite's server lives as long as this process
+    if (!std::exchange(speakersRan, true)) letRun("test_speakers");
     pactl({"set-sink-volume", "test_speakers", "100%"});
     pactl({"set-sink-mute", "test_speakers", "0"});
     setServerDefault("test_speakers");
@@ -50,6 +57,16 @@ void DevicesE2ETest::setServerDefault(const QString& name)
         return PulseClient::shared().read(snapshot) == 0 && snapshot.serverDefault == name;
     });
     ASSERT_TRUE(seen) << "the server did not make " << name.toStdString() << " its default";
+}
+
+void DevicesE2ETest::letRun(const QString& sink)
+{
+    QProcess listener;
+    listener.start("parecord", {"--raw", "--device=" + sink + ".monitor"});
+    ASSERT_TRUE(listener.waitForStarted());
+    QThread::msleep(500);
+    listener.kill();
+    listener.waitForFinished();
 }
 
 HAL::ObjectID DevicesE2ETest::idOf(const QString& uid) { return HAL::device(uid).value_or(HAL::noDevice); }

@@ -28,6 +28,9 @@ protected:
     // Makes the sink the server's default and waits until our client has seen that.
     void setServerDefault(const QString& name);
     static HAL::ObjectID idOf(const QString& uid);
+    // Lets a sink run for a moment, as a speaker in use has: PipeWire 1.x reads a volume set on a
+    // null sink that has never run back as 100 % until it first runs.
+    static void letRun(const QString& sink);
 
 private:
     std::unique_ptr<TemporaryHome> home_;
