@@ -252,8 +252,19 @@ void SystemBoostEngine::install(std::shared_ptr<Running> running)
     }
     // The first cycles may have run at another rate already.
     followGraphRate();
-    // A choice made while the start was on its way: the run that came up goes to it.
-    if (std::exchange(devicesChangedWhileStarting_, false) || running_->defaultMoved) deviceChanged();
+    // A choice made while the start was on its way: the run that came up goes to it; so does a
+    // default taken from us after the start took it, now or later.
+    {
+        std::weak_ptr<int> alive = alive_;
+        auto listener = backend_->listen(AudioBackend::Event::serverDefault, [this, alive] {
+            if (alive.lock()) checkDefaultIsOurs();
+        });
+        if (listener) listeners_.push_back(std::move(listener));
+    }
+    if (std::exchange(devicesChangedWhileStarting_, false) || running_->defaultMoved)
+        deviceChanged();
+    else
+        checkDefaultIsOurs();
 }
 
 void SystemBoostEngine::listenForDevices()
@@ -265,6 +276,35 @@ void SystemBoostEngine::listenForDevices()
         });
         if (listener) listeners_.push_back(std::move(listener));
     }
+}
+
+// Another default while we run (a session manager that restores its own as it starts, a choice of
+// the very device we play to) leaves every application playing past us: that is followed like a
+// change of output, whose restart takes the default again. Read on the worker: the server may be
+// slow to answer.
+void SystemBoostEngine::checkDefaultIsOurs()
+{
+    if (!running_ || running_->capture.aggregateUID.isEmpty()) return;
+    const uint64_t generation = generation_->load();
+    std::shared_ptr<std::atomic<uint64_t>> current = generation_;
+    std::shared_ptr<AudioBackend> backend = backend_;
+    std::weak_ptr<int> alive = alive_;
+    worker_->post([this, backend, current, generation, alive, ours = running_->capture.aggregateUID] {
+        if (current->load() != generation) return;
+        QString now;
+        try {
+            now = backend->serverDefaultSink();
+        } catch (...) {
+            return;  // a server gone away is told as a fault
+        }
+        if (now.isEmpty() || now == ours) return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this, alive, generation] {
+                if (alive.lock() && generation == generation_->load()) deviceChanged();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 // A default-output and a device-list change that arrive together are told once; one that comes

@@ -203,6 +203,7 @@ private:
     // followed once it runs.
     void listenForDevices();
     void deviceChanged();
+    void checkDefaultIsOurs();
     void faulted(AudioBackend::Fault fault);
     // The graph runs at another rate than the chain was built for (the server switched it): a
     // chain for that rate is built on the worker and takes over, then installed here (the old

@@ -70,8 +70,10 @@ public:
     virtual bool setServerDefaultSink(const QString& uid) = 0;
 
     // Change events: the real default output changed (our own sinks never count), or a device
-    // appeared or vanished (ours excluded). The listener lives as long as the returned object.
-    enum class Event { defaultOutput, deviceList };
+    // appeared or vanished (ours excluded), or the server's own default (serverDefaultSink, which
+    // may name our sink) changed. The listener lives as long as the returned object; null when
+    // the event takes none.
+    enum class Event { defaultOutput, deviceList, serverDefault };
     class Listener {
     public:
         virtual ~Listener() = default;

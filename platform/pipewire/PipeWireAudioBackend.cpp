@@ -443,6 +443,40 @@ private:
     uint64_t changes_ = 0;
 };
 
+// ---- Default watch: tells the main thread when the "default" metadata names another sink
+// (configured or in effect), at most one call waiting there however many changes come.
+
+class PipeWireAudioBackend::DefaultWatch : public AudioBackend::Listener {
+public:
+    DefaultWatch(std::shared_ptr<pipewire::PipeWireContext> context, std::function<void()> handler)
+        : context_(std::move(context)), handler_(std::move(handler)), seen_(defaults())
+    {
+        // Loop thread: the handlers run with the loop's (recursive) lock held.
+        changes_ = context_->addChangeHandler([this] {
+            std::string now = defaults();
+            if (now == seen_) return;
+            seen_ = std::move(now);
+            if (pending_.exchange(true)) return;
+            queuedCall(&receiver_, [this] {
+                pending_ = false;
+                handler_();
+            });
+        });
+    }
+
+    ~DefaultWatch() override { context_->removeChangeHandler(changes_); }
+
+private:
+    std::string defaults() const { return context_->configuredDefaultSink() + '\n' + context_->defaultSink(); }
+
+    std::shared_ptr<pipewire::PipeWireContext> context_;
+    std::function<void()> handler_;
+    std::string seen_;  // on the loop's thread once watching
+    QObject receiver_;  // a call still waiting when the watch goes is dropped
+    std::atomic<bool> pending_{false};
+    uint64_t changes_ = 0;
+};
+
 // ---- Backend
 
 PipeWireAudioBackend::PipeWireAudioBackend() = default;
@@ -700,6 +734,19 @@ bool PipeWireAudioBackend::isChangingSessionManager()
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event, std::function<void()> handler)
 {
+    if (event == Event::serverDefault) {
+        // Watched on the connection a run uses; none is made for it (the main thread must not
+        // wait for a server).
+        std::shared_ptr<pipewire::PipeWireContext> pw;
+        {
+            std::lock_guard lock(mutex_);
+            pw = context_;
+        }
+        if (!pw || !pw->isConnected() || !handler) return nullptr;
+        return std::make_unique<DefaultWatch>(std::move(pw), [this, handler = std::move(handler)] {
+            if (!isChangingSessionManager()) handler();
+        });
+    }
     const uint32_t selector =
         event == Event::defaultOutput ? HAL::selector::defaultOutputDevice : HAL::selector::devices;
     // A session manager that stops takes the devices it made along and brings them back when it

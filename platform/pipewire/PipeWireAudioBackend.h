@@ -67,6 +67,7 @@ private:
     class EventListener;
     class FaultWatch;
     class RateWatch;
+    class DefaultWatch;
 
     // The connection, made (again) when needed; throws "Could not read audio property" when no
     // server answers. Callers hold the pointer while they use it: the backend may replace a

@@ -1,5 +1,7 @@
 #include "SimulatedAudioBackend.h"
 
+#include <utility>
+#include <algorithm>
 #include <cerrno>
 
 #include "AudioFailure.h"
@@ -105,8 +107,13 @@ AudioBackend::Status SimulatedAudioBackend::createTap(const QString& uid, uint32
         tapUID_ = uid;
     }
     note("createTap " + uid);
-    if (takenNames.count(uid) > 0) return -EEXIST;
-    if (tapStatus == 0) tap = tapID;
+    std::lock_guard lock(mutex_);
+    if (takenNames.count(uid) > 0 || std::find(liveTaps_.begin(), liveTaps_.end(), uid) != liveTaps_.end())
+        return -EEXIST;
+    if (tapStatus == 0) {
+        tap = tapID;
+        liveTaps_.push_back(uid);
+    }
     return tapStatus;
 }
 
@@ -118,7 +125,12 @@ AudioBackend::Status SimulatedAudioBackend::createAggregate(ObjectID, const QStr
 }
 
 void SimulatedAudioBackend::destroyAggregate(ObjectID) { note("destroyAggregate"); }
-void SimulatedAudioBackend::destroyTap(ObjectID) { note("destroyTap"); }
+void SimulatedAudioBackend::destroyTap(ObjectID)
+{
+    note("destroyTap");
+    std::lock_guard lock(mutex_);
+    if (!liveTaps_.empty()) liveTaps_.pop_front();  // the runs end in the order they began
+}
 
 QString SimulatedAudioBackend::serverDefaultSink()
 {
@@ -138,6 +150,8 @@ bool SimulatedAudioBackend::setServerDefaultSink(const QString& uid)
         return false;
     }
     serverDefault = uid;
+    if (!takenBackTo.isEmpty() && uid.startsWith("local.quorel.aggregate."))
+        serverDefault = std::exchange(takenBackTo, {});
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -31,7 +32,7 @@ public:
     std::atomic<bool> serverRunning{true};
     Clock clockValue{48000, 32, 2048};
     Status tapStatus = 0;
-    std::set<QString> takenNames;  // createTap refuses these with -EEXIST
+    std::set<QString> takenNames;  // createTap refuses these with -EEXIST, as any name in use
     ObjectID tapID = 100;
     int tapChannelCount = 2;
     Status aggregateStatus = 0;
@@ -48,6 +49,7 @@ public:
     int refuseDefaultChanges = 0;     // the next n default changes fail
     bool holdCapture = false;         // createTap waits until release()
     bool holdDefaultChanges = false;  // setServerDefaultSink waits until release()
+    QString takenBackTo;              // the next default set to our sink becomes this one at once
 
     // What happened, in order ("createTap local.quorel...", "destroyTap", "setDefault X", ...).
     QStringList log() const;
@@ -73,6 +75,11 @@ public:
     int listenerCount() const;
     uint32_t requestedFrames() const { return requested_; }
     QString tapUID() const { return tapUID_; }
+    size_t liveTaps() const
+    {
+        std::lock_guard lock(mutex_);
+        return liveTaps_.size();
+    }
 
     // AudioBackend
     ObjectID defaultOutputDevice() override;
@@ -121,6 +128,7 @@ private:
     QStringList log_;
     uint32_t requested_ = 0;
     QString tapUID_;
+    std::deque<QString> liveTaps_;  // made and not yet destroyed, oldest first
     IOProc proc_ = nullptr;
     void* procContext_ = nullptr;
     std::map<int, std::pair<Event, std::function<void()>>> listeners_;
