@@ -43,6 +43,10 @@ int ToolProcess::finish(int timeoutMS)
     return process_.exitCode();
 }
 
-QString ToolProcess::errorText() { return QString::fromUtf8(process_.readAllStandardError()).trimmed(); }
+QString ToolProcess::errorText()
+{
+    errors_ += QString::fromUtf8(process_.readAllStandardError());
+    return errors_.trimmed();
+}
 
 }  // namespace quorel::test
