@@ -318,7 +318,9 @@ TEST_F(SystemE2E, SwitchingOnAndOffTwentyTimesLeavesNoDescriptorOpen)
         model->setActive(false);
         ASSERT_TRUE(waitUntil([&] { return !model->isEngineBusy(); }));
         ASSERT_TRUE(waitUntil([] { return pactl({"get-default-sink"}) == "test_speakers"; }))
-            << "the default is " << pactl({"get-default-sink"}).toStdString();
+            << "the default is " << pactl({"get-default-sink"}).toStdString() << "; the metadata:\n"
+            << run("pw-metadata", {"0"}).toStdString() << "\nthe sinks:\n"
+            << pactl({"list", "short", "sinks"}).toStdString();
         // The silence that primes a start has played out (its player is no descriptor of ours).
         ASSERT_TRUE(waitUntil([] { return !CapturePrimer::shared()->isPlaying(); }));
     };
