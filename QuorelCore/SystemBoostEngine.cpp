@@ -298,12 +298,9 @@ void SystemBoostEngine::checkDefaultIsOurs()
             return;  // a server gone away is told as a fault
         }
         if (now.isEmpty() || now == ours) return;
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [this, alive, generation] {
-                if (alive.lock() && generation == generation_->load()) deviceChanged();
-            },
-            Qt::QueuedConnection);
+        queuedCall(QCoreApplication::instance(), [this, alive, generation] {
+            if (alive.lock() && generation == generation_->load()) deviceChanged();
+        });
     });
 }
 
