@@ -557,12 +557,11 @@ TEST_F(EngineTest, ADefaultTakenFromUsIsFollowed)
     int calls = 0;
     engine.onDefaultDeviceChange = [&] { ++calls; };
     start();
-    const QString ours = backend->serverDefault;
-    ASSERT_TRUE(ours.startsWith("local.quorel.aggregate."));
+    ASSERT_TRUE(backend->serverDefaultSink().startsWith("local.quorel.aggregate."));
     backend->fire(Event::serverDefault);  // still ours: nothing to follow
     quorel::test::processEventsFor(100);
     EXPECT_EQ(calls, 0);
-    backend->serverDefault = "speakers";  // the real default stays the same device
+    backend->setServerDefaultSink("speakers");  // the real default stays the same device
     backend->fire(Event::serverDefault);
     EXPECT_TRUE(waitUntil([&] { return calls == 1; }));
     stopAndWait();
