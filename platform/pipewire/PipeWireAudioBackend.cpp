@@ -414,48 +414,27 @@ private:
     bool done_ = false;
 };
 
-// ---- Rate watch: tells the main thread, at most one call waiting there however many changes
-// come, after the server told of a change; a cycle at a new rate is one (ChainFilter).
+// ---- Change watch: tells the main thread, at most one call waiting there however many changes
+// come, after the server told of a change (a cycle at a new rate is one, see ChainFilter); with a
+// `state`, only when what it reads of the context differs from what it read last.
 
-class PipeWireAudioBackend::RateWatch : public AudioBackend::Listener {
+class PipeWireAudioBackend::ChangeWatch : public AudioBackend::Listener {
 public:
-    RateWatch(std::shared_ptr<pipewire::PipeWireContext> context, std::function<void()> handler)
-        : context_(std::move(context)), handler_(std::move(handler))
+    using State = std::function<std::string(const pipewire::PipeWireContext&)>;
+
+    ChangeWatch(std::shared_ptr<pipewire::PipeWireContext> context, std::function<void()> handler, State state = {})
+        : context_(std::move(context)), handler_(std::move(handler)), state_(std::move(state)),
+          seen_(state_ ? state_(*context_) : std::string())
     {
         assert(QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread()
-               && "the rate watch tells the main thread");
-        changes_ = context_->addChangeHandler([this] {
-            if (pending_.exchange(true)) return;
-            queuedCall(&receiver_, [this] {
-                pending_ = false;
-                handler_();
-            });
-        });
-    }
-
-    ~RateWatch() override { context_->removeChangeHandler(changes_); }
-
-private:
-    std::shared_ptr<pipewire::PipeWireContext> context_;
-    std::function<void()> handler_;
-    QObject receiver_;  // a call still waiting when the watch goes is dropped
-    std::atomic<bool> pending_{false};
-    uint64_t changes_ = 0;
-};
-
-// ---- Default watch: tells the main thread when the "default" metadata names another sink
-// (configured or in effect), at most one call waiting there however many changes come.
-
-class PipeWireAudioBackend::DefaultWatch : public AudioBackend::Listener {
-public:
-    DefaultWatch(std::shared_ptr<pipewire::PipeWireContext> context, std::function<void()> handler)
-        : context_(std::move(context)), handler_(std::move(handler)), seen_(defaults())
-    {
+               && "the change watch tells the main thread");
         // Loop thread: the handlers run with the loop's (recursive) lock held.
         changes_ = context_->addChangeHandler([this] {
-            std::string now = defaults();
-            if (now == seen_) return;
-            seen_ = std::move(now);
+            if (state_) {
+                std::string now = state_(*context_);
+                if (now == seen_) return;
+                seen_ = std::move(now);
+            }
             if (pending_.exchange(true)) return;
             queuedCall(&receiver_, [this] {
                 pending_ = false;
@@ -464,13 +443,12 @@ public:
         });
     }
 
-    ~DefaultWatch() override { context_->removeChangeHandler(changes_); }
+    ~ChangeWatch() override { context_->removeChangeHandler(changes_); }
 
 private:
-    std::string defaults() const { return context_->configuredDefaultSink() + '\n' + context_->defaultSink(); }
-
     std::shared_ptr<pipewire::PipeWireContext> context_;
     std::function<void()> handler_;
+    State state_;
     std::string seen_;  // on the loop's thread once watching
     QObject receiver_;  // a call still waiting when the watch goes is dropped
     std::atomic<bool> pending_{false};
@@ -708,7 +686,7 @@ std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForRate(Obje
 {
     const std::shared_ptr<Session> s = session(aggregate);
     if (!handler || !s) return nullptr;
-    return std::make_unique<RateWatch>(s->context(), std::move(handler));
+    return std::make_unique<ChangeWatch>(s->context(), std::move(handler));
 }
 
 std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listenForSource(ObjectID tap,
@@ -743,9 +721,15 @@ std::unique_ptr<AudioBackend::Listener> PipeWireAudioBackend::listen(Event event
             pw = context_;
         }
         if (!pw || !pw->isConnected() || !handler) return nullptr;
-        return std::make_unique<DefaultWatch>(std::move(pw), [this, handler = std::move(handler)] {
-            if (!isChangingSessionManager()) handler();
-        });
+        // The "default" metadata naming another sink, configured or in effect.
+        return std::make_unique<ChangeWatch>(
+            std::move(pw),
+            [this, handler = std::move(handler)] {
+                if (!isChangingSessionManager()) handler();
+            },
+            [](const pipewire::PipeWireContext& context) {
+                return context.configuredDefaultSink() + '\n' + context.defaultSink();
+            });
     }
     const uint32_t selector =
         event == Event::defaultOutput ? HAL::selector::defaultOutputDevice : HAL::selector::devices;

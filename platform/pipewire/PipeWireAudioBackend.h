@@ -66,8 +66,7 @@ private:
     class Session;
     class EventListener;
     class FaultWatch;
-    class RateWatch;
-    class DefaultWatch;
+    class ChangeWatch;
 
     // The connection, made (again) when needed; throws "Could not read audio property" when no
     // server answers. Callers hold the pointer while they use it: the backend may replace a
