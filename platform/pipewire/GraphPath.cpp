@@ -11,6 +11,14 @@
 
 namespace quorel::pipewire {
 
+namespace {
+
+// How long a move to another device waits for its new links to carry sound before the old ones
+// go regardless (a link the server never finishes is not waited for forever).
+constexpr auto linkSettleTimeout = std::chrono::milliseconds(500);
+
+}  // namespace
+
 GraphPath::GraphPath(PipeWireContext& context, const Options& options) : context_(context), options_(options) {}
 
 std::unique_ptr<GraphPath> GraphPath::create(PipeWireContext& context, const Options& options, int& error)
@@ -196,7 +204,21 @@ int GraphPath::makeLinks(const std::vector<Wanted>& wanted, std::vector<std::uni
         if (!l) return error != 0 ? error : -EIO;
         made.push_back(std::move(l));
     }
-    // The new links run before the old ones go.
+    // The new links run before the old ones go. While the graph runs (an old link is active),
+    // the old ones go once the new ones are active too: a loaded server may take several cycles
+    // to get there, and each cycle carried by neither would be heard as a gap. While it is idle,
+    // links only get as far as paused (negotiated, with buffers).
+    if (!links.empty()) {
+        const bool running = std::any_of(links.begin(), links.end(),
+                                         [](const auto& l) { return l->linkState() == PW_LINK_STATE_ACTIVE; });
+        const auto deadline = std::chrono::steady_clock::now() + linkSettleTimeout;
+        for (const auto& l : made) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            l->waitForLinkState(running ? PW_LINK_STATE_ACTIVE : PW_LINK_STATE_PAUSED, int(left.count()));
+        }
+    }
     links.swap(made);
     made.clear();
     return 0;

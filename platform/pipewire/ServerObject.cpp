@@ -6,11 +6,14 @@
 #include <pipewire/pipewire.h>
 
 #include <cerrno>
+#include <string_view>
 
 namespace quorel::pipewire {
 
 struct ServerObject::Hook {
     spa_hook listener{};
+    spa_hook link{};
+    bool isLink = false;
 };
 
 struct ServerObjectCallbacks {
@@ -36,6 +39,13 @@ struct ServerObjectCallbacks {
         if (self->error_ == 0) self->error_ = result < 0 ? result : -EIO;
         pw_thread_loop_signal(self->context_.loop(), false);
         self->context_.changed();
+    }
+
+    static void linkInfo(void* data, const pw_link_info* info)
+    {
+        auto* self = static_cast<ServerObject*>(data);
+        self->linkState_ = info->state;
+        pw_thread_loop_signal(self->context_.loop(), false);
     }
 };
 
@@ -69,6 +79,16 @@ std::unique_ptr<ServerObject> ServerObject::create(PipeWireContext& context, con
         return e;
     }();
     pw_proxy_add_listener(self->proxy_, &self->hook_->listener, &events, self.get());
+    if (std::string_view(type) == PW_TYPE_INTERFACE_Link) {
+        static const pw_link_events linkEvents = [] {
+            pw_link_events e{};
+            e.version = PW_VERSION_LINK_EVENTS;
+            e.info = &ServerObjectCallbacks::linkInfo;
+            return e;
+        }();
+        pw_link_add_listener(reinterpret_cast<pw_link*>(self->proxy_), &self->hook_->link, &linkEvents, self.get());
+        self->hook_->isLink = true;
+    }
     timespec deadline{};
     pw_thread_loop_get_time(context.loop(), &deadline, int64_t(timeoutMS) * SPA_NSEC_PER_MSEC);
     while (!self->bound_ && !self->removed_ && self->error_ == 0)
@@ -85,6 +105,7 @@ ServerObject::~ServerObject()
     if (!proxy_) return;
     LoopLock lock(context_.loop());
     spa_hook_remove(&hook_->listener);
+    if (hook_->isLink) spa_hook_remove(&hook_->link);
     // Destroys the object on the server too: it does not linger.
     pw_proxy_destroy(proxy_);
 }
@@ -93,6 +114,22 @@ bool ServerObject::isGone() const
 {
     LoopLock lock(context_.loop());
     return removed_ || error_ != 0;
+}
+
+int ServerObject::linkState() const
+{
+    LoopLock lock(context_.loop());
+    return linkState_;
+}
+
+bool ServerObject::waitForLinkState(int state, int timeoutMS)
+{
+    LoopLock lock(context_.loop());
+    timespec deadline{};
+    pw_thread_loop_get_time(context_.loop(), &deadline, int64_t(timeoutMS) * SPA_NSEC_PER_MSEC);
+    while (linkState_ < state && !removed_ && error_ == 0 && linkState_ != PW_LINK_STATE_ERROR)
+        if (pw_thread_loop_timed_wait_full(context_.loop(), &deadline) != 0) break;
+    return linkState_ >= state;
 }
 
 }  // namespace quorel::pipewire

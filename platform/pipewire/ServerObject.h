@@ -32,6 +32,10 @@ public:
     uint32_t id() const { return id_; }
     // The server removed it (its peer went away) or reported an error on it.
     bool isGone() const;
+    // For a link: its state as the server last told it (a pw_link_state), and a wait until it is
+    // at least `state`, gone or failed, or `timeoutMS` passed; true when it got there.
+    int linkState() const;
+    bool waitForLinkState(int state, int timeoutMS);
 
 private:
     struct Hook;
@@ -44,6 +48,7 @@ private:
     bool bound_ = false;
     bool removed_ = false;
     int error_ = 0;
+    int linkState_ = 0;  // PW_LINK_STATE_INIT
 
     friend struct ServerObjectCallbacks;
 };
