@@ -106,6 +106,20 @@ bool HeadlessServer::restartDaemons(int quantum)
     return answers;
 }
 
+bool HeadlessServer::startAgainWithTheSpeaker(int quantum)
+{
+    if (!restartDaemons(quantum)) return false;
+    bool ok = false;
+    run("pw-cli",
+        {"create-node", "adapter",
+         "{ factory.name=support.null-audio-sink node.name=test_speakers node.description=\"Test speakers\" "
+         "media.class=Audio/Sink object.linger=true audio.position=[FL FR] monitor.channel-volumes=true }"},
+        &ok);
+    return ok && waitUntil([] { return run("pactl", {"list", "short", "sinks"}).contains("test_speakers"); });
+}
+
+bool DaemonWatch::crashed() const { return pid_ > 0 && !QFile::exists("/proc/" + QString::number(pid_)); }
+
 QString run(const QString& program, const QStringList& arguments, bool* ok, int timeoutMS)
 {
     QProcess process;

@@ -42,12 +42,31 @@ public:
     // as at the start, and it returns true once the pulse layer answers. The stand-in speaker,
     // made by hand at the start, does not come back; a speaker the session manager makes does.
     static bool restartDaemons(int quantum = 1024);
+    // After a crash of the daemon: restartDaemons(), then the stand-in speaker made again (as a
+    // sound card comes back when the server starts); true once the pulse layer lists it.
+    static bool startAgainWithTheSpeaker(int quantum = 1024);
 
 private:
     QString directory_;
     // The variables exported, with what they held before (none: unset).
     std::vector<std::pair<QByteArray, std::optional<QByteArray>>> previous_;
     QString error_;
+};
+
+// PipeWire 0.3.65's own daemon crashes now and then while links come and go on a loaded machine
+// (SIGSEGV on its data thread: in the port mixer of libspa-audiomixer, on a buffer a link just
+// gave back, or in do_activate_link, on a link whose port is gone), and every client goes with
+// it: the players, WirePlumber, pipewire-pulse and Quorel's connection. On a desktop systemd
+// starts the server again (its units restart on failure), and what the user needs is Quorel
+// processing again by itself. Watches the daemon of the server this process uses from its
+// making on: crashed() once that daemon is gone (a test that stops the server itself knows).
+class DaemonWatch {
+public:
+    DaemonWatch() : pid_(HeadlessServer::processPid("pipewire")) {}
+    bool crashed() const;
+
+private:
+    qint64 pid_;
 };
 
 // Runs a command in the environment of the server this process uses (pactl, pw-cli, ...) and

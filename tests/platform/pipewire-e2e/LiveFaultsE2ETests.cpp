@@ -86,7 +86,7 @@ bool stopSoundServer()
 // speaker is there.
 bool startSoundServer()
 {
-    if (!HeadlessServer::restartDaemons() || !createSink("test_speakers", "Test speakers")) return false;
+    if (!HeadlessServer::startAgainWithTheSpeaker()) return false;
     run("pactl", {"set-default-sink", "test_speakers"});
     return true;
 }

@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <functional>
 
+using quorel::test::DaemonWatch;
 using quorel::test::HeadlessServer;
 using quorel::test::run;
 using quorel::test::SoundCheck;
@@ -168,20 +169,6 @@ bool makePulseSpeaker(const QString& speaker)
 
 bool isOurs(const QString& node) { return node.startsWith("local.quorel.aggregate."); }
 bool isActive(const QJsonObject& o) { return o.value("isActive").toBool(); }
-
-// PipeWire 0.3.65's own daemon now and then crashes while WirePlumber starts again under it
-// (SIGSEGV on its data thread in do_activate_link: a link whose port is gone), and every client
-// goes with it: the players, WirePlumber, pipewire-pulse and Quorel's connection. On a desktop
-// systemd starts the server again (its units restart on failure). Watches the daemon of the
-// server a test started.
-class DaemonWatch {
-public:
-    DaemonWatch() : pid_(HeadlessServer::processPid("pipewire")) {}
-    bool crashed() const { return pid_ > 0 && !QFile::exists("/proc/" + QString::number(pid_)); }
-
-private:
-    qint64 pid_;
-};
 
 // Plays a tone through processing on `speaker` (the default), stops WirePlumber for a second and
 // starts it again; returns the longest break in the tone heard at the speaker from a second
