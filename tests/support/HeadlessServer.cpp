@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <csignal>
+#include <cstdio>
 
 namespace quorel::test {
 
@@ -40,6 +41,12 @@ HeadlessServer::~HeadlessServer() { stop(); }
 void HeadlessServer::stop()
 {
     if (directory_.isEmpty()) return;
+    // Said, so that a check that failed with it can name the server's own fault.
+    if (processPid("pipewire") <= 0)
+        std::fprintf(stderr,
+                     "PipeWire's daemon of %s was not running when the server stopped: it crashed (the kernel "
+                     "log says where), unless the test stopped it\n",
+                     qPrintable(directory_));
     QProcess::execute(sourcePath("scripts/pipewire-headless"), {"stop", directory_});
     directory_.clear();
     for (auto it = previous_.rbegin(); it != previous_.rend(); ++it) {
