@@ -12,6 +12,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace quorel {
@@ -51,6 +52,23 @@ void addBar(BarPieces& pieces, const QRectF& rect, qreal ratio)
     pieces.append(bar.adjusted(0, pixel, 0, -pixel));
     pieces.append(QRectF(bar.left() + pixel, bar.top(), bar.width() - 2 * pixel, pixel));
     pieces.append(QRectF(bar.left() + pixel, bar.bottom() - pixel, bar.width() - 2 * pixel, pixel));
+}
+
+// `colour` over the opaque `base`: the opaque colour a fill with `colour` leaves there.
+QColor over(const QColor& colour, const QColor& base)
+{
+    const float a = colour.alphaF();
+    return QColor::fromRgbF(colour.redF() * a + base.redF() * (1 - a), colour.greenF() * a + base.greenF() * (1 - a),
+                            colour.blueF() * a + base.blueF() * (1 - a));
+}
+
+// A fill from `top` at the top of `rect` to `bottom` at its bottom.
+QBrush verticalGradient(const QRectF& rect, const QColor& top, const QColor& bottom)
+{
+    QLinearGradient fill(0, rect.top(), 0, rect.bottom());
+    fill.setColorAt(0, top);
+    fill.setColorAt(1, bottom);
+    return fill;
 }
 
 }  // namespace
@@ -193,7 +211,7 @@ void EqualizerSpectrum::paintEvent(QPaintEvent* event)
 
 void EqualizerSpectrum::drawBars(QPainter& painter, const Geometry& g, qreal ratio) const
 {
-    const QBrush inputColour = FlatGradient::brush(Studio::withOpacity(Studio::secondary(), 0.16));
+    const QColor inputColour = Studio::withOpacity(Studio::secondary(), 0.16);
     const QColor top = Studio::withOpacity(Studio::violet(), 0.55);
     const QColor bottom = Studio::withOpacity(Studio::violet(), 0.18);
     const std::vector<float>& input = spectrum_.input();
@@ -202,33 +220,61 @@ void EqualizerSpectrum::drawBars(QPainter& painter, const Geometry& g, qreal rat
         return size_t(band) < levels.size() ? g.bar(band, levels[size_t(band)]) : std::nullopt;
     };
     painter.setPen(Qt::NoPen);
-    // Each band's output bar covers its input bar. While the bands' bars stay apart, the input
-    // bars go first, all in one fill, which paints the same pixels with 30 brush changes fewer.
-    const bool apart = g.pitch() - g.barWidth() >= 3;
     BarPieces pieces;
-    if (apart) {
-        for (int i = 0; i < 31; ++i)
-            if (const auto rect = bar(i, input)) addBar(pieces, *rect, ratio);
-        painter.setBrush(inputColour);
-        painter.drawRects(pieces.constData(), int(pieces.size()));
-    }
-    for (int i = 0; i < 31; ++i) {
-        pieces.clear();
-        if (!apart)
+    if (g.pitch() - g.barWidth() < 3) {
+        // Bars this close may touch their neighbours': each band's translucent output bar
+        // covers its input bar, band after band.
+        for (int i = 0; i < 31; ++i) {
             if (const auto rect = bar(i, input)) {
-                addBar(pieces, *rect, ratio);
-                painter.setBrush(inputColour);
-                painter.drawRects(pieces.constData(), int(pieces.size()));
                 pieces.clear();
+                addBar(pieces, *rect, ratio);
+                painter.setBrush(FlatGradient::brush(inputColour));
+                painter.drawRects(pieces.constData(), int(pieces.size()));
             }
-        if (const auto rect = bar(i, output)) {
-            addBar(pieces, *rect, ratio);
-            QLinearGradient fill(0, rect->top(), 0, rect->bottom());
-            fill.setColorAt(0, top);
-            fill.setColorAt(1, bottom);
-            painter.setBrush(fill);
-            painter.drawRects(pieces.constData(), int(pieces.size()));
+            if (const auto rect = bar(i, output)) {
+                pieces.clear();
+                addBar(pieces, *rect, ratio);
+                painter.setBrush(verticalGradient(*rect, top, bottom));
+                painter.drawRects(pieces.constData(), int(pieces.size()));
+            }
         }
+        return;
+    }
+    // Apart, every bar lies on the card's opaque colour alone, so it is filled with the opaque
+    // colours its translucent ones give there, and no pixel is blended: the input bars in one
+    // fill; each output bar over its input bar with its gradient over the input's colour, above
+    // that with its gradient over the card's.
+    const QColor card = Studio::panel();
+    const QColor inputOnCard = over(inputColour, card);
+    const QColor topOnCard = over(top, card), bottomOnCard = over(bottom, card);
+    const QColor topOnInput = over(top, inputOnCard), bottomOnInput = over(bottom, inputOnCard);
+    std::array<qreal, 31> inputTop{};
+    for (int i = 0; i < 31; ++i) {
+        inputTop[size_t(i)] = g.bottom() + 1;
+        if (const auto rect = bar(i, input)) {
+            addBar(pieces, *rect, ratio);
+            inputTop[size_t(i)] = std::round(rect->top() * ratio) / ratio;
+        }
+    }
+    painter.setBrush(inputOnCard);
+    painter.drawRects(pieces.constData(), int(pieces.size()));
+    for (int i = 0; i < 31; ++i) {
+        const auto rect = bar(i, output);
+        if (!rect) continue;
+        pieces.clear();
+        addBar(pieces, *rect, ratio);
+        BarPieces onCard, onInput;
+        for (const QRectF& piece : pieces) {
+            const qreal split = std::clamp(inputTop[size_t(i)], piece.top(), piece.bottom());
+            if (split > piece.top())
+                onCard.append(QRectF(piece.left(), piece.top(), piece.width(), split - piece.top()));
+            if (split < piece.bottom())
+                onInput.append(QRectF(piece.left(), split, piece.width(), piece.bottom() - split));
+        }
+        painter.setBrush(verticalGradient(*rect, topOnCard, bottomOnCard));
+        painter.drawRects(onCard.constData(), int(onCard.size()));
+        painter.setBrush(verticalGradient(*rect, topOnInput, bottomOnInput));
+        painter.drawRects(onInput.constData(), int(onInput.size()));
     }
 }
 
