@@ -115,14 +115,7 @@ bool HeadlessServer::restartDaemons(int quantum)
 
 bool HeadlessServer::startAgainWithTheSpeaker(int quantum)
 {
-    if (!restartDaemons(quantum)) return false;
-    bool ok = false;
-    run("pw-cli",
-        {"create-node", "adapter",
-         "{ factory.name=support.null-audio-sink node.name=test_speakers node.description=\"Test speakers\" "
-         "media.class=Audio/Sink object.linger=true audio.position=[FL FR] monitor.channel-volumes=true }"},
-        &ok);
-    return ok && waitUntil([] { return run("pactl", {"list", "short", "sinks"}).contains("test_speakers"); });
+    return restartDaemons(quantum) && QProcess::execute(sourcePath("scripts/pipewire-headless"), {"speaker"}) == 0;
 }
 
 bool DaemonWatch::crashed() const { return pid_ > 0 && !QFile::exists("/proc/" + QString::number(pid_)); }
