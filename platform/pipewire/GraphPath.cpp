@@ -117,7 +117,9 @@ bool GraphPath::isManagerSettled() const
 GraphPath::~GraphPath()
 {
     // Links first, then the nodes they join.
+    mixLinks_.clear();
     outputLinks_.clear();
+    mix_.reset();
     inputLinks_.clear();
     filter_.reset();
     sink_.reset();
@@ -163,9 +165,17 @@ std::vector<uint32_t> GraphPath::playbackPorts(const std::vector<PipeWireContext
     return {left, right};
 }
 
-bool GraphPath::wantedOutputLinks(const std::string& target, std::vector<Wanted>& links, uint32_t& channels) const
+bool GraphPath::wantedOutputLinks(const std::string& target, const ChannelMix* mix, std::vector<Wanted>& links,
+                                  uint32_t& channels) const
 {
     links.clear();
+    if (mix) {
+        if (mix->isGone()) return false;
+        channels = ChainFilter::channels;
+        for (uint32_t c = 0; c < channels; ++c)
+            links.push_back({filter_->nodeID(), filter_->outputPort(c), mix->inputNode(), mix->inputPorts()[c]});
+        return true;
+    }
     const std::optional<PipeWireContext::Node> node = context_.nodeNamed(target);
     if (!node) return false;
     const std::vector<uint32_t> ports = playbackPorts(context_.ports(node->id));
@@ -174,6 +184,11 @@ bool GraphPath::wantedOutputLinks(const std::string& target, std::vector<Wanted>
     for (uint32_t c = 0; c < channels; ++c)
         links.push_back({filter_->nodeID(), filter_->outputPort(c), node->id, ports[c]});
     return true;
+}
+
+bool GraphPath::isOwnNode(uint32_t id) const
+{
+    return id == filter_->nodeID() || (mix_ && (id == mix_->inputNode() || id == mix_->outputNode()));
 }
 
 std::unique_ptr<ServerObject> GraphPath::link(const Wanted& wanted, Carries carries, int& error)
@@ -226,15 +241,32 @@ int GraphPath::makeLinks(const std::vector<Wanted>& wanted, std::vector<std::uni
 
 int GraphPath::connectOutput(const std::string& target)
 {
+    const std::optional<PipeWireContext::Node> node = context_.nodeNamed(target);
+    if (!node) return -ENOENT;
+    size_t playback = 0;
+    for (const PipeWireContext::Port& port : context_.ports(node->id)) playback += port.input && !port.monitor;
+    ChannelMix* mix = mix_ && mix_->device() == target && !mix_->isGone() ? mix_.get() : nullptr;
+    std::unique_ptr<ChannelMix> made;
+    if (!mix && playback != 0 && playback != ChainFilter::channels) {
+        int error = 0;  // without a mix, the device's own ports as far as they go
+        made = ChannelMix::create(context_, options_.sinkName + ".mix" + std::to_string(++mixesMade_),
+                                  options_.description, target, error);
+        mix = made.get();
+    }
     std::vector<Wanted> wanted;
     uint32_t channels = 2;
-    if (!wantedOutputLinks(target, wanted, channels)) return -ENOENT;
+    if (!wantedOutputLinks(target, mix, wanted, channels)) return -ENOENT;
     if (target == target_) {  // the same device again: no second link between two ports
         outputLinks_.clear();
         madeOutput_.clear();
     }
     const int result = makeLinks(wanted, outputLinks_);
     if (result != 0) return result;
+    // The old mix goes once nothing links to it any longer.
+    if (made || !mix) {
+        mixLinks_.clear();
+        mix_ = std::move(made);
+    }
     target_ = target;
     outputChannels_ = channels;
     madeOutput_ = wanted;
@@ -245,7 +277,30 @@ void GraphPath::disconnectOutput()
 {
     outputLinks_.clear();
     madeOutput_.clear();
+    mixLinks_.clear();
+    mix_.reset();
     target_.clear();
+}
+
+void GraphPath::relinkMix()
+{
+    if (!mix_ || mix_->isGone()) return;
+    const std::optional<PipeWireContext::Node> device = context_.nodeNamed(target_);
+    if (!device || mix_->playsTo(device->id)) return;
+    // The mix's ports already carry the device's layout: each to the same channel.
+    std::vector<PipeWireContext::Port> inputs;
+    for (const PipeWireContext::Port& port : context_.ports(device->id))
+        if (port.input && !port.monitor) inputs.push_back(port);
+    std::vector<Wanted> wanted;
+    for (const PipeWireContext::Port& port : context_.ports(mix_->outputNode())) {
+        if (port.input || port.monitor) continue;
+        const auto same = std::find_if(inputs.begin(), inputs.end(),
+                                       [&](const auto& in) { return in.channel == port.channel; });
+        if (same != inputs.end()) wanted.push_back({mix_->outputNode(), port.id, device->id, same->id});
+    }
+    if (wanted.empty()) return;
+    mixLinks_.clear();
+    makeLinks(wanted, mixLinks_);
 }
 
 void GraphPath::relink()
@@ -264,8 +319,9 @@ void GraphPath::relink()
     std::vector<Wanted> wanted;
     if (wantedInputLinks(wanted)) repair(inputLinks_, madeInput_, wanted);
     uint32_t channels = outputChannels_;
-    if (!target_.empty() && wantedOutputLinks(target_, wanted, channels) && channels == outputChannels_)
+    if (!target_.empty() && wantedOutputLinks(target_, mix_.get(), wanted, channels) && channels == outputChannels_)
         repair(outputLinks_, madeOutput_, wanted);
+    relinkMix();
 }
 
 }  // namespace quorel::pipewire

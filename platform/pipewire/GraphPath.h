@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChainFilter.h"
+#include "ChannelMix.h"
 #include "PipeWireContext.h"
 #include "ServerObject.h"
 
@@ -17,9 +18,11 @@ class PipeWireContext;
 // so it vanishes with our process): a virtual sink (a null sink that other applications play
 // into), whose monitor ports feed the ChainFilter, whose outputs are linked to the playback
 // ports of the chosen output device. The server orders the three within one cycle, so the
-// path adds no latency beyond what the processing itself reports. The session manager links
-// applications to the sink; every other link is made here or, for applications that no session
-// manager links any longer, by SessionManagerHandOver.
+// path adds no latency beyond what the processing itself reports. A device that is not stereo
+// gets the filter's stereo through a ChannelMix of its own, as a stereo player's is mixed to it.
+// The session manager links applications to the sink, and the mix to its device; every other
+// link is made here or, for applications that no session manager links any longer, by
+// SessionManagerHandOver.
 class GraphPath {
 public:
     // The ends of one link.
@@ -48,14 +51,18 @@ public:
     uint32_t sinkNode() const { return sink_ ? sink_->id() : 0; }
     const std::string& sinkName() const { return options_.sinkName; }
 
-    // Links the filter's outputs to the playback ports of the node named `target` (a mono
-    // device takes the first output only; a device with more channels takes front left and
-    // right). The new links are made before the old ones go, so moving to another device
-    // leaves no gap. Returns 0 or a negative errno (-ENOENT: no such node or no playback port).
+    // Links the filter's outputs to the playback ports of the node named `target`: to a stereo
+    // device directly, to any other through a ChannelMix. Where the mix cannot be made, a mono
+    // device takes the first output only and a device with more channels front left and right.
+    // The new links are made before the old ones go, so moving to another device leaves no gap.
+    // Returns 0 or a negative errno (-ENOENT: no such node or no playback port).
     int connectOutput(const std::string& target);
     const std::string& target() const { return target_; }
-    // The output channels the device takes from the filter: 1 for a mono device, else 2.
+    // The output channels the device takes from the filter: 1 for a mono device reached without
+    // a mix, else 2.
     uint32_t outputChannels() const { return outputChannels_; }
+    // A node of the path's own (the filter, the mix's streams), which is no application.
+    bool isOwnNode(uint32_t id) const;
 
     // Removes the links to the output device.
     void disconnectOutput();
@@ -96,7 +103,10 @@ private:
     GraphPath(PipeWireContext& context, const Options& options);
     // The links the path needs now, from the registry; false when an end is missing.
     bool wantedInputLinks(std::vector<Wanted>& links) const;
-    bool wantedOutputLinks(const std::string& target, std::vector<Wanted>& links, uint32_t& channels) const;
+    bool wantedOutputLinks(const std::string& target, const ChannelMix* mix, std::vector<Wanted>& links,
+                           uint32_t& channels) const;
+    // The mix's output to its device, channel by channel, where nothing links it.
+    void relinkMix();
     std::unique_ptr<ServerObject> makeSink(int& error);
     std::unique_ptr<ServerObject> link(const Wanted& wanted, Carries carries, int& error);
 
@@ -106,6 +116,9 @@ private:
     std::unique_ptr<ChainFilter> filter_;
     std::vector<std::unique_ptr<ServerObject>> inputLinks_;
     std::vector<std::unique_ptr<ServerObject>> outputLinks_;
+    std::unique_ptr<ChannelMix> mix_;  // for target_ where it is not stereo
+    std::vector<std::unique_ptr<ServerObject>> mixLinks_;
+    uint32_t mixesMade_ = 0;  // each a name of its own: an old and a new one meet in a move
     std::vector<Wanted> madeInput_;  // the ends of each link, in order
     std::vector<Wanted> madeOutput_;
     std::string target_;

@@ -56,6 +56,7 @@ public:
 
     pw_thread_loop* loop() const { return loop_; }
     pw_core* core() const { return core_; }
+    pw_context* context() const { return context_; }
 
     // The server's clock: default rate and the allowed quantum range.
     uint32_t clockRate() const { return clockRate_.load(); }

@@ -122,7 +122,7 @@ void SessionManagerHandOver::keepApplicationsPlaying(bool present, uint64_t mana
 {
     for (const auto& [id, node] : context_.nodes()) {
         const bool unmanaged = !present || node.sessionManager < manager;
-        if (node.mediaClass != "Stream/Output/Audio" || id == path_.filter().nodeID() || !unmanaged) continue;
+        if (node.mediaClass != "Stream/Output/Audio" || path_.isOwnNode(id) || !unmanaged) continue;
         bool linkedByOthers = false;
         for (const PipeWireContext::Link& l : context_.linksOf(id))
             linkedByOthers = linkedByOthers || (l.outputNode == id && !isOurApplicationLink(l.id));

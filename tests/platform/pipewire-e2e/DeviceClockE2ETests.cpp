@@ -26,11 +26,11 @@ namespace {
 
 bool isInfo(const QJsonObject& o) { return o.contains(QLatin1String("info")); }
 
-// Makes the stand-in speaker anew with a driver priority, as a sound card has; 0 keeps it as the
-// server script made it (none).
-bool giveSpeakerPriority(int priority)
+// Makes the stand-in speaker anew with a driver priority, as a sound card has, and `positions`;
+// 0 and stereo keep it as the server script made it (no priority).
+bool giveSpeakerPriority(int priority, const QString& positions)
 {
-    if (priority == 0) return true;
+    if (priority == 0 && positions == "FL FR") return true;
     bool ok = false;
     run("pw-cli", {"destroy", "test_speakers"}, &ok);
     if (!ok) return false;
@@ -38,8 +38,9 @@ bool giveSpeakerPriority(int priority)
         {"create-node", "adapter",
          QString("{ factory.name=support.null-audio-sink node.name=test_speakers "
                  "node.description=\"Test speakers\" media.class=Audio/Sink object.linger=true "
-                 "audio.position=[FL FR] priority.driver=%1 }")
-             .arg(priority)},
+                 "audio.position=[%2] priority.driver=%1 }")
+             .arg(priority)
+             .arg(positions)},
         &ok);
     if (!ok) return false;
     for (int i = 0; i < 100; ++i) {
@@ -82,12 +83,14 @@ struct ClockCase {
     int quantum;
     int speakerPriority;  // 0: none
     bool late = false;    // the speaker appears after processing started
+    const char* positions = "FL FR";
 };
 
 std::string caseName(const testing::TestParamInfo<ClockCase>& info)
 {
     return "Quantum" + std::to_string(info.param.quantum)
-           + (info.param.late ? std::string("LateSpeaker") : "Priority" + std::to_string(info.param.speakerPriority));
+           + (info.param.late ? std::string("LateSpeaker") : "Priority" + std::to_string(info.param.speakerPriority))
+           + (std::string(info.param.positions) == "FL FR" ? "" : "Surround");
 }
 
 }  // namespace
@@ -100,7 +103,7 @@ TEST_P(DeviceClockLatencyE2E, AddsTheLookAheadAndNoCycle)
 {
     HeadlessServer server(GetParam().quantum);
     ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
-    ASSERT_TRUE(giveSpeakerPriority(GetParam().speakerPriority));
+    ASSERT_TRUE(giveSpeakerPriority(GetParam().speakerPriority, GetParam().positions));
     ToolProcess tool;
     QString speaker = "test_speakers";
     double lookAheadMS = 0;
@@ -138,7 +141,8 @@ TEST_P(DeviceClockLatencyE2E, AddsTheLookAheadAndNoCycle)
 INSTANTIATE_TEST_SUITE_P(Outputs, DeviceClockLatencyE2E,
                          testing::Values(ClockCase{1024, 0}, ClockCase{256, 0}, ClockCase{128, 0},
                                          ClockCase{1024, 1000}, ClockCase{256, 1000}, ClockCase{128, 1000},
-                                         ClockCase{1024, 0, true}, ClockCase{256, 0, true}),
+                                         ClockCase{1024, 0, true}, ClockCase{256, 0, true},
+                                         ClockCase{256, 1000, false, "FL FR FC LFE RL RR"}),
                          caseName);
 
 // A player pinned to the speaker never passes through Quorel: stopping Quorel for three seconds
