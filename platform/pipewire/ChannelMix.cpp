@@ -63,8 +63,8 @@ std::unique_ptr<ChannelMix> ChannelMix::create(PipeWireContext& context, const s
                                     " session.suspend-timeout-seconds = 0 } }";
     {
         LoopLock lock(context.loop());
-        self->module_ = pw_context_load_module(context.context(), "libpipewire-module-loopback", arguments.c_str(),
-                                               nullptr);
+        self->module_ =
+            pw_context_load_module(context.context(), "libpipewire-module-loopback", arguments.c_str(), nullptr);
         if (!self->module_) {
             error = errno ? -errno : -ENOENT;
             return nullptr;

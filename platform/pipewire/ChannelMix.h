@@ -22,8 +22,7 @@ public:
     // Makes the pair for the device named `device` and waits until the session manager has
     // linked it there. Null with `error` (a negative errno) on failure.
     static std::unique_ptr<ChannelMix> create(PipeWireContext& context, const std::string& name,
-                                              const std::string& description, const std::string& device,
-                                              int& error);
+                                              const std::string& description, const std::string& device, int& error);
     ~ChannelMix();
     ChannelMix(const ChannelMix&) = delete;
     ChannelMix& operator=(const ChannelMix&) = delete;

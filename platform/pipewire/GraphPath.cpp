@@ -294,8 +294,8 @@ void GraphPath::relinkMix()
     std::vector<Wanted> wanted;
     for (const PipeWireContext::Port& port : context_.ports(mix_->outputNode())) {
         if (port.input || port.monitor) continue;
-        const auto same = std::find_if(inputs.begin(), inputs.end(),
-                                       [&](const auto& in) { return in.channel == port.channel; });
+        const auto same =
+            std::find_if(inputs.begin(), inputs.end(), [&](const auto& in) { return in.channel == port.channel; });
         if (same != inputs.end()) wanted.push_back({mix_->outputNode(), port.id, device->id, same->id});
     }
     if (wanted.empty()) return;

@@ -118,7 +118,7 @@ private:
     std::vector<std::unique_ptr<ServerObject>> outputLinks_;
     std::unique_ptr<ChannelMix> mix_;  // for target_ where it is not stereo
     std::vector<std::unique_ptr<ServerObject>> mixLinks_;
-    uint32_t mixesMade_ = 0;  // each a name of its own: an old and a new one meet in a move
+    uint32_t mixesMade_ = 0;         // each a name of its own: an old and a new one meet in a move
     std::vector<Wanted> madeInput_;  // the ends of each link, in order
     std::vector<Wanted> madeOutput_;
     std::string target_;

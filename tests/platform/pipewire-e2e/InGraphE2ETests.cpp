@@ -407,8 +407,7 @@ std::vector<double> heardPerChannel(const QString& speaker, int channels, bool t
         auto recorder = std::make_unique<QProcess>();
         recorder->start("parecord", {"--latency-msec=20", "--device=" + speaker + ".monitor", "--file-format=wav",
                                      "--format=float32le", "--rate=48000", "--channels=1", "--no-remix",
-                                     QString("--channel-map=%1").arg(channels == 1 ? "mono" : names[c]),
-                                     files.back()});
+                                     QString("--channel-map=%1").arg(channels == 1 ? "mono" : names[c]), files.back()});
         recorder->waitForStarted();
         recorders.push_back(std::move(recorder));
     }
