@@ -78,7 +78,7 @@ std::unique_ptr<ChannelMix> ChannelMix::create(PipeWireContext& context, const s
         pw_impl_module_add_listener(self->module_, &self->hook_->listener, &events, self.get());
     }
     // The session manager configures both streams' ports and links the output to the device.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     while (!self->findNodes()) {
         if (self->isGone() || std::chrono::steady_clock::now() >= deadline) {
             error = self->isGone() ? -EIO : -ETIMEDOUT;

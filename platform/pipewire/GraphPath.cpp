@@ -243,8 +243,14 @@ int GraphPath::connectOutput(const std::string& target)
 {
     const std::optional<PipeWireContext::Node> node = context_.nodeNamed(target);
     if (!node) return -ENOENT;
-    size_t playback = 0;
-    for (const PipeWireContext::Port& port : context_.ports(node->id)) playback += port.input && !port.monitor;
+    const auto countPlayback = [&] {
+        size_t count = 0;
+        for (const PipeWireContext::Port& port : context_.ports(node->id)) count += port.input && !port.monitor;
+        return count;
+    };
+    size_t playback = countPlayback();
+    // A device just configured may be only partly told yet: a round trip brings all of its ports.
+    if (playback != ChainFilter::channels && context_.sync(1000)) playback = countPlayback();
     ChannelMix* mix = mix_ && mix_->device() == target && !mix_->isGone() ? mix_.get() : nullptr;
     std::unique_ptr<ChannelMix> made;
     if (!mix && playback != 0 && playback != ChainFilter::channels) {
