@@ -95,17 +95,21 @@ bool ChannelMix::findNodes()
     const auto out = context_.nodeNamed(name_ + ".out");
     const auto target = context_.nodeNamed(device_);
     if (!in || !out || !target || !playsTo(out->id, target->id)) return false;
+    inputNode_ = in->id;
+    outputNode_ = out->id;
+    return !inputPorts().empty();
+}
+
+std::vector<uint32_t> ChannelMix::inputPorts() const
+{
     std::vector<uint32_t> ports(2, 0);
-    for (const PipeWireContext::Port& port : context_.ports(in->id)) {
+    for (const PipeWireContext::Port& port : context_.ports(inputNode_)) {
         if (!port.input || port.monitor) continue;
         if (port.channel == "FL") ports[0] = port.id;
         if (port.channel == "FR") ports[1] = port.id;
     }
-    if (ports[0] == 0 || ports[1] == 0) return false;
-    inputNode_ = in->id;
-    outputNode_ = out->id;
-    inputPorts_ = ports;
-    return true;
+    if (ports[0] == 0 || ports[1] == 0) return {};
+    return ports;
 }
 
 bool ChannelMix::playsTo(uint32_t node, uint32_t device) const

@@ -27,9 +27,11 @@ public:
     ChannelMix(const ChannelMix&) = delete;
     ChannelMix& operator=(const ChannelMix&) = delete;
 
-    // The node our outputs are linked to, and its stereo input ports (front left, right).
+    // The node our outputs are linked to, and its stereo input ports (front left, right) as the
+    // server has them now (a session manager that starts again configures them anew); empty
+    // while it has not both.
     uint32_t inputNode() const { return inputNode_; }
-    const std::vector<uint32_t>& inputPorts() const { return inputPorts_; }
+    std::vector<uint32_t> inputPorts() const;
     // The node that plays to the device.
     uint32_t outputNode() const { return outputNode_; }
     const std::string& device() const { return device_; }
@@ -49,7 +51,6 @@ private:
     std::unique_ptr<Hook> hook_;
     std::string name_, device_;
     uint32_t inputNode_ = 0, outputNode_ = 0;
-    std::vector<uint32_t> inputPorts_;
 
     friend struct ChannelMixCallbacks;
 };

@@ -170,10 +170,11 @@ bool GraphPath::wantedOutputLinks(const std::string& target, const ChannelMix* m
 {
     links.clear();
     if (mix) {
-        if (mix->isGone()) return false;
+        const std::vector<uint32_t> ports = mix->inputPorts();
+        if (mix->isGone() || ports.empty()) return false;
         channels = ChainFilter::channels;
         for (uint32_t c = 0; c < channels; ++c)
-            links.push_back({filter_->nodeID(), filter_->outputPort(c), mix->inputNode(), mix->inputPorts()[c]});
+            links.push_back({filter_->nodeID(), filter_->outputPort(c), mix->inputNode(), ports[c]});
         return true;
     }
     const std::optional<PipeWireContext::Node> node = context_.nodeNamed(target);

@@ -421,9 +421,13 @@ TEST(ManagerRestartE2E, OnASpeakerThatOutlivesItThePlayingApplicationPlaysOnProc
 }
 
 // A surround speaker is reached through the channel mix, whose link to it the old WirePlumber
-// made: Quorel makes it again.
+// made: Quorel makes it again. Where WirePlumber 0.5 starts again, it now and then breaks the
+// playing application's stream on such a speaker, with or without the mix (the README's known
+// limits), so this runs with WirePlumber 0.4.
 TEST(ManagerRestartE2E, OnASurroundSpeakerThatOutlivesItThePlayingApplicationPlaysOnProcessed)
 {
+    if (!run("wireplumber", {"--version"}).contains("Linked with libwireplumber 0.4."))
+        GTEST_SKIP() << "WirePlumber 0.5 may break the player itself (README, known limits)";
     expectTheApplicationToPlayOnProcessed(
         {"channels=6", "channel_map=front-left,front-right,front-center,lfe,rear-left,rear-right"});
 }
