@@ -97,37 +97,7 @@ EqualizerSpectrum::EqualizerSpectrum(SpectrumModel& spectrum, QWidget* parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
     Decoration::mark(this);
-    connect(&spectrum_, &SpectrumModel::changed, this, &EqualizerSpectrum::followSpectrum);
-}
-
-std::optional<QRectF> EqualizerSpectrum::barOf(const Geometry& g, int band, const std::vector<float>& levels) const
-{
-    return size_t(band) < levels.size() ? g.bar(band, levels[size_t(band)]) : std::nullopt;
-}
-
-void EqualizerSpectrum::followSpectrum()
-{
-    const Geometry g = geometry();
-    if (!g.drawable()) return;  // no bar is drawn
-    if (spectrum_.live() != paintedLive_) {
-        update();
-        return;
-    }
-    if (!spectrum_.live()) return;
-    // A band's column from the top of the tallest of its bars, old and new, down: the rest of
-    // the drawing stays as it is.
-    QRegion changed;
-    for (int i = 0; i < 31; ++i) {
-        const std::optional<QRectF> input = barOf(g, i, spectrum_.input());
-        const std::optional<QRectF> output = barOf(g, i, spectrum_.output());
-        const size_t band = size_t(i);
-        if (input == paintedInput_[band] && output == paintedOutput_[band]) continue;
-        QRectF column;
-        for (const std::optional<QRectF>& bar : {input, output, paintedInput_[band], paintedOutput_[band]})
-            if (bar) column |= *bar;
-        changed += column.toAlignedRect().adjusted(-1, -1, 1, 1);
-    }
-    if (!changed.isEmpty()) update(changed);
+    connect(&spectrum_, &SpectrumModel::changed, this, qOverload<>(&QWidget::update));
 }
 
 void EqualizerSpectrum::moveEvent(QMoveEvent*)
@@ -234,11 +204,6 @@ void EqualizerSpectrum::paintEvent(QPaintEvent* event)
     painter.fillRect(event->rect(), Studio::panel());
     const Geometry g = geometry();
     const qreal ratio = devicePixelRatioF();
-    paintedLive_ = spectrum_.live();
-    for (int i = 0; i < 31; ++i) {
-        paintedInput_[size_t(i)] = paintedLive_ ? barOf(g, i, spectrum_.input()) : std::nullopt;
-        paintedOutput_[size_t(i)] = paintedLive_ ? barOf(g, i, spectrum_.output()) : std::nullopt;
-    }
     if (g.drawable() && spectrum_.live()) drawBars(painter, g, ratio);
     if (layerDirty_ || (curveDirty_ && g.drawable()) || !fits(layer_, g, ratio)) composeLayer(g, ratio);
     painter.drawPixmap(0, 0, layer_);
@@ -251,7 +216,9 @@ void EqualizerSpectrum::drawBars(QPainter& painter, const Geometry& g, qreal rat
     const QColor bottom = Studio::withOpacity(Studio::violet(), 0.18);
     const std::vector<float>& input = spectrum_.input();
     const std::vector<float>& output = spectrum_.output();
-    const auto bar = [&](int band, const std::vector<float>& levels) { return barOf(g, band, levels); };
+    const auto bar = [&](int band, const std::vector<float>& levels) {
+        return size_t(band) < levels.size() ? g.bar(band, levels[size_t(band)]) : std::nullopt;
+    };
     painter.setPen(Qt::NoPen);
     BarPieces pieces;
     if (g.pitch() - g.barWidth() < 3) {

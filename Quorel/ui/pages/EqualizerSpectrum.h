@@ -7,7 +7,6 @@
 #include <QRectF>
 #include <QWidget>
 
-#include <array>
 #include <optional>
 #include <vector>
 
@@ -26,8 +25,7 @@ class SpectrumModel;
 // with no fader and nothing behind it painted. What lies over the bars is cached: the curve
 // layer (drawn again only when the gains, the rate or the size change) and, over it, the faders'
 // pictures, composed into one pixmap again only when one of them or the curve changes. A frame
-// is the card's colour, the bars without antialiasing on whole device pixels, and that pixmap,
-// painted only in the columns of the bands whose bars changed since the last paint.
+// is the card's colour, the bars without antialiasing on whole device pixels, and that pixmap.
 class EqualizerSpectrum : public QWidget {
     Q_OBJECT
 public:
@@ -76,9 +74,6 @@ private:
     void renderCurveLayer(const Geometry& g, qreal ratio);
     void composeLayer(const Geometry& g, qreal ratio);
     void drawBars(QPainter& painter, const Geometry& g, qreal ratio) const;
-    // A new spectrum: repaints the columns of the bands whose bars differ from those painted.
-    void followSpectrum();
-    std::optional<QRectF> barOf(const Geometry& g, int band, const std::vector<float>& levels) const;
     QRect placeOf(const EqualizerFader* fader) const;
 
     SpectrumModel& spectrum_;
@@ -91,9 +86,6 @@ private:
     QPixmap layer_;  // the curve layer with the faders' pictures over it
     bool layerDirty_ = true;
     int curveRenders_ = 0;
-    // The bars as last painted (none where the spectrum was not live).
-    bool paintedLive_ = false;
-    std::array<std::optional<QRectF>, 31> paintedInput_, paintedOutput_;
 };
 
 }  // namespace quorel
