@@ -289,22 +289,34 @@ void GraphPath::disconnectOutput()
     target_.clear();
 }
 
+std::vector<GraphPath::Wanted> GraphPath::sameChannelLinks(uint32_t from, uint32_t to) const
+{
+    std::vector<PipeWireContext::Port> inputs, outputs;
+    for (const PipeWireContext::Port& port : context_.ports(to))
+        if (port.input && !port.monitor) inputs.push_back(port);
+    for (const PipeWireContext::Port& port : context_.ports(from))
+        if (!port.input && !port.monitor) outputs.push_back(port);
+    if (inputs.empty() || outputs.empty()) return {};
+    auto byID = [](const auto& a, const auto& b) { return a.id < b.id; };
+    std::sort(inputs.begin(), inputs.end(), byID);
+    std::sort(outputs.begin(), outputs.end(), byID);
+    std::vector<Wanted> wanted;
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const auto same = std::find_if(inputs.begin(), inputs.end(),
+                                       [&](const auto& in) { return in.channel == outputs[i].channel; });
+        const PipeWireContext::Port& input = same != inputs.end() ? *same : inputs[i % inputs.size()];
+        wanted.push_back({from, outputs[i].id, to, input.id});
+    }
+    return wanted;
+}
+
 void GraphPath::relinkMix()
 {
     if (!mix_ || mix_->isGone()) return;
     const std::optional<PipeWireContext::Node> device = context_.nodeNamed(target_);
     if (!device || mix_->playsTo(device->id)) return;
-    // The mix's ports already carry the device's layout: each to the same channel.
-    std::vector<PipeWireContext::Port> inputs;
-    for (const PipeWireContext::Port& port : context_.ports(device->id))
-        if (port.input && !port.monitor) inputs.push_back(port);
-    std::vector<Wanted> wanted;
-    for (const PipeWireContext::Port& port : context_.ports(mix_->outputNode())) {
-        if (port.input || port.monitor) continue;
-        const auto same =
-            std::find_if(inputs.begin(), inputs.end(), [&](const auto& in) { return in.channel == port.channel; });
-        if (same != inputs.end()) wanted.push_back({mix_->outputNode(), port.id, device->id, same->id});
-    }
+    // The mix's ports already carry the device's layout.
+    const std::vector<Wanted> wanted = sameChannelLinks(mix_->outputNode(), device->id);
     if (wanted.empty()) return;
     mixLinks_.clear();
     makeLinks(wanted, mixLinks_);

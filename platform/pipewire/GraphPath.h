@@ -71,6 +71,9 @@ public:
     // device, else front left and right (or the first two where it names no such pair); none
     // when it has no playback port.
     static std::vector<uint32_t> playbackPorts(const std::vector<PipeWireContext::Port>& ports);
+    // The links from each output of node `from` to the playback port of node `to` of the same
+    // channel (in order where `to` names no such channel); none when either has no such port.
+    std::vector<Wanted> sameChannelLinks(uint32_t from, uint32_t to) const;
 
     // A session manager that starts while our sink exists, and has carried sound, cannot take
     // it over (and links nothing while it waits for it); a new one it takes over like any other.

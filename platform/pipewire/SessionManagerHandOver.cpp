@@ -87,34 +87,11 @@ bool SessionManagerHandOver::isOurApplicationLink(uint32_t link) const
 
 std::vector<GraphPath::Wanted> SessionManagerHandOver::wantedApplicationLinks(uint32_t node) const
 {
-    auto playback = [this](uint32_t id) {
-        std::vector<PipeWireContext::Port> ports;
-        for (const PipeWireContext::Port& port : context_.ports(id))
-            if (port.input && !port.monitor) ports.push_back(port);
-        return ports;
-    };
-    uint32_t target = path_.sinkNode();
-    std::vector<PipeWireContext::Port> inputs = playback(target);
-    if (inputs.empty() && !path_.target().empty()) {
-        const std::optional<PipeWireContext::Node> device = context_.nodeNamed(path_.target());
-        target = device ? device->id : 0;
-        inputs = playback(target);
-    }
-    std::vector<PipeWireContext::Port> outputs;
-    for (const PipeWireContext::Port& port : context_.ports(node))
-        if (!port.input && !port.monitor) outputs.push_back(port);
-    if (inputs.empty() || outputs.empty()) return {};
-    auto byID = [](const auto& a, const auto& b) { return a.id < b.id; };
-    std::sort(inputs.begin(), inputs.end(), byID);
-    std::sort(outputs.begin(), outputs.end(), byID);
-    // Channel to the same channel; where the target names no such one, in order.
-    std::vector<GraphPath::Wanted> wanted;
-    for (size_t i = 0; i < outputs.size(); ++i) {
-        const auto same = std::find_if(inputs.begin(), inputs.end(),
-                                       [&](const auto& in) { return in.channel == outputs[i].channel; });
-        const PipeWireContext::Port& input = same != inputs.end() ? *same : inputs[i % inputs.size()];
-        wanted.push_back({node, outputs[i].id, target, input.id});
-    }
+    // To our sink; while it has no ports, straight to the output device.
+    std::vector<GraphPath::Wanted> wanted = path_.sameChannelLinks(node, path_.sinkNode());
+    if (wanted.empty() && !path_.target().empty())
+        if (const std::optional<PipeWireContext::Node> device = context_.nodeNamed(path_.target()))
+            wanted = path_.sameChannelLinks(node, device->id);
     return wanted;
 }
 
