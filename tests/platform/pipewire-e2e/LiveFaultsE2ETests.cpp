@@ -138,17 +138,19 @@ TEST_F(LiveE2E, RealtimeRefusedStillProcessesAndSaysSoOnce)
     QThread::msleep(500);
     TonePlayer player(4);
     ASSERT_TRUE(tool.waitForFinished(30000));
+    const QByteArray output = tool.readAllStandardOutput();
+    const QString errors = QString::fromUtf8(tool.readAllStandardError());
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit) << errors.toStdString();
     EXPECT_EQ(tool.exitCode(), 0);
-    const QList<QByteArray> lines = tool.readAllStandardOutput().split('\n');
+    const QList<QByteArray> lines = output.split('\n');
     ASSERT_GE(lines.size(), 3);
     const QJsonObject info = QJsonDocument::fromJson(lines.first()).object()["info"].toObject();
     EXPECT_FALSE(info["realtime"].toBool(true));
-    const QString errors = QString::fromUtf8(tool.readAllStandardError());
     EXPECT_EQ(errors.count("The audio thread runs without real-time priority"), 1) << errors.toStdString();
     QJsonObject last;
     for (const QByteArray& line : lines)
         if (!line.isEmpty()) last = QJsonDocument::fromJson(line).object();
-    EXPECT_TRUE(last["final"].toBool());
+    EXPECT_TRUE(last["final"].toBool()) << output.toStdString() << errors.toStdString();
     EXPECT_GT(last["stats"].toObject()["renderedSeconds"].toDouble(), 1.0);
 }
 
